@@ -1,0 +1,52 @@
+# Thin wrapper over CMake. Every target installs what it needs first (scripts/install-deps.sh).
+#   make demo       build and run `kelvane demo`
+#   make test       build and run the unit tests
+#   make test-asan  the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   make bench      build and run the benchmarks (ours against the peers)
+#   make fuzz       build the libFuzzer targets with clang and run each for FUZZ_SECONDS
+JOBS ?= 2
+BUILD ?= build
+FUZZ_SECONDS ?= 60
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build demo test test-asan bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_BUILD_TESTS=ON \
+	  -DKELVANE_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS)
+
+demo: build
+	$(BUILD)/bin/kelvane demo
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+test-asan:
+	@scripts/install-deps.sh
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_BUILD_TESTS=ON \
+	  -DKELVANE_WERROR=ON -DKELVANE_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-asan -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS)
+
+bench:
+	@scripts/install-deps.sh --bench
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_BENCHMARKS=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-bench -j$(JOBS)
+	@set -e; for b in $(BUILD)-bench/bench/*_bench; do echo "== $$b"; $$b $(BENCH_ARGS); done
+
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKELVANE_BUILD_FUZZERS=ON -DKELVANE_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-fuzz -j$(JOBS)
+	scripts/run-fuzzers.sh $(BUILD)-fuzz/fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench $(BUILD)-fuzz

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running Kelvane need.
+#   scripts/install-deps.sh          build, tests, demo
+#   scripts/install-deps.sh --bench  also the peers that only the benchmarks measure against
+#   scripts/install-deps.sh --fuzz   also clang's fuzzing runtime
+# Packages already present are skipped; the package lists are refreshed only when needed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libgtest-dev libgmock-dev
+  libcli11-dev
+  libicu-dev
+  libssl-dev
+)
+bench_packages=(libbenchmark-dev libboost-dev)
+fuzz_packages=(clang libclang-rt-14-dev)
+
+for arg in "$@"; do
+  case "$arg" in
+    --bench) packages+=("${bench_packages[@]}") ;;
+    --fuzz) packages+=("${fuzz_packages[@]}") ;;
+    *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  sudo=sudo
+else
+  sudo=
+fi
+export DEBIAN_FRONTEND=noninteractive
+echo "install-deps.sh: installing ${missing[*]}"
+if ! $sudo apt-get install -y --no-install-recommends "${missing[@]}"; then
+  $sudo apt-get update
+  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,49 @@
+// tools/kelvane/command.h
+//
+// How a subcommand joins the kelvane tool: each capability lives in its own file and registers
+// one Command with a static Registrar, so adding a capability never touches main.cc.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+namespace kelvane::cli {
+
+// What the steps of `kelvane demo` share: where to print, a scratch folder that is removed
+// afterwards, and named facts one step leaves for a later one (the record file's path, ...).
+struct DemoContext {
+  std::ostream& out;
+  std::filesystem::path work_dir;
+  std::map<std::string, std::string> facts;
+};
+
+struct Command {
+  std::string_view name;
+  // Adds the subcommand to `app`, binding its options to the command's own state.
+  CLI::App* (*add)(CLI::App& app);
+  // Runs the subcommand after a successful parse; the process exit status.
+  int (*run)();
+  // One step of `kelvane demo`, or null. Steps run in ascending demo_order.
+  int (*demo)(DemoContext& context) = nullptr;
+  int demo_order = 0;
+};
+
+std::vector<Command>& Commands();
+
+struct Registrar {
+  explicit Registrar(const Command& command) { Commands().push_back(command); }
+};
+
+// Prints "kelvane: <message>" on standard error and returns the failure exit status 1.
+int Fail(std::string_view message);
+
+// Formats bytes as lower-case hex, `limit` bytes at most (then "...").
+std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit = 64);
+
+}  // namespace kelvane::cli
