@@ -1,0 +1,154 @@
+#include "kelvane/containers/file_tools.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "kelvane/testing/temp_dir.h"
+
+namespace kelvane {
+namespace {
+
+using platform::FileHandle;
+
+FileHandle OpenFile(const std::string& path, FileHandle::Mode mode = FileHandle::Mode::kUpdate) {
+  auto file = FileHandle::Open(path, mode);
+  EXPECT_TRUE(file.has_value()) << path;
+  return std::move(*file);
+}
+
+// Both ends of a pipe: a descriptor without a position, on which the handle's seeks fail.
+struct Pipe {
+  Pipe() { EXPECT_EQ(::pipe(fds), 0); }
+  ~Pipe() {
+    ::close(fds[0]);
+    ::close(fds[1]);
+  }
+  int fds[2];
+};
+
+TEST(FileTools, HandleReadsWantExactLengths) {
+  testing::TempDir dir;
+  FileHandle file = OpenFile(dir.Write("ten", "0123456789"));
+  ASSERT_TRUE(NSTools::SeekToFileOffset(file, 6));
+  EXPECT_FALSE(NSTools::ReadDataOfLength(file, 10).has_value());
+  EXPECT_TRUE(NSTools::IsEOF(file));  // the 4 bytes that were there are consumed
+  ASSERT_TRUE(NSTools::SeekToFileOffset(file, 2));
+  const auto three = NSTools::ReadDataOfLength(file, 3);
+  ASSERT_TRUE(three.has_value());
+  EXPECT_EQ(std::string(three->begin(), three->end()), "234");
+  EXPECT_FALSE(NSTools::ReadDataOfLength(file, 0).has_value());
+  const auto rest = NSTools::ReadDataToEndOfFile(file);
+  ASSERT_TRUE(rest.has_value());
+  EXPECT_EQ(std::string(rest->begin(), rest->end()), "56789");
+  EXPECT_EQ(NSTools::FileSize(file), 10u);
+}
+
+TEST(FileTools, HandleWritesReportFailureAsResults) {
+  testing::TempDir dir;
+  FileHandle file = OpenFile(dir.Write("f", ""));
+  const Data bytes = {1, 2, 3};
+  const Data empty;
+  EXPECT_TRUE(NSTools::WriteData(file, &bytes));
+  EXPECT_FALSE(NSTools::WriteData(file, nullptr));
+  EXPECT_EQ(NSTools::FileSize(file), 3u);
+  EXPECT_TRUE(NSTools::TruncateFileAtOffset(file, 1));
+  EXPECT_EQ(NSTools::FileSize(file), 1u);
+  EXPECT_TRUE(NSTools::SeekToEndOfFile(file));
+  EXPECT_TRUE(NSTools::IsEOF(file));
+
+  FileHandle read_only = OpenFile(dir.File("f"), FileHandle::Mode::kRead);
+  EXPECT_FALSE(NSTools::WriteData(read_only, &bytes));
+  EXPECT_FALSE(NSTools::TruncateFileAtOffset(read_only, 0));
+
+  Pipe pipe;
+  FileHandle no_position(pipe.fds[1]);
+  // The handle fails before writing anything; for empty data nothing was lost.
+  EXPECT_TRUE(NSTools::WriteData(no_position, &empty));
+  EXPECT_FALSE(NSTools::WriteData(no_position, &bytes));
+  EXPECT_EQ(NSTools::FileSize(no_position), 0u);
+  EXPECT_FALSE(NSTools::SeekToFileOffset(no_position, 0));
+  EXPECT_FALSE(NSTools::SeekToEndOfFile(no_position));
+  EXPECT_EQ(NSTools::LengthToEnd(no_position), 0u);
+}
+
+TEST(FileTools, LengthToEndKeepsThePosition) {
+  testing::TempDir dir;
+  FileHandle file = OpenFile(dir.Write("ten", "0123456789"));
+  ASSERT_TRUE(NSTools::SeekToFileOffset(file, 3));
+  EXPECT_EQ(NSTools::LengthToEnd(file), 7u);
+  EXPECT_EQ(::lseek(file.Descriptor(), 0, SEEK_CUR), 3);
+  ASSERT_TRUE(NSTools::SeekToEndOfFile(file));
+  EXPECT_EQ(NSTools::LengthToEnd(file), 0u);
+  ASSERT_TRUE(NSTools::SeekToFileOffset(file, 50));  // past the end
+  EXPECT_EQ(NSTools::LengthToEnd(file), 0u);
+}
+
+TEST(FileTools, DescriptorReadsAndWrites) {
+  testing::TempDir dir;
+  FileHandle file = OpenFile(dir.Write("ten", "0123456789"));
+  Data buffer = {9, 9};
+  ASSERT_TRUE(NSTools::SeekToFileOffset(file, 4));
+  EXPECT_TRUE(NSTools::ReadToEnd(file, &buffer));
+  EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "456789");
+  EXPECT_FALSE(NSTools::ReadToEnd(file, &buffer));  // at the end: false and empty
+  EXPECT_TRUE(buffer.empty());
+  EXPECT_FALSE(NSTools::ReadToEnd(file, nullptr));
+
+  ASSERT_TRUE(NSTools::SeekToFileOffset(file, 0));
+  EXPECT_FALSE(NSTools::ReadTo(file, &buffer, 0));
+  char raw[4] = {};
+  EXPECT_FALSE(NSTools::ReadToBuf(file, raw, 0));
+  EXPECT_FALSE(NSTools::ReadToBuf(file, nullptr, 4));
+  EXPECT_EQ(::lseek(file.Descriptor(), 0, SEEK_CUR), 0);  // refused without reading
+  EXPECT_TRUE(NSTools::ReadTo(file, &buffer, 3));
+  EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "012");
+  EXPECT_TRUE(NSTools::ReadToBuf(file, raw, 4));
+  EXPECT_EQ(std::string(raw, 4), "3456");
+  EXPECT_FALSE(NSTools::ReadToBuf(file, raw, 4));  // only three bytes left: a short read fails
+
+  const Data bytes = {'a', 'b'};
+  ASSERT_TRUE(NSTools::SeekToFileOffset(file, 0));
+  EXPECT_TRUE(NSTools::Write(file, &bytes));
+  EXPECT_TRUE(NSTools::WriteBuf(file, "cd", 2));
+  EXPECT_FALSE(NSTools::WriteBuf(file, "cd", 0));
+  EXPECT_FALSE(NSTools::Write(file, nullptr));
+  ASSERT_TRUE(NSTools::SeekToFileOffset(file, 0));
+  const auto all = NSTools::ReadDataToEndOfFile(file);
+  ASSERT_TRUE(all.has_value());
+  EXPECT_EQ(std::string(all->begin(), all->end()), "abcd456789");
+}
+
+TEST(FileTools, ClearSecuredOverwritesInPlace) {
+  const std::string secret = "correct horse!";  // 14 bytes
+  Data buffer(secret.begin(), secret.end());
+  const std::uint8_t* block = buffer.data();
+  NSTools::ClearSecured(buffer);
+  ASSERT_EQ(buffer.size(), 12u);
+  EXPECT_EQ(buffer.data(), block);  // overwritten where it was, not moved away from
+  EXPECT_NE(std::memcmp(buffer.data(), secret.data(), 12), 0);
+  Data ten(10, 0x55);
+  NSTools::ClearSecured(ten);
+  EXPECT_EQ(ten.size(), 8u);
+  Data three = {1, 2, 3};
+  NSTools::ClearSecured(three);
+  EXPECT_TRUE(three.empty());
+}
+
+TEST(FileTools, TrimBeginningZeros) {
+  Data a = {0, 0, 5, 0};
+  NSTools::TrimBeginningZeros(a);
+  EXPECT_EQ(a, (Data{5, 0}));
+  Data b = {0, 0};
+  NSTools::TrimBeginningZeros(b);
+  EXPECT_TRUE(b.empty());
+  Data c;
+  NSTools::TrimBeginningZeros(c);
+  EXPECT_TRUE(c.empty());
+}
+
+}  // namespace
+}  // namespace kelvane
