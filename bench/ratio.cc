@@ -25,7 +25,7 @@ class RecordingReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        times[run.benchmark_name()] = run.GetAdjustedCPUTime();
       }
     }
   }
@@ -44,7 +44,7 @@ int Main(int argc, char** argv) {
   RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  std::printf("\nRatios (ours / peer, time per iteration; below 1 = ours faster)\n");
+  std::printf("\nRatios (ours / peer, CPU time per iteration; below 1 = ours faster)\n");
   for (const Pair& pair : Pairs()) {
     const auto ours = reporter.times.find(pair.ours);
     const auto peer = reporter.times.find(pair.peer);

@@ -1,5 +1,6 @@
 // The record format of CArrayBase: a little-endian 32-bit count, then the raw items.
 #include <cstring>
+#include <stdexcept>
 #include <limits>
 #include <new>
 
@@ -27,32 +28,37 @@ std::uint32_t GetCount(const std::uint8_t* from) {
 
 void CArrayBase::Save(kelvane::Data* buffer) const noexcept {
   if (buffer == nullptr) return;
-  const std::size_t old = buffer->size();
+  std::uint8_t header[4];
+  PutCount(header, count_);
   try {
-    buffer->resize(old + 4 + Bytes());
+    // One reservation, then plain copies: no zero-filling pass over the payload.
+    buffer->reserve(buffer->size() + sizeof(header) + Bytes());
   } catch (const std::bad_alloc&) {
     return;
+  } catch (const std::length_error&) {
+    return;
   }
-  PutCount(buffer->data() + old, count_);
-  if (storage_ != nullptr) std::memcpy(buffer->data() + old + 4, storage_, Bytes());
+  buffer->insert(buffer->end(), header, header + sizeof(header));
+  if (storage_ != nullptr) buffer->insert(buffer->end(), storage_, storage_ + Bytes());
 }
 
 bool CArrayBase::Load(const kelvane::Data* data, unsigned int* offset, unsigned int max_count,
                       unsigned int /*reserved*/) noexcept {
   const std::uint64_t start = offset != nullptr ? *offset : 0;
   if (data == nullptr || data->size() < start + 4) return false;
-  Clear();
   const std::uint32_t n = GetCount(data->data() + start);
   const std::uint32_t k = n < max_count ? n : max_count;
   // 64-bit arithmetic throughout: a crafted count must not wrap past the length checks.
   const std::uint64_t wanted = std::uint64_t{k} * item_size_;
   const std::uint64_t end = start + 4 + std::uint64_t{n} * item_size_;
-  if (data->size() < start + 4 + wanted) return false;
   // The offset is 32-bit: a record said to end beyond it cannot be passed over truthfully.
-  if (end > kMax32) return false;
-  if (wanted > 0 && !Add(data->data() + start + 4, static_cast<unsigned int>(wanted))) {
+  if (data->size() < start + 4 + wanted || end > kMax32) {
+    Clear();
     return false;
   }
+  const std::uint8_t* items = data->data() + start + 4;
+  if (Overlaps(items, wanted)) Clear();  // loading from our own block: copy into a new one
+  if (!AssignBytes(items, static_cast<std::uint32_t>(wanted))) return false;
   if (offset != nullptr) *offset = static_cast<unsigned int>(end);
   return true;
 }
@@ -73,20 +79,33 @@ bool CArrayBase::Write(platform::FileHandle* file) const noexcept {
 bool CArrayBase::Read(platform::FileHandle* file, unsigned int max_count,
                       unsigned int /*reserved*/) noexcept {
   if (file == nullptr) return false;
-  Clear();
   try {
-    const kelvane::Data header = file->Read(4);
-    if (header.size() < 4) return false;
-    const std::uint32_t n = GetCount(header.data());
+    std::uint8_t header[4];
+    if (file->ReadInto(header, sizeof(header)) < sizeof(header)) {
+      Clear();
+      return false;
+    }
+    const std::uint32_t n = GetCount(header);
     const std::uint32_t k = n < max_count ? n : max_count;
     const std::uint64_t record_start = file->Offset();
     const std::uint64_t wanted = std::uint64_t{k} * item_size_;
-    if (wanted > kMax32) return false;
-    if (wanted > 0) {
-      // A payload cut short is a damaged record, not a smaller one: nothing of it is kept.
-      const kelvane::Data items = file->Read(wanted);
-      if (items.size() != wanted) return false;
-      if (!Add(items.data(), static_cast<unsigned int>(wanted))) return false;
+    // The block is sized for the wanted items only once the file shows it holds them, so that
+    // a crafted count cannot make us reserve gigabytes for a tiny file.
+    const std::uint64_t end_of_file = file->SeekToEnd();
+    if (wanted > kMax32 || end_of_file < record_start || wanted > end_of_file - record_start) {
+      Clear();
+      return false;
+    }
+    file->Seek(record_start);
+    if (!Resize(wanted)) {
+      Clear();
+      return false;
+    }
+    count_ = item_size_ == 0 ? 0 : static_cast<unsigned int>(wanted / item_size_);
+    // A payload cut short is a damaged record, not a smaller one: nothing of it is kept.
+    if (wanted > 0 && file->ReadInto(storage_, static_cast<std::size_t>(wanted)) != wanted) {
+      Clear();
+      return false;
     }
     file->Seek(record_start + std::uint64_t{n} * item_size_);
     return true;

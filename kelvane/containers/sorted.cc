@@ -9,7 +9,7 @@ namespace kelvane {
 namespace {
 
 template <typename T>
-int CompareValues(const void* a, const void* b) noexcept {
+inline int CompareValues(const void* a, const void* b) noexcept {
   // Read through memcpy: keys and items need not be aligned for T.
   T x, y;
   std::memcpy(&x, a, sizeof(T));
@@ -24,11 +24,64 @@ void CArrayBase::Sort(Comparator comparator) noexcept {
   std::qsort(storage_, count_, item_size_, comparator);
 }
 
+namespace {
+
+// Branch-free binary search over `n` items of `size` bytes from `base`: the first item for which
+// `goes_right(compare(key, item))` is false, or base + n x size when there is none. Every step
+// halves the span with a conditional move instead of a jump that random keys would mispredict,
+// and the two possible next probes are fetched ahead.
+template <typename Compare, typename GoesRight>
+std::uint8_t* Partition(std::uint8_t* base, std::size_t n, std::size_t size, const void* key,
+                        Compare compare, GoesRight goes_right) noexcept {
+  if (n == 0) return base;
+  while (n > 1) {
+    const std::size_t half = n / 2;
+    __builtin_prefetch(base + (half / 2) * size);
+    __builtin_prefetch(base + (half + half / 2) * size);
+    std::uint8_t* probe = base + half * size;
+    base = goes_right(compare(key, probe)) ? probe : base;
+    n -= half;
+  }
+  return goes_right(compare(key, base)) ? base + size : base;
+}
+
+// The ready comparators are known here, so a search with one of them compares inline; any
+// other comparator is called through its pointer. Both give the same answers.
+template <typename GoesRight>
+std::uint8_t* Partition(std::uint8_t* base, std::size_t n, std::size_t size, const void* key,
+                        Comparator comparator, GoesRight goes_right) noexcept {
+  if (comparator == ComparatorUInt32) {
+    return Partition(base, n, size, key, CompareValues<std::uint32_t>, goes_right);
+  }
+  if (comparator == ComparatorUInt64) {
+    return Partition(base, n, size, key, CompareValues<std::uint64_t>, goes_right);
+  }
+  if (comparator == ComparatorSInt32) {
+    return Partition(base, n, size, key, CompareValues<std::int32_t>, goes_right);
+  }
+  if (comparator == ComparatorSInt64) {
+    return Partition(base, n, size, key, CompareValues<std::int64_t>, goes_right);
+  }
+  if (comparator == ComparatorDouble) {
+    return Partition(base, n, size, key, CompareValues<double>, goes_right);
+  }
+  return Partition(base, n, size, key, [comparator](const void* a, const void* b) {
+    return comparator(a, b);
+  }, goes_right);
+}
+
+bool Greater(int r) { return r > 0; }
+bool NotLess(int r) { return r >= 0; }
+
+}  // namespace
+
 void* CArrayBase::Search(Comparator comparator, const void* key) noexcept {
   if (storage_ == nullptr || comparator == nullptr || key == nullptr || item_size_ == 0) {
     return nullptr;
   }
-  return std::bsearch(key, storage_, count_, item_size_, comparator);
+  // The first of the equal items, found with one comparison more than a plain lower bound.
+  std::uint8_t* hit = Partition(storage_, count_, item_size_, key, comparator, Greater);
+  return hit != storage_ + Bytes() && comparator(key, hit) == 0 ? hit : nullptr;
 }
 
 const void* CArrayBase::Search(Comparator comparator, const void* key) const noexcept {
@@ -39,20 +92,8 @@ void* CArrayBase::SearchGrOrEq(Comparator comparator, const void* key) noexcept 
   if (storage_ == nullptr || comparator == nullptr || key == nullptr || count_ == 0) {
     return nullptr;
   }
-  const std::size_t size = item_size_;
-  std::uint8_t* base = storage_;
-  std::size_t n = count_;
-  while (n != 0) {
-    const std::size_t half = n / 2;
-    std::uint8_t* probe = base + half * size;
-    if (comparator(key, probe) <= 0) {
-      n = half;
-    } else {
-      base = probe + size;
-      n -= half + 1;
-    }
-  }
-  return base == storage_ + Bytes() ? nullptr : base;
+  std::uint8_t* first = Partition(storage_, count_, item_size_, key, comparator, Greater);
+  return first == storage_ + Bytes() ? nullptr : first;
 }
 
 const void* CArrayBase::SearchGrOrEq(Comparator comparator, const void* key) const noexcept {
@@ -63,21 +104,9 @@ void* CArrayBase::SearchLeOrEq(Comparator comparator, const void* key) noexcept 
   if (storage_ == nullptr || comparator == nullptr || key == nullptr || count_ == 0) {
     return nullptr;
   }
-  const std::size_t size = item_size_;
-  std::uint8_t* base = storage_;
-  std::size_t n = count_;
-  while (n != 0) {
-    const std::size_t half = n / 2;
-    std::uint8_t* probe = base + half * size;
-    if (comparator(key, probe) < 0) {
-      n = half;
-    } else {
-      base = probe + size;
-      n -= half + 1;
-    }
-  }
-  // base is the first item greater than key; the answer stands just before it.
-  return base == storage_ ? nullptr : base - size;
+  // The first item greater than key; the answer stands just before it.
+  std::uint8_t* greater = Partition(storage_, count_, item_size_, key, comparator, NotLess);
+  return greater == storage_ ? nullptr : greater - item_size_;
 }
 
 const void* CArrayBase::SearchLeOrEq(Comparator comparator, const void* key) const noexcept {

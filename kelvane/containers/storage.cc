@@ -77,6 +77,17 @@ std::uint8_t* CArrayBase::OpenGap(unsigned int pos, std::uint64_t n) noexcept {
   return gap;
 }
 
+bool CArrayBase::AssignBytes(const void* bytes, std::uint32_t length) noexcept {
+  // Reloading an array of the same size keeps its block, whose pages are already in place.
+  if (!Resize(length)) {
+    Clear();
+    return false;
+  }
+  count_ = item_size_ == 0 ? 0 : length / item_size_;
+  if (length > 0) std::memcpy(storage_, bytes, length);
+  return true;
+}
+
 void CArrayBase::RemoveItems(unsigned int first, unsigned int n) noexcept {
   if (n == 0) return;
   std::uint8_t* to = storage_ + std::size_t{first} * item_size_;

@@ -177,8 +177,9 @@ class KELVANE_EXPORT CArrayBase {
   // Sorts the items with qsort (not stable). Nothing when the comparator is null.
   void Sort(Comparator comparator) noexcept;
 
-  // An item equal to `key` (bsearch: which of several equal items is not fixed); null when
-  // comparator or key is null or no item is equal.
+  // An item equal to `key` (which of several equal items is not part of the contract); null
+  // when comparator or key is null or no item is equal.
+  // REQUIRES: the array is ordered by `comparator`.
   [[nodiscard]] void* Search(Comparator comparator, const void* key) noexcept;
   [[nodiscard]] const void* Search(Comparator comparator, const void* key) const noexcept;
 
@@ -243,6 +244,10 @@ class KELVANE_EXPORT CArrayBase {
   bool Resize(std::uint64_t bytes) noexcept;
   // Opens n slots before pos; the first slot or null.  REQUIRES: pos <= count_.
   std::uint8_t* OpenGap(unsigned int pos, std::uint64_t n) noexcept;
+  // Replaces the contents with length / item_size_ items from `bytes`, reusing the block.
+  // false, and the array is empty, when the block cannot be had.
+  // REQUIRES: length is a multiple of item_size_ and bytes lies outside the block.
+  bool AssignBytes(const void* bytes, std::uint32_t length) noexcept;
   // Removes n items starting at first.  REQUIRES: first + n <= count_.
   void RemoveItems(unsigned int first, unsigned int n) noexcept;
   // true when [p, p + length) shares bytes with the items.

@@ -96,6 +96,21 @@ Data FileHandle::Read(std::uint64_t length) {
   return out;
 }
 
+std::size_t FileHandle::ReadInto(void* buffer, std::size_t size) {
+  auto* p = static_cast<std::uint8_t*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::read(descriptor_, p + done, std::min(size - done, kMaxTransfer));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Raise("read");
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
 Data FileHandle::ReadToEnd() {
   Data out;
   for (;;) {

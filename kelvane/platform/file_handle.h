@@ -61,6 +61,10 @@ class KELVANE_EXPORT FileHandle {
   // Throws FileError on a read error (or when `length` cannot be allocated).
   Data Read(std::uint64_t length);
 
+  // Reads up to `size` bytes into `buffer`, fewer only at the end of the file; the number read.
+  // Throws FileError on a read error.
+  std::size_t ReadInto(void* buffer, std::size_t size);
+
   // Reads everything from the position to the end of the file. Throws FileError on error.
   Data ReadToEnd();
 

@@ -39,6 +39,12 @@ std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit) {
 
 namespace {
 
+std::string VersionText() {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.1f", KelvaneVersionNumber);
+  return text;
+}
+
 int RunDemo() {
   std::error_code error;
   std::filesystem::path dir = std::filesystem::temp_directory_path(error);
@@ -55,7 +61,7 @@ int RunDemo() {
                    [](const Command& a, const Command& b) { return a.demo_order < b.demo_order; });
 
   DemoContext context{std::cout, dir, {}};
-  std::cout << "Kelvane " << KelvaneVersionNumber << " demo (scratch folder " << dir.string()
+  std::cout << "Kelvane " << VersionText() << " demo (scratch folder " << dir.string()
             << ")\n";
   int status = 0;
   for (const Command& step : steps) {
@@ -88,7 +94,8 @@ int main(int argc, char** argv) {
     return app.exit(e);
   }
   if (version) {
-    std::cout << reinterpret_cast<const char*>(KelvaneVersionString);
+    std::cout << "kelvane " << kelvane::cli::VersionText() << '\n'
+              << reinterpret_cast<const char*>(KelvaneVersionString);
     return 0;
   }
   try {

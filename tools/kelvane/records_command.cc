@@ -1,0 +1,151 @@
+// `kelvane records dump`: the array records stored one after another in a file.
+// Demo step: an ordered array of price ticks, saved, loaded, searched and compared.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <string>
+
+#include "kelvane/containers/file_tools.h"
+#include "kelvane/containers/storage.h"
+#include "tools/kelvane/command.h"
+
+namespace kelvane::cli {
+namespace {
+
+struct DumpOptions {
+  std::string file;
+  unsigned int item_size = 0;
+  unsigned int max = std::numeric_limits<unsigned int>::max();
+} dump;
+
+CLI::App* AddRecords(CLI::App& app) {
+  CLI::App* records = app.add_subcommand("records", "array records: a count and raw items");
+  records->require_subcommand(1);
+  CLI::App* sub = records->add_subcommand("dump", "print the counts and items of every record");
+  sub->add_option("FILE", dump.file, "file of records written one after another")->required();
+  sub->add_option("--item-size", dump.item_size, "bytes per item")
+      ->required()
+      ->check(CLI::Range(1u, 1u << 24));
+  sub->add_option("--max", dump.max, "items to print per record (the rest are skipped)");
+  return records;
+}
+
+int RunRecords() {
+  auto file = platform::FileHandle::Open(dump.file, platform::FileHandle::Mode::kRead);
+  if (!file) return Fail("cannot open " + dump.file + ": " + std::strerror(errno));
+  const std::uint64_t size = NSTools::FileSize(*file);
+  CArrayBase items(dump.item_size);
+  for (unsigned int record = 0; !NSTools::IsEOF(*file); ++record) {
+    const std::uint64_t at = file->Offset();
+    const auto header = NSTools::ReadDataOfLength(*file, 4);
+    if (!header) return Fail("trailing bytes at offset " + std::to_string(at) + " hold no count");
+    const std::uint32_t count = std::uint32_t{(*header)[0]} | std::uint32_t{(*header)[1]} << 8 |
+                                std::uint32_t{(*header)[2]} << 16 |
+                                std::uint32_t{(*header)[3]} << 24;
+    if (!NSTools::SeekToFileOffset(*file, at) || !items.Read(&*file, dump.max)) {
+      return Fail("record " + std::to_string(record) + " at offset " + std::to_string(at) +
+                  " is cut short or unreadable");
+    }
+    const std::uint64_t end = at + 4 + std::uint64_t{count} * dump.item_size;
+    std::cout << "record " << record << " at offset " << at << ": " << count << " item"
+              << (count == 1 ? "" : "s") << " of " << dump.item_size << " bytes"
+              << (end > size ? " (the skipped items run past the end of the file)" : "") << '\n';
+    for (unsigned int i = 0; i < items.Count(); ++i) {
+      std::cout << "  [" << i << "] " << HexBytes(items.Item(i), dump.item_size, 1u << 24)
+                << '\n';
+    }
+    if (items.Count() < count) std::cout << "  ... " << count - items.Count() << " more\n";
+    if (end > size) break;
+  }
+  return 0;
+}
+
+// A price tick as a trading core keeps it: fixed size, no pointers, ordered by time.
+struct PriceTick {
+  std::uint32_t time;  // seconds since midnight, the leading field the comparator reads
+  char symbol[12];
+  double bid;
+  double ask;
+};
+
+std::string Clock(std::uint32_t t) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%02u:%02u:%02u", t / 3600, t / 60 % 60, t % 60);
+  return text;
+}
+
+std::string Describe(const void* item) {
+  if (item == nullptr) return "none";
+  PriceTick tick;
+  std::memcpy(&tick, item, sizeof(tick));
+  char text[96];
+  std::snprintf(text, sizeof(text), "%s %s bid %.5f ask %.5f", Clock(tick.time).c_str(),
+                tick.symbol, tick.bid, tick.ask);
+  return text;
+}
+
+PriceTick Tick(std::uint32_t time, double bid) { return {time, "EURUSD", bid, bid + 0.00012}; }
+
+int DemoRecords(DemoContext& context) {
+  std::ostream& out = context.out;
+  const std::uint32_t open = 10 * 3600;
+  TArray<PriceTick> ticks;
+  // Ticks arrive out of order; the ordered insert keeps the array sorted by time.
+  for (std::uint32_t second : {20u, 0u, 35u, 10u, 50u, 5u, 40u, 30u}) {
+    const PriceTick tick = Tick(open + second, 1.0840 + second * 0.00001);
+    if (ticks.Insert(&tick, ComparatorUInt32, true) == nullptr) return Fail("ordered insert");
+  }
+  out << "Built an ordered array of " << ticks.Count() << " price ticks (" << sizeof(PriceTick)
+      << " bytes each) by ordered insertion: " << Clock(ticks.At(0)->time) << " .. "
+      << Clock(ticks.Last() ? static_cast<const PriceTick*>(ticks.Last())->time : 0) << ".\n";
+
+  const std::string path = (context.work_dir / "ticks.rec").string();
+  {
+    auto file = platform::FileHandle::Create(path);
+    if (!file || !ticks.Write(&*file)) return Fail("cannot write " + path);
+    out << "Saved it as one record to " << path << " (" << NSTools::FileSize(*file)
+        << " bytes: a 4-byte count and the raw items).\n";
+  }
+  context.facts["records_file"] = path;
+
+  TArray<PriceTick> loaded;
+  auto file = platform::FileHandle::Open(path, platform::FileHandle::Mode::kRead);
+  if (!file || !loaded.Read(&*file, std::numeric_limits<unsigned int>::max())) {
+    return Fail("cannot read " + path);
+  }
+  out << "Loaded it back: " << loaded.Count() << " ticks, identical to the original: "
+      << (loaded.Compare(ticks) ? "yes" : "no") << ".\n";
+
+  const std::uint32_t key = open + 25;
+  out << "First tick at or after " << Clock(key) << ": "
+      << Describe(loaded.SearchGrOrEq(ComparatorUInt32, &key)) << '\n';
+  out << "Last tick at or before " << Clock(key) << ": "
+      << Describe(loaded.SearchLeOrEq(ComparatorUInt32, &key)) << '\n';
+
+  // A newer version of the same series: one tick withdrawn, two late ones arrived.
+  TArray<PriceTick> newer;
+  if (!newer.Assign(loaded)) return Fail("assign");
+  const std::uint32_t withdrawn = open + 10;
+  newer.Remove(&withdrawn, ComparatorUInt32);
+  for (std::uint32_t second : {45u, 55u}) {
+    const PriceTick tick = Tick(open + second, 1.0845);
+    newer.Insert(&tick, ComparatorUInt32, true);
+  }
+  TArray<unsigned int> added, removed;
+  CArrayBase::Diff(loaded, newer, added, removed, ComparatorUInt32);
+  out << "Diff against a newer version: " << removed.Count() << " removed, " << added.Count()
+      << " added\n";
+  for (unsigned int i : removed) out << "  - " << Describe(loaded.Item(i)) << '\n';
+  for (unsigned int i : added) out << "  + " << Describe(newer.Item(i)) << '\n';
+  out << "$ kelvane records dump ticks.rec --item-size " << sizeof(PriceTick) << " --max 2\n";
+  out.flush();
+  dump = {path, static_cast<unsigned int>(sizeof(PriceTick)), 2};
+  return RunRecords();
+}
+
+const Registrar registrar({"records", AddRecords, RunRecords, DemoRecords, 100});
+
+}  // namespace
+}  // namespace kelvane::cli
