@@ -32,10 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       }
     }
     // Exercise the ordered operations over whatever arrived, unordered as it may be.
-    const void* key = array.Count() > 0 ? array.Item(0) : bytes;
-    (void)array.SearchGrOrEq(kelvane::ComparatorUInt32, key);
-    (void)array.SearchLeOrEq(kelvane::ComparatorUInt32, key);
-    if (item_size >= 4) array.Sort(kelvane::ComparatorUInt32);
+    if (item_size >= 4 && array.Count() > 0) {
+      const void* key = array.Item(array.Count() / 2);
+      (void)array.SearchGrOrEq(kelvane::ComparatorUInt32, key);
+      (void)array.SearchLeOrEq(kelvane::ComparatorUInt32, key);
+      array.Sort(kelvane::ComparatorUInt32);
+      if (array.Search(kelvane::ComparatorUInt32, key) == nullptr) std::abort();
+    }
     if (offset >= data.size()) break;
   }
   return 0;
