@@ -8,4 +8,7 @@
 #include "kelvane/platform/file_handle.h"
 #include "kelvane/platform/string.h"
 
+#include "kelvane/containers/file_tools.h"
+#include "kelvane/containers/storage.h"
+
 #include "kelvane/text/wide_string.h"
