@@ -211,20 +211,17 @@ BENCHMARK(BM_MallocMemcpy)->Unit(benchmark::kMillisecond);
 const bool registered = [] {
   using kelvane::bench::Ratio;
   Ratio("Search (1M uint32) vs std::lower_bound", "BM_SearchOurs", "BM_SearchStd", "<= 1.2");
-  Ratio("SearchGrOrEq vs std::lower_bound", "BM_SearchGrOrEqOurs", "BM_SearchGrOrEqStd",
-        "<= 1.2");
+  Ratio("SearchGrOrEq vs std::lower_bound", "BM_SearchGrOrEqOurs", "BM_SearchGrOrEqStd", "<= 1.2");
   Ratio("SearchGrOrEq, caller's comparator, vs std", "BM_SearchGrOrEqCallerComparator",
         "BM_SearchGrOrEqStd", "report");
-  Ratio("SearchLeOrEq vs std::upper_bound", "BM_SearchLeOrEqOurs", "BM_SearchLeOrEqStd",
-        "<= 1.2");
+  Ratio("SearchLeOrEq vs std::upper_bound", "BM_SearchLeOrEqOurs", "BM_SearchLeOrEqStd", "<= 1.2");
   Ratio("ordered Insert (100k) vs vector+lower_bound", "BM_OrderedInsertOurs",
         "BM_OrderedInsertStdVector", "report");
-  Ratio("ordered Insert (100k) vs flat_multiset", "BM_OrderedInsertOurs",
-        "BM_OrderedInsertFlatSet", "report");
+  Ratio("ordered Insert (100k) vs flat_multiset", "BM_OrderedInsertOurs", "BM_OrderedInsertFlatSet",
+        "report");
   Ratio("Save (10M x 4 bytes) vs memcpy", "BM_SaveOurs", "BM_Memcpy", "throughput >= 0.8");
   Ratio("Load (10M x 4 bytes) vs memcpy", "BM_LoadOurs", "BM_Memcpy", "throughput >= 0.8");
-  Ratio("Load into a new array vs malloc+memcpy", "BM_LoadFreshOurs", "BM_MallocMemcpy",
-        "report");
+  Ratio("Load into a new array vs malloc+memcpy", "BM_LoadFreshOurs", "BM_MallocMemcpy", "report");
   return true;
 }();
 

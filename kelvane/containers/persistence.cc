@@ -1,8 +1,8 @@
 // The record format of CArrayBase: a little-endian 32-bit count, then the raw items.
 #include <cstring>
-#include <stdexcept>
 #include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/storage.h"

@@ -65,9 +65,9 @@ std::uint8_t* Partition(std::uint8_t* base, std::size_t n, std::size_t size, con
   if (comparator == ComparatorDouble) {
     return Partition(base, n, size, key, CompareValues<double>, goes_right);
   }
-  return Partition(base, n, size, key, [comparator](const void* a, const void* b) {
-    return comparator(a, b);
-  }, goes_right);
+  return Partition(
+      base, n, size, key, [comparator](const void* a, const void* b) { return comparator(a, b); },
+      goes_right);
 }
 
 bool Greater(int r) { return r > 0; }

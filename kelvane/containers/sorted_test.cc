@@ -18,9 +18,7 @@ TArray<std::uint32_t> Ints(std::initializer_list<std::uint32_t> values) {
   return a;
 }
 
-std::vector<std::uint32_t> Values(const TArray<std::uint32_t>& a) {
-  return {a.begin(), a.end()};
-}
+std::vector<std::uint32_t> Values(const TArray<std::uint32_t>& a) { return {a.begin(), a.end()}; }
 
 int Index(const CArrayBase& a, const void* item) { return item == nullptr ? -1 : a.Pos(item); }
 

@@ -235,8 +235,7 @@ class KELVANE_EXPORT CArrayBase {
   // and leaves the position behind the whole record. false when file is null (nothing changes);
   // false with the array empty when the count field or the wanted items are cut short or a read
   // fails. The third argument is reserved and not read.
-  bool Read(platform::FileHandle* file, unsigned int max_count,
-            unsigned int reserved = 0) noexcept;
+  bool Read(platform::FileHandle* file, unsigned int max_count, unsigned int reserved = 0) noexcept;
 
  private:
   // Sets the block to `bytes` bytes (0 releases it). false, block unchanged, when bytes does
@@ -320,9 +319,7 @@ class TArrayObj : public TArray<T*> {
   // plain ordered Insert does. The stored copy, or null (nothing changes) when the comparator is
   // null, the copy cannot be made, the comparator answers anything but -1, 0 or +1, or
   // allocation fails.
-  T* Insert(const T& object, Comparator comparator, bool replace) noexcept
-    requires Owns
-  {
+  T* Insert(const T& object, Comparator comparator, bool replace) noexcept requires Owns {
     if (comparator == nullptr) return nullptr;
     T* copy = nullptr;
     try {
@@ -341,8 +338,7 @@ class TArrayObj : public TArray<T*> {
         return copy;
       }
     }
-    if (this->CArrayBase::Insert(static_cast<const void*>(&copy), comparator, replace) ==
-        nullptr) {
+    if (this->CArrayBase::Insert(static_cast<const void*>(&copy), comparator, replace) == nullptr) {
       delete copy;
       return nullptr;
     }

@@ -27,9 +27,15 @@ constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 std::optional<FileHandle> FileHandle::Open(const std::string& path, Mode mode) noexcept {
   int flags = O_CLOEXEC;
   switch (mode) {
-    case Mode::kRead: flags |= O_RDONLY; break;
-    case Mode::kWrite: flags |= O_WRONLY; break;
-    case Mode::kUpdate: flags |= O_RDWR; break;
+    case Mode::kRead:
+      flags |= O_RDONLY;
+      break;
+    case Mode::kWrite:
+      flags |= O_WRONLY;
+      break;
+    case Mode::kUpdate:
+      flags |= O_RDWR;
+      break;
   }
   const int fd = ::open(path.c_str(), flags);
   if (fd < 0) return std::nullopt;
@@ -74,8 +80,8 @@ Data FileHandle::Read(std::uint64_t length) {
     throw FileError("read: out of memory", ENOMEM);
   }
   while (out.size() < length) {
-    const std::size_t want = static_cast<std::size_t>(
-        std::min<std::uint64_t>(length - out.size(), kMaxTransfer));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length - out.size(), kMaxTransfer));
     const std::size_t old = out.size();
     try {
       out.resize(old + want);

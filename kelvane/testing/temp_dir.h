@@ -18,8 +18,8 @@ class TempDir {
  public:
   TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != 0 ? base : "/tmp") +
-                          "/kelvane-test-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/kelvane-test-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }

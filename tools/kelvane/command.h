@@ -4,14 +4,13 @@
 // one Command with a static Registrar, so adding a capability never touches main.cc.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iosfwd>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 namespace kelvane::cli {
 

@@ -61,8 +61,7 @@ int RunDemo() {
                    [](const Command& a, const Command& b) { return a.demo_order < b.demo_order; });
 
   DemoContext context{std::cout, dir, {}};
-  std::cout << "Kelvane " << VersionText() << " demo (scratch folder " << dir.string()
-            << ")\n";
+  std::cout << "Kelvane " << VersionText() << " demo (scratch folder " << dir.string() << ")\n";
   int status = 0;
   for (const Command& step : steps) {
     std::cout << "\n== " << step.name << '\n';

@@ -53,8 +53,7 @@ int RunRecords() {
               << (count == 1 ? "" : "s") << " of " << dump.item_size << " bytes"
               << (end > size ? " (the skipped items run past the end of the file)" : "") << '\n';
     for (unsigned int i = 0; i < items.Count(); ++i) {
-      std::cout << "  [" << i << "] " << HexBytes(items.Item(i), dump.item_size, 1u << 24)
-                << '\n';
+      std::cout << "  [" << i << "] " << HexBytes(items.Item(i), dump.item_size, 1u << 24) << '\n';
     }
     if (items.Count() < count) std::cout << "  ... " << count - items.Count() << " more\n";
     if (end > size) break;
@@ -115,8 +114,8 @@ int DemoRecords(DemoContext& context) {
   if (!file || !loaded.Read(&*file, std::numeric_limits<unsigned int>::max())) {
     return Fail("cannot read " + path);
   }
-  out << "Loaded it back: " << loaded.Count() << " ticks, identical to the original: "
-      << (loaded.Compare(ticks) ? "yes" : "no") << ".\n";
+  out << "Loaded it back: " << loaded.Count()
+      << " ticks, identical to the original: " << (loaded.Compare(ticks) ? "yes" : "no") << ".\n";
 
   const std::uint32_t key = open + 25;
   out << "First tick at or after " << Clock(key) << ": "
