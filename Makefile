@@ -2,6 +2,7 @@
 #   make demo       build and run `kelvane demo`
 #   make test       build and run the unit tests
 #   make test-asan  the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   make test-tsan  the unit tests under ThreadSanitizer
 #   make bench      build and run the benchmarks (ours against the peers)
 #   make fuzz       build the libFuzzer targets with clang and run each for FUZZ_SECONDS
 JOBS ?= 2
@@ -9,7 +10,7 @@ BUILD ?= build
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-asan bench fuzz clean
+.PHONY: all deps build demo test test-asan test-tsan bench fuzz clean
 
 all: build
 
@@ -30,10 +31,20 @@ test: build
 test-asan:
 	@scripts/install-deps.sh
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_BUILD_TESTS=ON \
-	  -DKELVANE_WERROR=ON -DKELVANE_SANITIZE=ON $(CMAKE_FLAGS)
+	  -DKELVANE_WERROR=ON -DKELVANE_SANITIZE=address $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-asan -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS)
+
+# TSAN_TESTS narrows the run to the threaded tests (a ctest -R pattern); by default all run.
+TSAN_TESTS ?= .
+test-tsan:
+	@scripts/install-deps.sh
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_BUILD_TESTS=ON \
+	  -DKELVANE_WERROR=ON -DKELVANE_SANITIZE=thread -DKELVANE_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-tsan -j$(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j$(JOBS) -R '$(TSAN_TESTS)'
 
 bench:
 	@scripts/install-deps.sh --bench
@@ -49,4 +60,4 @@ fuzz:
 	scripts/run-fuzzers.sh $(BUILD)-fuzz/fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-bench $(BUILD)-fuzz

@@ -12,6 +12,9 @@ packages=(
   libcli11-dev
   libicu-dev
   libssl-dev
+  libasio-dev
+  libnl-3-dev libnl-route-3-dev
+  iproute2
 )
 bench_packages=(libbenchmark-dev libboost-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
