@@ -14,6 +14,7 @@ packages=(
   libssl-dev
   libasio-dev
   libnl-3-dev libnl-route-3-dev
+  libplist-dev libsqlite3-dev libsodium-dev
   iproute2
 )
 bench_packages=(libbenchmark-dev libboost-dev)
