@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -100,6 +101,72 @@ void TrimSpaces(unsigned short* s) noexcept {
   while (length != 0 && s[length - 1] == 0x0020) s[--length] = 0;
 }
 
+namespace {
+
+// Encodes s[i..chunk_end) with no bound checks. REQUIRES: `out` has room for three bytes per
+// unit of the chunk (the most UTF-8 needs per UTF-16 unit). Stops early, with `i` on the lead
+// unit, at a surrogate pair that straddles the chunk's end. Returns false at a lone surrogate.
+bool EncodeChunk(const char16_t* s, std::size_t n, std::size_t& i, std::size_t chunk_end,
+                 char*& out) noexcept {
+  while (i < chunk_end) {
+    char16_t u = s[i];
+    if (u < 0x80) {
+      if constexpr (std::endian::native == std::endian::little) {
+        // ASCII runs go four units at a time. A word with a non-ASCII unit still stores four
+        // bytes, but only the leading ASCII ones are kept: the rest is overwritten next.
+        while (i + 4 <= chunk_end) {
+          std::uint64_t w;
+          std::memcpy(&w, s + i, 8);
+          const std::uint32_t packed = PackAscii4(w);
+          std::memcpy(out, &packed, 4);
+          const std::uint64_t high = w & 0xFF80FF80FF80FF80ull;
+          if (high != 0) {
+            const std::size_t ascii = static_cast<std::size_t>(std::countr_zero(high)) / 16;
+            out += ascii;
+            i += ascii;
+            break;
+          }
+          out += 4;
+          i += 4;
+        }
+        if (i >= chunk_end) break;
+        u = s[i];
+      }
+      if (u < 0x80) {
+        *out++ = static_cast<char>(u);
+        ++i;
+        continue;
+      }
+    }
+    if (u < 0x800) {
+      out[0] = static_cast<char>(0xC0 | (u >> 6));
+      out[1] = static_cast<char>(0x80 | (u & 0x3F));
+      out += 2;
+      ++i;
+    } else if ((u & 0xF800) != 0xD800) {
+      out[0] = static_cast<char>(0xE0 | (u >> 12));
+      out[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out[2] = static_cast<char>(0x80 | (u & 0x3F));
+      out += 3;
+      ++i;
+    } else {
+      if (!IsLead(u) || i + 1 >= n || !IsTrail(s[i + 1])) return false;
+      if (i + 1 >= chunk_end) return true;  // the pair's four bytes may not fit this chunk
+      const char32_t c =
+          0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      out[0] = static_cast<char>(0xF0 | (c >> 18));
+      out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out[3] = static_cast<char>(0x80 | (c & 0x3F));
+      out += 4;
+      i += 2;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void CopyToStr(const String& receiver, char* to, unsigned int size) noexcept {
   if (to == nullptr || size == 0) return;
   const char16_t* s = receiver.data();
@@ -107,34 +174,34 @@ void CopyToStr(const String& receiver, char* to, unsigned int size) noexcept {
   char* out = to;
   char* const limit = to + (size - 1);  // the last byte is kept for the terminator
   std::size_t i = 0;
+
+  // While the room left is three bytes per unit left, nothing can overflow: encode in chunks
+  // without checks. Only the last few units before a cut take the careful path below.
+  for (;;) {
+    const std::size_t room = static_cast<std::size_t>(limit - out) / 3;
+    const std::size_t chunk = std::min(n - i, room);
+    if (chunk < 8 && chunk != n - i) break;
+    const std::size_t before = i;
+    if (!EncodeChunk(s, n, i, i + chunk, out)) {
+      to[0] = 0;  // a lone surrogate: the text has no UTF-8 form
+      return;
+    }
+    if (i == n) {
+      *out = 0;
+      return;
+    }
+    if (i == before) break;  // a pair at the chunk's very start: let the careful path take it
+  }
+
   unsigned char seq[4];
   std::size_t seq_length = 0;
-
   while (i < n) {
-    if constexpr (std::endian::native == std::endian::little) {
-      // Mostly-ASCII text goes eight units at a time.
-      while (i + 8 <= n && limit - out >= 8) {
-        std::uint64_t w0, w1;
-        std::memcpy(&w0, s + i, 8);
-        std::memcpy(&w1, s + i + 4, 8);
-        if (((w0 | w1) & 0xFF80FF80FF80FF80ull) != 0) break;
-        const std::uint32_t b0 = PackAscii4(w0), b1 = PackAscii4(w1);
-        std::memcpy(out, &b0, 4);
-        std::memcpy(out + 4, &b1, 4);
-        out += 8;
-        i += 8;
-      }
-      if (i >= n) break;
-    }
     const char16_t u = s[i];
-    if (u < 0x80) {
-      if (out == limit) goto full;
-      *out++ = static_cast<char>(u);
-      ++i;
-      continue;
-    }
     std::size_t consumed = 1;
-    if (u < 0x800) {
+    if (u < 0x80) {
+      seq[0] = static_cast<unsigned char>(u);
+      seq_length = 1;
+    } else if (u < 0x800) {
       seq[0] = static_cast<unsigned char>(0xC0 | (u >> 6));
       seq[1] = static_cast<unsigned char>(0x80 | (u & 0x3F));
       seq_length = 2;
@@ -145,7 +212,7 @@ void CopyToStr(const String& receiver, char* to, unsigned int size) noexcept {
       seq_length = 3;
     } else {
       if (!IsLead(u) || i + 1 >= n || !IsTrail(s[i + 1])) {
-        to[0] = 0;  // a lone surrogate: the text has no UTF-8 form
+        to[0] = 0;
         return;
       }
       const char32_t c =
@@ -157,25 +224,20 @@ void CopyToStr(const String& receiver, char* to, unsigned int size) noexcept {
       seq_length = 4;
       consumed = 2;
     }
-    if (static_cast<std::size_t>(limit - out) < seq_length) {
+    const std::size_t room = static_cast<std::size_t>(limit - out);
+    if (room < seq_length) {
       // Cut: keep the bytes of the sequence that still fit, as a byte-wise copy would.
-      const std::size_t room = static_cast<std::size_t>(limit - out);
       std::memcpy(out, seq, room);
-      out = limit;
-      i += consumed;
-      goto full;
+      *limit = 0;
+      // The cut text is only given out when the whole text has a UTF-8 form.
+      if (!IsWellFormedFrom(s, i + consumed, n)) to[0] = 0;
+      return;
     }
     std::memcpy(out, seq, seq_length);
     out += seq_length;
     i += consumed;
   }
   *out = 0;
-  return;
-
-full:
-  *limit = 0;
-  // The cut text is only given out when the whole text has a UTF-8 form.
-  if (!IsWellFormedFrom(s, i, n)) to[0] = 0;
 }
 
 bool GetCString(const String& receiver, char* buffer, std::uint64_t size,
