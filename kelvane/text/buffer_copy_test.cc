@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace kelvane::NSTools {
@@ -205,6 +207,67 @@ TEST(CopyToStr, TextWithoutUtf8FormGivesEmptyString) {
   EXPECT_EQ(d[0], '#');
   CopyToStr(u"", d.data(), 1);
   EXPECT_EQ(d[0], 0);
+}
+
+// Plain UTF-8 of well-formed UTF-16, or nullopt at a lone surrogate.
+std::optional<std::string> ReferenceUtf8(const std::u16string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c > 0xDBFF || i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+        return std::nullopt;
+      }
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+TEST(CopyToStr, AgreesWithPlainEncodingAtEveryCut) {
+  // Runs of ASCII, two-, three- and four-byte characters, now and then a lone surrogate.
+  const std::u16string pieces[] = {u"abcdefghij", u"k", u"\u0436\u0437",      u"\u4E2D\u6587\u5B57",
+                                   u"\U0001F600", u" ", u"0123456789ABCDEFGH"};
+  std::uint32_t x = 2024;
+  for (int round = 0; round < 300; ++round) {
+    std::u16string text;
+    const int count = round % 12;
+    for (int p = 0; p < count; ++p) {
+      x = x * 1664525 + 1013904223;
+      text += pieces[(x >> 16) % 7];
+    }
+    if (round % 25 == 24)
+      text.insert(text.size() / 2, 1, static_cast<char16_t>(0xD800 + round % 2 * 0x400));
+    const std::optional<std::string> expected = ReferenceUtf8(text);
+    const unsigned full = static_cast<unsigned>(text.size() * 3 + 1);
+    for (unsigned size = 1; size <= full + 1; ++size) {
+      std::string out(size + 1, '#');
+      CopyToStr(text, out.data(), size);
+      ASSERT_EQ(out[size], '#') << "wrote past the buffer, round " << round << " size " << size;
+      if (!expected.has_value()) {
+        ASSERT_EQ(out[0], '\0') << round << " " << size;
+        continue;
+      }
+      const std::size_t kept = std::min<std::size_t>(size - 1, expected->size());
+      ASSERT_EQ(out.substr(0, kept), expected->substr(0, kept)) << round << " " << size;
+      ASSERT_EQ(out[kept], '\0') << round << " " << size;
+    }
+  }
 }
 
 TEST(GetCString, AsciiFirstThenTheCodePage) {
