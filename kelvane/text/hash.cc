@@ -93,6 +93,7 @@ inline int HexValue(char16_t u) noexcept {
 }
 
 void Decode(std::u16string_view text, unsigned char* bytes, std::size_t length) noexcept {
+  if (length == 0) return;  // an empty Data may have no storage at all
   std::memset(bytes, 0, length);
   const std::size_t digits = text.size() < length * 2 ? text.size() : length * 2;
   for (std::size_t i = 0; i < digits; ++i) {
