@@ -1,0 +1,217 @@
+#include "kelvane/text/hash.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "kelvane/testing/temp_dir.h"
+
+namespace kelvane {
+namespace {
+
+std::string Md5Hex(const CHashMD5& source) {
+  CHashMD5 copy = source;
+  unsigned char digest[16];
+  copy.Final(digest);
+  const String hex =
+      NSTools::stringFromHash(reinterpret_cast<const char*>(digest), 16, false).value_or(u"");
+  return std::string(hex.begin(), hex.end());
+}
+
+std::string Md5Of(std::string_view message) {
+  CHashMD5 md5;
+  md5.Update(message.data(), static_cast<unsigned int>(message.size()));
+  return Md5Hex(md5);
+}
+
+TEST(CHashMD5, Rfc1321TestSuite) {
+  EXPECT_EQ(Md5Of(""), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(Md5Of("a"), "0cc175b9c0f1b6a831c399e269772661");
+  EXPECT_EQ(Md5Of("abc"), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(Md5Of("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
+  EXPECT_EQ(Md5Of("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
+  EXPECT_EQ(Md5Of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
+            "d174ab98d277d9f5a5611c2c9f419d9f");
+  EXPECT_EQ(Md5Of("1234567890123456789012345678901234567890123456789012345678901234567890"
+                  "1234567890"),
+            "57edf4a22be3c955ac49da2e2107b67a");
+}
+
+TEST(CHashMD5, SplitFeedsMatchOneFeedAcrossBlockBoundaries) {
+  std::vector<unsigned char> message(1000);
+  for (std::size_t i = 0; i < message.size(); ++i) message[i] = static_cast<unsigned char>(i * 7);
+  CHashMD5 whole;
+  whole.Update(message.data(), 1000);
+  const std::string expected = Md5Hex(whole);
+  // Lengths around the padding edge (55, 56, 63, 64, 65) need one or two final blocks.
+  for (unsigned split : {1u, 55u, 56u, 63u, 64u, 65u, 127u, 999u}) {
+    CHashMD5 parts;
+    parts.Update(message.data(), split);
+    parts.Update(nullptr, 5);  // ignored
+    parts.Update(message.data() + split, 0);
+    parts.Update(message.data() + split, 1000 - split);
+    EXPECT_EQ(Md5Hex(parts), expected) << split;
+  }
+  for (unsigned length : {55u, 56u, 57u, 63u, 64u, 65u}) {
+    CHashMD5 bytewise, once;
+    for (unsigned i = 0; i < length; ++i) bytewise.Update(message.data() + i, 1);
+    once.Update(message.data(), length);
+    EXPECT_EQ(Md5Hex(bytewise), Md5Hex(once)) << length;
+  }
+  // Init() forgets what was fed.
+  CHashMD5 reused;
+  reused.Update("junk", 4);
+  reused.Init();
+  reused.Update("abc", 3);
+  EXPECT_EQ(Md5Hex(reused), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// Records what a hasher is told, to see what HashFile feeds.
+class RecordingHasher : public CHasher {
+ public:
+  void Init() override {
+    ++inits;
+    bytes.clear();
+  }
+  void Update(const void* data, unsigned int length) override {
+    ++updates;
+    largest = std::max(largest, length);
+    bytes.append(static_cast<const char*>(data), length);
+  }
+  int inits = 0;
+  int updates = 0;
+  unsigned largest = 0;
+  std::string bytes;
+};
+
+TEST(CHash, HashFileStreamsInChunksOfAtMost4096) {
+  testing::TempDir dir;
+  std::string content(10000, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i % 251);
+  const std::string path = dir.Write("data.bin", content);
+
+  RecordingHasher recorder;
+  ASSERT_TRUE(CHash::HashFile(recorder, String(path.begin(), path.end())));
+  EXPECT_EQ(recorder.inits, 1);
+  EXPECT_EQ(recorder.bytes, content);
+  EXPECT_LE(recorder.largest, 4096u);
+  EXPECT_GE(recorder.updates, 3);
+
+  CHashMD5 md5;
+  ASSERT_TRUE(CHash::HashFile(md5, String(path.begin(), path.end())));
+  EXPECT_EQ(Md5Hex(md5), Md5Of(content));
+
+  const std::string empty = dir.Write("empty", "");
+  RecordingHasher none;
+  EXPECT_TRUE(CHash::HashFile(none, String(empty.begin(), empty.end())));
+  EXPECT_EQ(none.inits, 1);
+  EXPECT_EQ(none.updates, 0);
+}
+
+TEST(CHash, HashFileFailsWithoutTouchingTheHasher) {
+  testing::TempDir dir;
+  RecordingHasher recorder;
+  const std::string missing = dir.File("missing");
+  EXPECT_FALSE(CHash::HashFile(recorder, String(missing.begin(), missing.end())));
+  const std::string folder = dir.path().string();
+  EXPECT_FALSE(CHash::HashFile(recorder, String(folder.begin(), folder.end())));
+  EXPECT_FALSE(CHash::HashFile(recorder, std::nullopt));
+  EXPECT_FALSE(CHash::HashFile(recorder, u""));
+  // A zero unit would cut the path short and name another file.
+  const std::string real = dir.Write("real", "x");
+  String cut(real.begin(), real.end());
+  cut += u'\0';
+  cut += u"tail";
+  EXPECT_FALSE(CHash::HashFile(recorder, cut));
+  String lone(real.begin(), real.end());
+  lone += u'\xD800';
+  EXPECT_FALSE(CHash::HashFile(recorder, lone));
+  EXPECT_EQ(recorder.inits, 0);
+}
+
+TEST(CHash, HashFileReadsNonAsciiPaths) {
+  testing::TempDir dir;
+  dir.Write("\xD0\xB6\xE4\xB8\xAD.txt", "abc");  // U+0436 U+4E2D ".txt" in UTF-8
+  const std::string folder = dir.path().string();
+  String wide(folder.begin(), folder.end());
+  wide += u"/\u0436\u4E2D.txt";
+  CHashMD5 md5;
+  ASSERT_TRUE(CHash::HashFile(md5, wide));
+  EXPECT_EQ(Md5Hex(md5), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+TEST(Hex, ToHashIntoBuffer) {
+  auto decode = [](const String& text, unsigned length) {
+    std::vector<char> b(length + 1, '\x55');
+    NSTools::ToHash(text, b.data(), length);
+    EXPECT_EQ(b[length], '\x55') << "wrote past the buffer";
+    return std::vector<unsigned char>(b.begin(), b.begin() + length);
+  };
+  using Bytes = std::vector<unsigned char>;
+  EXPECT_EQ(decode(u"ABCDEF", 2), (Bytes{0xAB, 0xCD}));
+  EXPECT_EQ(decode(u"ABC", 2), (Bytes{0xAB, 0xC0}));
+  EXPECT_EQ(decode(u"a1", 2), (Bytes{0xA1, 0x00}));
+  EXPECT_EQ(decode(u"A-", 1), (Bytes{0x00}));
+  EXPECT_EQ(decode(u"0f1E", 2), (Bytes{0x0F, 0x1E}));
+  EXPECT_EQ(decode(u"12G4", 2), (Bytes{0x00, 0x00}));
+  EXPECT_EQ(decode(u"1234zz", 2), (Bytes{0x12, 0x34}));  // characters after 2L are not read
+  EXPECT_EQ(decode(u"\uFF11\uFF12", 1), (Bytes{0x00}));  // full-width digits are not hex
+  EXPECT_EQ(decode(u"", 3), (Bytes{0, 0, 0}));
+  EXPECT_EQ(decode(u"ab", 0), Bytes{});
+  NSTools::ToHash(u"ab", nullptr, 4);
+}
+
+TEST(Hex, ToHashToData) {
+  EXPECT_EQ(NSTools::ToHash(u"a1B2"), (Data{0xA1, 0xB2}));
+  EXPECT_FALSE(NSTools::ToHash(u"abc").has_value());
+  EXPECT_EQ(NSTools::ToHash(u"zz"), (Data{0x00}));
+  EXPECT_EQ(NSTools::ToHash(u""), Data{});
+}
+
+TEST(Hex, FromHashAndStringFromHash) {
+  const char bytes[] = {'\x0F', '\xA0', '\x80', '\x00', '\xFF'};
+  String s = u"previous content";
+  NSTools::FromHash(s, bytes, 2);
+  EXPECT_EQ(s, u"0FA0");
+  NSTools::FromHash(s, bytes, 5, false);
+  EXPECT_EQ(s, u"0fa08000ff");  // never sign-extended
+  NSTools::FromHash(s, bytes, 0);
+  EXPECT_EQ(s, u"");
+  s.assign(3, u'x');
+  NSTools::FromHash(s, nullptr, 4);
+  EXPECT_EQ(s, u"");
+
+  EXPECT_EQ(NSTools::stringFromHash(bytes, 3, true), u"0FA080");
+  EXPECT_FALSE(NSTools::stringFromHash(bytes, 0, true).has_value());
+  EXPECT_FALSE(NSTools::stringFromHash(nullptr, 3, true).has_value());
+
+  // Round trip through all byte values.
+  std::array<char, 256> all;
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<char>(i);
+  const std::optional<Data> back =
+      NSTools::ToHash(*NSTools::stringFromHash(all.data(), 256, false));
+  ASSERT_TRUE(back.has_value());
+  ASSERT_EQ(back->size(), 256u);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ((*back)[i], i);
+}
+
+TEST(ToUInt64, LeadingDecimalNumber) {
+  EXPECT_EQ(NSTools::ToUInt64(u" 42abc"), 42u);
+  EXPECT_EQ(NSTools::ToUInt64(u"\n\t 7"), 7u);
+  EXPECT_EQ(NSTools::ToUInt64(u"+9"), 9u);
+  EXPECT_EQ(NSTools::ToUInt64(u"-9"), 0u);
+  EXPECT_EQ(NSTools::ToUInt64(u"abc"), 0u);
+  EXPECT_EQ(NSTools::ToUInt64(u""), 0u);
+  EXPECT_EQ(NSTools::ToUInt64(u"0"), 0u);
+  EXPECT_EQ(NSTools::ToUInt64(u"18446744073709551614"), 18446744073709551614u);
+  EXPECT_EQ(NSTools::ToUInt64(u"18446744073709551615"), 0u);
+  EXPECT_EQ(NSTools::ToUInt64(u"18446744073709551616"), 0u);
+  EXPECT_EQ(NSTools::ToUInt64(u"1234567890123456789012345"), 0u);
+  EXPECT_EQ(NSTools::ToUInt64(u"000000000000000000000000012"), 12u);  // leading zeros are fine
+}
+
+}  // namespace
+}  // namespace kelvane
