@@ -1,0 +1,100 @@
+#include "kelvane/runtime/scratch_environment.h"
+
+#include <new>
+#include <string_view>
+#include <type_traits>
+
+#include "kelvane/platform/thread_dictionary.h"
+#include "kelvane/text/wide_string.h"
+
+namespace kelvane::NSTools {
+namespace {
+
+using platform::ThreadDictionary;
+
+constexpr std::u16string_view kStringPrefix = u"ZQ3STR";
+constexpr std::u16string_view kDataPrefix = u"ZQ3DATA";
+constexpr std::u16string_view kKeyBufferKey = kStringPrefix;
+// "ZQ3DATA" and the ten digits of the largest index: reserved up front, so that writing a key
+// into the buffer never allocates afterwards.
+constexpr std::size_t kLongestKey = kDataPrefix.size() + 10;
+
+// Rewrites `key` as prefix followed by the decimal index. Never allocates when the key buffer
+// has the capacity reserved at its creation.
+void FormKey(String& key, std::u16string_view prefix, uint32_t index) {
+  char16_t digits[10];
+  std::size_t n = 0;
+  do {
+    digits[sizeof(digits) / sizeof(digits[0]) - ++n] = static_cast<char16_t>(u'0' + index % 10);
+    index /= 10;
+  } while (index != 0);
+  Clear(key);
+  key.append(prefix);
+  key.append(digits + sizeof(digits) / sizeof(digits[0]) - n, n);
+}
+
+// The key buffer of the calling thread, created (empty) when missing; nullptr when there is no
+// dictionary or memory ran out.
+String* EnsureKeyBuffer(ThreadDictionary& dictionary) noexcept {
+  if (String* key = dictionary.FindString(kKeyBufferKey)) return key;
+  String* key = dictionary.SetString(kKeyBufferKey);
+  if (key == nullptr) return nullptr;
+  try {
+    key->reserve(kLongestKey);
+  } catch (const std::bad_alloc&) {
+    // Still usable: forming a key will then try to grow it and may fail on its own.
+  }
+  return key;
+}
+
+template <typename T>
+void Reserve(std::u16string_view prefix, uint32_t n) noexcept {
+  ThreadDictionary* dictionary = ThreadDictionary::Current();
+  if (dictionary == nullptr) return;
+  String* key = EnsureKeyBuffer(*dictionary);
+  if (key == nullptr) return;
+  try {
+    for (uint32_t index = 0; index < n; ++index) {
+      FormKey(*key, prefix, index);
+      T* object;
+      if constexpr (std::is_same_v<T, String>) {
+        object = dictionary->SetString(*key);
+      } else {
+        object = dictionary->SetData(*key);
+      }
+      if (object == nullptr) return;
+    }
+  } catch (const std::bad_alloc&) {
+    // Out of memory while forming a key: the entries made so far stay, as documented.
+  }
+}
+
+template <typename T>
+T* Fetch(std::u16string_view prefix, uint32_t index) noexcept {
+  ThreadDictionary* dictionary = ThreadDictionary::Current();
+  if (dictionary == nullptr) return nullptr;
+  String* key = dictionary->FindString(kKeyBufferKey);
+  if (key == nullptr) return nullptr;
+  try {
+    FormKey(*key, prefix, index);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  if constexpr (std::is_same_v<T, String>) {
+    return dictionary->FindString(*key);
+  } else {
+    return dictionary->FindData(*key);
+  }
+}
+
+}  // namespace
+
+void SetEnviromentString(uint32_t n) noexcept { Reserve<String>(kStringPrefix, n); }
+
+void SetEnviromentData(uint32_t n) noexcept { Reserve<Data>(kDataPrefix, n); }
+
+String* EnviromentString(uint32_t index) noexcept { return Fetch<String>(kStringPrefix, index); }
+
+Data* EnviromentData(uint32_t index) noexcept { return Fetch<Data>(kDataPrefix, index); }
+
+}  // namespace kelvane::NSTools
