@@ -26,6 +26,10 @@ ThreadDictionary::Object* ThreadDictionary::Find(std::u16string_view key) noexce
   return it == entries_.end() ? nullptr : &it->second;
 }
 
+bool ThreadDictionary::Contains(std::u16string_view key) const noexcept {
+  return entries_.find(key) != entries_.end();
+}
+
 String* ThreadDictionary::FindString(std::u16string_view key) noexcept {
   Object* object = Find(key);
   return object == nullptr ? nullptr : std::get_if<String>(object);
@@ -39,6 +43,7 @@ Data* ThreadDictionary::FindData(std::u16string_view key) noexcept {
 template <typename T>
 T* ThreadDictionary::Set(std::u16string_view key) noexcept {
   const auto it = entries_.find(key);
+  ++generation_;
   if (it != entries_.end()) {
     // emplace destroys the old object first, so its memory is released rather than reused, and
     // constructing an empty String or Data cannot fail.
@@ -59,6 +64,7 @@ Data* ThreadDictionary::SetData(std::u16string_view key) noexcept { return Set<D
 bool ThreadDictionary::Remove(std::u16string_view key) noexcept {
   const auto it = entries_.find(key);
   if (it == entries_.end()) return false;
+  ++generation_;
   entries_.erase(it);
   return true;
 }

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string_view>
@@ -38,8 +39,8 @@ class KELVANE_EXPORT ThreadDictionary {
   // dictionary" rather than a destroyed one).
   [[nodiscard]] static ThreadDictionary* Current() noexcept;
 
-  // The object stored under `key`, or nullptr. Allocates nothing.
-  [[nodiscard]] Object* Find(std::u16string_view key) noexcept;
+  // Whether an entry is stored under `key`. Allocates nothing.
+  [[nodiscard]] bool Contains(std::u16string_view key) const noexcept;
   // The string (byte buffer) stored under `key`; nullptr when there is none or the entry holds
   // the other kind of object. Allocate nothing.
   [[nodiscard]] String* FindString(std::u16string_view key) noexcept;
@@ -56,12 +57,20 @@ class KELVANE_EXPORT ThreadDictionary {
 
   [[nodiscard]] std::size_t Count() const noexcept { return entries_.size(); }
 
+  // A number that changes whenever an entry is added, replaced or removed. A caller may keep
+  // pointers it found and use them again while the generation is unchanged.
+  [[nodiscard]] uint64_t Generation() const noexcept { return generation_; }
+
  private:
+  // Only typed pointers are handed out: nobody outside can change the kind of an object
+  // without going through Set, which Generation() depends on.
+  Object* Find(std::u16string_view key) noexcept;
   template <typename T>
   T* Set(std::u16string_view key) noexcept;
 
   // Ordered, so that a lookup by a borrowed view allocates nothing and entries never move.
   std::map<String, Object, std::less<>> entries_;
+  uint64_t generation_ = 0;
 };
 
 }  // namespace kelvane::platform

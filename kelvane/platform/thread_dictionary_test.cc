@@ -24,7 +24,8 @@ TEST(ThreadDictionary, StoresTypedObjectsThatStayPut) {
     EXPECT_EQ(dictionary->FindString(u"text"), text);
     EXPECT_EQ(dictionary->FindData(u"text"), nullptr);  // the other kind of object
     EXPECT_EQ(dictionary->FindString(u"bytes"), nullptr);
-    EXPECT_EQ(dictionary->Find(u"missing"), nullptr);
+    EXPECT_FALSE(dictionary->Contains(u"missing"));
+    EXPECT_TRUE(dictionary->Contains(u"bytes"));
 
     // Many more entries move nothing that was handed out.
     *text = u"kept";
@@ -42,10 +43,20 @@ TEST(ThreadDictionary, StoresTypedObjectsThatStayPut) {
     EXPECT_NE(dictionary->SetData(u"text"), nullptr);
     EXPECT_EQ(dictionary->FindString(u"text"), nullptr);
 
+    // Every change moves the generation on; lookups leave it alone.
+    const uint64_t generation = dictionary->Generation();
+    EXPECT_NE(dictionary->FindString(u"k1"), nullptr);
+    EXPECT_EQ(dictionary->Generation(), generation);
+    EXPECT_NE(dictionary->SetString(u"k1"), nullptr);
+    EXPECT_NE(dictionary->Generation(), generation);
+
     const std::size_t count = dictionary->Count();
     EXPECT_TRUE(dictionary->Remove(u"bytes"));
     EXPECT_FALSE(dictionary->Remove(u"bytes"));
     EXPECT_EQ(dictionary->Count(), count - 1);
+    const uint64_t before_remove = dictionary->Generation();
+    EXPECT_TRUE(dictionary->Remove(u"k2"));
+    EXPECT_NE(dictionary->Generation(), before_remove);
   }).join();
 }
 
@@ -57,7 +68,7 @@ TEST(ThreadDictionary, EachThreadHasItsOwn) {
   std::atomic<bool> saw_main_entry{true};
   std::thread([&] {
     other = ThreadDictionary::Current();
-    saw_main_entry = other.load()->Find(u"owner") != nullptr;
+    saw_main_entry = other.load()->Contains(u"owner");
   }).join();
   EXPECT_NE(other.load(), main_dictionary);
   EXPECT_FALSE(saw_main_entry.load());

@@ -8,6 +8,32 @@
 namespace kelvane::platform {
 namespace {
 
+// The length scan reads aligned blocks of eight units: every start offset and length in and
+// across those blocks, and the copies built on it.
+TEST(Unicode, MeasuresAndCopiesWStringsAtEveryAlignment) {
+  alignas(16) unsigned short buffer[64];
+  for (std::size_t start = 0; start < 16; ++start) {
+    for (std::size_t length = 0; start + length < 48; ++length) {
+      for (std::size_t i = 0; i < 64; ++i) buffer[i] = static_cast<unsigned short>('a' + i % 26);
+      buffer[start + length] = 0;
+      const WChar* s = buffer + start;
+      ASSERT_EQ(AliasedWStringLength(s), length) << start << " " << length;
+      String copy = u"old";
+      ASSERT_TRUE(AssignWString(copy, s));
+      ASSERT_EQ(copy.size(), length);
+      if (length > 0) {
+        EXPECT_EQ(copy.back(), static_cast<char16_t>('a' + (start + length - 1) % 26));
+      }
+      ASSERT_TRUE(AppendWString(copy, s));
+      EXPECT_EQ(copy.size(), 2 * length);
+    }
+  }
+  EXPECT_EQ(AliasedWStringLength(nullptr), 0u);
+  String kept = u"kept";
+  ASSERT_TRUE(AssignWString(kept, nullptr));
+  EXPECT_EQ(kept, u"");
+}
+
 TEST(Unicode, CaseInsensitiveCompareUsesFullFolding) {
   EXPECT_EQ(CaseInsensitiveCompare(u"Straße", u"STRASSE"), 0);
   EXPECT_EQ(CaseInsensitiveCompare(u"ΣΑΣ", u"σας"), 0);
@@ -29,7 +55,9 @@ TEST(Unicode, CountsScalarsAndRejectsUnpairedSurrogates) {
   EXPECT_EQ(CountScalars(u"a\U0001F600b"), 3);
   EXPECT_EQ(CountScalars(u""), 0);
   EXPECT_EQ(CountScalars(std::u16string(u"a\xD83D")), -1);  // lead at the end
-  EXPECT_EQ(CountScalars(std::u16string(u"\xDE00" u"a")), -1);  // lone trail
+  EXPECT_EQ(CountScalars(std::u16string(u"\xDE00"
+                                        u"a")),
+            -1);                                                       // lone trail
   EXPECT_EQ(CountScalars(std::u16string(u"\xD83D\xD83D\xDE00")), -1);  // lead, then a pair
 }
 

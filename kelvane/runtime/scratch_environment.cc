@@ -69,25 +69,83 @@ void Reserve(std::u16string_view prefix, uint32_t n) noexcept {
   }
 }
 
+// What earlier fetches on this thread found, kept while the dictionary's generation stays the
+// same. A sort that compares through CompareNoCase fetches two objects per comparison; the map
+// lookups would cost more than the comparison itself.
+constexpr uint32_t kCachedIndexes = 8;
+struct FetchCache {
+  uint64_t generation = UINT64_MAX;
+  String* key = nullptr;
+  String* strings[kCachedIndexes] = {};
+  Data* buffers[kCachedIndexes] = {};
+};
+// Trivially destructible: still usable, though never needed, while the thread tears down.
+thread_local FetchCache t_cache;
+
+template <typename T>
+T* Lookup(ThreadDictionary& dictionary, std::u16string_view key) noexcept {
+  if constexpr (std::is_same_v<T, String>) {
+    return dictionary.FindString(key);
+  } else {
+    return dictionary.FindData(key);
+  }
+}
+
 template <typename T>
 T* Fetch(std::u16string_view prefix, uint32_t index) noexcept {
   ThreadDictionary* dictionary = ThreadDictionary::Current();
   if (dictionary == nullptr) return nullptr;
-  String* key = dictionary->FindString(kKeyBufferKey);
-  if (key == nullptr) return nullptr;
+  FetchCache& cache = t_cache;
+  if (cache.generation != dictionary->Generation()) {
+    cache = FetchCache();
+    cache.generation = dictionary->Generation();
+  }
+  if (cache.key == nullptr) cache.key = dictionary->FindString(kKeyBufferKey);
+  if (cache.key == nullptr) return nullptr;
+  T** slot = nullptr;
+  if (index < kCachedIndexes) {
+    if constexpr (std::is_same_v<T, String>) {
+      slot = &cache.strings[index];
+    } else {
+      slot = &cache.buffers[index];
+    }
+    if (*slot != nullptr) return *slot;
+  }
   try {
-    FormKey(*key, prefix, index);
+    FormKey(*cache.key, prefix, index);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  if constexpr (std::is_same_v<T, String>) {
-    return dictionary->FindString(*key);
-  } else {
-    return dictionary->FindData(*key);
-  }
+  T* found = Lookup<T>(*dictionary, *cache.key);
+  if (slot != nullptr) *slot = found;
+  return found;
 }
 
 }  // namespace
+
+namespace internal {
+
+bool ScratchStringPair(String** first, String** second) noexcept {
+  *first = *second = nullptr;
+  // The common case, a comparator called over and over: both answered by the cache at once.
+  ThreadDictionary* dictionary = ThreadDictionary::Current();
+  if (dictionary == nullptr) return false;
+  const FetchCache& cache = t_cache;
+  if (cache.generation == dictionary->Generation() && cache.strings[0] != nullptr &&
+      cache.strings[1] != nullptr) {
+    *first = cache.strings[0];
+    *second = cache.strings[1];
+    return true;
+  }
+  String* a = Fetch<String>(kStringPrefix, 0);
+  String* b = Fetch<String>(kStringPrefix, 1);
+  if (a == nullptr || b == nullptr) return false;
+  *first = a;
+  *second = b;
+  return true;
+}
+
+}  // namespace internal
 
 void SetEnviromentString(uint32_t n) noexcept { Reserve<String>(kStringPrefix, n); }
 

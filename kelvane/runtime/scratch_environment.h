@@ -5,11 +5,15 @@
 // call (NSTools::CompareNoCase borrows strings 0 and 1).
 //
 // The objects live in the calling thread's dictionary (kelvane/platform/thread_dictionary.h):
-//   "ZQ3STR"             the key buffer, rewritten on every lookup with the wanted key
+//   "ZQ3STR"             the key buffer, into which each dictionary lookup writes its key
 //   "ZQ3STR<index>"      scratch string number index  (ZQ3STR0, ZQ3STR1, ...)
 //   "ZQ3DATA<index>"     scratch byte buffer number index  (ZQ3DATA0, ...)
 // with the index in decimal without leading zeros. These keys are part of the interface: other
 // code on the thread may find the objects under them.
+//
+// Fetches remember what they found while the dictionary is unchanged (its generation), so a
+// repeated fetch neither looks up nor rewrites the key buffer; an entry that other code
+// replaces or removes is looked up afresh.
 //
 // Ownership: the dictionary owns the objects; a fetched pointer borrows one. It stays valid
 // while the thread lives; reserving the same number again empties it in place.
@@ -40,4 +44,11 @@ KELVANE_EXPORT void SetEnviromentData(uint32_t n) noexcept;
 [[nodiscard]] KELVANE_EXPORT String* EnviromentString(uint32_t index) noexcept;
 [[nodiscard]] KELVANE_EXPORT Data* EnviromentData(uint32_t index) noexcept;
 
+namespace internal {
+
+// Scratch strings 0 and 1 of the calling thread, found together: what NSTools::CompareNoCase
+// borrows on every comparison. False, with both set to nullptr, when either is missing.
+[[nodiscard]] KELVANE_EXPORT bool ScratchStringPair(String** first, String** second) noexcept;
+
+}  // namespace internal
 }  // namespace kelvane::NSTools

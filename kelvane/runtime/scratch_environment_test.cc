@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "kelvane/platform/thread_dictionary.h"
+#include "kelvane/text/wide_string.h"
 
 namespace kelvane {
 namespace {
@@ -96,6 +97,30 @@ TEST(ScratchEnvironment, ReservingAgainEmptiesOnlyTheNumbersGiven) {
 
     NSTools::SetEnviromentData(1);
     EXPECT_TRUE(NSTools::EnviromentData(0)->empty());
+  });
+}
+
+TEST(ScratchEnvironment, SeesEntriesThatOtherCodeReplacesOrRemoves) {
+  OnFreshThread([] {
+    NSTools::SetEnviromentString(2);
+    ThreadDictionary* dictionary = ThreadDictionary::Current();
+    ASSERT_NE(NSTools::EnviromentString(1), nullptr);  // now remembered
+    ASSERT_TRUE(dictionary->Remove(u"ZQ3STR1"));
+    EXPECT_EQ(NSTools::EnviromentString(1), nullptr);
+    EXPECT_EQ(NSTools::CompareNoCase(reinterpret_cast<const unsigned short*>(u"a"),
+                                     reinterpret_cast<const unsigned short*>(u"b")),
+              0);  // string 1 is gone, so every pair is "the same"
+
+    ASSERT_NE(NSTools::EnviromentString(0), nullptr);
+    Data* replaced = dictionary->SetData(u"ZQ3STR0");  // the same key, another kind of object
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_EQ(NSTools::EnviromentString(0), nullptr);
+
+    NSTools::SetEnviromentString(2);
+    EXPECT_NE(NSTools::EnviromentString(1), nullptr);
+    EXPECT_EQ(NSTools::CompareNoCase(reinterpret_cast<const unsigned short*>(u"a"),
+                                     reinterpret_cast<const unsigned short*>(u"B")),
+              -1);
   });
 }
 
