@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "kelvane/runtime/scratch_environment.h"
 #include "kelvane/text/wide_string.h"
 
 namespace {
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const auto length = static_cast<unsigned int>(count);
-  const std::optional<kelvane::String> text = kelvane::NSTools::initWithLWString(units.data(), length);
+  const std::optional<kelvane::String> text =
+      kelvane::NSTools::initWithLWString(units.data(), length);
   Check(text.has_value() == all_scalars);
   if (text) {
     Check(text->size() == count + supplementary);
@@ -51,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<kelvane::String> again = kelvane::NSTools::stringWithWString(utf16);
     Check(again.has_value());
     Check(again->size() == kelvane::NSTools::Length(utf16));
-    Check(kelvane::NSTools::Compare(*text, kelvane::NSTools::UTF16String(*again)) == 0 ||
-          again->size() < text->size());
+    Check(kelvane::NSTools::Compare(*text, kelvane::NSTools::UTF16String(*again)) == 0);
   }
 
   // The zero-terminated form stops at the first zero unit and agrees with the explicit length.
@@ -62,5 +63,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       kelvane::NSTools::initWithLWString(units.data(), static_cast<unsigned int>(terminated));
   Check(prefix.has_value() == counted.has_value());
   if (prefix) Check(*prefix == *counted);
+
+  // The same bytes as UTF-16 units, unpaired surrogates included: the UTF-32 form exists exactly
+  // when the units pair up, and the case-insensitive operations stay consistent.
+  kelvane::String utf16(size / 2, u'\0');
+  if (!utf16.empty()) std::memcpy(utf16.data(), data, utf16.size() * 2);
+  bool paired = true;
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    const char16_t c = utf16[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      paired = false;
+    }
+  }
+  Check((kelvane::NSTools::UTF32String(utf16) != nullptr) == paired);
+
+  static const bool reserved = (kelvane::NSTools::SetEnviromentString(2), true);
+  (void)reserved;
+  const kelvane::String first = utf16.substr(0, utf16.size() / 2);
+  const kelvane::String second = utf16.substr(utf16.size() / 2);
+  const unsigned short* a = kelvane::NSTools::UTF16String(first);
+  const unsigned short* b = kelvane::NSTools::UTF16String(second);
+  Check(kelvane::NSTools::CompareNoCase(a, b) == -kelvane::NSTools::CompareNoCase(b, a));
+  Check(kelvane::NSTools::CompareNoCase(a, a) == 0);
+  const int at = kelvane::NSTools::ContentsIn(second, a);
+  Check(at >= -1 && at < static_cast<int>(kelvane::NSTools::Length(a)));
+  if (!second.empty() && second.find(u'\0') == kelvane::String::npos &&
+      first.find(u'\0') == kelvane::String::npos) {
+    Check(kelvane::NSTools::ContentsIn(second, kelvane::NSTools::UTF16String(first + second)) >= 0);
+  }
   return 0;
 }

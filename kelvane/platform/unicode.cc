@@ -105,8 +105,16 @@ std::optional<std::size_t> OffsetInside(const String& out, const WChar* s) {
 #if defined(__SSE2__)
 // Scans whole aligned 16-byte blocks, eight units at a time. An aligned block never crosses a
 // page, so reading the rest of the block after the terminator cannot fault; those bytes are
-// never used. The sanitizer would still call that read out of bounds, hence the exemption.
-__attribute__((no_sanitize("address"))) std::size_t AliasedWStringLength(const WChar* s) noexcept {
+// never used. The sanitizer would still call that read out of bounds, hence the exemptions (on
+// every function that does the read: a lambda would be instrumented on its own).
+namespace {
+__attribute__((no_sanitize("address"))) unsigned ZeroUnitMask(const char* block) {
+  const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, _mm_setzero_si128())));
+}
+}  // namespace
+
+std::size_t AliasedWStringLength(const WChar* s) noexcept {
   if (s == nullptr) return 0;
   const auto address = reinterpret_cast<std::uintptr_t>(s);
   if (address % alignof(WChar) != 0) {  // not a valid WString pointer; read it unit by unit
@@ -116,16 +124,11 @@ __attribute__((no_sanitize("address"))) std::size_t AliasedWStringLength(const W
     return n;
   }
   const char* block = reinterpret_cast<const char*>(address & ~std::uintptr_t{15});
-  const __m128i zero = _mm_setzero_si128();
-  auto zero_units = [&](const char* at) {
-    const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(at));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, zero)));
-  };
   // Units before `s` in the first block do not count.
-  unsigned mask = zero_units(block) & (~0u << (address & 15));
+  unsigned mask = ZeroUnitMask(block) & (~0u << (address & 15));
   while (mask == 0) {
     block += 16;
-    mask = zero_units(block);
+    mask = ZeroUnitMask(block);
   }
   return static_cast<std::size_t>(block + std::countr_zero(mask) -
                                   reinterpret_cast<const char*>(s)) /
