@@ -1,5 +1,6 @@
 #include "kelvane/runtime/scratch_environment.h"
 
+#include <iterator>
 #include <new>
 #include <string_view>
 #include <type_traits>
@@ -25,12 +26,12 @@ void FormKey(String& key, std::u16string_view prefix, uint32_t index) {
   char16_t digits[10];
   std::size_t n = 0;
   do {
-    digits[sizeof(digits) / sizeof(digits[0]) - ++n] = static_cast<char16_t>(u'0' + index % 10);
+    digits[std::size(digits) - ++n] = static_cast<char16_t>(u'0' + index % 10);
     index /= 10;
   } while (index != 0);
   Clear(key);
   key.append(prefix);
-  key.append(digits + sizeof(digits) / sizeof(digits[0]) - n, n);
+  key.append(digits + std::size(digits) - n, n);
 }
 
 // The key buffer of the calling thread, created (empty) when missing; nullptr when there is no
@@ -52,7 +53,7 @@ void Reserve(std::u16string_view prefix, uint32_t n) noexcept {
   ThreadDictionary* dictionary = ThreadDictionary::Current();
   if (dictionary == nullptr) return;
   String* key = EnsureKeyBuffer(*dictionary);
-  if (key == nullptr) return;
+  if (key == nullptr || n > kMaxReserved) return;
   try {
     for (uint32_t index = 0; index < n; ++index) {
       FormKey(*key, prefix, index);

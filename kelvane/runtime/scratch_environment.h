@@ -30,10 +30,14 @@
 
 namespace kelvane::NSTools {
 
+// Most scratch objects of one kind a thread may reserve in one call. A larger count (a garbled
+// number would otherwise reserve memory until the process dies) reserves none.
+inline constexpr uint32_t kMaxReserved = 65536;
+
 // Installs fresh, empty scratch strings 0 .. n-1 on the calling thread (dropping the contents of
 // earlier ones under those numbers; higher numbers stay) and makes sure the key buffer exists.
-// n = 0 only creates the key buffer. When memory runs out the loop ends early and the entries
-// made so far stay.
+// n = 0, and n > kMaxReserved, only create the key buffer. When memory runs out the loop ends
+// early and the entries made so far stay.
 KELVANE_EXPORT void SetEnviromentString(uint32_t n) noexcept;
 
 // The same for scratch byte buffers 0 .. n-1; it shares the key buffer with the strings.

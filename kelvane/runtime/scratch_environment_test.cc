@@ -97,6 +97,13 @@ TEST(ScratchEnvironment, ReservingAgainEmptiesOnlyTheNumbersGiven) {
 
     NSTools::SetEnviromentData(1);
     EXPECT_TRUE(NSTools::EnviromentData(0)->empty());
+
+    // A count beyond the limit reserves nothing and leaves what is there.
+    const std::size_t entries = ThreadDictionary::Current()->Count();
+    NSTools::SetEnviromentString(UINT32_MAX);
+    NSTools::SetEnviromentData(NSTools::kMaxReserved + 1);
+    EXPECT_EQ(ThreadDictionary::Current()->Count(), entries);
+    EXPECT_EQ(*NSTools::EnviromentString(2), u"two");
   });
 }
 
