@@ -2,16 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kelvane/runtime/scratch_environment.h"
+
 namespace kelvane {
 namespace {
 
 const unsigned short* W(const char16_t* s) { return reinterpret_cast<const unsigned short*>(s); }
+
+// Runs `body` on a fresh thread, whose scratch environment starts empty.
+template <typename F>
+void OnFreshThread(F body) {
+  std::thread thread(body);
+  thread.join();
+}
 
 TEST(NSToolsCompare, OrdersByUnitsAndLength) {
   EXPECT_EQ(NSTools::Compare(W(u"ab"), W(u"abc"), 0), -1);
   EXPECT_EQ(NSTools::Compare(W(u"abc"), W(u"ab"), 0), 1);
   EXPECT_EQ(NSTools::Compare(W(u""), W(u""), 0), 0);
   EXPECT_EQ(NSTools::Compare(W(u"abd"), W(u"abc"), 0), 1);
+  EXPECT_EQ(NSTools::Compare(W(u"abd"), W(u"abc")), 1);  // the two-argument form
   EXPECT_EQ(NSTools::Compare(nullptr, W(u"a"), 0), 0);
   EXPECT_EQ(NSTools::Compare(W(u"a"), nullptr, 3), 0);
 }
@@ -29,6 +44,222 @@ TEST(NSToolsCompare, UnitsAreUnsigned) {
   const unsigned short fullwidth_tilde[] = {0xFF5E, 0};
   EXPECT_EQ(NSTools::Compare(high_surrogate, fullwidth_tilde, 0), -1);
   EXPECT_EQ(NSTools::Compare(fullwidth_tilde, high_surrogate, 1), 1);
+}
+
+TEST(NSToolsCompareNoCase, FoldsCaseThroughTheThreadsScratchStrings) {
+  OnFreshThread([] {
+    // Nothing reserved: every pair is "the same".
+    EXPECT_EQ(NSTools::CompareNoCase(W(u"a"), W(u"b")), 0);
+    NSTools::SetEnviromentString(1);
+    EXPECT_EQ(NSTools::CompareNoCase(W(u"a"), W(u"b")), 0);  // string 1 is still missing
+
+    NSTools::SetEnviromentString(2);
+    EXPECT_EQ(NSTools::CompareNoCase(W(u"abc"), W(u"ABD")), -1);
+    EXPECT_EQ(NSTools::CompareNoCase(W(u"b"), W(u"A")), 1);
+    EXPECT_EQ(NSTools::CompareNoCase(W(u"Straße"), W(u"STRASSE")), 0);  // full folding
+    EXPECT_EQ(NSTools::CompareNoCase(W(u"ΣΑΣ"), W(u"σας")), 0);
+    EXPECT_EQ(NSTools::CompareNoCase(W(u"ab"), W(u"AB c")), -1);
+    EXPECT_EQ(NSTools::CompareNoCase(nullptr, W(u"a")), 0);
+    EXPECT_EQ(NSTools::CompareNoCase(W(u"a"), nullptr), 0);
+
+    // The texts are left in the scratch strings, and once grown they are reused, not
+    // reallocated.
+    ASSERT_EQ(NSTools::CompareNoCase(W(u"a long first text"), W(u"a long second text")), -1);
+    EXPECT_EQ(*NSTools::EnviromentString(0), u"a long first text");
+    EXPECT_EQ(*NSTools::EnviromentString(1), u"a long second text");
+    const char16_t* first = NSTools::EnviromentString(0)->data();
+    const char16_t* second = NSTools::EnviromentString(1)->data();
+    for (int i = 0; i < 100; ++i) {
+      ASSERT_EQ(NSTools::CompareNoCase(W(u"short"), W(u"SHORT")), 0);
+    }
+    EXPECT_EQ(NSTools::EnviromentString(0)->data(), first);
+    EXPECT_EQ(NSTools::EnviromentString(1)->data(), second);
+  });
+}
+
+TEST(NSToolsContentEquals, NullAndEmptyAreEqual) {
+  EXPECT_TRUE(NSTools::ContentEquals(std::nullopt, u""));
+  EXPECT_TRUE(NSTools::ContentEquals(std::nullopt, std::nullopt));
+  EXPECT_FALSE(NSTools::ContentEquals(u"", u"a"));
+  EXPECT_FALSE(NSTools::ContentEquals(u"a", std::nullopt));
+  EXPECT_FALSE(NSTools::ContentEquals(u"a", u"A"));
+  EXPECT_TRUE(NSTools::ContentEquals(u"ab\U0001F600", u"ab\U0001F600"));
+}
+
+TEST(NSToolsFindChar, StopsAtCountAndTerminator) {
+  const unsigned short* s = W(u"abcabc");
+  EXPECT_EQ(NSTools::FindChar(s, 6, 'b'), 1);
+  EXPECT_EQ(NSTools::FindRChar(s, 6, 'b'), 4);
+  EXPECT_EQ(NSTools::FindRChar(s, 2, 'b'), 1);
+  EXPECT_EQ(NSTools::FindRChar(s, 1, 'b'), -1);
+  EXPECT_EQ(NSTools::FindChar(s, 0, 'a'), -1);
+  EXPECT_EQ(NSTools::FindChar(s, 100, 0), -1);  // the terminator is never reported
+  EXPECT_EQ(NSTools::FindRChar(s, 100, 0), -1);
+  EXPECT_EQ(NSTools::FindRChar(s, 100, 'c'), 5);  // a large count stops at the terminator
+  EXPECT_EQ(NSTools::FindChar(nullptr, 5, 'a'), -1);
+  EXPECT_EQ(NSTools::FindRChar(nullptr, 5, 'a'), -1);
+}
+
+TEST(NSToolsWString, MakesStringsAndMeasures) {
+  EXPECT_EQ(NSTools::stringWithWString(W(u"héllo")), u"héllo");
+  EXPECT_EQ(NSTools::initWithWString(W(u"")), u"");
+  EXPECT_FALSE(NSTools::stringWithWString(nullptr).has_value());
+  EXPECT_FALSE(NSTools::initWithWString(nullptr).has_value());
+  const unsigned short lone[] = {'a', 0xDC00, 'b', 0};  // kept unit for unit
+  EXPECT_EQ(NSTools::stringWithWString(lone), String(u"a\xDC00"
+                                                     u"b"));
+
+  EXPECT_EQ(NSTools::Length(W(u"ab\U0001F600")), 4u);
+  EXPECT_EQ(NSTools::Length(nullptr), 0u);
+  EXPECT_EQ(NSTools::Length(ExtWEmpty), 0u);
+  EXPECT_EQ(ExtWEmpty[0], 0);
+}
+
+TEST(NSToolsLWString, DecodesValidUnitsAndRejectsTheRest) {
+  const wchar_t text[] = {L'a', 0x416, 0x1F600, 0x10FFFF, 0};
+  EXPECT_EQ(NSTools::initWithLWString(text, 4), u"a\u0416\U0001F600\U0010FFFF");
+  EXPECT_EQ(NSTools::initWithLWString(text), u"a\u0416\U0001F600\U0010FFFF");
+  EXPECT_EQ(NSTools::stringWithLWString(text), u"a\u0416\U0001F600\U0010FFFF");
+  EXPECT_EQ(NSTools::initWithLWString(text, 0), u"");
+  EXPECT_EQ(NSTools::initWithLWString(text, 2), u"a\u0416");
+
+  const wchar_t inner_zero[] = {L'x', 0, L'y'};  // an explicit length keeps U+0000
+  EXPECT_EQ(NSTools::initWithLWString(inner_zero, 3), String(u"x\0y", 3));
+  EXPECT_EQ(NSTools::initWithLWString(inner_zero), u"x");
+
+  EXPECT_FALSE(NSTools::initWithLWString(nullptr, 0).has_value());
+  EXPECT_FALSE(NSTools::initWithLWString(nullptr).has_value());
+  EXPECT_FALSE(NSTools::stringWithLWString(nullptr).has_value());
+  for (const wchar_t bad : {0xD800, 0xDFFF, 0x110000, -1, INT32_MIN}) {
+    // The bad unit lies past the first block of the decoder, among valid ones.
+    std::vector<wchar_t> units(40, L'q');
+    units[33] = bad;
+    EXPECT_FALSE(NSTools::initWithLWString(units.data(), 40).has_value())
+        << static_cast<int32_t>(bad);
+    EXPECT_EQ(NSTools::initWithLWString(units.data(), 33), String(33, u'q'));
+  }
+}
+
+TEST(NSToolsUnits, UTF16StringIsTheReceiversBuffer) {
+  const String text = u"ab\U0001F600";
+  const unsigned short* units = NSTools::UTF16String(text);
+  EXPECT_EQ(static_cast<const void*>(units), static_cast<const void*>(text.c_str()));
+  EXPECT_EQ(NSTools::Length(units), 4u);
+  EXPECT_EQ(NSTools::UTF16Length(text), 4u);
+  EXPECT_EQ(NSTools::UTF16Length(String(u"a\0b", 3)), 3u);
+  EXPECT_EQ(NSTools::Compare(text, W(u"ab\U0001F600")), 0);
+}
+
+TEST(NSToolsUnits, UTF32StringRoundTripsAndLastsUntilTheNextCall) {
+  const String text = u"Zürich Ж 東京 \U0001F600 end, and some more ASCII to pass a block";
+  const wchar_t* units = NSTools::UTF32String(text);
+  ASSERT_NE(units, nullptr);
+  const unsigned int length = NSTools::UTF32Length(text);
+  EXPECT_EQ(length, text.size() - 1);  // one surrogate pair
+  EXPECT_EQ(std::wcslen(units), length);
+  EXPECT_EQ(units[12], 0x1F600);
+  EXPECT_EQ(NSTools::initWithLWString(units, length), text);
+
+  // Another thread's conversions use that thread's buffer and leave this one alone.
+  const std::vector<wchar_t> before(units, units + length + 1);
+  OnFreshThread([] {
+    for (int i = 0; i < 50; ++i) ASSERT_NE(NSTools::UTF32String(u"другой поток"), nullptr);
+  });
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), units));
+
+  // The next call on this thread takes the buffer over.
+  const wchar_t* next = NSTools::UTF32String(u"xy");
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(std::wstring(next), L"xy");
+
+  EXPECT_EQ(NSTools::UTF32String(u""), std::wstring(L""));
+  const String unpaired(
+      u"ab\xD83D"
+      u"c");
+  EXPECT_EQ(NSTools::UTF32String(unpaired), nullptr);
+  EXPECT_EQ(NSTools::UTF32Length(unpaired), 0u);
+  EXPECT_EQ(NSTools::UTF32Length(String(u"\xDE00\xD83D")), 0u);  // a reversed pair
+}
+
+TEST(NSToolsReceiverCompare, NeverReadsPastTheReceiver) {
+  const String shorter = u"ab";
+  const unsigned short longer[] = {'a', 'b', 0, 'z'};
+  EXPECT_EQ(NSTools::Compare(shorter, longer, 3), 0);   // the terminator takes part
+  EXPECT_EQ(NSTools::Compare(shorter, longer, 4), -1);  // beyond it, zero units
+  EXPECT_EQ(NSTools::Compare(String(u"abc"), W(u"abd"), 2), 0);
+  EXPECT_EQ(NSTools::Compare(String(u"abc"), W(u"ab")), 1);
+  EXPECT_EQ(NSTools::Compare(String(u"abc"), nullptr, 2), 0);
+}
+
+TEST(NSToolsContentsIn, FindsTheReceiverIgnoringCase) {
+  EXPECT_EQ(NSTools::ContentsIn(u"LO", W(u"hello")), 3);
+  EXPECT_EQ(NSTools::ContentsIn(u"xyz", W(u"hello")), -1);
+  EXPECT_EQ(NSTools::ContentsIn(u"", W(u"hello")), -1);
+  EXPECT_EQ(NSTools::ContentsIn(u"h", nullptr), -1);
+  EXPECT_EQ(NSTools::ContentsIn(u"h", ExtWEmpty), -1);
+  // Positions count units of the argument, before and after case folding changed lengths.
+  EXPECT_EQ(NSTools::ContentsIn(u"B", W(u"\U0001F600abc")), 3);
+  EXPECT_EQ(NSTools::ContentsIn(u"SSE", W(u"Straße")), 4);
+  EXPECT_EQ(NSTools::ContentsIn(u"e", W(u"Straße")), 5);
+  EXPECT_EQ(NSTools::ContentsIn(u"s", W(u"ß")), -1);      // half a character is no match
+  EXPECT_EQ(NSTools::ContentsIn(u"k", W(u"\u212A")), 0);  // KELVIN SIGN folds to k
+}
+
+TEST(NSToolsCompareString, ComparesUtf8Bytes) {
+  const String abc = u"abc";
+  EXPECT_EQ(NSTools::CompareString(abc, "abcdef", 10), 0);
+  EXPECT_LT(NSTools::CompareString(abc, "abd", 10), 0);
+  EXPECT_EQ(NSTools::CompareString(abc, "abd", 2), 0);
+  EXPECT_GT(NSTools::CompareString(abc, "ab", 10), 0);
+  EXPECT_EQ(NSTools::CompareString(abc, nullptr, 10), -1);
+  EXPECT_EQ(NSTools::CompareString(abc, "abc"), 0);
+  EXPECT_LT(NSTools::CompareString(abc, "abcd"), 0);
+  EXPECT_GT(NSTools::CompareString(abc, nullptr), 0);  // null sorts first, and does not crash
+  // Non-ASCII receivers are bounded by their UTF-8 bytes: é and è share the first byte.
+  EXPECT_NE(NSTools::CompareString(u"é", "\xC3\xA8", 10), 0);
+  EXPECT_EQ(NSTools::CompareString(u"é", "\xC3\xA9xyz", 10), 0);
+  const String unpaired(u"a\xD800");  // no UTF-8 form
+  EXPECT_EQ(NSTools::CompareString(unpaired, "a", 10), -1);
+  EXPECT_EQ(NSTools::CompareString(unpaired, "a"), -1);
+}
+
+TEST(NSToolsInverseCompare, SortsDescendingByCodePoint) {
+  EXPECT_EQ(NSTools::InverseCompare(u"a", u"b"), 1);
+  EXPECT_EQ(NSTools::InverseCompare(u"b", u"a"), -1);
+  EXPECT_EQ(NSTools::InverseCompare(u"a", u"a"), 0);
+  // A character outside the BMP orders above U+FF5E, although its first unit is smaller.
+  EXPECT_EQ(NSTools::InverseCompare(u"\U0001F600", u"\uFF5E"), -1);
+  std::vector<String> names = {u"b", u"a", u"c", u"ab"};
+  std::sort(names.begin(), names.end(),
+            [](const String& x, const String& y) { return NSTools::InverseCompare(x, y) < 0; });
+  EXPECT_EQ(names, (std::vector<String>{u"c", u"b", u"ab", u"a"}));
+}
+
+TEST(NSToolsMutableString, ClearsSetsAndAppends) {
+  String s = u"old";
+  NSTools::appendWString(s, W(u" + new"));
+  EXPECT_EQ(s, u"old + new");
+  NSTools::appendWString(s, nullptr);
+  EXPECT_EQ(s, u"old + new");
+  NSTools::setWString(s, W(u"set"));
+  EXPECT_EQ(s, u"set");
+  NSTools::setWString(s, nullptr);
+  EXPECT_EQ(s, u"");
+  NSTools::setWString(s, W(u"x"));
+  NSTools::Clear(s);
+  EXPECT_TRUE(s.empty());
+  // Appending a String to itself through its own buffer, also when that buffer must grow.
+  String twice = u"abcdefgh";
+  for (int i = 0; i < 4; ++i) NSTools::appendWString(twice, NSTools::UTF16String(twice));
+  EXPECT_EQ(twice.size(), 128u);
+  EXPECT_EQ(twice.substr(120), u"abcdefgh");
+  String tail = u"xyz";
+  NSTools::appendWString(tail, NSTools::UTF16String(tail) + 1);
+  EXPECT_EQ(tail, u"xyzyz");
+  NSTools::setWString(tail, NSTools::UTF16String(tail) + 2);
+  EXPECT_EQ(tail, u"zyz");
+  NSTools::setWString(tail, NSTools::UTF16String(tail));
+  EXPECT_EQ(tail, u"zyz");
 }
 
 }  // namespace
