@@ -5,10 +5,19 @@
 
 #include "kelvane/version.h"
 
+#include "kelvane/platform/charset.h"
 #include "kelvane/platform/file_handle.h"
+#include "kelvane/platform/md5.h"
 #include "kelvane/platform/string.h"
+#include "kelvane/platform/thread_dictionary.h"
+#include "kelvane/platform/unicode.h"
 
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/storage.h"
 
+#include "kelvane/runtime/scratch_environment.h"
+
+#include "kelvane/text/buffer_copy.h"
+#include "kelvane/text/hash.h"
+#include "kelvane/text/param_string.h"
 #include "kelvane/text/wide_string.h"
