@@ -15,9 +15,10 @@ packages=(
   libasio-dev
   libnl-3-dev libnl-route-3-dev
   libplist-dev libsqlite3-dev libsodium-dev
+  liburiparser-dev shared-mime-info
   iproute2
 )
-bench_packages=(libbenchmark-dev libboost-dev)
+bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 
 for arg in "$@"; do
