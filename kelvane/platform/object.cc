@@ -6,18 +6,19 @@ Object::Object() noexcept = default;
 
 Object::~Object() = default;
 
-bool Object::SetAssociated(const void* key, std::shared_ptr<const void> value) noexcept {
-  std::shared_ptr<const void> old;
+bool Object::SetAssociated(const void* key, std::any value) noexcept {
+  std::any old;
   try {
     std::lock_guard lock(slots_mutex_);
-    if (value == nullptr) {
+    if (!value.has_value()) {
       auto it = slots_.find(key);
       if (it == slots_.end()) return true;
       old = std::move(it->second);
       slots_.erase(it);
     } else {
       auto& slot = slots_[key];
-      old = std::exchange(slot, std::move(value));
+      old.swap(slot);
+      slot.swap(value);
     }
   } catch (const std::bad_alloc&) {
     return false;
@@ -27,10 +28,14 @@ bool Object::SetAssociated(const void* key, std::shared_ptr<const void> value) n
   return true;
 }
 
-std::shared_ptr<const void> Object::Associated(const void* key) const noexcept {
-  std::lock_guard lock(slots_mutex_);
-  auto it = slots_.find(key);
-  return it == slots_.end() ? nullptr : it->second;
+std::any Object::Associated(const void* key) const noexcept {
+  try {
+    std::lock_guard lock(slots_mutex_);
+    auto it = slots_.find(key);
+    return it == slots_.end() ? std::any() : it->second;
+  } catch (...) {
+    return std::any();
+  }
 }
 
 }  // namespace kelvane::platform

@@ -17,6 +17,7 @@
 // new value, never a torn one). Blocks are immutable and may be shared freely between threads.
 #pragma once
 
+#include <any>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,20 +41,22 @@ class KELVANE_EXPORT Object {
   // contract says "under the object's lock".
   [[nodiscard]] std::recursive_mutex& Monitor() const noexcept { return monitor_; }
 
-  // Attaches `value` under `key`, replacing (and releasing) what was there; a null value clears
-  // the slot. Returns false, changing nothing, when memory ran out.
+  // Attaches `value` under `key`, replacing (and releasing) what was there; an empty value
+  // clears the slot. Values are read back with std::any_cast, so a reader that expects another
+  // type gets nothing rather than a misread. Keep values cheap to copy (hold a shared_ptr).
+  // Returns false, changing nothing, when memory ran out.
   // REQUIRES: key is the address of an object that outlives every use of it as a key.
-  bool SetAssociated(const void* key, std::shared_ptr<const void> value) noexcept;
+  bool SetAssociated(const void* key, std::any value) noexcept;
 
-  // The value under `key`, or null when the slot is empty.
-  [[nodiscard]] std::shared_ptr<const void> Associated(const void* key) const noexcept;
+  // A copy of the value under `key`; empty when the slot is empty or memory ran out.
+  [[nodiscard]] std::any Associated(const void* key) const noexcept;
 
  private:
   mutable std::recursive_mutex monitor_;
   // Separate from the monitor so that reading a slot never waits for a caller that holds the
   // monitor for a long operation.
   mutable std::mutex slots_mutex_;
-  std::map<const void*, std::shared_ptr<const void>> slots_;
+  std::map<const void*, std::any> slots_;
 };
 
 using ObjectRef = std::shared_ptr<Object>;
