@@ -10,6 +10,7 @@
 #include <asio/strand.hpp>
 #include <atomic>
 #include <limits>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -19,21 +20,38 @@
 namespace kelvane::platform {
 
 struct Queue::Impl {
-  asio::any_io_executor executor;
+  using Strand = asio::strand<asio::io_context::executor_type>;
+
+  // Blocks go straight to the context (main, global) or to the strand (serial): the concrete
+  // executor types spare each submission the cost of a type-erased one.
+  asio::io_context* context;
+  std::optional<Strand> strand;
   // Timer waits must be serialised; the global queue is concurrent, so each of its timers gets
   // a strand of its own, while the main and serial queues are serial already.
   bool strand_per_timer = false;
 
+  template <typename F>
+  void Post(F&& work) const {
+    if (strand) {
+      asio::post(*strand, std::forward<F>(work));
+    } else {
+      asio::post(context->get_executor(), std::forward<F>(work));
+    }
+  }
+
   asio::any_io_executor TimerExecutor() const {
-    if (!strand_per_timer) return executor;
-    return asio::make_strand(executor);
+    if (strand) return *strand;
+    if (strand_per_timer) return asio::make_strand(context->get_executor());
+    return context->get_executor();
   }
 };
 
 struct QueueAccess {
-  static QueueRef Make(Queue::Kind kind, std::string label, asio::any_io_executor executor,
-                       bool strand_per_timer) {
-    auto impl = std::make_unique<Queue::Impl>(Queue::Impl{std::move(executor), strand_per_timer});
+  static QueueRef Make(Queue::Kind kind, std::string label, asio::io_context& context) {
+    auto impl = std::make_unique<Queue::Impl>();
+    impl->context = &context;
+    if (kind == Queue::Kind::kSerial) impl->strand.emplace(asio::make_strand(context));
+    impl->strand_per_timer = kind == Queue::Kind::kGlobal;
     return QueueRef(new Queue(kind, std::move(label), std::move(impl)));
   }
   static const Queue::Impl& Of(const Queue& queue) { return *queue.impl_; }
@@ -81,6 +99,7 @@ struct MainContext {
   std::atomic<bool> stop_requested{false};
   std::mutex mutex;
   std::function<void()> wakeup;
+  std::atomic<bool> has_wakeup{false};  // lets submissions skip the lock when no hook is set
   std::multiset<DispatchClock::time_point> deadlines;
   QueueRef queue;
 };
@@ -88,7 +107,7 @@ struct MainContext {
 MainContext& Main() {
   static MainContext* main = [] {
     auto* m = new MainContext;
-    m->queue = QueueAccess::Make(Queue::Kind::kMain, "main", m->context.get_executor(), false);
+    m->queue = QueueAccess::Make(Queue::Kind::kMain, "main", m->context);
     return m;
   }();
   return *main;
@@ -96,6 +115,7 @@ MainContext& Main() {
 
 void WakeMain() noexcept {
   MainContext& m = Main();
+  if (!m.has_wakeup.load(std::memory_order_acquire)) return;
   std::function<void()> wakeup;
   {
     std::lock_guard lock(m.mutex);
@@ -130,8 +150,7 @@ Pool* StartPool() noexcept {
     for (unsigned i = 0; i < count; ++i) {
       pool->threads.emplace_back([pool] { pool->context.run(); });
     }
-    pool->global = QueueAccess::Make(Queue::Kind::kGlobal, "global", pool->context.get_executor(),
-                                     true);
+    pool->global = QueueAccess::Make(Queue::Kind::kGlobal, "global", pool->context);
   } catch (...) {
     if (pool == nullptr || pool->threads.empty()) return nullptr;  // the Pool is left behind
     // Some threads started: they serve, fewer than planned. A missing global queue is retried
@@ -169,16 +188,24 @@ Queue::Queue(Kind kind, std::string label, std::unique_ptr<Impl> impl) noexcept
 
 Queue::~Queue() = default;
 
-bool Queue::Async(std::function<void()> work) noexcept {
-  if (!work) return false;
+template <typename F>
+bool Queue::Post(F&& work) noexcept {
   try {
-    asio::post(impl_->executor,
-               [self = shared_from_this(), work = std::move(work)]() mutable { RunAs(*self, work); });
+    // The main queue lives for the whole process; any other is held by its pending work.
+    QueueRef hold = kind_ == Kind::kMain ? nullptr : shared_from_this();
+    impl_->Post([self = this, hold = std::move(hold), work = std::forward<F>(work)]() mutable {
+                 RunAs(*self, work);
+               });
   } catch (...) {
     return false;
   }
   if (kind_ == Kind::kMain) WakeMain();
   return true;
+}
+
+bool Queue::Async(std::function<void()> work) noexcept {
+  if (!work) return false;
+  return Post(std::move(work));
 }
 
 bool Queue::After(Nanoseconds delay, std::function<void()> work) noexcept {
@@ -210,11 +237,7 @@ bool Queue::After(Nanoseconds delay, std::function<void()> work) noexcept {
 
 bool Queue::Async(const DispatchBlockRef& block, std::shared_ptr<const void> keep_alive) noexcept {
   if (block == nullptr) return false;
-  try {
-    return Async([block, keep_alive = std::move(keep_alive)] { block->Perform(); });
-  } catch (...) {
-    return false;
-  }
+  return Post([block, keep_alive = std::move(keep_alive)] { block->Perform(); });
 }
 
 bool Queue::After(Nanoseconds delay, const DispatchBlockRef& block,
@@ -273,8 +296,7 @@ QueueRef CreateSerialQueue(std::string label) noexcept {
   Pool* pool = ThePool();
   if (pool == nullptr) return nullptr;
   try {
-    return QueueAccess::Make(Queue::Kind::kSerial, std::move(label),
-                             asio::make_strand(pool->context.get_executor()), false);
+    return QueueAccess::Make(Queue::Kind::kSerial, std::move(label), pool->context);
   } catch (...) {
     return nullptr;
   }
@@ -324,6 +346,7 @@ void SetMainQueueWakeup(std::function<void()> wakeup) noexcept {
   MainContext& m = Main();
   std::lock_guard lock(m.mutex);
   m.wakeup.swap(wakeup);
+  m.has_wakeup.store(static_cast<bool>(m.wakeup), std::memory_order_release);
   // The old hook is released here, still under the lock: hooks hold no state that locks back.
 }
 
@@ -336,8 +359,7 @@ std::optional<DispatchClock::time_point> MainQueueNextDeadline() noexcept {
 
 // ---- DispatchBlock ----------------------------------------------------------------------------
 
-DispatchBlock::DispatchBlock(std::function<void()> body)
-    : body_(std::make_shared<const std::function<void()>>(std::move(body))) {}
+DispatchBlock::DispatchBlock(std::function<void()> body) : body_(std::move(body)) {}
 
 DispatchBlockRef DispatchBlock::Create(std::function<void()> body) noexcept {
   if (!body) return nullptr;
@@ -349,27 +371,19 @@ DispatchBlockRef DispatchBlock::Create(std::function<void()> body) noexcept {
 }
 
 bool DispatchBlock::Perform() noexcept {
-  std::shared_ptr<const std::function<void()>> body;
-  {
-    std::lock_guard lock(mutex_);
-    if (cancelled_) return false;
-    body = body_;  // a cancel during the run cannot release the body under our feet
-  }
+  if (cancelled_.load(std::memory_order_acquire)) return false;
   try {
-    (*body)();
+    body_();
   } catch (...) {
   }
   return true;
 }
 
 void DispatchBlock::Cancel() noexcept {
-  std::shared_ptr<const std::function<void()>> body;
   std::vector<std::pair<std::weak_ptr<void>, std::function<void()>>> withdraws;
   {
     std::lock_guard lock(mutex_);
-    if (cancelled_) return;
-    cancelled_ = true;
-    body.swap(body_);
+    if (cancelled_.exchange(true, std::memory_order_acq_rel)) return;
     withdraws.swap(withdraws_);
   }
   for (auto& [token, withdraw] : withdraws) {
@@ -383,14 +397,13 @@ void DispatchBlock::Cancel() noexcept {
 }
 
 bool DispatchBlock::IsCancelled() const noexcept {
-  std::lock_guard lock(mutex_);
-  return cancelled_;
+  return cancelled_.load(std::memory_order_acquire);
 }
 
 void DispatchBlock::OnCancel(std::weak_ptr<void> token, std::function<void()> withdraw) noexcept {
   {
     std::lock_guard lock(mutex_);
-    if (!cancelled_) {
+    if (!cancelled_.load(std::memory_order_relaxed)) {
       std::erase_if(withdraws_, [](const auto& entry) { return entry.first.expired(); });
       try {
         withdraws_.emplace_back(std::move(token), std::move(withdraw));

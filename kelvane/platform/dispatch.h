@@ -28,6 +28,7 @@
 #pragma once
 
 #include <any>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -79,6 +80,8 @@ class KELVANE_EXPORT Queue : public std::enable_shared_from_this<Queue> {
 
  private:
   friend struct QueueAccess;
+  template <typename F>
+  bool Post(F&& work) noexcept;
   Queue(Kind kind, std::string label, std::unique_ptr<Impl> impl) noexcept;
 
   const Kind kind_;
@@ -117,7 +120,8 @@ KELVANE_EXPORT void SetMainQueueWakeup(std::function<void()> wakeup) noexcept;
 MainQueueNextDeadline() noexcept;
 
 // A block that can be submitted any number of times and cancelled. Once cancelled it never
-// starts again and its body is released; a run that has already started goes to its end.
+// starts again (its pending delayed submissions are withdrawn); a run that has already started
+// goes to its end. The body is released with the block.
 class KELVANE_EXPORT DispatchBlock {
  public:
   // Null when `body` is empty or memory ran out.
@@ -136,9 +140,9 @@ class KELVANE_EXPORT DispatchBlock {
   explicit DispatchBlock(std::function<void()> body);
 
  private:
-  mutable std::mutex mutex_;
-  bool cancelled_ = false;
-  std::shared_ptr<const std::function<void()>> body_;
+  const std::function<void()> body_;
+  std::atomic<bool> cancelled_{false};
+  std::mutex mutex_;  // guards withdraws_
   // Pending delayed submissions; the token expires once the submission is done with.
   std::vector<std::pair<std::weak_ptr<void>, std::function<void()>>> withdraws_;
 };

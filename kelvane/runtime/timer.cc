@@ -100,9 +100,12 @@ void GCDBlock::runInQueue(const platform::QueueRef& queue, double after) noexcep
   }
   setStatus(kScheduled);
   const auto delay = internal::SecondsToNanoseconds(after);
-  const bool queued = delay > platform::Nanoseconds(0)
-                          ? queue->After(delay, m_worker, std::move(keep_alive))
-                          : queue->Async(m_worker, std::move(keep_alive));
+  // At once: the submission holds the GCDBlock, which holds its worker (one reference to move
+  // instead of two). Delayed: the worker goes along, so that a cancel can withdraw the wait.
+  const bool queued =
+      delay > platform::Nanoseconds(0)
+          ? queue->After(delay, m_worker, std::move(keep_alive))
+          : queue->Async([self = std::move(keep_alive)] { self->m_worker->Perform(); });
   // A submission that could not be queued will never run: say so rather than "scheduled".
   if (!queued) {
     std::size_t scheduled = kScheduled;
