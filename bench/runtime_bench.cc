@@ -159,8 +159,8 @@ BENCHMARK(BM_TimerLateness)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 const bool kRatios = [] {
   kelvane::bench::Ratio("Deliver to 1000 listeners vs loop over std::function", "BM_DeliverOurs",
                         "BM_DeliverVector", "report");
-  kelvane::bench::Ratio("GCDBlock on the main queue vs asio::post + poll",
-                        "BM_GCDBlockMainQueue", "BM_AsioPostMainQueue", "<= 1.5");
+  kelvane::bench::Ratio("GCDBlock on the main queue vs asio::post + poll", "BM_GCDBlockMainQueue",
+                        "BM_AsioPostMainQueue", "<= 1.5");
   kelvane::bench::Ratio("GCDBlock on a serial queue vs asio::post to a strand",
                         "BM_GCDBlockSerialQueue/real_time", "BM_AsioPostStrand/real_time",
                         "<= 1.5");

@@ -109,9 +109,7 @@ class Block {
   template <typename Signature>
   struct Holder final : HolderBase {
     explicit Holder(std::function<Signature> f) : function(std::move(f)) {}
-    [[nodiscard]] const std::type_info& Type() const noexcept override {
-      return typeid(Signature);
-    }
+    [[nodiscard]] const std::type_info& Type() const noexcept override { return typeid(Signature); }
     const std::function<Signature> function;
   };
 

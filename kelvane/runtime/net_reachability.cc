@@ -93,7 +93,7 @@ bool CNetReachability::networkIsSlow(std::optional<String>* name) const noexcept
     if (name != nullptr) *name = *technology;
     return false;
   } catch (...) {
-    // Only a copy of a name can fail: the answer stands, the name stays unset.
+    // Only copying a name can fail (out of memory): answered as not slow, with no name.
     if (name != nullptr) name->reset();
     return false;
   }

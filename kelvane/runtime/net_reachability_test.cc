@@ -24,10 +24,8 @@ TEST(NetworkStatusForFlags, FollowsTheFlagRules) {
     int status;
   };
   const Case cases[] = {
-      {0x0, 0},         {0x2, 1},         {0x40002, 2},      {0x6, 0},
-      {0x2E, 1},        {0x3E, 0},        {0x1A, 1},         {0x16, 0},
-      {0xA, 1},         {0x22, 1},        {0x40006, 2},      {0xFFFFFFFD, 0},
-      {0x40000, 0},     {0x7C, 0},
+      {0x0, 0},  {0x2, 1}, {0x40002, 2}, {0x6, 0},     {0x2E, 1},       {0x3E, 0},    {0x1A, 1},
+      {0x16, 0}, {0xA, 1}, {0x22, 1},    {0x40006, 2}, {0xFFFFFFFD, 0}, {0x40000, 0}, {0x7C, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(NetworkStatusForFlags(c.flags), c.status) << std::hex << "flags 0x" << c.flags;

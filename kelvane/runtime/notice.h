@@ -77,7 +77,8 @@ class KELVANE_EXPORT CNotice {
 
   // The listeners of `event` in order, or nullopt when no list was ever made for it (an empty
   // vector when one exists but is empty). Also nullopt when memory ran out.
-  [[nodiscard]] std::optional<std::vector<ListenerRef>> Listeners(unsigned int event) const noexcept;
+  [[nodiscard]] std::optional<std::vector<ListenerRef>> Listeners(
+      unsigned int event) const noexcept;
 
   // Delivery: under the lock, calls `visit` for each listener of `event` whose object is not
   // null, in list order. The walk covers the listeners present when it began; those unsubscribed

@@ -127,17 +127,18 @@ void callOnceUntilComplete(bool& flag, double delay, VoidBlock block) noexcept {
   if (flag || !block) return;
   flag = true;
   bool* pending = &flag;
-  const bool queued = platform::MainQueue()->After(
-      internal::SecondsToNanoseconds(delay), [pending, block = std::move(block)] {
-        // The flag is cleared even when the block throws, or no later call would ever run.
-        try {
-          block();
-        } catch (...) {
-          *pending = false;
-          throw;
-        }
-        *pending = false;
-      });
+  const bool queued = platform::MainQueue()->After(internal::SecondsToNanoseconds(delay),
+                                                   [pending, block = std::move(block)] {
+                                                     // The flag is cleared even when the block
+                                                     // throws, or no later call would ever run.
+                                                     try {
+                                                       block();
+                                                     } catch (...) {
+                                                       *pending = false;
+                                                       throw;
+                                                     }
+                                                     *pending = false;
+                                                   });
   if (!queued) flag = false;
 }
 

@@ -41,12 +41,12 @@ TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
   constexpr auto kMin = std::numeric_limits<int64_t>::min();
   EXPECT_EQ(SecondsToNanoseconds(1.5).count(), 1500000000);
   EXPECT_EQ(SecondsToNanoseconds(-0.25).count(), -250000000);
-  EXPECT_EQ(SecondsToNanoseconds(1e-10).count(), 0);        // truncated, not rounded
+  EXPECT_EQ(SecondsToNanoseconds(1e-10).count(), 0);  // truncated, not rounded
   EXPECT_EQ(SecondsToNanoseconds(2.9999999999e-9).count(), 2);
   EXPECT_EQ(SecondsToNanoseconds(std::nan("")).count(), 0);
   EXPECT_EQ(SecondsToNanoseconds(1e300).count(), kMax);
   EXPECT_EQ(SecondsToNanoseconds(INFINITY).count(), kMax);
-  EXPECT_EQ(SecondsToNanoseconds(9.3e9).count(), kMax);       // just past the range
+  EXPECT_EQ(SecondsToNanoseconds(9.3e9).count(), kMax);  // just past the range
   EXPECT_EQ(SecondsToNanoseconds(-1e300).count(), kMin);
   EXPECT_EQ(SecondsToNanoseconds(9.2e9).count(), 9200000000000000000);  // just inside
 }

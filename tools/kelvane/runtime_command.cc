@@ -1,8 +1,8 @@
 // `kelvane net [--watch] [--for SECONDS]`: the network status, the link and whether it is slow;
 // with --watch, every change until interrupted.
 // Demo step: a notification round trip, and a deferred block cancelled before it runs.
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <iostream>
 #include <string>
 
