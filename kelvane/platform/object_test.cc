@@ -1,0 +1,115 @@
+#include "kelvane/platform/object.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kelvane::platform {
+namespace {
+
+TEST(Block, InvokesOnlyWithItsOwnSignature) {
+  int sum = 0;
+  Block add = Block::Of<void(int, int)>([&sum](int a, int b) { sum += a + b; });
+  ASSERT_TRUE(add);
+  EXPECT_TRUE((add.Invoke<int, int>(2, 3)));
+  EXPECT_EQ(sum, 5);
+  // Another arity, another type, a wider integer: refused, nothing called.
+  EXPECT_FALSE(add.Invoke<int>(1));
+  EXPECT_FALSE(add.Invoke<>());
+  EXPECT_FALSE((add.Invoke<long, int>(1, 1)));
+  EXPECT_EQ(sum, 5);
+  EXPECT_NE(add.Target<void(int, int)>(), nullptr);
+  EXPECT_EQ(add.Target<void(int)>(), nullptr);
+
+  Block nil;
+  EXPECT_FALSE(nil);
+  EXPECT_FALSE(nil.Invoke<>());
+  EXPECT_FALSE(Block(std::function<void()>()));  // an empty function makes a nil block
+
+  Block copy = add;
+  EXPECT_TRUE(copy.SameAs(add));
+  EXPECT_FALSE(copy.SameAs(Block::Of<void(int, int)>([](int, int) {})));
+  EXPECT_TRUE(Block().SameAs(nil));
+}
+
+TEST(Object, AssociatedSlotsAreKeyedByAddressAndTyped) {
+  static const char kKeyA = 'a';
+  static const char kKeyB = 'b';
+  Object object;
+  EXPECT_FALSE(object.Associated(&kKeyA).has_value());
+
+  auto first = std::make_shared<const std::string>("first");
+  std::weak_ptr<const std::string> watch = first;
+  ASSERT_TRUE(object.SetAssociated(&kKeyA, first));
+  first.reset();
+  ASSERT_TRUE(object.SetAssociated(&kKeyB, 42));
+
+  std::any a = object.Associated(&kKeyA);
+  ASSERT_NE(std::any_cast<std::shared_ptr<const std::string>>(&a), nullptr);
+  EXPECT_EQ(**std::any_cast<std::shared_ptr<const std::string>>(&a), "first");
+  EXPECT_EQ(std::any_cast<std::string>(&a), nullptr);  // another type reads as nothing
+  a.reset();
+  EXPECT_EQ(std::any_cast<int>(object.Associated(&kKeyB)), 42);
+
+  // Replacing releases the old value; clearing one key leaves the other.
+  ASSERT_TRUE(object.SetAssociated(&kKeyA, std::string("second")));
+  EXPECT_TRUE(watch.expired());
+  ASSERT_TRUE(object.SetAssociated(&kKeyB, std::any()));
+  EXPECT_FALSE(object.Associated(&kKeyB).has_value());
+  EXPECT_EQ(std::any_cast<std::string>(object.Associated(&kKeyA)), "second");
+  ASSERT_TRUE(object.SetAssociated(&kKeyB, std::any()));  // clearing an empty slot is fine
+}
+
+TEST(Object, ValuesAreReleasedWithTheObject) {
+  static const char kKey = 'k';
+  auto value = std::make_shared<int>(7);
+  std::weak_ptr<int> watch = value;
+  {
+    Object object;
+    ASSERT_TRUE(object.SetAssociated(&kKey, std::move(value)));
+    EXPECT_FALSE(watch.expired());
+  }
+  EXPECT_TRUE(watch.expired());
+}
+
+TEST(Object, MonitorIsRecursiveAndExcludesOtherThreads) {
+  Object object;
+  std::lock_guard outer(object.Monitor());
+  std::lock_guard inner(object.Monitor());  // the same thread again: no deadlock
+  bool other_got_it = true;
+  std::thread([&] {
+    other_got_it = object.Monitor().try_lock();
+    if (other_got_it) object.Monitor().unlock();
+  }).join();
+  EXPECT_FALSE(other_got_it);
+}
+
+TEST(Object, SlotsSurviveConcurrentWritersAndReaders) {
+  static const char kKey = 'c';
+  Object object;
+  std::atomic<int> misreads{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 2000; ++i) {
+        if (t % 2 == 0) {
+          (void)object.SetAssociated(&kKey, std::make_shared<const int>(t * 10000 + i));
+        } else {
+          std::any v = object.Associated(&kKey);
+          if (v.has_value() && std::any_cast<std::shared_ptr<const int>>(&v) == nullptr) {
+            ++misreads;
+          }
+        }
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(misreads.load(), 0);
+  EXPECT_TRUE(object.Associated(&kKey).has_value());
+}
+
+}  // namespace
+}  // namespace kelvane::platform

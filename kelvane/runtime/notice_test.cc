@@ -1,0 +1,171 @@
+#include "kelvane/runtime/notice.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kelvane {
+namespace {
+
+using platform::Block;
+
+// Subscribers are identities only; these give distinct addresses.
+const char kA = 'A';
+const char kB = 'B';
+const char kC = 'C';
+
+std::vector<const void*> Objects(const CNotice& hub, unsigned int event) {
+  std::vector<const void*> objects;
+  for (const ListenerRef& l : hub.Listeners(event).value_or(std::vector<ListenerRef>())) {
+    objects.push_back(l->object());
+  }
+  return objects;
+}
+
+Block Tag(std::string& log, char tag) {
+  return Block::Of<void()>([&log, tag] { log.push_back(tag); });
+}
+
+TEST(CNotice, KeepsFirstSubscriptionOrderAndReplacesBlocksInPlace) {
+  CNotice hub;
+  std::string log;
+  EXPECT_FALSE(hub.Listeners(7).has_value());
+  hub.Subscribe(7, &kA, Tag(log, '1'));
+  hub.Subscribe(7, &kB, Tag(log, 'b'));
+  hub.Subscribe(7, &kC, Tag(log, 'c'));
+  hub.Subscribe(7, &kA, Tag(log, '2'));  // replaces A's block, A keeps its place
+  EXPECT_EQ(Objects(hub, 7), (std::vector<const void*>{&kA, &kB, &kC}));
+  EXPECT_EQ(hub.Post(7), 3u);
+  EXPECT_EQ(log, "2bc");
+
+  // Null subscriber and nil block are ignored; other events are independent.
+  hub.Subscribe(7, nullptr, Tag(log, 'x'));
+  hub.Subscribe(7, &kB, Block());
+  hub.Subscribe(8, &kA, Tag(log, '8'));
+  EXPECT_EQ(Objects(hub, 7).size(), 3u);
+  EXPECT_EQ(Objects(hub, 8), (std::vector<const void*>{&kA}));
+  log.clear();
+  EXPECT_EQ(hub.Post(7), 3u);
+  EXPECT_EQ(log, "2bc");  // B kept its block
+  EXPECT_EQ(hub.Post(9), 0u);
+}
+
+TEST(CNotice, UnsubscribeDetachesAndLeavesAnEmptyList) {
+  CNotice hub;
+  std::string log;
+  hub.Subscribe(7, &kA, Tag(log, 'a'));
+  hub.Subscribe(7, &kB, Tag(log, 'b'));
+  hub.Subscribe(7, &kC, Tag(log, 'c'));
+  ListenerRef b = hub.Listeners(7)->at(1);
+  hub.Unsubscribe(7, &kB);
+  EXPECT_EQ(b->object(), nullptr);  // a deliverer still holding it can tell it is gone
+  EXPECT_EQ(Objects(hub, 7), (std::vector<const void*>{&kA, &kC}));
+  hub.Unsubscribe(7, &kB);   // again: nothing
+  hub.Unsubscribe(99, &kA);  // unknown event: nothing, and no list appears
+  hub.Unsubscribe(7, nullptr);
+  EXPECT_FALSE(hub.Listeners(99).has_value());
+  EXPECT_EQ(Objects(hub, 7).size(), 2u);
+  hub.Unsubscribe(7, &kA);
+  hub.Unsubscribe(7, &kC);
+  ASSERT_TRUE(hub.Listeners(7).has_value());
+  EXPECT_TRUE(hub.Listeners(7)->empty());
+}
+
+TEST(CNotice, DeliveryAgreesOnArgumentsBySignature) {
+  CNotice hub;
+  int total = 0;
+  std::string text;
+  hub.Subscribe(1, &kA, Block::Of<void(int)>([&](int v) { total += v; }));
+  hub.Subscribe(1, &kB, Block::Of<void(std::string)>([&](std::string s) { text += s; }));
+  hub.Subscribe(1, &kC, Block::Of<void(int)>([&](int v) { total += 10 * v; }));
+  EXPECT_EQ(hub.Post<int>(1, 2), 2u);
+  EXPECT_EQ(total, 22);
+  EXPECT_EQ(hub.Post<std::string>(1, "hi"), 1u);
+  EXPECT_EQ(text, "hi");
+  EXPECT_EQ(hub.Post<double>(1, 1.0), 0u);  // nobody agreed to a double
+  EXPECT_EQ(total, 22);
+}
+
+TEST(CNotice, BlocksMaySubscribeAndUnsubscribeDuringDelivery) {
+  CNotice hub;
+  std::string log;
+  // A subscribes D (new, waits for the next delivery) and unsubscribes C (skipped now).
+  const char kD = 'D';
+  hub.Subscribe(5, &kA, Block::Of<void()>([&] {
+                  log.push_back('a');
+                  hub.Subscribe(5, &kD, Tag(log, 'd'));
+                  hub.Unsubscribe(5, &kC);
+                  hub.Subscribe(5, &kB, Tag(log, 'B'));  // replaced: takes effect at once
+                }));
+  hub.Subscribe(5, &kB, Tag(log, 'b'));
+  hub.Subscribe(5, &kC, Tag(log, 'c'));
+  EXPECT_EQ(hub.Post(5), 2u);
+  EXPECT_EQ(log, "aB");
+  EXPECT_EQ(Objects(hub, 5), (std::vector<const void*>{&kA, &kB, &kD}));
+}
+
+TEST(CNotice, ExceptionsFromBlocksReleaseTheLock) {
+  CNotice hub;
+  hub.Subscribe(3, &kA, Block::Of<void()>([] { throw std::runtime_error("block"); }));
+  EXPECT_THROW(hub.Post(3), std::runtime_error);
+  bool locked = false;
+  std::thread([&] {
+    locked = hub.Lock().try_lock();
+    if (locked) hub.Lock().unlock();
+  }).join();
+  EXPECT_TRUE(locked);
+}
+
+TEST(CNotice, SharedIsOneHub) {
+  CNotice* shared = CNotice::Shared();
+  ASSERT_NE(shared, nullptr);
+  CNotice* other = nullptr;
+  std::thread([&] { other = CNotice::Shared(); }).join();
+  EXPECT_EQ(shared, other);
+}
+
+TEST(Listener, ReleasesItsBlockWhenDestroyed) {
+  auto capture = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = capture;
+  {
+    CNotice hub;
+    hub.Subscribe(1, &kA, Block::Of<void()>([capture] { ++*capture; }));
+    capture.reset();
+    EXPECT_FALSE(watch.expired());
+    hub.Unsubscribe(1, &kA);
+    EXPECT_TRUE(watch.expired());
+  }
+}
+
+TEST(CNotice, ConcurrentSubscribeUnsubscribeAndDeliver) {
+  CNotice hub;
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 300;
+  std::vector<char> subscribers(kThreads * 8);
+  std::atomic<long> calls{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int r = 0; r < kRounds; ++r) {
+        const void* me = &subscribers[t * 8 + r % 8];
+        hub.Subscribe(11, me, Block::Of<void(int)>([&](int) { ++calls; }));
+        hub.Post<int>(11, r);
+        if (r % 3 == 0) hub.Unsubscribe(11, me);
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_GT(calls.load(), 0);
+  // Each subscriber stands at most once, whatever the interleaving.
+  std::vector<const void*> objects = Objects(hub, 11);
+  std::sort(objects.begin(), objects.end());
+  EXPECT_EQ(std::adjacent_find(objects.begin(), objects.end()), objects.end());
+  for (const void* o : objects) EXPECT_NE(o, nullptr);
+}
+
+}  // namespace
+}  // namespace kelvane
