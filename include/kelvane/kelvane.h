@@ -6,8 +6,11 @@
 #include "kelvane/version.h"
 
 #include "kelvane/platform/charset.h"
+#include "kelvane/platform/dispatch.h"
 #include "kelvane/platform/file_handle.h"
 #include "kelvane/platform/md5.h"
+#include "kelvane/platform/object.h"
+#include "kelvane/platform/path_monitor.h"
 #include "kelvane/platform/string.h"
 #include "kelvane/platform/thread_dictionary.h"
 #include "kelvane/platform/unicode.h"
@@ -15,7 +18,10 @@
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/storage.h"
 
+#include "kelvane/runtime/net_reachability.h"
+#include "kelvane/runtime/notice.h"
 #include "kelvane/runtime/scratch_environment.h"
+#include "kelvane/runtime/timer.h"
 
 #include "kelvane/text/buffer_copy.h"
 #include "kelvane/text/hash.h"

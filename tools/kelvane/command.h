@@ -24,9 +24,10 @@ struct DemoContext {
 
 struct Command {
   std::string_view name;
-  // Adds the subcommand to `app`, binding its options to the command's own state.
+  // Adds the subcommand to `app`, binding its options to the command's own state; null for a
+  // command that only contributes a demo step.
   CLI::App* (*add)(CLI::App& app);
-  // Runs the subcommand after a successful parse; the process exit status.
+  // Runs the subcommand after a successful parse; the process exit status. Null with `add`.
   int (*run)();
   // One step of `kelvane demo`, or null. Steps run in ascending demo_order.
   int (*demo)(DemoContext& context) = nullptr;

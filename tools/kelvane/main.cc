@@ -85,7 +85,12 @@ int main(int argc, char** argv) {
   CLI::App* demo = app.add_subcommand("demo", "show what the library does, step by step");
 
   std::vector<std::pair<CLI::App*, int (*)()>> subcommands;
-  for (const auto& command : Commands()) subcommands.emplace_back(command.add(app), command.run);
+  for (const auto& command : Commands()) {
+    // A command may contribute only a demo step.
+    if (command.add != nullptr && command.run != nullptr) {
+      subcommands.emplace_back(command.add(app), command.run);
+    }
+  }
 
   try {
     app.parse(argc, argv);
