@@ -73,14 +73,16 @@ void BM_LoadOurs(benchmark::State& state) {
   if (!SKeychain::KeychainSave(u"bench.load", &kValue, false, false, std::nullopt)) {
     state.SkipWithError("save");
   }
-  for (auto _ : state) benchmark::DoNotOptimize(SKeychain::KeychainLoad(u"bench.load", std::nullopt));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(SKeychain::KeychainLoad(u"bench.load", std::nullopt));
 }
 
 void BM_DeleteOurs(benchmark::State& state) {
   UseOurStore();
   std::uint64_t i = 0;
   for (auto _ : state) {
-    if (!SKeychain::KeychainDelete(Name(i++), std::nullopt)) state.SkipWithError("nothing to delete");
+    if (!SKeychain::KeychainDelete(Name(i++), std::nullopt))
+      state.SkipWithError("nothing to delete");
   }
 }
 
@@ -97,10 +99,13 @@ struct Bare {
                  "BLOB, agrp BLOB, sync INTEGER, accessible INTEGER, value BLOB, "
                  "UNIQUE(class, key, agrp, sync))",
                  nullptr, nullptr, nullptr);
-    Prepare(&update, "UPDATE items SET accessible = ?3, value = ?2 WHERE class = 0 AND key = ?1 AND sync = 0");
+    Prepare(
+        &update,
+        "UPDATE items SET accessible = ?3, value = ?2 WHERE class = 0 AND key = ?1 AND sync = 0");
     Prepare(&remove, "DELETE FROM items WHERE class = 0 AND key = ?1");
     Prepare(&insert,
-            "INSERT INTO items(class, key, agrp, sync, accessible, value) VALUES(0, ?1, x'', 0, ?3, ?2)");
+            "INSERT INTO items(class, key, agrp, sync, accessible, value) VALUES(0, ?1, x'', 0, "
+            "?3, ?2)");
     Prepare(&select, "SELECT value FROM items WHERE class = 0 AND key = ?1 ORDER BY id");
   }
   void Prepare(sqlite3_stmt** s, const char* sql) {
@@ -205,7 +210,8 @@ BENCHMARK(BM_DeleteBare)->Iterations(kWrites);
 const bool ratios = [] {
   using kelvane::bench::Ratio;
   const std::string n = "/iterations:" + std::to_string(kWrites);
-  Ratio("Save, update path vs bare SQLite", "BM_SaveUpdateOurs" + n, "BM_SaveUpdateBare" + n, "<= 1.5");
+  Ratio("Save, update path vs bare SQLite", "BM_SaveUpdateOurs" + n, "BM_SaveUpdateBare" + n,
+        "<= 1.5");
   Ratio("Save, add path vs bare SQLite", "BM_SaveAddOurs" + n, "BM_SaveAddBare" + n, "<= 1.5");
   Ratio("Load vs bare SQLite", "BM_LoadOurs", "BM_LoadBare", "<= 2");
   Ratio("Delete vs bare SQLite", "BM_DeleteOurs" + n, "BM_DeleteBare" + n, "<= 1.5");

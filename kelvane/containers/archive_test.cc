@@ -141,8 +141,15 @@ TEST_F(ArchiveTest, RoundTripKeepsEveryValue) {
   order.symbol = u"GBPJPY";
   order.comment = u"";
   order.profit = INT64_MAX;
-  order.tags = CodedArray{true, 7, 2.5, u"x", Data{9}, CodedValue(), parent,
-                          CodedArray{CodedArray{}}, CodedDictionary{{u"k", u"v"}}};
+  order.tags = CodedArray{true,
+                          7,
+                          2.5,
+                          u"x",
+                          Data{9},
+                          CodedValue(),
+                          parent,
+                          CodedArray{CodedArray{}},
+                          CodedDictionary{{u"k", u"v"}}};
   order.extra = CodedDictionary{{u"", 0}, {u"\U0001F600", CodedArray{1, 2}}};
   order.blob = Data(70000, 0xAB);
   order.parent = parent;

@@ -79,9 +79,8 @@ bool SKeychain::KeychainDelete(OptionalString name, OptionalString accessGroup) 
   if (!name || name->empty()) return false;
   try {
     const std::shared_ptr<platform::ItemStore> store = platform::DefaultItemStore();
-    return store != nullptr &&
-           store->Delete(PasswordQuery(*name, accessGroup, SyncMatch::kAny)) ==
-               ItemStatus::kSuccess;
+    return store != nullptr && store->Delete(PasswordQuery(*name, accessGroup, SyncMatch::kAny)) ==
+                                   ItemStatus::kSuccess;
   } catch (const std::bad_alloc&) {
     return false;
   }

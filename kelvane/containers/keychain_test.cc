@@ -257,11 +257,12 @@ TEST(KeychainFileStore, SurvivesBeingKilledMidSave) {
 }
 
 // Saves and loads its own names until the deadline; the number of failed operations.
-int Churn(const std::string& who,
-          std::chrono::steady_clock::time_point deadline, std::atomic<int>& operations) {
+int Churn(const std::string& who, std::chrono::steady_clock::time_point deadline,
+          std::atomic<int>& operations) {
   int failures = 0;
   for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
-    const String name = u"churn-" + String(who.begin(), who.end()) + u"-" + String(1, char16_t(u'0' + i % 4));
+    const String name =
+        u"churn-" + String(who.begin(), who.end()) + u"-" + String(1, char16_t(u'0' + i % 4));
     const Data value = Bytes(who + std::to_string(i));
     if (!SKeychain::KeychainSave(name, &value, true, i % 3 == 0, std::nullopt)) ++failures;
     if (SKeychain::KeychainLoad(name, std::nullopt) != value) ++failures;
@@ -270,8 +271,7 @@ int Churn(const std::string& who,
   return failures;
 }
 
-int ChurnWithTwoThreads(const std::string& who,
-                        std::chrono::steady_clock::time_point deadline,
+int ChurnWithTwoThreads(const std::string& who, std::chrono::steady_clock::time_point deadline,
                         std::atomic<int>& operations) {
   std::atomic<int> failures = 0;
   std::thread a([&] { failures += Churn(who + "a", deadline, operations); });

@@ -32,8 +32,8 @@ InsertPlan PlanOrderedInsert(std::size_t count, const void* object, const void* 
   return {Action::kInsert, static_cast<std::size_t>(r == 1 ? mid + 1 : mid)};
 }
 
-std::int32_t FindOrdered(std::size_t count, const void* key, const void* array,
-                         ElementAt element, ObjectComparator finder) {
+std::int32_t FindOrdered(std::size_t count, const void* key, const void* array, ElementAt element,
+                         ObjectComparator finder) {
   if (count < 1 || count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     return -1;
   }

@@ -72,8 +72,8 @@ namespace NSTools {
 // or memory runs out.
 // REQUIRES: array is ordered by `comparator`.
 template <typename T>
-void Insert(platform::ObjectArray<T>& array, std::shared_ptr<T> object,
-            ObjectComparator Comparator, bool Replace) {
+void Insert(platform::ObjectArray<T>& array, std::shared_ptr<T> object, ObjectComparator Comparator,
+            bool Replace) {
   if (object == nullptr || Comparator == nullptr) return;
   const internal::InsertPlan plan = internal::PlanOrderedInsert(
       array.size(), object.get(), &array, internal::ObjectAt<T>, Comparator, Replace);

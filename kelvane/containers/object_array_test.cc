@@ -20,7 +20,7 @@ std::vector<std::string> contexts_seen;
 std::intptr_t ByTime(const void* first, const void* element, const char* context) {
   contexts_seen.emplace_back(context);
   const int a = std::strcmp(context, "search") == 0 ? *static_cast<const int*>(first)
-                                                     : static_cast<const Quote*>(first)->time;
+                                                    : static_cast<const Quote*>(first)->time;
   const int b = static_cast<const Quote*>(element)->time;
   return a < b ? -1 : (a > b ? 1 : 0);
 }
@@ -50,7 +50,7 @@ TEST(ObjectArray, InsertKeepsOrderAndPassesTheCompareContext) {
   EXPECT_STREQ(kSearchContext, "search");
 
   NSTools::Insert(array, std::shared_ptr<Quote>(), ByTime, false);  // nil object
-  NSTools::Insert(array, Q(11), nullptr, false);                   // no comparator
+  NSTools::Insert(array, Q(11), nullptr, false);                    // no comparator
   EXPECT_EQ(array.size(), 10u);
 }
 

@@ -58,9 +58,9 @@ std::shared_ptr<const Certificate> Certificate::CreateWithData(
       unsigned char digest[EVP_MAX_MD_SIZE];
       unsigned int digest_size = 0;
       const bool hashed =
-          key_bits != nullptr &&
-          EVP_Digest(ASN1_STRING_get0_data(key_bits), static_cast<std::size_t>(ASN1_STRING_length(key_bits)),
-                     digest, &digest_size, EVP_sha1(), nullptr) == 1;
+          key_bits != nullptr && EVP_Digest(ASN1_STRING_get0_data(key_bits),
+                                            static_cast<std::size_t>(ASN1_STRING_length(key_bits)),
+                                            digest, &digest_size, EVP_sha1(), nullptr) == 1;
       if (subject && issuer && serial_content && hashed) {
         out.reset(new Certificate);
         out->der_.assign(der.begin(), der.end());

@@ -55,12 +55,12 @@ struct KELVANE_EXPORT ItemAttributes {
   bool synchronizable = false;
   Accessibility accessible = Accessibility::kWhenUnlocked;
   std::optional<String> label;
-  Data value;  // the secret; a certificate's DER bytes
-  Data subject;         // DER of the subject name
-  Data issuer;          // DER of the issuer name
-  Data serial_number;   // content bytes of the DER integer
-  Data subject_key_id;  // empty when the certificate has none
-  Data public_key_hash;  // SHA-1 of the subject public key bits
+  Data value;                             // the secret; a certificate's DER bytes
+  Data subject;                           // DER of the subject name
+  Data issuer;                            // DER of the issuer name
+  Data serial_number;                     // content bytes of the DER integer
+  Data subject_key_id;                    // empty when the certificate has none
+  Data public_key_hash;                   // SHA-1 of the subject public key bits
   std::int32_t certificate_type = 0;      // X.509 version: 1, 2 or 3
   std::int32_t certificate_encoding = 0;  // 3: DER
 

@@ -10,7 +10,7 @@
 namespace kelvane::platform {
 
 static ItemAttributes Password(String account, std::optional<String> group = std::nullopt,
-                        bool sync = false, std::string_view value = "v") {
+                               bool sync = false, std::string_view value = "v") {
   ItemAttributes item;
   item.account = std::move(account);
   item.access_group = std::move(group);
@@ -20,7 +20,7 @@ static ItemAttributes Password(String account, std::optional<String> group = std
 }
 
 static ItemQuery For(std::optional<String> account, SyncMatch sync = SyncMatch::kAny,
-              std::optional<String> group = std::nullopt) {
+                     std::optional<String> group = std::nullopt) {
   ItemQuery query;
   query.account = std::move(account);
   query.synchronizable = sync;
@@ -118,7 +118,8 @@ TEST(DefaultItemStore, IsTheApplicationsChoiceElseTheFileStore) {
   testing::TempDir dir;
   const std::string path = dir.File("sub/dir/keychain.db");
   const char* saved = std::getenv("KELVANE_KEYCHAIN");
-  const std::optional<std::string> before = saved ? std::optional<std::string>(saved) : std::nullopt;
+  const std::optional<std::string> before =
+      saved ? std::optional<std::string>(saved) : std::nullopt;
   ::setenv("KELVANE_KEYCHAIN", path.c_str(), 1);
   auto store = DefaultItemStore();
   if (before) {

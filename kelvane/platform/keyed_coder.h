@@ -77,8 +77,8 @@ struct KELVANE_EXPORT CodedValue {
   CodedValue(CodedArray v) : value(std::move(v)) {}
   CodedValue(CodedDictionary v) : value(std::move(v)) {}
   template <typename T>
-    requires std::is_base_of_v<Codable, T>
-  CodedValue(std::shared_ptr<T> v) : value(CodableRef(std::move(v))) {}
+  requires std::is_base_of_v<Codable, T> CodedValue(std::shared_ptr<T> v)
+      : value(CodableRef(std::move(v))) {}
   // Other pointers would silently become booleans.
   template <typename T>
   CodedValue(T*) = delete;

@@ -218,7 +218,8 @@ std::string Where(const ItemQuery& query) {
   std::string where = " WHERE class = ?1";
   // The account of a password is its key, which the unique index covers.
   if (query.account) {
-    where += query.item_class == ItemClass::kGenericPassword ? " AND key = ?2" : " AND account = ?2";
+    where +=
+        query.item_class == ItemClass::kGenericPassword ? " AND key = ?2" : " AND account = ?2";
   }
   if (query.access_group) where += " AND agrp = ?3";
   if (query.label) where += " AND label = ?4";
@@ -289,7 +290,8 @@ std::optional<std::string> SqliteItemStore::DefaultPath() noexcept {
       return std::string(data_home) + "/kelvane/keychain.db";
     }
     const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != 0) return std::string(home) + "/.local/share/kelvane/keychain.db";
+    if (home != nullptr && *home != 0)
+      return std::string(home) + "/.local/share/kelvane/keychain.db";
   } catch (const std::bad_alloc&) {
   }
   return std::nullopt;
@@ -314,8 +316,8 @@ std::shared_ptr<SqliteItemStore> SqliteItemStore::Open(const std::string& path,
     }
 
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
       sqlite3_close(db);
       return nullptr;
     }
@@ -336,8 +338,7 @@ std::shared_ptr<SqliteItemStore> SqliteItemStore::Open(const std::string& path,
     }
     {
       Transaction transaction(db);
-      if (!transaction.ok() ||
-          sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK ||
+      if (!transaction.ok() || sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK ||
           !transaction.Commit()) {
         return nullptr;
       }
@@ -448,8 +449,7 @@ ItemStatus SqliteItemStore::Update(const ItemQuery& query, const ItemUpdate& cha
         const Data sealed =
             Seal(*changes.value, SealContext(row.item_class, row.key, row.group), key_.data());
         Use s(Statement("UPDATE items SET value = ?2 WHERE id = ?1"));
-        if (!s || !s.Int(1, row.id) || !s.Blob(2, sealed) ||
-            sqlite3_step(s.get()) != SQLITE_DONE) {
+        if (!s || !s.Int(1, row.id) || !s.Blob(2, sealed) || sqlite3_step(s.get()) != SQLITE_DONE) {
           return ItemStatus::kIO;
         }
       }

@@ -110,7 +110,8 @@ int RunSecret() {
                     static_cast<std::streamsize>(value->size()));
     return std::cout.flush() ? 0 : Fail("cannot write to standard output");
   }
-  if (!SKeychain::KeychainDelete(*name, std::nullopt)) return Fail("no secret named " + secret.name);
+  if (!SKeychain::KeychainDelete(*name, std::nullopt))
+    return Fail("no secret named " + secret.name);
   return 0;
 }
 
@@ -120,7 +121,8 @@ struct CertOptions {
 } cert;
 
 CLI::App* AddCert(CLI::App& app) {
-  CLI::App* sub = app.add_subcommand("cert", "print the attributes a DER certificate is stored with");
+  CLI::App* sub =
+      app.add_subcommand("cert", "print the attributes a DER certificate is stored with");
   sub->add_option("FILE", cert.file, "certificate, DER encoded")->required();
   sub->add_option("--label", cert.label, "label to store it under")->required();
   return sub;
@@ -136,8 +138,8 @@ void PrintAttributes(std::ostream& out, const platform::ItemAttributes& a) {
       << (a.subject_key_id.empty() ? "(none)"
                                    : HexBytes(a.subject_key_id.data(), a.subject_key_id.size()))
       << '\n'
-      << "public key hash:        "
-      << HexBytes(a.public_key_hash.data(), a.public_key_hash.size()) << '\n'
+      << "public key hash:        " << HexBytes(a.public_key_hash.data(), a.public_key_hash.size())
+      << '\n'
       << "certificate type:       " << a.certificate_type << " (X.509 v" << a.certificate_type
       << ")\n"
       << "certificate encoding:   " << a.certificate_encoding << " (DER)\n";
@@ -222,7 +224,8 @@ class Alert : public platform::Codable {
     alert->price = *price;
     alert->above = coder.DecodeBool("above").value_or(false);
     alert->created = coder.DecodeInt64("created").value_or(0);
-    if (auto channels = coder.DecodeValue("channels"); channels && channels->Get<platform::CodedArray>()) {
+    if (auto channels = coder.DecodeValue("channels");
+        channels && channels->Get<platform::CodedArray>()) {
       alert->channels = *channels->Get<platform::CodedArray>();
     }
     return alert;
@@ -265,8 +268,8 @@ CLI::App* AddArchive(CLI::App& app) {
 }
 
 void PrintAlert(std::ostream& out, const Alert& alert) {
-  out << Ascii(alert.symbol) << (alert.above ? " above " : " below ") << alert.price
-      << ", created " << alert.created << ", " << alert.channels.size() << " channels";
+  out << Ascii(alert.symbol) << (alert.above ? " above " : " below ") << alert.price << ", created "
+      << alert.created << ", " << alert.channels.size() << " channels";
 }
 
 int RunArchive() {
