@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -264,8 +265,14 @@ int Churn(const std::string& who, std::chrono::steady_clock::time_point deadline
     const String name =
         u"churn-" + String(who.begin(), who.end()) + u"-" + String(1, char16_t(u'0' + i % 4));
     const Data value = Bytes(who + std::to_string(i));
-    if (!SKeychain::KeychainSave(name, &value, true, i % 3 == 0, std::nullopt)) ++failures;
-    if (SKeychain::KeychainLoad(name, std::nullopt) != value) ++failures;
+    if (!SKeychain::KeychainSave(name, &value, true, i % 3 == 0, std::nullopt)) {
+      ++failures;
+      ADD_FAILURE() << who << ": save " << i << " failed";
+    }
+    if (SKeychain::KeychainLoad(name, std::nullopt) != value) {
+      ++failures;
+      ADD_FAILURE() << who << ": load " << i << " did not give the value saved";
+    }
     operations += 2;
   }
   return failures;
@@ -294,6 +301,7 @@ TEST(KeychainFileStore, TwoProcessesAndTwoThreadsNeverSeeABusyStore) {
     platform::SetDefaultItemStore(store);
     std::atomic<int> operations = 0;
     const int failures = ChurnWithTwoThreads("child", deadline, operations);
+    std::fflush(stdout);
     ::_exit(failures == 0 && operations > 0 ? 0 : std::min(failures + 1, 99));
   }
   auto store = platform::SqliteItemStore::Open(path);
@@ -305,7 +313,7 @@ TEST(KeychainFileStore, TwoProcessesAndTwoThreadsNeverSeeABusyStore) {
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "failed operations in the child";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "failed operations in the child (status 1 + failures)";
   EXPECT_TRUE(store->CheckIntegrity());
   platform::SetDefaultItemStore(nullptr);
 }

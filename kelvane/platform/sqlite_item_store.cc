@@ -243,6 +243,42 @@ bool IsBusy(int rc) {
   return rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
 }
 
+// The first column of the first row of `sql` as text; empty when there is none.
+std::string QueryText(sqlite3* db, const char* sql) {
+  sqlite3_stmt* s = nullptr;
+  std::string out;
+  if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    if (text != nullptr) out = text;
+  }
+  sqlite3_finalize(s);
+  return out;
+}
+
+bool IsSetUp(sqlite3* db) {
+  return QueryText(db, "PRAGMA journal_mode") == "wal" &&
+         QueryText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'items'") ==
+             "items";
+}
+
+bool SetUp(sqlite3* db) {
+  // Switching to WAL needs a moment alone with the file; another process opening the store
+  // at the same time can make it fail once, so it is tried while the busy timeout lasts.
+  for (int attempt = 0;; ++attempt) {
+    const int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) break;
+    if (!IsBusy(rc) || attempt >= kBusyTimeoutMs / 10) return false;
+    ::usleep(10'000);
+  }
+  if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+  if (sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // BEGIN IMMEDIATE takes the write lock up front: a deferred transaction that later wants to
@@ -325,23 +361,11 @@ std::shared_ptr<SqliteItemStore> SqliteItemStore::Open(const std::string& path,
     sodium_memzero(key.data(), key.size());
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
-    // Switching to WAL needs a moment alone with the file; another process opening the store
-    // at the same time can make it fail once, so it is tried while the busy timeout lasts.
-    for (int attempt = 0;; ++attempt) {
-      const int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-      if (rc == SQLITE_OK) break;
-      if (!IsBusy(rc) || attempt >= kBusyTimeoutMs / 10) return nullptr;
-      ::usleep(10'000);
-    }
+    // Setting up takes the write lock, which writers in other processes may keep busy for a
+    // long time; a store that is already set up is opened with reads alone.
+    if (!IsSetUp(db) && !SetUp(db)) return nullptr;
     if (sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
       return nullptr;
-    }
-    {
-      Transaction transaction(db);
-      if (!transaction.ok() || sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK ||
-          !transaction.Commit()) {
-        return nullptr;
-      }
     }
     // A file with an items table of another shape is not a store.
     if (store->Statement(std::string(kColumns) + " WHERE id = ?1") == nullptr) return nullptr;
