@@ -1,0 +1,20 @@
+#include "kelvane/containers/archive.h"
+
+namespace kelvane {
+namespace internal {
+
+platform::CodableRef LoadArchivedObject(const Data* data) noexcept {
+  if (data == nullptr || data->empty()) return nullptr;
+  return platform::UnarchiveRootObject(*data);
+}
+
+}  // namespace internal
+
+namespace Archive {
+
+std::optional<Data> archive(const platform::Codable& object) noexcept {
+  return platform::ArchiveRootObject(object);
+}
+
+}  // namespace Archive
+}  // namespace kelvane

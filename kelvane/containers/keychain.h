@@ -1,0 +1,79 @@
+// kelvane/containers/keychain.h
+//
+// Small secrets of the application (bytes under a name) in the secure item store, and the
+// attributes of a certificate read through it. A secret is a generic-password item whose
+// account is its name, optionally in an access group shared by applications of one maker.
+//
+// The store is platform::DefaultItemStore(): a file store of the user's unless the application
+// chose another (platform::SetDefaultItemStore). The backup flag decides whether an item may
+// leave the device in a backup; syncCloud marks it synchronizable and implies the backup
+// accessibility. Loading and deleting match synchronizable and other items alike; an absent
+// access group matches any group.
+//
+// Failures are results: false or nil. Which store status caused one is not reported.
+// Threads: any thread; the store serialises the operations.
+#pragma once
+
+#include <optional>
+
+#include "kelvane/export.h"
+#include "kelvane/platform/certificate.h"
+#include "kelvane/platform/item_store.h"
+#include "kelvane/platform/string.h"
+
+namespace kelvane {
+
+class KELVANE_EXPORT SKeychain {
+ public:
+  SKeychain() = delete;
+
+  // Stores `bytes` under `name`, replacing an earlier secret of that name (with either
+  // synchronizable setting) in one step: a failure or a crash leaves the earlier secret in
+  // place. false, without touching the store, for a nil or empty name or nil or empty bytes.
+  [[nodiscard]] static bool KeychainSave(OptionalString name, const Data* bytes, bool backup,
+                                         bool syncCloud, OptionalString accessGroup) noexcept;
+
+  // The secret stored under `name`; nil when there is none, the name is nil or empty, or its
+  // value no longer verifies.
+  [[nodiscard]] static std::optional<Data> KeychainLoad(OptionalString name,
+                                                        OptionalString accessGroup) noexcept;
+
+  // Removes the secret(s) under `name`; false when there was none or the name is nil or empty.
+  [[nodiscard]] static bool KeychainDelete(OptionalString name,
+                                           OptionalString accessGroup) noexcept;
+
+  // The attributes the store records for `certificate` under `label` (label, subject and
+  // issuer, serial number, subject key identifier, public key hash, type and encoding). The
+  // certificate is added for the reading and removed again, together with any earlier
+  // certificate stored under that label. Null for a null certificate or a nil label, or when
+  // the store refuses the add.
+  [[nodiscard]] static std::optional<platform::ItemAttributes> KeychainCertPropertiesCopy(
+      const platform::Certificate* certificate, OptionalString label) noexcept;
+
+  // Has no effect.
+  static void KeychainSecInfo() noexcept {}
+};
+
+// The same operations for code that prefers class methods.
+class KELVANE_EXPORT KeychainAccess {
+ public:
+  KeychainAccess() = delete;
+
+  [[nodiscard]] static std::optional<Data> load(OptionalString name,
+                                                OptionalString access) noexcept {
+    return SKeychain::KeychainLoad(name, access);
+  }
+  [[nodiscard]] static bool delete_(OptionalString name, OptionalString access) noexcept {
+    return SKeychain::KeychainDelete(name, access);
+  }
+  // Not synchronizable, no access group.
+  [[nodiscard]] static bool save(OptionalString name, const Data* data, bool backup) noexcept {
+    return SKeychain::KeychainSave(name, data, backup, false, std::nullopt);
+  }
+  [[nodiscard]] static bool save(OptionalString name, const Data* data, OptionalString access,
+                                 bool backup, bool syncCloud) noexcept {
+    return SKeychain::KeychainSave(name, data, backup, syncCloud, access);
+  }
+};
+
+}  // namespace kelvane

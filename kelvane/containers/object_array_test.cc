@@ -1,0 +1,112 @@
+#include "kelvane/containers/object_array.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace kelvane {
+namespace {
+
+struct Quote {
+  int time;
+  std::string tag;
+};
+
+std::vector<std::string> contexts_seen;
+
+// Orders quotes by time; with "search" the first argument is a bare int key.
+std::intptr_t ByTime(const void* first, const void* element, const char* context) {
+  contexts_seen.emplace_back(context);
+  const int a = std::strcmp(context, "search") == 0 ? *static_cast<const int*>(first)
+                                                    : static_cast<const Quote*>(first)->time;
+  const int b = static_cast<const Quote*>(element)->time;
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+std::intptr_t Broken(const void*, const void*, const char*) { return 2; }
+
+std::shared_ptr<Quote> Q(int time, std::string tag = "") {
+  return std::make_shared<Quote>(Quote{time, std::move(tag)});
+}
+
+std::vector<int> Times(const platform::ObjectArray<Quote>& array) {
+  std::vector<int> out;
+  for (const auto& q : array) out.push_back(q->time);
+  return out;
+}
+
+TEST(ObjectArray, InsertKeepsOrderAndPassesTheCompareContext) {
+  platform::ObjectArray<Quote> array;
+  contexts_seen.clear();
+  NSTools::Insert(array, Q(5), ByTime, false);
+  EXPECT_TRUE(contexts_seen.empty());  // an empty array takes the object at 0 without asking
+  for (int t : {3, 9, 1, 7, 4, 8, 0, 6, 2}) NSTools::Insert(array, Q(t), ByTime, false);
+  EXPECT_EQ(Times(array), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  ASSERT_FALSE(contexts_seen.empty());
+  for (const auto& c : contexts_seen) EXPECT_EQ(c, "compare");
+  EXPECT_STREQ(kCompareContext, "compare");
+  EXPECT_STREQ(kSearchContext, "search");
+
+  NSTools::Insert(array, std::shared_ptr<Quote>(), ByTime, false);  // nil object
+  NSTools::Insert(array, Q(11), nullptr, false);                    // no comparator
+  EXPECT_EQ(array.size(), 10u);
+}
+
+TEST(ObjectArray, EqualObjectsReplaceOrGoBeforeTheElementMet) {
+  platform::ObjectArray<Quote> array{Q(1, "a"), Q(2, "b"), Q(3, "c")};
+  const auto replacement = Q(2, "new");
+  NSTools::Insert(array, replacement, ByTime, true);
+  ASSERT_EQ(array.size(), 3u);
+  EXPECT_EQ(array[1], replacement);  // the same object, not a copy
+
+  const auto before = Q(2, "before");
+  NSTools::Insert(array, before, ByTime, false);
+  ASSERT_EQ(array.size(), 4u);
+  EXPECT_EQ(array[1], before);
+  EXPECT_EQ(array[2], replacement);
+
+  // A run of equal elements: the new one lands before the element the search met (the middle).
+  platform::ObjectArray<Quote> run{Q(7, "0"), Q(7, "1"), Q(7, "2"), Q(7, "3"), Q(7, "4")};
+  NSTools::Insert(run, Q(7, "x"), ByTime, false);
+  EXPECT_EQ(run[2]->tag, "x");
+  EXPECT_EQ(run[3]->tag, "2");
+}
+
+TEST(ObjectArray, OutOfRangeAnswersChangeNothing) {
+  platform::ObjectArray<Quote> array{Q(1), Q(2)};
+  NSTools::Insert(array, Q(3), Broken, false);
+  NSTools::Insert(array, Q(3), Broken, true);
+  EXPECT_EQ(Times(array), (std::vector<int>{1, 2}));
+  const int key = 1;
+  std::uint32_t index = 77;
+  EXPECT_EQ(NSTools::SearchKey(array, &key, Broken, &index), nullptr);
+  EXPECT_EQ(index, 77u);
+}
+
+TEST(ObjectArray, SearchKeyFindsPresentKeysAndLeavesTheIndexForAbsentOnes) {
+  platform::ObjectArray<Quote> array;
+  for (int t = 0; t < 100; t += 2) array.push_back(Q(t));
+  contexts_seen.clear();
+  for (int t = 0; t < 100; t += 2) {
+    std::uint32_t index = 1000;
+    const auto found = NSTools::SearchKey(array, &t, ByTime, &index);
+    ASSERT_NE(found, nullptr) << t;
+    EXPECT_EQ(found, array[static_cast<std::size_t>(t / 2)]);
+    EXPECT_EQ(index, static_cast<std::uint32_t>(t / 2));
+  }
+  for (const auto& c : contexts_seen) EXPECT_EQ(c, "search");
+  for (int t : {-1, 1, 51, 99, 1000}) {
+    std::uint32_t index = 1000;
+    EXPECT_EQ(NSTools::SearchKey(array, &t, ByTime, &index), nullptr) << t;
+    EXPECT_EQ(index, 1000u);
+  }
+  const int key = 4;
+  EXPECT_NE(NSTools::SearchKey(array, &key, ByTime, nullptr), nullptr);  // index optional
+  EXPECT_EQ(NSTools::SearchKey(array, nullptr, ByTime, nullptr), nullptr);
+  EXPECT_EQ(NSTools::SearchKey(platform::ObjectArray<Quote>{}, &key, ByTime, nullptr), nullptr);
+}
+
+}  // namespace
+}  // namespace kelvane
