@@ -5,17 +5,25 @@
 
 #include "kelvane/version.h"
 
+#include "kelvane/platform/certificate.h"
 #include "kelvane/platform/charset.h"
 #include "kelvane/platform/dispatch.h"
 #include "kelvane/platform/file_handle.h"
+#include "kelvane/platform/item_store.h"
+#include "kelvane/platform/keyed_coder.h"
 #include "kelvane/platform/md5.h"
 #include "kelvane/platform/object.h"
+#include "kelvane/platform/object_array.h"
 #include "kelvane/platform/path_monitor.h"
+#include "kelvane/platform/sqlite_item_store.h"
 #include "kelvane/platform/string.h"
 #include "kelvane/platform/thread_dictionary.h"
 #include "kelvane/platform/unicode.h"
 
+#include "kelvane/containers/archive.h"
 #include "kelvane/containers/file_tools.h"
+#include "kelvane/containers/keychain.h"
+#include "kelvane/containers/object_array.h"
 #include "kelvane/containers/storage.h"
 
 #include "kelvane/runtime/net_reachability.h"
