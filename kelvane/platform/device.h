@@ -38,9 +38,9 @@ struct DeviceFacts {
 
 // Facts that replace what the environment says; an absent member leaves that fact alone.
 struct DeviceOverrides {
-  std::optional<std::vector<std::string>> preferred_languages;
-  std::optional<std::string> current_locale;
-  std::optional<std::string> time_zone;
+  std::optional<std::vector<std::string>> preferred_languages = std::nullopt;
+  std::optional<std::string> current_locale = std::nullopt;
+  std::optional<std::string> time_zone = std::nullopt;
 };
 
 // What the environment says now, overrides not applied.
