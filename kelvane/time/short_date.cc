@@ -1,4 +1,5 @@
 // Calendar fields of a time and the 16-bit short date.
+#include <array>
 #include <limits>
 
 #include "kelvane/time/internal/civil.h"
@@ -13,6 +14,27 @@ constexpr std::uint32_t kYearBias1900 = 58u * 512u;  // (1900 - 1970) mod 128 = 
 constexpr std::uint32_t kYearBias0 = 78u * 512u;     // (0 - 1970) mod 128 = 78
 
 bool Break(std::int64_t t, tm& calendar) noexcept { return STime::ParseTime(t, &calendar); }
+
+// The field readers, kept local so that LongDate inlines them (the exported members could be
+// interposed by another definition at load time, which stops the compiler from inlining them).
+constexpr std::uint32_t YearField(std::uint16_t s) { return (s >> 9) + 1970u; }
+constexpr std::uint32_t MonthField(std::uint16_t s) {
+  const std::uint32_t month = (s >> 5) & 15u;
+  return month >= 1 && month <= 12 ? month : 1u;
+}
+constexpr std::uint32_t DayField(std::uint16_t s) { return s & 31u; }
+
+// Day number of the 1st of the month for each year and month field of a short date (bits
+// 15-5): 2048 entries, so that LongDate is one load and no calendar arithmetic.
+constexpr auto kMonthStarts = [] {
+  std::array<std::int32_t, 2048> starts{};
+  for (std::uint32_t i = 0; i < starts.size(); ++i) {
+    const auto s = static_cast<std::uint16_t>(i << 5);
+    starts[i] =
+        static_cast<std::int32_t>(time_internal::DaysFromCivilWide(YearField(s), MonthField(s)));
+  }
+  return starts;
+}();
 
 }  // namespace
 
@@ -64,19 +86,15 @@ std::uint16_t STime::ShortDate(std::int64_t t) noexcept {
                                     date.day);
 }
 
-std::uint32_t STime::YearFromShort(std::uint16_t s) noexcept { return (s >> 9) + 1970u; }
+std::uint32_t STime::YearFromShort(std::uint16_t s) noexcept { return YearField(s); }
 
-std::uint32_t STime::MonthFromShort(std::uint16_t s) noexcept {
-  const std::uint32_t month = (s >> 5) & 15u;
-  return month >= 1 && month <= 12 ? month : 1u;
-}
+std::uint32_t STime::MonthFromShort(std::uint16_t s) noexcept { return MonthField(s); }
 
-std::uint32_t STime::DayFromShort(std::uint16_t s) noexcept { return s & 31u; }
+std::uint32_t STime::DayFromShort(std::uint16_t s) noexcept { return DayField(s); }
 
 std::int64_t STime::LongDate(std::uint16_t s) noexcept {
   if (s == kEmptyShortDate) return 0;
-  const std::int64_t first = time_internal::DaysFromCivilFast(YearFromShort(s), MonthFromShort(s));
-  return (first + DayFromShort(s) - 1) * 86400;
+  return (std::int64_t{kMonthStarts[s >> 5]} + DayField(s) - 1) * 86400;
 }
 
 }  // namespace kelvane
