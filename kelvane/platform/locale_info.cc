@@ -100,8 +100,15 @@ std::string Locale::RegionCode() const { return GetPart(id_, uloc_getCountry); }
 
 std::optional<std::string> Locale::CurrencyCode() const noexcept {
   try {
-    // Without a region ICU would have to guess one; a language alone names no currency.
-    if (RegionCode().empty()) return std::nullopt;
+    char requested[8];
+    UErrorCode keyword_status = U_ZERO_ERROR;
+    const int32_t requested_length = uloc_getKeywordValue(id_.c_str(), "currency", requested,
+                                                          sizeof(requested), &keyword_status);
+    // Without a region or a requested currency ICU would guess a region from the language; a
+    // language alone names no currency.
+    if ((U_FAILURE(keyword_status) || requested_length <= 0) && RegionCode().empty()) {
+      return std::nullopt;
+    }
     UChar buffer[8];
     UErrorCode status = U_ZERO_ERROR;
     const int32_t length = ucurr_forLocale(id_.c_str(), buffer, 8, &status);

@@ -40,7 +40,7 @@ class KELVANE_EXPORT Locale {
   [[nodiscard]] std::string RegionCode() const;
 
   // The ISO 4217 code of the locale's currency in upper case ("EUR"): the one the identifier
-  // asks for ("-u-cu-chf"), else the region's. nullopt when the locale names no region.
+  // asks for ("-u-cu-chf"), else the region's. nullopt when it names neither.
   [[nodiscard]] std::optional<std::string> CurrencyCode() const noexcept;
 
   // The identifier in the engine's own form ("pt_BR"), for the other platform modules.
