@@ -1,0 +1,78 @@
+#include "kelvane/platform/locale_info.h"
+
+#include <gtest/gtest.h>
+
+#include "kelvane/platform/device.h"
+
+namespace kelvane::platform {
+namespace {
+
+Locale Make(std::string_view id) {
+  auto locale = Locale::FromIdentifier(id);
+  EXPECT_TRUE(locale.has_value()) << id;
+  return locale.value_or(Locale::Current());
+}
+
+TEST(LocaleInfo, IdentifiersAreReadInEitherSeparatorAndNormalised) {
+  const Locale tw = Make("zh_hant_tw");
+  EXPECT_EQ(tw.Identifier(), "zh-Hant-TW");
+  EXPECT_EQ(tw.LanguageCode(), "zh");
+  EXPECT_EQ(tw.RegionCode(), "TW");
+  EXPECT_EQ(Make("es-419").RegionCode(), "419");
+  EXPECT_EQ(Make("de").RegionCode(), "");
+  EXPECT_EQ(Make("pt-BR"), Make("pt_BR"));
+  for (const char* bad : {"", "und", "garbage!!", "en US", "-en", "en--US", "e", "en-US\n"}) {
+    EXPECT_FALSE(Locale::FromIdentifier(bad).has_value()) << bad;
+  }
+  EXPECT_FALSE(Locale::FromIdentifier(std::string(300, 'a')).has_value());
+}
+
+TEST(LocaleInfo, CurrentLocaleFallsBackWhenTheFactIsUnusable) {
+  {
+    ScopedDeviceOverrides device({.current_locale = "fr-CH"});
+    EXPECT_EQ(Locale::Current().Identifier(), "fr-CH");
+  }
+  ScopedDeviceOverrides device({.current_locale = "!!"});
+  EXPECT_EQ(Locale::Current().Identifier(), "en-US");
+}
+
+TEST(LocaleInfo, CurrencyComesFromTheRegionOrTheIdentifiersRequest) {
+  EXPECT_EQ(Make("de-DE").CurrencyCode(), "EUR");
+  EXPECT_EQ(Make("fr-CH").CurrencyCode(), "CHF");
+  EXPECT_EQ(Make("ja-JP").CurrencyCode(), "JPY");
+  EXPECT_EQ(Make("en-US").CurrencyCode(), "USD");
+  EXPECT_EQ(Make("en-US-u-cu-eur").CurrencyCode(), "EUR");  // asked for in lower case
+  EXPECT_EQ(Make("en").CurrencyCode(), std::nullopt);       // no region, no currency
+  EXPECT_EQ(Make("en-001").CurrencyCode(), std::nullopt);   // the world has none
+}
+
+TEST(LocaleInfo, NamesOfLanguagesAndRegions) {
+  EXPECT_EQ(LanguageDisplayName("de", Make("en")), u"German");
+  EXPECT_EQ(LanguageDisplayName("de", Make("de-AT")), u"Deutsch");
+  EXPECT_EQ(LanguageDisplayName("pt-BR", Make("en")), u"Portuguese");  // the language part
+  EXPECT_EQ(LanguageDisplayName("RU", Make("ru")), u"русский");
+  EXPECT_EQ(LanguageDisplayName("qq", Make("en")), std::nullopt);  // no name: not the code back
+  EXPECT_EQ(LanguageDisplayName("", Make("en")), std::nullopt);
+  EXPECT_EQ(LanguageDisplayName("d e", Make("en")), std::nullopt);
+
+  EXPECT_EQ(RegionDisplayName("de", Make("en")), u"Germany");
+  EXPECT_EQ(RegionDisplayName("DE", Make("fr")), u"Allemagne");
+  EXPECT_EQ(RegionDisplayName("419", Make("en")), u"Latin America");
+  EXPECT_EQ(RegionDisplayName("QQ", Make("en")), std::nullopt);
+  for (const char* bad : {"", "D", "DEU", "4", "D1", "_DE"}) {
+    EXPECT_EQ(RegionDisplayName(bad, Make("en")), std::nullopt) << bad;
+  }
+}
+
+TEST(LocaleInfo, WindowsLocaleCodes) {
+  EXPECT_EQ(WindowsLocaleCode("en") & 0x3FF, 0x09u);
+  EXPECT_EQ(WindowsLocaleCode("en-US"), 0x0409u);
+  EXPECT_EQ(WindowsLocaleCode("ru") & 0x3FF, 0x19u);
+  EXPECT_EQ(WindowsLocaleCode("pl") & 0x3FF, 0x15u);
+  EXPECT_EQ(WindowsLocaleCode("de-DE"), 0x0407u);
+  EXPECT_EQ(WindowsLocaleCode("qq"), 0u);
+  EXPECT_EQ(WindowsLocaleCode(""), 0u);
+}
+
+}  // namespace
+}  // namespace kelvane::platform

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "kelvane/platform/clock.h"
+#include "kelvane/platform/device.h"
+#include "kelvane/time/internal/state.h"
+#include "kelvane/time/time_tools.h"
+
+namespace kelvane {
+namespace {
+
+constexpr std::int64_t kDay = 86400;
+constexpr std::int64_t kWeek = 7 * kDay;
+
+// Instants used below (UTC).
+constexpr std::int64_t kSun2025_06_29 = 1751155200;  // Sunday 2025-06-29 00:00:00
+constexpr std::int64_t kTue2025_07_01 = 1751371200;  // Tuesday 2025-07-01 12:00:00
+
+// The week day of a time, from the C library.
+int Weekday(std::int64_t t) {
+  const time_t c = t;
+  tm record{};
+  ::gmtime_r(&c, &record);
+  return record.tm_wday;
+}
+
+// The period start written out over gmtime_r and timegm step by step, as a reference for the
+// arithmetic the library does without them.
+std::int64_t ReferencePeriodBegin(std::int64_t t, int years, int months) {
+  tm c;
+  std::memset(&c, 0, sizeof(c));
+  const time_t at = t;
+  if (t < 0 || ::gmtime_r(&at, &c) == nullptr) return 0;
+  c.tm_sec = c.tm_min = c.tm_hour = 0;
+  if (months >= 1) {
+    c.tm_mday = 1;
+    const int k = std::min(months - 1, 11);
+    if (c.tm_mon - k >= 0) {
+      c.tm_mon -= k;
+    } else {
+      c.tm_year -= 1;
+      c.tm_mon = c.tm_mon - k + 12;
+    }
+  }
+  if (years >= 1) {
+    c.tm_mday = 1;
+    c.tm_mon = 0;
+    c.tm_year = c.tm_year < years ? 0 : c.tm_year - years + 1;
+  }
+  return ::timegm(&c);
+}
+
+struct ServerZone {
+  ServerZone(std::int64_t tz, std::int64_t daylight) { STime::InitializeTZ(tz, daylight); }
+  ~ServerZone() { STime::InitializeTZ(0, 0); }
+};
+
+TEST(Calendar, DaysTruncateTowardZeroAndEndInclusively) {
+  EXPECT_EQ(STime::DayBegin(86399), 0);
+  EXPECT_EQ(STime::DayBegin(86400), 86400);
+  EXPECT_EQ(STime::DayEnd(0), 86399);
+  EXPECT_EQ(STime::DayEnd(86399), 86399);
+  EXPECT_EQ(STime::DayBegin(-1), 0);  // toward zero, not down
+  EXPECT_EQ(STime::DayEnd(-1), -1);
+  EXPECT_EQ(STime::DayBegin(-86401), -86400);
+  EXPECT_EQ(STime::DayBegin(kTue2025_07_01), kTue2025_07_01 - 12 * 3600);
+  EXPECT_EQ(STime::DayEnd(INT64_MAX), STime::DayBegin(INT64_MIN + kDay - 1) - 1);  // wraps
+}
+
+TEST(Calendar, MonthsBeginOnTheFirstAndEndOnTheirLastSecond) {
+  for (std::int64_t t = 1764547200; t < 1767225600; t += 3 * 3600 + 7) {  // December 2025
+    ASSERT_EQ(STime::MonthEnd(t), 1767225599);
+    ASSERT_EQ(STime::MonthBegin(t), 1764547200);
+  }
+  EXPECT_EQ(STime::MonthBegin(1708992000), 1706745600);    // February 2024
+  EXPECT_EQ(STime::MonthEnd(1708992000), 1709251199);      // its leap day's last second
+  EXPECT_EQ(STime::MonthEnd(1677628800 - 1), 1677628799);  // February 2023 has no leap day
+  EXPECT_EQ(STime::MonthBegin(-1), -2208988800);           // January 1900
+  EXPECT_EQ(STime::MonthEnd(-1), -2206310401);
+  EXPECT_EQ(STime::MonthBegin(INT64_MAX), -2208988800);
+  EXPECT_EQ(STime::MonthBegin(0), 0);
+  EXPECT_EQ(STime::MonthEnd(0), 31 * kDay - 1);
+}
+
+TEST(Calendar, WeeksBeginOnSunday) {
+  EXPECT_EQ(STime::WeekBegin(345600), 259200);  // Monday 1970-01-05 -> Sunday 1970-01-04
+  EXPECT_EQ(STime::WeekBegin(345599), 0);
+  EXPECT_EQ(STime::WeekBegin(259200), 0);  // the first Sunday itself is "early"
+  EXPECT_EQ(STime::WeekBegin(-kWeek), 0);
+  EXPECT_EQ(STime::WeekBegin(kSun2025_06_29), kSun2025_06_29);
+  EXPECT_EQ(STime::WeekBegin(kSun2025_06_29 + kWeek - 1), kSun2025_06_29);  // Saturday night
+  EXPECT_EQ(STime::WeekBegin(kSun2025_06_29 + kWeek), kSun2025_06_29 + kWeek);
+  EXPECT_EQ(STime::WeekBegin(kSun2025_06_29 - 1), kSun2025_06_29 - kWeek);
+  std::mt19937_64 rng(5);
+  for (int i = 0; i < 100000; ++i) {
+    const std::int64_t t = 345600 + static_cast<std::int64_t>(rng() % 8000000000);
+    const std::int64_t w = STime::WeekBegin(t);
+    ASSERT_TRUE(w <= t && t - w < kWeek && w % kDay == 0 && Weekday(w) == 0) << t;
+  }
+}
+
+TEST(Calendar, LastWeekIsTheSundayOfThisWeekOrOnSundayOfTheWeekBefore) {
+  platform::ManualClock clock;
+  platform::ScopedClock scoped(clock);
+  clock.Set(kTue2025_07_01);
+  EXPECT_EQ(STime::LastWeek(), kSun2025_06_29);
+  clock.Set(kSun2025_06_29 + kWeek - 1);  // Saturday 23:59:59
+  EXPECT_EQ(STime::LastWeek(), kSun2025_06_29);
+  clock.Set(kSun2025_06_29 + 10 * 3600);  // on a Sunday: the Sunday before
+  EXPECT_EQ(STime::LastWeek(), kSun2025_06_29 - kWeek);
+  clock.Set(kSun2025_06_29);
+  EXPECT_EQ(STime::LastWeek(), kSun2025_06_29 - kWeek);
+}
+
+TEST(Calendar, PeriodsBackFromNowUseTheirOwnClocks) {
+  platform::ManualClock clock(kTue2025_07_01);  // 12:00 UTC
+  platform::ScopedClock scoped(clock);
+  const std::int64_t today = kTue2025_07_01 - 12 * 3600;
+  {
+    // 15:00 on the server (UTC+3): its tomorrow starts with UTC's.
+    ServerZone server(180, 0);
+    EXPECT_EQ(STime::LastMonth(0), today + kDay);
+    EXPECT_EQ(STime::LastMonth(1), today + kDay - 30 * kDay);
+    EXPECT_EQ(STime::LastMonth(3), today + kDay - 90 * kDay);
+    EXPECT_EQ(STime::LastMonth(12), today + kDay - 365 * kDay);  // a year, not 360 days
+    EXPECT_EQ(STime::LastMonth(13), today + kDay - 390 * kDay);
+    EXPECT_EQ(STime::LastMonth(UINT32_MAX), today + kDay - std::int64_t{UINT32_MAX} * 30 * kDay);
+    EXPECT_EQ(STime::PeriodUpperBound(), today + kDay - 1);
+  }
+  {
+    // 00:30 tomorrow on the server (UTC+12, daylight 1 on top): a day further on.
+    ServerZone server(690, 1);
+    EXPECT_EQ(STime::LastMonth(0), today + 2 * kDay);
+    EXPECT_EQ(STime::PeriodUpperBound(), today + 2 * kDay - 1);  // the server is ahead
+    EXPECT_EQ(STime::PeriodDaysAgo(0), today);                   // plain UTC, not the server's
+  }
+  {
+    ServerZone server(-720, 0);  // behind UTC: the bound stays on UTC's day
+    EXPECT_EQ(STime::PeriodUpperBound(), today + kDay - 1);
+  }
+  EXPECT_EQ(STime::PeriodDaysAgo(1), today - kDay);
+  EXPECT_EQ(STime::PeriodDaysAgo(-1), today + kDay);
+  EXPECT_EQ(STime::PeriodDaysAgo(INT32_MIN), today - std::int64_t{INT32_MIN} * kDay);
+}
+
+TEST(Calendar, PeriodBeginCountsWholeMonthsOrYears) {
+  const std::int64_t jan15 = 1736942400;  // 2025-01-15 12:00:00
+  const std::int64_t jul01 = kTue2025_07_01;
+  EXPECT_EQ(STime::PeriodBegin(jul01, 0, 1), 1751328000);  // 2025-07-01
+  EXPECT_EQ(STime::PeriodBegin(jan15, 0, 1), 1735689600);  // 2025-01-01, also in January
+  EXPECT_EQ(STime::PeriodBegin(jan15, 0, 2), 1733011200);  // 2024-12-01
+  EXPECT_EQ(STime::PeriodBegin(jul01, 0, 20), STime::PeriodBegin(jul01, 0, 12));
+  EXPECT_EQ(STime::PeriodBegin(jul01, 0, 12), 1722470400);  // 2024-08-01
+  EXPECT_EQ(STime::PeriodBegin(jul01, 1, 0), 1735689600);   // 2025-01-01
+  EXPECT_EQ(STime::PeriodBegin(jul01, 3, 0), 1672531200);   // 2023-01-01
+  // Months step back first (January 2025 - 4 = September 2024), then years take that year.
+  EXPECT_EQ(STime::PeriodBegin(jan15, 1, 5), 1704067200);     // 2024-01-01
+  EXPECT_EQ(STime::PeriodBegin(jul01, 126, 0), -2208988800);  // more years than since 1900
+  EXPECT_EQ(STime::PeriodBegin(jul01, 0, 0), 1751328000);     // neither: the day's start
+  EXPECT_EQ(STime::PeriodBegin(jul01, -4, -4), 1751328000);
+  EXPECT_EQ(STime::PeriodBegin(-1, 1, 1), 0);
+  EXPECT_EQ(STime::PeriodBegin(INT64_MAX, 1, 1), 0);
+  std::mt19937_64 rng(9);
+  for (int i = 0; i < 50000; ++i) {
+    const std::int64_t t = static_cast<std::int64_t>(rng() % 40000000000);
+    const int years = static_cast<int>(rng() % 200) - 20;
+    const int months = static_cast<int>(rng() % 30) - 5;
+    ASSERT_EQ(STime::PeriodBegin(t, years, months), ReferencePeriodBegin(t, years, months))
+        << t << " " << years << " " << months;
+  }
+}
+
+TEST(Calendar, SameLocalDayFollowsTheDeviceOffset) {
+  platform::ManualClock clock(kTue2025_07_01);
+  platform::ScopedClock scoped(clock);
+  platform::ScopedDeviceOverrides device({.time_zone = "Europe/Moscow"});  // UTC+3 all year
+  time_internal::ReinitializeForTesting();
+  ASSERT_EQ(STime::LocalTimeOffset(), 10800);
+  const std::int64_t june30_2200 = 1751320800;                     // 01:00 on 1 July in Moscow
+  const std::int64_t july01_0300 = 1751338800;                     // 06:00 on 1 July in Moscow
+  const std::int64_t june30_2000 = 1751313600;                     // 23:00 on 30 June in Moscow
+  EXPECT_TRUE(STime::IsSameLocalDays(june30_2200, july01_0300));   // straddles UTC midnight
+  EXPECT_FALSE(STime::IsSameLocalDays(june30_2000, june30_2200));  // one UTC day, two local
+  EXPECT_TRUE(STime::IsSameLocalDays(INT64_MAX, INT64_MAX));
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "kelvane/time/time_tools.h"
+
+namespace kelvane {
+namespace {
+
+TEST(ShortDate, PacksAndUnpacksTheFixedExamples) {
+  const std::uint16_t s = STime::ShortDateYear(2024, 3, 15);
+  EXPECT_EQ(s, 27759);
+  EXPECT_EQ(STime::YearFromShort(s), 2024u);
+  EXPECT_EQ(STime::MonthFromShort(s), 3u);
+  EXPECT_EQ(STime::DayFromShort(s), 15u);
+  EXPECT_EQ(STime::LongDate(s), 1710460800);
+  EXPECT_EQ(STime::ShortDateYear(1970, 1, 1), 33);
+  EXPECT_EQ(STime::LongDate(33), 0);
+  EXPECT_EQ(STime::ShortDate(1710460800 + 86399), 27759);
+}
+
+TEST(ShortDate, YearsWrapModulo128AndFieldsSpill) {
+  EXPECT_EQ(STime::ShortDateYear(2098, 1, 1) >> 9, 0);
+  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(2098, 6, 1)), 1970u);
+  EXPECT_EQ(STime::ShortDateYear(1969, 1, 1) >> 9, 127);
+  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(1969, 6, 1)), 2097u);
+  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MAX, 1, 1)),
+            1970u + static_cast<std::uint32_t>((std::int64_t{INT_MAX} - 1970) % 128));
+  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MIN, 1, 1)),
+            1970u + static_cast<std::uint32_t>(((std::int64_t{INT_MIN} - 1970) % 128 + 128) % 128));
+  // Unchecked month and day: a day of 32 sets the month's lowest bit, a month of 16 the year's.
+  EXPECT_EQ(STime::ShortDateYear(1970, 0, 32), 32);
+  EXPECT_EQ(STime::ShortDateYear(1970, 16, 0), 512);
+  EXPECT_EQ(STime::ShortDateYear(2024, 0, -1), 0xFFFF);
+  // A month field outside 1..12 reads as 1; the day field is handed back unchecked.
+  for (std::uint16_t month : {0, 13, 14, 15}) {
+    EXPECT_EQ(STime::MonthFromShort(static_cast<std::uint16_t>((54 << 9) | (month << 5) | 7)), 1u);
+  }
+  EXPECT_EQ(STime::DayFromShort(static_cast<std::uint16_t>((54 << 9) | (3 << 5))), 0u);
+}
+
+TEST(ShortDate, LongDateNormalisesDaysOutsideTheMonth) {
+  EXPECT_EQ(STime::LongDate(STime::ShortDateYear(2024, 3, 0)), 1709164800);   // 2024-02-29
+  EXPECT_EQ(STime::LongDate(STime::ShortDateYear(2023, 2, 31)), 1677801600);  // 2023-03-03
+  EXPECT_EQ(STime::LongDate(STime::ShortDateYear(1970, 1, 0)), -86400);       // 1969-12-31
+  // Month field 0 reads as January: 2024-01-15.
+  EXPECT_EQ(STime::LongDate(static_cast<std::uint16_t>((54 << 9) | 15)), 1705276800);
+  EXPECT_EQ(STime::LongDate(0xFFFF), 4010428800);  // "2097-15-31" reads as 2097-01-31
+}
+
+TEST(ShortDate, EveryDayFrom1970To2097RoundTrips) {
+  constexpr std::int64_t k2098 = 4039372800;  // 2098-01-01 00:00:00
+  std::int64_t days = 0;
+  std::uint16_t previous = 0;
+  for (std::int64_t t = 0; STime::Year(t) <= 2097; t += 86400) {
+    const std::int64_t at = t + (t / 86400 * 7919) % 86400;  // a different second each day
+    const std::uint16_t s = STime::ShortDate(at);
+    ASSERT_EQ(STime::LongDate(s), STime::DayBegin(at)) << at;
+    ASSERT_EQ(STime::YearFromShort(s), STime::Year(at));
+    ASSERT_EQ(STime::MonthFromShort(s), STime::Month(at));
+    ASSERT_EQ(STime::DayFromShort(s), STime::Day(at));
+    ASSERT_EQ(STime::ShortDateYear(static_cast<std::int32_t>(STime::Year(at)),
+                                   static_cast<std::int32_t>(STime::Month(at)),
+                                   static_cast<std::int32_t>(STime::Day(at))),
+              s);
+    if (t > 0) {
+      ASSERT_GT(s, previous);  // packed dates sort like the dates
+    }
+    previous = s;
+    ++days;
+    ASSERT_LT(t, k2098);
+  }
+  EXPECT_EQ(days, k2098 / 86400);  // 1970-01-01 .. 2097-12-31
+}
+
+TEST(ShortDate, TimesThatCannotBeBrokenDownGiveTheEmptyDate) {
+  EXPECT_EQ(STime::ShortDate(-1), STime::kEmptyShortDate);
+  EXPECT_EQ(STime::ShortDate(INT64_MIN), STime::kEmptyShortDate);
+  EXPECT_EQ(STime::ShortDate(INT64_MAX), STime::kEmptyShortDate);
+  EXPECT_EQ(STime::ShortDate(INT64_MAX - 1), STime::kEmptyShortDate);         // year beyond an int
+  EXPECT_EQ(STime::ShortDate(4133980800), STime::ShortDateYear(2101, 1, 1));  // wraps, no fault
+}
+
+TEST(ShortDate, FieldsOfATime) {
+  const std::int64_t t = 1710513045;  // 2024-03-15 14:30:45 UTC
+  EXPECT_EQ(STime::Year(t), 2024u);
+  EXPECT_EQ(STime::Month(t), 3u);
+  EXPECT_EQ(STime::Day(t), 15u);
+  EXPECT_EQ(STime::Hour(t), 14u);
+  EXPECT_EQ(STime::Min(t), 30u);
+  EXPECT_EQ(STime::Year(-1), 1900u);  // the all-zero record
+  EXPECT_EQ(STime::Month(-1), 1u);
+  EXPECT_EQ(STime::Day(-1), 0u);
+  EXPECT_EQ(STime::Hour(-1), 0u);
+  EXPECT_EQ(STime::Min(-1), 0u);
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "kelvane/platform/clock.h"
+#include "kelvane/platform/device.h"
+#include "kelvane/time/internal/state.h"
+#include "kelvane/time/time_tools.h"
+
+namespace kelvane {
+namespace {
+
+constexpr std::int64_t kNow = 1751371200;             // 2025-07-01 12:00:00 UTC, 14:00 in Berlin
+constexpr std::int64_t kBerlinMidnight = 1751320800;  // 2025-07-01 00:00 in Berlin, in UTC
+constexpr std::int64_t kDay = 86400;
+
+// A device whose clock, zone, language and current locale are fixed, with STime's one-time
+// state made from them as a process started at that instant would.
+class FixedDevice {
+ public:
+  FixedDevice(std::string language, std::string locale, std::string zone)
+      : clock_(static_cast<double>(kNow)),
+        scoped_clock_(clock_),
+        device_({.preferred_languages = std::vector<std::string>{std::move(language)},
+                 .current_locale = std::move(locale),
+                 .time_zone = std::move(zone)}) {
+    time_internal::ReinitializeForTesting();
+  }
+
+ private:
+  platform::ManualClock clock_;
+  platform::ScopedClock scoped_clock_;
+  platform::ScopedDeviceOverrides device_;
+};
+
+bool HasDigit(const String& s) {
+  return std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+bool Contains(const String& s, std::u16string_view part) { return s.find(part) != String::npos; }
+
+// The text with every kind of space made a plain one: locale data moves between them (a
+// narrow no-break space before "PM"), and which one is not what these tests are about.
+String Plain(String s) {
+  std::replace_if(
+      s.begin(), s.end(), [](char16_t c) { return c == 0xA0 || c == 0x202F; }, u' ');
+  return s;
+}
+
+TEST(TimeText, TodayShowsTheTimeAndOtherDaysTheDate) {
+  FixedDevice device("en-US", "en-US", "Europe/Berlin");
+  ASSERT_EQ(STime::LocalTimeOffset(), 7200);
+  // The device's day runs from its local midnight to the second before the next, both kept.
+  const String midnight = STime::StringTimeForUser(kBerlinMidnight);
+  const String last = STime::StringTimeForUser(kBerlinMidnight + kDay - 1);
+  EXPECT_TRUE(Contains(midnight, u"12:00") && Contains(midnight, u"AM")) << midnight.size();
+  EXPECT_TRUE(Contains(last, u"11:59") && Contains(last, u"PM"));
+  EXPECT_FALSE(Contains(last, u"/"));  // a time of day only, no date
+  EXPECT_EQ(STime::StringTimeForUser(kNow), STime::StringTimeForUser(kNow + 30));  // same minute
+  // One second earlier is yesterday: the date formatter, with the locale's word for it.
+  EXPECT_EQ(STime::StringTimeForUser(kBerlinMidnight - 1), u"Yesterday");
+  EXPECT_EQ(STime::StringTimeForUser(kBerlinMidnight + kDay), u"Tomorrow");
+  EXPECT_TRUE(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"6/28/25"));
+  EXPECT_TRUE(Contains(STime::StringTimeForUser(0), u"1/1/70"));
+}
+
+TEST(TimeText, UserTextsSpeakTheFirstPreferredLanguage) {
+  FixedDevice device("de-DE", "en-US", "Europe/Berlin");
+  EXPECT_EQ(STime::StringTimeForUser(kNow), u"14:00");
+  const String yesterday = STime::StringTimeForUser(kBerlinMidnight - 1);
+  EXPECT_FALSE(HasDigit(yesterday));  // a word, not a date
+  EXPECT_NE(yesterday, u"Yesterday");
+  EXPECT_TRUE(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"28.06.25"));
+  // The formatters were fixed at initialisation: a later change of language does not reach them.
+  platform::ScopedDeviceOverrides english({.preferred_languages = std::vector<std::string>{"en"}});
+  EXPECT_EQ(STime::StringTimeForUser(kNow), u"14:00");
+}
+
+TEST(TimeText, ShortDateTextUsesTheCurrentLocaleAndZone) {
+  {
+    FixedDevice device("en-US", "de-DE", "UTC");
+    EXPECT_EQ(STime::StringFromShortDate(STime::ShortDateYear(2024, 3, 15)), u"15.03.24");
+    // Only the low 16 bits count.
+    EXPECT_EQ(STime::StringFromShortDate(0x7FFF0000 | STime::ShortDateYear(2024, 3, 15)),
+              u"15.03.24");
+  }
+  // Midnight UTC is still the evening before in New York.
+  FixedDevice device("de-DE", "en-US", "America/New_York");
+  EXPECT_EQ(STime::StringFromShortDate(STime::ShortDateYear(2024, 3, 15)), u"3/14/24");
+}
+
+TEST(TimeText, StringFromUTCFormatsTheGivenDateOrTheTime) {
+  FixedDevice device("en-US", "de-DE", "Asia/Tokyo");
+  const std::int64_t t = 1710513045;  // 2024-03-15 14:30:45 UTC
+  EXPECT_EQ(Plain(STime::StringFromUTC(t, std::nullopt, 0, 1, 0)), u"2:30 PM");
+  EXPECT_EQ(Plain(STime::StringFromUTC(t, std::nullopt, 0, 1, 3 * 3600)), u"5:30 PM");
+  EXPECT_EQ(Plain(STime::StringFromUTC(t, std::nullopt, 0, 1, -(9 * 3600 + 1800))), u"5:00 AM");
+  // A date given wins over t.
+  EXPECT_EQ(Plain(STime::StringFromUTC(0, 1710513045.0, 0, 1, 0)), u"2:30 PM");
+  EXPECT_EQ(STime::StringFromUTC(t, 0.0, 1, 0, 0), u"1/1/70");
+  const String full = STime::StringFromUTC(t, std::nullopt, 4, 2, 0);
+  EXPECT_TRUE(Contains(full, u"Friday") && Contains(full, u"March") && Contains(full, u"2:30:45"));
+  EXPECT_EQ(STime::StringFromUTC(t, std::nullopt, 0, 0, 0), u"");
+  // No relative words here: yesterday is written as a date.
+  EXPECT_TRUE(HasDigit(STime::StringFromUTC(kNow - kDay, std::nullopt, 1, 0, 0)));
+  // An offset no zone can have: the device's zone (Tokyo, UTC+9) instead.
+  EXPECT_EQ(Plain(STime::StringFromUTC(t, std::nullopt, 0, 1, 24 * 3600)), u"11:30 PM");
+  EXPECT_EQ(Plain(STime::StringFromUTC(t, std::nullopt, 0, 1, INT32_MIN)), u"11:30 PM");
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -1,0 +1,153 @@
+// `kelvane locale`: the device's language, country, Windows codes and currency, as the library
+// reads them from the environment or from --lang, --locale and --tz.
+// Demo step: a Russian and a Polish device side by side with this machine's own.
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kelvane/locale/locale_tools.h"
+#include "kelvane/platform/date_format.h"
+#include "kelvane/platform/device.h"
+#include "tools/kelvane/command.h"
+
+namespace kelvane::cli {
+namespace {
+
+struct DeviceOptions {
+  std::vector<std::string> languages;
+  std::string locale;
+  std::string zone;
+} options;
+
+std::string Utf8(const std::u16string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::string Or(const std::optional<std::u16string>& text, const char* none) {
+  return text ? Utf8(*text) : std::string(none);
+}
+
+std::string Hex(unsigned int value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%02X", value);
+  return text;
+}
+
+CLI::App* AddLocale(CLI::App& app) {
+  CLI::App* sub =
+      app.add_subcommand("locale", "the device's language, country, codes and currency");
+  sub->add_option("--lang", options.languages,
+                  "preferred languages, most preferred first (pt-BR,en); default from LANGUAGE, "
+                  "LC_ALL, LC_MESSAGES, LANG")
+      ->delimiter(',');
+  sub->add_option("--locale", options.locale,
+                  "current locale (de-CH); default from LC_ALL, LC_TIME, LANG");
+  sub->add_option("--tz", options.zone,
+                  "device time zone (Europe/Berlin); default TZ or the system's");
+  return sub;
+}
+
+// Checks the options and makes them the device's facts; an error message, or empty.
+std::string ApplyOptions() {
+  platform::DeviceOverrides overrides;
+  for (const std::string& language : options.languages) {
+    if (!platform::Locale::FromIdentifier(language))
+      return "not a language identifier: " + language;
+  }
+  if (!options.languages.empty()) overrides.preferred_languages = options.languages;
+  if (!options.locale.empty()) {
+    if (!platform::Locale::FromIdentifier(options.locale)) {
+      return "not a locale identifier: " + options.locale;
+    }
+    overrides.current_locale = options.locale;
+  }
+  if (!options.zone.empty()) {
+    if (!platform::TimeZone::Named(options.zone)) return "unknown time zone: " + options.zone;
+    overrides.time_zone = options.zone;
+  }
+  platform::SetDeviceOverrides(std::move(overrides));
+  return {};
+}
+
+void PrintDevice(std::ostream& out) {
+  const platform::DeviceFacts facts = platform::CurrentDeviceFacts();
+  std::string languages;
+  for (const std::string& language : facts.preferred_languages) {
+    languages += (languages.empty() ? "" : ", ") + language;
+  }
+  const std::string region = platform::Locale::Current().RegionCode();
+  const std::u16string region16(region.begin(), region.end());  // region codes are ASCII
+  const std::u16string language = NSTools::Language();
+  out << "preferred languages  " << (languages.empty() ? "(none)" : languages) << '\n'
+      << "language             " << Utf8(language) << " ("
+      << Or(NSTools::LanguageNameForLang(std::nullopt), "no name") << ", "
+      << Or(NSTools::LanguageNameForLang(language), "no name") << ")\n"
+      << "date locale          " << NSTools::LocaleForCurrentLanguage().Identifier() << '\n'
+      << "current locale       " << facts.current_locale << '\n'
+      << "country              " << Or(NSTools::Country(std::nullopt), "(none)") << " / "
+      << Or(NSTools::CountryLocalized(region16), "(none)") << '\n'
+      << "Windows language     " << Hex(NSTools::WindowsLangCode()) << '\n'
+      << "Windows code page    " << NSTools::WindowsCodepage() << '\n'
+      << "8-bit encoding       windows-" << NSTools::DefaultASCIIEncoding() << '\n'
+      << "preferred currency   " << Or(NSTools::PreferredCurrency(), "(none of EUR, CHF, JPY, GBP)")
+      << '\n'
+      << "time zone            " << platform::TimeZone::System().Identifier() << '\n';
+}
+
+int RunLocale() {
+  if (std::string error = ApplyOptions(); !error.empty()) return Fail(error);
+  PrintDevice(std::cout);
+  return 0;
+}
+
+int DemoLocale(DemoContext& context) {
+  std::ostream& out = context.out;
+  out << "This machine, as the library reads it from the environment:\n";
+  PrintDevice(out);
+  const platform::DeviceOverrides saved = platform::CurrentDeviceOverrides();
+  for (const auto& [language, locale] : {std::pair{"ru-RU", "ru-RU"}, std::pair{"pl", "pl-PL"}}) {
+    platform::SetDeviceOverrides(
+        {.preferred_languages = std::vector<std::string>{language}, .current_locale = locale});
+    out << "\nA device set to " << language << " (locale " << locale << "):\n";
+    PrintDevice(out);
+  }
+  platform::SetDeviceOverrides(saved);
+  out << "\n$ kelvane locale --lang zh-Hant-TW,en --locale zh-TW --tz Asia/Taipei\n";
+  out.flush();
+  options = {{"zh-Hant-TW", "en"}, "zh-TW", "Asia/Taipei"};
+  const int status = RunLocale();
+  platform::SetDeviceOverrides(saved);
+  return status;
+}
+
+const Registrar registrar({"locale", AddLocale, RunLocale, DemoLocale, 300});
+
+}  // namespace
+}  // namespace kelvane::cli
