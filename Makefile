@@ -9,6 +9,8 @@ JOBS ?= 2
 BUILD ?= build
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
+# Passed to every benchmark program, e.g. BENCH_ARGS='--benchmark_filter=Search|Load'.
+export BENCH_ARGS
 
 .PHONY: all deps build demo test test-asan test-tsan bench fuzz clean
 
@@ -50,7 +52,7 @@ bench:
 	@scripts/install-deps.sh --bench
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_BENCHMARKS=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-bench -j$(JOBS)
-	@set -e; for b in $(BUILD)-bench/bench/*_bench; do echo "== $$b"; $$b $(BENCH_ARGS); done
+	@set -e; for b in $(BUILD)-bench/bench/*_bench; do echo "== $$b"; $$b $$BENCH_ARGS; done
 
 fuzz:
 	@scripts/install-deps.sh --fuzz

@@ -7,10 +7,14 @@
 
 #include "kelvane/platform/certificate.h"
 #include "kelvane/platform/charset.h"
+#include "kelvane/platform/clock.h"
+#include "kelvane/platform/date_format.h"
+#include "kelvane/platform/device.h"
 #include "kelvane/platform/dispatch.h"
 #include "kelvane/platform/file_handle.h"
 #include "kelvane/platform/item_store.h"
 #include "kelvane/platform/keyed_coder.h"
+#include "kelvane/platform/locale_info.h"
 #include "kelvane/platform/md5.h"
 #include "kelvane/platform/object.h"
 #include "kelvane/platform/object_array.h"
@@ -25,6 +29,10 @@
 #include "kelvane/containers/keychain.h"
 #include "kelvane/containers/object_array.h"
 #include "kelvane/containers/storage.h"
+
+#include "kelvane/locale/locale_tools.h"
+
+#include "kelvane/time/time_tools.h"
 
 #include "kelvane/runtime/net_reachability.h"
 #include "kelvane/runtime/notice.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kelvane/platform/device.h"
+#include "kelvane/text/buffer_copy.h"
 
 namespace kelvane::NSTools {
 namespace {
@@ -153,6 +154,27 @@ TEST(LocaleTools, PreferredCurrencyIsOneOfFourOrNone) {
   for (const auto& [locale, currency] : cases) {
     ScopedDeviceOverrides device(Device({"en"}, locale));
     EXPECT_EQ(PreferredCurrency(), currency) << locale;
+  }
+}
+
+// The device's default 8-bit encoding is what the narrowing copy expects: a Russian device
+// writes Cyrillic as code page 1251 bytes, a Polish one Polish letters as 1250 bytes, and text
+// the device's code page cannot hold is refused rather than mangled.
+TEST(LocaleTools, DefaultEncodingNarrowsTextForTheDevice) {
+  char buffer[16];
+  {
+    ScopedDeviceOverrides device(Device({"ru-RU"}, "ru-RU"));
+    ASSERT_EQ(DefaultASCIIEncoding(), 1251u);
+    ASSERT_TRUE(GetCString(u"Привет", buffer, sizeof(buffer), DefaultASCIIEncoding()));
+    EXPECT_EQ(std::string(buffer), "\xCF\xF0\xE8\xE2\xE5\xF2");
+    EXPECT_FALSE(GetCString(u"Zażółć", buffer, sizeof(buffer), DefaultASCIIEncoding()));
+  }
+  {
+    ScopedDeviceOverrides device(Device({"pl-PL"}, "pl-PL"));
+    ASSERT_EQ(DefaultASCIIEncoding(), 1250u);
+    ASSERT_TRUE(GetCString(u"Zażółć", buffer, sizeof(buffer), DefaultASCIIEncoding()));
+    EXPECT_EQ(std::string(buffer), "Za\xBF\xF3\xB3\xE6");
+    EXPECT_FALSE(GetCString(u"Привет", buffer, sizeof(buffer), DefaultASCIIEncoding()));
   }
 }
 
