@@ -10,9 +10,9 @@
 #include <new>
 #include <string>
 
-namespace kelvane::platform {
+#include "kelvane/platform/string.h"
 
-using String = std::u16string;
+namespace kelvane::platform {
 
 struct CharacterSet::Impl {
   icu::UnicodeSet set;  // frozen: read-only and safe to share between threads
