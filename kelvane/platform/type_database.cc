@@ -87,10 +87,11 @@ bool IsAscii(std::string_view text) {
 
 // What the shared-mime-info files say, merged over every directory.
 struct SharedMimeInfo {
+  // The glob of highest weight for an extension; of equal weights the first read (the earlier
+  // directory, then the earlier line) wins.
   struct Glob {
     String mime;
     int weight = 0;
-    std::size_t order = 0;  // directory, then line: earlier wins a tie of weights
   };
   std::map<String, Glob> extensions;                           // lower case
   std::map<String, Glob> case_sensitive_extensions;            // as written
@@ -98,9 +99,8 @@ struct SharedMimeInfo {
   std::unordered_map<String, String> aliases;                  // lower case -> canonical as written
   std::unordered_map<String, std::vector<String>> subclasses;  // lower case -> parents
 
-  void AddGlobs(std::string_view text, std::size_t& order) {
+  void AddGlobs(std::string_view text) {
     ForEachLine(text, [&](std::string_view line) {
-      ++order;
       if (!IsAscii(line)) return;
       // weight:mime:glob[:flags[:...]]
       const std::size_t a = line.find(':');
@@ -128,8 +128,8 @@ struct SharedMimeInfo {
       mime_types.push_back(Widen(mime));
       auto& table = case_sensitive ? case_sensitive_extensions : extensions;
       const String key = case_sensitive ? Widen(extension) : Lower(Widen(extension));
-      auto [it, inserted] = table.try_emplace(key, Glob{Widen(mime), weight, order});
-      if (!inserted && weight > it->second.weight) it->second = Glob{Widen(mime), weight, order};
+      auto [it, inserted] = table.try_emplace(key, Glob{Widen(mime), weight});
+      if (!inserted && weight > it->second.weight) it->second = Glob{Widen(mime), weight};
     });
   }
 
@@ -324,11 +324,10 @@ std::unique_ptr<TypeDatabase::Index> Build(const std::vector<std::string>* data_
   index->AddTable();
   if (data_dirs != nullptr) {
     SharedMimeInfo info;
-    std::size_t order = 0;
     for (const std::string& dir : *data_dirs) {
       if (dir.empty()) continue;
       const std::string base = dir + (dir.back() == '/' ? "mime/" : "/mime/");
-      if (auto globs = ReadSmallFile(base + "globs2")) info.AddGlobs(*globs, order);
+      if (auto globs = ReadSmallFile(base + "globs2")) info.AddGlobs(*globs);
       if (auto aliases = ReadSmallFile(base + "aliases")) {
         SharedMimeInfo::AddPairs(*aliases, [&](String alias, String canonical) {
           info.aliases.emplace(MimeKey(alias), std::move(canonical));  // earlier dir wins
