@@ -8,6 +8,9 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
+
+#include "kelvane/platform/string.h"
 
 namespace kelvane::platform {
 
@@ -86,6 +89,49 @@ const CharacterSet& CharacterSet::WhitespaceAndNewlines() noexcept {
   static const CharacterSet* const set = new CharacterSet(std::shared_ptr<const Impl>(
       MakeFromPattern(u"[\\p{Zs}\\u0009-\\u000D\\u0085\\u2028\\u2029]")));
   return *set;
+}
+
+const CharacterSet& CharacterSet::DecimalDigits() noexcept {
+  static const CharacterSet* const set =
+      new CharacterSet(std::shared_ptr<const Impl>(MakeFromPattern(u"[\\p{Nd}]")));
+  return *set;
+}
+
+// The RFC 3986 classes, listed member by member (a pattern would read '$', '&' and the
+// apostrophe as syntax).
+constexpr char16_t kUnreserved[] =
+    u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
+constexpr char16_t kSubDelims[] = u"!$&'()*+,;=";
+
+const CharacterSet& CharacterSet::URLHostAllowed() noexcept {
+  static const CharacterSet* const set =
+      new CharacterSet(FromCharacters(String(kUnreserved) + kSubDelims + u":[]"));
+  return *set;
+}
+
+const CharacterSet& CharacterSet::URLPathAllowed() noexcept {
+  static const CharacterSet* const set =
+      new CharacterSet(FromCharacters(String(kUnreserved) + kSubDelims + u":@/"));
+  return *set;
+}
+
+const CharacterSet& CharacterSet::URLQueryAllowed() noexcept {
+  static const CharacterSet* const set =
+      new CharacterSet(FromCharacters(String(kUnreserved) + kSubDelims + u":@/?"));
+  return *set;
+}
+
+const CharacterSet& CharacterSet::URLFragmentAllowed() noexcept {
+  // A fragment allows exactly what a query does; a set of its own keeps call sites readable.
+  static const CharacterSet* const set =
+      new CharacterSet(FromCharacters(String(kUnreserved) + kSubDelims + u":@/?"));
+  return *set;
+}
+
+bool CharacterSet::HasMemberInPlane(unsigned int plane) const noexcept {
+  if (impl_ == nullptr || plane > 16) return false;
+  const UChar32 first = static_cast<UChar32>(plane) << 16;
+  return !impl_->set.containsNone(first, first + 0xFFFF);
 }
 
 bool CharacterSet::Contains(char16_t unit) const noexcept {

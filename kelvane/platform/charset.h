@@ -4,6 +4,8 @@
 //
 //   CharacterSet  an immutable set of Unicode code points, asked one UTF-16 unit or one code
 //                 point at a time. Copies share one frozen set, so passing a set around is cheap.
+//                 The shared sets (white space, decimal digits, the characters each URL
+//                 component may carry unencoded) are made once and live until exit.
 //   EncodeCodePage / IsSupportedCodePage
 //                 strict conversion of UTF-16 text into the 8-bit (and, for the East Asian
 //                 ones, double-byte) Windows code pages that devices report as their default
@@ -38,6 +40,21 @@ class KELVANE_EXPORT CharacterSet {
   // Whitespace() together with the line breaks U+000A..U+000D, U+0085, U+2028 and U+2029.
   [[nodiscard]] static const CharacterSet& WhitespaceAndNewlines() noexcept;
 
+  // The decimal digits of every script (general category Nd): '0'..'9', U+0660..U+0669, ...
+  [[nodiscard]] static const CharacterSet& DecimalDigits() noexcept;
+
+  // The characters that each URL component may carry unencoded, from the RFC 3986 classes
+  // (unreserved = ALPHA DIGIT - . _ ~, sub-delims = ! $ & ' ( ) * + , ; =):
+  //   URLHostAllowed      unreserved, sub-delims, ':' '[' ']' (a reg-name or an IP literal)
+  //   URLPathAllowed      unreserved, sub-delims, ':' '@' '/'
+  //   URLQueryAllowed     unreserved, sub-delims, ':' '@' '/' '?'
+  //   URLFragmentAllowed  the same members as URLQueryAllowed
+  // '%' is in none of them: text encoded with these sets has every '%' escaped.
+  [[nodiscard]] static const CharacterSet& URLHostAllowed() noexcept;
+  [[nodiscard]] static const CharacterSet& URLPathAllowed() noexcept;
+  [[nodiscard]] static const CharacterSet& URLQueryAllowed() noexcept;
+  [[nodiscard]] static const CharacterSet& URLFragmentAllowed() noexcept;
+
   // The empty set.
   CharacterSet() noexcept;
 
@@ -47,6 +64,10 @@ class KELVANE_EXPORT CharacterSet {
 
   // Whether the set holds the code point; false for values above U+10FFFF.
   [[nodiscard]] bool ContainsCodePoint(char32_t code_point) const noexcept;
+
+  // Whether any code point of plane `plane` (plane * 0x10000 .. plane * 0x10000 + 0xFFFF) is in
+  // the set; false for planes above 16.
+  [[nodiscard]] bool HasMemberInPlane(unsigned int plane) const noexcept;
 
   // Number of code points in the set.
   [[nodiscard]] std::uint32_t Size() const noexcept;

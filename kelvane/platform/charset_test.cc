@@ -71,6 +71,52 @@ TEST(CharacterSet, SharedSetIsReadFromManyThreads) {
   for (int h : hits) EXPECT_EQ(h, 6667);  // only i % 3 == 1 gives '|'
 }
 
+TEST(CharacterSet, DecimalDigitsOfEveryScriptAndPlanes) {
+  const CharacterSet& digits = CharacterSet::DecimalDigits();
+  for (char16_t u : {u'0', u'9', u'\u0660', u'\u0969', u'\uFF10'}) {
+    EXPECT_TRUE(digits.Contains(u)) << static_cast<int>(u);
+  }
+  for (char16_t u : {u'/', u':', u'a', u'\u00B2', u'\u2160'}) {  // superscripts and numerals
+    EXPECT_FALSE(digits.Contains(u)) << static_cast<int>(u);
+  }
+  EXPECT_TRUE(digits.ContainsCodePoint(0x1D7CE));  // mathematical bold digit zero
+  EXPECT_TRUE(digits.HasMemberInPlane(0));
+  EXPECT_TRUE(digits.HasMemberInPlane(1));
+  EXPECT_FALSE(digits.HasMemberInPlane(2));
+
+  const CharacterSet edges = CharacterSet::FromCharacters(u"\U00010000\U0010FFFF");
+  EXPECT_FALSE(edges.HasMemberInPlane(0));
+  EXPECT_TRUE(edges.HasMemberInPlane(1));
+  EXPECT_TRUE(edges.HasMemberInPlane(16));
+  EXPECT_FALSE(edges.HasMemberInPlane(17));
+  EXPECT_FALSE(CharacterSet().HasMemberInPlane(0));
+}
+
+TEST(CharacterSet, URLComponentSetsFollowTheGrammar) {
+  const CharacterSet& host = CharacterSet::URLHostAllowed();
+  const CharacterSet& path = CharacterSet::URLPathAllowed();
+  const CharacterSet& query = CharacterSet::URLQueryAllowed();
+  const CharacterSet& fragment = CharacterSet::URLFragmentAllowed();
+  // 66 unreserved, 11 sub-delims, and the component's own delimiters.
+  EXPECT_EQ(host.Size(), 80u);
+  EXPECT_EQ(path.Size(), 80u);
+  EXPECT_EQ(query.Size(), 81u);
+  EXPECT_EQ(fragment.Size(), 81u);
+  for (char16_t u : std::u16string_view(u"aZ09-._~!$&'()*+,;=")) {
+    EXPECT_TRUE(host.Contains(u) && path.Contains(u) && query.Contains(u) && fragment.Contains(u))
+        << static_cast<char>(u);
+  }
+  EXPECT_TRUE(host.Contains(u'[') && host.Contains(u']') && host.Contains(u':'));
+  EXPECT_FALSE(host.Contains(u'/') || host.Contains(u'@') || host.Contains(u'?'));
+  EXPECT_TRUE(path.Contains(u'/') && path.Contains(u'@') && path.Contains(u':'));
+  EXPECT_FALSE(path.Contains(u'?') || path.Contains(u'['));
+  EXPECT_TRUE(query.Contains(u'?') && fragment.Contains(u'?'));
+  for (char16_t u : std::u16string_view(u"%#\" \"<>\\^`{|}\u00E9")) {
+    EXPECT_FALSE(host.Contains(u) || path.Contains(u) || query.Contains(u) || fragment.Contains(u))
+        << static_cast<int>(u);
+  }
+}
+
 TEST(CodePage, EncodesCyrillicAndWesternStrictly) {
   EXPECT_EQ(EncodeCodePage(u"Привет", 1251), std::string("\xCF\xF0\xE8\xE2\xE5\xF2"));
   EXPECT_EQ(EncodeCodePage(u"café €", 1252), std::string("caf\xE9 \x80"));

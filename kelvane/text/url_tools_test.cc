@@ -1,0 +1,245 @@
+#include "kelvane/text/url_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "kelvane/platform/unicode.h"
+
+namespace kelvane {
+namespace {
+
+using platform::CharacterSet;
+
+std::string Narrow(const String& text) {
+  std::string out;
+  if (!platform::Utf16ToUtf8(text, out)) out = "<ill-formed>";
+  return out;
+}
+
+// Decodes form encoding back to UTF-8 bytes; nullopt for anything URLEncoded never writes.
+std::optional<std::string> FormDecode(std::u16string_view text) {
+  static constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string bytes;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c == u'+') {
+      bytes += ' ';
+    } else if (c == u'%') {
+      if (i + 2 >= text.size()) return std::nullopt;
+      const std::size_t high = kHex.find(static_cast<char>(text[i + 1]));
+      const std::size_t low = kHex.find(static_cast<char>(text[i + 2]));
+      if (high == kHex.npos || low == kHex.npos || text[i + 1] > 0x7F || text[i + 2] > 0x7F) {
+        return std::nullopt;
+      }
+      bytes += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+               c == u'-' || c == u'.' || c == u'_' || c == u'~') {
+      bytes += static_cast<char>(c);
+    } else {
+      return std::nullopt;
+    }
+  }
+  return bytes;
+}
+
+TEST(URLEncoded, EncodesBytesByClass) {
+  EXPECT_EQ(NSTools::URLEncoded(u"a b&c"), u"a+b%26c");
+  EXPECT_EQ(NSTools::URLEncoded(u"x~y_z-1.2"), u"x~y_z-1.2");
+  EXPECT_EQ(NSTools::URLEncoded(u"é"), u"%C3%A9");
+  EXPECT_EQ(NSTools::URLEncoded(u"*"), u"%2A");
+  EXPECT_EQ(NSTools::URLEncoded(u""), u"");
+  EXPECT_EQ(NSTools::URLEncoded(std::u16string_view(u"\0\x7F", 2)), u"%00%7F");
+  EXPECT_EQ(NSTools::URLEncoded(u"€"), u"%E2%82%AC");
+  EXPECT_EQ(NSTools::URLEncoded(u"\U0001F600"), u"%F0%9F%98%80");
+  EXPECT_EQ(NSTools::URLEncoded(u"\uFFFF"), u"%EF%BF%BF");
+  EXPECT_EQ(NSTools::URLEncoded(u"\u0080\u07FF\u0800"), u"%C2%80%DF%BF%E0%A0%80");
+  // Unpaired surrogates have no UTF-8 form.
+  EXPECT_FALSE(NSTools::URLEncoded(String(1, u'\xD800')).has_value());
+  EXPECT_FALSE(NSTools::URLEncoded(String(u"a") + u'\xDC00').has_value());
+  EXPECT_FALSE(NSTools::URLEncoded(String(u"\xD83D") + u"x").has_value());
+}
+
+TEST(URLEncoded, DecodesBackToTheUtf8OfRandomText) {
+  std::mt19937 random(7);
+  const char32_t pool[] = {U'a', U'Z', U'0',  U' ',  U'+',  U'%',   U'&',   U'=',    U'~',    U'\n',
+                           0x7F, 0xE9, 0x416, 0x7FF, 0x800, 0x65E5, 0xFFFD, 0x1F600, 0x10FFFF};
+  for (int round = 0; round < 300; ++round) {
+    String text;
+    const int length = static_cast<int>(random() % 40);
+    for (int i = 0; i < length; ++i) {
+      const char32_t c = pool[random() % std::size(pool)];
+      if (c >= 0x10000) {
+        text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      } else {
+        text += static_cast<char16_t>(c);
+      }
+    }
+    const std::optional<String> encoded = NSTools::URLEncoded(text);
+    ASSERT_TRUE(encoded.has_value());
+    std::string utf8;
+    ASSERT_TRUE(platform::Utf16ToUtf8(text, utf8));
+    EXPECT_EQ(FormDecode(*encoded), utf8) << Narrow(*encoded);
+  }
+}
+
+TEST(EncodedForMultipart, KeepsOnlyTheMultipartSet) {
+  EXPECT_EQ(NSTools::EncodedForMultipart(u"a b*c"), u"a%20b*c");
+  EXPECT_EQ(NSTools::EncodedForMultipart(u"a~b"), u"a%7Eb");
+  EXPECT_EQ(NSTools::EncodedForMultipart(u"100%/?"), u"100%25%2F%3F");
+  EXPECT_EQ(NSTools::EncodedForMultipart(u"ж\U0001F600"), u"%D0%B6%F0%9F%98%80");
+  EXPECT_EQ(NSTools::EncodedForMultipart(u""), u"");
+  EXPECT_FALSE(NSTools::EncodedForMultipart(String(u"a") + u'\xDFFF').has_value());
+}
+
+std::optional<std::string> Rebuilt(std::u16string_view text) {
+  const std::optional<platform::URL> url = NSTools::URL(text);
+  if (!url) return std::nullopt;
+  return Narrow(url->absoluteString());
+}
+
+TEST(URL, RebuildsComponentsInOrderWithoutUserInformation) {
+  const std::optional<platform::URL> url =
+      NSTools::URL(u"http://trader:s3cr@t@quotes.example.com:8080/a/b?q=1#f");
+  ASSERT_TRUE(url.has_value());
+  EXPECT_EQ(url->absoluteString(), u"http://quotes.example.com:8080/a/b?q=1#f");
+  EXPECT_FALSE(url->user().has_value());
+  EXPECT_FALSE(url->password().has_value());
+  EXPECT_EQ(url->host(), u"quotes.example.com");
+  EXPECT_EQ(url->port(), 8080);
+  EXPECT_EQ(url->path(), u"/a/b");
+  EXPECT_EQ(url->query(), u"q=1");
+  EXPECT_EQ(url->fragment(), u"f");
+
+  EXPECT_EQ(Rebuilt(u"https://h"), "https://h");
+  EXPECT_EQ(Rebuilt(u"ftp://h/pub/file.txt;type=i"), "ftp://h/pub/file.txt;type=i");
+  EXPECT_EQ(Rebuilt(u"http://h/a;x/b;p=1;q?z#y"), "http://h/a;x/b;p=1;q?z#y");
+  EXPECT_EQ(Rebuilt(u"http://h:08080/"), "http://h:8080/");
+  EXPECT_EQ(Rebuilt(u"http://h:/x"), "http://h/x");  // an empty port is no port
+  EXPECT_EQ(Rebuilt(u"http://[fe80::1]:443/"), "http://[fe80::1]:443/");
+  EXPECT_EQ(Rebuilt(u"http://u@h?#"), "http://h?#");  // empty query and fragment are kept
+}
+
+TEST(URL, EncodesWhatUsersTypeAndKeepsWhatIsEncoded) {
+  EXPECT_EQ(Rebuilt(u"http://h/my file.txt?q=a b#sec 2"), "http://h/my%20file.txt?q=a%20b#sec%202");
+  EXPECT_EQ(Rebuilt(u"http://h/цена?x=€"), "http://h/%D1%86%D0%B5%D0%BD%D0%B0?x=%E2%82%AC");
+  EXPECT_EQ(Rebuilt(u"http://bücher.example/"), "http://b%C3%BCcher.example/");
+  // Existing escapes keep their meaning: a '/' inside a segment and an '&' inside a value stay
+  // escaped, escaped unreserved characters are written plainly, hex digits become upper case.
+  EXPECT_EQ(Rebuilt(u"http://h/a%2fb?v=x%26y&w=%7e%41"), "http://h/a%2Fb?v=x%26y&w=~A");
+  EXPECT_EQ(Rebuilt(u"http://h/100%?p=%zz&q=%4"), "http://h/100%25?p=%25zz&q=%254");
+  EXPECT_EQ(Rebuilt(u"http://h/a#b#c"), "http://h/a#b%23c");
+  EXPECT_EQ(Rebuilt(u"http://h/a?b?c"), "http://h/a?b?c");
+  EXPECT_EQ(Rebuilt(u"http://h/\"<x>\"{}|\\^`"), "http://h/%22%3Cx%3E%22%7B%7D%7C%5C%5E%60");
+  // Re-running the rebuild changes nothing.
+  for (std::u16string_view text :
+       {u"http://h/my file?q=a b#f", u"http://h/a%2fb?v=%7e", u"http://h/ж"}) {
+    const std::optional<platform::URL> once = NSTools::URL(text);
+    ASSERT_TRUE(once.has_value());
+    EXPECT_EQ(NSTools::URL(once->absoluteString()), once);
+  }
+}
+
+TEST(URL, RejectsWhatIsNoAddress) {
+  for (std::u16string_view text :
+       {u"", u"server/path", u"file:///tmp/x", u"mailto:someone@example.com", u"localhost:8080/x",
+        u"http://", u"http:///x", u"http://u:p@/x", u"1http://h/", u"ht tp://h/", u"://h/",
+        u"http://h:80a/", u"http://h:99999/", u"http://h:65536/", u"http://[::1/",
+        u"http://[::1]x/", u"http://[not-an-address]/", u"http://a[b/", u"http://h:1:2/"}) {
+    EXPECT_FALSE(NSTools::URL(text).has_value()) << Narrow(String(text));
+  }
+  EXPECT_TRUE(NSTools::URL(u"http://h:65535/").has_value());
+  EXPECT_FALSE(NSTools::URL(String(u"http://h/") + u'\xD800').has_value());
+}
+
+TEST(NonBreakingString, ReplacesOnlySpaces) {
+  EXPECT_EQ(NSTools::NonBreakingString(u"a b  c"), u"a\u00A0b\u00A0\u00A0c");
+  EXPECT_EQ(NSTools::NonBreakingString(u"a\tb\u2003c\n"), u"a\tb\u2003c\n");
+  EXPECT_EQ(NSTools::NonBreakingString(u""), u"");
+}
+
+TEST(FilteredForAllowedCharacters, TestsUnitByUnit) {
+  EXPECT_EQ(NSTools::FilteredForAllowedCharacters(u"a1-b2", CharacterSet::DecimalDigits()), u"12");
+  EXPECT_EQ(NSTools::FilteredForAllowedCharacters(u"x٣y", CharacterSet::DecimalDigits()), u"٣");
+  EXPECT_EQ(NSTools::FilteredForAllowedCharacters(u"abc", CharacterSet()), u"");
+  // A set holding a supplementary code point does not hold its surrogate halves.
+  const CharacterSet emoji = CharacterSet::FromCharacters(u"\U0001F600a");
+  EXPECT_EQ(NSTools::FilteredForAllowedCharacters(u"\U0001F600a", emoji), u"a");
+  const CharacterSet halves = CharacterSet::FromRange(0xD800, 0xDFFF);
+  EXPECT_EQ(NSTools::FilteredForAllowedCharacters(u"x\U0001F600y", halves), u"\U0001F600");
+}
+
+TEST(SafePath, ReplacesTheForbiddenCharactersInPlace) {
+  String name = u"a/b:c?.txt";
+  NSTools::SafePath(name);
+  EXPECT_EQ(name, u"a_b_c_.txt");
+  name = u"say \"hi\"";
+  NSTools::SafePath(name);
+  EXPECT_EQ(name, u"say _hi_");
+  name = u"<>:\"'\\|/?*";
+  NSTools::SafePath(name);
+  EXPECT_EQ(name, u"__________");
+  name = u"";
+  NSTools::SafePath(name);
+  EXPECT_EQ(name, u"");
+  // Nothing after a U+0000 is lost; the text keeps its length.
+  name = String(u"a\0b/c", 5);
+  NSTools::SafePath(name);
+  EXPECT_EQ(name, String(u"a\0b_c", 5));
+}
+
+TEST(CharacterSets, QueryParameterAndMultipartSets) {
+  const CharacterSet& query = NSTools::AllowedURLQueryParameter();
+  const CharacterSet& multipart = NSTools::AllowedMultipart();
+  EXPECT_EQ(query.Size(), 68u);
+  EXPECT_EQ(multipart.Size(), 66u);
+  for (char16_t c : std::u16string_view(u"-._~/?")) EXPECT_TRUE(query.Contains(c)) << char(c);
+  for (char16_t c : std::u16string_view(u"*&=+% ")) EXPECT_FALSE(query.Contains(c)) << char(c);
+  for (char16_t c : std::u16string_view(u"*-._")) EXPECT_TRUE(multipart.Contains(c)) << char(c);
+  for (char16_t c : std::u16string_view(u"~/? %")) EXPECT_FALSE(multipart.Contains(c)) << char(c);
+  EXPECT_EQ(&query, &NSTools::AllowedURLQueryParameter());
+}
+
+TEST(CharacterSets, AllCharactersInCodePointOrder) {
+  const auto members = NSTools::allCharacters(CharacterSet::FromCharacters(u"b\U0001F600a"));
+  ASSERT_TRUE(members.has_value());
+  EXPECT_EQ(*members, (std::vector<String>{u"a", u"b", u"\U0001F600"}));
+  // Across planes, with the surrogate range left out.
+  const auto wide = NSTools::allCharacters(CharacterSet::FromRange(0xD7FF, 0xE000));
+  ASSERT_TRUE(wide.has_value());
+  EXPECT_EQ(*wide, (std::vector<String>{u"\uD7FF", u"\uE000"}));
+  const auto last = NSTools::allCharacters(CharacterSet::FromRange(0x10FFFF, 0x10FFFF));
+  EXPECT_EQ(*last, std::vector<String>{u"\U0010FFFF"});
+  EXPECT_TRUE(NSTools::allCharacters(CharacterSet())->empty());
+  EXPECT_EQ(NSTools::allCharacters(NSTools::AllowedMultipart())->size(), 66u);
+}
+
+TEST(Network, NumericAddresses) {
+  using namespace Network;
+  EXPECT_TRUE(IsValidIP4Address(u"192.168.0.1"));
+  EXPECT_TRUE(IsValidIP4Address(u"0.0.0.0"));
+  for (std::u16string_view bad : {u"192.168.0", u"256.1.1.1", u"", u"1.2.3.4 ", u" 1.2.3.4",
+                                  u"1.2.3.4.5", u"::1", u"01.2.3.4x"}) {
+    EXPECT_FALSE(IsValidIP4Address(bad)) << Narrow(String(bad));
+  }
+  EXPECT_TRUE(IsValidIP6Address(u"::1"));
+  EXPECT_TRUE(IsValidIP6Address(u"fe80::1"));
+  EXPECT_TRUE(IsValidIP6Address(u"::ffff:192.168.0.1"));
+  for (std::u16string_view bad : {u"[::1]", u"", u"fe80::1%eth0", u"1::2::3", u"192.168.0.1"}) {
+    EXPECT_FALSE(IsValidIP6Address(bad)) << Narrow(String(bad));
+  }
+  EXPECT_TRUE(IsValidIPAddress(u"10.0.0.1"));
+  EXPECT_TRUE(IsValidIPAddress(u"::1"));
+  EXPECT_FALSE(IsValidIPAddress(u"example.com"));
+  // Text after a U+0000 is part of the text: no address ends early.
+  EXPECT_FALSE(IsValidIP4Address(String(u"1.2.3.4\0junk", 12)));
+  EXPECT_FALSE(IsValidIP6Address(String(u"::1\0", 4)));
+  EXPECT_FALSE(IsValidIPAddress(String(60, u'1')));
+  EXPECT_FALSE(IsValidIP4Address(u"１.2.3.4"));  // a full-width digit is not ASCII
+}
+
+}  // namespace
+}  // namespace kelvane
