@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <span>
 
 namespace kelvane {
 namespace {
@@ -34,6 +35,22 @@ std::uint32_t KeyOf(const void* slot) noexcept {
 }
 
 int Order(std::uint32_t a, std::uint32_t b) noexcept { return (a > b) - (a < b); }
+
+// The record with `key`, or null: the answer Search gives with SearchCachedColors, found with the
+// keys compared inline. A hit is the hot path of every drawing call that builds a colour, and
+// a call through the comparator per probe costs more than the probe itself.
+const CachedColor* Find(const TArrayObj<CachedColor, true>& colors, std::uint32_t key) noexcept {
+  const std::span<CachedColor* const> records = colors.Items();
+  if (records.empty()) return nullptr;
+  // Branch-free: narrows to the last record whose key is not greater than `key`.
+  CachedColor* const* base = records.data();
+  for (std::size_t n = records.size(); n > 1;) {
+    const std::size_t half = n / 2;
+    base = KeyOf(base + half) <= key ? base + half : base;
+    n -= half;
+  }
+  return KeyOf(base) == key ? *base : nullptr;
+}
 
 // trunc(x x 255) converted the way an unsigned, saturating float-to-integer conversion does it
 // (NaN and negatives give 0), low 8 bits.
@@ -89,11 +106,7 @@ ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   std::lock_guard lock(cache.lock);
   TArrayObj<CachedColor, true>& colors = cache.s_colors;
 
-  if (colors.Count() > 0) {
-    if (void* slot = colors.Search(CachedColor::SearchCachedColors, &key)) {
-      if (const CachedColor* record = *static_cast<CachedColor**>(slot)) return record->color;
-    }
-  }
+  if (const CachedColor* record = Find(colors, key)) return record->color;
 
   if (colors.Count() >= kCacheLimit) {
     // Random replacement: no bookkeeping on hits, and any entry may go.
