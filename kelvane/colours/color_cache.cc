@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <span>
 
 namespace kelvane {
@@ -20,13 +21,14 @@ struct ColorCache {
 
 void EmptyAtExit() noexcept { internal::ColorCacheClear(); }
 
-ColorCache& Cache() noexcept {
+// Null only when memory ran out on the very first request; every caller then fails softly.
+ColorCache* Cache() noexcept {
   static ColorCache* const cache = [] {
-    auto* made = new ColorCache;  // at load time: memory exhaustion here ends the process
-    std::atexit(EmptyAtExit);
+    auto* made = new (std::nothrow) ColorCache;
+    if (made != nullptr) std::atexit(EmptyAtExit);
     return made;
   }();
-  return *cache;
+  return cache;
 }
 
 std::uint32_t KeyOf(const void* slot) noexcept {
@@ -102,9 +104,10 @@ namespace Create {
 
 ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   const std::uint32_t key = (rgb & 0x00FFFFFFu) | (UnsignedByte(alpha) << 24);
-  ColorCache& cache = Cache();
-  std::lock_guard lock(cache.lock);
-  TArrayObj<CachedColor, true>& colors = cache.s_colors;
+  ColorCache* const cache = Cache();
+  if (cache == nullptr) return nullptr;
+  std::lock_guard lock(cache->lock);
+  TArrayObj<CachedColor, true>& colors = cache->s_colors;
 
   if (const CachedColor* record = Find(colors, key)) return record->color;
 
@@ -144,25 +147,27 @@ std::uint32_t rgba(const platform::Color& color) noexcept {
 namespace internal {
 
 std::vector<std::uint32_t> ColorCacheKeys() noexcept {
-  ColorCache& cache = Cache();
-  std::lock_guard lock(cache.lock);
+  ColorCache* const cache = Cache();
+  if (cache == nullptr) return {};
+  std::lock_guard lock(cache->lock);
   std::vector<std::uint32_t> keys;
   try {
-    keys.reserve(cache.s_colors.Count());
+    keys.reserve(cache->s_colors.Count());
   } catch (...) {
     return {};
   }
-  for (unsigned int i = 0; i < cache.s_colors.Count(); ++i) {
-    keys.push_back(KeyOf(cache.s_colors.At(i)));
+  for (unsigned int i = 0; i < cache->s_colors.Count(); ++i) {
+    keys.push_back(KeyOf(cache->s_colors.At(i)));
   }
   return keys;
 }
 
 void ColorCacheClear() noexcept {
-  ColorCache& cache = Cache();
-  std::lock_guard lock(cache.lock);
-  for (CachedColor* record : cache.s_colors) delete record;
-  cache.s_colors.Clear();
+  ColorCache* const cache = Cache();
+  if (cache == nullptr) return;
+  std::lock_guard lock(cache->lock);
+  for (CachedColor* record : cache->s_colors) delete record;
+  cache->s_colors.Clear();
 }
 
 }  // namespace internal
