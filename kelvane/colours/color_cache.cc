@@ -1,0 +1,174 @@
+#include "kelvane/colours/color_cache.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <span>
+
+namespace kelvane {
+namespace {
+
+constexpr unsigned int kCacheLimit = 256;
+
+// The cache and its lock. Made on first use, so that code running in other static
+// initialisers may already ask for colours, and never destroyed: at exit it is only emptied.
+struct ColorCache {
+  std::recursive_mutex lock;
+  TArrayObj<CachedColor, true> s_colors;
+};
+
+void EmptyAtExit() noexcept { internal::ColorCacheClear(); }
+
+// Null only when memory ran out on the very first request; every caller then fails softly.
+ColorCache* Cache() noexcept {
+  static ColorCache* const cache = [] {
+    auto* made = new (std::nothrow) ColorCache;
+    if (made != nullptr) std::atexit(EmptyAtExit);
+    return made;
+  }();
+  return cache;
+}
+
+std::uint32_t KeyOf(const void* slot) noexcept {
+  const CachedColor* record = *static_cast<const CachedColor* const*>(slot);
+  return record == nullptr ? 0u : record->key;
+}
+
+int Order(std::uint32_t a, std::uint32_t b) noexcept { return (a > b) - (a < b); }
+
+// The record with `key`, or null: the answer Search gives with SearchCachedColors, found with the
+// keys compared inline. A hit is the hot path of every drawing call that builds a colour, and
+// a call through the comparator per probe costs more than the probe itself.
+const CachedColor* Find(const TArrayObj<CachedColor, true>& colors, std::uint32_t key) noexcept {
+  const std::span<CachedColor* const> records = colors.Items();
+  if (records.empty()) return nullptr;
+  // Branch-free: narrows to the last record whose key is not greater than `key`.
+  CachedColor* const* base = records.data();
+  for (std::size_t n = records.size(); n > 1;) {
+    const std::size_t half = n / 2;
+    base = KeyOf(base + half) <= key ? base + half : base;
+    n -= half;
+  }
+  return KeyOf(base) == key ? *base : nullptr;
+}
+
+// trunc(x x 255) converted the way an unsigned, saturating float-to-integer conversion does it
+// (NaN and negatives give 0), low 8 bits.
+std::uint32_t UnsignedByte(double x) noexcept {
+  const double v = x * 255.0;
+  if (!(v > 0.0)) return 0;
+  if (v >= 4294967295.0) return 0xFF;
+  return static_cast<std::uint32_t>(v) & 0xFF;
+}
+
+// The same for a signed, saturating conversion: NaN gives 0, values beyond the 32-bit range
+// stick at its ends.
+std::uint32_t SignedByte(double x) noexcept {
+  const double v = x * 255.0;
+  if (std::isnan(v)) return 0;
+  std::int32_t i;
+  if (v >= 2147483647.0) {
+    i = std::numeric_limits<std::int32_t>::max();
+  } else if (v <= -2147483648.0) {
+    i = std::numeric_limits<std::int32_t>::min();
+  } else {
+    i = static_cast<std::int32_t>(v);
+  }
+  return static_cast<std::uint32_t>(i) & 0xFF;
+}
+
+// Byte / 255 in single precision, widened: the form every cached colour is built with, which
+// rgba() turns back into exactly the same byte.
+double Component(std::uint32_t byte) noexcept {
+  return static_cast<double>(static_cast<float>(byte) / 255.0f);
+}
+
+ColorRef Build(std::uint32_t key) noexcept {
+  return platform::Color::RGB(Component((key >> 16) & 0xFF), Component((key >> 8) & 0xFF),
+                              Component(key & 0xFF), Component(key >> 24));
+}
+
+}  // namespace
+
+int CachedColor::SearchCachedColors(const void* key, const void* slot) noexcept {
+  return Order(*static_cast<const std::uint32_t*>(key), KeyOf(slot));
+}
+
+int CachedColor::SortCachedColors(const void* a, const void* b) noexcept {
+  return Order(KeyOf(a), KeyOf(b));
+}
+
+namespace Create {
+
+ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
+  const std::uint32_t key = (rgb & 0x00FFFFFFu) | (UnsignedByte(alpha) << 24);
+  ColorCache* const cache = Cache();
+  if (cache == nullptr) return nullptr;
+  std::lock_guard lock(cache->lock);
+  TArrayObj<CachedColor, true>& colors = cache->s_colors;
+
+  if (const CachedColor* record = Find(colors, key)) return record->color;
+
+  if (colors.Count() >= kCacheLimit) {
+    // Random replacement: no bookkeeping on hits, and any entry may go.
+    const unsigned int victim = static_cast<unsigned int>(::random() % kCacheLimit);
+    if (colors.Count() > victim) {
+      delete *colors.At(victim);
+      colors.Delete(victim);
+    }
+  }
+
+  ColorRef color = Build(key);
+  if (color == nullptr) return nullptr;
+  const CachedColor* stored =
+      colors.Insert(CachedColor(key, color), CachedColor::SortCachedColors, true);
+  return stored == nullptr ? nullptr : color;
+}
+
+ColorRef ColorDynamic(std::uint32_t light, std::uint32_t Dark) noexcept {
+  // Resolved through the cache at each resolution, so the dynamic colour itself stays small and
+  // its two sides are the same objects every other caller of ColorForRGB gets.
+  return platform::Color::Dynamic([light, Dark](platform::Appearance appearance) {
+    return ColorForRGB(appearance == platform::Appearance::kDark ? Dark : light, 1.0);
+  });
+}
+
+std::uint32_t rgba(const platform::Color& color) noexcept {
+  const std::optional<platform::ColorComponents> c = color.RGBA();
+  if (!c) return 0;
+  return SignedByte(c->blue) | (SignedByte(c->green) << 8) | (SignedByte(c->red) << 16) |
+         (UnsignedByte(c->alpha) << 24);
+}
+
+}  // namespace Create
+
+namespace internal {
+
+std::vector<std::uint32_t> ColorCacheKeys() noexcept {
+  ColorCache* const cache = Cache();
+  if (cache == nullptr) return {};
+  std::lock_guard lock(cache->lock);
+  std::vector<std::uint32_t> keys;
+  try {
+    keys.reserve(cache->s_colors.Count());
+  } catch (...) {
+    return {};
+  }
+  for (unsigned int i = 0; i < cache->s_colors.Count(); ++i) {
+    keys.push_back(KeyOf(cache->s_colors.At(i)));
+  }
+  return keys;
+}
+
+void ColorCacheClear() noexcept {
+  ColorCache* const cache = Cache();
+  if (cache == nullptr) return;
+  std::lock_guard lock(cache->lock);
+  for (CachedColor* record : cache->s_colors) delete record;
+  cache->s_colors.Clear();
+}
+
+}  // namespace internal
+}  // namespace kelvane
