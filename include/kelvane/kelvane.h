@@ -5,9 +5,11 @@
 
 #include "kelvane/version.h"
 
+#include "kelvane/platform/appearance.h"
 #include "kelvane/platform/certificate.h"
 #include "kelvane/platform/charset.h"
 #include "kelvane/platform/clock.h"
+#include "kelvane/platform/color.h"
 #include "kelvane/platform/date_format.h"
 #include "kelvane/platform/device.h"
 #include "kelvane/platform/dispatch.h"
@@ -21,6 +23,8 @@
 #include "kelvane/platform/path_monitor.h"
 #include "kelvane/platform/sqlite_item_store.h"
 #include "kelvane/platform/string.h"
+#include "kelvane/platform/type_database.h"
+#include "kelvane/platform/url.h"
 #include "kelvane/platform/thread_dictionary.h"
 #include "kelvane/platform/unicode.h"
 
@@ -31,6 +35,7 @@
 #include "kelvane/containers/storage.h"
 
 #include "kelvane/locale/locale_tools.h"
+#include "kelvane/locale/uti.h"
 
 #include "kelvane/time/time_tools.h"
 
@@ -42,4 +47,8 @@
 #include "kelvane/text/buffer_copy.h"
 #include "kelvane/text/hash.h"
 #include "kelvane/text/param_string.h"
+#include "kelvane/text/url_tools.h"
 #include "kelvane/text/wide_string.h"
+
+#include "kelvane/colours/color_cache.h"
+#include "kelvane/colours/palette.h"
