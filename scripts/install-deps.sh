@@ -15,7 +15,7 @@ packages=(
   libasio-dev
   libnl-3-dev libnl-route-3-dev
   libplist-dev libsqlite3-dev libsodium-dev
-  liburiparser-dev shared-mime-info
+  shared-mime-info
   iproute2
 )
 bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev)
