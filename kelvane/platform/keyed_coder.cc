@@ -1,5 +1,7 @@
 #include "kelvane/platform/keyed_coder.h"
 
+#include "kelvane/platform/unicode.h"
+
 #include <cstdlib>
 #include <mutex>
 #include <unordered_map>
@@ -17,74 +19,10 @@ namespace internal {
 // ---- text ---------------------------------------------------------------------------------
 
 bool ToUtf8(std::u16string_view in, std::string& out) {
-  out.clear();
-  out.reserve(in.size());
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    std::uint32_t c = in[i];
-    if (c == 0) return false;
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= in.size() || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF) return false;
-      c = 0x10000 + ((c - 0xD800) << 10) + (in[++i] - 0xDC00);
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return false;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return true;
+  return in.find(u'\0') == std::u16string_view::npos && Utf16ToUtf8(in, out);
 }
 
-bool FromUtf8(std::string_view in, String& out) {
-  out.clear();
-  out.reserve(in.size());
-  for (std::size_t i = 0; i < in.size();) {
-    const auto b = static_cast<unsigned char>(in[i]);
-    std::uint32_t c;
-    std::size_t n;
-    if (b < 0x80) {
-      c = b, n = 0;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      c = b & 0x1F, n = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      c = b & 0x0F, n = 2;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      c = b & 0x07, n = 3;
-    } else {
-      return false;
-    }
-    if (in.size() - i <= n) return false;  // the sequence is cut short
-    for (std::size_t k = 1; k <= n; ++k) {
-      const auto t = static_cast<unsigned char>(in[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      c = (c << 6) | (t & 0x3F);
-    }
-    if ((n == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-        (n == 3 && (c < 0x10000 || c > 0x10FFFF))) {
-      return false;
-    }
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-    i += n + 1;
-  }
-  return true;
-}
+bool FromUtf8(std::string_view in, String& out) { return Utf8ToUtf16(in, out); }
 
 // ---- libplist helpers ----------------------------------------------------------------------
 

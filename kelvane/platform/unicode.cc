@@ -356,4 +356,77 @@ bool Utf16ToUtf8(std::u16string_view text, std::string& out) noexcept {
   return true;
 }
 
+namespace {
+
+// Decodes UTF-8 into `out`. A malformed sequence fails the whole text, or with `replace` becomes
+// one U+FFFD for its first byte, decoding going on from the next byte.
+bool DecodeUtf8(std::string_view bytes, String& out, bool replace) {
+  out.clear();
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    const std::size_t length = b < 0x80   ? 1
+                               : b < 0xC2 ? 0
+                               : b < 0xE0 ? 2
+                               : b < 0xF0 ? 3
+                               : b < 0xF5 ? 4
+                                          : 0;
+    uint32_t c = length == 1 ? b : length == 2 ? b & 0x1Fu : length == 3 ? b & 0x0Fu : b & 0x07u;
+    bool ok = length != 0 && bytes.size() - i >= length;
+    for (std::size_t k = 1; ok && k < length; ++k) {
+      const auto t = static_cast<unsigned char>(bytes[i + k]);
+      ok = (t & 0xC0) == 0x80;
+      c = (c << 6) | (t & 0x3Fu);
+    }
+    ok = ok && !(length == 3 && (c < 0x800 || IsSurrogate(c))) &&
+         !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
+    if (!ok) {
+      if (!replace) return false;
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool Utf8ToUtf16(std::string_view bytes, String& out) noexcept {
+  try {
+    return DecodeUtf8(bytes, out, false);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+String Utf8ToUtf16Replacing(std::string_view bytes) {
+  String out;
+  DecodeUtf8(bytes, out, true);
+  return out;
+}
+
+std::string Utf16ToUtf8Replacing(std::u16string_view text) {
+  std::string out;
+  if (Utf16ToUtf8(text, out)) return out;
+  // Only unpaired surrogates make the strict form fail: mend them and encode again.
+  String mended(text);
+  for (std::size_t i = 0; i < mended.size(); ++i) {
+    if (IsLead(mended[i]) && i + 1 < mended.size() && IsTrail(mended[i + 1])) {
+      ++i;
+    } else if (IsSurrogate(mended[i])) {
+      mended[i] = u'\uFFFD';
+    }
+  }
+  if (!Utf16ToUtf8(mended, out)) throw std::bad_alloc();
+  return out;
+}
+
 }  // namespace kelvane::platform

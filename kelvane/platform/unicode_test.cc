@@ -107,6 +107,22 @@ TEST(Unicode, Utf16ToUtf8) {
   EXPECT_FALSE(Utf16ToUtf8(std::u16string(u"\xD800"), out));
 }
 
+TEST(Unicode, Utf8ToUtf16StrictAndReplacing) {
+  String out;
+  ASSERT_TRUE(Utf8ToUtf16("a\xD0\x96\xE2\x82\xAC\xF0\x9F\x98\x80", out));
+  EXPECT_EQ(out, u"a\u0416\u20AC\U0001F600");
+  // Overlong, surrogate, past U+10FFFF, cut short, stray continuation: all refused.
+  for (const char* bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82", "\x80"}) {
+    EXPECT_FALSE(Utf8ToUtf16(bad, out)) << bad;
+    EXPECT_EQ(Utf8ToUtf16Replacing(std::string("<") + bad + ">").front(), u'<');
+  }
+  EXPECT_EQ(Utf8ToUtf16Replacing("x\xE2\x82y"), u"x\uFFFD\uFFFDy");  // one per bad byte
+  const String lone = {u'a', static_cast<char16_t>(0xD800), u'b'};
+  EXPECT_EQ(Utf16ToUtf8Replacing(lone), "a\xEF\xBF\xBD" "b");
+  const String pair = u"\U0001F600";
+  EXPECT_EQ(Utf16ToUtf8Replacing(pair), "\xF0\x9F\x98\x80");
+}
+
 TEST(Unicode, CaseInsensitiveFindReportsOriginalPositions) {
   EXPECT_EQ(CaseInsensitiveFind(u"Der Fluß fließt", u"FLIESST"), 9);
   EXPECT_EQ(CaseInsensitiveFind(u"\U00010400\U00010400x", u"\U00010428X"), 2);

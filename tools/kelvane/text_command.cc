@@ -19,53 +19,14 @@
 #include "kelvane/text/hash.h"
 #include "kelvane/text/param_string.h"
 #include "tools/kelvane/command.h"
+#include "tools/kelvane/utf8.h"
 
 namespace kelvane::cli {
 namespace {
 
-// Command-line text is UTF-8; the library's strings are UTF-16. Malformed bytes become U+FFFD.
-String FromUtf8(std::string_view bytes) {
-  String out;
-  out.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size();) {
-    const unsigned char b = static_cast<unsigned char>(bytes[i]);
-    std::size_t length = b < 0x80                ? 1
-                         : b >= 0xF0 && b < 0xF5 ? 4
-                         : b >= 0xE0             ? 3
-                         : b >= 0xC2             ? 2
-                                                 : 0;
-    if (b >= 0xF5) length = 0;
-    char32_t c = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
-    bool ok = length != 0 && i + length <= bytes.size();
-    for (std::size_t k = 1; ok && k < length; ++k) {
-      const unsigned char t = static_cast<unsigned char>(bytes[i + k]);
-      ok = (t & 0xC0) == 0x80;
-      c = (c << 6) | (t & 0x3F);
-    }
-    ok = ok && !(length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) &&
-         !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
-    if (!ok) {
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-    i += length;
-  }
-  return out;
-}
+String FromUtf8(std::string_view bytes) { return Utf8ToString(bytes); }
 
-std::string ToUtf8(const String& text) {
-  std::string out(text.size() * 3 + 1, '\0');
-  NSTools::CopyToStr(text, out.data(), static_cast<unsigned int>(out.size()));
-  out.resize(std::strlen(out.c_str()));
-  return out;
-}
+std::string ToUtf8(const String& text) { return StringToUtf8(text); }
 
 std::string ReadAll(std::istream& in) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
