@@ -34,6 +34,7 @@ TEST(NSToolsCompare, OrdersByUnsignedUnitsAndLengthWithCountsPastTerminators) {
   const unsigned short b[] = {'a', 'b', 0, 'y'};
   EXPECT_EQ(NSTools::Compare(a, b, 4), -1);
   EXPECT_EQ(NSTools::Compare(a, b, 3), 0);
+  EXPECT_EQ(NSTools::Compare(a, b, 0), 0);
   // Units are unsigned: a high surrogate sorts before U+FF5E.
   const unsigned short high_surrogate[] = {0xD83D, 0};
   const unsigned short fullwidth_tilde[] = {0xFF5E, 0};
@@ -219,7 +220,9 @@ TEST(NSToolsCompareString, ComparesUtf8Bytes) {
 }
 
 TEST(NSToolsInverseCompare, SortsDescendingByCodePoint) {
-  EXPECT_EQ(NSTools::InverseCompare(u"a", u"a"), 0);  // the order is checked by the sort below
+  EXPECT_EQ(NSTools::InverseCompare(u"a", u"b"), 1);
+  EXPECT_EQ(NSTools::InverseCompare(u"b", u"a"), -1);
+  EXPECT_EQ(NSTools::InverseCompare(u"a", u"a"), 0);
   // A character outside the BMP orders above U+FF5E, although its first unit is smaller.
   EXPECT_EQ(NSTools::InverseCompare(u"\U0001F600", u"\uFF5E"), -1);
   std::vector<String> names = {u"b", u"a", u"c", u"ab"};
