@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -21,6 +22,8 @@ TArray<std::uint32_t> Ints(std::initializer_list<std::uint32_t> values) {
 std::vector<std::uint32_t> Values(const TArray<std::uint32_t>& a) { return {a.begin(), a.end()}; }
 
 int Index(const CArrayBase& a, const void* item) { return item == nullptr ? -1 : a.Pos(item); }
+
+std::vector<unsigned int> Indexes(const TArray<unsigned int>& a) { return {a.begin(), a.end()}; }
 
 TEST(SortedArray, OrderedInsertPlacesAndReplaces) {
   TArray<std::uint32_t> a;
@@ -91,15 +94,14 @@ TEST(SortedArray, SloppyComparatorStopsOnlyTheOrderedInsert) {
 
 TEST(SortedArray, BoundingSearches) {
   const TArray<std::uint32_t> a = Ints({1, 3, 3, 3, 7});
-  const std::uint32_t k0 = 0, k3 = 3, k4 = 4, k8 = 8;
-  EXPECT_EQ(Index(a, a.SearchGrOrEq(ComparatorUInt32, &k3)), 1);
-  EXPECT_EQ(Index(a, a.SearchLeOrEq(ComparatorUInt32, &k3)), 3);
-  EXPECT_EQ(Index(a, a.SearchGrOrEq(ComparatorUInt32, &k4)), 4);
-  EXPECT_EQ(Index(a, a.SearchLeOrEq(ComparatorUInt32, &k4)), 3);
-  EXPECT_EQ(a.SearchGrOrEq(ComparatorUInt32, &k8), nullptr);
-  EXPECT_EQ(a.SearchLeOrEq(ComparatorUInt32, &k0), nullptr);
-  EXPECT_EQ(Index(a, a.SearchGrOrEq(ComparatorUInt32, &k0)), 0);
-  EXPECT_EQ(Index(a, a.SearchLeOrEq(ComparatorUInt32, &k8)), 4);
+  const std::uint32_t k3 = 3, k4 = 4;
+  // {key, index of SearchGrOrEq, index of SearchLeOrEq}; -1 for none.
+  const std::array<int, 3> cases[] = {{3, 1, 3}, {4, 4, 3}, {8, -1, 4}, {0, 0, -1}};
+  for (const auto& [key, ge, le] : cases) {
+    const auto k = static_cast<std::uint32_t>(key);
+    EXPECT_EQ(Index(a, a.SearchGrOrEq(ComparatorUInt32, &k)), ge) << key;
+    EXPECT_EQ(Index(a, a.SearchLeOrEq(ComparatorUInt32, &k)), le) << key;
+  }
   const int found = Index(a, a.Search(ComparatorUInt32, &k3));
   EXPECT_TRUE(found >= 1 && found <= 3) << found;
   EXPECT_EQ(a.Search(ComparatorUInt32, &k4), nullptr);
@@ -141,21 +143,17 @@ TEST(SortedArray, RemoveTakesOneEqualItem) {
 TEST(SortedArray, DiffReportsUnpairedIndexes) {
   TArray<unsigned int> added, removed;
   CArrayBase::Diff(Ints({1, 2, 4}), Ints({2, 3, 4, 5}), added, removed, ComparatorUInt32);
-  EXPECT_EQ(std::vector<unsigned int>(removed.begin(), removed.end()),
-            (std::vector<unsigned int>{0}));
-  EXPECT_EQ(std::vector<unsigned int>(added.begin(), added.end()),
-            (std::vector<unsigned int>{1, 3}));
+  EXPECT_EQ(Indexes(removed), (std::vector<unsigned int>{0}));
+  EXPECT_EQ(Indexes(added), (std::vector<unsigned int>{1, 3}));
 
   CArrayBase::Diff(Ints({}), Ints({7, 8}), added, removed, ComparatorUInt32);
   EXPECT_EQ(removed.Count(), 0u);
-  EXPECT_EQ(std::vector<unsigned int>(added.begin(), added.end()),
-            (std::vector<unsigned int>{0, 1}));
+  EXPECT_EQ(Indexes(added), (std::vector<unsigned int>{0, 1}));
 
   // Equal items pair off one to one from the front.
   CArrayBase::Diff(Ints({3, 3, 3}), Ints({3}), added, removed, Sloppy);
   EXPECT_EQ(added.Count(), 0u);
-  EXPECT_EQ(std::vector<unsigned int>(removed.begin(), removed.end()),
-            (std::vector<unsigned int>{1, 2}));
+  EXPECT_EQ(Indexes(removed), (std::vector<unsigned int>{1, 2}));
 }
 
 TEST(Comparators, FixedValues) {

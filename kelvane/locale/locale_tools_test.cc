@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kelvane/platform/device.h"
@@ -26,20 +27,15 @@ unsigned int CodepageFor(const std::string& first_language) {
 }
 
 TEST(LocaleTools, LanguageIsTheFirstPreferredLanguagesCode) {
-  {
-    ScopedDeviceOverrides device(Device({"pt-BR", "en-US"}));
-    EXPECT_EQ(Language(), u"pt");
+  // With no preferred language, the current locale's.
+  const std::pair<DeviceOverrides, std::u16string> cases[] = {{Device({"pt-BR", "en-US"}), u"pt"},
+                                                              {Device({"uk"}), u"uk"},
+                                                              {Device({"zh-Hant-TW"}), u"zh"},
+                                                              {Device({}, "sv-FI"), u"sv"}};
+  for (const auto& [device, language] : cases) {
+    ScopedDeviceOverrides scoped(device);
+    EXPECT_EQ(Language(), language);
   }
-  {
-    ScopedDeviceOverrides device(Device({"uk"}));
-    EXPECT_EQ(Language(), u"uk");
-  }
-  {
-    ScopedDeviceOverrides device(Device({"zh-Hant-TW"}));
-    EXPECT_EQ(Language(), u"zh");
-  }
-  ScopedDeviceOverrides device(Device({}, "sv-FI"));
-  EXPECT_EQ(Language(), u"sv");  // no preferred language: the current locale's
 }
 
 TEST(LocaleTools, CodePageTable) {
@@ -53,56 +49,33 @@ TEST(LocaleTools, CodePageTable) {
     EXPECT_EQ(CodepageFor(language), codepage) << language;
     EXPECT_EQ(CodepageFor(std::string(language) + "-XX"), codepage) << language;
   }
-  EXPECT_EQ(CodepageFor("pt-BR"), 1252u);
-  EXPECT_EQ(CodepageFor("ru-RU"), 1251u);
-  EXPECT_EQ(CodepageFor("EL-gr"), 1253u);  // case is ignored
-  EXPECT_EQ(CodepageFor("sr-Latn"), 1252u);
-  EXPECT_EQ(CodepageFor("hi-IN"), 1252u);
-  EXPECT_EQ(CodepageFor("no"), 1252u);  // only "nb" is in the table
+  // Case is ignored, only "nb" is in the table, and for Chinese the whole identifier decides,
+  // the script before the region.
+  const std::pair<const char*, unsigned int> identifiers[] = {
+      {"pt-BR", 1252}, {"ru-RU", 1251}, {"EL-gr", 1253},     {"sr-Latn", 1252},
+      {"hi-IN", 1252}, {"no", 1252},    {"zh-Hans-CN", 936}, {"zh-Hant-HK", 950},
+      {"zh-HK", 950},  {"zh-TW", 950},  {"ZH-hant", 950},    {"zh-Hans-HK", 936},
+      {"zh", 936},     {"zh-SG", 936},  {"zh-MO", 936}};
+  for (const auto& [identifier, codepage] : identifiers) {
+    EXPECT_EQ(CodepageFor(identifier), codepage) << identifier;
+  }
   ScopedDeviceOverrides none(Device({}, "ru-RU"));
   EXPECT_EQ(WindowsCodepage(), 1252u);  // no preferred language: not the current locale's
 }
 
-TEST(LocaleTools, ChineseCodePageIsDecidedByTheWholeIdentifier) {
-  EXPECT_EQ(CodepageFor("zh-Hans-CN"), 936u);
-  EXPECT_EQ(CodepageFor("zh-Hant-HK"), 950u);
-  EXPECT_EQ(CodepageFor("zh-HK"), 950u);
-  EXPECT_EQ(CodepageFor("zh-TW"), 950u);
-  EXPECT_EQ(CodepageFor("ZH-hant"), 950u);
-  EXPECT_EQ(CodepageFor("zh-Hans-HK"), 936u);  // the script decides before the region
-  EXPECT_EQ(CodepageFor("zh"), 936u);
-  EXPECT_EQ(CodepageFor("zh-SG"), 936u);
-  EXPECT_EQ(CodepageFor("zh-MO"), 936u);
-}
-
-TEST(LocaleTools, DefaultEncodingIsTheWindowsCodePageNumber) {
-  {
-    ScopedDeviceOverrides device(Device({"ru-RU"}));
-    EXPECT_EQ(DefaultASCIIEncoding(), 1251u);
+TEST(LocaleTools, EncodingAndLanguageCodesFollowTheFirstLanguage) {
+  // Chinese LCIDs share primary language 4; the encoding of ru and pl is checked with the
+  // narrowing below.
+  const std::tuple<const char*, unsigned, unsigned> cases[] = {{"en-GB", 1252, 0x09},
+                                                               {"ru", 1251, 0x19},
+                                                               {"zh-Hans-CN", 936, 0x04},
+                                                               {"zh-Hant-TW", 950, 0x04},
+                                                               {"qq", 1252, 0}};
+  for (const auto& [language, encoding, code] : cases) {
+    ScopedDeviceOverrides device(Device({language}));
+    EXPECT_EQ(DefaultASCIIEncoding(), encoding) << language;
+    EXPECT_EQ(WindowsLangCode(), code) << language;
   }
-  {
-    ScopedDeviceOverrides device(Device({"pl-PL"}));
-    EXPECT_EQ(DefaultASCIIEncoding(), 1250u);
-  }
-  ScopedDeviceOverrides device(Device({"zh-Hant-TW"}));
-  EXPECT_EQ(DefaultASCIIEncoding(), 950u);
-}
-
-TEST(LocaleTools, WindowsLanguageCodeIsThePrimaryLanguage) {
-  {
-    ScopedDeviceOverrides device(Device({"en-GB"}));
-    EXPECT_EQ(WindowsLangCode(), 0x09u);
-  }
-  {
-    ScopedDeviceOverrides device(Device({"ru"}));
-    EXPECT_EQ(WindowsLangCode(), 0x19u);
-  }
-  {
-    ScopedDeviceOverrides device(Device({"zh-Hans-CN"}));
-    EXPECT_EQ(WindowsLangCode(), 0x04u);  // the Chinese LCIDs share primary language 4
-  }
-  ScopedDeviceOverrides device(Device({"qq"}));
-  EXPECT_EQ(WindowsLangCode(), 0u);
 }
 
 TEST(LocaleTools, NamesOfLanguages) {
@@ -132,16 +105,14 @@ TEST(LocaleTools, NamesOfCountries) {
 }
 
 TEST(LocaleTools, LocaleForCurrentLanguageFallsBackToTheCurrentLocale) {
-  {
-    ScopedDeviceOverrides device(Device({"pt-BR", "en"}, "de-DE"));
-    EXPECT_EQ(LocaleForCurrentLanguage().Identifier(), "pt-BR");
+  const std::pair<DeviceOverrides, std::string> cases[] = {
+      {Device({"pt-BR", "en"}, "de-DE"), "pt-BR"},
+      {Device({}, "de-DE"), "de-DE"},
+      {Device({"not a language"}, "fr-CA"), "fr-CA"}};
+  for (const auto& [device, identifier] : cases) {
+    ScopedDeviceOverrides scoped(device);
+    EXPECT_EQ(LocaleForCurrentLanguage().Identifier(), identifier);
   }
-  {
-    ScopedDeviceOverrides device(Device({}, "de-DE"));
-    EXPECT_EQ(LocaleForCurrentLanguage().Identifier(), "de-DE");
-  }
-  ScopedDeviceOverrides device(Device({"not a language"}, "fr-CA"));
-  EXPECT_EQ(LocaleForCurrentLanguage().Identifier(), "fr-CA");
 }
 
 TEST(LocaleTools, PreferredCurrencyIsOneOfFourOrNone) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <thread>
@@ -42,16 +43,17 @@ class ScopedEnvironment {
 using Languages = std::vector<std::string>;
 
 TEST(Device, PosixLocaleNamesBecomeIdentifiers) {
-  EXPECT_EQ(LocaleIdentifierFromPosix("pt_BR.UTF-8"), "pt-BR");
-  EXPECT_EQ(LocaleIdentifierFromPosix("zh_TW"), "zh-TW");
-  EXPECT_EQ(LocaleIdentifierFromPosix("EN_us.iso88591"), "en-US");
-  EXPECT_EQ(LocaleIdentifierFromPosix("es_419.UTF-8"), "es-419");
-  EXPECT_EQ(LocaleIdentifierFromPosix("de_DE@euro"), "de-DE");
-  EXPECT_EQ(LocaleIdentifierFromPosix("sr_RS@latin"), "sr-Latn-RS");
-  EXPECT_EQ(LocaleIdentifierFromPosix("uz_UZ.UTF-8@cyrillic"), "uz-Cyrl-UZ");
-  EXPECT_EQ(LocaleIdentifierFromPosix("zh-hant-tw"), "zh-Hant-TW");  // already an identifier
-  EXPECT_EQ(LocaleIdentifierFromPosix("ca_ES@valencia"), "ca-ES");
-  EXPECT_EQ(LocaleIdentifierFromPosix("uk"), "uk");
+  // The last but one is an identifier already.
+  // clang-format off
+  const std::pair<const char*, const char*> names[] = {
+      {"pt_BR.UTF-8", "pt-BR"}, {"zh_TW", "zh-TW"}, {"EN_us.iso88591", "en-US"},
+      {"es_419.UTF-8", "es-419"}, {"de_DE@euro", "de-DE"}, {"sr_RS@latin", "sr-Latn-RS"},
+      {"uz_UZ.UTF-8@cyrillic", "uz-Cyrl-UZ"}, {"ca_ES@valencia", "ca-ES"},
+      {"zh-hant-tw", "zh-Hant-TW"}, {"uk", "uk"}};
+  // clang-format on
+  for (const auto& [posix, identifier] : names) {
+    EXPECT_EQ(LocaleIdentifierFromPosix(posix), identifier) << posix;
+  }
   for (const char* none :
        {"C", "POSIX", "C.UTF-8", "", "e", "1x_US", "en!", "_US", "toolonglanguage"}) {
     EXPECT_EQ(LocaleIdentifierFromPosix(none), std::nullopt) << none;
@@ -59,57 +61,39 @@ TEST(Device, PosixLocaleNamesBecomeIdentifiers) {
 }
 
 TEST(Device, PreferredLanguagesFollowThePosixPrecedence) {
-  {
-    ScopedEnvironment env({{"LANGUAGE", "de:en_GB:C:fr_FR.UTF-8"},
-                           {"LC_ALL", nullptr},
-                           {"LC_MESSAGES", nullptr},
-                           {"LANG", "ru_RU.UTF-8"}});
-    EXPECT_EQ(EnvironmentDeviceFacts().preferred_languages, (Languages{"de", "en-GB", "fr-FR"}));
-  }
-  {
-    ScopedEnvironment env({{"LANGUAGE", ":"},
-                           {"LC_ALL", ""},
-                           {"LC_MESSAGES", "fr_CA.UTF-8"},
-                           {"LANG", "en_US.UTF-8"}});
-    EXPECT_EQ(EnvironmentDeviceFacts().preferred_languages, (Languages{"fr-CA"}));
-  }
-  {
-    // LC_ALL overrides the rest, and C stands for no language at all.
-    ScopedEnvironment env({{"LANGUAGE", nullptr},
-                           {"LC_ALL", "C"},
-                           {"LC_MESSAGES", "fr_FR"},
-                           {"LANG", "en_US.UTF-8"}});
-    EXPECT_TRUE(EnvironmentDeviceFacts().preferred_languages.empty());
+  // LANGUAGE, then LC_ALL, LC_MESSAGES, LANG; LC_ALL overrides the rest, and C is no language.
+  const std::pair<std::array<const char*, 4>, Languages> cases[] = {
+      {{"de:en_GB:C:fr_FR.UTF-8", nullptr, nullptr, "ru_RU.UTF-8"}, {"de", "en-GB", "fr-FR"}},
+      {{":", "", "fr_CA.UTF-8", "en_US.UTF-8"}, {"fr-CA"}},
+      {{nullptr, "C", "fr_FR", "en_US.UTF-8"}, {}}};
+  for (const auto& [values, languages] : cases) {
+    ScopedEnvironment env({{"LANGUAGE", values[0]},
+                           {"LC_ALL", values[1]},
+                           {"LC_MESSAGES", values[2]},
+                           {"LANG", values[3]}});
+    EXPECT_EQ(EnvironmentDeviceFacts().preferred_languages, languages);
   }
 }
 
 TEST(Device, CurrentLocaleAndZoneComeFromTheirOwnVariables) {
-  {
-    ScopedEnvironment env({{"LC_ALL", nullptr},
-                           {"LC_TIME", "de_DE.UTF-8"},
-                           {"LANG", "en_US.UTF-8"},
-                           {"TZ", ":Europe/Moscow"}});
+  // With no locale set, the C library's conventions; an empty TZ is UTC, as the C library reads
+  // it.
+  struct Case {
+    const char *lc_time, *lang, *tz, *locale, *zone;
+  };
+  const Case cases[] = {
+      {"de_DE.UTF-8", "en_US.UTF-8", ":Europe/Moscow", "de-DE", "Europe/Moscow"},
+      {nullptr, "C.UTF-8", "/usr/share/zoneinfo/Asia/Tokyo", "en-US", "Asia/Tokyo"},
+      {nullptr, "C.UTF-8", "", "en-US", "UTC"}};
+  for (const Case& c : cases) {
+    ScopedEnvironment env(
+        {{"LC_ALL", nullptr}, {"LC_TIME", c.lc_time}, {"LANG", c.lang}, {"TZ", c.tz}});
     const DeviceFacts facts = EnvironmentDeviceFacts();
-    EXPECT_EQ(facts.current_locale, "de-DE");
-    EXPECT_EQ(facts.time_zone, "Europe/Moscow");
+    EXPECT_EQ(facts.current_locale, c.locale) << c.tz;
+    EXPECT_EQ(facts.time_zone, c.zone) << c.tz;
   }
-  {
-    ScopedEnvironment env({{"LC_ALL", nullptr},
-                           {"LC_TIME", nullptr},
-                           {"LANG", "C.UTF-8"},
-                           {"TZ", "/usr/share/zoneinfo/Asia/Tokyo"}});
-    const DeviceFacts facts = EnvironmentDeviceFacts();
-    EXPECT_EQ(facts.current_locale, "en-US");  // no locale set: the C library's conventions
-    EXPECT_EQ(facts.time_zone, "Asia/Tokyo");
-  }
-  {
-    ScopedEnvironment env({{"TZ", ""}});
-    EXPECT_EQ(EnvironmentDeviceFacts().time_zone, "UTC");  // as the C library reads it
-  }
-  {
-    ScopedEnvironment env({{"TZ", nullptr}});
-    EXPECT_FALSE(EnvironmentDeviceFacts().time_zone.empty());  // the system's configured zone
-  }
+  ScopedEnvironment env({{"TZ", nullptr}});
+  EXPECT_FALSE(EnvironmentDeviceFacts().time_zone.empty());  // the system's configured zone
 }
 
 TEST(Device, OverridesReplaceEachFactSeparatelyAndNest) {

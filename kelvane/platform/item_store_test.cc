@@ -122,11 +122,8 @@ TEST(DefaultItemStore, IsTheApplicationsChoiceElseTheFileStore) {
       saved ? std::optional<std::string>(saved) : std::nullopt;
   ::setenv("KELVANE_KEYCHAIN", path.c_str(), 1);
   auto store = DefaultItemStore();
-  if (before) {
-    ::setenv("KELVANE_KEYCHAIN", before->c_str(), 1);
-  } else {
-    ::unsetenv("KELVANE_KEYCHAIN");
-  }
+  (void)(before ? ::setenv("KELVANE_KEYCHAIN", before->c_str(), 1)
+                : ::unsetenv("KELVANE_KEYCHAIN"));
   ASSERT_NE(store, nullptr);
   EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_EQ(DefaultItemStore(), store);  // opened once, then kept

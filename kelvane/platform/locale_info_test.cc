@@ -37,13 +37,13 @@ TEST(LocaleInfo, CurrentLocaleFallsBackWhenTheFactIsUnusable) {
 }
 
 TEST(LocaleInfo, CurrencyComesFromTheRegionOrTheIdentifiersRequest) {
-  EXPECT_EQ(Make("de-DE").CurrencyCode(), "EUR");
-  EXPECT_EQ(Make("fr-CH").CurrencyCode(), "CHF");
-  EXPECT_EQ(Make("ja-JP").CurrencyCode(), "JPY");
-  EXPECT_EQ(Make("en-US").CurrencyCode(), "USD");
-  EXPECT_EQ(Make("en-US-u-cu-eur").CurrencyCode(), "EUR");  // asked for in lower case
-  EXPECT_EQ(Make("en").CurrencyCode(), std::nullopt);       // no region, no currency
-  EXPECT_EQ(Make("en-001").CurrencyCode(), std::nullopt);   // the world has none
+  // Asked for in lower case; no region, or the world, has no currency.
+  // clang-format off
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"de-DE", "EUR"}, {"fr-CH", "CHF"}, {"ja-JP", "JPY"}, {"en-US", "USD"},
+      {"en-US-u-cu-eur", "EUR"}, {"en", std::nullopt}, {"en-001", std::nullopt}};
+  // clang-format on
+  for (const auto& [id, currency] : cases) EXPECT_EQ(Make(id).CurrencyCode(), currency) << id;
 }
 
 TEST(LocaleInfo, NamesOfLanguagesAndRegions) {
@@ -65,13 +65,12 @@ TEST(LocaleInfo, NamesOfLanguagesAndRegions) {
 }
 
 TEST(LocaleInfo, WindowsLocaleCodes) {
-  EXPECT_EQ(WindowsLocaleCode("en") & 0x3FF, 0x09u);
-  EXPECT_EQ(WindowsLocaleCode("en-US"), 0x0409u);
-  EXPECT_EQ(WindowsLocaleCode("ru") & 0x3FF, 0x19u);
-  EXPECT_EQ(WindowsLocaleCode("pl") & 0x3FF, 0x15u);
-  EXPECT_EQ(WindowsLocaleCode("de-DE"), 0x0407u);
-  EXPECT_EQ(WindowsLocaleCode("qq"), 0u);
-  EXPECT_EQ(WindowsLocaleCode(""), 0u);
+  // A bare language has some sublanguage: only its primary language is fixed.
+  const std::pair<const char*, unsigned> primary[] = {{"en", 0x09}, {"ru", 0x19}, {"pl", 0x15}};
+  for (const auto& [id, code] : primary) EXPECT_EQ(WindowsLocaleCode(id) & 0x3FF, code) << id;
+  const std::pair<const char*, unsigned> whole[] = {
+      {"en-US", 0x0409}, {"de-DE", 0x0407}, {"qq", 0}, {"", 0}};
+  for (const auto& [id, code] : whole) EXPECT_EQ(WindowsLocaleCode(id), code) << id;
 }
 
 }  // namespace

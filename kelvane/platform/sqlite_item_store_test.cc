@@ -148,14 +148,10 @@ TEST(SqliteItemStore, RefusesWhatItCannotTrust) {
 }
 
 TEST(SqliteItemStore, DefaultPathFollowsTheEnvironment) {
-  struct Saved {
-    const char* name;
-    std::optional<std::string> value;
-  };
-  std::vector<Saved> saved;
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
   for (const char* name : {"KELVANE_KEYCHAIN", "XDG_DATA_HOME", "HOME"}) {
     const char* v = std::getenv(name);
-    saved.push_back({name, v ? std::optional<std::string>(v) : std::nullopt});
+    saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
   }
   ::setenv("KELVANE_KEYCHAIN", "/x/k.db", 1);
   ::setenv("XDG_DATA_HOME", "/data", 1);
@@ -168,12 +164,8 @@ TEST(SqliteItemStore, DefaultPathFollowsTheEnvironment) {
   ::unsetenv("XDG_DATA_HOME");
   ::unsetenv("HOME");
   EXPECT_EQ(SqliteItemStore::DefaultPath(), std::nullopt);
-  for (const Saved& s : saved) {
-    if (s.value) {
-      ::setenv(s.name, s.value->c_str(), 1);
-    } else {
-      ::unsetenv(s.name);
-    }
+  for (const auto& [name, value] : saved) {
+    (void)(value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name));
   }
 }
 

@@ -101,12 +101,10 @@ TEST_F(NetworkIsSlowTest, RadioTechnologyTable) {
 
 TEST(ReachabilityCallBack, SetsTheStatusOfItsMonitor) {
   CNetReachability monitor;
-  ReachabilityCallBack(nullptr, 0x40002, &monitor);
-  EXPECT_EQ(monitor.status(), 2);
-  ReachabilityCallBack(nullptr, 0x2, &monitor);
-  EXPECT_EQ(monitor.status(), 1);
-  ReachabilityCallBack(nullptr, 0x6, &monitor);
-  EXPECT_EQ(monitor.status(), 0);
+  for (const auto& [flags, status] : {std::pair{0x40002u, 2}, {0x2u, 1}, {0x6u, 0}}) {
+    ReachabilityCallBack(nullptr, flags, &monitor);
+    EXPECT_EQ(monitor.status(), status) << flags;
+  }
   ReachabilityCallBack(nullptr, 0x2, nullptr);  // no monitor: nothing
 }
 

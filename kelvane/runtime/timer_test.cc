@@ -36,19 +36,18 @@ bool WaitUntil(F done, std::chrono::milliseconds limit = 5000ms) {
 }
 
 TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
-  using internal::SecondsToNanoseconds;
   constexpr auto kMax = std::numeric_limits<int64_t>::max();
   constexpr auto kMin = std::numeric_limits<int64_t>::min();
-  EXPECT_EQ(SecondsToNanoseconds(1.5).count(), 1500000000);
-  EXPECT_EQ(SecondsToNanoseconds(-0.25).count(), -250000000);
-  EXPECT_EQ(SecondsToNanoseconds(1e-10).count(), 0);  // truncated, not rounded
-  EXPECT_EQ(SecondsToNanoseconds(2.9999999999e-9).count(), 2);
-  EXPECT_EQ(SecondsToNanoseconds(std::nan("")).count(), 0);
-  EXPECT_EQ(SecondsToNanoseconds(1e300).count(), kMax);
-  EXPECT_EQ(SecondsToNanoseconds(INFINITY).count(), kMax);
-  EXPECT_EQ(SecondsToNanoseconds(9.3e9).count(), kMax);  // just past the range
-  EXPECT_EQ(SecondsToNanoseconds(-1e300).count(), kMin);
-  EXPECT_EQ(SecondsToNanoseconds(9.2e9).count(), 9200000000000000000);  // just inside
+  // Truncated, not rounded; 9.3e9 s is just past the range and 9.2e9 s just inside.
+  // clang-format off
+  const std::pair<double, int64_t> cases[] = {
+      {1.5, 1500000000}, {-0.25, -250000000}, {1e-10, 0}, {2.9999999999e-9, 2},
+      {std::nan(""), 0}, {1e300, kMax}, {INFINITY, kMax}, {9.3e9, kMax}, {-1e300, kMin},
+      {9.2e9, 9200000000000000000}};
+  // clang-format on
+  for (const auto& [seconds, nanoseconds] : cases) {
+    EXPECT_EQ(internal::SecondsToNanoseconds(seconds).count(), nanoseconds) << seconds;
+  }
 }
 
 TEST(GCDTimer, RefusesBadArgumentsAndLeavesARunningTimerAlone) {

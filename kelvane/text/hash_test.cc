@@ -21,6 +21,8 @@ std::string Md5Hex(const CHashMD5& source) {
   return std::string(hex.begin(), hex.end());
 }
 
+String U(const std::string& path) { return String(path.begin(), path.end()); }
+
 std::string Md5Of(std::string_view message) {
   CHashMD5 md5;
   md5.Update(message.data(), static_cast<unsigned int>(message.size()));
@@ -28,16 +30,17 @@ std::string Md5Of(std::string_view message) {
 }
 
 TEST(CHashMD5, Rfc1321TestSuite) {
-  EXPECT_EQ(Md5Of(""), "d41d8cd98f00b204e9800998ecf8427e");
-  EXPECT_EQ(Md5Of("a"), "0cc175b9c0f1b6a831c399e269772661");
-  EXPECT_EQ(Md5Of("abc"), "900150983cd24fb0d6963f7d28e17f72");
-  EXPECT_EQ(Md5Of("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
-  EXPECT_EQ(Md5Of("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
-  EXPECT_EQ(Md5Of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
-            "d174ab98d277d9f5a5611c2c9f419d9f");
-  EXPECT_EQ(Md5Of("1234567890123456789012345678901234567890123456789012345678901234567890"
-                  "1234567890"),
-            "57edf4a22be3c955ac49da2e2107b67a");
+  const std::pair<const char*, const char*> suite[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+       "d174ab98d277d9f5a5611c2c9f419d9f"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"}};
+  for (const auto& [message, digest] : suite) EXPECT_EQ(Md5Of(message), digest) << message;
 }
 
 TEST(CHashMD5, SplitFeedsMatchOneFeedAcrossBlockBoundaries) {
@@ -94,19 +97,19 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096) {
   const std::string path = dir.Write("data.bin", content);
 
   RecordingHasher recorder;
-  ASSERT_TRUE(CHash::HashFile(recorder, String(path.begin(), path.end())));
+  ASSERT_TRUE(CHash::HashFile(recorder, U(path)));
   EXPECT_EQ(recorder.inits, 1);
   EXPECT_EQ(recorder.bytes, content);
   EXPECT_LE(recorder.largest, 4096u);
   EXPECT_GE(recorder.updates, 3);
 
   CHashMD5 md5;
-  ASSERT_TRUE(CHash::HashFile(md5, String(path.begin(), path.end())));
+  ASSERT_TRUE(CHash::HashFile(md5, U(path)));
   EXPECT_EQ(Md5Hex(md5), Md5Of(content));
 
   const std::string empty = dir.Write("empty", "");
   RecordingHasher none;
-  EXPECT_TRUE(CHash::HashFile(none, String(empty.begin(), empty.end())));
+  EXPECT_TRUE(CHash::HashFile(none, U(empty)));
   EXPECT_EQ(none.inits, 1);
   EXPECT_EQ(none.updates, 0);
 }
@@ -114,21 +117,14 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096) {
 TEST(CHash, HashFileFailsWithoutTouchingTheHasher) {
   testing::TempDir dir;
   RecordingHasher recorder;
-  const std::string missing = dir.File("missing");
-  EXPECT_FALSE(CHash::HashFile(recorder, String(missing.begin(), missing.end())));
-  const std::string folder = dir.path().string();
-  EXPECT_FALSE(CHash::HashFile(recorder, String(folder.begin(), folder.end())));
+  EXPECT_FALSE(CHash::HashFile(recorder, U(dir.File("missing"))));
+  EXPECT_FALSE(CHash::HashFile(recorder, U(dir.path().string())));
   EXPECT_FALSE(CHash::HashFile(recorder, std::nullopt));
   EXPECT_FALSE(CHash::HashFile(recorder, u""));
   // A zero unit would cut the path short and name another file.
   const std::string real = dir.Write("real", "x");
-  String cut(real.begin(), real.end());
-  cut += u'\0';
-  cut += u"tail";
-  EXPECT_FALSE(CHash::HashFile(recorder, cut));
-  String lone(real.begin(), real.end());
-  lone += u'\xD800';
-  EXPECT_FALSE(CHash::HashFile(recorder, lone));
+  EXPECT_FALSE(CHash::HashFile(recorder, U(real) + u'\0' + u"tail"));
+  EXPECT_FALSE(CHash::HashFile(recorder, U(real) + u'\xD800'));
   EXPECT_EQ(recorder.inits, 0);
 }
 
@@ -199,18 +195,17 @@ TEST(Hex, FromHashAndStringFromHash) {
 }
 
 TEST(ToUInt64, LeadingDecimalNumber) {
-  EXPECT_EQ(NSTools::ToUInt64(u" 42abc"), 42u);
-  EXPECT_EQ(NSTools::ToUInt64(u"\n\t 7"), 7u);
-  EXPECT_EQ(NSTools::ToUInt64(u"+9"), 9u);
-  EXPECT_EQ(NSTools::ToUInt64(u"-9"), 0u);
-  EXPECT_EQ(NSTools::ToUInt64(u"abc"), 0u);
-  EXPECT_EQ(NSTools::ToUInt64(u""), 0u);
-  EXPECT_EQ(NSTools::ToUInt64(u"0"), 0u);
-  EXPECT_EQ(NSTools::ToUInt64(u"18446744073709551614"), 18446744073709551614u);
-  EXPECT_EQ(NSTools::ToUInt64(u"18446744073709551615"), 0u);
-  EXPECT_EQ(NSTools::ToUInt64(u"18446744073709551616"), 0u);
-  EXPECT_EQ(NSTools::ToUInt64(u"1234567890123456789012345"), 0u);
-  EXPECT_EQ(NSTools::ToUInt64(u"000000000000000000000000012"), 12u);  // leading zeros are fine
+  // The largest value reads as 0, like any overflow; leading zeros are fine.
+  // clang-format off
+  const std::pair<const char16_t*, std::uint64_t> cases[] = {
+      {u" 42abc", 42}, {u"\n\t 7", 7}, {u"+9", 9}, {u"-9", 0}, {u"abc", 0}, {u"", 0}, {u"0", 0},
+      {u"18446744073709551614", 18446744073709551614u}, {u"18446744073709551615", 0},
+      {u"18446744073709551616", 0}, {u"1234567890123456789012345", 0},
+      {u"000000000000000000000000012", 12}};
+  // clang-format on
+  for (const auto& [text, value] : cases) {
+    EXPECT_EQ(NSTools::ToUInt64(text), value) << std::u16string_view(text).size();
+  }
 }
 
 }  // namespace

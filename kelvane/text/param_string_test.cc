@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace kelvane::NSTools {
 namespace {
@@ -106,64 +107,56 @@ TEST(ReadParam, NumbersFromValues) {
 }
 
 TEST(NumberConversion, SkipsSpaceTakesSignAndClamps) {
-  EXPECT_EQ(IntValue(u"  \t\n-17xyz"), -17);
-  EXPECT_EQ(IntValue(u"+8"), 8);
-  EXPECT_EQ(IntValue(u"- 8"), 0);
-  EXPECT_EQ(IntValue(u"abc"), 0);
-  EXPECT_EQ(IntValue(u""), 0);
-  EXPECT_EQ(IntValue(u"2147483647"), 2147483647);
-  EXPECT_EQ(IntValue(u"2147483648"), std::numeric_limits<std::int32_t>::max());
-  EXPECT_EQ(IntValue(u"-2147483648"), std::numeric_limits<std::int32_t>::min());
-  EXPECT_EQ(IntValue(u"-2147483649"), std::numeric_limits<std::int32_t>::min());
-  EXPECT_EQ(IntValue(u"99999999999999999999999999"), std::numeric_limits<std::int32_t>::max());
-  EXPECT_EQ(IntValue(u"\u0661\u0662"), 0);  // only ASCII digits count
-
-  EXPECT_EQ(LongLongValue(u"9223372036854775807"), std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(LongLongValue(u"9223372036854775808"), std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(LongLongValue(u"-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(LongLongValue(u"-99999999999999999999"), std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(LongLongValue(u"\u00A0 0042.9"), 42);
+  constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t kMax64 = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kMin64 = std::numeric_limits<std::int64_t>::min();
+  // Only ASCII digits count.
+  // clang-format off
+  const std::pair<const char16_t*, std::int32_t> ints[] = {
+      {u"  \t\n-17xyz", -17}, {u"+8", 8}, {u"- 8", 0}, {u"abc", 0}, {u"", 0},
+      {u"2147483647", 2147483647}, {u"2147483648", kMax32}, {u"-2147483648", kMin32},
+      {u"-2147483649", kMin32}, {u"99999999999999999999999999", kMax32}, {u"\u0661\u0662", 0}};
+  const std::pair<const char16_t*, std::int64_t> longs[] = {
+      {u"9223372036854775807", kMax64}, {u"9223372036854775808", kMax64},
+      {u"-9223372036854775808", kMin64}, {u"-99999999999999999999", kMin64},
+      {u"\u00A0 0042.9", 42}};
+  // clang-format on
+  for (const auto& [text, value] : ints) EXPECT_EQ(IntValue(text), value) << value;
+  for (const auto& [text, value] : longs) EXPECT_EQ(LongLongValue(text), value) << value;
 }
 
 TEST(NumberConversion, DoublesAreLocaleIndependent) {
-  EXPECT_EQ(DoubleValue(u"1.5"), 1.5);
-  EXPECT_EQ(DoubleValue(u" -0.25e2kg"), -25.0);
-  EXPECT_EQ(DoubleValue(u".5"), 0.5);
-  EXPECT_EQ(DoubleValue(u"5."), 5.0);
-  EXPECT_EQ(DoubleValue(u"1e"), 1.0);  // an exponent needs digits
-  EXPECT_EQ(DoubleValue(u"2E+3"), 2000.0);
-  EXPECT_EQ(DoubleValue(u"1,5"), 1.0);  // the comma never is a decimal point
-  EXPECT_EQ(DoubleValue(u"0.1"), 0.1);  // correctly rounded
-  EXPECT_EQ(DoubleValue(u"."), 0.0);
-  EXPECT_EQ(DoubleValue(u"-"), 0.0);
-  EXPECT_EQ(DoubleValue(u"inf"), 0.0);
-  EXPECT_EQ(DoubleValue(u"nan"), 0.0);
-  EXPECT_EQ(DoubleValue(u"0x10"), 0.0);
+  // An exponent needs digits, the comma never is a decimal point, and 0.1 is correctly rounded.
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  // clang-format off
+  const std::pair<const char16_t*, double> cases[] = {
+      {u"1.5", 1.5}, {u" -0.25e2kg", -25.0}, {u".5", 0.5}, {u"5.", 5.0}, {u"1e", 1.0},
+      {u"2E+3", 2000.0}, {u"1,5", 1.0}, {u"0.1", 0.1}, {u".", 0.0}, {u"-", 0.0}, {u"inf", 0.0},
+      {u"nan", 0.0}, {u"0x10", 0.0}, {u"1e400", kInf}, {u"-1e400", -kInf}, {u"1e-400", 0.0},
+      {u"123456789e99999999999999", kInf}, {u"0.000000000000000000000001e-380", 0.0},
+      {u"100000000000000000000000000000000e-330", 1e-298}};
+  // clang-format on
+  for (const auto& [text, value] : cases) {
+    EXPECT_EQ(DoubleValue(text), value) << std::u16string_view(text).size();
+  }
   EXPECT_TRUE(std::signbit(DoubleValue(u"-0")));
-  EXPECT_EQ(DoubleValue(u"1e400"), std::numeric_limits<double>::infinity());
-  EXPECT_EQ(DoubleValue(u"-1e400"), -std::numeric_limits<double>::infinity());
-  EXPECT_EQ(DoubleValue(u"123456789e99999999999999"), std::numeric_limits<double>::infinity());
-  EXPECT_EQ(DoubleValue(u"1e-400"), 0.0);
-  EXPECT_EQ(DoubleValue(u"0.000000000000000000000001e-380"), 0.0);
-  EXPECT_EQ(DoubleValue(u"100000000000000000000000000000000e-330"), 1e-298);
 }
 
 TEST(ReadKey, SplitsAndTrimsAtTheFirstSeparator) {
   String key = u"untouched", value = u"untouched";
-  EXPECT_TRUE(ReadKey(u"  name = John Smith  ", &key, &value, u"="));
-  EXPECT_EQ(key, u"name");
-  EXPECT_EQ(value, u"John Smith");
-  EXPECT_TRUE(ReadKey(u"a=b=c", &key, &value, u"="));
-  EXPECT_EQ(key, u"a");
-  EXPECT_EQ(value, u"b=c");
-  EXPECT_TRUE(ReadKey(u"a = ", &key, &value, u"="));
-  EXPECT_EQ(key, u"a");
-  EXPECT_EQ(value, u"");
-  EXPECT_TRUE(ReadKey(u"k=v\n", &key, &value, u"="));
-  EXPECT_EQ(value, u"v\n");  // line breaks are not trimmed
-  EXPECT_TRUE(ReadKey(u"\u3000k\t:=\u00A0v", &key, &value, u":="));
-  EXPECT_EQ(key, u"k");
-  EXPECT_EQ(value, u"v");
+  // Line breaks are not trimmed; other spaces are, also ones outside ASCII.
+  const std::tuple<const char16_t*, const char16_t*, const char16_t*, const char16_t*> cases[] = {
+      {u"  name = John Smith  ", u"=", u"name", u"John Smith"},
+      {u"a=b=c", u"=", u"a", u"b=c"},
+      {u"a = ", u"=", u"a", u""},
+      {u"k=v\n", u"=", u"k", u"v\n"},
+      {u"\u3000k\t:=\u00A0v", u":=", u"k", u"v"}};
+  for (const auto& [line, separator, k, v] : cases) {
+    EXPECT_TRUE(ReadKey(line, &key, &value, separator)) << std::u16string_view(line).size();
+    EXPECT_EQ(key, k);
+    EXPECT_EQ(value, v);
+  }
 
   key = u"kept";
   value = u"kept";

@@ -59,42 +59,42 @@ struct ServerZone {
   ~ServerZone() { STime::InitializeTZ(0, 0); }
 };
 
-TEST(Calendar, DaysTruncateTowardZeroAndEndInclusively) {
-  EXPECT_EQ(STime::DayBegin(86399), 0);
-  EXPECT_EQ(STime::DayBegin(86400), 86400);
-  EXPECT_EQ(STime::DayEnd(0), 86399);
-  EXPECT_EQ(STime::DayEnd(86399), 86399);
-  EXPECT_EQ(STime::DayBegin(-1), 0);  // toward zero, not down
-  EXPECT_EQ(STime::DayEnd(-1), -1);
-  EXPECT_EQ(STime::DayBegin(-86401), -86400);
-  EXPECT_EQ(STime::DayBegin(kTue2025_07_01), kTue2025_07_01 - 12 * 3600);
-  EXPECT_EQ(STime::DayEnd(INT64_MAX), STime::DayBegin(INT64_MIN + kDay - 1) - 1);  // wraps
-}
-
-TEST(Calendar, MonthsBeginOnTheFirstAndEndOnTheirLastSecond) {
+TEST(Calendar, DaysAndMonthsBeginAndEnd) {
+  // Days truncate toward zero, not down, and end inclusively; DayEnd(INT64_MAX) wraps.
+  // clang-format off
+  const std::pair<std::int64_t, std::int64_t> day_begins[] = {
+      {86399, 0}, {86400, 86400}, {-1, 0}, {-86401, -86400},
+      {kTue2025_07_01, kTue2025_07_01 - 12 * 3600}};
+  const std::pair<std::int64_t, std::int64_t> day_ends[] = {
+      {0, 86399}, {86399, 86399}, {-1, -1},
+      {INT64_MAX, STime::DayBegin(INT64_MIN + kDay - 1) - 1}};
+  // February 2024 and its leap day, February 2023 without one, and January 1900 for times that
+  // cannot be broken down.
+  const std::pair<std::int64_t, std::int64_t> month_begins[] = {
+      {1708992000, 1706745600}, {-1, -2208988800}, {INT64_MAX, -2208988800}, {0, 0}};
+  const std::pair<std::int64_t, std::int64_t> month_ends[] = {
+      {1708992000, 1709251199}, {1677628800 - 1, 1677628799}, {-1, -2206310401},
+      {0, 31 * kDay - 1}};
+  // clang-format on
+  for (const auto& [t, begin] : day_begins) EXPECT_EQ(STime::DayBegin(t), begin) << t;
+  for (const auto& [t, end] : day_ends) EXPECT_EQ(STime::DayEnd(t), end) << t;
+  for (const auto& [t, begin] : month_begins) EXPECT_EQ(STime::MonthBegin(t), begin) << t;
+  for (const auto& [t, end] : month_ends) EXPECT_EQ(STime::MonthEnd(t), end) << t;
   for (std::int64_t t = 1764547200; t < 1767225600; t += 3 * 3600 + 7) {  // December 2025
     ASSERT_EQ(STime::MonthEnd(t), 1767225599);
     ASSERT_EQ(STime::MonthBegin(t), 1764547200);
   }
-  EXPECT_EQ(STime::MonthBegin(1708992000), 1706745600);    // February 2024
-  EXPECT_EQ(STime::MonthEnd(1708992000), 1709251199);      // its leap day's last second
-  EXPECT_EQ(STime::MonthEnd(1677628800 - 1), 1677628799);  // February 2023 has no leap day
-  EXPECT_EQ(STime::MonthBegin(-1), -2208988800);           // January 1900
-  EXPECT_EQ(STime::MonthEnd(-1), -2206310401);
-  EXPECT_EQ(STime::MonthBegin(INT64_MAX), -2208988800);
-  EXPECT_EQ(STime::MonthBegin(0), 0);
-  EXPECT_EQ(STime::MonthEnd(0), 31 * kDay - 1);
 }
 
 TEST(Calendar, WeeksBeginOnSunday) {
-  EXPECT_EQ(STime::WeekBegin(345600), 259200);  // Monday 1970-01-05 -> Sunday 1970-01-04
-  EXPECT_EQ(STime::WeekBegin(345599), 0);
-  EXPECT_EQ(STime::WeekBegin(259200), 0);  // the first Sunday itself is "early"
-  EXPECT_EQ(STime::WeekBegin(-kWeek), 0);
-  EXPECT_EQ(STime::WeekBegin(kSun2025_06_29), kSun2025_06_29);
-  EXPECT_EQ(STime::WeekBegin(kSun2025_06_29 + kWeek - 1), kSun2025_06_29);  // Saturday night
-  EXPECT_EQ(STime::WeekBegin(kSun2025_06_29 + kWeek), kSun2025_06_29 + kWeek);
-  EXPECT_EQ(STime::WeekBegin(kSun2025_06_29 - 1), kSun2025_06_29 - kWeek);
+  // Monday 1970-01-05 goes back to Sunday 1970-01-04, but the first Sunday itself is "early".
+  const std::int64_t sun = kSun2025_06_29;
+  // clang-format off
+  const std::pair<std::int64_t, std::int64_t> cases[] = {
+      {345600, 259200}, {345599, 0}, {259200, 0}, {-kWeek, 0}, {sun, sun},
+      {sun + kWeek - 1, sun}, {sun + kWeek, sun + kWeek}, {sun - 1, sun - kWeek}};
+  // clang-format on
+  for (const auto& [t, begin] : cases) EXPECT_EQ(STime::WeekBegin(t), begin) << t;
   std::mt19937_64 rng(5);
   for (int i = 0; i < 100000; ++i) {
     const std::int64_t t = 345600 + static_cast<std::int64_t>(rng() % 8000000000);
@@ -106,14 +106,16 @@ TEST(Calendar, WeeksBeginOnSunday) {
 TEST(Calendar, LastWeekIsTheSundayOfThisWeekOrOnSundayOfTheWeekBefore) {
   platform::ManualClock clock;
   platform::ScopedClock scoped(clock);
-  clock.Set(kTue2025_07_01);
-  EXPECT_EQ(STime::LastWeek(), kSun2025_06_29);
-  clock.Set(kSun2025_06_29 + kWeek - 1);  // Saturday 23:59:59
-  EXPECT_EQ(STime::LastWeek(), kSun2025_06_29);
-  clock.Set(kSun2025_06_29 + 10 * 3600);  // on a Sunday: the Sunday before
-  EXPECT_EQ(STime::LastWeek(), kSun2025_06_29 - kWeek);
-  clock.Set(kSun2025_06_29);
-  EXPECT_EQ(STime::LastWeek(), kSun2025_06_29 - kWeek);
+  // Saturday 23:59:59 is still this week; on a Sunday it is the Sunday before.
+  const std::pair<std::int64_t, std::int64_t> cases[] = {
+      {kTue2025_07_01, kSun2025_06_29},
+      {kSun2025_06_29 + kWeek - 1, kSun2025_06_29},
+      {kSun2025_06_29 + 10 * 3600, kSun2025_06_29 - kWeek},
+      {kSun2025_06_29, kSun2025_06_29 - kWeek}};
+  for (const auto& [now, sunday] : cases) {
+    clock.Set(static_cast<double>(now));
+    EXPECT_EQ(STime::LastWeek(), sunday) << now;
+  }
 }
 
 TEST(Calendar, PeriodsBackFromNowUseTheirOwnClocks) {
@@ -150,20 +152,24 @@ TEST(Calendar, PeriodsBackFromNowUseTheirOwnClocks) {
 TEST(Calendar, PeriodBeginCountsWholeMonthsOrYears) {
   const std::int64_t jan15 = 1736942400;  // 2025-01-15 12:00:00
   const std::int64_t jul01 = kTue2025_07_01;
-  EXPECT_EQ(STime::PeriodBegin(jul01, 0, 1), 1751328000);  // 2025-07-01
-  EXPECT_EQ(STime::PeriodBegin(jan15, 0, 1), 1735689600);  // 2025-01-01, also in January
-  EXPECT_EQ(STime::PeriodBegin(jan15, 0, 2), 1733011200);  // 2024-12-01
-  EXPECT_EQ(STime::PeriodBegin(jul01, 0, 20), STime::PeriodBegin(jul01, 0, 12));
-  EXPECT_EQ(STime::PeriodBegin(jul01, 0, 12), 1722470400);  // 2024-08-01
-  EXPECT_EQ(STime::PeriodBegin(jul01, 1, 0), 1735689600);   // 2025-01-01
-  EXPECT_EQ(STime::PeriodBegin(jul01, 3, 0), 1672531200);   // 2023-01-01
-  // Months step back first (January 2025 - 4 = September 2024), then years take that year.
-  EXPECT_EQ(STime::PeriodBegin(jan15, 1, 5), 1704067200);     // 2024-01-01
-  EXPECT_EQ(STime::PeriodBegin(jul01, 126, 0), -2208988800);  // more years than since 1900
-  EXPECT_EQ(STime::PeriodBegin(jul01, 0, 0), 1751328000);     // neither: the day's start
-  EXPECT_EQ(STime::PeriodBegin(jul01, -4, -4), 1751328000);
-  EXPECT_EQ(STime::PeriodBegin(-1, 1, 1), 0);
-  EXPECT_EQ(STime::PeriodBegin(INT64_MAX, 1, 1), 0);
+  // Months step back first (January 2025 - 4 = September 2024), then years take that year; more
+  // years than since 1900 give 1900; neither gives the day's start.
+  struct Case {
+    std::int64_t t;
+    int years, months;
+    std::int64_t begin;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {jul01, 0, 1, 1751328000},  {jan15, 0, 1, 1735689600},  {jan15, 0, 2, 1733011200},
+      {jul01, 0, 20, 1722470400}, {jul01, 0, 12, 1722470400}, {jul01, 1, 0, 1735689600},
+      {jul01, 3, 0, 1672531200},  {jan15, 1, 5, 1704067200},  {jul01, 126, 0, -2208988800},
+      {jul01, 0, 0, 1751328000},  {jul01, -4, -4, 1751328000}, {-1, 1, 1, 0},
+      {INT64_MAX, 1, 1, 0}};
+  // clang-format on
+  for (const Case& c : cases) {
+    EXPECT_EQ(STime::PeriodBegin(c.t, c.years, c.months), c.begin) << c.years << " " << c.months;
+  }
   std::mt19937_64 rng(9);
   for (int i = 0; i < 50000; ++i) {
     const std::int64_t t = static_cast<std::int64_t>(rng() % 40000000000);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 
 #include "kelvane/time/time_tools.h"
@@ -74,25 +75,20 @@ TEST(ShortDate, EveryDayFrom1970To2097RoundTrips) {
 }
 
 TEST(ShortDate, TimesThatCannotBeBrokenDownGiveTheEmptyDate) {
-  EXPECT_EQ(STime::ShortDate(-1), STime::kEmptyShortDate);
-  EXPECT_EQ(STime::ShortDate(INT64_MIN), STime::kEmptyShortDate);
-  EXPECT_EQ(STime::ShortDate(INT64_MAX), STime::kEmptyShortDate);
-  EXPECT_EQ(STime::ShortDate(INT64_MAX - 1), STime::kEmptyShortDate);         // year beyond an int
+  // INT64_MAX - 1 has a year beyond an int.
+  for (std::int64_t t : {std::int64_t{-1}, INT64_MIN, INT64_MAX, INT64_MAX - 1}) {
+    EXPECT_EQ(STime::ShortDate(t), STime::kEmptyShortDate) << t;
+  }
   EXPECT_EQ(STime::ShortDate(4133980800), STime::ShortDateYear(2101, 1, 1));  // wraps, no fault
 }
 
 TEST(ShortDate, FieldsOfATime) {
-  const std::int64_t t = 1710513045;  // 2024-03-15 14:30:45 UTC
-  EXPECT_EQ(STime::Year(t), 2024u);
-  EXPECT_EQ(STime::Month(t), 3u);
-  EXPECT_EQ(STime::Day(t), 15u);
-  EXPECT_EQ(STime::Hour(t), 14u);
-  EXPECT_EQ(STime::Min(t), 30u);
-  EXPECT_EQ(STime::Year(-1), 1900u);  // the all-zero record
-  EXPECT_EQ(STime::Month(-1), 1u);
-  EXPECT_EQ(STime::Day(-1), 0u);
-  EXPECT_EQ(STime::Hour(-1), 0u);
-  EXPECT_EQ(STime::Min(-1), 0u);
+  const auto fields = [](std::int64_t t) {
+    return std::array{STime::Year(t), STime::Month(t), STime::Day(t), STime::Hour(t),
+                      STime::Min(t)};
+  };
+  EXPECT_EQ(fields(1710513045), (std::array{2024u, 3u, 15u, 14u, 30u}));  // 2024-03-15 14:30:45
+  EXPECT_EQ(fields(-1), (std::array{1900u, 1u, 0u, 0u, 0u}));             // the all-zero record
 }
 
 }  // namespace
