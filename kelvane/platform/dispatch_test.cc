@@ -9,21 +9,14 @@
 #include <thread>
 #include <vector>
 
+#include "kelvane/testing/main_queue.h"
+
 namespace kelvane::platform {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Runs the main queue until `done` holds or `limit` passes; whether it held.
-template <typename F>
-bool RunMainUntil(F done, std::chrono::milliseconds limit = 5000ms) {
-  const auto end = DispatchClock::now() + limit;
-  while (!done()) {
-    if (DispatchClock::now() > end) return false;
-    RunMainQueueFor(2ms);
-  }
-  return true;
-}
+using testing::RunMainUntil;
 
 void DrainMain() {
   while (PollMainQueue() != 0) {

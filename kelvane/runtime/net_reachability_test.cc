@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "kelvane/platform/dispatch.h"
+#include "kelvane/testing/main_queue.h"
 
 namespace kelvane {
 namespace {
@@ -140,15 +141,7 @@ bool Ip(const std::string& arguments) {
   return std::system(("ip " + arguments + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-template <typename F>
-bool RunMainUntil(F done) {
-  const auto end = platform::DispatchClock::now() + 5s;
-  while (!done()) {
-    if (platform::DispatchClock::now() > end) return false;
-    platform::RunMainQueueFor(5ms);
-  }
-  return true;
-}
+using testing::RunMainUntil;
 
 int NamespaceChild() {
   if (::unshare(CLONE_NEWNET) != 0) return kChildNoNamespace;

@@ -9,31 +9,16 @@
 #include <limits>
 #include <thread>
 
+#include "kelvane/testing/main_queue.h"
+
 namespace kelvane {
 namespace {
 
 using namespace std::chrono_literals;
 using platform::DispatchClock;
 
-template <typename F>
-bool RunMainUntil(F done, std::chrono::milliseconds limit = 5000ms) {
-  const auto end = DispatchClock::now() + limit;
-  while (!done()) {
-    if (DispatchClock::now() > end) return false;
-    platform::RunMainQueueFor(2ms);
-  }
-  return true;
-}
-
-template <typename F>
-bool WaitUntil(F done, std::chrono::milliseconds limit = 5000ms) {
-  const auto end = DispatchClock::now() + limit;
-  while (!done()) {
-    if (DispatchClock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testing::RunMainUntil;
+using testing::WaitUntil;
 
 TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
   constexpr auto kMax = std::numeric_limits<int64_t>::max();
