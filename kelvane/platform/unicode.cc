@@ -4,10 +4,6 @@
 #include <unicode/ustring.h>
 #include <unicode/utypes.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -102,39 +98,8 @@ std::optional<std::size_t> OffsetInside(const String& out, const WChar* s) {
 
 }  // namespace
 
-#if defined(__SSE2__)
-// Scans whole aligned 16-byte blocks, eight units at a time. An aligned block never crosses a
-// page, so reading the rest of the block after the terminator cannot fault; those bytes are
-// never used. The sanitizer would still call that read out of bounds, hence the exemptions (on
-// every function that does the read: a lambda would be instrumented on its own).
-namespace {
-__attribute__((no_sanitize("address"))) unsigned ZeroUnitMask(const char* block) {
-  const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
-  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, _mm_setzero_si128())));
-}
-}  // namespace
-
-std::size_t AliasedWStringLength(const WChar* s) noexcept {
-  if (s == nullptr) return 0;
-  const auto address = reinterpret_cast<std::uintptr_t>(s);
-  if (address % alignof(WChar) != 0) {  // not a valid WString pointer; read it unit by unit
-    const AliasedWChar* p = s;
-    std::size_t n = 0;
-    while (p[n] != 0) ++n;
-    return n;
-  }
-  const char* block = reinterpret_cast<const char*>(address & ~std::uintptr_t{15});
-  // Units before `s` in the first block do not count.
-  unsigned mask = ZeroUnitMask(block) & (~0u << (address & 15));
-  while (mask == 0) {
-    block += 16;
-    mask = ZeroUnitMask(block);
-  }
-  return static_cast<std::size_t>(block + std::countr_zero(mask) -
-                                  reinterpret_cast<const char*>(s)) /
-         sizeof(WChar);
-}
-#else
+// A plain scan: reading past the terminator, even within an aligned block, would read memory
+// that belongs to someone else (sanitizers and valgrind rightly object).
 std::size_t AliasedWStringLength(const WChar* s) noexcept {
   if (s == nullptr) return 0;
   const AliasedWChar* p = s;
@@ -142,7 +107,6 @@ std::size_t AliasedWStringLength(const WChar* s) noexcept {
   while (p[n] != 0) ++n;
   return n;
 }
-#endif
 
 bool AppendWString(String& out, const WChar* s) noexcept {
   const std::size_t n = AliasedWStringLength(s);
