@@ -11,16 +11,13 @@
 #include "kelvane/platform/date_format.h"
 #include "kelvane/platform/device.h"
 #include "tools/kelvane/command.h"
+#include "tools/kelvane/device_options.h"
 #include "tools/kelvane/utf8.h"
 
 namespace kelvane::cli {
 namespace {
 
-struct DeviceOptions {
-  std::vector<std::string> languages;
-  std::string locale;
-  std::string zone;
-} options;
+DeviceOptions options;
 
 std::string Utf8(const std::u16string& text) { return StringToUtf8(text); }
 
@@ -37,37 +34,8 @@ std::string Hex(unsigned int value) {
 CLI::App* AddLocale(CLI::App& app) {
   CLI::App* sub =
       app.add_subcommand("locale", "the device's language, country, codes and currency");
-  sub->add_option("--lang", options.languages,
-                  "preferred languages, most preferred first (pt-BR,en); default from LANGUAGE, "
-                  "LC_ALL, LC_MESSAGES, LANG")
-      ->delimiter(',');
-  sub->add_option("--locale", options.locale,
-                  "current locale (de-CH); default from LC_ALL, LC_TIME, LANG");
-  sub->add_option("--tz", options.zone,
-                  "device time zone (Europe/Berlin); default TZ or the system's");
+  options.Add(sub);
   return sub;
-}
-
-// Checks the options and makes them the device's facts; an error message, or empty.
-std::string ApplyOptions() {
-  platform::DeviceOverrides overrides;
-  for (const std::string& language : options.languages) {
-    if (!platform::Locale::FromIdentifier(language))
-      return "not a language identifier: " + language;
-  }
-  if (!options.languages.empty()) overrides.preferred_languages = options.languages;
-  if (!options.locale.empty()) {
-    if (!platform::Locale::FromIdentifier(options.locale)) {
-      return "not a locale identifier: " + options.locale;
-    }
-    overrides.current_locale = options.locale;
-  }
-  if (!options.zone.empty()) {
-    if (!platform::TimeZone::Named(options.zone)) return "unknown time zone: " + options.zone;
-    overrides.time_zone = options.zone;
-  }
-  platform::SetDeviceOverrides(std::move(overrides));
-  return {};
 }
 
 void PrintDevice(std::ostream& out) {
@@ -96,7 +64,7 @@ void PrintDevice(std::ostream& out) {
 }
 
 int RunLocale() {
-  if (std::string error = ApplyOptions(); !error.empty()) return Fail(error);
+  if (std::string error = options.Apply(); !error.empty()) return Fail(error);
   PrintDevice(std::cout);
   return 0;
 }

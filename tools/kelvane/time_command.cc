@@ -16,15 +16,13 @@
 #include "kelvane/platform/device.h"
 #include "kelvane/time/time_tools.h"
 #include "tools/kelvane/command.h"
+#include "tools/kelvane/device_options.h"
 #include "tools/kelvane/utf8.h"
 
 namespace kelvane::cli {
 namespace {
 
-struct TimeOptions {
-  std::vector<std::string> languages;
-  std::string locale;
-  std::string zone;
+struct TimeOptions : DeviceOptions {
   std::int64_t server_zone = 0;
   std::int64_t daylight = 0;
   std::string at;
@@ -89,32 +87,8 @@ CLI::App* AddTime(CLI::App& app) {
       ->check(CLI::Range(0u, 1200u));
   sub->add_option("--unpack", options.unpack, "a short date (0-65535) to take apart")
       ->check(CLI::Range(0u, 65535u));
-  sub->add_option("--lang", options.languages, "preferred languages, most preferred first")
-      ->delimiter(',');
-  sub->add_option("--locale", options.locale, "current locale, for short date texts");
-  sub->add_option("--tz", options.zone, "device time zone (Europe/Berlin)");
+  options.Add(sub);
   return sub;
-}
-
-std::string ApplyDeviceOptions() {
-  platform::DeviceOverrides overrides;
-  for (const std::string& language : options.languages) {
-    if (!platform::Locale::FromIdentifier(language))
-      return "not a language identifier: " + language;
-  }
-  if (!options.languages.empty()) overrides.preferred_languages = options.languages;
-  if (!options.locale.empty()) {
-    if (!platform::Locale::FromIdentifier(options.locale)) {
-      return "not a locale identifier: " + options.locale;
-    }
-    overrides.current_locale = options.locale;
-  }
-  if (!options.zone.empty()) {
-    if (!platform::TimeZone::Named(options.zone)) return "unknown time zone: " + options.zone;
-    overrides.time_zone = options.zone;
-  }
-  platform::SetDeviceOverrides(std::move(overrides));
-  return {};
 }
 
 void PrintShortDate(std::ostream& out, std::uint16_t s) {
@@ -156,7 +130,7 @@ void PrintTime(std::ostream& out, std::int64_t utc) {
 }
 
 int RunTime() {
-  if (std::string error = ApplyDeviceOptions(); !error.empty()) return Fail(error);
+  if (std::string error = options.Apply(); !error.empty()) return Fail(error);
   STime::InitializeTZ(options.server_zone, options.daylight);
   std::optional<platform::ManualClock> clock;
   std::optional<platform::ScopedClock> scoped;
