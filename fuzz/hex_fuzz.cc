@@ -6,13 +6,12 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "kelvane/text/hash.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kelvane::fuzzing::Check;
 
 bool IsHexDigit(char16_t u) {
   return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');

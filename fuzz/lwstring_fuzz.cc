@@ -8,18 +8,17 @@
 #include <cwchar>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "kelvane/runtime/scratch_environment.h"
 #include "kelvane/text/wide_string.h"
 
 namespace {
 
+using kelvane::fuzzing::Check;
+
 bool IsScalar(wchar_t unit) {
   const auto u = static_cast<uint32_t>(unit);
   return u <= 0x10FFFF && (u < 0xD800 || u > 0xDFFF);
-}
-
-void Check(bool condition) {
-  if (!condition) std::abort();
 }
 
 }  // namespace

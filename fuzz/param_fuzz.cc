@@ -5,16 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/fuzz_input.h"
 #include "kelvane/platform/charset.h"
 #include "kelvane/text/param_string.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using kelvane::fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using kelvane::String;

@@ -5,26 +5,15 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_input.h"
 #include "kelvane/text/hash.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using kelvane::fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using kelvane::String;
   if (size < 1) return 0;
-  String text;
-  if ((data[0] & 1) != 0) {
-    text.assign((size - 1) / 2, u'\0');
-    std::memcpy(text.data(), data + 1, text.size() * 2);
-  } else {
-    text.assign(data + 1, data + size);
-  }
+  const String text = kelvane::fuzzing::TextFromBytes(data, size);
   const std::uint64_t value = kelvane::NSTools::ToUInt64(text);
   Check(value != UINT64_MAX);
 

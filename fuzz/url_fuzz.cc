@@ -10,14 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/fuzz_input.h"
 #include "kelvane/platform/url.h"
 #include "kelvane/text/url_tools.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using kelvane::fuzzing::Check;
 
 bool IsWellFormedUtf16(std::u16string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -41,13 +40,7 @@ bool IsFormChar(char16_t c) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using kelvane::String;
   if (size < 1) return 0;
-  String text;
-  if ((data[0] & 1) != 0) {
-    text.assign((size - 1) / 2, u'\0');
-    std::memcpy(text.data(), data + 1, text.size() * 2);
-  } else {
-    text.assign(data + 1, data + size);
-  }
+  const String text = kelvane::fuzzing::TextFromBytes(data, size);
 
   const std::optional<String> encoded = kelvane::NSTools::URLEncoded(text);
   Check(encoded.has_value() == IsWellFormedUtf16(text));
