@@ -7,6 +7,7 @@
 
 #include "kelvane/platform/clock.h"
 #include "kelvane/platform/device.h"
+#include "kelvane/testing/fixed_device.h"
 #include "kelvane/time/internal/state.h"
 #include "kelvane/time/time_tools.h"
 
@@ -54,10 +55,7 @@ std::int64_t ReferencePeriodBegin(std::int64_t t, int years, int months) {
   return ::timegm(&c);
 }
 
-struct ServerZone {
-  ServerZone(std::int64_t tz, std::int64_t daylight) { STime::InitializeTZ(tz, daylight); }
-  ~ServerZone() { STime::InitializeTZ(0, 0); }
-};
+using testing::ServerZone;
 
 TEST(Calendar, DaysAndMonthsBeginAndEnd) {
   // Days truncate toward zero, not down, and end inclusively; DayEnd(INT64_MAX) wraps.

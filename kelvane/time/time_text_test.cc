@@ -6,34 +6,18 @@
 
 #include "kelvane/platform/clock.h"
 #include "kelvane/platform/device.h"
+#include "kelvane/testing/fixed_device.h"
 #include "kelvane/time/internal/state.h"
 #include "kelvane/time/time_tools.h"
 
 namespace kelvane {
 namespace {
 
+using testing::FixedDevice;
+
 constexpr std::int64_t kNow = 1751371200;             // 2025-07-01 12:00:00 UTC, 14:00 in Berlin
 constexpr std::int64_t kBerlinMidnight = 1751320800;  // 2025-07-01 00:00 in Berlin, in UTC
 constexpr std::int64_t kDay = 86400;
-
-// A device whose clock, zone, language and current locale are fixed, with STime's one-time
-// state made from them as a process started at that instant would.
-class FixedDevice {
- public:
-  FixedDevice(std::string language, std::string locale, std::string zone)
-      : clock_(static_cast<double>(kNow)),
-        scoped_clock_(clock_),
-        device_({.preferred_languages = std::vector<std::string>{std::move(language)},
-                 .current_locale = std::move(locale),
-                 .time_zone = std::move(zone)}) {
-    time_internal::ReinitializeForTesting();
-  }
-
- private:
-  platform::ManualClock clock_;
-  platform::ScopedClock scoped_clock_;
-  platform::ScopedDeviceOverrides device_;
-};
 
 bool HasDigit(const String& s) {
   return std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
@@ -49,7 +33,7 @@ String Plain(String s) {
 }
 
 TEST(TimeText, TodayShowsTheTimeAndOtherDaysTheDate) {
-  FixedDevice device("en-US", "en-US", "Europe/Berlin");
+  FixedDevice device(kNow, "Europe/Berlin", "en-US", "en-US");
   ASSERT_EQ(STime::LocalTimeOffset(), 7200);
   // The device's day runs from its local midnight to the second before the next, both kept.
   const String midnight = STime::StringTimeForUser(kBerlinMidnight);
@@ -66,7 +50,7 @@ TEST(TimeText, TodayShowsTheTimeAndOtherDaysTheDate) {
 }
 
 TEST(TimeText, UserTextsSpeakTheFirstPreferredLanguage) {
-  FixedDevice device("de-DE", "en-US", "Europe/Berlin");
+  FixedDevice device(kNow, "Europe/Berlin", "de-DE", "en-US");
   EXPECT_EQ(STime::StringTimeForUser(kNow), u"14:00");
   const String yesterday = STime::StringTimeForUser(kBerlinMidnight - 1);
   EXPECT_FALSE(HasDigit(yesterday));  // a word, not a date
@@ -79,19 +63,19 @@ TEST(TimeText, UserTextsSpeakTheFirstPreferredLanguage) {
 
 TEST(TimeText, ShortDateTextUsesTheCurrentLocaleAndZone) {
   {
-    FixedDevice device("en-US", "de-DE", "UTC");
+    FixedDevice device(kNow, "UTC", "en-US", "de-DE");
     EXPECT_EQ(STime::StringFromShortDate(STime::ShortDateYear(2024, 3, 15)), u"15.03.24");
     // Only the low 16 bits count.
     EXPECT_EQ(STime::StringFromShortDate(0x7FFF0000 | STime::ShortDateYear(2024, 3, 15)),
               u"15.03.24");
   }
   // Midnight UTC is still the evening before in New York.
-  FixedDevice device("de-DE", "en-US", "America/New_York");
+  FixedDevice device(kNow, "America/New_York", "de-DE", "en-US");
   EXPECT_EQ(STime::StringFromShortDate(STime::ShortDateYear(2024, 3, 15)), u"3/14/24");
 }
 
 TEST(TimeText, StringFromUTCFormatsTheGivenDateOrTheTime) {
-  FixedDevice device("en-US", "de-DE", "Asia/Tokyo");
+  FixedDevice device(kNow, "Asia/Tokyo", "en-US", "de-DE");
   const std::int64_t t = 1710513045;  // 2024-03-15 14:30:45 UTC
   EXPECT_EQ(Plain(STime::StringFromUTC(t, std::nullopt, 0, 1, 0)), u"2:30 PM");
   EXPECT_EQ(Plain(STime::StringFromUTC(t, std::nullopt, 0, 1, 3 * 3600)), u"5:30 PM");

@@ -11,36 +11,16 @@
 
 #include "kelvane/platform/clock.h"
 #include "kelvane/platform/device.h"
+#include "kelvane/testing/fixed_device.h"
 #include "kelvane/time/internal/civil.h"
 #include "kelvane/time/internal/state.h"
 
 namespace kelvane {
 namespace {
 
-// Fixes the clock and the device's zone and language, and makes STime's one-time state again
-// from them, as a process started at that instant would.
-class FixedDevice {
- public:
-  FixedDevice(double now, std::string zone)
-      : clock_(now),
-        scoped_clock_(clock_),
-        device_({.preferred_languages = std::vector<std::string>{"en-US"},
-                 .current_locale = "en-US",
-                 .time_zone = std::move(zone)}) {
-    time_internal::ReinitializeForTesting();
-  }
+using testing::FixedDevice;
 
- private:
-  platform::ManualClock clock_;
-  platform::ScopedClock scoped_clock_;
-  platform::ScopedDeviceOverrides device_;
-};
-
-// Resets the server settings that a test changed.
-struct ServerZone {
-  ServerZone(std::int64_t tz, std::int64_t daylight) { STime::InitializeTZ(tz, daylight); }
-  ~ServerZone() { STime::InitializeTZ(0, 0); }
-};
+using testing::ServerZone;
 
 bool SameFields(const tm& a, const tm& b) {
   return a.tm_sec == b.tm_sec && a.tm_min == b.tm_min && a.tm_hour == b.tm_hour &&
