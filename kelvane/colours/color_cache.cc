@@ -14,9 +14,25 @@ constexpr unsigned int kCacheLimit = 256;
 
 // The cache and its lock. Made on first use, so that code running in other static
 // initialisers may already ask for colours, and never destroyed: at exit it is only emptied.
+// The lock is a plain mutex, not a recursive one: nothing done under it (a search, an eviction,
+// building a colour from four numbers, an insertion) can come back to the cache, and a hit, the
+// hot path of every drawing call that builds a colour, pays for a recursive lock's owner
+// bookkeeping on every call.
 struct ColorCache {
-  std::recursive_mutex lock;
+  std::mutex lock;
   TArrayObj<CachedColor, true> s_colors;
+  // The keys of s_colors, in the same order, side by side: a hit searches them without
+  // following a pointer to a record at every probe. Rebuilt after every change to s_colors.
+  std::uint32_t keys[kCacheLimit] = {};
+  unsigned int key_count = 0;
+
+  void Reindex() noexcept {
+    key_count = 0;
+    for (const CachedColor* record : s_colors.Items()) {
+      if (key_count == kCacheLimit) break;
+      keys[key_count++] = record == nullptr ? 0u : record->key;
+    }
+  }
 };
 
 void EmptyAtExit() noexcept { internal::ColorCacheClear(); }
@@ -38,20 +54,19 @@ std::uint32_t KeyOf(const void* slot) noexcept {
 
 int Order(std::uint32_t a, std::uint32_t b) noexcept { return (a > b) - (a < b); }
 
-// The record with `key`, or null: the answer Search gives with SearchCachedColors, found with the
-// keys compared inline. A hit is the hot path of every drawing call that builds a colour, and
-// a call through the comparator per probe costs more than the probe itself.
-const CachedColor* Find(const TArrayObj<CachedColor, true>& colors, std::uint32_t key) noexcept {
-  const std::span<CachedColor* const> records = colors.Items();
-  if (records.empty()) return nullptr;
-  // Branch-free: narrows to the last record whose key is not greater than `key`.
-  CachedColor* const* base = records.data();
-  for (std::size_t n = records.size(); n > 1;) {
+// The record with `key`, or null: the answer Search gives with SearchCachedColors, found over
+// the side-by-side keys. A hit is the hot path of every drawing call that builds a colour.
+const CachedColor* Find(const ColorCache& cache, std::uint32_t key) noexcept {
+  if (cache.key_count == 0) return nullptr;
+  // Branch-free: narrows to the last key that is not greater than `key`.
+  const std::uint32_t* base = cache.keys;
+  for (std::size_t n = cache.key_count; n > 1;) {
     const std::size_t half = n / 2;
-    base = KeyOf(base + half) <= key ? base + half : base;
+    base = base[half] <= key ? base + half : base;
     n -= half;
   }
-  return KeyOf(base) == key ? *base : nullptr;
+  if (*base != key) return nullptr;
+  return cache.s_colors.Items()[static_cast<std::size_t>(base - cache.keys)];
 }
 
 // trunc(x x 255) converted the way an unsigned, saturating float-to-integer conversion does it
@@ -109,7 +124,7 @@ ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   std::lock_guard lock(cache->lock);
   TArrayObj<CachedColor, true>& colors = cache->s_colors;
 
-  if (const CachedColor* record = Find(colors, key)) return record->color;
+  if (const CachedColor* record = Find(*cache, key)) return record->color;
 
   if (colors.Count() >= kCacheLimit) {
     // Random replacement: no bookkeeping on hits, and any entry may go.
@@ -121,9 +136,10 @@ ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   }
 
   ColorRef color = Build(key);
-  if (color == nullptr) return nullptr;
   const CachedColor* stored =
-      colors.Insert(CachedColor(key, color), CachedColor::SortCachedColors, true);
+      color == nullptr ? nullptr
+                       : colors.Insert(CachedColor(key, color), CachedColor::SortCachedColors, true);
+  cache->Reindex();  // after the eviction too, which stays done when the insertion fails
   return stored == nullptr ? nullptr : color;
 }
 
@@ -168,6 +184,7 @@ void ColorCacheClear() noexcept {
   std::lock_guard lock(cache->lock);
   for (CachedColor* record : cache->s_colors) delete record;
   cache->s_colors.Clear();
+  cache->Reindex();
 }
 
 }  // namespace internal
