@@ -35,14 +35,24 @@ $leaked"
 "$work/cmake/consumer_shared" || fail "find_package consumer (shared) failed"
 "$work/cmake/consumer_static" || fail "find_package consumer (static) failed"
 
-# pkg-config, with only the library's own .pc file in reach.
+# pkg-config, with only the library's own .pc file in reach: a user of the shared library needs
+# no engine's development files. The program is compiled once and linked twice.
 pc_dir=$(dirname "$(find "$prefix" -name kelvane.pc -print | head -n 1)")
 export PKG_CONFIG_LIBDIR="$pc_dir"
 unset PKG_CONFIG_PATH || true
-flags=$(pkg-config --cflags --libs kelvane) || fail "pkg-config does not know kelvane"
+cflags=$(pkg-config --cflags kelvane) || fail "pkg-config does not know kelvane"
+libs=$(pkg-config --libs kelvane)
+static_libs=$(pkg-config --static --libs kelvane)
 libdir=$(pkg-config --variable=libdir kelvane)
-[ -f "$libdir/libkelvane.so" ] || fail "pkg-config libdir $libdir does not hold the library"
+[ -f "$libdir/libkelvane.so" ] || fail "pkg-config's libdir $libdir does not hold the library"
+cxx=${CXX:-c++}
 # shellcheck disable=SC2086  # the flags are words
-${CXX:-c++} -std=c++20 -O1 "$source_dir/testdata/consumer/main.cc" $flags \
-  -Wl,-rpath,"$libdir" -o "$work/consumer_pc" || fail "pkg-config consumer did not build"
-"$work/consumer_pc" || fail "pkg-config consumer failed"
+"$cxx" -std=c++20 -O1 -c "$source_dir/testdata/consumer/main.cc" $cflags -o "$work/main.o" ||
+  fail "pkg-config consumer did not compile"
+# shellcheck disable=SC2086
+"$cxx" "$work/main.o" $libs -Wl,-rpath,"$libdir" -o "$work/consumer_pc" &&
+  "$work/consumer_pc" || fail "pkg-config consumer (shared) failed"
+# shellcheck disable=SC2086
+"$cxx" "$work/main.o" -Wl,-Bstatic -lkelvane -Wl,-Bdynamic $(echo "$static_libs" | sed 's/-lkelvane//') \
+  -o "$work/consumer_pc_static" && "$work/consumer_pc_static" ||
+  fail "pkg-config consumer (static) failed"

@@ -1,32 +1,52 @@
 #include "kelvane/colours/color_cache.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <span>
+#include <thread>
 
 namespace kelvane {
 namespace {
 
 constexpr unsigned int kCacheLimit = 256;
 
+// A lock for sections of a few dozen instructions: taking it is one atomic exchange and
+// releasing it one plain store (a mutex pays an atomic operation for each). A thread that finds
+// it taken yields its processor between attempts rather than spinning it away.
+class ShortLock {
+ public:
+  void lock() noexcept {
+    while (taken_.exchange(true, std::memory_order_acquire)) {
+      do {
+        std::this_thread::yield();
+      } while (taken_.load(std::memory_order_relaxed));
+    }
+  }
+  void unlock() noexcept { taken_.store(false, std::memory_order_release); }
+
+ private:
+  std::atomic<bool> taken_{false};
+};
+
 // The cache and its lock. Made on first use, so that code running in other static
 // initialisers may already ask for colours, and never destroyed: at exit it is only emptied.
-// The lock is a plain mutex, not a recursive one: nothing done under it (a search, an eviction,
-// building a colour from four numbers, an insertion) can come back to the cache, and a hit, the
-// hot path of every drawing call that builds a colour, pays for a recursive lock's owner
-// bookkeeping on every call.
+// Nothing done under the lock (a search, an eviction, building a colour from four numbers, an
+// insertion) comes back to the cache, so it need not be recursive; and it is held for a short
+// search on every hit, the hot path of every drawing call that builds a colour, so it is a
+// ShortLock rather than a mutex.
 struct ColorCache {
-  std::mutex lock;
+  ShortLock lock;
   TArrayObj<CachedColor, true> s_colors;
-  // The keys of s_colors, in the same order, side by side: a hit searches them without
-  // following a pointer to a record at every probe. Rebuilt after every change to s_colors.
+  // The keys of s_colors, in the same order, side by side: a search reads them without following
+  // a pointer to a record at every probe.
   std::uint32_t keys[kCacheLimit] = {};
   unsigned int key_count = 0;
-
-  void Reindex() noexcept {
+  // After every change of s_colors, under the lock.
+  void Changed() noexcept {
     key_count = 0;
     for (const CachedColor* record : s_colors.Items()) {
       if (key_count == kCacheLimit) break;
@@ -123,7 +143,6 @@ ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   if (cache == nullptr) return nullptr;
   std::lock_guard lock(cache->lock);
   TArrayObj<CachedColor, true>& colors = cache->s_colors;
-
   if (const CachedColor* record = Find(*cache, key)) return record->color;
 
   if (colors.Count() >= kCacheLimit) {
@@ -139,7 +158,7 @@ ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   const CachedColor* stored =
       color == nullptr ? nullptr
                        : colors.Insert(CachedColor(key, color), CachedColor::SortCachedColors, true);
-  cache->Reindex();  // after the eviction too, which stays done when the insertion fails
+  cache->Changed();  // after the eviction too, which stays done when the insertion fails
   return stored == nullptr ? nullptr : color;
 }
 
@@ -184,7 +203,7 @@ void ColorCacheClear() noexcept {
   std::lock_guard lock(cache->lock);
   for (CachedColor* record : cache->s_colors) delete record;
   cache->s_colors.Clear();
-  cache->Reindex();
+  cache->Changed();
 }
 
 }  // namespace internal

@@ -9,9 +9,9 @@ namespace {
 
 TEST(Utf8, RoundTripsEveryEncodedLength) {
   // One to four bytes, the edges of each length, and U+0000 inside the text.
-  const std::string bytes("a\0\x7F\xC2\x80\xDF\xBF\xD0\x96\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80"
-                          "\xF4\x8F\xBF\xBF",
-                          26);
+  static const char kBytes[] =
+      "a\0\x7F\xC2\x80\xDF\xBF\xD0\x96\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";
+  const std::string bytes(kBytes, sizeof kBytes - 1);
   const String text = String(u"a") + u'\0' + u"\u007F\u0080\u07FF\u0416\u0800\uFFFF\U00010000"
                       u"\U0010FFFF";
   EXPECT_EQ(StringFromUtf8(bytes), text);
