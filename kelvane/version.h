@@ -1,17 +1,21 @@
 // kelvane/version.h
 //
-// The version symbols of the library, exported with C linkage so that tools which only look at
-// the shared object's symbol table can read them.
+// The version of the library, twice: as macros fixed when the caller compiles
+// (KELVANE_VERSION_MAJOR, _MINOR, _PATCH, _STRING and KELVANE_VERSION, from
+// kelvane/version_macros.h), and as symbols of the library that is actually loaded, exported
+// with C linkage so that tools which only look at the shared object's symbol table can read
+// them. Both come from the one project version the build is made with.
 #pragma once
 
 #include "kelvane/export.h"
+#include "kelvane/version_macros.h"
 
 extern "C" {
 
-// "@(#)PROGRAM:Kelvane  PROJECT:Kelvane-1" followed by a line feed, zero-terminated.
+// "@(#)PROGRAM:Kelvane  PROJECT:Kelvane-<major>" followed by a line feed, zero-terminated.
 KELVANE_EXPORT extern const unsigned char KelvaneVersionString[];
 
-// The library's version as a number: 1.0.
+// The library's version as a number: <major>.<minor> (1.0).
 KELVANE_EXPORT extern const double KelvaneVersionNumber;
 
 }  // extern "C"

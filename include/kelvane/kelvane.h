@@ -48,6 +48,7 @@
 #include "kelvane/text/hash.h"
 #include "kelvane/text/param_string.h"
 #include "kelvane/text/url_tools.h"
+#include "kelvane/text/utf8.h"
 #include "kelvane/text/wide_string.h"
 
 #include "kelvane/colours/color_cache.h"

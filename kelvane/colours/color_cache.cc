@@ -1,22 +1,58 @@
 #include "kelvane/colours/color_cache.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <span>
+#include <thread>
 
 namespace kelvane {
 namespace {
 
 constexpr unsigned int kCacheLimit = 256;
 
+// A lock for sections of a few dozen instructions: taking it is one atomic exchange and
+// releasing it one plain store (a mutex pays an atomic operation for each). A thread that finds
+// it taken yields its processor between attempts rather than spinning it away.
+class ShortLock {
+ public:
+  void lock() noexcept {
+    while (taken_.exchange(true, std::memory_order_acquire)) {
+      do {
+        std::this_thread::yield();
+      } while (taken_.load(std::memory_order_relaxed));
+    }
+  }
+  void unlock() noexcept { taken_.store(false, std::memory_order_release); }
+
+ private:
+  std::atomic<bool> taken_{false};
+};
+
 // The cache and its lock. Made on first use, so that code running in other static
 // initialisers may already ask for colours, and never destroyed: at exit it is only emptied.
+// Nothing done under the lock (a search, an eviction, building a colour from four numbers, an
+// insertion) comes back to the cache, so it need not be recursive; and it is held for a short
+// search on every hit, the hot path of every drawing call that builds a colour, so it is a
+// ShortLock rather than a mutex.
 struct ColorCache {
-  std::recursive_mutex lock;
+  ShortLock lock;
   TArrayObj<CachedColor, true> s_colors;
+  // The keys of s_colors, in the same order, side by side: a search reads them without following
+  // a pointer to a record at every probe.
+  std::uint32_t keys[kCacheLimit] = {};
+  unsigned int key_count = 0;
+  // After every change of s_colors, under the lock.
+  void Changed() noexcept {
+    key_count = 0;
+    for (const CachedColor* record : s_colors.Items()) {
+      if (key_count == kCacheLimit) break;
+      keys[key_count++] = record == nullptr ? 0u : record->key;
+    }
+  }
 };
 
 void EmptyAtExit() noexcept { internal::ColorCacheClear(); }
@@ -38,20 +74,19 @@ std::uint32_t KeyOf(const void* slot) noexcept {
 
 int Order(std::uint32_t a, std::uint32_t b) noexcept { return (a > b) - (a < b); }
 
-// The record with `key`, or null: the answer Search gives with SearchCachedColors, found with the
-// keys compared inline. A hit is the hot path of every drawing call that builds a colour, and
-// a call through the comparator per probe costs more than the probe itself.
-const CachedColor* Find(const TArrayObj<CachedColor, true>& colors, std::uint32_t key) noexcept {
-  const std::span<CachedColor* const> records = colors.Items();
-  if (records.empty()) return nullptr;
-  // Branch-free: narrows to the last record whose key is not greater than `key`.
-  CachedColor* const* base = records.data();
-  for (std::size_t n = records.size(); n > 1;) {
+// The record with `key`, or null: the answer Search gives with SearchCachedColors, found over
+// the side-by-side keys. A hit is the hot path of every drawing call that builds a colour.
+const CachedColor* Find(const ColorCache& cache, std::uint32_t key) noexcept {
+  if (cache.key_count == 0) return nullptr;
+  // Branch-free: narrows to the last key that is not greater than `key`.
+  const std::uint32_t* base = cache.keys;
+  for (std::size_t n = cache.key_count; n > 1;) {
     const std::size_t half = n / 2;
-    base = KeyOf(base + half) <= key ? base + half : base;
+    base = base[half] <= key ? base + half : base;
     n -= half;
   }
-  return KeyOf(base) == key ? *base : nullptr;
+  if (*base != key) return nullptr;
+  return cache.s_colors.Items()[static_cast<std::size_t>(base - cache.keys)];
 }
 
 // trunc(x x 255) converted the way an unsigned, saturating float-to-integer conversion does it
@@ -108,8 +143,7 @@ ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   if (cache == nullptr) return nullptr;
   std::lock_guard lock(cache->lock);
   TArrayObj<CachedColor, true>& colors = cache->s_colors;
-
-  if (const CachedColor* record = Find(colors, key)) return record->color;
+  if (const CachedColor* record = Find(*cache, key)) return record->color;
 
   if (colors.Count() >= kCacheLimit) {
     // Random replacement: no bookkeeping on hits, and any entry may go.
@@ -121,9 +155,10 @@ ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   }
 
   ColorRef color = Build(key);
-  if (color == nullptr) return nullptr;
   const CachedColor* stored =
-      colors.Insert(CachedColor(key, color), CachedColor::SortCachedColors, true);
+      color == nullptr ? nullptr
+                       : colors.Insert(CachedColor(key, color), CachedColor::SortCachedColors, true);
+  cache->Changed();  // after the eviction too, which stays done when the insertion fails
   return stored == nullptr ? nullptr : color;
 }
 
@@ -168,6 +203,7 @@ void ColorCacheClear() noexcept {
   std::lock_guard lock(cache->lock);
   for (CachedColor* record : cache->s_colors) delete record;
   cache->s_colors.Clear();
+  cache->Changed();
 }
 
 }  // namespace internal

@@ -18,8 +18,8 @@
 // The cache is made on first use and emptied at process exit (it is never destroyed, so a
 // thread still asking for colours while the process exits is served).
 //
-// Threads: every function may be called from any thread. The cache is guarded by one recursive
-// lock that covers the lookup, the eviction, the building and the insertion, so two threads
+// Threads: every function may be called from any thread. The cache is guarded by one lock that
+// covers the lookup, the eviction, the building and the insertion, so two threads
 // asking for the same new key get the same object. rgba and ColorDynamic take no lock.
 #pragma once
 
@@ -81,10 +81,10 @@ namespace internal {
 
 // The keys of the cached colours in stored order, read under the cache lock (for tests and the
 // command-line tool). Empty when memory runs out.
-[[nodiscard]] KELVANE_EXPORT std::vector<std::uint32_t> ColorCacheKeys() noexcept;
+[[nodiscard]] std::vector<std::uint32_t> ColorCacheKeys() noexcept;
 
 // Drops every cached colour, as process exit does. Colours already handed out stay valid.
-KELVANE_EXPORT void ColorCacheClear() noexcept;
+void ColorCacheClear() noexcept;
 
 }  // namespace internal
 }  // namespace kelvane

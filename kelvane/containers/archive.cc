@@ -1,14 +1,14 @@
 #include "kelvane/containers/archive.h"
 
 namespace kelvane {
-namespace internal {
+namespace detail {
 
 platform::CodableRef LoadArchivedObject(const Data* data) noexcept {
   if (data == nullptr || data->empty()) return nullptr;
   return platform::UnarchiveRootObject(*data);
 }
 
-}  // namespace internal
+}  // namespace detail
 
 namespace Archive {
 

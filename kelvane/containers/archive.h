@@ -15,11 +15,11 @@
 #include "kelvane/platform/string.h"
 
 namespace kelvane {
-namespace internal {
+namespace detail {  // what the templates below call; see kelvane/export.h
 // The root object of `data`; null for null or empty data (the decoder is not called) and for
 // anything that does not load.
 [[nodiscard]] KELVANE_EXPORT platform::CodableRef LoadArchivedObject(const Data* data) noexcept;
-}  // namespace internal
+}  // namespace detail
 
 namespace Archive {
 
@@ -31,7 +31,7 @@ namespace Archive {
 // null or empty data, malformed data, an unknown class or an object of another class.
 template <typename T>
 [[nodiscard]] std::shared_ptr<T> loadFromArchive(const Data* data) noexcept {
-  return std::dynamic_pointer_cast<T>(internal::LoadArchivedObject(data));
+  return std::dynamic_pointer_cast<T>(detail::LoadArchivedObject(data));
 }
 
 }  // namespace Archive

@@ -7,7 +7,7 @@ namespace kelvane {
 const char kCompareContext[] = "compare";
 const char kSearchContext[] = "search";
 
-namespace internal {
+namespace detail {
 
 InsertPlan PlanOrderedInsert(std::size_t count, const void* object, const void* array,
                              ElementAt element, ObjectComparator comparator, bool replace) {
@@ -52,5 +52,5 @@ std::int32_t FindOrdered(std::size_t count, const void* key, const void* array, 
   return -1;
 }
 
-}  // namespace internal
+}  // namespace detail
 }  // namespace kelvane

@@ -35,7 +35,7 @@ using ObjectComparator = std::intptr_t (*)(const void* first, const void* elemen
 KELVANE_EXPORT extern const char kCompareContext[];  // "compare"
 KELVANE_EXPORT extern const char kSearchContext[];   // "search"
 
-namespace internal {
+namespace detail {  // what the templates below call; see kelvane/export.h
 
 // Address of element `index` of the array behind `array`.
 using ElementAt = const void* (*)(const void* array, std::int32_t index);
@@ -62,7 +62,7 @@ const void* ObjectAt(const void* array, std::int32_t index) {
       .get();
 }
 
-}  // namespace internal
+}  // namespace detail
 
 namespace NSTools {
 
@@ -75,9 +75,9 @@ template <typename T>
 void Insert(platform::ObjectArray<T>& array, std::shared_ptr<T> object, ObjectComparator Comparator,
             bool Replace) {
   if (object == nullptr || Comparator == nullptr) return;
-  const internal::InsertPlan plan = internal::PlanOrderedInsert(
-      array.size(), object.get(), &array, internal::ObjectAt<T>, Comparator, Replace);
-  using Action = internal::InsertPlan::Action;
+  const detail::InsertPlan plan = detail::PlanOrderedInsert(
+      array.size(), object.get(), &array, detail::ObjectAt<T>, Comparator, Replace);
+  using Action = detail::InsertPlan::Action;
   if (plan.action == Action::kReplace) {
     array[plan.index] = std::move(object);
   } else if (plan.action == Action::kInsert) {
@@ -98,7 +98,7 @@ template <typename T>
                                            ObjectComparator Finder, std::uint32_t* Index) {
   if (key == nullptr || Finder == nullptr) return nullptr;
   const std::int32_t found =
-      internal::FindOrdered(array.size(), key, &array, internal::ObjectAt<T>, Finder);
+      detail::FindOrdered(array.size(), key, &array, detail::ObjectAt<T>, Finder);
   if (found < 0) return nullptr;
   if (Index != nullptr) *Index = static_cast<std::uint32_t>(found);
   return array[static_cast<std::size_t>(found)];

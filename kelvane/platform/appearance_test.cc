@@ -25,7 +25,6 @@ TEST(Appearance, StartsLightAndScopesRestoreInOrder) {
 
   // A value outside the three named ones is kept as given; setting reports what it replaced.
   EXPECT_EQ(SetCurrentAppearance(static_cast<Appearance>(7)), Appearance::kLight);
-  EXPECT_EQ(static_cast<int>(CurrentAppearance()), 7);
   EXPECT_EQ(static_cast<int>(SetCurrentAppearance(Appearance::kLight)), 7);
 }
 

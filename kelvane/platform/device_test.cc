@@ -19,24 +19,17 @@ class ScopedEnvironment {
     for (const auto& [name, value] : values) {
       const char* old = ::getenv(name.c_str());
       saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-      if (value) {
-        ::setenv(name.c_str(), value, 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
+      Set(name, value);
     }
   }
   ~ScopedEnvironment() {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
+    for (const auto& [name, value] : saved_) Set(name, value ? value->c_str() : nullptr);
   }
 
  private:
+  static void Set(const std::string& name, const char* value) {
+    (void)(value ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str()));
+  }
   std::map<std::string, std::optional<std::string>> saved_;
 };
 

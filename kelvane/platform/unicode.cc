@@ -322,9 +322,8 @@ bool Utf16ToUtf8(std::u16string_view text, std::string& out) noexcept {
 
 namespace {
 
-// Decodes UTF-8 into `out`. A malformed sequence fails the whole text, or with `replace` becomes
-// one U+FFFD for its first byte, decoding going on from the next byte.
-bool DecodeUtf8(std::string_view bytes, String& out, bool replace) {
+// Decodes UTF-8 into `out`. A malformed sequence fails the whole text.
+bool DecodeUtf8(std::string_view bytes, String& out) {
   out.clear();
   out.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size();) {
@@ -344,12 +343,7 @@ bool DecodeUtf8(std::string_view bytes, String& out, bool replace) {
     }
     ok = ok && !(length == 3 && (c < 0x800 || IsSurrogate(c))) &&
          !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
-    if (!ok) {
-      if (!replace) return false;
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
+    if (!ok) return false;
     if (c >= 0x10000) {
       out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
@@ -365,32 +359,10 @@ bool DecodeUtf8(std::string_view bytes, String& out, bool replace) {
 
 bool Utf8ToUtf16(std::string_view bytes, String& out) noexcept {
   try {
-    return DecodeUtf8(bytes, out, false);
+    return DecodeUtf8(bytes, out);
   } catch (const std::exception&) {
     return false;
   }
-}
-
-String Utf8ToUtf16Replacing(std::string_view bytes) {
-  String out;
-  DecodeUtf8(bytes, out, true);
-  return out;
-}
-
-std::string Utf16ToUtf8Replacing(std::u16string_view text) {
-  std::string out;
-  if (Utf16ToUtf8(text, out)) return out;
-  // Only unpaired surrogates make the strict form fail: mend them and encode again.
-  String mended(text);
-  for (std::size_t i = 0; i < mended.size(); ++i) {
-    if (IsLead(mended[i]) && i + 1 < mended.size() && IsTrail(mended[i + 1])) {
-      ++i;
-    } else if (IsSurrogate(mended[i])) {
-      mended[i] = u'\uFFFD';
-    }
-  }
-  if (!Utf16ToUtf8(mended, out)) throw std::bad_alloc();
-  return out;
 }
 
 }  // namespace kelvane::platform

@@ -75,14 +75,9 @@ typedef WChar __attribute__((__may_alias__)) AliasedWChar;
 // memory ran out.
 [[nodiscard]] KELVANE_EXPORT bool Utf16ToUtf8(std::u16string_view text, std::string& out) noexcept;
 
-// UTF-8 -> UTF-16 into `out` (replacing its contents). False for malformed input (a bad or cut
+// UTF-8 -> UTF-16 into `out` (replacing its contents); the library's one UTF-8 decoder, which
+// kelvane/text/utf8.h offers to users. False for malformed input (a bad or cut
 // sequence, an overlong form, a surrogate, a value past U+10FFFF) or when memory ran out.
 [[nodiscard]] KELVANE_EXPORT bool Utf8ToUtf16(std::string_view bytes, String& out) noexcept;
-
-// The same conversions for text that must always come out, such as what a tool prints or reads
-// from its command line: each malformed byte, or each unpaired surrogate, becomes U+FFFD.
-// Throws std::bad_alloc only.
-[[nodiscard]] KELVANE_EXPORT String Utf8ToUtf16Replacing(std::string_view bytes);
-[[nodiscard]] KELVANE_EXPORT std::string Utf16ToUtf8Replacing(std::u16string_view text);
 
 }  // namespace kelvane::platform

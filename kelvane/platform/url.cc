@@ -205,17 +205,14 @@ std::optional<URL> URL::Parse(std::u16string_view text) noexcept {
     }
     url.text_.assign(text);
     url.parts_ = std::move(*parts);
+    if (const std::optional<String>& host = url.parts_.host) {
+      const bool literal = host->size() >= 2 && host->front() == u'[';
+      url.host_.emplace(literal ? host->substr(1, host->size() - 2) : *host);
+    }
     return url;
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
-}
-
-std::optional<String> URL::host() const {
-  if (!parts_.host) return std::nullopt;
-  const String& host = *parts_.host;
-  if (host.size() >= 2 && host.front() == u'[') return host.substr(1, host.size() - 2);
-  return host;
 }
 
 std::optional<String> AddingPercentEncoding(std::u16string_view text,

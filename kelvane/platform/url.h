@@ -70,7 +70,7 @@ class KELVANE_EXPORT URL {
   [[nodiscard]] const std::optional<String>& user() const noexcept { return parts_.user; }
   [[nodiscard]] const std::optional<String>& password() const noexcept { return parts_.password; }
   // The host without the brackets of an IP literal: "::1" for "http://[::1]/".
-  [[nodiscard]] std::optional<String> host() const;
+  [[nodiscard]] const std::optional<String>& host() const noexcept { return host_; }
   // nullopt when the URL has no port or an empty one ("http://h:/").
   [[nodiscard]] std::optional<std::uint16_t> port() const noexcept { return port_; }
   [[nodiscard]] const String& path() const noexcept { return parts_.path; }
@@ -87,6 +87,7 @@ class KELVANE_EXPORT URL {
 
   String text_;
   URLParts parts_;
+  std::optional<String> host_;  // made by Parse, so that reading it cannot fail
   std::optional<std::uint16_t> port_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace kelvane::platform {
 namespace {
 
@@ -44,6 +46,9 @@ TEST(SplitURL, CutsEveryComponentAsWritten) {
     EXPECT_FALSE(SplitURL(bad).has_value());
   }
 }
+
+// Reading a component of a parsed URL cannot fail, so it cannot throw out of the library.
+static_assert(noexcept(std::declval<const URL&>().host()));
 
 TEST(URLParse, AcceptsOnlyWellFormedText) {
   const std::optional<URL> url = URL::Parse(u"https://u:p@[2001:db8::7]:65535/p%C3%A9?q=%2F#%7E");

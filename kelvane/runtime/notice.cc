@@ -38,7 +38,10 @@ CNotice::~CNotice() = default;
 void CNotice::Subscribe(unsigned int event, const void* subscriber,
                         platform::Block block) noexcept {
   if (subscriber == nullptr || !block) return;
+  // Declared before the lock so that they die after it: a replaced block's captures may run
+  // code that waits for another thread which takes the lock.
   ListenerRef fresh;
+  platform::Block replaced;
   try {
     // Made before taking the lock, so a failed allocation leaves the registry untouched.
     fresh = std::make_shared<Listener>();
@@ -48,6 +51,7 @@ void CNotice::Subscribe(unsigned int event, const void* subscriber,
     std::vector<ListenerRef>& list = map_[event];
     for (const ListenerRef& listener : list) {
       if (listener->object() == subscriber) {
+        replaced = listener->block();
         listener->setBlock(std::move(block));
         return;
       }

@@ -7,7 +7,8 @@
 // listeners that were unsubscribed meanwhile.
 //
 // Blocks are platform::Block values: subscribers and deliverer agree on the arguments by the
-// block's signature (void(Args...)), and a block of another signature is skipped, not cast.
+// block's parameter types. Post() hands its arguments to blocks that take them by value or by
+// const reference alike; a block of other parameter types is not called, never cast.
 //
 // Ownership: the registry owns its lists and listeners; a subscriber is never retained (only its
 // address is kept), so it must unsubscribe before it is destroyed. A list, once made for an event
@@ -68,7 +69,9 @@ class KELVANE_EXPORT CNotice {
 
   // Registers `block` for `subscriber` under `event`: replaces the block of the subscriber's
   // listener, keeping its place, or appends a new listener. A null subscriber or a nil block is
-  // ignored; so is the call when memory runs out (nothing half-done stays behind).
+  // ignored; so is the call when memory runs out (nothing half-done stays behind). A replaced
+  // block is released after the registry's lock, so its captures' destructors may use the hub
+  // from any thread.
   void Subscribe(unsigned int event, const void* subscriber, platform::Block block) noexcept;
 
   // Removes the subscriber's listener from `event`, first nulling its object so that a deliverer
@@ -87,14 +90,16 @@ class KELVANE_EXPORT CNotice {
   // to the caller, with the lock released.
   unsigned int Deliver(unsigned int event, const std::function<void(const Listener&)>& visit) const;
 
-  // Delivery with arguments: invokes each listener's block of signature void(Args...) with
-  // `args` (copied for each block); listeners whose block has another signature are skipped.
-  // Returns the number of blocks invoked. Exceptions from the blocks pass on as in Deliver.
+  // Delivery with arguments: invokes each listener's block whose parameters are Args, each
+  // taken by value or by const reference (void(int, const std::string&) for Post<int,
+  // std::string>; see platform::Block::InvokeWith). Blocks of other parameter types, of
+  // non-const reference parameters or with a result are not called. Returns the number of
+  // blocks invoked. Exceptions from the blocks pass on as in Deliver.
   template <typename... Args>
   unsigned int Post(unsigned int event, const Args&... args) const {
     unsigned int invoked = 0;
     Deliver(event, [&](const Listener& listener) {
-      if (listener.block().Invoke<Args...>(args...)) ++invoked;
+      if (listener.block().InvokeWith(args...)) ++invoked;
     });
     return invoked;
   }

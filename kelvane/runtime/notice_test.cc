@@ -75,19 +75,51 @@ TEST(CNotice, UnsubscribeDetachesAndLeavesAnEmptyList) {
   EXPECT_TRUE(hub.Listeners(7)->empty());
 }
 
-TEST(CNotice, DeliveryAgreesOnArgumentsBySignature) {
+TEST(CNotice, DeliveryAgreesOnArgumentsByTypeByValueOrConstReference) {
   CNotice hub;
+  const char kD = 'D';
+  const char kE = 'E';
   int total = 0;
   std::string text;
   hub.Subscribe(1, &kA, Block::Of<void(int)>([&](int v) { total += v; }));
-  hub.Subscribe(1, &kB, Block::Of<void(std::string)>([&](std::string s) { text += s; }));
-  hub.Subscribe(1, &kC, Block::Of<void(int)>([&](int v) { total += 10 * v; }));
-  EXPECT_EQ(hub.Post<int>(1, 2), 2u);
+  hub.Subscribe(1, &kB, Block::Of<void(const std::string&)>([&](const std::string& s) { text += s; }));
+  hub.Subscribe(1, &kC, Block::Of<void(const int&)>([&](const int& v) { total += 10 * v; }));
+  hub.Subscribe(1, &kD, Block::Of<void(std::string&)>([&](std::string& s) { s = "changed"; }));
+  hub.Subscribe(1, &kE, Block::Of<void(int, const std::string&)>(
+                            [&](int v, const std::string& s) { text += s + std::to_string(v); }));
+  EXPECT_EQ(hub.Post<int>(1, 2), 2u);  // by value and by const reference alike
   EXPECT_EQ(total, 22);
-  EXPECT_EQ(hub.Post<std::string>(1, "hi"), 1u);
-  EXPECT_EQ(text, "hi");
+  const std::string hi = "hi";
+  EXPECT_EQ(hub.Post(1, hi), 1u);  // not the block that would change the poster's text
+  EXPECT_EQ(hub.Post(1, 3, hi), 1u);
+  EXPECT_EQ(text, "hihi3");
   EXPECT_EQ(hub.Post<double>(1, 1.0), 0u);  // nobody agreed to a double
   EXPECT_EQ(total, 22);
+}
+
+// A replaced or removed block may hold captures whose destructors wait for another thread that
+// uses the hub; they must run with the registry's lock free.
+TEST(CNotice, ReleasesOldBlocksOutsideTheLock) {
+  CNotice hub;
+  std::vector<bool> lock_free;
+  struct Probe {
+    CNotice& hub;
+    std::vector<bool>& lock_free;
+    ~Probe() {
+      std::thread([this] {
+        const bool got = hub.Lock().try_lock();
+        if (got) hub.Lock().unlock();
+        lock_free.push_back(got);
+      }).join();
+    }
+  };
+  auto probing = [&] {
+    return Block::Of<void()>([probe = std::make_shared<Probe>(hub, lock_free)] {});
+  };
+  hub.Subscribe(4, &kA, probing());
+  hub.Subscribe(4, &kA, probing());  // the first probe goes
+  hub.Unsubscribe(4, &kA);           // the second
+  EXPECT_EQ(lock_free, (std::vector<bool>{true, true}));
 }
 
 TEST(CNotice, BlocksMaySubscribeAndUnsubscribeDuringDelivery) {

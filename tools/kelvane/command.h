@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kelvane/platform/string.h"
+
 namespace kelvane::cli {
 
 // What the steps of `kelvane demo` share: where to print, a scratch folder that is removed
@@ -42,6 +44,15 @@ struct Registrar {
 
 // Prints "kelvane: <message>" on standard error and returns the failure exit status 1.
 int Fail(std::string_view message);
+
+// Text between the command line and the library: UTF-8 outside, UTF-16 inside, converted with
+// the library's strict bridge (kelvane/text/utf8.h).
+// The UTF-16 of an argument. Throws std::invalid_argument, which main prints as one line, when
+// the bytes are not UTF-8: a malformed name must not reach a file or the store patched.
+String Text(std::string_view bytes);
+// The UTF-8 of a text for printing. A text that has none (it holds an unpaired surrogate) prints
+// as one U+FFFD.
+std::string Utf8(std::u16string_view text);
 
 // Formats bytes as lower-case hex, `limit` bytes at most (then "...").
 std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit = 64);

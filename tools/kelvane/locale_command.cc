@@ -12,14 +12,11 @@
 #include "kelvane/platform/device.h"
 #include "tools/kelvane/command.h"
 #include "tools/kelvane/device_options.h"
-#include "tools/kelvane/utf8.h"
 
 namespace kelvane::cli {
 namespace {
 
 DeviceOptions options;
-
-std::string Utf8(const std::u16string& text) { return StringToUtf8(text); }
 
 std::string Or(const std::optional<std::u16string>& text, const char* none) {
   return text ? Utf8(*text) : std::string(none);

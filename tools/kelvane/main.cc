@@ -8,6 +8,9 @@
 #include <memory>
 #include <system_error>
 
+#include <stdexcept>
+
+#include "kelvane/text/utf8.h"
 #include "kelvane/version.h"
 #include "tools/kelvane/command.h"
 
@@ -21,6 +24,16 @@ std::vector<Command>& Commands() {
 int Fail(std::string_view message) {
   std::cerr << "kelvane: " << message << '\n';
   return 1;
+}
+
+String Text(std::string_view bytes) {
+  std::optional<String> text = StringFromUtf8(bytes);
+  if (!text) throw std::invalid_argument("an argument is not UTF-8 text");
+  return std::move(*text);
+}
+
+std::string Utf8(std::u16string_view text) {
+  return Utf8FromString(text).value_or("\xEF\xBF\xBD");
 }
 
 std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit) {
@@ -39,11 +52,7 @@ std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit) {
 
 namespace {
 
-std::string VersionText() {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%.1f", KelvaneVersionNumber);
-  return text;
-}
+std::string VersionText() { return KELVANE_VERSION_STRING; }
 
 int RunDemo() {
   std::error_code error;

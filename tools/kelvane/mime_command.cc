@@ -7,7 +7,6 @@
 #include "kelvane/locale/uti.h"
 #include "kelvane/platform/type_database.h"
 #include "tools/kelvane/command.h"
-#include "tools/kelvane/utf8.h"
 
 namespace kelvane::cli {
 namespace {
@@ -25,10 +24,10 @@ CLI::App* AddMime(CLI::App& app) {
 
 int RunMime() {
   for (const std::string& path : mime_paths) {
-    const String wide = Utf8ToString(path);
-    std::cout << path << ": " << StringToUtf8(UTIType::MimeFromPath(wide));
+    const String wide = Text(path);
+    std::cout << path << ": " << Utf8(UTIType::MimeFromPath(wide));
     if (const std::optional<String> uti = UTIType::UTIFromPath(wide)) {
-      std::cout << " (" << StringToUtf8(*uti) << ')';
+      std::cout << " (" << Utf8(*uti) << ')';
     }
     std::cout << '\n';
   }
@@ -44,7 +43,7 @@ CLI::App* AddUti(CLI::App& app) {
 
 std::string Join(const std::vector<String>& items) {
   std::string out;
-  for (const String& item : items) out += (out.empty() ? "" : " ") + StringToUtf8(item);
+  for (const String& item : items) out += (out.empty() ? "" : " ") + Utf8(item);
   return out.empty() ? "-" : out;
 }
 
@@ -52,7 +51,7 @@ int RunUti() {
   const platform::TypeDatabase& database = platform::TypeDatabase::Default();
   int status = 0;
   for (const std::string& arg : uti_args) {
-    const String wide = Utf8ToString(arg);
+    const String wide = Text(arg);
     // An identifier names itself; then a MIME type; anything else is read as a path.
     std::optional<String> uti;
     const char* read_as = "identifier";
@@ -69,7 +68,7 @@ int RunUti() {
       status = Fail("uti: " + arg + ": no known type");
       continue;
     }
-    std::cout << arg << " (" << read_as << "): " << StringToUtf8(type->identifier())
+    std::cout << arg << " (" << read_as << "): " << Utf8(type->identifier())
               << (type->isDynamic() ? " (from shared-mime-info)" : "") << '\n'
               << "  conforms to: " << Join(type->parents()) << '\n'
               << "  extensions:  " << Join(type->filenameExtensions()) << '\n'
@@ -86,11 +85,11 @@ int DemoMime(DemoContext& context) {
   std::ostream& out = context.out;
   out << "MIME types of file names:\n";
   for (std::u16string_view name : {u"Statement-2024.PDF", u"chart.png", u"backup.7z"}) {
-    out << "  " << StringToUtf8(name) << " -> " << StringToUtf8(UTIType::MimeFromPath(name)) << " ("
-        << StringToUtf8(UTIType::UTIFromPath(name).value_or(u"?")) << ")\n";
+    out << "  " << Utf8(name) << " -> " << Utf8(UTIType::MimeFromPath(name)) << " ("
+        << Utf8(UTIType::UTIFromPath(name).value_or(u"?")) << ")\n";
   }
   out << "  accepted document types: " << UTIType::UTIdoc().size() << ", the first "
-      << StringToUtf8(UTIType::UTIdoc().front()) << '\n';
+      << Utf8(UTIType::UTIdoc().front()) << '\n';
   return 0;
 }
 

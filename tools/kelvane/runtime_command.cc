@@ -29,13 +29,6 @@ CLI::App* AddNet(CLI::App& app) {
   return sub;
 }
 
-std::string Ascii(const std::optional<String>& text) {
-  std::string out;
-  if (!text) return out;
-  for (char16_t c : *text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return out;
-}
-
 const char* StatusName(int status) {
   switch (status) {
     case 0:
@@ -53,7 +46,7 @@ void PrintStatus(const CNetReachability& monitor) {
   std::optional<String> link;
   const bool slow = monitor.networkIsSlow(&link);
   std::cout << "status " << monitor.status() << " (" << StatusName(monitor.status()) << ")"
-            << ", link " << (link ? Ascii(link) : "none") << ", " << (slow ? "slow" : "not slow")
+            << ", link " << (link ? Utf8(*link) : "none") << ", " << (slow ? "slow" : "not slow")
             << '\n'
             << std::flush;
 }

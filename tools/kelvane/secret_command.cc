@@ -14,44 +14,11 @@
 #include "kelvane/containers/archive.h"
 #include "kelvane/containers/keychain.h"
 #include "kelvane/platform/sqlite_item_store.h"
+#include "kelvane/text/utf8.h"
 #include "tools/kelvane/command.h"
 
 namespace kelvane::cli {
 namespace {
-
-// The UTF-16 of UTF-8 text; nullopt when it is not UTF-8.
-std::optional<String> Utf16(std::string_view text) {
-  String out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    const std::size_t n = b < 0x80 ? 0 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 ? 1 : 9;
-    if (n == 9 || (b >= 0xF5) || text.size() - i <= n) return std::nullopt;
-    std::uint32_t c = n == 0 ? b : b & (0x3F >> n);
-    for (std::size_t k = 1; k <= n; ++k) {
-      const auto t = static_cast<unsigned char>(text[i + k]);
-      if ((t & 0xC0) != 0x80) return std::nullopt;
-      c = c << 6 | (t & 0x3F);
-    }
-    if ((n == 2 && (c < 0x800 || (c >= 0xD800 && c < 0xE000))) || (n == 3 && c < 0x10000) ||
-        c > 0x10FFFF) {
-      return std::nullopt;
-    }
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-    i += n + 1;
-  }
-  return out;
-}
-
-std::string Ascii(const String& s) {
-  std::string out;
-  for (char16_t c : s) out += c < 0x80 ? static_cast<char>(c) : '?';
-  return out;
-}
 
 struct SecretOptions {
   std::string name;
@@ -85,11 +52,11 @@ OptionalString Group(const std::optional<String>& group) {
 }
 
 int RunSecret() {
-  const std::optional<String> name = Utf16(secret.name);
+  const std::optional<String> name = StringFromUtf8(secret.name);
   if (!name || name->empty()) return Fail("the name must be non-empty UTF-8 text");
   std::optional<String> group;
   if (!secret.group.empty()) {
-    group = Utf16(secret.group);
+    group = StringFromUtf8(secret.group);
     if (!group) return Fail("the access group must be UTF-8 text");
   }
   if (platform::DefaultItemStore() == nullptr) {
@@ -129,7 +96,7 @@ CLI::App* AddCert(CLI::App& app) {
 }
 
 void PrintAttributes(std::ostream& out, const platform::ItemAttributes& a) {
-  out << "label:                  " << (a.label ? Ascii(*a.label) : "(none)") << '\n'
+  out << "label:                  " << (a.label ? Utf8(*a.label) : "(none)") << '\n'
       << "subject:                " << HexBytes(a.subject.data(), a.subject.size(), 48) << '\n'
       << "issuer:                 " << HexBytes(a.issuer.data(), a.issuer.size(), 48) << '\n'
       << "serial number:          " << HexBytes(a.serial_number.data(), a.serial_number.size())
@@ -151,7 +118,7 @@ int RunCert() {
   const Data der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const auto certificate = platform::Certificate::CreateWithData(der);
   if (certificate == nullptr) return Fail(cert.file + " is not one DER certificate");
-  const std::optional<String> label = Utf16(cert.label);
+  const std::optional<String> label = StringFromUtf8(cert.label);
   if (!label) return Fail("the label must be UTF-8 text");
   // Reading the attributes adds and removes the certificate: do it in a store of its own, so
   // that certificates the user keeps under this label are left alone.
@@ -268,7 +235,7 @@ CLI::App* AddArchive(CLI::App& app) {
 }
 
 void PrintAlert(std::ostream& out, const Alert& alert) {
-  out << Ascii(alert.symbol) << (alert.above ? " above " : " below ") << alert.price << ", created "
+  out << Utf8(alert.symbol) << (alert.above ? " above " : " below ") << alert.price << ", created "
       << alert.created << ", " << alert.channels.size() << " channels";
 }
 
@@ -276,7 +243,7 @@ int RunArchive() {
   if (!alert_registered) return Fail("cannot register the alert class");
   if (archive_options.write->parsed()) {
     Alert alert;
-    const std::optional<String> symbol = Utf16(archive_options.symbol);
+    const std::optional<String> symbol = StringFromUtf8(archive_options.symbol);
     if (!symbol) return Fail("the symbol must be UTF-8 text");
     alert.symbol = *symbol;
     alert.price = archive_options.price;

@@ -19,14 +19,9 @@
 #include "kelvane/text/hash.h"
 #include "kelvane/text/param_string.h"
 #include "tools/kelvane/command.h"
-#include "tools/kelvane/utf8.h"
 
 namespace kelvane::cli {
 namespace {
-
-String FromUtf8(std::string_view bytes) { return Utf8ToString(bytes); }
-
-std::string ToUtf8(const String& text) { return StringToUtf8(text); }
 
 std::string ReadAll(std::istream& in) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -43,7 +38,7 @@ CLI::App* AddMd5(CLI::App& app) {
 }
 
 std::string Hex(const unsigned char digest[16]) {
-  return ToUtf8(*NSTools::stringFromHash(reinterpret_cast<const char*>(digest), 16, false));
+  return Utf8(*NSTools::stringFromHash(reinterpret_cast<const char*>(digest), 16, false));
 }
 
 // The digest of standard input, read in the same 4096-byte chunks as a file.
@@ -70,7 +65,7 @@ int RunMd5() {
       digest = Md5OfStandardInput();
     } else {
       CHashMD5 md5;
-      if (CHash::HashFile(md5, FromUtf8(name))) {
+      if (CHash::HashFile(md5, Text(name))) {
         unsigned char bytes[16];
         md5.Final(bytes);
         digest = Hex(bytes);
@@ -117,7 +112,7 @@ int RunHex() {
     String text;
     NSTools::FromHash(text, input.data(), static_cast<unsigned int>(input.size()), !hex.lower);
     if (text.empty()) return Fail("hex: out of memory");
-    std::cout << ToUtf8(text) << '\n';
+    std::cout << Utf8(text) << '\n';
     return 0;
   }
   const std::size_t first = input.find_first_not_of(" \t\r\n");
@@ -157,15 +152,15 @@ CLI::App* AddParam(CLI::App& app) {
 }
 
 int RunParam() {
-  const String line = FromUtf8(param.line);
-  const String key = FromUtf8(param.key);
+  const String line = Text(param.line);
+  const String key = Text(param.key);
   std::optional<platform::CharacterSet> stop;
-  if (param.stop) stop = platform::CharacterSet::FromCharacters(FromUtf8(*param.stop));
+  if (param.stop) stop = platform::CharacterSet::FromCharacters(Text(*param.stop));
   const platform::CharacterSet* stop_set = stop ? &*stop : nullptr;
   if (param.as == "text") {
     const std::optional<String> value = NSTools::FindValue(line, key, stop_set);
     if (!value) return Fail("param: no value for key \"" + param.key + "\"");
-    std::cout << ToUtf8(*value) << '\n';
+    std::cout << Utf8(*value) << '\n';
     return 0;
   }
   bool found = false;
@@ -189,7 +184,7 @@ int DemoParam(DemoContext& context) {
   std::ostream& out = context.out;
   const String line = u"login=1047|server=demo.example|ratio=1.5|name=\u0418\u0432\u0430\u043D|";
   const platform::CharacterSet bar = platform::CharacterSet::FromCharacters(u"|");
-  out << "Server line: " << ToUtf8(line) << '\n';
+  out << "Server line: " << Utf8(line) << '\n';
   std::int32_t login = 0;
   double ratio = 0;
   if (!NSTools::ReadParam(line, u"login=", &bar, &login) ||
@@ -199,10 +194,10 @@ int DemoParam(DemoContext& context) {
   out << "  login=  as int32:  " << login << '\n';
   out << "  ratio=  as double: " << ratio << '\n';
   out << "  server= as text:   "
-      << ToUtf8(NSTools::FindValue(line, u"server=", &bar).value_or(u"?")) << '\n';
+      << Utf8(NSTools::FindValue(line, u"server=", &bar).value_or(u"?")) << '\n';
   unsigned short name[4];
   (void)NSTools::ReadParam(line, u"name=", &bar, name, sizeof name);
-  out << "  name=   into a 4-unit buffer: \"" << ToUtf8(String(platform::WStringView(name)))
+  out << "  name=   into a 4-unit buffer: \"" << Utf8(String(platform::WStringView(name)))
       << "\" (cut to 3 units and the terminator)\n";
   out << "  port=   is absent: "
       << (NSTools::FindValue(line, u"port=", &bar).has_value() ? "found?" : "no value") << '\n';
@@ -219,7 +214,7 @@ int DemoMd5(DemoContext& context) {
     std::ofstream(path) << "The quick brown fox jumps over the lazy dog";
   }
   CHashMD5 md5;
-  if (!CHash::HashFile(md5, FromUtf8(path))) return Fail("demo: cannot hash " + path);
+  if (!CHash::HashFile(md5, Text(path))) return Fail("demo: cannot hash " + path);
   unsigned char digest[16];
   md5.Final(digest);
   out << "MD5 of " << path << ":\n  " << Hex(digest) << '\n';
@@ -227,7 +222,7 @@ int DemoMd5(DemoContext& context) {
   NSTools::FromHash(upper, reinterpret_cast<const char*>(digest), 16);
   char back[16];
   NSTools::ToHash(upper, back, 16);
-  out << "  as upper-case hex " << ToUtf8(upper)
+  out << "  as upper-case hex " << Utf8(upper)
       << ", decoded back: " << (std::memcmp(back, digest, 16) == 0 ? "identical" : "DIFFERENT")
       << '\n';
   return 0;

@@ -17,7 +17,6 @@
 #include "kelvane/time/time_tools.h"
 #include "tools/kelvane/command.h"
 #include "tools/kelvane/device_options.h"
-#include "tools/kelvane/utf8.h"
 
 namespace kelvane::cli {
 namespace {
@@ -30,8 +29,6 @@ struct TimeOptions : DeviceOptions {
   std::uint32_t months = 3;
   std::optional<std::uint32_t> unpack;
 } options;
-
-std::string Utf8(const std::u16string& text) { return StringToUtf8(text); }
 
 // "2025-07-01 12:00:00 Tue" with UTC rules: for a trade time, the server's wall clock.
 std::string Wall(std::int64_t t) {
