@@ -113,7 +113,10 @@ ScreenFacts EnvironmentScreenFacts() noexcept {
   if (const char* value = ::getenv("KELVANE_SCREEN"); value != nullptr) {
     if (const auto spec = ParseScreenSpec(value)) return {idiom, spec->scale, spec->bounds};
   }
-  if (const auto size = internal::KernelDisplaySize(kDrmRoot)) return {idiom, 1.0, *size};
+  // The kernel's display is read once: surfaces at the screen's scale are opened often, and
+  // a walk over /sys for each would cost more than the drawing.
+  static const std::optional<Size> kernel = internal::KernelDisplaySize(kDrmRoot);
+  if (kernel) return {idiom, 1.0, *kernel};
   return DefaultScreen(idiom);
 }
 

@@ -8,7 +8,8 @@
 //   1. the environment: KELVANE_SCREEN=WIDTHxHEIGHT@SCALE (points; "@SCALE" may be left out
 //      for scale 1) and KELVANE_IDIOM=phone|tablet. A malformed value is ignored, as if unset;
 //   2. the first connected display the kernel lists (/sys/class/drm/*/status reads
-//      "connected"), its preferred mode (the first line of its modes file) at scale 1;
+//      "connected"), its preferred mode (the first line of its modes file) at scale 1, as
+//      read on first need (once per process);
 //   3. a default screen: 390 x 844 points at scale 3 for a phone, 820 x 1180 at scale 2 when
 //      the idiom is tablet.
 // The idiom is KELVANE_IDIOM when set, otherwise phone.

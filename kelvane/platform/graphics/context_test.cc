@@ -89,6 +89,11 @@ TEST(GraphicsContext, InterpolationNoneReproducesPixels) {
       }
     }
   }
+  // A raster with straight alpha is premultiplied on the way in.
+  auto straight = GraphicsContext::MakeBitmap(nullptr, 3, 2, 8, 0, ColorSpace::kRGB, 0x2002);
+  straight->SetInterpolationQuality(kInterpolationNone);
+  straight->DrawImage({0, 0, 3, 2}, *ConvertRaster(*raster, 0x2004, ColorSpace::kRGB));
+  EXPECT_EQ(PixelOf(*straight, 1, 1), 0x80402010u);
   // Without the flip an image surface shows the first row at the bottom.
   auto unflipped = GraphicsContext::MakeImageSurface({3, 2}, false, 1);
   unflipped->SetInterpolationQuality(kInterpolationNone);
@@ -120,6 +125,23 @@ TEST(GraphicsContext, DrawsImagesUprightInEveryOrientation) {
   surface->DrawImageInRect(*Image::Make(coverage)->WithRenderingMode(2), {0, 0, 2, 1});
   EXPECT_EQ(PixelOf(*surface, 0, 0), kBlue);
   EXPECT_EQ(PixelOf(*surface, 1, 0), kClear);
+}
+
+TEST(GraphicsContext, FillColoursResolveForTheCurrentAppearance) {
+  const ColorRef dynamic = Color::Dynamic([](Appearance appearance) {
+    return appearance == Appearance::kDark ? Color::RGB(0, 0, 1, 1) : Color::RGB(1, 0, 0, 1);
+  });
+  auto surface = GraphicsContext::MakeImageSurface({2, 1}, false, 1);
+  {
+    ScopedAppearance dark(Appearance::kDark);
+    surface->SetFillColor(dynamic);
+  }
+  surface->FillRect({0, 0, 1, 1});
+  surface->SetFillColor(Color::Grey(1, 1));
+  surface->SetFillColor(nullptr);  // ignored
+  surface->FillRect({1, 0, 1, 1});
+  EXPECT_EQ(PixelOf(*surface, 0, 0), kBlue);
+  EXPECT_EQ(PixelOf(*surface, 1, 0), kWhite);
 }
 
 TEST(GraphicsContext, GradientsStopAtTheirEnds) {
