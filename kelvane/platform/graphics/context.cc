@@ -180,8 +180,8 @@ struct GraphicsContext::Impl {
     cairo_matrix_t matrix;  // user -> Cairo device space (pixels, origin top left)
     bool singular = false;
     int quality = kInterpolationDefault;
-    PatternRef fill;
-    PatternRef stroke;
+    PatternRef fill;    // empty: opaque black, the platform's default
+    PatternRef stroke;  // likewise
     double line_width = 1.0;
     SurfaceRef mask;  // A8 in device space, or empty
   };
@@ -227,6 +227,14 @@ struct GraphicsContext::Impl {
                           static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get())),
                           internal::PixelFormat(kWorkingBitmapInfo, ColorSpace::kRGB), data,
                           bytes_per_row, internal::PixelFormat(info, space), width, height);
+  }
+
+  void SetSource(const PatternRef& paint) {
+    if (paint.get() != nullptr) {
+      cairo_set_source(cr, paint.get());
+    } else {
+      cairo_set_source_rgb(cr, 0, 0, 0);
+    }
   }
 
   void ApplyMatrix() {
@@ -302,8 +310,6 @@ std::unique_ptr<GraphicsContext> Finish(std::unique_ptr<GraphicsContext::Impl> i
                                         const AffineTransform& base) {
   impl->cr = cairo_create(impl->surface.get());
   if (cairo_status(impl->cr) != CAIRO_STATUS_SUCCESS) return nullptr;
-  impl->g.fill = SolidPattern(0, 0, 0, 1);
-  impl->g.stroke = SolidPattern(0, 0, 0, 1);
   impl->SetMatrix(base);
   return std::make_unique<GraphicsContext>(std::move(impl));
 }
@@ -502,7 +508,7 @@ void GraphicsContext::FillRect(Rect rect) noexcept {
   Impl& m = *impl_;
   m.Draw([&] {
     cairo_rectangle(m.cr, rect.x, rect.y, rect.width, rect.height);
-    cairo_set_source(m.cr, m.g.fill.get());
+    m.SetSource(m.g.fill);
     cairo_fill(m.cr);
   });
 }
@@ -573,7 +579,7 @@ void GraphicsContext::DrawImageInRect(const Image& image, Rect rect) noexcept {
         cairo_save(m.cr);
         cairo_rectangle(m.cr, 0, 0, 1, 1);
         cairo_clip(m.cr);
-        cairo_set_source(m.cr, m.g.fill.get());
+        m.SetSource(m.g.fill);
         cairo_mask(m.cr, coverage.get());
         cairo_restore(m.cr);
       });
@@ -706,7 +712,7 @@ void GraphicsContext::FillPath() noexcept {
   Impl& m = *impl_;
   m.Draw(
       [&] {
-        cairo_set_source(m.cr, m.g.fill.get());
+        m.SetSource(m.g.fill);
         cairo_set_fill_rule(m.cr, CAIRO_FILL_RULE_WINDING);
         cairo_fill(m.cr);
       },
@@ -718,7 +724,7 @@ void GraphicsContext::StrokePath() noexcept {
   Impl& m = *impl_;
   m.Draw(
       [&] {
-        cairo_set_source(m.cr, m.g.stroke.get());
+        m.SetSource(m.g.stroke);
         cairo_set_line_width(m.cr, m.g.line_width);
         cairo_stroke(m.cr);
       },
@@ -787,7 +793,7 @@ void DrawWithCairo(GraphicsContext& context, const std::function<void(cairo_t*)>
   GraphicsContext::Impl& m = context.impl();
   try {
     m.Draw([&] {
-      cairo_set_source(m.cr, m.g.fill.get());
+      m.SetSource(m.g.fill);
       draw(m.cr);
     });
   } catch (...) {
