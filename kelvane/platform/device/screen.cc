@@ -135,8 +135,15 @@ ScreenFacts CurrentScreenFacts() noexcept {
   const ScreenOverrides overrides = CurrentScreenOverrides();
   ScreenFacts facts = EnvironmentScreenFacts();
   if (overrides.idiom) facts.idiom = *overrides.idiom;
-  if (overrides.scale) facts.scale = *overrides.scale;
-  if (overrides.bounds) facts.bounds = *overrides.bounds;
+  // A scale that is not a number above 0, or a negative or endless side, would turn every
+  // size computed from the screen into nonsense: such overrides are passed over.
+  if (overrides.scale && *overrides.scale > 0.0 && *overrides.scale <= kMaxScale) {
+    facts.scale = *overrides.scale;
+  }
+  if (overrides.bounds && overrides.bounds->width >= 0.0 && overrides.bounds->height >= 0.0 &&
+      overrides.bounds->width <= kMaxSide && overrides.bounds->height <= kMaxSide) {
+    facts.bounds = *overrides.bounds;
+  }
   return facts;
 }
 

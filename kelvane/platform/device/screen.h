@@ -16,6 +16,8 @@
 //
 // One override point, like the other device facts: SetScreenOverrides() (or
 // ScopedScreenOverrides for a scope) fixes any of the three facts, whatever the environment says.
+// An override scale outside (0, 16] or a side outside 0..100000 is passed over (0 x 0 bounds
+// are kept: a screen that reports nothing yet).
 //
 // Threads: every function may be called from any thread; the overrides are guarded by a lock.
 // The environment must not be changed (setenv) while other threads read it.

@@ -71,6 +71,12 @@ TEST(ScreenFacts, EnvironmentThenOverrides) {
   }
   EXPECT_EQ(CurrentScreenFacts().scale, 2.0);
   {
+    ScopedScreenOverrides nonsense({.scale = 0.0, .bounds = Size{-1, 5}});
+    EXPECT_EQ(CurrentScreenFacts(), (ScreenFacts{Idiom::kTablet, 2.0, {768, 1024}}));
+    ScopedScreenOverrides empty({.bounds = Size{0, 0}});
+    EXPECT_EQ(CurrentScreenFacts().bounds, (Size{0, 0}));
+  }
+  {
     // A malformed screen leaves the kernel or the default to answer; a malformed idiom is a
     // phone.
     ScopedVariable bad_screen("KELVANE_SCREEN", "big");

@@ -218,6 +218,8 @@ TEST(GraphicsContext, StateStackAndSingularTransforms) {
   surface->FillRect({0, 0, 4, 4});  // nothing: the transform cannot be inverted
   EXPECT_EQ(PixelOf(*surface, 0, 0), kClear);
   surface->RestoreGState();
+  surface->AddEllipseInRect({0, 0, 0, 4});  // flat: must not break the context
+  surface->BeginPath();
   surface->FillRect({0, 0, 4, 4});  // black again, no clip, the transform back
   EXPECT_EQ(PixelOf(*surface, 3, 3), 0xFF000000u);
   // Filling a rectangle leaves the current path alone.
