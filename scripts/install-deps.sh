@@ -15,6 +15,7 @@ packages=(
   libasio-dev
   libnl-3-dev libnl-route-3-dev
   libplist-dev libsqlite3-dev libsodium-dev
+  libcairo2-dev libpng-dev libturbojpeg0-dev libexif-dev
   shared-mime-info
   iproute2
 )

@@ -28,6 +28,20 @@
 #include "kelvane/platform/thread_dictionary.h"
 #include "kelvane/platform/unicode.h"
 
+#include "kelvane/platform/codecs/exif.h"
+#include "kelvane/platform/codecs/image_file.h"
+#include "kelvane/platform/codecs/jpeg.h"
+#include "kelvane/platform/codecs/limits.h"
+#include "kelvane/platform/codecs/png.h"
+#include "kelvane/platform/device/screen.h"
+#include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/graphics/gradient.h"
+#include "kelvane/platform/graphics/image.h"
+#include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/platform/graphics/path.h"
+#include "kelvane/platform/graphics/raster.h"
+
 #include "kelvane/containers/archive.h"
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/keychain.h"
@@ -53,3 +67,5 @@
 
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/colours/palette.h"
+
+#include "kelvane/interface/screen.h"

@@ -1,0 +1,89 @@
+#include "kelvane/interface/screen.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace kelvane {
+namespace {
+
+using platform::Idiom;
+using platform::Size;
+
+TEST(CScreen, SizeTypeBoundariesAreExact) {
+  struct Case {
+    Idiom idiom;
+    Size bounds;
+    std::uint64_t type;
+  };
+  const Case cases[] = {
+      {Idiom::kPhone, {320, 568}, 0},     {Idiom::kPhone, {568, 320}, 0},
+      {Idiom::kPhone, {320, 568.01}, 1},  {Idiom::kPhone, {375, 667}, 1},
+      {Idiom::kPhone, {414, 735.99}, 1},  {Idiom::kPhone, {414, 736}, 2},
+      {Idiom::kPhone, {375, 812}, 2},     {Idiom::kTablet, {768, 1024}, 1},
+      {Idiom::kTablet, {320, 480}, 1},    {Idiom::kTablet, {1024, 768.5}, 1},
+      {Idiom::kTablet, {800, 1024.5}, 2}, {Idiom::kTablet, {1366, 1024}, 2},
+  };
+  for (const Case& c : cases) {
+    internal::ScreenState state(
+        {[&] { return c.idiom; }, [] { return 2.0; }, [&] { return c.bounds; }});
+    EXPECT_EQ(state.SizeType(), c.type) << c.bounds.width << " x " << c.bounds.height;
+  }
+}
+
+TEST(CScreen, ReadsOnceAndRereadsAnEmptyScreen) {
+  Idiom idiom = Idiom::kTablet;
+  double scale = 2.0;
+  Size bounds{0, 0};
+  int bounds_reads = 0;
+  internal::ScreenState state(
+      {[&] { return idiom; }, [&] { return scale; }, [&] { return ++bounds_reads, bounds; }});
+  EXPECT_TRUE(state.IsTablet());
+  EXPECT_EQ(state.Scale(), 2.0);
+  EXPECT_EQ(state.SizeNorm(), (Size{0, 0}));
+  EXPECT_EQ(state.SizeNorm(), (Size{0, 0}));
+  EXPECT_EQ(bounds_reads, 2);  // an empty screen is asked again
+  bounds = {1366, 1024};       // landscape: still (shorter, longer)
+  EXPECT_EQ(state.SizeNorm(), (Size{1024, 1366}));
+  EXPECT_EQ(state.SizeType(), 2u);
+
+  // Later answers of the platform are not seen, except the idiom by the size type.
+  idiom = Idiom::kPhone;
+  scale = 3.0;
+  bounds = {320, 568};
+  EXPECT_TRUE(state.IsTablet());
+  EXPECT_EQ(state.Scale(), 2.0);
+  EXPECT_EQ(state.SizeNorm(), (Size{1024, 1366}));
+  EXPECT_EQ(bounds_reads, 3);
+  EXPECT_EQ(state.SizeType(), 2u);  // a phone of 1366 points
+}
+
+TEST(CScreen, ConcurrentFirstReadsAgree) {
+  internal::ScreenState state({[] { return Idiom::kPhone; }, [] { return 3.0; },
+                               [] {
+                                 return Size{844, 390};
+                               }});
+  std::vector<std::thread> threads;
+  std::vector<Size> seen(4);
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&, i] { seen[i] = state.SizeNorm(); });
+  }
+  for (auto& t : threads) t.join();
+  for (const Size& s : seen) EXPECT_EQ(s, (Size{390, 844}));
+}
+
+TEST(CScreen, SharedStateReadsThePlatformFacts) {
+  // The only test of this binary that touches the shared state, so the overrides are what it
+  // reads first.
+  platform::ScopedScreenOverrides overrides(
+      {.idiom = Idiom::kPhone, .scale = 2.0, .bounds = Size{667, 375}});
+  EXPECT_FALSE(CScreen::iPad());
+  EXPECT_EQ(CScreen::scale(), 2.0);
+  EXPECT_EQ(CScreen::scaleNorm(), 0.5);
+  EXPECT_EQ(CScreen::screenSizeNorm(), (Size{375, 667}));
+  EXPECT_EQ(CScreen::screenSizeType(), 1u);
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -1,0 +1,39 @@
+// kelvane/platform/codecs/jpeg.h
+//
+// JPEG through libjpeg-turbo's TurboJPEG interface. Decoding writes straight into the opaque
+// working format (0x2006: B, G, R and a 255 byte); grey, YCbCr and all chroma subsamplings are
+// read; a file the library reports anything wrong with (including a warning such as premature
+// end of data) is refused rather than shown half grey.
+//
+// Encoding quality: q in 0..1 maps to the encoder's 1..100 as max(1, round(q x 100)) (values
+// outside 0..1 are clamped, not-a-number reads as 0). Colour pictures use 4:2:0 chroma
+// subsampling, grey rasters are written as grey JPEGs. JPEG has no alpha: premultiplied colours
+// are written as they are, which shows a transparent picture over black.
+//
+// Threads: any thread; nothing is shared.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "kelvane/export.h"
+#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/string.h"
+
+namespace kelvane::platform {
+
+// True when `bytes` start with a JPEG start-of-image marker.
+[[nodiscard]] KELVANE_EXPORT bool IsJPEG(std::span<const std::uint8_t> bytes) noexcept;
+
+// The picture of a JPEG file; null for bad or truncated data and over the decoded size limit.
+[[nodiscard]] KELVANE_EXPORT RasterRef DecodeJPEG(std::span<const std::uint8_t> bytes) noexcept;
+
+// The encoder's 1..100 quality for a quality 0..1.
+[[nodiscard]] KELVANE_EXPORT int JPEGQuality(double quality) noexcept;
+
+// A JPEG file of the raster at `quality` 0..1; nullopt on failure.
+[[nodiscard]] KELVANE_EXPORT std::optional<Data> EncodeJPEG(const Raster& raster,
+                                                            double quality) noexcept;
+
+}  // namespace kelvane::platform

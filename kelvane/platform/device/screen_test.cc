@@ -1,0 +1,90 @@
+#include "kelvane/platform/device/screen.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "kelvane/testing/temp_dir.h"
+
+namespace kelvane::platform {
+namespace {
+
+// Sets (or, with null, unsets) one environment variable for a scope.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = ::getenv(name)) old_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedVariable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(ScreenFacts, ParsesScreenSpecsAndIdioms) {
+  const auto spec = ParseScreenSpec("414x896@3");
+  ASSERT_TRUE(spec);
+  EXPECT_EQ(spec->bounds, (Size{414, 896}));
+  EXPECT_EQ(spec->scale, 3.0);
+  EXPECT_EQ(ParseScreenSpec("1024x768")->scale, 1.0);
+  EXPECT_EQ(ParseScreenSpec("375.5x667@2.5")->bounds.width, 375.5);
+  for (const char* bad : {"", "x", "414x", "x896", "414x896@", "414x896@0", "414x896@17", "0x896@2",
+                          "-1x896", "414x896@2x", "414*896", "nanx896", "1e9x5", "414x896@inf"}) {
+    EXPECT_FALSE(ParseScreenSpec(bad)) << bad;
+  }
+  EXPECT_EQ(ParseIdiom("Tablet"), Idiom::kTablet);
+  EXPECT_EQ(ParseIdiom("phone"), Idiom::kPhone);
+  EXPECT_FALSE(ParseIdiom("pad"));
+  EXPECT_FALSE(ParseIdiom(""));
+}
+
+TEST(ScreenFacts, ReadsTheFirstConnectedDisplayOfTheKernel) {
+  testing::TempDir root;
+  auto connector = [&](const char* name, const char* status, const char* modes) {
+    std::filesystem::create_directories(root.path() / name);
+    root.Write(std::string(name) + "/status", status);
+    root.Write(std::string(name) + "/modes", modes);
+  };
+  EXPECT_FALSE(internal::KernelDisplaySize(root.path().string()));
+  connector("card0-DP-1", "disconnected\n", "");
+  connector("card0-HDMI-A-1", "connected\n", "2560x1440\n1920x1080\n");
+  connector("card0-HDMI-A-2", "connected\n", "1280x720\n");
+  EXPECT_EQ(internal::KernelDisplaySize(root.path().string()), (Size{2560, 1440}));
+  // A connected display without modes is passed over; an interlaced mode keeps its size.
+  connector("card0-HDMI-A-1", "connected\n", "");
+  connector("card0-HDMI-A-2", "connected\n", "1920x1080i\n");
+  EXPECT_EQ(internal::KernelDisplaySize(root.path().string()), (Size{1920, 1080}));
+  EXPECT_FALSE(internal::KernelDisplaySize(root.File("missing")));
+}
+
+TEST(ScreenFacts, EnvironmentThenOverrides) {
+  ScopedVariable screen("KELVANE_SCREEN", "768x1024@2");
+  ScopedVariable idiom("KELVANE_IDIOM", "tablet");
+  EXPECT_EQ(EnvironmentScreenFacts(), (ScreenFacts{Idiom::kTablet, 2.0, {768, 1024}}));
+  {
+    ScopedScreenOverrides scale({.scale = 1.0});
+    ScopedScreenOverrides bounds({.bounds = Size{320, 568}});
+    EXPECT_EQ(CurrentScreenFacts(), (ScreenFacts{Idiom::kTablet, 1.0, {320, 568}}));
+  }
+  EXPECT_EQ(CurrentScreenFacts().scale, 2.0);
+  {
+    ScopedScreenOverrides nonsense({.scale = 0.0, .bounds = Size{-1, 5}});
+    EXPECT_EQ(CurrentScreenFacts(), (ScreenFacts{Idiom::kTablet, 2.0, {768, 1024}}));
+    ScopedScreenOverrides empty({.bounds = Size{0, 0}});
+    EXPECT_EQ(CurrentScreenFacts().bounds, (Size{0, 0}));
+  }
+  {
+    // A malformed screen leaves the kernel or the default to answer; a malformed idiom is a
+    // phone.
+    ScopedVariable bad_screen("KELVANE_SCREEN", "big");
+    ScopedVariable bad_idiom("KELVANE_IDIOM", "watch");
+    EXPECT_EQ(EnvironmentScreenFacts().idiom, Idiom::kPhone);
+    EXPECT_NE(EnvironmentScreenFacts().bounds, (Size{768, 1024}));
+  }
+}
+
+}  // namespace
+}  // namespace kelvane::platform

@@ -1,0 +1,167 @@
+// kelvane/platform/graphics/context.h
+//
+// A drawing context, in two kinds:
+//
+//   image surface   size in points x scale pixels; user space in points, origin top left,
+//                   y down. Opaque surfaces have no alpha. Made by the image-surface stack or
+//                   the image renderer (image_surfaces.h), or directly with MakeImageSurface.
+//   bitmap context  width x height pixels in the layout the caller asks for, over the caller's
+//                   memory or its own; user space in pixels, origin bottom left, y up.
+//
+// Pixels are premultiplied; the working layout (B, G, R, A in memory, see raster.h) is drawn
+// into directly. A bitmap context in another layout draws into a working copy and converts at
+// Data() and CreateImage(): call Data() again after drawing to see the new pixels, and changes
+// made through Data() are read back before the next drawing operation.
+//
+// The drawing state (transform, clip, fill and stroke colours, line width, interpolation
+// quality) is saved and restored as a stack; the current path is not part of it and is left
+// alone by every operation except the path, fill, stroke and clip operations.
+//
+// Transform: CTM() reports the transform from user space to device space with the origin at
+// the bottom left in pixels, as the platform does (identity for a new bitmap context,
+// [s 0 0 -s 0 H] for an image surface of H pixels at scale s). A transform that cannot be
+// inverted makes drawing and path building do nothing until the state is restored.
+//
+// Threads: a context is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "kelvane/export.h"
+#include "kelvane/platform/color.h"
+#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/graphics/gradient.h"
+#include "kelvane/platform/graphics/image.h"
+#include "kelvane/platform/graphics/path.h"
+#include "kelvane/platform/graphics/raster.h"
+
+namespace kelvane::platform {
+
+// Interpolation qualities in the platform's numbering.
+enum InterpolationQuality : int {
+  kInterpolationDefault = 0,
+  kInterpolationNone = 1,  // nearest pixel: a 1:1 draw reproduces the pixels exactly
+  kInterpolationLow = 2,
+  kInterpolationHigh = 3,
+  kInterpolationMedium = 4,
+};
+
+// Cairo keeps each side of a surface within 32767 pixels.
+inline constexpr std::uint32_t kMaxSurfaceSide = 32767;
+
+class KELVANE_EXPORT GraphicsContext {
+ public:
+  enum class Kind { kImageSurface, kBitmap };
+
+  // An image surface of `size` points at `scale` (0 means the screen's scale), transparent, or
+  // black and without alpha when `opaque`. The pixel sides are size x scale rounded up. Null
+  // when a side is not above 0, the scale is negative or not finite, a pixel side passes
+  // kMaxSurfaceSide or the bytes pass a signed 32-bit count.
+  [[nodiscard]] static std::unique_ptr<GraphicsContext> MakeImageSurface(Size size, bool opaque,
+                                                                         double scale) noexcept;
+
+  // A bitmap context of width x height pixels. `data` null: the context allocates zeroed
+  // memory of its own. bytes_per_row 0: the context chooses (the row rounded up to 4 bytes).
+  // Accepted layouts (8 bits per component): RGB with bitmap info 1, 2, 5 or 6 and any 32-bit
+  // byte order; grey with 0; alpha only (7). Null for any other layout, a side of 0 or above
+  // kMaxSurfaceSide, bytes_per_row below the row's pixel bytes, or more bytes than a signed
+  // 32-bit count. REQUIRES: caller memory holds bytes_per_row x height bytes and outlives the
+  // context.
+  [[nodiscard]] static std::unique_ptr<GraphicsContext> MakeBitmap(
+      void* data, std::size_t width, std::size_t height, std::size_t bits_per_component,
+      std::size_t bytes_per_row, ColorSpace space, std::uint32_t bitmap_info) noexcept;
+
+  ~GraphicsContext();
+  GraphicsContext(const GraphicsContext&) = delete;
+  GraphicsContext& operator=(const GraphicsContext&) = delete;
+
+  [[nodiscard]] Kind kind() const noexcept;
+  [[nodiscard]] double scale() const noexcept;  // 1 for a bitmap context
+  [[nodiscard]] Size size() const noexcept;     // points (pixels for a bitmap)
+  [[nodiscard]] std::uint32_t pixel_width() const noexcept;
+  [[nodiscard]] std::uint32_t pixel_height() const noexcept;
+  [[nodiscard]] bool opaque() const noexcept;
+
+  // Bitmap contexts: the pixels in the layout asked for, rows from the top of the memory
+  // (the bottom of user space comes last). Null for an image surface.
+  [[nodiscard]] void* Data() noexcept;
+  [[nodiscard]] std::size_t BytesPerRow() const noexcept;
+  [[nodiscard]] std::uint32_t BitmapInfo() const noexcept;
+  [[nodiscard]] ColorSpace GetColorSpace() const noexcept;
+
+  // A copy of the pixels as an image (orientation up, the context's scale); the context stays
+  // usable. Image surfaces give 0x2002 rasters (0x2006 when opaque); bitmap contexts their own
+  // layout. Null when memory runs out.
+  [[nodiscard]] ImageRef CreateImage() noexcept;
+
+  // ---- state -------------------------------------------------------------------------------
+  void SaveGState() noexcept;
+  // Without a matching save, nothing happens.
+  void RestoreGState() noexcept;
+  void ConcatCTM(const AffineTransform& transform) noexcept;  // `transform` acts first
+  void TranslateCTM(double tx, double ty) noexcept;
+  void ScaleCTM(double sx, double sy) noexcept;
+  void RotateCTM(double angle) noexcept;
+  [[nodiscard]] AffineTransform CTM() const noexcept;
+  // 0..4 (InterpolationQuality); other values read as default.
+  void SetInterpolationQuality(int quality) noexcept;
+  [[nodiscard]] int GetInterpolationQuality() const noexcept;
+  // The colour resolved for the current appearance; a colour that resolves to nothing (or
+  // null) leaves the fill colour unchanged. Pattern colours tile in user space.
+  void SetFillColor(const ColorRef& color) noexcept;
+  void SetFillColor(double red, double green, double blue, double alpha) noexcept;
+  void SetStrokeColor(const ColorRef& color) noexcept;
+  void SetStrokeColor(double red, double green, double blue, double alpha) noexcept;
+  void SetLineWidth(double width) noexcept;
+
+  // ---- drawing -----------------------------------------------------------------------------
+  void FillRect(Rect rect) noexcept;
+  // Makes the rectangle transparent (black in an opaque context).
+  void ClearRect(Rect rect) noexcept;
+  // Draws `raster` scaled into `rect` under the current transform; its first row lands at the
+  // rect's maxY edge (upright in a bitmap context, upside down in an image surface unless the
+  // caller flips). Rasters outside the working format are converted on each draw.
+  void DrawImage(Rect rect, const Raster& raster) noexcept;
+  // Draws `image` upright into `rect` of a y-down user space (an image surface), honouring its
+  // orientation; a template image paints its alpha coverage in the fill colour.
+  void DrawImageInRect(const Image& image, Rect rect) noexcept;
+  // Paints the colours of `gradient` along start -> end (constant along the perpendiculars)
+  // over the clip; `options` are the kGradientDraws... bits.
+  void DrawLinearGradient(const Gradient& gradient, Point start, Point end,
+                          unsigned options) noexcept;
+
+  // ---- paths and clipping ------------------------------------------------------------------
+  void BeginPath() noexcept;
+  void MoveTo(double x, double y) noexcept;
+  void AddLineTo(double x, double y) noexcept;
+  // An arc around (x, y) from angle `start` to `end` (radians, from the x axis towards the y
+  // axis of user space): with clockwise false the angle increases. A line joins the current
+  // point to the arc's start.
+  void AddArc(double x, double y, double radius, double start, double end, bool clockwise) noexcept;
+  void AddRect(Rect rect) noexcept;           // a closed subpath
+  void AddEllipseInRect(Rect rect) noexcept;  // a closed subpath
+  void AddPath(const Path& path) noexcept;
+  void ClosePath() noexcept;
+  [[nodiscard]] bool IsPathEmpty() const noexcept;
+  // Fill or stroke the current path, then empty it (non-zero winding).
+  void FillPath() noexcept;
+  void StrokePath() noexcept;
+  // Intersects the clip with the current path (non-zero winding) and empties the path.
+  void Clip() noexcept;
+  void ClipToRect(Rect rect) noexcept;
+  // Intersects the clip with `mask` placed into `rect` as DrawImage places a raster: a grey
+  // raster without alpha gives coverage from its grey level, any other from its alpha.
+  // Outside the rect nothing is drawn.
+  void ClipToMask(Rect rect, const Raster& mask) noexcept;
+
+  struct Impl;
+  explicit GraphicsContext(std::unique_ptr<Impl> impl) noexcept;
+  Impl& impl() noexcept { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kelvane::platform

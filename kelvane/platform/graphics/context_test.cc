@@ -1,0 +1,265 @@
+#include "kelvane/platform/graphics/context.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "kelvane/platform/device/screen.h"
+
+namespace kelvane::platform {
+namespace {
+
+constexpr std::uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF, kGreen = 0xFF00FF00,
+                        kWhite = 0xFFFFFFFF, kClear = 0;
+
+// Pixel (x, y) of the context's image, rows from the top of memory.
+std::uint32_t PixelOf(GraphicsContext& context, std::uint32_t x, std::uint32_t y) {
+  const ImageRef image = context.CreateImage();
+  return image ? image->raster()->PremultipliedPixel(x, y) : 0xDEADBEEF;
+}
+
+RasterRef WorkingRaster(std::uint32_t w, std::uint32_t h, const std::vector<std::uint32_t>& argb) {
+  std::vector<std::uint8_t> bytes;
+  for (std::uint32_t p : argb) {
+    for (int shift : {0, 8, 16, 24}) bytes.push_back(static_cast<std::uint8_t>(p >> shift));
+  }
+  return Raster::Make(w, h, w * 4, kWorkingBitmapInfo, ColorSpace::kRGB, std::move(bytes));
+}
+
+TEST(GraphicsContext, OriginTopLeftOnSurfacesBottomLeftOnBitmaps) {
+  auto surface = GraphicsContext::MakeImageSurface({4, 3}, false, 1);
+  auto bitmap = GraphicsContext::MakeBitmap(nullptr, 4, 3, 8, 0, ColorSpace::kRGB, 0x2002);
+  for (GraphicsContext* c : {surface.get(), bitmap.get()}) {
+    c->SetFillColor(1, 0, 0, 1);
+    c->FillRect({0, 0, 1, 1});
+  }
+  EXPECT_EQ(PixelOf(*surface, 0, 0), kRed);
+  EXPECT_EQ(PixelOf(*surface, 0, 2), kClear);
+  EXPECT_EQ(PixelOf(*bitmap, 0, 2), kRed);  // the last row of memory is the bottom
+  EXPECT_EQ(PixelOf(*bitmap, 0, 0), kClear);
+  EXPECT_EQ(surface->CTM(), (AffineTransform{1, 0, 0, -1, 0, 3}));
+  EXPECT_EQ(bitmap->CTM(), AffineTransform::Identity());
+}
+
+TEST(GraphicsContext, ScaleMultipliesThePixels) {
+  auto surface = GraphicsContext::MakeImageSurface({10, 5}, false, 2);
+  ASSERT_NE(surface, nullptr);
+  EXPECT_EQ(surface->pixel_width(), 20u);
+  EXPECT_EQ(surface->pixel_height(), 10u);
+  surface->SetFillColor(0, 0, 1, 1);
+  surface->FillRect({0, 0, 1, 1});
+  EXPECT_EQ(PixelOf(*surface, 1, 1), kBlue);
+  EXPECT_EQ(PixelOf(*surface, 2, 0), kClear);
+  const ImageRef image = surface->CreateImage();
+  EXPECT_EQ(image->size(), (Size{10, 5}));
+  EXPECT_EQ(image->scale(), 2.0);
+  {
+    ScopedScreenOverrides screen({.scale = 3.0});
+    EXPECT_EQ(GraphicsContext::MakeImageSurface({40, 40}, false, 0)->pixel_width(), 120u);
+  }
+  EXPECT_EQ(GraphicsContext::MakeImageSurface({10.2, 1}, false, 1)->pixel_width(), 11u);
+  EXPECT_EQ(GraphicsContext::MakeImageSurface({0, 5}, false, 1), nullptr);
+  EXPECT_EQ(GraphicsContext::MakeImageSurface({5, 5}, false, -1), nullptr);
+  EXPECT_EQ(GraphicsContext::MakeImageSurface({40000, 1}, false, 1), nullptr);
+  EXPECT_EQ(GraphicsContext::MakeImageSurface({30000, 30000}, false, 1), nullptr);  // > 2^31 B
+  auto opaque = GraphicsContext::MakeImageSurface({2, 2}, true, 1);
+  EXPECT_EQ(opaque->CreateImage()->raster()->bitmap_info(), kOpaqueWorkingBitmapInfo);
+  EXPECT_EQ(PixelOf(*opaque, 0, 0), 0xFF000000u);
+}
+
+TEST(GraphicsContext, InterpolationNoneReproducesPixels) {
+  const RasterRef raster =
+      WorkingRaster(3, 2, {kRed, kGreen, kBlue, kWhite, 0x80402010, 0xFF123456});
+  auto bitmap = GraphicsContext::MakeBitmap(nullptr, 3, 2, 8, 0, ColorSpace::kRGB, 0x2002);
+  bitmap->SetInterpolationQuality(kInterpolationNone);
+  bitmap->DrawImage({0, 0, 3, 2}, *raster);  // upright in a bitmap context
+  auto surface = GraphicsContext::MakeImageSurface({3, 2}, false, 2);
+  surface->SetInterpolationQuality(kInterpolationNone);
+  surface->TranslateCTM(0, 2);  // flipped, as the effects draw
+  surface->ScaleCTM(1, -1);
+  surface->DrawImage({0, 0, 3, 2}, *raster);
+  for (std::uint32_t y = 0; y < 2; ++y) {
+    for (std::uint32_t x = 0; x < 3; ++x) {
+      const std::uint32_t expected = raster->PremultipliedPixel(x, y);
+      EXPECT_EQ(PixelOf(*bitmap, x, y), expected) << x << ',' << y;
+      for (std::uint32_t i = 0; i < 4; ++i) {  // each pixel a 2 x 2 block at scale 2
+        EXPECT_EQ(PixelOf(*surface, 2 * x + i % 2, 2 * y + i / 2), expected) << x << ',' << y;
+      }
+    }
+  }
+  // A raster with straight alpha is premultiplied on the way in.
+  auto straight = GraphicsContext::MakeBitmap(nullptr, 3, 2, 8, 0, ColorSpace::kRGB, 0x2002);
+  straight->SetInterpolationQuality(kInterpolationNone);
+  straight->DrawImage({0, 0, 3, 2}, *ConvertRaster(*raster, 0x2004, ColorSpace::kRGB));
+  EXPECT_EQ(PixelOf(*straight, 1, 1), 0x80402010u);
+  // Without the flip an image surface shows the first row at the bottom.
+  auto unflipped = GraphicsContext::MakeImageSurface({3, 2}, false, 1);
+  unflipped->SetInterpolationQuality(kInterpolationNone);
+  unflipped->DrawImage({0, 0, 3, 2}, *raster);
+  EXPECT_EQ(PixelOf(*unflipped, 0, 1), kRed);
+}
+
+TEST(GraphicsContext, DrawsImagesUprightInEveryOrientation) {
+  // Raster rows "RG" and "BW"; each orientation shows it turned as the platform defines.
+  const RasterRef raster = WorkingRaster(2, 2, {kRed, kGreen, kBlue, kWhite});
+  const char* shown[8] = {"RGBW", "WBGR", "GWRB", "BRWG", "GRWB", "BWRG", "RBGW", "WGBR"};
+  for (int orientation = 0; orientation < 8; ++orientation) {
+    const ImageRef image = Image::Make(raster, 1.0, orientation);
+    auto surface = GraphicsContext::MakeImageSurface({2, 2}, false, 1);
+    surface->SetInterpolationQuality(kInterpolationNone);
+    surface->DrawImageInRect(*image, {0, 0, 2, 2});
+    std::string seen;
+    for (std::uint32_t i = 0; i < 4; ++i) {
+      const std::uint32_t p = PixelOf(*surface, i % 2, i / 2);
+      seen += p == kRed ? 'R' : p == kGreen ? 'G' : p == kBlue ? 'B' : p == kWhite ? 'W' : '?';
+    }
+    EXPECT_EQ(seen, shown[orientation]) << orientation;
+  }
+  // A template image paints its coverage in the fill colour.
+  const RasterRef coverage = WorkingRaster(2, 1, {0xFF000000, 0});
+  auto surface = GraphicsContext::MakeImageSurface({2, 1}, false, 1);
+  surface->SetInterpolationQuality(kInterpolationNone);
+  surface->SetFillColor(0, 0, 1, 1);
+  surface->DrawImageInRect(*Image::Make(coverage)->WithRenderingMode(2), {0, 0, 2, 1});
+  EXPECT_EQ(PixelOf(*surface, 0, 0), kBlue);
+  EXPECT_EQ(PixelOf(*surface, 1, 0), kClear);
+}
+
+TEST(GraphicsContext, FillColoursResolveForTheCurrentAppearance) {
+  const ColorRef dynamic = Color::Dynamic([](Appearance appearance) {
+    return appearance == Appearance::kDark ? Color::RGB(0, 0, 1, 1) : Color::RGB(1, 0, 0, 1);
+  });
+  auto surface = GraphicsContext::MakeImageSurface({2, 1}, false, 1);
+  {
+    ScopedAppearance dark(Appearance::kDark);
+    surface->SetFillColor(dynamic);
+  }
+  surface->FillRect({0, 0, 1, 1});
+  surface->SetFillColor(Color::Grey(1, 1));
+  surface->SetFillColor(nullptr);  // ignored
+  surface->FillRect({1, 0, 1, 1});
+  EXPECT_EQ(PixelOf(*surface, 0, 0), kBlue);
+  EXPECT_EQ(PixelOf(*surface, 1, 0), kWhite);
+}
+
+TEST(GraphicsContext, GradientsStopAtTheirEnds) {
+  const double components[] = {1, 0, 0, 1, 0, 0, 1, 1};
+  const GradientRef gradient = Gradient::WithColorComponents(components, {}, 2);
+  ASSERT_NE(gradient, nullptr);
+  for (unsigned options : {0u, 3u}) {
+    auto surface = GraphicsContext::MakeImageSurface({2, 40}, false, 1);
+    surface->DrawLinearGradient(*gradient, {0, 10}, {0, 30}, options);
+    const std::uint32_t first = PixelOf(*surface, 0, 10), last = PixelOf(*surface, 1, 29);
+    EXPECT_EQ(first >> 24, 255u);
+    EXPECT_GE((first >> 16) & 255, 240u);  // within half a row's step of the stop colour
+    EXPECT_LE(first & 255, 15u);
+    EXPECT_GE(last & 255, 240u);
+    EXPECT_LE((last >> 16) & 255, 15u);
+    EXPECT_EQ(PixelOf(*surface, 0, 9), options ? kRed : kClear);
+    EXPECT_EQ(PixelOf(*surface, 0, 0), options ? kRed : kClear);
+    EXPECT_EQ(PixelOf(*surface, 1, 30), options ? kBlue : kClear);
+    EXPECT_EQ(PixelOf(*surface, 1, 39), options ? kBlue : kClear);
+  }
+  EXPECT_EQ(Gradient::WithColorComponents(components, std::vector<double>{0.6, 0.4}, 2), nullptr);
+  EXPECT_EQ(Gradient::WithColorComponents(components, {}, 3), nullptr);
+}
+
+TEST(GraphicsContext, ClipsToEllipsesArcsAndMasks) {
+  auto surface = GraphicsContext::MakeImageSurface({20, 20}, false, 1);
+  surface->AddEllipseInRect({0, 0, 20, 20});
+  surface->Clip();
+  surface->FillRect({0, 0, 20, 20});
+  EXPECT_EQ(PixelOf(*surface, 0, 0), kClear);
+  EXPECT_EQ(PixelOf(*surface, 19, 19), kClear);
+  EXPECT_EQ(PixelOf(*surface, 10, 10), 0xFF000000u);
+  EXPECT_EQ(PixelOf(*surface, 10, 1), 0xFF000000u);
+
+  // Arc direction: angle increasing from 0 to pi/2 runs towards +y of user space, which is up
+  // in a bitmap context.
+  auto bitmap = GraphicsContext::MakeBitmap(nullptr, 20, 20, 8, 0, ColorSpace::kRGB, 0x2002);
+  bitmap->MoveTo(10, 10);
+  bitmap->AddArc(10, 10, 10, 0, M_PI / 2, false);
+  bitmap->ClosePath();
+  bitmap->FillPath();
+  EXPECT_EQ(PixelOf(*bitmap, 13, 6), 0xFF000000u);  // upper right quarter in memory
+  EXPECT_EQ(PixelOf(*bitmap, 13, 13), kClear);
+  EXPECT_EQ(PixelOf(*bitmap, 6, 6), kClear);
+
+  // A grey mask gives coverage from its level; an alpha mask from its alpha. Placed like
+  // DrawImage: in an image surface the mask's first row lands at the bottom.
+  const RasterRef grey = Raster::Make(2, 2, 4, 0, ColorSpace::kGrey, {0, 255, 0, 0, 255, 0, 0, 0});
+  const RasterRef alpha = WorkingRaster(2, 2, {0, 0xFF000000, 0xFF000000, 0});
+  for (const RasterRef& mask : {grey, alpha}) {
+    auto masked = GraphicsContext::MakeImageSurface({4, 4}, false, 1);
+    masked->SetInterpolationQuality(kInterpolationNone);
+    masked->SaveGState();
+    masked->ClipToMask({0, 0, 4, 4}, *mask);
+    masked->SetFillColor(0, 1, 0, 1);
+    masked->FillRect({0, 0, 4, 4});
+    masked->RestoreGState();
+    EXPECT_EQ(PixelOf(*masked, 0, 3), kClear);  // first row, left: 0
+    EXPECT_EQ(PixelOf(*masked, 3, 3), kGreen);  // first row, right: full
+    EXPECT_EQ(PixelOf(*masked, 0, 0), kGreen);  // second row, left: full
+    EXPECT_EQ(PixelOf(*masked, 3, 0), kClear);
+    masked->FillRect({0, 0, 4, 4});  // after the restore the mask (and the green) are gone
+    EXPECT_EQ(PixelOf(*masked, 3, 0), 0xFF000000u);
+  }
+}
+
+TEST(GraphicsContext, StateStackAndSingularTransforms) {
+  auto surface = GraphicsContext::MakeImageSurface({4, 4}, false, 1);
+  surface->RestoreGState();  // unmatched: ignored, the context stays usable
+  surface->SaveGState();
+  surface->ClipToRect({0, 0, 2, 2});
+  surface->SetFillColor(1, 0, 0, 1);
+  surface->ScaleCTM(0, 1);
+  surface->FillRect({0, 0, 4, 4});  // nothing: the transform cannot be inverted
+  EXPECT_EQ(PixelOf(*surface, 0, 0), kClear);
+  surface->RestoreGState();
+  surface->AddEllipseInRect({0, 0, 0, 4});  // flat: must not break the context
+  surface->BeginPath();
+  surface->FillRect({0, 0, 4, 4});  // black again, no clip, the transform back
+  EXPECT_EQ(PixelOf(*surface, 3, 3), 0xFF000000u);
+  // Filling a rectangle leaves the current path alone.
+  surface->AddRect({0, 0, 1, 1});
+  surface->FillRect({2, 2, 1, 1});
+  EXPECT_FALSE(surface->IsPathEmpty());
+  surface->Clip();
+  EXPECT_TRUE(surface->IsPathEmpty());
+}
+
+TEST(GraphicsContext, BitmapsInOtherLayoutsKeepCallerMemoryInStep) {
+  // Alpha first without a byte order: A, R, G, B in memory. The caller's pixels are kept.
+  std::vector<std::uint8_t> memory(2 * 4 * 2, 0);
+  memory[12] = 255, memory[13] = 0, memory[14] = 0, memory[15] = 255;  // (1, 1): blue
+  auto bitmap = GraphicsContext::MakeBitmap(memory.data(), 2, 2, 8, 8, ColorSpace::kRGB, 2);
+  ASSERT_NE(bitmap, nullptr);
+  bitmap->SetFillColor(1, 0, 0, 1);
+  bitmap->FillRect({0, 1, 1, 1});  // top left of user space: row 0 of memory
+  auto* data = static_cast<std::uint8_t*>(bitmap->Data());
+  EXPECT_EQ(data, memory.data());
+  EXPECT_EQ(std::vector<std::uint8_t>(memory.begin(), memory.begin() + 4),
+            (std::vector<std::uint8_t>{255, 255, 0, 0}));
+  EXPECT_EQ(memory[15], 255);
+  data[4] = 255, data[5] = 0, data[6] = 255, data[7] = 0;  // the caller paints (1, 0) green
+  bitmap->FillRect({0, 0, 1, 1});
+  EXPECT_EQ(bitmap->CreateImage()->raster()->PremultipliedPixel(1, 0), kGreen);
+  EXPECT_EQ(bitmap->CreateImage()->raster()->bitmap_info(), 2u);
+  // Grey and alpha-only bitmaps; layouts the platform does not draw into are refused.
+  auto grey = GraphicsContext::MakeBitmap(nullptr, 2, 1, 8, 0, ColorSpace::kGrey, 0);
+  grey->SetFillColor(1, 1, 1, 1);
+  grey->FillRect({0, 0, 1, 1});
+  EXPECT_EQ(static_cast<std::uint8_t*>(grey->Data())[0], 255);
+  EXPECT_EQ(grey->BytesPerRow(), 4u);
+  EXPECT_NE(GraphicsContext::MakeBitmap(nullptr, 2, 1, 8, 0, ColorSpace::kRGB, 7), nullptr);
+  for (std::uint32_t refused : {0u, 3u, 4u}) {
+    EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, 2, 1, 8, 0, ColorSpace::kRGB, refused), nullptr);
+  }
+  EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, 2, 1, 16, 0, ColorSpace::kRGB, 2), nullptr);
+  EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, 2, 1, 8, 7, ColorSpace::kRGB, 2), nullptr);
+}
+
+}  // namespace
+}  // namespace kelvane::platform

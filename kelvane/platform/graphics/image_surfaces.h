@@ -1,0 +1,77 @@
+// kelvane/platform/graphics/image_surfaces.h
+//
+// The per-thread stack of current drawing contexts, and the image renderer.
+//
+// BeginImageContextWithOptions opens an image surface and makes it the current context of the
+// calling thread until EndImageContext; contexts nest. A begin that fails (an empty size, an
+// absurd scale) still takes a place on the stack, with no context, so that begins and ends
+// stay paired: GetCurrentContext() is null until the matching end. PushContext makes a context
+// the caller owns current (for drawing code that draws into "the current context").
+//
+// The image renderer opens a fresh surface per call, makes it current while the drawing action
+// runs, and returns the image (or its JPEG or PNG bytes); the renderer keeps nothing.
+//
+// Threads: the stack belongs to the calling thread; contexts are never shared between stacks.
+// A renderer may be used from any thread.
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "kelvane/export.h"
+#include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/graphics/image.h"
+#include "kelvane/platform/string.h"
+
+namespace kelvane::platform {
+
+// Opens an image surface of `size` points at `scale` (0: the screen's) as the current context.
+// False when no surface could be made (the stack still grows by one, see above).
+KELVANE_EXPORT bool BeginImageContextWithOptions(Size size, bool opaque, double scale) noexcept;
+// BeginImageContextWithOptions(size, false, 1).
+KELVANE_EXPORT bool BeginImageContext(Size size) noexcept;
+// The current context of this thread, or null.
+[[nodiscard]] KELVANE_EXPORT GraphicsContext* GetCurrentContext() noexcept;
+// The image of the current context when it is an image surface opened above; null otherwise.
+[[nodiscard]] KELVANE_EXPORT ImageRef GetImageFromCurrentImageContext() noexcept;
+// Closes the innermost image surface opened above, when it is the current entry; nothing
+// otherwise.
+KELVANE_EXPORT void EndImageContext() noexcept;
+// Makes `context` current until PopContext. REQUIRES: it outlives its place on the stack.
+KELVANE_EXPORT void PushContext(GraphicsContext& context) noexcept;
+// Removes the current entry when PushContext put it there; nothing otherwise.
+KELVANE_EXPORT void PopContext() noexcept;
+
+struct KELVANE_EXPORT ImageRendererFormat {
+  double scale = 0.0;  // pixels per point; 0 is the screen's scale
+  bool opaque = false;
+  // The screen's scale, not opaque.
+  [[nodiscard]] static ImageRendererFormat Default() noexcept;
+};
+
+using DrawingActions = std::function<void(GraphicsContext&)>;
+
+class KELVANE_EXPORT ImageRenderer {
+ public:
+  explicit ImageRenderer(Size size, ImageRendererFormat format = ImageRendererFormat::Default())
+      : size_(size), format_(format) {}
+
+  // Runs `actions` on a fresh surface and returns its image; null when no surface could be
+  // made or the actions threw.
+  [[nodiscard]] ImageRef Image(const DrawingActions& actions) const noexcept;
+  // The same picture encoded as JPEG at `quality` 0..1 (see codecs/jpeg.h); nullopt on failure.
+  [[nodiscard]] std::optional<Data> JPEGData(double quality,
+                                             const DrawingActions& actions) const noexcept;
+  // The same picture encoded as PNG; nullopt on failure.
+  [[nodiscard]] std::optional<Data> PNGData(const DrawingActions& actions) const noexcept;
+
+  [[nodiscard]] Size size() const noexcept { return size_; }
+  [[nodiscard]] const ImageRendererFormat& format() const noexcept { return format_; }
+
+ private:
+  Size size_;
+  ImageRendererFormat format_;
+};
+
+}  // namespace kelvane::platform

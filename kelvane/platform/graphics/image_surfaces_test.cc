@@ -1,0 +1,82 @@
+#include "kelvane/platform/graphics/image_surfaces.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "kelvane/platform/codecs/jpeg.h"
+#include "kelvane/platform/device/screen.h"
+
+namespace kelvane::platform {
+namespace {
+
+TEST(ImageSurfaces, BeginsAndEndsStayPaired) {
+  ASSERT_EQ(GetCurrentContext(), nullptr);
+  ASSERT_TRUE(BeginImageContextWithOptions({4, 2}, false, 2));
+  GraphicsContext* outer = GetCurrentContext();
+  ASSERT_NE(outer, nullptr);
+  EXPECT_FALSE(BeginImageContext({0, 3}));  // fails, but still takes its place
+  EXPECT_EQ(GetCurrentContext(), nullptr);
+  EXPECT_EQ(GetImageFromCurrentImageContext(), nullptr);
+  EndImageContext();
+  EXPECT_EQ(GetCurrentContext(), outer);
+  outer->SetFillColor(1, 0, 0, 1);
+  outer->FillRect({0, 0, 4, 2});
+  // Another thread has a stack of its own.
+  std::thread([] { EXPECT_EQ(GetCurrentContext(), nullptr); }).join();
+  const ImageRef image = GetImageFromCurrentImageContext();
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->size(), (Size{4, 2}));
+  EXPECT_EQ(image->raster()->width(), 8u);
+  EXPECT_EQ(image->raster()->PremultipliedPixel(7, 3), 0xFFFF0000u);
+
+  // A pushed context is current, but no image context: ending leaves it alone.
+  auto bitmap = GraphicsContext::MakeBitmap(nullptr, 1, 1, 8, 0, ColorSpace::kRGB, 0x2002);
+  PushContext(*bitmap);
+  EndImageContext();
+  EXPECT_EQ(GetCurrentContext(), bitmap.get());
+  EXPECT_EQ(GetImageFromCurrentImageContext(), nullptr);
+  PopContext();
+  EndImageContext();
+  EXPECT_EQ(GetCurrentContext(), nullptr);
+}
+
+TEST(ImageSurfaces, RendererDrawsAtTheFormatsScale) {
+  ScopedScreenOverrides screen({.scale = 3.0});
+  EXPECT_EQ(ImageRendererFormat::Default().scale, 3.0);
+  const ImageRenderer renderer({40, 20});
+  GraphicsContext* during = nullptr;
+  const ImageRef image = renderer.Image([&](GraphicsContext& c) {
+    during = GetCurrentContext();
+    c.SetFillColor(0, 0, 1, 1);
+    c.FillRect({0, 0, 40, 20});
+    // The image-level draw goes to the renderer's context.
+    Image::Make(Raster::Make(1, 1, 4, kWorkingBitmapInfo, ColorSpace::kRGB, {0, 0, 255, 255}))
+        ->Draw({0, 0, 1, 1});
+  });
+  ASSERT_NE(image, nullptr);
+  EXPECT_NE(during, nullptr);
+  EXPECT_EQ(GetCurrentContext(), nullptr);
+  EXPECT_EQ(image->scale(), 3.0);
+  EXPECT_EQ(image->raster()->width(), 120u);
+  EXPECT_EQ(image->raster()->PremultipliedPixel(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(image->raster()->PremultipliedPixel(3, 3), 0xFF0000FFu);
+
+  const auto jpeg = ImageRenderer({10, 10}, {1.0, true}).JPEGData(0.9, [](GraphicsContext& c) {
+    c.SetFillColor(1, 1, 1, 1);
+    c.FillRect({0, 0, 10, 10});
+  });
+  ASSERT_TRUE(jpeg);
+  const RasterRef decoded = DecodeJPEG(*jpeg);
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(decoded->width(), 10u);
+  EXPECT_GE(decoded->PremultipliedPixel(5, 5) & 0xFF, 250u);
+  // Actions that throw give nothing and leave the stack as it was.
+  EXPECT_EQ(renderer.Image([](GraphicsContext&) { throw std::runtime_error("x"); }), nullptr);
+  EXPECT_EQ(GetCurrentContext(), nullptr);
+  EXPECT_EQ(ImageRenderer({0, 10}).Image(nullptr), nullptr);
+}
+
+}  // namespace
+}  // namespace kelvane::platform

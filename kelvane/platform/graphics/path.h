@@ -1,0 +1,46 @@
+// kelvane/platform/graphics/path.h
+//
+// A path built apart from any context (for masks and shapes kept for later), replayed into a
+// context with GraphicsContext::AddPath under the context's transform at that moment. The
+// elements follow the context's own path operations exactly (angles, arc direction, closed
+// rectangles and ellipses).
+//
+// Threads: a path is a plain value; one thread may change it, any number may read it.
+#pragma once
+
+#include <vector>
+
+#include "kelvane/export.h"
+#include "kelvane/platform/graphics/geometry.h"
+
+namespace kelvane::platform {
+
+class KELVANE_EXPORT Path {
+ public:
+  enum class Op { kMove, kLine, kArc, kRect, kEllipse, kClose };
+  struct Element {
+    Op op;
+    double v[6];  // move/line: x, y; arc: x, y, radius, start, end, clockwise; rect/ellipse: x, y,
+                  // w, h
+  };
+
+  void MoveTo(double x, double y) { elements_.push_back({Op::kMove, {x, y}}); }
+  void AddLineTo(double x, double y) { elements_.push_back({Op::kLine, {x, y}}); }
+  // See GraphicsContext::AddArc.
+  void AddArc(double x, double y, double radius, double start, double end, bool clockwise) {
+    elements_.push_back({Op::kArc, {x, y, radius, start, end, clockwise ? 1.0 : 0.0}});
+  }
+  void AddRect(Rect r) { elements_.push_back({Op::kRect, {r.x, r.y, r.width, r.height}}); }
+  void AddEllipseInRect(Rect r) {
+    elements_.push_back({Op::kEllipse, {r.x, r.y, r.width, r.height}});
+  }
+  void CloseSubpath() { elements_.push_back({Op::kClose, {}}); }
+
+  [[nodiscard]] bool IsEmpty() const noexcept { return elements_.empty(); }
+  [[nodiscard]] const std::vector<Element>& elements() const noexcept { return elements_; }
+
+ private:
+  std::vector<Element> elements_;
+};
+
+}  // namespace kelvane::platform
