@@ -21,24 +21,19 @@ TEST(FindValue, ReadsValuesUpToTheStopSet) {
   // by unit: a pair in the value does not match the pair in the set. Lone surrogates in the
   // receiver are ordinary units.
   using Value = std::optional<String>;
+  // clang-format off
   const std::tuple<String, OptionalString, const char16_t*, Value> cases[] = {
-      {kLine, u"server=", u"|", u"demo"},
-      {kLine, u"ratio=", u"|", u"1.5"},
-      {kLine, u"port=", u"|", std::nullopt},
-      {kLine, u"Server=", u"|", std::nullopt},
-      {kLine, u"", u"|", std::nullopt},
-      {kLine, std::nullopt, u"|", std::nullopt},
-      {u"a=1;b=2", u"b=", u";", u"2"},
-      {u"a=1;b=2", u"a=", nullptr, u"1;b=2"},
-      {u"a=1;b=", u"b=", u";", std::nullopt},
-      {u"a=1;b=;c=3", u"b=", u";", u""},
-      {u"userid=5;id=7", u"id=", u";", u"5"},
-      {u"userid=5;id=7", u";id=", u";", u"7"},
-      {u"a=", u"a=1234", u";", std::nullopt},
-      {u"", u"a=", u";", std::nullopt},
+      {kLine, u"server=", u"|", u"demo"},      {kLine, u"ratio=", u"|", u"1.5"},
+      {kLine, u"port=", u"|", std::nullopt},   {kLine, u"Server=", u"|", std::nullopt},
+      {kLine, u"", u"|", std::nullopt},        {kLine, std::nullopt, u"|", std::nullopt},
+      {u"a=1;b=2", u"b=", u";", u"2"},         {u"a=1;b=2", u"a=", nullptr, u"1;b=2"},
+      {u"a=1;b=", u"b=", u";", std::nullopt},  {u"a=1;b=;c=3", u"b=", u";", u""},
+      {u"userid=5;id=7", u"id=", u";", u"5"},  {u"userid=5;id=7", u";id=", u";", u"7"},
+      {u"a=", u"a=1234", u";", std::nullopt},  {u"", u"a=", u";", std::nullopt},
       {u"k=\u0436\u00A7rest", u"k=", u"\u00A7\U0001F600", u"\u0436"},
       {u"k=a\U0001F600b", u"k=", u"\u00A7\U0001F600", u"a\U0001F600b"},
       {String(u"x=") + u'\xD800' + u"|", u"x=", u"|", String(1, u'\xD800')}};
+  // clang-format on
   for (const auto& [receiver, key, stops, value] : cases) {
     const CharacterSet set = CharacterSet::FromCharacters(stops != nullptr ? stops : u"");
     EXPECT_EQ(FindValue(receiver, key, stops != nullptr ? &set : nullptr), value)

@@ -26,18 +26,13 @@ TEST(NSToolsCompare, OrdersByUnsignedUnitsAndLengthWithCountsPastTerminators) {
   // A count reads past terminators; units are unsigned: a high surrogate sorts before U+FF5E.
   const unsigned short a[] = {'a', 'b', 0, 'x'};
   const unsigned short b[] = {'a', 'b', 0, 'y'};
+  // clang-format off
   const std::tuple<const unsigned short*, const unsigned short*, unsigned int, int> cases[] = {
-      {W(u"ab"), W(u"abc"), 0, -1},
-      {W(u"abc"), W(u"ab"), 0, 1},
-      {W(u""), W(u""), 0, 0},
-      {W(u"abd"), W(u"abc"), 0, 1},
-      {nullptr, W(u"a"), 0, 0},
-      {W(u"a"), nullptr, 3, 0},
-      {a, b, 4, -1},
-      {a, b, 3, 0},
-      {a, b, 0, 0},
-      {W(u"\xD83D"), W(u"\uFF5E"), 0, -1},
-      {W(u"\uFF5E"), W(u"\xD83D"), 1, 1}};
+      {W(u"ab"), W(u"abc"), 0, -1}, {W(u"abc"), W(u"ab"), 0, 1}, {W(u""), W(u""), 0, 0},
+      {W(u"abd"), W(u"abc"), 0, 1}, {nullptr, W(u"a"), 0, 0},     {W(u"a"), nullptr, 3, 0},
+      {a, b, 4, -1},                {a, b, 3, 0},                 {a, b, 0, 0},
+      {W(u"\xD83D"), W(u"\uFF5E"), 0, -1}, {W(u"\uFF5E"), W(u"\xD83D"), 1, 1}};
+  // clang-format on
   for (const auto& [x, y, count, result] : cases) {
     EXPECT_EQ(NSTools::Compare(x, y, count), result) << count;
   }
