@@ -46,8 +46,6 @@ TEST(ObjectArray, InsertKeepsOrderAndPassesTheCompareContext) {
   EXPECT_EQ(Times(array), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
   ASSERT_FALSE(contexts_seen.empty());
   for (const auto& c : contexts_seen) EXPECT_EQ(c, "compare");
-  EXPECT_STREQ(kCompareContext, "compare");
-  EXPECT_STREQ(kSearchContext, "search");
 
   NSTools::Insert(array, std::shared_ptr<Quote>(), ByTime, false);  // nil object
   NSTools::Insert(array, Q(11), nullptr, false);                    // no comparator

@@ -56,15 +56,16 @@ bool CArrayBase::Load(const kelvane::Data* data, unsigned int* offset, unsigned 
     Clear();
     return false;
   }
-  const std::uint8_t* items = data->data() + start + 4;
-  if (Overlaps(items, wanted)) Clear();  // loading from our own block: copy into a new one
-  if (!AssignBytes(items, static_cast<std::uint32_t>(wanted))) return false;
+  // `data` owns its bytes, so they never lie in this array's block: no private copy is needed.
+  if (!AssignBytes(data->data() + start + 4, static_cast<std::uint32_t>(wanted))) return false;
   if (offset != nullptr) *offset = static_cast<unsigned int>(end);
   return true;
 }
 
 bool CArrayBase::Write(platform::FileHandle* file) const noexcept {
-  if (file == nullptr) return false;
+  // The block never exceeds 32 bits (Resize refuses more); checked all the same before the
+  // count goes out, as a cut length would leave a record promising more than follows.
+  if (file == nullptr || Bytes() > kMax32) return false;
   try {
     std::uint8_t header[4];
     PutCount(header, count_);

@@ -203,7 +203,9 @@ bool CArrayBase::Add(const void* bytes, unsigned int length) noexcept {
 
 bool CArrayBase::Add(const CArrayBase& other) noexcept {
   if (&other == this) return true;
-  if (other.storage_ == nullptr || other.item_size_ != item_size_) return false;
+  if (other.storage_ == nullptr || other.item_size_ != item_size_ || other.Bytes() > kMaxBytes) {
+    return false;
+  }
   return Add(other.storage_, static_cast<unsigned int>(other.Bytes()));
 }
 

@@ -185,11 +185,14 @@ class KELVANE_EXPORT CArrayBase {
 
   // Lower bound: the first item not less than `key`; null when every item is less, or on null
   // arguments or an empty array.
+  // REQUIRES: the array is ordered by `comparator`. The search is branch-free: its probes are
+  // not those of a plain halving loop, so on an unordered array it may answer another item.
   [[nodiscard]] void* SearchGrOrEq(Comparator comparator, const void* key) noexcept;
   [[nodiscard]] const void* SearchGrOrEq(Comparator comparator, const void* key) const noexcept;
 
   // The last item not greater than `key`; null when every item is greater, or on null
   // arguments or an empty array.
+  // REQUIRES: the array is ordered by `comparator` (as for SearchGrOrEq).
   [[nodiscard]] void* SearchLeOrEq(Comparator comparator, const void* key) noexcept;
   [[nodiscard]] const void* SearchLeOrEq(Comparator comparator, const void* key) const noexcept;
 

@@ -132,20 +132,15 @@ TEST(LocaleTools, PreferredCurrencyIsOneOfFourOrNone) {
 // writes Cyrillic as code page 1251 bytes, a Polish one Polish letters as 1250 bytes, and text
 // the device's code page cannot hold is refused rather than mangled.
 TEST(LocaleTools, DefaultEncodingNarrowsTextForTheDevice) {
-  char buffer[16];
-  {
-    ScopedDeviceOverrides device(Device({"ru-RU"}, "ru-RU"));
-    ASSERT_EQ(DefaultASCIIEncoding(), 1251u);
-    ASSERT_TRUE(GetCString(u"Привет", buffer, sizeof(buffer), DefaultASCIIEncoding()));
-    EXPECT_EQ(std::string(buffer), "\xCF\xF0\xE8\xE2\xE5\xF2");
-    EXPECT_FALSE(GetCString(u"Zażółć", buffer, sizeof(buffer), DefaultASCIIEncoding()));
-  }
-  {
-    ScopedDeviceOverrides device(Device({"pl-PL"}, "pl-PL"));
-    ASSERT_EQ(DefaultASCIIEncoding(), 1250u);
-    ASSERT_TRUE(GetCString(u"Zażółć", buffer, sizeof(buffer), DefaultASCIIEncoding()));
-    EXPECT_EQ(std::string(buffer), "Za\xBF\xF3\xB3\xE6");
-    EXPECT_FALSE(GetCString(u"Привет", buffer, sizeof(buffer), DefaultASCIIEncoding()));
+  const std::tuple<const char*, const char16_t*, const char*, const char16_t*> cases[] = {
+      {"ru-RU", u"Привет", "\xCF\xF0\xE8\xE2\xE5\xF2", u"Zażółć"},
+      {"pl-PL", u"Zażółć", "Za\xBF\xF3\xB3\xE6", u"Привет"}};
+  for (const auto& [locale, text, bytes, foreign] : cases) {
+    ScopedDeviceOverrides device(Device({locale}, locale));
+    char buffer[16];
+    ASSERT_TRUE(GetCString(text, buffer, sizeof(buffer), DefaultASCIIEncoding())) << locale;
+    EXPECT_EQ(std::string(buffer), bytes);
+    EXPECT_FALSE(GetCString(foreign, buffer, sizeof(buffer), DefaultASCIIEncoding())) << locale;
   }
 }
 

@@ -12,11 +12,19 @@
 //                   WString buffers that the library fills are given in bytes.
 //   LWString        zero-terminated UTF-32 units, `wchar_t*` (32-bit on Linux).
 //
+// WString units and aliasing: a WString may be a String's own char16_t buffer (what
+// NSTools::UTF16String hands out) as well as an array of unsigned short, and reading one type's
+// objects through the other's lvalue is undefined. So the library touches WString units in one
+// way only: single units through AliasedWChar, which may alias any object, and runs of units as
+// bytes (memcpy, memmove). It never indexes a WString through a plain `unsigned short*` or
+// views one as char16_t. Callers who read the buffer of UTF16String should do the same.
+//
 // Threads: plain value types; no shared state.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,19 +45,24 @@ static_assert(sizeof(LWChar) == 4, "an LWString unit is one UTF-32 unit");
 
 namespace platform {
 
+// One WString unit, readable and writable wherever it is stored (unsigned short or char16_t).
+typedef WChar __attribute__((__may_alias__)) AliasedWChar;
+
 // Number of units before the terminator of a WString; 0 for a null pointer.
 [[nodiscard]] inline std::size_t WStringLength(const WChar* s) noexcept {
   if (s == nullptr) return 0;
+  const AliasedWChar* p = s;
   std::size_t n = 0;
-  while (s[n] != 0) ++n;
+  while (p[n] != 0) ++n;
   return n;
 }
 
-// The units of a WString before its terminator, as a view that borrows the caller's buffer.
-// An empty view for a null pointer.
-[[nodiscard]] inline std::u16string_view WStringView(const WChar* s) noexcept {
-  return s == nullptr ? std::u16string_view()
-                      : std::u16string_view(reinterpret_cast<const char16_t*>(s), WStringLength(s));
+// A copy of the units of a WString before its terminator; the empty string for a null pointer.
+// Throws std::bad_alloc like any String constructor.
+[[nodiscard]] inline String WStringText(const WChar* s) {
+  String text(WStringLength(s), u'\0');
+  if (!text.empty()) std::memcpy(text.data(), s, text.size() * sizeof(char16_t));
+  return text;
 }
 
 }  // namespace platform

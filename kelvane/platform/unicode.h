@@ -4,11 +4,8 @@
 // full case folding, the default ordering of strings, and conversions between UTF-16, UTF-32
 // and UTF-8 that reject ill-formed text instead of patching it.
 //
-// WString units and aliasing: a WString handed to the library may be a String's own char16_t
-// buffer (NSTools::UTF16String gives exactly that), so the library never reads a WString through
-// a plain `unsigned short*`. It reads single units through AliasedWChar, which may alias any
-// object, and copies runs of units with memcpy. Callers who read the buffer of UTF16String in
-// their own code should do the same (or copy it).
+// WString units are read as kelvane/platform/string.h says: single units through AliasedWChar,
+// runs as bytes.
 //
 // Threads: every function is reentrant and keeps no state; all may be called from any thread.
 #pragma once
@@ -23,9 +20,6 @@
 #include "kelvane/platform/string.h"
 
 namespace kelvane::platform {
-
-// One WString unit, readable wherever it is stored (unsigned short or char16_t storage).
-typedef WChar __attribute__((__may_alias__)) AliasedWChar;
 
 // Units before the terminator of a WString that may alias char16_t storage; 0 for null.
 [[nodiscard]] KELVANE_EXPORT std::size_t AliasedWStringLength(const WChar* s) noexcept;

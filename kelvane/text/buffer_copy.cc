@@ -11,6 +11,8 @@
 namespace kelvane::NSTools {
 namespace {
 
+using platform::AliasedWChar;
+
 inline unsigned short RandomUnit() noexcept {
   return static_cast<unsigned short>(::random() & 0xFFFF);
 }
@@ -43,8 +45,8 @@ unsigned int CopyString(OptionalString string, unsigned short* to, unsigned int 
   if (cap == 0) return 0;  // no room even for the terminator
   const std::size_t n = string->size();
   const std::size_t kept = n < cap ? n : cap - 1;
-  if (kept != 0) std::memcpy(to, string->data(), kept * sizeof(unsigned short));
-  to[kept] = 0;
+  if (kept != 0) std::memcpy(to, string->data(), kept * sizeof(WChar));
+  static_cast<AliasedWChar*>(to)[kept] = 0;
   return static_cast<unsigned int>(kept);
 }
 
@@ -57,25 +59,28 @@ unsigned int CopyWString(const unsigned short* src, unsigned short* to,
   if (src == nullptr || to == nullptr) return 0;
   const unsigned int cap = size / 2;
   if (cap == 0) return 0;
+  const AliasedWChar* from = src;
+  AliasedWChar* out = to;
   unsigned int i = 0;
   for (; i < cap; ++i) {
-    to[i] = src[i];
-    if (src[i] == 0) break;
+    out[i] = from[i];
+    if (from[i] == 0) break;
   }
   // The last unit is always cleared: a cut source keeps cap - 1 units and reports cap.
-  to[cap - 1] = 0;
+  out[cap - 1] = 0;
   return i;
 }
 
 unsigned int CopyWString(const unsigned short* src, char* toStr, unsigned int size) noexcept {
   if (src == nullptr || toStr == nullptr || size == 0) return 0;
+  const AliasedWChar* from = src;
   unsigned int i = 0;
   for (; i < size; ++i) {
-    if (src[i] == 0) {
+    if (from[i] == 0) {
       toStr[i] = 0;
       break;
     }
-    toStr[i] = static_cast<char>(src[i] & 0xFF);
+    toStr[i] = static_cast<char>(from[i] & 0xFF);
   }
   toStr[size - 1] = 0;
   return i;
@@ -86,19 +91,21 @@ void CopyWStringSecured(const unsigned short* src, unsigned short* to, unsigned 
   const unsigned int cap = size / 2;
   if (cap == 0) return;
   const unsigned int n = CopyWString(src, to, size);
-  for (unsigned int i = n + 1; i < cap; ++i) to[i] = RandomUnit();
+  AliasedWChar* out = to;
+  for (unsigned int i = n + 1; i < cap; ++i) out[i] = RandomUnit();
 }
 
 void TrimSpaces(unsigned short* s) noexcept {
-  if (s == nullptr || s[0] == 0) return;
+  if (s == nullptr) return;
+  AliasedWChar* p = s;
   std::size_t length = platform::WStringLength(s);
   std::size_t lead = 0;
-  while (s[lead] == 0x0020) ++lead;
+  while (lead < length && p[lead] == 0x0020) ++lead;
   if (lead != 0) {
-    std::memmove(s, s + lead, (length - lead + 1) * sizeof(unsigned short));
+    std::memmove(p, p + lead, (length - lead + 1) * sizeof(WChar));
     length -= lead;
   }
-  while (length != 0 && s[length - 1] == 0x0020) s[--length] = 0;
+  while (length != 0 && p[length - 1] == 0x0020) p[--length] = 0;
 }
 
 namespace {
@@ -165,6 +172,14 @@ bool EncodeChunk(const char16_t* s, std::size_t n, std::size_t& i, std::size_t c
   return true;
 }
 
+// Zeroes what CopyToStr wrote before it met a lone surrogate, so that no fragment of the text
+// stays in the caller's buffer. The four-unit ASCII stores may have written up to three bytes
+// past `out`.
+void WipeWritten(char* to, const char* out, unsigned int size) noexcept {
+  const std::size_t written = static_cast<std::size_t>(out - to) + 4;
+  std::memset(to, 0, std::min<std::size_t>(written, size));
+}
+
 }  // namespace
 
 void CopyToStr(const String& receiver, char* to, unsigned int size) noexcept {
@@ -183,7 +198,7 @@ void CopyToStr(const String& receiver, char* to, unsigned int size) noexcept {
     if (chunk < 8 && chunk != n - i) break;
     const std::size_t before = i;
     if (!EncodeChunk(s, n, i, i + chunk, out)) {
-      to[0] = 0;  // a lone surrogate: the text has no UTF-8 form
+      WipeWritten(to, out, size);  // a lone surrogate: the text has no UTF-8 form
       return;
     }
     if (i == n) {
@@ -212,7 +227,7 @@ void CopyToStr(const String& receiver, char* to, unsigned int size) noexcept {
       seq_length = 3;
     } else {
       if (!IsLead(u) || i + 1 >= n || !IsTrail(s[i + 1])) {
-        to[0] = 0;
+        WipeWritten(to, out, size);
         return;
       }
       const char32_t c =
@@ -230,7 +245,7 @@ void CopyToStr(const String& receiver, char* to, unsigned int size) noexcept {
       std::memcpy(out, seq, room);
       *limit = 0;
       // The cut text is only given out when the whole text has a UTF-8 form.
-      if (!IsWellFormedFrom(s, i + consumed, n)) to[0] = 0;
+      if (!IsWellFormedFrom(s, i + consumed, n)) WipeWritten(to, limit, size);
       return;
     }
     std::memcpy(out, seq, seq_length);

@@ -60,8 +60,9 @@ KELVANE_EXPORT unsigned int CopyTo(const String& receiver, unsigned short* to,
 
 // Writes the receiver as UTF-8 with a terminator into `to` of `size` bytes. Text that does not
 // fit is cut to size - 1 bytes, also inside a multi-byte sequence. A receiver that is not valid
-// UTF-16 (a lone surrogate) has no UTF-8 form: to[0] = 0. Nothing happens when `to` is null or
-// size is 0.
+// UTF-16 (a lone surrogate) has no UTF-8 form: the bytes written before the surrogate was met
+// are zeroed again, so the buffer holds the empty string and no part of the text. Nothing
+// happens when `to` is null or size is 0.
 KELVANE_EXPORT void CopyToStr(const String& receiver, char* to, unsigned int size) noexcept;
 
 // Writes the receiver with a terminator into `buffer` of `size` bytes: as ASCII when every

@@ -58,12 +58,9 @@ TEST(CHashMD5, SplitFeedsMatchOneFeedAcrossBlockBoundaries) {
     parts.Update(message.data() + split, 1000 - split);
     EXPECT_EQ(Md5Hex(parts), expected) << split;
   }
-  for (unsigned length : {55u, 56u, 57u, 63u, 64u, 65u}) {
-    CHashMD5 bytewise, once;
-    for (unsigned i = 0; i < length; ++i) bytewise.Update(message.data() + i, 1);
-    once.Update(message.data(), length);
-    EXPECT_EQ(Md5Hex(bytewise), Md5Hex(once)) << length;
-  }
+  CHashMD5 bytewise;
+  for (unsigned i = 0; i < 1000; ++i) bytewise.Update(message.data() + i, 1);
+  EXPECT_EQ(Md5Hex(bytewise), expected);
   // Init() forgets what was fed.
   CHashMD5 reused;
   reused.Update("junk", 4);
@@ -112,6 +109,11 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096) {
   EXPECT_TRUE(CHash::HashFile(none, U(empty)));
   EXPECT_EQ(none.inits, 1);
   EXPECT_EQ(none.updates, 0);
+
+  // A path outside ASCII: U+0436 U+4E2D ".txt" in UTF-8 on disk.
+  dir.Write("\xD0\xB6\xE4\xB8\xAD.txt", "abc");
+  ASSERT_TRUE(CHash::HashFile(md5, U(dir.path().string()) + u"/\u0436\u4E2D.txt"));
+  EXPECT_EQ(Md5Hex(md5), "900150983cd24fb0d6963f7d28e17f72");
 }
 
 TEST(CHash, HashFileFailsWithoutTouchingTheHasher) {
@@ -126,17 +128,6 @@ TEST(CHash, HashFileFailsWithoutTouchingTheHasher) {
   EXPECT_FALSE(CHash::HashFile(recorder, U(real) + u'\0' + u"tail"));
   EXPECT_FALSE(CHash::HashFile(recorder, U(real) + u'\xD800'));
   EXPECT_EQ(recorder.inits, 0);
-}
-
-TEST(CHash, HashFileReadsNonAsciiPaths) {
-  testing::TempDir dir;
-  dir.Write("\xD0\xB6\xE4\xB8\xAD.txt", "abc");  // U+0436 U+4E2D ".txt" in UTF-8
-  const std::string folder = dir.path().string();
-  String wide(folder.begin(), folder.end());
-  wide += u"/\u0436\u4E2D.txt";
-  CHashMD5 md5;
-  ASSERT_TRUE(CHash::HashFile(md5, wide));
-  EXPECT_EQ(Md5Hex(md5), "900150983cd24fb0d6963f7d28e17f72");
 }
 
 TEST(Hex, ToHashIntoBuffer) {

@@ -42,8 +42,8 @@ std::size_t SkipSpace(std::u16string_view text) noexcept {
   return i;
 }
 
-// Reads an optional sign and decimal digits, saturating the magnitude at `limit` + 1 so that
-// both ends of a signed range can be told from an overflow.
+// Reads an optional sign and decimal digits, saturating the magnitude at `saturate_at` (one past
+// the largest positive value) so that both ends of a signed range can be told from an overflow.
 struct ScannedInteger {
   bool negative = false;
   std::uint64_t magnitude = 0;  // saturated
@@ -57,10 +57,14 @@ ScannedInteger ScanInteger(std::u16string_view text, std::uint64_t saturate_at) 
     ++i;
   }
   for (; i < text.size() && IsDigit(text[i]); ++i) {
-    if (result.magnitude >= saturate_at) continue;  // already out of range: skip the rest
-    result.magnitude = result.magnitude * 10 + static_cast<std::uint64_t>(text[i] - u'0');
+    const auto digit = static_cast<std::uint64_t>(text[i] - u'0');
+    // Checked before the step: twenty digits can pass 2^64 and wrap to a small number.
+    if (result.magnitude > (saturate_at - digit) / 10) {
+      result.magnitude = saturate_at;  // out of range: the rest cannot bring it back
+      continue;
+    }
+    result.magnitude = result.magnitude * 10 + digit;
   }
-  if (result.magnitude > saturate_at) result.magnitude = saturate_at;
   return result;
 }
 

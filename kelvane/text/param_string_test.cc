@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <tuple>
 
 namespace kelvane::NSTools {
@@ -15,38 +16,29 @@ using platform::CharacterSet;
 const String kLine = u"login=123|server=demo|ratio=1.5|";
 
 TEST(FindValue, ReadsValuesUpToTheStopSet) {
-  const CharacterSet bar = CharacterSet::FromCharacters(u"|");
-  EXPECT_EQ(FindValue(kLine, u"server=", &bar), u"demo");
-  EXPECT_EQ(FindValue(kLine, u"login=", &bar), u"123");
-  EXPECT_EQ(FindValue(kLine, u"ratio=", &bar), u"1.5");
-  EXPECT_FALSE(FindValue(kLine, u"port=", &bar).has_value());
-  EXPECT_FALSE(FindValue(kLine, u"Server=", &bar).has_value());  // case matters
-  EXPECT_FALSE(FindValue(kLine, u"", &bar).has_value());
-  EXPECT_FALSE(FindValue(kLine, std::nullopt, &bar).has_value());
-
-  const CharacterSet semi = CharacterSet::FromCharacters(u";");
-  EXPECT_EQ(FindValue(u"a=1;b=2", u"b=", &semi), u"2");  // runs to the end
-  EXPECT_EQ(FindValue(u"a=1;b=2", u"a=", &semi), u"1");
-  EXPECT_EQ(FindValue(u"a=1;b=2", u"a=", nullptr), u"1;b=2");
-  EXPECT_FALSE(FindValue(u"a=1;b=", u"b=", &semi).has_value());  // nothing follows the key
-  EXPECT_EQ(FindValue(u"a=1;b=;c=3", u"b=", &semi), u"");
-  // The key is found anywhere, also inside another key.
-  EXPECT_EQ(FindValue(u"userid=5;id=7", u"id=", &semi), u"5");
-  EXPECT_EQ(FindValue(u"userid=5;id=7", u";id=", &semi), u"7");
-  // A key longer than the receiver, and an empty receiver.
-  EXPECT_FALSE(FindValue(u"a=", u"a=1234", &semi).has_value());
-  EXPECT_FALSE(FindValue(u"", u"a=", &semi).has_value());
-}
-
-TEST(FindValue, StopsAtNonAsciiAndLeavesSurrogatesAlone) {
-  const CharacterSet stops = CharacterSet::FromCharacters(u"\u00A7\U0001F600");
-  EXPECT_EQ(FindValue(u"k=\u0436\u00A7rest", u"k=", &stops), u"\u0436");
-  // A stop set is asked unit by unit: a pair in the value does not match the pair in the set.
-  EXPECT_EQ(FindValue(u"k=a\U0001F600b", u"k=", &stops), u"a\U0001F600b");
-  // Lone surrogates in the receiver or the key are ordinary units.
-  const String odd = String(u"x=") + u'\xD800' + u"|";
-  const CharacterSet bar = CharacterSet::FromCharacters(u"|");
-  EXPECT_EQ(FindValue(odd, u"x=", &bar), String(1, u'\xD800'));
+  // {receiver, key, stop characters (null: no stop set), value}. The key is found anywhere,
+  // also inside another key; case matters; a value may run to the end. A stop set is asked unit
+  // by unit: a pair in the value does not match the pair in the set. Lone surrogates in the
+  // receiver are ordinary units.
+  using Value = std::optional<String>;
+  // clang-format off
+  const std::tuple<String, OptionalString, const char16_t*, Value> cases[] = {
+      {kLine, u"server=", u"|", u"demo"},      {kLine, u"ratio=", u"|", u"1.5"},
+      {kLine, u"port=", u"|", std::nullopt},   {kLine, u"Server=", u"|", std::nullopt},
+      {kLine, u"", u"|", std::nullopt},        {kLine, std::nullopt, u"|", std::nullopt},
+      {u"a=1;b=2", u"b=", u";", u"2"},         {u"a=1;b=2", u"a=", nullptr, u"1;b=2"},
+      {u"a=1;b=", u"b=", u";", std::nullopt},  {u"a=1;b=;c=3", u"b=", u";", u""},
+      {u"userid=5;id=7", u"id=", u";", u"5"},  {u"userid=5;id=7", u";id=", u";", u"7"},
+      {u"a=", u"a=1234", u";", std::nullopt},  {u"", u"a=", u";", std::nullopt},
+      {u"k=\u0436\u00A7rest", u"k=", u"\u00A7\U0001F600", u"\u0436"},
+      {u"k=a\U0001F600b", u"k=", u"\u00A7\U0001F600", u"a\U0001F600b"},
+      {String(u"x=") + u'\xD800' + u"|", u"x=", u"|", String(1, u'\xD800')}};
+  // clang-format on
+  for (const auto& [receiver, key, stops, value] : cases) {
+    const CharacterSet set = CharacterSet::FromCharacters(stops != nullptr ? stops : u"");
+    EXPECT_EQ(FindValue(receiver, key, stops != nullptr ? &set : nullptr), value)
+        << receiver.size() << " " << (key ? key->size() : 0);
+  }
 }
 
 TEST(ReadParam, WStringBufferCutsAndTerminates) {
@@ -54,7 +46,7 @@ TEST(ReadParam, WStringBufferCutsAndTerminates) {
   std::array<unsigned short, 4> w;
   w.fill(0x7777);
   EXPECT_TRUE(ReadParam(kLine, u"server=", &bar, w.data(), 6));
-  EXPECT_EQ(platform::WStringView(w.data()), u"de");
+  EXPECT_EQ(platform::WStringText(w.data()), u"de");
   EXPECT_EQ(w[3], 0x7777);
 
   w.fill(0x7777);
@@ -78,7 +70,7 @@ TEST(ReadParam, WStringBufferCutsAndTerminates) {
   std::array<unsigned short, 8> big;
   big.fill(0x7777);
   EXPECT_TRUE(ReadParam(kLine, u"login=", &bar, big.data(), (std::uint64_t{1} << 32) + 0));
-  EXPECT_EQ(platform::WStringView(big.data()), u"123");
+  EXPECT_EQ(platform::WStringText(big.data()), u"123");
   EXPECT_EQ(big[4], 0x7777);
 }
 
@@ -104,6 +96,10 @@ TEST(ReadParam, NumbersFromValues) {
   EXPECT_EQ(i64, 0);
   EXPECT_TRUE(ReadParam(u"t=1700000000123;", u"t=", &semi, &i64));
   EXPECT_EQ(i64, 1700000000123);
+  EXPECT_TRUE(ReadParam(u"x=18446744073709551616;", u"x=", &semi, &i64));
+  EXPECT_EQ(i64, std::numeric_limits<std::int64_t>::max());
+  EXPECT_TRUE(ReadParam(u"x=-18446744073709551617", u"x=", &semi, &i64));
+  EXPECT_EQ(i64, std::numeric_limits<std::int64_t>::min());
 }
 
 TEST(NumberConversion, SkipsSpaceTakesSignAndClamps) {
@@ -117,9 +113,13 @@ TEST(NumberConversion, SkipsSpaceTakesSignAndClamps) {
       {u"  \t\n-17xyz", -17}, {u"+8", 8}, {u"- 8", 0}, {u"abc", 0}, {u"", 0},
       {u"2147483647", 2147483647}, {u"2147483648", kMax32}, {u"-2147483648", kMin32},
       {u"-2147483649", kMin32}, {u"99999999999999999999999999", kMax32}, {u"\u0661\u0662", 0}};
+  // Both sides of 2^63 and of 2^64: twenty digits must clamp, not wrap to a small number.
   const std::pair<const char16_t*, std::int64_t> longs[] = {
       {u"9223372036854775807", kMax64}, {u"9223372036854775808", kMax64},
-      {u"-9223372036854775808", kMin64}, {u"-99999999999999999999", kMin64},
+      {u"-9223372036854775808", kMin64}, {u"-9223372036854775809", kMin64},
+      {u"18446744073709551615", kMax64}, {u"18446744073709551616", kMax64},
+      {u"18446744073709551617", kMax64}, {u"-18446744073709551616", kMin64},
+      {u"-18446744073709551617", kMin64}, {u"-99999999999999999999", kMin64},
       {u"\u00A0 0042.9", 42}};
   // clang-format on
   for (const auto& [text, value] : ints) EXPECT_EQ(IntValue(text), value) << value;

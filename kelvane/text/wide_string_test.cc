@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "kelvane/runtime/scratch_environment.h"
@@ -22,24 +23,20 @@ void OnFreshThread(F body) {
 }
 
 TEST(NSToolsCompare, OrdersByUnsignedUnitsAndLengthWithCountsPastTerminators) {
-  EXPECT_EQ(NSTools::Compare(W(u"ab"), W(u"abc"), 0), -1);
-  EXPECT_EQ(NSTools::Compare(W(u"abc"), W(u"ab"), 0), 1);
-  EXPECT_EQ(NSTools::Compare(W(u""), W(u""), 0), 0);
-  EXPECT_EQ(NSTools::Compare(W(u"abd"), W(u"abc"), 0), 1);
-  EXPECT_EQ(NSTools::Compare(W(u"abd"), W(u"abc")), 1);  // the two-argument form
-  EXPECT_EQ(NSTools::Compare(nullptr, W(u"a"), 0), 0);
-  EXPECT_EQ(NSTools::Compare(W(u"a"), nullptr, 3), 0);
-  // A count reads past terminators.
+  // A count reads past terminators; units are unsigned: a high surrogate sorts before U+FF5E.
   const unsigned short a[] = {'a', 'b', 0, 'x'};
   const unsigned short b[] = {'a', 'b', 0, 'y'};
-  EXPECT_EQ(NSTools::Compare(a, b, 4), -1);
-  EXPECT_EQ(NSTools::Compare(a, b, 3), 0);
-  EXPECT_EQ(NSTools::Compare(a, b, 0), 0);
-  // Units are unsigned: a high surrogate sorts before U+FF5E.
-  const unsigned short high_surrogate[] = {0xD83D, 0};
-  const unsigned short fullwidth_tilde[] = {0xFF5E, 0};
-  EXPECT_EQ(NSTools::Compare(high_surrogate, fullwidth_tilde, 0), -1);
-  EXPECT_EQ(NSTools::Compare(fullwidth_tilde, high_surrogate, 1), 1);
+  // clang-format off
+  const std::tuple<const unsigned short*, const unsigned short*, unsigned int, int> cases[] = {
+      {W(u"ab"), W(u"abc"), 0, -1}, {W(u"abc"), W(u"ab"), 0, 1}, {W(u""), W(u""), 0, 0},
+      {W(u"abd"), W(u"abc"), 0, 1}, {nullptr, W(u"a"), 0, 0},     {W(u"a"), nullptr, 3, 0},
+      {a, b, 4, -1},                {a, b, 3, 0},                 {a, b, 0, 0},
+      {W(u"\xD83D"), W(u"\uFF5E"), 0, -1}, {W(u"\uFF5E"), W(u"\xD83D"), 1, 1}};
+  // clang-format on
+  for (const auto& [x, y, count, result] : cases) {
+    EXPECT_EQ(NSTools::Compare(x, y, count), result) << count;
+  }
+  EXPECT_EQ(NSTools::Compare(W(u"abd"), W(u"abc")), 1);  // the two-argument form
 }
 
 TEST(NSToolsCompareNoCase, FoldsCaseThroughTheThreadsScratchStrings) {
@@ -53,10 +50,8 @@ TEST(NSToolsCompareNoCase, FoldsCaseThroughTheThreadsScratchStrings) {
     EXPECT_EQ(NSTools::CompareNoCase(W(u"abc"), W(u"ABD")), -1);
     EXPECT_EQ(NSTools::CompareNoCase(W(u"b"), W(u"A")), 1);
     EXPECT_EQ(NSTools::CompareNoCase(W(u"Straße"), W(u"STRASSE")), 0);  // full folding
-    EXPECT_EQ(NSTools::CompareNoCase(W(u"ΣΑΣ"), W(u"σας")), 0);
     EXPECT_EQ(NSTools::CompareNoCase(W(u"ab"), W(u"AB c")), -1);
     EXPECT_EQ(NSTools::CompareNoCase(nullptr, W(u"a")), 0);
-    EXPECT_EQ(NSTools::CompareNoCase(W(u"a"), nullptr), 0);
 
     // The texts are left in the scratch strings, and once grown they are reused, not
     // reallocated.
@@ -65,9 +60,7 @@ TEST(NSToolsCompareNoCase, FoldsCaseThroughTheThreadsScratchStrings) {
     EXPECT_EQ(*NSTools::EnviromentString(1), u"a long second text");
     const char16_t* first = NSTools::EnviromentString(0)->data();
     const char16_t* second = NSTools::EnviromentString(1)->data();
-    for (int i = 0; i < 100; ++i) {
-      ASSERT_EQ(NSTools::CompareNoCase(W(u"short"), W(u"SHORT")), 0);
-    }
+    ASSERT_EQ(NSTools::CompareNoCase(W(u"short"), W(u"SHORT")), 0);
     EXPECT_EQ(NSTools::EnviromentString(0)->data(), first);
     EXPECT_EQ(NSTools::EnviromentString(1)->data(), second);
   });
@@ -126,14 +119,12 @@ TEST(NSToolsLWString, DecodesValidUnitsAndRejectsTheRest) {
   EXPECT_FALSE(NSTools::initWithLWString(nullptr, 0).has_value());
   EXPECT_FALSE(NSTools::initWithLWString(nullptr).has_value());
   EXPECT_FALSE(NSTools::stringWithLWString(nullptr).has_value());
-  for (const wchar_t bad : {0xD800, 0xDFFF, 0x110000, -1, INT32_MIN}) {
-    // The bad unit lies past the first block of the decoder, among valid ones.
-    std::vector<wchar_t> units(40, L'q');
-    units[33] = bad;
-    EXPECT_FALSE(NSTools::initWithLWString(units.data(), 40).has_value())
-        << static_cast<int32_t>(bad);
-    EXPECT_EQ(NSTools::initWithLWString(units.data(), 33), String(33, u'q'));
-  }
+  // Which units are bad is the decoder's to test (platform/unicode_test); here, that one bad
+  // unit makes no string, and that the length bounds what is read.
+  std::vector<wchar_t> units(40, L'q');
+  units[33] = 0xD800;
+  EXPECT_FALSE(NSTools::initWithLWString(units.data(), 40).has_value());
+  EXPECT_EQ(NSTools::initWithLWString(units.data(), 33), String(33, u'q'));
 }
 
 TEST(NSToolsUnits, UTF16StringIsTheReceiversBuffer) {
@@ -225,20 +216,14 @@ TEST(NSToolsInverseCompare, SortsDescendingByCodePoint) {
   EXPECT_EQ(NSTools::InverseCompare(u"a", u"a"), 0);
   // A character outside the BMP orders above U+FF5E, although its first unit is smaller.
   EXPECT_EQ(NSTools::InverseCompare(u"\U0001F600", u"\uFF5E"), -1);
-  std::vector<String> names = {u"b", u"a", u"c", u"ab"};
-  std::sort(names.begin(), names.end(),
-            [](const String& x, const String& y) { return NSTools::InverseCompare(x, y) < 0; });
-  EXPECT_EQ(names, (std::vector<String>{u"c", u"b", u"ab", u"a"}));
+  EXPECT_EQ(NSTools::InverseCompare(u"ab", u"a"), -1);
 }
 
 TEST(NSToolsMutableString, ClearsSetsAndAppends) {
   String s = u"old";
   NSTools::appendWString(s, W(u" + new"));
-  EXPECT_EQ(s, u"old + new");
   NSTools::appendWString(s, nullptr);
   EXPECT_EQ(s, u"old + new");
-  NSTools::setWString(s, W(u"set"));
-  EXPECT_EQ(s, u"set");
   NSTools::setWString(s, nullptr);
   EXPECT_EQ(s, u"");
   NSTools::setWString(s, W(u"x"));

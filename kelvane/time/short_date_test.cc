@@ -2,42 +2,35 @@
 
 #include <array>
 #include <climits>
+#include <tuple>
 
 #include "kelvane/time/time_tools.h"
 
 namespace kelvane {
 namespace {
 
-TEST(ShortDate, PacksAndUnpacksTheFixedExamples) {
-  const std::uint16_t s = STime::ShortDateYear(2024, 3, 15);
-  EXPECT_EQ(s, 27759);
-  EXPECT_EQ(STime::YearFromShort(s), 2024u);
-  EXPECT_EQ(STime::MonthFromShort(s), 3u);
-  EXPECT_EQ(STime::DayFromShort(s), 15u);
-  EXPECT_EQ(STime::LongDate(s), 1710460800);
-  EXPECT_EQ(STime::ShortDateYear(1970, 1, 1), 33);
-  EXPECT_EQ(STime::LongDate(33), 0);
-  EXPECT_EQ(STime::ShortDate(1710460800 + 86399), 27759);
-}
-
-TEST(ShortDate, YearsWrapModulo128AndFieldsSpill) {
-  EXPECT_EQ(STime::ShortDateYear(2098, 1, 1) >> 9, 0);
-  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(2098, 6, 1)), 1970u);
-  EXPECT_EQ(STime::ShortDateYear(1969, 1, 1) >> 9, 127);
-  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(1969, 6, 1)), 2097u);
-  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MAX, 1, 1)),
-            1970u + static_cast<std::uint32_t>((std::int64_t{INT_MAX} - 1970) % 128));
-  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MIN, 1, 1)),
-            1970u + static_cast<std::uint32_t>(((std::int64_t{INT_MIN} - 1970) % 128 + 128) % 128));
-  // Unchecked month and day: a day of 32 sets the month's lowest bit, a month of 16 the year's.
-  EXPECT_EQ(STime::ShortDateYear(1970, 0, 32), 32);
-  EXPECT_EQ(STime::ShortDateYear(1970, 16, 0), 512);
-  EXPECT_EQ(STime::ShortDateYear(2024, 0, -1), 0xFFFF);
-  // A month field outside 1..12 reads as 1; the day field is handed back unchecked.
-  for (std::uint16_t month : {0, 13, 14, 15}) {
-    EXPECT_EQ(STime::MonthFromShort(static_cast<std::uint16_t>((54 << 9) | (month << 5) | 7)), 1u);
+TEST(ShortDate, PacksTheFixedExamples) {
+  // Years wrap modulo 128 from 1970; month and day are not checked, so a day of 32 sets the
+  // month's lowest bit and a month of 16 the year's.
+  const std::tuple<std::int32_t, std::int32_t, std::int32_t, std::uint16_t> cases[] = {
+      {2024, 3, 15, 27759}, {1970, 1, 1, 33},   {2098, 1, 1, 33},     {1969, 1, 1, 65057},
+      {1970, 0, 32, 32},    {1970, 16, 0, 512}, {2024, 0, -1, 0xFFFF}};
+  for (const auto& [year, month, day, packed] : cases) {
+    EXPECT_EQ(STime::ShortDateYear(year, month, day), packed) << year << "-" << month << "-" << day;
   }
-  EXPECT_EQ(STime::DayFromShort(static_cast<std::uint16_t>((54 << 9) | (3 << 5))), 0u);
+  EXPECT_EQ(STime::YearFromShort(27759), 2024u);
+  EXPECT_EQ(STime::MonthFromShort(27759), 3u);
+  EXPECT_EQ(STime::DayFromShort(27759), 15u);
+  EXPECT_EQ(STime::LongDate(27759), 1710460800);
+  EXPECT_EQ(STime::ShortDate(1710460800 + 86399), 27759);
+  EXPECT_EQ(STime::YearFromShort(65057), 2097u);
+  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MAX, 1, 1)), 2047u);
+  EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MIN, 1, 1)), 2048u);
+  // A month field outside 1..12 reads as 1; the day field is handed back unchecked.
+  for (std::int32_t month : {0, 13, 14, 15}) {
+    EXPECT_EQ(STime::MonthFromShort(STime::ShortDateYear(2024, month, 7)), 1u) << month;
+  }
+  EXPECT_EQ(STime::DayFromShort(STime::ShortDateYear(2024, 3, 0)), 0u);
 }
 
 TEST(ShortDate, LongDateNormalisesDaysOutsideTheMonth) {
@@ -45,7 +38,7 @@ TEST(ShortDate, LongDateNormalisesDaysOutsideTheMonth) {
   EXPECT_EQ(STime::LongDate(STime::ShortDateYear(2023, 2, 31)), 1677801600);  // 2023-03-03
   EXPECT_EQ(STime::LongDate(STime::ShortDateYear(1970, 1, 0)), -86400);       // 1969-12-31
   // Month field 0 reads as January: 2024-01-15.
-  EXPECT_EQ(STime::LongDate(static_cast<std::uint16_t>((54 << 9) | 15)), 1705276800);
+  EXPECT_EQ(STime::LongDate(STime::ShortDateYear(2024, 0, 15)), 1705276800);
   EXPECT_EQ(STime::LongDate(0xFFFF), 4010428800);  // "2097-15-31" reads as 2097-01-31
 }
 

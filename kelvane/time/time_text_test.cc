@@ -42,9 +42,9 @@ TEST(TimeText, TodayShowsTheTimeAndOtherDaysTheDate) {
   EXPECT_TRUE(Contains(last, u"11:59") && Contains(last, u"PM"));
   EXPECT_FALSE(Contains(last, u"/"));  // a time of day only, no date
   EXPECT_EQ(STime::StringTimeForUser(kNow), STime::StringTimeForUser(kNow + 30));  // same minute
-  // One second earlier is yesterday: the date formatter, with the locale's word for it.
+  // One second earlier is yesterday: the date formatter, with the locale's word for it (the
+  // words themselves are the formatter's, tested with it).
   EXPECT_EQ(STime::StringTimeForUser(kBerlinMidnight - 1), u"Yesterday");
-  EXPECT_EQ(STime::StringTimeForUser(kBerlinMidnight + kDay), u"Tomorrow");
   EXPECT_TRUE(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"6/28/25"));
   EXPECT_TRUE(Contains(STime::StringTimeForUser(0), u"1/1/70"));
 }
@@ -52,9 +52,6 @@ TEST(TimeText, TodayShowsTheTimeAndOtherDaysTheDate) {
 TEST(TimeText, UserTextsSpeakTheFirstPreferredLanguage) {
   FixedDevice device(kNow, "Europe/Berlin", "de-DE", "en-US");
   EXPECT_EQ(STime::StringTimeForUser(kNow), u"14:00");
-  const String yesterday = STime::StringTimeForUser(kBerlinMidnight - 1);
-  EXPECT_FALSE(HasDigit(yesterday));  // a word, not a date
-  EXPECT_NE(yesterday, u"Yesterday");
   EXPECT_TRUE(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"28.06.25"));
   // The formatters were fixed at initialisation: a later change of language does not reach them.
   platform::ScopedDeviceOverrides english({.preferred_languages = std::vector<std::string>{"en"}});

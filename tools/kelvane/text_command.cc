@@ -197,7 +197,7 @@ int DemoParam(DemoContext& context) {
       << Utf8(NSTools::FindValue(line, u"server=", &bar).value_or(u"?")) << '\n';
   unsigned short name[4];
   (void)NSTools::ReadParam(line, u"name=", &bar, name, sizeof name);
-  out << "  name=   into a 4-unit buffer: \"" << Utf8(String(platform::WStringView(name)))
+  out << "  name=   into a 4-unit buffer: \"" << Utf8(platform::WStringText(name))
       << "\" (cut to 3 units and the terminator)\n";
   out << "  port=   is absent: "
       << (NSTools::FindValue(line, u"port=", &bar).has_value() ? "found?" : "no value") << '\n';
