@@ -17,7 +17,8 @@ using kelvane::platform::KeyedUnarchiver;
 // A record of every kind of value under fixed keys, and a child of the same class.
 class Sample : public kelvane::platform::Codable {
  public:
-  std::string_view ClassName() const noexcept override { return "TradeOrder"; }
+  static constexpr std::string_view kArchiveClassName = "TradeOrder";
+  std::string_view ClassName() const noexcept override { return kArchiveClassName; }
   void EncodeWithCoder(KeyedArchiver& coder) const override {
     if (ticket) coder.EncodeInt64("ticket", *ticket);
     if (volume) coder.EncodeDouble("volume", *volume);
