@@ -25,6 +25,7 @@ class Sample : public kelvane::platform::Codable {
     if (closed) coder.EncodeBool("closed", *closed);
     if (symbol) coder.EncodeString("symbol", *symbol);
     if (blob) coder.EncodeData("blob", *blob);
+    if (opened) coder.EncodeDate("opened", *opened);
     if (tags) coder.EncodeValue("tags", *tags);
     coder.EncodeObject("parent", parent.get());
   }
@@ -35,6 +36,7 @@ class Sample : public kelvane::platform::Codable {
     s->closed = coder.DecodeBool("closed");
     s->symbol = coder.DecodeString("symbol");
     s->blob = coder.DecodeData("blob");
+    s->opened = coder.DecodeDate("opened");
     s->tags = coder.DecodeValue("tags");
     s->parent = coder.DecodeObjectOfClass<Sample>("parent");
     (void)coder.ContainsValue("extra");
@@ -46,6 +48,7 @@ class Sample : public kelvane::platform::Codable {
   std::optional<bool> closed;
   std::optional<kelvane::String> symbol;
   std::optional<kelvane::Data> blob;
+  std::optional<kelvane::platform::CodedDate> opened;
   std::optional<CodedValue> tags;
   std::shared_ptr<Sample> parent;
 };
