@@ -32,24 +32,17 @@ using platform::ItemUpdate;
 class RecordingStore final : public platform::ItemStore {
  public:
   ItemStatus Add(const ItemAttributes& item) noexcept override {
-    ++calls;
-    return fail_adds ? ItemStatus::kIO : inner.Add(item);
+    return ++calls, fail_adds ? ItemStatus::kIO : inner.Add(item);
   }
   ItemStatus Update(const ItemQuery& q, const ItemUpdate& u) noexcept override {
-    ++calls;
-    return inner.Update(q, u);
+    return ++calls, inner.Update(q, u);
   }
   ItemStatus CopyMatching(const ItemQuery& q, ItemAttributes* out) noexcept override {
-    ++calls;
-    return inner.CopyMatching(q, out);
+    return ++calls, inner.CopyMatching(q, out);
   }
-  ItemStatus Delete(const ItemQuery& q) noexcept override {
-    ++calls;
-    return inner.Delete(q);
-  }
+  ItemStatus Delete(const ItemQuery& q) noexcept override { return ++calls, inner.Delete(q); }
   ItemStatus Replace(const ItemQuery& q, const ItemAttributes& item) noexcept override {
-    ++calls;
-    return fail_adds ? ItemStatus::kIO : inner.Replace(q, item);
+    return ++calls, fail_adds ? ItemStatus::kIO : inner.Replace(q, item);
   }
   platform::InMemoryItemStore inner;
   int calls = 0;
@@ -62,12 +55,15 @@ class KeychainTest : public ::testing::Test {
   void TearDown() override { platform::SetDefaultItemStore(nullptr); }
 
   std::optional<ItemAttributes> Stored(const String& name) {
+    ItemAttributes item;
+    if (store_->inner.CopyMatching(Any(name), &item) != ItemStatus::kSuccess) return std::nullopt;
+    return item;
+  }
+  static ItemQuery Any(const String& name) {
     ItemQuery query;
     query.account = name;
     query.synchronizable = platform::SyncMatch::kAny;
-    ItemAttributes item;
-    if (store_->inner.CopyMatching(query, &item) != ItemStatus::kSuccess) return std::nullopt;
-    return item;
+    return query;
   }
 
   std::shared_ptr<RecordingStore> store_ = std::make_shared<RecordingStore>();
@@ -90,13 +86,14 @@ TEST_F(KeychainTest, SaveLoadDeleteAndTheirRefusals) {
   // Refused before reaching the store.
   const int calls = store_->calls;
   const Data empty;
-  EXPECT_FALSE(SKeychain::KeychainSave(u"token", &empty, true, false, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainSave(u"token", nullptr, true, false, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainSave(u"", &secret, true, false, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainSave(std::nullopt, &secret, true, false, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainLoad(u"", std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainLoad(std::nullopt, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainDelete(u"", std::nullopt));
+  for (const Data* bytes : {&empty, static_cast<const Data*>(nullptr)}) {
+    EXPECT_FALSE(SKeychain::KeychainSave(u"token", bytes, true, false, std::nullopt));
+  }
+  for (OptionalString name : {OptionalString(u""), OptionalString()}) {
+    EXPECT_FALSE(SKeychain::KeychainSave(name, &secret, true, false, std::nullopt));
+    EXPECT_FALSE(SKeychain::KeychainLoad(name, std::nullopt));
+    EXPECT_FALSE(SKeychain::KeychainDelete(name, std::nullopt));
+  }
   EXPECT_EQ(store_->calls, calls);
 
   EXPECT_TRUE(KeychainAccess::delete_(u"token", std::nullopt));
@@ -129,10 +126,8 @@ TEST_F(KeychainTest, SaveUpdatesInPlaceOrReplacesAcrossTheSyncSetting) {
   EXPECT_TRUE(item->synchronizable);
   EXPECT_EQ(item->accessible, Accessibility::kWhenUnlocked);  // syncCloud implies backup
   EXPECT_FALSE(item->label);
-  ItemQuery any = query;
-  any.synchronizable = platform::SyncMatch::kAny;
-  ASSERT_EQ(store_->inner.Delete(any), ItemStatus::kSuccess);
-  EXPECT_EQ(store_->inner.Delete(any), ItemStatus::kNotFound);  // exactly one item was left
+  ASSERT_EQ(store_->inner.Delete(Any(u"k")), ItemStatus::kSuccess);
+  EXPECT_EQ(store_->inner.Delete(Any(u"k")), ItemStatus::kNotFound);  // exactly one was left
 
   // Loads in and across groups; the short save form uses no group and no sync.
   EXPECT_FALSE(KeychainAccess::load(u"k", u"group.b"));
@@ -172,9 +167,9 @@ TEST_F(KeychainTest, CertificatePropertiesLeaveNothingStored) {
   EXPECT_EQ(attributes->public_key_hash.size(), 20u);
   EXPECT_EQ(attributes->certificate_type, 3);
   EXPECT_EQ(attributes->certificate_encoding, 3);
-  ItemQuery certificates;
+  ItemQuery certificates = Any(u"");
+  certificates.account.reset();
   certificates.item_class = platform::ItemClass::kCertificate;
-  certificates.synchronizable = platform::SyncMatch::kAny;
   EXPECT_EQ(store_->inner.CopyMatching(certificates, nullptr), ItemStatus::kNotFound);
 }
 
@@ -278,13 +273,13 @@ int Churn(const std::string& who, std::chrono::steady_clock::time_point deadline
   return failures;
 }
 
+// Two threads churning, each on its own names; the number of failed operations.
 int ChurnWithTwoThreads(const std::string& who, std::chrono::steady_clock::time_point deadline,
                         std::atomic<int>& operations) {
   std::atomic<int> failures = 0;
   std::thread a([&] { failures += Churn(who + "a", deadline, operations); });
-  std::thread b([&] { failures += Churn(who + "b", deadline, operations); });
+  failures += Churn(who + "b", deadline, operations);
   a.join();
-  b.join();
   return failures;
 }
 

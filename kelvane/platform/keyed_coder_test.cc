@@ -20,12 +20,14 @@ class Box : public Codable {
   static CodableRef Decode(KeyedUnarchiver& coder) {
     auto box = std::make_shared<Box>();
     if (auto v = coder.DecodeValue("v")) box->value = *v;
+    box->number = coder.DecodeDouble("v");
     box->child = coder.DecodeObjectOfClass<Box>("child");
     if (coder.DecodeString("fail") == u"yes") coder.Fail();
     return box;
   }
   std::string key = "v";
   CodedValue value;
+  std::optional<double> number;  // "v" read as a number
   std::shared_ptr<Box> child;
 };
 
@@ -147,6 +149,13 @@ TEST_F(KeyedCoderTest, EveryKindOfValueRoundTrips) {
     const auto back = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(*bytes));
     ASSERT_NE(back, nullptr) << i;
     EXPECT_EQ(back->value, values[i]) << i;
+    // Integers read as numbers too; nothing else does.
+    const auto* n = values[i].Get<std::int64_t>();
+    const auto* d = values[i].Get<double>();
+    EXPECT_EQ(back->number, n   ? std::optional<double>(static_cast<double>(*n))
+                            : d ? std::optional<double>(*d)
+                                : std::nullopt)
+        << i;
   }
 
   // An object met twice is written once and comes back as one object.
@@ -195,43 +204,30 @@ TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarried) {
 }
 
 TEST_F(KeyedCoderTest, MalformedStructureGivesNull) {
-  // The root as built here loads; each variant below breaks one rule.
-  const auto good = [] {
-    return std::vector<plist_t>{Record(2), ClassRecord("CoderTestBox")};
+  // The root as built by good() loads; each variant below breaks one rule.
+  const auto load = [](std::vector<plist_t> objects) { return UnarchiveRootObject(Build(objects)); };
+  const auto good = [] { return std::vector<plist_t>{Record(2), ClassRecord("CoderTestBox")}; };
+  const auto with = [&](const char* key, plist_t value, std::vector<plist_t> more = {}) {
+    std::vector<plist_t> objects = good();
+    plist_dict_set_item(objects[0], key, value);
+    objects.insert(objects.end(), more.begin(), more.end());
+    return load(objects);
   };
-  ASSERT_NE(UnarchiveRootObject(Build(good())), nullptr);
+  ASSERT_NE(load(good()), nullptr);
   EXPECT_EQ(UnarchiveRootObject(Build(good(), "SomethingElse")), nullptr);
-
-  std::vector<plist_t> bad_class_ref{Record(9), ClassRecord("CoderTestBox")};
-  EXPECT_EQ(UnarchiveRootObject(Build(bad_class_ref)), nullptr);
-  std::vector<plist_t> class_points_to_null{Record(0)};
-  EXPECT_EQ(UnarchiveRootObject(Build(class_points_to_null)), nullptr);
-  std::vector<plist_t> root_is_a_string{plist_new_string("x")};
-  EXPECT_EQ(UnarchiveRootObject(Build(root_is_a_string)), nullptr);
-
-  std::vector<plist_t> value_out_of_range = good();
-  plist_dict_set_item(value_out_of_range[0], "v", plist_new_uid(40));
-  EXPECT_EQ(UnarchiveRootObject(Build(value_out_of_range)), nullptr);
-
-  std::vector<plist_t> self_reference = good();
-  plist_dict_set_item(self_reference[0], "child", plist_new_uid(1));
-  EXPECT_EQ(UnarchiveRootObject(Build(self_reference)), nullptr);
-
-  std::vector<plist_t> decoder_fails = good();
-  decoder_fails.push_back(plist_new_string("yes"));
-  plist_dict_set_item(decoder_fails[0], "fail", plist_new_uid(3));
-  EXPECT_EQ(UnarchiveRootObject(Build(decoder_fails)), nullptr);
+  EXPECT_EQ(load({Record(9), ClassRecord("CoderTestBox")}), nullptr);  // class out of range
+  EXPECT_EQ(load({Record(0)}), nullptr);                               // class is $null
+  EXPECT_EQ(load({plist_new_string("x")}), nullptr);                   // root is no record
+  EXPECT_EQ(with("v", plist_new_uid(40)), nullptr);                    // value out of range
+  EXPECT_EQ(with("child", plist_new_uid(1)), nullptr);                 // refers to itself
+  EXPECT_EQ(with("fail", plist_new_uid(3), {plist_new_string("yes")}), nullptr);  // Fail()
 
   // Standard records with bad content: arrays hold references only; data bytes that are text
   // or that refer back to their own record; a time that is not a number.
   const auto with_record = [&](const char* class_name, const char* key, plist_t content) {
-    std::vector<plist_t> objects = good();
     plist_t record = Record(4);
     plist_dict_set_item(record, key, content);
-    objects.push_back(record);
-    objects.push_back(ClassRecord(class_name));
-    plist_dict_set_item(objects[0], "v", plist_new_uid(3));
-    return UnarchiveRootObject(Build(objects));
+    return with("v", plist_new_uid(3), {record, ClassRecord(class_name)});
   };
   plist_t inline_items = plist_new_array();
   plist_array_append_item(inline_items, plist_new_uint(5));
