@@ -71,17 +71,29 @@ class KeychainTest : public ::testing::Test {
 
 Data Bytes(std::string_view s) { return Data(s.begin(), s.end()); }
 
+constexpr auto kBackup = Accessibility::kWhenUnlocked;
+constexpr auto kDeviceOnly = Accessibility::kWhenUnlockedThisDeviceOnly;
+
+// The password item a save should leave in the store.
+ItemAttributes Saved(String name, Data value, std::optional<String> group, bool sync,
+                     Accessibility accessible, std::optional<String> label = std::nullopt) {
+  ItemAttributes item;
+  item.account = std::move(name);
+  item.access_group = std::move(group);
+  item.synchronizable = sync;
+  item.accessible = accessible;
+  item.label = std::move(label);
+  item.value = std::move(value);
+  return item;
+}
+
 TEST_F(KeychainTest, SaveLoadDeleteAndTheirRefusals) {
   const Data secret = Bytes("s3cret");
   EXPECT_FALSE(SKeychain::KeychainLoad(u"token", std::nullopt));
   EXPECT_FALSE(SKeychain::KeychainDelete(u"token", std::nullopt));
   ASSERT_TRUE(SKeychain::KeychainSave(u"token", &secret, false, false, std::nullopt));
   EXPECT_EQ(SKeychain::KeychainLoad(u"token", std::nullopt), secret);
-  const auto item = Stored(u"token");
-  ASSERT_TRUE(item);
-  EXPECT_FALSE(item->synchronizable);
-  EXPECT_FALSE(item->access_group);
-  EXPECT_EQ(item->accessible, Accessibility::kWhenUnlockedThisDeviceOnly);
+  EXPECT_EQ(Stored(u"token"), Saved(u"token", secret, std::nullopt, false, kDeviceOnly));
 
   // Refused before reaching the store.
   const int calls = store_->calls;
@@ -111,32 +123,19 @@ TEST_F(KeychainTest, SaveUpdatesInPlaceOrReplacesAcrossTheSyncSetting) {
   labelled.label = u"kept";
   ASSERT_EQ(store_->inner.Replace(query, labelled), ItemStatus::kSuccess);
   ASSERT_TRUE(KeychainAccess::save(u"k", &two, u"group.a", false, false));
-  auto item = Stored(u"k");
-  ASSERT_TRUE(item);
-  EXPECT_EQ(item->value, two);
-  EXPECT_EQ(item->label, u"kept");
-  EXPECT_EQ(item->access_group, u"group.a");
-  EXPECT_EQ(item->accessible, Accessibility::kWhenUnlockedThisDeviceOnly);
+  EXPECT_EQ(Stored(u"k"), Saved(u"k", two, u"group.a", false, kDeviceOnly, u"kept"));
 
   // Switching to synchronizable finds no exact match: the old item gives way to the new one.
   ASSERT_TRUE(KeychainAccess::save(u"k", &three, u"group.a", false, true));
-  item = Stored(u"k");
-  ASSERT_TRUE(item);
-  EXPECT_EQ(item->value, three);
-  EXPECT_TRUE(item->synchronizable);
-  EXPECT_EQ(item->accessible, Accessibility::kWhenUnlocked);  // syncCloud implies backup
-  EXPECT_FALSE(item->label);
+  // syncCloud implies backup.
+  EXPECT_EQ(Stored(u"k"), Saved(u"k", three, u"group.a", true, kBackup));
   ASSERT_EQ(store_->inner.Delete(Any(u"k")), ItemStatus::kSuccess);
   EXPECT_EQ(store_->inner.Delete(Any(u"k")), ItemStatus::kNotFound);  // exactly one was left
 
   // Loads in and across groups; the short save form uses no group and no sync.
   EXPECT_FALSE(KeychainAccess::load(u"k", u"group.b"));
   ASSERT_TRUE(KeychainAccess::save(u"plain", &one, true));
-  item = Stored(u"plain");
-  ASSERT_TRUE(item);
-  EXPECT_FALSE(item->access_group);
-  EXPECT_FALSE(item->synchronizable);
-  EXPECT_EQ(item->accessible, Accessibility::kWhenUnlocked);
+  EXPECT_EQ(Stored(u"plain"), Saved(u"plain", one, std::nullopt, false, kBackup));
   EXPECT_EQ(KeychainAccess::load(u"plain", std::nullopt), one);
 }
 
@@ -232,19 +231,16 @@ TEST(KeychainFileStore, SurvivesBeingKilledMidSave) {
     ASSERT_NE(store, nullptr);
     ASSERT_TRUE(store->CheckIntegrity());
     platform::SetDefaultItemStore(store);
-    // The one save that may have finished unreported is seq reported + 1.
+    // Each name holds its last reported value, or the value of the one save that may have
+    // finished unreported (seq reported + 1).
     const std::uint64_t unreported = reported + 1;
     for (std::uint64_t n = 0; n < 8; ++n) {
       const auto loaded = SKeychain::KeychainLoad(Name(n), std::nullopt);
-      const bool may_be_newer = unreported % 8 == n;
-      if (last.count(n) == 0) {
-        EXPECT_TRUE(!loaded || (may_be_newer && *loaded == Bytes(Value(unreported))));
-        continue;
-      }
-      ASSERT_TRUE(loaded) << "a reported save was lost: name " << n;
-      EXPECT_TRUE(*loaded == Bytes(Value(last[n])) ||
-                  (may_be_newer && *loaded == Bytes(Value(unreported))))
-          << "name " << n << " holds " << std::string(loaded->begin(), loaded->end());
+      const auto reported_value =
+          last.count(n) ? std::optional<Data>(Bytes(Value(last[n]))) : std::nullopt;
+      EXPECT_TRUE(loaded == reported_value ||
+                  (unreported % 8 == n && loaded == Bytes(Value(unreported))))
+          << "name " << n << " lost its reported save";
     }
     platform::SetDefaultItemStore(nullptr);
   }
@@ -260,13 +256,10 @@ int Churn(const std::string& who, std::chrono::steady_clock::time_point deadline
     const String name =
         u"churn-" + String(who.begin(), who.end()) + u"-" + String(1, char16_t(u'0' + i % 4));
     const Data value = Bytes(who + std::to_string(i));
-    if (!SKeychain::KeychainSave(name, &value, true, i % 3 == 0, std::nullopt)) {
+    const bool saved = SKeychain::KeychainSave(name, &value, true, i % 3 == 0, std::nullopt);
+    if (!saved || SKeychain::KeychainLoad(name, std::nullopt) != value) {
       ++failures;
-      ADD_FAILURE() << who << ": save " << i << " failed";
-    }
-    if (SKeychain::KeychainLoad(name, std::nullopt) != value) {
-      ++failures;
-      ADD_FAILURE() << who << ": load " << i << " did not give the value saved";
+      ADD_FAILURE() << who << ": round " << i << (saved ? " loaded another value" : " not saved");
     }
     operations += 2;
   }
