@@ -32,8 +32,9 @@ template <typename T>
 [[nodiscard]] std::shared_ptr<T> loadFromArchive(const Data* data) noexcept {
   std::string_view name;
   if constexpr (!std::is_same_v<T, platform::Codable>) {
-    static_assert(requires { std::string_view(T::kArchiveClassName); },
-                  "a class loaded by type names its archived class in kArchiveClassName");
+    static_assert(
+        requires { std::string_view(T::kArchiveClassName); },
+        "a class loaded by type names its archived class in kArchiveClassName");
     name = T::kArchiveClassName;
   }
   if (data == nullptr || data->empty()) return nullptr;

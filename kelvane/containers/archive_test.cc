@@ -88,14 +88,23 @@ TEST_F(ArchiveTest, ArchivesFromOtherWritersLoad) {
   const auto parent = order->Parent();
   ASSERT_NE(parent, nullptr);
   EXPECT_EQ(order->fields,
-            (Fields{{"ticket", 4711}, {"volume", 0.25}, {"closed", false}, {"symbol", u"EURUSD"},
+            (Fields{{"ticket", 4711},
+                    {"volume", 0.25},
+                    {"closed", false},
+                    {"symbol", u"EURUSD"},
                     {"comment", u"\u00dcberweisung \u2713 \U0001d11e"},
-                    {"profit", std::int64_t{-1234567890123}}, {"tags", CodedArray{u"fx", 42}},
+                    {"profit", std::int64_t{-1234567890123}},
+                    {"tags", CodedArray{u"fx", 42}},
                     {"extra", CodedDictionary{{u"desk", u"EURUSD"}, {u"limit", 1.5}}},
-                    {"blob", Data{0, 1, 2, 255}}, {"parent", parent}, {"again", parent},
+                    {"blob", Data{0, 1, 2, 255}},
+                    {"parent", parent},
+                    {"again", parent},
                     {"$note", u"dollar key"}}));  // one record met twice is one object
-  EXPECT_EQ(parent->fields, (Fields{{"ticket", 1}, {"volume", 1.0}, {"closed", true},
-                                    {"symbol", u"EURUSD"}, {"parent", CodedValue()}}));
+  EXPECT_EQ(parent->fields, (Fields{{"ticket", 1},
+                                    {"volume", 1.0},
+                                    {"closed", true},
+                                    {"symbol", u"EURUSD"},
+                                    {"parent", CodedValue()}}));
   EXPECT_NE(Archive::loadFromArchive<TradeRecord>(&order_bytes), nullptr);  // a base class
 
   // Dates, and data under "NS.data" in place and by reference.
@@ -104,10 +113,14 @@ TEST_F(ArchiveTest, ArchivesFromOtherWritersLoad) {
   ASSERT_NE(foreign, nullptr);
   const auto foreign_parent = foreign->Parent();
   ASSERT_NE(foreign_parent, nullptr);
-  EXPECT_EQ(foreign->fields, (Fields{{"ticket", 90210}, {"symbol", u"XAUUSD"},
+  EXPECT_EQ(foreign->fields, (Fields{{"ticket", 90210},
+                                     {"symbol", u"XAUUSD"},
                                      {"opened", CodedDate{726842096.25}},
-                                     {"blob", Data{0x00, 0x10, 0xFE}}, {"parent", foreign_parent}}));
-  const Fields parent_fields{{"ticket", 1}, {"symbol", u"XAUUSD"}, {"opened", CodedDate{-31622400.0}},
+                                     {"blob", Data{0x00, 0x10, 0xFE}},
+                                     {"parent", foreign_parent}}));
+  const Fields parent_fields{{"ticket", 1},
+                             {"symbol", u"XAUUSD"},
+                             {"opened", CodedDate{-31622400.0}},
                              {"blob", Data{0xDE, 0xAD, 0xBE, 0xEF}}};
   EXPECT_EQ(foreign_parent->fields, parent_fields);
   // Written again by this library, they come back unchanged.

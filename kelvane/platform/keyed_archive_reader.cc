@@ -206,9 +206,7 @@ class RecordCoder final : public KeyedUnarchiver {
   }
   std::optional<String> DecodeString(std::string_view key) override { return As<String>(key); }
   std::optional<Data> DecodeData(std::string_view key) override { return As<Data>(key); }
-  std::optional<CodedDate> DecodeDate(std::string_view key) override {
-    return As<CodedDate>(key);
-  }
+  std::optional<CodedDate> DecodeDate(std::string_view key) override { return As<CodedDate>(key); }
   CodableRef DecodeObject(std::string_view key) override {
     std::optional<CodableRef> object = As<CodableRef>(key);
     return object ? *object : nullptr;

@@ -92,9 +92,8 @@ TEST_F(KeyedCoderTest, RegistryRefusesReservedAndConflictingNames) {
   EXPECT_FALSE(RegisterCodableClass("NSObject", {}, Box::Decode));
   EXPECT_FALSE(RegisterCodableClass("CoderTestBox2", {}, nullptr));
   EXPECT_TRUE(RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode));  // again
-  EXPECT_FALSE(RegisterCodableClass("CoderTestBox", {}, [](KeyedUnarchiver&) -> CodableRef {
-    return nullptr;
-  }));
+  EXPECT_FALSE(RegisterCodableClass("CoderTestBox", {},
+                                    [](KeyedUnarchiver&) -> CodableRef { return nullptr; }));
 }
 
 TEST_F(KeyedCoderTest, WritesTheLayoutThePhoneReads) {
@@ -128,7 +127,7 @@ TEST_F(KeyedCoderTest, WritesTheLayoutThePhoneReads) {
   plist_free(root);
 
   const auto back = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(*bytes));
-  ASSERT_NE(back, nullptr);  // the escaped key reads back under the caller's name
+  ASSERT_NE(back, nullptr);          // the escaped key reads back under the caller's name
   EXPECT_TRUE(back->value.IsNil());  // Decode reads "v", which was not written
   // The root's class is checked against the registered ancestors.
   EXPECT_NE(UnarchiveRootObject(*bytes, "CoderTestBase"), nullptr);
@@ -136,11 +135,13 @@ TEST_F(KeyedCoderTest, WritesTheLayoutThePhoneReads) {
 }
 
 TEST_F(KeyedCoderTest, EveryKindOfValueRoundTrips) {
+  // clang-format off
   const std::vector<CodedValue> values = {
-      CodedValue(), true, false, 0, INT64_MIN, INT64_MAX, -0.0001, 2.5, u"",
-      u"x \U0001F600", Data(), Data(70000, 0xAB), CodedDate{-31622400.5}, CodedDate{0},
-      CodedArray{}, CodedArray{CodedArray{}, CodedValue(), 1},
+      CodedValue(), true, false, 0, INT64_MIN, INT64_MAX, -0.0001, 2.5, u"", u"x \U0001F600",
+      Data(), Data(70000, 0xAB), CodedDate{-31622400.5}, CodedDate{0}, CodedArray{},
+      CodedArray{CodedArray{}, CodedValue(), 1},
       CodedDictionary{{u"", 0}, {u"$k", CodedDictionary{{u"v", Data{9}}}}, {u"n", CodedValue()}}};
+  // clang-format on
   for (std::size_t i = 0; i < values.size(); ++i) {
     Box box;
     box.value = values[i];
@@ -178,8 +179,8 @@ TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarried) {
     return ArchiveRootObject(box);
   };
   EXPECT_TRUE(archive_of(u"plain"));
-  EXPECT_FALSE(archive_of(String(u"a\0b", 3)));             // a zero unit
-  EXPECT_FALSE(archive_of(String(1, char16_t(0xD800))));    // an unpaired surrogate
+  EXPECT_FALSE(archive_of(String(u"a\0b", 3)));           // a zero unit
+  EXPECT_FALSE(archive_of(String(1, char16_t(0xD800))));  // an unpaired surrogate
   EXPECT_FALSE(archive_of(String(1, char16_t(0xDC00))));
   EXPECT_FALSE(archive_of(std::make_shared<Unregistered>()));
   EXPECT_FALSE(archive_of(CodedDictionary{{String(1, char16_t(0xDFFF)), 1}}));
@@ -205,7 +206,9 @@ TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarried) {
 
 TEST_F(KeyedCoderTest, MalformedStructureGivesNull) {
   // The root as built by good() loads; each variant below breaks one rule.
-  const auto load = [](std::vector<plist_t> objects) { return UnarchiveRootObject(Build(objects)); };
+  const auto load = [](std::vector<plist_t> objects) {
+    return UnarchiveRootObject(Build(objects));
+  };
   const auto good = [] { return std::vector<plist_t>{Record(2), ClassRecord("CoderTestBox")}; };
   const auto with = [&](const char* key, plist_t value, std::vector<plist_t> more = {}) {
     std::vector<plist_t> objects = good();

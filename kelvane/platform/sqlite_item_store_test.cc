@@ -117,15 +117,15 @@ TEST(SqliteItemStore, TamperedValuesReadAsNotFound) {
   // a: one bit of the ciphertext flipped; b: c's sealed value moved onto it; c: truncated;
   // e: the values of the item and its synchronizable twin swapped; d: left alone.
   RunSql(path,
-      "UPDATE items SET value = CAST(substr(value, 1, 29) ||"
-      "  CASE WHEN substr(value, 30, 1) = x'00' THEN x'01' ELSE x'00' END ||"
-      "  substr(value, 31) AS BLOB) WHERE account = x'6100';"
-      "UPDATE items SET value = (SELECT value FROM items WHERE account = x'6300')"
-      "  WHERE account = x'6200';"
-      "UPDATE items SET value = substr(value, 1, 20) WHERE account = x'6300';"
-      "CREATE TEMP TABLE e AS SELECT sync, value FROM items WHERE account = x'6500';"
-      "UPDATE items SET value = (SELECT value FROM e WHERE e.sync != items.sync)"
-      "  WHERE account = x'6500';");
+         "UPDATE items SET value = CAST(substr(value, 1, 29) ||"
+         "  CASE WHEN substr(value, 30, 1) = x'00' THEN x'01' ELSE x'00' END ||"
+         "  substr(value, 31) AS BLOB) WHERE account = x'6100';"
+         "UPDATE items SET value = (SELECT value FROM items WHERE account = x'6300')"
+         "  WHERE account = x'6200';"
+         "UPDATE items SET value = substr(value, 1, 20) WHERE account = x'6300';"
+         "CREATE TEMP TABLE e AS SELECT sync, value FROM items WHERE account = x'6500';"
+         "UPDATE items SET value = (SELECT value FROM e WHERE e.sync != items.sync)"
+         "  WHERE account = x'6500';");
   auto store = SqliteItemStore::Open(path);
   ASSERT_NE(store, nullptr);
   for (const char16_t* name : {u"a", u"b", u"c", u"e"}) {
@@ -168,12 +168,12 @@ TEST(SqliteItemStore, StoresSealedTheEarlierWayLoadAndAreResealedOnSave) {
     ASSERT_NE(store, nullptr);
     ItemUpdate update;
     update.value = Data{'n', 'e', 'w'};
-    ASSERT_EQ(store->Update(Account(u"token", SyncMatch::kNo, u""), update),
-              ItemStatus::kSuccess);
+    ASSERT_EQ(store->Update(Account(u"token", SyncMatch::kNo, u""), update), ItemStatus::kSuccess);
   }
   // The saved item carries the current seal (version 2), the others keep theirs.
-  EXPECT_EQ(RunSql(path, "SELECT group_concat(hex(substr(value, 1, 1)), ',') FROM"
-                      " (SELECT value FROM items ORDER BY sync, length(agrp))"),
+  EXPECT_EQ(RunSql(path,
+                   "SELECT group_concat(hex(substr(value, 1, 1)), ',') FROM"
+                   " (SELECT value FROM items ORDER BY sync, length(agrp))"),
             "02,01,01");
   check("new");
 }
