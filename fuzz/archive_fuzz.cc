@@ -17,13 +17,15 @@ using kelvane::platform::KeyedUnarchiver;
 // A record of every kind of value under fixed keys, and a child of the same class.
 class Sample : public kelvane::platform::Codable {
  public:
-  std::string_view ClassName() const noexcept override { return "TradeOrder"; }
+  static constexpr std::string_view kArchiveClassName = "TradeOrder";
+  std::string_view ClassName() const noexcept override { return kArchiveClassName; }
   void EncodeWithCoder(KeyedArchiver& coder) const override {
     if (ticket) coder.EncodeInt64("ticket", *ticket);
     if (volume) coder.EncodeDouble("volume", *volume);
     if (closed) coder.EncodeBool("closed", *closed);
     if (symbol) coder.EncodeString("symbol", *symbol);
     if (blob) coder.EncodeData("blob", *blob);
+    if (opened) coder.EncodeDate("opened", *opened);
     if (tags) coder.EncodeValue("tags", *tags);
     coder.EncodeObject("parent", parent.get());
   }
@@ -34,6 +36,7 @@ class Sample : public kelvane::platform::Codable {
     s->closed = coder.DecodeBool("closed");
     s->symbol = coder.DecodeString("symbol");
     s->blob = coder.DecodeData("blob");
+    s->opened = coder.DecodeDate("opened");
     s->tags = coder.DecodeValue("tags");
     s->parent = coder.DecodeObjectOfClass<Sample>("parent");
     (void)coder.ContainsValue("extra");
@@ -45,6 +48,7 @@ class Sample : public kelvane::platform::Codable {
   std::optional<bool> closed;
   std::optional<kelvane::String> symbol;
   std::optional<kelvane::Data> blob;
+  std::optional<kelvane::platform::CodedDate> opened;
   std::optional<CodedValue> tags;
   std::shared_ptr<Sample> parent;
 };

@@ -9,30 +9,36 @@
 
 #include <memory>
 #include <optional>
+#include <span>
+#include <string_view>
+#include <type_traits>
 
 #include "kelvane/export.h"
 #include "kelvane/platform/keyed_coder.h"
 #include "kelvane/platform/string.h"
 
-namespace kelvane {
-namespace detail {  // what the templates below call; see kelvane/export.h
-// The root object of `data`; null for null or empty data (the decoder is not called) and for
-// anything that does not load.
-[[nodiscard]] KELVANE_EXPORT platform::CodableRef LoadArchivedObject(const Data* data) noexcept;
-}  // namespace detail
-
-namespace Archive {
+namespace kelvane::Archive {
 
 // The keyed archive of `object` (an independent copy of the bytes); nullopt when archiving
 // failed (see platform::ArchiveRootObject).
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> archive(const platform::Codable& object) noexcept;
 
 // The object archived in `data` when it is of class T or of a class derived from T; null for
-// null or empty data, malformed data, an unknown class or an object of another class.
+// null or empty data, malformed data, an unknown class or an object of another class. The
+// class of the archived object is checked before any of its values is decoded, so an archive
+// of another class runs no decode function.
+// REQUIRES: T is platform::Codable, or declares kArchiveClassName (see platform::Codable).
 template <typename T>
 [[nodiscard]] std::shared_ptr<T> loadFromArchive(const Data* data) noexcept {
-  return std::dynamic_pointer_cast<T>(detail::LoadArchivedObject(data));
+  std::string_view name;
+  if constexpr (!std::is_same_v<T, platform::Codable>) {
+    static_assert(
+        requires { std::string_view(T::kArchiveClassName); },
+        "a class loaded by type names its archived class in kArchiveClassName");
+    name = T::kArchiveClassName;
+  }
+  if (data == nullptr || data->empty()) return nullptr;
+  return std::dynamic_pointer_cast<T>(platform::UnarchiveRootObject(*data, name));
 }
 
-}  // namespace Archive
-}  // namespace kelvane
+}  // namespace kelvane::Archive

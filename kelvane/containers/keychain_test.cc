@@ -32,24 +32,17 @@ using platform::ItemUpdate;
 class RecordingStore final : public platform::ItemStore {
  public:
   ItemStatus Add(const ItemAttributes& item) noexcept override {
-    ++calls;
-    return fail_adds ? ItemStatus::kIO : inner.Add(item);
+    return ++calls, fail_adds ? ItemStatus::kIO : inner.Add(item);
   }
   ItemStatus Update(const ItemQuery& q, const ItemUpdate& u) noexcept override {
-    ++calls;
-    return inner.Update(q, u);
+    return ++calls, inner.Update(q, u);
   }
   ItemStatus CopyMatching(const ItemQuery& q, ItemAttributes* out) noexcept override {
-    ++calls;
-    return inner.CopyMatching(q, out);
+    return ++calls, inner.CopyMatching(q, out);
   }
-  ItemStatus Delete(const ItemQuery& q) noexcept override {
-    ++calls;
-    return inner.Delete(q);
-  }
+  ItemStatus Delete(const ItemQuery& q) noexcept override { return ++calls, inner.Delete(q); }
   ItemStatus Replace(const ItemQuery& q, const ItemAttributes& item) noexcept override {
-    ++calls;
-    return fail_adds ? ItemStatus::kIO : inner.Replace(q, item);
+    return ++calls, fail_adds ? ItemStatus::kIO : inner.Replace(q, item);
   }
   platform::InMemoryItemStore inner;
   int calls = 0;
@@ -62,12 +55,15 @@ class KeychainTest : public ::testing::Test {
   void TearDown() override { platform::SetDefaultItemStore(nullptr); }
 
   std::optional<ItemAttributes> Stored(const String& name) {
+    ItemAttributes item;
+    if (store_->inner.CopyMatching(Any(name), &item) != ItemStatus::kSuccess) return std::nullopt;
+    return item;
+  }
+  static ItemQuery Any(const String& name) {
     ItemQuery query;
     query.account = name;
     query.synchronizable = platform::SyncMatch::kAny;
-    ItemAttributes item;
-    if (store_->inner.CopyMatching(query, &item) != ItemStatus::kSuccess) return std::nullopt;
-    return item;
+    return query;
   }
 
   std::shared_ptr<RecordingStore> store_ = std::make_shared<RecordingStore>();
@@ -75,28 +71,41 @@ class KeychainTest : public ::testing::Test {
 
 Data Bytes(std::string_view s) { return Data(s.begin(), s.end()); }
 
+constexpr auto kBackup = Accessibility::kWhenUnlocked;
+constexpr auto kDeviceOnly = Accessibility::kWhenUnlockedThisDeviceOnly;
+
+// The password item a save should leave in the store.
+ItemAttributes Saved(String name, Data value, std::optional<String> group, bool sync,
+                     Accessibility accessible, std::optional<String> label = std::nullopt) {
+  ItemAttributes item;
+  item.account = std::move(name);
+  item.access_group = std::move(group);
+  item.synchronizable = sync;
+  item.accessible = accessible;
+  item.label = std::move(label);
+  item.value = std::move(value);
+  return item;
+}
+
 TEST_F(KeychainTest, SaveLoadDeleteAndTheirRefusals) {
   const Data secret = Bytes("s3cret");
   EXPECT_FALSE(SKeychain::KeychainLoad(u"token", std::nullopt));
   EXPECT_FALSE(SKeychain::KeychainDelete(u"token", std::nullopt));
   ASSERT_TRUE(SKeychain::KeychainSave(u"token", &secret, false, false, std::nullopt));
   EXPECT_EQ(SKeychain::KeychainLoad(u"token", std::nullopt), secret);
-  const auto item = Stored(u"token");
-  ASSERT_TRUE(item);
-  EXPECT_FALSE(item->synchronizable);
-  EXPECT_FALSE(item->access_group);
-  EXPECT_EQ(item->accessible, Accessibility::kWhenUnlockedThisDeviceOnly);
+  EXPECT_EQ(Stored(u"token"), Saved(u"token", secret, std::nullopt, false, kDeviceOnly));
 
   // Refused before reaching the store.
   const int calls = store_->calls;
   const Data empty;
-  EXPECT_FALSE(SKeychain::KeychainSave(u"token", &empty, true, false, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainSave(u"token", nullptr, true, false, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainSave(u"", &secret, true, false, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainSave(std::nullopt, &secret, true, false, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainLoad(u"", std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainLoad(std::nullopt, std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainDelete(u"", std::nullopt));
+  for (const Data* bytes : {&empty, static_cast<const Data*>(nullptr)}) {
+    EXPECT_FALSE(SKeychain::KeychainSave(u"token", bytes, true, false, std::nullopt));
+  }
+  for (OptionalString name : {OptionalString(u""), OptionalString()}) {
+    EXPECT_FALSE(SKeychain::KeychainSave(name, &secret, true, false, std::nullopt));
+    EXPECT_FALSE(SKeychain::KeychainLoad(name, std::nullopt));
+    EXPECT_FALSE(SKeychain::KeychainDelete(name, std::nullopt));
+  }
   EXPECT_EQ(store_->calls, calls);
 
   EXPECT_TRUE(KeychainAccess::delete_(u"token", std::nullopt));
@@ -114,34 +123,19 @@ TEST_F(KeychainTest, SaveUpdatesInPlaceOrReplacesAcrossTheSyncSetting) {
   labelled.label = u"kept";
   ASSERT_EQ(store_->inner.Replace(query, labelled), ItemStatus::kSuccess);
   ASSERT_TRUE(KeychainAccess::save(u"k", &two, u"group.a", false, false));
-  auto item = Stored(u"k");
-  ASSERT_TRUE(item);
-  EXPECT_EQ(item->value, two);
-  EXPECT_EQ(item->label, u"kept");
-  EXPECT_EQ(item->access_group, u"group.a");
-  EXPECT_EQ(item->accessible, Accessibility::kWhenUnlockedThisDeviceOnly);
+  EXPECT_EQ(Stored(u"k"), Saved(u"k", two, u"group.a", false, kDeviceOnly, u"kept"));
 
   // Switching to synchronizable finds no exact match: the old item gives way to the new one.
   ASSERT_TRUE(KeychainAccess::save(u"k", &three, u"group.a", false, true));
-  item = Stored(u"k");
-  ASSERT_TRUE(item);
-  EXPECT_EQ(item->value, three);
-  EXPECT_TRUE(item->synchronizable);
-  EXPECT_EQ(item->accessible, Accessibility::kWhenUnlocked);  // syncCloud implies backup
-  EXPECT_FALSE(item->label);
-  ItemQuery any = query;
-  any.synchronizable = platform::SyncMatch::kAny;
-  ASSERT_EQ(store_->inner.Delete(any), ItemStatus::kSuccess);
-  EXPECT_EQ(store_->inner.Delete(any), ItemStatus::kNotFound);  // exactly one item was left
+  // syncCloud implies backup.
+  EXPECT_EQ(Stored(u"k"), Saved(u"k", three, u"group.a", true, kBackup));
+  ASSERT_EQ(store_->inner.Delete(Any(u"k")), ItemStatus::kSuccess);
+  EXPECT_EQ(store_->inner.Delete(Any(u"k")), ItemStatus::kNotFound);  // exactly one was left
 
   // Loads in and across groups; the short save form uses no group and no sync.
   EXPECT_FALSE(KeychainAccess::load(u"k", u"group.b"));
   ASSERT_TRUE(KeychainAccess::save(u"plain", &one, true));
-  item = Stored(u"plain");
-  ASSERT_TRUE(item);
-  EXPECT_FALSE(item->access_group);
-  EXPECT_FALSE(item->synchronizable);
-  EXPECT_EQ(item->accessible, Accessibility::kWhenUnlocked);
+  EXPECT_EQ(Stored(u"plain"), Saved(u"plain", one, std::nullopt, false, kBackup));
   EXPECT_EQ(KeychainAccess::load(u"plain", std::nullopt), one);
 }
 
@@ -172,9 +166,9 @@ TEST_F(KeychainTest, CertificatePropertiesLeaveNothingStored) {
   EXPECT_EQ(attributes->public_key_hash.size(), 20u);
   EXPECT_EQ(attributes->certificate_type, 3);
   EXPECT_EQ(attributes->certificate_encoding, 3);
-  ItemQuery certificates;
+  ItemQuery certificates = Any(u"");
+  certificates.account.reset();
   certificates.item_class = platform::ItemClass::kCertificate;
-  certificates.synchronizable = platform::SyncMatch::kAny;
   EXPECT_EQ(store_->inner.CopyMatching(certificates, nullptr), ItemStatus::kNotFound);
 }
 
@@ -237,19 +231,16 @@ TEST(KeychainFileStore, SurvivesBeingKilledMidSave) {
     ASSERT_NE(store, nullptr);
     ASSERT_TRUE(store->CheckIntegrity());
     platform::SetDefaultItemStore(store);
-    // The one save that may have finished unreported is seq reported + 1.
+    // Each name holds its last reported value, or the value of the one save that may have
+    // finished unreported (seq reported + 1).
     const std::uint64_t unreported = reported + 1;
     for (std::uint64_t n = 0; n < 8; ++n) {
       const auto loaded = SKeychain::KeychainLoad(Name(n), std::nullopt);
-      const bool may_be_newer = unreported % 8 == n;
-      if (last.count(n) == 0) {
-        EXPECT_TRUE(!loaded || (may_be_newer && *loaded == Bytes(Value(unreported))));
-        continue;
-      }
-      ASSERT_TRUE(loaded) << "a reported save was lost: name " << n;
-      EXPECT_TRUE(*loaded == Bytes(Value(last[n])) ||
-                  (may_be_newer && *loaded == Bytes(Value(unreported))))
-          << "name " << n << " holds " << std::string(loaded->begin(), loaded->end());
+      const auto reported_value =
+          last.count(n) ? std::optional<Data>(Bytes(Value(last[n]))) : std::nullopt;
+      EXPECT_TRUE(loaded == reported_value ||
+                  (unreported % 8 == n && loaded == Bytes(Value(unreported))))
+          << "name " << n << " lost its reported save";
     }
     platform::SetDefaultItemStore(nullptr);
   }
@@ -265,26 +256,23 @@ int Churn(const std::string& who, std::chrono::steady_clock::time_point deadline
     const String name =
         u"churn-" + String(who.begin(), who.end()) + u"-" + String(1, char16_t(u'0' + i % 4));
     const Data value = Bytes(who + std::to_string(i));
-    if (!SKeychain::KeychainSave(name, &value, true, i % 3 == 0, std::nullopt)) {
+    const bool saved = SKeychain::KeychainSave(name, &value, true, i % 3 == 0, std::nullopt);
+    if (!saved || SKeychain::KeychainLoad(name, std::nullopt) != value) {
       ++failures;
-      ADD_FAILURE() << who << ": save " << i << " failed";
-    }
-    if (SKeychain::KeychainLoad(name, std::nullopt) != value) {
-      ++failures;
-      ADD_FAILURE() << who << ": load " << i << " did not give the value saved";
+      ADD_FAILURE() << who << ": round " << i << (saved ? " loaded another value" : " not saved");
     }
     operations += 2;
   }
   return failures;
 }
 
+// Two threads churning, each on its own names; the number of failed operations.
 int ChurnWithTwoThreads(const std::string& who, std::chrono::steady_clock::time_point deadline,
                         std::atomic<int>& operations) {
   std::atomic<int> failures = 0;
   std::thread a([&] { failures += Churn(who + "a", deadline, operations); });
-  std::thread b([&] { failures += Churn(who + "b", deadline, operations); });
+  failures += Churn(who + "b", deadline, operations);
   a.join();
-  b.join();
   return failures;
 }
 

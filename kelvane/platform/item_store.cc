@@ -57,6 +57,10 @@ ItemStatus InMemoryItemStore::AddLocked(const ItemAttributes& item) {
     if (internal::SameIdentity(held, item)) return ItemStatus::kDuplicate;
   }
   items_.push_back(item);
+  // The empty group is kept as no group, so that it reads back as the file store gives it.
+  if (items_.back().access_group && items_.back().access_group->empty()) {
+    items_.back().access_group.reset();
+  }
   return ItemStatus::kSuccess;
 }
 

@@ -9,8 +9,8 @@
 // synchronizable flag; two items never share all four. A query matches on the fields it sets:
 // an absent account, access group or label matches any, and the synchronizable flag matches
 // exactly, or any with SyncMatch::kAny. No access group and the empty access group are the
-// same thing. The accessibility class is stored and handed back; this store does not lock
-// items away on its own.
+// same thing: an item stored with the empty group reads back with none. The accessibility
+// class is stored and handed back; this store does not lock items away on its own.
 //
 // Implementations: InMemoryItemStore below, and the file store of sqlite_item_store.h, which
 // DefaultItemStore() opens unless the application chose another store.

@@ -58,6 +58,10 @@ void CheckStoreRules(ItemStore& store) {
   ASSERT_EQ(store.CopyMatching(For(u"a", SyncMatch::kAny), &out), ItemStatus::kSuccess);
   EXPECT_FALSE(out.access_group);  // the first added comes first
   EXPECT_EQ(store.CopyMatching(For(u"b"), nullptr), ItemStatus::kNotFound);
+  // Stored with the empty group, an item reads back with none, from every store alike.
+  ASSERT_EQ(store.Add(Password(u"e", u"")), ItemStatus::kSuccess);
+  ASSERT_EQ(store.CopyMatching(For(u"e"), &out), ItemStatus::kSuccess);
+  EXPECT_EQ(out.access_group, std::nullopt);
 
   // Update changes only what it names, on every match.
   ItemUpdate access;

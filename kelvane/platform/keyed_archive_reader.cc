@@ -15,7 +15,7 @@ using namespace internal;  // NOLINT: the shared helpers of the two halves
 
 class Reader {
  public:
-  CodableRef Load(std::span<const std::uint8_t> bytes) {
+  CodableRef Load(std::span<const std::uint8_t> bytes, std::string_view root_class) {
     // Decoded values may weigh this much more than the archive: enough for strings shared by
     // many records, too little for a small file that references one large value millions of
     // times.
@@ -39,6 +39,7 @@ class Reader {
     marks_.assign(objects_.size(), Mark::kNone);
     std::uint64_t uid = 0;
     plist_get_uid_val(root_ref, &uid);
+    if (!RootAllowed(uid, root_class)) return nullptr;
     CodedValue value;
     std::uint64_t weight = 0;
     if (!DecodeRef(uid, value, weight) || failed_) return nullptr;
@@ -69,6 +70,26 @@ class Reader {
   void Fail() { failed_ = true; }
 
  private:
+  // Whether the root record is of a registered class that is `root_class` or derives from it
+  // (any registered class when `root_class` is empty), judged before anything is decoded.
+  bool RootAllowed(std::uint64_t uid, std::string_view root_class) const {
+    if (uid == 0 || uid >= objects_.size()) return false;
+    plist_t class_ref = DictItem(objects_[uid], "$class");
+    if (!IsType(class_ref, PLIST_UID)) return false;
+    std::uint64_t class_uid = 0;
+    plist_get_uid_val(class_ref, &class_uid);
+    if (class_uid >= objects_.size()) return false;
+    plist_t name = DictItem(objects_[class_uid], "$classname");
+    if (!IsType(name, PLIST_STRING)) return false;
+    const std::optional<ClassEntry> entry = FindClass(StringOf(name));
+    if (!entry) return false;
+    if (root_class.empty()) return true;
+    for (const std::string& c : entry->classes) {
+      if (c == root_class) return true;
+    }
+    return false;
+  }
+
   enum class Mark : std::uint8_t { kNone, kBusy, kDone };
 
   bool Refuse() {
@@ -185,6 +206,7 @@ class RecordCoder final : public KeyedUnarchiver {
   }
   std::optional<String> DecodeString(std::string_view key) override { return As<String>(key); }
   std::optional<Data> DecodeData(std::string_view key) override { return As<Data>(key); }
+  std::optional<CodedDate> DecodeDate(std::string_view key) override { return As<CodedDate>(key); }
   CodableRef DecodeObject(std::string_view key) override {
     std::optional<CodableRef> object = As<CodableRef>(key);
     return object ? *object : nullptr;
@@ -273,8 +295,27 @@ bool Reader::DecodeRecord(plist_t record, CodedValue& out, std::uint64_t& weight
     }
     case Standard::kData: {
       plist_t bytes = DictItem(record, "NS.bytes");
-      if (!IsType(bytes, PLIST_DATA)) return Refuse();
-      return DecodeScalar(bytes, out, weight);
+      if (IsType(bytes, PLIST_DATA)) return DecodeScalar(bytes, out, weight);
+      // Other writers put the bytes under "NS.data", in place or as a reference to them.
+      bytes = DictItem(record, "NS.data");
+      if (!IsType(bytes, PLIST_DATA) && !IsType(bytes, PLIST_UID)) return Refuse();
+      if (!DecodeNode(bytes, out, weight)) return false;
+      return out.Get<Data>() != nullptr || Refuse();
+    }
+    case Standard::kDate: {
+      plist_t time = DictItem(record, "NS.time");
+      double seconds = 0;
+      if (IsType(time, PLIST_REAL)) {
+        plist_get_real_val(time, &seconds);
+      } else if (IsType(time, PLIST_UINT)) {
+        std::uint64_t whole = 0;
+        plist_get_uint_val(time, &whole);
+        seconds = static_cast<double>(static_cast<std::int64_t>(whole));
+      } else {
+        return Refuse();
+      }
+      out = CodedValue(CodedDate{seconds});
+      return Charge(1);
     }
     case Standard::kNull:
       out = CodedValue();
@@ -298,7 +339,8 @@ bool Reader::DecodeRecord(plist_t record, CodedValue& out, std::uint64_t& weight
 
 }  // namespace
 
-CodableRef UnarchiveRootObject(std::span<const std::uint8_t> bytes) noexcept {
+CodableRef UnarchiveRootObject(std::span<const std::uint8_t> bytes,
+                               std::string_view root_class) noexcept {
   static constexpr char kMagic[] = "bplist00";
   if (bytes.size() < 8 || bytes.size() > std::numeric_limits<std::uint32_t>::max() ||
       std::memcmp(bytes.data(), kMagic, 8) != 0) {
@@ -306,7 +348,7 @@ CodableRef UnarchiveRootObject(std::span<const std::uint8_t> bytes) noexcept {
   }
   try {
     Reader reader;
-    return reader.Load(bytes);
+    return reader.Load(bytes, root_class);
   } catch (...) {
     return nullptr;
   }

@@ -55,6 +55,9 @@ class Writer final : public KeyedArchiver {
   void EncodeData(std::string_view key, const Data& value) override {
     EncodeValue(key, CodedValue(value));
   }
+  void EncodeDate(std::string_view key, CodedDate value) override {
+    EncodeValue(key, CodedValue(value));
+  }
   void EncodeObject(std::string_view key, const Codable* value) override {
     if (current_ == nullptr) return;
     const std::uint64_t uid = ObjectUid(value);
@@ -170,6 +173,12 @@ class Writer final : public KeyedArchiver {
       }
       case 6:
         return ObjectUid(value.Get<CodableRef>()->get());
+      case 9: {
+        plist_t record = plist_new_dict();
+        plist_dict_set_item(record, "$class", plist_new_uid(StandardClassUid("NSDate", nullptr)));
+        plist_dict_set_item(record, "NS.time", plist_new_real(value.Get<CodedDate>()->time));
+        return Append(record);
+      }
       default:
         break;
     }

@@ -59,6 +59,7 @@ Standard StandardClass(std::string_view name) {
   if (name == "NSDictionary" || name == "NSMutableDictionary") return Standard::kDictionary;
   if (name == "NSString" || name == "NSMutableString") return Standard::kString;
   if (name == "NSData" || name == "NSMutableData") return Standard::kData;
+  if (name == "NSDate") return Standard::kDate;
   if (name == "NSNull") return Standard::kNull;
   return Standard::kNone;
 }
@@ -67,7 +68,7 @@ namespace {
 
 bool IsReservedClassName(std::string_view name) {
   return StandardClass(name) != Standard::kNone || name == kRootClass || name == "NSNumber" ||
-         name == "NSSet" || name == "NSMutableSet" || name == "NSDate" || name == "NSValue";
+         name == "NSSet" || name == "NSMutableSet" || name == "NSValue";
 }
 
 struct Registry {

@@ -6,14 +6,17 @@
 // starting with "$null", class records with "$classname" and "$classes", references as UIDs),
 // so archives travel both ways between the phone and this library.
 //
-// What a value may be: booleans, 64-bit integers, doubles, strings, byte data, nested archived
-// objects, arrays and dictionaries of these (dictionary keys are strings), and nil. Arrays,
-// dictionaries, strings and data are written as the platform's standard classes (NSArray,
-// NSDictionary, ...) so the phone reads them as such.
+// What a value may be: booleans, 64-bit integers, doubles, strings, byte data, dates, nested
+// archived objects, arrays and dictionaries of these (dictionary keys are strings), and nil.
+// Arrays, dictionaries, strings, data and dates are written as the platform's standard classes
+// (NSArray, NSDictionary, NSDate, ...) so the phone reads them as such; data records are read
+// with their bytes under "NS.bytes" or "NS.data" (in place or by reference), as writers differ.
 //
-// Reading is defensive: bytes that are not such an archive, a class name nobody registered,
-// a reference cycle, nesting deeper than kMaxArchiveDepth or a decoded size out of proportion
-// to the input make the whole load fail with null. Nothing here throws.
+// Reading is defensive: bytes that are not such an archive, a root object whose class is not
+// the one asked for, a class name nobody registered, a reference cycle, nesting deeper than
+// kMaxArchiveDepth or a decoded size out of proportion to the input make the whole load fail
+// with null. Which classes derive from which is taken from the registrations, never from the
+// archive. Nothing here throws.
 //
 // Ownership: decoded objects belong to the caller (shared). Encoding borrows the objects.
 // Threads: archiving and unarchiving may run on any threads at once; the class registry has
@@ -43,7 +46,10 @@ class KeyedUnarchiver;
 // Nesting of objects, arrays and dictionaries that a load follows at most.
 inline constexpr int kMaxArchiveDepth = 256;
 
-// An object that can be archived.
+// An object that can be archived. A class that callers load by type (Archive::loadFromArchive)
+// also declares `static constexpr std::string_view kArchiveClassName`: the name it is registered
+// under or, for a base that is not registered itself, the name its subclasses list among their
+// ancestors.
 class KELVANE_EXPORT Codable {
  public:
   virtual ~Codable();
@@ -55,14 +61,21 @@ class KELVANE_EXPORT Codable {
 
 using CodableRef = std::shared_ptr<Codable>;
 
+// An instant, as the phone archives it: seconds since 2001-01-01 00:00:00 UTC.
+struct CodedDate {
+  double time = 0;
+  bool operator==(const CodedDate&) const = default;
+};
+
 struct CodedValue;
 using CodedArray = std::vector<CodedValue>;
 using CodedDictionary = std::map<String, CodedValue>;
 
-// One archived value. The empty alternative is nil.
+// One archived value. The empty alternative is nil. Values compare by content, objects by
+// identity.
 struct KELVANE_EXPORT CodedValue {
   using Variant = std::variant<std::monostate, bool, std::int64_t, double, String, Data, CodableRef,
-                               CodedArray, CodedDictionary>;
+                               CodedArray, CodedDictionary, CodedDate>;
   Variant value;
 
   // Values convert implicitly, so that arrays and dictionaries read as literals.
@@ -76,12 +89,15 @@ struct KELVANE_EXPORT CodedValue {
   CodedValue(Data v) : value(std::move(v)) {}
   CodedValue(CodedArray v) : value(std::move(v)) {}
   CodedValue(CodedDictionary v) : value(std::move(v)) {}
+  CodedValue(CodedDate v) : value(v) {}
   template <typename T>
   requires std::is_base_of_v<Codable, T> CodedValue(std::shared_ptr<T> v)
       : value(CodableRef(std::move(v))) {}
   // Other pointers would silently become booleans.
   template <typename T>
   CodedValue(T*) = delete;
+
+  bool operator==(const CodedValue&) const = default;
 
   [[nodiscard]] bool IsNil() const noexcept { return value.index() == 0; }
   template <typename T>
@@ -100,6 +116,7 @@ class KELVANE_EXPORT KeyedArchiver {
   virtual void EncodeDouble(std::string_view key, double value) = 0;
   virtual void EncodeString(std::string_view key, const String& value) = 0;
   virtual void EncodeData(std::string_view key, const Data& value) = 0;
+  virtual void EncodeDate(std::string_view key, CodedDate value) = 0;
   // A null object is written as nil. An object met twice is written once and comes back as one
   // shared object.
   virtual void EncodeObject(std::string_view key, const Codable* value) = 0;
@@ -120,6 +137,7 @@ class KELVANE_EXPORT KeyedUnarchiver {
   [[nodiscard]] virtual std::optional<double> DecodeDouble(std::string_view key) = 0;
   [[nodiscard]] virtual std::optional<String> DecodeString(std::string_view key) = 0;
   [[nodiscard]] virtual std::optional<Data> DecodeData(std::string_view key) = 0;
+  [[nodiscard]] virtual std::optional<CodedDate> DecodeDate(std::string_view key) = 0;
   // An archived object; null for nil, an absent key or another kind of value.
   [[nodiscard]] virtual CodableRef DecodeObject(std::string_view key) = 0;
   // Any value; nullopt when the key is absent. Nil comes back as an empty CodedValue.
@@ -151,8 +169,11 @@ using DecodeFunction = CodableRef (*)(KeyedUnarchiver& coder);
 // refers back to one of its own containers, nesting passes kMaxArchiveDepth, or memory runs out.
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> ArchiveRootObject(const Codable& root) noexcept;
 
-// The root object of an archive; null on any failure (see the opening block).
+// The root object of an archive; null on any failure (see the opening block). With a
+// `root_class`, the root's class must be registered as that class or with it among its
+// ancestors, and this is checked before any decode function runs, so untrusted bytes cannot
+// make the code of other classes run; without one, any registered class will do.
 [[nodiscard]] KELVANE_EXPORT CodableRef
-UnarchiveRootObject(std::span<const std::uint8_t> bytes) noexcept;
+UnarchiveRootObject(std::span<const std::uint8_t> bytes, std::string_view root_class = {}) noexcept;
 
 }  // namespace kelvane::platform

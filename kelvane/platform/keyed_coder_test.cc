@@ -20,12 +20,14 @@ class Box : public Codable {
   static CodableRef Decode(KeyedUnarchiver& coder) {
     auto box = std::make_shared<Box>();
     if (auto v = coder.DecodeValue("v")) box->value = *v;
+    box->number = coder.DecodeDouble("v");
     box->child = coder.DecodeObjectOfClass<Box>("child");
     if (coder.DecodeString("fail") == u"yes") coder.Fail();
     return box;
   }
   std::string key = "v";
   CodedValue value;
+  std::optional<double> number;  // "v" read as a number
   std::shared_ptr<Box> child;
 };
 
@@ -71,6 +73,12 @@ class KeyedCoderTest : public ::testing::Test {
     return record;
   }
 
+  static std::string Text(plist_t node) {
+    std::uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    return text == nullptr ? std::string() : std::string(text, length);
+  }
+
   static plist_t Record(std::uint64_t class_uid) {
     plist_t record = plist_new_dict();
     plist_dict_set_item(record, "$class", plist_new_uid(class_uid));
@@ -84,9 +92,8 @@ TEST_F(KeyedCoderTest, RegistryRefusesReservedAndConflictingNames) {
   EXPECT_FALSE(RegisterCodableClass("NSObject", {}, Box::Decode));
   EXPECT_FALSE(RegisterCodableClass("CoderTestBox2", {}, nullptr));
   EXPECT_TRUE(RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode));  // again
-  EXPECT_FALSE(RegisterCodableClass("CoderTestBox", {}, [](KeyedUnarchiver&) -> CodableRef {
-    return nullptr;
-  }));
+  EXPECT_FALSE(RegisterCodableClass("CoderTestBox", {},
+                                    [](KeyedUnarchiver&) -> CodableRef { return nullptr; }));
 }
 
 TEST_F(KeyedCoderTest, WritesTheLayoutThePhoneReads) {
@@ -99,35 +106,70 @@ TEST_F(KeyedCoderTest, WritesTheLayoutThePhoneReads) {
   plist_from_bin(reinterpret_cast<const char*>(bytes->data()),
                  static_cast<std::uint32_t>(bytes->size()), &root);
   ASSERT_NE(root, nullptr);
-  char* archiver = nullptr;
-  plist_get_string_val(plist_dict_get_item(root, "$archiver"), &archiver);
-  EXPECT_STREQ(archiver, "NSKeyedArchiver");
-  free(archiver);
-  std::uint64_t version = 0, root_uid = 0;
-  plist_get_uint_val(plist_dict_get_item(root, "$version"), &version);
-  EXPECT_EQ(version, 100000u);
-  plist_get_uid_val(plist_dict_get_item(plist_dict_get_item(root, "$top"), "root"), &root_uid);
-  EXPECT_EQ(root_uid, 1u);
+  const auto uint = [](plist_t node) {
+    std::uint64_t v = 0;
+    plist_get_uint_val(node, &v);
+    plist_get_uid_val(node, &v);
+    return v;
+  };
+  EXPECT_EQ(Text(plist_dict_get_item(root, "$archiver")), "NSKeyedArchiver");
+  EXPECT_EQ(uint(plist_dict_get_item(root, "$version")), 100000u);
+  EXPECT_EQ(uint(plist_dict_get_item(plist_dict_get_item(root, "$top"), "root")), 1u);
   plist_t objects = plist_dict_get_item(root, "$objects");
-  char* null_text = nullptr;
-  plist_get_string_val(plist_array_get_item(objects, 0), &null_text);
-  EXPECT_STREQ(null_text, "$null");
-  free(null_text);
+  EXPECT_EQ(Text(plist_array_get_item(objects, 0)), "$null");
   plist_t record = plist_array_get_item(objects, 1);
   EXPECT_NE(plist_dict_get_item(record, "$$weird"), nullptr);  // the caller's '$' is escaped
-  std::uint64_t class_uid = 0;
-  plist_get_uid_val(plist_dict_get_item(record, "$class"), &class_uid);
-  plist_t classes = plist_dict_get_item(plist_array_get_item(objects, class_uid), "$classes");
+  plist_t classes = plist_dict_get_item(
+      plist_array_get_item(objects, uint(plist_dict_get_item(record, "$class"))), "$classes");
   ASSERT_EQ(plist_array_get_size(classes), 3u);
-  char* last = nullptr;
-  plist_get_string_val(plist_array_get_item(classes, 2), &last);
-  EXPECT_STREQ(last, "NSObject");
-  free(last);
+  EXPECT_EQ(Text(plist_array_get_item(classes, 1)), "CoderTestBase");
+  EXPECT_EQ(Text(plist_array_get_item(classes, 2)), "NSObject");
   plist_free(root);
 
   const auto back = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(*bytes));
-  ASSERT_NE(back, nullptr);  // the escaped key reads back under the caller's name
+  ASSERT_NE(back, nullptr);          // the escaped key reads back under the caller's name
   EXPECT_TRUE(back->value.IsNil());  // Decode reads "v", which was not written
+  // The root's class is checked against the registered ancestors.
+  EXPECT_NE(UnarchiveRootObject(*bytes, "CoderTestBase"), nullptr);
+  EXPECT_EQ(UnarchiveRootObject(*bytes, "CoderTestOther"), nullptr);
+}
+
+TEST_F(KeyedCoderTest, EveryKindOfValueRoundTrips) {
+  // clang-format off
+  const std::vector<CodedValue> values = {
+      CodedValue(), true, false, 0, INT64_MIN, INT64_MAX, -0.0001, 2.5, u"", u"x \U0001F600",
+      Data(), Data(70000, 0xAB), CodedDate{-31622400.5}, CodedDate{0}, CodedArray{},
+      CodedArray{CodedArray{}, CodedValue(), 1},
+      CodedDictionary{{u"", 0}, {u"$k", CodedDictionary{{u"v", Data{9}}}}, {u"n", CodedValue()}}};
+  // clang-format on
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    Box box;
+    box.value = values[i];
+    const auto bytes = ArchiveRootObject(box);
+    ASSERT_TRUE(bytes) << i;
+    const auto back = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(*bytes));
+    ASSERT_NE(back, nullptr) << i;
+    EXPECT_EQ(back->value, values[i]) << i;
+    // Integers read as numbers too; nothing else does.
+    const auto* n = values[i].Get<std::int64_t>();
+    const auto* d = values[i].Get<double>();
+    EXPECT_EQ(back->number, n   ? std::optional<double>(static_cast<double>(*n))
+                            : d ? std::optional<double>(*d)
+                                : std::nullopt)
+        << i;
+  }
+
+  // An object met twice is written once and comes back as one object.
+  auto shared = std::make_shared<Box>();
+  shared->value = -1;
+  Box box;
+  box.value = CodedArray{shared, shared};
+  box.child = shared;
+  const auto back = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(*ArchiveRootObject(box)));
+  ASSERT_NE(back, nullptr);
+  ASSERT_NE(back->child, nullptr);
+  EXPECT_EQ(back->child->value, CodedValue(-1));
+  EXPECT_EQ(back->value, (CodedArray{back->child, back->child}));
 }
 
 TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarried) {
@@ -137,8 +179,8 @@ TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarried) {
     return ArchiveRootObject(box);
   };
   EXPECT_TRUE(archive_of(u"plain"));
-  EXPECT_FALSE(archive_of(String(u"a\0b", 3)));             // a zero unit
-  EXPECT_FALSE(archive_of(String(1, char16_t(0xD800))));    // an unpaired surrogate
+  EXPECT_FALSE(archive_of(String(u"a\0b", 3)));           // a zero unit
+  EXPECT_FALSE(archive_of(String(1, char16_t(0xD800))));  // an unpaired surrogate
   EXPECT_FALSE(archive_of(String(1, char16_t(0xDC00))));
   EXPECT_FALSE(archive_of(std::make_shared<Unregistered>()));
   EXPECT_FALSE(archive_of(CodedDictionary{{String(1, char16_t(0xDFFF)), 1}}));
@@ -163,42 +205,41 @@ TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarried) {
 }
 
 TEST_F(KeyedCoderTest, MalformedStructureGivesNull) {
-  // The root as built here loads; each variant below breaks one rule.
-  const auto good = [] {
-    return std::vector<plist_t>{Record(2), ClassRecord("CoderTestBox")};
+  // The root as built by good() loads; each variant below breaks one rule.
+  const auto load = [](std::vector<plist_t> objects) {
+    return UnarchiveRootObject(Build(objects));
   };
-  ASSERT_NE(UnarchiveRootObject(Build(good())), nullptr);
+  const auto good = [] { return std::vector<plist_t>{Record(2), ClassRecord("CoderTestBox")}; };
+  const auto with = [&](const char* key, plist_t value, std::vector<plist_t> more = {}) {
+    std::vector<plist_t> objects = good();
+    plist_dict_set_item(objects[0], key, value);
+    objects.insert(objects.end(), more.begin(), more.end());
+    return load(objects);
+  };
+  ASSERT_NE(load(good()), nullptr);
   EXPECT_EQ(UnarchiveRootObject(Build(good(), "SomethingElse")), nullptr);
+  EXPECT_EQ(load({Record(9), ClassRecord("CoderTestBox")}), nullptr);  // class out of range
+  EXPECT_EQ(load({Record(0)}), nullptr);                               // class is $null
+  EXPECT_EQ(load({plist_new_string("x")}), nullptr);                   // root is no record
+  EXPECT_EQ(with("v", plist_new_uid(40)), nullptr);                    // value out of range
+  EXPECT_EQ(with("child", plist_new_uid(1)), nullptr);                 // refers to itself
+  EXPECT_EQ(with("fail", plist_new_uid(3), {plist_new_string("yes")}), nullptr);  // Fail()
 
-  std::vector<plist_t> bad_class_ref{Record(9), ClassRecord("CoderTestBox")};
-  EXPECT_EQ(UnarchiveRootObject(Build(bad_class_ref)), nullptr);
-  std::vector<plist_t> class_points_to_null{Record(0)};
-  EXPECT_EQ(UnarchiveRootObject(Build(class_points_to_null)), nullptr);
-  std::vector<plist_t> root_is_a_string{plist_new_string("x")};
-  EXPECT_EQ(UnarchiveRootObject(Build(root_is_a_string)), nullptr);
-
-  std::vector<plist_t> value_out_of_range = good();
-  plist_dict_set_item(value_out_of_range[0], "v", plist_new_uid(40));
-  EXPECT_EQ(UnarchiveRootObject(Build(value_out_of_range)), nullptr);
-
-  std::vector<plist_t> self_reference = good();
-  plist_dict_set_item(self_reference[0], "child", plist_new_uid(1));
-  EXPECT_EQ(UnarchiveRootObject(Build(self_reference)), nullptr);
-
-  std::vector<plist_t> decoder_fails = good();
-  decoder_fails.push_back(plist_new_string("yes"));
-  plist_dict_set_item(decoder_fails[0], "fail", plist_new_uid(3));
-  EXPECT_EQ(UnarchiveRootObject(Build(decoder_fails)), nullptr);
-
-  std::vector<plist_t> array_with_inline_values = good();
-  plist_t array = Record(4);
-  plist_t items = plist_new_array();
-  plist_array_append_item(items, plist_new_uint(5));  // arrays hold references only
-  plist_dict_set_item(array, "NS.objects", items);
-  array_with_inline_values.push_back(array);
-  array_with_inline_values.push_back(ClassRecord("NSArray"));
-  plist_dict_set_item(array_with_inline_values[0], "v", plist_new_uid(3));
-  EXPECT_EQ(UnarchiveRootObject(Build(array_with_inline_values)), nullptr);
+  // Standard records with bad content: arrays hold references only; data bytes that are text
+  // or that refer back to their own record; a time that is not a number.
+  const auto with_record = [&](const char* class_name, const char* key, plist_t content) {
+    plist_t record = Record(4);
+    plist_dict_set_item(record, key, content);
+    return with("v", plist_new_uid(3), {record, ClassRecord(class_name)});
+  };
+  plist_t inline_items = plist_new_array();
+  plist_array_append_item(inline_items, plist_new_uint(5));
+  EXPECT_EQ(with_record("NSArray", "NS.objects", inline_items), nullptr);
+  EXPECT_NE(with_record("NSData", "NS.data", plist_new_data("ab", 2)), nullptr);
+  EXPECT_EQ(with_record("NSData", "NS.data", plist_new_string("ab")), nullptr);
+  EXPECT_EQ(with_record("NSData", "NS.data", plist_new_uid(3)), nullptr);
+  EXPECT_NE(with_record("NSDate", "NS.time", plist_new_real(1.5)), nullptr);
+  EXPECT_EQ(with_record("NSDate", "NS.time", plist_new_string("1.5")), nullptr);
 
   // A one-byte string holding bytes that are not UTF-8: patched in after writing, since the
   // writer would not produce it.
@@ -213,6 +254,17 @@ TEST_F(KeyedCoderTest, MalformedStructureGivesNull) {
   bytes[at + 1] = 0xC0;
   bytes[at + 2] = 0x80;  // an overlong zero
   EXPECT_EQ(UnarchiveRootObject(bytes), nullptr);
+
+  // Every cut of a valid archive gives null; every flipped byte loads or gives null.
+  Box rich;
+  rich.value = CodedDictionary{{u"a", CodedArray{1, u"t", Data{1}, CodedDate{1}}}};
+  const Data whole = *ArchiveRootObject(rich);
+  for (std::size_t n = 0; n < whole.size(); ++n) {
+    EXPECT_EQ(UnarchiveRootObject(std::span(whole.data(), n)), nullptr) << n;
+    Data flipped = whole;
+    flipped[n] ^= 0x5A;
+    (void)UnarchiveRootObject(flipped);
+  }
 }
 
 TEST_F(KeyedCoderTest, DepthAndSizeLimitsHold) {

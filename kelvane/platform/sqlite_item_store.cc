@@ -17,10 +17,12 @@ namespace kelvane::platform {
 namespace {
 
 constexpr int kBusyTimeoutMs = 10'000;
-constexpr std::uint8_t kSealVersion = 1;
+// Version 1 seals bound class, key and access group only, so an item and its synchronizable
+// twin could trade values; they are still read, and every write seals with version 2.
+constexpr std::uint8_t kSealVersion1 = 1;
+constexpr std::uint8_t kSealVersion = 2;
 constexpr std::size_t kNonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
 constexpr std::size_t kTagSize = crypto_aead_xchacha20poly1305_ietf_ABYTES;
-constexpr char kSealContext[] = "kelvane.item.1";
 
 static_assert(SqliteItemStore::kKeySize == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
 
@@ -72,18 +74,29 @@ Data IdentityKey(const ItemAttributes& item) {
   return key;
 }
 
-// What a sealed value is bound to: moving it to another item breaks the seal.
-Data SealContext(int item_class, std::span<const std::uint8_t> key,
-                 std::span<const std::uint8_t> group) {
-  Data ad(kSealContext, kSealContext + sizeof(kSealContext));
-  ad.push_back(static_cast<std::uint8_t>(item_class));
-  PutBytes(ad, key);
-  PutBytes(ad, group);
+// What a sealed value is bound to, the item's whole identity: moving it to another item breaks
+// the seal.
+struct Identity {
+  int item_class;
+  Data key, group;
+  bool sync;
+};
+
+Data SealContext(const Identity& id, std::uint8_t version) {
+  static constexpr char kVersion1[] = "kelvane.item.1";
+  static constexpr char kVersion2[] = "kelvane.item.2";
+  const char* context = version == kSealVersion1 ? kVersion1 : kVersion2;
+  Data ad(context, context + sizeof(kVersion1));
+  ad.push_back(static_cast<std::uint8_t>(id.item_class));
+  PutBytes(ad, id.key);
+  PutBytes(ad, id.group);
+  if (version != kSealVersion1) ad.push_back(id.sync ? 1 : 0);
   return ad;
 }
 
 // version, nonce, then the ciphertext with its tag.
-Data Seal(const Data& value, const Data& ad, const std::uint8_t* key) {
+Data Seal(const Data& value, const Identity& id, const std::uint8_t* key) {
+  const Data ad = SealContext(id, kSealVersion);
   Data sealed(1 + kNonceSize + value.size() + kTagSize);
   sealed[0] = kSealVersion;
   randombytes_buf(sealed.data() + 1, kNonceSize);
@@ -92,6 +105,24 @@ Data Seal(const Data& value, const Data& ad, const std::uint8_t* key) {
                                              value.data(), value.size(), ad.data(), ad.size(),
                                              nullptr, sealed.data() + 1, key);
   return sealed;
+}
+
+// The value sealed in `sealed` for the item `id`; nullopt when it does not verify (altered,
+// moved from another item, or sealed under another key).
+std::optional<Data> Unseal(const Data& sealed, const Identity& id, const std::uint8_t* key) {
+  if (sealed.size() < 1 + kNonceSize + kTagSize ||
+      (sealed[0] != kSealVersion && sealed[0] != kSealVersion1)) {
+    return std::nullopt;
+  }
+  const Data ad = SealContext(id, sealed[0]);
+  Data value(sealed.size() - 1 - kNonceSize - kTagSize);
+  unsigned long long value_size = 0;
+  if (crypto_aead_xchacha20poly1305_ietf_decrypt(
+          value.data(), &value_size, nullptr, sealed.data() + 1 + kNonceSize,
+          sealed.size() - 1 - kNonceSize, ad.data(), ad.size(), sealed.data() + 1, key) != 0) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 // ---- files ----------------------------------------------------------------------------------
@@ -396,8 +427,11 @@ ItemStatus SqliteItemStore::AddLocked(const ItemAttributes& item) {
   if (!internal::IsValidItem(item)) return ItemStatus::kBadParameter;
   const Data key = IdentityKey(item);
   const String& group = internal::GroupOf(item.access_group);
-  const Data sealed = Seal(
-      item.value, SealContext(static_cast<int>(item.item_class), key, Bytes(group)), key_.data());
+  const auto group_bytes = Bytes(group);
+  const Data sealed = Seal(item.value,
+                           {static_cast<int>(item.item_class), key,
+                            Data(group_bytes.begin(), group_bytes.end()), item.synchronizable},
+                           key_.data());
 
   Use s(Statement(
       "INSERT INTO items(class, key, account, agrp, sync, accessible, label, subject, issuer, "
@@ -444,36 +478,31 @@ ItemStatus SqliteItemStore::Update(const ItemQuery& query, const ItemUpdate& cha
     std::lock_guard lock(mutex_);
     Transaction transaction(db_);
     if (!transaction.ok()) return ItemStatus::kIO;
-    struct Row {
-      std::int64_t id;
-      int item_class;
-      Data key, group;
-    };
-    std::vector<Row> rows;
+    std::vector<std::pair<std::int64_t, Identity>> rows;
     {
-      Use s(Statement("SELECT id, class, key, agrp FROM items" + Where(query)));
+      Use s(Statement("SELECT id, class, key, agrp, sync FROM items" + Where(query)));
       if (!s || !BindQuery(s, query)) return ItemStatus::kIO;
       int rc;
       while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        rows.push_back({sqlite3_column_int64(s.get(), 0), sqlite3_column_int(s.get(), 1),
-                        s.ColumnData(2), s.ColumnData(3)});
+        rows.push_back({sqlite3_column_int64(s.get(), 0),
+                        {sqlite3_column_int(s.get(), 1), s.ColumnData(2), s.ColumnData(3),
+                         sqlite3_column_int(s.get(), 4) != 0}});
       }
       if (rc != SQLITE_DONE) return ItemStatus::kIO;
     }
     if (rows.empty()) return ItemStatus::kNotFound;
-    for (const Row& row : rows) {
+    for (const auto& [id, identity] : rows) {
       if (changes.accessible) {
         Use s(Statement("UPDATE items SET accessible = ?2 WHERE id = ?1"));
-        if (!s || !s.Int(1, row.id) || !s.Int(2, static_cast<int>(*changes.accessible)) ||
+        if (!s || !s.Int(1, id) || !s.Int(2, static_cast<int>(*changes.accessible)) ||
             sqlite3_step(s.get()) != SQLITE_DONE) {
           return ItemStatus::kIO;
         }
       }
       if (changes.value) {
-        const Data sealed =
-            Seal(*changes.value, SealContext(row.item_class, row.key, row.group), key_.data());
+        const Data sealed = Seal(*changes.value, identity, key_.data());
         Use s(Statement("UPDATE items SET value = ?2 WHERE id = ?1"));
-        if (!s || !s.Int(1, row.id) || !s.Blob(2, sealed) || sqlite3_step(s.get()) != SQLITE_DONE) {
+        if (!s || !s.Int(1, id) || !s.Blob(2, sealed) || sqlite3_step(s.get()) != SQLITE_DONE) {
           return ItemStatus::kIO;
         }
       }
@@ -496,25 +525,16 @@ ItemStatus SqliteItemStore::CopyMatching(const ItemQuery& query, ItemAttributes*
           item_class != static_cast<int>(ItemClass::kCertificate)) {
         continue;
       }
-      const Data key = s.ColumnData(2);
-      const Data group = s.ColumnData(4);
-      const Data sealed = s.ColumnData(15);
-      if (sealed.size() < 1 + kNonceSize + kTagSize || sealed[0] != kSealVersion) continue;
-      const Data ad = SealContext(item_class, key, group);
-      Data value(sealed.size() - 1 - kNonceSize - kTagSize);
-      unsigned long long value_size = 0;
-      if (crypto_aead_xchacha20poly1305_ietf_decrypt(
-              value.data(), &value_size, nullptr, sealed.data() + 1 + kNonceSize,
-              sealed.size() - 1 - kNonceSize, ad.data(), ad.size(), sealed.data() + 1,
-              key_.data()) != 0) {
-        continue;  // altered or sealed under another key: as if absent
-      }
+      const Identity identity{item_class, s.ColumnData(2), s.ColumnData(4),
+                              sqlite3_column_int(s.get(), 5) != 0};
+      std::optional<Data> value = Unseal(s.ColumnData(15), identity, key_.data());
+      if (!value) continue;  // as if absent
       if (out != nullptr) {
         ItemAttributes item;
         item.item_class = static_cast<ItemClass>(item_class);
         item.account = s.ColumnString(3);
-        if (!group.empty()) item.access_group = s.ColumnString(4);
-        item.synchronizable = sqlite3_column_int(s.get(), 5) != 0;
+        if (!identity.group.empty()) item.access_group = s.ColumnString(4);
+        item.synchronizable = identity.sync;
         item.accessible = sqlite3_column_int(s.get(), 6) == 1
                               ? Accessibility::kWhenUnlockedThisDeviceOnly
                               : Accessibility::kWhenUnlocked;
@@ -526,7 +546,7 @@ ItemStatus SqliteItemStore::CopyMatching(const ItemQuery& query, ItemAttributes*
         item.public_key_hash = s.ColumnData(12);
         item.certificate_type = sqlite3_column_int(s.get(), 13);
         item.certificate_encoding = sqlite3_column_int(s.get(), 14);
-        item.value = std::move(value);
+        item.value = std::move(*value);
         *out = std::move(item);
       }
       return ItemStatus::kSuccess;

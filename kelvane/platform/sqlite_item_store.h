@@ -2,8 +2,10 @@
 //
 // The file store for secure items: one SQLite database, its values sealed with
 // XChaCha20-Poly1305 under a 32-byte master key. The attributes stay readable, so that lookups
-// need no key; each sealed value is bound to its item's class, key and access group, so a
-// value moved to another row or altered in place no longer verifies and reads as not found.
+// need no key; each sealed value is bound to its item's whole identity (class, key, access
+// group and synchronizable flag), so a value moved to another row or altered in place no
+// longer verifies and reads as not found. Values sealed by earlier versions, which left the
+// flag out, still read; any write of an item seals its value the current way.
 //
 // Files: the database is created with mode 0600 in a folder created with mode 0700; its WAL
 // and shared-memory files take the database's mode. Without a master key from the

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "kelvane/testing/temp_dir.h"
@@ -27,21 +28,36 @@ ItemAttributes Secret(String account, std::string_view value) {
   return item;
 }
 
-ItemQuery Account(String account) {
+ItemQuery Account(String account, SyncMatch sync = SyncMatch::kAny,
+                  std::optional<String> group = std::nullopt) {
   ItemQuery query;
   query.account = std::move(account);
-  query.synchronizable = SyncMatch::kAny;
+  query.synchronizable = sync;
+  query.access_group = std::move(group);
   return query;
 }
 
-// Runs one statement on the database file behind the store's back.
-void Tamper(const std::string& path, const char* sql) {
+// The value of the first match as text; "" when nothing matches.
+std::string Load(ItemStore& store, const ItemQuery& query) {
+  ItemAttributes out;
+  if (store.CopyMatching(query, &out) != ItemStatus::kSuccess) return "";
+  return std::string(out.value.begin(), out.value.end());
+}
+
+// Runs SQL on the database file behind the store's back; the first column of its last row.
+std::string RunSql(const std::string& path, const char* sql) {
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  std::string result;
   char* error = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+  const auto keep = [](void* out, int, char** values, char**) {
+    *static_cast<std::string*>(out) = values[0] != nullptr ? values[0] : "";
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(db, sql, keep, &result, &error), SQLITE_OK) << (error ? error : "");
   sqlite3_free(error);
   sqlite3_close(db);
+  return result;
 }
 
 TEST(SqliteItemStore, FollowsTheStoreRules) {
@@ -91,39 +107,75 @@ TEST(SqliteItemStore, TamperedValuesReadAsNotFound) {
   {
     auto store = SqliteItemStore::Open(path);
     ASSERT_NE(store, nullptr);
-    for (const char16_t* name : {u"a", u"b", u"c", u"d"}) {
+    for (const char16_t* name : {u"a", u"b", u"c", u"d", u"e"}) {
       ASSERT_EQ(store->Add(Secret(name, "secret")), ItemStatus::kSuccess);
     }
+    ItemAttributes twin = Secret(u"e", "twin");
+    twin.synchronizable = true;
+    ASSERT_EQ(store->Add(twin), ItemStatus::kSuccess);
   }
   // a: one bit of the ciphertext flipped; b: c's sealed value moved onto it; c: truncated;
-  // d: left alone.
-  Tamper(path,
+  // e: the values of the item and its synchronizable twin swapped; d: left alone.
+  RunSql(path,
          "UPDATE items SET value = CAST(substr(value, 1, 29) ||"
          "  CASE WHEN substr(value, 30, 1) = x'00' THEN x'01' ELSE x'00' END ||"
-         "  substr(value, 31) AS BLOB) WHERE account = x'6100';");
-  Tamper(path,
+         "  substr(value, 31) AS BLOB) WHERE account = x'6100';"
          "UPDATE items SET value = (SELECT value FROM items WHERE account = x'6300')"
-         " WHERE account = x'6200';");
-  Tamper(path, "UPDATE items SET value = substr(value, 1, 20) WHERE account = x'6300';");
+         "  WHERE account = x'6200';"
+         "UPDATE items SET value = substr(value, 1, 20) WHERE account = x'6300';"
+         "CREATE TEMP TABLE e AS SELECT sync, value FROM items WHERE account = x'6500';"
+         "UPDATE items SET value = (SELECT value FROM e WHERE e.sync != items.sync)"
+         "  WHERE account = x'6500';");
   auto store = SqliteItemStore::Open(path);
   ASSERT_NE(store, nullptr);
-  EXPECT_EQ(store->CopyMatching(Account(u"a"), nullptr), ItemStatus::kNotFound);
-  EXPECT_EQ(store->CopyMatching(Account(u"b"), nullptr), ItemStatus::kNotFound);
-  EXPECT_EQ(store->CopyMatching(Account(u"c"), nullptr), ItemStatus::kNotFound);
-  ItemAttributes out;
-  ASSERT_EQ(store->CopyMatching(Account(u"d"), &out), ItemStatus::kSuccess);
-  EXPECT_EQ(out.value, Data({'s', 'e', 'c', 'r', 'e', 't'}));
+  for (const char16_t* name : {u"a", u"b", u"c", u"e"}) {
+    EXPECT_EQ(store->CopyMatching(Account(name, SyncMatch::kNo), nullptr), ItemStatus::kNotFound)
+        << std::string(name, name + 1);
+  }
+  EXPECT_EQ(store->CopyMatching(Account(u"e", SyncMatch::kYes), nullptr), ItemStatus::kNotFound);
+  EXPECT_EQ(Load(*store, Account(u"d")), "secret");
 
   // Under another key nothing verifies; the application's own key works across opens.
   const Data other_key(SqliteItemStore::kKeySize, 0x42);
   auto foreign = SqliteItemStore::Open(path, &other_key);
   ASSERT_NE(foreign, nullptr);
   EXPECT_EQ(foreign->CopyMatching(Account(u"d"), nullptr), ItemStatus::kNotFound);
-  ASSERT_EQ(foreign->Add(Secret(u"e", "mine")), ItemStatus::kSuccess);
-  EXPECT_EQ(store->CopyMatching(Account(u"e"), nullptr), ItemStatus::kNotFound);
+  ASSERT_EQ(foreign->Add(Secret(u"f", "mine")), ItemStatus::kSuccess);
+  EXPECT_EQ(store->CopyMatching(Account(u"f"), nullptr), ItemStatus::kNotFound);
   auto again = SqliteItemStore::Open(path, &other_key);
   ASSERT_NE(again, nullptr);
-  EXPECT_EQ(again->CopyMatching(Account(u"e"), nullptr), ItemStatus::kSuccess);
+  EXPECT_EQ(Load(*again, Account(u"f")), "mine");
+}
+
+// seal_v1.db was written by the store before seals bound the synchronizable flag, under a key of
+// 32 bytes 0x4B: "token" ("plain"), its synchronizable twin ("synced") and "token" in the group
+// "team" ("grouped").
+TEST(SqliteItemStore, StoresSealedTheEarlierWayLoadAndAreResealedOnSave) {
+  testing::TempDir dir;
+  const std::string path = dir.File("old.db");
+  std::filesystem::copy_file(std::string(KELVANE_TESTDATA_DIR) + "/stores/seal_v1.db", path);
+  const Data key(SqliteItemStore::kKeySize, 0x4B);
+  const auto check = [&](const char* plain) {
+    auto store = SqliteItemStore::Open(path, &key);
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(Load(*store, Account(u"token", SyncMatch::kNo, u"")), plain);
+    EXPECT_EQ(Load(*store, Account(u"token", SyncMatch::kYes)), "synced");
+    EXPECT_EQ(Load(*store, Account(u"token", SyncMatch::kNo, u"team")), "grouped");
+  };
+  check("plain");
+  {
+    auto store = SqliteItemStore::Open(path, &key);
+    ASSERT_NE(store, nullptr);
+    ItemUpdate update;
+    update.value = Data{'n', 'e', 'w'};
+    ASSERT_EQ(store->Update(Account(u"token", SyncMatch::kNo, u""), update), ItemStatus::kSuccess);
+  }
+  // The saved item carries the current seal (version 2), the others keep theirs.
+  EXPECT_EQ(RunSql(path,
+                   "SELECT group_concat(hex(substr(value, 1, 1)), ',') FROM"
+                   " (SELECT value FROM items ORDER BY sync, length(agrp))"),
+            "02,01,01");
+  check("new");
 }
 
 TEST(SqliteItemStore, RefusesWhatItCannotTrust) {
@@ -143,7 +195,7 @@ TEST(SqliteItemStore, RefusesWhatItCannotTrust) {
   // Files that are not stores.
   dir.Write("c.db", std::string(4096, 'x'));
   EXPECT_EQ(SqliteItemStore::Open(dir.File("c.db")), nullptr);
-  Tamper(dir.File("d.db"), "CREATE TABLE items(x);");
+  RunSql(dir.File("d.db"), "CREATE TABLE items(x);");
   EXPECT_EQ(SqliteItemStore::Open(dir.File("d.db")), nullptr);
 }
 

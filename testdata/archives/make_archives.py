@@ -65,6 +65,29 @@ def unknown_class():
     ]
 
 
+def foreign():
+    """Dates, and byte data under NS.data (in place and by reference), as other writers lay them
+    out: the reader must take both data forms and the date records."""
+    return [
+        "$null",
+        # 1: the root order, opened at a date with a fraction, its bytes under NS.data in place
+        {"$class": UID(2), "ticket": 90210, "symbol": UID(3), "opened": UID(4), "blob": UID(6),
+         "parent": UID(8)},
+        {"$classname": "TradeOrder", "$classes": ["TradeOrder", "TradeRecord", "NSObject"]},
+        "XAUUSD",
+        {"$class": UID(5), "NS.time": 726842096.25},
+        {"$classname": "NSDate", "$classes": ["NSDate", "NSObject"]},
+        {"$class": UID(7), "NS.data": b"\x00\x10\xfe"},
+        {"$classname": "NSMutableData", "$classes": ["NSMutableData", "NSData", "NSObject"]},
+        # 8: the parent, opened before 2001, its bytes under NS.data by reference
+        {"$class": UID(2), "ticket": 1, "symbol": UID(3), "opened": UID(9), "blob": UID(10)},
+        {"$class": UID(5), "NS.time": -31622400.0},
+        {"$class": UID(11), "NS.data": UID(12)},
+        {"$classname": "NSData", "$classes": ["NSData", "NSObject"]},
+        b"\xde\xad\xbe\xef",
+    ]
+
+
 def write(name, data):
     with open(os.path.join(HERE, name), "wb") as f:
         f.write(data)
@@ -73,3 +96,4 @@ def write(name, data):
 write("order.archive", archive(order()))
 write("cycle.archive", archive(cycle()))
 write("unknown_class.archive", archive(unknown_class()))
+write("foreign.archive", archive(foreign()))

@@ -174,7 +174,8 @@ int DemoSecret(DemoContext& context) {
 // A small object that archives itself, as an application's model object would.
 class Alert : public platform::Codable {
  public:
-  std::string_view ClassName() const noexcept override { return "PriceAlert"; }
+  static constexpr std::string_view kArchiveClassName = "PriceAlert";
+  std::string_view ClassName() const noexcept override { return kArchiveClassName; }
   void EncodeWithCoder(platform::KeyedArchiver& coder) const override {
     coder.EncodeString("symbol", symbol);
     coder.EncodeDouble("price", price);
@@ -207,7 +208,8 @@ class Alert : public platform::Codable {
 // Not an alert, for the class check.
 class Other : public platform::Codable {
  public:
-  std::string_view ClassName() const noexcept override { return "DemoOther"; }
+  static constexpr std::string_view kArchiveClassName = "DemoOther";
+  std::string_view ClassName() const noexcept override { return kArchiveClassName; }
   void EncodeWithCoder(platform::KeyedArchiver&) const override {}
 };
 

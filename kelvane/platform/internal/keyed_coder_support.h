@@ -58,7 +58,7 @@ struct ClassEntry {
 };
 
 // The standard classes the coder reads and writes itself.
-enum class Standard { kNone, kArray, kDictionary, kString, kData, kNull };
+enum class Standard { kNone, kArray, kDictionary, kString, kData, kDate, kNull };
 Standard StandardClass(std::string_view name);
 
 std::optional<ClassEntry> FindClass(std::string_view name);
