@@ -1,14 +1,20 @@
 #include "kelvane/platform/dispatch.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <thread>
 #include <vector>
 
+#include "kelvane/platform/path_monitor.h"
+#include "kelvane/testing/child_process.h"
 #include "kelvane/testing/main_queue.h"
 
 namespace kelvane::platform {
@@ -17,6 +23,8 @@ namespace {
 using namespace std::chrono_literals;
 
 using testing::RunMainUntil;
+using testing::StepMainQueue;
+using testing::WaitUntil;
 
 void DrainMain() {
   while (PollMainQueue() != 0) {
@@ -87,20 +95,98 @@ TEST(Dispatch, MainQueueRunsOnlyWhenDrivenAndWakesItsDriver) {
   EXPECT_FALSE(MainQueueNextDeadline().has_value());
   bool late_ran = false;
   const auto submitted = DispatchClock::now();
-  ASSERT_TRUE(main->After(30ms, [&] { late_ran = true; }));
+  ASSERT_TRUE(main->After(1h, [&] { late_ran = true; }));
   EXPECT_EQ(wakeups.load(), 2);
   auto deadline = MainQueueNextDeadline();
   ASSERT_TRUE(deadline.has_value());
-  EXPECT_GE(*deadline, submitted + 30ms);
-  PollMainQueue();
+  EXPECT_GE(*deadline, submitted + 1h);
+  ASSERT_TRUE(StepMainQueue(59min));
   EXPECT_FALSE(late_ran);
-  ASSERT_TRUE(RunMainUntil([&] { return late_ran; }));
-  EXPECT_GE(DispatchClock::now() - submitted, 30ms);
+  ASSERT_TRUE(StepMainQueue(1min));
+  EXPECT_TRUE(late_ran);
   EXPECT_FALSE(MainQueueNextDeadline().has_value());
+  const int seen = wakeups.load();
   SetMainQueueWakeup(nullptr);
   ASSERT_TRUE(main->Async([] {}));
-  EXPECT_EQ(wakeups.load(), 2);
+  EXPECT_EQ(wakeups.load(), seen);  // nothing once the hook is gone
   DrainMain();
+}
+
+// An application's own loop: it sleeps until `wait` returns, then polls the main queue.
+template <typename Done, typename Wait>
+bool OwnLoopUntil(Done done, Wait wait) {
+  const auto end = std::chrono::steady_clock::now() + 3s;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    wait();
+    PollMainQueue();
+  }
+  return true;
+}
+
+TEST(Dispatch, AnOwnLoopSeesEveryKindOfMainQueueWork) {
+  DrainMain();
+  // Woken by the hook, sleeping until the next deadline (or far beyond the test's limit).
+  std::mutex mutex;
+  std::condition_variable woken;
+  bool wake = false;
+  SetMainQueueWakeup([&] {
+    std::lock_guard lock(mutex);
+    wake = true;
+    woken.notify_one();
+  });
+  auto hook_wait = [&] {
+    std::unique_lock lock(mutex);
+    const auto next = MainQueueNextDeadline();
+    const auto timeout = next ? *next - DispatchClock::now() : Nanoseconds(10s);
+    woken.wait_for(lock, timeout, [&] { return wake; });
+    wake = false;
+  };
+  auto source = TimerSource::Create(MainQueue());
+  int fires = 0;
+  source->SetEventHandler([&] { ++fires; });
+  source->SetTimer(5ms, 0ms, 0ms);
+  source->Resume();
+  EXPECT_TRUE(OwnLoopUntil([&] { return fires == 1; }, hook_wait));
+  source->SetTimer(5ms, 0ms, 0ms);  // re-armed: its new deadline is seen too
+  EXPECT_TRUE(OwnLoopUntil([&] { return fires == 2; }, hook_wait));
+  SetMainQueueWakeup(nullptr);
+
+  // Waiting on the descriptor alone: submissions, timers and read sources all wake it.
+  const int fd = MainQueueWakeupDescriptor();
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(MainQueueWakeupDescriptor(), fd);
+  auto poll_wait = [fd] {
+    pollfd entry{fd, POLLIN, 0};
+    ::poll(&entry, 1, 10000);
+  };
+  source->SetTimer(5ms, 0ms, 0ms);
+  EXPECT_TRUE(OwnLoopUntil([&] { return fires == 3; }, poll_wait));
+  bool ran = false;
+  ASSERT_TRUE(MainQueue()->After(5ms, [&] { ran = true; }));
+  EXPECT_TRUE(OwnLoopUntil([&] { return ran; }, poll_wait));
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  int reads = 0;
+  auto reader = ReadSource::Create(MainQueue(), pipe_fds[0], [&] {
+    char buffer[8];
+    if (::read(pipe_fds[0], buffer, sizeof buffer) > 0) ++reads;
+  });
+  ASSERT_NE(reader, nullptr);
+  PollMainQueue();
+  std::thread writer([&] {
+    std::this_thread::sleep_for(5ms);
+    (void)!::write(pipe_fds[1], "x", 1);
+  });
+  EXPECT_TRUE(OwnLoopUntil([&] { return reads == 1; }, poll_wait));
+  writer.join();
+  reader->Cancel();
+  source->Cancel();
+  DrainMain();
+  pollfd entry{fd, POLLIN, 0};
+  EXPECT_EQ(::poll(&entry, 1, 0), 0);  // nothing left: the descriptor is quiet
+  ::close(pipe_fds[0]);
+  ::close(pipe_fds[1]);
 }
 
 TEST(Dispatch, StopEndsRunMainQueue) {
@@ -114,6 +200,52 @@ TEST(Dispatch, StopEndsRunMainQueue) {
   }));
   RunMainQueue();
   EXPECT_EQ(ran, 1);
+  // The longest run saturates its deadline rather than overflowing it, and runs until stopped.
+  ASSERT_TRUE(MainQueue()->Async([&] {
+    ++ran;
+    StopMainQueue();
+  }));
+  EXPECT_EQ(RunMainQueueFor(Nanoseconds::max()), 1u);
+  EXPECT_EQ(ran, 2);
+  RunMainQueue();  // takes the stop request left behind
+}
+
+// Out of descriptors: the main queue still runs blocks; what needs a descriptor says it failed.
+int OutOfDescriptorsChild() {
+  rlimit limit{64, 64};
+  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 1;
+  while (::dup(0) >= 0) {
+  }
+  QueueRef main = MainQueue();
+  if (main == nullptr) return 2;
+  bool ran = false;
+  if (!main->Async([&] { ran = true; }) || PollMainQueue() != 1 || !ran) return 3;
+  if (MainQueueWakeupDescriptor() != -1) return 4;
+  if (main->After(1ms, [] {}) || TimerSource::Create(main) != nullptr) return 5;
+  return 0;
+}
+[[maybe_unused]] const bool kOutOfDescriptors =
+    testing::ChildProcess("no-fds", OutOfDescriptorsChild);
+
+// Exit while a pool thread still asks for the radio technology: what it uses outlives the pool.
+int ExitDuringWorkChild() {
+  QueueRef queue = CreateSerialQueue("test.exit");
+  std::atomic<bool> started{false};
+  queue->Async([&started] {
+    for (int i = 0; i < 20000; ++i) {
+      SetRadioTechnologyProvider([] { return std::optional<String>(String(40, u'x')); });
+      (void)CurrentRadioTechnology();
+      started = true;
+    }
+  });
+  while (!started) std::this_thread::yield();
+  return 0;  // std::exit, with the block still running
+}
+[[maybe_unused]] const bool kExitDuringWork = testing::ChildProcess("exit", ExitDuringWorkChild);
+
+TEST(Dispatch, FailuresAndExitEndNoProcess) {
+  EXPECT_EQ(testing::RunChildProcess("no-fds"), 0);
+  EXPECT_EQ(testing::RunChildProcess("exit"), 0);
 }
 
 TEST(DispatchBlock, CancelledBeforeStartNeverRunsAndIsReleasedEarly) {
@@ -141,6 +273,21 @@ TEST(DispatchBlock, CancelledBeforeStartNeverRunsAndIsReleasedEarly) {
   EXPECT_EQ(runs, 0);
 }
 
+TEST(DispatchBlock, CancelledThenDelayedIsReleasedAtOnce) {
+  // The withdrawal of a block cancelled already runs at once, racing the submission's wait.
+  QueueRef queue = CreateSerialQueue("test.withdraw");
+  std::vector<std::weak_ptr<int>> watches;
+  for (int i = 0; i < 1000; ++i) {
+    DispatchBlockRef block = DispatchBlock::Create([] {});
+    block->Cancel();
+    auto keep_alive = std::make_shared<int>(i);
+    watches.push_back(keep_alive);
+    ASSERT_TRUE(queue->After(1h, block, std::move(keep_alive)));
+  }
+  EXPECT_TRUE(WaitUntil(
+      [&] { return std::ranges::all_of(watches, [](auto& w) { return w.expired(); }); }, 1s));
+}
+
 TEST(DispatchBlock, RunsEachSubmissionAndFinishesARunInProgress) {
   QueueRef queue = CreateSerialQueue("test.block");
   ASSERT_NE(queue, nullptr);
@@ -165,67 +312,87 @@ TEST(DispatchBlock, RunsEachSubmissionAndFinishesARunInProgress) {
   EXPECT_EQ(runs.load(), 2);
 }
 
-TEST(TimerSource, FiresRepeatedlyAndObeysSuspendResumeAndCancel) {
-  QueueRef queue = CreateSerialQueue("test.timer");
-  auto source = TimerSource::Create(queue);
-  ASSERT_NE(source, nullptr);
+TEST(TimerSource, FiresOnItsQueueAndFollowsSuspendResumeInTime) {
+  DrainMain();
   EXPECT_EQ(TimerSource::Create(nullptr), nullptr);
-  std::atomic<int> fires{0};
-  std::atomic<int> off_queue{0};
+  auto source = TimerSource::Create(MainQueue());
+  ASSERT_NE(source, nullptr);
+  int fires = 0;
+  int off_queue = 0;
   auto token = std::make_shared<int>(0);
   std::weak_ptr<int> watch = token;
   source->SetEventHandler([&, token] {
-    if (!queue->IsCurrent()) ++off_queue;
+    if (!MainQueue()->IsCurrent()) ++off_queue;
     ++fires;
   });
   token.reset();
-  source->SetTimer(0ms, 2ms, 0ms);
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(fires.load(), 0);  // created suspended
+  source->SetTimer(1h, 1h, 0ms);  // grid: 1h, 2h, 3h ... from now
+  ASSERT_TRUE(StepMainQueue(150min));
+  EXPECT_EQ(fires, 0);  // created suspended
   source->Resume();
-  auto wait_for = [&](int n) {
-    const auto end = DispatchClock::now() + 10s;
-    while (fires.load() < n && DispatchClock::now() < end) std::this_thread::sleep_for(1ms);
-    return fires.load() >= n;
-  };
-  ASSERT_TRUE(wait_for(3));
+  ASSERT_TRUE(StepMainQueue(10min));
+  EXPECT_EQ(fires, 1);  // one late fire for the missed ticks, then back on the grid (3h)
+  ASSERT_TRUE(StepMainQueue(30min));
+  EXPECT_EQ(fires, 2);
   source->Suspend();
   source->Suspend();  // nested
-  // A fire already under way may still land; after that the count stays put.
-  std::this_thread::sleep_for(10ms);
-  const int held = fires.load();
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(fires.load(), held);
+  ASSERT_TRUE(StepMainQueue(3h));
   source->Resume();
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(fires.load(), held);  // still suspended once
+  ASSERT_TRUE(StepMainQueue(3h));
+  EXPECT_EQ(fires, 2);  // still suspended once
   source->Resume();
-  ASSERT_TRUE(wait_for(held + 3));
+  ASSERT_TRUE(StepMainQueue(1min));
+  EXPECT_EQ(fires, 3);
+  source->SetTimer(5h, 0ms, 0ms);  // reprogrammed, zero interval: once, 5h from now
+  ASSERT_TRUE(StepMainQueue(4h));
+  EXPECT_EQ(fires, 3);
+  ASSERT_TRUE(StepMainQueue(2h));
+  ASSERT_TRUE(StepMainQueue(10h));
+  EXPECT_EQ(fires, 4);
+  source->SetTimer(1h, 1h, 0ms);
   source->Cancel();
   EXPECT_TRUE(source->IsCancelled());
-  std::this_thread::sleep_for(10ms);
-  const int final_count = fires.load();
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(fires.load(), final_count);
+  ASSERT_TRUE(StepMainQueue(3h));
+  EXPECT_EQ(fires, 4);
   EXPECT_TRUE(watch.expired());  // the handler was released
-  EXPECT_EQ(off_queue.load(), 0);
+  EXPECT_EQ(off_queue, 0);
 }
 
-TEST(TimerSource, ZeroIntervalFiresOnceAndReprogrammingMovesTheFirstFire) {
-  DrainMain();
+TEST(TimerSource, NoHandlerRunsOnceCancelHasReturned) {
+  QueueRef queue = CreateSerialQueue("test.cancel");
+  for (int i = 0; i < 200; ++i) {
+    auto source = TimerSource::Create(queue);
+    std::atomic<bool> cancelled{false};
+    std::atomic<int> late{0};
+    std::atomic<int> fires{0};
+    source->SetEventHandler([&] {
+      if (cancelled) ++late;
+      ++fires;
+      std::this_thread::yield();
+      if (cancelled) ++late;
+    });
+    source->SetTimer(0ms, 100us, 0ms);
+    source->Resume();
+    while (fires == 0) std::this_thread::yield();
+    source->Cancel();
+    cancelled = true;
+    std::promise<void> drained;
+    queue->Async([&] { drained.set_value(); });
+    drained.get_future().wait();
+    ASSERT_EQ(late.load(), 0) << "round " << i;
+  }
+  // From its own handler, Cancel does not wait for itself.
   auto source = TimerSource::Create(MainQueue());
   int fires = 0;
-  source->SetEventHandler([&] { ++fires; });
-  source->SetTimer(1h, 0ms, 0ms);
+  source->SetEventHandler([&] {
+    ++fires;
+    source->Cancel();
+  });
+  source->SetTimer(0ms, 1ms, 0ms);
   source->Resume();
-  RunMainQueueFor(20ms);
-  EXPECT_EQ(fires, 0);
-  source->SetTimer(5ms, 0ms, 0ms);  // reprogrammed: now soon
-  ASSERT_TRUE(RunMainUntil([&] { return fires == 1; }));
-  RunMainQueueFor(30ms);
+  ASSERT_TRUE(RunMainUntil([&] { return source->IsCancelled(); }));
+  ASSERT_TRUE(StepMainQueue(1h));
   EXPECT_EQ(fires, 1);
-  source->Cancel();
-  DrainMain();
 }
 
 TEST(Timer, CarriesUserInfoAndInvalidates) {
@@ -266,16 +433,12 @@ TEST(ReadSource, RunsItsHandlerWhenReadableUntilCancelled) {
   ASSERT_NE(source, nullptr);
   EXPECT_EQ(ReadSource::Create(queue, -1, [] {}), nullptr);
   ASSERT_EQ(::write(fds[1], "abc", 3), 3);
-  const auto end = DispatchClock::now() + 10s;
-  while (bytes.load() < 3 && DispatchClock::now() < end) std::this_thread::sleep_for(1ms);
-  EXPECT_EQ(bytes.load(), 3);
+  EXPECT_TRUE(WaitUntil([&] { return bytes.load() == 3; }));
+  std::weak_ptr<ReadSource> watch = source;
   source->Cancel();
-  std::this_thread::sleep_for(10ms);
-  ASSERT_EQ(::write(fds[1], "de", 2), 2);
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(bytes.load(), 3);
   source.reset();
-  ::close(fds[0]);  // still the caller's descriptor: the source watched a duplicate
+  EXPECT_TRUE(WaitUntil([&] { return watch.expired(); }));  // its wait ended: nothing left
+  EXPECT_EQ(::close(fds[0]), 0);  // still the caller's descriptor: the source watched a duplicate
   ::close(fds[1]);
 }
 

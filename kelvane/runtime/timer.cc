@@ -125,9 +125,11 @@ namespace NSTools {
 
 void callOnceUntilComplete(bool& flag, double delay, VoidBlock block) noexcept {
   if (flag || !block) return;
+  const platform::QueueRef main = platform::MainQueue();
+  if (main == nullptr) return;
   flag = true;
   bool* pending = &flag;
-  const bool queued = platform::MainQueue()->After(internal::SecondsToNanoseconds(delay),
+  const bool queued = main->After(internal::SecondsToNanoseconds(delay),
                                                    [pending, block = std::move(block)] {
                                                      // The flag is cleared even when the block
                                                      // throws, or no later call would ever run.

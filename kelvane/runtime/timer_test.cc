@@ -7,7 +7,7 @@
 #include <cmath>
 #include <future>
 #include <limits>
-#include <thread>
+#include <utility>
 
 #include "kelvane/testing/main_queue.h"
 
@@ -15,9 +15,9 @@ namespace kelvane {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::DispatchClock;
 
 using testing::RunMainUntil;
+using testing::StepMainQueue;
 using testing::WaitUntil;
 
 TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
@@ -35,62 +35,88 @@ TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
   }
 }
 
-TEST(GCDTimer, RefusesBadArgumentsAndLeavesARunningTimerAlone) {
-  platform::QueueRef queue = platform::CreateSerialQueue("test.gcdtimer");
+TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancels) {
+  platform::QueueRef main = platform::MainQueue();
+  platform::QueueRef other = platform::CreateSerialQueue("test.other");
   auto timer = std::make_shared<GCDTimer>();
-  std::atomic<int> fires{0};
-  EXPECT_FALSE(timer->Start(0, 0.0, 0, queue, [] {}));
-  EXPECT_FALSE(timer->Start(0, -1.0, 0, queue, [] {}));
-  EXPECT_FALSE(timer->Start(0, std::nan(""), 0, queue, [] {}));
+  int fires = 0;
+  int restarted = 0;
+  int off_main = 0;
+  for (const double interval : {0.0, -1.0, std::nan("")}) {
+    EXPECT_FALSE(timer->Start(0, interval, 0, main, [] {}));
+  }
   EXPECT_FALSE(timer->Start(0, 0.001, 0, nullptr, [] {}));
-  EXPECT_FALSE(timer->Start(0, 0.001, 0, queue, VoidBlock()));
+  EXPECT_FALSE(timer->Start(0, 0.001, 0, main, VoidBlock()));
   timer->Cancel();  // never started: nothing happens
-  ASSERT_TRUE(timer->Start(0, 0.002, 0, queue, [&] { ++fires; }));
-  ASSERT_TRUE(WaitUntil([&] { return fires.load() >= 2; }));
-  EXPECT_FALSE(timer->Start(0, 0.0, 0, queue, [] {}));  // refused: the old timer keeps going
-  const int seen = fires.load();
-  ASSERT_TRUE(WaitUntil([&] { return fires.load() >= seen + 2; }));
-  timer->Cancel();
-}
-
-TEST(GCDTimer, RestartKeepsTheFirstQueueAndCancelForgetsIt) {
-  platform::QueueRef first = platform::CreateSerialQueue("test.first");
-  platform::QueueRef second = platform::CreateSerialQueue("test.second");
-  auto timer = std::make_shared<GCDTimer>();
-  std::atomic<int> on_first{0};
-  std::atomic<int> on_second{0};
-  std::atomic<int> restarted{0};
-  auto where = [&] {
-    if (first->IsCurrent()) ++on_first;
-    if (second->IsCurrent()) ++on_second;
-  };
-  ASSERT_TRUE(timer->Start(0, 0.002, 0, first, where));
-  ASSERT_TRUE(WaitUntil([&] { return on_first.load() >= 1; }));
-  // Restarted with another queue and handler: the new handler runs, on the first queue.
-  ASSERT_TRUE(timer->Start(0.001, 0.002, 0.001, second, [&] {
-    where();
+  ASSERT_TRUE(timer->Start(3600, 3600, 0, main, [&] { ++fires; }));
+  ASSERT_TRUE(StepMainQueue(1h));
+  EXPECT_EQ(fires, 1);
+  EXPECT_FALSE(timer->Start(0, 0.0, 0, main, [] {}));  // refused: the old timer keeps going
+  ASSERT_TRUE(StepMainQueue(1h));
+  EXPECT_EQ(fires, 2);
+  // Restarted with another queue and handler: new times and handler, on the first queue.
+  ASSERT_TRUE(timer->Start(60, 3600, 1, other, [&] {
+    if (!main->IsCurrent()) ++off_main;
     ++restarted;
   }));
-  ASSERT_TRUE(WaitUntil([&] { return restarted.load() >= 3; }));
-  EXPECT_EQ(on_second.load(), 0);
-
+  ASSERT_TRUE(StepMainQueue(1min));
+  EXPECT_EQ(restarted, 1);
+  EXPECT_EQ(fires, 2);
   timer->Cancel();
-  const int before = restarted.load();
-  std::this_thread::sleep_for(20ms);
-  const int settled = restarted.load();  // a fire under way at Cancel may have landed
-  EXPECT_LE(settled, before + 1);
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(restarted.load(), settled);
+  ASSERT_TRUE(StepMainQueue(3h));
+  EXPECT_EQ(restarted, 1);
+  EXPECT_EQ(off_main, 0);
 
   // After Cancel, the next start makes a new timer on the queue it is given.
-  on_first = 0;
-  ASSERT_TRUE(timer->Start(0, 0.002, 0, second, where));
-  ASSERT_TRUE(WaitUntil([&] { return on_second.load() >= 2; }));
-  timer.reset();  // destruction cancels
-  const int last = on_second.load();
-  std::this_thread::sleep_for(20ms);
-  EXPECT_LE(on_second.load(), last + 1);
-  EXPECT_EQ(on_first.load(), 0);
+  std::atomic<int> on_other{0};
+  ASSERT_TRUE(timer->Start(0, 0.001, 0, other, [&] { on_other += other->IsCurrent() ? 1 : 100; }));
+  ASSERT_TRUE(WaitUntil([&] { return on_other.load() >= 2; }));
+  timer.reset();  // destruction cancels: no handler runs or starts afterwards
+  const int last = on_other.load();
+  std::promise<void> drained;
+  other->Async([&] { drained.set_value(); });
+  drained.get_future().wait();
+  EXPECT_EQ(on_other.load(), last);
+  EXPECT_LT(last, 100);
+}
+
+TEST(GCDTimer, NoHandlerOutlivesCancelOrTheOwner) {
+  struct Owner {
+    std::atomic<int> ticks{0};
+    std::shared_ptr<std::atomic<bool>> gone = std::make_shared<std::atomic<bool>>(false);
+    GCDTimer timer;
+    ~Owner() {
+      timer.Cancel();
+      *gone = true;
+    }
+  };
+  platform::QueueRef queue = platform::CreateSerialQueue("test.owner");
+  std::atomic<int> late{0};
+  for (int i = 0; i < 200; ++i) {
+    auto owner = std::make_unique<Owner>();
+    Owner* raw = owner.get();
+    ASSERT_TRUE(raw->timer.Start(0, 0.001, 0, queue, [raw, gone = raw->gone, &late] {
+      if (*gone) ++late;
+      ++raw->ticks;  // the owner's memory: freed already, were the handler still running
+    }));
+    ASSERT_TRUE(WaitUntil([&] { return raw->ticks.load() > 0; }));
+    owner.reset();
+  }
+  std::promise<void> drained;
+  queue->Async([&] { drained.set_value(); });
+  drained.get_future().wait();
+  EXPECT_EQ(late.load(), 0);
+
+  // From inside its handler, Cancel returns at once and ends the timer.
+  GCDTimer timer;
+  int fires = 0;
+  ASSERT_TRUE(timer.Start(0, 0.001, 0, platform::MainQueue(), [&] {
+    ++fires;
+    timer.Cancel();
+  }));
+  ASSERT_TRUE(RunMainUntil([&] { return fires == 1; }));
+  ASSERT_TRUE(StepMainQueue(1h));
+  EXPECT_EQ(fires, 1);
 }
 
 TEST(GCDBlock, StatesFollowScheduleRunAndCancel) {
@@ -111,40 +137,24 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancel) {
   block->cancel();  // state 2: unchanged
   EXPECT_EQ(block->status(), GCDBlock::kFinished);
 
-  block->runInQueue(platform::MainQueue(), 0.01);  // the same block once more
+  // The same block once more, delayed; its owner lets go and the queue keeps it.
+  std::weak_ptr<GCDBlock> watch = block;
+  block->runInQueue(platform::MainQueue(), 60);
   EXPECT_EQ(block->status(), GCDBlock::kScheduled);
-  block->cancel();
-  EXPECT_EQ(block->status(), GCDBlock::kCancelled);
-  platform::RunMainQueueFor(40ms);
-  EXPECT_EQ(runs, 1);
+  auto held = std::exchange(block, nullptr);
+  ASSERT_TRUE(StepMainQueue(1min));
+  EXPECT_EQ(runs, 2);
+  held->runInQueue(platform::MainQueue(), 60);
+  held->cancel();
+  EXPECT_EQ(held->status(), GCDBlock::kCancelled);
+  ASSERT_TRUE(StepMainQueue(2min));
+  EXPECT_EQ(runs, 2);
   // Once cancelled it never runs again, and says so rather than "scheduled".
-  block->runInQueue(platform::MainQueue(), 0);
-  EXPECT_EQ(block->status(), GCDBlock::kCancelled);
-  platform::RunMainQueueFor(10ms);
-  EXPECT_EQ(runs, 1);
-}
-
-TEST(GCDBlock, OwnerMayDropAScheduledBlock) {
-  // On the main queue, which runs only when driven, the block cannot have run before the check.
-  bool ran = false;
-  std::weak_ptr<GCDBlock> watch;
-  {
-    auto block = GCDBlock::initWithBlock([&] { ran = true; });
-    watch = block;
-    block->runInQueue(platform::MainQueue(), 0.005);
-  }
-  EXPECT_FALSE(watch.expired());  // the queue holds it while it waits
-  ASSERT_TRUE(RunMainUntil([&] { return ran; }));
+  held->runInQueue(platform::MainQueue(), 0);
+  EXPECT_EQ(held->status(), GCDBlock::kCancelled);
+  held.reset();
   ASSERT_TRUE(RunMainUntil([&] { return watch.expired(); }));
-
-  platform::QueueRef queue = platform::CreateSerialQueue("test.gcdblock");
-  // A cancelled delayed block is let go at once, not when its hour has come.
-  auto block = GCDBlock::initWithBlock([] {});
-  watch = block;
-  block->runInQueue(queue, 3600);
-  block->cancel();
-  block.reset();
-  ASSERT_TRUE(WaitUntil([&] { return watch.expired(); }));
+  EXPECT_EQ(runs, 2);
 }
 
 TEST(GCDBlock, CancelRacingARunLeavesAFinalState) {
@@ -157,13 +167,8 @@ TEST(GCDBlock, CancelRacingARunLeavesAFinalState) {
     std::promise<void> drained;
     queue->Async([&] { drained.set_value(); });
     drained.get_future().wait();
-    const auto status = block->status();
     // Either it was stopped in time (3, never ran) or it had started (ran, ends at 2).
-    if (runs.load() == 0) {
-      EXPECT_EQ(status, GCDBlock::kCancelled);
-    } else {
-      EXPECT_EQ(status, GCDBlock::kFinished);
-    }
+    EXPECT_EQ(block->status(), runs.load() == 0 ? GCDBlock::kCancelled : GCDBlock::kFinished);
   }
 }
 
@@ -174,8 +179,7 @@ TEST(CallOnceUntilComplete, OneRunPerPendingFlag) {
   EXPECT_TRUE(flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [&] { runs += 100; });  // pending: ignored
   ASSERT_TRUE(RunMainUntil([&] { return !flag; }));
-  EXPECT_EQ(runs, 1);
-  platform::RunMainQueueFor(20ms);
+  ASSERT_TRUE(StepMainQueue(1h));
   EXPECT_EQ(runs, 1);
   NSTools::callOnceUntilComplete(flag, 0.0, [&] { ++runs; });  // finished: schedules again
   ASSERT_TRUE(RunMainUntil([&] { return !flag; }));
