@@ -185,6 +185,7 @@ void TimerSource::Fire(unsigned long generation) noexcept {
     auto call = [&handler] { (*handler)(); };
     RunAs(*queue_, call);
   }
+  handler.reset();  // its captures too are gone before a waiting Cancel returns
   running.unlock();
   Arm(generation);
 }
