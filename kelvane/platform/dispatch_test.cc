@@ -233,7 +233,8 @@ int ExitDuringWorkChild() {
   std::atomic<bool> started{false};
   queue->Async([&started] {
     for (int i = 0; i < 20000; ++i) {
-      SetRadioTechnologyProvider([] { return std::optional<String>(String(40, u'x')); });
+      // A provider held on the heap: used after its end, it would be freed twice.
+      SetRadioTechnologyProvider([text = String(40, u'x')] { return std::optional<String>(text); });
       (void)CurrentRadioTechnology();
       started = true;
     }
