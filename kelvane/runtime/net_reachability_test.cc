@@ -27,48 +27,43 @@ TEST(NetworkStatusForFlags, FollowsTheFlagRulesAndTheCallBackStoresThem) {
   ReachabilityCallBack(nullptr, 0x2, nullptr);  // no monitor: nothing
 }
 
-class NetworkIsSlowTest : public ::testing::Test {
- protected:
-  void TearDown() override { platform::SetRadioTechnologyProvider(nullptr); }
-  void SetTechnology(std::optional<String> technology) {
-    platform::SetRadioTechnologyProvider([technology] { return technology; });
-  }
-  CNetReachability monitor_;
-};
-
-TEST_F(NetworkIsSlowTest, ByStatusAndRadioTechnology) {
+TEST(CNetReachability, NetworkIsSlowByStatusAndRadioTechnology) {
+  auto technology = [](std::optional<String> name) {
+    platform::SetRadioTechnologyProvider([name] { return name; });
+  };
+  CNetReachability monitor;
   std::optional<String> name = u"stale";
-  monitor_.setStatus(0);
-  EXPECT_TRUE(monitor_.networkIsSlow(&name));
+  EXPECT_TRUE(monitor.networkIsSlow(&name));  // status 0
   EXPECT_FALSE(name.has_value());
-  monitor_.setStatus(1);
-  SetTechnology(String(platform::kRadioAccessTechnologyGPRS));  // not asked on a local network
-  EXPECT_FALSE(monitor_.networkIsSlow(&name));
+  monitor.setStatus(1);
+  technology(String(platform::kRadioAccessTechnologyGPRS));  // not asked on a local network
+  EXPECT_FALSE(monitor.networkIsSlow(&name));
   EXPECT_EQ(name, u"WiFi");
 
-  monitor_.setStatus(2);
+  monitor.setStatus(2);
   const std::tuple<std::u16string_view, bool, std::u16string_view> rows[] = {
       {platform::kRadioAccessTechnologyGPRS, true, u"GPRS"},
       {platform::kRadioAccessTechnologyCDMA1x, true, u"CDMA1x"},
       {platform::kRadioAccessTechnologyLTE, false, u"LTE"},
       {u"NRNSA", false, u"NRNSA"},  // not in the table: named as reported, not slow
   };
-  for (const auto& [technology, slow, expected] : rows) {
-    SetTechnology(String(technology));
-    EXPECT_EQ(monitor_.networkIsSlow(&name), slow);
+  for (const auto& [reported, slow, expected] : rows) {
+    technology(String(reported));
+    EXPECT_EQ(monitor.networkIsSlow(&name), slow);
     EXPECT_EQ(name, String(expected));
-    EXPECT_EQ(monitor_.networkIsSlow(), slow);  // the same answer without a name
+    EXPECT_EQ(monitor.networkIsSlow(), slow);  // the same answer without a name
   }
-  platform::SetRadioTechnologyProvider(nullptr);  // no technology known: not slow, no name
-  EXPECT_FALSE(monitor_.networkIsSlow(&name));
+  technology(std::nullopt);  // no technology known: not slow, no name
+  EXPECT_FALSE(monitor.networkIsSlow(&name));
   EXPECT_FALSE(name.has_value());
   // The status read again after asking for the technology decides.
-  platform::SetRadioTechnologyProvider([this] {
-    monitor_.setStatus(1);
+  platform::SetRadioTechnologyProvider([&monitor] {
+    monitor.setStatus(1);
     return std::optional<String>(platform::kRadioAccessTechnologyGPRS);
   });
-  EXPECT_FALSE(monitor_.networkIsSlow(&name));
+  EXPECT_FALSE(monitor.networkIsSlow(&name));
   EXPECT_FALSE(name.has_value());
+  platform::SetRadioTechnologyProvider(nullptr);
 }
 
 // ---- in a network namespace of its own --------------------------------------------------------

@@ -100,12 +100,12 @@ void GCDBlock::runInQueue(const platform::QueueRef& queue, double after) noexcep
   }
   setStatus(kScheduled);
   const auto delay = internal::SecondsToNanoseconds(after);
-  // At once: the submission holds the GCDBlock, which holds its worker (one reference to move
-  // instead of two). Delayed: the worker goes along, so that a cancel can withdraw the wait.
-  const bool queued =
-      delay > platform::Nanoseconds(0)
-          ? queue->After(delay, m_worker, std::move(keep_alive))
-          : queue->Async([self = std::move(keep_alive)] { self->m_worker->Perform(); });
+  // The worker goes along with the GCDBlock as its keep-alive: at once, the queue holds both
+  // in its own handler, with no function object to allocate; delayed, a cancel can withdraw the
+  // wait.
+  const bool queued = delay > platform::Nanoseconds(0)
+                          ? queue->After(delay, m_worker, std::move(keep_alive))
+                          : queue->Async(m_worker, std::move(keep_alive));
   // A submission that could not be queued will never run: say so rather than "scheduled".
   if (!queued) {
     std::size_t scheduled = kScheduled;
@@ -129,18 +129,18 @@ void callOnceUntilComplete(bool& flag, double delay, VoidBlock block) noexcept {
   if (main == nullptr) return;
   flag = true;
   bool* pending = &flag;
-  const bool queued = main->After(internal::SecondsToNanoseconds(delay),
-                                                   [pending, block = std::move(block)] {
-                                                     // The flag is cleared even when the block
-                                                     // throws, or no later call would ever run.
-                                                     try {
-                                                       block();
-                                                     } catch (...) {
-                                                       *pending = false;
-                                                       throw;
-                                                     }
-                                                     *pending = false;
-                                                   });
+  const bool queued =
+      main->After(internal::SecondsToNanoseconds(delay), [pending, block = std::move(block)] {
+        // The flag is cleared even when the block
+        // throws, or no later call would ever run.
+        try {
+          block();
+        } catch (...) {
+          *pending = false;
+          throw;
+        }
+        *pending = false;
+      });
   if (!queued) flag = false;
 }
 

@@ -5,7 +5,9 @@
 // the dispatch clock instead of sleeping to show what a delay does.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "kelvane/platform/dispatch.h"
@@ -32,6 +34,14 @@ bool WaitUntil(F done, std::chrono::milliseconds limit = std::chrono::millisecon
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+// Waits until everything submitted to `queue` so far has run (or `limit` passes); whether it had.
+inline bool DrainQueue(const platform::QueueRef& queue,
+                       std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
+  auto reached = std::make_shared<std::atomic<bool>>(false);
+  if (!queue->Async([reached] { *reached = true; })) return false;
+  return WaitUntil([&reached] { return reached->load(); }, limit);
 }
 
 // Moves the dispatch clock forward by `delta` and runs the main queue until everything on it
