@@ -197,8 +197,8 @@ int OutOfDescriptorsChild() {
 // Exit while a pool thread still asks for the radio technology: what it uses outlives the pool.
 int ExitDuringWorkChild() {
   QueueRef queue = CreateSerialQueue("test.exit");
-  std::atomic<bool> started{false};
-  queue->Async([&started] {
+  static std::atomic<bool> started{false};  // not on this stack: the block outlives the call
+  queue->Async([] {
     for (int i = 0; i < 20000; ++i) {
       // A provider held on the heap: used after its end, it would be freed twice.
       SetRadioTechnologyProvider([text = String(40, u'x')] { return std::optional<String>(text); });
