@@ -2,8 +2,6 @@
 // clang-format off
 #include "kelvane/platform/internal/dispatch_engine.h"  // first: it sets up the Asio build
 // clang-format on
-#include "kelvane/platform/internal/no_destructor.h"
-
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/timerfd.h>
@@ -17,6 +15,8 @@
 #include <new>
 #include <set>
 #include <thread>
+
+#include "kelvane/platform/internal/no_destructor.h"
 
 namespace kelvane::platform {
 namespace internal {
@@ -41,6 +41,9 @@ struct MainContext {
   asio::io_context context{1};
   asio::executor_work_guard<asio::io_context::executor_type> guard{context.get_executor()};
   std::atomic<bool> stop_requested{false};
+  // Set after each stop: only then may a run find the engine stopped, and the check of that
+  // takes the engine's lock, which a poll on every turn of a loop would pay.
+  std::atomic<bool> maybe_stopped{false};
   std::mutex mutex;  // guards the fields below, up to the atomics
   std::function<void()> wakeup;
   std::multiset<DispatchClock::time_point> deadlines;
@@ -57,14 +60,14 @@ struct MainContext {
   QueueRef queue;
 };
 
-// Made on first use; a failure (out of memory) is retried by the next call.
-MainContext* TheMain() noexcept {
-  static std::atomic<MainContext*> main{nullptr};
-  MainContext* m = main.load(std::memory_order_acquire);
-  if (m != nullptr) return m;
+std::atomic<MainContext*> the_main{nullptr};
+
+// The slow path of TheMain: makes the engine under a lock. A failure (out of memory) is retried
+// by the next call.
+[[gnu::noinline]] MainContext* MakeMain() noexcept {
   static internal::NoDestructor<std::mutex> making;
   std::lock_guard lock(*making);
-  m = main.load(std::memory_order_relaxed);
+  MainContext* m = the_main.load(std::memory_order_relaxed);
   if (m != nullptr) return m;
   try {
     m = new MainContext;
@@ -76,8 +79,14 @@ MainContext* TheMain() noexcept {
   } catch (...) {
     return nullptr;  // the context is left behind, as it would be at exit
   }
-  main.store(m, std::memory_order_release);
+  the_main.store(m, std::memory_order_release);
   return m;
+}
+
+// Made on first use; every submission and run asks, so the made engine costs one load.
+inline MainContext* TheMain() noexcept {
+  MainContext* m = the_main.load(std::memory_order_acquire);
+  return m != nullptr ? m : MakeMain();
 }
 
 // Only reached through a main queue, which exists only once the engine does.
@@ -99,6 +108,14 @@ void ArmWakeTimer(MainContext& m) noexcept {
     spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
   }
   if (::timerfd_settime(m.timer_fd, TFD_TIMER_ABSTIME, &spec, nullptr) == 0) m.armed = earliest;
+}
+
+// Before a run that is not RunMainQueue: a stop left behind by StopMainQueue ends no later run.
+// A stop that lands after the check ends this run at once, and its flag is seen by the next one.
+void RestartIfStopped(MainContext& m) {
+  if (!m.maybe_stopped.load(std::memory_order_relaxed)) return;
+  if (!m.maybe_stopped.exchange(false, std::memory_order_acq_rel)) return;
+  if (m.context.stopped()) m.context.restart();
 }
 
 // Before a run: the run takes the work the descriptor announced.
@@ -303,9 +320,9 @@ bool Queue::After(Nanoseconds delay, std::function<void()> work) noexcept {
   return true;
 }
 
-bool Queue::Async(const DispatchBlockRef& block, std::shared_ptr<const void> keep_alive) noexcept {
+bool Queue::Async(DispatchBlockRef block, std::shared_ptr<const void> keep_alive) noexcept {
   if (block == nullptr) return false;
-  return Post([block, keep_alive = std::move(keep_alive)] { block->Perform(); });
+  return Post([block = std::move(block), keep_alive = std::move(keep_alive)] { block->Perform(); });
 }
 
 bool Queue::After(Nanoseconds delay, const DispatchBlockRef& block,
@@ -396,6 +413,7 @@ void StopMainQueue() noexcept {
   if (m == nullptr) return;
   m->stop_requested = true;
   m->context.stop();
+  m->maybe_stopped.store(true, std::memory_order_release);  // after the stop: see RestartIfStopped
 }
 
 std::size_t RunMainQueueFor(Nanoseconds duration) noexcept {
@@ -404,7 +422,7 @@ std::size_t RunMainQueueFor(Nanoseconds duration) noexcept {
   ClearWake(*m);
   std::size_t ran = 0;
   try {
-    if (m->context.stopped()) m->context.restart();
+    RestartIfStopped(*m);
     // Through a saturated deadline: the engine's own now + duration would overflow.
     ran = m->context.run_until(DeadlineAfter(duration));
   } catch (...) {
@@ -419,7 +437,7 @@ std::size_t PollMainQueue() noexcept {
   ClearWake(*m);
   std::size_t ran = 0;
   try {
-    if (m->context.stopped()) m->context.restart();
+    RestartIfStopped(*m);
     ran = m->context.poll();
   } catch (...) {
   }

@@ -89,7 +89,9 @@ class KELVANE_EXPORT Queue : public std::enable_shared_from_this<Queue> {
   // Submits a cancellable block. `keep_alive` is held together with the submission and released
   // after the block ran, or as soon as possible after it was cancelled (a delayed submission is
   // withdrawn then, without waiting for its time).
-  bool Async(const DispatchBlockRef& block, std::shared_ptr<const void> keep_alive = {}) noexcept;
+  // The block is taken by value: a caller that moves it in (or an aliasing pointer to it that
+  // owns its holder) spares the submission a reference count.
+  bool Async(DispatchBlockRef block, std::shared_ptr<const void> keep_alive = {}) noexcept;
   bool After(Nanoseconds delay, const DispatchBlockRef& block,
              std::shared_ptr<const void> keep_alive = {}) noexcept;
 

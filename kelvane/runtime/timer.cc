@@ -76,10 +76,10 @@ std::shared_ptr<GCDBlock> GCDBlock::initWithBlock(VoidBlock block) noexcept {
       try {
         self->block_();
       } catch (...) {
-        self->setStatus(kFinished);
+        self->status_.store(kFinished, std::memory_order_release);
         throw;
       }
-      self->setStatus(kFinished);
+      self->status_.store(kFinished, std::memory_order_release);
     });
     if (made->m_worker == nullptr) return nullptr;
     return made;
@@ -98,14 +98,16 @@ void GCDBlock::runInQueue(const platform::QueueRef& queue, double after) noexcep
   } catch (const std::bad_weak_ptr&) {
     return;  // not owned by a shared_ptr: nothing could keep it alive while it waits
   }
-  setStatus(kScheduled);
-  const auto delay = internal::SecondsToNanoseconds(after);
-  // The worker goes along with the GCDBlock as its keep-alive: at once, the queue holds both
-  // in its own handler, with no function object to allocate; delayed, a cancel can withdraw the
-  // wait.
-  const bool queued = delay > platform::Nanoseconds(0)
-                          ? queue->After(delay, m_worker, std::move(keep_alive))
-                          : queue->Async(m_worker, std::move(keep_alive));
+  status_.store(kScheduled, std::memory_order_release);
+  // 0 and below (and NaN) are at once without converting: the common case is the quick one.
+  const auto delay = after > 0 ? internal::SecondsToNanoseconds(after) : platform::Nanoseconds(0);
+  // At once: the submission holds the worker through the GCDBlock that owns it (one reference,
+  // no function object to allocate). Delayed: the worker goes along, so that a cancel can
+  // withdraw the wait.
+  const bool queued =
+      delay > platform::Nanoseconds(0)
+          ? queue->After(delay, m_worker, std::move(keep_alive))
+          : queue->Async(platform::DispatchBlockRef(std::move(keep_alive), m_worker.get()));
   // A submission that could not be queued will never run: say so rather than "scheduled".
   if (!queued) {
     std::size_t scheduled = kScheduled;
