@@ -10,6 +10,8 @@
 #include <new>
 #include <string>
 
+#include "kelvane/platform/internal/no_destructor.h"
+#include "kelvane/platform/internal/static_set.h"
 #include "kelvane/platform/string.h"
 
 namespace kelvane::platform {
@@ -64,6 +66,28 @@ CharacterSet CharacterSet::FromRange(char32_t first, char32_t last) noexcept {
   }
 }
 
+namespace internal {
+
+const CharacterSet& StaticCharacterSet(std::atomic<const CharacterSet*>& slot,
+                                       CharacterSet (*make)()) noexcept {
+  if (const CharacterSet* set = slot.load(std::memory_order_acquire)) return *set;
+  try {
+    CharacterSet made = make();
+    if (made.Size() != 0) {  // every static set has members: an empty one means out of memory
+      auto* fresh = new CharacterSet(std::move(made));
+      const CharacterSet* expected = nullptr;
+      if (slot.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) return *fresh;
+      delete fresh;  // another thread made it first
+      return *expected;
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  static NoDestructor<CharacterSet> empty;
+  return *empty;
+}
+
+}  // namespace internal
+
 namespace {
 
 CharacterSet::Impl* MakeFromPattern(const char16_t* pattern) {
@@ -78,23 +102,23 @@ CharacterSet::Impl* MakeFromPattern(const char16_t* pattern) {
 
 }  // namespace
 
+// Each set is made once and never destroyed (see internal::StaticCharacterSet).
+#define KELVANE_STATIC_SET(make_expression)                                 \
+  static std::atomic<const CharacterSet*> slot{nullptr};                    \
+  return internal::StaticCharacterSet(slot, [] { return make_expression; })
+
 const CharacterSet& CharacterSet::Whitespace() noexcept {
-  // Made once and never destroyed, so that it stays usable from other statics' destructors.
-  static const CharacterSet* const set =
-      new CharacterSet(std::shared_ptr<const Impl>(MakeFromPattern(u"[\\p{Zs}\\u0009]")));
-  return *set;
+  KELVANE_STATIC_SET(
+      CharacterSet(std::shared_ptr<const Impl>(MakeFromPattern(u"[\\p{Zs}\\u0009]"))));
 }
 
 const CharacterSet& CharacterSet::WhitespaceAndNewlines() noexcept {
-  static const CharacterSet* const set = new CharacterSet(std::shared_ptr<const Impl>(
-      MakeFromPattern(u"[\\p{Zs}\\u0009-\\u000D\\u0085\\u2028\\u2029]")));
-  return *set;
+  KELVANE_STATIC_SET(CharacterSet(std::shared_ptr<const Impl>(
+      MakeFromPattern(u"[\\p{Zs}\\u0009-\\u000D\\u0085\\u2028\\u2029]"))));
 }
 
 const CharacterSet& CharacterSet::DecimalDigits() noexcept {
-  static const CharacterSet* const set =
-      new CharacterSet(std::shared_ptr<const Impl>(MakeFromPattern(u"[\\p{Nd}]")));
-  return *set;
+  KELVANE_STATIC_SET(CharacterSet(std::shared_ptr<const Impl>(MakeFromPattern(u"[\\p{Nd}]"))));
 }
 
 // The RFC 3986 classes, listed member by member (a pattern would read '$', '&' and the
@@ -104,29 +128,23 @@ constexpr char16_t kUnreserved[] =
 constexpr char16_t kSubDelims[] = u"!$&'()*+,;=";
 
 const CharacterSet& CharacterSet::URLHostAllowed() noexcept {
-  static const CharacterSet* const set =
-      new CharacterSet(FromCharacters(String(kUnreserved) + kSubDelims + u":[]"));
-  return *set;
+  KELVANE_STATIC_SET(FromCharacters(String(kUnreserved) + kSubDelims + u":[]"));
 }
 
 const CharacterSet& CharacterSet::URLPathAllowed() noexcept {
-  static const CharacterSet* const set =
-      new CharacterSet(FromCharacters(String(kUnreserved) + kSubDelims + u":@/"));
-  return *set;
+  KELVANE_STATIC_SET(FromCharacters(String(kUnreserved) + kSubDelims + u":@/"));
 }
 
 const CharacterSet& CharacterSet::URLQueryAllowed() noexcept {
-  static const CharacterSet* const set =
-      new CharacterSet(FromCharacters(String(kUnreserved) + kSubDelims + u":@/?"));
-  return *set;
+  KELVANE_STATIC_SET(FromCharacters(String(kUnreserved) + kSubDelims + u":@/?"));
 }
 
 const CharacterSet& CharacterSet::URLFragmentAllowed() noexcept {
   // A fragment allows exactly what a query does; a set of its own keeps call sites readable.
-  static const CharacterSet* const set =
-      new CharacterSet(FromCharacters(String(kUnreserved) + kSubDelims + u":@/?"));
-  return *set;
+  KELVANE_STATIC_SET(FromCharacters(String(kUnreserved) + kSubDelims + u":@/?"));
 }
+
+#undef KELVANE_STATIC_SET
 
 bool CharacterSet::HasMemberInPlane(unsigned int plane) const noexcept {
   if (impl_ == nullptr || plane > 16) return false;

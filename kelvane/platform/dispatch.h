@@ -5,7 +5,8 @@
 //   MainQueue()          work for the application's main thread. Nothing runs it behind the
 //                        application's back: the application drives it with RunMainQueue(),
 //                        RunMainQueueFor() or PollMainQueue(), or from its own event loop through
-//                        SetMainQueueWakeup() and MainQueueNextDeadline().
+//                        MainQueueWakeupDescriptor() (or SetMainQueueWakeup()) and
+//                        MainQueueNextDeadline().
 //   CreateSerialQueue()  a queue that runs its blocks one at a time, in submission order, on the
 //                        platform's small worker pool.
 //   GlobalQueue()        the pool itself: blocks run concurrently, in no guaranteed order.
@@ -17,6 +18,9 @@
 // The worker pool (two to four threads) starts on the first use of a queue other than the main
 // queue; the main queue alone starts no thread. At process exit the pool is stopped and joined:
 // blocks that have not started by then are dropped.
+//
+// Time: every delay, deadline and timer here reads DispatchClock, a steady clock that tests can
+// move forward (AdvanceDispatchClock) to make delayed work fall due without waiting for it.
 //
 // Ownership: queues, blocks and timers are shared objects. A queue is kept alive by the blocks
 // submitted to it; a submitted block is kept alive until it has run or was dropped; a resumed
@@ -44,7 +48,23 @@
 namespace kelvane::platform {
 
 using Nanoseconds = std::chrono::nanoseconds;
-using DispatchClock = std::chrono::steady_clock;
+
+// The monotonic clock of the dispatch layer: the system's steady clock plus the total of every
+// AdvanceDispatchClock call (none outside tests).
+struct KELVANE_EXPORT DispatchClock {
+  using duration = Nanoseconds;
+  using rep = duration::rep;
+  using period = duration::period;
+  using time_point = std::chrono::time_point<DispatchClock, duration>;
+  static constexpr bool is_steady = true;
+  [[nodiscard]] static time_point now() noexcept;
+};
+
+// Moves DispatchClock forward by `delta` (nothing when delta <= 0) and wakes the engines, so
+// that delayed work and timers now due run at once: on the pool by itself, on the main queue at
+// its next run. For tests that must show what a delay does (or does not) without sleeping;
+// process-wide and never undone.
+KELVANE_EXPORT void AdvanceDispatchClock(Nanoseconds delta) noexcept;
 
 class DispatchBlock;
 using DispatchBlockRef = std::shared_ptr<DispatchBlock>;
@@ -69,7 +89,9 @@ class KELVANE_EXPORT Queue : public std::enable_shared_from_this<Queue> {
   // Submits a cancellable block. `keep_alive` is held together with the submission and released
   // after the block ran, or as soon as possible after it was cancelled (a delayed submission is
   // withdrawn then, without waiting for its time).
-  bool Async(const DispatchBlockRef& block, std::shared_ptr<const void> keep_alive = {}) noexcept;
+  // The block is taken by value: a caller that moves it in (or an aliasing pointer to it that
+  // owns its holder) spares the submission a reference count.
+  bool Async(DispatchBlockRef block, std::shared_ptr<const void> keep_alive = {}) noexcept;
   bool After(Nanoseconds delay, const DispatchBlockRef& block,
              std::shared_ptr<const void> keep_alive = {}) noexcept;
 
@@ -91,7 +113,8 @@ class KELVANE_EXPORT Queue : public std::enable_shared_from_this<Queue> {
 
 using QueueRef = std::shared_ptr<Queue>;
 
-// The application's main queue (never null, starts no thread).
+// The application's main queue (starts no thread); null only when memory ran out while making
+// it (a later call tries again).
 KELVANE_EXPORT QueueRef MainQueue() noexcept;
 // The concurrent queue of the worker pool; null when the pool could not start.
 KELVANE_EXPORT QueueRef GlobalQueue() noexcept;
@@ -104,18 +127,31 @@ KELVANE_EXPORT const Queue* CurrentQueue() noexcept;
 // before the call ends the next run at once).
 KELVANE_EXPORT void RunMainQueue() noexcept;
 KELVANE_EXPORT void StopMainQueue() noexcept;
-// Runs the main queue for `duration`, sleeping while nothing is due. Returns the number of
-// handlers run (blocks, timer fires and the queue's own bookkeeping), 0 when none was ready.
+// Runs the main queue for `duration` (a duration past the clock's range runs until stopped),
+// sleeping while nothing is due. Returns the number of handlers run (blocks, timer fires and the
+// queue's own bookkeeping), 0 when none was ready or there is no main queue.
 KELVANE_EXPORT std::size_t RunMainQueueFor(Nanoseconds duration) noexcept;
 // Runs what is ready on the main queue now, without waiting. Returns the handlers run, as above.
 KELVANE_EXPORT std::size_t PollMainQueue() noexcept;
 
-// For an application with its own event loop: `wakeup` is called, on the submitting thread,
-// after each submission to the main queue (immediate or delayed); the loop then calls
-// PollMainQueue() on its main thread and, for delayed work, again by MainQueueNextDeadline().
-// An empty function removes the hook. `wakeup` must be quick and must not submit work itself.
+// For an application with its own event loop (poll, epoll or an event library): a descriptor
+// that is readable whenever the main queue has work. That is a submission, a delayed submission
+// or timer source falling due, or a read source on the main queue whose descriptor is readable.
+// Wait until it is readable (never read or close it), then call PollMainQueue() on the main
+// thread; a run of the main queue clears it. -1 when it could not be made (out of descriptors);
+// a later call tries again.
+[[nodiscard]] KELVANE_EXPORT int MainQueueWakeupDescriptor() noexcept;
+// For a loop that waits some other way: `wakeup` is called, on the submitting thread, after each
+// submission to the main queue (immediate or delayed, a timer source armed, a read source made);
+// the loop then calls PollMainQueue() on its main thread, and again by MainQueueNextDeadline().
+// It does not learn of a read source's descriptor becoming readable: such a loop polls the
+// descriptor above. An empty function removes the hook. `wakeup` must be quick and must not
+// submit work itself.
 KELVANE_EXPORT void SetMainQueueWakeup(std::function<void()> wakeup) noexcept;
-// The earliest time a delayed main-queue submission falls due, or nullopt when none is pending.
+// The earliest time main-queue work falls due (a delayed submission or a timer source armed on
+// the main queue, as last programmed), or nullopt when none is pending. A timer source
+// programmed or resumed from another thread is armed by the next run of the main queue, which
+// the wake-up announces.
 [[nodiscard]] KELVANE_EXPORT std::optional<DispatchClock::time_point>
 MainQueueNextDeadline() noexcept;
 
@@ -151,7 +187,8 @@ class KELVANE_EXPORT DispatchBlock {
 // SetTimer and SetEventHandler, then Resume. Suspend and Resume nest (a count). The handler runs
 // on the source's queue, never two at a time; a fire that finds the handler late skips the
 // missed ticks rather than running them back to back. Leeway is the lateness the caller
-// allows; the source never fires early.
+// allows; the source never fires early. Once Cancel has returned no handler starts, and none is
+// still running unless Cancel was called from the handler itself.
 class KELVANE_EXPORT TimerSource : public std::enable_shared_from_this<TimerSource> {
  public:
   // Null when `queue` is null or memory ran out.
@@ -164,7 +201,8 @@ class KELVANE_EXPORT TimerSource : public std::enable_shared_from_this<TimerSour
   void SetEventHandler(std::function<void()> handler) noexcept;
   void Resume() noexcept;
   void Suspend() noexcept;
-  // Stops the timer for good and releases the handler. Idempotent.
+  // Stops the timer for good and releases the handler; waits for a handler running on another
+  // thread. Idempotent.
   void Cancel() noexcept;
   [[nodiscard]] bool IsCancelled() const noexcept;
   [[nodiscard]] const QueueRef& queue() const noexcept { return queue_; }
@@ -180,7 +218,8 @@ class KELVANE_EXPORT TimerSource : public std::enable_shared_from_this<TimerSour
 
   const QueueRef queue_;
   const std::unique_ptr<Engine> engine_;
-  mutable std::mutex mutex_;
+  std::recursive_mutex running_;  // held while the handler runs; Cancel takes it to wait
+  mutable std::mutex mutex_;      // taken inside running_, never the other way round
   std::shared_ptr<const std::function<void()>> handler_;
   DispatchClock::time_point next_{};
   Nanoseconds interval_{0};

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <asio/posix/stream_descriptor.hpp>
-#include <asio/steady_timer.hpp>
 
 namespace kelvane::platform {
 
@@ -18,13 +17,14 @@ using internal::WakeMain;
 struct TimerSource::Engine {
   explicit Engine(asio::any_io_executor exec) : executor(exec), timer(exec) {}
   asio::any_io_executor executor;
-  asio::steady_timer timer;  // touched only from `executor`
+  internal::DispatchTimer timer;  // touched only from `executor`
 };
 
 struct ReadSource::Engine {
-  Engine(asio::any_io_executor exec, int fd) : executor(exec), descriptor(exec, fd) {}
+  Engine(asio::any_io_executor exec, int fd) : executor(exec), descriptor(exec, fd), fd(fd) {}
   asio::any_io_executor executor;
   asio::posix::stream_descriptor descriptor;  // owns the duplicate; touched only from `executor`
+  const int fd;                               // the duplicate's number, for any thread to read
 };
 
 // ---- TimerSource ------------------------------------------------------------------------------
@@ -103,6 +103,9 @@ void TimerSource::Cancel() noexcept {
     handler.swap(handler_);
   }
   Withdraw();
+  // Waits for a handler running on another thread; from the handler itself the lock is already
+  // this thread's, so the handler may cancel its own source.
+  std::lock_guard running(running_);
 }
 
 bool TimerSource::IsCancelled() const noexcept {
@@ -124,6 +127,7 @@ void TimerSource::Withdraw() noexcept {
     asio::post(engine_->executor, [self = shared_from_this()] { self->engine_->timer.cancel(); });
   } catch (...) {
   }
+  if (queue_->kind() == Queue::Kind::kMain) WakeMain();
 }
 
 void TimerSource::Arm(unsigned long generation) noexcept {
@@ -133,16 +137,28 @@ void TimerSource::Arm(unsigned long generation) noexcept {
     if (generation != generation_ || cancelled_ || suspended_ != 0 || !programmed_) return;
     when = next_;
   }
+  // On the main queue the wait's deadline is noted for the application's loop; every wait ends
+  // in exactly one completion (fired or voided), which forgets it again.
+  const bool main = queue_->kind() == Queue::Kind::kMain;
+  bool noted = false;
   try {
+    if (main) internal::NoteMainDeadline(when);
+    noted = main;
     engine_->timer.expires_at(when);  // voids an earlier wait still pending
-    engine_->timer.async_wait([self = shared_from_this(), generation](const std::error_code& e) {
-      if (!e) self->Fire(generation);
-    });
+    engine_->timer.async_wait(
+        [self = shared_from_this(), generation, when, main](const std::error_code& e) {
+          if (main) internal::ForgetMainDeadline(when);
+          if (!e) self->Fire(generation);
+        });
   } catch (...) {
+    if (noted) internal::ForgetMainDeadline(when);
   }
 }
 
 void TimerSource::Fire(unsigned long generation) noexcept {
+  // Held from the check to the handler's end, so that a Cancel on another thread either comes
+  // first (nothing starts) or waits for the handler.
+  std::unique_lock running(running_);
   std::shared_ptr<const std::function<void()>> handler;
   {
     std::lock_guard lock(mutex_);
@@ -169,6 +185,8 @@ void TimerSource::Fire(unsigned long generation) noexcept {
     auto call = [&handler] { (*handler)(); };
     RunAs(*queue_, call);
   }
+  handler.reset();  // its captures too are gone before a waiting Cancel returns
+  running.unlock();
   Arm(generation);
 }
 
@@ -183,7 +201,9 @@ ReadSource::ReadSource(QueueRef queue, std::unique_ptr<Engine> engine,
   }
 }
 
-ReadSource::~ReadSource() = default;
+ReadSource::~ReadSource() {
+  if (queue_->kind() == Queue::Kind::kMain) internal::UnwatchOnMain(engine_->fd);
+}
 
 std::shared_ptr<ReadSource> ReadSource::Create(const QueueRef& queue, int fd,
                                                std::function<void()> handler) noexcept {
@@ -204,12 +224,15 @@ std::shared_ptr<ReadSource> ReadSource::Create(const QueueRef& queue, int fd,
     return nullptr;  // the engine closes the duplicate
   }
   if (source->handler_ == nullptr) return nullptr;
+  // On the main queue the application's loop must learn when the descriptor is readable.
+  if (queue->kind() == Queue::Kind::kMain && !internal::WatchOnMain(copy)) return nullptr;
   try {
     auto self = source;
     asio::post(source->engine_->executor, [self] { self->Wait(); });
   } catch (...) {
     return nullptr;
   }
+  if (queue->kind() == Queue::Kind::kMain) WakeMain();
   return source;
 }
 
@@ -243,6 +266,9 @@ void ReadSource::Cancel() noexcept {
     if (cancelled_) return;
     cancelled_ = true;
     handler.swap(handler_);
+  }
+  if (queue_->kind() == Queue::Kind::kMain) {
+    internal::UnwatchOnMain(engine_->fd);
   }
   try {
     asio::post(engine_->executor, [self = shared_from_this()] {

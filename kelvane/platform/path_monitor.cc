@@ -12,6 +12,8 @@
 #include <fstream>
 #include <string>
 
+#include "kelvane/platform/internal/no_destructor.h"
+
 namespace kelvane::platform {
 namespace {
 
@@ -78,14 +80,16 @@ void Consider(rtnl_route* route, nl_cache* links, Choice& best, bool& any_defaul
   }
 }
 
+// Never destroyed: a report or a block on the pool may ask for the technology while the process
+// exits, after function-local statics made later than the pool are gone.
 std::mutex& RadioMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static internal::NoDestructor<std::mutex> mutex;
+  return *mutex;
 }
 
 RadioTechnologyProvider& RadioProvider() {
-  static RadioTechnologyProvider provider;
-  return provider;
+  static internal::NoDestructor<RadioTechnologyProvider> provider;
+  return *provider;
 }
 
 }  // namespace

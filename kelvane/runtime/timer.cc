@@ -76,10 +76,10 @@ std::shared_ptr<GCDBlock> GCDBlock::initWithBlock(VoidBlock block) noexcept {
       try {
         self->block_();
       } catch (...) {
-        self->setStatus(kFinished);
+        self->status_.store(kFinished, std::memory_order_release);
         throw;
       }
-      self->setStatus(kFinished);
+      self->status_.store(kFinished, std::memory_order_release);
     });
     if (made->m_worker == nullptr) return nullptr;
     return made;
@@ -98,14 +98,16 @@ void GCDBlock::runInQueue(const platform::QueueRef& queue, double after) noexcep
   } catch (const std::bad_weak_ptr&) {
     return;  // not owned by a shared_ptr: nothing could keep it alive while it waits
   }
-  setStatus(kScheduled);
-  const auto delay = internal::SecondsToNanoseconds(after);
-  // At once: the submission holds the GCDBlock, which holds its worker (one reference to move
-  // instead of two). Delayed: the worker goes along, so that a cancel can withdraw the wait.
+  status_.store(kScheduled, std::memory_order_release);
+  // 0 and below (and NaN) are at once without converting: the common case is the quick one.
+  const auto delay = after > 0 ? internal::SecondsToNanoseconds(after) : platform::Nanoseconds(0);
+  // At once: the submission holds the worker through the GCDBlock that owns it (one reference,
+  // no function object to allocate). Delayed: the worker goes along, so that a cancel can
+  // withdraw the wait.
   const bool queued =
       delay > platform::Nanoseconds(0)
           ? queue->After(delay, m_worker, std::move(keep_alive))
-          : queue->Async([self = std::move(keep_alive)] { self->m_worker->Perform(); });
+          : queue->Async(platform::DispatchBlockRef(std::move(keep_alive), m_worker.get()));
   // A submission that could not be queued will never run: say so rather than "scheduled".
   if (!queued) {
     std::size_t scheduled = kScheduled;
@@ -125,20 +127,22 @@ namespace NSTools {
 
 void callOnceUntilComplete(bool& flag, double delay, VoidBlock block) noexcept {
   if (flag || !block) return;
+  const platform::QueueRef main = platform::MainQueue();
+  if (main == nullptr) return;
   flag = true;
   bool* pending = &flag;
-  const bool queued = platform::MainQueue()->After(internal::SecondsToNanoseconds(delay),
-                                                   [pending, block = std::move(block)] {
-                                                     // The flag is cleared even when the block
-                                                     // throws, or no later call would ever run.
-                                                     try {
-                                                       block();
-                                                     } catch (...) {
-                                                       *pending = false;
-                                                       throw;
-                                                     }
-                                                     *pending = false;
-                                                   });
+  const bool queued =
+      main->After(internal::SecondsToNanoseconds(delay), [pending, block = std::move(block)] {
+        // The flag is cleared even when the block
+        // throws, or no later call would ever run.
+        try {
+          block();
+        } catch (...) {
+          *pending = false;
+          throw;
+        }
+        *pending = false;
+      });
   if (!queued) flag = false;
 }
 

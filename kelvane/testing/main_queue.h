@@ -1,10 +1,13 @@
 // kelvane/testing/main_queue.h
 //
-// Test helpers for code that reports through the main queue: run it (or just wait) until a
-// condition holds, with a limit so a broken test fails instead of hanging.
+// Test helpers for code that reports through queues: run the main queue (or just wait) until a
+// condition holds, with a limit in real time so a broken test fails instead of hanging; and step
+// the dispatch clock instead of sleeping to show what a delay does.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "kelvane/platform/dispatch.h"
@@ -14,9 +17,9 @@ namespace kelvane::testing {
 // Runs the main queue until `done` holds or `limit` passes; whether it held.
 template <typename F>
 bool RunMainUntil(F done, std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
-  const auto end = platform::DispatchClock::now() + limit;
+  const auto end = std::chrono::steady_clock::now() + limit;
   while (!done()) {
-    if (platform::DispatchClock::now() > end) return false;
+    if (std::chrono::steady_clock::now() > end) return false;
     platform::RunMainQueueFor(std::chrono::milliseconds(2));
   }
   return true;
@@ -25,12 +28,32 @@ bool RunMainUntil(F done, std::chrono::milliseconds limit = std::chrono::millise
 // Waits, without running the main queue, until `done` holds or `limit` passes; whether it held.
 template <typename F>
 bool WaitUntil(F done, std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
-  const auto end = platform::DispatchClock::now() + limit;
+  const auto end = std::chrono::steady_clock::now() + limit;
   while (!done()) {
-    if (platform::DispatchClock::now() > end) return false;
+    if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+// Waits until everything submitted to `queue` so far has run (or `limit` passes); whether it had.
+inline bool DrainQueue(const platform::QueueRef& queue,
+                       std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
+  auto reached = std::make_shared<std::atomic<bool>>(false);
+  if (!queue->Async([reached] { *reached = true; })) return false;
+  return WaitUntil([&reached] { return reached->load(); }, limit);
+}
+
+// Moves the dispatch clock forward by `delta` and runs the main queue until everything on it
+// that fell due by then has run (a marker due at the same instant runs after it). Whether the
+// marker ran in time.
+inline bool StepMainQueue(platform::Nanoseconds delta) {
+  while (platform::PollMainQueue() != 0) {
+  }  // timers programmed from outside are armed first
+  bool reached = false;
+  if (!platform::MainQueue()->After(delta, [&reached] { reached = true; })) return false;
+  platform::AdvanceDispatchClock(delta);
+  return RunMainUntil([&reached] { return reached; });
 }
 
 }  // namespace kelvane::testing

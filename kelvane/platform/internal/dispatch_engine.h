@@ -12,6 +12,7 @@
 #endif
 
 #include <asio/any_io_executor.hpp>
+#include <asio/basic_waitable_timer.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/strand.hpp>
@@ -62,6 +63,9 @@ struct QueueAccess {
 
 namespace internal {
 
+// Every timer of the dispatch layer reads DispatchClock, so that advancing it makes them due.
+using DispatchTimer = asio::basic_waitable_timer<DispatchClock>;
+
 extern thread_local const Queue* tls_current_queue;
 
 // Runs one piece of work as `queue`'s: CurrentQueue() answers it meanwhile.
@@ -83,8 +87,19 @@ inline DispatchClock::time_point DeadlineAfter(Nanoseconds delay) noexcept {
   return delay >= room ? DispatchClock::time_point::max() : now + delay;
 }
 
-// Calls the main queue's wake-up hook, when one is set.
+// Signals the main queue's wake-up descriptor and calls its hook, when one is set.
 void WakeMain() noexcept;
+
+// The deadlines of pending main-queue waits, for MainQueueNextDeadline and the wake-up
+// descriptor: each armed wait notes its deadline and forgets it when it completes.
+// NoteMainDeadline throws std::bad_alloc only.
+void NoteMainDeadline(DispatchClock::time_point deadline);
+void ForgetMainDeadline(DispatchClock::time_point deadline) noexcept;
+
+// A read source's descriptor on the main queue: watched by the wake-up descriptor until
+// unwatched. False when it could not be noted (out of memory).
+bool WatchOnMain(int fd) noexcept;
+void UnwatchOnMain(int fd) noexcept;
 
 }  // namespace internal
 }  // namespace kelvane::platform
