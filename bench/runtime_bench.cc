@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench/ratio.h"
-#include "kelvane/platform/dispatch.h"
+#include "kelvane/platform/dispatch/dispatch.h"
 #include "kelvane/runtime/notice.h"
 #include "kelvane/runtime/timer.h"
 

@@ -9,7 +9,7 @@
 
 #include "bench/ratio.h"
 #include "kelvane/containers/keychain.h"
-#include "kelvane/platform/sqlite_item_store.h"
+#include "kelvane/platform/store/sqlite_item_store.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace {

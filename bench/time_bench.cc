@@ -9,7 +9,7 @@
 
 #include "bench/ratio.h"
 #include "kelvane/locale/locale_tools.h"
-#include "kelvane/platform/date_format.h"
+#include "kelvane/platform/i18n/date_format.h"
 #include "kelvane/time/time_tools.h"
 
 namespace {

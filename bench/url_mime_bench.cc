@@ -17,7 +17,7 @@
 
 #include "bench/ratio.h"
 #include "kelvane/locale/uti.h"
-#include "kelvane/platform/unicode.h"
+#include "kelvane/platform/i18n/unicode.h"
 #include "kelvane/text/url_tools.h"
 
 #if defined(KELVANE_HAVE_CURL)

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::fuzzing {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "kelvane/platform/date_format.h"
-#include "kelvane/platform/device.h"
-#include "kelvane/platform/locale_info.h"
+#include "kelvane/platform/i18n/date_format.h"
+#include "kelvane/platform/device/device.h"
+#include "kelvane/platform/i18n/locale_info.h"
 #include "kelvane/time/time_tools.h"
 
 namespace {

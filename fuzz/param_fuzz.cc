@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fuzz/fuzz_input.h"
-#include "kelvane/platform/charset.h"
+#include "kelvane/platform/i18n/charset.h"
 #include "kelvane/text/param_string.h"
 
 using kelvane::fuzzing::Check;

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "fuzz/fuzz_input.h"
-#include "kelvane/platform/url.h"
+#include "kelvane/platform/net/url.h"
 #include "kelvane/text/url_tools.h"
 
 namespace {

@@ -28,7 +28,7 @@
 
 #include "kelvane/containers/storage.h"
 #include "kelvane/export.h"
-#include "kelvane/platform/color.h"
+#include "kelvane/platform/graphics/color.h"
 
 namespace kelvane {
 

@@ -4,7 +4,7 @@
 // deriving from platform::Codable and registering its class (platform::RegisterCodableClass);
 // the bytes are a keyed archive the phone application reads and writes too.
 //
-// Threads: any thread; see kelvane/platform/keyed_coder.h.
+// Threads: any thread; see kelvane/platform/archive/keyed_coder.h.
 #pragma once
 
 #include <memory>
@@ -14,8 +14,8 @@
 #include <type_traits>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/keyed_coder.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/archive/keyed_coder.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::Archive {
 

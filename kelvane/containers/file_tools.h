@@ -17,8 +17,8 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/file_handle.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::NSTools {
 

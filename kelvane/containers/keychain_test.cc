@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "kelvane/platform/sqlite_item_store.h"
+#include "kelvane/platform/store/sqlite_item_store.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane {

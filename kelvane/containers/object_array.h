@@ -23,7 +23,7 @@
 #include <utility>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/object_array.h"
+#include "kelvane/platform/core/object_array.h"
 
 namespace kelvane {
 

@@ -35,8 +35,8 @@
 #include <type_traits>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/file_handle.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane {
 

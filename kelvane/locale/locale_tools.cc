@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kelvane/platform/device.h"
+#include "kelvane/platform/device/device.h"
 
 namespace kelvane::NSTools {
 namespace {

@@ -4,7 +4,7 @@
 // language, names of languages and countries, the Windows primary language identifier and
 // code page, the locale to format dates with, and which of four currencies the user prefers.
 //
-// Every operation reads the device facts (kelvane/platform/device.h) afresh on each call and
+// Every operation reads the device facts (kelvane/platform/device/device.h) afresh on each call and
 // caches nothing but the English locale that Country() names countries in.
 //
 // Threads: every operation may be called from any thread.
@@ -13,8 +13,8 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/locale_info.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/i18n/locale_info.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::NSTools {
 

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "kelvane/platform/device.h"
+#include "kelvane/platform/device/device.h"
 #include "kelvane/text/buffer_copy.h"
 
 namespace kelvane::NSTools {

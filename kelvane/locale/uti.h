@@ -2,7 +2,7 @@
 //
 // The file types the application accepts, the classification of a type identifier, and the
 // MIME type and identifier of a file name, over the platform's type database
-// (kelvane/platform/type_database.h: a compiled table, and shared-mime-info where installed).
+// (kelvane/platform/types/type_database.h: a compiled table, and shared-mime-info where installed).
 //
 // Identifiers are reverse-DNS type names ("public.jpeg", "com.microsoft.word.doc"). Lists keep
 // the order given for each; identifiers compare without regard to ASCII case.
@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/string.h"
-#include "kelvane/platform/type_database.h"
+#include "kelvane/platform/core/string.h"
+#include "kelvane/platform/types/type_database.h"
 
 namespace kelvane {
 

@@ -21,9 +21,9 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/object.h"
-#include "kelvane/platform/path_monitor.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/object.h"
+#include "kelvane/platform/net/path_monitor.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane {
 

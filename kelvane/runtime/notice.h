@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/object.h"
+#include "kelvane/platform/core/object.h"
 
 namespace kelvane {
 

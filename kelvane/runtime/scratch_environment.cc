@@ -5,7 +5,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "kelvane/platform/thread_dictionary.h"
+#include "kelvane/platform/core/thread_dictionary.h"
 #include "kelvane/text/wide_string.h"
 
 namespace kelvane::NSTools {

@@ -4,7 +4,7 @@
 // reserves once and that library code then borrows by number instead of allocating on every
 // call (NSTools::CompareNoCase borrows strings 0 and 1).
 //
-// The objects live in the calling thread's dictionary (kelvane/platform/thread_dictionary.h):
+// The objects live in the calling thread's dictionary (kelvane/platform/core/thread_dictionary.h):
 //   "ZQ3STR"             the key buffer, into which each dictionary lookup writes its key
 //   "ZQ3STR<index>"      scratch string number index  (ZQ3STR0, ZQ3STR1, ...)
 //   "ZQ3DATA<index>"     scratch byte buffer number index  (ZQ3DATA0, ...)
@@ -26,7 +26,7 @@
 #include <cstdint>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::NSTools {
 

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "kelvane/platform/thread_dictionary.h"
+#include "kelvane/platform/core/thread_dictionary.h"
 #include "kelvane/text/wide_string.h"
 
 namespace kelvane {

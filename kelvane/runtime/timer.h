@@ -32,8 +32,8 @@
 #include <string_view>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/dispatch.h"
-#include "kelvane/platform/object.h"
+#include "kelvane/platform/dispatch/dispatch.h"
+#include "kelvane/platform/core/object.h"
 
 namespace kelvane {
 

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "kelvane/platform/clock.h"
-#include "kelvane/platform/device.h"
+#include "kelvane/platform/core/clock.h"
+#include "kelvane/platform/device/device.h"
 #include "kelvane/time/internal/state.h"
 #include "kelvane/time/time_tools.h"
 

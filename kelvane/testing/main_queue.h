@@ -10,7 +10,7 @@
 #include <memory>
 #include <thread>
 
-#include "kelvane/platform/dispatch.h"
+#include "kelvane/platform/dispatch/dispatch.h"
 
 namespace kelvane::testing {
 

@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstring>
 
-#include "kelvane/platform/charset.h"
+#include "kelvane/platform/i18n/charset.h"
 
 namespace kelvane::NSTools {
 namespace {

@@ -18,7 +18,7 @@
 #include <cstdint>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::NSTools {
 

@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "kelvane/platform/unicode.h"
+#include "kelvane/platform/i18n/unicode.h"
 
 namespace kelvane::NSTools {
 namespace {

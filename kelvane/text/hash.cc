@@ -9,8 +9,8 @@
 #include <new>
 #include <string>
 
-#include "kelvane/platform/charset.h"
-#include "kelvane/platform/file_handle.h"
+#include "kelvane/platform/i18n/charset.h"
+#include "kelvane/platform/core/file_handle.h"
 #include "kelvane/text/buffer_copy.h"
 
 namespace kelvane {

@@ -18,8 +18,8 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/md5.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/crypto/md5.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane {
 

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/charset.h"
-#include "kelvane/platform/string.h"
-#include "kelvane/platform/url.h"
+#include "kelvane/platform/i18n/charset.h"
+#include "kelvane/platform/core/string.h"
+#include "kelvane/platform/net/url.h"
 
 namespace kelvane {
 namespace NSTools {

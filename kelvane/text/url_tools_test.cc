@@ -7,7 +7,7 @@
 #include <string>
 #include <tuple>
 
-#include "kelvane/platform/unicode.h"
+#include "kelvane/platform/i18n/unicode.h"
 
 namespace kelvane {
 namespace {

@@ -1,6 +1,6 @@
 #include "kelvane/text/utf8.h"
 
-#include "kelvane/platform/unicode.h"
+#include "kelvane/platform/i18n/unicode.h"
 
 namespace kelvane {
 

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kelvane/platform/unicode.h"
+#include "kelvane/platform/i18n/unicode.h"
 #include "kelvane/runtime/scratch_environment.h"
 
 namespace kelvane {

@@ -2,7 +2,7 @@
 //
 // The bridge between String and the raw text buffers kept inside the trading core's records:
 // WString (zero-terminated UTF-16 units in machine order, `unsigned short*`) and LWString
-// (zero-terminated UTF-32 units, `wchar_t*`), see kelvane/platform/string.h. Comparison and
+// (zero-terminated UTF-32 units, `wchar_t*`), see kelvane/platform/core/string.h. Comparison and
 // search of WStrings, Strings made from WStrings and LWStrings, a String's text as UTF-16 or
 // UTF-32 units, and comparisons of a String with a WString or a byte string.
 //
@@ -23,7 +23,7 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane {
 
@@ -93,7 +93,7 @@ namespace NSTools {
 // The receiver's own zero-terminated buffer as a WString: costs nothing. Valid while the
 // receiver lives and is not modified. Text after an embedded zero unit is invisible to WString
 // readers. The units are char16_t objects: read them through platform::AliasedWChar or copy them
-// (kelvane/platform/unicode.h explains why).
+// (kelvane/platform/i18n/unicode.h explains why).
 [[nodiscard]] KELVANE_EXPORT const unsigned short* UTF16String(const String& self) noexcept;
 // A temporary's buffer would dangle at once.
 const unsigned short* UTF16String(const String&& self) = delete;

@@ -1,7 +1,7 @@
 // The calendar periods of STime: days, weeks, months, years and periods reaching back from now.
 #include <limits>
 
-#include "kelvane/platform/clock.h"
+#include "kelvane/platform/core/clock.h"
 #include "kelvane/time/internal/civil.h"
 #include "kelvane/time/internal/state.h"
 #include "kelvane/time/time_tools.h"

@@ -4,8 +4,8 @@
 #include <random>
 #include <vector>
 
-#include "kelvane/platform/clock.h"
-#include "kelvane/platform/device.h"
+#include "kelvane/platform/core/clock.h"
+#include "kelvane/platform/device/device.h"
 #include "kelvane/testing/fixed_device.h"
 #include "kelvane/time/internal/state.h"
 #include "kelvane/time/time_tools.h"

@@ -1,7 +1,7 @@
 // The display texts of STime: short dates, instants in chosen styles and zones, and the
 // today-or-date text of lists.
 #include "kelvane/locale/locale_tools.h"
-#include "kelvane/platform/date_format.h"
+#include "kelvane/platform/i18n/date_format.h"
 #include "kelvane/time/internal/state.h"
 #include "kelvane/time/time_tools.h"
 

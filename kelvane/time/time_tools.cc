@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "kelvane/locale/locale_tools.h"
-#include "kelvane/platform/clock.h"
-#include "kelvane/platform/date_format.h"
+#include "kelvane/platform/core/clock.h"
+#include "kelvane/platform/i18n/date_format.h"
 #include "kelvane/time/internal/civil.h"
 #include "kelvane/time/internal/state.h"
 

@@ -14,8 +14,8 @@
 //     "Today"/"Yesterday" words, a short time) in the locale of the device's first preferred
 //     language and the device's time zone. A later change of zone, language or year is not
 //     picked up while the process runs.
-// The current time comes from kelvane/platform/clock.h, the device facts from
-// kelvane/platform/device.h: install a manual clock or override the facts to fix them.
+// The current time comes from kelvane/platform/core/clock.h, the device facts from
+// kelvane/platform/device/device.h: install a manual clock or override the facts to fix them.
 //
 // Threads: every operation may be called from any thread. The server settings are atomics;
 // the one-time state is made under a lock and then only read; the shared formatters serialise
@@ -28,7 +28,7 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane {
 

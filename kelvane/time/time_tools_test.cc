@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "kelvane/platform/clock.h"
-#include "kelvane/platform/device.h"
+#include "kelvane/platform/core/clock.h"
+#include "kelvane/platform/device/device.h"
 #include "kelvane/testing/fixed_device.h"
 #include "kelvane/time/internal/civil.h"
 #include "kelvane/time/internal/state.h"

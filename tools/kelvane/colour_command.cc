@@ -8,7 +8,7 @@
 
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/colours/palette.h"
-#include "kelvane/platform/appearance.h"
+#include "kelvane/platform/device/appearance.h"
 #include "tools/kelvane/command.h"
 
 namespace kelvane::cli {

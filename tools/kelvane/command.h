@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::cli {
 

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "kelvane/platform/date_format.h"
-#include "kelvane/platform/device.h"
-#include "kelvane/platform/locale_info.h"
+#include "kelvane/platform/i18n/date_format.h"
+#include "kelvane/platform/device/device.h"
+#include "kelvane/platform/i18n/locale_info.h"
 
 namespace kelvane::cli {
 

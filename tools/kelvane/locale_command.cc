@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "kelvane/locale/locale_tools.h"
-#include "kelvane/platform/date_format.h"
-#include "kelvane/platform/device.h"
+#include "kelvane/platform/i18n/date_format.h"
+#include "kelvane/platform/device/device.h"
 #include "tools/kelvane/command.h"
 #include "tools/kelvane/device_options.h"
 

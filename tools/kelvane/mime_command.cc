@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "kelvane/locale/uti.h"
-#include "kelvane/platform/type_database.h"
+#include "kelvane/platform/types/type_database.h"
 #include "tools/kelvane/command.h"
 
 namespace kelvane::cli {

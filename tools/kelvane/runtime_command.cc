@@ -6,8 +6,8 @@
 #include <iostream>
 #include <string>
 
-#include "kelvane/platform/dispatch.h"
-#include "kelvane/platform/path_monitor.h"
+#include "kelvane/platform/dispatch/dispatch.h"
+#include "kelvane/platform/net/path_monitor.h"
 #include "kelvane/runtime/net_reachability.h"
 #include "kelvane/runtime/notice.h"
 #include "kelvane/runtime/timer.h"

@@ -13,7 +13,7 @@
 
 #include "kelvane/containers/archive.h"
 #include "kelvane/containers/keychain.h"
-#include "kelvane/platform/sqlite_item_store.h"
+#include "kelvane/platform/store/sqlite_item_store.h"
 #include "kelvane/text/utf8.h"
 #include "tools/kelvane/command.h"
 

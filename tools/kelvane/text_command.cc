@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "kelvane/platform/charset.h"
+#include "kelvane/platform/i18n/charset.h"
 #include "kelvane/text/buffer_copy.h"
 #include "kelvane/text/hash.h"
 #include "kelvane/text/param_string.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "kelvane/platform/clock.h"
-#include "kelvane/platform/date_format.h"
-#include "kelvane/platform/device.h"
+#include "kelvane/platform/core/clock.h"
+#include "kelvane/platform/i18n/date_format.h"
+#include "kelvane/platform/device/device.h"
 #include "kelvane/time/time_tools.h"
 #include "tools/kelvane/command.h"
 #include "tools/kelvane/device_options.h"

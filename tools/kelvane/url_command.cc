@@ -3,7 +3,7 @@
 #include <iostream>
 #include <string>
 
-#include "kelvane/platform/charset.h"
+#include "kelvane/platform/i18n/charset.h"
 #include "kelvane/text/url_tools.h"
 #include "tools/kelvane/command.h"
 

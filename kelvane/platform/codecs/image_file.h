@@ -15,7 +15,7 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/graphics/image.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::platform {
 

@@ -19,7 +19,7 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/graphics/raster.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::platform {
 

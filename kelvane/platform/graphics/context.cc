@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "kelvane/platform/appearance.h"
+#include "kelvane/platform/device/appearance.h"
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/internal/cairo_access.h"
 #include "kelvane/platform/graphics/internal/pixel_format.h"

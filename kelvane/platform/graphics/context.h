@@ -30,7 +30,7 @@
 #include <memory>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/color.h"
+#include "kelvane/platform/graphics/color.h"
 #include "kelvane/platform/graphics/geometry.h"
 #include "kelvane/platform/graphics/gradient.h"
 #include "kelvane/platform/graphics/image.h"

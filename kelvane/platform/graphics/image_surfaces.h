@@ -22,7 +22,7 @@
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/geometry.h"
 #include "kelvane/platform/graphics/image.h"
-#include "kelvane/platform/string.h"
+#include "kelvane/platform/core/string.h"
 
 namespace kelvane::platform {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "kelvane/platform/date_format.h"
+#include "kelvane/platform/i18n/date_format.h"
 
 namespace kelvane::time_internal {
 

@@ -1,0 +1,179 @@
+// kelvane/platform/archive/keyed_coder.h
+//
+// Keyed archives: objects that write themselves as named values and are rebuilt from them by
+// a class registered under a name. The bytes are a binary property list in the keyed-archiver
+// layout the phone application writes ("$archiver", "$version", "$top" with "root", "$objects"
+// starting with "$null", class records with "$classname" and "$classes", references as UIDs),
+// so archives travel both ways between the phone and this library.
+//
+// What a value may be: booleans, 64-bit integers, doubles, strings, byte data, dates, nested
+// archived objects, arrays and dictionaries of these (dictionary keys are strings), and nil.
+// Arrays, dictionaries, strings, data and dates are written as the platform's standard classes
+// (NSArray, NSDictionary, NSDate, ...) so the phone reads them as such; data records are read
+// with their bytes under "NS.bytes" or "NS.data" (in place or by reference), as writers differ.
+//
+// Reading is defensive: bytes that are not such an archive, a root object whose class is not
+// the one asked for, a class name nobody registered, a reference cycle, nesting deeper than
+// kMaxArchiveDepth or a decoded size out of proportion to the input make the whole load fail
+// with null. Which classes derive from which is taken from the registrations, never from the
+// archive. Nothing here throws.
+//
+// Ownership: decoded objects belong to the caller (shared). Encoding borrows the objects.
+// Threads: archiving and unarchiving may run on any threads at once; the class registry has
+// its own lock. A coder is used only inside the call that handed it out.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "kelvane/export.h"
+#include "kelvane/platform/core/string.h"
+
+namespace kelvane::platform {
+
+class KeyedArchiver;
+class KeyedUnarchiver;
+
+// Nesting of objects, arrays and dictionaries that a load follows at most.
+inline constexpr int kMaxArchiveDepth = 256;
+
+// An object that can be archived. A class that callers load by type (Archive::loadFromArchive)
+// also declares `static constexpr std::string_view kArchiveClassName`: the name it is registered
+// under or, for a base that is not registered itself, the name its subclasses list among their
+// ancestors.
+class KELVANE_EXPORT Codable {
+ public:
+  virtual ~Codable();
+  // The name the object's class was registered under (RegisterCodableClass).
+  [[nodiscard]] virtual std::string_view ClassName() const noexcept = 0;
+  // Writes the object's state with the coder's Encode* calls.
+  virtual void EncodeWithCoder(KeyedArchiver& coder) const = 0;
+};
+
+using CodableRef = std::shared_ptr<Codable>;
+
+// An instant, as the phone archives it: seconds since 2001-01-01 00:00:00 UTC.
+struct CodedDate {
+  double time = 0;
+  bool operator==(const CodedDate&) const = default;
+};
+
+struct CodedValue;
+using CodedArray = std::vector<CodedValue>;
+using CodedDictionary = std::map<String, CodedValue>;
+
+// One archived value. The empty alternative is nil. Values compare by content, objects by
+// identity.
+struct KELVANE_EXPORT CodedValue {
+  using Variant = std::variant<std::monostate, bool, std::int64_t, double, String, Data, CodableRef,
+                               CodedArray, CodedDictionary, CodedDate>;
+  Variant value;
+
+  // Values convert implicitly, so that arrays and dictionaries read as literals.
+  CodedValue() = default;
+  CodedValue(bool v) : value(v) {}
+  CodedValue(int v) : value(std::int64_t{v}) {}
+  CodedValue(std::int64_t v) : value(v) {}
+  CodedValue(double v) : value(v) {}
+  CodedValue(String v) : value(std::move(v)) {}
+  CodedValue(const char16_t* v) : value(String(v)) {}
+  CodedValue(Data v) : value(std::move(v)) {}
+  CodedValue(CodedArray v) : value(std::move(v)) {}
+  CodedValue(CodedDictionary v) : value(std::move(v)) {}
+  CodedValue(CodedDate v) : value(v) {}
+  template <typename T>
+  requires std::is_base_of_v<Codable, T> CodedValue(std::shared_ptr<T> v)
+      : value(CodableRef(std::move(v))) {}
+  // Other pointers would silently become booleans.
+  template <typename T>
+  CodedValue(T*) = delete;
+
+  bool operator==(const CodedValue&) const = default;
+
+  [[nodiscard]] bool IsNil() const noexcept { return value.index() == 0; }
+  template <typename T>
+  [[nodiscard]] const T* Get() const noexcept {
+    return std::get_if<T>(&value);
+  }
+};
+
+// Hands an object's named values to the archive. Keys are UTF-8; keys starting with '$' are
+// escaped in the file and come back unchanged. Encoding the same key twice keeps the last.
+class KELVANE_EXPORT KeyedArchiver {
+ public:
+  virtual ~KeyedArchiver();
+  virtual void EncodeBool(std::string_view key, bool value) = 0;
+  virtual void EncodeInt64(std::string_view key, std::int64_t value) = 0;
+  virtual void EncodeDouble(std::string_view key, double value) = 0;
+  virtual void EncodeString(std::string_view key, const String& value) = 0;
+  virtual void EncodeData(std::string_view key, const Data& value) = 0;
+  virtual void EncodeDate(std::string_view key, CodedDate value) = 0;
+  // A null object is written as nil. An object met twice is written once and comes back as one
+  // shared object.
+  virtual void EncodeObject(std::string_view key, const Codable* value) = 0;
+  virtual void EncodeValue(std::string_view key, const CodedValue& value) = 0;
+};
+
+// Gives a decoding class its named values. A Decode* call answers nullopt (or null) when the
+// key is absent or holds another kind of value; a malformed or disallowed referenced object
+// makes the whole load fail.
+class KELVANE_EXPORT KeyedUnarchiver {
+ public:
+  virtual ~KeyedUnarchiver();
+  [[nodiscard]] virtual bool ContainsValue(std::string_view key) = 0;
+  [[nodiscard]] virtual std::optional<bool> DecodeBool(std::string_view key) = 0;
+  // Integers only (read as signed 64-bit, as the phone writes them).
+  [[nodiscard]] virtual std::optional<std::int64_t> DecodeInt64(std::string_view key) = 0;
+  // Reals, and integers converted to double.
+  [[nodiscard]] virtual std::optional<double> DecodeDouble(std::string_view key) = 0;
+  [[nodiscard]] virtual std::optional<String> DecodeString(std::string_view key) = 0;
+  [[nodiscard]] virtual std::optional<Data> DecodeData(std::string_view key) = 0;
+  [[nodiscard]] virtual std::optional<CodedDate> DecodeDate(std::string_view key) = 0;
+  // An archived object; null for nil, an absent key or another kind of value.
+  [[nodiscard]] virtual CodableRef DecodeObject(std::string_view key) = 0;
+  // Any value; nullopt when the key is absent. Nil comes back as an empty CodedValue.
+  [[nodiscard]] virtual std::optional<CodedValue> DecodeValue(std::string_view key) = 0;
+  // Marks the archive as malformed: the load that is running gives null.
+  virtual void Fail() = 0;
+
+  // DecodeObject restricted to objects of class T or a class derived from it.
+  template <typename T>
+  [[nodiscard]] std::shared_ptr<T> DecodeObjectOfClass(std::string_view key) {
+    return std::dynamic_pointer_cast<T>(DecodeObject(key));
+  }
+};
+
+// Rebuilds an object from its values; null refuses the record (and fails the load).
+using DecodeFunction = CodableRef (*)(KeyedUnarchiver& coder);
+
+// Registers a class for archiving and unarchiving. `superclasses` are the names of its
+// ancestors, nearest first, as written to "$classes" after the class's own name ("NSObject"
+// ends the list when absent). false when the name is empty, is one of the standard classes
+// the coder itself handles, or is already registered with another decode function.
+// Registering the same name and function again updates the ancestors and returns true.
+[[nodiscard]] KELVANE_EXPORT bool RegisterCodableClass(std::string_view name,
+                                                       std::vector<std::string> superclasses,
+                                                       DecodeFunction decode) noexcept;
+
+// The archive of `root`; nullopt when an object's class is not registered, a string is not
+// well-formed UTF-16 or holds a zero unit (the file format cannot carry it), an object
+// refers back to one of its own containers, nesting passes kMaxArchiveDepth, or memory runs out.
+[[nodiscard]] KELVANE_EXPORT std::optional<Data> ArchiveRootObject(const Codable& root) noexcept;
+
+// The root object of an archive; null on any failure (see the opening block). With a
+// `root_class`, the root's class must be registered as that class or with it among its
+// ancestors, and this is checked before any decode function runs, so untrusted bytes cannot
+// make the code of other classes run; without one, any registered class will do.
+[[nodiscard]] KELVANE_EXPORT CodableRef
+UnarchiveRootObject(std::span<const std::uint8_t> bytes, std::string_view root_class = {}) noexcept;
+
+}  // namespace kelvane::platform

@@ -1,0 +1,308 @@
+#include "kelvane/platform/archive/keyed_coder.h"
+
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <chrono>
+#include <string>
+
+namespace kelvane::platform {
+namespace {
+
+// Holds one value under "v" and, optionally, a child object under "child".
+class Box : public Codable {
+ public:
+  std::string_view ClassName() const noexcept override { return "CoderTestBox"; }
+  void EncodeWithCoder(KeyedArchiver& coder) const override {
+    coder.EncodeValue(key, value);
+    if (child != nullptr) coder.EncodeObject("child", child.get());
+  }
+  static CodableRef Decode(KeyedUnarchiver& coder) {
+    auto box = std::make_shared<Box>();
+    if (auto v = coder.DecodeValue("v")) box->value = *v;
+    box->number = coder.DecodeDouble("v");
+    box->child = coder.DecodeObjectOfClass<Box>("child");
+    if (coder.DecodeString("fail") == u"yes") coder.Fail();
+    return box;
+  }
+  std::string key = "v";
+  CodedValue value;
+  std::optional<double> number;  // "v" read as a number
+  std::shared_ptr<Box> child;
+};
+
+class Unregistered : public Codable {
+ public:
+  std::string_view ClassName() const noexcept override { return "CoderTestNobody"; }
+  void EncodeWithCoder(KeyedArchiver&) const override {}
+};
+
+class KeyedCoderTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode));
+  }
+
+  // Builds an archive by hand: `objects` after "$null", the root at index 1.
+  static Data Build(const std::vector<plist_t>& objects, const char* archiver = "NSKeyedArchiver") {
+    plist_t root = plist_new_dict();
+    plist_t list = plist_new_array();
+    plist_array_append_item(list, plist_new_string("$null"));
+    for (plist_t o : objects) plist_array_append_item(list, o);
+    plist_dict_set_item(root, "$objects", list);
+    plist_t top = plist_new_dict();
+    plist_dict_set_item(top, "root", plist_new_uid(1));
+    plist_dict_set_item(root, "$top", top);
+    plist_dict_set_item(root, "$archiver", plist_new_string(archiver));
+    plist_dict_set_item(root, "$version", plist_new_uint(100000));
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(root, &bytes, &length);
+    Data out(bytes, bytes + length);
+    plist_to_bin_free(bytes);
+    plist_free(root);
+    return out;
+  }
+
+  static plist_t ClassRecord(const char* name) {
+    plist_t record = plist_new_dict();
+    plist_dict_set_item(record, "$classname", plist_new_string(name));
+    plist_t classes = plist_new_array();
+    plist_array_append_item(classes, plist_new_string(name));
+    plist_dict_set_item(record, "$classes", classes);
+    return record;
+  }
+
+  static std::string Text(plist_t node) {
+    std::uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    return text == nullptr ? std::string() : std::string(text, length);
+  }
+
+  static plist_t Record(std::uint64_t class_uid) {
+    plist_t record = plist_new_dict();
+    plist_dict_set_item(record, "$class", plist_new_uid(class_uid));
+    return record;
+  }
+};
+
+TEST_F(KeyedCoderTest, RegistryRefusesReservedAndConflictingNames) {
+  EXPECT_FALSE(RegisterCodableClass("", {}, Box::Decode));
+  EXPECT_FALSE(RegisterCodableClass("NSArray", {}, Box::Decode));
+  EXPECT_FALSE(RegisterCodableClass("NSObject", {}, Box::Decode));
+  EXPECT_FALSE(RegisterCodableClass("CoderTestBox2", {}, nullptr));
+  EXPECT_TRUE(RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode));  // again
+  EXPECT_FALSE(RegisterCodableClass("CoderTestBox", {},
+                                    [](KeyedUnarchiver&) -> CodableRef { return nullptr; }));
+}
+
+TEST_F(KeyedCoderTest, WritesTheLayoutThePhoneReads) {
+  Box box;
+  box.value = CodedArray{u"a", u"a"};
+  box.key = "$weird";
+  const auto bytes = ArchiveRootObject(box);
+  ASSERT_TRUE(bytes);
+  plist_t root = nullptr;
+  plist_from_bin(reinterpret_cast<const char*>(bytes->data()),
+                 static_cast<std::uint32_t>(bytes->size()), &root);
+  ASSERT_NE(root, nullptr);
+  const auto uint = [](plist_t node) {
+    std::uint64_t v = 0;
+    plist_get_uint_val(node, &v);
+    plist_get_uid_val(node, &v);
+    return v;
+  };
+  EXPECT_EQ(Text(plist_dict_get_item(root, "$archiver")), "NSKeyedArchiver");
+  EXPECT_EQ(uint(plist_dict_get_item(root, "$version")), 100000u);
+  EXPECT_EQ(uint(plist_dict_get_item(plist_dict_get_item(root, "$top"), "root")), 1u);
+  plist_t objects = plist_dict_get_item(root, "$objects");
+  EXPECT_EQ(Text(plist_array_get_item(objects, 0)), "$null");
+  plist_t record = plist_array_get_item(objects, 1);
+  EXPECT_NE(plist_dict_get_item(record, "$$weird"), nullptr);  // the caller's '$' is escaped
+  plist_t classes = plist_dict_get_item(
+      plist_array_get_item(objects, uint(plist_dict_get_item(record, "$class"))), "$classes");
+  ASSERT_EQ(plist_array_get_size(classes), 3u);
+  EXPECT_EQ(Text(plist_array_get_item(classes, 1)), "CoderTestBase");
+  EXPECT_EQ(Text(plist_array_get_item(classes, 2)), "NSObject");
+  plist_free(root);
+
+  const auto back = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(*bytes));
+  ASSERT_NE(back, nullptr);          // the escaped key reads back under the caller's name
+  EXPECT_TRUE(back->value.IsNil());  // Decode reads "v", which was not written
+  // The root's class is checked against the registered ancestors.
+  EXPECT_NE(UnarchiveRootObject(*bytes, "CoderTestBase"), nullptr);
+  EXPECT_EQ(UnarchiveRootObject(*bytes, "CoderTestOther"), nullptr);
+}
+
+TEST_F(KeyedCoderTest, EveryKindOfValueRoundTrips) {
+  // clang-format off
+  const std::vector<CodedValue> values = {
+      CodedValue(), true, false, 0, INT64_MIN, INT64_MAX, -0.0001, 2.5, u"", u"x \U0001F600",
+      Data(), Data(70000, 0xAB), CodedDate{-31622400.5}, CodedDate{0}, CodedArray{},
+      CodedArray{CodedArray{}, CodedValue(), 1},
+      CodedDictionary{{u"", 0}, {u"$k", CodedDictionary{{u"v", Data{9}}}}, {u"n", CodedValue()}}};
+  // clang-format on
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    Box box;
+    box.value = values[i];
+    const auto bytes = ArchiveRootObject(box);
+    ASSERT_TRUE(bytes) << i;
+    const auto back = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(*bytes));
+    ASSERT_NE(back, nullptr) << i;
+    EXPECT_EQ(back->value, values[i]) << i;
+    // Integers read as numbers too; nothing else does.
+    const auto* n = values[i].Get<std::int64_t>();
+    const auto* d = values[i].Get<double>();
+    EXPECT_EQ(back->number, n   ? std::optional<double>(static_cast<double>(*n))
+                            : d ? std::optional<double>(*d)
+                                : std::nullopt)
+        << i;
+  }
+
+  // An object met twice is written once and comes back as one object.
+  auto shared = std::make_shared<Box>();
+  shared->value = -1;
+  Box box;
+  box.value = CodedArray{shared, shared};
+  box.child = shared;
+  const auto back = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(*ArchiveRootObject(box)));
+  ASSERT_NE(back, nullptr);
+  ASSERT_NE(back->child, nullptr);
+  EXPECT_EQ(back->child->value, CodedValue(-1));
+  EXPECT_EQ(back->value, (CodedArray{back->child, back->child}));
+}
+
+TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarried) {
+  const auto archive_of = [](CodedValue v) {
+    Box box;
+    box.value = std::move(v);
+    return ArchiveRootObject(box);
+  };
+  EXPECT_TRUE(archive_of(u"plain"));
+  EXPECT_FALSE(archive_of(String(u"a\0b", 3)));           // a zero unit
+  EXPECT_FALSE(archive_of(String(1, char16_t(0xD800))));  // an unpaired surrogate
+  EXPECT_FALSE(archive_of(String(1, char16_t(0xDC00))));
+  EXPECT_FALSE(archive_of(std::make_shared<Unregistered>()));
+  EXPECT_FALSE(archive_of(CodedDictionary{{String(1, char16_t(0xDFFF)), 1}}));
+
+  CodedValue deep = 1;
+  for (int i = 0; i < kMaxArchiveDepth + 1; ++i) deep = CodedArray{deep};
+  EXPECT_FALSE(archive_of(deep));
+
+  Box key_with_zero;
+  key_with_zero.key = std::string("a\0b", 3);
+  EXPECT_FALSE(ArchiveRootObject(key_with_zero));
+
+  // An object that contains itself cannot be read back, so it is not written.
+  auto a = std::make_shared<Box>();
+  auto b = std::make_shared<Box>();
+  a->child = b;
+  b->child = a;
+  EXPECT_FALSE(ArchiveRootObject(*a));
+  b->child = nullptr;
+  EXPECT_TRUE(ArchiveRootObject(*a));
+  a->child = nullptr;  // break the ownership cycle
+}
+
+TEST_F(KeyedCoderTest, MalformedStructureGivesNull) {
+  // The root as built by good() loads; each variant below breaks one rule.
+  const auto load = [](std::vector<plist_t> objects) {
+    return UnarchiveRootObject(Build(objects));
+  };
+  const auto good = [] { return std::vector<plist_t>{Record(2), ClassRecord("CoderTestBox")}; };
+  const auto with = [&](const char* key, plist_t value, std::vector<plist_t> more = {}) {
+    std::vector<plist_t> objects = good();
+    plist_dict_set_item(objects[0], key, value);
+    objects.insert(objects.end(), more.begin(), more.end());
+    return load(objects);
+  };
+  ASSERT_NE(load(good()), nullptr);
+  EXPECT_EQ(UnarchiveRootObject(Build(good(), "SomethingElse")), nullptr);
+  EXPECT_EQ(load({Record(9), ClassRecord("CoderTestBox")}), nullptr);  // class out of range
+  EXPECT_EQ(load({Record(0)}), nullptr);                               // class is $null
+  EXPECT_EQ(load({plist_new_string("x")}), nullptr);                   // root is no record
+  EXPECT_EQ(with("v", plist_new_uid(40)), nullptr);                    // value out of range
+  EXPECT_EQ(with("child", plist_new_uid(1)), nullptr);                 // refers to itself
+  EXPECT_EQ(with("fail", plist_new_uid(3), {plist_new_string("yes")}), nullptr);  // Fail()
+
+  // Standard records with bad content: arrays hold references only; data bytes that are text
+  // or that refer back to their own record; a time that is not a number.
+  const auto with_record = [&](const char* class_name, const char* key, plist_t content) {
+    plist_t record = Record(4);
+    plist_dict_set_item(record, key, content);
+    return with("v", plist_new_uid(3), {record, ClassRecord(class_name)});
+  };
+  plist_t inline_items = plist_new_array();
+  plist_array_append_item(inline_items, plist_new_uint(5));
+  EXPECT_EQ(with_record("NSArray", "NS.objects", inline_items), nullptr);
+  EXPECT_NE(with_record("NSData", "NS.data", plist_new_data("ab", 2)), nullptr);
+  EXPECT_EQ(with_record("NSData", "NS.data", plist_new_string("ab")), nullptr);
+  EXPECT_EQ(with_record("NSData", "NS.data", plist_new_uid(3)), nullptr);
+  EXPECT_NE(with_record("NSDate", "NS.time", plist_new_real(1.5)), nullptr);
+  EXPECT_EQ(with_record("NSDate", "NS.time", plist_new_string("1.5")), nullptr);
+
+  // A one-byte string holding bytes that are not UTF-8: patched in after writing, since the
+  // writer would not produce it.
+  std::vector<plist_t> bad_text = good();
+  bad_text.push_back(plist_new_string("QZ"));
+  plist_dict_set_item(bad_text[0], "v", plist_new_uid(3));
+  Data bytes = Build(bad_text);
+  const std::string image(bytes.begin(), bytes.end());
+  const std::size_t at = image.find("\x52QZ");
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_NE(UnarchiveRootObject(bytes), nullptr);
+  bytes[at + 1] = 0xC0;
+  bytes[at + 2] = 0x80;  // an overlong zero
+  EXPECT_EQ(UnarchiveRootObject(bytes), nullptr);
+
+  // Every cut of a valid archive gives null; every flipped byte loads or gives null.
+  Box rich;
+  rich.value = CodedDictionary{{u"a", CodedArray{1, u"t", Data{1}, CodedDate{1}}}};
+  const Data whole = *ArchiveRootObject(rich);
+  for (std::size_t n = 0; n < whole.size(); ++n) {
+    EXPECT_EQ(UnarchiveRootObject(std::span(whole.data(), n)), nullptr) << n;
+    Data flipped = whole;
+    flipped[n] ^= 0x5A;
+    (void)UnarchiveRootObject(flipped);
+  }
+}
+
+TEST_F(KeyedCoderTest, DepthAndSizeLimitsHold) {
+  // Arrays nested through references: up to the limit they load, one past it they do not.
+  const auto nested = [&](int depth) {
+    std::vector<plist_t> objects{Record(2), ClassRecord("CoderTestBox"), ClassRecord("NSArray")};
+    plist_dict_set_item(objects[0], "v", plist_new_uid(4));
+    for (int i = 0; i < depth; ++i) {
+      plist_t array = Record(3);
+      plist_t items = plist_new_array();
+      if (i + 1 < depth) plist_array_append_item(items, plist_new_uid(5 + i));
+      plist_dict_set_item(array, "NS.objects", items);
+      objects.push_back(array);
+    }
+    return Build(objects);
+  };
+  EXPECT_NE(UnarchiveRootObject(nested(kMaxArchiveDepth - 1)), nullptr);
+  EXPECT_EQ(UnarchiveRootObject(nested(kMaxArchiveDepth)), nullptr);
+  EXPECT_EQ(UnarchiveRootObject(nested(5000)), nullptr);
+
+  // Shared references that would expand to 2^60 copies of a string: refused, and quickly.
+  std::vector<plist_t> objects{Record(2), ClassRecord("CoderTestBox"), ClassRecord("NSArray"),
+                               plist_new_string(std::string(1000, 'x').c_str())};
+  plist_dict_set_item(objects[0], "v", plist_new_uid(5));
+  for (int i = 0; i < 60; ++i) {
+    plist_t array = Record(3);
+    plist_t items = plist_new_array();
+    const std::uint64_t next = i + 1 < 60 ? 6 + i : 4;
+    plist_array_append_item(items, plist_new_uid(next));
+    plist_array_append_item(items, plist_new_uid(next));
+    plist_dict_set_item(array, "NS.objects", items);
+    objects.push_back(array);
+  }
+  const Data bomb = Build(objects);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(UnarchiveRootObject(bomb), nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+}  // namespace
+}  // namespace kelvane::platform

@@ -1,0 +1,174 @@
+#include "kelvane/platform/core/file_handle.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+
+namespace kelvane::platform {
+namespace {
+
+[[noreturn]] void Raise(const char* operation) {
+  const int error = errno;
+  throw FileError(std::string(operation) + ": " + std::strerror(error), error);
+}
+
+// One read() or write() moves at most this much; Linux caps single transfers just below 2 GiB.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+}  // namespace
+
+std::optional<FileHandle> FileHandle::Open(const std::string& path, Mode mode) noexcept {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::kRead:
+      flags |= O_RDONLY;
+      break;
+    case Mode::kWrite:
+      flags |= O_WRONLY;
+      break;
+    case Mode::kUpdate:
+      flags |= O_RDWR;
+      break;
+  }
+  const int fd = ::open(path.c_str(), flags);
+  if (fd < 0) return std::nullopt;
+  return FileHandle(fd, true);
+}
+
+std::optional<FileHandle> FileHandle::Create(const std::string& path,
+                                             unsigned permissions) noexcept {
+  const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, permissions);
+  if (fd < 0) return std::nullopt;
+  return FileHandle(fd, true);
+}
+
+FileHandle::FileHandle(int descriptor, bool owns) noexcept : descriptor_(descriptor), owns_(owns) {}
+
+FileHandle::FileHandle(FileHandle&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), owns_(std::exchange(other.owns_, false)) {}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    if (owns_ && descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = std::exchange(other.descriptor_, -1);
+    owns_ = std::exchange(other.owns_, false);
+  }
+  return *this;
+}
+
+FileHandle::~FileHandle() {
+  if (owns_ && descriptor_ >= 0) ::close(descriptor_);
+}
+
+Data FileHandle::Read(std::uint64_t length) {
+  if (length > std::numeric_limits<std::size_t>::max() / 2) {
+    throw FileError("read: length too large", EOVERFLOW);
+  }
+  Data out;
+  try {
+    // Grow towards the request as bytes arrive, so that a huge length on a short file does not
+    // reserve memory the file cannot fill.
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)));
+  } catch (const std::bad_alloc&) {
+    throw FileError("read: out of memory", ENOMEM);
+  }
+  while (out.size() < length) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length - out.size(), kMaxTransfer));
+    const std::size_t old = out.size();
+    try {
+      out.resize(old + want);
+    } catch (const std::bad_alloc&) {
+      throw FileError("read: out of memory", ENOMEM);
+    }
+    const ssize_t got = ::read(descriptor_, out.data() + old, want);
+    if (got < 0) {
+      if (errno == EINTR) {
+        out.resize(old);
+        continue;
+      }
+      Raise("read");
+    }
+    out.resize(old + static_cast<std::size_t>(got));
+    if (got == 0) break;
+  }
+  return out;
+}
+
+std::size_t FileHandle::ReadInto(void* buffer, std::size_t size) {
+  auto* p = static_cast<std::uint8_t*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::read(descriptor_, p + done, std::min(size - done, kMaxTransfer));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Raise("read");
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+Data FileHandle::ReadToEnd() {
+  Data out;
+  for (;;) {
+    Data chunk = Read(1u << 20);
+    if (chunk.empty()) return out;
+    try {
+      out.insert(out.end(), chunk.begin(), chunk.end());
+    } catch (const std::bad_alloc&) {
+      throw FileError("read: out of memory", ENOMEM);
+    }
+  }
+}
+
+void FileHandle::Write(const void* bytes, std::size_t size) {
+  const auto* p = static_cast<const std::uint8_t*>(bytes);
+  while (size > 0) {
+    const ssize_t put = ::write(descriptor_, p, std::min(size, kMaxTransfer));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      Raise("write");
+    }
+    if (put == 0) throw FileError("write: no progress", 0);
+    p += put;
+    size -= static_cast<std::size_t>(put);
+  }
+}
+
+std::uint64_t FileHandle::Offset() {
+  const off_t at = ::lseek(descriptor_, 0, SEEK_CUR);
+  if (at < 0) Raise("seek");
+  return static_cast<std::uint64_t>(at);
+}
+
+void FileHandle::Seek(std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+    throw FileError("seek: offset too large", EOVERFLOW);
+  }
+  if (::lseek(descriptor_, static_cast<off_t>(offset), SEEK_SET) < 0) Raise("seek");
+}
+
+std::uint64_t FileHandle::SeekToEnd() {
+  const off_t at = ::lseek(descriptor_, 0, SEEK_END);
+  if (at < 0) Raise("seek");
+  return static_cast<std::uint64_t>(at);
+}
+
+void FileHandle::Truncate(std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+    throw FileError("truncate: offset too large", EOVERFLOW);
+  }
+  if (::ftruncate(descriptor_, static_cast<off_t>(offset)) != 0) Raise("truncate");
+  Seek(offset);
+}
+
+}  // namespace kelvane::platform

@@ -1,0 +1,92 @@
+// kelvane/platform/core/file_handle.h
+//
+// An open file with a current position, over one POSIX descriptor. The handle adds no buffering:
+// its position is the descriptor's, so the handle operations and raw read/write/lseek calls on
+// Descriptor() may be mixed freely.
+//
+// Failures: the handle operations mirror a platform file handle that raises on I/O errors. They
+// throw FileError, and only FileError; the non-throwing file tools in
+// kelvane/containers/file_tools.h catch it and report failure as a result. This is the one
+// place in the library where an exception is part of a contract.
+//
+// Threads: a handle may be used from one thread at a time. Moving a handle transfers the
+// descriptor; a handle that owns its descriptor closes it when destroyed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "kelvane/export.h"
+#include "kelvane/platform/core/string.h"
+
+namespace kelvane::platform {
+
+// An I/O error raised by a FileHandle operation. error() is the errno value, or 0 when the
+// failure was not a system call's (a short write that made no progress, for instance).
+class KELVANE_EXPORT FileError : public std::runtime_error {
+ public:
+  FileError(const std::string& what, int error) : std::runtime_error(what), error_(error) {}
+  [[nodiscard]] int error() const noexcept { return error_; }
+
+ private:
+  int error_;
+};
+
+class KELVANE_EXPORT FileHandle {
+ public:
+  enum class Mode { kRead, kWrite, kUpdate };
+
+  // Opens an existing file. nullopt when it cannot be opened (errno tells why).
+  [[nodiscard]] static std::optional<FileHandle> Open(const std::string& path, Mode mode) noexcept;
+
+  // Creates a file, or truncates an existing one, open for reading and writing at offset 0.
+  // The file gets `permissions` (before the umask) when it is created. nullopt on failure.
+  [[nodiscard]] static std::optional<FileHandle> Create(const std::string& path,
+                                                        unsigned permissions = 0644) noexcept;
+
+  // Wraps a descriptor the caller opened; with `owns`, the handle closes it.
+  explicit FileHandle(int descriptor, bool owns = false) noexcept;
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle();
+
+  // The descriptor, sharing the handle's position. -1 after the handle was moved from.
+  [[nodiscard]] int Descriptor() const noexcept { return descriptor_; }
+
+  // Reads up to `length` bytes, fewer only at the end of the file; an empty result at the end.
+  // Throws FileError on a read error (or when `length` cannot be allocated).
+  Data Read(std::uint64_t length);
+
+  // Reads up to `size` bytes into `buffer`, fewer only at the end of the file; the number read.
+  // Throws FileError on a read error.
+  std::size_t ReadInto(void* buffer, std::size_t size);
+
+  // Reads everything from the position to the end of the file. Throws FileError on error.
+  Data ReadToEnd();
+
+  // Writes all `size` bytes at the position, retrying short writes. Throws FileError on error.
+  void Write(const void* bytes, std::size_t size);
+  void Write(const Data& data) { Write(data.data(), data.size()); }
+
+  // The current position. Throws FileError (for a pipe, for instance).
+  std::uint64_t Offset();
+
+  // Moves the position to `offset` from the start. Throws FileError on error.
+  void Seek(std::uint64_t offset);
+
+  // Moves the position to the end and returns it. Throws FileError on error.
+  std::uint64_t SeekToEnd();
+
+  // Cuts or extends the file to `offset` bytes and moves the position there. Throws FileError.
+  void Truncate(std::uint64_t offset);
+
+ private:
+  int descriptor_;
+  bool owns_;
+};
+
+}  // namespace kelvane::platform

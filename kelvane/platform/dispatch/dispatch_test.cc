@@ -1,0 +1,381 @@
+#include "kelvane/platform/dispatch/dispatch.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include "kelvane/platform/net/path_monitor.h"
+#include "kelvane/testing/child_process.h"
+#include "kelvane/testing/main_queue.h"
+
+namespace kelvane::platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+using testing::DrainQueue;
+using testing::RunMainUntil;
+using testing::StepMainQueue;
+using testing::WaitUntil;
+
+void DrainMain() {
+  while (PollMainQueue() != 0) {
+  }
+}
+
+TEST(Dispatch, SerialQueueRunsInOrderOneAtATime) {
+  QueueRef queue = CreateSerialQueue("test.serial");
+  ASSERT_NE(queue, nullptr);
+  EXPECT_FALSE(queue->IsCurrent());
+  std::vector<int> order;  // touched only by the queue: serial means no lock is needed
+  std::atomic<int> inside{0};
+  std::atomic<int> faults{0};  // overlapping runs, or a run that is not the queue's
+  constexpr int kCount = 2000;
+  for (int i = 0; i < kCount; ++i) {
+    ASSERT_TRUE(queue->Async([&, i] {
+      if (inside.fetch_add(1) != 0 || CurrentQueue() != queue.get()) ++faults;
+      order.push_back(i);
+      inside.fetch_sub(1);
+    }));
+  }
+  ASSERT_TRUE(DrainQueue(queue));
+  EXPECT_EQ(faults.load(), 0);
+  std::vector<int> expected(kCount);
+  std::iota(expected.begin(), expected.end(), 0);
+  EXPECT_EQ(order, expected);
+  EXPECT_FALSE(queue->Async(std::function<void()>()));  // empty work is refused
+}
+
+TEST(Dispatch, GlobalQueueRunsOnThePoolAndSurvivesThrowingBlocks) {
+  QueueRef global = GlobalQueue();
+  ASSERT_NE(global, nullptr);
+  EXPECT_EQ(global, GlobalQueue());
+  ASSERT_TRUE(global->Async([] { throw 1; }));
+  std::promise<std::thread::id> ran;
+  ASSERT_TRUE(global->Async([&] { ran.set_value(std::this_thread::get_id()); }));
+  auto future = ran.get_future();
+  ASSERT_EQ(future.wait_for(10s), std::future_status::ready);
+  EXPECT_NE(future.get(), std::this_thread::get_id());
+}
+
+TEST(Dispatch, MainQueueRunsOnlyWhenDrivenAndWakesItsDriver) {
+  DrainMain();
+  QueueRef main = MainQueue();
+  ASSERT_NE(main, nullptr);
+  std::atomic<int> wakeups{0};
+  SetMainQueueWakeup([&] { ++wakeups; });
+  int ran = 0;
+  ASSERT_TRUE(main->Async([&] { ran += main->IsCurrent() ? 1 : 100; }));
+  EXPECT_EQ(wakeups.load(), 1);
+  EXPECT_EQ(ran, 0);  // nothing runs the main queue behind the application's back
+  EXPECT_GE(PollMainQueue(), 1u);
+  EXPECT_EQ(ran, 1);
+
+  // Delayed work: the driver learns the deadline, and the work waits for it.
+  EXPECT_FALSE(MainQueueNextDeadline().has_value());
+  bool late_ran = false;
+  const auto submitted = DispatchClock::now();
+  ASSERT_TRUE(main->After(1h, [&] { late_ran = true; }));
+  EXPECT_EQ(wakeups.load(), 2);
+  EXPECT_GE(MainQueueNextDeadline().value_or(submitted), submitted + 1h);
+  ASSERT_TRUE(StepMainQueue(59min));
+  EXPECT_FALSE(late_ran);
+  ASSERT_TRUE(StepMainQueue(1min));
+  EXPECT_TRUE(late_ran);
+  EXPECT_FALSE(MainQueueNextDeadline().has_value());
+  const int seen = wakeups.load();
+  SetMainQueueWakeup(nullptr);
+  ASSERT_TRUE(main->Async([] {}));
+  EXPECT_EQ(wakeups.load(), seen);  // nothing once the hook is gone
+  DrainMain();
+}
+
+TEST(Dispatch, AnOwnLoopSeesEveryKindOfMainQueueWork) {
+  DrainMain();
+  // A timer source's deadline is seen as armed, and again after a re-arm.
+  auto source = TimerSource::Create(MainQueue());
+  int fires = 0;
+  source->SetEventHandler([&] { ++fires; });
+  for (const auto delay : {Nanoseconds(2h), Nanoseconds(1h)}) {
+    const auto before = DispatchClock::now();
+    source->SetTimer(delay, 0ms, 0ms);
+    source->Resume();  // created suspended; a resume beyond that changes nothing
+    DrainMain();
+    const auto deadline = MainQueueNextDeadline();
+    ASSERT_TRUE(deadline.has_value());
+    EXPECT_GE(*deadline, before + delay);
+    EXPECT_LE(*deadline, DispatchClock::now() + delay);
+  }
+  source->Suspend();  // withdrawn: no deadline left
+  DrainMain();
+  EXPECT_FALSE(MainQueueNextDeadline().has_value());
+
+  // An own loop that waits on the descriptor alone and only polls: timers and read sources
+  // wake it.
+  const int fd = MainQueueWakeupDescriptor();
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(MainQueueWakeupDescriptor(), fd);
+  auto loop_until = [fd](auto done) {
+    const auto end = std::chrono::steady_clock::now() + 3s;
+    while (!done() && std::chrono::steady_clock::now() < end) {
+      pollfd entry{fd, POLLIN, 0};
+      ::poll(&entry, 1, 10000);
+      PollMainQueue();
+    }
+    return done();
+  };
+  source->SetTimer(5ms, 0ms, 0ms);
+  source->Resume();
+  EXPECT_TRUE(loop_until([&] { return fires == 1; }));
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  int reads = 0;
+  auto reader = ReadSource::Create(MainQueue(), pipe_fds[0], [&] {
+    char buffer[8];
+    if (::read(pipe_fds[0], buffer, sizeof buffer) > 0) ++reads;
+  });
+  ASSERT_NE(reader, nullptr);
+  PollMainQueue();
+  std::thread writer([&] { (void)!::write(pipe_fds[1], "x", 1); });
+  EXPECT_TRUE(loop_until([&] { return reads == 1; }));
+  writer.join();
+  reader->Cancel();
+  source->Cancel();
+  DrainMain();
+  pollfd entry{fd, POLLIN, 0};
+  EXPECT_EQ(::poll(&entry, 1, 0), 0);  // nothing left: the descriptor is quiet
+  ::close(pipe_fds[0]);
+  ::close(pipe_fds[1]);
+}
+
+TEST(Dispatch, StopEndsRunMainQueue) {
+  // A stop requested before the run ends it at once; one from a block ends it from inside.
+  StopMainQueue();
+  RunMainQueue();
+  int ran = 0;
+  auto stopping = [&] {
+    ++ran;
+    StopMainQueue();
+  };
+  ASSERT_TRUE(MainQueue()->Async(stopping));
+  RunMainQueue();
+  EXPECT_EQ(ran, 1);
+  // The longest run saturates its deadline rather than overflowing it, and runs until stopped.
+  ASSERT_TRUE(MainQueue()->Async(stopping));
+  EXPECT_EQ(RunMainQueueFor(Nanoseconds::max()), 1u);
+  EXPECT_EQ(ran, 2);
+  RunMainQueue();  // takes the stop request left behind
+}
+
+// Out of descriptors: the main queue still runs blocks; what needs a descriptor says it failed.
+int OutOfDescriptorsChild() {
+  rlimit limit{64, 64};
+  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 1;
+  while (::dup(0) >= 0) {
+  }
+  QueueRef main = MainQueue();
+  if (main == nullptr) return 2;
+  bool ran = false;
+  if (!main->Async([&] { ran = true; }) || PollMainQueue() != 1 || !ran) return 3;
+  if (MainQueueWakeupDescriptor() != -1) return 4;
+  if (main->After(1ms, [] {}) || TimerSource::Create(main) != nullptr) return 5;
+  return 0;
+}
+[[maybe_unused]] const bool kOutOfDescriptors =
+    testing::ChildProcess("no-fds", OutOfDescriptorsChild);
+
+// Exit while a pool thread still asks for the radio technology: what it uses outlives the pool.
+int ExitDuringWorkChild() {
+  QueueRef queue = CreateSerialQueue("test.exit");
+  static std::atomic<bool> started{false};  // not on this stack: the block outlives the call
+  queue->Async([] {
+    for (int i = 0; i < 20000; ++i) {
+      // A provider held on the heap: used after its end, it would be freed twice.
+      SetRadioTechnologyProvider([text = String(40, u'x')] { return std::optional<String>(text); });
+      (void)CurrentRadioTechnology();
+      started = true;
+    }
+  });
+  while (!started) std::this_thread::yield();
+  return 0;  // std::exit, with the block still running
+}
+[[maybe_unused]] const bool kExitDuringWork = testing::ChildProcess("exit", ExitDuringWorkChild);
+
+TEST(Dispatch, FailuresAndExitEndNoProcess) {
+  EXPECT_EQ(testing::RunChildProcess("no-fds"), 0);
+  EXPECT_EQ(testing::RunChildProcess("exit"), 0);
+}
+
+TEST(DispatchBlock, CancelledBeforeStartNeverRunsAndIsReleasedEarly) {
+  DrainMain();
+  int runs = 0;
+  DispatchBlockRef block = DispatchBlock::Create([&] { ++runs; });
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(DispatchBlock::Create(std::function<void()>()), nullptr);
+
+  auto owner = std::make_shared<int>(1);
+  std::weak_ptr<int> watch = owner;
+  ASSERT_TRUE(MainQueue()->Async(block, owner));
+  ASSERT_TRUE(MainQueue()->After(1h, block, owner));  // far away: only a withdrawal frees it
+  owner.reset();
+  block->Cancel();
+  ASSERT_TRUE(RunMainUntil([&] { return watch.expired(); }));
+  EXPECT_FALSE(block->Perform());
+  EXPECT_EQ(runs, 0);
+  EXPECT_FALSE(MainQueueNextDeadline().has_value());
+}
+
+TEST(DispatchBlock, CancelledThenDelayedIsReleasedAtOnce) {
+  // The withdrawal of a block cancelled already runs at once, racing the submission's wait.
+  QueueRef queue = CreateSerialQueue("test.withdraw");
+  std::vector<std::weak_ptr<int>> watches;
+  for (int i = 0; i < 1000; ++i) {
+    DispatchBlockRef block = DispatchBlock::Create([] {});
+    block->Cancel();
+    auto keep_alive = std::make_shared<int>(i);
+    watches.push_back(keep_alive);
+    ASSERT_TRUE(queue->After(1h, block, std::move(keep_alive)));
+  }
+  EXPECT_TRUE(WaitUntil(
+      [&] { return std::ranges::all_of(watches, [](auto& w) { return w.expired(); }); }, 1s));
+}
+
+TEST(DispatchBlock, RunsEachSubmissionAndFinishesARunInProgress) {
+  QueueRef queue = CreateSerialQueue("test.block");
+  ASSERT_NE(queue, nullptr);
+  std::atomic<int> runs{0};
+  std::promise<void> started;
+  std::promise<void> release;
+  auto released = release.get_future().share();
+  DispatchBlockRef block = DispatchBlock::Create([&] {
+    if (runs.fetch_add(1) == 1) {
+      started.set_value();
+      released.wait();
+    }
+  });
+  ASSERT_TRUE(block->Perform());
+  ASSERT_TRUE(queue->Async(block));
+  ASSERT_EQ(started.get_future().wait_for(10s), std::future_status::ready);
+  block->Cancel();  // while running: the run goes on to its end
+  release.set_value();
+  ASSERT_TRUE(DrainQueue(queue));
+  EXPECT_EQ(runs.load(), 2);
+}
+
+TEST(TimerSource, FiresOnItsQueueAndFollowsSuspendResumeInTime) {
+  DrainMain();
+  EXPECT_EQ(TimerSource::Create(nullptr), nullptr);
+  auto source = TimerSource::Create(MainQueue());
+  ASSERT_NE(source, nullptr);
+  int fires = 0;  // a fire off the main queue would count 100
+  auto token = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = token;
+  source->SetEventHandler([&, token] { fires += MainQueue()->IsCurrent() ? 1 : 100; });
+  token.reset();
+  source->SetTimer(1h, 1h, 0ms);  // grid: 1h, 2h, 3h ... from now
+  ASSERT_TRUE(StepMainQueue(150min));
+  EXPECT_EQ(fires, 0);  // created suspended
+  source->Resume();
+  ASSERT_TRUE(StepMainQueue(10min));
+  EXPECT_EQ(fires, 1);  // one late fire for the missed ticks, then back on the grid (3h)
+  ASSERT_TRUE(StepMainQueue(30min));
+  EXPECT_EQ(fires, 2);
+  source->Suspend();
+  source->Suspend();  // nested
+  ASSERT_TRUE(StepMainQueue(3h));
+  source->Resume();
+  ASSERT_TRUE(StepMainQueue(3h));
+  EXPECT_EQ(fires, 2);  // still suspended once
+  source->Resume();
+  ASSERT_TRUE(StepMainQueue(1min));
+  EXPECT_EQ(fires, 3);
+  source->SetTimer(5h, 0ms, 0ms);  // reprogrammed, zero interval: once, 5h from now
+  ASSERT_TRUE(StepMainQueue(4h));
+  EXPECT_EQ(fires, 3);
+  ASSERT_TRUE(StepMainQueue(10h));
+  EXPECT_EQ(fires, 4);
+  source->SetTimer(1h, 1h, 0ms);
+  source->Cancel();
+  ASSERT_TRUE(StepMainQueue(3h));
+  EXPECT_EQ(fires, 4);
+  EXPECT_TRUE(watch.expired());  // the handler was released
+}
+
+TEST(TimerSource, NoHandlerRunsOnceCancelHasReturned) {
+  QueueRef queue = CreateSerialQueue("test.cancel");
+  for (int i = 0; i < 200; ++i) {
+    auto source = TimerSource::Create(queue);
+    std::atomic<bool> cancelled{false};
+    std::atomic<int> late{0};
+    std::atomic<int> fires{0};
+    source->SetEventHandler([&] {
+      if (cancelled) ++late;
+      ++fires;
+      std::this_thread::yield();
+      if (cancelled) ++late;
+    });
+    source->SetTimer(0ms, 100us, 0ms);
+    source->Resume();
+    while (fires == 0) std::this_thread::yield();
+    source->Cancel();
+    cancelled = true;
+    ASSERT_TRUE(DrainQueue(queue));
+    ASSERT_EQ(late.load(), 0) << "round " << i;
+  }
+  // Cancel from the handler itself: see GCDTimer.NoHandlerOutlivesCancelOrTheOwner.
+}
+
+TEST(Timer, CarriesUserInfoAndInvalidates) {
+  DrainMain();
+  EXPECT_EQ(Timer::Schedule(MainQueue(), 0ms, true, [](Timer&) {}, {}), nullptr);
+  EXPECT_EQ(Timer::Schedule(nullptr, 1ms, false, [](Timer&) {}, {}), nullptr);
+  int seen = 0;
+  auto once = Timer::Schedule(
+      MainQueue(), 1h, false, [&](Timer& t) { seen += std::any_cast<int>(t.UserInfo()); }, 5);
+  ASSERT_NE(once, nullptr);
+  std::weak_ptr<Timer> watch =
+      Timer::Schedule(MainQueue(), 1h, true, [&](Timer&) { seen += 100; }, {});
+  ASSERT_TRUE(StepMainQueue(1h));
+  EXPECT_FALSE(once->IsValid());
+  ASSERT_TRUE(StepMainQueue(1h));
+  EXPECT_EQ(seen, 205);
+  ASSERT_FALSE(watch.expired());  // alive while scheduled
+  watch.lock()->Invalidate();
+  DrainMain();
+  EXPECT_TRUE(watch.expired());
+}
+
+TEST(ReadSource, RunsItsHandlerWhenReadableUntilCancelled) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  QueueRef queue = CreateSerialQueue("test.read");
+  std::atomic<int> bytes{0};
+  auto source = ReadSource::Create(queue, fds[0], [&] {
+    char buffer[64];
+    const ssize_t n = ::read(fds[0], buffer, sizeof(buffer));
+    if (n > 0) bytes += static_cast<int>(n);
+  });
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(ReadSource::Create(queue, -1, [] {}), nullptr);
+  ASSERT_EQ(::write(fds[1], "abc", 3), 3);
+  EXPECT_TRUE(WaitUntil([&] { return bytes.load() == 3; }));
+  std::weak_ptr<ReadSource> watch = source;
+  source->Cancel();
+  source.reset();
+  EXPECT_TRUE(WaitUntil([&] { return watch.expired(); }));  // its wait ended: nothing left
+  EXPECT_EQ(::close(fds[0]), 0);  // still the caller's descriptor: the source watched a duplicate
+  ::close(fds[1]);
+}
+
+}  // namespace
+}  // namespace kelvane::platform

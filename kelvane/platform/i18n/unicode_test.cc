@@ -1,0 +1,113 @@
+#include "kelvane/platform/i18n/unicode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace kelvane::platform {
+namespace {
+
+// The length scan reads aligned blocks of eight units: every start offset and length in and
+// across those blocks, and the copies built on it.
+TEST(Unicode, MeasuresAndCopiesWStringsAtEveryAlignment) {
+  alignas(16) unsigned short buffer[64];
+  for (std::size_t start = 0; start < 16; ++start) {
+    for (std::size_t length = 0; start + length < 48; ++length) {
+      for (std::size_t i = 0; i < 64; ++i) buffer[i] = static_cast<unsigned short>('a' + i % 26);
+      buffer[start + length] = 0;
+      const WChar* s = buffer + start;
+      ASSERT_EQ(AliasedWStringLength(s), length) << start << " " << length;
+      String copy = u"old";
+      ASSERT_TRUE(AssignWString(copy, s));
+      ASSERT_EQ(copy.size(), length);
+      if (length > 0) {
+        EXPECT_EQ(copy.back(), static_cast<char16_t>('a' + (start + length - 1) % 26));
+      }
+      ASSERT_TRUE(AppendWString(copy, s));
+      EXPECT_EQ(copy.size(), 2 * length);
+    }
+  }
+  EXPECT_EQ(AliasedWStringLength(nullptr), 0u);
+  String kept = u"kept";
+  ASSERT_TRUE(AssignWString(kept, nullptr));
+  EXPECT_EQ(kept, u"");
+}
+
+TEST(Unicode, CompareFoldsCaseFullyOrComparesCodePoints) {
+  // Full folding, also outside the BMP (Deseret).
+  // clang-format off
+  const std::tuple<const char16_t*, const char16_t*, int> folded[] = {
+      {u"Straße", u"STRASSE", 0}, {u"ΣΑΣ", u"σας", 0}, {u"\U00010400", u"\U00010428", 0},
+      {u"apple", u"Banana", -1}, {u"Banana", u"apple", 1}, {u"ab", u"AB ", -1}, {u"", u"", 0}};
+  // No case folding in the default order, and code points rather than units.
+  const std::tuple<const char16_t*, const char16_t*, int> plain[] = {
+      {u"\U0001F600", u"\uFF5E", 1}, {u"a", u"ab", -1}, {u"B", u"a", -1}, {u"x", u"x", 0}};
+  // clang-format on
+  for (const auto& [a, b, order] : folded) EXPECT_EQ(CaseInsensitiveCompare(a, b), order) << order;
+  for (const auto& [a, b, order] : plain) EXPECT_EQ(DefaultCompare(a, b), order) << order;
+}
+
+TEST(Unicode, CountsScalarsAndRejectsUnpairedSurrogates) {
+  EXPECT_EQ(CountScalars(u"a\U0001F600b"), 3);
+  EXPECT_EQ(CountScalars(u""), 0);
+  // A lead at the end, a lone trail, a lead before a pair.
+  for (const String& bad : {String{u'a', char16_t{0xD83D}}, String{char16_t{0xDE00}, u'a'},
+                            String{char16_t{0xD83D}, char16_t{0xD83D}, char16_t{0xDE00}}}) {
+    EXPECT_EQ(CountScalars(bad), -1);
+  }
+}
+
+// Every position of a surrogate pair or a lone surrogate relative to the converter's blocks.
+TEST(Unicode, Utf16ToUtf32AcrossBlockBoundaries) {
+  std::vector<LWChar> out;
+  for (std::size_t at = 0; at + 2 <= 40; ++at) {
+    std::u16string text(40, u'a');
+    text[at] = 0xD83D;
+    text[at + 1] = 0xDE00;
+    std::vector<LWChar> expected(39, L'a');  // 39 scalars and the terminator
+    expected[at] = 0x1F600;
+    expected.push_back(0);
+    ASSERT_TRUE(Utf16ToUtf32(text, out)) << at;
+    EXPECT_EQ(out, expected) << at;
+
+    std::u16string lone(40, u'b');
+    lone[at] = (at % 2) ? 0xDC01 : 0xD801;
+    EXPECT_FALSE(Utf16ToUtf32(lone, out)) << at;
+  }
+  ASSERT_TRUE(Utf16ToUtf32(u"", out));
+  EXPECT_EQ(out, std::vector<LWChar>{0});
+}
+
+TEST(Unicode, Utf32ToUtf16ChecksEveryUnit) {
+  String out;
+  const LWChar edges[] = {0xD7FF, 0xE000, 0xFFFF, 0x10000, 0x10FFFF, 0};
+  ASSERT_TRUE(Utf32LEToUtf16(edges, 6, out));
+  EXPECT_EQ(out, String(u"\uD7FF\uE000\uFFFF\U00010000\U0010FFFF") + u'\0');
+  const LWChar plain[] = {L'a', 0x416, 0x6771};
+  ASSERT_TRUE(Utf32LEToUtf16(plain, 3, out));
+  EXPECT_EQ(out, u"a\u0416\u6771");
+  for (LWChar bad : {0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0x110000, 0x7FFFFFFF, -1}) {
+    std::vector<LWChar> units(37, L'x');
+    units[36] = bad;
+    EXPECT_FALSE(Utf32LEToUtf16(units.data(), units.size(), out)) << static_cast<int32_t>(bad);
+  }
+  ASSERT_TRUE(Utf32LEToUtf16(nullptr, 0, out));
+  EXPECT_TRUE(out.empty());
+}
+
+// UTF-8 in both directions is tested through its public bridge, kelvane/text/utf8_test.cc.
+
+TEST(Unicode, CaseInsensitiveFindReportsOriginalPositions) {
+  EXPECT_EQ(CaseInsensitiveFind(u"Der Fluß fließt", u"FLIESST"), 9);
+  EXPECT_EQ(CaseInsensitiveFind(u"\U00010400\U00010400x", u"\U00010428X"), 2);
+  EXPECT_EQ(CaseInsensitiveFind(u"abc", u"abcd"), -1);
+  EXPECT_EQ(CaseInsensitiveFind(u"", u"a"), -1);
+  EXPECT_EQ(CaseInsensitiveFind(u"abc", u""), -1);
+  // The first candidate splits "ß"; the search goes on to a whole-character match.
+  EXPECT_EQ(CaseInsensitiveFind(u"ßs s", u"S S"), 1);
+}
+
+}  // namespace
+}  // namespace kelvane::platform

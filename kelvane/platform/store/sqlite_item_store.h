@@ -1,0 +1,86 @@
+// kelvane/platform/store/sqlite_item_store.h
+//
+// The file store for secure items: one SQLite database, its values sealed with
+// XChaCha20-Poly1305 under a 32-byte master key. The attributes stay readable, so that lookups
+// need no key; each sealed value is bound to its item's whole identity (class, key, access
+// group and synchronizable flag), so a value moved to another row or altered in place no
+// longer verifies and reads as not found. Values sealed by earlier versions, which left the
+// flag out, still read; any write of an item seals its value the current way.
+//
+// Files: the database is created with mode 0600 in a folder created with mode 0700; its WAL
+// and shared-memory files take the database's mode. Without a master key from the
+// application, the key lives in "<database>.key" beside it (mode 0600), created on first open;
+// a key file that exists but is not exactly 32 bytes is an error, never replaced.
+//
+// Durability: write-ahead log, full synchronisation, one transaction per operation. A process
+// killed at any moment leaves the store whole, with each operation either done or not.
+//
+// Threads and processes: a store object may be used from any thread (one connection behind a
+// lock). Several processes may share the database: writers wait for each other up to the busy
+// timeout (ten seconds), readers never wait for writers.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "kelvane/export.h"
+#include "kelvane/platform/store/item_store.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace kelvane::platform {
+
+class KELVANE_EXPORT SqliteItemStore final : public ItemStore {
+ public:
+  static constexpr std::size_t kKeySize = 32;
+
+  // Opens (creating when absent) the store at `path`. With `master_key` (exactly kKeySize
+  // bytes) the application supplies the key; otherwise the key file beside the database is
+  // used. Null when the files cannot be created or opened, the key has the wrong size, or the
+  // file is not a store.
+  [[nodiscard]] static std::shared_ptr<SqliteItemStore> Open(
+      const std::string& path, const Data* master_key = nullptr) noexcept;
+
+  // KELVANE_KEYCHAIN when set and not empty; else $XDG_DATA_HOME/kelvane/keychain.db when
+  // XDG_DATA_HOME is an absolute path; else $HOME/.local/share/kelvane/keychain.db; nullopt
+  // when none of these is set.
+  [[nodiscard]] static std::optional<std::string> DefaultPath() noexcept;
+
+  // The key file used for a database at `path`.
+  [[nodiscard]] static std::string KeyPath(const std::string& path);
+
+  ~SqliteItemStore() override;
+  SqliteItemStore(const SqliteItemStore&) = delete;
+  SqliteItemStore& operator=(const SqliteItemStore&) = delete;
+
+  ItemStatus Add(const ItemAttributes& item) noexcept override;
+  ItemStatus Update(const ItemQuery& query, const ItemUpdate& changes) noexcept override;
+  ItemStatus CopyMatching(const ItemQuery& query, ItemAttributes* out) noexcept override;
+  ItemStatus Delete(const ItemQuery& query) noexcept override;
+  ItemStatus Replace(const ItemQuery& remove, const ItemAttributes& item) noexcept override;
+
+  // true when the database passes SQLite's integrity check.
+  [[nodiscard]] bool CheckIntegrity() noexcept;
+
+ private:
+  class Transaction;
+  SqliteItemStore(sqlite3* db, const std::array<std::uint8_t, kKeySize>& key) noexcept;
+
+  // A prepared statement for `sql`, made once and kept; null on failure.
+  sqlite3_stmt* Statement(const std::string& sql);
+  ItemStatus AddLocked(const ItemAttributes& item);
+  ItemStatus DeleteLocked(const ItemQuery& query);
+
+  std::mutex mutex_;
+  sqlite3* db_;
+  std::array<std::uint8_t, kKeySize> key_;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+};
+
+}  // namespace kelvane::platform

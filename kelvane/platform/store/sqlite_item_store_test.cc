@@ -1,0 +1,225 @@
+#include "kelvane/platform/store/sqlite_item_store.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "kelvane/testing/temp_dir.h"
+
+namespace kelvane::platform {
+
+void CheckStoreRules(ItemStore& store);  // item_store_test.cc
+
+namespace {
+
+unsigned Mode(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0xFFFF;
+}
+
+ItemAttributes Secret(String account, std::string_view value) {
+  ItemAttributes item;
+  item.account = std::move(account);
+  item.value = Data(value.begin(), value.end());
+  return item;
+}
+
+ItemQuery Account(String account, SyncMatch sync = SyncMatch::kAny,
+                  std::optional<String> group = std::nullopt) {
+  ItemQuery query;
+  query.account = std::move(account);
+  query.synchronizable = sync;
+  query.access_group = std::move(group);
+  return query;
+}
+
+// The value of the first match as text; "" when nothing matches.
+std::string Load(ItemStore& store, const ItemQuery& query) {
+  ItemAttributes out;
+  if (store.CopyMatching(query, &out) != ItemStatus::kSuccess) return "";
+  return std::string(out.value.begin(), out.value.end());
+}
+
+// Runs SQL on the database file behind the store's back; the first column of its last row.
+std::string RunSql(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  std::string result;
+  char* error = nullptr;
+  const auto keep = [](void* out, int, char** values, char**) {
+    *static_cast<std::string*>(out) = values[0] != nullptr ? values[0] : "";
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(db, sql, keep, &result, &error), SQLITE_OK) << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+  return result;
+}
+
+TEST(SqliteItemStore, FollowsTheStoreRules) {
+  testing::TempDir dir;
+  auto store = SqliteItemStore::Open(dir.File("rules.db"));
+  ASSERT_NE(store, nullptr);
+  CheckStoreRules(*store);
+  EXPECT_TRUE(store->CheckIntegrity());
+}
+
+TEST(SqliteItemStore, FilesArePrivateAndValuesPersist) {
+  testing::TempDir dir;
+  ::umask(022);
+  const std::string path = dir.File("new/folder/keychain.db");
+  {
+    auto store = SqliteItemStore::Open(path);
+    ASSERT_NE(store, nullptr);
+    ItemAttributes item = Secret(u"\U0001F511 key", std::string("\0binary\xff", 8));
+    item.access_group = u"team.shared";
+    item.label = u"";
+    ASSERT_EQ(store->Add(item), ItemStatus::kSuccess);
+    EXPECT_EQ(Mode(path), 0600u);
+    EXPECT_EQ(Mode(SqliteItemStore::KeyPath(path)), 0600u);
+    EXPECT_EQ(Mode(path + "-wal"), 0600u);
+    EXPECT_EQ(Mode(dir.File("new/folder")), 0700u);
+  }
+  auto store = SqliteItemStore::Open(path);
+  ASSERT_NE(store, nullptr);
+  ItemAttributes out;
+  ASSERT_EQ(store->CopyMatching(Account(u"\U0001F511 key"), &out), ItemStatus::kSuccess);
+  EXPECT_EQ(out.value, Data({0, 'b', 'i', 'n', 'a', 'r', 'y', 0xff}));
+  EXPECT_EQ(out.access_group, u"team.shared");
+  EXPECT_EQ(out.label, u"");  // an empty label is not an absent one
+
+  // The bytes of the secret are not in the file.
+  std::ifstream in(path, std::ios::binary);
+  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ifstream wal(path + "-wal", std::ios::binary);
+  const std::string log((std::istreambuf_iterator<char>(wal)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(file.find("binary"), std::string::npos);
+  EXPECT_EQ(log.find("binary"), std::string::npos);
+}
+
+TEST(SqliteItemStore, TamperedValuesReadAsNotFound) {
+  testing::TempDir dir;
+  const std::string path = dir.File("keychain.db");
+  {
+    auto store = SqliteItemStore::Open(path);
+    ASSERT_NE(store, nullptr);
+    for (const char16_t* name : {u"a", u"b", u"c", u"d", u"e"}) {
+      ASSERT_EQ(store->Add(Secret(name, "secret")), ItemStatus::kSuccess);
+    }
+    ItemAttributes twin = Secret(u"e", "twin");
+    twin.synchronizable = true;
+    ASSERT_EQ(store->Add(twin), ItemStatus::kSuccess);
+  }
+  // a: one bit of the ciphertext flipped; b: c's sealed value moved onto it; c: truncated;
+  // e: the values of the item and its synchronizable twin swapped; d: left alone.
+  RunSql(path,
+         "UPDATE items SET value = CAST(substr(value, 1, 29) ||"
+         "  CASE WHEN substr(value, 30, 1) = x'00' THEN x'01' ELSE x'00' END ||"
+         "  substr(value, 31) AS BLOB) WHERE account = x'6100';"
+         "UPDATE items SET value = (SELECT value FROM items WHERE account = x'6300')"
+         "  WHERE account = x'6200';"
+         "UPDATE items SET value = substr(value, 1, 20) WHERE account = x'6300';"
+         "CREATE TEMP TABLE e AS SELECT sync, value FROM items WHERE account = x'6500';"
+         "UPDATE items SET value = (SELECT value FROM e WHERE e.sync != items.sync)"
+         "  WHERE account = x'6500';");
+  auto store = SqliteItemStore::Open(path);
+  ASSERT_NE(store, nullptr);
+  for (const char16_t* name : {u"a", u"b", u"c", u"e"}) {
+    EXPECT_EQ(store->CopyMatching(Account(name, SyncMatch::kNo), nullptr), ItemStatus::kNotFound)
+        << std::string(name, name + 1);
+  }
+  EXPECT_EQ(store->CopyMatching(Account(u"e", SyncMatch::kYes), nullptr), ItemStatus::kNotFound);
+  EXPECT_EQ(Load(*store, Account(u"d")), "secret");
+
+  // Under another key nothing verifies; the application's own key works across opens.
+  const Data other_key(SqliteItemStore::kKeySize, 0x42);
+  auto foreign = SqliteItemStore::Open(path, &other_key);
+  ASSERT_NE(foreign, nullptr);
+  EXPECT_EQ(foreign->CopyMatching(Account(u"d"), nullptr), ItemStatus::kNotFound);
+  ASSERT_EQ(foreign->Add(Secret(u"f", "mine")), ItemStatus::kSuccess);
+  EXPECT_EQ(store->CopyMatching(Account(u"f"), nullptr), ItemStatus::kNotFound);
+  auto again = SqliteItemStore::Open(path, &other_key);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(Load(*again, Account(u"f")), "mine");
+}
+
+// seal_v1.db was written by the store before seals bound the synchronizable flag, under a key of
+// 32 bytes 0x4B: "token" ("plain"), its synchronizable twin ("synced") and "token" in the group
+// "team" ("grouped").
+TEST(SqliteItemStore, StoresSealedTheEarlierWayLoadAndAreResealedOnSave) {
+  testing::TempDir dir;
+  const std::string path = dir.File("old.db");
+  std::filesystem::copy_file(std::string(KELVANE_TESTDATA_DIR) + "/stores/seal_v1.db", path);
+  const Data key(SqliteItemStore::kKeySize, 0x4B);
+  const auto check = [&](const char* plain) {
+    auto store = SqliteItemStore::Open(path, &key);
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(Load(*store, Account(u"token", SyncMatch::kNo, u"")), plain);
+    EXPECT_EQ(Load(*store, Account(u"token", SyncMatch::kYes)), "synced");
+    EXPECT_EQ(Load(*store, Account(u"token", SyncMatch::kNo, u"team")), "grouped");
+  };
+  check("plain");
+  {
+    auto store = SqliteItemStore::Open(path, &key);
+    ASSERT_NE(store, nullptr);
+    ItemUpdate update;
+    update.value = Data{'n', 'e', 'w'};
+    ASSERT_EQ(store->Update(Account(u"token", SyncMatch::kNo, u""), update), ItemStatus::kSuccess);
+  }
+  // The saved item carries the current seal (version 2), the others keep theirs.
+  EXPECT_EQ(RunSql(path,
+                   "SELECT group_concat(hex(substr(value, 1, 1)), ',') FROM"
+                   " (SELECT value FROM items ORDER BY sync, length(agrp))"),
+            "02,01,01");
+  check("new");
+}
+
+TEST(SqliteItemStore, RefusesWhatItCannotTrust) {
+  testing::TempDir dir;
+  const Data short_key(31, 1);
+  EXPECT_EQ(SqliteItemStore::Open(dir.File("a.db"), &short_key), nullptr);
+  EXPECT_EQ(SqliteItemStore::Open(""), nullptr);
+
+  // A key file of the wrong size is an error, and stays as it was.
+  const std::string path = dir.File("b.db");
+  dir.Write("b.db.key", "too short");
+  EXPECT_EQ(SqliteItemStore::Open(path), nullptr);
+  std::ifstream key(SqliteItemStore::KeyPath(path));
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(key)), std::istreambuf_iterator<char>()),
+            "too short");
+
+  // Files that are not stores.
+  dir.Write("c.db", std::string(4096, 'x'));
+  EXPECT_EQ(SqliteItemStore::Open(dir.File("c.db")), nullptr);
+  RunSql(dir.File("d.db"), "CREATE TABLE items(x);");
+  EXPECT_EQ(SqliteItemStore::Open(dir.File("d.db")), nullptr);
+}
+
+TEST(SqliteItemStore, DefaultPathFollowsTheEnvironment) {
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+  for (const char* name : {"KELVANE_KEYCHAIN", "XDG_DATA_HOME", "HOME"}) {
+    const char* v = std::getenv(name);
+    saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+  }
+  ::setenv("KELVANE_KEYCHAIN", "/x/k.db", 1);
+  ::setenv("XDG_DATA_HOME", "/data", 1);
+  ::setenv("HOME", "/home/u", 1);
+  EXPECT_EQ(SqliteItemStore::DefaultPath(), "/x/k.db");
+  ::setenv("KELVANE_KEYCHAIN", "", 1);
+  EXPECT_EQ(SqliteItemStore::DefaultPath(), "/data/kelvane/keychain.db");
+  ::setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored
+  EXPECT_EQ(SqliteItemStore::DefaultPath(), "/home/u/.local/share/kelvane/keychain.db");
+  ::unsetenv("XDG_DATA_HOME");
+  ::unsetenv("HOME");
+  EXPECT_EQ(SqliteItemStore::DefaultPath(), std::nullopt);
+  for (const auto& [name, value] : saved) {
+    (void)(value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name));
+  }
+}
+
+}  // namespace
+}  // namespace kelvane::platform

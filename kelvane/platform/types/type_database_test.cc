@@ -1,0 +1,252 @@
+#include "kelvane/platform/types/type_database.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+
+#include "kelvane/testing/temp_dir.h"
+
+namespace kelvane::platform {
+namespace {
+
+std::string Narrow(const String& text) { return std::string(text.begin(), text.end()); }
+
+TEST(TypeDatabase, TableIsConsistent) {
+  const TypeDatabase& table = TypeDatabase::BuiltIn();
+  EXPECT_GE(table.BuiltInExtensionCount(), 200u);
+  EXPECT_EQ(table.ExtensionCount(), table.BuiltInExtensionCount());
+
+  // Every identifier the type lists name, with the tags callers rely on.
+  struct Known {
+    std::u16string_view identifier, extension, mime;
+  };
+  const Known known[] = {
+      {u"public.jpeg", u"jpg", u"image/jpeg"},
+      {u"public.png", u"png", u"image/png"},
+      {u"com.microsoft.bmp", u"bmp", u"image/bmp"},
+      {u"com.adobe.pdf", u"pdf", u"application/pdf"},
+      {u"public.rtf", u"rtf", u"application/rtf"},
+      {u"public.plain-text", u"txt", u"text/plain"},
+      {u"com.pkware.zip-archive", u"zip", u"application/zip"},
+      {u"com.microsoft.word.doc", u"doc", u"application/msword"},
+      {u"org.openxmlformats.wordprocessingml.document", u"docx",
+       u"application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
+      {u"com.microsoft.excel.xls", u"xls", u"application/vnd.ms-excel"},
+      {u"org.openxmlformats.spreadsheetml.sheet", u"xlsx",
+       u"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
+      {u"org.oasis-open.opendocument.text", u"odt", u"application/vnd.oasis.opendocument.text"},
+      {u"org.7-zip.7-zip-archive", u"7z", u"application/x-7z-compressed"},
+      {u"public.mpeg-4", u"mp4", u"video/mp4"},
+  };
+  for (const Known& k : known) {
+    SCOPED_TRACE(Narrow(String(k.identifier)));
+    ASSERT_NE(table.TypeWithIdentifier(k.identifier), nullptr);
+    EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassFilenameExtension, k.extension),
+              String(k.identifier));
+    EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassMIMEType, k.mime), String(k.identifier));
+    EXPECT_EQ(table.PreferredTagWithClass(k.identifier, kUTTagClassMIMEType), String(k.mime));
+    EXPECT_EQ(table.PreferredTagWithClass(k.identifier, kUTTagClassFilenameExtension),
+              String(k.extension));
+    EXPECT_TRUE(table.ConformsTo(k.identifier, kUTTypeData));
+    EXPECT_TRUE(table.ConformsTo(k.identifier, kUTTypeItem));
+  }
+  for (std::u16string_view root : {kUTTypeItem, kUTTypeData, kUTTypeMovie, kUTTypeContent}) {
+    EXPECT_NE(table.TypeWithIdentifier(root), nullptr);
+    EXPECT_FALSE(table.PreferredTagWithClass(root, kUTTagClassMIMEType).has_value());
+  }
+}
+
+TEST(TypeDatabase, ConformanceFollowsParentsTransitively) {
+  const TypeDatabase& table = TypeDatabase::BuiltIn();
+  // Through three levels (docx -> openxml -> zip -> archive), one way only, whatever the case;
+  // unknown identifiers conform to nothing, not even themselves.
+  // clang-format off
+  const std::tuple<std::u16string_view, std::u16string_view, bool> cases[] = {
+      {kUTTypePNG, kUTTypeImage, true}, {kUTTypePNG, kUTTypePNG, true},
+      {kUTTypePNG, kUTTypeMovie, false}, {kUTTypeData, kUTTypePNG, false},
+      {u"org.openxmlformats.wordprocessingml.document", kUTTypeArchive, true},
+      {u"public.mpeg-4", kUTTypeMovie, true}, {u"public.c-source", kUTTypePlainText, true},
+      {u"PUBLIC.PNG", u"Public.Image", true}, {u"", kUTTypeItem, false},
+      {u"org.example.unknown", u"org.example.unknown", false},
+      {u"org.example.unknown", kUTTypeItem, false}};
+  // clang-format on
+  for (const auto& [type, parent, conforms] : cases) {
+    EXPECT_EQ(table.ConformsTo(type, parent), conforms) << Narrow(String(type));
+  }
+  // The same identifier gives the same object.
+  EXPECT_EQ(table.TypeWithIdentifier(u"public.png"), table.TypeWithIdentifier(u"PUBLIC.png"));
+}
+
+TEST(TypeDatabase, TagLookupsIgnoreCaseParametersAndHonourConstraints) {
+  const TypeDatabase& table = TypeDatabase::BuiltIn();
+  EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassFilenameExtension, u"PDF"),
+            String(kUTTypePDF));
+  EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassMIMEType, u" Text/HTML ; charset=utf-8"),
+            u"public.html");
+  // A MIME type several types carry names the first (the general one).
+  EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassMIMEType, u"text/plain"),
+            String(kUTTypePlainText));
+  // "ts" is first a video container; asked for source code it is nothing.
+  EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassFilenameExtension, u"ts"),
+            u"public.mpeg-2-transport-stream");
+  EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassFilenameExtension, u"ts", kUTTypeMovie),
+            u"public.mpeg-2-transport-stream");
+  // clang-format off
+  const std::tuple<TagClass, std::u16string_view, std::u16string_view> none[] = {
+      {kUTTagClassFilenameExtension, u"ts", kUTTypeText}, {kUTTagClassMIMEType, u"x/unknown", u""},
+      {kUTTagClassFilenameExtension, u"png", u"no.such"}, {kUTTagClassFilenameExtension, u"", u""},
+      {kUTTagClassFilenameExtension, u"qqzz", u""}};
+  // clang-format on
+  for (const auto& [tag_class, tag, within] : none) {
+    EXPECT_EQ(table.PreferredIdentifierForTag(tag_class, tag, within), std::nullopt);
+  }
+  EXPECT_FALSE(table.PreferredTagWithClass(u"no.such.type", kUTTagClassMIMEType).has_value());
+}
+
+class SharedMimeInfoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(user_.path() / "mime");
+    std::filesystem::create_directories(system_.path() / "mime");
+    system_.Write("mime/globs2",
+                  "# comment\n"
+                  "50:application/x-doom-wad:*.wad\n"
+                  "60:application/x-quake-pak:*.pak\n"
+                  "40:application/x-other-pak:*.pak\n"  // lower weight loses
+                  "50:text/x-genie:*.gs:cs\n"           // case-sensitive
+                  "50:text/x-uppercase:*.GS:cs\n"
+                  "50:image/x-fancy:*.fancy\n"
+                  "50:video/x-reel:*.reel\n"
+                  "50:application/x-zippy:*.zippy\n"
+                  "50:application/x-tarred:*.tar.zzz\n"  // two dots: never an extension
+                  "50:application/x-star:*.st*\n"        // wildcard: skipped
+                  "90:text/x-not-pdf:*.pdf\n"            // the table answers for pdf
+                  "50:image/jpeg:*.jpeg2\n"              // a table MIME type
+                  "junk line without fields\n"
+                  "x:a/b:*.bad\n"
+                  "50:nomime:*.nomime\n");
+    system_.Write("mime/aliases", "application/x-wad application/x-doom-wad\nbroken\n");
+    system_.Write("mime/subclasses",
+                  "application/x-zippy application/zip\n"
+                  "video/x-reel application/x-middle\n"
+                  "application/x-middle application/x-doom-wad\n"
+                  "application/x-doom-wad application/x-middle\n");  // a cycle ends
+    user_.Write("mime/globs2", "70:application/x-user-wad:*.wad\n");
+    database_ = TypeDatabase::WithSharedMimeInfo(
+        {user_.path().string(), system_.path().string() + "/", "", "/nonexistent/dir"});
+    ASSERT_NE(database_, nullptr);
+  }
+
+  std::optional<String> ForExtension(std::u16string_view extension) const {
+    return database_->PreferredIdentifierForTag(kUTTagClassFilenameExtension, extension);
+  }
+  std::optional<String> MimeOf(std::u16string_view extension) const {
+    const std::optional<String> id = ForExtension(extension);
+    return id ? database_->PreferredTagWithClass(*id, kUTTagClassMIMEType) : std::nullopt;
+  }
+
+  testing::TempDir user_;
+  testing::TempDir system_;
+  std::shared_ptr<const TypeDatabase> database_;
+};
+
+TEST_F(SharedMimeInfoTest, ExtensionsTheTableLacksGetDynamicTypes) {
+  EXPECT_EQ(ForExtension(u"pak"), u"dyn.mime.application.x-quake-pak");
+  EXPECT_EQ(MimeOf(u"PAK"), u"application/x-quake-pak");
+  // The user's directory has the higher weight here.
+  EXPECT_EQ(MimeOf(u"wad"), u"application/x-user-wad");
+  EXPECT_EQ(MimeOf(u"gs"), u"text/x-genie");
+  EXPECT_EQ(MimeOf(u"GS"), u"text/x-uppercase");
+  EXPECT_FALSE(ForExtension(u"Gs").has_value());
+  // The table keeps its answers; a table MIME type leads to the table's type.
+  EXPECT_EQ(MimeOf(u"pdf"), u"application/pdf");
+  EXPECT_EQ(ForExtension(u"jpeg2"), String(kUTTypeJPEG));
+  for (std::u16string_view skipped : {u"zzz", u"st", u"bad", u"nomime", u"tar.zzz"}) {
+    EXPECT_FALSE(ForExtension(skipped).has_value()) << Narrow(String(skipped));
+  }
+  const TypeRef pak = database_->TypeWithIdentifier(u"dyn.mime.application.x-quake-pak");
+  ASSERT_NE(pak, nullptr);
+  EXPECT_TRUE(pak->isDynamic());
+  EXPECT_EQ(pak->filenameExtensions(), std::vector<String>{u"pak"});
+  // Dynamic types are also found by MIME type and through aliases.
+  EXPECT_EQ(database_->PreferredIdentifierForTag(kUTTagClassMIMEType, u"application/x-wad"),
+            u"dyn.mime.application.x-doom-wad");
+  EXPECT_EQ(database_->PreferredIdentifierForTag(kUTTagClassMIMEType, u"text/x-not-pdf"),
+            u"dyn.mime.text.x-not-pdf");
+  EXPECT_EQ(database_->ExtensionCount(), database_->BuiltInExtensionCount() + 8);  // 6 + gs, GS
+}
+
+TEST_F(SharedMimeInfoTest, DynamicTypesConformByMediaKindAndSubclass) {
+  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"fancy"), kUTTypeImage));
+  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"reel"), kUTTypeMovie));
+  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"gs"), kUTTypeText));
+  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"pak"), kUTTypeData));
+  EXPECT_FALSE(database_->ConformsTo(*ForExtension(u"pak"), kUTTypeImage));
+  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"zippy"), u"com.pkware.zip-archive"));
+  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"zippy"), kUTTypeArchive));
+  // video/x-reel -> application/x-middle (no type) -> application/x-doom-wad (a dynamic type).
+  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"reel"), u"dyn.mime.application.x-doom-wad"));
+}
+
+// The agreement of MimeFromPath-style answers with the installed shared-mime-info: for every
+// "*.ext" glob, the MIME type of the highest-weight glob against ours. Skipped where the database
+// is not installed.
+TEST(TypeDatabase, AgreesWithInstalledSharedMimeInfo) {
+  std::ifstream in("/usr/share/mime/globs2");
+  if (!in) GTEST_SKIP() << "shared-mime-info is not installed";
+  struct Best {
+    int weight = -1;
+    std::string mime;
+  };
+  // A case-sensitive glob is matched as written and before the others, as shared-mime-info does.
+  std::map<std::string, Best> exact, folded;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::stringstream fields(line);
+    std::string weight, mime, glob, flags;
+    std::getline(fields, weight, ':');
+    std::getline(fields, mime, ':');
+    std::getline(fields, glob, ':');
+    std::getline(fields, flags);
+    if (glob.size() < 3 || glob.compare(0, 2, "*.") != 0) continue;
+    std::string extension = glob.substr(2);
+    if (extension.find_first_of("*?[]\\.") != std::string::npos) continue;
+    const bool case_sensitive = flags.find("cs") != std::string::npos;
+    if (!case_sensitive) {
+      for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    Best& best = (case_sensitive ? exact : folded)[extension];
+    if (std::stoi(weight) > best.weight) best = Best{std::stoi(weight), mime};
+  }
+  std::map<std::string, Best> expected = exact;
+  expected.insert(folded.begin(), folded.end());  // keeps the exact entries
+  ASSERT_GT(expected.size(), 100u);
+
+  const TypeDatabase& database = TypeDatabase::Default();
+  std::size_t agree = 0;
+  std::string disagreements;
+  for (const auto& [extension, best] : expected) {
+    const String wide(extension.begin(), extension.end());
+    const std::optional<String> id =
+        database.PreferredIdentifierForTag(kUTTagClassFilenameExtension, wide);
+    const std::optional<String> mime =
+        id ? database.PreferredTagWithClass(*id, kUTTagClassMIMEType) : std::nullopt;
+    const std::string ours = mime ? Narrow(*mime) : "application/octet-stream";
+    if (ours == best.mime) {
+      ++agree;
+    } else {
+      disagreements += " ." + extension + " (" + best.mime + " / " + ours + ")";
+    }
+  }
+  const double figure = 100.0 * static_cast<double>(agree) / static_cast<double>(expected.size());
+  EXPECT_GE(figure, 95.0) << agree << " of " << expected.size() << "; differing:" << disagreements;
+}
+
+}  // namespace
+}  // namespace kelvane::platform
