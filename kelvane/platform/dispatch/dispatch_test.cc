@@ -212,7 +212,11 @@ int ExitDuringWorkChild() {
 [[maybe_unused]] const bool kExitDuringWork = testing::ChildProcess("exit", ExitDuringWorkChild);
 
 TEST(Dispatch, FailuresAndExitEndNoProcess) {
+#if !defined(__SANITIZE_ADDRESS__)
+  // Not in the address-checking build: its vptr check probes memory through a pipe, and with no
+  // descriptor left it takes every virtual call for a bad one.
   EXPECT_EQ(testing::RunChildProcess("no-fds"), 0);
+#endif
   EXPECT_EQ(testing::RunChildProcess("exit"), 0);
 }
 
