@@ -101,8 +101,13 @@ using NarrowSums = std::uint16_t __attribute__((vector_size(16)));
 inline Sums LoadPixel(const std::uint16_t* p) {
   NarrowSums v;
   std::memcpy(&v, p, sizeof(v));
+  // Interleaves the four sums with zeros: little-endian 32-bit lanes.
+#if defined(__clang__)
+  return reinterpret_cast<Sums>(__builtin_shufflevector(v, NarrowSums{}, 0, 8, 1, 9, 2, 10, 3, 11));
+#else
   return reinterpret_cast<Sums>(
       __builtin_shuffle(v, NarrowSums{}, NarrowSums{0, 8, 1, 9, 2, 10, 3, 11}));
+#endif
 }
 
 inline Sums LoadPixel(const std::uint32_t* p) {
