@@ -60,7 +60,7 @@ bool KernelAccepted(std::uint32_t side) { return side % 2 == 1 && side <= kMaxBo
 // Turns window sums into means: sum / area rounded to nearest. The area is odd, so no sum lies
 // exactly halfway. Single precision is exact enough while the area stays below 8192 (the
 // product's error, at most 256 x 2^-23 plus the half's rounding, stays under 1 / (2 x area));
-// larger areas go through double precision. Sums fit a signed 32-bit count (kMaxBoxKernel).
+// larger areas go through double precision, whose sums may pass the signed 32-bit range.
 void WriteMeans(const std::uint32_t* __restrict sums, std::uint8_t* __restrict out, std::size_t n,
                 std::uint32_t area) {
   if (area < 8192) {
@@ -72,8 +72,8 @@ void WriteMeans(const std::uint32_t* __restrict sums, std::uint8_t* __restrict o
   } else {
     const double inv = 1.0 / static_cast<double>(area);
     for (std::size_t i = 0; i < n; ++i) {
-      out[i] = static_cast<std::uint8_t>(static_cast<std::int32_t>(
-          static_cast<double>(static_cast<std::int32_t>(sums[i])) * inv + 0.5));
+      out[i] = static_cast<std::uint8_t>(
+          static_cast<std::int32_t>(static_cast<double>(sums[i]) * inv + 0.5));
     }
   }
 }

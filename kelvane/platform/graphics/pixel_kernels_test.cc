@@ -62,6 +62,9 @@ TEST(BoxConvolve, KeepsConstantsIntensityAndFarPixels) {
     ASSERT_TRUE(BoxConvolve(from->buffer, to->buffer, 11, 11, scratch.data(), scratch.size()));
   }
   EXPECT_EQ(b.bytes, std::vector<std::uint8_t>(b.bytes.size(), 77));
+  std::fill(a.bytes.begin(), a.bytes.end(), 255);  // the largest box: sums pass 2^31
+  ASSERT_TRUE(BoxConvolve(a.buffer, b.buffer, kMaxBoxKernel, kMaxBoxKernel, nullptr, 0));
+  EXPECT_EQ(b.bytes, a.bytes);
 
   // Content in 20..39 spreads to 16..43 only, so the total moves by the rounding of those.
   Picture c(60, 60), d(60, 60);
