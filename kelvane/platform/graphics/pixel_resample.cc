@@ -120,8 +120,9 @@ void WriteLine(const std::uint8_t* pixels, std::size_t count, Line line) {
     std::memcpy(line.start, pixels, count * 4);
     return;
   }
-  std::uint8_t* p = line.start;
-  for (std::size_t u = 0; u < count; ++u, p += line.step) std::memcpy(p, pixels + 4 * u, 4);
+  for (std::size_t u = 0; u < count; ++u) {
+    std::memcpy(line.start + static_cast<std::ptrdiff_t>(u) * line.step, pixels + 4 * u, 4);
+  }
 }
 
 template <typename Acc>
