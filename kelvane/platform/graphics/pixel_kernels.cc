@@ -8,6 +8,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "kelvane/platform/graphics/internal/pixel_buffer.h"
 
 // The loops below are written for the vectoriser: plain index loops over restrict-qualified
@@ -64,7 +68,22 @@ void WriteMeans(const std::uint32_t* __restrict sums, std::uint8_t* __restrict o
                 std::uint32_t area) {
   if (area < 8192) {
     const float inv = 1.0f / static_cast<float>(area);
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // The compiler narrows 32-bit lanes to bytes with masks and shuffles; the means are known
+    // to lie in 0..255, so two saturating packs do.
+    const __m128 vinv = _mm_set1_ps(inv), half = _mm_set1_ps(0.5f);
+    auto mean = [&](std::size_t k) {
+      const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k));
+      return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(s), vinv), half));
+    };
+    for (; i + 16 <= n; i += 16) {
+      const __m128i lo = _mm_packs_epi32(mean(i), mean(i + 4));
+      const __m128i hi = _mm_packs_epi32(mean(i + 8), mean(i + 12));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; i < n; ++i) {
       out[i] = static_cast<std::uint8_t>(static_cast<std::int32_t>(
           static_cast<float>(static_cast<std::int32_t>(sums[i])) * inv + 0.5f));
     }
