@@ -88,20 +88,11 @@ using ColorMatrix = std::array<std::int16_t, 16>;
 
 // ---- oriented area resampling ---------------------------------------------------------------
 
-// Orientation codes: how a stored picture is turned for display.
-//   0 up, 1 down (180 degrees), 2 left (90 degrees anticlockwise), 3 right (90 degrees
-//   clockwise), 4 up mirrored (flipped left to right), 5 down mirrored (flipped top to bottom),
-//   6 left mirrored (transposed about the main diagonal), 7 right mirrored (transposed about
-//   the other diagonal).
-// Codes 2, 3, 6 and 7 swap the sides: the displayed width is the stored height.
-[[nodiscard]] constexpr bool IsTransposedOrientation(int orientation) noexcept {
-  return orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
-}
-
-// Writes `source` turned by `orientation` into `destination`, whose sides are the displayed
-// sides, scaled down by area averaging: each destination pixel is the mean of the source area
-// it covers, fractional edge pixels weighed by the part they cover, rounded to nearest (halves
-// upward). Same sides give an exact copy of the turned picture.
+// Writes `source` turned by `orientation` (ImageOrientation of image.h: 0 up, 1 down, 2 left,
+// 3 right, 4-7 the same mirrored) into `destination`, whose sides are the displayed ones (the
+// stored sides exchanged for 2, 3, 6 and 7), scaled down by area averaging: each destination
+// pixel is the mean of the source area it covers, fractional edge pixels weighed by the part
+// they cover, rounded to nearest (halves upward). Same sides give an exact copy.
 // Returns false, and writes nothing, when a buffer is not usable, the orientation is not 0..7,
 // a displayed side would grow (upscaling is the caller's), or the buffers overlap.
 [[nodiscard]] KELVANE_EXPORT bool ResampleOriented(const PixelBuffer& source,

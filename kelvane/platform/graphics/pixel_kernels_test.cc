@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "kelvane/platform/graphics/image.h"
+
 namespace kelvane::platform {
 namespace {
 
@@ -154,7 +156,7 @@ TEST(ResampleOriented, TurnsAllEightOrientationsExactly) {
   Picture in(3, 2);
   for (int i = 0; i < 24; ++i) in.bytes[i] = i / 4 % 3 + 10 * (i / 12);
   for (int o = 0; o < 8; ++o) {
-    const bool t = IsTransposedOrientation(o);
+    const bool t = Image::IsTransposed(o);
     Picture out(t ? 2 : 3, t ? 3 : 2, 4);
     ASSERT_TRUE(ResampleOriented(in.buffer, out.buffer, o));
     const int w = out.buffer.width;

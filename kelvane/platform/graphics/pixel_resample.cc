@@ -10,6 +10,7 @@
 #include <numeric>
 #include <vector>
 
+#include "kelvane/platform/graphics/image.h"
 #include "kelvane/platform/graphics/internal/pixel_buffer.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 
@@ -219,7 +220,7 @@ bool ResampleOriented(const PixelBuffer& source, const PixelBuffer& destination,
                       int orientation) noexcept {
   if (!IsUsable(source) || !IsUsable(destination)) return false;
   if (orientation < 0 || orientation > 7 || Overlap(source, destination)) return false;
-  const bool transposed = IsTransposedOrientation(orientation);
+  const bool transposed = Image::IsTransposed(orientation);
   const std::uint32_t gw = transposed ? destination.height : destination.width;
   const std::uint32_t gh = transposed ? destination.width : destination.height;
   if (gw > source.width || gh > source.height) return false;
