@@ -58,6 +58,9 @@ constexpr std::int64_t kChunk = 256;
 // memory the vertical pass walks; taller boxes sum in 32 bits.
 bool NarrowColumnSums(std::uint32_t kernel_height) { return kernel_height <= 257; }
 
+// Box areas up to this one are averaged in single precision (see WriteMeans()).
+constexpr std::uint32_t kSingleAreaLimit = 8192;
+
 bool KernelAccepted(std::uint32_t side) { return side % 2 == 1 && side <= kMaxBoxKernel; }
 
 // Turns window sums into means: sum / area rounded to nearest. The area is odd, so no sum lies
@@ -66,7 +69,7 @@ bool KernelAccepted(std::uint32_t side) { return side % 2 == 1 && side <= kMaxBo
 // larger areas go through double precision, whose sums may pass the signed 32-bit range.
 void WriteMeans(const std::uint32_t* __restrict sums, std::uint8_t* __restrict out, std::size_t n,
                 std::uint32_t area) {
-  if (area < 8192) {
+  if (area < kSingleAreaLimit) {
     const float inv = 1.0f / static_cast<float>(area);
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -134,40 +137,72 @@ inline Sums LoadPixel(const std::uint32_t* p) {
   return v;
 }
 
+#if defined(__SSE2__)
+// The means of pixels [x, end) (whole blocks of four), straight from the running sum without
+// the window block: four pixels make one 16-byte store. Single precision, as WriteMeans().
+// Returns the first pixel not written.
+template <typename Sum>
+std::int64_t FusedMeans(const Sum* __restrict column, std::uint8_t* __restrict out, std::int64_t x,
+                        std::int64_t end, std::int64_t r, std::uint32_t area, Sums& sum) {
+  const __m128 inv = _mm_set1_ps(1.0f / static_cast<float>(area)), half = _mm_set1_ps(0.5f);
+  auto next = [&] {
+    sum += LoadPixel(column + 4 * (x + r)) - LoadPixel(column + 4 * (x - r - 1));
+    ++x;
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps((__m128i)sum), inv), half));
+  };
+  while (x + 4 <= end) {
+    std::uint8_t* at = out + 4 * x;
+    const __m128i a = next(), b = next(), c = next(), d = next();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
+                     _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d)));
+  }
+  return x;
+}
+#endif
+
 // One output row from the column sums: a running sum along the row of the column sums around
 // each pixel (clamped at the ends), so its cost does not depend on r beyond the first pixel.
-// The sums go out in chunks of kChunk pixels through `window`, small enough to stay in the
-// first-level cache until WriteMeans() reads them back.
+// Sums go out in chunks of kChunk pixels through `window`, small enough to stay in the
+// first-level cache until WriteMeans() reads them back; on x86-64 the unclamped middle of the
+// row skips the window.
 template <typename Sum>
 void BoxRow(const Sum* __restrict column, std::uint32_t* __restrict window,
             std::uint8_t* __restrict out, std::int64_t w, std::int64_t r, std::uint32_t area) {
-  // The sum is serial along the row, so its four channels go in one vector.
+  // The sum is serial along the row, so its four channels go in one vector. It starts as the
+  // sum of pixel -1, which the clamped step at pixel 0 turns into pixel 0's.
   Sums sum = LoadPixel(column) * static_cast<std::uint32_t>(r + 1);
   for (std::int64_t i = 1; i <= r; ++i) sum += LoadPixel(column + 4 * std::min(i, w - 1));
-  std::memcpy(window, &sum, sizeof(sum));
-  auto clamped = [&](std::int64_t x, std::int64_t x0) {
+  sum += LoadPixel(column) - LoadPixel(column + 4 * std::min(r, w - 1));
+  auto clamped = [&](std::int64_t x) {
     sum += LoadPixel(column + 4 * std::min(x + r, w - 1)) -
            LoadPixel(column + 4 * std::max<std::int64_t>(x - r - 1, 0));
-    std::memcpy(window + 4 * (x - x0), &sum, sizeof(sum));
+  };
+  auto plain = [&](std::int64_t x) {
+    sum += LoadPixel(column + 4 * (x + r)) - LoadPixel(column + 4 * (x - r - 1));
+  };
+  auto via_window = [&](std::int64_t x0, std::int64_t x1, auto step) {
+    for (std::int64_t c0 = x0; c0 < x1; c0 += kChunk) {
+      const std::int64_t c1 = std::min(c0 + kChunk, x1);
+      for (std::int64_t x = c0; x < c1; ++x) {
+        step(x);
+        std::memcpy(window + 4 * (x - c0), &sum, sizeof(sum));
+      }
+      WriteMeans(window, out + 4 * c0, 4 * (c1 - c0), area);
+    }
   };
   // Pixels whose window lies inside the row need no clamping: x in [r + 1, w - 1 - r].
   const std::int64_t lo = r + 1, hi = w - 1 - r;
-  for (std::int64_t x0 = 0; x0 < w; x0 += kChunk) {
-    const std::int64_t x1 = std::min(x0 + kChunk, w);
-    const std::int64_t first = std::max<std::int64_t>(x0, 1);
-    const std::int64_t plain0 = std::max(first, lo), plain1 = std::min(x1 - 1, hi);
-    if (plain0 > plain1) {
-      for (std::int64_t x = first; x < x1; ++x) clamped(x, x0);
-    } else {
-      for (std::int64_t x = first; x < plain0; ++x) clamped(x, x0);
-      for (std::int64_t x = plain0; x <= plain1; ++x) {
-        sum += LoadPixel(column + 4 * (x + r)) - LoadPixel(column + 4 * (x - r - 1));
-        std::memcpy(window + 4 * (x - x0), &sum, sizeof(sum));
-      }
-      for (std::int64_t x = plain1 + 1; x < x1; ++x) clamped(x, x0);
-    }
-    WriteMeans(window, out + 4 * x0, 4 * (x1 - x0), area);
+  if (lo > hi) {
+    via_window(0, w, clamped);
+    return;
   }
+  via_window(0, lo, clamped);
+  std::int64_t x = lo;
+#if defined(__SSE2__)
+  if (area < kSingleAreaLimit) x = FusedMeans(column, out, x, hi + 1, r, area, sum);
+#endif
+  via_window(x, hi + 1, plain);
+  via_window(hi + 1, w, clamped);
 }
 
 template <typename Sum>
