@@ -15,7 +15,10 @@
 #include "kelvane/platform/graphics/internal/pixel_buffer.h"
 
 // The loops below are written for the vectoriser: plain index loops over restrict-qualified
-// rows, no calls, no branches inside. This file is built with -O3 (see CMakeLists.txt).
+// rows, no branches inside. The running sum along a row is serial, so it works on the
+// compiler's generic four-lane vectors instead; on x86-64 the means are narrowed to bytes with
+// SSE2's saturating packs, which the vectoriser does not find. This file is built with -O3
+// (see CMakeLists.txt).
 
 namespace kelvane::platform {
 
