@@ -19,7 +19,7 @@ packages=(
   shared-mime-info
   iproute2
 )
-bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev)
+bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev libopencv-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 
 for arg in "$@"; do

@@ -40,6 +40,7 @@
 #include "kelvane/platform/graphics/image.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/platform/graphics/path.h"
+#include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/graphics/raster.h"
 
 #include "kelvane/containers/archive.h"

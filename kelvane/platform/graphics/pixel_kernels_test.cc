@@ -1,0 +1,200 @@
+#include "kelvane/platform/graphics/pixel_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "kelvane/platform/graphics/image.h"
+
+namespace kelvane::platform {
+namespace {
+
+// A picture of w x h random pixels whose rows carry `pad` bytes past the pixels.
+struct Picture {
+  Picture(std::int64_t w, std::int64_t h, std::size_t pad = 0, std::uint32_t seed = 0)
+      : bytes((w * 4 + pad) * h), buffer{nullptr, std::uint32_t(w), std::uint32_t(h), w * 4 + pad} {
+    std::mt19937 random(seed);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    buffer.data = bytes.data();
+  }
+  std::uint8_t& at(std::int64_t x, std::int64_t y, int c) {
+    return bytes[y * buffer.bytes_per_row + 4 * x + c];
+  }
+  std::vector<std::uint8_t> bytes;
+  PixelBuffer buffer;
+};
+
+TEST(BoxConvolve, MatchesReferenceLoop) {
+  // Sizes from 1 x 1 to past one chunk of window sums, rows with odd padding, widths below the
+  // kernel, both rounding precisions (areas below and above 8192), 16- and 32-bit column sums.
+  const std::array<int, 5> cases[] = {{1, 1, 0, 3, 3},     {2, 3, 0, 5, 7},   {17, 9, 3, 3, 5},
+                                      {300, 31, 1, 57, 3}, {33, 20, 0, 1, 9}, {12, 11, 0, 91, 91},
+                                      {520, 2, 0, 7, 259}, {9, 300, 5, 13, 1}};
+  for (auto [w, h, pad, kw, kh] : cases) {
+    Picture in(w, h, pad, w * 7 + h), out(w, h, pad, 99);
+    const std::vector<std::uint8_t> before = out.bytes;
+    std::vector<std::uint8_t> scratch(BoxConvolveScratchSize(w, kw, kh));
+    ASSERT_TRUE(BoxConvolve(in.buffer, out.buffer, kw, kh, scratch.data(), scratch.size()));
+    for (int p = 0; p < w * h * 4; ++p) {
+      const int x = p / 4 % w, y = p / 4 / w, c = p % 4;
+      int sum = 0;
+      for (int q = 0; q < kw * kh; ++q) {
+        sum += in.at(std::clamp(x + q % kw - kw / 2, 0, w - 1),
+                     std::clamp(y + q / kw - kh / 2, 0, h - 1), c);
+      }
+      ASSERT_EQ(out.at(x, y, c), (sum + kw * kh / 2) / (kw * kh)) << w << "x" << h << " " << kw;
+    }
+    for (std::size_t i = 0; i < out.bytes.size(); ++i) {  // the row padding is not written
+      ASSERT_TRUE(i % (w * 4 + pad) < std::size_t(w) * 4 || out.bytes[i] == before[i]);
+    }
+  }
+}
+
+TEST(BoxConvolve, KeepsConstantsIntensityAndFarPixels) {
+  // A constant stays constant through three passes sharing one block, as the effects run them.
+  Picture a(50, 40), b(50, 40);
+  std::fill(a.bytes.begin(), a.bytes.end(), 77);
+  std::vector<std::uint8_t> scratch(BoxConvolveScratchSize(50, 11, 11));
+  for (auto [from, to] : {std::pair{&a, &b}, {&b, &a}, {&a, &b}}) {
+    ASSERT_TRUE(BoxConvolve(from->buffer, to->buffer, 11, 11, scratch.data(), scratch.size()));
+  }
+  EXPECT_EQ(b.bytes, std::vector<std::uint8_t>(b.bytes.size(), 77));
+  std::fill(a.bytes.begin(), a.bytes.end(), 255);  // the largest box: sums pass 2^31
+  ASSERT_TRUE(BoxConvolve(a.buffer, b.buffer, kMaxBoxKernel, kMaxBoxKernel, nullptr, 0));
+  EXPECT_EQ(b.bytes, a.bytes);
+
+  // Content in 20..39 spreads to 16..43 only, so the total moves by the rounding of those.
+  Picture c(60, 60), d(60, 60);
+  for (int i = 0; i < 60 * 240; ++i) {
+    if (i % 240 < 80 || i % 240 >= 160 || i / 240 < 20 || i / 240 >= 40) c.bytes[i] = 0;
+  }
+  ASSERT_TRUE(BoxConvolve(c.buffer, d.buffer, 9, 9, nullptr, 0));
+  std::int64_t before = 0, after = 0;
+  for (std::size_t i = 0; i < c.bytes.size(); ++i) before += c.bytes[i], after += d.bytes[i];
+  EXPECT_LE(std::abs(after - before), 28 * 28 * 4 / 2);
+
+  // A step edge between columns 29 and 30 changes columns 26..33 only.
+  for (int i = 0; i < 60 * 240; ++i) c.bytes[i] = i % 240 < 120 ? 10 : 200;
+  ASSERT_TRUE(BoxConvolve(c.buffer, d.buffer, 9, 9, nullptr, 0));
+  for (int x = 0; x < 60; ++x) EXPECT_EQ(d.at(x, 30, 1) != c.at(x, 30, 1), x >= 26 && x <= 33) << x;
+}
+
+TEST(PixelKernels, RefuseBadArgumentsWithoutWriting) {
+  Picture in(8, 8), out(8, 8), small(8, 7);
+  const std::vector<std::uint8_t> untouched = out.bytes;
+  std::vector<std::uint8_t> scratch(BoxConvolveScratchSize(8, 3, 3));
+  PixelBuffer narrow = in.buffer, shifted = in.buffer;
+  narrow.bytes_per_row = 31;
+  shifted.data = in.bytes.data() + 4;
+  for (std::uint32_t k : {0u, 4u, kMaxBoxKernel + 2}) {
+    EXPECT_FALSE(BoxConvolve(in.buffer, out.buffer, k, 3, nullptr, 0));
+    EXPECT_FALSE(BoxConvolve(in.buffer, out.buffer, 3, k, nullptr, 0));
+    EXPECT_EQ(BoxConvolveScratchSize(8, 3, k), 0u);
+  }
+  for (auto [from, to] :
+       {std::pair{in.buffer, small.buffer}, {narrow, out.buffer}, {in.buffer, shifted}}) {
+    EXPECT_FALSE(BoxConvolve(from, to, 3, 3, nullptr, 0));
+  }
+  EXPECT_FALSE(BoxConvolve(in.buffer, out.buffer, 3, 3, scratch.data(), scratch.size() - 1));
+  EXPECT_FALSE(ColorMatrixMultiply(in.buffer, shifted, SaturationMatrix(2)));
+  EXPECT_FALSE(ColorMatrixMultiply(in.buffer, small.buffer, SaturationMatrix(2)));
+  for (int o : {0, 3, 8, -1}) EXPECT_FALSE(ResampleOriented(small.buffer, out.buffer, o));
+  EXPECT_FALSE(ResampleOriented(in.buffer, shifted, 0));  // above: growth, then bad codes
+  EXPECT_EQ(out.bytes, untouched);
+}
+
+TEST(BoxKernelSize, FollowsTheRadiusAndScale) {
+  const std::array<double, 3> cases[] = {
+      {60, 1, 57}, {60, 2, 113}, {60, 3, 169}, {40, 1, 37},
+      {40, 2, 75}, {40, 3, 113}, {20, 1, 19},  {20, 2, 37},
+      {20, 3, 57}, {1, 1, 3},    {1, 2, 3},    {0.5, 1, 3},
+      {0, 1, 3},   {-5, 2, 3},   {NAN, 1, 1},  {1e300, 1, 4294967295.0}};
+  for (auto [radius, scale, side] : cases) EXPECT_EQ(BoxKernelSize(radius, scale), side) << radius;
+}
+
+TEST(SaturationMatrix, GivesTheIntegerMatrices) {
+  EXPECT_EQ(SaturationMatrix(1.8),
+            (ColorMatrix{446, -15, -15, 0, -146, 314, -146, 0, -44, -44, 417, 0, 0, 0, 0, 256}));
+  EXPECT_EQ(SaturationMatrix(-1.0),
+            (ColorMatrix{-219, 37, 37, 0, 366, 110, 366, 0, 109, 109, -147, 0, 0, 0, 0, 256}));
+  EXPECT_EQ((std::array{SaturationMatrix(1e9)[0], SaturationMatrix(-1e9)[0]}),
+            (std::array<std::int16_t, 2>{32767, -32768}));
+  EXPECT_EQ(SaturationMatrix(NAN), (ColorMatrix{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256}));
+}
+
+TEST(ColorMatrixMultiply, RoundsClampsAndKeepsGrey) {
+  // Every grey level, opaque and half covered, stays grey: the whole-number weights of blue and
+  // red sum to 256, green's to 255.
+  Picture grey(256, 2), out(256, 2);
+  for (int i = 0; i < 2048; ++i) {
+    grey.bytes[i] = i % 4 < 3 ? i / 4 % 256 : i < 1024 ? 255 : std::max(i / 4 % 256, 128);
+  }
+  ASSERT_TRUE(ColorMatrixMultiply(grey.buffer, out.buffer, SaturationMatrix(1.8)));
+  for (std::size_t i = 0; i < out.bytes.size(); ++i) {
+    EXPECT_LE(std::abs(out.bytes[i] - grey.bytes[i]), i % 4 == 1 ? 1 : 0) << i;
+  }
+  // Red clamps; halves round upward: alpha x 0.5 (1 -> 1, 3 -> 2), green = -blue / 2.
+  Picture red(3, 1);
+  red.bytes = {0, 0, 255, 255, 1, 1, 1, 1, 3, 3, 3, 3};
+  const ColorMatrix halves{446, -128, -15, 0, -146, 0, -146, 0, -44, 0, 417, 0, 0, 0, 0, 128};
+  ASSERT_TRUE(ColorMatrixMultiply(red.buffer, red.buffer, halves));  // in place
+  EXPECT_EQ(red.bytes, (std::vector<std::uint8_t>{0, 0, 255, 128, 1, 0, 1, 1, 3, 0, 3, 2}));
+}
+
+TEST(ResampleOriented, TurnsAllEightOrientationsExactly) {
+  // Stored A B C / D E F, each channel holding x + 10 y. Displayed row by row:
+  const std::vector<std::uint8_t> expected[8] = {
+      {0, 1, 2, 10, 11, 12}, {12, 11, 10, 2, 1, 0},   // up; down
+      {2, 12, 1, 11, 0, 10}, {10, 0, 11, 1, 12, 2},   // left: C F / B E / A D; right: D A / ...
+      {2, 1, 0, 12, 11, 10}, {10, 11, 12, 0, 1, 2},   // up mirrored; down mirrored
+      {0, 10, 1, 11, 2, 12}, {12, 2, 11, 1, 10, 0}};  // left mirrored: A D / ...; right mirrored
+  Picture in(3, 2);
+  for (int i = 0; i < 24; ++i) in.bytes[i] = i / 4 % 3 + 10 * (i / 12);
+  for (int o = 0; o < 8; ++o) {
+    const bool t = Image::IsTransposed(o);
+    Picture out(t ? 2 : 3, t ? 3 : 2, 4);
+    ASSERT_TRUE(ResampleOriented(in.buffer, out.buffer, o));
+    const int w = out.buffer.width;
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(out.at(i / 4 % w, i / 4 / w, i % 4), expected[o][i / 4]);
+  }
+}
+
+TEST(ResampleOriented, AveragesCoveredAreas) {
+  // 2:1 each way: means of 2 x 2 blocks, a half rounding upward.
+  Picture in(4, 2), out(2, 1);
+  in.bytes = {0, 1, 2, 9, 1, 1, 3, 9,  8, 8, 8, 8, 8,   8,   8,   8,
+              1, 0, 2, 9, 0, 0, 3, 10, 0, 0, 0, 0, 255, 255, 255, 255};
+  ASSERT_TRUE(ResampleOriented(in.buffer, out.buffer, 0));
+  EXPECT_EQ(out.bytes, (std::vector<std::uint8_t>{1, 1, 3, 9, 68, 68, 68, 68}));
+
+  // Fractional ratios against coverage in long double, upright and turned right (displayed
+  // (X, Y) shows grid (Y, gh - 1 - X)).
+  for (auto [sw, sh, gw, gh] :
+       {std::array{7, 5, 3, 2}, {10, 9, 4, 7}, {9, 4, 3, 3}, {5, 5, 5, 2}}) {
+    Picture src(sw, sh, 0, sw + sh), up(gw, gh, 2), right(gh, gw);
+    ASSERT_TRUE(ResampleOriented(src.buffer, up.buffer, 0));
+    ASSERT_TRUE(ResampleOriented(src.buffer, right.buffer, 3));
+    auto cover = [](long double p, long double a, long double b) {
+      return std::max(0.0L, std::min(p + 1, b) - std::max(p, a));
+    };
+    for (int i = 0; i < gw * gh * 4; ++i) {
+      const int u = i / 4 % gw, v = i / 4 / gw, c = i % 4;
+      const long double x0 = (long double)u * sw / gw, x1 = (long double)(u + 1) * sw / gw;
+      const long double y0 = (long double)v * sh / gh, y1 = (long double)(v + 1) * sh / gh;
+      long double sum = 0;
+      for (int p = 0; p < sw * sh; ++p)
+        sum += cover(p % sw, x0, x1) * cover(p / sw, y0, y1) * src.at(p % sw, p / sw, c);
+      const int mean = int(std::floor(sum / ((x1 - x0) * (y1 - y0)) + 0.5L + 1e-9L));
+      EXPECT_EQ(up.at(u, v, c), mean) << sw << "x" << sh << " -> " << u << "," << v;
+      EXPECT_EQ(right.at(gh - 1 - v, u, c), mean);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvane::platform
