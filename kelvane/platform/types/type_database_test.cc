@@ -25,13 +25,11 @@ TEST(TypeDatabase, TableIsConsistent) {
   struct Known {
     std::u16string_view identifier, extension, mime;
   };
+  // clang-format off
   const Known known[] = {
-      {u"public.jpeg", u"jpg", u"image/jpeg"},
-      {u"public.png", u"png", u"image/png"},
-      {u"com.microsoft.bmp", u"bmp", u"image/bmp"},
-      {u"com.adobe.pdf", u"pdf", u"application/pdf"},
-      {u"public.rtf", u"rtf", u"application/rtf"},
-      {u"public.plain-text", u"txt", u"text/plain"},
+      {u"public.jpeg", u"jpg", u"image/jpeg"}, {u"public.png", u"png", u"image/png"},
+      {u"com.microsoft.bmp", u"bmp", u"image/bmp"}, {u"com.adobe.pdf", u"pdf", u"application/pdf"},
+      {u"public.rtf", u"rtf", u"application/rtf"}, {u"public.plain-text", u"txt", u"text/plain"},
       {u"com.pkware.zip-archive", u"zip", u"application/zip"},
       {u"com.microsoft.word.doc", u"doc", u"application/msword"},
       {u"org.openxmlformats.wordprocessingml.document", u"docx",
@@ -41,8 +39,8 @@ TEST(TypeDatabase, TableIsConsistent) {
        u"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
       {u"org.oasis-open.opendocument.text", u"odt", u"application/vnd.oasis.opendocument.text"},
       {u"org.7-zip.7-zip-archive", u"7z", u"application/x-7z-compressed"},
-      {u"public.mpeg-4", u"mp4", u"video/mp4"},
-  };
+      {u"public.mpeg-4", u"mp4", u"video/mp4"}};
+  // clang-format on
   for (const Known& k : known) {
     SCOPED_TRACE(Narrow(String(k.identifier)));
     ASSERT_NE(table.TypeWithIdentifier(k.identifier), nullptr);
@@ -61,7 +59,7 @@ TEST(TypeDatabase, TableIsConsistent) {
   }
 }
 
-TEST(TypeDatabase, ConformanceFollowsParentsTransitively) {
+TEST(TypeDatabase, ConformanceFollowsParentsAndTagLookupsHonourConstraints) {
   const TypeDatabase& table = TypeDatabase::BuiltIn();
   // Through three levels (docx -> openxml -> zip -> archive), one way only, whatever the case;
   // unknown identifiers conform to nothing, not even themselves.
@@ -80,10 +78,8 @@ TEST(TypeDatabase, ConformanceFollowsParentsTransitively) {
   }
   // The same identifier gives the same object.
   EXPECT_EQ(table.TypeWithIdentifier(u"public.png"), table.TypeWithIdentifier(u"PUBLIC.png"));
-}
 
-TEST(TypeDatabase, TagLookupsIgnoreCaseParametersAndHonourConstraints) {
-  const TypeDatabase& table = TypeDatabase::BuiltIn();
+  // Tag lookups ignore case and MIME parameters, and honour the type asked within.
   EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassFilenameExtension, u"PDF"),
             String(kUTTypePDF));
   EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassMIMEType, u" Text/HTML ; charset=utf-8"),
@@ -155,7 +151,7 @@ class SharedMimeInfoTest : public ::testing::Test {
   std::shared_ptr<const TypeDatabase> database_;
 };
 
-TEST_F(SharedMimeInfoTest, ExtensionsTheTableLacksGetDynamicTypes) {
+TEST_F(SharedMimeInfoTest, ExtensionsTheTableLacksGetDynamicTypesThatConform) {
   EXPECT_EQ(ForExtension(u"pak"), u"dyn.mime.application.x-quake-pak");
   EXPECT_EQ(MimeOf(u"PAK"), u"application/x-quake-pak");
   // The user's directory has the higher weight here.
@@ -179,9 +175,8 @@ TEST_F(SharedMimeInfoTest, ExtensionsTheTableLacksGetDynamicTypes) {
   EXPECT_EQ(database_->PreferredIdentifierForTag(kUTTagClassMIMEType, u"text/x-not-pdf"),
             u"dyn.mime.text.x-not-pdf");
   EXPECT_EQ(database_->ExtensionCount(), database_->BuiltInExtensionCount() + 8);  // 6 + gs, GS
-}
 
-TEST_F(SharedMimeInfoTest, DynamicTypesConformByMediaKindAndSubclass) {
+  // Dynamic types conform by media kind and through subclasses.
   EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"fancy"), kUTTypeImage));
   EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"reel"), kUTTypeMovie));
   EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"gs"), kUTTypeText));
