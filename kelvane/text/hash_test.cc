@@ -29,7 +29,7 @@ std::string Md5Of(std::string_view message) {
   return Md5Hex(md5);
 }
 
-TEST(CHashMD5, Rfc1321TestSuite) {
+TEST(CHashMD5, Rfc1321TestSuiteAndSplitFeeds) {
   const std::pair<const char*, const char*> suite[] = {
       {"", "d41d8cd98f00b204e9800998ecf8427e"},
       {"a", "0cc175b9c0f1b6a831c399e269772661"},
@@ -41,9 +41,8 @@ TEST(CHashMD5, Rfc1321TestSuite) {
       {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
        "57edf4a22be3c955ac49da2e2107b67a"}};
   for (const auto& [message, digest] : suite) EXPECT_EQ(Md5Of(message), digest) << message;
-}
 
-TEST(CHashMD5, SplitFeedsMatchOneFeedAcrossBlockBoundaries) {
+  // Split feeds match one feed across block boundaries.
   std::vector<unsigned char> message(1000);
   for (std::size_t i = 0; i < message.size(); ++i) message[i] = static_cast<unsigned char>(i * 7);
   CHashMD5 whole;
@@ -123,7 +122,7 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096OrFailsUntouched) {
   EXPECT_EQ(untouched.inits, 0);
 }
 
-TEST(Hex, ToHashIntoBufferAndToData) {
+TEST(Hex, ToHashIntoBufferAndToDataAndBack) {
   auto decode = [](const String& text, unsigned length) {
     std::vector<char> b(length + 1, '\x55');
     NSTools::ToHash(text, b.data(), length);
@@ -147,9 +146,8 @@ TEST(Hex, ToHashIntoBufferAndToData) {
   EXPECT_FALSE(NSTools::ToHash(u"abc").has_value());
   EXPECT_EQ(NSTools::ToHash(u"zz"), (Data{0x00}));
   EXPECT_EQ(NSTools::ToHash(u""), Data{});
-}
 
-TEST(Hex, FromHashAndStringFromHash) {
+  // And back: FromHash and stringFromHash.
   const char bytes[] = {'\x0F', '\xA0', '\x80', '\x00', '\xFF'};
   String s = u"previous content";
   NSTools::FromHash(s, bytes, 2);
