@@ -51,7 +51,7 @@ std::optional<std::string> Rebuilt(std::u16string_view text) {
   return Narrow(url->absoluteString());
 }
 
-TEST(URL, RebuildsComponentsInOrderWithoutUserInformation) {
+TEST(URL, RebuildsComponentsWithoutUserInformationEncodingWhatUsersType) {
   const std::optional<platform::URL> url =
       NSTools::URL(u"http://trader:s3cr@t@quotes.example.com:8080/a/b?q=1#f");
   ASSERT_TRUE(url.has_value());
@@ -67,9 +67,8 @@ TEST(URL, RebuildsComponentsInOrderWithoutUserInformation) {
   EXPECT_EQ(Rebuilt(u"http://h:/x"), "http://h/x");  // an empty port is no port
   EXPECT_EQ(Rebuilt(u"http://[fe80::1]:443/"), "http://[fe80::1]:443/");
   EXPECT_EQ(Rebuilt(u"http://u@h?#"), "http://h?#");  // empty query and fragment are kept
-}
 
-TEST(URL, EncodesWhatUsersTypeAndKeepsWhatIsEncoded) {
+  // What users type is encoded, what is encoded already is kept.
   EXPECT_EQ(Rebuilt(u"http://h/my file.txt?q=a b#sec 2"), "http://h/my%20file.txt?q=a%20b#sec%202");
   EXPECT_EQ(Rebuilt(u"http://h/цена?x=€"), "http://h/%D1%86%D0%B5%D0%BD%D0%B0?x=%E2%82%AC");
   EXPECT_EQ(Rebuilt(u"http://bücher.example/"), "http://b%C3%BCcher.example/");
