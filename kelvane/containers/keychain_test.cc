@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "kelvane/platform/store/sqlite_item_store.h"
+#include "kelvane/testing/items.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane {
@@ -27,6 +28,7 @@ using platform::ItemAttributes;
 using platform::ItemQuery;
 using platform::ItemStatus;
 using platform::ItemUpdate;
+using testing::For;
 
 // Counts the calls that reach the store and can be told to refuse adds.
 class RecordingStore final : public platform::ItemStore {
@@ -56,14 +58,8 @@ class KeychainTest : public ::testing::Test {
 
   std::optional<ItemAttributes> Stored(const String& name) {
     ItemAttributes item;
-    if (store_->inner.CopyMatching(Any(name), &item) != ItemStatus::kSuccess) return std::nullopt;
+    if (store_->inner.CopyMatching(For(name), &item) != ItemStatus::kSuccess) return std::nullopt;
     return item;
-  }
-  static ItemQuery Any(const String& name) {
-    ItemQuery query;
-    query.account = name;
-    query.synchronizable = platform::SyncMatch::kAny;
-    return query;
   }
 
   std::shared_ptr<RecordingStore> store_ = std::make_shared<RecordingStore>();
@@ -117,8 +113,7 @@ TEST_F(KeychainTest, SaveUpdatesInPlaceOrReplacesAcrossTheSyncSetting) {
   const Data one = Bytes("one"), two = Bytes("two"), three = Bytes("three");
   ASSERT_TRUE(KeychainAccess::save(u"k", &one, u"group.a", true, false));
   // An attribute the save does not set survives an update in place.
-  ItemQuery query;
-  query.account = u"k";
+  const ItemQuery query = For(u"k", platform::SyncMatch::kNo);
   ItemAttributes labelled = *Stored(u"k");
   labelled.label = u"kept";
   ASSERT_EQ(store_->inner.Replace(query, labelled), ItemStatus::kSuccess);
@@ -129,8 +124,8 @@ TEST_F(KeychainTest, SaveUpdatesInPlaceOrReplacesAcrossTheSyncSetting) {
   ASSERT_TRUE(KeychainAccess::save(u"k", &three, u"group.a", false, true));
   // syncCloud implies backup.
   EXPECT_EQ(Stored(u"k"), Saved(u"k", three, u"group.a", true, kBackup));
-  ASSERT_EQ(store_->inner.Delete(Any(u"k")), ItemStatus::kSuccess);
-  EXPECT_EQ(store_->inner.Delete(Any(u"k")), ItemStatus::kNotFound);  // exactly one was left
+  ASSERT_EQ(store_->inner.Delete(For(u"k")), ItemStatus::kSuccess);
+  EXPECT_EQ(store_->inner.Delete(For(u"k")), ItemStatus::kNotFound);  // exactly one was left
 
   // Loads in and across groups; the short save form uses no group and no sync.
   EXPECT_FALSE(KeychainAccess::load(u"k", u"group.b"));
@@ -166,8 +161,7 @@ TEST_F(KeychainTest, CertificatePropertiesLeaveNothingStored) {
   EXPECT_EQ(attributes->public_key_hash.size(), 20u);
   EXPECT_EQ(attributes->certificate_type, 3);
   EXPECT_EQ(attributes->certificate_encoding, 3);
-  ItemQuery certificates = Any(u"");
-  certificates.account.reset();
+  ItemQuery certificates = For(std::nullopt);
   certificates.item_class = platform::ItemClass::kCertificate;
   EXPECT_EQ(store_->inner.CopyMatching(certificates, nullptr), ItemStatus::kNotFound);
 }

@@ -22,19 +22,6 @@ std::string Str(const CArrayBase& a) {
   return std::string(static_cast<const char*>(a.Data()), a.Count() * a.ItemSize());
 }
 
-TEST(CArrayBase, NewArrayHasNoItems) {
-  TArray<std::uint32_t> a;
-  EXPECT_EQ(a.Item(0), nullptr);
-  EXPECT_EQ(a.Last(), nullptr);
-  EXPECT_EQ(a.Pos(a.Data()), -1);
-  ASSERT_NE(a.Data(), nullptr);
-  EXPECT_EQ(std::memcmp(a.Data(), "\0\0\0\0\0\0\0\0\0\0\0\0", 12), 0);
-  EXPECT_EQ(a.Size(), 8u);
-  for (std::uint32_t v : {1u, 2u, 3u}) ASSERT_TRUE(a.Add(v));
-  EXPECT_EQ(a.Size(), 20u);
-  EXPECT_EQ(a.At(3), nullptr);
-}
-
 // One operation on an array of chars: what it answers and what the array holds afterwards
 // (unchanged when refused).
 struct Step {
@@ -120,9 +107,17 @@ TEST(CArrayBase, AppendsItsOwnItemsWhileTheBlockMoves) {
   EXPECT_EQ(a.Append(0), nullptr);
 }
 
-TEST(CArrayBase, PositionsRangesAndComparison) {
+TEST(CArrayBase, EmptyArrayPositionsRangesAndComparison) {
   TArray<std::uint32_t> a;
+  EXPECT_EQ(a.Item(0), nullptr);
+  EXPECT_EQ(a.Last(), nullptr);
+  EXPECT_EQ(a.Pos(a.Data()), -1);
+  ASSERT_NE(a.Data(), nullptr);
+  EXPECT_EQ(std::memcmp(a.Data(), "\0\0\0\0\0\0\0\0\0\0\0\0", 12), 0);
+  EXPECT_EQ(a.Size(), 8u);
   for (std::uint32_t v : {10u, 20u, 30u}) ASSERT_TRUE(a.Add(v));
+  EXPECT_EQ(a.Size(), 20u);
+  EXPECT_EQ(a.At(3), nullptr);
   const auto* base = static_cast<const std::uint8_t*>(a.Data());
   EXPECT_EQ(a.Pos(base + 9), 2);
   EXPECT_EQ(a.Pos(base + 12), -1);

@@ -42,9 +42,9 @@ TEST(TimeText, TodayShowsTheTimeAndOtherDaysTheDate) {
   EXPECT_TRUE(Contains(last, u"11:59") && Contains(last, u"PM"));
   EXPECT_FALSE(Contains(last, u"/"));  // a time of day only, no date
   EXPECT_EQ(STime::StringTimeForUser(kNow), STime::StringTimeForUser(kNow + 30));  // same minute
-  // One second earlier is yesterday: the date formatter, with the locale's word for it (the
-  // words themselves are the formatter's, tested with it).
-  EXPECT_EQ(STime::StringTimeForUser(kBerlinMidnight - 1), u"Yesterday");
+  // One second earlier is yesterday: the relative date formatter writes a word for it, no
+  // digits (the words themselves are the formatter's, tested with it).
+  EXPECT_FALSE(HasDigit(STime::StringTimeForUser(kBerlinMidnight - 1)));
   EXPECT_TRUE(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"6/28/25"));
   EXPECT_TRUE(Contains(STime::StringTimeForUser(0), u"1/1/70"));
 }

@@ -268,37 +268,32 @@ TEST_F(KeyedCoderTest, MalformedStructureGivesNull) {
 }
 
 TEST_F(KeyedCoderTest, DepthAndSizeLimitsHold) {
-  // Arrays nested through references: up to the limit they load, one past it they do not.
-  const auto nested = [&](int depth) {
+  // A root whose value is a chain of arrays, each holding `width` references to the next; the
+  // last holds as many references to `leaf`, or nothing.
+  const auto chain = [](int depth, int width, plist_t leaf) {
     std::vector<plist_t> objects{Record(2), ClassRecord("CoderTestBox"), ClassRecord("NSArray")};
-    plist_dict_set_item(objects[0], "v", plist_new_uid(4));
+    if (leaf != nullptr) objects.push_back(leaf);
+    const std::uint64_t first = objects.size() + 1;
+    plist_dict_set_item(objects[0], "v", plist_new_uid(first));
     for (int i = 0; i < depth; ++i) {
       plist_t array = Record(3);
       plist_t items = plist_new_array();
-      if (i + 1 < depth) plist_array_append_item(items, plist_new_uid(5 + i));
+      const bool last = i + 1 == depth;
+      for (int w = 0; w < (last && leaf == nullptr ? 0 : width); ++w) {
+        plist_array_append_item(items, plist_new_uid(last ? 4 : first + 1 + i));
+      }
       plist_dict_set_item(array, "NS.objects", items);
       objects.push_back(array);
     }
     return Build(objects);
   };
-  EXPECT_NE(UnarchiveRootObject(nested(kMaxArchiveDepth - 1)), nullptr);
-  EXPECT_EQ(UnarchiveRootObject(nested(kMaxArchiveDepth)), nullptr);
-  EXPECT_EQ(UnarchiveRootObject(nested(5000)), nullptr);
+  // Up to the limit they load, one past it they do not.
+  EXPECT_NE(UnarchiveRootObject(chain(kMaxArchiveDepth - 1, 1, nullptr)), nullptr);
+  EXPECT_EQ(UnarchiveRootObject(chain(kMaxArchiveDepth, 1, nullptr)), nullptr);
+  EXPECT_EQ(UnarchiveRootObject(chain(5000, 1, nullptr)), nullptr);
 
   // Shared references that would expand to 2^60 copies of a string: refused, and quickly.
-  std::vector<plist_t> objects{Record(2), ClassRecord("CoderTestBox"), ClassRecord("NSArray"),
-                               plist_new_string(std::string(1000, 'x').c_str())};
-  plist_dict_set_item(objects[0], "v", plist_new_uid(5));
-  for (int i = 0; i < 60; ++i) {
-    plist_t array = Record(3);
-    plist_t items = plist_new_array();
-    const std::uint64_t next = i + 1 < 60 ? 6 + i : 4;
-    plist_array_append_item(items, plist_new_uid(next));
-    plist_array_append_item(items, plist_new_uid(next));
-    plist_dict_set_item(array, "NS.objects", items);
-    objects.push_back(array);
-  }
-  const Data bomb = Build(objects);
+  const Data bomb = chain(60, 2, plist_new_string(std::string(1000, 'x').c_str()));
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(UnarchiveRootObject(bomb), nullptr);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));

@@ -1,38 +1,18 @@
 #include "kelvane/platform/device/device.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <array>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "kelvane/testing/scoped_environment.h"
+
 namespace kelvane::platform {
 namespace {
 
-// Sets environment variables for one test (a null value unsets) and puts the old ones back.
-class ScopedEnvironment {
- public:
-  explicit ScopedEnvironment(std::initializer_list<std::pair<std::string, const char*>> values) {
-    for (const auto& [name, value] : values) {
-      const char* old = ::getenv(name.c_str());
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-      Set(name, value);
-    }
-  }
-  ~ScopedEnvironment() {
-    for (const auto& [name, value] : saved_) Set(name, value ? value->c_str() : nullptr);
-  }
-
- private:
-  static void Set(const std::string& name, const char* value) {
-    (void)(value ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str()));
-  }
-  std::map<std::string, std::optional<std::string>> saved_;
-};
-
+using testing::ScopedEnvironment;
 using Languages = std::vector<std::string>;
 
 TEST(Device, PosixLocaleNamesBecomeIdentifiers) {

@@ -24,7 +24,7 @@ bool HasDigit(const String& s) {
 }
 bool Contains(const String& s, std::u16string_view part) { return s.find(part) != String::npos; }
 
-TEST(TimeZone, NamedZonesKeepTheirRulesAndFixedOffsetsTheirOffset) {
+TEST(TimeZone, NamedFixedAndSystemZones) {
   const TimeZone berlin = Zone("Europe/Berlin");
   EXPECT_EQ(berlin.Identifier(), "Europe/Berlin");
   EXPECT_EQ(berlin.OffsetAt(kJuly1Noon), 7200);               // summer time
@@ -40,14 +40,13 @@ TEST(TimeZone, NamedZonesKeepTheirRulesAndFixedOffsetsTheirOffset) {
   EXPECT_FALSE(TimeZone::FixedOffset(TimeZone::kMaxFixedOffset + 1).has_value());
   EXPECT_FALSE(TimeZone::FixedOffset(-TimeZone::kMaxFixedOffset - 1).has_value());
   EXPECT_EQ(berlin.OffsetAt(NAN), 0);
-}
 
-TEST(TimeZone, SystemZoneFollowsTheDeviceFact) {
+  // The system zone follows the device fact; a zone the database does not know is resolved like
+  // TZ, and the result is still a usable zone.
   {
     ScopedDeviceOverrides device({.time_zone = "Asia/Tokyo"});
     EXPECT_EQ(TimeZone::System().OffsetAt(kJuly1Noon), 9 * 3600);
   }
-  // A zone the database does not know is resolved like TZ; the result is still a usable zone.
   ScopedDeviceOverrides device({.time_zone = "Nowhere/Atlantis"});
   EXPECT_FALSE(TimeZone::System().Identifier().empty());
 }

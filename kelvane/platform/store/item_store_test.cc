@@ -2,31 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
+#include "kelvane/testing/items.h"
+#include "kelvane/testing/scoped_environment.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
 
-static ItemAttributes Password(String account, std::optional<String> group = std::nullopt,
-                               bool sync = false, std::string_view value = "v") {
-  ItemAttributes item;
-  item.account = std::move(account);
-  item.access_group = std::move(group);
-  item.synchronizable = sync;
-  item.value = Data(value.begin(), value.end());
-  return item;
-}
-
-static ItemQuery For(std::optional<String> account, SyncMatch sync = SyncMatch::kAny,
-                     std::optional<String> group = std::nullopt) {
-  ItemQuery query;
-  query.account = std::move(account);
-  query.synchronizable = sync;
-  query.access_group = std::move(group);
-  return query;
-}
+using testing::For;
+using testing::Password;
 
 // The rules every store follows, run here on the in-memory store; sqlite_item_store_test.cc
 // runs the same function on the file store.
@@ -121,13 +106,8 @@ TEST(DefaultItemStore, IsTheApplicationsChoiceElseTheFileStore) {
 
   testing::TempDir dir;
   const std::string path = dir.File("sub/dir/keychain.db");
-  const char* saved = std::getenv("KELVANE_KEYCHAIN");
-  const std::optional<std::string> before =
-      saved ? std::optional<std::string>(saved) : std::nullopt;
-  ::setenv("KELVANE_KEYCHAIN", path.c_str(), 1);
+  testing::ScopedEnvironment env({{"KELVANE_KEYCHAIN", path.c_str()}});
   auto store = DefaultItemStore();
-  (void)(before ? ::setenv("KELVANE_KEYCHAIN", before->c_str(), 1)
-                : ::unsetenv("KELVANE_KEYCHAIN"));
   ASSERT_NE(store, nullptr);
   EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_EQ(DefaultItemStore(), store);  // opened once, then kept

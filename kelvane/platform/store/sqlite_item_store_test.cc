@@ -4,10 +4,11 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "kelvane/testing/items.h"
+#include "kelvane/testing/scoped_environment.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
@@ -16,25 +17,12 @@ void CheckStoreRules(ItemStore& store);  // item_store_test.cc
 
 namespace {
 
+using testing::For;
+using testing::Password;
+
 unsigned Mode(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0xFFFF;
-}
-
-ItemAttributes Secret(String account, std::string_view value) {
-  ItemAttributes item;
-  item.account = std::move(account);
-  item.value = Data(value.begin(), value.end());
-  return item;
-}
-
-ItemQuery Account(String account, SyncMatch sync = SyncMatch::kAny,
-                  std::optional<String> group = std::nullopt) {
-  ItemQuery query;
-  query.account = std::move(account);
-  query.synchronizable = sync;
-  query.access_group = std::move(group);
-  return query;
 }
 
 // The value of the first match as text; "" when nothing matches.
@@ -75,8 +63,7 @@ TEST(SqliteItemStore, FilesArePrivateAndValuesPersist) {
   {
     auto store = SqliteItemStore::Open(path);
     ASSERT_NE(store, nullptr);
-    ItemAttributes item = Secret(u"\U0001F511 key", std::string("\0binary\xff", 8));
-    item.access_group = u"team.shared";
+    ItemAttributes item = Password(u"\U0001F511 key", u"team.shared", false, {"\0binary\xff", 8});
     item.label = u"";
     ASSERT_EQ(store->Add(item), ItemStatus::kSuccess);
     EXPECT_EQ(Mode(path), 0600u);
@@ -87,7 +74,7 @@ TEST(SqliteItemStore, FilesArePrivateAndValuesPersist) {
   auto store = SqliteItemStore::Open(path);
   ASSERT_NE(store, nullptr);
   ItemAttributes out;
-  ASSERT_EQ(store->CopyMatching(Account(u"\U0001F511 key"), &out), ItemStatus::kSuccess);
+  ASSERT_EQ(store->CopyMatching(For(u"\U0001F511 key"), &out), ItemStatus::kSuccess);
   EXPECT_EQ(out.value, Data({0, 'b', 'i', 'n', 'a', 'r', 'y', 0xff}));
   EXPECT_EQ(out.access_group, u"team.shared");
   EXPECT_EQ(out.label, u"");  // an empty label is not an absent one
@@ -108,11 +95,9 @@ TEST(SqliteItemStore, TamperedValuesReadAsNotFound) {
     auto store = SqliteItemStore::Open(path);
     ASSERT_NE(store, nullptr);
     for (const char16_t* name : {u"a", u"b", u"c", u"d", u"e"}) {
-      ASSERT_EQ(store->Add(Secret(name, "secret")), ItemStatus::kSuccess);
+      ASSERT_EQ(store->Add(Password(name, std::nullopt, false, "secret")), ItemStatus::kSuccess);
     }
-    ItemAttributes twin = Secret(u"e", "twin");
-    twin.synchronizable = true;
-    ASSERT_EQ(store->Add(twin), ItemStatus::kSuccess);
+    ASSERT_EQ(store->Add(Password(u"e", std::nullopt, true, "twin")), ItemStatus::kSuccess);
   }
   // a: one bit of the ciphertext flipped; b: c's sealed value moved onto it; c: truncated;
   // e: the values of the item and its synchronizable twin swapped; d: left alone.
@@ -129,22 +114,22 @@ TEST(SqliteItemStore, TamperedValuesReadAsNotFound) {
   auto store = SqliteItemStore::Open(path);
   ASSERT_NE(store, nullptr);
   for (const char16_t* name : {u"a", u"b", u"c", u"e"}) {
-    EXPECT_EQ(store->CopyMatching(Account(name, SyncMatch::kNo), nullptr), ItemStatus::kNotFound)
+    EXPECT_EQ(store->CopyMatching(For(name, SyncMatch::kNo), nullptr), ItemStatus::kNotFound)
         << std::string(name, name + 1);
   }
-  EXPECT_EQ(store->CopyMatching(Account(u"e", SyncMatch::kYes), nullptr), ItemStatus::kNotFound);
-  EXPECT_EQ(Load(*store, Account(u"d")), "secret");
+  EXPECT_EQ(store->CopyMatching(For(u"e", SyncMatch::kYes), nullptr), ItemStatus::kNotFound);
+  EXPECT_EQ(Load(*store, For(u"d")), "secret");
 
   // Under another key nothing verifies; the application's own key works across opens.
   const Data other_key(SqliteItemStore::kKeySize, 0x42);
   auto foreign = SqliteItemStore::Open(path, &other_key);
   ASSERT_NE(foreign, nullptr);
-  EXPECT_EQ(foreign->CopyMatching(Account(u"d"), nullptr), ItemStatus::kNotFound);
-  ASSERT_EQ(foreign->Add(Secret(u"f", "mine")), ItemStatus::kSuccess);
-  EXPECT_EQ(store->CopyMatching(Account(u"f"), nullptr), ItemStatus::kNotFound);
+  EXPECT_EQ(foreign->CopyMatching(For(u"d"), nullptr), ItemStatus::kNotFound);
+  ASSERT_EQ(foreign->Add(Password(u"f", std::nullopt, false, "mine")), ItemStatus::kSuccess);
+  EXPECT_EQ(store->CopyMatching(For(u"f"), nullptr), ItemStatus::kNotFound);
   auto again = SqliteItemStore::Open(path, &other_key);
   ASSERT_NE(again, nullptr);
-  EXPECT_EQ(Load(*again, Account(u"f")), "mine");
+  EXPECT_EQ(Load(*again, For(u"f")), "mine");
 }
 
 // seal_v1.db was written by the store before seals bound the synchronizable flag, under a key of
@@ -158,9 +143,9 @@ TEST(SqliteItemStore, StoresSealedTheEarlierWayLoadAndAreResealedOnSave) {
   const auto check = [&](const char* plain) {
     auto store = SqliteItemStore::Open(path, &key);
     ASSERT_NE(store, nullptr);
-    EXPECT_EQ(Load(*store, Account(u"token", SyncMatch::kNo, u"")), plain);
-    EXPECT_EQ(Load(*store, Account(u"token", SyncMatch::kYes)), "synced");
-    EXPECT_EQ(Load(*store, Account(u"token", SyncMatch::kNo, u"team")), "grouped");
+    EXPECT_EQ(Load(*store, For(u"token", SyncMatch::kNo, u"")), plain);
+    EXPECT_EQ(Load(*store, For(u"token", SyncMatch::kYes)), "synced");
+    EXPECT_EQ(Load(*store, For(u"token", SyncMatch::kNo, u"team")), "grouped");
   };
   check("plain");
   {
@@ -168,7 +153,7 @@ TEST(SqliteItemStore, StoresSealedTheEarlierWayLoadAndAreResealedOnSave) {
     ASSERT_NE(store, nullptr);
     ItemUpdate update;
     update.value = Data{'n', 'e', 'w'};
-    ASSERT_EQ(store->Update(Account(u"token", SyncMatch::kNo, u""), update), ItemStatus::kSuccess);
+    ASSERT_EQ(store->Update(For(u"token", SyncMatch::kNo, u""), update), ItemStatus::kSuccess);
   }
   // The saved item carries the current seal (version 2), the others keep theirs.
   EXPECT_EQ(RunSql(path,
@@ -200,25 +185,16 @@ TEST(SqliteItemStore, RefusesWhatItCannotTrust) {
 }
 
 TEST(SqliteItemStore, DefaultPathFollowsTheEnvironment) {
-  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
-  for (const char* name : {"KELVANE_KEYCHAIN", "XDG_DATA_HOME", "HOME"}) {
-    const char* v = std::getenv(name);
-    saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
-  }
-  ::setenv("KELVANE_KEYCHAIN", "/x/k.db", 1);
-  ::setenv("XDG_DATA_HOME", "/data", 1);
-  ::setenv("HOME", "/home/u", 1);
+  testing::ScopedEnvironment env(
+      {{"KELVANE_KEYCHAIN", "/x/k.db"}, {"XDG_DATA_HOME", "/data"}, {"HOME", "/home/u"}});
   EXPECT_EQ(SqliteItemStore::DefaultPath(), "/x/k.db");
-  ::setenv("KELVANE_KEYCHAIN", "", 1);
+  testing::ScopedEnvironment::Set("KELVANE_KEYCHAIN", "");
   EXPECT_EQ(SqliteItemStore::DefaultPath(), "/data/kelvane/keychain.db");
-  ::setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored
+  testing::ScopedEnvironment::Set("XDG_DATA_HOME", "relative");  // not absolute: ignored
   EXPECT_EQ(SqliteItemStore::DefaultPath(), "/home/u/.local/share/kelvane/keychain.db");
-  ::unsetenv("XDG_DATA_HOME");
-  ::unsetenv("HOME");
+  testing::ScopedEnvironment::Set("XDG_DATA_HOME", nullptr);
+  testing::ScopedEnvironment::Set("HOME", nullptr);
   EXPECT_EQ(SqliteItemStore::DefaultPath(), std::nullopt);
-  for (const auto& [name, value] : saved) {
-    (void)(value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name));
-  }
 }
 
 }  // namespace

@@ -25,13 +25,11 @@ TEST(TypeDatabase, TableIsConsistent) {
   struct Known {
     std::u16string_view identifier, extension, mime;
   };
+  // clang-format off
   const Known known[] = {
-      {u"public.jpeg", u"jpg", u"image/jpeg"},
-      {u"public.png", u"png", u"image/png"},
-      {u"com.microsoft.bmp", u"bmp", u"image/bmp"},
-      {u"com.adobe.pdf", u"pdf", u"application/pdf"},
-      {u"public.rtf", u"rtf", u"application/rtf"},
-      {u"public.plain-text", u"txt", u"text/plain"},
+      {u"public.jpeg", u"jpg", u"image/jpeg"}, {u"public.png", u"png", u"image/png"},
+      {u"com.microsoft.bmp", u"bmp", u"image/bmp"}, {u"com.adobe.pdf", u"pdf", u"application/pdf"},
+      {u"public.rtf", u"rtf", u"application/rtf"}, {u"public.plain-text", u"txt", u"text/plain"},
       {u"com.pkware.zip-archive", u"zip", u"application/zip"},
       {u"com.microsoft.word.doc", u"doc", u"application/msword"},
       {u"org.openxmlformats.wordprocessingml.document", u"docx",
@@ -41,8 +39,8 @@ TEST(TypeDatabase, TableIsConsistent) {
        u"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
       {u"org.oasis-open.opendocument.text", u"odt", u"application/vnd.oasis.opendocument.text"},
       {u"org.7-zip.7-zip-archive", u"7z", u"application/x-7z-compressed"},
-      {u"public.mpeg-4", u"mp4", u"video/mp4"},
-  };
+      {u"public.mpeg-4", u"mp4", u"video/mp4"}};
+  // clang-format on
   for (const Known& k : known) {
     SCOPED_TRACE(Narrow(String(k.identifier)));
     ASSERT_NE(table.TypeWithIdentifier(k.identifier), nullptr);
@@ -61,7 +59,7 @@ TEST(TypeDatabase, TableIsConsistent) {
   }
 }
 
-TEST(TypeDatabase, ConformanceFollowsParentsTransitively) {
+TEST(TypeDatabase, ConformanceFollowsParentsAndTagLookupsHonourConstraints) {
   const TypeDatabase& table = TypeDatabase::BuiltIn();
   // Through three levels (docx -> openxml -> zip -> archive), one way only, whatever the case;
   // unknown identifiers conform to nothing, not even themselves.
@@ -80,10 +78,8 @@ TEST(TypeDatabase, ConformanceFollowsParentsTransitively) {
   }
   // The same identifier gives the same object.
   EXPECT_EQ(table.TypeWithIdentifier(u"public.png"), table.TypeWithIdentifier(u"PUBLIC.png"));
-}
 
-TEST(TypeDatabase, TagLookupsIgnoreCaseParametersAndHonourConstraints) {
-  const TypeDatabase& table = TypeDatabase::BuiltIn();
+  // Tag lookups ignore case and MIME parameters, and honour the type asked within.
   EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassFilenameExtension, u"PDF"),
             String(kUTTypePDF));
   EXPECT_EQ(table.PreferredIdentifierForTag(kUTTagClassMIMEType, u" Text/HTML ; charset=utf-8"),
@@ -108,89 +104,80 @@ TEST(TypeDatabase, TagLookupsIgnoreCaseParametersAndHonourConstraints) {
   EXPECT_FALSE(table.PreferredTagWithClass(u"no.such.type", kUTTagClassMIMEType).has_value());
 }
 
-class SharedMimeInfoTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::filesystem::create_directories(user_.path() / "mime");
-    std::filesystem::create_directories(system_.path() / "mime");
-    system_.Write("mime/globs2",
-                  "# comment\n"
-                  "50:application/x-doom-wad:*.wad\n"
-                  "60:application/x-quake-pak:*.pak\n"
-                  "40:application/x-other-pak:*.pak\n"  // lower weight loses
-                  "50:text/x-genie:*.gs:cs\n"           // case-sensitive
-                  "50:text/x-uppercase:*.GS:cs\n"
-                  "50:image/x-fancy:*.fancy\n"
-                  "50:video/x-reel:*.reel\n"
-                  "50:application/x-zippy:*.zippy\n"
-                  "50:application/x-tarred:*.tar.zzz\n"  // two dots: never an extension
-                  "50:application/x-star:*.st*\n"        // wildcard: skipped
-                  "90:text/x-not-pdf:*.pdf\n"            // the table answers for pdf
-                  "50:image/jpeg:*.jpeg2\n"              // a table MIME type
-                  "junk line without fields\n"
-                  "x:a/b:*.bad\n"
-                  "50:nomime:*.nomime\n");
-    system_.Write("mime/aliases", "application/x-wad application/x-doom-wad\nbroken\n");
-    system_.Write("mime/subclasses",
-                  "application/x-zippy application/zip\n"
-                  "video/x-reel application/x-middle\n"
-                  "application/x-middle application/x-doom-wad\n"
-                  "application/x-doom-wad application/x-middle\n");  // a cycle ends
-    user_.Write("mime/globs2", "70:application/x-user-wad:*.wad\n");
-    database_ = TypeDatabase::WithSharedMimeInfo(
-        {user_.path().string(), system_.path().string() + "/", "", "/nonexistent/dir"});
-    ASSERT_NE(database_, nullptr);
-  }
+TEST(SharedMimeInfo, ExtensionsTheTableLacksGetDynamicTypesThatConform) {
+  testing::TempDir user_dir;
+  testing::TempDir system_dir;
+  std::filesystem::create_directories(user_dir.path() / "mime");
+  std::filesystem::create_directories(system_dir.path() / "mime");
+  system_dir.Write("mime/globs2",
+                   "# comment\n"
+                   "50:application/x-doom-wad:*.wad\n"
+                   "60:application/x-quake-pak:*.pak\n"
+                   "40:application/x-other-pak:*.pak\n"  // lower weight loses
+                   "50:text/x-genie:*.gs:cs\n"           // case-sensitive
+                   "50:text/x-uppercase:*.GS:cs\n"
+                   "50:image/x-fancy:*.fancy\n"
+                   "50:video/x-reel:*.reel\n"
+                   "50:application/x-zippy:*.zippy\n"
+                   "50:application/x-tarred:*.tar.zzz\n"  // two dots: never an extension
+                   "50:application/x-star:*.st*\n"        // wildcard: skipped
+                   "90:text/x-not-pdf:*.pdf\n"            // the table answers for pdf
+                   "50:image/jpeg:*.jpeg2\n"              // a table MIME type
+                   "junk line without fields\n"
+                   "x:a/b:*.bad\n"
+                   "50:nomime:*.nomime\n");
+  system_dir.Write("mime/aliases", "application/x-wad application/x-doom-wad\nbroken\n");
+  system_dir.Write("mime/subclasses",
+                   "application/x-zippy application/zip\n"
+                   "video/x-reel application/x-middle\n"
+                   "application/x-middle application/x-doom-wad\n"
+                   "application/x-doom-wad application/x-middle\n");  // a cycle ends
+  user_dir.Write("mime/globs2", "70:application/x-user-wad:*.wad\n");
+  const std::shared_ptr<const TypeDatabase> database = TypeDatabase::WithSharedMimeInfo(
+      {user_dir.path().string(), system_dir.path().string() + "/", "", "/nonexistent/dir"});
+  ASSERT_NE(database, nullptr);
+  const auto for_extension = [&](std::u16string_view extension) {
+    return database->PreferredIdentifierForTag(kUTTagClassFilenameExtension, extension);
+  };
+  const auto mime_of = [&](std::u16string_view extension) {
+    const std::optional<String> id = for_extension(extension);
+    return id ? database->PreferredTagWithClass(*id, kUTTagClassMIMEType) : std::nullopt;
+  };
 
-  std::optional<String> ForExtension(std::u16string_view extension) const {
-    return database_->PreferredIdentifierForTag(kUTTagClassFilenameExtension, extension);
-  }
-  std::optional<String> MimeOf(std::u16string_view extension) const {
-    const std::optional<String> id = ForExtension(extension);
-    return id ? database_->PreferredTagWithClass(*id, kUTTagClassMIMEType) : std::nullopt;
-  }
-
-  testing::TempDir user_;
-  testing::TempDir system_;
-  std::shared_ptr<const TypeDatabase> database_;
-};
-
-TEST_F(SharedMimeInfoTest, ExtensionsTheTableLacksGetDynamicTypes) {
-  EXPECT_EQ(ForExtension(u"pak"), u"dyn.mime.application.x-quake-pak");
-  EXPECT_EQ(MimeOf(u"PAK"), u"application/x-quake-pak");
+  EXPECT_EQ(for_extension(u"pak"), u"dyn.mime.application.x-quake-pak");
+  EXPECT_EQ(mime_of(u"PAK"), u"application/x-quake-pak");
   // The user's directory has the higher weight here.
-  EXPECT_EQ(MimeOf(u"wad"), u"application/x-user-wad");
-  EXPECT_EQ(MimeOf(u"gs"), u"text/x-genie");
-  EXPECT_EQ(MimeOf(u"GS"), u"text/x-uppercase");
-  EXPECT_FALSE(ForExtension(u"Gs").has_value());
+  EXPECT_EQ(mime_of(u"wad"), u"application/x-user-wad");
+  EXPECT_EQ(mime_of(u"gs"), u"text/x-genie");
+  EXPECT_EQ(mime_of(u"GS"), u"text/x-uppercase");
+  EXPECT_FALSE(for_extension(u"Gs").has_value());
   // The table keeps its answers; a table MIME type leads to the table's type.
-  EXPECT_EQ(MimeOf(u"pdf"), u"application/pdf");
-  EXPECT_EQ(ForExtension(u"jpeg2"), String(kUTTypeJPEG));
+  EXPECT_EQ(mime_of(u"pdf"), u"application/pdf");
+  EXPECT_EQ(for_extension(u"jpeg2"), String(kUTTypeJPEG));
   for (std::u16string_view skipped : {u"zzz", u"st", u"bad", u"nomime", u"tar.zzz"}) {
-    EXPECT_FALSE(ForExtension(skipped).has_value()) << Narrow(String(skipped));
+    EXPECT_FALSE(for_extension(skipped).has_value()) << Narrow(String(skipped));
   }
-  const TypeRef pak = database_->TypeWithIdentifier(u"dyn.mime.application.x-quake-pak");
+  const TypeRef pak = database->TypeWithIdentifier(u"dyn.mime.application.x-quake-pak");
   ASSERT_NE(pak, nullptr);
   EXPECT_TRUE(pak->isDynamic());
   EXPECT_EQ(pak->filenameExtensions(), std::vector<String>{u"pak"});
   // Dynamic types are also found by MIME type and through aliases.
-  EXPECT_EQ(database_->PreferredIdentifierForTag(kUTTagClassMIMEType, u"application/x-wad"),
+  EXPECT_EQ(database->PreferredIdentifierForTag(kUTTagClassMIMEType, u"application/x-wad"),
             u"dyn.mime.application.x-doom-wad");
-  EXPECT_EQ(database_->PreferredIdentifierForTag(kUTTagClassMIMEType, u"text/x-not-pdf"),
+  EXPECT_EQ(database->PreferredIdentifierForTag(kUTTagClassMIMEType, u"text/x-not-pdf"),
             u"dyn.mime.text.x-not-pdf");
-  EXPECT_EQ(database_->ExtensionCount(), database_->BuiltInExtensionCount() + 8);  // 6 + gs, GS
-}
+  EXPECT_EQ(database->ExtensionCount(), database->BuiltInExtensionCount() + 8);  // 6 + gs, GS
 
-TEST_F(SharedMimeInfoTest, DynamicTypesConformByMediaKindAndSubclass) {
-  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"fancy"), kUTTypeImage));
-  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"reel"), kUTTypeMovie));
-  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"gs"), kUTTypeText));
-  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"pak"), kUTTypeData));
-  EXPECT_FALSE(database_->ConformsTo(*ForExtension(u"pak"), kUTTypeImage));
-  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"zippy"), u"com.pkware.zip-archive"));
-  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"zippy"), kUTTypeArchive));
+  // Dynamic types conform by media kind and through subclasses.
+  EXPECT_TRUE(database->ConformsTo(*for_extension(u"fancy"), kUTTypeImage));
+  EXPECT_TRUE(database->ConformsTo(*for_extension(u"reel"), kUTTypeMovie));
+  EXPECT_TRUE(database->ConformsTo(*for_extension(u"gs"), kUTTypeText));
+  EXPECT_TRUE(database->ConformsTo(*for_extension(u"pak"), kUTTypeData));
+  EXPECT_FALSE(database->ConformsTo(*for_extension(u"pak"), kUTTypeImage));
+  EXPECT_TRUE(database->ConformsTo(*for_extension(u"zippy"), u"com.pkware.zip-archive"));
+  EXPECT_TRUE(database->ConformsTo(*for_extension(u"zippy"), kUTTypeArchive));
   // video/x-reel -> application/x-middle (no type) -> application/x-doom-wad (a dynamic type).
-  EXPECT_TRUE(database_->ConformsTo(*ForExtension(u"reel"), u"dyn.mime.application.x-doom-wad"));
+  EXPECT_TRUE(database->ConformsTo(*for_extension(u"reel"), u"dyn.mime.application.x-doom-wad"));
 }
 
 // The agreement of MimeFromPath-style answers with the installed shared-mime-info: for every
