@@ -416,33 +416,34 @@ void StopMainQueue() noexcept {
   m->maybe_stopped.store(true, std::memory_order_release);  // after the stop: see RestartIfStopped
 }
 
-std::size_t RunMainQueueFor(Nanoseconds duration) noexcept {
+namespace {
+
+// One turn of the main queue: the wake-up is cleared for the turn and armed again after it.
+template <typename Turn>
+std::size_t RunMainTurn(Turn turn) noexcept {
   MainContext* m = TheMain();
   if (m == nullptr) return 0;
   ClearWake(*m);
   std::size_t ran = 0;
   try {
     RestartIfStopped(*m);
-    // Through a saturated deadline: the engine's own now + duration would overflow.
-    ran = m->context.run_until(DeadlineAfter(duration));
+    ran = turn(m->context);
   } catch (...) {
   }
   RearmWake(*m);
   return ran;
 }
 
+}  // namespace
+
+std::size_t RunMainQueueFor(Nanoseconds duration) noexcept {
+  // Through a saturated deadline: the engine's own now + duration would overflow.
+  return RunMainTurn(
+      [duration](asio::io_context& context) { return context.run_until(DeadlineAfter(duration)); });
+}
+
 std::size_t PollMainQueue() noexcept {
-  MainContext* m = TheMain();
-  if (m == nullptr) return 0;
-  ClearWake(*m);
-  std::size_t ran = 0;
-  try {
-    RestartIfStopped(*m);
-    ran = m->context.poll();
-  } catch (...) {
-  }
-  RearmWake(*m);
-  return ran;
+  return RunMainTurn([](asio::io_context& context) { return context.poll(); });
 }
 
 void SetMainQueueWakeup(std::function<void()> wakeup) noexcept {
