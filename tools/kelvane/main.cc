@@ -77,8 +77,25 @@ int RunDemo() {
     status = step.demo(context);
     if (status != 0) break;
   }
-  std::filesystem::remove_all(dir, error);
-  if (status == 0) std::cout << "\nDemo finished.\n";
+  // The pictures stay for the reader to open; everything else (the scratch secret store and its
+  // key among it) goes.
+  bool pictures = false;
+  std::vector<std::filesystem::path> scratch;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+    const std::string extension = entry.path().extension().string();
+    if (entry.is_regular_file(error) && (extension == ".png" || extension == ".jpg")) {
+      pictures = true;
+    } else {
+      scratch.push_back(entry.path());
+    }
+  }
+  for (const auto& path : scratch) std::filesystem::remove_all(path, error);
+  if (!pictures) std::filesystem::remove(dir, error);
+  if (status == 0) {
+    std::cout << "\nDemo finished.";
+    if (pictures) std::cout << " The pictures it drew are in " << dir.string() << ".";
+    std::cout << '\n';
+  }
   return status;
 }
 
