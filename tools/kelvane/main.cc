@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #include <stdexcept>
 
