@@ -29,10 +29,10 @@ CLI::App* AddScreen(CLI::App& app) {
 int RunScreen() {
   platform::ScreenOverrides overrides;
   if (!screen_options.screen.empty()) {
-    const auto spec = platform::ParseScreenSpec(screen_options.screen);
-    if (!spec) return Fail("screen: not WIDTHxHEIGHT@SCALE: " + screen_options.screen);
-    overrides.bounds = spec->bounds;
-    overrides.scale = spec->scale;
+    const auto setting = platform::ParseScreenSetting(screen_options.screen);
+    if (!setting) return Fail("screen: not WIDTHxHEIGHT@SCALE: " + screen_options.screen);
+    overrides.bounds = setting->bounds;
+    overrides.scale = setting->scale;
   }
   if (!screen_options.idiom.empty()) {
     overrides.idiom = platform::ParseIdiom(screen_options.idiom);

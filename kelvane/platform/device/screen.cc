@@ -43,7 +43,7 @@ std::string ReadFirstLine(const std::filesystem::path& path) {
 
 }  // namespace
 
-std::optional<ScreenSpec> ParseScreenSpec(std::string_view text) noexcept {
+std::optional<ScreenSetting> ParseScreenSetting(std::string_view text) noexcept {
   const std::size_t x = text.find('x');
   if (x == std::string_view::npos) return std::nullopt;
   std::string_view rest = text.substr(x + 1);
@@ -59,7 +59,7 @@ std::optional<ScreenSpec> ParseScreenSpec(std::string_view text) noexcept {
   if (!w || !h || !(*w > 0.0) || !(*h > 0.0) || *w > kMaxSide || *h > kMaxSide) {
     return std::nullopt;
   }
-  return ScreenSpec{{*w, *h}, scale};
+  return ScreenSetting{{*w, *h}, scale};
 }
 
 std::optional<Idiom> ParseIdiom(std::string_view text) noexcept {
@@ -111,7 +111,7 @@ ScreenFacts EnvironmentScreenFacts() noexcept {
     idiom = ParseIdiom(value).value_or(Idiom::kPhone);
   }
   if (const char* value = ::getenv("KELVANE_SCREEN"); value != nullptr) {
-    if (const auto spec = ParseScreenSpec(value)) return {idiom, spec->scale, spec->bounds};
+    if (const auto setting = ParseScreenSetting(value)) return {idiom, setting->scale, setting->bounds};
   }
   // The kernel's display is read once: surfaces at the screen's scale are opened often, and
   // a walk over /sys for each would cost more than the drawing.

@@ -65,11 +65,11 @@ KELVANE_EXPORT ScreenOverrides SetScreenOverrides(ScreenOverrides overrides) noe
 
 // Reads "WIDTHxHEIGHT@SCALE" or "WIDTHxHEIGHT" (scale 1): sides in points, finite, above 0
 // and at most 100000; the scale above 0 and at most 16. nullopt for anything else.
-struct ScreenSpec {
+struct ScreenSetting {
   Size bounds;
   double scale = 1.0;
 };
-[[nodiscard]] KELVANE_EXPORT std::optional<ScreenSpec> ParseScreenSpec(
+[[nodiscard]] KELVANE_EXPORT std::optional<ScreenSetting> ParseScreenSetting(
     std::string_view text) noexcept;
 
 // Reads "phone" or "tablet" (any case); nullopt for anything else.

@@ -24,16 +24,16 @@ class ScopedVariable {
   std::optional<std::string> old_;
 };
 
-TEST(ScreenFacts, ParsesScreenSpecsAndIdioms) {
-  const auto spec = ParseScreenSpec("414x896@3");
-  ASSERT_TRUE(spec);
-  EXPECT_EQ(spec->bounds, (Size{414, 896}));
-  EXPECT_EQ(spec->scale, 3.0);
-  EXPECT_EQ(ParseScreenSpec("1024x768")->scale, 1.0);
-  EXPECT_EQ(ParseScreenSpec("375.5x667@2.5")->bounds.width, 375.5);
+TEST(ScreenFacts, ParsesScreenSettingsAndIdioms) {
+  const auto setting = ParseScreenSetting("414x896@3");
+  ASSERT_TRUE(setting);
+  EXPECT_EQ(setting->bounds, (Size{414, 896}));
+  EXPECT_EQ(setting->scale, 3.0);
+  EXPECT_EQ(ParseScreenSetting("1024x768")->scale, 1.0);
+  EXPECT_EQ(ParseScreenSetting("375.5x667@2.5")->bounds.width, 375.5);
   for (const char* bad : {"", "x", "414x", "x896", "414x896@", "414x896@0", "414x896@17", "0x896@2",
                           "-1x896", "414x896@2x", "414*896", "nanx896", "1e9x5", "414x896@inf"}) {
-    EXPECT_FALSE(ParseScreenSpec(bad)) << bad;
+    EXPECT_FALSE(ParseScreenSetting(bad)) << bad;
   }
   EXPECT_EQ(ParseIdiom("Tablet"), Idiom::kTablet);
   EXPECT_EQ(ParseIdiom("phone"), Idiom::kPhone);

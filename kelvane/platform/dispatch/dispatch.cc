@@ -97,17 +97,17 @@ void ArmWakeTimer(MainContext& m) noexcept {
   const auto earliest =
       m.deadlines.empty() ? DispatchClock::time_point::max() : *m.deadlines.begin();
   if (earliest == m.armed) return;
-  itimerspec spec{};
+  itimerspec when{};
   if (earliest != DispatchClock::time_point::max()) {
     // The timerfd runs on the system's monotonic clock, which the dispatch clock leads by the
     // advanced offset; a deadline already past is set to the earliest instant, firing at once.
     const auto offset = Nanoseconds(clock_offset.load(std::memory_order_relaxed));
     const auto since = earliest.time_since_epoch() - offset;
     const auto ns = std::max<Nanoseconds::rep>(since.count(), 1);
-    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    when.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    when.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
   }
-  if (::timerfd_settime(m.timer_fd, TFD_TIMER_ABSTIME, &spec, nullptr) == 0) m.armed = earliest;
+  if (::timerfd_settime(m.timer_fd, TFD_TIMER_ABSTIME, &when, nullptr) == 0) m.armed = earliest;
 }
 
 // Before a run that is not RunMainQueue: a stop left behind by StopMainQueue ends no later run.
