@@ -460,24 +460,26 @@ ItemStatus SqliteItemStore::DeleteLocked(const ItemQuery& query) {
   return sqlite3_changes(db_) > 0 ? ItemStatus::kSuccess : ItemStatus::kNotFound;
 }
 
-ItemStatus SqliteItemStore::Add(const ItemAttributes& item) noexcept {
+template <typename Body>
+ItemStatus SqliteItemStore::InTransaction(Body&& body) noexcept {
   try {
     std::lock_guard lock(mutex_);
     Transaction transaction(db_);
     if (!transaction.ok()) return ItemStatus::kIO;
-    const ItemStatus status = AddLocked(item);
-    if (status != ItemStatus::kSuccess) return status;
+    const ItemStatus status = body();
+    if (status != ItemStatus::kSuccess) return status;  // the rollback undoes what it did
     return transaction.Commit() ? status : ItemStatus::kIO;
   } catch (const std::bad_alloc&) {
     return ItemStatus::kIO;
   }
 }
 
+ItemStatus SqliteItemStore::Add(const ItemAttributes& item) noexcept {
+  return InTransaction([&] { return AddLocked(item); });
+}
+
 ItemStatus SqliteItemStore::Update(const ItemQuery& query, const ItemUpdate& changes) noexcept {
-  try {
-    std::lock_guard lock(mutex_);
-    Transaction transaction(db_);
-    if (!transaction.ok()) return ItemStatus::kIO;
+  return InTransaction([&] {
     std::vector<std::pair<std::int64_t, Identity>> rows;
     {
       Use s(Statement("SELECT id, class, key, agrp, sync FROM items" + Where(query)));
@@ -507,10 +509,8 @@ ItemStatus SqliteItemStore::Update(const ItemQuery& query, const ItemUpdate& cha
         }
       }
     }
-    return transaction.Commit() ? ItemStatus::kSuccess : ItemStatus::kIO;
-  } catch (const std::bad_alloc&) {
-    return ItemStatus::kIO;
-  }
+    return ItemStatus::kSuccess;
+  });
 }
 
 ItemStatus SqliteItemStore::CopyMatching(const ItemQuery& query, ItemAttributes* out) noexcept {
@@ -558,31 +558,15 @@ ItemStatus SqliteItemStore::CopyMatching(const ItemQuery& query, ItemAttributes*
 }
 
 ItemStatus SqliteItemStore::Delete(const ItemQuery& query) noexcept {
-  try {
-    std::lock_guard lock(mutex_);
-    Transaction transaction(db_);
-    if (!transaction.ok()) return ItemStatus::kIO;
-    const ItemStatus status = DeleteLocked(query);
-    if (status != ItemStatus::kSuccess) return status;
-    return transaction.Commit() ? status : ItemStatus::kIO;
-  } catch (const std::bad_alloc&) {
-    return ItemStatus::kIO;
-  }
+  return InTransaction([&] { return DeleteLocked(query); });
 }
 
 ItemStatus SqliteItemStore::Replace(const ItemQuery& remove, const ItemAttributes& item) noexcept {
-  try {
-    std::lock_guard lock(mutex_);
-    Transaction transaction(db_);
-    if (!transaction.ok()) return ItemStatus::kIO;
+  return InTransaction([&] {
     const ItemStatus removed = DeleteLocked(remove);
     if (removed == ItemStatus::kIO) return removed;
-    const ItemStatus status = AddLocked(item);
-    if (status != ItemStatus::kSuccess) return status;  // the rollback restores what was removed
-    return transaction.Commit() ? status : ItemStatus::kIO;
-  } catch (const std::bad_alloc&) {
-    return ItemStatus::kIO;
-  }
+    return AddLocked(item);  // on failure the rollback restores what was removed
+  });
 }
 
 bool SqliteItemStore::CheckIntegrity() noexcept {

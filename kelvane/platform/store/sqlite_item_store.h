@@ -76,6 +76,10 @@ class KELVANE_EXPORT SqliteItemStore final : public ItemStore {
   sqlite3_stmt* Statement(const std::string& sql);
   ItemStatus AddLocked(const ItemAttributes& item);
   ItemStatus DeleteLocked(const ItemQuery& query);
+  // Runs `body` under the lock in one transaction, committed when it answers success; running
+  // out of memory is an I/O failure.
+  template <typename Body>
+  ItemStatus InTransaction(Body&& body) noexcept;
 
   std::mutex mutex_;
   sqlite3* db_;
