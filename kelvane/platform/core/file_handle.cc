@@ -19,6 +19,14 @@ namespace {
   throw FileError(std::string(operation) + ": " + std::strerror(error), error);
 }
 
+// `offset` as the system's file offset; an offset past its range raises for `operation`.
+off_t ToOffset(std::uint64_t offset, const char* operation) {
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+    throw FileError(std::string(operation) + ": offset too large", EOVERFLOW);
+  }
+  return static_cast<off_t>(offset);
+}
+
 // One read() or write() moves at most this much; Linux caps single transfers just below 2 GiB.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
@@ -151,10 +159,7 @@ std::uint64_t FileHandle::Offset() {
 }
 
 void FileHandle::Seek(std::uint64_t offset) {
-  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
-    throw FileError("seek: offset too large", EOVERFLOW);
-  }
-  if (::lseek(descriptor_, static_cast<off_t>(offset), SEEK_SET) < 0) Raise("seek");
+  if (::lseek(descriptor_, ToOffset(offset, "seek"), SEEK_SET) < 0) Raise("seek");
 }
 
 std::uint64_t FileHandle::SeekToEnd() {
@@ -164,10 +169,7 @@ std::uint64_t FileHandle::SeekToEnd() {
 }
 
 void FileHandle::Truncate(std::uint64_t offset) {
-  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
-    throw FileError("truncate: offset too large", EOVERFLOW);
-  }
-  if (::ftruncate(descriptor_, static_cast<off_t>(offset)) != 0) Raise("truncate");
+  if (::ftruncate(descriptor_, ToOffset(offset, "truncate")) != 0) Raise("truncate");
   Seek(offset);
 }
 
