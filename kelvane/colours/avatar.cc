@@ -96,14 +96,13 @@ double RoundAway(double value) {  // to the nearest integer in single precision,
   return static_cast<double>(std::round(static_cast<float>(value)));
 }
 
-// The surface of an avatar, or null; ended by the destructor.
+// The surface of an avatar at the screen's scale, current until the destructor closes it (a
+// failed opening takes its place on the stack too).
 class Surface {
  public:
   Surface(Size size, bool opaque) noexcept
       : open_(platform::BeginImageContextWithOptions(size, opaque, 0.0)) {}
-  ~Surface() {
-    if (open_) platform::EndImageContext();
-  }
+  ~Surface() { platform::EndImageContext(); }
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
 
