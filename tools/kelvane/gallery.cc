@@ -58,7 +58,7 @@ class Painter {
   explicit Painter(GraphicsContext& context) : context_(context) {}
 
   void Text(std::u16string_view text, Rect rect, double points, const ColorRef& colour,
-            bool bold = false, std::int64_t alignment = 0) {
+            bool bold = false, int alignment = 0) {
     const FontRef font = bold ? platform::Font::BoldSystem(points) : platform::Font::System(points);
     (void)NSTools::DrawInRect(String(text), rect, font, colour, /*lineBreakMode=*/4, alignment);
   }
