@@ -47,8 +47,8 @@ class WorkBuffer {
     const std::size_t row = std::size_t{width} * 4;
     const std::size_t bytes = row * height;
     if (width == 0 || height == 0 || bytes > platform::kMaxRasterBytes) return false;
-    buffer_.data = std::aligned_alloc(kPixelAlign, (bytes + kPixelAlign - 1) / kPixelAlign *
-                                                       kPixelAlign);
+    buffer_.data =
+        std::aligned_alloc(kPixelAlign, (bytes + kPixelAlign - 1) / kPixelAlign * kPixelAlign);
     buffer_ = {buffer_.data, width, height, row};
     return buffer_.data != nullptr;
   }
@@ -258,8 +258,7 @@ ImageRef UIImageEffects::imageByApplyingBlurToImage(const ImageRef& image, doubl
   if (maskImage != nullptr && maskImage->raster() == nullptr) return nullptr;
   try {
     // The mask is placed as displayed, like the picture.
-    const RasterRef mask =
-        maskImage == nullptr ? nullptr : platform::UprightRaster(*maskImage);
+    const RasterRef mask = maskImage == nullptr ? nullptr : platform::UprightRaster(*maskImage);
     if (maskImage != nullptr && mask == nullptr) return nullptr;
 
     SurfaceScope surface(size, image->raster()->IsOpaque(), image->scale());

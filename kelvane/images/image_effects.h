@@ -45,8 +45,8 @@ class KELVANE_EXPORT UIImageEffects {
   // grey colour stays grey, a colour with an RGB form keeps its red, green and blue (a dynamic
   // colour as it resolves in the current appearance); any other colour (a pattern) is laid
   // over unchanged, and null lays no tint.
-  [[nodiscard]] static ImageRef imageByApplyingTintEffectWithColor(const ColorRef& color,
-                                                                   const ImageRef& toImage) noexcept;
+  [[nodiscard]] static ImageRef imageByApplyingTintEffectWithColor(
+      const ColorRef& color, const ImageRef& toImage) noexcept;
 
   // The general operation. `withRadius` is the blur radius in points (at most single-precision
   // epsilon, negative or not a number: no blur); `saturationDeltaFactor` scales saturation
@@ -58,8 +58,7 @@ class KELVANE_EXPORT UIImageEffects {
   // Blurs wider than the filter's largest box (4095 pixels) use that box.
   // Null when `image` is null, smaller than 1 x 1 point or without pixels, when `maskImage` is
   // given without pixels, or when the picture does not fit a drawing surface or memory runs out.
-  [[nodiscard]] static ImageRef imageByApplyingBlurToImage(const ImageRef& image,
-                                                           double withRadius,
+  [[nodiscard]] static ImageRef imageByApplyingBlurToImage(const ImageRef& image, double withRadius,
                                                            const ColorRef& tintColor,
                                                            double saturationDeltaFactor,
                                                            const ImageRef& maskImage) noexcept;
