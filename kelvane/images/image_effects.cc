@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -70,9 +71,7 @@ constexpr std::uint32_t kAlphaBits =
 
 // Pixels of an opaque source carry an unused byte where alpha goes; the working format reads it
 // as alpha, so it is made fully opaque.
-void MakeOpaque(const WorkBuffer& buffer) {
-  std::uint32_t* __restrict p = buffer.pixels();
-  const std::size_t n = buffer.count();
+void MakeOpaque(std::uint32_t* __restrict p, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) p[i] |= kAlphaBits;
 }
 
@@ -134,11 +133,21 @@ bool DrawSharp(GraphicsContext& context, const Image& image, Rect rect) {
 bool FillInput(const Image& image, const WorkBuffer& input) {
   const RasterRef working = platform::InWorkingFormat(image.raster());
   if (working == nullptr) return false;
+  const bool opaque = working->IsOpaque();
+  if (image.orientation() == platform::kOrientationUp) {
+    // The common case: a copy row by row.
+    for (std::uint32_t y = 0; y < working->height(); ++y) {
+      std::uint32_t* row = input.pixels() + std::size_t{y} * working->width();
+      std::memcpy(row, working->Row(y), std::size_t{working->width()} * 4);
+      if (opaque) MakeOpaque(row, working->width());
+    }
+    return true;
+  }
   const PixelBuffer source{const_cast<std::uint8_t*>(working->data()), working->width(),
                            working->height(), working->bytes_per_row()};
   // Same sides: an exact copy, turned as the orientation asks.
   if (!platform::ResampleOriented(source, input.get(), image.orientation())) return false;
-  if (working->IsOpaque()) MakeOpaque(input);
+  if (opaque) MakeOpaque(input.pixels(), input.count());
   return true;
 }
 
