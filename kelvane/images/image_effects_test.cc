@@ -127,20 +127,21 @@ TEST(UIImageEffects, KeepsConstantsFarPixelsGreysAndOpacity) {
 }
 
 TEST(UIImageEffects, MaskShowsTheSharpSourceOutsideAndTintCoversBoth) {
-  // Stored 4 x 6, turned clockwise for display: 6 x 4 points. The mask covers the top half.
-  const ImageRef turned = Image::Make(Picture(4, 6, true, 4), 1.0, platform::kOrientationRight);
+  // 6 x 4 points, stored so or as 4 x 6 turned clockwise. The mask covers the top half.
   std::vector<std::uint8_t> cover(12, 255);
   cover.resize(24);
   const ImageRef mask = Image::Make(Raster::Make(6, 4, 6, 7, ColorSpace::kGrey, cover));
-  const ImageRef out = Blur(turned, 0, Color::Grey(0, 0.5), 0, mask);
-  ASSERT_NE(out, nullptr);
-  const RasterRef upright = platform::UprightRaster(*turned);
-  for (std::uint32_t i = 0; i < 24; ++i) {
-    const std::uint32_t s = upright->PremultipliedPixel(i % 6, i / 6);
-    const int luma = (Channel(s, 0) * 18 + Channel(s, 1) * 183 + Channel(s, 2) * 54 + 128) >> 8;
-    for (int c = 0; c < 3; ++c) {  // the effect inside the mask, the sharp source outside
-      EXPECT_NEAR(Channel(out->raster()->PremultipliedPixel(i % 6, i / 6), c),
-                  (i < 12 ? luma : Channel(s, c)) / 2.0, 1.5);
+  for (int turn : {platform::kOrientationUp, platform::kOrientationRight}) {
+    const ImageRef image = Image::Make(Picture(turn ? 4 : 6, turn ? 6 : 4, true, 4), 1.0, turn);
+    const ImageRef out = Blur(image, 0, Color::Grey(0, 0.5), 0, mask);
+    ASSERT_NE(out, nullptr);
+    const RasterRef upright = platform::UprightRaster(*image);
+    for (std::uint32_t i = 0; i < 24 * 3; ++i) {  // the effect inside the mask, sharp outside
+      const std::uint32_t s = upright->PremultipliedPixel(i / 3 % 6, i / 18);
+      const int luma = (Channel(s, 0) * 18 + Channel(s, 1) * 183 + Channel(s, 2) * 54 + 128) >> 8;
+      EXPECT_NEAR(Channel(out->raster()->PremultipliedPixel(i / 3 % 6, i / 18), i % 3),
+                  (i < 36 ? luma : Channel(s, i % 3)) / 2.0, 1.5)
+          << turn;
     }
   }
 }
