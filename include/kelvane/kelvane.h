@@ -69,4 +69,6 @@
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/colours/palette.h"
 
+#include "kelvane/images/image_effects.h"
+
 #include "kelvane/interface/screen.h"
