@@ -325,6 +325,10 @@ void DrawText(GraphicsContext& context, const AttributedString& text, Rect rect)
     } unref{layout};
 
     context.SaveGState();
+    struct Restore {
+      GraphicsContext& context;
+      ~Restore() { context.RestoreGState(); }
+    } restore{context};
     // Runs without a colour of their own draw in black, the text's default, through the
     // context's fill, which pattern colours can also be.
     const ColorRef& first =
@@ -364,8 +368,7 @@ void DrawText(GraphicsContext& context, const AttributedString& text, Rect rect)
       context.DrawImageInRect(*placed.image,
                               {x, baseline - placed.rise - size.height, size.width, size.height});
     }
-    context.RestoreGState();
-  } catch (...) {
+  } catch (...) {  // std::bad_alloc: what was drawn stays
   }
 }
 

@@ -48,7 +48,8 @@ enum TextDrawingOptions : unsigned {
 // that would pass its bottom left out (the first line is always drawn), ink kept inside the
 // rectangle. Attachments draw their image on the baseline, raised by the run's baseline
 // offset. Nothing happens without a current context or with a rectangle that is empty or not
-// finite.
+// finite. Text is drawn for a y-down user space (an image surface); a bitmap context, y up,
+// needs the caller to flip it first, as for images.
 KELVANE_EXPORT void DrawText(const AttributedString& text, Rect rect) noexcept;
 
 // The same into a given context.
