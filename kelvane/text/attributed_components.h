@@ -25,19 +25,20 @@
 namespace kelvane {
 namespace NSTools {
 
+// One piece. The constructors are implicit on purpose: pieces are written bare in a brace list,
+// and a null pointer (or nullptr) stands for the end of the list.
 class Component {
  public:
-  Component(std::nullptr_t) noexcept {}  // NOLINT: the list's end, as a null argument
-  Component(const char16_t* text) noexcept  // NOLINT: plain text
+  Component(std::nullptr_t) noexcept {}
+  Component(const char16_t* text) noexcept
       : value_(text == nullptr ? Value() : Value(std::u16string_view(text))) {}
-  Component(std::u16string_view text) noexcept : value_(text) {}   // NOLINT
-  Component(const String& text) noexcept : value_(std::u16string_view(text)) {}  // NOLINT
-  Component(const platform::AttributedString& text) noexcept : value_(&text) {}  // NOLINT
-  Component(const platform::TextAttributes& attributes) noexcept  // NOLINT
-      : value_(&attributes) {}
+  Component(std::u16string_view text) noexcept : value_(text) {}
+  Component(const String& text) noexcept : value_(std::u16string_view(text)) {}
+  Component(const platform::AttributedString& text) noexcept : value_(&text) {}
+  Component(const platform::TextAttributes& attributes) noexcept : value_(&attributes) {}
 
-  using Value = std::variant<std::monostate, std::u16string_view,
-                             const platform::AttributedString*, const platform::TextAttributes*>;
+  using Value = std::variant<std::monostate, std::u16string_view, const platform::AttributedString*,
+                             const platform::TextAttributes*>;
   [[nodiscard]] const Value& value() const noexcept { return value_; }
 
  private:

@@ -76,8 +76,8 @@ KELVANE_EXPORT platform::Size DrawInRect(std::u16string_view self, platform::Rec
 // null font. Sizes below one point are not tried (no font has them).
 [[nodiscard]] KELVANE_EXPORT platform::Size SizeWithFont(std::u16string_view self,
                                                          const platform::FontRef& font,
-                                                         double minFontSize,
-                                                         double* actualFontSize, double forWidth,
+                                                         double minFontSize, double* actualFontSize,
+                                                         double forWidth,
                                                          int lineBreakMode) noexcept;
 
 namespace internal {

@@ -29,8 +29,8 @@ TEST(TextDrawing, CalcDistanceOfFindsTheOccurrenceNearestAWordStart) {
       {u"abc", u"q", kNoDistance, none},
       {u"abc", u"", kNoDistance, none},
       {u"", u"a", kNoDistance, none},
-      {u"a b cxd exd", u"XD", 1, {5, 2}},      // case does not count; spaces found afresh
-      {u"Straße", u"SS", 4, {4, 1}},           // folding: "ß" matches "ss", one unit long
+      {u"a b cxd exd", u"XD", 1, {5, 2}},  // case does not count; spaces found afresh
+      {u"Straße", u"SS", 4, {4, 1}},       // folding: "ß" matches "ss", one unit long
   };
   for (const auto& c : cases) {
     MatchRange range{1, 1};
@@ -61,7 +61,9 @@ TEST(TextDrawing, ShrinkingTriesEachWholeSizeDownToTheMinimum) {
   const std::u16string text = u"EUR/USD 1.08542";
   FontRef font = Font::Named(u"DejaVu Sans", 14);
   ASSERT_NE(font, nullptr);
-  auto width_at = [&](double size) { return SizeWithFont(text, Font::Named(u"DejaVu Sans", size)); };
+  auto width_at = [&](double size) {
+    return SizeWithFont(text, Font::Named(u"DejaVu Sans", size));
+  };
   double actual = 0;
   // A 12.5-point font that fits stores 13 and measures at 12.5.
   FontRef half = Font::Named(u"DejaVu Sans", 12.5);
@@ -102,8 +104,8 @@ TEST(TextDrawing, DrawInRectInksOnlyTheRectangleInTheColourAndReturnsZero) {
       if (p == 0) continue;
       ++inked;
       EXPECT_TRUE(x >= 10 && x < 60 && y >= 5 && y < 25) << x << "," << y;
-      EXPECT_EQ(p & 0x0000FFFFu, 0u);                    // no green or blue
-      EXPECT_EQ((p >> 16) & 0xFF, p >> 24);              // red as strong as the coverage
+      EXPECT_EQ(p & 0x0000FFFFu, 0u);        // no green or blue
+      EXPECT_EQ((p >> 16) & 0xFF, p >> 24);  // red as strong as the coverage
     }
   }
   EXPECT_GT(inked, 50);

@@ -29,7 +29,7 @@ struct TextOptions {
   CLI::App* fit = nullptr;
 } text_options;
 
-const std::map<std::string, int> kModes = {{"wrap", 0}, {"char", 1},  {"clip", 2},
+const std::map<std::string, int> kModes = {{"wrap", 0}, {"char", 1}, {"clip", 2},
                                            {"head", 3}, {"tail", 4}, {"middle", 5}};
 
 void AddFontOptions(CLI::App* command) {
@@ -65,8 +65,9 @@ CLI::App* AddText(CLI::App& app) {
 
 // The font asked for; null (after saying why) when the name finds no installed face.
 FontRef ChosenFont() {
-  FontRef font = text_options.font.empty() ? Font::System(text_options.size)
-                                           : Font::Named(Text(text_options.font), text_options.size);
+  FontRef font = text_options.font.empty()
+                     ? Font::System(text_options.size)
+                     : Font::Named(Text(text_options.font), text_options.size);
   if (font == nullptr) Fail("no installed font is called \"" + text_options.font + "\"");
   return font;
 }
@@ -106,10 +107,10 @@ int RunText() {
   if (font == nullptr) return 1;
   if (o.size_command->parsed()) {
     const platform::Size size =
-        o.width > 0 ? NSTools::SizeWithFont(text, font,
-                                            {o.width, std::numeric_limits<double>::max()},
-                                            kModes.at(o.mode))
-                    : NSTools::SizeWithFont(text, font);
+        o.width > 0
+            ? NSTools::SizeWithFont(text, font, {o.width, std::numeric_limits<double>::max()},
+                                    kModes.at(o.mode))
+            : NSTools::SizeWithFont(text, font);
     std::cout << Points(size.width) << " x " << Points(size.height) << " points ("
               << Utf8(font->name()) << ' ' << Points(font->point_size()) << ")\n";
     return 0;
@@ -143,8 +144,8 @@ int DemoText(DemoContext& context) {
   if (font == nullptr) return Fail("text: no system font");
   out << "$ kelvane text size \"" << Utf8(label) << "\" --size 17\n";
   const platform::Size full = NSTools::SizeWithFont(label, font);
-  out << Points(full.width) << " x " << Points(full.height) << " points in "
-      << Utf8(font->name()) << "\n";
+  out << Points(full.width) << " x " << Points(full.height) << " points in " << Utf8(font->name())
+      << "\n";
   double actual = 0;
   const platform::Size fitted = NSTools::SizeWithFont(label, font, 9, &actual, width, 0);
   out << "Shrunk to fit " << Points(width) << " points: " << Points(actual) << " points, "

@@ -6,8 +6,8 @@
 namespace kelvane::platform {
 
 bool TextAttributes::empty() const noexcept {
-  return font == nullptr && !paragraph_style && foreground_color == nullptr &&
-         !baseline_offset && attachment == nullptr;
+  return font == nullptr && !paragraph_style && foreground_color == nullptr && !baseline_offset &&
+         attachment == nullptr;
 }
 
 void TextAttributes::Merge(const TextAttributes& other) {

@@ -40,7 +40,7 @@ enum TextAlignment : int {
 enum LineBreakMode : int {
   kLineBreakByWordWrapping = 0,  // words that do not fit a line alone break between characters
   kLineBreakByCharWrapping = 1,
-  kLineBreakByClipping = 2,      // wrapped as words; what passes the rectangle is cut off
+  kLineBreakByClipping = 2,        // wrapped as words; what passes the rectangle is cut off
   kLineBreakByTruncatingHead = 3,  // each paragraph on one line, "..." at the start
   kLineBreakByTruncatingTail = 4,
   kLineBreakByTruncatingMiddle = 5,

@@ -192,8 +192,8 @@ void Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& tex
   pango_attr_list_unref(list);
 
   const ParagraphStyle style =
-      runs.empty() ? ParagraphStyle{} : runs.front().attributes.paragraph_style.value_or(
-                                            ParagraphStyle{});
+      runs.empty() ? ParagraphStyle{}
+                   : runs.front().attributes.paragraph_style.value_or(ParagraphStyle{});
   const bool natural =
       style.alignment == kTextAlignmentNatural || style.alignment == kTextAlignmentJustified;
   pango_layout_set_auto_dir(layout, natural);

@@ -70,16 +70,16 @@ TEST(TextLayout, LineBreakModesShapeTheBoundingRect) {
   const Rect wrapped = BoundingRect(Text(text, font), limit, kTextUsesLineFragmentOrigin);
   EXPECT_LE(wrapped.width, 100);
   EXPECT_GE(wrapped.height, 3 * line.height);
-  for (int mode : {kLineBreakByTruncatingHead, kLineBreakByTruncatingTail,
-                   kLineBreakByTruncatingMiddle}) {
+  for (int mode :
+       {kLineBreakByTruncatingHead, kLineBreakByTruncatingTail, kLineBreakByTruncatingMiddle}) {
     const Rect one = BoundingRect(Text(text, font, mode), limit, kTextUsesLineFragmentOrigin);
     EXPECT_EQ(one.height, line.height) << mode;
     EXPECT_LE(one.width, 100) << mode;
   }
   // A height limit leaves out the lines below it, but never the first.
-  EXPECT_EQ(BoundingRect(Text(text, font), {100, line.height * 2.5}, kTextUsesLineFragmentOrigin)
-                .height,
-            2 * line.height);
+  EXPECT_EQ(
+      BoundingRect(Text(text, font), {100, line.height * 2.5}, kTextUsesLineFragmentOrigin).height,
+      2 * line.height);
   EXPECT_EQ(BoundingRect(Text(text, font), {100, 1}, kTextUsesLineFragmentOrigin).height,
             line.height);
   // Without the line-fragment origin: one line, origin on the baseline.
