@@ -242,30 +242,25 @@ TEST(KeychainFileStore, SurvivesBeingKilledMidSave) {
   EXPECT_GT(reported, static_cast<std::uint64_t>(kills));
 }
 
-// Saves and loads its own names until the deadline; the number of failed operations.
-int Churn(const std::string& who, std::chrono::steady_clock::time_point deadline,
-          std::atomic<int>& operations) {
-  int failures = 0;
-  for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
-    const String name =
-        u"churn-" + String(who.begin(), who.end()) + u"-" + String(1, char16_t(u'0' + i % 4));
-    const Data value = Bytes(who + std::to_string(i));
-    const bool saved = SKeychain::KeychainSave(name, &value, true, i % 3 == 0, std::nullopt);
-    if (!saved || SKeychain::KeychainLoad(name, std::nullopt) != value) {
-      ++failures;
-      ADD_FAILURE() << who << ": round " << i << (saved ? " loaded another value" : " not saved");
-    }
-    operations += 2;
-  }
-  return failures;
-}
-
-// Two threads churning, each on its own names; the number of failed operations.
+// Two threads save and load their own names until the deadline; the number of failed
+// operations.
 int ChurnWithTwoThreads(const std::string& who, std::chrono::steady_clock::time_point deadline,
                         std::atomic<int>& operations) {
   std::atomic<int> failures = 0;
-  std::thread a([&] { failures += Churn(who + "a", deadline, operations); });
-  failures += Churn(who + "b", deadline, operations);
+  auto churn = [&](const std::string& me) {
+    for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i, operations += 2) {
+      const String name =
+          u"churn-" + String(me.begin(), me.end()) + u"-" + String(1, char16_t(u'0' + i % 4));
+      const Data value = Bytes(me + std::to_string(i));
+      const bool saved = SKeychain::KeychainSave(name, &value, true, i % 3 == 0, std::nullopt);
+      if (!saved || SKeychain::KeychainLoad(name, std::nullopt) != value) {
+        ++failures;
+        ADD_FAILURE() << me << ": round " << i << (saved ? " loaded another value" : " not saved");
+      }
+    }
+  };
+  std::thread a(churn, who + "a");
+  churn(who + "b");
   a.join();
   return failures;
 }

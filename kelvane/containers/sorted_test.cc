@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -72,35 +71,27 @@ TEST(SortedArray, OrderedInsertPlacesAndReplaces) {
 }
 
 TEST(SortedArray, SearchesOverEqualRunsAndAbsentKeys) {
-  const TArray<std::uint32_t> a = Ints({1, 3, 3, 3, 7});
-  // {key, index of SearchGrOrEq, index of SearchLeOrEq}; -1 for none.
-  const std::array<int, 3> cases[] = {{3, 1, 3}, {4, 4, 3}, {8, -1, 4}, {0, 0, -1}};
-  for (const auto& [key, ge, le] : cases) {
-    const auto k = static_cast<std::uint32_t>(key);
-    EXPECT_EQ(Index(a, a.SearchGrOrEq(ComparatorUInt32, &k)), ge) << key;
-    EXPECT_EQ(Index(a, a.SearchLeOrEq(ComparatorUInt32, &k)), le) << key;
-    EXPECT_EQ(Index(a, a.SearchGrOrEq(Sloppy, &k)), ge) << key;  // any sign will do here
-  }
-  const std::uint32_t k3 = 3, k4 = 4;
-  const int found = Index(a, a.Search(ComparatorUInt32, &k3));
-  EXPECT_TRUE(found >= 1 && found <= 3) << found;
-  EXPECT_EQ(a.Search(ComparatorUInt32, &k4), nullptr);
-  EXPECT_EQ(a.Search(ComparatorUInt32, nullptr), nullptr);
-  EXPECT_EQ(a.SearchGrOrEq(nullptr, &k3), nullptr);
-  EXPECT_EQ(TArray<std::uint32_t>().SearchLeOrEq(ComparatorUInt32, &k3), nullptr);
-
+  // Runs of equal keys, absent keys, and keys below and above every item (0 and 302): -1 for
+  // none. Any sign will do for the searches, unlike the ordered insert.
   std::mt19937 rng(7);
   Values v(777);
-  for (auto& x : v) x = rng() % 300;
+  for (auto& x : v) x = 1 + rng() % 300;
   std::sort(v.begin(), v.end());
   const TArray<std::uint32_t> b = Ints(v);
-  for (std::uint32_t key = 0; key < 302; ++key) {
+  for (std::uint32_t key = 0; key < 303; ++key) {
     const auto lower = std::lower_bound(v.begin(), v.end(), key) - v.begin();
     const auto upper = std::upper_bound(v.begin(), v.end(), key) - v.begin();
-    ASSERT_EQ(Index(b, b.SearchGrOrEq(ComparatorUInt32, &key)),
-              lower == static_cast<long>(v.size()) ? -1 : lower);
-    ASSERT_EQ(Index(b, b.SearchLeOrEq(ComparatorUInt32, &key)), upper - 1);
+    const long ge = lower == static_cast<long>(v.size()) ? -1 : lower;
+    ASSERT_EQ(Index(b, b.SearchGrOrEq(ComparatorUInt32, &key)), ge) << key;
+    ASSERT_EQ(Index(b, b.SearchGrOrEq(Sloppy, &key)), ge) << key;
+    ASSERT_EQ(Index(b, b.SearchLeOrEq(ComparatorUInt32, &key)), upper - 1) << key;
+    const int found = Index(b, b.Search(ComparatorUInt32, &key));  // any of an equal run
+    ASSERT_TRUE(lower == upper ? found == -1 : found >= lower && found < upper) << key;
   }
+  const std::uint32_t k3 = 3;
+  EXPECT_EQ(b.Search(ComparatorUInt32, nullptr), nullptr);
+  EXPECT_EQ(b.SearchGrOrEq(nullptr, &k3), nullptr);
+  EXPECT_EQ(TArray<std::uint32_t>().SearchLeOrEq(ComparatorUInt32, &k3), nullptr);
 }
 
 TEST(SortedArray, SortRemoveAndDiff) {
@@ -168,8 +159,9 @@ int CompareCached(const void* a, const void* b) {
   return ComparatorUInt32(*static_cast<Cached* const*>(a), *static_cast<Cached* const*>(b));
 }
 
-TEST(TArrayObj, OwningInsertCopiesReplacesAndDeletes) {
+TEST(TArrayObj, OwningInsertCopiesReplacesAndDeletesOnlyNonNullObjects) {
   Cached::alive = 0;
+  Cached kept(0, 0);
   {
     TArrayObj<Cached, true> cache;
     for (std::uint32_t k : {5u, 1u, 3u})
@@ -177,15 +169,19 @@ TEST(TArrayObj, OwningInsertCopiesReplacesAndDeletes) {
     Cached* stored = cache.Insert({3, 42}, CompareCached, true);
     EXPECT_EQ(*cache.At(1), stored);
     EXPECT_EQ(cache.Count(), 3u);
-    EXPECT_EQ(Cached::alive, 3);  // the replaced object was deleted
+    EXPECT_EQ(Cached::alive, 4);  // the replaced object was deleted
     // With duplicates present, replacing still deletes exactly one object and stores one.
     ASSERT_NE(cache.Insert({3, 7}, CompareCached, false), nullptr);
     ASSERT_NE(cache.Insert({3, 8}, CompareCached, true), nullptr);
     EXPECT_EQ(cache.Insert({9, 0}, nullptr, false), nullptr);
     EXPECT_EQ(cache.Count(), 4u);
-    EXPECT_EQ(Cached::alive, 4);
+    EXPECT_EQ(Cached::alive, 5);
+    ASSERT_TRUE(cache.Add(static_cast<Cached*>(nullptr)));
+    TArrayObj<Cached, false> borrowed;
+    ASSERT_TRUE(borrowed.Add(&kept));
+    TArrayObj<Cached, true> moved(std::move(cache));  // the block, and the objects, move over
   }
-  EXPECT_EQ(Cached::alive, 0);
+  EXPECT_EQ(Cached::alive, 1);
 }
 
 }  // namespace

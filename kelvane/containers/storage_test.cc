@@ -165,27 +165,5 @@ TEST(CArrayBase, RefusesGrowthPast4GiBAndItemsOfDifferentSizes) {
   EXPECT_EQ(std::string({big.At(0)->tag, big.At(1)->tag, big.At(2)->tag}), "cab");
 }
 
-struct Counted {
-  static int alive;
-  Counted() { ++alive; }
-  ~Counted() { --alive; }
-};
-int Counted::alive = 0;
-
-TEST(TArrayObj, OwningArrayDeletesOnlyNonNullObjects) {
-  Counted::alive = 0;
-  Counted kept;
-  {
-    TArrayObj<Counted, true> owned;
-    ASSERT_TRUE(owned.Add(new Counted()));
-    ASSERT_TRUE(owned.Add(static_cast<Counted*>(nullptr)));
-    TArrayObj<Counted, false> borrowed;
-    ASSERT_TRUE(borrowed.Add(&kept));
-    TArrayObj<Counted, true> moved(std::move(owned));  // the block, and the objects, move over
-    EXPECT_EQ(Counted::alive, 2);
-  }
-  EXPECT_EQ(Counted::alive, 1);
-}
-
 }  // namespace
 }  // namespace kelvane

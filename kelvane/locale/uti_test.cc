@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace kelvane {
@@ -56,13 +57,12 @@ TEST(UTIType, Conformance) {
                                      {u"public.zip-archive"}));
   EXPECT_FALSE(UTIType::UTIConformsTo(u"org.example.nothing", UTIType::UTIfile()));
 
-  EXPECT_FALSE(UTIType::IsVideo(u""));
-  EXPECT_FALSE(UTIType::IsVideo(std::nullopt));
-  EXPECT_TRUE(UTIType::IsVideo(kUTTypeMovie));
-  EXPECT_TRUE(UTIType::IsVideo(u"public.mpeg-4"));
-  EXPECT_TRUE(UTIType::IsVideo(u"org.matroska.mkv"));
-  EXPECT_FALSE(UTIType::IsVideo(u"public.mp3"));
-  EXPECT_FALSE(UTIType::IsVideo(kUTTypePNG));
+  // clang-format off
+  const std::pair<OptionalString, bool> videos[] = {
+      {u"", false}, {std::nullopt, false}, {kUTTypeMovie, true}, {u"public.mpeg-4", true},
+      {u"org.matroska.mkv", true}, {u"public.mp3", false}, {kUTTypePNG, false}};
+  // clang-format on
+  for (const auto& [type, video] : videos) EXPECT_EQ(UTIType::IsVideo(type), video);
 }
 
 TEST(UTIType, ConvertsOnlyKnownStringEntries) {
@@ -84,29 +84,34 @@ TEST(UTIType, ConvertsOnlyKnownStringEntries) {
 }
 
 TEST(UTIType, PathsAndMimeTypes) {
-  EXPECT_EQ(UTIType::MimeFromPath(u"report.PDF"), u"application/pdf");
-  EXPECT_EQ(UTIType::MimeFromPath(u"/home/u/photo.final.JPG"), u"image/jpeg");
-  EXPECT_EQ(UTIType::MimeFromPath(u"dir.d/archive"), u"application/octet-stream");
-  EXPECT_EQ(UTIType::MimeFromPath(u"name.qqqzzz"), u"application/octet-stream");
-  EXPECT_EQ(UTIType::MimeFromPath(u"trailing."), u"application/octet-stream");
-  EXPECT_EQ(UTIType::MimeFromPath(u""), u"application/octet-stream");
-  EXPECT_EQ(UTIType::MimeFromPath(u"movie.mp4/"), u"video/mp4");
-
-  EXPECT_EQ(UTIType::UTIFromPath(u"a/b/notes.txt"), u"public.plain-text");
-  EXPECT_EQ(UTIType::UTIFromPath(u"backup.7Z"), u"org.7-zip.7-zip-archive");
-  EXPECT_FALSE(UTIType::UTIFromPath(u"Makefile").has_value());
-  EXPECT_FALSE(UTIType::UTIFromPath(u"x.qqqzzz").has_value());
+  // {path, extension, MIME type, type identifier}: the extension is the last component's, in
+  // any case; without a known one the MIME type is "application/octet-stream" (empty here).
+  using Texts =
+      std::tuple<std::u16string_view, std::u16string_view, std::u16string_view, OptionalString>;
+  // clang-format off
+  const Texts paths[] = {
+      {u"report.PDF", u"PDF", u"application/pdf", kUTTypePDF},
+      {u"/home/u/photo.final.JPG", u"JPG", u"image/jpeg", u"public.jpeg"},
+      {u"movie.mp4/", u"mp4", u"video/mp4", u"public.mpeg-4"},
+      {u"a/b/notes.txt", u"txt", u"text/plain", u"public.plain-text"},
+      {u"backup.7Z", u"7Z", u"application/x-7z-compressed", u"org.7-zip.7-zip-archive"},
+      {u"dir.d/archive", u"", u"", std::nullopt}, {u"name.qqqzzz", u"qqqzzz", u"", std::nullopt},
+      {u"trailing.", u"", u"", std::nullopt},     {u"", u"", u"", std::nullopt},
+      {u"a.b/.profile", u"profile", u"", std::nullopt}, {u"///", u"", u"", std::nullopt}};
+  // clang-format on
+  for (const auto& [path, extension, mime, type] : paths) {
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    EXPECT_EQ(NSTools::PathExtension(path), extension);
+    EXPECT_EQ(UTIType::MimeFromPath(path), mime.empty() ? u"application/octet-stream" : mime);
+    EXPECT_EQ(UTIType::UTIFromPath(path), type);
+  }
+  EXPECT_EQ(NSTools::PathExtension(u"x.tar.gz"), u"gz");
 
   EXPECT_EQ(UTIType::UTIFromMIME(u"image/png"), kUTTypePNG);
   EXPECT_EQ(UTIType::UTIFromMIME(u"Application/PDF; name=x"), kUTTypePDF);
   EXPECT_FALSE(UTIType::UTIFromMIME(u"").has_value());
   EXPECT_FALSE(UTIType::UTIFromMIME(std::nullopt).has_value());
   EXPECT_FALSE(UTIType::UTIFromMIME(u"x-unknown/thing").has_value());
-
-  EXPECT_EQ(NSTools::PathExtension(u"a.b/c"), u"");
-  EXPECT_EQ(NSTools::PathExtension(u"a.b/.profile"), u"profile");
-  EXPECT_EQ(NSTools::PathExtension(u"x.tar.gz"), u"gz");
-  EXPECT_EQ(NSTools::PathExtension(u"///"), u"");
 }
 
 }  // namespace

@@ -67,26 +67,27 @@ TEST(NSToolsCompareNoCase, FoldsCaseThroughTheThreadsScratchStrings) {
 }
 
 TEST(NSToolsContentEquals, NullAndEmptyAreEqual) {
-  EXPECT_TRUE(NSTools::ContentEquals(std::nullopt, u""));
-  EXPECT_TRUE(NSTools::ContentEquals(std::nullopt, std::nullopt));
-  EXPECT_FALSE(NSTools::ContentEquals(u"", u"a"));
-  EXPECT_FALSE(NSTools::ContentEquals(u"a", std::nullopt));
-  EXPECT_FALSE(NSTools::ContentEquals(u"a", u"A"));
-  EXPECT_TRUE(NSTools::ContentEquals(u"ab\U0001F600", u"ab\U0001F600"));
+  // clang-format off
+  const std::tuple<OptionalString, OptionalString, bool> cases[] = {
+      {std::nullopt, u"", true}, {std::nullopt, std::nullopt, true}, {u"", u"a", false},
+      {u"a", std::nullopt, false}, {u"a", u"A", false}, {u"ab\U0001F600", u"ab\U0001F600", true}};
+  // clang-format on
+  for (const auto& [a, b, equal] : cases) EXPECT_EQ(NSTools::ContentEquals(a, b), equal);
 }
 
 TEST(NSToolsFindChar, StopsAtCountAndTerminator) {
+  // {text, count, unit, FindChar, FindRChar}: the terminator is never reported, and a large
+  // count stops at it.
   const unsigned short* s = W(u"abcabc");
-  EXPECT_EQ(NSTools::FindChar(s, 6, 'b'), 1);
-  EXPECT_EQ(NSTools::FindRChar(s, 6, 'b'), 4);
-  EXPECT_EQ(NSTools::FindRChar(s, 2, 'b'), 1);
-  EXPECT_EQ(NSTools::FindRChar(s, 1, 'b'), -1);
-  EXPECT_EQ(NSTools::FindChar(s, 0, 'a'), -1);
-  EXPECT_EQ(NSTools::FindChar(s, 100, 0), -1);  // the terminator is never reported
-  EXPECT_EQ(NSTools::FindRChar(s, 100, 0), -1);
-  EXPECT_EQ(NSTools::FindRChar(s, 100, 'c'), 5);  // a large count stops at the terminator
-  EXPECT_EQ(NSTools::FindChar(nullptr, 5, 'a'), -1);
-  EXPECT_EQ(NSTools::FindRChar(nullptr, 5, 'a'), -1);
+  // clang-format off
+  const std::tuple<const unsigned short*, unsigned, unsigned short, int, int> cases[] = {
+      {s, 6, 'b', 1, 4}, {s, 2, 'b', 1, 1}, {s, 1, 'b', -1, -1}, {s, 0, 'a', -1, -1},
+      {s, 100, 0, -1, -1}, {s, 100, 'c', 2, 5}, {nullptr, 5, 'a', -1, -1}};
+  // clang-format on
+  for (const auto& [text, count, unit, first, last] : cases) {
+    EXPECT_EQ(NSTools::FindChar(text, count, unit), first) << count << " " << unit;
+    EXPECT_EQ(NSTools::FindRChar(text, count, unit), last) << count << " " << unit;
+  }
 }
 
 TEST(NSToolsWString, MakesStringsAndMeasures) {
@@ -211,12 +212,13 @@ TEST(NSToolsCompareString, ComparesUtf8Bytes) {
 }
 
 TEST(NSToolsInverseCompare, SortsDescendingByCodePoint) {
-  EXPECT_EQ(NSTools::InverseCompare(u"a", u"b"), 1);
-  EXPECT_EQ(NSTools::InverseCompare(u"b", u"a"), -1);
-  EXPECT_EQ(NSTools::InverseCompare(u"a", u"a"), 0);
   // A character outside the BMP orders above U+FF5E, although its first unit is smaller.
-  EXPECT_EQ(NSTools::InverseCompare(u"\U0001F600", u"\uFF5E"), -1);
-  EXPECT_EQ(NSTools::InverseCompare(u"ab", u"a"), -1);
+  // clang-format off
+  const std::tuple<const char16_t*, const char16_t*, int> cases[] = {
+      {u"a", u"b", 1}, {u"b", u"a", -1}, {u"a", u"a", 0}, {u"\U0001F600", u"\uFF5E", -1},
+      {u"ab", u"a", -1}};
+  // clang-format on
+  for (const auto& [a, b, order] : cases) EXPECT_EQ(NSTools::InverseCompare(a, b), order);
 }
 
 TEST(NSToolsMutableString, ClearsSetsAndAppends) {

@@ -96,12 +96,11 @@ TEST(Calendar, PeriodsBackFromNowUseTheirOwnClocks) {
   {
     // 15:00 on the server (UTC+3): its tomorrow starts with UTC's.
     ServerZone server(180, 0);
-    EXPECT_EQ(STime::LastMonth(0), today + kDay);
-    EXPECT_EQ(STime::LastMonth(1), today + kDay - 30 * kDay);
-    EXPECT_EQ(STime::LastMonth(3), today + kDay - 90 * kDay);
-    EXPECT_EQ(STime::LastMonth(12), today + kDay - 365 * kDay);  // a year, not 360 days
-    EXPECT_EQ(STime::LastMonth(13), today + kDay - 390 * kDay);
-    EXPECT_EQ(STime::LastMonth(UINT32_MAX), today + kDay - std::int64_t{UINT32_MAX} * 30 * kDay);
+    // {months, days back}: twelve months are a year, not 360 days.
+    const std::pair<std::uint32_t, std::int64_t> months[] = {
+        {0, 0},    {1, 30},   {3, 90},
+        {12, 365}, {13, 390}, {UINT32_MAX, std::int64_t{UINT32_MAX} * 30}};
+    for (const auto& [n, days] : months) EXPECT_EQ(STime::LastMonth(n), today + kDay - days * kDay);
     EXPECT_EQ(STime::PeriodUpperBound(), today + kDay - 1);
   }
   {

@@ -18,11 +18,7 @@ TEST(ShortDate, PacksTheFixedExamples) {
   for (const auto& [year, month, day, packed] : cases) {
     EXPECT_EQ(STime::ShortDateYear(year, month, day), packed) << year << "-" << month << "-" << day;
   }
-  EXPECT_EQ(STime::YearFromShort(27759), 2024u);
-  EXPECT_EQ(STime::MonthFromShort(27759), 3u);
-  EXPECT_EQ(STime::DayFromShort(27759), 15u);
-  EXPECT_EQ(STime::LongDate(27759), 1710460800);
-  EXPECT_EQ(STime::ShortDate(1710460800 + 86399), 27759);
+  // Unpacking valid dates is checked day by day below.
   EXPECT_EQ(STime::YearFromShort(65057), 2097u);
   EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MAX, 1, 1)), 2047u);
   EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MIN, 1, 1)), 2048u);

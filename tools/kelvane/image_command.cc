@@ -10,6 +10,7 @@
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "tools/kelvane/command.h"
+#include "tools/kelvane/image_effect_command.h"
 
 namespace kelvane::cli {
 namespace {
@@ -37,6 +38,7 @@ CLI::App* AddImage(CLI::App& app) {
   image_options.convert->add_option("OUT", image_options.out, "file to write")->required();
   image_options.convert->add_option("--quality", image_options.quality, "JPEG quality 0..1")
       ->check(CLI::Range(0.0, 1.0));
+  AddImageEffect(*image);
   return image;
 }
 
@@ -70,6 +72,7 @@ void Describe(std::ostream& out, const std::string& name, const Image& image) {
 }
 
 int RunImage() {
+  if (const auto status = RunImageEffect()) return *status;
   if (image_options.info->parsed()) {
     int status = 0;
     for (const std::string& file : image_options.files) {

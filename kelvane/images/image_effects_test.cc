@@ -1,0 +1,166 @@
+#include "kelvane/images/image_effects.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "kelvane/platform/codecs/image_file.h"
+#include "kelvane/platform/graphics/pixel_kernels.h"
+
+namespace kelvane {
+namespace {
+
+using platform::Color;
+using platform::ColorSpace;
+using platform::Image;
+using platform::Raster;
+using platform::RasterRef;
+
+constexpr auto Blur = &UIImageEffects::imageByApplyingBlurToImage;
+
+// w x h pixels in the working format: random premultiplied colours, or `fill` when it is not 0
+// (0xAARRGGBB, premultiplied). Opaque pictures have no alpha and junk in the unused byte.
+RasterRef Picture(std::uint32_t w, std::uint32_t h, bool opaque, std::uint32_t seed,
+                  std::uint32_t fill = 0) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> p(std::size_t{w} * h * 4);
+  for (std::size_t i = 0; i < p.size(); i += 4) {
+    const std::uint32_t v = fill != 0 ? fill : static_cast<std::uint32_t>(random());
+    const std::uint8_t a = opaque ? 255 : static_cast<std::uint8_t>(v >> 24);
+    for (int c = 0; c < 3; ++c) p[i + c] = std::min<std::uint8_t>((v >> (8 * c)) & 255, a);
+    p[i + 3] = opaque ? static_cast<std::uint8_t>(v >> 24) : a;
+  }
+  return Raster::Make(w, h, w * 4,
+                      opaque ? platform::kOpaqueWorkingBitmapInfo : platform::kWorkingBitmapInfo,
+                      ColorSpace::kRGB, std::move(p));
+}
+
+std::uint8_t Channel(std::uint32_t pixel, int c) { return (pixel >> (8 * c)) & 255; }
+
+// Premultiplied 0xAARRGGBB pixels of a raster, row by row.
+std::vector<std::uint32_t> Pixels(const Raster& r) {
+  std::vector<std::uint32_t> out(r.width() * r.height());
+  for (std::uint32_t i = 0; i < out.size(); ++i)
+    out[i] = r.PremultipliedPixel(i % r.width(), i / r.width());
+  return out;
+}
+
+// A translucent working-format picture through three box passes of side k (none for 0), then
+// the saturation matrix with colours cut to alpha, by the kernels (tested on their own).
+std::vector<std::uint32_t> Expected(const Raster& source, std::uint32_t k, double factor) {
+  const std::uint32_t w = source.width(), h = source.height();
+  std::vector<std::uint32_t> a = Pixels(source), b(a.size());
+  const platform::PixelBuffer x{a.data(), w, h, w * 4}, y{b.data(), w, h, w * 4};
+  if (k != 0 && BoxConvolve(x, y, k, k, nullptr, 0) && BoxConvolve(y, x, k, k, nullptr, 0) &&
+      BoxConvolve(x, y, k, k, nullptr, 0)) {
+    a = b;
+  }
+  if (factor == 1) return a;
+  EXPECT_TRUE(ColorMatrixMultiply(x, x, platform::SaturationMatrix(factor)));
+  for (std::uint32_t& p : a) {
+    for (int c = 0; c < 24; c += 8) p = std::min(p >> c & 255, p >> 24) << c | (p & ~(255u << c));
+  }
+  return a;
+}
+
+TEST(UIImageEffects, BlurKernelSizesFollowRadiusAndScale) {
+  const std::array<double, 3> cases[] = {{60, 1, 57}, {60, 2, 113}, {60, 3, 169}, {40, 1, 37},
+                                         {40, 2, 75}, {40, 3, 113}, {20, 1, 19},  {20, 2, 37},
+                                         {20, 3, 57}, {1, 1, 3},    {1, 2, 3},    {0.5, 1, 3}};
+  for (auto [radius, scale, k] : cases) {
+    const RasterRef source = Picture(16, 6, false, static_cast<std::uint32_t>(k));
+    const ImageRef out = Blur(Image::Make(source, scale), radius, nullptr, 1, nullptr);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(Pixels(*out->raster()), Expected(*source, std::uint32_t(k), 1))
+        << "radius " << radius << " scale " << scale;
+    EXPECT_EQ(out->scale(), scale);
+  }
+}
+
+TEST(UIImageEffects, NeutralValuesRedrawAndSaturationAloneWorksPixelByPixel) {
+  const RasterRef source = Picture(9, 7, false, 1);
+  const ImageRef image = Image::Make(source);
+  const ImageRef same = Blur(image, 0, nullptr, 1, nullptr);
+  const ImageRef tinted = Blur(image, 0, Color::Grey(1, 0.5), 1, nullptr);
+  const ImageRef vivid = Blur(image, 0, nullptr, 1.8, nullptr);
+  ASSERT_TRUE(same && tinted && vivid);
+  EXPECT_EQ(Pixels(*same->raster()), Pixels(*source));
+  EXPECT_EQ(Pixels(*vivid->raster()), Expected(*source, 0, 1.8));
+  const auto in = Pixels(*source), half = Pixels(*tinted->raster());
+  for (std::size_t i = 0; i < in.size() * 3; ++i) {
+    EXPECT_NEAR(Channel(half[i / 3], i % 3), (255 + Channel(in[i / 3], i % 3)) / 2.0, 1);
+  }
+  // 0.5 x 10 points, no image, no pixels, a mask without pixels: nothing.
+  const RasterRef thin = Picture(1, 20, true, 2);
+  EXPECT_EQ(UIImageEffects::imageByApplyingLightEffectToImage(Image::Make(thin, 2)), nullptr);
+  EXPECT_EQ(UIImageEffects::imageByApplyingLightEffectToImage(nullptr), nullptr);
+  EXPECT_EQ(UIImageEffects::imageByApplyingDarkEffectToImage(Image::Make(nullptr)), nullptr);
+  EXPECT_EQ(Blur(image, 3, nullptr, 1, Image::Make(nullptr)), nullptr);
+  // A blur wider than the widest box uses that box.
+  EXPECT_NE(Blur(Image::Make(thin), 1e300, nullptr, 1, nullptr), nullptr);
+}
+
+TEST(UIImageEffects, KeepsConstantsFarPixelsGreysAndOpacity) {
+  // A grey step at x = 50 in a 1-byte layout (converted first). Boxes of 19 for radius 20
+  // reach 27 pixels in three passes: beyond that each side is a constant left as it was.
+  std::vector<std::uint8_t> step(300);
+  for (std::size_t i = 0; i < step.size(); ++i) step[i] = i % 100 < 50 ? 60 : 200;
+  const ImageRef image = Image::Make(Raster::Make(100, 3, 100, 0, ColorSpace::kGrey, step));
+  const ImageRef blurred = Blur(image, 20, Color::Grey(1, 0.3), 1.8, nullptr);
+  const ImageRef sharp = Blur(image, 0, Color::Grey(1, 0.3), 1.8, nullptr);
+  ASSERT_TRUE(blurred && sharp);
+  EXPECT_TRUE(blurred->raster()->IsOpaque());
+  const auto b = Pixels(*blurred->raster()), s = Pixels(*sharp->raster());
+  EXPECT_EQ(std::count(b.begin(), b.begin() + 23, b[0]), 23);  // a constant stays constant
+  for (int x = 0; x < 300; ++x) {
+    const bool far = x % 100 < 23 || x % 100 >= 77, edge = x % 100 == 49 || x % 100 == 50;
+    EXPECT_TRUE(far ? b[x] == s[x] : !edge || b[x] != s[x]) << x;
+    // Saturation 1.8 keeps greys grey, within the integer matrix's level.
+    for (int c : {0, 2}) EXPECT_LE(std::abs(Channel(b[x], c) - Channel(b[x], 1)), 1) << x;
+  }
+}
+
+TEST(UIImageEffects, MaskShowsTheSharpSourceOutsideAndTintCoversBoth) {
+  // 6 x 4 points, stored so or as 4 x 6 turned clockwise. The mask covers the top half.
+  std::vector<std::uint8_t> cover(12, 255);
+  cover.resize(24);
+  const ImageRef mask = Image::Make(Raster::Make(6, 4, 6, 7, ColorSpace::kGrey, cover));
+  for (int turn : {platform::kOrientationUp, platform::kOrientationRight}) {
+    const ImageRef image = Image::Make(Picture(turn ? 4 : 6, turn ? 6 : 4, true, 4), 1.0, turn);
+    const ImageRef out = Blur(image, 0, Color::Grey(0, 0.5), 0, mask);
+    ASSERT_NE(out, nullptr);
+    const RasterRef upright = platform::UprightRaster(*image);
+    for (std::uint32_t i = 0; i < 24 * 3; ++i) {  // the effect inside the mask, sharp outside
+      const std::uint32_t s = upright->PremultipliedPixel(i / 3 % 6, i / 18);
+      const int luma = (Channel(s, 0) * 18 + Channel(s, 1) * 183 + Channel(s, 2) * 54 + 128) >> 8;
+      EXPECT_NEAR(Channel(out->raster()->PremultipliedPixel(i / 3 % 6, i / 18), i % 3),
+                  (i < 36 ? luma : Channel(s, i % 3)) / 2.0, 1.5)
+          << turn;
+    }
+  }
+}
+
+TEST(UIImageEffects, TintPresetTurnsHuesAndLaysItsColourAtSixTenths) {
+  const std::tuple<std::uint32_t, ColorRef, std::uint32_t> cases[] = {
+      {0xFFFF0000, Color::RGB(1, 0, 0, 1), 0x992C2C},  // red over the cyan-like effect of red
+      {0xFF000000, Color::Grey(1, 1), 0x999999},
+      {0xFF000000, Color::RGB(0, 0, 1, 0.2), 0x000099},
+      {0xFF000000, Color::Pattern({1, 1, {0xFFFFFFFF}}), 0xFFFFFF},  // laid over unchanged
+  };
+  for (const auto& [picture, color, expected] : cases) {
+    const ImageRef out = UIImageEffects::imageByApplyingTintEffectWithColor(
+        color, Image::Make(Picture(8, 8, true, 0, picture)));
+    ASSERT_NE(out, nullptr);
+    const std::uint32_t p = out->raster()->PremultipliedPixel(4, 4);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(Channel(p, c), Channel(expected, c), 1) << c;
+  }
+}
+
+}  // namespace
+}  // namespace kelvane
