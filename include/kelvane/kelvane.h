@@ -42,6 +42,8 @@
 #include "kelvane/platform/graphics/path.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/ui/layer.h"
+#include "kelvane/platform/ui/view.h"
 
 #include "kelvane/containers/archive.h"
 #include "kelvane/containers/file_tools.h"
@@ -69,4 +71,5 @@
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/colours/palette.h"
 
+#include "kelvane/interface/gui_cache.h"
 #include "kelvane/interface/screen.h"
