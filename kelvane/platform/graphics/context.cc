@@ -653,8 +653,8 @@ void GraphicsContext::AddArc(double x, double y, double radius, double start, do
   (clockwise ? cairo_arc_negative : cairo_arc)(impl_->cr, x, y, radius, start, end);
 }
 
-void GraphicsContext::AddCurveToPoint(double cp1x, double cp1y, double cp2x, double cp2y,
-                                      double x, double y) noexcept {
+void GraphicsContext::AddCurveToPoint(double cp1x, double cp1y, double cp2x, double cp2y, double x,
+                                      double y) noexcept {
   if (impl_->g.singular || !Finite({cp1x, cp1y, cp2x, cp2y, x, y})) return;
   if (!cairo_has_current_point(impl_->cr)) cairo_move_to(impl_->cr, cp1x, cp1y);
   cairo_curve_to(impl_->cr, cp1x, cp1y, cp2x, cp2y, x, y);
