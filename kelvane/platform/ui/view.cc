@@ -1,19 +1,10 @@
 #include "kelvane/platform/ui/view.h"
 
 #include <cmath>
-#include <new>
 
 namespace kelvane::platform {
 
-ViewRef View::Make(Rect frame) noexcept {
-  try {
-    LayerRef layer = Layer::Make();
-    if (layer == nullptr) return nullptr;
-    return std::make_shared<View>(Token(), frame, std::move(layer));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
+ViewRef View::Make(Rect frame) noexcept { return MakeAs<View>(frame); }
 
 View::View(Token, Rect frame, LayerRef layer) noexcept : layer_(std::move(layer)) {
   set_frame(frame);

@@ -15,6 +15,8 @@
 #pragma once
 
 #include <memory>
+#include <new>
+#include <utility>
 
 #include "kelvane/export.h"
 #include "kelvane/platform/graphics/color.h"
@@ -73,6 +75,19 @@ class KELVANE_EXPORT View {
   // kAutoresizing... bits; views start with none.
   [[nodiscard]] unsigned autoresizing_mask() const noexcept { return autoresizing_mask_; }
   void set_autoresizing_mask(unsigned mask) noexcept { autoresizing_mask_ = mask; }
+
+ protected:
+  // A new T (a View or a subclass) with `frame` and a fresh layer; null when memory runs out.
+  template <class T>
+  [[nodiscard]] static std::shared_ptr<T> MakeAs(Rect frame) noexcept {
+    try {
+      LayerRef layer = Layer::Make();
+      if (layer == nullptr) return nullptr;
+      return std::make_shared<T>(Token(), frame, std::move(layer));
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }
 
  private:
   LayerRef layer_;
