@@ -16,6 +16,7 @@ packages=(
   libnl-3-dev libnl-route-3-dev
   libplist-dev libsqlite3-dev libsodium-dev
   libcairo2-dev libpng-dev libturbojpeg0-dev libexif-dev
+  libpango1.0-dev fonts-dejavu-core
   shared-mime-info
   iproute2
 )

@@ -33,6 +33,7 @@
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/codecs/png.h"
+#include "kelvane/platform/fonts/font.h"
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/geometry.h"

@@ -1,0 +1,367 @@
+#include "kelvane/platform/fonts/font.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kelvane/platform/core/internal/no_destructor.h"
+#include "kelvane/platform/fonts/internal/font_access.h"
+#include "kelvane/platform/i18n/unicode.h"
+
+namespace kelvane::platform {
+namespace {
+
+using Face = Font::Face;
+using FaceRef = std::shared_ptr<const Face>;
+
+// The installed faces, listed once: fontconfig's own lists are not cheap to build, and the
+// shrinking loops of the text code ask for a face by name many times.
+struct Catalogue {
+  std::once_flag once;
+  std::vector<FaceRef> faces;
+  std::mutex mutex;  // fontconfig's matching and the system family
+  String system_family{Font::DefaultSystemFamily()};
+};
+
+Catalogue& TheCatalogue() {
+  static internal::NoDestructor<Catalogue> catalogue;
+  return *catalogue;
+}
+
+std::vector<std::string> Strings(FcPattern* pattern, const char* object) {
+  std::vector<std::string> out;
+  FcChar8* value = nullptr;
+  for (int i = 0; FcPatternGetString(pattern, object, i, &value) == FcResultMatch; ++i) {
+    out.emplace_back(reinterpret_cast<const char*>(value));
+  }
+  return out;
+}
+
+int Integer(FcPattern* pattern, const char* object, int fallback) {
+  int value = 0;
+  if (FcPatternGetInteger(pattern, object, 0, &value) == FcResultMatch) return value;
+  double real = 0;
+  if (FcPatternGetDouble(pattern, object, 0, &real) == FcResultMatch) return static_cast<int>(real);
+  return fallback;
+}
+
+void ListFaces(Catalogue& catalogue) {
+  std::lock_guard lock(catalogue.mutex);
+  FcPattern* all = FcPatternCreate();
+  FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FULLNAME, FC_POSTSCRIPT_NAME,
+                                          FC_WEIGHT, FC_SLANT, FC_WIDTH, nullptr);
+  FcFontSet* set = (all && objects) ? FcFontList(nullptr, all, objects) : nullptr;
+  if (set != nullptr) {
+    for (int i = 0; i < set->nfont; ++i) {
+      auto face = std::make_shared<Face>();
+      face->families = Strings(set->fonts[i], FC_FAMILY);
+      if (face->families.empty()) continue;
+      face->styles = Strings(set->fonts[i], FC_STYLE);
+      face->full_names = Strings(set->fonts[i], FC_FULLNAME);
+      auto postscript = Strings(set->fonts[i], FC_POSTSCRIPT_NAME);
+      if (!postscript.empty()) face->postscript_name = postscript.front();
+      face->weight = Integer(set->fonts[i], FC_WEIGHT, FC_WEIGHT_REGULAR);
+      face->slant = Integer(set->fonts[i], FC_SLANT, FC_SLANT_ROMAN);
+      face->width = Integer(set->fonts[i], FC_WIDTH, FC_WIDTH_NORMAL);
+      catalogue.faces.push_back(std::move(face));
+    }
+    FcFontSetDestroy(set);
+  }
+  if (objects) FcObjectSetDestroy(objects);
+  if (all) FcPatternDestroy(all);
+}
+
+const std::vector<FaceRef>& Faces() {
+  Catalogue& catalogue = TheCatalogue();
+  std::call_once(catalogue.once, [&] {
+    try {
+      ListFaces(catalogue);
+    } catch (...) {  // std::bad_alloc: no faces
+      catalogue.faces.clear();
+    }
+  });
+  return catalogue.faces;
+}
+
+// Lower-case ASCII without spaces: "DejaVu Sans" and "dejavusans" name one family.
+std::string Squashed(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == ' ') continue;
+    out.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
+  }
+  return out;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool HasFamily(const Face& face, std::string_view squashed_family) {
+  for (const auto& family : face.families) {
+    if (Squashed(family) == squashed_family) return true;
+  }
+  return false;
+}
+
+// How far a face is from the one wanted: upright and normal width count first, then weight.
+int Distance(const Face& face, int weight) {
+  return (face.slant != FC_SLANT_ROMAN ? 100000 : 0) + std::abs(face.width - 100) * 100 +
+         std::abs(face.weight - weight);
+}
+
+FaceRef NearestInFamily(std::string_view squashed_family, int weight) {
+  FaceRef best;
+  for (const auto& face : Faces()) {
+    if (!HasFamily(*face, squashed_family)) continue;
+    if (best == nullptr || Distance(*face, weight) < Distance(*best, weight)) best = face;
+  }
+  return best;
+}
+
+bool IsRegularWord(std::string_view squashed_style) {
+  return squashed_style == "regular" || squashed_style == "book" || squashed_style == "roman" ||
+         squashed_style == "normal" || squashed_style == "plain";
+}
+
+FaceRef FindFamilyAndStyle(std::string_view family, std::string_view style) {
+  const std::string squashed_family = Squashed(family);
+  const std::string squashed_style = Squashed(style);
+  if (squashed_family.empty() || squashed_style.empty()) return nullptr;
+  for (const auto& face : Faces()) {
+    if (!HasFamily(*face, squashed_family)) continue;
+    for (const auto& face_style : face->styles) {
+      if (Squashed(face_style) == squashed_style) return face;
+    }
+  }
+  if (IsRegularWord(squashed_style)) {
+    FaceRef regular = NearestInFamily(squashed_family, FC_WEIGHT_REGULAR);
+    if (regular != nullptr && regular->weight <= FC_WEIGHT_MEDIUM) return regular;
+  }
+  return nullptr;
+}
+
+FaceRef FindByName(std::string_view name) {
+  const auto& faces = Faces();
+  for (const auto& face : faces) {
+    if (!face->postscript_name.empty() && SameIgnoringCase(face->postscript_name, name)) {
+      return face;
+    }
+  }
+  for (const auto& face : faces) {
+    for (const auto& full : face->full_names) {
+      if (SameIgnoringCase(full, name)) return face;
+    }
+  }
+  if (FaceRef face = NearestInFamily(Squashed(name), FC_WEIGHT_REGULAR)) return face;
+  for (std::size_t i = 1; i + 1 < name.size(); ++i) {
+    if (name[i] != '-' && name[i] != ' ') continue;
+    if (FaceRef face = FindFamilyAndStyle(name.substr(0, i), name.substr(i + 1))) return face;
+  }
+  return nullptr;
+}
+
+// The installed family that fontconfig puts in place of `family` (itself when installed).
+std::optional<std::string> Substitute(const std::string& family) {
+  Catalogue& catalogue = TheCatalogue();
+  std::lock_guard lock(catalogue.mutex);
+  FcPattern* pattern = FcPatternCreate();
+  if (pattern == nullptr) return std::nullopt;
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  std::optional<std::string> out;
+  FcChar8* value = nullptr;
+  if (match != nullptr && FcPatternGetString(match, FC_FAMILY, 0, &value) == FcResultMatch) {
+    out = reinterpret_cast<const char*>(value);
+  }
+  if (match) FcPatternDestroy(match);
+  FcPatternDestroy(pattern);
+  return out;
+}
+
+FaceRef SystemFace(int weight) {
+  std::string family;
+  {
+    Catalogue& catalogue = TheCatalogue();
+    std::lock_guard lock(catalogue.mutex);
+    if (!Utf16ToUtf8(catalogue.system_family, family)) return nullptr;
+  }
+  Faces();
+  if (FaceRef face = NearestInFamily(Squashed(family), weight)) return face;
+  const auto substitute = Substitute(family);
+  return substitute ? NearestInFamily(Squashed(*substitute), weight) : nullptr;
+}
+
+PangoWeight WeightOf(const Face& face) {
+  return static_cast<PangoWeight>(FcWeightToOpenType(face.weight));
+}
+
+PangoStyle StyleOf(const Face& face) {
+  if (face.slant >= FC_SLANT_OBLIQUE) return PANGO_STYLE_OBLIQUE;
+  if (face.slant >= FC_SLANT_ITALIC) return PANGO_STYLE_ITALIC;
+  return PANGO_STYLE_NORMAL;
+}
+
+PangoStretch StretchOf(const Face& face) {
+  static constexpr struct {
+    int width;
+    PangoStretch stretch;
+  } kStretches[] = {
+      {FC_WIDTH_ULTRACONDENSED, PANGO_STRETCH_ULTRA_CONDENSED},
+      {FC_WIDTH_EXTRACONDENSED, PANGO_STRETCH_EXTRA_CONDENSED},
+      {FC_WIDTH_CONDENSED, PANGO_STRETCH_CONDENSED},
+      {FC_WIDTH_SEMICONDENSED, PANGO_STRETCH_SEMI_CONDENSED},
+      {FC_WIDTH_NORMAL, PANGO_STRETCH_NORMAL},
+      {FC_WIDTH_SEMIEXPANDED, PANGO_STRETCH_SEMI_EXPANDED},
+      {FC_WIDTH_EXPANDED, PANGO_STRETCH_EXPANDED},
+      {FC_WIDTH_EXTRAEXPANDED, PANGO_STRETCH_EXTRA_EXPANDED},
+      {FC_WIDTH_ULTRAEXPANDED, PANGO_STRETCH_ULTRA_EXPANDED},
+  };
+  PangoStretch best = PANGO_STRETCH_NORMAL;
+  int distance = 1 << 30;
+  for (const auto& entry : kStretches) {
+    if (std::abs(entry.width - face.width) < distance) {
+      distance = std::abs(entry.width - face.width);
+      best = entry.stretch;
+    }
+  }
+  return best;
+}
+
+String ToString(std::string_view utf8) {
+  String out;
+  if (!Utf8ToUtf16(utf8, out)) out.clear();
+  return out;
+}
+
+}  // namespace
+
+Font::Font(Token, std::shared_ptr<const Face> face, double size,
+           _PangoFontDescription* description, bool bold) noexcept
+    : face_(std::move(face)), point_size_(size), description_(description), bold_(bold) {}
+
+Font::~Font() { pango_font_description_free(description_); }
+
+FontRef Font::Make(std::shared_ptr<const Face> face, double size) noexcept {
+  if (face == nullptr || !(size > 0.0) || !(size <= kMaxPointSize)) return nullptr;
+  PangoFontDescription* description = pango_font_description_new();
+  pango_font_description_set_family(description, face->families.front().c_str());
+  pango_font_description_set_weight(description, WeightOf(*face));
+  pango_font_description_set_style(description, StyleOf(*face));
+  pango_font_description_set_stretch(description, StretchOf(*face));
+  pango_font_description_set_absolute_size(description, size * PANGO_SCALE);
+  const bool bold = face->weight >= FC_WEIGHT_DEMIBOLD;
+  try {
+    return std::make_shared<const Font>(Token(), std::move(face), size, description, bold);
+  } catch (...) {  // std::bad_alloc
+    pango_font_description_free(description);
+    return nullptr;
+  }
+}
+
+FontRef Font::System(double size) noexcept {
+  try {
+    return Make(SystemFace(FC_WEIGHT_REGULAR), size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+FontRef Font::BoldSystem(double size) noexcept {
+  try {
+    return Make(SystemFace(FC_WEIGHT_BOLD), size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+FontRef Font::Named(std::u16string_view name, double size) noexcept {
+  try {
+    std::string utf8;
+    if (!Utf16ToUtf8(name, utf8)) return nullptr;
+    const auto first = utf8.find_first_not_of(' ');
+    if (first == std::string::npos) return nullptr;
+    const auto last = utf8.find_last_not_of(' ');
+    return Make(FindByName(std::string_view(utf8).substr(first, last - first + 1)), size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+FontRef Font::Preferred(TextStyle style) noexcept {
+  switch (style) {
+    case TextStyle::kBody:
+      return System(17);
+    case TextStyle::kHeadline:
+      return BoldSystem(17);
+    case TextStyle::kSubheadline:
+      return System(15);
+    case TextStyle::kFootnote:
+      return System(13);
+    case TextStyle::kCaption1:
+      return System(12);
+    case TextStyle::kCaption2:
+      return System(11);
+  }
+  return nullptr;
+}
+
+void Font::SetSystemFamily(std::u16string_view family) noexcept {
+  Catalogue& catalogue = TheCatalogue();
+  try {
+    String value(family.empty() ? DefaultSystemFamily() : family);
+    std::lock_guard lock(catalogue.mutex);
+    catalogue.system_family.swap(value);
+  } catch (...) {  // std::bad_alloc: the family stays as it was
+  }
+}
+
+String Font::SystemFamily() {
+  Catalogue& catalogue = TheCatalogue();
+  std::lock_guard lock(catalogue.mutex);
+  return catalogue.system_family;
+}
+
+String Font::name() const {
+  if (!face_->postscript_name.empty()) return ToString(face_->postscript_name);
+  // A face without a PostScript name gets one the usual way: family and style, no spaces.
+  std::string made;
+  for (char c : face_->families.front()) {
+    if (c != ' ') made.push_back(c);
+  }
+  if (!face_->styles.empty()) {
+    made.push_back('-');
+    for (char c : face_->styles.front()) {
+      if (c != ' ') made.push_back(c);
+    }
+  }
+  return ToString(made);
+}
+
+String Font::family() const { return ToString(face_->families.front()); }
+
+String Font::style() const {
+  return face_->styles.empty() ? String() : ToString(face_->styles.front());
+}
+
+FontRef Font::WithSize(double size) const noexcept { return Make(face_, size); }
+
+}  // namespace kelvane::platform

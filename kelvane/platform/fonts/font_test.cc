@@ -1,0 +1,81 @@
+#include "kelvane/platform/fonts/font.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace kelvane::platform {
+namespace {
+
+TEST(Font, NamedFindsInstalledFacesByEveryFormOfTheirName) {
+  struct Case {
+    std::u16string_view name;
+    std::u16string_view family;
+    std::u16string_view postscript;
+    bool bold;
+  } cases[] = {
+      {u"DejaVu Sans", u"DejaVu Sans", u"DejaVuSans", false},          // family: regular face
+      {u"dejavu sans", u"DejaVu Sans", u"DejaVuSans", false},          // letter case
+      {u"DejaVuSans-Bold", u"DejaVu Sans", u"DejaVuSans-Bold", true},  // PostScript name
+      {u"DejaVu Sans Bold", u"DejaVu Sans", u"DejaVuSans-Bold", true},  // full name
+      {u"DejaVuSans-Regular", u"DejaVu Sans", u"DejaVuSans", false},   // "Regular" is "Book"
+      {u"DejaVu Sans Condensed Bold", u"DejaVu Sans", u"DejaVuSansCondensed-Bold", true},
+  };
+  for (const auto& c : cases) {
+    FontRef font = Font::Named(c.name, 12.5);
+    ASSERT_NE(font, nullptr) << std::string(c.name.begin(), c.name.end());
+    EXPECT_EQ(font->family(), c.family);
+    EXPECT_EQ(font->name(), c.postscript);
+    EXPECT_EQ(font->bold(), c.bold);
+    EXPECT_EQ(font->point_size(), 12.5);
+    // The PostScript name finds the same face again.
+    FontRef again = Font::Named(font->name(), 9);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->name(), font->name());
+  }
+}
+
+TEST(Font, NamedAnswersNullForAbsentFacesAndBadSizes) {
+  // fontconfig would substitute a face for each of these; the font must not.
+  for (std::u16string_view name : {u"HelveticaNeue", u"HelveticaNeue-Medium", u"DejaVuSans-Medium",
+                                   u"DejaVu Sans Italic", u"", u"   ", u"Sans", u"-"}) {
+    EXPECT_EQ(Font::Named(name, 12), nullptr) << std::string(name.begin(), name.end());
+  }
+  const std::u16string broken(1, u'\xD800');  // an unpaired surrogate
+  EXPECT_EQ(Font::Named(broken, 12), nullptr);
+  for (double size : {0.0, -3.0, Font::kMaxPointSize * 2, std::nan("")}) {
+    EXPECT_EQ(Font::Named(u"DejaVu Sans", size), nullptr) << size;
+    EXPECT_EQ(Font::System(size), nullptr) << size;
+  }
+}
+
+TEST(Font, SystemFamilyIsConfigurableAndAlwaysGivesAFont) {
+  EXPECT_EQ(Font::SystemFamily(), u"DejaVu Sans");
+  FontRef regular = Font::System(14);
+  FontRef bold = Font::BoldSystem(14);
+  ASSERT_NE(regular, nullptr);
+  ASSERT_NE(bold, nullptr);
+  EXPECT_EQ(regular->name(), u"DejaVuSans");
+  EXPECT_EQ(bold->name(), u"DejaVuSans-Bold");
+  EXPECT_FALSE(regular->bold());
+  EXPECT_TRUE(bold->bold());
+  FontRef body = Font::Preferred(Font::TextStyle::kBody);
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->name(), u"DejaVuSans");
+  EXPECT_EQ(body->point_size(), 17);
+
+  Font::SetSystemFamily(u"DejaVu Serif");
+  FontRef serif = Font::BoldSystem(10);
+  // A family that is not installed still gives fontconfig's substitute, not null.
+  Font::SetSystemFamily(u"No Such Family Here");
+  FontRef substitute = Font::System(10);
+  Font::SetSystemFamily(u"");
+  EXPECT_EQ(Font::SystemFamily(), u"DejaVu Sans");
+  ASSERT_NE(serif, nullptr);
+  EXPECT_EQ(serif->name(), u"DejaVuSerif-Bold");
+  EXPECT_NE(substitute, nullptr);
+}
+
+}  // namespace
+}  // namespace kelvane::platform

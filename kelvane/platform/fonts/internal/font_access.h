@@ -1,0 +1,36 @@
+// kelvane/platform/fonts/internal/font_access.h
+//
+// What the text layout code needs of a font: the face as fontconfig lists it and the engine's
+// font description. Not a public header.
+#pragma once
+
+#include <pango/pango.h>
+
+#include <string>
+#include <vector>
+
+#include "kelvane/platform/fonts/font.h"
+
+namespace kelvane::platform {
+
+// One installed face, as fontconfig lists it (UTF-8 names).
+struct Font::Face {
+  std::vector<std::string> families;   // the first is the face's main family
+  std::vector<std::string> styles;     // "Bold", or "Condensed Bold" and "Bold", ...
+  std::vector<std::string> full_names;
+  std::string postscript_name;
+  int weight = 80;   // fontconfig's scale: 80 regular, 200 bold
+  int slant = 0;     // 0 roman, 100 italic, 110 oblique
+  int width = 100;   // 100 normal, 87 semi-condensed, ...
+};
+
+namespace internal {
+
+// The font's description: the face's family, weight, style and stretch, and the point size as
+// an absolute size (one point is one unit of the drawing context's user space).
+[[nodiscard]] inline const PangoFontDescription* DescriptionOf(const Font& font) noexcept {
+  return font.description();
+}
+
+}  // namespace internal
+}  // namespace kelvane::platform
