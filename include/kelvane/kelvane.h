@@ -43,7 +43,10 @@
 #include "kelvane/platform/graphics/path.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/ui/label.h"
 #include "kelvane/platform/ui/layer.h"
+#include "kelvane/platform/ui/text_alignment.h"
+#include "kelvane/platform/ui/text_field.h"
 #include "kelvane/platform/ui/view.h"
 
 #include "kelvane/containers/archive.h"
