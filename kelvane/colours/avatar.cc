@@ -136,7 +136,7 @@ String InitialsLogin(OptionalString login, OptionalString name, OptionalString s
           first = component;
         } else if (index == 1) {
           last = component;
-        } else if (surname.size() <= 1 && component.size() > 1) {
+        } else if (last.size() <= 1 && component.size() > 1) {
           last = component;
           break;
         }
@@ -235,11 +235,11 @@ void _clipContext(platform::GraphicsContext& context, Size size, std::uint64_t c
   if (clip == kClipCircle) {
     context.BeginPath();
     context.AddEllipseInRect(Rect(1.0, 1.0, size.width - 2.0, size.height - 2.0));
-    context.clip();
+    context.Clip();
   } else if (clip == kClipRounded) {
     SGUICache::DrawRoundRect(Rect(0.0, 0.0, size.width, size.height), &context,
                              ClipRadius(size));
-    context.clip();
+    context.Clip();
   }
 }
 

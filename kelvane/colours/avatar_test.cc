@@ -48,7 +48,9 @@ TEST(AvatarTest, InitialsSplitTheLoginAndHashThePartsThatGaveThem) {
     unsigned char digest[16];
     std::fill(std::begin(digest), std::end(digest), 0xAA);
     EXPECT_EQ(InitialsLogin(c.login, c.name, c.surname, digest), c.initials);
-    if (c.md5 != nullptr) EXPECT_EQ(Hex(digest), c.md5);
+    if (c.md5 != nullptr) {
+      EXPECT_EQ(Hex(digest), c.md5);
+    }
   }
   // The surname skipped after a two-unit initial leaves the digest of the name alone.
   unsigned char with_surname[16], without[16];
