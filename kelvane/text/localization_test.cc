@@ -13,56 +13,46 @@
 namespace kelvane {
 namespace {
 
-using platform::Bundle;
-using platform::BundleRef;
 using platform::ScopedDeviceOverrides;
 
 const std::string kDemo = std::string(KELVANE_TESTDATA_DIR) + "/bundles/Demo.bundle";
 
-// Serves the shipped demo bundle under "org.kelvane.demo" and counts every search.
+// Serves the shipped demo bundle as "org.kelvane.demo" and counts every search.
 class LocalizationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    internal::SetBundleFinderForTesting([this](std::u16string_view identifier) -> BundleRef {
-      searches_.fetch_add(1);
-      return identifier == u"org.kelvane.demo" ? Bundle::AtPath(kDemo) : nullptr;
+    internal::SetBundleFinderForTesting([this](std::u16string_view id) -> platform::BundleRef {
+      ++searches_;
+      return id == u"org.kelvane.demo" ? platform::Bundle::AtPath(kDemo) : nullptr;
     });
   }
   void TearDown() override { internal::SetBundleFinderForTesting(nullptr); }
+
+  static String L(std::u16string_view key, OptionalString id, OptionalString table = {}) {
+    return NSTools::localizedInBundle(key, id, table, u"a note for translators");
+  }
 
   std::atomic<int> searches_{0};
   ScopedDeviceOverrides device_{{.preferred_languages = std::vector<std::string>{"de-DE"}}};
 };
 
 TEST_F(LocalizationTest, FoundBundlesAreSearchedOnceMissingOnesOnEveryCall) {
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(NSTools::localizedInBundle(u"order.buy", u"org.kelvane.demo", std::nullopt,
-                                         u"button"),
-              u"Kaufen");
-  }
-  EXPECT_EQ(searches_.load(), 1);
-  for (int i = 0; i < 3; ++i) {
-    (void)NSTools::localizedInBundle(u"order.buy", u"org.absent", std::nullopt, std::nullopt);
-  }
-  EXPECT_EQ(searches_.load(), 4);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(L(u"order.buy", u"org.kelvane.demo"), u"Kaufen");
+  EXPECT_EQ(searches_, 1);
+  for (int i = 0; i < 3; ++i) (void)L(u"order.buy", u"org.absent");
+  EXPECT_EQ(searches_, 4);
+  EXPECT_EQ(L(u"", u"org.other"), u"");  // the empty key searches nothing
+  EXPECT_EQ(searches_, 4);
 }
 
 TEST_F(LocalizationTest, MissingOrNoIdentifierAnswersFromTheMainBundle) {
   testing::ScopedEnvironment env({{"KELVANE_MAIN_BUNDLE", kDemo.c_str()}});
-  for (OptionalString identifier : {OptionalString(), OptionalString(u"org.absent")}) {
-    EXPECT_EQ(NSTools::localizedInBundle(u"order.sell", identifier, std::nullopt, std::nullopt),
-              u"Verkaufen");
-    // Keys only the development region has come from it; keys nobody has give the key.
-    EXPECT_EQ(NSTools::localizedInBundle(u"app.name", identifier, u"Localizable", std::nullopt),
-              u"Kelvane");
-    EXPECT_EQ(NSTools::localizedInBundle(u"no.such.key", identifier, std::nullopt, u"note"),
-              u"no.such.key");
-    EXPECT_EQ(NSTools::localizedInBundle(u"order.sell", identifier, u"Absent", std::nullopt),
-              u"order.sell");
+  for (OptionalString id : {OptionalString(), OptionalString(u"org.absent")}) {
+    EXPECT_EQ(L(u"order.sell", id), u"Verkaufen");
+    EXPECT_EQ(L(u"app.name", id, u"Localizable"), u"Kelvane");  // from the development region
+    EXPECT_EQ(L(u"no.such.key", id), u"no.such.key");
+    EXPECT_EQ(L(u"order.sell", id, u"Absent"), u"order.sell");
   }
-  EXPECT_EQ(NSTools::localizedInBundle(u"", u"org.kelvane.demo", std::nullopt, std::nullopt),
-            u"");
-  EXPECT_EQ(searches_.load(), 4);  // each call naming the missing bundle; the empty key none
 }
 
 TEST_F(LocalizationTest, ConcurrentLookupsWhileTheLanguageChanges) {
@@ -71,24 +61,20 @@ TEST_F(LocalizationTest, ConcurrentLookupsWhileTheLanguageChanges) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&wrong, t] {
       for (int i = 0; i < 300; ++i) {
-        const OptionalString id = (i + t) % 3 == 0 ? OptionalString(u"org.absent")
-                                                   : OptionalString(u"org.kelvane.demo");
-        const String text = NSTools::localizedInBundle(u"market.closed", id, std::nullopt, {});
-        // The main bundle (the test program's folder) has no table: the key comes back.
-        if (text != u"Markt geschlossen" && text != u"Market closed" && text != u"market.closed") {
-          wrong = true;
-        }
+        const bool absent = (i + t) % 3 == 0;
+        const String text = L(u"market.closed", absent ? u"org.absent" : u"org.kelvane.demo");
+        // The main bundle (the test program's folder) has no table and gives the key.
+        wrong = wrong || (text != u"Markt geschlossen" && text != u"Market closed" &&
+                          text != u"market.closed");
       }
     });
   }
   threads.emplace_back([] {
-    for (int i = 0; i < 100; ++i) {
-      ScopedDeviceOverrides flip({.preferred_languages = std::vector<std::string>{"en"}});
-    }
+    for (int i = 0; i < 100; ++i) ScopedDeviceOverrides flip({.preferred_languages = std::vector<std::string>{"en"}});
   });
   for (std::thread& thread : threads) thread.join();
-  EXPECT_FALSE(wrong.load());
-  EXPECT_EQ(searches_.load(), 1 + 400);  // one search for the found bundle, each missing one
+  EXPECT_FALSE(wrong);
+  EXPECT_EQ(searches_, 1 + 400);  // one for the found bundle, every call for the missing one
 }
 
 }  // namespace

