@@ -28,15 +28,17 @@ Bundles& TheBundles() {
   return *bundles;
 }
 
-BundleRef Find(Bundles& bundles, std::u16string_view identifier) {
+// Bundles live as long as the process, so the pointer outlives the lock without a reference
+// being counted on every lookup.
+const Bundle* Find(Bundles& bundles, std::u16string_view identifier) {
   std::lock_guard lock(bundles.mutex);
   if (auto it = bundles.by_identifier.find(identifier); it != bundles.by_identifier.end()) {
-    return it->second;
+    return it->second.get();
   }
   BundleRef found =
       bundles.finder ? bundles.finder(identifier) : Bundle::WithIdentifier(identifier);
-  if (found != nullptr) bundles.by_identifier.emplace(String(identifier), found);
-  return found;
+  if (found == nullptr) return nullptr;
+  return bundles.by_identifier.emplace(String(identifier), std::move(found)).first->second.get();
 }
 
 }  // namespace
@@ -47,9 +49,12 @@ String localizedInBundle(std::u16string_view self, OptionalString bundle, Option
                          OptionalString message) noexcept {
   if (self.empty()) return String();
   try {
-    BundleRef found;
-    if (bundle) found = Find(TheBundles(), *bundle);
-    if (found == nullptr) found = Bundle::Main();
+    const Bundle* found = bundle ? Find(TheBundles(), *bundle) : nullptr;
+    BundleRef main;
+    if (found == nullptr) {
+      main = Bundle::Main();
+      found = main.get();
+    }
     // The empty default: a missing entry answers with the key itself.
     return found->LocalizedStringForKey(self, u"", table);
   } catch (...) {

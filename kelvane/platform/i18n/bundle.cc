@@ -142,7 +142,14 @@ BundleRef Bundle::Main() noexcept {
     std::error_code error;
     const fs::path executable = fs::read_symlink("/proc/self/exe", error);
     if (bundle == nullptr && !error) bundle = AtPath(executable.parent_path());
-    if (bundle == nullptr) bundle.reset(new Bundle(source, false));
+    if (bundle == nullptr) {
+      // Kept in the registry like every other bundle, under a key no folder can have.
+      Registry& registry = TheRegistry();
+      std::lock_guard registry_lock(registry.mutex);
+      BundleRef& slot = registry.bundles[std::string(1, '\0') + source];
+      if (slot == nullptr) slot.reset(new Bundle(source, false));
+      bundle = slot;
+    }
 
     lock.lock();
     state.source = std::move(source);

@@ -22,7 +22,8 @@
 // of its own environment.
 //
 // Ownership: a bundle is one object per folder for the life of the process (the same pointer
-// on every call), so its tables are read from disk once per table and language. A table that
+// on every call), so its tables are read from disk once per table and language. Bundles are
+// never destroyed: a plain pointer to one stays valid until the process exits. A table that
 // is missing or malformed reads as empty, and its keys answer with their fallbacks.
 //
 // Threads: every member may be called from any thread; each bundle guards its tables with its
