@@ -57,8 +57,7 @@ struct Setup {
     }
     table.close();
     ::setenv("KELVANE_BUNDLE_PATH", folder.c_str(), 1);
-    kelvane::platform::SetDeviceOverrides(
-        {.preferred_languages = std::vector<std::string>{"de"}});
+    kelvane::platform::SetDeviceOverrides({.preferred_languages = std::vector<std::string>{"de"}});
     // Scattered order, so that neither side walks its storage.
     for (int i = 0; i < 4096; ++i) order.push_back((i * 787) % kKeys);
   }
@@ -87,8 +86,7 @@ void BM_LocalizedInBundle(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
     String text = kelvane::NSTools::localizedInBundle(
-        setup.keys[setup.order[i++ % setup.order.size()]], kIdentifier, std::nullopt,
-        std::nullopt);
+        setup.keys[setup.order[i++ % setup.order.size()]], kIdentifier, std::nullopt, std::nullopt);
     benchmark::DoNotOptimize(text);
   }
 }

@@ -70,7 +70,8 @@ TEST_F(LocalizationTest, ConcurrentLookupsWhileTheLanguageChanges) {
     });
   }
   threads.emplace_back([] {
-    for (int i = 0; i < 100; ++i) ScopedDeviceOverrides flip({.preferred_languages = std::vector<std::string>{"en"}});
+    for (int i = 0; i < 100; ++i)
+      ScopedDeviceOverrides flip({.preferred_languages = std::vector<std::string>{"en"}});
   });
   for (std::thread& thread : threads) thread.join();
   EXPECT_FALSE(wrong);

@@ -51,12 +51,11 @@ int RunStrings() {
     }
   }
   std::optional<platform::ScopedDeviceOverrides> device;
-  if (!options.languages.empty()) device.emplace(platform::DeviceOverrides{
-      .preferred_languages = options.languages});
+  if (!options.languages.empty())
+    device.emplace(platform::DeviceOverrides{.preferred_languages = options.languages});
   const String key = Text(options.key);
   const String table = Text(options.table);
-  const OptionalString table_arg =
-      options.table.empty() ? OptionalString() : OptionalString(table);
+  const OptionalString table_arg = options.table.empty() ? OptionalString() : OptionalString(table);
   if (!options.bundle.empty()) {
     const platform::BundleRef bundle = platform::Bundle::AtPath(options.bundle);
     if (bundle == nullptr) return Fail("not a folder: " + options.bundle);
@@ -98,7 +97,8 @@ int DemoStrings(DemoContext& context) {
   }
   // Set before any thread of the library runs, and put back afterwards.
   const char* saved = ::getenv("KELVANE_BUNDLE_PATH");
-  const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+  const std::optional<std::string> previous =
+      saved ? std::optional<std::string>(saved) : std::nullopt;
   ::setenv("KELVANE_BUNDLE_PATH", bundles.c_str(), 1);
   out << "The bundle org.kelvane.demo, found along KELVANE_BUNDLE_PATH=" << bundles.string()
       << "\n(de.lproj is UTF-16; app.name only exists in English, the development region):\n";
@@ -110,8 +110,7 @@ int DemoStrings(DemoContext& context) {
     out << "\n  " << language << " (looked up in " << FolderList(u"org.kelvane.demo") << ")\n";
     for (std::u16string_view key : keys) {
       out << "    " << Utf8(key) << std::string(16 - key.size(), ' ')
-          << Utf8(NSTools::localizedInBundle(key, u"org.kelvane.demo", std::nullopt,
-                                             std::nullopt))
+          << Utf8(NSTools::localizedInBundle(key, u"org.kelvane.demo", std::nullopt, std::nullopt))
           << '\n';
     }
   }

@@ -45,28 +45,28 @@ std::string Lookup(const BundleRef& bundle, std::vector<std::string> languages,
 
 TEST(Bundle, LooksUpThePreferredLanguageThenBaseThenTheDevelopmentRegion) {
   testing::TempDir temp;
-  const fs::path dir = MakeBundle(
-      temp.path() / "App.bundle",
-      {{"Info.plist", Info("org.test.app")},
-       {"pt_BR.lproj/Localizable.strings", "all = pt-BR;"},
-       {"pt.lproj/Localizable.strings", "all = pt; pt = pt;"},
-       {"Base.lproj/Localizable.strings", "all = Base; pt = Base; base = Base;"},
-       {"en.lproj/Localizable.strings", "all = en; base = en; en = en; pt = en;"},
-       {"de.lproj/Localizable.strings", "all = de;"},
-       {"de.lproj/Orders.strings", "buy = Kaufen;"},
-       {"es-MX.lproj/Localizable.strings", "all = es-MX;"}});
+  const fs::path dir =
+      MakeBundle(temp.path() / "App.bundle",
+                 {{"Info.plist", Info("org.test.app")},
+                  {"pt_BR.lproj/Localizable.strings", "all = pt-BR;"},
+                  {"pt.lproj/Localizable.strings", "all = pt; pt = pt;"},
+                  {"Base.lproj/Localizable.strings", "all = Base; pt = Base; base = Base;"},
+                  {"en.lproj/Localizable.strings", "all = en; base = en; en = en; pt = en;"},
+                  {"de.lproj/Localizable.strings", "all = de;"},
+                  {"de.lproj/Orders.strings", "buy = Kaufen;"},
+                  {"es-MX.lproj/Localizable.strings", "all = es-MX;"}});
   const BundleRef bundle = Bundle::AtPath(dir);
   ASSERT_NE(bundle, nullptr);
   EXPECT_EQ(Bundle::AtPath(dir / "de.lproj" / ".."), bundle);  // one object per folder
 
   EXPECT_EQ(Lookup(bundle, {"pt-BR"}, u"all"), "pt-BR");
-  EXPECT_EQ(Lookup(bundle, {"pt-BR"}, u"pt"), "pt");        // the region's language
-  EXPECT_EQ(Lookup(bundle, {"pt-BR"}, u"base"), "Base");    // then Base
-  EXPECT_EQ(Lookup(bundle, {"pt-BR"}, u"en"), "en");        // then the development region
-  EXPECT_EQ(Lookup(bundle, {"pt-BR"}, u"none"), "none");    // then the key
-  EXPECT_EQ(Lookup(bundle, {"PT_pt"}, u"all"), "pt");       // case and separator do not matter
-  EXPECT_EQ(Lookup(bundle, {"fr", "DE"}, u"all"), "de");    // the first language it has
-  EXPECT_EQ(Lookup(bundle, {"es"}, u"all"), "es-MX");       // any folder of the language
+  EXPECT_EQ(Lookup(bundle, {"pt-BR"}, u"pt"), "pt");      // the region's language
+  EXPECT_EQ(Lookup(bundle, {"pt-BR"}, u"base"), "Base");  // then Base
+  EXPECT_EQ(Lookup(bundle, {"pt-BR"}, u"en"), "en");      // then the development region
+  EXPECT_EQ(Lookup(bundle, {"pt-BR"}, u"none"), "none");  // then the key
+  EXPECT_EQ(Lookup(bundle, {"PT_pt"}, u"all"), "pt");     // case and separator do not matter
+  EXPECT_EQ(Lookup(bundle, {"fr", "DE"}, u"all"), "de");  // the first language it has
+  EXPECT_EQ(Lookup(bundle, {"es"}, u"all"), "es-MX");     // any folder of the language
   EXPECT_EQ(Lookup(bundle, {"ja"}, u"all"), "Base");
   EXPECT_EQ(Lookup(bundle, {"de-AT"}, u"buy", u"Orders"), "Kaufen");
   EXPECT_EQ(Lookup(bundle, {"de"}, u"all", u"../de.lproj/Localizable"), "all");  // no escape

@@ -83,8 +83,7 @@ class TextReader {
 
   static bool IsBare(char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-           c == u'_' || c == u'$' || c == u'+' || c == u'/' || c == u':' || c == u'.' ||
-           c == u'-';
+           c == u'_' || c == u'$' || c == u'+' || c == u'/' || c == u':' || c == u'.' || c == u'-';
   }
 
   // Skips white space and comments; false for a comment that never ends.
@@ -140,29 +139,23 @@ class TextReader {
   // One escape after its backslash.
   bool ReadEscape(String& out) {
     const char16_t c = text_[pos_++];
-    switch (c) {
-      case u'a': out.push_back(u'\a'); return true;
-      case u'b': out.push_back(u'\b'); return true;
-      case u'f': out.push_back(u'\f'); return true;
-      case u'n': out.push_back(u'\n'); return true;
-      case u'r': out.push_back(u'\r'); return true;
-      case u't': out.push_back(u'\t'); return true;
-      case u'v': out.push_back(u'\v'); return true;
-      case u'U':
-      case u'u': {
-        if (text_.size() - pos_ < 4) return false;
-        unsigned unit = 0;
-        for (int i = 0; i < 4; ++i) {
-          const int digit = HexValue(text_[pos_ + i]);
-          if (digit < 0) return false;
-          unit = unit * 16 + static_cast<unsigned>(digit);
-        }
-        pos_ += 4;
-        out.push_back(static_cast<char16_t>(unit));
-        return true;
+    // \a \b \f \n \r \t \v
+    if (const std::size_t at = std::u16string_view(u"abfnrtv").find(c);
+        at != std::u16string_view::npos) {
+      out.push_back(u"\a\b\f\n\r\t\v"[at]);
+      return true;
+    }
+    if (c == u'U' || c == u'u') {
+      if (text_.size() - pos_ < 4) return false;
+      unsigned unit = 0;
+      for (int i = 0; i < 4; ++i) {
+        const int digit = HexValue(text_[pos_ + i]);
+        if (digit < 0) return false;
+        unit = unit * 16 + static_cast<unsigned>(digit);
       }
-      default:
-        break;
+      pos_ += 4;
+      out.push_back(static_cast<char16_t>(unit));
+      return true;
     }
     if (c >= u'0' && c <= u'7') {
       unsigned value = c - u'0';
@@ -302,8 +295,8 @@ std::optional<StringsTable> ReadStringsTable(const std::filesystem::path& path) 
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     // A file that shrank while it was read is refused rather than read in part.
     if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return std::nullopt;
-    return ParseStringsTable(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                       bytes.size()));
+    return ParseStringsTable(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   } catch (...) {
     return std::nullopt;
   }

@@ -41,7 +41,8 @@ TEST(StringsTable, TextFormReadsEscapesCommentsAndBareWords) {
 }
 
 TEST(StringsTable, Utf16InEitherByteOrder) {
-  const std::optional<StringsTable> big = Parse(std::string("\xFE\xFF\0k\0=\0\"\x04\x36\0\"\0;", 14));
+  const std::optional<StringsTable> big =
+      Parse(std::string("\xFE\xFF\0k\0=\0\"\x04\x36\0\"\0;", 14));
   ASSERT_TRUE(big.has_value());
   EXPECT_EQ(big->at(u"k"), u"\u0436");
   // The shipped German table is UTF-16 with a byte-order mark.
@@ -79,17 +80,17 @@ TEST(StringsTable, PropertyListDictionariesInXmlAndBinary) {
 TEST(StringsTable, MalformedTablesFailWithoutReadingPastTheEnd) {
   const std::string cases[] = {
       "\"a\" = \"unterminated;",
-      "\"a\" = \"b\\",             // a backslash as the last byte
-      "\"a\" = \"\\U12\";",        // too few hex digits
-      "\"a\" = \"\\U12G4\";",      // not a hex digit
-      "\"a\" = \"\\UD800\";",      // unpaired surrogate
-      "\"a\" = \"\\200\";",        // octal past ASCII
-      "\"a\" = \"b\"",             // no ';'
-      "\"a\" \"b\";",              // no '='
+      "\"a\" = \"b\\",         // a backslash as the last byte
+      "\"a\" = \"\\U12\";",    // too few hex digits
+      "\"a\" = \"\\U12G4\";",  // not a hex digit
+      "\"a\" = \"\\UD800\";",  // unpaired surrogate
+      "\"a\" = \"\\200\";",    // octal past ASCII
+      "\"a\" = \"b\"",         // no ';'
+      "\"a\" \"b\";",          // no '='
       "/* open comment",
-      "{ \"a\" = \"b\";",          // no closing brace
-      "\"a\" = \"\xC3\";",         // cut UTF-8
-      "\"a\" = \"\xED\xA0\x80\";", // UTF-8 of a surrogate
+      "{ \"a\" = \"b\";",                      // no closing brace
+      "\"a\" = \"\xC3\";",                     // cut UTF-8
+      "\"a\" = \"\xED\xA0\x80\";",             // UTF-8 of a surrogate
       std::string("\xFF\xFE\x22\x00\x61", 5),  // odd UTF-16 length
       std::string("\xFF\xFE\x00\xD8", 4),      // unpaired surrogate in UTF-16
       "bplist00\x01\x02",
