@@ -33,7 +33,7 @@ Registry& TheRegistry() {
 struct MainState {
   std::mutex mutex;
   fs::path set_by_application;
-  std::string source;
+  std::string made_from;
   BundleRef bundle;
 };
 
@@ -130,15 +130,18 @@ BundleRef Bundle::AtPath(const fs::path& path) noexcept {
 BundleRef Bundle::Main() noexcept {
   try {
     MainState& state = TheMain();
-    std::string source;
-    if (const char* env = NonEmptyEnv("KELVANE_MAIN_BUNDLE")) source = env;
+    const char* env = NonEmptyEnv("KELVANE_MAIN_BUNDLE");
     std::unique_lock lock(state.mutex);
-    if (source.empty()) source = state.set_by_application.string();
-    if (state.bundle != nullptr && state.source == source) return state.bundle;
+    const std::string set = state.set_by_application.string();
+    const std::string source = env != nullptr ? std::string(env) : set;
+    // What the answer was made from: both choices, as a missing first one falls to the second.
+    std::string made_from = (env != nullptr ? std::string(env) : std::string()) + '\0' + set;
+    if (state.bundle != nullptr && state.made_from == made_from) return state.bundle;
     lock.unlock();
 
     // A named folder that is missing falls back to the next choice, down to the executable's.
     BundleRef bundle = AtPath(source);
+    if (bundle == nullptr && env != nullptr) bundle = AtPath(set);
     std::error_code error;
     const fs::path executable = fs::read_symlink("/proc/self/exe", error);
     if (bundle == nullptr && !error) bundle = AtPath(executable.parent_path());
@@ -152,7 +155,7 @@ BundleRef Bundle::Main() noexcept {
     }
 
     lock.lock();
-    state.source = std::move(source);
+    state.made_from = std::move(made_from);
     state.bundle = bundle;
     return bundle;
   } catch (...) {

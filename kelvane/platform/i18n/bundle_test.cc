@@ -125,6 +125,10 @@ TEST(Bundle, MainBundleFromTheEnvironmentTheApplicationOrTheExecutable) {
     ScopedEnvironment named({{"KELVANE_MAIN_BUNDLE", env_dir.c_str()}});
     EXPECT_EQ(Bundle::Main()->Identifier(), u"e");
   }
+  {
+    ScopedEnvironment missing({{"KELVANE_MAIN_BUNDLE", "/nonexistent"}});
+    EXPECT_EQ(Bundle::Main()->Identifier(), u"a");  // a missing folder falls to the next choice
+  }
   Bundle::SetMainBundle({});
   EXPECT_EQ(Bundle::Main(), executable);
 }
