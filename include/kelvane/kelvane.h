@@ -33,7 +33,9 @@
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/codecs/png.h"
+#include "kelvane/platform/fonts/attributed_string.h"
 #include "kelvane/platform/fonts/font.h"
+#include "kelvane/platform/fonts/text_layout.h"
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/geometry.h"
@@ -45,7 +47,6 @@
 #include "kelvane/platform/graphics/raster.h"
 #include "kelvane/platform/ui/label.h"
 #include "kelvane/platform/ui/layer.h"
-#include "kelvane/platform/ui/text_alignment.h"
 #include "kelvane/platform/ui/text_field.h"
 #include "kelvane/platform/ui/view.h"
 
@@ -67,13 +68,17 @@
 
 #include "kelvane/text/buffer_copy.h"
 #include "kelvane/text/hash.h"
+#include "kelvane/text/attributed_components.h"
 #include "kelvane/text/param_string.h"
+#include "kelvane/text/text_drawing.h"
 #include "kelvane/text/url_tools.h"
 #include "kelvane/text/utf8.h"
 #include "kelvane/text/wide_string.h"
 
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/colours/palette.h"
+
+#include "kelvane/images/image_attachment.h"
 
 #include "kelvane/interface/gui_cache.h"
 #include "kelvane/interface/screen.h"

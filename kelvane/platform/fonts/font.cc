@@ -254,8 +254,8 @@ String ToString(std::string_view utf8) {
 
 }  // namespace
 
-Font::Font(Token, std::shared_ptr<const Face> face, double size,
-           _PangoFontDescription* description, bool bold) noexcept
+Font::Font(Token, std::shared_ptr<const Face> face, double size, _PangoFontDescription* description,
+           bool bold) noexcept
     : face_(std::move(face)), point_size_(size), description_(description), bold_(bold) {}
 
 Font::~Font() { pango_font_description_free(description_); }

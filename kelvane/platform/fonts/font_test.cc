@@ -15,11 +15,11 @@ TEST(Font, NamedFindsInstalledFacesByEveryFormOfTheirName) {
     std::u16string_view postscript;
     bool bold;
   } cases[] = {
-      {u"DejaVu Sans", u"DejaVu Sans", u"DejaVuSans", false},          // family: regular face
-      {u"dejavu sans", u"DejaVu Sans", u"DejaVuSans", false},          // letter case
-      {u"DejaVuSans-Bold", u"DejaVu Sans", u"DejaVuSans-Bold", true},  // PostScript name
+      {u"DejaVu Sans", u"DejaVu Sans", u"DejaVuSans", false},           // family: regular face
+      {u"dejavu sans", u"DejaVu Sans", u"DejaVuSans", false},           // letter case
+      {u"DejaVuSans-Bold", u"DejaVu Sans", u"DejaVuSans-Bold", true},   // PostScript name
       {u"DejaVu Sans Bold", u"DejaVu Sans", u"DejaVuSans-Bold", true},  // full name
-      {u"DejaVuSans-Regular", u"DejaVu Sans", u"DejaVuSans", false},   // "Regular" is "Book"
+      {u"DejaVuSans-Regular", u"DejaVu Sans", u"DejaVuSans", false},    // "Regular" is "Book"
       {u"DejaVu Sans Condensed Bold", u"DejaVu Sans", u"DejaVuSansCondensed-Bold", true},
   };
   for (const auto& c : cases) {

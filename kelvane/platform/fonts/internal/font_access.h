@@ -15,13 +15,13 @@ namespace kelvane::platform {
 
 // One installed face, as fontconfig lists it (UTF-8 names).
 struct Font::Face {
-  std::vector<std::string> families;   // the first is the face's main family
-  std::vector<std::string> styles;     // "Bold", or "Condensed Bold" and "Bold", ...
+  std::vector<std::string> families;  // the first is the face's main family
+  std::vector<std::string> styles;    // "Bold", or "Condensed Bold" and "Bold", ...
   std::vector<std::string> full_names;
   std::string postscript_name;
-  int weight = 80;   // fontconfig's scale: 80 regular, 200 bold
-  int slant = 0;     // 0 roman, 100 italic, 110 oblique
-  int width = 100;   // 100 normal, 87 semi-condensed, ...
+  int weight = 80;  // fontconfig's scale: 80 regular, 200 bold
+  int slant = 0;    // 0 roman, 100 italic, 110 oblique
+  int width = 100;  // 100 normal, 87 semi-condensed, ...
 };
 
 namespace internal {

@@ -1,0 +1,375 @@
+#include "kelvane/platform/fonts/text_layout.h"
+
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kelvane/platform/fonts/internal/font_access.h"
+#include "kelvane/platform/fonts/internal/text_engine.h"
+#include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/platform/graphics/internal/cairo_access.h"
+
+namespace kelvane::platform {
+namespace {
+
+constexpr double kScale = PANGO_SCALE;
+constexpr double kDefaultPointSize = 12.0;
+
+int ToPango(double points) {
+  const double units = std::round(points * kScale);
+  return units >= INT32_MAX ? INT32_MAX : units <= INT32_MIN ? INT32_MIN : static_cast<int>(units);
+}
+
+// Metrics not hinted and positions not rounded: a text measures the same at every scale, and
+// what is measured is what is drawn.
+void SetUnhinted(PangoContext* context) {
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  pango_cairo_context_set_font_options(context, options);
+  cairo_font_options_destroy(options);
+  pango_context_set_round_glyph_positions(context, FALSE);
+}
+
+// One thread's engine objects. Pango's font maps are per thread already; the layouts are
+// reused so that measuring allocates little.
+struct ThreadEngine {
+  PangoContext* measuring = nullptr;
+  PangoLayout* layout = nullptr;
+  PangoContext* drawing = nullptr;
+  std::string utf8;
+  std::vector<std::uint32_t> offsets;  // UTF-16 index -> UTF-8 byte offset, one past the end too
+
+  ThreadEngine() {
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    if (map == nullptr) return;
+    measuring = pango_font_map_create_context(map);
+    drawing = pango_font_map_create_context(map);
+    if (measuring == nullptr || drawing == nullptr) return;
+    SetUnhinted(measuring);
+    SetUnhinted(drawing);
+    layout = pango_layout_new(measuring);
+  }
+  ~ThreadEngine() {
+    if (layout) g_object_unref(layout);
+    if (measuring) g_object_unref(measuring);
+    if (drawing) g_object_unref(drawing);
+  }
+  ThreadEngine(const ThreadEngine&) = delete;
+  ThreadEngine& operator=(const ThreadEngine&) = delete;
+};
+
+ThreadEngine* Engine() {
+  thread_local ThreadEngine engine;
+  return engine.layout != nullptr ? &engine : nullptr;
+}
+
+// UTF-16 -> UTF-8, unpaired surrogates as U+FFFD, with the byte offset of every unit.
+void ToUtf8(const String& text, std::string& out, std::vector<std::uint32_t>& offsets) {
+  out.clear();
+  offsets.assign(text.size() + 1, 0);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    offsets[i] = static_cast<std::uint32_t>(out.size());
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      offsets[++i] = static_cast<std::uint32_t>(out.size());  // inside the pair: its start
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  offsets[text.size()] = static_cast<std::uint32_t>(out.size());
+}
+
+// An attachment character as laid out: where its image goes relative to the baseline.
+struct PlacedAttachment {
+  std::uint32_t byte = 0;
+  ImageRef image;
+  double rise = 0;
+};
+
+void Insert(PangoAttrList* list, PangoAttribute* attribute, std::uint32_t start,
+            std::uint32_t end) {
+  attribute->start_index = start;
+  attribute->end_index = end;
+  pango_attr_list_insert(list, attribute);
+}
+
+PangoAlignment AlignmentOf(int alignment) {
+  switch (alignment) {
+    case kTextAlignmentCenter:
+      return PANGO_ALIGN_CENTER;
+    case kTextAlignmentRight:
+      return PANGO_ALIGN_RIGHT;
+    default:
+      return PANGO_ALIGN_LEFT;
+  }
+}
+
+enum class Wrapping { kOneLine, kWithin };
+
+// Fills `layout` with the text and the attributes of its runs. Colours are set only for
+// drawing; `attachments` (when given) receives the attachment characters.
+void Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& text,
+          Wrapping wrapping, double width, bool with_colours,
+          std::vector<PlacedAttachment>* attachments) {
+  ToUtf8(text.string(), engine.utf8, engine.offsets);
+  pango_layout_set_text(layout, engine.utf8.data(), static_cast<int>(engine.utf8.size()));
+
+  const auto& runs = text.runs();
+  FontRef base = runs.empty() ? nullptr : runs.front().attributes.font;
+  FontRef fallback;  // the default font, made only when a run has none
+  auto font_or_default = [&](const FontRef& font) -> const FontRef& {
+    if (font != nullptr) return font;
+    if (fallback == nullptr) fallback = Font::System(kDefaultPointSize);
+    return fallback;
+  };
+  const FontRef& layout_font = font_or_default(base);
+  pango_layout_set_font_description(layout,
+                                    layout_font ? internal::DescriptionOf(*layout_font) : nullptr);
+
+  PangoAttrList* list = pango_attr_list_new();
+  for (const auto& run : runs) {
+    const auto start = engine.offsets[run.range.location];
+    const auto end = engine.offsets[run.range.location + run.range.length];
+    const TextAttributes& a = run.attributes;
+    const FontRef& font = font_or_default(a.font);
+    if (font != nullptr && font != layout_font) {
+      Insert(list, pango_attr_font_desc_new(internal::DescriptionOf(*font)), start, end);
+    }
+    if (a.baseline_offset && *a.baseline_offset != 0) {
+      Insert(list, pango_attr_rise_new(ToPango(*a.baseline_offset)), start, end);
+    }
+    if (with_colours && a.foreground_color != nullptr) {
+      if (const auto rgba = a.foreground_color->RGBA()) {
+        auto channel = [](double v) {
+          return static_cast<guint16>(std::clamp(v, 0.0, 1.0) * 65535.0 + 0.5);
+        };
+        Insert(list,
+               pango_attr_foreground_new(channel(rgba->red), channel(rgba->green),
+                                         channel(rgba->blue)),
+               start, end);
+        Insert(list, pango_attr_foreground_alpha_new(std::max<guint16>(1, channel(rgba->alpha))),
+               start, end);
+      }
+    }
+    if (a.attachment != nullptr && a.attachment->image != nullptr) {
+      const Size size = a.attachment->image->size();
+      PangoRectangle box{0, -ToPango(size.height), ToPango(size.width), ToPango(size.height)};
+      for (std::size_t i = run.range.location; i < run.range.location + run.range.length; ++i) {
+        if (text.string()[i] != kAttachmentCharacter) continue;
+        const auto byte = engine.offsets[i];
+        Insert(list, pango_attr_shape_new(&box, &box), byte, byte + 3);  // U+FFFC: 3 bytes
+        if (attachments != nullptr) {
+          attachments->push_back({byte, a.attachment->image, a.baseline_offset.value_or(0)});
+        }
+      }
+    }
+  }
+  pango_layout_set_attributes(layout, list);
+  pango_attr_list_unref(list);
+
+  const ParagraphStyle style =
+      runs.empty() ? ParagraphStyle{}
+                   : runs.front().attributes.paragraph_style.value_or(ParagraphStyle{});
+  const bool natural =
+      style.alignment == kTextAlignmentNatural || style.alignment == kTextAlignmentJustified;
+  pango_layout_set_auto_dir(layout, natural);
+  pango_layout_set_alignment(layout, AlignmentOf(style.alignment));
+  pango_layout_set_justify(layout, style.alignment == kTextAlignmentJustified);
+  pango_layout_set_height(layout, -1);  // with ellipsizing: one line per paragraph
+  const bool limited = wrapping == Wrapping::kWithin && std::isfinite(width) && width > 0;
+  pango_layout_set_width(layout, limited ? ToPango(width) : -1);
+  PangoEllipsizeMode ellipsize = PANGO_ELLIPSIZE_NONE;
+  PangoWrapMode wrap = PANGO_WRAP_WORD_CHAR;
+  switch (style.line_break_mode) {
+    case kLineBreakByCharWrapping:
+      wrap = PANGO_WRAP_CHAR;
+      break;
+    case kLineBreakByTruncatingHead:
+      ellipsize = PANGO_ELLIPSIZE_START;
+      break;
+    case kLineBreakByTruncatingTail:
+      ellipsize = PANGO_ELLIPSIZE_END;
+      break;
+    case kLineBreakByTruncatingMiddle:
+      ellipsize = PANGO_ELLIPSIZE_MIDDLE;
+      break;
+    default:
+      break;
+  }
+  pango_layout_set_wrap(layout, wrap);
+  pango_layout_set_ellipsize(layout, ellipsize);
+}
+
+// The lines that fit within `height` (all when it does not limit; the first always), and the
+// bottom and widest line of those.
+struct Lines {
+  int count = 0;
+  double bottom = 0;
+  double width = 0;
+  std::vector<double> baselines;  // of each line, from the layout's top
+};
+
+Lines FittingLines(PangoLayout* layout, double height) {
+  const bool limited = std::isfinite(height) && height > 0;
+  Lines lines;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    PangoRectangle logical;
+    pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+    const double bottom = (logical.y + logical.height) / kScale;
+    if (lines.count > 0 && limited && bottom > height) break;
+    ++lines.count;
+    lines.bottom = bottom;
+    lines.baselines.push_back(pango_layout_iter_get_baseline(iter) / kScale);
+    lines.width = std::max(lines.width, logical.width / kScale);
+  } while (pango_layout_iter_next_line(iter));
+  pango_layout_iter_free(iter);
+  return lines;
+}
+
+bool Finite(const Rect& rect) {
+  return std::isfinite(rect.x) && std::isfinite(rect.y) && std::isfinite(rect.width) &&
+         std::isfinite(rect.height);
+}
+
+}  // namespace
+
+namespace internal {
+
+PangoContext* MeasuringContext() noexcept {
+  ThreadEngine* engine = Engine();
+  return engine ? engine->measuring : nullptr;
+}
+
+PangoLayout* MeasuredLayout(const AttributedString& text) noexcept {
+  try {
+    ThreadEngine* engine = Engine();
+    if (engine == nullptr) return nullptr;
+    Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr);
+    return engine->layout;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // namespace internal
+
+Size MeasureText(const AttributedString& text) noexcept {
+  if (text.length() == 0) return {};
+  PangoLayout* layout = internal::MeasuredLayout(text);
+  if (layout == nullptr) return {};
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  return {logical.width / kScale, logical.height / kScale};
+}
+
+Rect BoundingRect(const AttributedString& text, Size limit, unsigned options) noexcept {
+  if (text.length() == 0) return {};
+  try {
+    ThreadEngine* engine = Engine();
+    if (engine == nullptr) return {};
+    if ((options & kTextUsesLineFragmentOrigin) == 0) {
+      Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr);
+      PangoRectangle logical;
+      pango_layout_get_extents(engine->layout, nullptr, &logical);
+      const double baseline = pango_layout_get_baseline(engine->layout) / kScale;
+      return {0, -baseline, logical.width / kScale, logical.height / kScale};
+    }
+    Fill(*engine, engine->layout, text, Wrapping::kWithin, limit.width, false, nullptr);
+    const Lines lines = FittingLines(engine->layout, limit.height);
+    return {0, 0, lines.width, lines.bottom};
+  } catch (...) {
+    return {};
+  }
+}
+
+void DrawText(const AttributedString& text, Rect rect) noexcept {
+  if (GraphicsContext* context = GetCurrentContext()) DrawText(*context, text, rect);
+}
+
+void DrawText(GraphicsContext& context, const AttributedString& text, Rect rect) noexcept {
+  if (text.length() == 0 || !Finite(rect) || !(rect.width > 0) || !(rect.height > 0)) return;
+  try {
+    ThreadEngine* engine = Engine();
+    if (engine == nullptr) return;
+    std::vector<PlacedAttachment> attachments;
+    PangoLayout* layout = pango_layout_new(engine->drawing);
+    if (layout == nullptr) return;
+    struct Unref {
+      PangoLayout* layout;
+      ~Unref() { g_object_unref(layout); }
+    } unref{layout};
+
+    context.SaveGState();
+    struct Restore {
+      GraphicsContext& context;
+      ~Restore() { context.RestoreGState(); }
+    } restore{context};
+    // Runs without a colour of their own draw in black, the text's default, through the
+    // context's fill, which pattern colours can also be.
+    const ColorRef& first =
+        text.runs().empty() ? nullptr : text.runs().front().attributes.foreground_color;
+    context.SetFillColor(0, 0, 0, 1);
+    if (first != nullptr) context.SetFillColor(first);
+    context.ClipToRect(rect);
+    internal::DrawWithCairo(context, [&](cairo_t* cr) {
+      pango_cairo_update_context(cr, engine->drawing);
+      pango_layout_context_changed(layout);
+      Fill(*engine, layout, text, Wrapping::kWithin, rect.width, true, &attachments);
+      const Lines fitting = FittingLines(layout, rect.height);
+      PangoLayoutIter* iter = pango_layout_get_iter(layout);
+      for (int i = 0; i < fitting.count; ++i) {
+        PangoRectangle logical;
+        pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+        const double baseline = pango_layout_iter_get_baseline(iter) / kScale;
+        cairo_move_to(cr, rect.x + logical.x / kScale, rect.y + baseline);
+        pango_cairo_show_layout_line(cr, pango_layout_iter_get_line_readonly(iter));
+        if (!pango_layout_iter_next_line(iter)) break;
+      }
+      pango_layout_iter_free(iter);
+      cairo_new_path(cr);
+    });
+
+    // Images of the attachments, on the baseline of the character that stands for them.
+    const Lines lines = FittingLines(layout, rect.height);
+    for (const auto& placed : attachments) {
+      int line = 0, x_units = 0;
+      pango_layout_index_to_line_x(layout, static_cast<int>(placed.byte), FALSE, &line, &x_units);
+      if (line < 0 || line >= lines.count) continue;
+      PangoRectangle box;
+      pango_layout_index_to_pos(layout, static_cast<int>(placed.byte), &box);
+      const Size size = placed.image->size();
+      const double x = rect.x + std::min(box.x, box.x + box.width) / kScale;
+      const double baseline = rect.y + lines.baselines[static_cast<std::size_t>(line)];
+      context.DrawImageInRect(*placed.image,
+                              {x, baseline - placed.rise - size.height, size.width, size.height});
+    }
+  } catch (...) {  // std::bad_alloc: what was drawn stays
+  }
+}
+
+}  // namespace kelvane::platform

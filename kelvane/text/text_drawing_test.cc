@@ -1,0 +1,135 @@
+#include "kelvane/text/text_drawing.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "kelvane/platform/graphics/image_surfaces.h"
+
+namespace kelvane::NSTools {
+namespace {
+
+using platform::Font;
+using platform::FontRef;
+using platform::Size;
+
+TEST(TextDrawing, CalcDistanceOfFindsTheOccurrenceNearestAWordStart) {
+  const MatchRange none{kNotFoundLocation, 0};
+  struct Case {
+    std::u16string_view text, word;
+    unsigned int distance;
+    MatchRange range;
+  } cases[] = {
+      {u"Apple Inc", u"ap", 0, {0, 2}},
+      {u"Big Apple", u"ap", 0, {4, 2}},
+      {u"Snapple", u"ap", 2, {2, 2}},
+      {u"Snapple apparel", u"ap", 0, {8, 2}},  // a later occurrence at a word start wins
+      {u"xxap yap", u"ap", 1, {6, 2}},         // distance 1 beats the first occurrence's 2
+      {u"xap yap", u"ap", 1, {1, 2}},          // of equal distances the first stays
+      {u"abc", u"q", kNoDistance, none},
+      {u"abc", u"", kNoDistance, none},
+      {u"", u"a", kNoDistance, none},
+      {u"a b cxd exd", u"XD", 1, {5, 2}},  // case does not count; spaces found afresh
+      {u"Straße", u"SS", 4, {4, 1}},       // folding: "ß" matches "ss", one unit long
+  };
+  for (const auto& c : cases) {
+    MatchRange range{1, 1};
+    EXPECT_EQ(CalcDistanceOf(c.text, c.word, &range), c.distance);
+    EXPECT_EQ(range, c.range) << std::string(c.text.begin(), c.text.end());
+  }
+  EXPECT_EQ(CalcDistanceOf(u"Snapple", u"ap", nullptr), 2u);
+}
+
+TEST(TextDrawing, SizesAreRoundedUpInSinglePrecision) {
+  // 20.0000001 is 20 as a float: a double round-up would give 21.
+  EXPECT_EQ(internal::CeilSingle(20.0000001), 20.0);
+  EXPECT_EQ(internal::CeilSingle(12.2), 13.0);
+  EXPECT_EQ(internal::CeilSingle(-0.5), 0.0);
+  FontRef font = Font::System(13);
+  const Size one = SizeWithFont(u"Bid 1.23456", font);
+  EXPECT_GT(one.width, 0);
+  EXPECT_EQ(one.width, std::ceil(one.width));
+  EXPECT_EQ(one.height, std::ceil(one.height));
+  const Size boxed = SizeWithFont(u"Bid 1.23456 Ask 1.23470", font, Size{60, 1000});
+  EXPECT_LE(boxed.width, 60);
+  EXPECT_GT(boxed.height, one.height);
+  EXPECT_EQ(SizeWithFont(u"Bid", nullptr), Size{});
+  EXPECT_EQ(SizeWithFont(u"Bid", nullptr, Size{60, 60}), Size{});
+}
+
+TEST(TextDrawing, ShrinkingTriesEachWholeSizeDownToTheMinimum) {
+  const std::u16string text = u"EUR/USD 1.08542";
+  FontRef font = Font::Named(u"DejaVu Sans", 14);
+  ASSERT_NE(font, nullptr);
+  auto width_at = [&](double size) {
+    return SizeWithFont(text, Font::Named(u"DejaVu Sans", size));
+  };
+  double actual = 0;
+  // A 12.5-point font that fits stores 13 and measures at 12.5.
+  FontRef half = Font::Named(u"DejaVu Sans", 12.5);
+  EXPECT_EQ(SizeWithFont(text, half, 10, &actual, 1000, 0), SizeWithFont(text, half));
+  EXPECT_EQ(actual, 13);
+  // 14 does not fit: 13, 12, 11 and 10 are tried, and the first that fits is used.
+  for (double fits : {13.0, 12.0, 11.0, 10.0}) {
+    const Size expected = width_at(fits);
+    EXPECT_EQ(SizeWithFont(text, font, 10, &actual, expected.width, 0), expected);
+    EXPECT_EQ(actual, fits);
+  }
+  // Nothing fits: the size at 10 comes back, 10 is stored.
+  EXPECT_EQ(SizeWithFont(text, font, 10, &actual, 5, 0), width_at(10));
+  EXPECT_EQ(actual, 10);
+  // A minimum between whole sizes is stored when the last size tried lies below it.
+  EXPECT_EQ(SizeWithFont(text, font, 10.5, &actual, 5, 0), width_at(11));
+  EXPECT_EQ(actual, 10.5);
+  // A minimum far below any font size ends at one point instead of running on.
+  EXPECT_EQ(SizeWithFont(text, font, -1e300, &actual, -1, 0), width_at(1));
+  EXPECT_EQ(actual, 0);
+  EXPECT_EQ(SizeWithFont(text, font, 10, nullptr, 5, 0), Size{});
+}
+
+TEST(TextDrawing, DrawInRectInksOnlyTheRectangleInTheColourAndReturnsZero) {
+  ASSERT_TRUE(platform::BeginImageContext({80, 40}));
+  const platform::Rect rect{10, 5, 50, 20};
+  const auto red = platform::Color::RGB(1, 0, 0, 1);
+  EXPECT_EQ(DrawInRect(u"Bid 1.2345 Ask 1.2350 wraps", rect, Font::System(12), red), Size{});
+  EXPECT_EQ(DrawInRect(u"unseen", {0, 0, 80, 40}, nullptr, red), Size{});  // draws nothing
+  EXPECT_EQ(DrawInRect(u"unseen", {0, 0, 80, 40}, Font::System(12), nullptr), Size{});
+  const auto image = platform::GetImageFromCurrentImageContext();
+  platform::EndImageContext();
+  ASSERT_NE(image, nullptr);
+  int inked = 0;
+  for (std::uint32_t y = 0; y < 40; ++y) {
+    for (std::uint32_t x = 0; x < 80; ++x) {
+      const std::uint32_t p = image->raster()->PremultipliedPixel(x, y);
+      if (p == 0) continue;
+      ++inked;
+      EXPECT_TRUE(x >= 10 && x < 60 && y >= 5 && y < 25) << x << "," << y;
+      EXPECT_EQ(p & 0x0000FFFFu, 0u);        // no green or blue
+      EXPECT_EQ((p >> 16) & 0xFF, p >> 24);  // red as strong as the coverage
+    }
+  }
+  EXPECT_GT(inked, 50);
+}
+
+TEST(TextDrawing, MeasuringFromTwoThreadsSeesOnlyItsOwnFont) {
+  const std::u16string text = u"Balance 10 250.00 USD";
+  FontRef small = Font::System(10), large = Font::BoldSystem(30);
+  const Size small_size = SizeWithFont(text, small), large_size = SizeWithFont(text, large);
+  ASSERT_NE(small_size, large_size);
+  auto measure = [&](const FontRef& font, Size expected, int* wrong) {
+    for (int i = 0; i < 300; ++i) {
+      if (SizeWithFont(text, font) != expected) ++*wrong;
+      double actual = 0;
+      if (SizeWithFont(text, font, 8, &actual, 1e6, 0) != expected) ++*wrong;
+    }
+  };
+  int wrong_small = 0, wrong_large = 0;
+  std::thread other(measure, large, large_size, &wrong_large);
+  measure(small, small_size, &wrong_small);
+  other.join();
+  EXPECT_EQ(wrong_small, 0);
+  EXPECT_EQ(wrong_large, 0);
+}
+
+}  // namespace
+}  // namespace kelvane::NSTools
