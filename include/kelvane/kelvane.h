@@ -47,6 +47,10 @@
 #include "kelvane/platform/graphics/path.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/ui/label.h"
+#include "kelvane/platform/ui/layer.h"
+#include "kelvane/platform/ui/text_field.h"
+#include "kelvane/platform/ui/view.h"
 
 #include "kelvane/containers/archive.h"
 #include "kelvane/containers/file_tools.h"
@@ -80,4 +84,5 @@
 #include "kelvane/images/image_attachment.h"
 #include "kelvane/images/image_effects.h"
 
+#include "kelvane/interface/gui_cache.h"
 #include "kelvane/interface/screen.h"

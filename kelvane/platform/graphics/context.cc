@@ -653,6 +653,13 @@ void GraphicsContext::AddArc(double x, double y, double radius, double start, do
   (clockwise ? cairo_arc_negative : cairo_arc)(impl_->cr, x, y, radius, start, end);
 }
 
+void GraphicsContext::AddCurveToPoint(double cp1x, double cp1y, double cp2x, double cp2y, double x,
+                                      double y) noexcept {
+  if (impl_->g.singular || !Finite({cp1x, cp1y, cp2x, cp2y, x, y})) return;
+  if (!cairo_has_current_point(impl_->cr)) cairo_move_to(impl_->cr, cp1x, cp1y);
+  cairo_curve_to(impl_->cr, cp1x, cp1y, cp2x, cp2y, x, y);
+}
+
 void GraphicsContext::AddRect(Rect r) noexcept {
   if (!impl_->g.singular && Finite({r.x, r.y, r.width, r.height})) {
     cairo_rectangle(impl_->cr, r.x, r.y, r.width, r.height);
@@ -700,6 +707,9 @@ void GraphicsContext::AddPath(const Path& path) noexcept {
       case Path::Op::kClose:
         ClosePath();
         break;
+      case Path::Op::kCurve:
+        AddCurveToPoint(v[0], v[1], v[2], v[3], v[4], v[5]);
+        break;
     }
   }
 }
@@ -707,6 +717,48 @@ void GraphicsContext::AddPath(const Path& path) noexcept {
 void GraphicsContext::ClosePath() noexcept { cairo_close_path(impl_->cr); }
 
 bool GraphicsContext::IsPathEmpty() const noexcept { return !cairo_has_current_point(impl_->cr); }
+
+Path GraphicsContext::CopyPath() const noexcept {
+  Path result;
+  cairo_t* cr = impl_->cr;
+  if (!cairo_has_current_point(cr)) return result;
+  cairo_path_t* path = cairo_copy_path(cr);
+  if (path->status != CAIRO_STATUS_SUCCESS) {
+    cairo_path_destroy(path);
+    return result;
+  }
+  try {
+    Point start;  // of the current subpath
+    bool closed = false;
+    for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+      const cairo_path_data_t* d = &path->data[i];
+      const cairo_path_data_type_t type = d->header.type;
+      switch (type) {
+        case CAIRO_PATH_MOVE_TO:
+          // The engine repeats the start after each close; the close already implies it.
+          if (closed && d[1].point.x == start.x && d[1].point.y == start.y) break;
+          start = {d[1].point.x, d[1].point.y};
+          result.MoveTo(start.x, start.y);
+          break;
+        case CAIRO_PATH_LINE_TO:
+          result.AddLineTo(d[1].point.x, d[1].point.y);
+          break;
+        case CAIRO_PATH_CURVE_TO:
+          result.AddCurveToPoint(d[1].point.x, d[1].point.y, d[2].point.x, d[2].point.y,
+                                 d[3].point.x, d[3].point.y);
+          break;
+        case CAIRO_PATH_CLOSE_PATH:
+          result.CloseSubpath();
+          break;
+      }
+      closed = type == CAIRO_PATH_CLOSE_PATH;
+    }
+  } catch (const std::bad_alloc&) {
+    result = Path();
+  }
+  cairo_path_destroy(path);
+  return result;
+}
 
 void GraphicsContext::FillPath() noexcept {
   Impl& m = *impl_;

@@ -140,11 +140,20 @@ class KELVANE_EXPORT GraphicsContext {
   // axis of user space): with clockwise false the angle increases. A line joins the current
   // point to the arc's start.
   void AddArc(double x, double y, double radius, double start, double end, bool clockwise) noexcept;
+  // A cubic Bezier curve from the current point (or from the first control point when there
+  // is none) through both control points to (x, y).
+  void AddCurveToPoint(double cp1x, double cp1y, double cp2x, double cp2y, double x,
+                       double y) noexcept;
   void AddRect(Rect rect) noexcept;           // a closed subpath
   void AddEllipseInRect(Rect rect) noexcept;  // a closed subpath
   void AddPath(const Path& path) noexcept;
   void ClosePath() noexcept;
   [[nodiscard]] bool IsPathEmpty() const noexcept;
+  // The current path in user space as it is held: moves, lines, curves and closes (arcs,
+  // rectangles and ellipses come back as the lines and curves that draw them). A move back to
+  // the start of a subpath just closed is left out, as the close already puts the current
+  // point there. Empty when there is no path or memory runs out.
+  [[nodiscard]] Path CopyPath() const noexcept;
   // Fill or stroke the current path, then empty it (non-zero winding).
   void FillPath() noexcept;
   void StrokePath() noexcept;

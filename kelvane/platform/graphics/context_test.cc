@@ -230,6 +230,26 @@ TEST(GraphicsContext, StateStackAndSingularTransforms) {
   EXPECT_TRUE(surface->IsPathEmpty());
 }
 
+TEST(GraphicsContext, ReadsThePathBackAndReplaysIt) {
+  auto surface = GraphicsContext::MakeImageSurface({20, 20}, false, 2);
+  auto bitmap = GraphicsContext::MakeBitmap(nullptr, 20, 20, 8, 0, ColorSpace::kRGB, 0x2002);
+  surface->MoveTo(10, 10);
+  surface->AddCurveToPoint(12, 10, 12, 13, 12, 13);
+  surface->AddLineTo(10, 13);
+  surface->ClosePath();
+  const Path path = surface->CopyPath();  // in points, whatever the scale
+  ASSERT_EQ(path.elements().size(), 4u);  // the move the engine adds after a close is implied
+  const Path::Element curve = path.elements()[1];
+  EXPECT_EQ(curve.op, Path::Op::kCurve);
+  EXPECT_EQ(std::vector<double>(curve.v, curve.v + 6),
+            (std::vector<double>{12, 10, 12, 13, 12, 13}));
+  bitmap->AddPath(path);  // replayed, it fills as the original would
+  bitmap->SetFillColor(1, 0, 0, 1);
+  bitmap->FillPath();
+  EXPECT_EQ(PixelOf(*bitmap, 10, 20 - 13), kRed);
+  EXPECT_EQ(PixelOf(*bitmap, 14, 20 - 13), kClear);
+}
+
 TEST(GraphicsContext, BitmapsInOtherLayoutsKeepCallerMemoryInStep) {
   // Alpha first without a byte order: A, R, G, B in memory. The caller's pixels are kept.
   std::vector<std::uint8_t> memory(2 * 4 * 2, 0);

@@ -17,11 +17,11 @@ namespace kelvane::platform {
 
 class KELVANE_EXPORT Path {
  public:
-  enum class Op { kMove, kLine, kArc, kRect, kEllipse, kClose };
+  enum class Op { kMove, kLine, kArc, kRect, kEllipse, kClose, kCurve };
   struct Element {
     Op op;
     double v[6];  // move/line: x, y; arc: x, y, radius, start, end, clockwise; rect/ellipse: x, y,
-                  // w, h
+                  // w, h; curve: the two control points, then the end point
   };
 
   void MoveTo(double x, double y) { elements_.push_back({Op::kMove, {x, y}}); }
@@ -29,6 +29,10 @@ class KELVANE_EXPORT Path {
   // See GraphicsContext::AddArc.
   void AddArc(double x, double y, double radius, double start, double end, bool clockwise) {
     elements_.push_back({Op::kArc, {x, y, radius, start, end, clockwise ? 1.0 : 0.0}});
+  }
+  // A cubic Bezier curve from the current point through the two control points to (x, y).
+  void AddCurveToPoint(double cp1x, double cp1y, double cp2x, double cp2y, double x, double y) {
+    elements_.push_back({Op::kCurve, {cp1x, cp1y, cp2x, cp2y, x, y}});
   }
   void AddRect(Rect r) { elements_.push_back({Op::kRect, {r.x, r.y, r.width, r.height}}); }
   void AddEllipseInRect(Rect r) {
