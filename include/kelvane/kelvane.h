@@ -7,6 +7,7 @@
 
 #include "kelvane/platform/device/appearance.h"
 #include "kelvane/platform/crypto/certificate.h"
+#include "kelvane/platform/i18n/bundle.h"
 #include "kelvane/platform/i18n/charset.h"
 #include "kelvane/platform/core/clock.h"
 #include "kelvane/platform/graphics/color.h"
@@ -17,6 +18,7 @@
 #include "kelvane/platform/store/item_store.h"
 #include "kelvane/platform/archive/keyed_coder.h"
 #include "kelvane/platform/i18n/locale_info.h"
+#include "kelvane/platform/i18n/strings_table.h"
 #include "kelvane/platform/crypto/md5.h"
 #include "kelvane/platform/core/object.h"
 #include "kelvane/platform/core/object_array.h"
@@ -47,7 +49,6 @@
 #include "kelvane/platform/graphics/raster.h"
 #include "kelvane/platform/ui/label.h"
 #include "kelvane/platform/ui/layer.h"
-#include "kelvane/platform/ui/text_alignment.h"
 #include "kelvane/platform/ui/text_field.h"
 #include "kelvane/platform/ui/view.h"
 
@@ -70,6 +71,7 @@
 #include "kelvane/text/buffer_copy.h"
 #include "kelvane/text/hash.h"
 #include "kelvane/text/attributed_components.h"
+#include "kelvane/text/localization.h"
 #include "kelvane/text/param_string.h"
 #include "kelvane/text/text_drawing.h"
 #include "kelvane/text/url_tools.h"

@@ -20,20 +20,21 @@
 // happened.
 //
 // Threads: every member may be called from any thread. The one-time filling runs exactly once,
-// and other threads wait for it. Each table entry is published atomically: a reader always gets
-// a whole font that stays alive as long as the reader holds it, or null, even while
-// FontCondencedBoldName refills the condensed table on another thread (a reader may then see
-// the old font of one size and the new font of another). Refills are serialised, so after
+// and other threads wait for it. Each table entry is a font reference under a lock of its own,
+// held only while the reference is copied in or out: a reader always gets a whole font that
+// stays alive as long as the reader holds it, or null, even while FontCondencedBoldName refills
+// the condensed table on another thread (a reader may then see the old font of one size and
+// the new font of another). Refills are serialised, so after
 // concurrent calls the table holds the fonts of one name. The entries are never released, not
 // even at exit, so threads that outlive main may still read them. The drawing factories use
 // only what they are given, with the usual rule that a context, a view or a layer is used by
 // one thread at a time.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "kelvane/export.h"
@@ -49,25 +50,34 @@
 
 namespace kelvane {
 
-// One entry of a font table: a font reference published atomically (see above).
+// One entry of a font table: a font reference that readers copy out whole (see above).
 class KELVANE_EXPORT FontTableEntry {
  public:
-  constexpr FontTableEntry() noexcept : font_() {}
+  constexpr FontTableEntry() noexcept : slot_() {}
   ~FontTableEntry() {}  // the font is kept for the life of the process
   FontTableEntry(const FontTableEntry&) = delete;
   FontTableEntry& operator=(const FontTableEntry&) = delete;
 
   // The font of the entry, or null.
   [[nodiscard]] platform::FontRef load() const noexcept {
-    return font_.load(std::memory_order_acquire);
+    std::lock_guard lock(slot_.mutex);
+    return slot_.font;
   }
+  // Replaces the font; the one replaced is released outside the lock.
   void store(platform::FontRef font) noexcept {
-    font_.store(std::move(font), std::memory_order_release);
+    {
+      std::lock_guard lock(slot_.mutex);
+      slot_.font.swap(font);
+    }
   }
 
  private:
+  struct Slot {
+    mutable std::mutex mutex;
+    platform::FontRef font;
+  };
   union {
-    std::atomic<platform::FontRef> font_;
+    Slot slot_;
   };
 };
 

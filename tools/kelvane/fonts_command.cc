@@ -1,9 +1,14 @@
 // `kelvane fonts [--condensed NAME]`: the five font tables of the interface, what fills each of
-// them on this machine and where the fallbacks went.
+// them on this machine and where the fallbacks went. The demo step shows a fallback and draws
+// a card clipped to the rounded rectangle that avatars use.
 #include <cstdio>
+#include <ostream>
 #include <string>
 
+#include "kelvane/colours/palette.h"
 #include "kelvane/interface/gui_cache.h"
+#include "kelvane/platform/codecs/image_file.h"
+#include "kelvane/platform/graphics/image_surfaces.h"
 #include "tools/kelvane/command.h"
 
 namespace kelvane::cli {
@@ -66,7 +71,29 @@ int RunFonts() {
   return 0;
 }
 
-const Registrar registrar({"fonts", AddFonts, RunFonts});
+int DemoInterface(DemoContext& context) {
+  std::ostream& out = context.out;
+  const platform::FontRef bold = SGUICache::FontSystemBold(14);
+  if (bold == nullptr) return Fail("interface: no system font could be made");
+  out << "FontSystemBold(14) is " << Utf8(bold->name()) << ' ' << bold->point_size() << " pt"
+      << (bold == s_font_sys_bold[10].load()
+              ? ": HelveticaNeue-Medium is not installed, so the bold system font stands in\n"
+              : "\n");
+  // A 60 x 40 point card at scale 2: the rounded-rectangle path as a clip, then a fill.
+  const platform::ImageRenderer renderer({60, 40}, {2.0, false});
+  const platform::ImageRef card = renderer.Image([](platform::GraphicsContext& c) {
+    SGUICache::DrawRoundRect({1, 1, 58, 38}, &c, 10);
+    c.Clip();
+    c.SetFillColor(UIElements::appRoyalBlue());
+    c.FillRect({0, 0, 60, 40});
+  });
+  const std::string png = (context.work_dir / "rounded_card.png").string();
+  if (card == nullptr || !platform::SavePNG(*card, png)) return Fail("interface: cannot draw");
+  out << "Drew rounded_card.png: 60 x 40 points at scale 2, corners of 10 points, appRoyalBlue.\n";
+  return 0;
+}
+
+const Registrar registrar({"fonts", AddFonts, RunFonts, DemoInterface, 50});
 
 }  // namespace
 }  // namespace kelvane::cli

@@ -4,7 +4,9 @@
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
+#include <atomic>
 #include <cctype>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -16,6 +18,7 @@ constexpr char kFallbackLocale[] = "en-US";
 
 std::mutex g_overrides_mutex;
 DeviceOverrides g_overrides;
+std::atomic<std::uint64_t> g_overrides_generation{0};
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -175,7 +178,12 @@ DeviceOverrides CurrentDeviceOverrides() noexcept {
 DeviceOverrides SetDeviceOverrides(DeviceOverrides overrides) noexcept {
   std::lock_guard lock(g_overrides_mutex);
   std::swap(g_overrides, overrides);
+  g_overrides_generation.fetch_add(1, std::memory_order_release);
   return overrides;
+}
+
+std::uint64_t DeviceOverridesGeneration() noexcept {
+  return g_overrides_generation.load(std::memory_order_acquire);
 }
 
 DeviceFacts CurrentDeviceFacts() noexcept {

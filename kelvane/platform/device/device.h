@@ -21,6 +21,7 @@
 // The environment itself must not be changed (setenv) while other threads read it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,6 +57,11 @@ struct DeviceOverrides {
 // overrides that were in force before.
 KELVANE_EXPORT DeviceOverrides SetDeviceOverrides(DeviceOverrides overrides) noexcept;
 [[nodiscard]] KELVANE_EXPORT DeviceOverrides CurrentDeviceOverrides() noexcept;
+
+// A count that grows with every change of the overrides (SetDeviceOverrides, and so also
+// ScopedDeviceOverrides). Caches of facts derived from the device compare it to notice a change
+// without reading the facts again; a change of the environment does not move it.
+[[nodiscard]] KELVANE_EXPORT std::uint64_t DeviceOverridesGeneration() noexcept;
 
 // Turns a POSIX locale name ("pt_BR.UTF-8", "sr_RS@latin", "de_DE@euro") or an identifier
 // already in the form language[-script][-region] into that form. nullopt for "C", "POSIX",

@@ -13,9 +13,9 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/fonts/attributed_string.h"
 #include "kelvane/platform/fonts/font.h"
 #include "kelvane/platform/graphics/color.h"
-#include "kelvane/platform/ui/text_alignment.h"
 #include "kelvane/platform/ui/view.h"
 
 namespace kelvane::platform {

@@ -1,0 +1,77 @@
+#include "kelvane/text/localization.h"
+
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
+#include "kelvane/platform/core/internal/no_destructor.h"
+
+namespace kelvane {
+namespace {
+
+using platform::Bundle;
+using platform::BundleRef;
+
+// The cache of found bundles by identifier, with its own lock.
+struct Bundles {
+  std::recursive_mutex mutex;
+  std::unordered_map<String, BundleRef, platform::StringHash, std::equal_to<>> by_identifier;
+  internal::BundleFinder finder;
+};
+
+Bundles& TheBundles() {
+  static std::once_flag once;
+  static Bundles* bundles = nullptr;
+  // Never destroyed: other statics may still localise while the process exits.
+  std::call_once(once, [] { bundles = new Bundles(); });
+  return *bundles;
+}
+
+// Bundles live as long as the process, so the pointer outlives the lock without a reference
+// being counted on every lookup.
+const Bundle* Find(Bundles& bundles, std::u16string_view identifier) {
+  std::lock_guard lock(bundles.mutex);
+  if (auto it = bundles.by_identifier.find(identifier); it != bundles.by_identifier.end()) {
+    return it->second.get();
+  }
+  BundleRef found =
+      bundles.finder ? bundles.finder(identifier) : Bundle::WithIdentifier(identifier);
+  if (found == nullptr) return nullptr;
+  return bundles.by_identifier.emplace(String(identifier), std::move(found)).first->second.get();
+}
+
+}  // namespace
+
+namespace NSTools {
+
+String localizedInBundle(std::u16string_view self, OptionalString bundle, OptionalString table,
+                         OptionalString message) noexcept {
+  if (self.empty()) return String();
+  try {
+    const Bundle* found = bundle ? Find(TheBundles(), *bundle) : nullptr;
+    BundleRef main;
+    if (found == nullptr) {
+      main = Bundle::Main();
+      found = main.get();
+    }
+    // The empty default: a missing entry answers with the key itself.
+    return found->LocalizedStringForKey(self, u"", table);
+  } catch (...) {
+    return String();
+  }
+}
+
+}  // namespace NSTools
+
+namespace internal {
+
+void SetBundleFinderForTesting(BundleFinder finder) {
+  Bundles& bundles = TheBundles();
+  std::lock_guard lock(bundles.mutex);
+  bundles.finder = std::move(finder);
+  bundles.by_identifier.clear();
+}
+
+}  // namespace internal
+}  // namespace kelvane

@@ -1,0 +1,82 @@
+#include "kelvane/text/localization.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kelvane/platform/device/device.h"
+#include "kelvane/testing/scoped_environment.h"
+
+namespace kelvane {
+namespace {
+
+using platform::ScopedDeviceOverrides;
+
+const std::string kDemo = std::string(KELVANE_TESTDATA_DIR) + "/bundles/Demo.bundle";
+
+// Serves the shipped demo bundle as "org.kelvane.demo" and counts every search.
+class LocalizationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    internal::SetBundleFinderForTesting([this](std::u16string_view id) -> platform::BundleRef {
+      ++searches_;
+      return id == u"org.kelvane.demo" ? platform::Bundle::AtPath(kDemo) : nullptr;
+    });
+  }
+  void TearDown() override { internal::SetBundleFinderForTesting(nullptr); }
+
+  static String L(std::u16string_view key, OptionalString id, OptionalString table = {}) {
+    return NSTools::localizedInBundle(key, id, table, u"a note for translators");
+  }
+
+  std::atomic<int> searches_{0};
+  ScopedDeviceOverrides device_{{.preferred_languages = std::vector<std::string>{"de-DE"}}};
+};
+
+TEST_F(LocalizationTest, FoundBundlesAreSearchedOnceMissingOnesOnEveryCall) {
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(L(u"order.buy", u"org.kelvane.demo"), u"Kaufen");
+  EXPECT_EQ(searches_, 1);
+  for (int i = 0; i < 3; ++i) (void)L(u"order.buy", u"org.absent");
+  EXPECT_EQ(searches_, 4);
+  EXPECT_EQ(L(u"", u"org.other"), u"");  // the empty key searches nothing
+  EXPECT_EQ(searches_, 4);
+}
+
+TEST_F(LocalizationTest, MissingOrNoIdentifierAnswersFromTheMainBundle) {
+  testing::ScopedEnvironment env({{"KELVANE_MAIN_BUNDLE", kDemo.c_str()}});
+  for (OptionalString id : {OptionalString(), OptionalString(u"org.absent")}) {
+    EXPECT_EQ(L(u"order.sell", id), u"Verkaufen");
+    EXPECT_EQ(L(u"app.name", id, u"Localizable"), u"Kelvane");  // from the development region
+    EXPECT_EQ(L(u"no.such.key", id), u"no.such.key");
+    EXPECT_EQ(L(u"order.sell", id, u"Absent"), u"order.sell");
+  }
+}
+
+TEST_F(LocalizationTest, ConcurrentLookupsWhileTheLanguageChanges) {
+  std::atomic<bool> wrong{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&wrong, t] {
+      for (int i = 0; i < 300; ++i) {
+        const bool absent = (i + t) % 3 == 0;
+        const String text = L(u"market.closed", absent ? u"org.absent" : u"org.kelvane.demo");
+        // The main bundle (the test program's folder) has no table and gives the key.
+        wrong = wrong || (text != u"Markt geschlossen" && text != u"Market closed" &&
+                          text != u"market.closed");
+      }
+    });
+  }
+  threads.emplace_back([] {
+    for (int i = 0; i < 100; ++i)
+      ScopedDeviceOverrides flip({.preferred_languages = std::vector<std::string>{"en"}});
+  });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_FALSE(wrong);
+  EXPECT_EQ(searches_, 1 + 400);  // one for the found bundle, every call for the missing one
+}
+
+}  // namespace
+}  // namespace kelvane
