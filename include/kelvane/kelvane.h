@@ -70,3 +70,5 @@
 #include "kelvane/colours/palette.h"
 
 #include "kelvane/interface/screen.h"
+
+#include "kelvane/images/resize.h"
