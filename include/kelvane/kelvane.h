@@ -71,4 +71,6 @@
 
 #include "kelvane/interface/screen.h"
 
+#include "kelvane/images/create.h"
+#include "kelvane/images/processing.h"
 #include "kelvane/images/resize.h"
