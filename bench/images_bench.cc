@@ -134,9 +134,9 @@ void BM_ResizeOpenCV(benchmark::State& state) {
 
 // The picture as an image stored on its side (orientation 3), at scale 1.
 ImageRef PictureImage(int orientation) {
-  return Image::Make(Raster::Make(kWidth, kHeight, kWidth * 4, kWorkingBitmapInfo,
-                                  ColorSpace::kRGB, Picture()),
-                     1.0, orientation);
+  return Image::Make(
+      Raster::Make(kWidth, kHeight, kWidth * 4, kWorkingBitmapInfo, ColorSpace::kRGB, Picture()),
+      1.0, orientation);
 }
 
 void BM_ResizeImageOurs(benchmark::State& state) {

@@ -113,12 +113,9 @@ int OrientationOfDrawing(const AffineTransform& t, const Rect& r, std::uint32_t 
   // takes it to bitmap space (y up), and the bitmap's rows run downwards from its top.
   const double bw = bitmap_width, bh = bitmap_height;
   const double top = r.y + r.height;
-  const Turn drawn{t.a * r.width / bw,
-                   -t.c * r.height / bw,
-                   (t.a * r.x + t.c * top + t.tx) / bw,
-                   -t.b * r.width / bh,
-                   t.d * r.height / bh,
-                   (bh - t.b * r.x - t.d * top - t.ty) / bh};
+  const Turn drawn{
+      t.a * r.width / bw,  -t.c * r.height / bw, (t.a * r.x + t.c * top + t.tx) / bw,
+      -t.b * r.width / bh, t.d * r.height / bh,  (bh - t.b * r.x - t.d * top - t.ty) / bh};
   for (int o = 0; o < 8; ++o) {
     const Turn& k = kTurns[o];
     if (Near(drawn.ax, k.ax) && Near(drawn.bx, k.bx) && Near(drawn.cx, k.cx) &&
@@ -156,11 +153,10 @@ RasterRef ReduceOriented(const Raster& source, int orientation, std::uint32_t wi
 }
 
 RasterRef DrawResized(const Raster& source, std::uint32_t width, std::uint32_t height,
-                      std::uint32_t bitmap_info, const AffineTransform& transform,
-                      const Rect& rect, int quality) noexcept {
-  const auto bitmap = GraphicsContext::MakeBitmap(nullptr, width, height,
-                                                  source.bits_per_component(), 0,
-                                                  source.color_space(), bitmap_info);
+                      std::uint32_t bitmap_info, const AffineTransform& transform, const Rect& rect,
+                      int quality) noexcept {
+  const auto bitmap = GraphicsContext::MakeBitmap(
+      nullptr, width, height, source.bits_per_component(), 0, source.color_space(), bitmap_info);
   if (bitmap == nullptr) return nullptr;
   bitmap->ConcatCTM(transform);
   bitmap->SetInterpolationQuality(quality);
@@ -191,9 +187,8 @@ ImageRef resizedImageWithRatio(const Image& image, double ratio, int quality) no
   return resizedImage(image, {size.width * ratio, size.height * ratio}, quality);
 }
 
-ImageRef resizedImage(const Image& image, platform::Size newSize,
-                      const AffineTransform& transform, bool drawTransposed,
-                      int quality) noexcept {
+ImageRef resizedImage(const Image& image, platform::Size newSize, const AffineTransform& transform,
+                      bool drawTransposed, int quality) noexcept {
   const RasterRef& raster = image.raster();
   if (raster == nullptr) return nullptr;
   const Rect bounds = Rect(0, 0, newSize.width, newSize.height).Integral();
@@ -207,12 +202,10 @@ ImageRef resizedImage(const Image& image, platform::Size newSize,
   const auto width = static_cast<std::uint32_t>(bounds.width);
   const auto height = static_cast<std::uint32_t>(bounds.height);
   const std::uint32_t info = BitmapInfoFor(*raster);
-  const Rect rect =
-      drawTransposed ? Rect(0, 0, bounds.height, bounds.width) : bounds;
+  const Rect rect = drawTransposed ? Rect(0, 0, bounds.height, bounds.width) : bounds;
   RasterRef result;
-  const int turn =
-      internal::OrientationOfDrawing(transform, rect, raster->width(), raster->height(), width,
-                                     height);
+  const int turn = internal::OrientationOfDrawing(transform, rect, raster->width(),
+                                                  raster->height(), width, height);
   if (turn >= 0) {
     const bool transposed = Image::IsTransposed(turn);
     const bool kept = (transposed ? height : width) == raster->width() &&

@@ -57,8 +57,8 @@ namespace Resize {
 // the bitmap's origin, filling the bitmap, or its transposed sides when `drawTransposed`.
 // The result has orientation up and the source's scale; null as for resizedImage().
 [[nodiscard]] KELVANE_EXPORT platform::ImageRef resizedImage(
-    const platform::Image& image, platform::Size newSize, const platform::AffineTransform& transform,
-    bool drawTransposed, int quality) noexcept;
+    const platform::Image& image, platform::Size newSize,
+    const platform::AffineTransform& transform, bool drawTransposed, int quality) noexcept;
 
 // The transform that turns the stored raster upright for the image's orientation, in a bitmap
 // of `newSize` (y up): identity for up, 180° turns about (w, h) / 2, quarter turns and mirror
@@ -77,10 +77,9 @@ namespace Resize {
 // The used size is stored through `adjustedSize` when it is not null, also when no data comes
 // out. nullopt when the image has no raster, a side comes out as 0 points, encoding fails,
 // or the limit is not a number above 0 (the size stored is then 0 x 0).
-[[nodiscard]] KELVANE_EXPORT std::optional<Data> compressToJPEG(const platform::Image& image,
-                                                                double quality,
-                                                                double limitSidePixels,
-                                                                platform::Size* adjustedSize) noexcept;
+[[nodiscard]] KELVANE_EXPORT std::optional<Data> compressToJPEG(
+    const platform::Image& image, double quality, double limitSidePixels,
+    platform::Size* adjustedSize) noexcept;
 
 }  // namespace Resize
 }  // namespace kelvane

@@ -61,8 +61,8 @@ void AddOperations(CLI::App& image) {
   o.resize->add_option("--quality", o.quality, "interpolation: none, low, medium, high")
       ->check(CLI::IsMember({"default", "none", "low", "medium", "high"}));
 
-  o.jpeg = image.add_subcommand(
-      "jpeg", "save IN upright as JPEG, its longer side at most --limit pixels");
+  o.jpeg = image.add_subcommand("jpeg",
+                                "save IN upright as JPEG, its longer side at most --limit pixels");
   o.jpeg->add_option("IN", o.in, "PNG or JPEG file")->required();
   o.jpeg->add_option("OUT", o.out, "JPEG file to write")->required();
   o.jpeg->add_option("--limit", o.limit, "longest side in pixels")->required();
@@ -173,15 +173,14 @@ int RunOperation() {
     } else {
       const std::optional<platform::Size> size = ParseSize(box);
       if (!size) return Fail("resize: a size is WxH with both sides above 0, not " + box);
-      resized = !o.size.empty()
-                    ? Resize::resizedImage(*image, *size, quality)
-                    : Resize::resizedImageWithContentMode(*image, o.fit.empty() ? 2 : 1, *size,
-                                                          quality);
+      resized = !o.size.empty() ? Resize::resizedImage(*image, *size, quality)
+                                : Resize::resizedImageWithContentMode(*image, o.fit.empty() ? 2 : 1,
+                                                                      *size, quality);
     }
     if (resized == nullptr) return Fail("resize: no picture of that size can be made");
     if (!Save(*resized, o.out)) return Fail("cannot write " + o.out);
-    std::cout << o.out << ": " << resized->raster()->width() << " x "
-              << resized->raster()->height() << " pixels\n";
+    std::cout << o.out << ": " << resized->raster()->width() << " x " << resized->raster()->height()
+              << " pixels\n";
     return 0;
   }
   if (o.jpeg->parsed()) {
@@ -214,7 +213,8 @@ int RunOperation() {
 }
 
 int RunImage() {
-  for (CLI::App* operation : {operations.resize, operations.jpeg, operations.pixel, operations.tint}) {
+  for (CLI::App* operation :
+       {operations.resize, operations.jpeg, operations.pixel, operations.tint}) {
     if (operation->parsed()) return RunOperation();
   }
   if (image_options.info->parsed()) {
@@ -290,9 +290,9 @@ ImageRef DrawPicture() {
     c.AddLineTo(240, 160);
     c.ClosePath();
     c.Clip();
-    c.DrawLinearGradient(*ground, {0, 90}, {0, 160},
-                         platform::kGradientDrawsBeforeStartLocation |
-                             platform::kGradientDrawsAfterEndLocation);
+    c.DrawLinearGradient(
+        *ground, {0, 90}, {0, 160},
+        platform::kGradientDrawsBeforeStartLocation | platform::kGradientDrawsAfterEndLocation);
     c.RestoreGState();
     c.SetFillColor(0.55, 0.18, 0.16, 1);  // a house with a window
     c.FillRect({150, 104, 36, 30});
@@ -323,8 +323,8 @@ int DemoOperations(DemoContext& context) {
   const platform::Size shown = Resize::sizeInPixels(*turned);
   out << "Marked it with orientation 3 (right): shown " << shown.width << " x " << shown.height
       << " pixels, the sun now top right.\n";
-  const ImageRef small =
-      Resize::resizedImage(*turned, {shown.width / 4, shown.height / 4}, platform::kInterpolationHigh);
+  const ImageRef small = Resize::resizedImage(*turned, {shown.width / 4, shown.height / 4},
+                                              platform::kInterpolationHigh);
   if (small == nullptr || !platform::SavePNG(*small, path("picture-upright-quarter.png"))) {
     return Fail("image: cannot resize");
   }
@@ -350,13 +350,13 @@ int DemoOperations(DemoContext& context) {
       << " bytes: " << path("picture-limit-200.jpg") << "\n";
 
   // A mark drawn in grey on a clear ground: the tint paints its coverage, soft edges included.
-  const ImageRef mark = platform::ImageRenderer({48, 48}, {2.0, false})
-                            .Image([](platform::GraphicsContext& c) {
-                              c.SetFillColor(0.5, 0.5, 0.5, 1);
-                              c.AddEllipseInRect({4, 4, 40, 40});
-                              c.FillPath();
-                              c.ClearRect({14, 20, 20, 8});
-                            });
+  const ImageRef mark =
+      platform::ImageRenderer({48, 48}, {2.0, false}).Image([](platform::GraphicsContext& c) {
+        c.SetFillColor(0.5, 0.5, 0.5, 1);
+        c.AddEllipseInRect({4, 4, 40, 40});
+        c.FillPath();
+        c.ClearRect({14, 20, 20, 8});
+      });
   const ImageRef tinted =
       mark ? Create::imageWithTint(*mark, Create::ColorForRGB(0x2A6FDB)) : nullptr;
   if (tinted == nullptr || !platform::SavePNG(*tinted, path("mark-tint.png"))) {
