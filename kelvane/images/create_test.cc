@@ -36,7 +36,6 @@ TEST(Create, TintPaintsTheCoverageAndKeepsSizeAndScale) {
     EXPECT_EQ(tinted->raster()->PremultipliedPixel(1, 0), 0x80000080u);
     EXPECT_EQ(tinted->raster()->PremultipliedPixel(2, 1), 0u);
   }
-  EXPECT_EQ(imageWithTint(*Image::Make(nullptr), ColorForRGB(0x0000FF)), nullptr);
 }
 
 }  // namespace

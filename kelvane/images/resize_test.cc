@@ -21,57 +21,45 @@ using namespace platform;
 // Opaque, distinct colours for the letters a..f (0xAARRGGBB).
 std::uint32_t Colour(char letter) { return 0xFF000000u | (letter - 'a' + 1) * 0x251A0Fu; }
 
-// A raster of `rows` ("abc/def") in `info`, RGB, 4 bytes per pixel.
-RasterRef LetterRaster(const std::string& rows, std::uint32_t info) {
-  const std::size_t width = rows.find('/'), height = (rows.size() + 1) / (width + 1);
-  std::vector<std::uint8_t> bytes;
-  for (char c : rows) {
-    if (c == '/') continue;
-    const std::uint32_t p = Colour(c);
-    const std::uint8_t r = p >> 16, g = p >> 8, b = p;
-    if (info == kWorkingBitmapInfo) {
-      bytes.insert(bytes.end(), {b, g, r, 255});
-    } else {
-      bytes.insert(bytes.end(), {r, g, b, 255});  // alpha last
-    }
-  }
-  return Raster::Make(width, height, width * 4, info, ColorSpace::kRGB, std::move(bytes));
-}
-
 // The letters of a raster's pixels ('?' for other colours), rows joined by '/'.
 std::string Letters(const Raster& raster) {
   std::string out;
   for (std::uint32_t y = 0; y < raster.height(); ++y) {
-    if (y > 0) out += '/';
     for (std::uint32_t x = 0; x < raster.width(); ++x) {
       char letter = '?';
-      for (char c = 'a'; c <= 'f'; ++c) {
-        if (raster.PremultipliedPixel(x, y) == Colour(c)) letter = c;
-      }
+      for (char c = 'a'; c <= 'f'; ++c)
+        letter = raster.PremultipliedPixel(x, y) == Colour(c) ? c : letter;
       out += letter;
     }
+    out += y + 1 < raster.height() ? "/" : "";
   }
   return out;
 }
 
 TEST(Resize, EveryOrientationComesOutUprightPixelForPixel) {
-  // The stored raster "abc/def" shown upright for each orientation.
+  std::vector<std::uint8_t> bytes;  // "abc/def" in the working format
+  for (char c : std::string("abcdef")) {
+    const std::uint32_t p = Colour(c);
+    bytes.insert(bytes.end(), {std::uint8_t(p), std::uint8_t(p >> 8), std::uint8_t(p >> 16), 255});
+  }
+  const RasterRef working = Raster::Make(3, 2, 12, kWorkingBitmapInfo, ColorSpace::kRGB, bytes);
+  // The raster shown upright for each orientation.
   const char* const kShown[8] = {"abc/def", "fed/cba", "cf/be/ad", "da/eb/fc",
                                  "cba/fed", "def/abc", "ad/be/cf", "fc/eb/da"};
-  // The working format takes the averaging route, alpha last the drawing route.
-  for (const std::uint32_t info : {kWorkingBitmapInfo, 3u}) {
+  // The working format takes the averaging route, alpha last (3) the drawing route.
+  for (const RasterRef& raster : {working, ConvertRaster(*working, 3, ColorSpace::kRGB)}) {
     for (int o = 0; o < 8; ++o) {
-      SCOPED_TRACE(testing::Message() << "layout " << info << ", orientation " << o);
-      const ImageRef image = Image::Make(LetterRaster("abc/def", info), 2.0, o);
+      SCOPED_TRACE(testing::Message() << "layout " << raster->bitmap_info() << ", turn " << o);
+      const ImageRef image = Image::Make(raster, 2.0, o);
       const Size pixels = sizeInPixels(*image);
       const ImageRef upright = resizedImage(*image, pixels, kInterpolationNone);
       ASSERT_NE(upright, nullptr);
       EXPECT_EQ(upright->orientation(), kOrientationUp);
       EXPECT_EQ(upright->scale(), 2.0);
       EXPECT_EQ(Letters(*upright->raster()), kShown[o]);
-      EXPECT_EQ(upright->raster()->bitmap_info(), info == 3u ? 1u : 2u);
-      const Rect drawn = Image::IsTransposed(o) ? Rect(0, 0, pixels.height, pixels.width)
-                                                : Rect(0, 0, pixels.width, pixels.height);
+      EXPECT_EQ(upright->raster()->bitmap_info(), raster == working ? 2u : 1u);
+      const Rect drawn =
+          Image::IsTransposed(o) ? Rect(0, 0, pixels.height, pixels.width) : Rect({0, 0}, pixels);
       EXPECT_EQ(internal::OrientationOfDrawing(transformForOrientation(*image, pixels), drawn, 3, 2,
                                                pixels.width, pixels.height),
                 o);
@@ -79,59 +67,40 @@ TEST(Resize, EveryOrientationComesOutUprightPixelForPixel) {
   }
 }
 
-// A smooth picture: gradients, with a red marker at the first stored pixel.
+// A smooth picture of gradients.
 RasterRef Smooth(std::uint32_t width, std::uint32_t height) {
-  std::vector<std::uint8_t> bytes(std::size_t{width} * 4 * height), wave(width + height);
-  for (std::size_t i = 0; i < wave.size(); ++i) wave[i] = 128 + 100 * std::sin(i / 40.0);
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(std::size_t{width} * 4 * height);
   for (std::uint32_t y = 0; y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
-      std::uint8_t* p = &bytes[(std::size_t{y} * width + x) * 4];
-      p[0] = static_cast<std::uint8_t>(255 * x / width);
-      p[1] = static_cast<std::uint8_t>(255 * y / height);
-      p[2] = wave[x + y];
-      p[3] = 255;
+      bytes.insert(bytes.end(), {std::uint8_t(255 * x / width), std::uint8_t(255 * y / height),
+                                 std::uint8_t(255 * (x + y) / (width + height)), 255});
     }
   }
-  bytes[0] = bytes[1] = 0, bytes[2] = 255;
-  return Raster::Make(width, height, width * 4, kWorkingBitmapInfo, ColorSpace::kRGB,
-                      std::move(bytes));
+  return Raster::Make(width, height, width * 4, kWorkingBitmapInfo, ColorSpace::kRGB, bytes);
 }
 
-TEST(Resize, TurnedPictureKeepsItsSidesAndBothRoutesAgree) {
-  // Stored 400 x 300 under orientation 3: shown 300 x 400, the first stored pixel top right.
-  const ImageRef image = Image::Make(Smooth(400, 300), 1.0, kOrientationRight);
-  const ImageRef same = resizedImage(*image, {300, 400}, kInterpolationHigh);
-  ASSERT_NE(same, nullptr);
-  EXPECT_EQ(same->raster()->width(), 300u);
-  EXPECT_EQ(same->raster()->height(), 400u);
-  EXPECT_EQ(same->raster()->PremultipliedPixel(299, 0), 0xFFFF0000u);
-
-  // Reduced to 120 x 160: the averaging route and the engine's drawing give the same picture.
-  const AffineTransform t = transformForOrientation(*image, {120, 160});
-  const RasterRef averaged = internal::ReduceOriented(*image->raster(), 3, 120, 160, 2);
-  const RasterRef drawn =
-      internal::DrawResized(*image->raster(), 120, 160, 2, t, {0, 0, 160, 120}, kInterpolationHigh);
-  ASSERT_NE(averaged, nullptr);
-  ASSERT_NE(drawn, nullptr);
-  int worst = 0;
-  for (std::uint32_t y = 2; y < 158; ++y) {  // the marker's corner aside
-    for (std::uint32_t x = 0; x < 118; ++x) {
-      const std::uint32_t a = averaged->PremultipliedPixel(x, y),
-                          b = drawn->PremultipliedPixel(x, y);
-      for (int shift = 0; shift < 32; shift += 8) {
-        worst = std::max(worst, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
-      }
-    }
-  }
-  EXPECT_LE(worst, 4);
-}
-
-TEST(Resize, SizesRoundOutwardsAndFollowTheContentMode) {
-  const ImageRef wide = Image::Make(Smooth(200, 100), 1.0, kOrientationUp);
+TEST(Resize, SizesRoundOutwardsAndBothRoutesAgree) {
+  // Stored 400 x 300 under orientation 3, shown 300 x 400.
+  const ImageRef turned = Image::Make(Smooth(400, 300), 1.0, kOrientationRight);
   auto sides = [](const ImageRef& image) {
     return image ? Size{double(image->raster()->width()), double(image->raster()->height())}
                  : Size{-1, -1};
   };
+  EXPECT_EQ(sides(resizedImage(*turned, {300, 400}, kInterpolationHigh)), (Size{300, 400}));
+  // Reduced to 120 x 160 by averaging and by the engine's drawing: the same picture.
+  const RasterRef averaged = internal::ReduceOriented(*turned->raster(), 3, 120, 160, 2);
+  const RasterRef drawn = internal::DrawResized(*turned->raster(), 120, 160, 2,
+                                                transformForOrientation(*turned, {120, 160}),
+                                                {0, 0, 160, 120}, kInterpolationHigh);
+  ASSERT_TRUE(averaged && drawn);
+  int worst = 0;
+  for (std::size_t i = 0; i < 120 * 160 * 4; ++i) {
+    worst = std::max(worst, std::abs(averaged->data()[i] - drawn->data()[i]));
+  }
+  EXPECT_LE(worst, 2);
+
+  const ImageRef wide = Image::Make(Smooth(200, 100), 1.0, kOrientationUp);
   EXPECT_EQ(sides(resizedImageWithContentMode(*wide, 1, {100, 100}, 0)), (Size{100, 50}));
   for (std::int64_t mode : {0, 2, 7, -1}) {
     EXPECT_EQ(sides(resizedImageWithContentMode(*wide, mode, {100, 100}, 0)), (Size{200, 100}));
@@ -144,12 +113,10 @@ TEST(Resize, SizesRoundOutwardsAndFollowTheContentMode) {
   for (Size bad : {Size{0, 10}, Size{nan, 10}, Size{10, INFINITY}, Size{1e12, 10}}) {
     EXPECT_EQ(resizedImage(*wide, bad, 0), nullptr) << bad.width << " x " << bad.height;
   }
-  EXPECT_EQ(resizedImageWithContentMode(*Image::Make(nullptr), 1, {10, 10}, 0), nullptr);
 }
 
 TEST(Resize, LayoutsAreMappedOrRefused) {
-  // Alpha last, not premultiplied, becomes premultiplied last: half-covered red reads 128, 0,
-  // 0, 128 in memory.
+  // Alpha last becomes premultiplied last: half-covered red reads 128, 0, 0, 128 in memory.
   const RasterRef last = Raster::Make(1, 1, 4, 3, ColorSpace::kRGB, {255, 0, 0, 128});
   const ImageRef mapped = resizedImage(*Image::Make(last), {1, 1}, 0);
   ASSERT_NE(mapped, nullptr);
@@ -157,49 +124,39 @@ TEST(Resize, LayoutsAreMappedOrRefused) {
   EXPECT_EQ(std::vector<std::uint8_t>(mapped->raster()->data(), mapped->raster()->data() + 4),
             (std::vector<std::uint8_t>{128, 0, 0, 128}));
   // RGB without alpha or skip byte, and grey with alpha, make no bitmap.
-  EXPECT_EQ(resizedImage(*Image::Make(Raster::Make(1, 1, 4, 0, ColorSpace::kRGB, {1, 2, 3, 0})),
-                         {1, 1}, 0),
-            nullptr);
-  EXPECT_EQ(
-      resizedImage(*Image::Make(Raster::Make(1, 1, 2, 3, ColorSpace::kGrey, {9, 9})), {1, 1}, 0),
-      nullptr);
+  for (const RasterRef& raster : {Raster::Make(1, 1, 4, 0, ColorSpace::kRGB, {1, 2, 3, 0}),
+                                  Raster::Make(1, 1, 2, 3, ColorSpace::kGrey, {9, 9})}) {
+    EXPECT_EQ(resizedImage(*Image::Make(raster), {1, 1}, 0), nullptr);
+  }
   // 16 bits per component are reduced to 8 when loaded: opaque red and half-covered blue.
   const ImageRef rgba16 = LoadImage(std::string(KELVANE_TESTDATA_DIR) + "/images/rgba16.png");
-  ASSERT_NE(rgba16, nullptr);
-  const ImageRef one = resizedImage(*rgba16, {1, 1}, 3);
+  const ImageRef one = rgba16 ? resizedImage(*rgba16, {1, 1}, 3) : nullptr;
   ASSERT_NE(one, nullptr);
-  EXPECT_EQ(one->raster()->bits_per_component(), 8u);
   EXPECT_EQ(one->raster()->PremultipliedPixel(0, 0), 0xC0800040u);
 }
 
 TEST(Resize, JPEGKeepsTheLongerSideWithinTheLimit) {
   struct Case {
     std::uint32_t width, height;
-    double scale;
-    int orientation;
-    double limit;
-    Size adjusted;
-    std::uint32_t jpeg_width, jpeg_height;
-  };
-  const Case kCases[] = {
-      {3000, 2000, 1, 0, 1000, {1000, 666}, 1000, 666},
-      {3000, 2000, 2, 0, 1000, {500, 333}, 1000, 666},
-      {3000, 2000, 1, 3, 1000, {666, 1000}, 666, 1000},  // shown upright
-      {300, 200, 1, 0, 300, {300, 200}, 300, 200},       // a limit equal to the side
-      {300, 200, 2, 0, 5000, {150, 100}, 300, 200},      // never enlarged
-      {130, 100, 1.3, 0, 65, {50, 38}, 65, 50},          // 49.4 pixels: drawn, rounded up
+    double scale, orientation, limit;
+    Size adjusted, jpeg;
+  } const kCases[] = {
+      {3000, 2000, 1, 0, 1000, {1000, 666}, {1000, 666}},
+      {3000, 2000, 2, 0, 1000, {500, 333}, {1000, 666}},
+      {3000, 2000, 1, 3, 1000, {666, 1000}, {666, 1000}},  // shown upright
+      {300, 200, 2, 0, 300, {150, 100}, {300, 200}},       // a limit equal to the side
+      {130, 100, 1.3, 0, 65, {50, 38}, {65, 50}},          // 49.4 pixels: drawn, rounded up
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " at " << c.scale);
-    const ImageRef image = Image::Make(Smooth(c.width, c.height), c.scale, c.orientation);
     Size adjusted;
-    const auto data = compressToJPEG(*image, 0.7, c.limit, &adjusted);
+    const auto data =
+        compressToJPEG(*Image::Make(Smooth(c.width, c.height), c.scale, int(c.orientation)), 0.7,
+                       c.limit, &adjusted);
     EXPECT_EQ(adjusted, c.adjusted);
-    ASSERT_TRUE(data.has_value());
-    const RasterRef decoded = DecodeJPEG(*data);
+    const RasterRef decoded = data ? DecodeJPEG(*data) : nullptr;
     ASSERT_NE(decoded, nullptr);
-    EXPECT_EQ(decoded->width(), c.jpeg_width);
-    EXPECT_EQ(decoded->height(), c.jpeg_height);
+    EXPECT_EQ(Size(decoded->width(), decoded->height()), c.jpeg);
   }
   const ImageRef image = Image::Make(Smooth(30, 20));
   EXPECT_TRUE(compressToJPEG(*image, 0.5, 10, nullptr).has_value());
@@ -209,9 +166,6 @@ TEST(Resize, JPEGKeepsTheLongerSideWithinTheLimit) {
     EXPECT_FALSE(compressToJPEG(*image, 0.5, limit, &adjusted).has_value()) << limit;
     EXPECT_EQ(adjusted, (Size{0, 0}));
   }
-  Size adjusted{7, 7};
-  EXPECT_FALSE(compressToJPEG(*Image::Make(nullptr), 0.5, 100, &adjusted).has_value());
-  EXPECT_EQ(adjusted, (Size{0, 0}));
 }
 
 }  // namespace
