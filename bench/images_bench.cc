@@ -4,8 +4,12 @@
 //   three times;
 // - the saturation matrix for 1.8 against cv::transform with the same weights;
 // - a reduction to 1000 x 750 with orientation 3 (turned clockwise) against INTER_AREA resize
-//   followed by cv::rotate.
+//   followed by cv::rotate, for the kernel alone and for the whole resize of an image of
+//   orientation 3 (bitmap, pixel layout and image included);
+// - JPEG data of the picture with its longer side limited to 1000 pixels against INTER_AREA
+//   resize followed by TurboJPEG encoding at the same quality and subsampling.
 #include <benchmark/benchmark.h>
+#include <turbojpeg.h>
 
 #include <cstdint>
 #include <opencv2/core.hpp>
@@ -13,6 +17,9 @@
 #include <vector>
 
 #include "bench/ratio.h"
+#include "kelvane/images/resize.h"
+#include "kelvane/platform/codecs/jpeg.h"
+#include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 
 namespace {
@@ -125,12 +132,60 @@ void BM_ResizeOpenCV(benchmark::State& state) {
   }
 }
 
+// The picture as an image stored on its side (orientation 3), at scale 1.
+ImageRef PictureImage(int orientation) {
+  return Image::Make(
+      Raster::Make(kWidth, kHeight, kWidth * 4, kWorkingBitmapInfo, ColorSpace::kRGB, Picture()),
+      1.0, orientation);
+}
+
+void BM_ResizeImageOurs(benchmark::State& state) {
+  const ImageRef image = PictureImage(kOrientationRight);
+  for (auto _ : state) {
+    const ImageRef small = kelvane::Resize::resizedImage(*image, {750, 1000}, kInterpolationHigh);
+    if (small == nullptr) state.SkipWithError("failed");
+    benchmark::DoNotOptimize(small.get());
+  }
+}
+
+void BM_JPEGLimitOurs(benchmark::State& state) {
+  const ImageRef image = PictureImage(kOrientationUp);
+  for (auto _ : state) {
+    const auto data = kelvane::Resize::compressToJPEG(*image, 0.8, 1000, nullptr);
+    if (!data) state.SkipWithError("failed");
+    benchmark::DoNotOptimize(data->data());
+  }
+}
+
+void BM_JPEGLimitOpenCVTurboJPEG(benchmark::State& state) {
+  cv::setNumThreads(1);
+  Buffers buffers;
+  cv::Mat a(kHeight, kWidth, CV_8UC4, buffers.in.data());
+  cv::Mat reduced;
+  tjhandle encoder = tjInitCompress();
+  for (auto _ : state) {
+    cv::resize(a, reduced, cv::Size(1000, 750), 0, 0, cv::INTER_AREA);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    if (tjCompress2(encoder, reduced.data, reduced.cols, static_cast<int>(reduced.step),
+                    reduced.rows, TJPF_BGRX, &out, &size, TJSAMP_420, JPEGQuality(0.8), 0) != 0) {
+      state.SkipWithError("tjCompress2 failed");
+    }
+    benchmark::DoNotOptimize(out);
+    tjFree(out);
+  }
+  tjDestroy(encoder);
+}
+
 BENCHMARK(BM_BlurOurs)->Arg(57)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BlurOpenCV)->Arg(57)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaturationOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaturationOpenCV)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeOpenCV)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResizeImageOurs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JPEGLimitOurs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JPEGLimitOpenCVTurboJPEG)->Unit(benchmark::kMillisecond);
 
 const bool kRatios = [] {
   kelvane::bench::Ratio("three box passes, side 57, 4000 x 3000", "BM_BlurOurs/57",
@@ -139,6 +194,10 @@ const bool kRatios = [] {
                         "BM_SaturationOpenCV", "<= 1.0");
   kelvane::bench::Ratio("4000 x 3000 -> 1000 x 750, orientation 3", "BM_ResizeOurs",
                         "BM_ResizeOpenCV", "<= 1.0");
+  kelvane::bench::Ratio("resizedImage, orientation 3, to 750 x 1000", "BM_ResizeImageOurs",
+                        "BM_ResizeOpenCV", "<= 1.0");
+  kelvane::bench::Ratio("compressToJPEG 4000 x 3000, limit 1000", "BM_JPEGLimitOurs",
+                        "BM_JPEGLimitOpenCVTurboJPEG", "<= 1.2");
   return true;
 }();
 

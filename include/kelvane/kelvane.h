@@ -87,3 +87,7 @@
 
 #include "kelvane/interface/gui_cache.h"
 #include "kelvane/interface/screen.h"
+
+#include "kelvane/images/create.h"
+#include "kelvane/images/processing.h"
+#include "kelvane/images/resize.h"

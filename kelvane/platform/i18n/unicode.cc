@@ -36,6 +36,10 @@ inline int Sign(int32_t v) { return (v > 0) - (v < 0); }
 // length, which keeps the ordering total.
 template <typename CompareFn>
 int CompareClamped(std::u16string_view a, std::u16string_view b, CompareFn compare) {
+  // ICU refuses a null pointer even with length 0, and the refusal would read as "equal": an
+  // empty view made without any text must compare as the empty text.
+  if (a.data() == nullptr) a = u"";
+  if (b.data() == nullptr) b = u"";
   const std::size_t la = std::min(a.size(), kInt32Max);
   const std::size_t lb = std::min(b.size(), kInt32Max);
   const int r =

@@ -49,6 +49,14 @@ TEST(Unicode, CompareFoldsCaseFullyOrComparesCodePoints) {
   for (const auto& [a, b, order] : plain) EXPECT_EQ(DefaultCompare(a, b), order) << order;
 }
 
+TEST(Unicode, EmptyViewWithoutTextComparesAsEmpty) {
+  const std::u16string_view none;  // no pointer at all, as a search for a missing part gives
+  EXPECT_EQ(CaseInsensitiveCompare(none, u"png"), -1);
+  EXPECT_EQ(CaseInsensitiveCompare(u"png", none), 1);
+  EXPECT_EQ(DefaultCompare(none, u"a"), -1);
+  EXPECT_EQ(CaseInsensitiveCompare(none, u""), 0);
+}
+
 TEST(Unicode, CountsScalarsAndRejectsUnpairedSurrogates) {
   EXPECT_EQ(CountScalars(u"a\U0001F600b"), 3);
   EXPECT_EQ(CountScalars(u""), 0);
