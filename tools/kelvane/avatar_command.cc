@@ -115,7 +115,7 @@ int DemoGallery(DemoContext& context) {
   return 0;
 }
 
-const Registrar registrar({"avatar", AddAvatar, RunAvatar, DemoGallery, 90});
+const Registrar registrar({"avatar", AddAvatar, RunAvatar, DemoGallery, 900});
 
 }  // namespace
 }  // namespace kelvane::cli
