@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "kelvane/colours/color_cache.h"
+#include "kelvane/platform/device/screen.h"
+#include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/platform/graphics/raster.h"
 
 namespace kelvane::Avatar {
 namespace {
@@ -159,6 +166,101 @@ TEST(AvatarTest, GeometryOfClipsAndPictures) {
   EXPECT_FALSE(PictureRect(kModeFit, {0, 0}, {40, 40}).has_value());
   EXPECT_FALSE(PictureRect(kModeFill, {0, 10}, {40, 40}).has_value());
   EXPECT_TRUE(PictureRect(kModeCenter, {0, 0}, {40, 40}).has_value());
+}
+
+// B, G, R, A of a stored pixel (premultiplied).
+struct Bgra {
+  int b, g, r, a;
+};
+Bgra At(const ImageRef& image, std::uint32_t x, std::uint32_t y) {
+  const std::uint8_t* p = image->raster()->Row(y) + std::size_t{x} * 4;
+  return {p[0], p[1], p[2], p[3]};
+}
+
+ImageRef Filled(Size size, std::uint32_t rgb) {
+  if (!platform::BeginImageContextWithOptions(size, true, 1.0)) return nullptr;
+  platform::GetCurrentContext()->SetFillColor(Create::ColorForRGB(rgb));
+  platform::GetCurrentContext()->FillRect({0, 0, size.width, size.height});
+  ImageRef image = platform::GetImageFromCurrentImageContext();
+  platform::EndImageContext();
+  return image;
+}
+
+TEST(AvatarTest, InitialsAvatarsDrawTheGradientTheClipAndCentredWhiteText) {
+  const platform::ScopedScreenOverrides scale1(platform::ScreenOverrides{.scale = 1.0});
+  // john smith: index 7, gradient 689AF0 at the top edge to 95CDFB at the bottom edge.
+  const ImageRef flat = AvatarLogin(u"john smith", kAbsent, kAbsent, {40, 40}, kClipNone);
+  ASSERT_NE(flat, nullptr);
+  EXPECT_EQ(flat->scale(), 1.0);
+  EXPECT_TRUE(flat->raster()->IsOpaque());
+  const Bgra top = At(flat, 0, 0), bottom = At(flat, 0, 39);
+  EXPECT_NEAR(top.r, 0x68, 2);
+  EXPECT_NEAR(top.b, 0xF0, 2);
+  EXPECT_NEAR(bottom.r, 0x95, 3);
+  EXPECT_NEAR(bottom.g, 0xCD, 3);
+
+  // Symmetric initials: their white ink is centred across the avatar within a pixel.
+  const ImageRef text = Avatar(u"HH", nullptr, 7, {40, 40}, kClipNone);
+  ASSERT_NE(text, nullptr);
+  int left = 40, right = -1, ink_top = 40, ink_bottom = -1;
+  for (std::uint32_t y = 0; y < 40; ++y) {
+    for (std::uint32_t x = 0; x < 40; ++x) {
+      const Bgra p = At(text, x, y);
+      if (std::min({p.r, p.g, p.b}) < 245) continue;
+      left = std::min<int>(left, x);
+      right = std::max<int>(right, x);
+      ink_top = std::min<int>(ink_top, y);
+      ink_bottom = std::max<int>(ink_bottom, y);
+    }
+  }
+  ASSERT_GE(right, left) << "no white ink";
+  EXPECT_NEAR((left + right + 1) / 2.0, 20.0, 1.0);
+  EXPECT_GT(ink_top, 5);
+  EXPECT_LT(ink_bottom, 35);
+
+  // Circle: the corners and the inset ring are transparent; the edge's middle is covered.
+  const ImageRef circle = AvatarLogin(u"john", kAbsent, kAbsent, {40, 40}, kClipCircle);
+  ASSERT_NE(circle, nullptr);
+  EXPECT_FALSE(circle->raster()->IsOpaque());
+  EXPECT_EQ(At(circle, 0, 0).a, 0);
+  EXPECT_EQ(At(circle, 39, 39).a, 0);
+  EXPECT_EQ(At(circle, 0, 20).a, 0);  // left of the inset by 1 point
+  EXPECT_GT(At(circle, 1, 20).a, 128);
+  // Rounded 40 x 60: radius 4, so (1, 1) is inside the corner arc and (0, 0) is not.
+  const ImageRef rounded = AvatarLogin(u"john", kAbsent, kAbsent, {40, 60}, kClipRounded);
+  ASSERT_NE(rounded, nullptr);
+  EXPECT_EQ(At(rounded, 0, 0).a, 0);
+  EXPECT_GT(At(rounded, 1, 1).a, 100);
+  EXPECT_EQ(At(rounded, 0, 30).a, 255);
+  // Other clip kinds clip nothing but are not opaque.
+  EXPECT_FALSE(AvatarLogin(u"john", kAbsent, kAbsent, {40, 40}, 9)->raster()->IsOpaque());
+}
+
+TEST(AvatarTest, PictureAvatarsPlaceThePictureOverTheBackground) {
+  const platform::ScopedScreenOverrides scale1(platform::ScreenOverrides{.scale = 1.0});
+  const ImageRef red = Filled({100, 50}, 0xFF0000);
+  ASSERT_NE(red, nullptr);
+  const platform::ColorRef blue = Create::ColorForRGB(0x0000FF);
+  const ImageRef fit = Avatar(red, kModeFit, blue, {40, 40}, kClipNone);
+  ASSERT_NE(fit, nullptr);
+  EXPECT_TRUE(fit->raster()->IsOpaque());
+  EXPECT_EQ(At(fit, 20, 5).b, 255);   // background above the picture at (0, 10, 40, 20)
+  EXPECT_EQ(At(fit, 20, 20).r, 255);  // the picture
+  EXPECT_EQ(At(fit, 20, 35).b, 255);
+  // Without a background the surface is not opaque; fill covers everything.
+  const ImageRef fill = Avatar(red, kModeFill, nullptr, {40, 40}, kClipNone);
+  ASSERT_NE(fill, nullptr);
+  EXPECT_FALSE(fill->raster()->IsOpaque());
+  EXPECT_EQ(At(fill, 0, 0).r, 255);
+  // No picture: fit and fill give nothing, the other modes the background alone.
+  EXPECT_EQ(Avatar(nullptr, kModeFit, blue, {40, 40}, kClipNone), nullptr);
+  EXPECT_EQ(Avatar(nullptr, kModeFill, blue, {40, 40}, kClipNone), nullptr);
+  const ImageRef centre = Avatar(nullptr, kModeCenter, blue, {40, 40}, kClipNone);
+  ASSERT_NE(centre, nullptr);
+  EXPECT_EQ(At(centre, 20, 20).b, 255);
+  // A surface that cannot be made gives nothing and leaves no context behind.
+  EXPECT_EQ(Avatar(red, kModeFit, blue, {0, 0}, kClipNone), nullptr);
+  EXPECT_EQ(platform::GetCurrentContext(), nullptr);
 }
 
 }  // namespace

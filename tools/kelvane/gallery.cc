@@ -7,6 +7,7 @@
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/colours/palette.h"
 #include "kelvane/images/image_effects.h"
+#include "kelvane/images/resize.h"
 #include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/fonts/font.h"
 #include "kelvane/platform/graphics/context.h"
@@ -51,7 +52,8 @@ const Participant kParticipants[] = {
 constexpr double kMargin = 24.0;
 constexpr double kCell = 76.0;  // one participant column
 constexpr double kAvatar = 56.0;
-constexpr double kWidth = kMargin * 2 + kCell * 12;
+constexpr double kRowLabel = 44.0;  // the clip names left of the avatar rows
+constexpr double kWidth = kMargin * 2 + kRowLabel + kCell * 12;
 
 class Painter {
  public:
@@ -139,17 +141,18 @@ bool DrawGallery(const std::string& path, const std::string& picture_path) {
   // Initials avatars: one row per clip kind.
   const char16_t* clip_names[] = {u"no clip", u"circle", u"rounded"};
   for (std::uint64_t clip = 0; clip < 3; ++clip) {
-    paint.Text(clip_names[clip], {kMargin - 20, y + kAvatar + 2, 60, 12}, 8, soft);
+    paint.Text(clip_names[clip], {kMargin, y + kAvatar / 2 - 7, kRowLabel, 14}, 10, soft);
     for (int i = 0; i < 12; ++i) {
       const Participant& p = kParticipants[i];
       const ImageRef avatar =
           Avatar::AvatarLogin(p.login, p.name, p.surname, {kAvatar, kAvatar}, clip);
-      paint.Image(avatar, {kMargin + i * kCell + (kCell - kAvatar) / 2, y, kAvatar, kAvatar});
+      paint.Image(avatar, {kMargin + kRowLabel + i * kCell + (kCell - kAvatar) / 2, y, kAvatar,
+                           kAvatar});
     }
     y += kCell + 4;
   }
   for (int i = 0; i < 12; ++i) {
-    paint.Text(kParticipants[i].label, {kMargin + i * kCell + 2, y - 6, kCell - 4, 26}, 8, ink,
+    paint.Text(kParticipants[i].label, {kMargin + kRowLabel + i * kCell + 2, y - 6, kCell - 4, 26}, 8, ink,
                false, 1);
   }
   y += 40;
@@ -193,7 +196,10 @@ bool DrawGallery(const std::string& path, const std::string& picture_path) {
   }
   y += kThumbHeight + 24 + 20;
 
-  // A picture avatar in each fit mode.
+  // A picture avatar in each fit mode, of a picture smaller than the avatar so that the modes
+  // differ.
+  const double scale = picture->scale();
+  const ImageRef small = Resize::resizedImage(*picture, {42 * scale, 28 * scale}, 3);
   paint.Text(u"Picture avatars: fit, fill, center, top, bottom, stretch (rounded clip)",
              {kMargin, y, 700, 20}, 14, ink, true);
   y += 28;
@@ -203,7 +209,7 @@ bool DrawGallery(const std::string& path, const std::string& picture_path) {
   const ColorRef backdrop = Create::ColorForRGB(0xDDE3EA);
   for (int i = 0; i < 6; ++i) {
     const ImageRef avatar =
-        Avatar::Avatar(picture, modes[i], backdrop, {kAvatar, kAvatar}, Avatar::kClipRounded);
+        Avatar::Avatar(small, modes[i], backdrop, {kAvatar, kAvatar}, Avatar::kClipRounded);
     const double x = kMargin + i * kCell;
     paint.Image(avatar, {x + (kCell - kAvatar) / 2, y, kAvatar, kAvatar});
     paint.Text(mode_names[i], {x, y + kAvatar + 4, kCell, 14}, 10, ink, false, 1);
