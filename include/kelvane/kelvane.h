@@ -79,6 +79,7 @@
 #include "kelvane/text/wide_string.h"
 
 #include "kelvane/colours/color_cache.h"
+#include "kelvane/colours/avatar.h"
 #include "kelvane/colours/palette.h"
 
 #include "kelvane/images/image_attachment.h"

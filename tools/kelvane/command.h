@@ -5,9 +5,11 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <filesystem>
 #include <iosfwd>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +55,9 @@ String Text(std::string_view bytes);
 // The UTF-8 of a text for printing. A text that has none (it holds an unpaired surrogate) prints
 // as one U+FFFD.
 std::string Utf8(std::u16string_view text);
+
+// A colour written as six hexadecimal digits RRGGBB (an optional leading '#'), or nullopt.
+std::optional<std::uint32_t> ParseRGB(std::string_view text);
 
 // Formats bytes as lower-case hex, `limit` bytes at most (then "...").
 std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit = 64);

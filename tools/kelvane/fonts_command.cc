@@ -93,7 +93,7 @@ int DemoInterface(DemoContext& context) {
   return 0;
 }
 
-const Registrar registrar({"fonts", AddFonts, RunFonts, DemoInterface, 50});
+const Registrar registrar({"fonts", AddFonts, RunFonts, DemoInterface, 770});
 
 }  // namespace
 }  // namespace kelvane::cli

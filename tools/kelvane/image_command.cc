@@ -378,7 +378,7 @@ int DemoOperations(DemoContext& context) {
 
 const Registrar registrar({"image", AddImage, RunImage, DemoImage, 700});
 // Runs before the effects step, which takes the picture from the facts.
-const Registrar operations_registrar({"image operations", nullptr, nullptr, DemoOperations, 59});
+const Registrar operations_registrar({"image operations", nullptr, nullptr, DemoOperations, 710});
 
 }  // namespace
 }  // namespace kelvane::cli

@@ -97,7 +97,7 @@ int DemoImageEffects(DemoContext& context) {
   return 0;
 }
 
-const Registrar registrar({"effects", nullptr, nullptr, DemoImageEffects, 61});
+const Registrar registrar({"effects", nullptr, nullptr, DemoImageEffects, 720});
 
 }  // namespace
 

@@ -37,6 +37,21 @@ std::string Utf8(std::u16string_view text) {
   return Utf8FromString(text).value_or("\xEF\xBF\xBD");
 }
 
+std::optional<std::uint32_t> ParseRGB(std::string_view text) {
+  if (!text.empty() && text.front() == '#') text.remove_prefix(1);
+  if (text.size() != 6) return std::nullopt;
+  std::uint32_t rgb = 0;
+  for (const char c : text) {
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return std::nullopt;
+    rgb = rgb << 4 | static_cast<std::uint32_t>(digit);
+  }
+  return rgb;
+}
+
 std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit) {
   static constexpr char kDigits[] = "0123456789abcdef";
   const auto* p = static_cast<const unsigned char*>(bytes);

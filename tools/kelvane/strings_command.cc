@@ -126,7 +126,7 @@ int DemoStrings(DemoContext& context) {
   return status;
 }
 
-const Registrar registrar({"strings", AddStrings, RunStrings, DemoStrings, 50});
+const Registrar registrar({"strings", AddStrings, RunStrings, DemoStrings, 320});
 
 }  // namespace
 }  // namespace kelvane::cli

@@ -1,0 +1,267 @@
+#include "kelvane/colours/avatar.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kelvane/colours/color_cache.h"
+#include "kelvane/platform/device/screen.h"
+#include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/platform/graphics/raster.h"
+
+namespace kelvane::Avatar {
+namespace {
+
+std::string Hex(const unsigned char* digest) {
+  std::string out;
+  char byte[3];
+  for (int i = 0; i < 16; ++i) {
+    std::snprintf(byte, sizeof byte, "%02x", digest[i]);
+    out += byte;
+  }
+  return out;
+}
+
+constexpr auto kAbsent = std::nullopt;
+
+TEST(AvatarTest, InitialsSplitTheLoginAndHashThePartsThatGaveThem) {
+  struct Case {
+    OptionalString login, name, surname;
+    std::u16string initials;
+    const char* md5;  // of the UTF-8 of the parts that gave initials, from an outside MD5
+  };
+  const Case cases[] = {
+      {u"john smith", kAbsent, kAbsent, u"JS", "cd4388c0c62e65ac8b99e3ec49fd9409"},
+      {u"a b charlie", kAbsent, kAbsent, u"AC", "8af7b865f94c38788c97d3880544fe4d"},
+      {u"john", kAbsent, kAbsent, u"J", "527bd5b5d689e2c32ae974c6229ff785"},
+      {u"john  smith", kAbsent, kAbsent, u"JS", "cd4388c0c62e65ac8b99e3ec49fd9409"},
+      // An empty (not absent) name stops the split: the whole login gives the initial.
+      {u"john smith", u"", kAbsent, u"J", "2adc83bfb66efdc08b3d049a160c316a"},
+      {kAbsent, u"john", u"smith", u"JS", "cd4388c0c62e65ac8b99e3ec49fd9409"},
+      {kAbsent, kAbsent, kAbsent, u"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {u"", u"", u"", u"", "d41d8cd98f00b204e9800998ecf8427e"},
+      // A surrogate pair fills the initials: the surname neither adds one nor is hashed.
+      {kAbsent, u"\U0001D49Cbc", u"smith", u"\U0001D49C", nullptr},
+      // Full upper-casing, whatever the language: the sharp s becomes two letters.
+      {kAbsent, u"\u00DFen", kAbsent, u"SS", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.login.value_or(u"(absent)").size());
+    unsigned char digest[16];
+    std::fill(std::begin(digest), std::end(digest), 0xAA);
+    EXPECT_EQ(InitialsLogin(c.login, c.name, c.surname, digest), c.initials);
+    if (c.md5 != nullptr) {
+      EXPECT_EQ(Hex(digest), c.md5);
+    }
+  }
+  // The surname skipped after a two-unit initial leaves the digest of the name alone.
+  unsigned char with_surname[16], without[16];
+  (void)InitialsLogin(kAbsent, u"\U0001D49Cbc", u"smith", with_surname);
+  (void)InitialsLogin(kAbsent, u"\U0001D49Cbc", kAbsent, without);
+  EXPECT_EQ(Hex(with_surname), Hex(without));
+  // A null digest buffer is allowed.
+  EXPECT_EQ(InitialsLogin(u"john", kAbsent, kAbsent, nullptr), u"J");
+}
+
+TEST(AvatarTest, InitialsAreWholeUserPerceivedCharacters) {
+  struct Case {
+    std::u16string name, initials;
+  };
+  const Case cases[] = {
+      {u"e\u0301mile", u"E\u0301"},                    // a letter with a combining mark
+      {u"\U0001F1E9\U0001F1EA flag", u"\U0001F1E9\U0001F1EA"},  // a regional-indicator flag
+      {u"\U0001F468\u200D\U0001F469\u200D\U0001F467 family",
+       u"\U0001F468\u200D\U0001F469\u200D\U0001F467"},  // a family joined with ZWJ
+      {u"\u0639\u0644\u064A", u"\u0639"},              // Arabic, no case
+      {u"\u0436\u0435\u043D\u044F", u"\u0416"},        // Cyrillic upper-cased
+  };
+  for (const Case& c : cases) {
+    // Each of these initials is longer than one unit except the last two, so the surname adds a
+    // second initial only for those.
+    const String got = InitialsLogin(kAbsent, c.name, u"xy", nullptr);
+    const bool surname_adds = c.initials.size() <= 1;
+    EXPECT_EQ(got, surname_adds ? c.initials + u"X" : c.initials);
+  }
+}
+
+TEST(AvatarTest, ColoursFollowTheFirstDigestByte) {
+  // All empty: the digest of nothing starts with 0xD4 = 212, index 3.
+  EXPECT_EQ(ColorLogin(kAbsent, kAbsent, kAbsent), 0xB3447D);
+  EXPECT_EQ(_color(212), 0xB3447D);
+  EXPECT_EQ(_color(255), 0xEE292C);  // 255 % 11 = 2
+  EXPECT_EQ(_color(0), 0xEC851E);
+  EXPECT_EQ(_color(10), 0x627AA6);
+  // john smith: 0xCD = 205, 205 % 11 = 7.
+  EXPECT_EQ(ColorLogin(u"john smith", kAbsent, kAbsent), 0x1E67E4);
+
+  const GradientRef gradient = _gradient(212);
+  ASSERT_NE(gradient, nullptr);
+  EXPECT_EQ(gradient, _gradient(3));  // one shared object per index
+  ASSERT_EQ(gradient->stops().size(), 2u);
+  const auto& top = gradient->stops()[0];
+  const auto& bottom = gradient->stops()[1];
+  EXPECT_EQ(top.location, 0.0);
+  EXPECT_EQ(bottom.location, 1.0);
+  EXPECT_EQ(top.red, static_cast<double>(0xB3 / 255.0f));  // B3005D, single precision
+  EXPECT_EQ(top.green, 0.0);
+  EXPECT_EQ(bottom.blue, static_cast<double>(0x76 / 255.0f));  // F57676
+  EXPECT_EQ(bottom.alpha, 1.0);
+}
+
+TEST(AvatarTest, GradientsFilledFromSeveralThreadsAreWholeAndShared) {
+  std::vector<std::thread> threads;
+  std::vector<GradientRef> seen(8 * 11);
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&seen, t] {
+      for (int i = 0; i < 11; ++i) seen[t * 11 + i] = _gradient(static_cast<std::uint8_t>(i + t * 11));
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int t = 0; t < 8; ++t) {
+    for (int i = 0; i < 11; ++i) {
+      ASSERT_NE(seen[t * 11 + i], nullptr);
+      EXPECT_EQ(seen[t * 11 + i], seen[i]);
+      EXPECT_EQ(seen[t * 11 + i]->stops().size(), 2u);
+    }
+  }
+}
+
+TEST(AvatarTest, GeometryOfClipsAndPictures) {
+  EXPECT_EQ(ClipRadius({40, 60}), 4.0);
+  EXPECT_EQ(ClipRadius({45, 45}), 5.0);  // 4.5 rounds away from zero
+  EXPECT_EQ(ClipRadius({44, 100}), 4.0);
+  EXPECT_EQ(static_cast<double>(kInitialsFontScale) * 40, 40 * 0.44999998807907104);
+
+  struct Case {
+    std::int64_t mode;
+    Size picture, avatar;
+    Rect expected;
+  };
+  const Case cases[] = {
+      {kModeFit, {100, 50}, {40, 40}, {0, 10, 40, 20}},
+      {kModeFill, {100, 50}, {40, 40}, {-20, 0, 80, 40}},
+      {kModeCenter, {20, 10}, {40, 40}, {10, 15, 20, 10}},
+      {kModeTop, {20, 10}, {40, 40}, {10, 0, 20, 10}},
+      {kModeBottom, {20, 10}, {40, 40}, {10, 30, 20, 10}},
+      {kModeBottom, {20, 10.5}, {40, 40}, {10, 29, 20, 10.5}},  // floor of 29.5
+      {kModeCenter, {15, 15}, {40, 40}, {13, 13, 15, 15}},      // 12.5 away from zero
+      {0, {20, 10}, {40, 30}, {0, 0, 40, 30}},
+      {3, {20, 10}, {40, 30}, {0, 0, 40, 30}},
+      {-1, {20, 10}, {40, 30}, {0, 0, 40, 30}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    const std::optional<Rect> got = PictureRect(c.mode, c.picture, c.avatar);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->x, c.expected.x);
+    EXPECT_EQ(got->y, c.expected.y);
+    EXPECT_EQ(got->width, c.expected.width);
+    EXPECT_EQ(got->height, c.expected.height);
+  }
+  EXPECT_FALSE(PictureRect(kModeFit, {0, 0}, {40, 40}).has_value());
+  EXPECT_FALSE(PictureRect(kModeFill, {0, 10}, {40, 40}).has_value());
+  EXPECT_TRUE(PictureRect(kModeCenter, {0, 0}, {40, 40}).has_value());
+}
+
+// B, G, R, A of a stored pixel (premultiplied).
+struct Bgra {
+  int b, g, r, a;
+};
+Bgra At(const ImageRef& image, std::uint32_t x, std::uint32_t y) {
+  const std::uint8_t* p = image->raster()->Row(y) + std::size_t{x} * 4;
+  return {p[0], p[1], p[2], p[3]};
+}
+
+ImageRef Filled(Size size, std::uint32_t rgb) {
+  if (!platform::BeginImageContextWithOptions(size, true, 1.0)) return nullptr;
+  platform::GetCurrentContext()->SetFillColor(Create::ColorForRGB(rgb));
+  platform::GetCurrentContext()->FillRect({0, 0, size.width, size.height});
+  ImageRef image = platform::GetImageFromCurrentImageContext();
+  platform::EndImageContext();
+  return image;
+}
+
+TEST(AvatarTest, InitialsAvatarsDrawTheGradientTheClipAndCentredWhiteText) {
+  const platform::ScopedScreenOverrides scale1(platform::ScreenOverrides{.scale = 1.0});
+  // john smith: index 7, gradient 689AF0 at the top edge to 95CDFB at the bottom edge.
+  const ImageRef flat = AvatarLogin(u"john smith", kAbsent, kAbsent, {40, 40}, kClipNone);
+  ASSERT_NE(flat, nullptr);
+  EXPECT_EQ(flat->scale(), 1.0);
+  EXPECT_TRUE(flat->raster()->IsOpaque());
+  const Bgra top = At(flat, 0, 0), bottom = At(flat, 0, 39);
+  EXPECT_NEAR(top.r, 0x68, 2);
+  EXPECT_NEAR(top.b, 0xF0, 2);
+  EXPECT_NEAR(bottom.r, 0x95, 3);
+  EXPECT_NEAR(bottom.g, 0xCD, 3);
+
+  // Symmetric initials: their white ink is centred across the avatar within a pixel.
+  const ImageRef text = Avatar(u"HH", nullptr, 7, {40, 40}, kClipNone);
+  ASSERT_NE(text, nullptr);
+  int left = 40, right = -1, ink_top = 40, ink_bottom = -1;
+  for (std::uint32_t y = 0; y < 40; ++y) {
+    for (std::uint32_t x = 0; x < 40; ++x) {
+      const Bgra p = At(text, x, y);
+      if (std::min({p.r, p.g, p.b}) < 245) continue;
+      left = std::min<int>(left, x);
+      right = std::max<int>(right, x);
+      ink_top = std::min<int>(ink_top, y);
+      ink_bottom = std::max<int>(ink_bottom, y);
+    }
+  }
+  ASSERT_GE(right, left) << "no white ink";
+  EXPECT_NEAR((left + right + 1) / 2.0, 20.0, 1.0);
+  EXPECT_GT(ink_top, 5);
+  EXPECT_LT(ink_bottom, 35);
+
+  // Circle: the corners and the inset ring are transparent; the edge's middle is covered.
+  const ImageRef circle = AvatarLogin(u"john", kAbsent, kAbsent, {40, 40}, kClipCircle);
+  ASSERT_NE(circle, nullptr);
+  EXPECT_FALSE(circle->raster()->IsOpaque());
+  EXPECT_EQ(At(circle, 0, 0).a, 0);
+  EXPECT_EQ(At(circle, 39, 39).a, 0);
+  EXPECT_EQ(At(circle, 0, 20).a, 0);  // left of the inset by 1 point
+  EXPECT_GT(At(circle, 1, 20).a, 128);
+  // Rounded 40 x 60: radius 4, so (1, 1) is inside the corner arc and (0, 0) is not.
+  const ImageRef rounded = AvatarLogin(u"john", kAbsent, kAbsent, {40, 60}, kClipRounded);
+  ASSERT_NE(rounded, nullptr);
+  EXPECT_EQ(At(rounded, 0, 0).a, 0);
+  EXPECT_GT(At(rounded, 1, 1).a, 100);
+  EXPECT_EQ(At(rounded, 0, 30).a, 255);
+  // Other clip kinds clip nothing but are not opaque.
+  EXPECT_FALSE(AvatarLogin(u"john", kAbsent, kAbsent, {40, 40}, 9)->raster()->IsOpaque());
+}
+
+TEST(AvatarTest, PictureAvatarsPlaceThePictureOverTheBackground) {
+  const platform::ScopedScreenOverrides scale1(platform::ScreenOverrides{.scale = 1.0});
+  const ImageRef red = Filled({100, 50}, 0xFF0000);
+  ASSERT_NE(red, nullptr);
+  const platform::ColorRef blue = Create::ColorForRGB(0x0000FF);
+  const ImageRef fit = Avatar(red, kModeFit, blue, {40, 40}, kClipNone);
+  ASSERT_NE(fit, nullptr);
+  EXPECT_TRUE(fit->raster()->IsOpaque());
+  EXPECT_EQ(At(fit, 20, 5).b, 255);   // background above the picture at (0, 10, 40, 20)
+  EXPECT_EQ(At(fit, 20, 20).r, 255);  // the picture
+  EXPECT_EQ(At(fit, 20, 35).b, 255);
+  // Without a background the surface is not opaque; fill covers everything.
+  const ImageRef fill = Avatar(red, kModeFill, nullptr, {40, 40}, kClipNone);
+  ASSERT_NE(fill, nullptr);
+  EXPECT_FALSE(fill->raster()->IsOpaque());
+  EXPECT_EQ(At(fill, 0, 0).r, 255);
+  // No picture: fit and fill give nothing, the other modes the background alone.
+  EXPECT_EQ(Avatar(nullptr, kModeFit, blue, {40, 40}, kClipNone), nullptr);
+  EXPECT_EQ(Avatar(nullptr, kModeFill, blue, {40, 40}, kClipNone), nullptr);
+  const ImageRef centre = Avatar(nullptr, kModeCenter, blue, {40, 40}, kClipNone);
+  ASSERT_NE(centre, nullptr);
+  EXPECT_EQ(At(centre, 20, 20).b, 255);
+  // A surface that cannot be made gives nothing and leaves no context behind.
+  EXPECT_EQ(Avatar(red, kModeFit, blue, {0, 0}, kClipNone), nullptr);
+  EXPECT_EQ(platform::GetCurrentContext(), nullptr);
+}
+
+}  // namespace
+}  // namespace kelvane::Avatar

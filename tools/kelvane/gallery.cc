@@ -1,0 +1,223 @@
+#include "tools/kelvane/gallery.h"
+
+#include <string>
+#include <vector>
+
+#include "kelvane/colours/avatar.h"
+#include "kelvane/colours/color_cache.h"
+#include "kelvane/colours/palette.h"
+#include "kelvane/images/image_effects.h"
+#include "kelvane/images/resize.h"
+#include "kelvane/platform/codecs/image_file.h"
+#include "kelvane/platform/fonts/font.h"
+#include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/text/text_drawing.h"
+
+namespace kelvane::cli {
+namespace {
+
+using platform::ColorRef;
+using platform::FontRef;
+using platform::GraphicsContext;
+using platform::ImageRef;
+using platform::Rect;
+using platform::Size;
+
+struct Participant {
+  OptionalString login, name, surname;
+  const char16_t* label;
+};
+
+// Sample participants across scripts, as a chat shows them.
+const Participant kParticipants[] = {
+    {u"john smith", std::nullopt, std::nullopt, u"login john smith"},
+    {std::nullopt, u"Anna", u"Kowalski", u"Anna Kowalski"},
+    {u"traderjoe", std::nullopt, std::nullopt, u"login traderjoe"},
+    {std::nullopt, u"\u0418\u0432\u0430\u043D", u"\u041F\u0435\u0442\u0440\u043E\u0432",
+     u"\u0418\u0432\u0430\u043D \u041F\u0435\u0442\u0440\u043E\u0432"},
+    {std::nullopt, u"\u03B3\u03B9\u03CE\u03C1\u03B3\u03BF\u03C2",
+     u"\u03C0\u03B1\u03C0\u03B1\u03B4\u03CC\u03C0\u03BF\u03C5\u03BB\u03BF\u03C2",
+     u"\u03B3\u03B9\u03CE\u03C1\u03B3\u03BF\u03C2 (lower case)"},
+    {std::nullopt, u"\u0645\u062D\u0645\u062F", u"\u0639\u0644\u064A",
+     u"\u0645\u062D\u0645\u062F \u0639\u0644\u064A"},
+    {std::nullopt, u"\u05D3\u05D5\u05D3", u"\u05DC\u05D5\u05D9", u"\u05D3\u05D5\u05D3 \u05DC\u05D5\u05D9"},
+    {std::nullopt, u"\u5C0F\u660E", u"\u738B", u"\u5C0F\u660E \u738B"},
+    {std::nullopt, u"E\u0301mile", u"Zola", u"E\u0301mile (combining)"},
+    {std::nullopt, u"\U0001F680 Rocket", std::nullopt, u"\U0001F680 Rocket"},
+    {u"a b charlie", std::nullopt, std::nullopt, u"login a b charlie"},
+    {u"", u"", u"", u"all empty"},
+};
+
+constexpr double kMargin = 24.0;
+constexpr double kCell = 76.0;  // one participant column
+constexpr double kAvatar = 56.0;
+constexpr double kRowLabel = 44.0;  // the clip names left of the avatar rows
+constexpr double kWidth = kMargin * 2 + kRowLabel + kCell * 12;
+
+class Painter {
+ public:
+  explicit Painter(GraphicsContext& context) : context_(context) {}
+
+  void Text(std::u16string_view text, Rect rect, double points, const ColorRef& colour,
+            bool bold = false, int alignment = 0) {
+    const FontRef font = bold ? platform::Font::BoldSystem(points) : platform::Font::System(points);
+    (void)NSTools::DrawInRect(String(text), rect, font, colour, /*lineBreakMode=*/4, alignment);
+  }
+  void Image(const ImageRef& image, Rect rect) {
+    if (image != nullptr) context_.DrawImageInRect(*image, rect);
+  }
+  void Fill(Rect rect, const ColorRef& colour) {
+    context_.SetFillColor(colour);
+    context_.FillRect(rect);
+  }
+  void Frame(Rect rect, const ColorRef& colour) {
+    context_.SetStrokeColor(colour);
+    context_.SetLineWidth(0.5);
+    context_.BeginPath();
+    context_.AddRect(rect);
+    context_.StrokePath();
+  }
+
+ private:
+  GraphicsContext& context_;
+};
+
+// A picture for the effects and the fit modes when the images step left none: a sky, a sun,
+// hills, a few coloured blocks.
+ImageRef OwnPicture() {
+  if (!platform::BeginImageContextWithOptions({240, 160}, true, 2.0)) return nullptr;
+  GraphicsContext& c = *platform::GetCurrentContext();
+  static constexpr double kSky[] = {0.16, 0.42, 0.85, 1.0, 0.98, 0.78, 0.52, 1.0};
+  if (auto sky = platform::Gradient::WithColorComponents(kSky, {}, 2)) {
+    c.DrawLinearGradient(*sky, {0, 0}, {0, 160}, platform::kGradientDrawsAfterEndLocation);
+  }
+  c.SetFillColor(1.0, 0.85, 0.2, 1.0);
+  c.BeginPath();
+  c.AddEllipseInRect({160, 24, 48, 48});
+  c.FillPath();
+  c.SetFillColor(0.13, 0.55, 0.2, 1.0);
+  c.BeginPath();
+  c.AddEllipseInRect({-60, 110, 220, 120});
+  c.AddEllipseInRect({100, 120, 220, 110});
+  c.FillPath();
+  const double blocks[][4] = {{20, 30, 0.93, 0.16}, {56, 48, 0.5, 0.22}, {92, 36, 0.2, 0.5}};
+  for (const auto& b : blocks) {
+    c.SetFillColor(b[2], b[3], 0.6, 1.0);
+    c.FillRect({b[0], b[1], 28, 28});
+  }
+  ImageRef image = platform::GetImageFromCurrentImageContext();
+  platform::EndImageContext();
+  return image;
+}
+
+}  // namespace
+
+bool DrawGallery(const std::string& path, const std::string& picture_path) {
+  ImageRef picture = picture_path.empty() ? nullptr : platform::LoadImage(picture_path);
+  if (picture == nullptr) picture = OwnPicture();
+  if (picture == nullptr) return false;
+
+  const auto roles = PaletteRoles();
+  constexpr int kSwatchColumns = 6;
+  const int swatch_rows = static_cast<int>((roles.size() + kSwatchColumns - 1) / kSwatchColumns);
+  constexpr double kSwatchRow = 22.0;
+  constexpr double kThumbHeight = 120.0;
+  const double height = kMargin + 30 + (kCell + 4) * 3 + 40 + 30 + swatch_rows * kSwatchRow +
+                        30 + 30 + kThumbHeight + 24 + 30 + kCell + 20 + kMargin;
+
+  if (!platform::BeginImageContextWithOptions({kWidth, height}, true, 2.0)) return false;
+  GraphicsContext& context = *platform::GetCurrentContext();
+  Painter paint(context);
+  const ColorRef ink = Create::ColorForRGB(0x222222);
+  const ColorRef soft = Create::ColorForRGB(0x777777);
+  paint.Fill({0, 0, kWidth, height}, Create::ColorForRGB(0xFAFAF7));
+
+  double y = kMargin;
+  paint.Text(u"Kelvane: avatars, palette, effects", {kMargin, y, kWidth - 2 * kMargin, 26}, 20,
+             ink, true);
+  y += 34;
+
+  // Initials avatars: one row per clip kind.
+  const char16_t* clip_names[] = {u"no clip", u"circle", u"rounded"};
+  for (std::uint64_t clip = 0; clip < 3; ++clip) {
+    paint.Text(clip_names[clip], {kMargin, y + kAvatar / 2 - 7, kRowLabel, 14}, 10, soft);
+    for (int i = 0; i < 12; ++i) {
+      const Participant& p = kParticipants[i];
+      const ImageRef avatar =
+          Avatar::AvatarLogin(p.login, p.name, p.surname, {kAvatar, kAvatar}, clip);
+      paint.Image(avatar, {kMargin + kRowLabel + i * kCell + (kCell - kAvatar) / 2, y, kAvatar,
+                           kAvatar});
+    }
+    y += kCell + 4;
+  }
+  for (int i = 0; i < 12; ++i) {
+    paint.Text(kParticipants[i].label, {kMargin + kRowLabel + i * kCell + 2, y - 6, kCell - 4, 26}, 8, ink,
+               false, 1);
+  }
+  y += 40;
+
+  // The palette: each role's light and dark value with its name.
+  paint.Text(u"Palette roles, light | dark", {kMargin, y, 400, 20}, 14, ink, true);
+  y += 28;
+  const double column = (kWidth - 2 * kMargin) / kSwatchColumns;
+  for (std::size_t i = 0; i < roles.size(); ++i) {
+    const double x = kMargin + static_cast<double>(i % kSwatchColumns) * column;
+    const double top = y + static_cast<double>(i / kSwatchColumns) * kSwatchRow;
+    const ColorRef colour = roles[i].accessor();
+    if (colour == nullptr) continue;
+    paint.Fill({x, top + 2, 16, 16}, colour->Resolved(platform::Appearance::kLight));
+    paint.Fill({x + 16, top + 2, 16, 16}, colour->Resolved(platform::Appearance::kDark));
+    paint.Frame({x, top + 2, 32, 16}, soft);
+    const std::string& name = std::string(roles[i].name);
+    paint.Text(String(name.begin(), name.end()), {x + 36, top + 4, column - 40, 14}, 9, ink);
+  }
+  y += swatch_rows * kSwatchRow + 20;
+
+  // The blur presets on one picture.
+  paint.Text(u"Blur presets", {kMargin, y, 400, 20}, 14, ink, true);
+  y += 28;
+  const ColorRef tint = Create::ColorForRGB(0x1A61CC);
+  const ImageRef effects[] = {
+      picture,
+      UIImageEffects::imageByApplyingLightEffectToImage(picture),
+      UIImageEffects::imageByApplyingExtraLightEffectToImage(picture),
+      UIImageEffects::imageByApplyingDarkEffectToImage(picture),
+      UIImageEffects::imageByApplyingTintEffectWithColor(tint, picture),
+  };
+  const char16_t* effect_names[] = {u"original", u"light", u"extra light", u"dark",
+                                    u"tint #1A61CC"};
+  const double thumb_width = kThumbHeight * 1.5;
+  const double thumb_gap = (kWidth - 2 * kMargin - 5 * thumb_width) / 4;
+  for (int i = 0; i < 5; ++i) {
+    const double x = kMargin + i * (thumb_width + thumb_gap);
+    paint.Image(effects[i], {x, y, thumb_width, kThumbHeight});
+    paint.Text(effect_names[i], {x, y + kThumbHeight + 4, thumb_width, 14}, 10, ink, false, 1);
+  }
+  y += kThumbHeight + 24 + 20;
+
+  // A picture avatar in each fit mode, of a picture smaller than the avatar so that the modes
+  // differ.
+  const double scale = picture->scale();
+  const ImageRef small = Resize::resizedImage(*picture, {42 * scale, 28 * scale}, 3);
+  paint.Text(u"Picture avatars: fit, fill, center, top, bottom, stretch (rounded clip)",
+             {kMargin, y, 700, 20}, 14, ink, true);
+  y += 28;
+  const std::int64_t modes[] = {Avatar::kModeFit,  Avatar::kModeFill,   Avatar::kModeCenter,
+                                Avatar::kModeTop,  Avatar::kModeBottom, 0};
+  const char16_t* mode_names[] = {u"fit", u"fill", u"center", u"top", u"bottom", u"stretch"};
+  const ColorRef backdrop = Create::ColorForRGB(0xDDE3EA);
+  for (int i = 0; i < 6; ++i) {
+    const ImageRef avatar =
+        Avatar::Avatar(small, modes[i], backdrop, {kAvatar, kAvatar}, Avatar::kClipRounded);
+    const double x = kMargin + i * kCell;
+    paint.Image(avatar, {x + (kCell - kAvatar) / 2, y, kAvatar, kAvatar});
+    paint.Text(mode_names[i], {x, y + kAvatar + 4, kCell, 14}, 10, ink, false, 1);
+  }
+
+  const ImageRef gallery = platform::GetImageFromCurrentImageContext();
+  platform::EndImageContext();
+  return gallery != nullptr && platform::SavePNG(*gallery, path);
+}
+
+}  // namespace kelvane::cli
