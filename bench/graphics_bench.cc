@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/photo_pixels.h"
 #include "bench/ratio.h"
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/graphics/context.h"
@@ -21,25 +22,10 @@ using namespace kelvane::platform;
 
 constexpr int kWidth = 4000, kHeight = 3000;
 
-// A photo-like picture: smooth gradients with some texture, so the encoder has real work.
 const RasterRef& Picture() {
-  static const RasterRef picture = [] {
-    std::vector<std::uint8_t> pixels(std::size_t{kWidth} * 4 * kHeight);
-    std::uint32_t noise = 12345;
-    for (int y = 0; y < kHeight; ++y) {
-      std::uint8_t* row = pixels.data() + std::size_t{kWidth} * 4 * y;
-      for (int x = 0; x < kWidth; ++x) {
-        noise = noise * 1103515245 + 12345;
-        const int n = (noise >> 16) & 15;
-        row[4 * x] = static_cast<std::uint8_t>((x * 255 / kWidth + n) & 255);
-        row[4 * x + 1] = static_cast<std::uint8_t>((y * 255 / kHeight + n) & 255);
-        row[4 * x + 2] = static_cast<std::uint8_t>(((x + y) / 30 * 40 + n) & 255);
-        row[4 * x + 3] = 255;
-      }
-    }
-    return Raster::Make(kWidth, kHeight, std::size_t{kWidth} * 4, kOpaqueWorkingBitmapInfo,
-                        ColorSpace::kRGB, std::move(pixels));
-  }();
+  static const RasterRef picture =
+      Raster::Make(kWidth, kHeight, std::size_t{kWidth} * 4, kOpaqueWorkingBitmapInfo,
+                   ColorSpace::kRGB, kelvane::bench::PhotoPixels(kWidth, kHeight));
   return picture;
 }
 

@@ -11,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "bench/photo_pixels.h"
 #include "bench/ratio.h"
 #include "kelvane/images/image_effects.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
@@ -22,24 +23,8 @@ using namespace kelvane::platform;
 constexpr int kWidth = 1170, kHeight = 2532;
 constexpr double kScale = 3.0;
 
-// A photo-like opaque picture: gradients with some texture, B, G, R and an unused byte.
 const std::vector<std::uint8_t>& Pixels() {
-  static const std::vector<std::uint8_t> pixels = [] {
-    std::vector<std::uint8_t> p(std::size_t{kWidth} * 4 * kHeight);
-    std::uint32_t noise = 12345;
-    for (int y = 0; y < kHeight; ++y) {
-      std::uint8_t* row = p.data() + std::size_t{kWidth} * 4 * y;
-      for (int x = 0; x < kWidth; ++x) {
-        noise = noise * 1103515245 + 12345;
-        const int n = (noise >> 16) & 15;
-        row[4 * x] = static_cast<std::uint8_t>((x * 255 / kWidth + n) & 255);
-        row[4 * x + 1] = static_cast<std::uint8_t>((y * 255 / kHeight + n) & 255);
-        row[4 * x + 2] = static_cast<std::uint8_t>(((x + y) / 30 * 40 + n) & 255);
-        row[4 * x + 3] = 255;
-      }
-    }
-    return p;
-  }();
+  static const std::vector<std::uint8_t> pixels = kelvane::bench::PhotoPixels(kWidth, kHeight);
   return pixels;
 }
 

@@ -16,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "bench/photo_pixels.h"
 #include "bench/ratio.h"
 #include "kelvane/images/resize.h"
 #include "kelvane/platform/codecs/jpeg.h"
@@ -28,25 +29,10 @@ using namespace kelvane::platform;
 
 constexpr int kWidth = 4000, kHeight = 3000;
 
-// A photo-like picture: gradients with some texture and a half-covered band.
+// A photo-like picture with a half-covered band.
 const std::vector<std::uint8_t>& Picture() {
-  static const std::vector<std::uint8_t> pixels = [] {
-    std::vector<std::uint8_t> p(std::size_t{kWidth} * 4 * kHeight);
-    std::uint32_t noise = 12345;
-    for (int y = 0; y < kHeight; ++y) {
-      std::uint8_t* row = p.data() + std::size_t{kWidth} * 4 * y;
-      const int alpha = y > kHeight / 3 && y < kHeight / 2 ? 128 : 255;
-      for (int x = 0; x < kWidth; ++x) {
-        noise = noise * 1103515245 + 12345;
-        const int n = (noise >> 16) & 15;
-        row[4 * x] = static_cast<std::uint8_t>(((x * 255 / kWidth + n) & 255) * alpha / 255);
-        row[4 * x + 1] = static_cast<std::uint8_t>(((y * 255 / kHeight + n) & 255) * alpha / 255);
-        row[4 * x + 2] = static_cast<std::uint8_t>((((x + y) / 30 * 40 + n) & 255) * alpha / 255);
-        row[4 * x + 3] = static_cast<std::uint8_t>(alpha);
-      }
-    }
-    return p;
-  }();
+  static const std::vector<std::uint8_t> pixels =
+      kelvane::bench::PhotoPixels(kWidth, kHeight, kHeight / 3 + 1, kHeight / 2);
   return pixels;
 }
 
