@@ -96,25 +96,30 @@ double RoundAway(double value) {  // to the nearest integer in single precision,
   return static_cast<double>(std::round(static_cast<float>(value)));
 }
 
-// The surface of an avatar at the screen's scale, current until the destructor closes it (a
-// failed opening takes its place on the stack too).
+// The surface of an avatar at the screen's scale, current until Finish() or the destructor
+// closes it (a failed opening takes its place on the stack too).
 class Surface {
  public:
   Surface(Size size, bool opaque) noexcept
       : open_(platform::BeginImageContextWithOptions(size, opaque, 0.0)) {}
-  ~Surface() { platform::EndImageContext(); }
+  ~Surface() {
+    if (!ended_) platform::EndImageContext();
+  }
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
 
   platform::GraphicsContext* context() const noexcept {
     return open_ ? platform::GetCurrentContext() : nullptr;
   }
-  ImageRef Image() const noexcept {
-    return open_ ? platform::GetImageFromCurrentImageContext() : nullptr;
+  // The picture, taking the surface's pixels over, and the surface closed.
+  ImageRef Finish() noexcept {
+    ended_ = true;
+    return platform::TakeImageAndEndImageContext();
   }
 
  private:
   bool open_;
+  bool ended_ = false;
 };
 
 }  // namespace
@@ -202,7 +207,7 @@ ImageRef Avatar(std::u16string_view text, const ImageRef& background, std::int8_
                                    (size.height - measured.height) / 2.0, measured.width,
                                    measured.height),
                               font, white);
-    return surface.Image();
+    return surface.Finish();
   } catch (...) {
     return nullptr;
   }
@@ -228,7 +233,7 @@ ImageRef Avatar(const ImageRef& picture, std::int64_t mode, const ColorRef& back
       context->DrawImageInRect(*picture, *place);
     }
   }
-  return surface.Image();
+  return surface.Finish();
 }
 
 void _clipContext(platform::GraphicsContext& context, Size size, std::uint64_t clip) noexcept {

@@ -203,6 +203,7 @@ struct GraphicsContext::Impl {
   bool shadow = false;        // drawing goes to a working copy, converted at Data()
   bool buffer_stale = false;  // the copy holds drawing not yet converted
   bool handed_out = false;    // Data() was called: read the memory back before drawing
+  bool taken = false;         // TakeImage() gave the surface away: the context is finished
 
   GState g;
   std::vector<GState> saved;
@@ -422,6 +423,7 @@ void* GraphicsContext::Data() noexcept {
 
 ImageRef GraphicsContext::CreateImage() noexcept {
   Impl& m = *impl_;
+  if (m.taken) return nullptr;
   cairo_surface_flush(m.surface.get());
   RasterRef raster;
   if (m.kind == Kind::kBitmap) {
@@ -438,6 +440,26 @@ ImageRef GraphicsContext::CreateImage() noexcept {
   }
   if (raster == nullptr) return nullptr;
   return Image::Make(std::move(raster), m.scale, kOrientationUp);
+}
+
+ImageRef GraphicsContext::TakeImage() noexcept {
+  Impl& m = *impl_;
+  if (m.kind != Kind::kImageSurface || m.taken) return nullptr;
+  cairo_surface_flush(m.surface.get());
+  cairo_surface_t* pixels = cairo_surface_reference(m.surface.get());
+  RasterRef raster = Raster::Wrap(
+      m.width, m.height, static_cast<std::size_t>(cairo_image_surface_get_stride(pixels)),
+      m.opaque ? kOpaqueWorkingBitmapInfo : kWorkingBitmapInfo, ColorSpace::kRGB,
+      cairo_image_surface_get_data(pixels), [pixels] { cairo_surface_destroy(pixels); });
+  if (raster == nullptr) return nullptr;  // Wrap has let the reference go
+  ImageRef image = Image::Make(std::move(raster), m.scale, kOrientationUp);
+  if (image == nullptr) return nullptr;
+  // From now on the context draws into an empty surface, never into the image's pixels.
+  m.taken = true;
+  cairo_destroy(m.cr);
+  m.surface = SurfaceRef(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 0, 0));
+  m.cr = cairo_create(m.surface.get());
+  return image;
 }
 
 // ---- state ---------------------------------------------------------------------------------

@@ -96,6 +96,13 @@ class KELVANE_EXPORT GraphicsContext {
   // layout. Null when memory runs out.
   [[nodiscard]] ImageRef CreateImage() noexcept;
 
+  // Image surfaces: the picture drawn so far as an image that takes the surface's pixels over
+  // without a copy (no new memory, which matters for pictures drawn many times a second). The
+  // context is finished afterwards: drawing changes nothing, and CreateImage() and TakeImage()
+  // give null. Null for a bitmap context, a finished one, or when memory runs out (the context
+  // is then left as it was).
+  [[nodiscard]] ImageRef TakeImage() noexcept;
+
   // ---- state -------------------------------------------------------------------------------
   void SaveGState() noexcept;
   // Without a matching save, nothing happens.

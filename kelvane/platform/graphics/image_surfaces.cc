@@ -38,7 +38,7 @@ ImageRef Render(Size size, const ImageRendererFormat& format, const DrawingActio
     GraphicsContext* context = scope.context();
     if (context == nullptr) return nullptr;
     if (actions) actions(*context);
-    return context->CreateImage();
+    return context->TakeImage();
   } catch (...) {
     return nullptr;
   }
@@ -75,6 +75,13 @@ ImageRef GetImageFromCurrentImageContext() noexcept {
 
 void EndImageContext() noexcept {
   if (!t_stack.empty() && t_stack.back().image_surface) t_stack.pop_back();
+}
+
+ImageRef TakeImageAndEndImageContext() noexcept {
+  if (t_stack.empty() || !t_stack.back().image_surface) return nullptr;
+  ImageRef image = t_stack.back().context != nullptr ? t_stack.back().context->TakeImage() : nullptr;
+  t_stack.pop_back();
+  return image;
 }
 
 void PushContext(GraphicsContext& context) noexcept {

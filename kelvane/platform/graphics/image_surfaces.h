@@ -38,6 +38,10 @@ KELVANE_EXPORT bool BeginImageContext(Size size) noexcept;
 // Closes the innermost image surface opened above, when it is the current entry; nothing
 // otherwise.
 KELVANE_EXPORT void EndImageContext() noexcept;
+// GetImageFromCurrentImageContext() and EndImageContext() in one step, without copying the
+// pixels: the image takes the surface over (GraphicsContext::TakeImage). The surface is closed
+// as EndImageContext() closes it, also when the result is null.
+[[nodiscard]] KELVANE_EXPORT ImageRef TakeImageAndEndImageContext() noexcept;
 // Makes `context` current until PopContext. REQUIRES: it outlives its place on the stack.
 KELVANE_EXPORT void PushContext(GraphicsContext& context) noexcept;
 // Removes the current entry when PushContext put it there; nothing otherwise.

@@ -42,6 +42,37 @@ TEST(ImageSurfaces, BeginsAndEndsStayPaired) {
   EXPECT_EQ(GetCurrentContext(), nullptr);
 }
 
+TEST(ImageSurfaces, TakenImagesKeepTheirPixelsWhileTheContextIsFinished) {
+  ASSERT_TRUE(BeginImageContextWithOptions({2, 2}, true, 1));
+  GraphicsContext* context = GetCurrentContext();
+  context->SetFillColor(0, 0, 1, 1);
+  context->FillRect({0, 0, 2, 2});
+  const ImageRef copy = context->CreateImage();
+  const ImageRef taken = context->TakeImage();
+  ASSERT_NE(taken, nullptr);
+  EXPECT_TRUE(taken->raster()->IsOpaque());
+  // Drawing after the take reaches neither picture, and nothing more can be taken.
+  context->SetFillColor(1, 0, 0, 1);
+  context->FillRect({0, 0, 2, 2});
+  EXPECT_EQ(taken->raster()->PremultipliedPixel(1, 1), 0xFF0000FFu);
+  EXPECT_EQ(copy->raster()->PremultipliedPixel(1, 1), 0xFF0000FFu);
+  EXPECT_EQ(context->TakeImage(), nullptr);
+  EXPECT_EQ(context->CreateImage(), nullptr);
+  EndImageContext();
+  // In one step; a bitmap context or a failed surface gives nothing but is still closed.
+  ASSERT_TRUE(BeginImageContext({3, 1}));
+  const ImageRef one_step = TakeImageAndEndImageContext();
+  ASSERT_NE(one_step, nullptr);
+  EXPECT_EQ(one_step->size(), (Size{3, 1}));
+  EXPECT_EQ(GetCurrentContext(), nullptr);
+  EXPECT_FALSE(BeginImageContext({0, 0}));
+  EXPECT_EQ(TakeImageAndEndImageContext(), nullptr);
+  EXPECT_EQ(GetCurrentContext(), nullptr);
+  EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, 1, 1, 8, 0, ColorSpace::kRGB, 0x2002)
+                ->TakeImage(),
+            nullptr);
+}
+
 TEST(ImageSurfaces, RendererDrawsAtTheFormatsScale) {
   ScopedScreenOverrides screen({.scale = 3.0});
   EXPECT_EQ(ImageRendererFormat::Default().scale, 3.0);
