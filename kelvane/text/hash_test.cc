@@ -23,49 +23,20 @@ std::string Md5Hex(const CHashMD5& source) {
 
 String U(const std::string& path) { return String(path.begin(), path.end()); }
 
-std::string Md5Of(std::string_view message) {
+// The engine's digests are checked in its own test; the object adds what it ignores, Init and
+// copies of a message under way.
+TEST(CHashMD5, IgnoresNothingToFeedAndStartsOverOnInit) {
   CHashMD5 md5;
-  md5.Update(message.data(), static_cast<unsigned int>(message.size()));
-  return Md5Hex(md5);
-}
-
-TEST(CHashMD5, Rfc1321TestSuiteAndSplitFeeds) {
-  const std::pair<const char*, const char*> suite[] = {
-      {"", "d41d8cd98f00b204e9800998ecf8427e"},
-      {"a", "0cc175b9c0f1b6a831c399e269772661"},
-      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-       "d174ab98d277d9f5a5611c2c9f419d9f"},
-      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-       "57edf4a22be3c955ac49da2e2107b67a"}};
-  for (const auto& [message, digest] : suite) EXPECT_EQ(Md5Of(message), digest) << message;
-
-  // Split feeds match one feed across block boundaries.
-  std::vector<unsigned char> message(1000);
-  for (std::size_t i = 0; i < message.size(); ++i) message[i] = static_cast<unsigned char>(i * 7);
-  CHashMD5 whole;
-  whole.Update(message.data(), 1000);
-  const std::string expected = Md5Hex(whole);
-  // Lengths around the padding edge (55, 56, 63, 64, 65) need one or two final blocks.
-  for (unsigned split : {1u, 55u, 56u, 63u, 64u, 65u, 127u, 999u}) {
-    CHashMD5 parts;
-    parts.Update(message.data(), split);
-    parts.Update(nullptr, 5);  // ignored
-    parts.Update(message.data() + split, 0);
-    parts.Update(message.data() + split, 1000 - split);
-    EXPECT_EQ(Md5Hex(parts), expected) << split;
-  }
-  CHashMD5 bytewise;
-  for (unsigned i = 0; i < 1000; ++i) bytewise.Update(message.data() + i, 1);
-  EXPECT_EQ(Md5Hex(bytewise), expected);
-  // Init() forgets what was fed.
-  CHashMD5 reused;
-  reused.Update("junk", 4);
-  reused.Init();
-  reused.Update("abc", 3);
-  EXPECT_EQ(Md5Hex(reused), "900150983cd24fb0d6963f7d28e17f72");
+  md5.Update("junk", 4);
+  md5.Init();  // forgets what was fed
+  md5.Update("a", 1);
+  const CHashMD5 after_a = md5;
+  md5.Update(nullptr, 5);
+  md5.Update("b", 0);
+  md5.Update("bc", 2);
+  md5.Final(nullptr);  // no room given: the message goes on
+  EXPECT_EQ(Md5Hex(md5), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(Md5Hex(after_a), "0cc175b9c0f1b6a831c399e269772661");
 }
 
 // Records what a hasher is told, to see what HashFile feeds.
