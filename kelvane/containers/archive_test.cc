@@ -47,8 +47,7 @@ Data Archived(const char16_t* text) {
 // Regression: the whole object graph was decoded before the class of the root was looked at,
 // so untrusted bytes could run any registered decoder.
 TEST(Archive, ClassIsCheckedBeforeAnyDecoderRuns) {
-  ASSERT_TRUE(platform::RegisterCodableClass(kTicketName, {"ArchiveTestRecord"},
-                                             Ticket::Decode));
+  ASSERT_TRUE(platform::RegisterCodableClass(kTicketName, {"ArchiveTestRecord"}, Ticket::Decode));
   ASSERT_TRUE(platform::RegisterCodableClass(kMemoName, {}, Memo::Decode));
   const Data memo_bytes = Archived<Memo>(u"hello"), ticket_bytes = Archived<Ticket>(u"t");
   Ticket::decodes = Memo::decodes = 0;

@@ -61,10 +61,7 @@ constexpr auto kDeviceOnly = Accessibility::kWhenUnlockedThisDeviceOnly;
 // The password item a save should leave in the store.
 ItemAttributes Saved(String name, Data value, std::optional<String> group, bool sync,
                      Accessibility accessible, std::optional<String> label = std::nullopt) {
-  ItemAttributes item;
-  item.account = std::move(name);
-  item.access_group = std::move(group);
-  item.synchronizable = sync;
+  ItemAttributes item = testing::Password(std::move(name), std::move(group), sync);
   item.accessible = accessible;
   item.label = std::move(label);
   item.value = std::move(value);
@@ -73,8 +70,8 @@ ItemAttributes Saved(String name, Data value, std::optional<String> group, bool 
 
 TEST_F(KeychainTest, SaveLoadDeleteAndTheirRefusals) {
   const Data secret = Bytes("s3cret");
-  EXPECT_FALSE(SKeychain::KeychainLoad(u"token", std::nullopt));
-  EXPECT_FALSE(SKeychain::KeychainDelete(u"token", std::nullopt));
+  EXPECT_FALSE(SKeychain::KeychainLoad(u"token", std::nullopt) ||
+               SKeychain::KeychainDelete(u"token", std::nullopt));
   ASSERT_TRUE(SKeychain::KeychainSave(u"token", &secret, false, false, std::nullopt));
   EXPECT_EQ(SKeychain::KeychainLoad(u"token", std::nullopt), secret);
   EXPECT_EQ(Stored(u"token"), Saved(u"token", secret, std::nullopt, false, kDeviceOnly));
@@ -86,15 +83,15 @@ TEST_F(KeychainTest, SaveLoadDeleteAndTheirRefusals) {
     EXPECT_FALSE(SKeychain::KeychainSave(u"token", bytes, true, false, std::nullopt));
   }
   for (OptionalString name : {OptionalString(u""), OptionalString()}) {
-    EXPECT_FALSE(SKeychain::KeychainSave(name, &secret, true, false, std::nullopt));
-    EXPECT_FALSE(SKeychain::KeychainLoad(name, std::nullopt));
-    EXPECT_FALSE(SKeychain::KeychainDelete(name, std::nullopt));
+    EXPECT_FALSE(SKeychain::KeychainSave(name, &secret, true, false, std::nullopt) ||
+                 SKeychain::KeychainLoad(name, std::nullopt) ||
+                 SKeychain::KeychainDelete(name, std::nullopt));
   }
   EXPECT_EQ(store_->calls, calls);
 
   EXPECT_TRUE(KeychainAccess::delete_(u"token", std::nullopt));
-  EXPECT_FALSE(KeychainAccess::load(u"token", std::nullopt));
-  EXPECT_FALSE(KeychainAccess::delete_(u"token", std::nullopt));
+  EXPECT_FALSE(KeychainAccess::load(u"token", std::nullopt) ||
+               KeychainAccess::delete_(u"token", std::nullopt));
 }
 
 TEST_F(KeychainTest, SaveUpdatesInPlaceOrReplacesAcrossTheSyncSetting) {
