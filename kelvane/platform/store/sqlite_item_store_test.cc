@@ -289,10 +289,9 @@ int ChurnWithTwoThreads(ItemStore& store, const std::string& who,
       const ItemAttributes item = Password(name, std::nullopt, sync, me + std::to_string(i));
       ItemUpdate update;
       update.value = item.value;
-      const bool saved =
-          store.Update(For(name, sync ? SyncMatch::kYes : SyncMatch::kNo), update) ==
-              ItemStatus::kSuccess ||
-          store.Replace(For(name), item) == ItemStatus::kSuccess;
+      const bool saved = store.Update(For(name, sync ? SyncMatch::kYes : SyncMatch::kNo), update) ==
+                             ItemStatus::kSuccess ||
+                         store.Replace(For(name), item) == ItemStatus::kSuccess;
       if (!saved || Load(store, For(name)) != me + std::to_string(i)) {
         ++failures;
         ADD_FAILURE() << me << ": round " << i << (saved ? " loaded another value" : " not saved");
