@@ -6,8 +6,9 @@
 #include <cmath>
 #include <limits>
 #include <utility>
-#include <thread>
 #include <vector>
+
+#include "kelvane/testing/threads.h"
 
 namespace kelvane {
 namespace {
@@ -26,13 +27,7 @@ bool StrictlyAscending(const std::vector<std::uint32_t>& keys) {
   return std::adjacent_find(keys.begin(), keys.end(), std::greater_equal<>()) == keys.end();
 }
 
-// Runs f(0) .. f(n - 1) on n threads at once.
-template <typename F>
-void OnThreads(int n, F f) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < n; ++t) threads.emplace_back(f, t);
-  for (auto& thread : threads) thread.join();
-}
+using testing::OnThreads;
 
 TEST_F(ColorCacheTest, OneObjectPerKeyOfLow24BitsAndAlphaByte) {
   const ColorRef blue = Create::ColorForRGB(0x0F007AFF);  // the top byte is ignored

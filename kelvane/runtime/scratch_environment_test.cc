@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "kelvane/platform/core/thread_dictionary.h"
+#include "kelvane/testing/threads.h"
 
 namespace kelvane {
 namespace {
@@ -12,11 +13,7 @@ namespace {
 using platform::ThreadDictionary;
 
 // Each test body runs on a fresh thread, whose dictionary starts empty.
-template <typename F>
-void OnFreshThread(F body) {
-  std::thread thread(body);
-  thread.join();
-}
+using testing::OnFreshThread;
 
 TEST(ScratchEnvironment, FetchesWhatWasReservedUnderTheDocumentedKeys) {
   OnFreshThread([] {

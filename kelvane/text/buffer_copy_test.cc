@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kelvane/platform/i18n/unicode.h"
+#include "kelvane/testing/text.h"
 
 namespace kelvane::NSTools {
 namespace {
@@ -27,7 +28,7 @@ struct Units {
   std::size_t n;
 };
 
-const unsigned short* W(const char16_t* s) { return reinterpret_cast<const unsigned short*>(s); }
+using testing::W;
 
 TEST(CopyString, CutsToCapacityMinusTerminator) {
   // {text, bytes, CopyString's result, CopyWString's result, kept}: CopyWString answers the

@@ -9,18 +9,14 @@
 #include <vector>
 
 #include "kelvane/runtime/scratch_environment.h"
+#include "kelvane/testing/text.h"
+#include "kelvane/testing/threads.h"
 
 namespace kelvane {
 namespace {
 
-const unsigned short* W(const char16_t* s) { return reinterpret_cast<const unsigned short*>(s); }
-
-// Runs `body` on a fresh thread, whose scratch environment starts empty.
-template <typename F>
-void OnFreshThread(F body) {
-  std::thread thread(body);
-  thread.join();
-}
+using testing::OnFreshThread;  // whose scratch environment starts empty
+using testing::W;
 
 TEST(NSToolsCompare, OrdersByUnsignedUnitsAndLengthWithCountsPastTerminators) {
   // A count reads past terminators; units are unsigned: a high surrogate sorts before U+FF5E.

@@ -7,6 +7,7 @@
 #include "kelvane/platform/core/clock.h"
 #include "kelvane/platform/device/device.h"
 #include "kelvane/testing/fixed_device.h"
+#include "kelvane/testing/text.h"
 #include "kelvane/time/internal/state.h"
 #include "kelvane/time/time_tools.h"
 
@@ -19,10 +20,8 @@ constexpr std::int64_t kNow = 1751371200;             // 2025-07-01 12:00:00 UTC
 constexpr std::int64_t kBerlinMidnight = 1751320800;  // 2025-07-01 00:00 in Berlin, in UTC
 constexpr std::int64_t kDay = 86400;
 
-bool HasDigit(const String& s) {
-  return std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
-}
-bool Contains(const String& s, std::u16string_view part) { return s.find(part) != String::npos; }
+using testing::Contains;
+using testing::HasDigit;
 
 // The text with every kind of space made a plain one: locale data moves between them (a
 // narrow no-break space before "PM"), and which one is not what these tests are about.
