@@ -4,6 +4,7 @@
 
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/storage.h"
+#include "kelvane/testing/arrays.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane {
@@ -11,11 +12,7 @@ namespace {
 
 using platform::FileHandle;
 
-TArray<std::uint32_t> Ints(std::initializer_list<std::uint32_t> values) {
-  TArray<std::uint32_t> a;
-  for (std::uint32_t v : values) EXPECT_TRUE(a.Add(v));
-  return a;
-}
+using testing::Ints;
 
 Data Record(std::uint32_t count, std::initializer_list<std::uint8_t> payload = {}) {
   Data d = {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),

@@ -7,17 +7,14 @@
 #include <vector>
 
 #include "kelvane/containers/storage.h"
+#include "kelvane/testing/arrays.h"
 
 namespace kelvane {
 namespace {
 
 using Values = std::vector<std::uint32_t>;
 
-TArray<std::uint32_t> Ints(const Values& values) {
-  TArray<std::uint32_t> a;
-  for (std::uint32_t v : values) EXPECT_TRUE(a.Add(v));
-  return a;
-}
+using testing::Ints;
 
 Values Of(const TArray<std::uint32_t>& a) { return {a.begin(), a.end()}; }
 std::vector<unsigned int> Of(const TArray<unsigned int>& a, int) { return {a.begin(), a.end()}; }
