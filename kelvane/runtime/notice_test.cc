@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "kelvane/testing/threads.h"
+
 namespace kelvane {
 namespace {
 
@@ -135,21 +137,16 @@ TEST(CNotice, BlocksMaySubscribeAndUnsubscribeDuringDelivery) {
 TEST(CNotice, ConcurrentSubscribeUnsubscribeAndDeliver) {
   CNotice hub;
   constexpr int kThreads = 4;
-  constexpr int kRounds = 300;
   std::vector<char> subscribers(kThreads * 8);
   std::atomic<long> calls{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int r = 0; r < kRounds; ++r) {
-        const void* me = &subscribers[t * 8 + r % 8];
-        hub.Subscribe(11, me, Block::Of<void(int)>([&](int) { ++calls; }));
-        hub.Post<int>(11, r);
-        if (r % 3 == 0) hub.Unsubscribe(11, me);
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
+  testing::OnThreads(kThreads, [&](int t) {
+    for (int r = 0; r < 300; ++r) {
+      const void* me = &subscribers[t * 8 + r % 8];
+      hub.Subscribe(11, me, Block::Of<void(int)>([&](int) { ++calls; }));
+      hub.Post<int>(11, r);
+      if (r % 3 == 0) hub.Unsubscribe(11, me);
+    }
+  });
   EXPECT_GT(calls.load(), 0);
   // Each subscriber stands at most once, whatever the interleaving.
   std::vector<const void*> objects = Objects(hub, 11);
