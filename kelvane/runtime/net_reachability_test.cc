@@ -60,10 +60,12 @@ TEST(CNetReachability, NetworkIsSlowByStatusAndRadioTechnology) {
 // The monitor starts with the status of the flags now; how the flags follow the kernel's routes
 // is the path monitor's to show.
 TEST(CNetReachability, StartsWithTheStatusOfTheFlagsNow) {
+  const auto before = platform::ReadPathFlags();
   const auto monitor = CNetReachability::init();
-  const auto flags = platform::ReadPathFlags();
-  ASSERT_TRUE(monitor != nullptr && flags.has_value());
-  EXPECT_EQ(monitor->status(), NetworkStatusForFlags(*flags));
+  const auto after = platform::ReadPathFlags();  // the same, unless the network just changed
+  ASSERT_TRUE(monitor != nullptr && before.has_value() && after.has_value());
+  EXPECT_TRUE(monitor->status() == NetworkStatusForFlags(*before) ||
+              monitor->status() == NetworkStatusForFlags(*after));
 }
 
 }  // namespace
