@@ -6,8 +6,9 @@
 #include <cmath>
 #include <limits>
 #include <utility>
-#include <thread>
 #include <vector>
+
+#include "kelvane/testing/threads.h"
 
 namespace kelvane {
 namespace {
@@ -26,20 +27,14 @@ bool StrictlyAscending(const std::vector<std::uint32_t>& keys) {
   return std::adjacent_find(keys.begin(), keys.end(), std::greater_equal<>()) == keys.end();
 }
 
-// Runs f(0) .. f(n - 1) on n threads at once.
-template <typename F>
-void OnThreads(int n, F f) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < n; ++t) threads.emplace_back(f, t);
-  for (auto& thread : threads) thread.join();
-}
+using testing::OnThreads;
 
 TEST_F(ColorCacheTest, OneObjectPerKeyOfLow24BitsAndAlphaByte) {
   const ColorRef blue = Create::ColorForRGB(0x0F007AFF);  // the top byte is ignored
   ASSERT_NE(blue, nullptr);
   EXPECT_EQ(Create::rgba(*blue), 0xFF007AFFu);
-  EXPECT_EQ(Create::ColorForRGB(0x007AFF, 1.0), blue);
-  EXPECT_EQ(Create::ColorForRGB(0xAB007AFF), blue);
+  EXPECT_TRUE(Create::ColorForRGB(0x007AFF, 1.0) == blue &&
+              Create::ColorForRGB(0xAB007AFF) == blue);
   // Alphas landing on one byte share an entry; a different byte is a different entry.
   const ColorRef a998 = Create::ColorForRGB(0x007AFF, 0.998);
   EXPECT_EQ(Create::ColorForRGB(0x007AFF, 0.999), a998);
@@ -89,8 +84,7 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
     ASSERT_NE(Create::ColorForRGB((i * 97) % 256), nullptr);  // a hit adds nothing
   }
   const std::vector<std::uint32_t> full = internal::ColorCacheKeys();
-  ASSERT_EQ(full.size(), 256u);
-  EXPECT_TRUE(StrictlyAscending(full));
+  ASSERT_TRUE(full.size() == 256u && StrictlyAscending(full));
   const ColorRef kept = Create::ColorForRGB(0x000010);  // a hit on a full cache changes nothing
   EXPECT_EQ(internal::ColorCacheKeys(), full);
 
@@ -101,8 +95,7 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
   std::vector<std::uint32_t> gone;
   std::set_difference(full.begin(), full.end(), after.begin(), after.end(),
                       std::back_inserter(gone));
-  EXPECT_EQ(gone.size(), 1u);
-  EXPECT_TRUE(std::binary_search(after.begin(), after.end(), 0xFF123456u));
+  EXPECT_TRUE(gone.size() == 1u && std::binary_search(after.begin(), after.end(), 0xFF123456u));
 
   // Many more misses keep the bound, and every colour handed out still reads as its key.
   std::vector<ColorRef> held;
@@ -118,8 +111,7 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
   internal::ColorCacheClear();
   EXPECT_EQ(Create::rgba(*kept), 0xFF000010u);
   const ColorRef rebuilt = Create::ColorForRGB(0x000010);
-  EXPECT_NE(rebuilt, kept);
-  EXPECT_EQ(Create::rgba(*rebuilt), 0xFF000010u);
+  EXPECT_TRUE(rebuilt != kept && Create::rgba(*rebuilt) == 0xFF000010u);
 }
 
 TEST(CachedColor, ComparatorsOrderKeysAsUnsignedNumbers) {
@@ -166,8 +158,8 @@ TEST_F(ColorCacheTest, ThreadsAskingForTheSameNewKeysGetTheSameObjects) {
     }
   });
   EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
-  EXPECT_EQ(internal::ColorCacheKeys().size(), 256u);
-  EXPECT_TRUE(StrictlyAscending(internal::ColorCacheKeys()));
+  const std::vector<std::uint32_t> keys = internal::ColorCacheKeys();
+  EXPECT_TRUE(keys.size() == 256u && StrictlyAscending(keys));
 }
 
 // The palette's tests cover each appearance; here, what the cache does for dynamic colours.
@@ -180,8 +172,7 @@ TEST_F(ColorCacheTest, DynamicColoursTakeTheirSidesFromTheCacheWhenResolved) {
   EXPECT_EQ(dynamic->Resolved(static_cast<Appearance>(3)), Create::ColorForRGB(0x123456));
   internal::ColorCacheClear();
   const ColorRef dark_again = dynamic->Resolved(Appearance::kDark);
-  EXPECT_NE(dark_again, dark);
-  EXPECT_EQ(Create::ColorForRGB(0x654321), dark_again);
+  EXPECT_TRUE(dark_again != dark && Create::ColorForRGB(0x654321) == dark_again);
 }
 
 }  // namespace

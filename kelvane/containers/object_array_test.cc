@@ -54,22 +54,18 @@ TEST(ObjectArray, InsertKeepsOrderAndPassesTheCompareContext) {
 
 TEST(ObjectArray, EqualObjectsReplaceOrGoBeforeTheElementMet) {
   platform::ObjectArray<Quote> array{Q(1, "a"), Q(2, "b"), Q(3, "c")};
-  const auto replacement = Q(2, "new");
+  const auto replacement = Q(2, "new"), before = Q(2, "before");
   NSTools::Insert(array, replacement, ByTime, true);
   ASSERT_EQ(array.size(), 3u);
   EXPECT_EQ(array[1], replacement);  // the same object, not a copy
-
-  const auto before = Q(2, "before");
   NSTools::Insert(array, before, ByTime, false);
   ASSERT_EQ(array.size(), 4u);
-  EXPECT_EQ(array[1], before);
-  EXPECT_EQ(array[2], replacement);
+  EXPECT_TRUE(array[1] == before && array[2] == replacement);
 
   // A run of equal elements: the new one lands before the element the search met (the middle).
   platform::ObjectArray<Quote> run{Q(7, "0"), Q(7, "1"), Q(7, "2"), Q(7, "3"), Q(7, "4")};
   NSTools::Insert(run, Q(7, "x"), ByTime, false);
-  EXPECT_EQ(run[2]->tag, "x");
-  EXPECT_EQ(run[3]->tag, "2");
+  EXPECT_TRUE(run[2]->tag == "x" && run[3]->tag == "2");
 
   // A comparator answering outside -1..1 changes nothing.
   NSTools::Insert(run, Q(3), Broken, false);
@@ -85,19 +81,16 @@ TEST(ObjectArray, SearchKeyFindsPresentKeysAndLeavesTheIndexForAbsentOnes) {
     std::uint32_t index = 1000;
     const auto found = NSTools::SearchKey(array, &t, ByTime, &index);
     ASSERT_NE(found, nullptr) << t;
-    EXPECT_EQ(found, array[static_cast<std::size_t>(t / 2)]);
-    EXPECT_EQ(index, static_cast<std::uint32_t>(t / 2));
+    EXPECT_TRUE(found == array[static_cast<std::size_t>(t / 2)] && index == t / 2u) << t;
   }
   for (const auto& c : contexts_seen) EXPECT_EQ(c, "search");
   for (int t : {-1, 1, 51, 99, 1000}) {
     std::uint32_t index = 1000;
-    EXPECT_EQ(NSTools::SearchKey(array, &t, ByTime, &index), nullptr) << t;
-    EXPECT_EQ(index, 1000u);
+    EXPECT_TRUE(NSTools::SearchKey(array, &t, ByTime, &index) == nullptr && index == 1000u) << t;
   }
   const int key = 4;
   std::uint32_t index = 77;
-  EXPECT_EQ(NSTools::SearchKey(array, &key, Broken, &index), nullptr);
-  EXPECT_EQ(index, 77u);
+  EXPECT_TRUE(NSTools::SearchKey(array, &key, Broken, &index) == nullptr && index == 77u);
   EXPECT_NE(NSTools::SearchKey(array, &key, ByTime, nullptr), nullptr);  // index optional
   EXPECT_EQ(NSTools::SearchKey(array, nullptr, ByTime, nullptr), nullptr);
   EXPECT_EQ(NSTools::SearchKey(platform::ObjectArray<Quote>{}, &key, ByTime, nullptr), nullptr);

@@ -7,17 +7,14 @@
 #include <vector>
 
 #include "kelvane/containers/storage.h"
+#include "kelvane/testing/arrays.h"
 
 namespace kelvane {
 namespace {
 
 using Values = std::vector<std::uint32_t>;
 
-TArray<std::uint32_t> Ints(const Values& values) {
-  TArray<std::uint32_t> a;
-  for (std::uint32_t v : values) EXPECT_TRUE(a.Add(v));
-  return a;
-}
+using testing::Ints;
 
 Values Of(const TArray<std::uint32_t>& a) { return {a.begin(), a.end()}; }
 std::vector<unsigned int> Of(const TArray<unsigned int>& a, int) { return {a.begin(), a.end()}; }
@@ -40,8 +37,8 @@ TEST(SortedArray, OrderedInsertPlacesAndReplaces) {
   EXPECT_EQ(stored, a.Item(2));
   EXPECT_NE(a.Insert(&three, ComparatorUInt32, false), nullptr);
   EXPECT_EQ(Of(a), (Values{1, 3, 3, 5, 7}));
-  EXPECT_EQ(a.Insert(nullptr, ComparatorUInt32, false), nullptr);
-  EXPECT_EQ(a.Insert(&five, nullptr, false), nullptr);
+  EXPECT_TRUE(a.Insert(nullptr, ComparatorUInt32, false) == nullptr &&
+              a.Insert(&five, nullptr, false) == nullptr);
   // A comparator answering outside -1..1 stops only the ordered insert (of a non-empty array).
   EXPECT_EQ(a.Insert(&five, Sloppy, false), nullptr);
   EXPECT_EQ(a.Count(), 5u);
@@ -56,8 +53,7 @@ TEST(SortedArray, OrderedInsertPlacesAndReplaces) {
   for (Entry e : {Entry{1, 0}, Entry{3, 0}, Entry{7, 0}}) ASSERT_TRUE(c.Add(e));
   const Entry update{3, 99};
   EXPECT_EQ(c.Insert(&update, ComparatorUInt32, true), c.Item(1));
-  EXPECT_EQ(c.Count(), 3u);
-  EXPECT_EQ(c.At(1)->payload, 99u);
+  EXPECT_TRUE(c.Count() == 3u && c.At(1)->payload == 99u);
 
   std::mt19937 rng(42);
   TArray<std::uint32_t> r;
@@ -89,9 +85,9 @@ TEST(SortedArray, SearchesOverEqualRunsAndAbsentKeys) {
     ASSERT_TRUE(lower == upper ? found == -1 : found >= lower && found < upper) << key;
   }
   const std::uint32_t k3 = 3;
-  EXPECT_EQ(b.Search(ComparatorUInt32, nullptr), nullptr);
-  EXPECT_EQ(b.SearchGrOrEq(nullptr, &k3), nullptr);
-  EXPECT_EQ(TArray<std::uint32_t>().SearchLeOrEq(ComparatorUInt32, &k3), nullptr);
+  EXPECT_TRUE(b.Search(ComparatorUInt32, nullptr) == nullptr &&
+              b.SearchGrOrEq(nullptr, &k3) == nullptr &&
+              TArray<std::uint32_t>().SearchLeOrEq(ComparatorUInt32, &k3) == nullptr);
 }
 
 TEST(SortedArray, SortRemoveAndDiff) {
@@ -99,8 +95,7 @@ TEST(SortedArray, SortRemoveAndDiff) {
   a.Sort(Sloppy);
   EXPECT_EQ(Of(a), (Values{1, 3, 3, 9}));
   const std::uint32_t k3 = 3, k5 = 5;
-  EXPECT_FALSE(a.Remove(&k5, ComparatorUInt32));
-  EXPECT_TRUE(a.Remove(&k3, ComparatorUInt32));
+  EXPECT_TRUE(!a.Remove(&k5, ComparatorUInt32) && a.Remove(&k3, ComparatorUInt32));
   EXPECT_EQ(Of(a), (Values{1, 3, 9}));
 
   TArray<unsigned int> added, removed;
@@ -108,28 +103,22 @@ TEST(SortedArray, SortRemoveAndDiff) {
   EXPECT_EQ(Of(removed, 0), (std::vector<unsigned int>{0}));
   EXPECT_EQ(Of(added, 0), (std::vector<unsigned int>{1, 3}));
   CArrayBase::Diff(Ints({}), Ints({7, 8}), added, removed, ComparatorUInt32);
-  EXPECT_EQ(removed.Count(), 0u);
-  EXPECT_EQ(Of(added, 0), (std::vector<unsigned int>{0, 1}));
+  EXPECT_TRUE(removed.Count() == 0u && Of(added, 0) == (std::vector<unsigned int>{0, 1}));
   // Equal items pair off one to one from the front.
   CArrayBase::Diff(Ints({3, 3, 3}), Ints({3}), added, removed, Sloppy);
-  EXPECT_EQ(added.Count(), 0u);
-  EXPECT_EQ(Of(removed, 0), (std::vector<unsigned int>{1, 2}));
+  EXPECT_TRUE(added.Count() == 0u && Of(removed, 0) == (std::vector<unsigned int>{1, 2}));
 }
 
 TEST(Comparators, FixedValues) {
-  const double nan = std::numeric_limits<double>::quiet_NaN(), one = 1.0, two = 2.0;
-  EXPECT_EQ(ComparatorDouble(&nan, &one), 0);
-  EXPECT_EQ(ComparatorDouble(&one, &two), -1);
-  const std::int16_t m1 = -1, p1 = 1;
-  EXPECT_EQ(ComparatorSInt16(&m1, &p1), -1);
-  const std::uint32_t umax = 0xFFFFFFFFu, u1 = 1;
-  EXPECT_EQ(ComparatorUInt32(&umax, &u1), 1);
-  const std::int32_t smin = std::numeric_limits<std::int32_t>::min(), s0 = 0;
-  EXPECT_EQ(ComparatorSInt32(&smin, &s0), -1);
-  const std::int64_t neg = -(std::int64_t{1} << 40), big = std::int64_t{1} << 40;
-  EXPECT_EQ(ComparatorSInt64(&neg, &big), -1);
-  const std::uint64_t ubig = ~std::uint64_t{0}, u0 = 0;
-  EXPECT_EQ(ComparatorUInt64(&ubig, &u0), 1);
+  // Each comparator on two values of its type.
+  const auto order = [](auto compare, auto a, decltype(a) b) { return compare(&a, &b); };
+  EXPECT_EQ(order(ComparatorDouble, std::numeric_limits<double>::quiet_NaN(), 1.0), 0);
+  EXPECT_EQ(order(ComparatorDouble, 1.0, 2.0), -1);
+  EXPECT_EQ(order(ComparatorSInt16, std::int16_t{-1}, std::int16_t{1}), -1);
+  EXPECT_EQ(order(ComparatorUInt32, 0xFFFFFFFFu, 1u), 1);
+  EXPECT_EQ(order(ComparatorSInt32, std::numeric_limits<std::int32_t>::min(), 0), -1);
+  EXPECT_EQ(order(ComparatorSInt64, -(std::int64_t{1} << 40), std::int64_t{1} << 40), -1);
+  EXPECT_EQ(order(ComparatorUInt64, ~std::uint64_t{0}, std::uint64_t{0}), 1);
 
   // WChar compares strings held in the items themselves.
   struct Name {
@@ -167,15 +156,13 @@ TEST(TArrayObj, OwningInsertCopiesReplacesAndDeletesOnlyNonNullObjects) {
     for (std::uint32_t k : {5u, 1u, 3u})
       ASSERT_NE(cache.Insert({k, 0}, CompareCached, false), nullptr);
     Cached* stored = cache.Insert({3, 42}, CompareCached, true);
-    EXPECT_EQ(*cache.At(1), stored);
-    EXPECT_EQ(cache.Count(), 3u);
+    EXPECT_TRUE(*cache.At(1) == stored && cache.Count() == 3u);
     EXPECT_EQ(Cached::alive, 4);  // the replaced object was deleted
     // With duplicates present, replacing still deletes exactly one object and stores one.
     ASSERT_NE(cache.Insert({3, 7}, CompareCached, false), nullptr);
     ASSERT_NE(cache.Insert({3, 8}, CompareCached, true), nullptr);
     EXPECT_EQ(cache.Insert({9, 0}, nullptr, false), nullptr);
-    EXPECT_EQ(cache.Count(), 4u);
-    EXPECT_EQ(Cached::alive, 5);
+    EXPECT_TRUE(cache.Count() == 4u && Cached::alive == 5);
     ASSERT_TRUE(cache.Add(static_cast<Cached*>(nullptr)));
     TArrayObj<Cached, false> borrowed;
     ASSERT_TRUE(borrowed.Add(&kept));

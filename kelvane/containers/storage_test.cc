@@ -102,31 +102,25 @@ TEST(CArrayBase, AppendsItsOwnItemsWhileTheBlockMoves) {
   ASSERT_EQ(a.Count(), 64u * 64u);
   for (unsigned int i = 0; i < a.Count(); ++i) ASSERT_EQ(*a.At(i), i % 64) << i;
   auto* zeros = static_cast<std::uint64_t*>(a.Append(2));
-  EXPECT_EQ(zeros, a.At(4096));
-  EXPECT_EQ(zeros[0] | zeros[1], 0u);
+  EXPECT_TRUE(zeros == a.At(4096) && (zeros[0] | zeros[1]) == 0u);
   EXPECT_EQ(a.Append(0), nullptr);
 }
 
 TEST(CArrayBase, EmptyArrayPositionsRangesAndComparison) {
   TArray<std::uint32_t> a;
-  EXPECT_EQ(a.Item(0), nullptr);
-  EXPECT_EQ(a.Last(), nullptr);
-  EXPECT_EQ(a.Pos(a.Data()), -1);
-  ASSERT_NE(a.Data(), nullptr);
+  EXPECT_TRUE(a.Item(0) == nullptr && a.Last() == nullptr && a.Pos(a.Data()) == -1);
+  ASSERT_NE(a.Data(), nullptr);  // an empty array still has a zeroed block
   EXPECT_EQ(std::memcmp(a.Data(), "\0\0\0\0\0\0\0\0\0\0\0\0", 12), 0);
   EXPECT_EQ(a.Size(), 8u);
   for (std::uint32_t v : {10u, 20u, 30u}) ASSERT_TRUE(a.Add(v));
   EXPECT_EQ(a.Size(), 20u);
   EXPECT_EQ(a.At(3), nullptr);
   const auto* base = static_cast<const std::uint8_t*>(a.Data());
-  EXPECT_EQ(a.Pos(base + 9), 2);
-  EXPECT_EQ(a.Pos(base + 12), -1);
-  EXPECT_EQ(a.Pos(base - 1), -1);
-  EXPECT_EQ(a.Next(base + 1), a.Item(1));
-  EXPECT_EQ(a.Next(base + 10), nullptr);
+  EXPECT_EQ(a.Pos(base + 9), 2);  // inside the third item
+  EXPECT_TRUE(a.Pos(base + 12) == -1 && a.Pos(base - 1) == -1);
+  EXPECT_TRUE(a.Next(base + 1) == a.Item(1) && a.Next(base + 10) == nullptr);
   std::uint32_t out = 0;
-  EXPECT_TRUE(a.Next(1, &out));
-  EXPECT_EQ(out, 20u);
+  EXPECT_TRUE(a.Next(1, &out) && out == 20u);
   EXPECT_TRUE(a.SourceSelf(base + 12));  // the end address counts as inside
   EXPECT_FALSE(a.SourceSelf(base + 13));
 
@@ -144,9 +138,7 @@ TEST(CArrayBase, EmptyArrayPositionsRangesAndComparison) {
 TEST(CArrayBase, RefusesGrowthPast4GiBAndItemsOfDifferentSizes) {
   // Items of 1 GiB: four of them would need a 4 GiB block. Nothing is allocated to find out.
   CArrayBase huge(1u << 30);
-  EXPECT_EQ(huge.Append(4), nullptr);
-  EXPECT_FALSE(huge.InsertEmpty(0, 8));
-  EXPECT_EQ(huge.Count(), 0u);
+  EXPECT_TRUE(huge.Append(4) == nullptr && !huge.InsertEmpty(0, 8) && huge.Count() == 0u);
   CArrayBase none(0);
   EXPECT_FALSE(none.Add("c"));
   TArray<char> a = Chars("ABC");

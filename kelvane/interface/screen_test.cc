@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
+
+#include "kelvane/testing/threads.h"
 
 namespace kelvane {
 namespace {
@@ -39,38 +40,29 @@ TEST(CScreen, ReadsOnceAndRereadsAnEmptyScreen) {
   int bounds_reads = 0;
   internal::ScreenState state(
       {[&] { return idiom; }, [&] { return scale; }, [&] { return ++bounds_reads, bounds; }});
-  EXPECT_TRUE(state.IsTablet());
-  EXPECT_EQ(state.Scale(), 2.0);
+  EXPECT_TRUE(state.IsTablet() && state.Scale() == 2.0);
   EXPECT_EQ(state.SizeNorm(), (Size{0, 0}));
   EXPECT_EQ(state.SizeNorm(), (Size{0, 0}));
   EXPECT_EQ(bounds_reads, 2);  // an empty screen is asked again
   bounds = {1366, 1024};       // landscape: still (shorter, longer)
-  EXPECT_EQ(state.SizeNorm(), (Size{1024, 1366}));
-  EXPECT_EQ(state.SizeType(), 2u);
+  EXPECT_TRUE(state.SizeNorm() == (Size{1024, 1366}) && state.SizeType() == 2u);
 
   // Later answers of the platform are not seen, except the idiom by the size type.
   idiom = Idiom::kPhone;
   scale = 3.0;
   bounds = {320, 568};
-  EXPECT_TRUE(state.IsTablet());
-  EXPECT_EQ(state.Scale(), 2.0);
-  EXPECT_EQ(state.SizeNorm(), (Size{1024, 1366}));
-  EXPECT_EQ(bounds_reads, 3);
+  EXPECT_TRUE(state.IsTablet() && state.Scale() == 2.0);
+  EXPECT_TRUE(state.SizeNorm() == (Size{1024, 1366}) && bounds_reads == 3);
   EXPECT_EQ(state.SizeType(), 2u);  // a phone of 1366 points
 }
 
 TEST(CScreen, ConcurrentFirstReadsAgree) {
-  internal::ScreenState state({[] { return Idiom::kPhone; }, [] { return 3.0; },
-                               [] {
-                                 return Size{844, 390};
-                               }});
-  std::vector<std::thread> threads;
+  const Size bounds{844, 390};
+  internal::ScreenState state(
+      {[] { return Idiom::kPhone; }, [] { return 3.0; }, [&] { return bounds; }});
   std::vector<Size> seen(4);
-  for (int i = 0; i < 4; ++i) {
-    threads.emplace_back([&, i] { seen[i] = state.SizeNorm(); });
-  }
-  for (auto& t : threads) t.join();
-  for (const Size& s : seen) EXPECT_EQ(s, (Size{390, 844}));
+  testing::OnThreads(4, [&](int i) { seen[i] = state.SizeNorm(); });
+  EXPECT_EQ(seen, std::vector<Size>(4, Size{390, 844}));
 }
 
 TEST(CScreen, SharedStateReadsThePlatformFacts) {
@@ -78,11 +70,8 @@ TEST(CScreen, SharedStateReadsThePlatformFacts) {
   // reads first.
   platform::ScopedScreenOverrides overrides(
       {.idiom = Idiom::kPhone, .scale = 2.0, .bounds = Size{667, 375}});
-  EXPECT_FALSE(CScreen::iPad());
-  EXPECT_EQ(CScreen::scale(), 2.0);
-  EXPECT_EQ(CScreen::scaleNorm(), 0.5);
-  EXPECT_EQ(CScreen::screenSizeNorm(), (Size{375, 667}));
-  EXPECT_EQ(CScreen::screenSizeType(), 1u);
+  EXPECT_TRUE(!CScreen::iPad() && CScreen::scale() == 2.0 && CScreen::scaleNorm() == 0.5);
+  EXPECT_TRUE(CScreen::screenSizeNorm() == (Size{375, 667}) && CScreen::screenSizeType() == 1u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "kelvane/platform/core/thread_dictionary.h"
+#include "kelvane/testing/threads.h"
 
 namespace kelvane {
 namespace {
@@ -12,11 +13,7 @@ namespace {
 using platform::ThreadDictionary;
 
 // Each test body runs on a fresh thread, whose dictionary starts empty.
-template <typename F>
-void OnFreshThread(F body) {
-  std::thread thread(body);
-  thread.join();
-}
+using testing::OnFreshThread;
 
 TEST(ScratchEnvironment, FetchesWhatWasReservedUnderTheDocumentedKeys) {
   OnFreshThread([] {
@@ -30,8 +27,7 @@ TEST(ScratchEnvironment, FetchesWhatWasReservedUnderTheDocumentedKeys) {
     EXPECT_EQ(NSTools::EnviromentString(10), dictionary->FindString(u"ZQ3STR10"));
     EXPECT_EQ(NSTools::EnviromentData(1), dictionary->FindData(u"ZQ3DATA1"));
     EXPECT_NE(NSTools::EnviromentString(0), NSTools::EnviromentString(1));
-    EXPECT_EQ(NSTools::EnviromentString(11), nullptr);
-    EXPECT_EQ(NSTools::EnviromentData(2), nullptr);
+    EXPECT_TRUE(NSTools::EnviromentString(11) == nullptr && NSTools::EnviromentData(2) == nullptr);
     Data* placed = dictionary->SetData(u"ZQ3DATA7");  // placed by other code: found too
     EXPECT_EQ(NSTools::EnviromentData(7), placed);
     // The key buffer holds the last key formed, and forming even the longest key reuses it.
@@ -39,13 +35,11 @@ TEST(ScratchEnvironment, FetchesWhatWasReservedUnderTheDocumentedKeys) {
     ASSERT_NE(key, nullptr);
     const char16_t* storage = key->data();
     EXPECT_EQ(NSTools::EnviromentData(4294967295u), nullptr);
-    EXPECT_EQ(*key, u"ZQ3DATA4294967295");
-    EXPECT_EQ(key->data(), storage);
+    EXPECT_TRUE(*key == u"ZQ3DATA4294967295" && key->data() == storage);
   });
   OnFreshThread([] {
     NSTools::SetEnviromentData(1);  // creates the key buffer on its own
-    EXPECT_NE(NSTools::EnviromentData(0), nullptr);
-    EXPECT_EQ(NSTools::EnviromentString(0), nullptr);
+    EXPECT_TRUE(NSTools::EnviromentData(0) != nullptr && NSTools::EnviromentString(0) == nullptr);
   });
 }
 
@@ -64,8 +58,8 @@ TEST(ScratchEnvironment, ReservingAgainEmptiesOnlyTheNumbersGiven) {
     const std::size_t entries = ThreadDictionary::Current()->Count();
     NSTools::SetEnviromentString(UINT32_MAX);
     NSTools::SetEnviromentData(NSTools::kMaxReserved + 1);
-    EXPECT_EQ(ThreadDictionary::Current()->Count(), entries);
-    EXPECT_EQ(*NSTools::EnviromentString(2), u"two");
+    EXPECT_TRUE(ThreadDictionary::Current()->Count() == entries &&
+                *NSTools::EnviromentString(2) == u"two");
   });
 }
 
@@ -83,8 +77,7 @@ TEST(ScratchEnvironment, SeesEntriesThatOtherCodeReplacesOrRemoves) {
     EXPECT_EQ(NSTools::EnviromentString(0), nullptr);
 
     NSTools::SetEnviromentString(2);  // reserving again puts both back
-    EXPECT_NE(NSTools::EnviromentString(0), nullptr);
-    EXPECT_NE(NSTools::EnviromentString(1), nullptr);
+    EXPECT_TRUE(NSTools::EnviromentString(0) != nullptr && NSTools::EnviromentString(1) != nullptr);
   });
 }
 

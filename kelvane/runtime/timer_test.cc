@@ -50,15 +50,13 @@ TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancels) {
   ASSERT_TRUE(timer->Start(3600, 3600, 0, main, [&] { ++fires; }));
   ASSERT_TRUE(StepMainQueue(1h));
   EXPECT_FALSE(timer->Start(0, 0.0, 0, main, [] {}));  // refused: the old timer keeps going
-  ASSERT_TRUE(StepMainQueue(1h));
-  EXPECT_EQ(fires, 2);
+  EXPECT_TRUE(StepMainQueue(1h) && fires == 2);
   // Restarted with another queue and handler: new times and handler, still on the main queue.
   ASSERT_TRUE(timer->Start(60, 3600, 1, other, [&] { fires += main->IsCurrent() ? 10 : 1000; }));
   ASSERT_TRUE(StepMainQueue(1min));
   EXPECT_EQ(fires, 12);
   timer->Cancel();
-  ASSERT_TRUE(StepMainQueue(3h));
-  EXPECT_EQ(fires, 12);
+  EXPECT_TRUE(StepMainQueue(3h) && fires == 12);
   // After Cancel, the next start makes a new timer on the queue it is given.
   std::atomic<int> on_other{0};
   ASSERT_TRUE(timer->Start(0, 0.001, 0, other, [&] { on_other += other->IsCurrent() ? 1 : 100; }));
@@ -101,8 +99,7 @@ TEST(GCDTimer, NoHandlerOutlivesCancelOrTheOwner) {
     timer.Cancel();
   }));
   ASSERT_TRUE(RunMainUntil([&] { return fires == 1; }));
-  ASSERT_TRUE(StepMainQueue(1h));
-  EXPECT_EQ(fires, 1);
+  EXPECT_TRUE(StepMainQueue(1h) && fires == 1);
 }
 
 TEST(GCDBlock, StatesFollowScheduleRunAndCancel) {
@@ -123,8 +120,7 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancel) {
   std::weak_ptr<GCDBlock> watch = block;
   block->runInQueue(platform::MainQueue(), 60);
   auto held = std::exchange(block, nullptr);
-  ASSERT_TRUE(StepMainQueue(1min));
-  EXPECT_EQ(runs, 2);
+  EXPECT_TRUE(StepMainQueue(1min) && runs == 2);
   held->runInQueue(platform::MainQueue(), 60);
   held->cancel();
   EXPECT_EQ(held->status(), GCDBlock::kCancelled);
@@ -133,8 +129,7 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancel) {
   EXPECT_EQ(held->status(), GCDBlock::kCancelled);
   held.reset();
   ASSERT_TRUE(StepMainQueue(2min));
-  EXPECT_TRUE(watch.expired());
-  EXPECT_EQ(runs, 2);
+  EXPECT_TRUE(watch.expired() && runs == 2);
 }
 
 TEST(GCDBlock, CancelRacingARunLeavesAFinalState) {
@@ -156,8 +151,7 @@ TEST(CallOnceUntilComplete, OneRunPerPendingFlag) {
   NSTools::callOnceUntilComplete(flag, 0.005, [&] { ++runs; });
   EXPECT_TRUE(flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [&] { runs += 100; });  // pending: ignored
-  ASSERT_TRUE(StepMainQueue(1h));
-  EXPECT_FALSE(flag);
+  EXPECT_TRUE(StepMainQueue(1h) && !flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [&] { ++runs; });  // finished: schedules again
   ASSERT_TRUE(RunMainUntil([&] { return !flag; }));
   EXPECT_EQ(runs, 2);
@@ -168,8 +162,7 @@ TEST(CallOnceUntilComplete, OneRunPerPendingFlag) {
 }
 
 TEST(ObjectBlocks, AssociatedBlockIsOnePerObjectAndTimersPerformBlocks) {
-  platform::Object object;
-  platform::Object other;
+  platform::Object object, other;
   std::string log;
   NSTools::invokeAssociatedBlock(object);  // none: nothing
   NSTools::addAssociatedBlock(object, [&] { log += "1"; });
@@ -202,8 +195,7 @@ TEST(ObjectBlocks, AssociatedBlockIsOnePerObjectAndTimersPerformBlocks) {
                                          VoidBlock([&] { ++runs; }));
   auto plain = platform::Timer::Schedule(platform::MainQueue(), 1ms, false, perform, 42);
   ASSERT_TRUE(StepMainQueue(1ms));
-  EXPECT_FALSE(plain->IsValid());
-  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(!plain->IsValid() && runs == 1);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kelvane/testing/temp_dir.h"
@@ -23,49 +24,20 @@ std::string Md5Hex(const CHashMD5& source) {
 
 String U(const std::string& path) { return String(path.begin(), path.end()); }
 
-std::string Md5Of(std::string_view message) {
+// The engine's digests are checked in its own test; the object adds what it ignores, Init and
+// copies of a message under way.
+TEST(CHashMD5, IgnoresNothingToFeedAndStartsOverOnInit) {
   CHashMD5 md5;
-  md5.Update(message.data(), static_cast<unsigned int>(message.size()));
-  return Md5Hex(md5);
-}
-
-TEST(CHashMD5, Rfc1321TestSuiteAndSplitFeeds) {
-  const std::pair<const char*, const char*> suite[] = {
-      {"", "d41d8cd98f00b204e9800998ecf8427e"},
-      {"a", "0cc175b9c0f1b6a831c399e269772661"},
-      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-       "d174ab98d277d9f5a5611c2c9f419d9f"},
-      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-       "57edf4a22be3c955ac49da2e2107b67a"}};
-  for (const auto& [message, digest] : suite) EXPECT_EQ(Md5Of(message), digest) << message;
-
-  // Split feeds match one feed across block boundaries.
-  std::vector<unsigned char> message(1000);
-  for (std::size_t i = 0; i < message.size(); ++i) message[i] = static_cast<unsigned char>(i * 7);
-  CHashMD5 whole;
-  whole.Update(message.data(), 1000);
-  const std::string expected = Md5Hex(whole);
-  // Lengths around the padding edge (55, 56, 63, 64, 65) need one or two final blocks.
-  for (unsigned split : {1u, 55u, 56u, 63u, 64u, 65u, 127u, 999u}) {
-    CHashMD5 parts;
-    parts.Update(message.data(), split);
-    parts.Update(nullptr, 5);  // ignored
-    parts.Update(message.data() + split, 0);
-    parts.Update(message.data() + split, 1000 - split);
-    EXPECT_EQ(Md5Hex(parts), expected) << split;
-  }
-  CHashMD5 bytewise;
-  for (unsigned i = 0; i < 1000; ++i) bytewise.Update(message.data() + i, 1);
-  EXPECT_EQ(Md5Hex(bytewise), expected);
-  // Init() forgets what was fed.
-  CHashMD5 reused;
-  reused.Update("junk", 4);
-  reused.Init();
-  reused.Update("abc", 3);
-  EXPECT_EQ(Md5Hex(reused), "900150983cd24fb0d6963f7d28e17f72");
+  md5.Update("junk", 4);
+  md5.Init();  // forgets what was fed
+  md5.Update("a", 1);
+  const CHashMD5 after_a = md5;
+  md5.Update(nullptr, 5);
+  md5.Update("b", 0);
+  md5.Update("bc", 2);
+  md5.Final(nullptr);  // no room given: the message goes on
+  EXPECT_EQ(Md5Hex(md5), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(Md5Hex(after_a), "0cc175b9c0f1b6a831c399e269772661");
 }
 
 // Records what a hasher is told, to see what HashFile feeds.
@@ -94,16 +66,12 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096OrFailsUntouched) {
 
   RecordingHasher recorder;
   ASSERT_TRUE(CHash::HashFile(recorder, U(path)));
-  EXPECT_EQ(recorder.inits, 1);
-  EXPECT_EQ(recorder.bytes, content);
-  EXPECT_LE(recorder.largest, 4096u);
-  EXPECT_GE(recorder.updates, 3);
+  EXPECT_TRUE(recorder.inits == 1 && recorder.bytes == content);
+  EXPECT_TRUE(recorder.largest <= 4096u && recorder.updates >= 3) << recorder.largest;
 
   const std::string empty = dir.Write("empty", "");
   RecordingHasher none;
-  EXPECT_TRUE(CHash::HashFile(none, U(empty)));
-  EXPECT_EQ(none.inits, 1);
-  EXPECT_EQ(none.updates, 0);
+  EXPECT_TRUE(CHash::HashFile(none, U(empty)) && none.inits == 1 && none.updates == 0);
 
   // A path outside ASCII: U+0436 U+4E2D ".txt" in UTF-8 on disk.
   dir.Write("\xD0\xB6\xE4\xB8\xAD.txt", "abc");
@@ -111,14 +79,12 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096OrFailsUntouched) {
   EXPECT_EQ(recorder.bytes, "abc");
 
   RecordingHasher untouched;
-  EXPECT_FALSE(CHash::HashFile(untouched, U(dir.File("missing"))));
-  EXPECT_FALSE(CHash::HashFile(untouched, U(dir.path().string())));
-  EXPECT_FALSE(CHash::HashFile(untouched, std::nullopt));
-  EXPECT_FALSE(CHash::HashFile(untouched, u""));
   // A zero unit would cut the path short and name another file.
   const std::string real = dir.Write("real", "x");
-  EXPECT_FALSE(CHash::HashFile(untouched, U(real) + u'\0' + u"tail"));
-  EXPECT_FALSE(CHash::HashFile(untouched, U(real) + u'\xD800'));
+  const std::vector<std::optional<String>> paths = {
+      U(dir.File("missing")),    U(dir.path().string()), std::nullopt, u"",
+      U(real) + u'\0' + u"tail", U(real) + u'\xD800'};
+  for (const auto& path : paths) EXPECT_FALSE(CHash::HashFile(untouched, path));
   EXPECT_EQ(untouched.inits, 0);
 }
 
@@ -129,23 +95,20 @@ TEST(Hex, ToHashIntoBufferAndToDataAndBack) {
     EXPECT_EQ(b[length], '\x55') << "wrote past the buffer";
     return std::vector<unsigned char>(b.begin(), b.begin() + length);
   };
-  using Bytes = std::vector<unsigned char>;
-  EXPECT_EQ(decode(u"ABCDEF", 2), (Bytes{0xAB, 0xCD}));
-  EXPECT_EQ(decode(u"ABC", 2), (Bytes{0xAB, 0xC0}));
-  EXPECT_EQ(decode(u"a1", 2), (Bytes{0xA1, 0x00}));
-  EXPECT_EQ(decode(u"A-", 1), (Bytes{0x00}));
-  EXPECT_EQ(decode(u"0f1E", 2), (Bytes{0x0F, 0x1E}));
-  EXPECT_EQ(decode(u"12G4", 2), (Bytes{0x00, 0x00}));
-  EXPECT_EQ(decode(u"1234zz", 2), (Bytes{0x12, 0x34}));  // characters after 2L are not read
-  EXPECT_EQ(decode(u"\uFF11\uFF12", 1), (Bytes{0x00}));  // full-width digits are not hex
-  EXPECT_EQ(decode(u"", 3), (Bytes{0, 0, 0}));
-  EXPECT_EQ(decode(u"ab", 0), Bytes{});
+  // Characters after 2L are not read; full-width digits are not hex.
+  // clang-format off
+  const std::tuple<const char16_t*, unsigned, std::vector<unsigned char>> cases[] = {
+      {u"ABCDEF", 2, {0xAB, 0xCD}}, {u"ABC", 2, {0xAB, 0xC0}}, {u"a1", 2, {0xA1, 0x00}},
+      {u"A-", 1, {0x00}}, {u"0f1E", 2, {0x0F, 0x1E}}, {u"12G4", 2, {0x00, 0x00}},
+      {u"1234zz", 2, {0x12, 0x34}}, {u"\uFF11\uFF12", 1, {0x00}}, {u"", 3, {0, 0, 0}},
+      {u"ab", 0, {}}};
+  // clang-format on
+  for (const auto& [text, length, bytes] : cases) EXPECT_EQ(decode(text, length), bytes) << length;
   NSTools::ToHash(u"ab", nullptr, 4);
 
   EXPECT_EQ(NSTools::ToHash(u"a1B2"), (Data{0xA1, 0xB2}));
   EXPECT_FALSE(NSTools::ToHash(u"abc").has_value());
-  EXPECT_EQ(NSTools::ToHash(u"zz"), (Data{0x00}));
-  EXPECT_EQ(NSTools::ToHash(u""), Data{});
+  EXPECT_TRUE(NSTools::ToHash(u"zz") == Data{0x00} && NSTools::ToHash(u"") == Data{});
 
   // And back: FromHash and stringFromHash.
   const char bytes[] = {'\x0F', '\xA0', '\x80', '\x00', '\xFF'};
@@ -161,8 +124,8 @@ TEST(Hex, ToHashIntoBufferAndToDataAndBack) {
   EXPECT_EQ(s, u"");
 
   EXPECT_EQ(NSTools::stringFromHash(bytes, 3, true), u"0FA080");
-  EXPECT_FALSE(NSTools::stringFromHash(bytes, 0, true).has_value());
-  EXPECT_FALSE(NSTools::stringFromHash(nullptr, 3, true).has_value());
+  EXPECT_FALSE(NSTools::stringFromHash(bytes, 0, true) ||
+               NSTools::stringFromHash(nullptr, 3, true));
 
   // Round trip through all byte values.
   std::array<char, 256> all;

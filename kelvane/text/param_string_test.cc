@@ -46,60 +46,53 @@ TEST(ReadParam, WStringBufferCutsAndTerminates) {
   std::array<unsigned short, 4> w;
   w.fill(0x7777);
   EXPECT_TRUE(ReadParam(kLine, u"server=", &bar, w.data(), 6));
-  EXPECT_EQ(platform::WStringText(w.data()), u"de");
-  EXPECT_EQ(w[3], 0x7777);
-
+  EXPECT_TRUE(platform::WStringText(w.data()) == u"de" && w[3] == 0x7777);
   w.fill(0x7777);
   EXPECT_FALSE(ReadParam(kLine, u"port=", &bar, w.data(), 6));
   EXPECT_EQ(w[0], 0);
-
   w.fill(0x7777);
   EXPECT_TRUE(ReadParam(u"a=|", u"a=", &bar, w.data(), 8));  // an empty value is still found
   EXPECT_EQ(w[0], 0);
 
   // No room for a terminator, a null buffer or key: false and nothing written.
   w.fill(0x7777);
-  EXPECT_FALSE(ReadParam(kLine, u"server=", &bar, w.data(), 1));
-  EXPECT_FALSE(ReadParam(kLine, u"port=", &bar, w.data(), 1));
-  EXPECT_FALSE(ReadParam(kLine, u"server=", &bar, w.data(), 0));
-  EXPECT_FALSE(ReadParam(kLine, std::nullopt, &bar, w.data(), 8));
-  EXPECT_FALSE(ReadParam(kLine, u"server=", &bar, static_cast<unsigned short*>(nullptr), 8));
+  EXPECT_FALSE(ReadParam(kLine, u"server=", &bar, w.data(), 1) ||
+               ReadParam(kLine, u"port=", &bar, w.data(), 1) ||
+               ReadParam(kLine, u"server=", &bar, w.data(), 0) ||
+               ReadParam(kLine, std::nullopt, &bar, w.data(), 8) ||
+               ReadParam(kLine, u"server=", &bar, static_cast<unsigned short*>(nullptr), 8));
   EXPECT_EQ(w[0], 0x7777);
 
   // A size past 4 GiB is clamped, never wrapped to a tiny or zero size.
   std::array<unsigned short, 8> big;
   big.fill(0x7777);
   EXPECT_TRUE(ReadParam(kLine, u"login=", &bar, big.data(), (std::uint64_t{1} << 32) + 0));
-  EXPECT_EQ(platform::WStringText(big.data()), u"123");
-  EXPECT_EQ(big[4], 0x7777);
+  EXPECT_TRUE(platform::WStringText(big.data()) == u"123" && big[4] == 0x7777);
 }
 
 TEST(ReadParam, NumbersFromValues) {
   const CharacterSet bar = CharacterSet::FromCharacters(u"|");
   double ratio = -1;
-  EXPECT_TRUE(ReadParam(kLine, u"ratio=", &bar, &ratio));
-  EXPECT_EQ(ratio, 1.5);
+  EXPECT_TRUE(ReadParam(kLine, u"ratio=", &bar, &ratio) && ratio == 1.5);
 
   std::int32_t i32 = 99;
-  EXPECT_TRUE(ReadParam(kLine, u"server=", &bar, &i32));
-  EXPECT_EQ(i32, 0);  // found, but no number
+  EXPECT_TRUE(ReadParam(kLine, u"server=", &bar, &i32) && i32 == 0);  // found, but no number
   i32 = 99;
-  EXPECT_FALSE(ReadParam(kLine, u"port=", &bar, &i32));
-  EXPECT_EQ(i32, 99);
-  EXPECT_TRUE(ReadParam(kLine, u"login=", &bar, &i32));
-  EXPECT_EQ(i32, 123);
+  EXPECT_TRUE(!ReadParam(kLine, u"port=", &bar, &i32) && i32 == 99);
+  EXPECT_TRUE(ReadParam(kLine, u"login=", &bar, &i32) && i32 == 123);
   EXPECT_FALSE(ReadParam(kLine, u"login=", &bar, static_cast<std::int32_t*>(nullptr)));
 
+  // {line, key, value}: an empty value is 0; values past the range clamp.
   const CharacterSet semi = CharacterSet::FromCharacters(u";");
-  std::int64_t i64 = 42;
-  EXPECT_TRUE(ReadParam(u"a=1;b=;c=3", u"b=", &semi, &i64));
-  EXPECT_EQ(i64, 0);
-  EXPECT_TRUE(ReadParam(u"t=1700000000123;", u"t=", &semi, &i64));
-  EXPECT_EQ(i64, 1700000000123);
-  EXPECT_TRUE(ReadParam(u"x=18446744073709551616;", u"x=", &semi, &i64));
-  EXPECT_EQ(i64, std::numeric_limits<std::int64_t>::max());
-  EXPECT_TRUE(ReadParam(u"x=-18446744073709551617", u"x=", &semi, &i64));
-  EXPECT_EQ(i64, std::numeric_limits<std::int64_t>::min());
+  const std::tuple<const char16_t*, const char16_t*, std::int64_t> longs[] = {
+      {u"a=1;b=;c=3", u"b=", 0},
+      {u"t=1700000000123;", u"t=", 1700000000123},
+      {u"x=18446744073709551616;", u"x=", std::numeric_limits<std::int64_t>::max()},
+      {u"x=-18446744073709551617", u"x=", std::numeric_limits<std::int64_t>::min()}};
+  for (const auto& [line, key, value] : longs) {
+    std::int64_t i64 = 42;
+    EXPECT_TRUE(ReadParam(line, key, &semi, &i64) && i64 == value) << value;
+  }
 }
 
 TEST(NumberConversion, SkipsSpaceTakesSignAndClamps) {
@@ -154,21 +147,16 @@ TEST(ReadKey, SplitsAndTrimsAtTheFirstSeparator) {
       {u"\u3000k\t:=\u00A0v", u":=", u"k", u"v"}};
   for (const auto& [line, separator, k, v] : cases) {
     EXPECT_TRUE(ReadKey(line, &key, &value, separator)) << std::u16string_view(line).size();
-    EXPECT_EQ(key, k);
-    EXPECT_EQ(value, v);
+    EXPECT_TRUE(key == k && value == v) << std::u16string_view(line).size();
   }
 
-  key = u"kept";
-  value = u"kept";
+  key = value = u"kept";
   for (const char16_t* line : {u"a=", u"=x", u"abc", u""}) {
     EXPECT_FALSE(ReadKey(line, &key, &value, u"=")) << std::u16string_view(line).size();
   }
-  EXPECT_FALSE(ReadKey(u"a=b", &key, &value, u""));
-  EXPECT_FALSE(ReadKey(u"a=b", &key, &value, std::nullopt));
-  EXPECT_FALSE(ReadKey(u"a=b", nullptr, &value, u"="));
-  EXPECT_FALSE(ReadKey(u"a=b", &key, nullptr, u"="));
-  EXPECT_EQ(key, u"kept");
-  EXPECT_EQ(value, u"kept");
+  EXPECT_FALSE(ReadKey(u"a=b", &key, &value, u"") || ReadKey(u"a=b", &key, &value, std::nullopt) ||
+               ReadKey(u"a=b", nullptr, &value, u"=") || ReadKey(u"a=b", &key, nullptr, u"="));
+  EXPECT_TRUE(key == u"kept" && value == u"kept");
 }
 
 }  // namespace

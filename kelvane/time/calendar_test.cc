@@ -52,8 +52,7 @@ TEST(Calendar, DaysAndMonthsBeginAndEnd) {
   for (const auto& [t, begin] : month_begins) EXPECT_EQ(STime::MonthBegin(t), begin) << t;
   for (const auto& [t, end] : month_ends) EXPECT_EQ(STime::MonthEnd(t), end) << t;
   for (std::int64_t t = 1764547200; t < 1767225600; t += 3 * 3600 + 7) {  // December 2025
-    ASSERT_EQ(STime::MonthEnd(t), 1767225599);
-    ASSERT_EQ(STime::MonthBegin(t), 1764547200);
+    ASSERT_TRUE(STime::MonthEnd(t) == 1767225599 && STime::MonthBegin(t) == 1764547200) << t;
   }
 }
 
@@ -114,8 +113,7 @@ TEST(Calendar, PeriodsBackFromNowUseTheirOwnClocks) {
     ServerZone server(-720, 0);  // behind UTC: the bound stays on UTC's day
     EXPECT_EQ(STime::PeriodUpperBound(), today + kDay - 1);
   }
-  EXPECT_EQ(STime::PeriodDaysAgo(1), today - kDay);
-  EXPECT_EQ(STime::PeriodDaysAgo(-1), today + kDay);
+  EXPECT_TRUE(STime::PeriodDaysAgo(1) == today - kDay && STime::PeriodDaysAgo(-1) == today + kDay);
   EXPECT_EQ(STime::PeriodDaysAgo(INT32_MIN), today - std::int64_t{INT32_MIN} * kDay);
 }
 

@@ -46,9 +46,10 @@ TEST(ShortDate, EveryDayFrom1970To2097RoundTrips) {
     const std::int64_t at = t + (t / 86400 * 7919) % 86400;  // a different second each day
     const std::uint16_t s = STime::ShortDate(at);
     ASSERT_EQ(STime::LongDate(s), STime::DayBegin(at)) << at;
-    ASSERT_EQ(STime::YearFromShort(s), STime::Year(at));
-    ASSERT_EQ(STime::MonthFromShort(s), STime::Month(at));
-    ASSERT_EQ(STime::DayFromShort(s), STime::Day(at));
+    ASSERT_EQ(
+        (std::array{STime::YearFromShort(s), STime::MonthFromShort(s), STime::DayFromShort(s)}),
+        (std::array{STime::Year(at), STime::Month(at), STime::Day(at)}))
+        << at;
     ASSERT_EQ(STime::ShortDateYear(static_cast<std::int32_t>(STime::Year(at)),
                                    static_cast<std::int32_t>(STime::Month(at)),
                                    static_cast<std::int32_t>(STime::Day(at))),

@@ -7,6 +7,7 @@
 #include "kelvane/platform/core/clock.h"
 #include "kelvane/platform/device/device.h"
 #include "kelvane/testing/fixed_device.h"
+#include "kelvane/testing/text.h"
 #include "kelvane/time/internal/state.h"
 #include "kelvane/time/time_tools.h"
 
@@ -19,10 +20,8 @@ constexpr std::int64_t kNow = 1751371200;             // 2025-07-01 12:00:00 UTC
 constexpr std::int64_t kBerlinMidnight = 1751320800;  // 2025-07-01 00:00 in Berlin, in UTC
 constexpr std::int64_t kDay = 86400;
 
-bool HasDigit(const String& s) {
-  return std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
-}
-bool Contains(const String& s, std::u16string_view part) { return s.find(part) != String::npos; }
+using testing::Contains;
+using testing::HasDigit;
 
 // The text with every kind of space made a plain one: locale data moves between them (a
 // narrow no-break space before "PM"), and which one is not what these tests are about.
@@ -45,8 +44,8 @@ TEST(TimeText, TodayShowsTheTimeAndOtherDaysTheDate) {
   // One second earlier is yesterday: the relative date formatter writes a word for it, no
   // digits (the words themselves are the formatter's, tested with it).
   EXPECT_FALSE(HasDigit(STime::StringTimeForUser(kBerlinMidnight - 1)));
-  EXPECT_TRUE(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"6/28/25"));
-  EXPECT_TRUE(Contains(STime::StringTimeForUser(0), u"1/1/70"));
+  EXPECT_TRUE(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"6/28/25") &&
+              Contains(STime::StringTimeForUser(0), u"1/1/70"));
 }
 
 TEST(TimeText, UserTextsSpeakTheFirstPreferredLanguage) {

@@ -9,6 +9,7 @@
 
 #include "kelvane/platform/core/clock.h"
 #include "kelvane/platform/device/device.h"
+#include "kelvane/testing/text.h"
 
 namespace kelvane::platform {
 namespace {
@@ -19,10 +20,8 @@ constexpr double kDay = 86400;
 Locale L(std::string_view id) { return Locale::FromIdentifier(id).value(); }
 TimeZone Zone(std::string_view id) { return TimeZone::Named(id).value(); }
 
-bool HasDigit(const String& s) {
-  return std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
-}
-bool Contains(const String& s, std::u16string_view part) { return s.find(part) != String::npos; }
+using testing::Contains;
+using testing::HasDigit;
 
 TEST(TimeZone, NamedFixedAndSystemZones) {
   const TimeZone berlin = Zone("Europe/Berlin");

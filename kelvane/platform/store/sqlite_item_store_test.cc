@@ -1,11 +1,20 @@
 #include "kelvane/platform/store/sqlite_item_store.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <random>
+#include <thread>
 
 #include "kelvane/testing/items.h"
 #include "kelvane/testing/scoped_environment.h"
@@ -195,6 +204,131 @@ TEST(SqliteItemStore, DefaultPathFollowsTheEnvironment) {
   testing::ScopedEnvironment::Set("XDG_DATA_HOME", nullptr);
   testing::ScopedEnvironment::Set("HOME", nullptr);
   EXPECT_EQ(SqliteItemStore::DefaultPath(), std::nullopt);
+}
+
+// ---- under real processes ----------------------------------------------------------------------
+
+std::string Value(std::uint64_t seq) { return "value-" + std::to_string(seq); }
+String Name(std::uint64_t seq) { return u"name-" + String(1, char16_t(u'0' + seq % 8)); }
+
+// Replaces the item of one of eight names in turn with seq, seq + 1, ..., flipping the
+// synchronizable flag every round so that each replacement drops an item and adds another, and
+// reports each replacement that succeeded on `report`.
+[[noreturn]] void ReplaceForever(const std::string& path, std::uint64_t seq, int report) {
+  auto store = SqliteItemStore::Open(path);
+  if (store == nullptr) ::_exit(2);
+  for (;; ++seq) {
+    const ItemAttributes item = Password(Name(seq), std::nullopt, (seq / 8) % 2 == 1, Value(seq));
+    if (store->Replace(For(Name(seq)), item) != ItemStatus::kSuccess) ::_exit(3);
+    if (::write(report, &seq, sizeof(seq)) != sizeof(seq)) ::_exit(4);
+  }
+}
+
+TEST(SqliteItemStore, SurvivesBeingKilledMidReplace) {
+  testing::TempDir dir;
+  const std::string path = dir.File("keychain.db");
+  ASSERT_NE(SqliteItemStore::Open(path), nullptr);  // key file made once, up front
+  std::mt19937 random(7);
+  std::map<std::uint64_t, std::uint64_t> last;  // name index -> last reported seq
+  std::uint64_t reported = 0;                   // highest seq reported so far
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(45);
+  int kills = 0;
+  for (; kills < 100 && std::chrono::steady_clock::now() < deadline; ++kills) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(fds[0]);
+      ReplaceForever(path, reported + 1, fds[1]);
+    }
+    ::close(fds[1]);
+    // Let the child finish at least one replacement, then kill it at a random moment.
+    pollfd ready{fds[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 10'000), 1) << "the child reported nothing";
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 20'000));
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    std::uint64_t seq;
+    while (::read(fds[0], &seq, sizeof(seq)) == sizeof(seq)) {
+      last[seq % 8] = seq;
+      reported = std::max(reported, seq);
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "child exited with " << WEXITSTATUS(status);
+
+    auto store = SqliteItemStore::Open(path);
+    ASSERT_NE(store, nullptr);
+    ASSERT_TRUE(store->CheckIntegrity());
+    // Each name holds its last reported value, or the value of the one replacement that may
+    // have finished unreported (seq reported + 1).
+    const std::uint64_t unreported = reported + 1;
+    for (std::uint64_t n = 0; n < 8; ++n) {
+      const std::string loaded = Load(*store, For(Name(n)));
+      EXPECT_TRUE(loaded == (last.count(n) ? Value(last[n]) : "") ||
+                  (unreported % 8 == n && loaded == Value(unreported)))
+          << "name " << n << " lost its reported value";
+    }
+  }
+  EXPECT_GE(kills, 20);
+  EXPECT_GT(reported, static_cast<std::uint64_t>(kills));
+}
+
+// Two threads update (else replace) and load their own names until the deadline; the number of
+// failed operations.
+int ChurnWithTwoThreads(ItemStore& store, const std::string& who,
+                        std::chrono::steady_clock::time_point deadline,
+                        std::atomic<int>& operations) {
+  std::atomic<int> failures = 0;
+  auto churn = [&](const std::string& me) {
+    for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i, operations += 2) {
+      const String name =
+          u"churn-" + String(me.begin(), me.end()) + u"-" + String(1, char16_t(u'0' + i % 4));
+      const bool sync = i % 3 == 0;
+      const ItemAttributes item = Password(name, std::nullopt, sync, me + std::to_string(i));
+      ItemUpdate update;
+      update.value = item.value;
+      const bool saved = store.Update(For(name, sync ? SyncMatch::kYes : SyncMatch::kNo), update) ==
+                             ItemStatus::kSuccess ||
+                         store.Replace(For(name), item) == ItemStatus::kSuccess;
+      if (!saved || Load(store, For(name)) != me + std::to_string(i)) {
+        ++failures;
+        ADD_FAILURE() << me << ": round " << i << (saved ? " loaded another value" : " not saved");
+      }
+    }
+  };
+  std::thread a(churn, who + "a");
+  churn(who + "b");
+  a.join();
+  return failures;
+}
+
+TEST(SqliteItemStore, TwoProcessesAndTwoThreadsNeverSeeABusyStore) {
+  testing::TempDir dir;
+  const std::string path = dir.File("shared.db");
+  ASSERT_NE(SqliteItemStore::Open(path), nullptr);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    auto store = SqliteItemStore::Open(path);
+    if (store == nullptr) ::_exit(100);
+    std::atomic<int> operations = 0;
+    const int failures = ChurnWithTwoThreads(*store, "child", deadline, operations);
+    std::fflush(stdout);
+    ::_exit(failures == 0 && operations > 0 ? 0 : std::min(failures + 1, 99));
+  }
+  auto store = SqliteItemStore::Open(path);
+  ASSERT_NE(store, nullptr);
+  std::atomic<int> operations = 0;
+  EXPECT_EQ(ChurnWithTwoThreads(*store, "parent", deadline, operations), 0);
+  EXPECT_GT(operations.load(), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "failed operations in the child (status 1 + failures)";
+  EXPECT_TRUE(store->CheckIntegrity());
 }
 
 }  // namespace
