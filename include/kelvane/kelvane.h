@@ -50,6 +50,7 @@
 #include "kelvane/platform/ui/label.h"
 #include "kelvane/platform/ui/layer.h"
 #include "kelvane/platform/ui/text_field.h"
+#include "kelvane/platform/ui/text_properties.h"
 #include "kelvane/platform/ui/view.h"
 
 #include "kelvane/containers/archive.h"

@@ -10,10 +10,7 @@
 #include <memory>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/core/string.h"
-#include "kelvane/platform/fonts/attributed_string.h"
-#include "kelvane/platform/fonts/font.h"
-#include "kelvane/platform/graphics/color.h"
+#include "kelvane/platform/ui/text_properties.h"
 #include "kelvane/platform/ui/view.h"
 
 namespace kelvane::platform {
@@ -21,33 +18,18 @@ namespace kelvane::platform {
 class Label;
 using LabelRef = std::shared_ptr<Label>;
 
-class KELVANE_EXPORT Label : public View {
+class KELVANE_EXPORT Label : public View, public TextProperties {
  public:
   // An empty label with `frame` (see View::set_frame); null only when memory runs out.
   [[nodiscard]] static LabelRef Make(Rect frame) noexcept { return MakeAs<Label>(frame); }
 
   Label(Token token, Rect frame, LayerRef layer) noexcept : View(token, frame, std::move(layer)) {}
 
-  [[nodiscard]] const String& text() const noexcept { return text_; }
-  void set_text(String text) noexcept { text_ = std::move(text); }
-  // Null: the system font at 17 points.
-  [[nodiscard]] const FontRef& font() const noexcept { return font_; }
-  void set_font(FontRef font) noexcept { font_ = std::move(font); }
-  // Null: the default text colour (black, white in the dark appearance).
-  [[nodiscard]] const ColorRef& text_color() const noexcept { return text_color_; }
-  void set_text_color(ColorRef color) noexcept { text_color_ = std::move(color); }
-  // Labels start natural.
-  [[nodiscard]] TextAlignment text_alignment() const noexcept { return text_alignment_; }
-  void set_text_alignment(TextAlignment alignment) noexcept { text_alignment_ = alignment; }
   // True shrinks the font, when the text is too wide, until it fits; labels start without.
   [[nodiscard]] bool adjusts_font_size_to_fit_width() const noexcept { return adjusts_; }
   void set_adjusts_font_size_to_fit_width(bool adjusts) noexcept { adjusts_ = adjusts; }
 
  private:
-  String text_;
-  FontRef font_;
-  ColorRef text_color_;
-  TextAlignment text_alignment_ = kTextAlignmentNatural;
   bool adjusts_ = false;
 };
 

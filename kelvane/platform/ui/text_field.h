@@ -12,10 +12,7 @@
 #include <memory>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/core/string.h"
-#include "kelvane/platform/fonts/attributed_string.h"
-#include "kelvane/platform/fonts/font.h"
-#include "kelvane/platform/graphics/color.h"
+#include "kelvane/platform/ui/text_properties.h"
 #include "kelvane/platform/ui/view.h"
 
 namespace kelvane::platform {
@@ -61,7 +58,7 @@ enum ContentVerticalAlignment : int {
 class TextField;
 using TextFieldRef = std::shared_ptr<TextField>;
 
-class KELVANE_EXPORT TextField : public View {
+class KELVANE_EXPORT TextField : public View, public TextProperties {
  public:
   // An empty field with `frame` (see View::set_frame); every setting starts at its default
   // (0, or natural alignment); null only when memory runs out.
@@ -70,16 +67,6 @@ class KELVANE_EXPORT TextField : public View {
   TextField(Token token, Rect frame, LayerRef layer) noexcept
       : View(token, frame, std::move(layer)) {}
 
-  [[nodiscard]] const String& text() const noexcept { return text_; }
-  void set_text(String text) noexcept { text_ = std::move(text); }
-  // Null: the system font at 17 points.
-  [[nodiscard]] const FontRef& font() const noexcept { return font_; }
-  void set_font(FontRef font) noexcept { font_ = std::move(font); }
-  // Null: the default text colour (black, white in the dark appearance).
-  [[nodiscard]] const ColorRef& text_color() const noexcept { return text_color_; }
-  void set_text_color(ColorRef color) noexcept { text_color_ = std::move(color); }
-  [[nodiscard]] TextAlignment text_alignment() const noexcept { return text_alignment_; }
-  void set_text_alignment(TextAlignment alignment) noexcept { text_alignment_ = alignment; }
   [[nodiscard]] ContentVerticalAlignment content_vertical_alignment() const noexcept {
     return vertical_alignment_;
   }
@@ -102,10 +89,6 @@ class KELVANE_EXPORT TextField : public View {
   }
 
  private:
-  String text_;
-  FontRef font_;
-  ColorRef text_color_;
-  TextAlignment text_alignment_ = kTextAlignmentNatural;
   ContentVerticalAlignment vertical_alignment_ = kContentVerticalAlignmentCenter;
   TextBorderStyle border_style_ = kTextBorderNone;
   ReturnKeyType return_key_type_ = kReturnKeyDefault;
