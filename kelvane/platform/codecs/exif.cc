@@ -11,7 +11,8 @@ namespace {
 int OrientationInSegment(const std::uint8_t* data, std::size_t size) {
   ExifData* exif = exif_data_new();
   if (exif == nullptr) return 0;
-  // Read the block as it is: "following the specification" would add default tags to it.
+  // Read the block as it is: the option to fill in what the EXIF standard expects would add
+  // default tags to it.
   exif_data_unset_option(exif, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
   exif_data_load_data(exif, data, static_cast<unsigned int>(size));
   int value = 0;
