@@ -8,8 +8,10 @@
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "kelvane/testing/temp_dir.h"
+#include "kelvane/testing/threads.h"
 
 namespace kelvane::platform {
 namespace {
@@ -183,6 +185,26 @@ TEST(SharedMimeInfo, ExtensionsTheTableLacksGetDynamicTypesThatConform) {
 // The agreement of MimeFromPath-style answers with the installed shared-mime-info: for every
 // "*.ext" glob, the MIME type of the highest-weight glob against ours. Skipped where the database
 // is not installed.
+// The default database is made on first use by whichever threads ask at once, and then read by
+// all of them; under ThreadSanitizer this checks the one-time making and the shared lookups.
+TEST(TypeDatabase, DefaultIsMadeOnceAndReadFromSeveralThreads) {
+  std::vector<const TypeDatabase*> seen(4);
+  std::vector<int> wrong(4);
+  testing::OnThreads(4, [&](int i) {
+    const TypeDatabase& db = TypeDatabase::Default();
+    seen[i] = &db;
+    for (int k = 0; k < 200; ++k) {
+      const auto png = db.PreferredIdentifierForTag(kUTTagClassFilenameExtension, u"PNG");
+      const TypeRef type = db.TypeWithIdentifier(u"public.jpeg");
+      if (png != u"public.png" || type == nullptr || !db.ConformsTo(u"public.jpeg", kUTTypeData)) {
+        ++wrong[i];
+      }
+    }
+  });
+  EXPECT_EQ(seen, std::vector<const TypeDatabase*>(4, &TypeDatabase::Default()));
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
 TEST(TypeDatabase, AgreesWithInstalledSharedMimeInfo) {
   std::ifstream in("/usr/share/mime/globs2");
   if (!in) GTEST_SKIP() << "shared-mime-info is not installed";
