@@ -9,7 +9,7 @@
 namespace kelvane {
 namespace {
 
-TEST(ShortDate, PacksTheFixedExamples) {
+TEST(ShortDate, PacksUnpacksAndNormalisesTheFixedExamples) {
   // Years wrap modulo 128 from 1970; month and day are not checked, so a day of 32 sets the
   // month's lowest bit and a month of 16 the year's.
   const std::tuple<std::int32_t, std::int32_t, std::int32_t, std::uint16_t> cases[] = {
@@ -18,67 +18,62 @@ TEST(ShortDate, PacksTheFixedExamples) {
   for (const auto& [year, month, day, packed] : cases) {
     EXPECT_EQ(STime::ShortDateYear(year, month, day), packed) << year << "-" << month << "-" << day;
   }
-  // Unpacking valid dates is checked day by day below.
+  // Unpacking valid dates is checked day by day below. A month field outside 1..12 reads as 1;
+  // the day field is handed back unchecked.
   EXPECT_EQ(STime::YearFromShort(65057), 2097u);
   EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MAX, 1, 1)), 2047u);
   EXPECT_EQ(STime::YearFromShort(STime::ShortDateYear(INT_MIN, 1, 1)), 2048u);
-  // A month field outside 1..12 reads as 1; the day field is handed back unchecked.
   for (std::int32_t month : {0, 13, 14, 15}) {
     EXPECT_EQ(STime::MonthFromShort(STime::ShortDateYear(2024, month, 7)), 1u) << month;
   }
   EXPECT_EQ(STime::DayFromShort(STime::ShortDateYear(2024, 3, 0)), 0u);
-}
-
-TEST(ShortDate, LongDateNormalisesDaysOutsideTheMonth) {
-  EXPECT_EQ(STime::LongDate(STime::ShortDateYear(2024, 3, 0)), 1709164800);   // 2024-02-29
-  EXPECT_EQ(STime::LongDate(STime::ShortDateYear(2023, 2, 31)), 1677801600);  // 2023-03-03
-  EXPECT_EQ(STime::LongDate(STime::ShortDateYear(1970, 1, 0)), -86400);       // 1969-12-31
-  // Month field 0 reads as January: 2024-01-15.
-  EXPECT_EQ(STime::LongDate(STime::ShortDateYear(2024, 0, 15)), 1705276800);
-  EXPECT_EQ(STime::LongDate(0xFFFF), 4010428800);  // "2097-15-31" reads as 2097-01-31
+  // LongDate normalises days outside the month: 2024-03-00 is 2024-02-29, 2023-02-31 is
+  // 2023-03-03, 1970-01-00 is 1969-12-31, month 0 reads as January, and "2097-15-31" as
+  // 2097-01-31.
+  const std::pair<std::uint16_t, std::int64_t> long_dates[] = {
+      {STime::ShortDateYear(2024, 3, 0), 1709164800},
+      {STime::ShortDateYear(2023, 2, 31), 1677801600},
+      {STime::ShortDateYear(1970, 1, 0), -86400},
+      {STime::ShortDateYear(2024, 0, 15), 1705276800},
+      {0xFFFF, 4010428800}};
+  for (const auto& [s, t] : long_dates) EXPECT_EQ(STime::LongDate(s), t) << s;
+  // Times that cannot be broken down give the empty date (INT64_MAX - 1 has a year beyond an
+  // int); a year past 2097 wraps without a fault.
+  for (std::int64_t t : {std::int64_t{-1}, INT64_MIN, INT64_MAX, INT64_MAX - 1}) {
+    EXPECT_EQ(STime::ShortDate(t), STime::kEmptyShortDate) << t;
+  }
+  EXPECT_EQ(STime::ShortDate(4133980800), STime::ShortDateYear(2101, 1, 1));
+  // The fields of a time, and of one that cannot be broken down (the all-zero record).
+  const auto fields = [](std::int64_t t) {
+    return std::array{STime::Year(t), STime::Month(t), STime::Day(t), STime::Hour(t),
+                      STime::Min(t)};
+  };
+  EXPECT_EQ(fields(1710513045), (std::array{2024u, 3u, 15u, 14u, 30u}));  // 2024-03-15 14:30:45
+  EXPECT_EQ(fields(-1), (std::array{1900u, 1u, 0u, 0u, 0u}));
 }
 
 TEST(ShortDate, EveryDayFrom1970To2097RoundTrips) {
   constexpr std::int64_t k2098 = 4039372800;  // 2098-01-01 00:00:00
   std::int64_t days = 0;
   std::uint16_t previous = 0;
-  for (std::int64_t t = 0; STime::Year(t) <= 2097; t += 86400) {
+  for (std::int64_t t = 0; STime::Year(t) <= 2097; t += 86400, ++days) {
     const std::int64_t at = t + (t / 86400 * 7919) % 86400;  // a different second each day
     const std::uint16_t s = STime::ShortDate(at);
+    const auto year = STime::Year(at), month = STime::Month(at), day = STime::Day(at);
     ASSERT_EQ(STime::LongDate(s), STime::DayBegin(at)) << at;
     ASSERT_EQ(
         (std::array{STime::YearFromShort(s), STime::MonthFromShort(s), STime::DayFromShort(s)}),
-        (std::array{STime::Year(at), STime::Month(at), STime::Day(at)}))
+        (std::array{year, month, day}))
         << at;
-    ASSERT_EQ(STime::ShortDateYear(static_cast<std::int32_t>(STime::Year(at)),
-                                   static_cast<std::int32_t>(STime::Month(at)),
-                                   static_cast<std::int32_t>(STime::Day(at))),
-              s);
-    if (t > 0) {
-      ASSERT_GT(s, previous);  // packed dates sort like the dates
-    }
-    previous = s;
-    ++days;
+    ASSERT_EQ(
+        STime::ShortDateYear(static_cast<std::int32_t>(year), static_cast<std::int32_t>(month),
+                             static_cast<std::int32_t>(day)),
+        s);
+    ASSERT_TRUE(t == 0 || s > previous) << at;  // packed dates sort like the dates
     ASSERT_LT(t, k2098);
+    previous = s;
   }
   EXPECT_EQ(days, k2098 / 86400);  // 1970-01-01 .. 2097-12-31
-}
-
-TEST(ShortDate, TimesThatCannotBeBrokenDownGiveTheEmptyDate) {
-  // INT64_MAX - 1 has a year beyond an int.
-  for (std::int64_t t : {std::int64_t{-1}, INT64_MIN, INT64_MAX, INT64_MAX - 1}) {
-    EXPECT_EQ(STime::ShortDate(t), STime::kEmptyShortDate) << t;
-  }
-  EXPECT_EQ(STime::ShortDate(4133980800), STime::ShortDateYear(2101, 1, 1));  // wraps, no fault
-}
-
-TEST(ShortDate, FieldsOfATime) {
-  const auto fields = [](std::int64_t t) {
-    return std::array{STime::Year(t), STime::Month(t), STime::Day(t), STime::Hour(t),
-                      STime::Min(t)};
-  };
-  EXPECT_EQ(fields(1710513045), (std::array{2024u, 3u, 15u, 14u, 30u}));  // 2024-03-15 14:30:45
-  EXPECT_EQ(fields(-1), (std::array{1900u, 1u, 0u, 0u, 0u}));             // the all-zero record
 }
 
 }  // namespace
