@@ -76,10 +76,9 @@ TEST(CopyWString, NarrowsToLowBytes) {
   EXPECT_EQ(std::string(d.data()), "\x41\xE9x");
 
   d.fill('#');
-  EXPECT_EQ(CopyWString(W(u"hello"), d.data(), 0), 0u);  // no room: nothing written
-  EXPECT_EQ(d[0], '#');
-  EXPECT_EQ(CopyWString(W(u"hello"), d.data(), 1), 1u);
-  EXPECT_TRUE(d[0] == 0 && d[1] == '#');
+  // No room: nothing written; one byte: the terminator alone, and the result says "cut".
+  EXPECT_TRUE(CopyWString(W(u"hello"), d.data(), 0) == 0u && d[0] == '#');
+  EXPECT_TRUE(CopyWString(W(u"hello"), d.data(), 1) == 1u && d[0] == 0 && d[1] == '#');
   EXPECT_EQ(
       CopyWString(W(u"hi"), static_cast<char*>(nullptr), 4) + CopyWString(nullptr, d.data(), 4),
       0u);
@@ -89,12 +88,9 @@ TEST(CopyWStringSecured, FillsTheTailWithRandomUnits) {
   Units d(8), again(8);
   CopyWStringSecured(W(u"ab"), d.data(), 16);
   CopyWStringSecured(W(u"ab"), again.data(), 16);
-  EXPECT_EQ(d.text(), u"ab");
-  int unchanged = 0;
-  for (int i = 3; i < 8; ++i) unchanged += d.u[i] == kFill ? 1 : 0;
-  EXPECT_LT(unchanged, 5) << "the tail still holds the old contents";
+  EXPECT_TRUE(d.text() == u"ab" && d.guard_intact());
+  EXPECT_LT(std::count(d.u.begin() + 3, d.u.begin() + 8, kFill), 5) << "the tail is still old";
   EXPECT_NE(std::memcmp(d.data() + 3, again.data() + 3, 10), 0);  // two copies, two tails
-  EXPECT_TRUE(d.guard_intact());
   // A cut source fills nothing after the kept text; no room writes nothing.
   Units cut(3);
   CopyWStringSecured(W(u"hello"), cut.data(), 6);
@@ -146,8 +142,7 @@ TEST(CopyToStr, AgreesWithPlainEncodingAtEveryCut) {
         continue;
       }
       const std::size_t kept = std::min<std::size_t>(size - 1, expected.size());
-      ASSERT_EQ(out.substr(0, kept), expected.substr(0, kept)) << round << " " << size;
-      ASSERT_EQ(out[kept], '\0') << round << " " << size;
+      ASSERT_EQ(out.substr(0, kept + 1), expected.substr(0, kept) + '\0') << round << " " << size;
     }
   }
   char d[4] = {'#', '#', '#', '#'};
@@ -158,10 +153,10 @@ TEST(CopyToStr, AgreesWithPlainEncodingAtEveryCut) {
 
 TEST(GetCString, AsciiFirstThenTheCodePage) {
   // {text, size, code page, result, bytes}. ASCII never needs the code page, even an unknown
-  // one. What does not fit or has no mapping gives false and no partial text.
+  // one. What does not fit or has no mapping gives false and no partial text. Which characters
+  // each code page maps is the encoder's to test (platform/i18n/charset_test).
   const std::tuple<const char16_t*, unsigned, unsigned, bool, const char*> cases[] = {
       {u"Привет", 16, 1251, true, "\xCF\xF0\xE8\xE2\xE5\xF2"},
-      {u"Caf\u00E9 \u20AC", 16, 1252, true, "Caf\xE9 \x80"},
       {u"plain", 16, 65001, true, "plain"},
       {u"too long", 5, 1252, false, ""},
       {u"Привет", 6, 1251, false, ""},  // six bytes need a seventh
@@ -172,8 +167,7 @@ TEST(GetCString, AsciiFirstThenTheCodePage) {
     d.fill('#');
     EXPECT_EQ(GetCString(text, d.data(), size, codepage), fitted) << codepage << " " << size;
     EXPECT_STREQ(d.data(), bytes) << codepage << " " << size;
-    EXPECT_EQ(d[size - 1], 0) << "the last byte is always a terminator";
-    EXPECT_EQ(d[size], '#');
+    EXPECT_TRUE(d[size - 1] == 0 && d[size] == '#') << "the last byte is a terminator " << size;
   }
   char untouched = '#';
   EXPECT_FALSE(GetCString(u"abc", &untouched, 0, 1252));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 #include "kelvane/platform/graphics/image_surfaces.h"
 
@@ -51,8 +52,7 @@ TEST(TextDrawing, SizesAreRoundedUpInSinglePrecision) {
   EXPECT_EQ(one.width, std::ceil(one.width));
   EXPECT_EQ(one.height, std::ceil(one.height));
   const Size boxed = SizeWithFont(u"Bid 1.23456 Ask 1.23470", font, Size{60, 1000});
-  EXPECT_LE(boxed.width, 60);
-  EXPECT_GT(boxed.height, one.height);
+  EXPECT_TRUE(boxed.width <= 60 && boxed.height > one.height) << boxed.width << " " << boxed.height;
   EXPECT_EQ(SizeWithFont(u"Bid", nullptr), Size{});
   EXPECT_EQ(SizeWithFont(u"Bid", nullptr, Size{60, 60}), Size{});
 }
@@ -61,29 +61,26 @@ TEST(TextDrawing, ShrinkingTriesEachWholeSizeDownToTheMinimum) {
   const std::u16string text = u"EUR/USD 1.08542";
   FontRef font = Font::Named(u"DejaVu Sans", 14);
   ASSERT_NE(font, nullptr);
-  auto width_at = [&](double size) {
-    return SizeWithFont(text, Font::Named(u"DejaVu Sans", size));
-  };
+  auto size_at = [&](double size) { return SizeWithFont(text, Font::Named(u"DejaVu Sans", size)); };
   double actual = 0;
   // A 12.5-point font that fits stores 13 and measures at 12.5.
   FontRef half = Font::Named(u"DejaVu Sans", 12.5);
   EXPECT_EQ(SizeWithFont(text, half, 10, &actual, 1000, 0), SizeWithFont(text, half));
   EXPECT_EQ(actual, 13);
-  // 14 does not fit: 13, 12, 11 and 10 are tried, and the first that fits is used.
-  for (double fits : {13.0, 12.0, 11.0, 10.0}) {
-    const Size expected = width_at(fits);
-    EXPECT_EQ(SizeWithFont(text, font, 10, &actual, expected.width, 0), expected);
-    EXPECT_EQ(actual, fits);
+  // {minimum, width to fit, whole size measured at, size stored}. 14 does not fit: 13, 12, 11
+  // and 10 are tried, and the first that fits is used. When nothing fits, the size at 10 comes
+  // back and 10 is stored; a minimum between whole sizes is stored when the last size tried lies
+  // below it; a minimum far below any font size ends at one point instead of running on.
+  // clang-format off
+  const std::tuple<double, double, double, double> cases[] = {
+      {10, size_at(13).width, 13, 13}, {10, size_at(12).width, 12, 12},
+      {10, size_at(11).width, 11, 11}, {10, size_at(10).width, 10, 10},
+      {10, 5, 10, 10}, {10.5, 5, 11, 10.5}, {-1e300, -1, 1, 0}};
+  // clang-format on
+  for (const auto& [minimum, width, at, stored] : cases) {
+    EXPECT_EQ(SizeWithFont(text, font, minimum, &actual, width, 0), size_at(at)) << at;
+    EXPECT_EQ(actual, stored) << minimum;
   }
-  // Nothing fits: the size at 10 comes back, 10 is stored.
-  EXPECT_EQ(SizeWithFont(text, font, 10, &actual, 5, 0), width_at(10));
-  EXPECT_EQ(actual, 10);
-  // A minimum between whole sizes is stored when the last size tried lies below it.
-  EXPECT_EQ(SizeWithFont(text, font, 10.5, &actual, 5, 0), width_at(11));
-  EXPECT_EQ(actual, 10.5);
-  // A minimum far below any font size ends at one point instead of running on.
-  EXPECT_EQ(SizeWithFont(text, font, -1e300, &actual, -1, 0), width_at(1));
-  EXPECT_EQ(actual, 0);
   EXPECT_EQ(SizeWithFont(text, font, 10, nullptr, 5, 0), Size{});
 }
 
@@ -127,8 +124,7 @@ TEST(TextDrawing, MeasuringFromTwoThreadsSeesOnlyItsOwnFont) {
   std::thread other(measure, large, large_size, &wrong_large);
   measure(small, small_size, &wrong_small);
   other.join();
-  EXPECT_EQ(wrong_small, 0);
-  EXPECT_EQ(wrong_large, 0);
+  EXPECT_TRUE(wrong_small == 0 && wrong_large == 0) << wrong_small << " " << wrong_large;
 }
 
 }  // namespace
