@@ -176,12 +176,17 @@ platform::Size SizeWithFont(std::u16string_view self, const platform::FontRef& f
   actual -= 1;
   // Sizes below one point make no font; stopping there also keeps a very low (or negative)
   // minimum from running the loop on and on.
+  bool tried = false;
   while (actual >= minFontSize && actual >= 1) {
+    tried = true;
     size = SizeWithFont(self, platform::Font::Named(name, std::trunc(actual)));
     if (size.width <= forWidth) break;
     actual -= 1;
   }
   actual = std::max(actual, minFontSize);
+  // Stopped by the one-point floor rather than the minimum: the size stored is the one measured,
+  // never a size no font can have.
+  if (tried && actual < 1) actual = 1;
   return size;
 }
 

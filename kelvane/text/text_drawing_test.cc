@@ -70,12 +70,13 @@ TEST(TextDrawing, ShrinkingTriesEachWholeSizeDownToTheMinimum) {
   // {minimum, width to fit, whole size measured at, size stored}. 14 does not fit: 13, 12, 11
   // and 10 are tried, and the first that fits is used. When nothing fits, the size at 10 comes
   // back and 10 is stored; a minimum between whole sizes is stored when the last size tried lies
-  // below it; a minimum far below any font size ends at one point instead of running on.
+  // below it; a minimum below one point ends at one point, measured and stored, instead of running
+  // on.
   // clang-format off
   const std::tuple<double, double, double, double> cases[] = {
       {10, size_at(13).width, 13, 13}, {10, size_at(12).width, 12, 12},
       {10, size_at(11).width, 11, 11}, {10, size_at(10).width, 10, 10},
-      {10, 5, 10, 10}, {10.5, 5, 11, 10.5}, {-1e300, -1, 1, 0}};
+      {10, 5, 10, 10}, {10.5, 5, 11, 10.5}, {0.5, -1, 1, 1}, {-1e300, -1, 1, 1}};
   // clang-format on
   for (const auto& [minimum, width, at, stored] : cases) {
     EXPECT_EQ(SizeWithFont(text, font, minimum, &actual, width, 0), size_at(at)) << at;
