@@ -27,8 +27,6 @@ bool StrictlyAscending(const std::vector<std::uint32_t>& keys) {
   return std::adjacent_find(keys.begin(), keys.end(), std::greater_equal<>()) == keys.end();
 }
 
-using testing::OnThreads;
-
 TEST_F(ColorCacheTest, OneObjectPerKeyOfLow24BitsAndAlphaByte) {
   const ColorRef blue = Create::ColorForRGB(0x0F007AFF);  // the top byte is ignored
   ASSERT_NE(blue, nullptr);
@@ -134,23 +132,19 @@ TEST_F(ColorCacheTest, ThreadsAskingForTheSameNewKeysGetTheSameObjects) {
   constexpr std::uint32_t kKeys = 200;  // fits, so nothing is evicted between the threads
   std::vector<std::vector<ColorRef>> got(kThreads, std::vector<ColorRef>(kKeys));
   // Each thread walks the keys from a different start, so first requests collide.
-  OnThreads(kThreads, [&](int t) {
+  testing::OnThreads(kThreads, [&](int t) {
     for (std::uint32_t i = 0; i < kKeys; ++i) {
       const std::uint32_t key = (i + t * 50) % kKeys;
       got[t][key] = Create::ColorForRGB(key);
     }
   });
-  for (int t = 0; t < kThreads; ++t) {
-    for (std::uint32_t key = 0; key < kKeys; ++key) {
-      ASSERT_NE(got[t][key], nullptr);
-      EXPECT_EQ(got[t][key], got[0][key]) << "thread " << t << " key " << key;
-    }
-  }
+  EXPECT_EQ(std::count(got[0].begin(), got[0].end(), nullptr), 0);
+  for (int t = 1; t < kThreads; ++t) EXPECT_EQ(got[t], got[0]) << "thread " << t;
   EXPECT_EQ(internal::ColorCacheKeys().size(), kKeys);
 
   // Concurrent misses on a full cache keep it bounded, sorted and each answer right.
   std::vector<int> wrong(kThreads, 0);
-  OnThreads(kThreads, [&](int t) {
+  testing::OnThreads(kThreads, [&](int t) {
     for (std::uint32_t i = 0; i < 3000; ++i) {
       const std::uint32_t rgb = (static_cast<std::uint32_t>(t) << 20) | i;
       const ColorRef c = Create::ColorForRGB(rgb);

@@ -65,7 +65,7 @@ constexpr Expected kPalette[] = {
 };
 // clang-format on
 
-TEST(Palette, EveryRoleResolvesToItsLightAndDarkValue) {
+TEST(Palette, EveryRoleResolvesToItsLightAndDarkValueAsTheAppearanceSays) {
   internal::ColorCacheClear();  // the palette's values fit without eviction from here on
   const auto roles = PaletteRoles();
   ASSERT_EQ(roles.size(), std::size(kPalette));
@@ -88,10 +88,8 @@ TEST(Palette, EveryRoleResolvesToItsLightAndDarkValue) {
     EXPECT_EQ(again->Resolved(Appearance::kLight), light);
   }
   EXPECT_EQ(names.size(), roles.size());
-}
 
-// rgba reads a dynamic colour in the current appearance.
-TEST(Palette, FollowsTheCurrentAppearance) {
+  // rgba reads a dynamic colour in the current appearance.
   const ColorRef highlight = UIElements::qibLoginButtonHighlight();
   EXPECT_EQ(Create::rgba(*highlight), 0xFFF5C769u);
   platform::ScopedAppearance dark(Appearance::kDark);

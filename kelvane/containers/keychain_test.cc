@@ -15,16 +15,13 @@ using platform::Accessibility;
 using platform::ItemAttributes;
 using platform::ItemQuery;
 using platform::ItemStatus;
-using platform::ItemUpdate;
 using testing::For;
 
-// Counts the calls that reach the store and can be told to refuse adds.
+// Counts the calls that reach the store and can be told to refuse the add of a replacement.
 class RecordingStore final : public platform::ItemStore {
  public:
-  ItemStatus Add(const ItemAttributes& item) noexcept override {
-    return ++calls, fail_adds ? ItemStatus::kIO : inner.Add(item);
-  }
-  ItemStatus Update(const ItemQuery& q, const ItemUpdate& u) noexcept override {
+  ItemStatus Add(const ItemAttributes& item) noexcept override { return ++calls, inner.Add(item); }
+  ItemStatus Update(const ItemQuery& q, const platform::ItemUpdate& u) noexcept override {
     return ++calls, inner.Update(q, u);
   }
   ItemStatus CopyMatching(const ItemQuery& q, ItemAttributes* out) noexcept override {
@@ -59,12 +56,11 @@ constexpr auto kBackup = Accessibility::kWhenUnlocked;
 constexpr auto kDeviceOnly = Accessibility::kWhenUnlockedThisDeviceOnly;
 
 // The password item a save should leave in the store.
-ItemAttributes Saved(String name, Data value, std::optional<String> group, bool sync,
+ItemAttributes Saved(String name, std::string_view value, std::optional<String> group, bool sync,
                      Accessibility accessible, std::optional<String> label = std::nullopt) {
-  ItemAttributes item = testing::Password(std::move(name), std::move(group), sync);
+  ItemAttributes item = testing::Password(std::move(name), std::move(group), sync, value);
   item.accessible = accessible;
   item.label = std::move(label);
-  item.value = std::move(value);
   return item;
 }
 
@@ -74,14 +70,13 @@ TEST_F(KeychainTest, SaveLoadDeleteAndTheirRefusals) {
                SKeychain::KeychainDelete(u"token", std::nullopt));
   ASSERT_TRUE(SKeychain::KeychainSave(u"token", &secret, false, false, std::nullopt));
   EXPECT_EQ(SKeychain::KeychainLoad(u"token", std::nullopt), secret);
-  EXPECT_EQ(Stored(u"token"), Saved(u"token", secret, std::nullopt, false, kDeviceOnly));
+  EXPECT_EQ(Stored(u"token"), Saved(u"token", "s3cret", std::nullopt, false, kDeviceOnly));
 
   // Refused before reaching the store.
   const int calls = store_->calls;
   const Data empty;
-  for (const Data* bytes : {&empty, static_cast<const Data*>(nullptr)}) {
-    EXPECT_FALSE(SKeychain::KeychainSave(u"token", bytes, true, false, std::nullopt));
-  }
+  EXPECT_FALSE(SKeychain::KeychainSave(u"token", &empty, true, false, std::nullopt) ||
+               SKeychain::KeychainSave(u"token", nullptr, true, false, std::nullopt));
   for (OptionalString name : {OptionalString(u""), OptionalString()}) {
     EXPECT_FALSE(SKeychain::KeychainSave(name, &secret, true, false, std::nullopt) ||
                  SKeychain::KeychainLoad(name, std::nullopt) ||
@@ -103,19 +98,21 @@ TEST_F(KeychainTest, SaveUpdatesInPlaceOrReplacesAcrossTheSyncSetting) {
   labelled.label = u"kept";
   ASSERT_EQ(store_->inner.Replace(query, labelled), ItemStatus::kSuccess);
   ASSERT_TRUE(KeychainAccess::save(u"k", &two, u"group.a", false, false));
-  EXPECT_EQ(Stored(u"k"), Saved(u"k", two, u"group.a", false, kDeviceOnly, u"kept"));
+  EXPECT_EQ(Stored(u"k"), Saved(u"k", "two", u"group.a", false, kDeviceOnly, u"kept"));
 
   // Switching to synchronizable finds no exact match: the old item gives way to the new one.
   ASSERT_TRUE(KeychainAccess::save(u"k", &three, u"group.a", false, true));
   // syncCloud implies backup.
-  EXPECT_EQ(Stored(u"k"), Saved(u"k", three, u"group.a", true, kBackup));
+  EXPECT_EQ(Stored(u"k"), Saved(u"k", "three", u"group.a", true, kBackup));
+  // Loads in its group but not in another.
+  EXPECT_EQ(KeychainAccess::load(u"k", u"group.a"), three);
+  EXPECT_FALSE(KeychainAccess::load(u"k", u"group.b"));
   ASSERT_EQ(store_->inner.Delete(For(u"k")), ItemStatus::kSuccess);
   EXPECT_EQ(store_->inner.Delete(For(u"k")), ItemStatus::kNotFound);  // exactly one was left
 
-  // Loads in and across groups; the short save form uses no group and no sync.
-  EXPECT_FALSE(KeychainAccess::load(u"k", u"group.b"));
+  // The short save form uses no group and no sync.
   ASSERT_TRUE(KeychainAccess::save(u"plain", &one, true));
-  EXPECT_EQ(Stored(u"plain"), Saved(u"plain", one, std::nullopt, false, kBackup));
+  EXPECT_EQ(Stored(u"plain"), Saved(u"plain", "one", std::nullopt, false, kBackup));
   EXPECT_EQ(KeychainAccess::load(u"plain", std::nullopt), one);
 }
 
@@ -144,8 +141,8 @@ TEST_F(KeychainTest, CertificatePropertiesLeaveNothingStored) {
   EXPECT_EQ(attributes->subject, certificate->subject());
   EXPECT_EQ(attributes->issuer, certificate->issuer());
   EXPECT_EQ(attributes->public_key_hash.size(), 20u);
-  EXPECT_EQ(attributes->certificate_type, 3);
-  EXPECT_EQ(attributes->certificate_encoding, 3);
+  EXPECT_EQ(attributes->certificate_type, 3);      // X.509 version 3
+  EXPECT_EQ(attributes->certificate_encoding, 3);  // DER
   ItemQuery certificates = For(std::nullopt);
   certificates.item_class = platform::ItemClass::kCertificate;
   EXPECT_EQ(store_->inner.CopyMatching(certificates, nullptr), ItemStatus::kNotFound);

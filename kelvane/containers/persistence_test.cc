@@ -36,18 +36,15 @@ TEST(ArrayRecord, SavedRecordsLoadInTurnWithOneOffset) {
   unsigned int offset = 0;
   TArray<std::uint32_t> a;
   TArray<std::uint16_t> b;
-  ASSERT_TRUE(a.Load(&buffer, &offset, 2));  // two items taken, the record passed over
-  EXPECT_TRUE(a.Compare(Ints({1, 2})) && offset == 24u);
-  ASSERT_TRUE(b.Load(&buffer, &offset, 100));
-  EXPECT_TRUE(b.Compare(second) && offset == buffer.size());
+  // Two items taken, the record passed over.
+  EXPECT_TRUE(a.Load(&buffer, &offset, 2) && a.Compare(Ints({1, 2})) && offset == 24u) << offset;
+  EXPECT_TRUE(b.Load(&buffer, &offset, 100) && b.Compare(second) && offset == buffer.size());
   // Nothing left: the header is missing and the array keeps what it had.
-  EXPECT_FALSE(b.Load(&buffer, &offset, 100));
-  EXPECT_TRUE(b.Compare(second));
-  ASSERT_TRUE(a.Load(&buffer, nullptr, 100));  // a null offset reads the record at 0
-  EXPECT_TRUE(a.Compare(first));
+  EXPECT_TRUE(!b.Load(&buffer, &offset, 100) && b.Compare(second));
+  // A null offset reads the record at 0.
+  EXPECT_TRUE(a.Load(&buffer, nullptr, 100) && a.Compare(first));
   offset = 0;
-  ASSERT_TRUE(a.Load(&buffer, &offset, 0));
-  EXPECT_TRUE(a.Count() == 0u && offset == 24u);
+  EXPECT_TRUE(a.Load(&buffer, &offset, 0) && a.Count() == 0u && offset == 24u) << offset;
 }
 
 TEST(ArrayRecord, LoadRefusesShortAndCraftedRecords) {
@@ -76,23 +73,19 @@ TEST(ArrayRecord, WritesAndReadsFiles) {
   auto file = FileHandle::Create(dir.File("records"));
   ASSERT_TRUE(file.has_value());
   const auto first = Ints({10, 20, 30});
-  ASSERT_TRUE(first.Write(&*file));
-  ASSERT_TRUE(TArray<std::uint32_t>().Write(&*file));
-  ASSERT_TRUE(Ints({40}).Write(&*file));
+  ASSERT_TRUE(first.Write(&*file) && TArray<std::uint32_t>().Write(&*file) &&
+              Ints({40}).Write(&*file));
   EXPECT_FALSE(first.Write(nullptr));
   EXPECT_EQ(NSTools::FileSize(*file), 16u + 4u + 8u);
 
   ASSERT_TRUE(NSTools::SeekToFileOffset(*file, 0));
   TArray<std::uint32_t> a;
-  ASSERT_TRUE(a.Read(&*file, 2));
-  EXPECT_TRUE(a.Compare(Ints({10, 20})));
+  EXPECT_TRUE(a.Read(&*file, 2) && a.Compare(Ints({10, 20})));
   EXPECT_EQ(file->Offset(), 16u);  // behind the whole record
-  ASSERT_TRUE(a.Read(&*file, 100));
-  EXPECT_EQ(a.Count(), 0u);
-  ASSERT_TRUE(a.Read(&*file, 100));
-  EXPECT_TRUE(a.Compare(Ints({40})));
-  EXPECT_FALSE(a.Read(&*file, 100) || a.Read(nullptr, 100));  // no header left, no file
-  EXPECT_EQ(a.Count(), 0u);
+  EXPECT_TRUE(a.Read(&*file, 100) && a.Count() == 0u);
+  EXPECT_TRUE(a.Read(&*file, 100) && a.Compare(Ints({40})));
+  // No header left, no file: false, and the array is emptied.
+  EXPECT_TRUE(!a.Read(&*file, 100) && !a.Read(nullptr, 100) && a.Count() == 0u);
 
   auto read_only = FileHandle::Open(dir.File("records"), FileHandle::Mode::kRead);
   ASSERT_TRUE(read_only.has_value());
