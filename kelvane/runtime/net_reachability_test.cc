@@ -8,29 +8,18 @@
 namespace kelvane {
 namespace {
 
-TEST(CNetReachability, StatusFollowsTheFlagsFromTheCallBackAndFromInit) {
+TEST(CNetReachability, StatusFollowsTheFlagsAndTellsWhetherTheNetworkIsSlow) {
   const std::pair<unsigned int, int> cases[] = {
       {0x0, 0},  {0x2, 1},  {0x40002, 2}, {0x6, 0},     {0x2E, 1},       {0x3E, 0},
       {0x1A, 1}, {0x16, 0}, {0xA, 1},     {0x40006, 2}, {0xFFFFFFFD, 0}, {0x40000, 0}};
   CNetReachability monitor;
   for (const auto& [flags, status] : cases) {
     ReachabilityCallBack(nullptr, flags, &monitor);
-    EXPECT_TRUE(NetworkStatusForFlags(flags) == status && monitor.status() == status)
-        << std::hex << "flags 0x" << flags;
+    EXPECT_TRUE(NetworkStatusForFlags(flags) == status && monitor.status() == status) << flags;
   }
   ReachabilityCallBack(nullptr, 0x2, nullptr);  // no monitor: nothing
 
-  // A monitor starts with the status of the flags now; how the flags follow the kernel's routes
-  // is the path monitor's to show.
-  const auto before = platform::ReadPathFlags();
-  const auto made = CNetReachability::init();
-  const auto after = platform::ReadPathFlags();  // the same, unless the network just changed
-  ASSERT_TRUE(made != nullptr && before.has_value() && after.has_value());
-  EXPECT_TRUE(made->status() == NetworkStatusForFlags(*before) ||
-              made->status() == NetworkStatusForFlags(*after));
-}
-
-TEST(CNetReachability, NetworkIsSlowByStatusAndRadioTechnology) {
+  // Whether the network is slow, by status and radio technology.
   using Name = std::optional<String>;
   // Each row: the status, the technology reported, the answer and the name given back.
   const std::tuple<int, Name, bool, Name> rows[] = {
@@ -42,7 +31,6 @@ TEST(CNetReachability, NetworkIsSlowByStatusAndRadioTechnology) {
       {2, u"NRNSA", false, u"NRNSA"},          // not in the table: named as reported, not slow
       {2, std::nullopt, false, std::nullopt},  // no technology known: not slow, no name
   };
-  CNetReachability monitor;
   for (const auto& [status, reported, slow, expected] : rows) {
     monitor.setStatus(status);
     platform::SetRadioTechnologyProvider([reported = reported] { return reported; });
@@ -60,6 +48,15 @@ TEST(CNetReachability, NetworkIsSlowByStatusAndRadioTechnology) {
   Name name;
   EXPECT_FALSE(monitor.networkIsSlow(&name) || name.has_value());
   platform::SetRadioTechnologyProvider(nullptr);
+
+  // A monitor starts with the status of the flags now; how the flags follow the kernel's routes
+  // is the path monitor's to show.
+  const auto before = platform::ReadPathFlags();
+  const auto made = CNetReachability::init();
+  const auto after = platform::ReadPathFlags();  // the same, unless the network just changed
+  ASSERT_TRUE(made != nullptr && before.has_value() && after.has_value());
+  EXPECT_TRUE(made->status() == NetworkStatusForFlags(*before) ||
+              made->status() == NetworkStatusForFlags(*after));
 }
 
 }  // namespace

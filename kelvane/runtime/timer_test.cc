@@ -29,7 +29,7 @@ TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
     EXPECT_EQ(internal::SecondsToNanoseconds(seconds).count(), nanoseconds) << seconds;
 }
 
-TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancels) {
+TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancelsOutlivingNoOwner) {
   platform::QueueRef main = platform::MainQueue();
   platform::QueueRef other = platform::CreateSerialQueue("test.other");
   auto timer = std::make_shared<GCDTimer>();
@@ -58,9 +58,8 @@ TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancels) {
   ASSERT_TRUE(testing::WaitUntil([&] { return on_other.load() >= 2; }));
   timer.reset();  // cancels, waiting for a handler in progress
   EXPECT_LT(on_other.load(), 100);
-}
 
-TEST(GCDTimer, NoHandlerOutlivesTheOwnerThatCancelsIt) {
+  // No handler outlives an owner that cancels its timer, even one that runs meanwhile.
   struct Owner {
     std::atomic<int> ticks{0};
     std::shared_ptr<std::atomic<bool>> gone = std::make_shared<std::atomic<bool>>(false);
@@ -83,15 +82,14 @@ TEST(GCDTimer, NoHandlerOutlivesTheOwnerThatCancelsIt) {
     while (raw->ticks.load() == 0) std::this_thread::yield();
     owner.reset();  // most often while a handler runs
   }
-  ASSERT_TRUE(testing::DrainQueue(queue));
-  EXPECT_EQ(late.load(), 0);
+  EXPECT_TRUE(testing::DrainQueue(queue) && late.load() == 0) << late.load();
 }
 
 TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
-  EXPECT_EQ(GCDBlock::initWithBlock(VoidBlock()), nullptr);
   int runs = 0;
   auto block = GCDBlock::initWithBlock([&] { ++runs; });
-  ASSERT_NE(block, nullptr);
+  // An empty block makes none.
+  ASSERT_TRUE(block != nullptr && GCDBlock::initWithBlock(VoidBlock()) == nullptr);
   block->cancel();  // state 0: unchanged
   block->runInQueue(nullptr, 0);
   EXPECT_EQ(block->status(), GCDBlock::kCreated);
@@ -114,8 +112,7 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
   block->runInQueue(platform::MainQueue(), 0);
   EXPECT_EQ(block->status(), GCDBlock::kCancelled);
   block.reset();
-  ASSERT_TRUE(testing::StepMainQueue(2min));
-  EXPECT_TRUE(watch.expired() && runs == 2) << runs;
+  EXPECT_TRUE(testing::StepMainQueue(2min) && watch.expired() && runs == 2) << runs;
 
   // A cancel racing a run on another queue leaves a final state.
   platform::QueueRef queue = platform::CreateSerialQueue("test.race");
@@ -130,7 +127,7 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
   }
 }
 
-TEST(CallOnceUntilComplete, OneRunPerPendingFlag) {
+TEST(NSToolsBlocks, OneRunPerPendingFlagOneAssociatedBlockPerObjectAndTimerBlocks) {
   bool flag = false;
   int runs = 0;
   NSTools::callOnceUntilComplete(flag, 0.005, [&] { ++runs; });
@@ -143,9 +140,8 @@ TEST(CallOnceUntilComplete, OneRunPerPendingFlag) {
   EXPECT_FALSE(flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [] { throw 1; });  // throwing still frees the flag
   ASSERT_TRUE(testing::RunMainUntil([&] { return !flag; }));
-}
 
-TEST(ObjectBlocks, AssociatedBlockIsOnePerObjectAndTimersPerformBlocks) {
+  // The object blocks: one associated block per object, and blocks performed by timers.
   platform::Object object, other;
   std::string log;
   NSTools::invokeAssociatedBlock(object);  // none: nothing
@@ -171,7 +167,7 @@ TEST(ObjectBlocks, AssociatedBlockIsOnePerObjectAndTimersPerformBlocks) {
   EXPECT_TRUE(watch.expired());
 
   // A timer's user information: a block runs, anything else is ignored.
-  int runs = 0;
+  runs = 0;
   auto perform = [&object](platform::Timer& t) { NSTools::performBlockOnTimer(object, t); };
   auto block = platform::Timer::Schedule(platform::MainQueue(), 1ms, false, perform,
                                          VoidBlock([&] { ++runs; }));
