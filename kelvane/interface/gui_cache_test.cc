@@ -5,22 +5,20 @@
 #include <atomic>
 #include <cmath>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/threads.h"
 
 namespace kelvane {
 namespace {
 
-using platform::Font;
 using platform::FontRef;
-using platform::GraphicsContext;
 using platform::Path;
 
-constexpr std::uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF, kClear = 0;
+constexpr std::uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
 
 // The path as text, each run of curves (an arc as drawn) written "A" with its end point. Every
 // curve's middle must lie on its corner's circle, on the outer side: an arc swept the long way
@@ -32,14 +30,11 @@ std::string ArcsAndEdges(const Path& path, const platform::Rect& rect, double r)
   for (std::size_t i = 0; i < elements.size(); ++i) {
     const double* v = elements[i].v;
     const bool curve = elements[i].op == Path::Op::kCurve;
-    if (curve) {
-      const double mx = (at.x + 3 * v[0] + 3 * v[2] + v[4]) / 8,
-                   my = (at.y + 3 * v[1] + 3 * v[3] + v[5]) / 8;
-      const bool right = mx > rect.x + rect.width / 2, bottom = my > rect.y + rect.height / 2;
-      const double cx = right ? rect.MaxX() - r : rect.MinX() + r;
-      const double cy = bottom ? rect.MaxY() - r : rect.MinY() + r;
-      EXPECT_NEAR(std::hypot(mx - cx, my - cy), r, 0.02);
-      EXPECT_TRUE((right ? mx >= cx : mx <= cx) && (bottom ? my >= cy : my <= cy));
+    if (curve) {  // the middle, seen from its corner's centre, folded into the bottom right
+      const double mx = (at.x + 3 * v[0] + 3 * v[2] + v[4]) / 8 - rect.x - rect.width / 2,
+                   my = (at.y + 3 * v[1] + 3 * v[3] + v[5]) / 8 - rect.y - rect.height / 2;
+      const double dx = std::abs(mx) - rect.width / 2 + r, dy = std::abs(my) - rect.height / 2 + r;
+      EXPECT_TRUE(dx >= 0 && dy >= 0 && std::abs(std::hypot(dx, dy) - r) < 0.02) << dx << " " << dy;
       v += 4;
     }
     at = {v[0], v[1]};
@@ -51,8 +46,8 @@ std::string ArcsAndEdges(const Path& path, const platform::Rect& rect, double r)
   return text.empty() ? text : text.substr(1);
 }
 
-TEST(SGUICache, DrawRoundRectReplacesThePathWithClockwiseCorners) {
-  auto context = GraphicsContext::MakeImageSurface({40, 40}, false, 2);
+TEST(SGUICache, DrawRoundRectAndRoundViewTraceClockwiseCorners) {
+  auto context = platform::GraphicsContext::MakeImageSurface({40, 40}, false, 2);
   const platform::Rect rect{1, 2, 20, 10};
   const std::string plain = "M1,2 L21,2 L21,12 L1,12 Z";
   const std::string round = "M1,6 A5,2 L17,2 A21,6 L21,8 A17,12 L5,12 A1,8 Z";
@@ -63,94 +58,61 @@ TEST(SGUICache, DrawRoundRectReplacesThePathWithClockwiseCorners) {
     EXPECT_EQ(ArcsAndEdges(context->CopyPath(), rect, radius > 0 ? radius : 0), expected);
   }
   SGUICache::DrawRoundRect(rect, nullptr, 4);  // no context: nothing to do
-}
 
-// The view's mask filled into a surface of the view's size: "1" where it covers the corner
-// pixels (clockwise from the top left) and the centre, "none" without a mask.
-std::string MaskCorners(const platform::View& view) {
-  const auto mask = std::dynamic_pointer_cast<platform::ShapeLayer>(view.layer()->mask());
-  if (mask == nullptr) return "none";
-  const platform::Rect b = view.bounds();
-  auto context = GraphicsContext::MakeImageSurface(b.size(), false, 1);
-  context->AddPath(mask->path());
-  context->SetFillColor(0, 0, 1, 1);
-  context->FillPath();
-  const platform::RasterRef raster = context->CreateImage()->raster();
-  const auto w = static_cast<std::uint32_t>(b.width), h = static_cast<std::uint32_t>(b.height);
-  std::string text;
-  for (const auto& [x, y] :
-       {std::pair{0u, 0u}, {w - 1, 0u}, {w - 1, h - 1}, {0u, h - 1}, {w / 2, h / 2}}) {
-    const std::uint32_t pixel = raster->PremultipliedPixel(x, y);
-    text += pixel == kBlue ? '1' : pixel == kClear ? '0' : '?';
-  }
-  return text;
-}
-
-TEST(SGUICache, RoundViewRoundsTopAndBottomPairsOnly) {
-  // The frame's origin is not the bounds': a mask placed by the frame would miss the view.
+  // Masks round the top pair for bit 1 and the bottom pair for bit 4, in the view's bounds: the
+  // frame's origin is not the bounds', and a mask placed by the frame would miss the view.
   const platform::ViewRef view = platform::View::Make({100, 50, 20, 10});
-  const std::pair<std::uint64_t, const char*> cases[] = {
-      {1, "00111"}, {2, "11111"}, {4, "11001"},       {5, "00001"},
-      {8, "11111"}, {0, "none"},  {~0xFull, "11111"},
-  };
-  for (const auto& [corners, mask] : cases) {
+  const std::string top = "M0,4 A4,0 L16,0 A20,4", flat_top = "M0,0 L20,0";
+  const std::string bottom = " L20,6 A16,10 L4,10 A0,6 Z", flat_bottom = " L20,10 L0,10 Z";
+  const std::pair<std::uint64_t, std::string> cases[] = {
+      {1, top + flat_bottom},           {4, flat_top + bottom},      {5, top + bottom},
+      {2, flat_top + flat_bottom},      {8, flat_top + flat_bottom}, {0, "none"},
+      {~0xFull, flat_top + flat_bottom}};
+  for (const auto& [corners, expected] : cases) {
     SGUICache::RoundView(*view, corners, 4);
-    EXPECT_EQ(MaskCorners(*view), mask) << "corners " << corners;
+    const auto mask = std::dynamic_pointer_cast<platform::ShapeLayer>(view->layer()->mask());
+    context->BeginPath();
+    if (mask != nullptr) context->AddPath(mask->path());
+    EXPECT_EQ(mask ? ArcsAndEdges(context->CopyPath(), view->bounds(), 4) : "none", expected)
+        << "corners " << corners;
   }
 }
 
-platform::ImageRef RedAndBlue(double scale) {
-  std::vector<std::uint8_t> bytes = {0, 0, 255, 255, 255, 0, 0, 255};  // B, G, R, A
-  return platform::Image::Make(platform::Raster::Make(2, 1, 8, platform::kWorkingBitmapInfo,
-                                                      platform::ColorSpace::kRGB, std::move(bytes)),
-                               scale);
-}
-
-TEST(SGUICache, ImageFactoriesMakeExactSizes) {
+TEST(SGUICache, FactoriesMakeExactImagesLabelsAndFields) {
   platform::ScopedScreenOverrides screen({.scale = 2.0});
-  const platform::ImageRef stretched = SGUICache::ImageReSize(RedAndBlue(1), {6, 4});
+  const platform::ImageRef red_blue = platform::Image::Make(
+      platform::Raster::Make(2, 1, 8, platform::kWorkingBitmapInfo, platform::ColorSpace::kRGB,
+                             {0, 0, 255, 255, 255, 0, 0, 255}));  // B, G, R, A
+  const platform::ImageRef stretched = SGUICache::ImageReSize(red_blue, {6, 4});
   ASSERT_TRUE(stretched && stretched->size() == (platform::Size{6, 4}) && stretched->scale() == 2);
   EXPECT_EQ(stretched->raster()->PremultipliedPixel(0, 0), kRed);
   EXPECT_EQ(stretched->raster()->PremultipliedPixel(11, 7), kBlue);
   EXPECT_EQ(SGUICache::ImageReSize(nullptr, {6, 4}), nullptr);
-  EXPECT_EQ(SGUICache::ImageReSize(RedAndBlue(1), {0, 4}), nullptr);
+  EXPECT_EQ(SGUICache::ImageReSize(red_blue, {0, 4}), nullptr);
 
   const platform::ImageRef pixel = SGUICache::ImageWithColor(platform::Color::RGB(1, 0, 0, 1));
   ASSERT_TRUE(pixel && pixel->size() == (platform::Size{1, 1}) && pixel->scale() == 1);
   EXPECT_EQ(pixel->raster()->PremultipliedPixel(0, 0), kRed);
-  EXPECT_EQ(SGUICache::ImageWithColor(nullptr), nullptr);
-  EXPECT_EQ(platform::GetCurrentContext(), nullptr);  // the surface was closed
-}
+  // The surface was closed; no colour, no image.
+  EXPECT_TRUE(platform::GetCurrentContext() == nullptr && !SGUICache::ImageWithColor(nullptr));
 
-// In a fresh process, before any name is installed, the condensed table is empty and the
-// lookup answers with the bold system font.
-[[maybe_unused]] const bool kCondensedFirst = testing::ChildProcess("condensed-first", [] {
-  const FontRef font = SGUICache::FontCondencedBold(12);
-  if (font == nullptr || font != s_font_sys_bold[8].load() || font->point_size() != 12) return 1;
-  for (const FontTableEntry& entry : s_font_con_bold) {
-    if (entry.load() != nullptr) return 2;
-  }
-  return 0;
-});
-
-TEST(SGUICache, FontTablesCoverFourToFortyPointsWithFallbacks) {
-  EXPECT_EQ(testing::RunChildProcess("condensed-first"), 0);
-  for (auto lookup :
-       {&SGUICache::FontSystemNorm, &SGUICache::FontSystemBold, &SGUICache::FontCondencedBold}) {
-    for (std::uint32_t size : {0u, 3u, 41u, 0xFFFFFFFFu}) EXPECT_EQ(lookup(size), nullptr);
-  }
-  EXPECT_EQ(SGUICache::FontSystemNorm(4), s_font_hal_norm[0].load());
-  EXPECT_EQ(SGUICache::FontSystemNorm(40), s_font_hal_norm[36].load());
-  // Each entry has its own size; a missing family takes the very system font objects.
-  const bool medium = Font::Named(u"HelveticaNeue-Medium", 12) != nullptr;
-  const bool regular = Font::Named(u"HelveticaNeue", 12) != nullptr;
-  for (std::uint32_t i = 0; i < kFontTableSize; ++i) {
-    const FontRef bold = s_font_sys_bold[i].load(), norm = s_font_sys_norm[i].load();
-    ASSERT_TRUE(bold != nullptr && norm != nullptr && bold != norm);
-    EXPECT_TRUE(bold->point_size() == 4.0 + i && norm->point_size() == 4.0 + i);
-    EXPECT_EQ(s_font_hal_bold[i].load() == bold, !medium);
-    EXPECT_EQ(s_font_hal_norm[i].load() == norm, !regular);
-  }
+  const platform::LabelRef label = SGUICache::Label({1, 2, 30, 40});
+  EXPECT_TRUE(label->frame() == (platform::Rect{1, 2, 30, 40}) && label->text_alignment() == 0 &&
+              label->background_color() == nullptr && !label->opaque() &&
+              label->adjusts_font_size_to_fit_width());
+  const platform::TextFieldRef field = SGUICache::Field({5, 6, 70, 80});
+  EXPECT_TRUE(field->frame() == (platform::Rect{5, 6, 70, 80}) &&
+              field->font()->point_size() == 17 &&
+              field->font()->family() == platform::Font::System(17)->family());
+  // The text colour in the light appearance: appRoyalBlue, 0x1A61CC.
+  const auto blue = field->text_color()->Resolved(platform::Appearance::kLight)->RGBA();
+  EXPECT_EQ((std::vector<long>{field->border_style(), field->text_alignment(),
+                               field->return_key_type(), field->autocorrection_type(),
+                               field->keyboard_appearance(), field->content_vertical_alignment(),
+                               static_cast<long>(field->autoresizing_mask()),
+                               std::lround(blue->red * 255), std::lround(blue->green * 255),
+                               std::lround(blue->blue * 255)}),
+            (std::vector<long>{0, 2, 9, 1, 0, 0, 3, 0x1A, 0x61, 0xCC}));
 }
 
 std::vector<FontRef> CondensedTable() {
@@ -159,15 +121,41 @@ std::vector<FontRef> CondensedTable() {
   return fonts;
 }
 
-TEST(SGUICache, CondensedNameFillsEverySizeOrFallsBack) {
+// In a fresh process, before any name is installed, the condensed table is empty (exit 2
+// otherwise) and the lookup answers with the bold system font (exit 1 otherwise).
+[[maybe_unused]] const bool kCondensedFirst = testing::ChildProcess("condensed-first", [] {
+  const FontRef font = SGUICache::FontCondencedBold(12);
+  if (font == nullptr || font != s_font_sys_bold[8].load() || font->point_size() != 12) return 1;
+  return CondensedTable() == std::vector<FontRef>(kFontTableSize) ? 0 : 2;
+});
+
+TEST(SGUICache, FontTablesCoverFourToFortyPointsWithFallbacks) {
+  EXPECT_EQ(testing::RunChildProcess("condensed-first"), 0);
+  for (auto lookup :
+       {&SGUICache::FontSystemNorm, &SGUICache::FontSystemBold, &SGUICache::FontCondencedBold}) {
+    for (std::uint32_t size : {0u, 3u, 41u, 0xFFFFFFFFu}) EXPECT_EQ(lookup(size), nullptr);
+  }
+  EXPECT_TRUE(SGUICache::FontSystemNorm(4) == s_font_hal_norm[0].load() &&
+              SGUICache::FontSystemBold(40) == s_font_hal_bold[36].load());
+  // Each entry has its own size; a missing family takes the very system font objects; a
+  // condensed name fills every size.
+  const bool medium = platform::Font::Named(u"HelveticaNeue-Medium", 12) != nullptr;
+  const bool regular = platform::Font::Named(u"HelveticaNeue", 12) != nullptr;
   SGUICache::FontCondencedBoldName(u"DejaVu Sans Mono");
   const std::vector<FontRef> installed = CondensedTable();
   for (std::uint32_t i = 0; i < kFontTableSize; ++i) {
-    ASSERT_TRUE(installed[i] && installed[i]->point_size() == 4.0 + i &&
-                installed[i]->family() == u"DejaVu Sans Mono");
+    const FontRef bold = s_font_sys_bold[i].load(), norm = s_font_sys_norm[i].load();
+    ASSERT_TRUE(bold != nullptr && norm != nullptr && bold != norm && installed[i] != nullptr);
+    EXPECT_EQ((std::vector{bold->point_size(), norm->point_size(), installed[i]->point_size()}),
+              std::vector<double>(3, 4.0 + i));
+    EXPECT_TRUE(installed[i]->family() == u"DejaVu Sans Mono");
+    EXPECT_EQ(s_font_hal_bold[i].load() == bold, !medium);
+    EXPECT_EQ(s_font_hal_norm[i].load() == norm, !regular);
   }
+  // An empty or absent name changes nothing; a missing family empties the condensed table, and
+  // the lookup falls back to the bold system font.
   EXPECT_EQ(SGUICache::FontCondencedBold(12), installed[8]);
-  SGUICache::FontCondencedBoldName(u"");  // an empty or absent name changes nothing
+  SGUICache::FontCondencedBoldName(u"");
   SGUICache::FontCondencedBoldName(std::nullopt);
   EXPECT_EQ(CondensedTable(), installed);
   SGUICache::FontCondencedBoldName(u"No Such Font Family 8e1f");
@@ -178,48 +166,19 @@ TEST(SGUICache, CondensedNameFillsEverySizeOrFallsBack) {
 // Readers on other threads while the condensed table is refilled: every font they get is a
 // whole, live font of its size. Under ThreadSanitizer this also checks the publication itself.
 TEST(SGUICache, CondensedRefillIsSafeForConcurrentReaders) {
-  SGUICache::initialize();
+  const char16_t* const names[] = {u"DejaVu Sans Mono", u"No Such Font 8e1f", u"DejaVu Serif"};
   std::atomic<bool> done{false};
   std::atomic<int> bad{0};
-  std::vector<std::thread> readers;
-  for (int t = 0; t < 3; ++t) {
-    readers.emplace_back([&] {
-      while (!done.load(std::memory_order_relaxed)) {
-        for (std::uint32_t size = 4; size <= 40; ++size) {
-          const FontRef font = SGUICache::FontCondencedBold(size);
-          if (font == nullptr || font->point_size() != size || font->name().empty()) ++bad;
-        }
-      }
-    });
-  }
-  for (int round = 0; round < 12; ++round) {
-    for (const char16_t* name : {u"DejaVu Sans Mono", u"No Such Font 8e1f", u"DejaVu Serif"}) {
-      SGUICache::FontCondencedBoldName(name);
+  testing::OnThreads(4, [&](int t) {  // the last thread refills, the others read every size
+    for (int i = 0; t == 3 && i < 36; ++i) SGUICache::FontCondencedBoldName(names[i % 3]);
+    if (t == 3) done = true;
+    for (std::uint32_t size = 4; !done.load(std::memory_order_relaxed);
+         size = size == 40 ? 4 : size + 1) {
+      const FontRef font = SGUICache::FontCondencedBold(size);
+      if (font == nullptr || font->point_size() != size || font->name().empty()) ++bad;
     }
-  }
-  done = true;
-  for (std::thread& reader : readers) reader.join();
+  });
   EXPECT_EQ(bad.load(), 0);
-}
-
-TEST(SGUICache, LabelAndFieldCarryTheirSettings) {
-  const platform::LabelRef label = SGUICache::Label({1, 2, 30, 40});
-  EXPECT_EQ(label->frame(), (platform::Rect{1, 2, 30, 40}));
-  EXPECT_TRUE(label->text_alignment() == 0 && label->background_color() == nullptr &&
-              !label->opaque() && label->adjusts_font_size_to_fit_width());
-  const platform::TextFieldRef field = SGUICache::Field({5, 6, 70, 80});
-  EXPECT_EQ(field->frame(), (platform::Rect{5, 6, 70, 80}));
-  EXPECT_EQ(field->font()->point_size(), 17.0);
-  EXPECT_EQ(field->font()->family(), Font::System(17)->family());
-  const auto blue = field->text_color()->Resolved(platform::Appearance::kLight)->RGBA();
-  EXPECT_EQ(std::lround(blue->red * 255) << 16 | std::lround(blue->green * 255) << 8 |
-                std::lround(blue->blue * 255),
-            0x1A61CC);  // appRoyalBlue
-  EXPECT_EQ((std::vector<int>{field->border_style(), field->text_alignment(),
-                              field->return_key_type(), field->autocorrection_type(),
-                              field->keyboard_appearance(), field->content_vertical_alignment(),
-                              static_cast<int>(field->autoresizing_mask())}),
-            (std::vector<int>{0, 2, 9, 1, 0, 0, 3}));
 }
 
 }  // namespace

@@ -16,56 +16,50 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using testing::DrainQueue;
-using testing::RunMainUntil;
-using testing::StepMainQueue;
-using testing::WaitUntil;
-
 TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
   constexpr auto kMax = std::numeric_limits<int64_t>::max();
-  constexpr auto kMin = std::numeric_limits<int64_t>::min();
   // Truncated, not rounded; 9.3e9 s is just past the range and 9.2e9 s just inside.
   // clang-format off
   const std::pair<double, int64_t> cases[] = {
       {1.5, 1500000000}, {-0.25, -250000000}, {1e-10, 0}, {2.9999999999e-9, 2},
-      {std::nan(""), 0}, {1e300, kMax}, {INFINITY, kMax}, {9.3e9, kMax}, {-1e300, kMin},
-      {9.2e9, 9200000000000000000}};
+      {std::nan(""), 0}, {1e300, kMax}, {INFINITY, kMax}, {9.3e9, kMax},
+      {-1e300, std::numeric_limits<int64_t>::min()}, {9.2e9, 9200000000000000000}};
   // clang-format on
-  for (const auto& [seconds, nanoseconds] : cases) {
+  for (const auto& [seconds, nanoseconds] : cases)
     EXPECT_EQ(internal::SecondsToNanoseconds(seconds).count(), nanoseconds) << seconds;
-  }
 }
 
-TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancels) {
+TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancelsOutlivingNoOwner) {
   platform::QueueRef main = platform::MainQueue();
   platform::QueueRef other = platform::CreateSerialQueue("test.other");
   auto timer = std::make_shared<GCDTimer>();
   int fires = 0;
-  for (const double interval : {0.0, -1.0, std::nan("")}) {
-    EXPECT_FALSE(timer->Start(0, interval, 0, main, [] {}));
-  }
-  EXPECT_FALSE(timer->Start(0, 0.001, 0, nullptr, [] {}));
-  EXPECT_FALSE(timer->Start(0, 0.001, 0, main, VoidBlock()));
   timer->Cancel();  // never started: nothing happens
   ASSERT_TRUE(timer->Start(3600, 3600, 0, main, [&] { ++fires; }));
-  ASSERT_TRUE(StepMainQueue(1h));
-  EXPECT_FALSE(timer->Start(0, 0.0, 0, main, [] {}));  // refused: the old timer keeps going
-  EXPECT_TRUE(StepMainQueue(1h) && fires == 2);
+  ASSERT_TRUE(testing::StepMainQueue(1h));
+  // Refused, the running timer going on untouched: no interval (0, below or NaN), no queue, no
+  // handler.
+  for (const double interval : {0.0, -1.0, std::nan("")})
+    EXPECT_FALSE(timer->Start(0, interval, 0, main, [] {}));
+  EXPECT_FALSE(timer->Start(0, 0.001, 0, nullptr, [] {}) ||
+               timer->Start(0, 0.001, 0, main, VoidBlock()));
+  EXPECT_TRUE(testing::StepMainQueue(1h) && fires == 2) << fires;
   // Restarted with another queue and handler: new times and handler, still on the main queue.
-  ASSERT_TRUE(timer->Start(60, 3600, 1, other, [&] { fires += main->IsCurrent() ? 10 : 1000; }));
-  ASSERT_TRUE(StepMainQueue(1min));
-  EXPECT_EQ(fires, 12);
-  timer->Cancel();
-  EXPECT_TRUE(StepMainQueue(3h) && fires == 12);
+  // That handler cancels the timer: from inside, Cancel returns at once and ends the timer.
+  ASSERT_TRUE(timer->Start(60, 3600, 1, other, [&] {
+    fires += main->IsCurrent() ? 10 : 1000;
+    timer->Cancel();
+  }));
+  EXPECT_TRUE(testing::StepMainQueue(1min) && fires == 12) << fires;
+  EXPECT_TRUE(testing::StepMainQueue(3h) && fires == 12) << fires;
   // After Cancel, the next start makes a new timer on the queue it is given.
   std::atomic<int> on_other{0};
   ASSERT_TRUE(timer->Start(0, 0.001, 0, other, [&] { on_other += other->IsCurrent() ? 1 : 100; }));
-  ASSERT_TRUE(WaitUntil([&] { return on_other.load() >= 2; }));
+  ASSERT_TRUE(testing::WaitUntil([&] { return on_other.load() >= 2; }));
   timer.reset();  // cancels, waiting for a handler in progress
   EXPECT_LT(on_other.load(), 100);
-}
 
-TEST(GCDTimer, NoHandlerOutlivesCancelOrTheOwner) {
+  // No handler outlives an owner that cancels its timer, even one that runs meanwhile.
   struct Owner {
     std::atomic<int> ticks{0};
     std::shared_ptr<std::atomic<bool>> gone = std::make_shared<std::atomic<bool>>(false);
@@ -88,85 +82,70 @@ TEST(GCDTimer, NoHandlerOutlivesCancelOrTheOwner) {
     while (raw->ticks.load() == 0) std::this_thread::yield();
     owner.reset();  // most often while a handler runs
   }
-  ASSERT_TRUE(DrainQueue(queue));
-  EXPECT_EQ(late.load(), 0);
-
-  // From inside its handler, Cancel returns at once and ends the timer.
-  GCDTimer timer;
-  int fires = 0;
-  ASSERT_TRUE(timer.Start(0, 0.001, 0, platform::MainQueue(), [&] {
-    ++fires;
-    timer.Cancel();
-  }));
-  ASSERT_TRUE(RunMainUntil([&] { return fires == 1; }));
-  EXPECT_TRUE(StepMainQueue(1h) && fires == 1);
+  EXPECT_TRUE(testing::DrainQueue(queue) && late.load() == 0) << late.load();
 }
 
-TEST(GCDBlock, StatesFollowScheduleRunAndCancel) {
-  EXPECT_EQ(GCDBlock::initWithBlock(VoidBlock()), nullptr);
+TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
   int runs = 0;
   auto block = GCDBlock::initWithBlock([&] { ++runs; });
-  ASSERT_NE(block, nullptr);
+  // An empty block makes none.
+  ASSERT_TRUE(block != nullptr && GCDBlock::initWithBlock(VoidBlock()) == nullptr);
   block->cancel();  // state 0: unchanged
   block->runInQueue(nullptr, 0);
   EXPECT_EQ(block->status(), GCDBlock::kCreated);
   block->runInQueue(platform::MainQueue(), -1.0);  // negative: at once
   EXPECT_EQ(block->status(), GCDBlock::kScheduled);
-  ASSERT_TRUE(RunMainUntil([&] { return block->status() == GCDBlock::kFinished; }));
+  ASSERT_TRUE(testing::RunMainUntil([&] { return block->status() == GCDBlock::kFinished; }));
   block->cancel();  // state 2: unchanged
   EXPECT_EQ(block->status(), GCDBlock::kFinished);
 
-  // The same block once more, delayed; its owner lets go and the queue keeps it.
+  // The same block once more, delayed; its owner lets go and the queue keeps it meanwhile.
   std::weak_ptr<GCDBlock> watch = block;
   block->runInQueue(platform::MainQueue(), 60);
-  auto held = std::exchange(block, nullptr);
-  EXPECT_TRUE(StepMainQueue(1min) && runs == 2);
-  held->runInQueue(platform::MainQueue(), 60);
-  held->cancel();
-  EXPECT_EQ(held->status(), GCDBlock::kCancelled);
+  block.reset();
+  ASSERT_NE(block = watch.lock(), nullptr);  // taken back from the queue, which held it
+  EXPECT_TRUE(testing::StepMainQueue(1min) && runs == 2) << runs;
+  block->runInQueue(platform::MainQueue(), 60);
+  block->cancel();
+  EXPECT_EQ(block->status(), GCDBlock::kCancelled);
   // Once cancelled it never runs again, and says so rather than "scheduled".
-  held->runInQueue(platform::MainQueue(), 0);
-  EXPECT_EQ(held->status(), GCDBlock::kCancelled);
-  held.reset();
-  ASSERT_TRUE(StepMainQueue(2min));
-  EXPECT_TRUE(watch.expired() && runs == 2);
-}
+  block->runInQueue(platform::MainQueue(), 0);
+  EXPECT_EQ(block->status(), GCDBlock::kCancelled);
+  block.reset();
+  EXPECT_TRUE(testing::StepMainQueue(2min) && watch.expired() && runs == 2) << runs;
 
-TEST(GCDBlock, CancelRacingARunLeavesAFinalState) {
+  // A cancel racing a run on another queue leaves a final state.
   platform::QueueRef queue = platform::CreateSerialQueue("test.race");
   for (int i = 0; i < 200; ++i) {
-    std::atomic<int> runs{0};
-    auto block = GCDBlock::initWithBlock([&] { ++runs; });
-    block->runInQueue(queue, 0);
-    block->cancel();
-    ASSERT_TRUE(DrainQueue(queue));
+    std::atomic<int> ran{0};
+    auto racer = GCDBlock::initWithBlock([&] { ++ran; });
+    racer->runInQueue(queue, 0);
+    racer->cancel();
+    ASSERT_TRUE(testing::DrainQueue(queue));
     // Either it was stopped in time (3, never ran) or it had started (ran, ends at 2).
-    EXPECT_EQ(block->status(), runs.load() == 0 ? GCDBlock::kCancelled : GCDBlock::kFinished);
+    EXPECT_EQ(racer->status(), ran.load() == 0 ? GCDBlock::kCancelled : GCDBlock::kFinished);
   }
 }
 
-TEST(CallOnceUntilComplete, OneRunPerPendingFlag) {
+TEST(NSToolsBlocks, OneRunPerPendingFlagOneAssociatedBlockPerObjectAndTimerBlocks) {
   bool flag = false;
   int runs = 0;
   NSTools::callOnceUntilComplete(flag, 0.005, [&] { ++runs; });
   EXPECT_TRUE(flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [&] { runs += 100; });  // pending: ignored
-  EXPECT_TRUE(StepMainQueue(1h) && !flag);
+  EXPECT_TRUE(testing::StepMainQueue(1h) && !flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [&] { ++runs; });  // finished: schedules again
-  ASSERT_TRUE(RunMainUntil([&] { return !flag; }));
-  EXPECT_EQ(runs, 2);
+  EXPECT_TRUE(testing::RunMainUntil([&] { return !flag; }) && runs == 2) << runs;
   NSTools::callOnceUntilComplete(flag, 0.0, VoidBlock());
   EXPECT_FALSE(flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [] { throw 1; });  // throwing still frees the flag
-  ASSERT_TRUE(RunMainUntil([&] { return !flag; }));
-}
+  ASSERT_TRUE(testing::RunMainUntil([&] { return !flag; }));
 
-TEST(ObjectBlocks, AssociatedBlockIsOnePerObjectAndTimersPerformBlocks) {
+  // The object blocks: one associated block per object, and blocks performed by timers.
   platform::Object object, other;
   std::string log;
   NSTools::invokeAssociatedBlock(object);  // none: nothing
-  NSTools::addAssociatedBlock(object, [&] { log += "1"; });
-  NSTools::addAssociatedBlock(object, [&] { log += "2"; });
+  for (const char c : {'1', '2'}) NSTools::addAssociatedBlock(object, [&log, c] { log += c; });
   NSTools::addAssociatedBlock(other, [&] { log += "o"; });
   NSTools::invokeAssociatedBlock(object);
   NSTools::removeAssociatedBlock(object);
@@ -180,21 +159,20 @@ TEST(ObjectBlocks, AssociatedBlockIsOnePerObjectAndTimersPerformBlocks) {
   // A block may remove (and so release) itself while it runs.
   auto capture = std::make_shared<int>(0);
   std::weak_ptr<int> watch = capture;
-  NSTools::addAssociatedBlock(object, [&object, capture] {
+  NSTools::addAssociatedBlock(object, [&object, capture = std::move(capture)] {
     NSTools::removeAssociatedBlock(object);
-    ++*capture;
+    ++*capture;  // still alive: the running call holds the block
   });
-  capture.reset();
   NSTools::invokeAssociatedBlock(object);
   EXPECT_TRUE(watch.expired());
 
   // A timer's user information: a block runs, anything else is ignored.
-  int runs = 0;
+  runs = 0;
   auto perform = [&object](platform::Timer& t) { NSTools::performBlockOnTimer(object, t); };
   auto block = platform::Timer::Schedule(platform::MainQueue(), 1ms, false, perform,
                                          VoidBlock([&] { ++runs; }));
   auto plain = platform::Timer::Schedule(platform::MainQueue(), 1ms, false, perform, 42);
-  ASSERT_TRUE(StepMainQueue(1ms));
+  ASSERT_TRUE(testing::StepMainQueue(1ms));
   EXPECT_TRUE(!plain->IsValid() && runs == 1);
 }
 

@@ -336,7 +336,7 @@ TEST(TimerSource, NoHandlerRunsOnceCancelHasReturned) {
     ASSERT_TRUE(DrainQueue(queue));
     ASSERT_EQ(late.load(), 0) << "round " << i;
   }
-  // Cancel from the handler itself: see GCDTimer.NoHandlerOutlivesCancelOrTheOwner.
+  // Cancel from the handler itself: see the GCDTimer tests.
 }
 
 TEST(Timer, CarriesUserInfoAndInvalidates) {
