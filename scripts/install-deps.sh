@@ -17,6 +17,8 @@ packages=(
   libplist-dev libsqlite3-dev libsodium-dev
   libcairo2-dev libpng-dev libturbojpeg0-dev libexif-dev
   libpango1.0-dev fonts-dejavu-core
+  # The condensed and light DejaVu faces the font tests look up by every form of their name.
+  fonts-dejavu-extra
   # Avatars and drawn text beyond Latin, Greek, Cyrillic, Arabic and Hebrew: CJK and colour emoji.
   fonts-wqy-microhei fonts-noto-color-emoji
   shared-mime-info
