@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <utility>
@@ -48,6 +50,97 @@ std::optional<FileHandle> FileHandle::Open(const std::string& path, Mode mode) n
   const int fd = ::open(path.c_str(), flags);
   if (fd < 0) return std::nullopt;
   return FileHandle(fd, true);
+}
+
+Error Error::FromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return {ErrorKind::kMissing, std::strerror(error)};
+    case EACCES:
+    case EPERM:
+      return {ErrorKind::kPermission, std::strerror(error)};
+    default:
+      return {ErrorKind::kIo, std::strerror(error)};
+  }
+}
+
+Result<FileHandle> FileHandle::OpenRegular(const std::string& path) noexcept {
+  try {
+    // Non-blocking only for the open itself: a named pipe would otherwise wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return Error::FromErrno(errno);
+    FileHandle handle(fd, true);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return Error::FromErrno(errno);
+    if (!S_ISREG(status.st_mode)) {
+      const char* what = S_ISDIR(status.st_mode)    ? "a folder"
+                         : S_ISFIFO(status.st_mode) ? "a named pipe"
+                         : S_ISSOCK(status.st_mode) ? "a socket"
+                                                    : "a device";
+      return Error{ErrorKind::kNotRegularFile, std::string(what) + ", not a regular file"};
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return Error::FromErrno(errno);
+    return handle;
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kIo, "out of memory"};
+  }
+}
+
+std::string DescribeBytes(std::uint64_t bytes) {
+  constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+  if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  double value = static_cast<double>(bytes) / 1024;
+  std::size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  // Whole units read as such; others keep one decimal, enough to tell limits apart.
+  if (value == static_cast<double>(static_cast<std::uint64_t>(value))) {
+    std::snprintf(text, sizeof(text), "%.0f %s", value, kUnits[unit]);
+  } else {
+    std::snprintf(text, sizeof(text), "%.1f %s", value, kUnits[unit]);
+  }
+  return text;
+}
+
+Result<Data> ReadRegularFile(const std::string& path, std::uint64_t max_bytes) noexcept {
+  try {
+    Result<FileHandle> file = FileHandle::OpenRegular(path);
+    if (!file) return file.error();
+    struct stat status {};
+    if (::fstat(file->Descriptor(), &status) != 0) return Error::FromErrno(errno);
+    const auto too_large = [&] {
+      return Error{ErrorKind::kTooLarge, "over the limit of " + DescribeBytes(max_bytes)};
+    };
+    const auto declared = static_cast<std::uint64_t>(status.st_size);
+    if (declared > max_bytes) return too_large();
+    // One byte beyond the declared size tells a file that grew while it was read.
+    const std::uint64_t want = std::min(declared, max_bytes) + 1;
+    Data bytes(static_cast<std::size_t>(want));
+    std::size_t held = 0;
+    for (;;) {
+      if (held == bytes.size()) {
+        if (held > max_bytes) return too_large();
+        bytes.resize(std::min<std::uint64_t>(max_bytes + 1, held * 2 + 4096));
+      }
+      const ssize_t got = ::read(file->Descriptor(), bytes.data() + held, bytes.size() - held);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return Error::FromErrno(errno);
+      }
+      if (got == 0) break;
+      held += static_cast<std::size_t>(got);
+    }
+    if (held > max_bytes) return too_large();
+    bytes.resize(held);
+    return bytes;
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kTooLarge, "out of memory"};
+  }
 }
 
 std::optional<FileHandle> FileHandle::Create(const std::string& path,

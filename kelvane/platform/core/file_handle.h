@@ -19,6 +19,7 @@
 #include <string>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/core/result.h"
 #include "kelvane/platform/core/string.h"
 
 namespace kelvane::platform {
@@ -40,6 +41,11 @@ class KELVANE_EXPORT FileHandle {
 
   // Opens an existing file. nullopt when it cannot be opened (errno tells why).
   [[nodiscard]] static std::optional<FileHandle> Open(const std::string& path, Mode mode) noexcept;
+
+  // Opens `path` for reading when it is a regular file. Anything else (a folder, a named pipe, a
+  // device) is refused with kNotRegularFile without blocking and without a read on it; a missing
+  // path is kMissing, a refused one kPermission.
+  [[nodiscard]] static Result<FileHandle> OpenRegular(const std::string& path) noexcept;
 
   // Creates a file, or truncates an existing one, open for reading and writing at offset 0.
   // The file gets `permissions` (before the umask) when it is created. nullopt on failure.
@@ -88,5 +94,14 @@ class KELVANE_EXPORT FileHandle {
   int descriptor_;
   bool owns_;
 };
+
+// Reads the whole regular file at `path` (opened as by FileHandle::OpenRegular). A file larger
+// than `max_bytes`, or one that grows past it while being read, is refused with kTooLarge before
+// more than `max_bytes` + 1 bytes are held; a read error is kIo with the system's reason.
+[[nodiscard]] KELVANE_EXPORT Result<Data> ReadRegularFile(const std::string& path,
+                                                          std::uint64_t max_bytes) noexcept;
+
+// "12.5 MiB", "3 KiB", "17 bytes": a byte count as error messages give limits.
+[[nodiscard]] KELVANE_EXPORT std::string DescribeBytes(std::uint64_t bytes);
 
 }  // namespace kelvane::platform

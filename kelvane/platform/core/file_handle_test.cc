@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -61,6 +62,53 @@ TEST(FileHandle, MovingHandsOverTheDescriptor) {
   EXPECT_EQ(file->Descriptor(), -1);  // NOLINT(bugprone-use-after-move)
   { FileHandle last(std::move(moved)); }
   EXPECT_EQ(::fcntl(fd, F_GETFD), -1);  // closed with its last owner
+}
+
+TEST(ReadRegularFile, ReadsWholeFilesWithinTheLimitAndSaysWhyOthersAreRefused) {
+  testing::TempDir dir;
+  const std::string exact = dir.Write("exact", "12345");
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+
+  Result<Data> whole = ReadRegularFile(exact, 5);
+  ASSERT_TRUE(whole.ok()) << whole.error().message;
+  EXPECT_EQ(std::string(whole->begin(), whole->end()), "12345");
+  EXPECT_EQ(ReadRegularFile(dir.Write("empty", ""), 0).value(), Data());
+
+  struct Case {
+    std::string path;
+    std::uint64_t limit;
+    Error error;
+  } cases[] = {
+      {exact, 4, {ErrorKind::kTooLarge, "over the limit of 4 bytes"}},
+      {dir.File("missing"), 10, {ErrorKind::kMissing, "No such file or directory"}},
+      {dir.File("missing/below"), 10, {ErrorKind::kMissing, "No such file or directory"}},
+      {exact + "/below", 10, {ErrorKind::kMissing, "Not a directory"}},
+      // Neither waits for a writer nor reads a folder's entries.
+      {dir.File("pipe"), 10, {ErrorKind::kNotRegularFile, "a named pipe, not a regular file"}},
+      {dir.File("folder"), 10, {ErrorKind::kNotRegularFile, "a folder, not a regular file"}},
+      {"/dev/null", 10, {ErrorKind::kNotRegularFile, "a device, not a regular file"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    Result<Data> read = ReadRegularFile(c.path, c.limit);
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error(), c.error);
+  }
+  EXPECT_EQ(FileHandle::OpenRegular(dir.File("pipe")).error().kind, ErrorKind::kNotRegularFile);
+  // The handle of a regular file reads normally: the open's non-blocking flag is cleared.
+  Result<FileHandle> handle = FileHandle::OpenRegular(exact);
+  ASSERT_TRUE(handle.ok());
+  EXPECT_EQ(::fcntl(handle->Descriptor(), F_GETFL) & O_NONBLOCK, 0);
+}
+
+TEST(DescribeBytes, GivesLimitsInTheLargestWholeOrTenthUnit) {
+  EXPECT_EQ(DescribeBytes(1), "1 byte");
+  EXPECT_EQ(DescribeBytes(1023), "1023 bytes");
+  EXPECT_EQ(DescribeBytes(1024), "1 KiB");
+  EXPECT_EQ(DescribeBytes(1536), "1.5 KiB");
+  EXPECT_EQ(DescribeBytes(std::uint64_t{100} << 20), "100 MiB");
+  EXPECT_EQ(DescribeBytes(std::uint64_t{5} << 40), "5 TiB");
 }
 
 }  // namespace
