@@ -8,6 +8,8 @@
 JOBS ?= 2
 BUILD ?= build
 FUZZ_SECONDS ?= 60
+# Names of the fuzzers `make fuzz` runs (all by default), e.g. FUZZERS='png_fuzz jpeg_fuzz'.
+FUZZERS ?=
 CMAKE_FLAGS ?=
 # Passed to every benchmark program, e.g. BENCH_ARGS='--benchmark_filter=Search|Load'.
 export BENCH_ARGS
@@ -59,7 +61,7 @@ fuzz:
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKELVANE_BUILD_FUZZERS=ON -DKELVANE_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-fuzz -j$(JOBS)
-	scripts/run-fuzzers.sh $(BUILD)-fuzz/fuzz $(FUZZ_SECONDS)
+	scripts/run-fuzzers.sh $(BUILD)-fuzz/fuzz $(FUZZ_SECONDS) $(FUZZERS)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-bench $(BUILD)-fuzz
