@@ -43,7 +43,7 @@ struct ChildLimits {
 };
 
 struct ChildOutcome {
-  int status = -1;                 // exit status, 128 + the ending signal, or -1
+  int status = -1;                   // exit status, 128 + the ending signal, or -1
   std::uint64_t peak_rss_bytes = 0;  // the child's largest resident set
   double cpu_seconds = 0;
 };

@@ -19,13 +19,13 @@
 namespace kelvane::platform {
 
 enum class ErrorKind {
-  kMissing,          // the path names nothing
-  kNotRegularFile,   // a folder, a named pipe, a device, ...
-  kPermission,       // the system refused access
-  kTooLarge,         // beyond a documented limit, which the message gives
-  kMalformed,        // not what it claims to be, damaged, or cut short
-  kUnsupported,      // well formed, but of a kind this library does not handle
-  kIo,               // a read or write failed; the message gives the system's reason
+  kMissing,         // the path names nothing
+  kNotRegularFile,  // a folder, a named pipe, a device, ...
+  kPermission,      // the system refused access
+  kTooLarge,        // beyond a documented limit, which the message gives
+  kMalformed,       // not what it claims to be, damaged, or cut short
+  kUnsupported,     // well formed, but of a kind this library does not handle
+  kIo,              // a read or write failed; the message gives the system's reason
 };
 
 struct KELVANE_EXPORT Error {
@@ -44,7 +44,7 @@ struct KELVANE_EXPORT Error {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}      // NOLINT: implicit
   Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT: implicit
 
   [[nodiscard]] bool ok() const noexcept { return state_.index() == 0; }

@@ -150,15 +150,28 @@ DefaultSlot& Slot() {
 
 }  // namespace
 
-std::shared_ptr<ItemStore> DefaultItemStore() noexcept {
-  DefaultSlot& slot = Slot();
-  std::lock_guard lock(slot.mutex);
-  if (slot.chosen != nullptr) return slot.chosen;
-  if (slot.opened == nullptr) {
+Result<std::shared_ptr<ItemStore>> TryDefaultItemStore() noexcept {
+  try {
+    DefaultSlot& slot = Slot();
+    std::lock_guard lock(slot.mutex);
+    if (slot.chosen != nullptr) return slot.chosen;
+    if (slot.opened != nullptr) return slot.opened;
     const std::optional<std::string> path = SqliteItemStore::DefaultPath();
-    if (path) slot.opened = SqliteItemStore::Open(*path);
+    if (!path) {
+      return Error{ErrorKind::kMissing,
+                   "no place for the secure store: set KELVANE_KEYCHAIN, XDG_DATA_HOME or HOME"};
+    }
+    Result<std::shared_ptr<SqliteItemStore>> opened = SqliteItemStore::TryOpen(*path);
+    if (!opened) return Error{opened.error().kind, *path + ": " + opened.error().message};
+    slot.opened = std::move(opened).value();
+    return slot.opened;
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kIo, "out of memory"};
   }
-  return slot.opened;
+}
+
+std::shared_ptr<ItemStore> DefaultItemStore() noexcept {
+  return TryDefaultItemStore().ToOptional().value_or(nullptr);
 }
 
 void SetDefaultItemStore(std::shared_ptr<ItemStore> store) noexcept {

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/core/result.h"
 #include "kelvane/platform/core/string.h"
 
 namespace kelvane::platform {
@@ -127,6 +128,10 @@ class KELVANE_EXPORT InMemoryItemStore final : public ItemStore {
 // SqliteItemStore::DefaultPath(), opened on first use. Null when that cannot be opened (a
 // later call tries again).
 [[nodiscard]] KELVANE_EXPORT std::shared_ptr<ItemStore> DefaultItemStore() noexcept;
+
+// DefaultItemStore, with the reason when there is none: kMissing when no path is known, else
+// the file store's reason (SqliteItemStore::TryOpen) after the store's path.
+[[nodiscard]] KELVANE_EXPORT Result<std::shared_ptr<ItemStore>> TryDefaultItemStore() noexcept;
 
 // Makes `store` the default; null goes back to the file store.
 KELVANE_EXPORT void SetDefaultItemStore(std::shared_ptr<ItemStore> store) noexcept;

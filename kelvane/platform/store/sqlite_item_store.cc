@@ -136,13 +136,20 @@ bool MakeParentFolders(const std::string& path) {
   return true;
 }
 
-bool ReadKeyFile(const std::string& path, std::array<std::uint8_t, SqliteItemStore::kKeySize>& key,
-                 bool& missing) {
-  missing = false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+// Reads the key file; nullopt with `error` set when it is missing (kMissing) or cannot be used.
+std::optional<std::array<std::uint8_t, SqliteItemStore::kKeySize>> ReadKeyFile(
+    const std::string& path, Error& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) {
-    missing = errno == ENOENT;
-    return false;
+    error = Error::FromErrno(errno);
+    error.message = "the key file " + path + ": " + error.message;
+    return std::nullopt;
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    error = {ErrorKind::kNotRegularFile, "the key file " + path + " is not a regular file"};
+    return std::nullopt;
   }
   std::uint8_t buffer[SqliteItemStore::kKeySize + 1];
   std::size_t got = 0;
@@ -153,10 +160,16 @@ bool ReadKeyFile(const std::string& path, std::array<std::uint8_t, SqliteItemSto
     got += static_cast<std::size_t>(n);
   }
   ::close(fd);
-  const bool ok = got == key.size();
-  if (ok) std::memcpy(key.data(), buffer, key.size());
+  std::optional<std::array<std::uint8_t, SqliteItemStore::kKeySize>> key;
+  if (got == SqliteItemStore::kKeySize) {
+    key.emplace();
+    std::memcpy(key->data(), buffer, key->size());
+  } else {
+    error = {ErrorKind::kMalformed, "the key file " + path + " is not " +
+                                        std::to_string(SqliteItemStore::kKeySize) + " bytes"};
+  }
   sodium_memzero(buffer, sizeof(buffer));
-  return ok;
+  return key;
 }
 
 bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t size) {
@@ -173,30 +186,34 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t size) {
 // Reads the key file, or creates it with a fresh key. The new file is written whole under a
 // temporary name and linked into place, so that processes starting together agree on one key
 // and none ever sees a partial file.
-bool LoadOrCreateKey(const std::string& path,
-                     std::array<std::uint8_t, SqliteItemStore::kKeySize>& key) {
-  bool missing = false;
-  if (ReadKeyFile(path, key, missing)) return true;
-  if (!missing) return false;  // present but unreadable or of the wrong size: never replaced
+std::optional<std::array<std::uint8_t, SqliteItemStore::kKeySize>> LoadOrCreateKey(
+    const std::string& path, Error& error) {
+  auto key = ReadKeyFile(path, error);
+  // Present but unreadable or of the wrong size: never replaced.
+  if (key || error.kind != ErrorKind::kMissing) return key;
   std::array<std::uint8_t, SqliteItemStore::kKeySize> fresh;
   randombytes_buf(fresh.data(), fresh.size());
   const std::string temp =
       path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(randombytes_random());
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    error = Error::FromErrno(errno);
+    error.message = "cannot create the key file " + path + ": " + error.message;
+    return std::nullopt;
+  }
   const bool written = WriteAll(fd, fresh.data(), fresh.size()) && ::fsync(fd) == 0;
+  const int write_error = errno;
   ::close(fd);
   const bool linked = written && ::link(temp.c_str(), path.c_str()) == 0;
   const int link_error = errno;
   ::unlink(temp.c_str());
-  if (linked) {
-    key = fresh;
-    sodium_memzero(fresh.data(), fresh.size());
-    return true;
-  }
+  if (linked) key = fresh;
   sodium_memzero(fresh.data(), fresh.size());
-  if (!written || link_error != EEXIST) return false;
-  return ReadKeyFile(path, key, missing);  // another process was first
+  if (linked) return key;
+  if (written && link_error == EEXIST) return ReadKeyFile(path, error);  // another was first
+  error = Error::FromErrno(written ? link_error : write_error);
+  error.message = "cannot create the key file " + path + ": " + error.message;
+  return std::nullopt;
 }
 
 // ---- statements -----------------------------------------------------------------------------
@@ -292,6 +309,22 @@ bool IsSetUp(sqlite3* db) {
              "items";
 }
 
+// Whether `sql` compiles against the database as it is.
+bool Prepares(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* s = nullptr;
+  const bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK;
+  sqlite3_finalize(s);
+  return ok;
+}
+
+// The tables of the database other than SQLite's own.
+int UserTables(sqlite3* db) {
+  return std::atoi(QueryText(db,
+                             "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                             "name NOT LIKE 'sqlite_%'")
+                       .c_str());
+}
+
 bool SetUp(sqlite3* db) {
   // Switching to WAL needs a moment alone with the file; another process opening the store
   // at the same time can make it fail once, so it is tried while the busy timeout lasts.
@@ -366,43 +399,85 @@ std::optional<std::string> SqliteItemStore::DefaultPath() noexcept {
 
 std::shared_ptr<SqliteItemStore> SqliteItemStore::Open(const std::string& path,
                                                        const Data* master_key) noexcept {
-  try {
-    if (path.empty() || !SodiumReady()) return nullptr;
-    if (master_key != nullptr && master_key->size() != kKeySize) return nullptr;
-    if (!MakeParentFolders(path)) return nullptr;
-    // Created here with 0600 rather than by SQLite, which would use 0644.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return nullptr;
-    ::close(fd);
+  return TryOpen(path, master_key).ToOptional().value_or(nullptr);
+}
 
-    std::array<std::uint8_t, kKeySize> key{};
-    if (master_key != nullptr) {
-      std::memcpy(key.data(), master_key->data(), kKeySize);
-    } else if (!LoadOrCreateKey(KeyPath(path), key)) {
-      return nullptr;
+Result<std::shared_ptr<SqliteItemStore>> SqliteItemStore::TryOpen(const std::string& path,
+                                                                  const Data* master_key) noexcept {
+  try {
+    if (path.empty()) return Error{ErrorKind::kMissing, "no path for the secure store"};
+    if (!SodiumReady()) return Error{ErrorKind::kIo, "the sealing library could not start"};
+    if (master_key != nullptr && master_key->size() != kKeySize) {
+      return Error{ErrorKind::kMalformed, "a master key is " + std::to_string(kKeySize) +
+                                              " bytes, not " + std::to_string(master_key->size())};
+    }
+    // What lies at the path is judged before anything is written: nothing is created in or
+    // beside a file that is not a store.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+      if (!S_ISREG(status.st_mode)) {
+        return Error{ErrorKind::kNotRegularFile, S_ISDIR(status.st_mode)
+                                                     ? "a folder, not a secure store"
+                                                     : "not a regular file, so not a secure store"};
+      }
+    } else if (errno != ENOENT) {
+      return Error::FromErrno(errno);
+    } else if (!MakeParentFolders(path)) {
+      return Error::FromErrno(errno);
+    }
+    // Created here with 0600 rather than by SQLite, which would use 0644.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0) return Error::FromErrno(errno);
+    char header[16] = {};
+    const ssize_t got = ::read(fd, header, sizeof(header));
+    ::close(fd);
+    static constexpr char kSqliteHeader[16] = "SQLite format 3";
+    if (got > 0 && (got != sizeof(header) || std::memcmp(header, kSqliteHeader, 16) != 0)) {
+      return Error{ErrorKind::kMalformed, "not a secure store (not an SQLite database)"};
     }
 
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
         SQLITE_OK) {
+      Error error{ErrorKind::kIo, db != nullptr ? sqlite3_errmsg(db) : "cannot open"};
       sqlite3_close(db);
-      return nullptr;
+      return error;
     }
-    std::shared_ptr<SqliteItemStore> store(new SqliteItemStore(db, key));
-    sodium_memzero(key.data(), key.size());
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> owned(db, sqlite3_close);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
+    // A database with tables of its own, or with an items table of another shape, is someone
+    // else's and stays untouched.
+    const bool has_items =
+        QueryText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'items'") ==
+        "items";
+    if (has_items ? !Prepares(db, std::string(kColumns) + " LIMIT 0") : UserTables(db) > 0) {
+      return Error{ErrorKind::kMalformed, "an SQLite database, but not a secure store"};
+    }
     // Setting up takes the write lock, which writers in other processes may keep busy for a
     // long time; a store that is already set up is opened with reads alone.
-    if (!IsSetUp(db) && !SetUp(db)) return nullptr;
-    if (sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
-      return nullptr;
+    if (!IsSetUp(db) && !SetUp(db)) {
+      return Error{ErrorKind::kIo, std::string("cannot set the store up: ") + sqlite3_errmsg(db)};
     }
-    // A file with an items table of another shape is not a store.
-    if (store->Statement(std::string(kColumns) + " WHERE id = ?1") == nullptr) return nullptr;
+    if (sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      return Error{ErrorKind::kIo, sqlite3_errmsg(db)};
+    }
+
+    std::array<std::uint8_t, kKeySize> key{};
+    if (master_key != nullptr) {
+      std::memcpy(key.data(), master_key->data(), kKeySize);
+    } else {
+      Error error{ErrorKind::kIo, ""};
+      auto loaded = LoadOrCreateKey(KeyPath(path), error);
+      if (!loaded) return error;
+      key = *loaded;
+      sodium_memzero(loaded->data(), loaded->size());
+    }
+    std::shared_ptr<SqliteItemStore> store(new SqliteItemStore(owned.release(), key));
+    sodium_memzero(key.data(), key.size());
     return store;
   } catch (const std::bad_alloc&) {
-    return nullptr;
+    return Error{ErrorKind::kIo, "out of memory"};
   }
 }
 

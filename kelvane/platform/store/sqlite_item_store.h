@@ -29,6 +29,7 @@
 #include <unordered_map>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/core/result.h"
 #include "kelvane/platform/store/item_store.h"
 
 struct sqlite3;
@@ -45,6 +46,14 @@ class KELVANE_EXPORT SqliteItemStore final : public ItemStore {
   // used. Null when the files cannot be created or opened, the key has the wrong size, or the
   // file is not a store.
   [[nodiscard]] static std::shared_ptr<SqliteItemStore> Open(
+      const std::string& path, const Data* master_key = nullptr) noexcept;
+
+  // Open, with the reason when the store cannot be opened: kNotRegularFile for a folder or a
+  // device; kMalformed for a file that is not a store (not an SQLite database, or one with
+  // tables of its own) and for a key file that is not kKeySize bytes; kMissing, kPermission or
+  // kIo from the system.
+  // Nothing is created beside a file refused as not a store.
+  [[nodiscard]] static Result<std::shared_ptr<SqliteItemStore>> TryOpen(
       const std::string& path, const Data* master_key = nullptr) noexcept;
 
   // KELVANE_KEYCHAIN when set and not empty; else $XDG_DATA_HOME/kelvane/keychain.db when

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <map>
 #include <random>
 #include <thread>
+#include <vector>
 
 #include "kelvane/testing/items.h"
 #include "kelvane/testing/scoped_environment.h"
@@ -172,25 +174,59 @@ TEST(SqliteItemStore, StoresSealedTheEarlierWayLoadAndAreResealedOnSave) {
   check("new");
 }
 
-TEST(SqliteItemStore, RefusesWhatItCannotTrust) {
+TEST(SqliteItemStore, RefusesWhatItCannotTrustAndSaysWhy) {
   testing::TempDir dir;
   const Data short_key(31, 1);
-  EXPECT_EQ(SqliteItemStore::Open(dir.File("a.db"), &short_key), nullptr);
-  EXPECT_EQ(SqliteItemStore::Open(""), nullptr);
-
-  // A key file of the wrong size is an error, and stays as it was.
-  const std::string path = dir.File("b.db");
   dir.Write("b.db.key", "too short");
-  EXPECT_EQ(SqliteItemStore::Open(path), nullptr);
-  std::ifstream key(SqliteItemStore::KeyPath(path));
+  dir.Write("c.db", std::string(4096, 'x'));
+  RunSql(dir.File("d.db"), "CREATE TABLE items(x);");
+  RunSql(dir.File("e.db"), "CREATE TABLE quotes(symbol, bid);");
+  ASSERT_EQ(::mkdir(dir.File("f.db").c_str(), 0700), 0);
+  dir.Write("file", "");
+
+  struct Case {
+    std::string path;
+    const Data* key;
+    Error error;
+  } cases[] = {
+      {dir.File("a.db"), &short_key, {ErrorKind::kMalformed, "a master key is 32 bytes, not 31"}},
+      {"", nullptr, {ErrorKind::kMissing, "no path for the secure store"}},
+      {dir.File("b.db"),
+       nullptr,
+       {ErrorKind::kMalformed, "the key file " + dir.File("b.db.key") + " is not 32 bytes"}},
+      {dir.File("c.db"),
+       nullptr,
+       {ErrorKind::kMalformed, "not a secure store (not an SQLite database)"}},
+      {dir.File("d.db"),
+       nullptr,
+       {ErrorKind::kMalformed, "an SQLite database, but not a secure store"}},
+      {dir.File("e.db"),
+       nullptr,
+       {ErrorKind::kMalformed, "an SQLite database, but not a secure store"}},
+      {dir.File("f.db"), nullptr, {ErrorKind::kNotRegularFile, "a folder, not a secure store"}},
+      {dir.File("file/g.db"), nullptr, {ErrorKind::kMissing, "Not a directory"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    auto opened = SqliteItemStore::TryOpen(c.path, c.key);
+    ASSERT_FALSE(opened.ok());
+    EXPECT_EQ(opened.error(), c.error);
+    EXPECT_EQ(SqliteItemStore::Open(c.path, c.key), nullptr);
+  }
+  // Nothing was written beside or into what was refused: the wrong key file stays as it was,
+  // no key file or log appeared, and the other application's table is untouched.
+  std::ifstream key(SqliteItemStore::KeyPath(dir.File("b.db")));
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(key)), std::istreambuf_iterator<char>()),
             "too short");
-
-  // Files that are not stores.
-  dir.Write("c.db", std::string(4096, 'x'));
-  EXPECT_EQ(SqliteItemStore::Open(dir.File("c.db")), nullptr);
-  RunSql(dir.File("d.db"), "CREATE TABLE items(x);");
-  EXPECT_EQ(SqliteItemStore::Open(dir.File("d.db")), nullptr);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"b.db", "b.db.key", "c.db", "d.db", "e.db", "f.db", "file"}));
+  EXPECT_EQ(RunSql(dir.File("e.db"), "SELECT group_concat(name) FROM sqlite_master"), "quotes");
+  EXPECT_EQ(RunSql(dir.File("e.db"), "PRAGMA journal_mode"), "delete");
 }
 
 TEST(SqliteItemStore, DefaultPathFollowsTheEnvironment) {
