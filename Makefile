@@ -5,6 +5,7 @@
 #   make test-tsan  the unit tests under ThreadSanitizer
 #   make bench      build and run the benchmarks (ours against the peers)
 #   make fuzz       build the libFuzzer targets with clang and run each for FUZZ_SECONDS
+#   make package    build the Debian packages (libkelvane1, libkelvane-dev, kelvane-tools)
 JOBS ?= 2
 BUILD ?= build
 FUZZ_SECONDS ?= 60
@@ -14,7 +15,7 @@ CMAKE_FLAGS ?=
 # Passed to every benchmark program, e.g. BENCH_ARGS='--benchmark_filter=Search|Load'.
 export BENCH_ARGS
 
-.PHONY: all deps build demo test test-asan test-tsan bench fuzz clean
+.PHONY: all deps build demo test test-asan test-tsan bench fuzz package clean
 
 all: build
 
@@ -63,5 +64,14 @@ fuzz:
 	cmake --build $(BUILD)-fuzz -j$(JOBS)
 	scripts/run-fuzzers.sh $(BUILD)-fuzz/fuzz $(FUZZ_SECONDS) $(FUZZERS)
 
+# Release, installed under /usr, no tests: the packages land in $(BUILD)-package/.
+package:
+	@scripts/install-deps.sh
+	cmake -S . -B $(BUILD)-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DKELVANE_BUILD_TESTS=OFF -DKELVANE_BUILD_TOOLS=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-package -j$(JOBS)
+	cd $(BUILD)-package && cpack
+	@ls -1 $(BUILD)-package/*.deb
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-bench $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-bench $(BUILD)-fuzz $(BUILD)-package

@@ -5,18 +5,14 @@
 #   scripts/install-deps.sh --fuzz   also clang's fuzzing runtime
 # Packages already present are skipped; the package lists are refreshed only when needed.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev
   libcli11-dev
-  libicu-dev
-  libssl-dev
   libasio-dev
-  libnl-3-dev libnl-route-3-dev
-  libplist-dev libsqlite3-dev libsodium-dev
-  libcairo2-dev libpng-dev libturbojpeg0-dev libexif-dev
-  libpango1.0-dev fonts-dejavu-core
+  fonts-dejavu-core
   # The condensed and light DejaVu faces the font tests look up by every form of their name.
   fonts-dejavu-extra
   # Avatars and drawn text beyond Latin, Greek, Cyrillic, Arabic and Hebrew: CJK and colour emoji.
@@ -24,6 +20,11 @@ packages=(
   shared-mime-info
   iproute2
 )
+# The engines' development packages, from the one list of them.
+while read -r module deb _; do
+  case "$module" in '' | '#'*) continue ;; esac
+  packages+=("$deb")
+done <"$root/cmake/engines.txt"
 bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev libopencv-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 
