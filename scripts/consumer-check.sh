@@ -6,6 +6,7 @@
 #     library, and runs;
 #   - the same program builds with pkg-config alone (no engine's .pc file in reach: a shared
 #     library's consumer needs none) and runs.
+#   - the headers kept at the paths of an earlier layout compile, each with its deprecation note.
 # Usage: scripts/consumer-check.sh BUILD_DIR [CMAKE]. CTest runs it as `consumer_check`.
 set -eu
 build=$(cd "$1" && pwd)
@@ -56,3 +57,13 @@ cxx=${CXX:-c++}
 "$cxx" "$work/main.o" -Wl,-Bstatic -lkelvane -Wl,-Bdynamic $(echo "$static_libs" | sed 's/-lkelvane//') \
   -o "$work/consumer_pc_static" && "$work/consumer_pc_static" ||
   fail "pkg-config consumer (static) failed"
+
+# Headers kept at the paths of an earlier layout still compile, each with its deprecation note.
+moved=$(grep -rl '^// Deprecated: moved to' "$prefix/include/kelvane" | sed "s|^$prefix/include/||" | sort)
+[ -n "$moved" ] || fail "no forwarding headers were installed"
+printf '#include <%s>\n' $moved >"$work/moved.cc"
+"$cxx" -std=c++20 -fsyntax-only -I"$prefix/include" "$work/moved.cc" 2>"$work/moved.log" ||
+  { cat "$work/moved.log" >&2; fail "a forwarding header does not compile"; }
+notes=$(grep -c 'note: .#pragma message: .* is deprecated' "$work/moved.log" || true)
+[ "$notes" -eq "$(echo "$moved" | wc -l)" ] ||
+  fail "$notes deprecation notes for $(echo "$moved" | wc -l) forwarding headers"
