@@ -6,6 +6,7 @@
 #   make bench      build and run the benchmarks (ours against the peers)
 #   make fuzz       build the libFuzzer targets with clang and run each for FUZZ_SECONDS
 #   make package    build the Debian packages (libkelvane1, libkelvane-dev, kelvane-tools)
+#   make abi-update store the shared library's ABI for the version (after raising the version)
 JOBS ?= 2
 BUILD ?= build
 FUZZ_SECONDS ?= 60
@@ -15,7 +16,7 @@ CMAKE_FLAGS ?=
 # Passed to every benchmark program, e.g. BENCH_ARGS='--benchmark_filter=Search|Load'.
 export BENCH_ARGS
 
-.PHONY: all deps build demo test test-asan test-tsan bench fuzz package clean
+.PHONY: all deps build demo test test-asan test-tsan bench fuzz package abi-update clean
 
 all: build
 
@@ -63,6 +64,9 @@ fuzz:
 	  -DKELVANE_BUILD_FUZZERS=ON -DKELVANE_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-fuzz -j$(JOBS)
 	scripts/run-fuzzers.sh $(BUILD)-fuzz/fuzz $(FUZZ_SECONDS) $(FUZZERS)
+
+abi-update: build
+	scripts/abi-check.sh $(BUILD) cmake --update
 
 # Release, installed under /usr, no tests: the packages land in $(BUILD)-package/.
 package:

@@ -13,4 +13,6 @@ const unsigned char KelvaneVersionString[] =
 static_assert(KELVANE_VERSION_MINOR < 10);
 const double KelvaneVersionNumber = KELVANE_VERSION_MAJOR + KELVANE_VERSION_MINOR / 10.0;
 
+const char* KelvaneVersion(void) { return KELVANE_VERSION_STRING; }
+
 }  // extern "C"

@@ -4,7 +4,8 @@
 // (KELVANE_VERSION_MAJOR, _MINOR, _PATCH, _STRING and KELVANE_VERSION, from
 // kelvane/version_macros.h), and as symbols of the library that is actually loaded, exported
 // with C linkage so that tools which only look at the shared object's symbol table can read
-// them. Both come from the one project version the build is made with.
+// them, and the whole version from a function. All come from the one project version the build
+// is made with.
 #pragma once
 
 #include "kelvane/export.h"
@@ -17,5 +18,9 @@ KELVANE_EXPORT extern const unsigned char KelvaneVersionString[];
 
 // The library's version as a number: <major>.<minor> (1.0).
 KELVANE_EXPORT extern const double KelvaneVersionNumber;
+
+// The library's whole version, "<major>.<minor>.<patch>" ("1.1.0"): compare it with
+// KELVANE_VERSION_STRING to tell the library loaded from the headers compiled against.
+KELVANE_EXPORT const char* KelvaneVersion(void);
 
 }  // extern "C"

@@ -19,6 +19,8 @@ packages=(
   fonts-wqy-microhei fonts-noto-color-emoji
   shared-mime-info
   iproute2
+  # The ABI check of make test (abidw, abidiff).
+  abigail-tools
 )
 # The engines' development packages, from the one list of them.
 while read -r module deb _; do

@@ -36,6 +36,7 @@ int main() {
         "version string");
   Check(KelvaneVersionNumber == KELVANE_VERSION_MAJOR + KELVANE_VERSION_MINOR / 10.0,
         "version number");
+  Check(std::strcmp(KelvaneVersion(), KELVANE_VERSION_STRING) == 0, "loaded version");
 
   Check(kelvane::StringFromUtf8("caf\xC3\xA9") == u"caf\u00E9", "StringFromUtf8");
   Check(!kelvane::StringFromUtf8("\xC0\xAF").has_value(), "StringFromUtf8 of an overlong form");
