@@ -325,6 +325,22 @@ bool Queue::Async(DispatchBlockRef block, std::shared_ptr<const void> keep_alive
   return Post([block = std::move(block), keep_alive = std::move(keep_alive)] { block->Perform(); });
 }
 
+namespace compatibility {
+
+// The first builds of version 1.0.0 took the block of Async by reference. Programs linked
+// against them call this symbol, which stands where that member function stood (the object in
+// the first argument, as for a member) and submits as Async does now.
+KELVANE_EXPORT bool QueueAsyncTakingReference(Queue* queue, const DispatchBlockRef& block,
+                                              std::shared_ptr<const void> keep_alive) noexcept
+    __asm__("_ZN7kelvane8platform5Queue5AsyncERKSt10shared_ptrINS0_13DispatchBlockEES2_IKvE");
+
+bool QueueAsyncTakingReference(Queue* queue, const DispatchBlockRef& block,
+                               std::shared_ptr<const void> keep_alive) noexcept {
+  return queue->Async(block, std::move(keep_alive));
+}
+
+}  // namespace compatibility
+
 bool Queue::After(Nanoseconds delay, const DispatchBlockRef& block,
                   std::shared_ptr<const void> keep_alive) noexcept {
   if (delay <= Nanoseconds::zero()) return Async(block, std::move(keep_alive));

@@ -19,6 +19,12 @@
 #include "kelvane/testing/main_queue.h"
 
 namespace kelvane::platform {
+
+// The symbol a program linked against the first 1.0.0 builds calls for Async.
+bool FirstBuildsAsync(Queue* queue, const DispatchBlockRef& block,
+                      std::shared_ptr<const void> keep_alive) noexcept
+    __asm__("_ZN7kelvane8platform5Queue5AsyncERKSt10shared_ptrINS0_13DispatchBlockEES2_IKvE");
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -274,6 +280,18 @@ TEST(DispatchBlock, RunsEachSubmissionAndFinishesARunInProgress) {
   release.set_value();
   ASSERT_TRUE(DrainQueue(queue));
   EXPECT_EQ(runs.load(), 2);
+}
+
+TEST(DispatchBlock, AsyncAsTheFirstBuildsCalledItStillSubmits) {
+  QueueRef queue = CreateSerialQueue("test.compatibility");
+  ASSERT_NE(queue, nullptr);
+  std::atomic<int> runs{0};
+  auto kept = std::make_shared<int>(0);
+  ASSERT_TRUE(FirstBuildsAsync(queue.get(), DispatchBlock::Create([&] { ++runs; }), kept));
+  EXPECT_FALSE(FirstBuildsAsync(queue.get(), nullptr, nullptr));
+  ASSERT_TRUE(DrainQueue(queue));
+  EXPECT_EQ(runs.load(), 1);
+  EXPECT_EQ(kept.use_count(), 1);  // released after the run
 }
 
 TEST(TimerSource, FiresOnItsQueueAndFollowsSuspendResumeInTime) {
