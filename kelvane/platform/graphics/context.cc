@@ -184,6 +184,8 @@ struct GraphicsContext::Impl {
     PatternRef stroke;  // likewise
     double line_width = 1.0;
     SurfaceRef mask;  // A8 in device space, or empty
+    // On a saved state: the saves above it that could not be stored (memory ran out).
+    std::size_t unstored_above = 0;
   };
 
   Kind kind = Kind::kImageSurface;
@@ -207,6 +209,7 @@ struct GraphicsContext::Impl {
 
   GState g;
   std::vector<GState> saved;
+  std::size_t unstored_at_bottom = 0;  // saves not stored while `saved` was empty
 
   ~Impl() {
     if (cr != nullptr) cairo_destroy(cr);
@@ -465,16 +468,25 @@ ImageRef GraphicsContext::TakeImage() noexcept {
 // ---- state ---------------------------------------------------------------------------------
 
 void GraphicsContext::SaveGState() noexcept {
+  Impl& m = *impl_;
   try {
-    impl_->saved.push_back(impl_->g);
-    cairo_save(impl_->cr);
+    m.saved.push_back(m.g);
+    m.saved.back().unstored_above = 0;
+    cairo_save(m.cr);
   } catch (const std::bad_alloc&) {
-    // Not saved: the matching restore finds nothing and does nothing.
+    // Not stored, but counted where it stands: its restore then undoes nothing, rather than
+    // the caller's outer save.
+    ++(m.saved.empty() ? m.unstored_at_bottom : m.saved.back().unstored_above);
   }
 }
 
 void GraphicsContext::RestoreGState() noexcept {
   Impl& m = *impl_;
+  std::size_t& unstored = m.saved.empty() ? m.unstored_at_bottom : m.saved.back().unstored_above;
+  if (unstored > 0) {
+    --unstored;
+    return;
+  }
   // An unmatched restore would leave the engine's context unusable for good.
   if (m.saved.empty()) return;
   cairo_restore(m.cr);

@@ -104,6 +104,8 @@ class KELVANE_EXPORT GraphicsContext {
   [[nodiscard]] ImageRef TakeImage() noexcept;
 
   // ---- state -------------------------------------------------------------------------------
+  // A save that cannot be stored (memory runs out) still pairs with its restore, which then
+  // restores nothing: a restore never undoes a save made before its own.
   void SaveGState() noexcept;
   // Without a matching save, nothing happens.
   void RestoreGState() noexcept;
