@@ -160,12 +160,34 @@ TEST(Resize, JPEGKeepsTheLongerSideWithinTheLimit) {
   }
   const ImageRef image = Image::Make(Smooth(30, 20));
   EXPECT_TRUE(compressToJPEG(*image, 0.5, 10, nullptr).has_value());
-  // A limit that cannot be kept gives no data (not the whole picture) and a zero size.
-  for (double limit : {0.0, -100.0, std::numeric_limits<double>::quiet_NaN()}) {
+  // Only a ratio above 1 shrinks: a negative limit ("no limit") or one that is not a number
+  // keeps the picture at its size, and a limit of 0 leaves no side and no data.
+  for (double limit : {-1.0, -100.0, std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::infinity()}) {
+    SCOPED_TRACE(limit);
     Size adjusted{7, 7};
-    EXPECT_FALSE(compressToJPEG(*image, 0.5, limit, &adjusted).has_value()) << limit;
-    EXPECT_EQ(adjusted, (Size{0, 0}));
+    const auto data = compressToJPEG(*image, 0.5, limit, &adjusted);
+    EXPECT_EQ(adjusted, (Size{30, 20}));
+    const RasterRef decoded = data ? DecodeJPEG(*data) : nullptr;
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(Size(decoded->width(), decoded->height()), (Size{30, 20}));
   }
+  Size adjusted{7, 7};
+  EXPECT_FALSE(compressToJPEG(*image, 0.5, 0.0, &adjusted).has_value());
+  EXPECT_EQ(adjusted, (Size{0, 0}));
+}
+
+TEST(Resize, NegativeSizesAndRatiosMakeNothing) {
+  const ImageRef image = Image::Make(Smooth(20, 10));
+  for (Size bad : {Size{-10, 10}, Size{10, -10}, Size{-10, -10}, Size{-0.5, 3}}) {
+    SCOPED_TRACE(testing::Message() << bad.width << " x " << bad.height);
+    EXPECT_EQ(resizedImage(*image, bad, kInterpolationHigh), nullptr);
+    EXPECT_EQ(resizedImage(*image, bad, AffineTransform::Identity(), false, 0), nullptr);
+  }
+  EXPECT_EQ(resizedImageWithRatio(*image, -1, kInterpolationHigh), nullptr);
+  EXPECT_EQ(resizedImageWithRatio(*image, -0.5, kInterpolationNone), nullptr);
+  EXPECT_EQ(resizedImageWithContentMode(*image, 1, {-40, -40}, 0), nullptr);
+  EXPECT_NE(resizedImageWithRatio(*image, 0.5, 0), nullptr);
 }
 
 }  // namespace
