@@ -53,14 +53,27 @@ bool Finite(std::initializer_list<double> values) {
   return true;
 }
 
-cairo_filter_t FilterFor(int quality) {
+// The engine's filter for a raster drawn with `placement` (user space -> the raster's pixels)
+// under `matrix` (user space -> device pixels).
+cairo_filter_t FilterFor(int quality, const cairo_matrix_t& placement,
+                         const cairo_matrix_t& matrix) {
   switch (quality) {
     case kInterpolationNone:
       return CAIRO_FILTER_NEAREST;
     case kInterpolationLow:
       return CAIRO_FILTER_BILINEAR;
-    case kInterpolationHigh:
-      return CAIRO_FILTER_BEST;
+    case kInterpolationHigh: {
+      // The engine's best filter turns an enlargement past twice into square pixels with soft
+      // edges. Whenever a device pixel covers less than a raster pixel along either axis, the
+      // good filter is used instead: bilinear along the enlarged axis and an area average
+      // along a reduced one.
+      cairo_matrix_t to_raster = matrix;
+      if (cairo_matrix_invert(&to_raster) != CAIRO_STATUS_SUCCESS) return CAIRO_FILTER_BEST;
+      cairo_matrix_multiply(&to_raster, &to_raster, &placement);  // device -> raster pixels
+      const double across = std::hypot(to_raster.xx, to_raster.xy);
+      const double down = std::hypot(to_raster.yx, to_raster.yy);
+      return across < 1.0 || down < 1.0 ? CAIRO_FILTER_GOOD : CAIRO_FILTER_BEST;
+    }
     default:
       return CAIRO_FILTER_GOOD;
   }
@@ -292,7 +305,7 @@ struct GraphicsContext::Impl {
     PatternRef pattern(cairo_pattern_create_for_surface(surface.get()));
     const cairo_matrix_t m = PlacementMatrix(rect, raster.width(), raster.height());
     cairo_pattern_set_matrix(pattern.get(), &m);
-    cairo_pattern_set_filter(pattern.get(), FilterFor(g.quality));
+    cairo_pattern_set_filter(pattern.get(), FilterFor(g.quality, m, g.matrix));
     cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
     if (cairo_pattern_status(pattern.get()) != CAIRO_STATUS_SUCCESS) return {};
     return pattern;
@@ -855,7 +868,7 @@ void GraphicsContext::ClipToMask(Rect rect, const Raster& mask) noexcept {
     PatternRef pattern(cairo_pattern_create_for_surface(coverage.get()));
     const cairo_matrix_t placement = PlacementMatrix(rect, mask.width(), mask.height());
     cairo_pattern_set_matrix(pattern.get(), &placement);
-    cairo_pattern_set_filter(pattern.get(), FilterFor(m.g.quality));
+    cairo_pattern_set_filter(pattern.get(), FilterFor(m.g.quality, placement, m.g.matrix));
     cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
     cairo_rectangle(cr, rect.x, rect.y, rect.width, rect.height);
     cairo_set_source(cr, pattern.get());

@@ -39,7 +39,9 @@
 
 namespace kelvane::platform {
 
-// Interpolation qualities in the platform's numbering.
+// Interpolation qualities in the platform's numbering. Every quality but none enlarges smoothly
+// (bilinear between pixel centres); they differ in how they reduce: low samples bilinearly,
+// default and medium average areas, high uses the engine's finest filter.
 enum InterpolationQuality : int {
   kInterpolationDefault = 0,
   kInterpolationNone = 1,  // nearest pixel: a 1:1 draw reproduces the pixels exactly
