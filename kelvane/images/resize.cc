@@ -190,7 +190,9 @@ ImageRef resizedImageWithRatio(const Image& image, double ratio, int quality) no
 ImageRef resizedImage(const Image& image, platform::Size newSize, const AffineTransform& transform,
                       bool drawTransposed, int quality) noexcept {
   const RasterRef& raster = image.raster();
-  if (raster == nullptr) return nullptr;
+  // A negative side is no size at all: taken as it stands, the rect would be turned around and
+  // the picture drawn outside the bitmap, leaving it black.
+  if (raster == nullptr || !(newSize.width > 0 && newSize.height > 0)) return nullptr;
   const Rect bounds = Rect(0, 0, newSize.width, newSize.height).Integral();
   // Non-finite sides and sides the engine refuses make no bitmap; checked before the
   // conversion to whole numbers, which would be undefined for them.
@@ -265,12 +267,9 @@ std::optional<Data> compressToJPEG(const Image& image, double quality, double li
   const platform::Size pixels = sizeInPixels(image);
   const double longer = pixels.width > pixels.height ? pixels.width : pixels.height;
   platform::Size size = image.size();
-  // A limit that is not a number above 0 cannot be kept: nothing is drawn, rather than the
-  // whole picture handed back over the limit.
-  const bool keepable = limitSidePixels > 0;
-  if (!keepable) {
-    size = {};
-  } else if (const double ratio = longer / limitSidePixels; ratio > 1) {
+  // Only a ratio above 1 shrinks: a negative limit (a caller's "no limit") or one that is not
+  // a number leaves the picture at its size, and a limit of 0 leaves no side at all.
+  if (const double ratio = longer / limitSidePixels; ratio > 1) {
     // Rounded down in single precision, as callers compare the sizes they get back in whole
     // points: 2000 / 3 comes out as 666, never as 667 from a quotient a whisker below.
     size.width = std::floor(static_cast<float>(size.width / ratio));
@@ -278,7 +277,7 @@ std::optional<Data> compressToJPEG(const Image& image, double quality, double li
   }
   if (adjustedSize != nullptr) *adjustedSize = size;
   const RasterRef& raster = image.raster();
-  if (!keepable || raster == nullptr || !(size.width > 0 && size.height > 0)) return std::nullopt;
+  if (raster == nullptr || !(size.width > 0 && size.height > 0)) return std::nullopt;
 
   // The picture is the image drawn upright at its scale into (w, h) points. When that lands on
   // whole pixels and the raster can be averaged as it lies, the reduction is the resampler's:

@@ -36,8 +36,8 @@ namespace Resize {
 
 // The image drawn upright into a bitmap of `newSize` pixels (rounded outwards) with
 // interpolation `quality` (0 default, 1 none, 2 low, 3 high, 4 medium; others read as default).
-// Null when the image has no raster or no bitmap can be made (an empty, absurd or non-finite
-// size, a layout the bitmap cannot take).
+// Null when the image has no raster or no bitmap can be made (an empty, negative, absurd or
+// non-finite size, a layout the bitmap cannot take).
 [[nodiscard]] KELVANE_EXPORT platform::ImageRef resizedImage(const platform::Image& image,
                                                              platform::Size newSize,
                                                              int quality) noexcept;
@@ -48,7 +48,7 @@ namespace Resize {
     const platform::Image& image, std::int64_t contentMode, platform::Size bounds,
     int quality) noexcept;
 
-// resizedImage() with the size in points times `ratio`.
+// resizedImage() with the size in points times `ratio`; null for a ratio that is not above 0.
 [[nodiscard]] KELVANE_EXPORT platform::ImageRef resizedImageWithRatio(const platform::Image& image,
                                                                       double ratio,
                                                                       int quality) noexcept;
@@ -74,9 +74,10 @@ namespace Resize {
 // the image's size divided by (longer side / limit), each quotient rounded down in single
 // precision (a 3000 x 2000 point image at limit 1000 gives 1000 x 666), or the image's size
 // when it fits. `quality` 0..1 goes to the encoder unchanged.
+// A limit that is negative or not a number gives a ratio that is not above 1, so the picture
+// keeps its size (callers pass -1 for "no limit"); a limit of 0 leaves 0 x 0 points.
 // The used size is stored through `adjustedSize` when it is not null, also when no data comes
-// out. nullopt when the image has no raster, a side comes out as 0 points, encoding fails,
-// or the limit is not a number above 0 (the size stored is then 0 x 0).
+// out. nullopt when the image has no raster, a side comes out as 0 points or encoding fails.
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> compressToJPEG(
     const platform::Image& image, double quality, double limitSidePixels,
     platform::Size* adjustedSize) noexcept;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -160,11 +161,76 @@ TEST(Resize, JPEGKeepsTheLongerSideWithinTheLimit) {
   }
   const ImageRef image = Image::Make(Smooth(30, 20));
   EXPECT_TRUE(compressToJPEG(*image, 0.5, 10, nullptr).has_value());
-  // A limit that cannot be kept gives no data (not the whole picture) and a zero size.
-  for (double limit : {0.0, -100.0, std::numeric_limits<double>::quiet_NaN()}) {
+  // Only a ratio above 1 shrinks: a negative limit ("no limit") or one that is not a number
+  // keeps the picture at its size, and a limit of 0 leaves no side and no data.
+  for (double limit : {-1.0, -100.0, std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::infinity()}) {
+    SCOPED_TRACE(limit);
     Size adjusted{7, 7};
-    EXPECT_FALSE(compressToJPEG(*image, 0.5, limit, &adjusted).has_value()) << limit;
-    EXPECT_EQ(adjusted, (Size{0, 0}));
+    const auto data = compressToJPEG(*image, 0.5, limit, &adjusted);
+    EXPECT_EQ(adjusted, (Size{30, 20}));
+    const RasterRef decoded = data ? DecodeJPEG(*data) : nullptr;
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(Size(decoded->width(), decoded->height()), (Size{30, 20}));
+  }
+  Size adjusted{7, 7};
+  EXPECT_FALSE(compressToJPEG(*image, 0.5, 0.0, &adjusted).has_value());
+  EXPECT_EQ(adjusted, (Size{0, 0}));
+}
+
+TEST(Resize, NegativeSizesAndRatiosMakeNothing) {
+  const ImageRef image = Image::Make(Smooth(20, 10));
+  for (Size bad : {Size{-10, 10}, Size{10, -10}, Size{-10, -10}, Size{-0.5, 3}}) {
+    SCOPED_TRACE(testing::Message() << bad.width << " x " << bad.height);
+    EXPECT_EQ(resizedImage(*image, bad, kInterpolationHigh), nullptr);
+    EXPECT_EQ(resizedImage(*image, bad, AffineTransform::Identity(), false, 0), nullptr);
+  }
+  EXPECT_EQ(resizedImageWithRatio(*image, -1, kInterpolationHigh), nullptr);
+  EXPECT_EQ(resizedImageWithRatio(*image, -0.5, kInterpolationNone), nullptr);
+  EXPECT_EQ(resizedImageWithContentMode(*image, 1, {-40, -40}, 0), nullptr);
+  EXPECT_NE(resizedImageWithRatio(*image, 0.5, 0), nullptr);
+}
+
+TEST(Resize, EnlargementsAreSmoothUnlessNearestIsAsked) {
+  // A 3 x 3 checkerboard of greys 0 and 255 enlarged eight times.
+  const int kSide = 3, kFactor = 8;
+  std::vector<std::uint8_t> bytes;
+  for (int i = 0; i < kSide * kSide; ++i) {
+    const std::uint8_t grey = i % 2 == 0 ? 0 : 255;
+    bytes.insert(bytes.end(), {grey, grey, grey, 255});
+  }
+  const ImageRef image = Image::Make(
+      Raster::Make(kSide, kSide, kSide * 4, kWorkingBitmapInfo, ColorSpace::kRGB, bytes));
+  const auto grey = [](int x, int y) { return (y * kSide + x) % 2 == 0 ? 0.0 : 255.0; };
+  // Bilinear between pixel centres, held at the edges.
+  const auto bilinear = [&](int x, int y) {
+    const auto place = [](int i) {
+      return std::clamp((i + 0.5) / kFactor - 0.5, 0.0, double(kSide - 1));
+    };
+    const double u = place(x), v = place(y);
+    const int x0 = int(u), y0 = int(v);
+    const int x1 = std::min(x0 + 1, kSide - 1), y1 = std::min(y0 + 1, kSide - 1);
+    const double fx = u - x0, fy = v - y0;
+    return (1 - fy) * ((1 - fx) * grey(x0, y0) + fx * grey(x1, y0)) +
+           fy * ((1 - fx) * grey(x0, y1) + fx * grey(x1, y1));
+  };
+  const int side = kSide * kFactor;
+  for (int quality : {kInterpolationDefault, kInterpolationLow, kInterpolationMedium,
+                      kInterpolationHigh, kInterpolationNone}) {
+    SCOPED_TRACE(testing::Message() << "quality " << quality);
+    const ImageRef enlarged = resizedImage(*image, {double(side), double(side)}, quality);
+    ASSERT_NE(enlarged, nullptr);
+    double worst = 0;
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        const double expected =
+            quality == kInterpolationNone ? grey(x / kFactor, y / kFactor) : bilinear(x, y);
+        const double got = enlarged->raster()->PremultipliedPixel(x, y) & 0xFF;
+        worst = std::max(worst, std::fabs(got - expected));
+      }
+    }
+    // The engine weighs neighbours in steps of 1/128; a square-pixel enlargement is off by 100.
+    EXPECT_LE(worst, quality == kInterpolationNone ? 0.0 : 3.0);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "kelvane/platform/codecs/exif.h"
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/codecs/png.h"
+#include "kelvane/platform/core/file_handle.h"
 #include "kelvane/platform/graphics/context.h"
 
 namespace kelvane::platform {
@@ -37,33 +38,39 @@ bool WriteWhole(const std::string& path, const std::optional<Data>& data) {
 
 }  // namespace
 
+Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes) noexcept {
+  try {
+    const bool jpeg = IsJPEG(bytes);
+    if (!jpeg && !IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "neither png nor jpeg data"};
+    Result<RasterRef> raster = jpeg ? ReadJPEG(bytes) : ReadPNG(bytes);
+    if (!raster) return raster.error();
+    const int orientation = jpeg ? OrientationFromExif(ExifOrientation(bytes)) : kOrientationUp;
+    ImageRef image = Image::Make(std::move(raster).value(), 1.0, orientation);
+    if (image == nullptr) return Error{ErrorKind::kIo, "out of memory"};
+    return image;
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kIo, "out of memory"};
+  }
+}
+
+Result<ImageRef> ReadImageFile(const std::string& path) noexcept {
+  try {
+    const Result<Data> bytes = ReadRegularFile(path, kMaxImageFileBytes);
+    if (!bytes) return bytes.error();
+    return ReadImage(*bytes);
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kIo, "out of memory"};
+  }
+}
+
 ImageRef LoadImage(std::span<const std::uint8_t> bytes) noexcept {
-  if (IsPNG(bytes)) {
-    RasterRef raster = DecodePNG(bytes);
-    return raster ? Image::Make(std::move(raster)) : nullptr;
-  }
-  if (IsJPEG(bytes)) {
-    RasterRef raster = DecodeJPEG(bytes);
-    if (raster == nullptr) return nullptr;
-    return Image::Make(std::move(raster), 1.0, OrientationFromExif(ExifOrientation(bytes)));
-  }
-  return nullptr;
+  Result<ImageRef> image = ReadImage(bytes);
+  return image ? std::move(image).value() : nullptr;
 }
 
 ImageRef LoadImage(const std::string& path) noexcept {
-  try {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return nullptr;
-    const std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxImageFileBytes) return nullptr;
-    Data bytes(static_cast<std::size_t>(size));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), size);
-    if (!in) return nullptr;
-    return LoadImage(std::span<const std::uint8_t>(bytes));
-  } catch (...) {
-    return nullptr;
-  }
+  Result<ImageRef> image = ReadImageFile(path);
+  return image ? std::move(image).value() : nullptr;
 }
 
 RasterRef UprightRaster(const Image& image) noexcept {

@@ -1,15 +1,24 @@
 #include "kelvane/platform/codecs/image_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "kelvane/platform/codecs/exif.h"
 #include "kelvane/platform/codecs/jpeg.h"
+#include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/codecs/png.h"
+#include "kelvane/testing/child_process.h"
+#include "kelvane/testing/scoped_environment.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
@@ -33,6 +42,192 @@ bool Near(std::uint32_t a, std::uint32_t b, int tolerance) {
     }
   }
   return true;
+}
+
+// ---- generated hostile inputs ----------------------------------------------------------------
+
+void Put32(Data& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
+}
+
+Data Deflated(const Data& raw) {
+  uLongf size = compressBound(raw.size());
+  Data out(size);
+  if (compress2(out.data(), &size, raw.data(), raw.size(), 9) != Z_OK) return {};
+  out.resize(size);
+  return out;
+}
+
+// A PNG of one row of `depth`-bit grey samples (`row` without its filter byte), with `chunks`
+// between the header and the image data.
+Data GreyPNG(std::uint32_t width, std::uint8_t depth, const Data& row,
+             const std::vector<std::pair<std::string, Data>>& chunks = {}) {
+  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto chunk = [&png](const std::string& type, const Data& data) {
+    Put32(png, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type.begin(), type.end());
+    png.insert(png.end(), data.begin(), data.end());
+    Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
+  };
+  Data header;
+  Put32(header, width);
+  Put32(header, 1);
+  header.insert(header.end(), {depth, 0, 0, 0, 0});  // grey, not interlaced
+  chunk("IHDR", header);
+  for (const auto& [type, data] : chunks) chunk(type, data);
+  Data filtered = {0};
+  filtered.insert(filtered.end(), row.begin(), row.end());
+  chunk("IDAT", Deflated(filtered));
+  chunk("IEND", {});
+  return png;
+}
+
+// A progressive grey JPEG of side x side pixels whose coefficients are all 0 (flat grey 0x80):
+// a DC scan, then `ac_scans` scans of one coefficient each, first at the coarsest bit and then
+// refined bit by bit, as an encoder may write them. Each AC scan is one run of empty blocks.
+// REQUIRES: (side / 8)^2 is a power of two up to 2^14.
+Data ProgressiveJPEG(std::uint32_t side, int ac_scans) {
+  const std::uint32_t blocks = (side / 8) * (side / 8);
+  const int run_bits = std::countr_zero(blocks);
+  Data jpeg = {0xFF, 0xD8};
+  const auto segment = [&jpeg](std::uint8_t marker, const Data& data) {
+    jpeg.insert(jpeg.end(), {0xFF, marker, std::uint8_t((data.size() + 2) >> 8),
+                             std::uint8_t(data.size() + 2)});
+    jpeg.insert(jpeg.end(), data.begin(), data.end());
+  };
+  // Coded bits, padded with ones to a whole byte.
+  const auto bits = [](int zeros) {
+    Data out((zeros + 7) / 8, 0);
+    if (zeros % 8 != 0) out.back() = std::uint8_t(0xFF >> (zeros % 8));
+    return out;
+  };
+  Data table(65, 1);  // quantisation table 0, all ones
+  table[0] = 0;
+  segment(0xDB, table);
+  segment(0xC2, {8, std::uint8_t(side >> 8), std::uint8_t(side), std::uint8_t(side >> 8),
+                 std::uint8_t(side), 1, 1, 0x11, 0});
+  Data one_code(16, 0);  // a single code, 0, of length 1
+  one_code[0] = 1;
+  Data dc = {0x00}, ac = {0x10};
+  dc.insert(dc.end(), one_code.begin(), one_code.end());
+  ac.insert(ac.end(), one_code.begin(), one_code.end());
+  dc.push_back(0);                            // difference 0
+  ac.push_back(std::uint8_t(run_bits << 4));  // a run of 2^run_bits empty blocks
+  segment(0xC4, dc);
+  segment(0xC4, ac);
+  segment(0xDA, {1, 1, 0x00, 0, 0, 0x00});
+  Data dc_data = bits(static_cast<int>(blocks));  // one 0 bit a block
+  jpeg.insert(jpeg.end(), dc_data.begin(), dc_data.end());
+  const Data run = bits(1 + run_bits);
+  int written = 0;
+  for (int k = 1; k <= 63 && written < ac_scans; ++k) {
+    for (int low = 13; low >= 0 && written < ac_scans; --low, ++written) {
+      const int high = low == 13 ? 0 : low + 1;
+      segment(0xDA, {1, 1, 0x00, std::uint8_t(k), std::uint8_t(k), std::uint8_t(high << 4 | low)});
+      jpeg.insert(jpeg.end(), run.begin(), run.end());
+    }
+  }
+  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+  return jpeg;
+}
+
+// Hostile loads run in a child under these limits, so that a broken bound stops the child
+// rather than the machine.
+constexpr testing::ChildLimits kHostileLimits{.memory_bytes = 512u << 20, .seconds = 10};
+
+// A 1 x 1 picture under 150 text chunks that inflate to 7.9 MB each (1.2 GB in all, 1.2 MB of
+// file): the picture loads and the text costs nothing.
+[[maybe_unused]] const bool kTextBomb = testing::ChildProcess("png-text-bomb", [] {
+  const Data text = Deflated(Data(7'900'000, 'a'));
+  Data ztxt = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
+  ztxt.insert(ztxt.end(), text.begin(), text.end());
+  Data itxt = {'X', 'M', 'L', 0, 1, 0, 0, 0};  // compressed, no language, no translation
+  itxt.insert(itxt.end(), text.begin(), text.end());
+  std::vector<std::pair<std::string, Data>> chunks;
+  for (int i = 0; i < 75; ++i) {
+    chunks.emplace_back("zTXt", ztxt);
+    chunks.emplace_back("iTXt", itxt);
+  }
+  const ImageRef image = LoadImage(GreyPNG(1, 8, {0x80}, chunks));
+  if (image == nullptr) return 1;
+  return image->raster()->PremultipliedPixel(0, 0) == 0xFF808080u ? 0 : 2;
+});
+
+// 1 + 882 scans of a 1024 x 1024 picture in 13 KB: refused before decoding.
+[[maybe_unused]] const bool kScanFlood = testing::ChildProcess("jpeg-scan-flood", [] {
+  const Result<ImageRef> image = ReadImage(ProgressiveJPEG(1024, 63 * 14));
+  if (image.ok()) return 1;
+  return image.error().kind == ErrorKind::kTooLarge ? 0 : 2;
+});
+
+// A named pipe with no writer: opening it to read would wait for ever.
+[[maybe_unused]] const bool kPipe = testing::ChildProcess("image-file-pipe", [] {
+  const char* path = std::getenv("KELVANE_TEST_PIPE");
+  if (path == nullptr) return 3;
+  if (LoadImage(std::string(path)) != nullptr) return 1;
+  const Result<ImageRef> image = ReadImageFile(path);
+  return !image.ok() && image.error().kind == ErrorKind::kNotRegularFile ? 0 : 2;
+});
+
+TEST(ImageFile, TextChunksCostNothing) {
+  const testing::ChildOutcome outcome = testing::RunLimitedChild("png-text-bomb", kHostileLimits);
+  EXPECT_EQ(outcome.status, 0);
+  // The file and its making take a few megabytes; keeping the text took the whole limit.
+  EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
+}
+
+TEST(ImageFile, RefusesMoreScansThanTheLimit) {
+  EXPECT_EQ(testing::RunLimitedChild("jpeg-scan-flood", kHostileLimits).status, 0);
+  // Up to the limit a progressive file loads; one scan more is refused.
+  const RasterRef at_limit = DecodeJPEG(ProgressiveJPEG(128, kMaxJPEGScans - 1));
+  ASSERT_NE(at_limit, nullptr);
+  EXPECT_EQ(at_limit->width(), 128u);
+  EXPECT_EQ(at_limit->PremultipliedPixel(77, 33), 0xFF808080u);
+  EXPECT_EQ(DecodeJPEG(ProgressiveJPEG(128, kMaxJPEGScans)), nullptr);
+}
+
+TEST(ImageFile, ReadsRegularFilesOnly) {
+  testing::TempDir dir;
+  const std::string pipe = dir.File("pipe.png");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  testing::ScopedEnvironment environment({{"KELVANE_TEST_PIPE", pipe.c_str()}});
+  EXPECT_EQ(testing::RunLimitedChild("image-file-pipe", {.seconds = 5}).status, 0);
+  const Result<ImageRef> folder = ReadImageFile(dir.path().string());
+  ASSERT_FALSE(folder.ok());
+  EXPECT_EQ(folder.error().kind, ErrorKind::kNotRegularFile);
+  const Result<ImageRef> missing = ReadImageFile(dir.File("missing.png"));
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.error().kind, ErrorKind::kMissing);
+}
+
+TEST(ImageFile, PngSamplesAreSRGBUnlessTheFileSaysOtherwise) {
+  const Data linear_gamma = {0, 1, 0x86, 0xA0};  // gAMA 1.0: the samples are linear light
+  const Data srgb_gamma = {0, 0, 0xB1, 0x8F};    // gAMA 1 / 2.2
+  const struct {
+    const char* name;
+    std::uint8_t depth;
+    Data row;
+    std::vector<std::pair<std::string, Data>> chunks;
+    std::uint32_t grey;
+    int tolerance;
+  } kCases[] = {
+      {"16-bit, nothing said", 16, {0x80, 0x80}, {}, 0x80, 0},
+      {"16-bit, sRGB", 16, {0x80, 0x80}, {{"sRGB", {0}}}, 0x80, 0},
+      {"16-bit, gamma 1/2.2", 16, {0x80, 0x80}, {{"gAMA", srgb_gamma}}, 0x80, 0},
+      {"8-bit, nothing said", 8, {0x80}, {}, 0x80, 0},
+      // Linear light re-encoded: 0.502 is 0xBA under a 2.2 power, 0xBC under the sRGB curve.
+      {"16-bit, linear", 16, {0x80, 0x80}, {{"gAMA", linear_gamma}}, 0xBB, 1},
+      {"8-bit, linear", 8, {0x80}, {{"gAMA", linear_gamma}}, 0xBB, 1},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const RasterRef raster = DecodePNG(GreyPNG(1, c.depth, c.row, c.chunks));
+    ASSERT_NE(raster, nullptr);
+    EXPECT_TRUE(
+        Near(raster->PremultipliedPixel(0, 0), 0xFF000000u | c.grey * 0x010101u, c.tolerance))
+        << std::hex << raster->PremultipliedPixel(0, 0);
+  }
 }
 
 TEST(ImageFile, ReadsEveryExifOrientationWithoutBakingItIn) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "kelvane/platform/codecs/limits.h"
@@ -18,36 +19,106 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
+// The scans (start-of-scan segments) the decoder would meet in `bytes`, counted up to
+// `stop_after`, in one pass over the bytes. Markers are found as the decoder finds them: bytes
+// other than 0xFF between segments are passed over, as are fill bytes, and a scan's coded data
+// runs to the first marker that is neither a stuffed 0xFF nor a restart.
+std::size_t CountJPEGScans(std::span<const std::uint8_t> bytes, std::size_t stop_after) {
+  const std::uint8_t* d = bytes.data();
+  const std::size_t size = bytes.size();
+  std::size_t scans = 0;
+  std::size_t pos = 2;
+  while (pos + 1 < size) {
+    if (d[pos] != 0xFF) {
+      ++pos;
+      continue;
+    }
+    const std::uint8_t marker = d[pos + 1];
+    if (marker == 0xFF) {
+      ++pos;
+      continue;
+    }
+    if (marker == 0xD9) break;  // end of image: the decoder reads no further
+    pos += 2;
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
+    if (pos + 2 > size) break;
+    const std::size_t length = (std::size_t{d[pos]} << 8) | d[pos + 1];
+    if (length < 2) break;
+    pos += length;
+    if (marker != 0xDA) continue;
+    if (++scans >= stop_after) break;
+    while (pos + 1 < size) {
+      if (d[pos] == 0xFF && d[pos + 1] != 0x00 && d[pos + 1] != 0xFF &&
+          !(d[pos + 1] >= 0xD0 && d[pos + 1] <= 0xD7)) {
+        break;
+      }
+      ++pos;
+    }
+  }
+  return scans;
+}
+
+Result<RasterRef> ReadJPEGOrThrow(std::span<const std::uint8_t> bytes) {
+  if (!IsJPEG(bytes)) return Error{ErrorKind::kUnsupported, "not jpeg data"};
+  if (bytes.size() > 0xFFFFFFFFu) return Error{ErrorKind::kTooLarge, "over 4 GiB of jpeg data"};
+  // Each scan of a progressive file passes over the whole picture's coefficients, and an empty
+  // scan takes a dozen bytes: without a bound, 10 KB of scans keep the decoder busy for
+  // seconds. Counted before the decoder sees the bytes, so that a refused file costs one pass.
+  if (CountJPEGScans(bytes, kMaxJPEGScans + 1) > kMaxJPEGScans) {
+    return Error{ErrorKind::kTooLarge,
+                 "more than " + std::to_string(kMaxJPEGScans) + " scans in the jpeg data"};
+  }
+  Handle handle(tjInitDecompress());
+  if (handle == nullptr) return Error{ErrorKind::kIo, "out of memory"};
+  const auto damaged = [&] {
+    return Error{ErrorKind::kMalformed,
+                 std::string("damaged jpeg data (") + tjGetErrorStr2(handle.get()) + ")"};
+  };
+  int width = 0, height = 0, subsampling = 0, colorspace = 0;
+  const auto size = static_cast<unsigned long>(bytes.size());
+  if (tjDecompressHeader3(handle.get(), bytes.data(), size, &width, &height, &subsampling,
+                          &colorspace) != 0) {
+    return damaged();
+  }
+  if (width <= 0 || height <= 0 || !DecodedSizeAllowed(width, height)) {
+    return Error{ErrorKind::kTooLarge, "over the decoded-size limit of 100 megapixels"};
+  }
+  const std::size_t row = std::size_t(width) * 4;
+  // Left unzeroed: the decoder writes every byte, and clearing 48 MB first would cost a few
+  // per cent of a large decode.
+  auto* pixels = static_cast<std::uint8_t*>(std::malloc(row * height));
+  if (pixels == nullptr) return Error{ErrorKind::kIo, "out of memory"};
+  // TJPF_BGRA writes 255 into the fourth byte: the opaque working format as it is. A warning
+  // (data cut short, a damaged segment) ends the decode at once: the file is refused either
+  // way, and going on would fill the rest of a large picture for nothing.
+  if (tjDecompress2(handle.get(), bytes.data(), size, pixels, width, static_cast<int>(row), height,
+                    TJPF_BGRA, TJFLAG_STOPONWARNING) != 0) {
+    std::free(pixels);
+    return damaged();
+  }
+  RasterRef raster = Raster::Wrap(width, height, row, kOpaqueWorkingBitmapInfo, ColorSpace::kRGB,
+                                  pixels, [pixels] { std::free(pixels); });
+  if (raster == nullptr) return Error{ErrorKind::kIo, "out of memory"};
+  return raster;
+}
+
 }  // namespace
 
 bool IsJPEG(std::span<const std::uint8_t> bytes) noexcept {
   return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
 }
 
+Result<RasterRef> ReadJPEG(std::span<const std::uint8_t> bytes) noexcept {
+  try {
+    return ReadJPEGOrThrow(bytes);
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kIo, "out of memory"};
+  }
+}
+
 RasterRef DecodeJPEG(std::span<const std::uint8_t> bytes) noexcept {
-  if (!IsJPEG(bytes) || bytes.size() > 0xFFFFFFFFu) return nullptr;
-  Handle handle(tjInitDecompress());
-  if (handle == nullptr) return nullptr;
-  int width = 0, height = 0, subsampling = 0, colorspace = 0;
-  const auto size = static_cast<unsigned long>(bytes.size());
-  if (tjDecompressHeader3(handle.get(), bytes.data(), size, &width, &height, &subsampling,
-                          &colorspace) != 0) {
-    return nullptr;
-  }
-  if (width <= 0 || height <= 0 || !DecodedSizeAllowed(width, height)) return nullptr;
-  const std::size_t row = std::size_t(width) * 4;
-  // Left unzeroed: the decoder writes every byte, and clearing 48 MB first would cost a few
-  // per cent of a large decode.
-  auto* pixels = static_cast<std::uint8_t*>(std::malloc(row * height));
-  if (pixels == nullptr) return nullptr;
-  // TJPF_BGRA writes 255 into the fourth byte: the opaque working format as it is.
-  if (tjDecompress2(handle.get(), bytes.data(), size, pixels, width, static_cast<int>(row), height,
-                    TJPF_BGRA, 0) != 0) {
-    std::free(pixels);
-    return nullptr;
-  }
-  return Raster::Wrap(width, height, row, kOpaqueWorkingBitmapInfo, ColorSpace::kRGB, pixels,
-                      [pixels] { std::free(pixels); });
+  Result<RasterRef> raster = ReadJPEG(bytes);
+  return raster ? std::move(raster).value() : nullptr;
 }
 
 int JPEGQuality(double quality) noexcept {

@@ -3,7 +3,9 @@
 // JPEG through libjpeg-turbo's TurboJPEG interface. Decoding writes straight into the opaque
 // working format (0x2006: B, G, R and a 255 byte); grey, YCbCr and all chroma subsamplings are
 // read; a file the library reports anything wrong with (including a warning such as premature
-// end of data) is refused rather than shown half grey.
+// end of data) is refused rather than shown half grey, and the decode stops at the first such
+// report. Files with more than kMaxJPEGScans scans (codecs/limits.h) are refused before
+// decoding, so that the work of a decode stays in proportion to the picture it declares.
 //
 // Encoding quality: q in 0..1 maps to the encoder's 1..100 as max(1, round(q x 100)) (values
 // outside 0..1 are clamped, not-a-number reads as 0). Colour pictures use 4:2:0 chroma
@@ -18,15 +20,21 @@
 #include <span>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/core/result.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/graphics/raster.h"
 
 namespace kelvane::platform {
 
 // True when `bytes` start with a JPEG start-of-image marker.
 [[nodiscard]] KELVANE_EXPORT bool IsJPEG(std::span<const std::uint8_t> bytes) noexcept;
 
-// The picture of a JPEG file; null for bad or truncated data and over the decoded size limit.
+// The picture of a JPEG file; kMalformed for bad or truncated data, kUnsupported for what is not
+// a JPEG, kTooLarge over the decoded-size limit or the scan limit (codecs/limits.h).
+[[nodiscard]] KELVANE_EXPORT Result<RasterRef> ReadJPEG(
+    std::span<const std::uint8_t> bytes) noexcept;
+
+// ReadJPEG() as a raster or null.
 [[nodiscard]] KELVANE_EXPORT RasterRef DecodeJPEG(std::span<const std::uint8_t> bytes) noexcept;
 
 // The encoder's 1..100 quality for a quality 0..1.

@@ -1,10 +1,12 @@
 // kelvane/platform/codecs/limits.h
 //
-// The decoded-size limit every image decoder keeps, checked from the file's header before any
-// pixel memory is allocated, so that a small file claiming a huge picture (a decompression
-// bomb) is refused at once.
+// The limits every image decoder keeps, so that the time and memory a file can take stay in
+// proportion to the picture it declares. The decoded size is checked from the file's header
+// before any pixel memory is allocated, so that a small file claiming a huge picture (a
+// decompression bomb) is refused at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kelvane/platform/graphics/raster.h"
@@ -18,5 +20,10 @@ inline constexpr std::uint64_t kMaxDecodedPixels = 100'000'000;
   return width > 0 && height > 0 && width * height <= kMaxDecodedPixels &&
          width * 4 * height <= kMaxRasterBytes;
 }
+
+// At most this many scans in a JPEG file, counted before decoding. Each scan of a progressive
+// file passes over every coefficient of the picture, so the work of a decode is at most this
+// many times the picture's; encoders write ten scans or so, and rarely more than twenty.
+inline constexpr std::size_t kMaxJPEGScans = 100;
 
 }  // namespace kelvane::platform

@@ -53,14 +53,27 @@ bool Finite(std::initializer_list<double> values) {
   return true;
 }
 
-cairo_filter_t FilterFor(int quality) {
+// The engine's filter for a raster drawn with `placement` (user space -> the raster's pixels)
+// under `matrix` (user space -> device pixels).
+cairo_filter_t FilterFor(int quality, const cairo_matrix_t& placement,
+                         const cairo_matrix_t& matrix) {
   switch (quality) {
     case kInterpolationNone:
       return CAIRO_FILTER_NEAREST;
     case kInterpolationLow:
       return CAIRO_FILTER_BILINEAR;
-    case kInterpolationHigh:
-      return CAIRO_FILTER_BEST;
+    case kInterpolationHigh: {
+      // The engine's best filter turns an enlargement past twice into square pixels with soft
+      // edges. Whenever a device pixel covers less than a raster pixel along either axis, the
+      // good filter is used instead: bilinear along the enlarged axis and an area average
+      // along a reduced one.
+      cairo_matrix_t to_raster = matrix;
+      if (cairo_matrix_invert(&to_raster) != CAIRO_STATUS_SUCCESS) return CAIRO_FILTER_BEST;
+      cairo_matrix_multiply(&to_raster, &to_raster, &placement);  // device -> raster pixels
+      const double across = std::hypot(to_raster.xx, to_raster.xy);
+      const double down = std::hypot(to_raster.yx, to_raster.yy);
+      return across < 1.0 || down < 1.0 ? CAIRO_FILTER_GOOD : CAIRO_FILTER_BEST;
+    }
     default:
       return CAIRO_FILTER_GOOD;
   }
@@ -184,6 +197,8 @@ struct GraphicsContext::Impl {
     PatternRef stroke;  // likewise
     double line_width = 1.0;
     SurfaceRef mask;  // A8 in device space, or empty
+    // On a saved state: the saves above it that could not be stored (memory ran out).
+    std::size_t unstored_above = 0;
   };
 
   Kind kind = Kind::kImageSurface;
@@ -207,6 +222,7 @@ struct GraphicsContext::Impl {
 
   GState g;
   std::vector<GState> saved;
+  std::size_t unstored_at_bottom = 0;  // saves not stored while `saved` was empty
 
   ~Impl() {
     if (cr != nullptr) cairo_destroy(cr);
@@ -289,7 +305,7 @@ struct GraphicsContext::Impl {
     PatternRef pattern(cairo_pattern_create_for_surface(surface.get()));
     const cairo_matrix_t m = PlacementMatrix(rect, raster.width(), raster.height());
     cairo_pattern_set_matrix(pattern.get(), &m);
-    cairo_pattern_set_filter(pattern.get(), FilterFor(g.quality));
+    cairo_pattern_set_filter(pattern.get(), FilterFor(g.quality, m, g.matrix));
     cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
     if (cairo_pattern_status(pattern.get()) != CAIRO_STATUS_SUCCESS) return {};
     return pattern;
@@ -465,16 +481,25 @@ ImageRef GraphicsContext::TakeImage() noexcept {
 // ---- state ---------------------------------------------------------------------------------
 
 void GraphicsContext::SaveGState() noexcept {
+  Impl& m = *impl_;
   try {
-    impl_->saved.push_back(impl_->g);
-    cairo_save(impl_->cr);
+    m.saved.push_back(m.g);
+    m.saved.back().unstored_above = 0;
+    cairo_save(m.cr);
   } catch (const std::bad_alloc&) {
-    // Not saved: the matching restore finds nothing and does nothing.
+    // Not stored, but counted where it stands: its restore then undoes nothing, rather than
+    // the caller's outer save.
+    ++(m.saved.empty() ? m.unstored_at_bottom : m.saved.back().unstored_above);
   }
 }
 
 void GraphicsContext::RestoreGState() noexcept {
   Impl& m = *impl_;
+  std::size_t& unstored = m.saved.empty() ? m.unstored_at_bottom : m.saved.back().unstored_above;
+  if (unstored > 0) {
+    --unstored;
+    return;
+  }
   // An unmatched restore would leave the engine's context unusable for good.
   if (m.saved.empty()) return;
   cairo_restore(m.cr);
@@ -843,7 +868,7 @@ void GraphicsContext::ClipToMask(Rect rect, const Raster& mask) noexcept {
     PatternRef pattern(cairo_pattern_create_for_surface(coverage.get()));
     const cairo_matrix_t placement = PlacementMatrix(rect, mask.width(), mask.height());
     cairo_pattern_set_matrix(pattern.get(), &placement);
-    cairo_pattern_set_filter(pattern.get(), FilterFor(m.g.quality));
+    cairo_pattern_set_filter(pattern.get(), FilterFor(m.g.quality, placement, m.g.matrix));
     cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
     cairo_rectangle(cr, rect.x, rect.y, rect.width, rect.height);
     cairo_set_source(cr, pattern.get());

@@ -39,7 +39,9 @@
 
 namespace kelvane::platform {
 
-// Interpolation qualities in the platform's numbering.
+// Interpolation qualities in the platform's numbering. Every quality but none enlarges smoothly
+// (bilinear between pixel centres); they differ in how they reduce: low samples bilinearly,
+// default and medium average areas, high uses the engine's finest filter.
 enum InterpolationQuality : int {
   kInterpolationDefault = 0,
   kInterpolationNone = 1,  // nearest pixel: a 1:1 draw reproduces the pixels exactly
@@ -104,6 +106,8 @@ class KELVANE_EXPORT GraphicsContext {
   [[nodiscard]] ImageRef TakeImage() noexcept;
 
   // ---- state -------------------------------------------------------------------------------
+  // A save that cannot be stored (memory runs out) still pairs with its restore, which then
+  // restores nothing: a restore never undoes a save made before its own.
   void SaveGState() noexcept;
   // Without a matching save, nothing happens.
   void RestoreGState() noexcept;

@@ -1,5 +1,7 @@
 #include "kelvane/platform/graphics/image_surfaces.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <vector>
@@ -17,7 +19,45 @@ struct Entry {
   bool image_surface = false;  // put here by a begin, not by PushContext
 };
 
-thread_local std::vector<Entry> t_stack;
+// A thread's stack. Entries that could not be stored (memory ran out, or kMaxContextDepth were
+// open) are only counted: they lie above the stored ones, since nothing is stored while any is
+// open, and each is closed by the end or pop that matches it. Their kinds, the innermost in bit
+// 0, are kept for the innermost 64 (a set bit for a pushed context); deeper ones read as begins.
+struct Stack {
+  std::vector<Entry> entries;
+  std::size_t unstored = 0;
+  std::uint64_t unstored_pushes = 0;
+};
+
+thread_local Stack t_stack;
+
+// Makes room for one more stored entry; false when it cannot be stored.
+bool MakeRoom(Stack& stack) noexcept {
+  if (stack.unstored > 0 || stack.entries.size() >= kMaxContextDepth) return false;
+  if (stack.entries.size() < stack.entries.capacity()) return true;
+  try {
+    stack.entries.reserve(std::min(kMaxContextDepth, 2 * stack.entries.size() + 4));
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+void CountUnstored(Stack& stack, bool pushed) noexcept {
+  ++stack.unstored;
+  stack.unstored_pushes = (stack.unstored_pushes << 1) | (pushed ? 1 : 0);
+}
+
+// Closes the innermost unstored entry when it is of the kind asked for; true when there was an
+// unstored entry on top (closed or not), so that the stored ones are left alone.
+bool CloseUnstored(Stack& stack, bool pushed) noexcept {
+  if (stack.unstored == 0) return false;
+  if (((stack.unstored_pushes & 1) != 0) == pushed) {
+    --stack.unstored;
+    stack.unstored_pushes >>= 1;
+  }
+  return true;
+}
 
 // Pushes a fresh surface for the renderer and pops it however the actions end.
 class RendererScope {
@@ -47,15 +87,17 @@ ImageRef Render(Size size, const ImageRendererFormat& format, const DrawingActio
 }  // namespace
 
 bool BeginImageContextWithOptions(Size size, bool opaque, double scale) noexcept {
-  try {
-    std::unique_ptr<GraphicsContext> context =
-        GraphicsContext::MakeImageSurface(size, opaque, scale);
-    GraphicsContext* raw = context.get();
-    t_stack.push_back({std::move(context), raw, true});
-    return raw != nullptr;
-  } catch (const std::bad_alloc&) {
+  Stack& stack = t_stack;
+  // Room first: a surface that could not be stored would leave the matching end to close the
+  // caller's outer one.
+  if (!MakeRoom(stack)) {
+    CountUnstored(stack, false);
     return false;
   }
+  std::unique_ptr<GraphicsContext> context = GraphicsContext::MakeImageSurface(size, opaque, scale);
+  GraphicsContext* raw = context.get();
+  stack.entries.push_back({std::move(context), raw, true});  // within the capacity made above
+  return raw != nullptr;
 }
 
 bool BeginImageContext(Size size) noexcept {
@@ -63,36 +105,48 @@ bool BeginImageContext(Size size) noexcept {
 }
 
 GraphicsContext* GetCurrentContext() noexcept {
-  return t_stack.empty() ? nullptr : t_stack.back().context;
+  const Stack& stack = t_stack;
+  return stack.unstored > 0 || stack.entries.empty() ? nullptr : stack.entries.back().context;
 }
 
 ImageRef GetImageFromCurrentImageContext() noexcept {
-  if (t_stack.empty() || !t_stack.back().image_surface || t_stack.back().context == nullptr) {
+  const Stack& stack = t_stack;
+  if (stack.unstored > 0 || stack.entries.empty() || !stack.entries.back().image_surface ||
+      stack.entries.back().context == nullptr) {
     return nullptr;
   }
-  return t_stack.back().context->CreateImage();
+  return stack.entries.back().context->CreateImage();
 }
 
 void EndImageContext() noexcept {
-  if (!t_stack.empty() && t_stack.back().image_surface) t_stack.pop_back();
+  Stack& stack = t_stack;
+  if (CloseUnstored(stack, false)) return;
+  if (!stack.entries.empty() && stack.entries.back().image_surface) stack.entries.pop_back();
 }
 
 ImageRef TakeImageAndEndImageContext() noexcept {
-  if (t_stack.empty() || !t_stack.back().image_surface) return nullptr;
-  ImageRef image = t_stack.back().context != nullptr ? t_stack.back().context->TakeImage() : nullptr;
-  t_stack.pop_back();
+  Stack& stack = t_stack;
+  if (CloseUnstored(stack, false)) return nullptr;
+  if (stack.entries.empty() || !stack.entries.back().image_surface) return nullptr;
+  GraphicsContext* context = stack.entries.back().context;
+  ImageRef image = context != nullptr ? context->TakeImage() : nullptr;
+  stack.entries.pop_back();
   return image;
 }
 
 void PushContext(GraphicsContext& context) noexcept {
-  try {
-    t_stack.push_back({nullptr, &context, false});
-  } catch (const std::bad_alloc&) {
+  Stack& stack = t_stack;
+  if (!MakeRoom(stack)) {
+    CountUnstored(stack, true);
+    return;
   }
+  stack.entries.push_back({nullptr, &context, false});
 }
 
 void PopContext() noexcept {
-  if (!t_stack.empty() && !t_stack.back().image_surface) t_stack.pop_back();
+  Stack& stack = t_stack;
+  if (CloseUnstored(stack, true)) return;
+  if (!stack.entries.empty() && !stack.entries.back().image_surface) stack.entries.pop_back();
 }
 
 ImageRendererFormat ImageRendererFormat::Default() noexcept {

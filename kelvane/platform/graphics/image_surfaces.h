@@ -8,6 +8,11 @@
 // stay paired: GetCurrentContext() is null until the matching end. PushContext makes a context
 // the caller owns current (for drawing code that draws into "the current context").
 //
+// A begin or push that cannot be stored (memory runs out, or kMaxContextDepth entries are open
+// on the thread) takes its place all the same, without a context: GetCurrentContext() is null
+// until the matching end or pop, and nothing above it is stored until then. However a begin or
+// push ends, its matching end or pop never closes an entry the caller opened before it.
+//
 // The image renderer opens a fresh surface per call, makes it current while the drawing action
 // runs, and returns the image (or its JPEG or PNG bytes); the renderer keeps nothing.
 //
@@ -15,19 +20,23 @@
 // A renderer may be used from any thread.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/core/string.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/geometry.h"
 #include "kelvane/platform/graphics/image.h"
-#include "kelvane/platform/core/string.h"
 
 namespace kelvane::platform {
 
+// The most entries a thread's stack stores; deeper begins and pushes fail (see above).
+inline constexpr std::size_t kMaxContextDepth = 1024;
+
 // Opens an image surface of `size` points at `scale` (0: the screen's) as the current context.
-// False when no surface could be made (the stack still grows by one, see above).
+// False when no surface could be made or stored (the stack still grows by one, see above).
 KELVANE_EXPORT bool BeginImageContextWithOptions(Size size, bool opaque, double scale) noexcept;
 // BeginImageContextWithOptions(size, false, 1).
 KELVANE_EXPORT bool BeginImageContext(Size size) noexcept;

@@ -42,6 +42,31 @@ TEST(ImageSurfaces, BeginsAndEndsStayPaired) {
   EXPECT_EQ(GetCurrentContext(), nullptr);
 }
 
+TEST(ImageSurfaces, EntriesThatCannotBeStoredStillPairWithTheirEnds) {
+  ASSERT_TRUE(BeginImageContext({1, 1}));
+  GraphicsContext* outer = GetCurrentContext();
+  for (std::size_t i = 1; i < kMaxContextDepth; ++i) EXPECT_FALSE(BeginImageContext({0, 0}));
+  // The stack is full: a begin that would succeed, and a push, take places without storing.
+  EXPECT_FALSE(BeginImageContext({2, 2}));
+  EXPECT_EQ(GetCurrentContext(), nullptr);
+  auto bitmap = GraphicsContext::MakeBitmap(nullptr, 1, 1, 8, 0, ColorSpace::kRGB, 0x2002);
+  PushContext(*bitmap);
+  EXPECT_EQ(GetCurrentContext(), nullptr);
+  EndImageContext();  // the top is the push: nothing happens
+  EXPECT_EQ(TakeImageAndEndImageContext(), nullptr);
+  PopContext();
+  PopContext();  // the top is now the unstored begin: nothing happens
+  EXPECT_EQ(TakeImageAndEndImageContext(), nullptr);
+  // Stored entries are current again, and every end closes its own begin.
+  for (std::size_t i = 1; i < kMaxContextDepth; ++i) {
+    EXPECT_EQ(GetCurrentContext(), nullptr);
+    EndImageContext();
+  }
+  EXPECT_EQ(GetCurrentContext(), outer);
+  EndImageContext();
+  EXPECT_EQ(GetCurrentContext(), nullptr);
+}
+
 TEST(ImageSurfaces, TakenImagesKeepTheirPixelsWhileTheContextIsFinished) {
   ASSERT_TRUE(BeginImageContextWithOptions({2, 2}, true, 1));
   GraphicsContext* context = GetCurrentContext();
@@ -68,8 +93,7 @@ TEST(ImageSurfaces, TakenImagesKeepTheirPixelsWhileTheContextIsFinished) {
   EXPECT_FALSE(BeginImageContext({0, 0}));
   EXPECT_EQ(TakeImageAndEndImageContext(), nullptr);
   EXPECT_EQ(GetCurrentContext(), nullptr);
-  EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, 1, 1, 8, 0, ColorSpace::kRGB, 0x2002)
-                ->TakeImage(),
+  EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, 1, 1, 8, 0, ColorSpace::kRGB, 0x2002)->TakeImage(),
             nullptr);
 }
 
