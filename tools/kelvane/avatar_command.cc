@@ -5,117 +5,124 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "kelvane/colours/avatar.h"
 #include "kelvane/colours/color_cache.h"
-#include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/device/screen.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/checks.h"
+#include "tools/kelvane/commands.h"
+#include "tools/kelvane/files.h"
 #include "tools/kelvane/gallery.h"
 
 namespace kelvane::cli {
 namespace {
 
 struct AvatarOptions {
-  std::string login, name, surname, picture, mode = "fit", background, clip = "none", out;
+  std::string login, name, surname, picture, mode = "fit", background, clip = "none";
+  OutputOption output;
   double size = 40.0;
-  double scale = 0.0;
-  CLI::Option* name_option = nullptr;
-  CLI::Option* surname_option = nullptr;
-  CLI::Option* login_option = nullptr;
-} avatar_options;
+  double scale = 0.0;  // 0: the screen's
+  bool has_login = false, has_name = false, has_surname = false;
+};
 
-const std::map<std::string, std::uint64_t> kClips = {
-    {"none", Avatar::kClipNone}, {"circle", Avatar::kClipCircle}, {"rounded", Avatar::kClipRounded}};
+const std::map<std::string, std::uint64_t> kClips = {{"none", Avatar::kClipNone},
+                                                     {"circle", Avatar::kClipCircle},
+                                                     {"rounded", Avatar::kClipRounded}};
 const std::map<std::string, std::int64_t> kModes = {
-    {"fit", Avatar::kModeFit},       {"fill", Avatar::kModeFill}, {"center", Avatar::kModeCenter},
-    {"top", Avatar::kModeTop},       {"bottom", Avatar::kModeBottom}, {"stretch", 0}};
+    {"fit", Avatar::kModeFit}, {"fill", Avatar::kModeFill},     {"center", Avatar::kModeCenter},
+    {"top", Avatar::kModeTop}, {"bottom", Avatar::kModeBottom}, {"stretch", 0}};
 
-CLI::App* AddAvatar(CLI::App& app) {
-  CLI::App* command = app.add_subcommand(
-      "avatar", "draw a chat participant's avatar: initials on a gradient, or a picture");
-  auto& o = avatar_options;
-  o.login_option = command->add_option("--login", o.login, "login (split at spaces when no name "
-                                                           "and surname are given)");
-  o.name_option = command->add_option("--name", o.name, "first name");
-  o.surname_option = command->add_option("--surname", o.surname, "surname");
-  command->add_option("--picture", o.picture, "PNG or JPEG picture to draw instead of initials");
-  command->add_option("--mode", o.mode, "picture placement: fit, fill, center, top, bottom, stretch")
-      ->check(CLI::IsMember({"fit", "fill", "center", "top", "bottom", "stretch"}));
-  command->add_option("--background", o.background, "picture background colour RRGGBB");
-  command->add_option("--size", o.size, "side of the square avatar in points (default 40)")
-      ->check(CLI::Range(1.0, 2048.0));
-  command->add_option("--scale", o.scale, "pixels per point (default the screen's)")
-      ->check(CLI::Range(0.5, 8.0));
-  command->add_option("--clip", o.clip, "none, circle or rounded")
-      ->check(CLI::IsMember({"none", "circle", "rounded"}));
-  command->add_option("-o,--output", o.out, "PNG file to write")->required();
-  return command;
-}
-
-OptionalString Given(const CLI::Option* option, const String& value) {
-  return option->count() > 0 ? OptionalString(value) : std::nullopt;
-}
-
-int RunAvatar() {
-  auto& o = avatar_options;
+int RunAvatar(const AvatarOptions& o) {
+  const std::string& out = o.output.Path();
   if (o.scale > 0.0) {
     platform::ScreenOverrides overrides = platform::CurrentScreenOverrides();
     overrides.scale = o.scale;
     platform::SetScreenOverrides(overrides);
+  } else {
+    CheckScreenEnvironment();
   }
   const platform::Size size{o.size, o.size};
   const std::uint64_t clip = kClips.at(o.clip);
   platform::ImageRef avatar;
   if (!o.picture.empty()) {
-    const platform::ImageRef picture = platform::LoadImage(o.picture);
-    if (picture == nullptr) return Fail("avatar: " + o.picture + ": not a readable PNG or JPEG");
-    ColorRef background;
-    if (!o.background.empty()) {
-      const std::optional<std::uint32_t> rgb = ParseRGB(o.background);
-      if (!rgb) return Fail("avatar: '" + o.background + "' is not a hexadecimal RRGGBB value");
-      background = Create::ColorForRGB(*rgb);
-    }
+    const platform::ImageRef picture = LoadPicture(o.picture);
+    const ColorRef background =
+        o.background.empty() ? nullptr : Create::ColorForRGB(*ParseRGB(o.background));
     avatar = Avatar::Avatar(picture, kModes.at(o.mode), background, size, clip);
-    if (avatar == nullptr) return Fail("avatar: nothing to draw (a 0 x 0 picture fitted)");
+    if (avatar == nullptr) throw Failure("avatar: nothing to draw (a 0 x 0 picture fitted)");
   } else {
-    if (o.login_option->count() == 0 && o.name_option->count() == 0 &&
-        o.surname_option->count() == 0) {
-      return Fail("avatar: give --login, --name or --surname, or --picture");
+    if (!o.has_login && !o.has_name && !o.has_surname) {
+      throw UsageError("give --login, --name or --surname, or --picture");
     }
     const String login = Text(o.login), name = Text(o.name), surname = Text(o.surname);
     unsigned char digest[16] = {};
-    const OptionalString given_login = Given(o.login_option, login);
-    const OptionalString given_name = Given(o.name_option, name);
-    const OptionalString given_surname = Given(o.surname_option, surname);
+    const OptionalString given_login = o.has_login ? OptionalString(login) : std::nullopt;
+    const OptionalString given_name = o.has_name ? OptionalString(name) : std::nullopt;
+    const OptionalString given_surname = o.has_surname ? OptionalString(surname) : std::nullopt;
     const String initials = Avatar::InitialsLogin(given_login, given_name, given_surname, digest);
     const std::int32_t flat = Avatar::ColorLogin(given_login, given_name, given_surname);
-    std::printf("initials     \"%s\"\n", Utf8(initials).c_str());
-    std::printf("colour index %d (digest byte %u)\n", digest[0] % 11, digest[0]);
-    std::printf("flat colour  #%06X\n", static_cast<unsigned>(flat));
     avatar = Avatar::AvatarLogin(given_login, given_name, given_surname, size, clip);
+    if (avatar == nullptr) throw Failure("avatar: the drawing surface could not be made");
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "%06X", static_cast<unsigned>(flat));
+    std::cout << "initials     \"" << Utf8(initials) << "\"\n"
+              << "colour index " << digest[0] % 11 << " (digest byte " << unsigned{digest[0]}
+              << ")\n"
+              << "flat colour  #" << colour << '\n';
   }
-  if (avatar == nullptr) return Fail("avatar: the drawing surface could not be made");
-  if (!platform::SavePNG(*avatar, o.out)) return Fail("avatar: cannot write " + o.out);
-  std::printf("wrote        %s (%g x %g points at scale %g)\n", o.out.c_str(), avatar->size().width,
-              avatar->size().height, avatar->scale());
+  WritePNG(*avatar, out);
+  std::cout << "wrote        " << out << " (" << avatar->size().width << " x "
+            << avatar->size().height << " points at scale " << avatar->scale() << ")\n";
   return 0;
+}
+
+}  // namespace
+
+void AddAvatar(Tool& tool) {
+  CLI::App* command = tool.app.add_subcommand(
+      "avatar", "draw a chat participant's avatar: initials on a gradient, or a picture");
+  auto o = std::make_shared<AvatarOptions>();
+  CLI::Option* login = command->add_option(
+      "--login", o->login, "login (split at spaces when no name and surname are given)");
+  CLI::Option* name = command->add_option("--name", o->name, "first name");
+  CLI::Option* surname = command->add_option("--surname", o->surname, "surname");
+  CLI::Option* picture = command->add_option("--picture", o->picture,
+                                             "PNG or JPEG picture to draw instead of initials");
+  for (CLI::Option* initials : {login, name, surname}) initials->excludes(picture);
+  command->add_option("--mode", o->mode, "picture placement")
+      ->check(OneOf({"fit", "fill", "center", "top", "bottom", "stretch"}))
+      ->capture_default_str();
+  command->add_option("--background", o->background, "picture background colour")->check(Colour());
+  command->add_option("--size", o->size, "side of the square avatar in points")
+      ->check(Number(1, 2048))
+      ->capture_default_str();
+  command->add_option("--scale", o->scale, "pixels per point (default: the screen's)")
+      ->check(Number(0.5, 8));
+  command->add_option("--clip", o->clip, "the avatar's outline")
+      ->check(OneOf({"none", "circle", "rounded"}))
+      ->capture_default_str();
+  o->output.Add(command, "PNG file to write", false);
+  tool.Runs(command, [o, login, name, surname] {
+    o->has_login = login->count() > 0;
+    o->has_name = name->count() > 0;
+    o->has_surname = surname->count() > 0;
+    return RunAvatar(*o);
+  });
 }
 
 int DemoGallery(DemoContext& context) {
   const std::filesystem::path path = context.work_dir / "gallery.png";
-  const auto picture = context.facts.find("images.picture");
-  const std::string picture_path = picture != context.facts.end() ? picture->second : "";
-  if (!DrawGallery(path.string(), picture_path)) return Fail("demo: the gallery could not be drawn");
+  const platform::ImageRef picture = context.facts.picture_file.empty()
+                                         ? nullptr
+                                         : LoadPicture(context.facts.picture_file.string());
+  DrawGallery(path.string(), picture);
   context.out << "Avatars for a dozen participants in three clips, the palette in light and dark, "
                  "the blur presets and the picture fit modes, in one picture:\n  "
               << path.string() << '\n';
   return 0;
 }
 
-const Registrar registrar({"avatar", AddAvatar, RunAvatar, DemoGallery, 900});
-
-}  // namespace
 }  // namespace kelvane::cli

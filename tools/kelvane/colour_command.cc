@@ -4,12 +4,14 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/colours/palette.h"
 #include "kelvane/platform/device/appearance.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/checks.h"
+#include "tools/kelvane/commands.h"
 
 namespace kelvane::cli {
 namespace {
@@ -31,25 +33,16 @@ std::string Swatch(const ColorRef& colour) {
 
 // ---- palette ---------------------------------------------------------------------------------
 
-bool palette_dark = false;
-
-CLI::App* AddPalette(CLI::App& app) {
-  CLI::App* command =
-      app.add_subcommand("palette", "list every palette role with its resolved hex value");
-  command->add_flag("--dark", palette_dark, "resolve in the dark appearance (default light)");
-  return command;
-}
-
-int RunPalette() {
+int RunPalette(bool dark) {
   // Resolved through the process's current appearance, as a drawing application would.
-  ScopedAppearance appearance(palette_dark ? Appearance::kDark : Appearance::kLight);
+  ScopedAppearance appearance(dark ? Appearance::kDark : Appearance::kLight);
   for (const PaletteRole& role : PaletteRoles()) {
     const ColorRef colour = role.accessor();
-    if (colour == nullptr) return Fail("palette: out of memory");
+    if (colour == nullptr) throw Failure("palette: out of memory");
     std::cout << role.name << std::string(role.name.size() < 26 ? 26 - role.name.size() : 1, ' ')
               << Swatch(colour) << '\n';
   }
-  return std::cout ? 0 : Fail("palette: cannot write");
+  return 0;
 }
 
 // ---- colour ----------------------------------------------------------------------------------
@@ -57,55 +50,32 @@ int RunPalette() {
 struct ColourOptions {
   std::string rgb;
   double alpha = 1.0;
-} colour_options;
+};
 
-CLI::App* AddColour(CLI::App& app) {
-  CLI::App* command = app.add_subcommand(
-      "colour", "build a colour from RRGGBB through the colour cache and show what it holds");
-  command
-      ->add_option("RRGGBB", colour_options.rgb,
-                   "hexadecimal RGB, optionally with '#' or '0x'; up to 8 digits, the top "
-                   "byte is ignored")
-      ->required();
-  command->add_option("--alpha", colour_options.alpha, "alpha, 0..1 (default 1)");
-  return command;
-}
-
-int RunColour() {
-  std::string digits = colour_options.rgb;
-  if (digits.rfind("#", 0) == 0) {
-    digits.erase(0, 1);
-  } else if (digits.rfind("0x", 0) == 0 || digits.rfind("0X", 0) == 0) {
-    digits.erase(0, 2);
-  }
-  if (digits.empty() || digits.size() > 8 ||
-      digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-    return Fail("colour: '" + colour_options.rgb + "' is not a hexadecimal RRGGBB value");
-  }
-  if (!std::isfinite(colour_options.alpha)) return Fail("colour: the alpha must be a number");
-  const auto rgb = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
-
+int RunColour(const ColourOptions& o) {
+  const std::uint32_t rgb = *ParseRGB(o.rgb);  // checked when parsed
   const std::size_t before = internal::ColorCacheKeys().size();
-  const ColorRef first = Create::ColorForRGB(rgb, colour_options.alpha);
-  if (first == nullptr) return Fail("colour: out of memory");
+  const ColorRef first = Create::ColorForRGB(rgb, o.alpha);
+  if (first == nullptr) throw Failure("colour: out of memory");
   const std::uint32_t packed = Create::rgba(*first);
   const std::size_t after = internal::ColorCacheKeys().size();
-  const ColorRef second = Create::ColorForRGB(rgb, colour_options.alpha);
+  const ColorRef second = Create::ColorForRGB(rgb, o.alpha);
   const auto components = first->RGBA();
 
-  std::printf("packed     0x%s (alpha byte %u, RGB %06" PRIX32 ")\n", Packed(packed).c_str(),
-              static_cast<unsigned>(packed >> 24), packed & 0xFFFFFFu);
-  if ((rgb >> 24) != 0) {
-    std::printf("note       top byte %02" PRIX32 " of the argument ignored\n", rgb >> 24);
-  }
+  char line[160];
+  std::snprintf(line, sizeof line, "packed     0x%s (alpha byte %u, RGB %06" PRIX32 ")\n",
+                Packed(packed).c_str(), static_cast<unsigned>(packed >> 24), packed & 0xFFFFFFu);
+  std::cout << line;
   if (components) {
-    std::printf("components red %.6f green %.6f blue %.6f alpha %.6f\n", components->red,
-                components->green, components->blue, components->alpha);
+    std::snprintf(line, sizeof line, "components red %.6f green %.6f blue %.6f alpha %.6f\n",
+                  components->red, components->green, components->blue, components->alpha);
+    std::cout << line;
   }
-  std::printf("cache      first request: %s; entries %zu -> %zu of 256\n",
-              after > before ? "miss, built and stored a new colour" : "hit", before, after);
-  std::printf("           second request: %s\n",
-              second == first ? "hit, the very same object" : "a different object");
+  std::cout << "cache      first request: "
+            << (after > before ? "miss, built and stored a new colour" : "hit") << "; entries "
+            << before << " -> " << after << " of 256\n"
+            << "           second request: "
+            << (second == first ? "hit, the very same object" : "a different object") << '\n';
 
   // A neighbouring alpha on the same byte shares the entry; the next byte does not.
   const unsigned byte = packed >> 24;
@@ -114,9 +84,30 @@ int RunColour() {
     const std::string what =
         next == first ? std::string("the same object")
                       : "a separate entry (0x" + Packed(next ? Create::rgba(*next) : 0) + ")";
-    std::printf("           alpha byte %u instead: %s\n", byte + 1, what.c_str());
+    std::cout << "           alpha byte " << byte + 1 << " instead: " << what << '\n';
   }
   return 0;
+}
+
+}  // namespace
+
+void AddPalette(Tool& tool) {
+  CLI::App* command =
+      tool.app.add_subcommand("palette", "list every palette role with its resolved hex value");
+  auto dark = std::make_shared<bool>(false);
+  command->add_flag("--dark", *dark, "resolve in the dark appearance (default: light)");
+  tool.Runs(command, [dark] { return RunPalette(*dark); });
+}
+
+void AddColour(Tool& tool) {
+  CLI::App* command = tool.app.add_subcommand(
+      "colour", "build a colour from RRGGBB through the colour cache and show what it holds");
+  auto o = std::make_shared<ColourOptions>();
+  command->add_option("RRGGBB", o->rgb, "the colour, RRGGBB or #RRGGBB")
+      ->required()
+      ->check(Colour());
+  command->add_option("--alpha", o->alpha, "alpha")->check(Number(0, 1))->capture_default_str();
+  tool.Runs(command, [o] { return RunColour(*o); });
 }
 
 // ---- demo ------------------------------------------------------------------------------------
@@ -130,7 +121,7 @@ int DemoPalette(DemoContext& context) {
     for (const char* name : shown) wanted = wanted || role.name == name;
     if (!wanted) continue;
     const ColorRef colour = role.accessor();
-    if (colour == nullptr) return Fail("demo: out of memory");
+    if (colour == nullptr) throw Failure("palette: out of memory");
     context.out << "  " << role.name << std::string(26 - role.name.size(), ' ') << "light "
                 << Swatch(colour->Resolved(Appearance::kLight)) << "  dark "
                 << Swatch(colour->Resolved(Appearance::kDark)) << '\n';
@@ -143,8 +134,4 @@ int DemoPalette(DemoContext& context) {
   return 0;
 }
 
-const Registrar palette_registrar({"palette", AddPalette, RunPalette, DemoPalette, 500});
-const Registrar colour_registrar({"colour", AddColour, RunColour});
-
-}  // namespace
 }  // namespace kelvane::cli

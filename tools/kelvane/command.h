@@ -1,63 +1,83 @@
 // tools/kelvane/command.h
 //
-// How a subcommand joins the kelvane tool: each capability lives in its own file and registers
-// one Command with a static Registrar, so adding a capability never touches main.cc.
+// How a subcommand joins the kelvane tool. Each capability lives in its own file and exposes one
+// Add function (commands.h) that adds its subcommands to the tool, with the options bound to a
+// struct of their own and the work started from the subcommand's callback once the whole command
+// line is parsed and checked.
+//
+// Failures: a command returns its exit status (0, or 1 after printing one line with Fail), or
+// throws Failure (exit 1) or UsageError (exit 2); main prints either as one "kelvane: " line.
 #pragma once
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
-#include <map>
-#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "kelvane/platform/core/string.h"
 
 namespace kelvane::cli {
 
-// What the steps of `kelvane demo` share: where to print, a scratch folder that is removed
-// afterwards, and named facts one step leaves for a later one (the record file's path, ...).
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// A failure the command cannot get past: a file that cannot be read or written, a picture that
+// does not decode, a library operation that gave nothing. The message is the whole line after
+// "kelvane: ", usually "PATH: reason".
+class Failure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Options that parse but do not make sense together (--min above --size, two outputs, ...). The
+// message is the whole line after "kelvane: ".
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The tool being assembled: the command-line parser and the exit status the command that ran
+// leaves behind.
+struct Tool {
+  CLI::App& app;
+  int status = 0;
+
+  // Makes `sub` run `run` from its callback; its result becomes the tool's exit status.
+  void Runs(CLI::App* sub, std::function<int()> run) {
+    sub->callback([this, run = std::move(run)] { status = run(); });
+  }
+};
+
+// Facts one demo step leaves for a later one.
+struct DemoFacts {
+  std::filesystem::path records_file;  // the records step's file of price ticks
+  std::filesystem::path picture_file;  // the image operations step's landscape, as a PNG
+};
+
+// What the steps of `kelvane demo` share: where to print, a scratch folder (the pictures in it
+// stay, the rest is removed afterwards) and the facts of earlier steps.
 struct DemoContext {
   std::ostream& out;
   std::filesystem::path work_dir;
-  std::map<std::string, std::string> facts;
+  DemoFacts facts;
 };
 
-struct Command {
-  std::string_view name;
-  // Adds the subcommand to `app`, binding its options to the command's own state; null for a
-  // command that only contributes a demo step.
-  CLI::App* (*add)(CLI::App& app);
-  // Runs the subcommand after a successful parse; the process exit status. Null with `add`.
-  int (*run)();
-  // One step of `kelvane demo`, or null. Steps run in ascending demo_order.
-  int (*demo)(DemoContext& context) = nullptr;
-  int demo_order = 0;
-};
-
-std::vector<Command>& Commands();
-
-struct Registrar {
-  explicit Registrar(const Command& command) { Commands().push_back(command); }
-};
-
-// Prints "kelvane: <message>" on standard error and returns the failure exit status 1.
+// Prints "kelvane: <message>" on standard error and returns the failure exit status 1. For
+// commands that go on after a failure (several files, one failing).
 int Fail(std::string_view message);
 
 // Text between the command line and the library: UTF-8 outside, UTF-16 inside, converted with
 // the library's strict bridge (kelvane/text/utf8.h).
-// The UTF-16 of an argument. Throws std::invalid_argument, which main prints as one line, when
-// the bytes are not UTF-8: a malformed name must not reach a file or the store patched.
+// The UTF-16 of an argument. Throws UsageError when the bytes are not UTF-8: a malformed name
+// must not reach a file or the store patched.
 String Text(std::string_view bytes);
 // The UTF-8 of a text for printing. A text that has none (it holds an unpaired surrogate) prints
 // as one U+FFFD.
 std::string Utf8(std::u16string_view text);
-
-// A colour written as six hexadecimal digits RRGGBB (an optional leading '#'), or nullopt.
-std::optional<std::uint32_t> ParseRGB(std::string_view text);
 
 // Formats bytes as lower-case hex, `limit` bytes at most (then "...").
 std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit = 64);

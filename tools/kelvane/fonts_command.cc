@@ -2,29 +2,18 @@
 // them on this machine and where the fallbacks went. The demo step shows a fallback and draws
 // a card clipped to the rounded rectangle that avatars use.
 #include <cstdio>
-#include <ostream>
+#include <iostream>
+#include <memory>
 #include <string>
 
 #include "kelvane/colours/palette.h"
 #include "kelvane/interface/gui_cache.h"
-#include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/commands.h"
+#include "tools/kelvane/files.h"
 
 namespace kelvane::cli {
 namespace {
-
-struct FontsOptions {
-  std::string condensed;
-} fonts_options;
-
-CLI::App* AddFonts(CLI::App& app) {
-  CLI::App* command =
-      app.add_subcommand("fonts", "the interface's font tables and what their fallbacks became");
-  command->add_option("--condensed", fonts_options.condensed,
-                      "install this font name in the condensed bold table first");
-  return command;
-}
 
 // One table's line: how many of its 37 sizes hold a font, the family and name of the first,
 // and, for a table with a fallback, whether it shares the fallback table's objects.
@@ -39,23 +28,24 @@ void PrintTable(const char* name, const FontTableEntry* table, const FontTableEn
     if (first == nullptr) first = font;
     if (fallback != nullptr && font == fallback[i].load()) ++shared;
   }
-  std::printf("%-16s %2zu/%zu sizes", name, filled, kFontTableSize);
+  char counts[64];
+  std::snprintf(counts, sizeof counts, "%-16s %2zu/%zu sizes", name, filled, kFontTableSize);
+  std::cout << counts;
   if (first != nullptr) {
-    std::printf("  %s (%s)", Utf8(first->family()).c_str(), Utf8(first->name()).c_str());
+    std::cout << "  " << Utf8(first->family()) << " (" << Utf8(first->name()) << ")";
   }
   if (fallback != nullptr && shared == kFontTableSize) {
-    std::printf("  -> %s is not installed: the %s objects", asked, fallback_name);
+    std::cout << "  -> " << asked << " is not installed: the " << fallback_name << " objects";
   } else if (fallback != nullptr && shared > 0) {
-    std::printf("  -> %zu sizes of %s are missing: the %s objects", shared, asked, fallback_name);
+    std::cout << "  -> " << shared << " sizes of " << asked << " are missing: the " << fallback_name
+              << " objects";
   }
-  std::printf("\n");
+  std::cout << '\n';
 }
 
-int RunFonts() {
+int RunFonts(const std::string& condensed_name) {
   SGUICache::initialize();
-  if (!fonts_options.condensed.empty()) {
-    SGUICache::FontCondencedBoldName(Text(fonts_options.condensed));
-  }
+  if (!condensed_name.empty()) SGUICache::FontCondencedBoldName(Text(condensed_name));
   PrintTable("s_font_sys_bold", s_font_sys_bold, nullptr, nullptr, nullptr);
   PrintTable("s_font_sys_norm", s_font_sys_norm, nullptr, nullptr, nullptr);
   PrintTable("s_font_hal_bold", s_font_hal_bold, s_font_sys_bold, "s_font_sys_bold",
@@ -64,17 +54,28 @@ int RunFonts() {
              "HelveticaNeue");
   PrintTable("s_font_con_bold", s_font_con_bold, nullptr, nullptr, nullptr);
   const platform::FontRef condensed = SGUICache::FontCondencedBold(12);
-  if (condensed == nullptr) return Fail("fonts: no system font could be made");
-  std::printf("FontCondencedBold(12) is %s %g pt%s\n", Utf8(condensed->name()).c_str(),
-              condensed->point_size(),
-              condensed == s_font_sys_bold[8].load() ? " (the bold system font)" : "");
+  if (condensed == nullptr) throw Failure("fonts: no system font could be made");
+  std::cout << "FontCondencedBold(12) is " << Utf8(condensed->name()) << ' '
+            << condensed->point_size() << " pt"
+            << (condensed == s_font_sys_bold[8].load() ? " (the bold system font)" : "") << '\n';
   return 0;
+}
+
+}  // namespace
+
+void AddFonts(Tool& tool) {
+  CLI::App* command = tool.app.add_subcommand(
+      "fonts", "the interface's font tables and what their fallbacks became");
+  auto condensed = std::make_shared<std::string>();
+  command->add_option("--condensed", *condensed,
+                      "install this font name in the condensed bold table first");
+  tool.Runs(command, [condensed] { return RunFonts(*condensed); });
 }
 
 int DemoInterface(DemoContext& context) {
   std::ostream& out = context.out;
   const platform::FontRef bold = SGUICache::FontSystemBold(14);
-  if (bold == nullptr) return Fail("interface: no system font could be made");
+  if (bold == nullptr) throw Failure("interface: no system font could be made");
   out << "FontSystemBold(14) is " << Utf8(bold->name()) << ' ' << bold->point_size() << " pt"
       << (bold == s_font_sys_bold[10].load()
               ? ": HelveticaNeue-Medium is not installed, so the bold system font stands in\n"
@@ -88,12 +89,10 @@ int DemoInterface(DemoContext& context) {
     c.FillRect({0, 0, 60, 40});
   });
   const std::string png = (context.work_dir / "rounded_card.png").string();
-  if (card == nullptr || !platform::SavePNG(*card, png)) return Fail("interface: cannot draw");
+  if (card == nullptr) throw Failure("interface: cannot draw");
+  WritePNG(*card, png);
   out << "Drew rounded_card.png: 60 x 40 points at scale 2, corners of 10 points, appRoyalBlue.\n";
   return 0;
 }
 
-const Registrar registrar({"fonts", AddFonts, RunFonts, DemoInterface, 770});
-
-}  // namespace
 }  // namespace kelvane::cli

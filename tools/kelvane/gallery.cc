@@ -1,5 +1,6 @@
 #include "tools/kelvane/gallery.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -8,11 +9,12 @@
 #include "kelvane/colours/palette.h"
 #include "kelvane/images/image_effects.h"
 #include "kelvane/images/resize.h"
-#include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/fonts/font.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/text/text_drawing.h"
+#include "tools/kelvane/command.h"
+#include "tools/kelvane/files.h"
 
 namespace kelvane::cli {
 namespace {
@@ -41,7 +43,8 @@ const Participant kParticipants[] = {
      u"\u03B3\u03B9\u03CE\u03C1\u03B3\u03BF\u03C2 (lower case)"},
     {std::nullopt, u"\u0645\u062D\u0645\u062F", u"\u0639\u0644\u064A",
      u"\u0645\u062D\u0645\u062F \u0639\u0644\u064A"},
-    {std::nullopt, u"\u05D3\u05D5\u05D3", u"\u05DC\u05D5\u05D9", u"\u05D3\u05D5\u05D3 \u05DC\u05D5\u05D9"},
+    {std::nullopt, u"\u05D3\u05D5\u05D3", u"\u05DC\u05D5\u05D9",
+     u"\u05D3\u05D5\u05D3 \u05DC\u05D5\u05D9"},
     {std::nullopt, u"\u5C0F\u660E", u"\u738B", u"\u5C0F\u660E \u738B"},
     {std::nullopt, u"E\u0301mile", u"Zola", u"E\u0301mile (combining)"},
     {std::nullopt, u"\U0001F680 Rocket", std::nullopt, u"\U0001F680 Rocket"},
@@ -83,50 +86,60 @@ class Painter {
   GraphicsContext& context_;
 };
 
-// A picture for the effects and the fit modes when the images step left none: a sky, a sun,
-// hills, a few coloured blocks.
-ImageRef OwnPicture() {
-  if (!platform::BeginImageContextWithOptions({240, 160}, true, 2.0)) return nullptr;
-  GraphicsContext& c = *platform::GetCurrentContext();
-  static constexpr double kSky[] = {0.16, 0.42, 0.85, 1.0, 0.98, 0.78, 0.52, 1.0};
-  if (auto sky = platform::Gradient::WithColorComponents(kSky, {}, 2)) {
-    c.DrawLinearGradient(*sky, {0, 0}, {0, 160}, platform::kGradientDrawsAfterEndLocation);
-  }
-  c.SetFillColor(1.0, 0.85, 0.2, 1.0);
-  c.BeginPath();
-  c.AddEllipseInRect({160, 24, 48, 48});
-  c.FillPath();
-  c.SetFillColor(0.13, 0.55, 0.2, 1.0);
-  c.BeginPath();
-  c.AddEllipseInRect({-60, 110, 220, 120});
-  c.AddEllipseInRect({100, 120, 220, 110});
-  c.FillPath();
-  const double blocks[][4] = {{20, 30, 0.93, 0.16}, {56, 48, 0.5, 0.22}, {92, 36, 0.2, 0.5}};
-  for (const auto& b : blocks) {
-    c.SetFillColor(b[2], b[3], 0.6, 1.0);
-    c.FillRect({b[0], b[1], 28, 28});
-  }
-  ImageRef image = platform::GetImageFromCurrentImageContext();
-  platform::EndImageContext();
-  return image;
-}
-
 }  // namespace
 
-bool DrawGallery(const std::string& path, const std::string& picture_path) {
-  ImageRef picture = picture_path.empty() ? nullptr : platform::LoadImage(picture_path);
-  if (picture == nullptr) picture = OwnPicture();
-  if (picture == nullptr) return false;
+ImageRef DrawLandscape() {
+  const platform::ImageRenderer renderer({240, 160}, {2.0, false});
+  const auto sky = platform::Gradient::WithColorComponents(
+      std::vector<double>{0.16, 0.33, 0.62, 1, 0.96, 0.72, 0.46, 1}, {}, 2);
+  const auto ground = platform::Gradient::WithColorComponents(
+      std::vector<double>{0.20, 0.52, 0.27, 1, 0.08, 0.25, 0.12, 1}, {}, 2);
+  if (sky == nullptr || ground == nullptr) return nullptr;
+  return renderer.Image([&](platform::GraphicsContext& c) {
+    c.DrawLinearGradient(*sky, {0, 0}, {0, 110}, platform::kGradientDrawsAfterEndLocation);
+    c.SetFillColor(1.0, 0.86, 0.35, 1);  // the sun, top left: the turns are easy to follow
+    c.AddEllipseInRect({22, 18, 44, 44});
+    c.FillPath();
+    c.SaveGState();
+    c.MoveTo(0, 160);  // hills
+    c.AddLineTo(0, 112);
+    c.AddArc(70, 150, 70, M_PI * 1.2, M_PI * 1.8, false);
+    c.AddArc(185, 160, 80, M_PI * 1.15, M_PI * 1.95, false);
+    c.AddLineTo(240, 160);
+    c.ClosePath();
+    c.Clip();
+    c.DrawLinearGradient(
+        *ground, {0, 90}, {0, 160},
+        platform::kGradientDrawsBeforeStartLocation | platform::kGradientDrawsAfterEndLocation);
+    c.RestoreGState();
+    c.SetFillColor(0.55, 0.18, 0.16, 1);  // a house with a window
+    c.FillRect({150, 104, 36, 30});
+    c.SetFillColor(0.98, 0.93, 0.70, 1);
+    c.FillRect({160, 112, 10, 10});
+    c.SetStrokeColor(1, 1, 1, 0.8);
+    c.SetLineWidth(3);
+    c.MoveTo(146, 106);
+    c.AddLineTo(168, 88);
+    c.AddLineTo(190, 106);
+    c.StrokePath();
+  });
+}
+
+void DrawGallery(const std::string& path, ImageRef picture) {
+  if (picture == nullptr) picture = DrawLandscape();
+  if (picture == nullptr) throw Failure(path + ": the sample picture could not be drawn");
 
   const auto roles = PaletteRoles();
   constexpr int kSwatchColumns = 6;
   const int swatch_rows = static_cast<int>((roles.size() + kSwatchColumns - 1) / kSwatchColumns);
   constexpr double kSwatchRow = 22.0;
   constexpr double kThumbHeight = 120.0;
-  const double height = kMargin + 30 + (kCell + 4) * 3 + 40 + 30 + swatch_rows * kSwatchRow +
-                        30 + 30 + kThumbHeight + 24 + 30 + kCell + 20 + kMargin;
+  const double height = kMargin + 30 + (kCell + 4) * 3 + 40 + 30 + swatch_rows * kSwatchRow + 30 +
+                        30 + kThumbHeight + 24 + 30 + kCell + 20 + kMargin;
 
-  if (!platform::BeginImageContextWithOptions({kWidth, height}, true, 2.0)) return false;
+  if (!platform::BeginImageContextWithOptions({kWidth, height}, true, 2.0)) {
+    throw Failure(path + ": no drawing surface for the gallery");
+  }
   GraphicsContext& context = *platform::GetCurrentContext();
   Painter paint(context);
   const ColorRef ink = Create::ColorForRGB(0x222222);
@@ -134,8 +147,8 @@ bool DrawGallery(const std::string& path, const std::string& picture_path) {
   paint.Fill({0, 0, kWidth, height}, Create::ColorForRGB(0xFAFAF7));
 
   double y = kMargin;
-  paint.Text(u"Kelvane: avatars, palette, effects", {kMargin, y, kWidth - 2 * kMargin, 26}, 20,
-             ink, true);
+  paint.Text(u"Kelvane: avatars, palette, effects", {kMargin, y, kWidth - 2 * kMargin, 26}, 20, ink,
+             true);
   y += 34;
 
   // Initials avatars: one row per clip kind.
@@ -146,14 +159,14 @@ bool DrawGallery(const std::string& path, const std::string& picture_path) {
       const Participant& p = kParticipants[i];
       const ImageRef avatar =
           Avatar::AvatarLogin(p.login, p.name, p.surname, {kAvatar, kAvatar}, clip);
-      paint.Image(avatar, {kMargin + kRowLabel + i * kCell + (kCell - kAvatar) / 2, y, kAvatar,
-                           kAvatar});
+      paint.Image(avatar,
+                  {kMargin + kRowLabel + i * kCell + (kCell - kAvatar) / 2, y, kAvatar, kAvatar});
     }
     y += kCell + 4;
   }
   for (int i = 0; i < 12; ++i) {
-    paint.Text(kParticipants[i].label, {kMargin + kRowLabel + i * kCell + 2, y - 6, kCell - 4, 26}, 8, ink,
-               false, 1);
+    paint.Text(kParticipants[i].label, {kMargin + kRowLabel + i * kCell + 2, y - 6, kCell - 4, 26},
+               8, ink, false, 1);
   }
   y += 40;
 
@@ -203,8 +216,8 @@ bool DrawGallery(const std::string& path, const std::string& picture_path) {
   paint.Text(u"Picture avatars: fit, fill, center, top, bottom, stretch (rounded clip)",
              {kMargin, y, 700, 20}, 14, ink, true);
   y += 28;
-  const std::int64_t modes[] = {Avatar::kModeFit,  Avatar::kModeFill,   Avatar::kModeCenter,
-                                Avatar::kModeTop,  Avatar::kModeBottom, 0};
+  const std::int64_t modes[] = {Avatar::kModeFit, Avatar::kModeFill,   Avatar::kModeCenter,
+                                Avatar::kModeTop, Avatar::kModeBottom, 0};
   const char16_t* mode_names[] = {u"fit", u"fill", u"center", u"top", u"bottom", u"stretch"};
   const ColorRef backdrop = Create::ColorForRGB(0xDDE3EA);
   for (int i = 0; i < 6; ++i) {
@@ -217,7 +230,8 @@ bool DrawGallery(const std::string& path, const std::string& picture_path) {
 
   const ImageRef gallery = platform::GetImageFromCurrentImageContext();
   platform::EndImageContext();
-  return gallery != nullptr && platform::SavePNG(*gallery, path);
+  if (gallery == nullptr) throw Failure(path + ": the gallery could not be drawn");
+  WritePNG(*gallery, path);
 }
 
 }  // namespace kelvane::cli

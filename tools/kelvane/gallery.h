@@ -1,16 +1,23 @@
 // tools/kelvane/gallery.h
 //
-// The demo's gallery: one picture of what the library draws (initials avatars across scripts in
-// the three clips, the palette in light and dark, the blur presets, the picture fit modes),
-// labelled with the library's own text drawing.
+// The demo's pictures: a landscape the image steps work on, and the gallery, one picture of what
+// the library draws (initials avatars across scripts in the three clips, the palette in light
+// and dark, the blur presets, the picture fit modes), labelled with the library's own text
+// drawing.
 #pragma once
 
 #include <string>
 
+#include "kelvane/platform/graphics/image.h"
+
 namespace kelvane::cli {
 
-// Draws the gallery and writes it as a PNG to `path`. `picture` is a PNG or JPEG to show the
-// effects and the fit modes on; when it is empty or unreadable, the gallery draws its own.
-bool DrawGallery(const std::string& path, const std::string& picture);
+// A 240 x 160 point landscape at scale 2 (a sky, a sun top left, hills, a house); null when no
+// drawing surface can be made.
+platform::ImageRef DrawLandscape();
+
+// Draws the gallery and writes it as a PNG to `path`. `picture` shows the effects and the fit
+// modes; without one, the landscape does. Throws Failure.
+void DrawGallery(const std::string& path, platform::ImageRef picture);
 
 }  // namespace kelvane::cli

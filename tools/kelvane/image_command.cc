@@ -1,11 +1,15 @@
-// `kelvane image info FILE...`, `kelvane image convert IN OUT [--quality Q]`, and the image
-// operations: `resize`, `jpeg` (to a side limit), `pixel` and `tint`.
+// `kelvane image info FILE...`, `kelvane image convert IN OUT`, and the image operations:
+// `resize`, `jpeg` (to a side limit), `pixel` and `tint`. `effect` lives in its own file.
+// Every command that writes takes the file as -o/--output or, as it always did, a positional
+// OUT; a name ending in .png is written as PNG, any other as JPEG at --quality.
 // Demo steps: a small picture drawn, saved as PNG and JPEG, and described; a larger picture
 // drawn, turned, resized, compressed to a limit and tinted.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,7 +22,10 @@
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/checks.h"
+#include "tools/kelvane/commands.h"
+#include "tools/kelvane/files.h"
+#include "tools/kelvane/gallery.h"
 #include "tools/kelvane/image_effect_command.h"
 
 namespace kelvane::cli {
@@ -27,74 +34,18 @@ namespace {
 using platform::Image;
 using platform::ImageRef;
 
-struct ImageOptions {
-  std::vector<std::string> files;
-  std::string in, out;
-  double quality = 0.9;
-  CLI::App* info = nullptr;
-  CLI::App* convert = nullptr;
-} image_options;
+// The interpolation names, and the numbers the library takes for them.
+constexpr std::pair<const char*, int> kInterpolations[] = {
+    {"default", platform::kInterpolationDefault}, {"none", platform::kInterpolationNone},
+    {"low", platform::kInterpolationLow},         {"medium", platform::kInterpolationMedium},
+    {"high", platform::kInterpolationHigh},
+};
 
-// The image operations: resize, jpeg, pixel, tint.
-struct OperationOptions {
-  std::string in, out;
-  std::string size, fit, fill, quality = "default", colour;
-  double ratio = 0, limit = 0, jpeg_quality = 0.8, x = 0, y = 0;
-  CLI::App* resize = nullptr;
-  CLI::App* jpeg = nullptr;
-  CLI::App* pixel = nullptr;
-  CLI::App* tint = nullptr;
-} operations;
-
-void AddOperations(CLI::App& image) {
-  OperationOptions& o = operations;
-  o.resize = image.add_subcommand(
-      "resize", "draw IN upright at a new size and save it as OUT (.png, else JPEG)");
-  o.resize->add_option("IN", o.in, "PNG or JPEG file")->required();
-  o.resize->add_option("OUT", o.out, "file to write")->required();
-  auto* size = o.resize->add_option("--size", o.size, "new size in pixels, WxH");
-  auto* ratio = o.resize->add_option("--ratio", o.ratio, "scale factor for both sides");
-  auto* fit = o.resize->add_option("--fit", o.fit, "fit the whole picture inside WxH");
-  auto* fill = o.resize->add_option("--fill", o.fill, "cover WxH");
-  size->excludes(ratio, fit, fill);
-  ratio->excludes(fit, fill);
-  fit->excludes(fill);
-  o.resize->add_option("--quality", o.quality, "interpolation: none, low, medium, high")
-      ->check(CLI::IsMember({"default", "none", "low", "medium", "high"}));
-
-  o.jpeg = image.add_subcommand("jpeg",
-                                "save IN upright as JPEG, its longer side at most --limit pixels");
-  o.jpeg->add_option("IN", o.in, "PNG or JPEG file")->required();
-  o.jpeg->add_option("OUT", o.out, "JPEG file to write")->required();
-  o.jpeg->add_option("--limit", o.limit, "longest side in pixels")->required();
-  o.jpeg->add_option("--quality", o.jpeg_quality, "JPEG quality 0..1")->check(CLI::Range(0.0, 1.0));
-
-  o.pixel = image.add_subcommand("pixel", "colour (RRGGBB, premultiplied) of one stored pixel");
-  o.pixel->add_option("IN", o.in, "PNG or JPEG file")->required();
-  o.pixel->add_option("X", o.x, "column")->required();
-  o.pixel->add_option("Y", o.y, "row, from the top")->required();
-
-  o.tint = image.add_subcommand("tint", "paint the coverage of IN in one colour, save as OUT");
-  o.tint->add_option("IN", o.in, "PNG or JPEG file")->required();
-  o.tint->add_option("OUT", o.out, "file to write (.png, else JPEG)")->required();
-  o.tint->add_option("RRGGBB", o.colour, "colour in hex")->required();
-}
-
-CLI::App* AddImage(CLI::App& app) {
-  CLI::App* image = app.add_subcommand("image", "images: describe PNG and JPEG files, convert");
-  image->require_subcommand(1);
-  image_options.info = image->add_subcommand(
-      "info", "pixels, points, scale, orientation, alpha layout and colour space of each file");
-  image_options.info->add_option("FILE", image_options.files, "PNG or JPEG files")->required();
-  image_options.convert =
-      image->add_subcommand("convert", "load IN and save it upright as OUT (.png, else JPEG)");
-  image_options.convert->add_option("IN", image_options.in, "PNG or JPEG file")->required();
-  image_options.convert->add_option("OUT", image_options.out, "file to write")->required();
-  image_options.convert->add_option("--quality", image_options.quality, "JPEG quality 0..1")
-      ->check(CLI::Range(0.0, 1.0));
-  AddOperations(*image);
-  AddImageEffect(*image);
-  return image;
+std::optional<int> InterpolationNumber(std::string_view name) {
+  for (const auto& [known, number] : kInterpolations) {
+    if (name == known) return number;
+  }
+  return std::nullopt;
 }
 
 const char* OrientationName(int orientation) {
@@ -126,121 +77,242 @@ void Describe(std::ostream& out, const std::string& name, const Image& image) {
   out << line;
 }
 
-bool EndsWithPNG(const std::string& path) {
-  return path.size() >= 4 && (path.compare(path.size() - 4, 4, ".png") == 0 ||
-                              path.compare(path.size() - 4, 4, ".PNG") == 0);
+// "RRGGBB" as a colour name in output.
+std::string HexRGB(std::uint32_t rgb) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%06X", rgb & 0xFFFFFF);
+  return hex;
 }
 
-bool Save(const Image& image, const std::string& path) {
-  return EndsWithPNG(path) ? platform::SavePNG(image, path) : platform::SaveJPEG(image, 0.9, path);
-}
+// ---- info, convert ----------------------------------------------------------------------------
 
-bool WriteFile(const std::string& path, const Data& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  return static_cast<bool>(out.flush());
-}
-
-// "WxH" with both sides numbers above 0.
-std::optional<platform::Size> ParseSize(const std::string& text) {
-  double w = 0, h = 0;
-  char x = 0, extra = 0;
-  if (std::sscanf(text.c_str(), "%lf%c%lf%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') ||
-      !(w > 0 && h > 0) || !std::isfinite(w) || !std::isfinite(h)) {
-    return std::nullopt;
-  }
-  return platform::Size{w, h};
-}
-
-int QualityNumber(const std::string& name) {
-  if (name == "none") return platform::kInterpolationNone;
-  if (name == "low") return platform::kInterpolationLow;
-  if (name == "medium") return platform::kInterpolationMedium;
-  if (name == "high") return platform::kInterpolationHigh;
-  return platform::kInterpolationDefault;
-}
-
-int RunOperation() {
-  OperationOptions& o = operations;
-  const ImageRef image = platform::LoadImage(o.in);
-  if (image == nullptr) return Fail(o.in + ": not a readable PNG or JPEG picture");
-  if (o.resize->parsed()) {
-    const std::string& box = !o.size.empty() ? o.size : !o.fit.empty() ? o.fit : o.fill;
-    const int quality = QualityNumber(o.quality);
-    ImageRef resized;
-    if (o.resize->count("--ratio") > 0) {
-      resized = Resize::resizedImageWithRatio(*image, o.ratio, quality);
-    } else if (box.empty()) {
-      return Fail("resize: give one of --size, --ratio, --fit or --fill");
-    } else {
-      const std::optional<platform::Size> size = ParseSize(box);
-      if (!size) return Fail("resize: a size is WxH with both sides above 0, not " + box);
-      resized = !o.size.empty() ? Resize::resizedImage(*image, *size, quality)
-                                : Resize::resizedImageWithContentMode(*image, o.fit.empty() ? 2 : 1,
-                                                                      *size, quality);
+int RunInfo(const std::vector<std::string>& files) {
+  int status = 0;
+  for (const std::string& file : files) {
+    try {
+      Describe(std::cout, file, *LoadPicture(file));
+    } catch (const Failure& e) {
+      status = Fail(e.what());
     }
-    if (resized == nullptr) return Fail("resize: no picture of that size can be made");
-    if (!Save(*resized, o.out)) return Fail("cannot write " + o.out);
-    std::cout << o.out << ": " << resized->raster()->width() << " x " << resized->raster()->height()
-              << " pixels\n";
-    return 0;
   }
-  if (o.jpeg->parsed()) {
-    platform::Size adjusted;
-    const auto data = Resize::compressToJPEG(*image, o.jpeg_quality, o.limit, &adjusted);
-    std::cout << "adjusted size " << adjusted.width << " x " << adjusted.height << " points\n";
-    if (!data) return Fail("jpeg: nothing to encode at that limit");
-    if (!WriteFile(o.out, *data)) return Fail("cannot write " + o.out);
-    std::cout << o.out << ": " << data->size() << " bytes\n";
-    return 0;
-  }
-  if (o.pixel->parsed()) {
-    const ColorRef colour = Processing::colorInPixel(*image, {o.x, o.y});
-    if (colour == nullptr) return Fail("pixel: no pixel there");
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "%06X", Create::rgba(*colour) & 0xFFFFFF);
-    std::cout << hex << '\n';
-    return 0;
-  }
-  unsigned rgb = 0;
-  char extra = 0;
-  if (o.colour.size() != 6 || std::sscanf(o.colour.c_str(), "%6x%c", &rgb, &extra) != 1 ||
-      o.colour.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-    return Fail("tint: the colour is six hex digits, RRGGBB");
-  }
-  const ImageRef tinted = Create::imageWithTint(*image, Create::ColorForRGB(rgb));
-  if (tinted == nullptr) return Fail("tint: cannot draw");
-  if (!Save(*tinted, o.out)) return Fail("cannot write " + o.out);
+  return status;
+}
+
+struct ConvertOptions {
+  std::string in;
+  OutputOption output;
+  double quality = 0.9;
+};
+
+int RunConvert(const ConvertOptions& o) {
+  const std::string& out = o.output.Path();
+  WritePicture(*LoadPicture(o.in), out, o.quality);
   return 0;
 }
 
-int RunImage() {
-  if (const auto status = RunImageEffect()) return *status;
-  for (CLI::App* operation :
-       {operations.resize, operations.jpeg, operations.pixel, operations.tint}) {
-    if (operation->parsed()) return RunOperation();
-  }
-  if (image_options.info->parsed()) {
-    int status = 0;
-    for (const std::string& file : image_options.files) {
-      const ImageRef image = platform::LoadImage(file);
-      if (image == nullptr) {
-        status = Fail(file + ": not a readable PNG or JPEG picture");
-        continue;
+// ---- resize -----------------------------------------------------------------------------------
+
+struct ResizeOptions {
+  std::string in;
+  OutputOption output;
+  std::string size, fit, fill;
+  double ratio = 0;
+  std::string interpolation = "default";
+  // A JPEG quality; or, the old spelling, an interpolation name.
+  std::string quality;
+};
+
+int RunResize(const ResizeOptions& o, const CLI::App* command) {
+  const std::string& out = o.output.Path();
+  std::string interpolation = o.interpolation;
+  double jpeg_quality = 0.9;
+  if (!o.quality.empty()) {
+    if (InterpolationNumber(o.quality)) {
+      if (command->count("--interpolation") > 0) {
+        throw UsageError("--quality " + o.quality +
+                         " is the old spelling of --interpolation: give one of them");
       }
-      Describe(std::cout, file, *image);
+      interpolation = o.quality;
+    } else {
+      jpeg_quality = *ParseNumber(o.quality);
     }
-    return status;
   }
-  // Subcommands added from other files run from their own callbacks.
-  if (!image_options.convert->parsed()) return 0;
-  const ImageRef image = platform::LoadImage(image_options.in);
-  if (image == nullptr) return Fail(image_options.in + ": not a readable PNG or JPEG picture");
-  const std::string& out = image_options.out;
-  const bool saved = EndsWithPNG(out) ? platform::SavePNG(*image, out)
-                                      : platform::SaveJPEG(*image, image_options.quality, out);
-  if (!saved) return Fail("cannot write " + out);
+  const int number = *InterpolationNumber(interpolation);
+  const ImageRef image = LoadPicture(o.in);
+  ImageRef resized;
+  if (o.size.empty() && o.fit.empty() && o.fill.empty()) {  // --ratio, the one left
+    resized = Resize::resizedImageWithRatio(*image, o.ratio, number);
+  } else if (!o.size.empty()) {
+    resized = Resize::resizedImage(*image, *ParseBox(o.size), number);
+  } else {
+    const bool fit = !o.fit.empty();
+    resized = Resize::resizedImageWithContentMode(*image, fit ? 1 : 2,
+                                                  *ParseBox(fit ? o.fit : o.fill), number);
+  }
+  if (resized == nullptr) throw Failure("resize: no picture of that size can be made");
+  WritePicture(*resized, out, jpeg_quality);
+  std::cout << out << ": " << resized->raster()->width() << " x " << resized->raster()->height()
+            << " pixels\n";
   return 0;
+}
+
+// ---- jpeg, pixel, tint ------------------------------------------------------------------------
+
+struct JPEGOptions {
+  std::string in;
+  OutputOption output;
+  double limit = 0;
+  double quality = 0.8;
+};
+
+int RunJPEG(const JPEGOptions& o) {
+  const std::string& out = o.output.Path();
+  const ImageRef image = LoadPicture(o.in);
+  platform::Size adjusted;
+  const auto data = Resize::compressToJPEG(*image, o.quality, o.limit, &adjusted);
+  if (!data) throw Failure("jpeg: nothing to encode at that limit");
+  WriteOutput(out, *data);
+  std::cout << "adjusted size " << adjusted.width << " x " << adjusted.height << " points\n"
+            << out << ": " << data->size() << " bytes\n";
+  return 0;
+}
+
+struct PixelOptions {
+  std::string in;
+  std::int64_t x = 0, y = 0;
+};
+
+int RunPixel(const PixelOptions& o) {
+  const ImageRef image = LoadPicture(o.in);
+  const std::int64_t width = image->raster()->width(), height = image->raster()->height();
+  // The library reads a point past the end of a row in the next row: refuse it here.
+  if (o.x >= width) {
+    throw UsageError("X: " + std::to_string(o.x) + " is outside the picture's columns 0 to " +
+                     std::to_string(width - 1));
+  }
+  if (o.y >= height) {
+    throw UsageError("Y: " + std::to_string(o.y) + " is outside the picture's rows 0 to " +
+                     std::to_string(height - 1));
+  }
+  const ColorRef colour =
+      Processing::colorInPixel(*image, {static_cast<double>(o.x), static_cast<double>(o.y)});
+  if (colour == nullptr) throw Failure("pixel: the picture cannot be read");
+  std::cout << HexRGB(Create::rgba(*colour)) << '\n';
+  return 0;
+}
+
+struct TintOptions {
+  std::string in;
+  OutputOption output;
+  std::string colour;
+  std::string positional_colour;  // the old spelling: IN OUT RRGGBB
+  double quality = 0.9;
+};
+
+int RunTint(const TintOptions& o) {
+  // IN OUT RRGGBB as before; with -o or --colour, the positionals after IN fill what is left.
+  std::string out = o.output.option(), colour = o.colour;
+  for (const std::string* value : {&o.output.positional(), &o.positional_colour}) {
+    if (value->empty()) continue;
+    std::string& slot = out.empty() ? out : colour;
+    if (!slot.empty()) throw UsageError("one argument too many: " + *value);
+    slot = *value;
+  }
+  if (out.empty()) throw UsageError("the output file is required: -o/--output FILE");
+  if (colour.empty()) throw UsageError("the colour is required: --colour RRGGBB");
+  if (std::string problem = Colour()(colour); !problem.empty()) {
+    throw UsageError("--colour: " + problem);
+  }
+  const ImageRef tinted =
+      Create::imageWithTint(*LoadPicture(o.in), Create::ColorForRGB(*ParseRGB(colour)));
+  if (tinted == nullptr) throw Failure("tint: the picture cannot be drawn");
+  WritePicture(*tinted, out, o.quality);
+  return 0;
+}
+
+}  // namespace
+
+void AddImage(Tool& tool) {
+  CLI::App* image =
+      tool.app.add_subcommand("image", "pictures: describe, convert, resize, tint, blur");
+  image->require_subcommand(1);
+
+  CLI::App* info = image->add_subcommand(
+      "info", "pixels, points, scale, orientation, alpha layout and colour space of each file");
+  auto files = std::make_shared<std::vector<std::string>>();
+  info->add_option("FILE", *files, "PNG or JPEG files")->required();
+  tool.Runs(info, [files] { return RunInfo(*files); });
+
+  CLI::App* convert = image->add_subcommand("convert", "load IN and save it upright");
+  auto convert_options = std::make_shared<ConvertOptions>();
+  convert->add_option("IN", convert_options->in, "PNG or JPEG file")->required();
+  convert_options->output.Add(convert, "file to write (.png, else JPEG)", true);
+  AddJPEGQuality(convert, convert_options->quality);
+  tool.Runs(convert, [convert_options] { return RunConvert(*convert_options); });
+
+  CLI::App* resize = image->add_subcommand("resize", "draw IN upright at a new size and save it");
+  auto resize_options = std::make_shared<ResizeOptions>();
+  ResizeOptions& r = *resize_options;
+  resize->add_option("IN", r.in, "PNG or JPEG file")->required();
+  r.output.Add(resize, "file to write (.png, else JPEG)", true);
+  CLI::Option_group* size = resize->add_option_group("size", "exactly one of these");
+  size->add_option("--size", r.size, "new size in pixels")->check(Box());
+  size->add_option("--ratio", r.ratio, "scale factor for both sides")
+      ->check(Number(0, 100, Low::kExcluded));
+  size->add_option("--fit", r.fit, "fit the whole picture inside this box, in points")
+      ->check(Box());
+  size->add_option("--fill", r.fill, "cover this box, in points")->check(Box());
+  size->require_option(1);
+  resize->add_option("--interpolation", r.interpolation, "how pixels are made")
+      ->check(OneOf({"default", "none", "low", "medium", "high"}))
+      ->capture_default_str();
+  resize
+      ->add_option("--quality", r.quality,
+                   "JPEG quality from 0 to 1 when the file written is not .png (default 0.9); "
+                   "an interpolation name here is the old spelling of --interpolation")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (InterpolationNumber(text)) return {};
+            const std::string problem = Number(0, 1)(text);
+            return problem.empty() ? problem : problem + ", nor an interpolation name";
+          },
+          "from 0 to 1"));
+  tool.Runs(resize, [resize_options, resize] { return RunResize(*resize_options, resize); });
+
+  CLI::App* jpeg = image->add_subcommand(
+      "jpeg", "save IN upright as JPEG, its longer side at most --limit pixels");
+  auto jpeg_options = std::make_shared<JPEGOptions>();
+  jpeg->add_option("IN", jpeg_options->in, "PNG or JPEG file")->required();
+  jpeg_options->output.Add(jpeg, "JPEG file to write", true);
+  jpeg->add_option("--limit", jpeg_options->limit, "longest side in pixels")
+      ->required()
+      ->check(Integer(1, 65500));
+  AddJPEGQuality(jpeg, jpeg_options->quality);
+  tool.Runs(jpeg, [jpeg_options] { return RunJPEG(*jpeg_options); });
+
+  CLI::App* pixel =
+      image->add_subcommand("pixel", "colour (RRGGBB, premultiplied) of one stored pixel");
+  auto pixel_options = std::make_shared<PixelOptions>();
+  pixel->add_option("IN", pixel_options->in, "PNG or JPEG file")->required();
+  pixel->add_option("X", pixel_options->x, "column, from the left")
+      ->required()
+      ->check(Integer(0, std::numeric_limits<std::int32_t>::max()));
+  pixel->add_option("Y", pixel_options->y, "row, from the top")
+      ->required()
+      ->check(Integer(0, std::numeric_limits<std::int32_t>::max()));
+  tool.Runs(pixel, [pixel_options] { return RunPixel(*pixel_options); });
+
+  CLI::App* tint =
+      image->add_subcommand("tint", "paint the coverage of IN in one colour and save it");
+  auto tint_options = std::make_shared<TintOptions>();
+  tint->add_option("IN", tint_options->in, "PNG or JPEG file")->required();
+  tint_options->output.Add(tint, "file to write (.png, else JPEG)", true);
+  tint->add_option("RRGGBB", tint_options->positional_colour, "the same as --colour");
+  tint->add_option("--colour", tint_options->colour, "the colour")->check(Colour());
+  AddJPEGQuality(tint, tint_options->quality);
+  tool.Runs(tint, [tint_options] { return RunTint(*tint_options); });
+
+  AddImageEffect(tool, *image);
 }
 
 int DemoImage(DemoContext& context) {
@@ -249,103 +321,59 @@ int DemoImage(DemoContext& context) {
   const platform::ImageRenderer renderer({60, 40}, {2.0, false});
   const auto gradient = platform::Gradient::WithColorComponents(
       std::vector<double>{0.93, 0.56, 0.22, 1, 0.98, 0.77, 0.20, 1}, {}, 2);
-  if (gradient == nullptr) return Fail("image: cannot make the gradient");
+  if (gradient == nullptr) throw Failure("image: cannot make the gradient");
   const ImageRef badge = renderer.Image([&](platform::GraphicsContext& c) {
     c.AddEllipseInRect({1, 1, 58, 38});
     c.Clip();
     c.DrawLinearGradient(*gradient, {0, 0}, {0, 40}, 0);
   });
-  if (badge == nullptr) return Fail("image: cannot draw");
+  if (badge == nullptr) throw Failure("image: cannot draw");
   out << "Drew a 60 x 40 point badge at scale 2 (a gradient clipped to an ellipse).\n";
   const std::string png = (context.work_dir / "badge.png").string();
   const std::string jpeg = (context.work_dir / "badge.jpg").string();
-  if (!platform::SavePNG(*badge, png) || !platform::SaveJPEG(*badge, 0.8, jpeg)) {
-    return Fail("image: cannot save the badge");
-  }
+  WritePNG(*badge, png);
+  WritePicture(*badge, jpeg, 0.8);
   out << "Saved it as PNG and as JPEG at quality 0.8 (encoder quality "
       << platform::JPEGQuality(0.8) << ").\n$ kelvane image info badge.png badge.jpg\n";
   for (const std::string& file : {png, jpeg}) {
-    const ImageRef loaded = platform::LoadImage(file);
-    if (loaded == nullptr) return Fail("image: cannot load " + file);
-    Describe(out, file.substr(file.rfind('/') + 1), *loaded);
+    Describe(out, file.substr(file.rfind('/') + 1), *LoadPicture(file));
   }
   return 0;
 }
 
-// A landscape of shapes and gradients, 240 x 160 points at scale 2.
-ImageRef DrawPicture() {
-  const platform::ImageRenderer renderer({240, 160}, {2.0, false});
-  const auto sky = platform::Gradient::WithColorComponents(
-      std::vector<double>{0.16, 0.33, 0.62, 1, 0.96, 0.72, 0.46, 1}, {}, 2);
-  const auto ground = platform::Gradient::WithColorComponents(
-      std::vector<double>{0.20, 0.52, 0.27, 1, 0.08, 0.25, 0.12, 1}, {}, 2);
-  if (sky == nullptr || ground == nullptr) return nullptr;
-  return renderer.Image([&](platform::GraphicsContext& c) {
-    c.DrawLinearGradient(*sky, {0, 0}, {0, 110}, platform::kGradientDrawsAfterEndLocation);
-    c.SetFillColor(1.0, 0.86, 0.35, 1);  // the sun, top left: the turns are easy to follow
-    c.AddEllipseInRect({22, 18, 44, 44});
-    c.FillPath();
-    c.SaveGState();
-    c.MoveTo(0, 160);  // hills
-    c.AddLineTo(0, 112);
-    c.AddArc(70, 150, 70, M_PI * 1.2, M_PI * 1.8, false);
-    c.AddArc(185, 160, 80, M_PI * 1.15, M_PI * 1.95, false);
-    c.AddLineTo(240, 160);
-    c.ClosePath();
-    c.Clip();
-    c.DrawLinearGradient(
-        *ground, {0, 90}, {0, 160},
-        platform::kGradientDrawsBeforeStartLocation | platform::kGradientDrawsAfterEndLocation);
-    c.RestoreGState();
-    c.SetFillColor(0.55, 0.18, 0.16, 1);  // a house with a window
-    c.FillRect({150, 104, 36, 30});
-    c.SetFillColor(0.98, 0.93, 0.70, 1);
-    c.FillRect({160, 112, 10, 10});
-    c.SetStrokeColor(1, 1, 1, 0.8);
-    c.SetLineWidth(3);
-    c.MoveTo(146, 106);
-    c.AddLineTo(168, 88);
-    c.AddLineTo(190, 106);
-    c.StrokePath();
-  });
-}
-
-int DemoOperations(DemoContext& context) {
+int DemoImageOperations(DemoContext& context) {
   std::ostream& out = context.out;
-  const ImageRef picture = DrawPicture();
-  if (picture == nullptr) return Fail("image: cannot draw the picture");
+  const ImageRef picture = DrawLandscape();
+  if (picture == nullptr) throw Failure("image: cannot draw the picture");
   auto path = [&](const char* name) { return (context.work_dir / name).string(); };
-  if (!platform::SavePNG(*picture, path("picture.png"))) return Fail("image: cannot save");
-  context.facts["images.picture"] = path("picture.png");
+  WritePNG(*picture, path("picture.png"));
+  context.facts.picture_file = path("picture.png");
   out << "Drew a 240 x 160 point landscape at scale 2 (gradients, a sun, hills, a house): "
       << path("picture.png") << "\n";
 
   // The same pixels, stored as a camera turned on its side would store them.
   const ImageRef turned = Image::Make(picture->raster(), 2.0, platform::kOrientationRight);
-  if (turned == nullptr) return Fail("image: cannot turn");
+  if (turned == nullptr) throw Failure("image: cannot turn");
   const platform::Size shown = Resize::sizeInPixels(*turned);
   out << "Marked it with orientation 3 (right): shown " << shown.width << " x " << shown.height
       << " pixels, the sun now top right.\n";
   const ImageRef small = Resize::resizedImage(*turned, {shown.width / 4, shown.height / 4},
                                               platform::kInterpolationHigh);
-  if (small == nullptr || !platform::SavePNG(*small, path("picture-upright-quarter.png"))) {
-    return Fail("image: cannot resize");
-  }
+  if (small == nullptr) throw Failure("image: cannot resize");
+  WritePNG(*small, path("picture-upright-quarter.png"));
   out << "Resized to a quarter with the turn baked in: " << small->raster()->width() << " x "
       << small->raster()->height() << " pixels, orientation " << small->orientation() << ": "
       << path("picture-upright-quarter.png") << "\n";
   const ImageRef fitted = Resize::resizedImageWithContentMode(*turned, 1, {100, 100}, 0);
-  if (fitted == nullptr || !platform::SavePNG(*fitted, path("picture-fit-100.png"))) {
-    return Fail("image: cannot fit");
-  }
+  if (fitted == nullptr) throw Failure("image: cannot fit");
+  WritePNG(*fitted, path("picture-fit-100.png"));
   out << "Fitted into 100 x 100: " << fitted->raster()->width() << " x "
       << fitted->raster()->height() << " pixels: " << path("picture-fit-100.png") << "\n";
 
   platform::Size adjusted;
   const auto jpeg = Resize::compressToJPEG(*turned, 0.8, 200, &adjusted);
-  if (!jpeg || !WriteFile(path("picture-limit-200.jpg"), *jpeg)) {
-    return Fail("image: cannot compress");
-  }
+  if (!jpeg) throw Failure("image: cannot compress");
+  WriteOutput(path("picture-limit-200.jpg"), *jpeg);
   const platform::RasterRef decoded = platform::DecodeJPEG(*jpeg);
   out << "JPEG with the longer side limited to 200 pixels: adjusted size " << adjusted.width
       << " x " << adjusted.height << " points at scale 2, " << (decoded ? decoded->width() : 0)
@@ -362,23 +390,15 @@ int DemoOperations(DemoContext& context) {
       });
   const ImageRef tinted =
       mark ? Create::imageWithTint(*mark, Create::ColorForRGB(0x2A6FDB)) : nullptr;
-  if (tinted == nullptr || !platform::SavePNG(*tinted, path("mark-tint.png"))) {
-    return Fail("image: cannot tint");
-  }
+  if (tinted == nullptr) throw Failure("image: cannot tint");
+  WritePNG(*tinted, path("mark-tint.png"));
   out << "Tinted a grey mark blue (48 x 48 points, rendering mode " << tinted->rendering_mode()
       << "): " << path("mark-tint.png") << "\n";
   const ColorRef sun = Processing::colorInPixel(*picture, {88, 80});
-  char hex[8];
-  std::snprintf(hex, sizeof hex, "%06X", sun ? Create::rgba(*sun) & 0xFFFFFF : 0);
-  out << "Stored pixel (88, 80), in the sun: " << hex << "; picture.png is "
-      << (Create::isSupportdedExtension(u"picture.png") ? "" : "not ")
+  out << "Stored pixel (88, 80), in the sun: " << HexRGB(sun ? Create::rgba(*sun) : 0)
+      << "; picture.png is " << (Create::isSupportdedExtension(u"picture.png") ? "" : "not ")
       << "a supported image file name.\n";
   return 0;
 }
 
-const Registrar registrar({"image", AddImage, RunImage, DemoImage, 700});
-// Runs before the effects step, which takes the picture from the facts.
-const Registrar operations_registrar({"image operations", nullptr, nullptr, DemoOperations, 710});
-
-}  // namespace
 }  // namespace kelvane::cli

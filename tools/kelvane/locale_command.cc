@@ -3,20 +3,19 @@
 // Demo step: a Russian and a Polish device side by side with this machine's own.
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "kelvane/locale/locale_tools.h"
-#include "kelvane/platform/i18n/date_format.h"
 #include "kelvane/platform/device/device.h"
-#include "tools/kelvane/command.h"
+#include "kelvane/platform/i18n/date_format.h"
+#include "tools/kelvane/commands.h"
 #include "tools/kelvane/device_options.h"
 
 namespace kelvane::cli {
 namespace {
-
-DeviceOptions options;
 
 std::string Or(const std::optional<std::u16string>& text, const char* none) {
   return text ? Utf8(*text) : std::string(none);
@@ -26,13 +25,6 @@ std::string Hex(unsigned int value) {
   char text[16];
   std::snprintf(text, sizeof(text), "0x%02X", value);
   return text;
-}
-
-CLI::App* AddLocale(CLI::App& app) {
-  CLI::App* sub =
-      app.add_subcommand("locale", "the device's language, country, codes and currency");
-  options.Add(sub);
-  return sub;
 }
 
 void PrintDevice(std::ostream& out) {
@@ -60,10 +52,20 @@ void PrintDevice(std::ostream& out) {
       << "time zone            " << platform::TimeZone::System().Identifier() << '\n';
 }
 
-int RunLocale() {
-  if (std::string error = options.Apply(); !error.empty()) return Fail(error);
+int RunLocale(const DeviceOptions& o) {
+  o.Apply();
   PrintDevice(std::cout);
   return 0;
+}
+
+}  // namespace
+
+void AddLocale(Tool& tool) {
+  CLI::App* sub =
+      tool.app.add_subcommand("locale", "the device's language, country, codes and currency");
+  auto o = std::make_shared<DeviceOptions>();
+  DeviceOptions::Add(sub, *o);
+  tool.Runs(sub, [o] { return RunLocale(*o); });
 }
 
 int DemoLocale(DemoContext& context) {
@@ -80,13 +82,9 @@ int DemoLocale(DemoContext& context) {
   platform::SetDeviceOverrides(saved);
   out << "\n$ kelvane locale --lang zh-Hant-TW,en --locale zh-TW --tz Asia/Taipei\n";
   out.flush();
-  options = {{"zh-Hant-TW", "en"}, "zh-TW", "Asia/Taipei"};
-  const int status = RunLocale();
+  const int status = RunLocale({{"zh-Hant-TW", "en"}, "zh-TW", "Asia/Taipei"});
   platform::SetDeviceOverrides(saved);
   return status;
 }
 
-const Registrar registrar({"locale", AddLocale, RunLocale, DemoLocale, 300});
-
-}  // namespace
 }  // namespace kelvane::cli

@@ -1,29 +1,19 @@
 // `kelvane mime PATH...` and `kelvane uti PATH|MIME|ID...`.
 // Demo step: the MIME types of three file names.
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "kelvane/locale/uti.h"
 #include "kelvane/platform/types/type_database.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/commands.h"
 
 namespace kelvane::cli {
 namespace {
 
-std::vector<std::string> mime_paths;
-std::vector<std::string> uti_args;
-
-CLI::App* AddMime(CLI::App& app) {
-  CLI::App* command =
-      app.add_subcommand("mime", "print the MIME type of each file name (by its extension)");
-  command->add_option("PATH", mime_paths, "file names or paths; the files need not exist")
-      ->required();
-  return command;
-}
-
-int RunMime() {
-  for (const std::string& path : mime_paths) {
+int RunMime(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
     const String wide = Text(path);
     std::cout << path << ": " << Utf8(UTIType::MimeFromPath(wide));
     if (const std::optional<String> uti = UTIType::UTIFromPath(wide)) {
@@ -34,23 +24,16 @@ int RunMime() {
   return 0;
 }
 
-CLI::App* AddUti(CLI::App& app) {
-  CLI::App* command = app.add_subcommand(
-      "uti", "describe the type of each argument: a type identifier, a MIME type or a path");
-  command->add_option("ARG", uti_args, "public.png, image/png or photo.png")->required();
-  return command;
-}
-
 std::string Join(const std::vector<String>& items) {
   std::string out;
   for (const String& item : items) out += (out.empty() ? "" : " ") + Utf8(item);
   return out.empty() ? "-" : out;
 }
 
-int RunUti() {
+int RunUti(const std::vector<std::string>& args) {
   const platform::TypeDatabase& database = platform::TypeDatabase::Default();
   int status = 0;
-  for (const std::string& arg : uti_args) {
+  for (const std::string& arg : args) {
     const String wide = Text(arg);
     // An identifier names itself; then a MIME type; anything else is read as a path.
     std::optional<String> uti;
@@ -81,6 +64,24 @@ int RunUti() {
   return status;
 }
 
+}  // namespace
+
+void AddMime(Tool& tool) {
+  CLI::App* command =
+      tool.app.add_subcommand("mime", "print the MIME type of each file name (by its extension)");
+  auto paths = std::make_shared<std::vector<std::string>>();
+  command->add_option("PATH", *paths, "file names or paths; the files need not exist")->required();
+  tool.Runs(command, [paths] { return RunMime(*paths); });
+}
+
+void AddUti(Tool& tool) {
+  CLI::App* command = tool.app.add_subcommand(
+      "uti", "describe the type of each argument: a type identifier, a MIME type or a path");
+  auto args = std::make_shared<std::vector<std::string>>();
+  command->add_option("ARG", *args, "public.png, image/png or photo.png")->required();
+  tool.Runs(command, [args] { return RunUti(*args); });
+}
+
 int DemoMime(DemoContext& context) {
   std::ostream& out = context.out;
   out << "MIME types of file names:\n";
@@ -93,8 +94,4 @@ int DemoMime(DemoContext& context) {
   return 0;
 }
 
-const Registrar mime_registrar({"mime", AddMime, RunMime, DemoMime, 610});
-const Registrar uti_registrar({"uti", AddUti, RunUti});
-
-}  // namespace
 }  // namespace kelvane::cli

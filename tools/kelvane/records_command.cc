@@ -5,11 +5,13 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <string>
 
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/storage.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/checks.h"
+#include "tools/kelvane/commands.h"
 
 namespace kelvane::cli {
 namespace {
@@ -18,42 +20,33 @@ struct DumpOptions {
   std::string file;
   unsigned int item_size = 0;
   unsigned int max = std::numeric_limits<unsigned int>::max();
-} dump;
+};
 
-CLI::App* AddRecords(CLI::App& app) {
-  CLI::App* records = app.add_subcommand("records", "array records: a count and raw items");
-  records->require_subcommand(1);
-  CLI::App* sub = records->add_subcommand("dump", "print the counts and items of every record");
-  sub->add_option("FILE", dump.file, "file of records written one after another")->required();
-  sub->add_option("--item-size", dump.item_size, "bytes per item")
-      ->required()
-      ->check(CLI::Range(1u, 1u << 24));
-  sub->add_option("--max", dump.max, "items to print per record (the rest are skipped)");
-  return records;
-}
-
-int RunRecords() {
-  auto file = platform::FileHandle::Open(dump.file, platform::FileHandle::Mode::kRead);
-  if (!file) return Fail("cannot open " + dump.file + ": " + std::strerror(errno));
-  const std::uint64_t size = NSTools::FileSize(*file);
-  CArrayBase items(dump.item_size);
-  for (unsigned int record = 0; !NSTools::IsEOF(*file); ++record) {
-    const std::uint64_t at = file->Offset();
-    const auto header = NSTools::ReadDataOfLength(*file, 4);
-    if (!header) return Fail("trailing bytes at offset " + std::to_string(at) + " hold no count");
+int RunDump(const DumpOptions& o) {
+  platform::Result<platform::FileHandle> opened = platform::FileHandle::OpenRegular(o.file);
+  if (!opened) throw Failure(o.file + ": " + opened.error().message);
+  platform::FileHandle& file = *opened;
+  const std::uint64_t size = NSTools::FileSize(file);
+  CArrayBase items(o.item_size);
+  for (unsigned int record = 0; !NSTools::IsEOF(file); ++record) {
+    const std::uint64_t at = file.Offset();
+    const auto header = NSTools::ReadDataOfLength(file, 4);
+    if (!header) {
+      throw Failure(o.file + ": trailing bytes at offset " + std::to_string(at) + " hold no count");
+    }
     const std::uint32_t count = std::uint32_t{(*header)[0]} | std::uint32_t{(*header)[1]} << 8 |
                                 std::uint32_t{(*header)[2]} << 16 |
                                 std::uint32_t{(*header)[3]} << 24;
-    if (!NSTools::SeekToFileOffset(*file, at) || !items.Read(&*file, dump.max)) {
-      return Fail("record " + std::to_string(record) + " at offset " + std::to_string(at) +
-                  " is cut short or unreadable");
+    if (!NSTools::SeekToFileOffset(file, at) || !items.Read(&file, o.max)) {
+      throw Failure(o.file + ": record " + std::to_string(record) + " at offset " +
+                    std::to_string(at) + " is cut short or unreadable");
     }
-    const std::uint64_t end = at + 4 + std::uint64_t{count} * dump.item_size;
+    const std::uint64_t end = at + 4 + std::uint64_t{count} * o.item_size;
     std::cout << "record " << record << " at offset " << at << ": " << count << " item"
-              << (count == 1 ? "" : "s") << " of " << dump.item_size << " bytes"
+              << (count == 1 ? "" : "s") << " of " << o.item_size << " bytes"
               << (end > size ? " (the skipped items run past the end of the file)" : "") << '\n';
     for (unsigned int i = 0; i < items.Count(); ++i) {
-      std::cout << "  [" << i << "] " << HexBytes(items.Item(i), dump.item_size, 1u << 24) << '\n';
+      std::cout << "  [" << i << "] " << HexBytes(items.Item(i), o.item_size, 1u << 24) << '\n';
     }
     if (items.Count() < count) std::cout << "  ... " << count - items.Count() << " more\n";
     if (end > size) break;
@@ -87,6 +80,8 @@ std::string Describe(const void* item) {
 
 PriceTick Tick(std::uint32_t time, double bid) { return {time, "EURUSD", bid, bid + 0.00012}; }
 
+}  // namespace
+
 int DemoRecords(DemoContext& context) {
   std::ostream& out = context.out;
   const std::uint32_t open = 10 * 3600;
@@ -107,7 +102,7 @@ int DemoRecords(DemoContext& context) {
     out << "Saved it as one record to " << path << " (" << NSTools::FileSize(*file)
         << " bytes: a 4-byte count and the raw items).\n";
   }
-  context.facts["records_file"] = path;
+  context.facts.records_file = path;
 
   TArray<PriceTick> loaded;
   auto file = platform::FileHandle::Open(path, platform::FileHandle::Mode::kRead);
@@ -140,11 +135,21 @@ int DemoRecords(DemoContext& context) {
   for (unsigned int i : added) out << "  + " << Describe(newer.Item(i)) << '\n';
   out << "$ kelvane records dump ticks.rec --item-size " << sizeof(PriceTick) << " --max 2\n";
   out.flush();
-  dump = {path, static_cast<unsigned int>(sizeof(PriceTick)), 2};
-  return RunRecords();
+  return RunDump({path, static_cast<unsigned int>(sizeof(PriceTick)), 2});
 }
 
-const Registrar registrar({"records", AddRecords, RunRecords, DemoRecords, 100});
+void AddRecords(Tool& tool) {
+  CLI::App* records = tool.app.add_subcommand("records", "array records: a count and raw items");
+  records->require_subcommand(1);
+  auto o = std::make_shared<DumpOptions>();
+  CLI::App* dump = records->add_subcommand("dump", "print the counts and items of every record");
+  dump->add_option("FILE", o->file, "file of records written one after another")->required();
+  dump->add_option("--item-size", o->item_size, "bytes per item")
+      ->required()
+      ->check(Integer(1, 1 << 24));
+  dump->add_option("--max", o->max, "items to print per record, the rest skipped (default: all)")
+      ->check(Integer(0, std::numeric_limits<unsigned int>::max()));
+  tool.Runs(dump, [o] { return RunDump(*o); });
+}
 
-}  // namespace
 }  // namespace kelvane::cli

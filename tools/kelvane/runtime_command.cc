@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "kelvane/platform/dispatch/dispatch.h"
@@ -11,7 +12,8 @@
 #include "kelvane/runtime/net_reachability.h"
 #include "kelvane/runtime/notice.h"
 #include "kelvane/runtime/timer.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/checks.h"
+#include "tools/kelvane/commands.h"
 
 namespace kelvane::cli {
 namespace {
@@ -19,15 +21,7 @@ namespace {
 struct NetOptions {
   bool watch = false;
   double seconds = 0;  // 0: until interrupted
-} net;
-
-CLI::App* AddNet(CLI::App& app) {
-  CLI::App* sub = app.add_subcommand("net", "network reachability: status, link, slowness");
-  sub->add_flag("--watch", net.watch, "keep running and print each change");
-  sub->add_option("--for", net.seconds, "with --watch: stop after SECONDS")
-      ->check(CLI::Range(0.0, 1e9));
-  return sub;
-}
+};
 
 const char* StatusName(int status) {
   switch (status) {
@@ -53,11 +47,11 @@ void PrintStatus(const CNetReachability& monitor) {
 
 void OnSignal(int) { platform::StopMainQueue(); }
 
-int RunNet() {
+int RunNet(const NetOptions& o) {
   auto monitor = CNetReachability::shared();
-  if (monitor == nullptr) return Fail("the network path cannot be watched (rtnetlink refused)");
+  if (monitor == nullptr) throw Failure("the network path cannot be watched (rtnetlink refused)");
   PrintStatus(*monitor);
-  if (!net.watch) return 0;
+  if (!o.watch) return 0;
 
   int last = monitor->status();
   auto timer = std::make_shared<GCDTimer>();
@@ -68,19 +62,34 @@ int RunNet() {
           PrintStatus(*monitor);
         }
       })) {
-    return Fail("cannot start the watch timer");
+    throw Failure("cannot start the watch timer");
   }
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
-  if (net.seconds > 0) {
+  if (o.seconds > 0) {
     platform::RunMainQueueFor(std::chrono::duration_cast<platform::Nanoseconds>(
-        std::chrono::duration<double>(net.seconds)));
+        std::chrono::duration<double>(o.seconds)));
   } else {
     platform::RunMainQueue();
   }
   timer->Cancel();
   return 0;
 }
+
+}  // namespace
+
+void AddNet(Tool& tool) {
+  CLI::App* sub = tool.app.add_subcommand("net", "network reachability: status, link, slowness");
+  auto o = std::make_shared<NetOptions>();
+  CLI::Option* watch = sub->add_flag("--watch", o->watch, "keep running and print each change");
+  sub->add_option("--for", o->seconds,
+                  "with --watch: stop after SECONDS (default: when interrupted)")
+      ->check(Number(0, 1e9, Low::kExcluded))
+      ->needs(watch);
+  tool.Runs(sub, [o] { return RunNet(*o); });
+}
+
+namespace {
 
 // Event ids of the demo, as an application would number its own.
 constexpr unsigned int kQuoteEvent = 1001;
@@ -123,12 +132,11 @@ int DemoDeferred(DemoContext& context) {
   return ran ? Fail("the cancelled block ran") : 0;
 }
 
+}  // namespace
+
 int DemoRuntime(DemoContext& context) {
   const int status = DemoNotice(context);
   return status != 0 ? status : DemoDeferred(context);
 }
 
-const Registrar registrar({"net", AddNet, RunNet, DemoRuntime, 400});
-
-}  // namespace
 }  // namespace kelvane::cli

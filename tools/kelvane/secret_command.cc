@@ -9,13 +9,16 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "kelvane/containers/archive.h"
 #include "kelvane/containers/keychain.h"
 #include "kelvane/platform/store/sqlite_item_store.h"
 #include "kelvane/text/utf8.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/checks.h"
+#include "tools/kelvane/commands.h"
+#include "tools/kelvane/files.h"
 
 namespace kelvane::cli {
 namespace {
@@ -25,75 +28,59 @@ struct SecretOptions {
   std::string group;
   bool backup = false;
   bool sync = false;
-  CLI::App* set = nullptr;
-  CLI::App* get = nullptr;
-  CLI::App* remove = nullptr;
-} secret;
+};
 
-CLI::App* AddSecret(CLI::App& app) {
-  CLI::App* root = app.add_subcommand(
-      "secret", "secrets in the secure item store ($KELVANE_KEYCHAIN, else the user's store)");
-  root->require_subcommand(1);
-  secret.set = root->add_subcommand("set", "store standard input, byte for byte, as NAME");
-  secret.set->add_option("NAME", secret.name, "the secret's name")->required();
-  secret.set->add_flag("--backup", secret.backup, "allow the secret into backups");
-  secret.set->add_flag("--sync", secret.sync, "mark the secret synchronizable");
-  secret.set->add_option("--group", secret.group, "access group shared between applications");
-  secret.get = root->add_subcommand("get", "write the secret NAME to standard output");
-  secret.get->add_option("NAME", secret.name, "the secret's name")->required();
-  secret.get->add_option("--group", secret.group, "access group to look in");
-  secret.remove = root->add_subcommand("delete", "remove the secret NAME");
-  secret.remove->add_option("NAME", secret.name, "the secret's name")->required();
-  return root;
-}
+enum class SecretAction { kSet, kGet, kDelete };
 
 OptionalString Group(const std::optional<String>& group) {
   return group ? OptionalString(*group) : std::nullopt;
 }
 
-int RunSecret() {
-  const std::optional<String> name = StringFromUtf8(secret.name);
-  if (!name || name->empty()) return Fail("the name must be non-empty UTF-8 text");
+int RunSecret(const SecretOptions& o, SecretAction action) {
+  const std::optional<String> name = StringFromUtf8(o.name);
+  if (!name || name->empty()) throw UsageError("the name must be non-empty UTF-8 text");
   std::optional<String> group;
-  if (!secret.group.empty()) {
-    group = StringFromUtf8(secret.group);
-    if (!group) return Fail("the access group must be UTF-8 text");
+  if (!o.group.empty()) {
+    group = StringFromUtf8(o.group);
+    if (!group) throw UsageError("the access group must be UTF-8 text");
   }
   if (platform::DefaultItemStore() == nullptr) {
-    return Fail("cannot open the secure store (set KELVANE_KEYCHAIN, XDG_DATA_HOME or HOME)");
+    throw Failure("cannot open the secure store (set KELVANE_KEYCHAIN, XDG_DATA_HOME or HOME)");
   }
-  if (secret.set->parsed()) {
-    const Data value((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-    if (value.empty()) return Fail("nothing to store: standard input was empty");
-    if (!SKeychain::KeychainSave(*name, &value, secret.backup, secret.sync, Group(group))) {
-      return Fail("the store refused the secret " + secret.name);
+  switch (action) {
+    case SecretAction::kSet: {
+      const Data value((std::istreambuf_iterator<char>(std::cin)),
+                       std::istreambuf_iterator<char>());
+      if (std::cin.bad()) throw Failure("standard input: cannot be read");
+      if (value.empty()) throw Failure("nothing to store: standard input was empty");
+      if (!SKeychain::KeychainSave(*name, &value, o.backup, o.sync, Group(group))) {
+        throw Failure("the store refused the secret " + o.name);
+      }
+      return 0;
     }
-    return 0;
+    case SecretAction::kGet: {
+      const std::optional<Data> value = SKeychain::KeychainLoad(*name, Group(group));
+      if (!value) throw Failure("no secret named " + o.name);
+      std::cout.write(reinterpret_cast<const char*>(value->data()),
+                      static_cast<std::streamsize>(value->size()));
+      return 0;
+    }
+    case SecretAction::kDelete:
+      if (!SKeychain::KeychainDelete(*name, std::nullopt)) {
+        throw Failure("no secret named " + o.name);
+      }
+      return 0;
   }
-  if (secret.get->parsed()) {
-    const std::optional<Data> value = SKeychain::KeychainLoad(*name, Group(group));
-    if (!value) return Fail("no secret named " + secret.name);
-    std::cout.write(reinterpret_cast<const char*>(value->data()),
-                    static_cast<std::streamsize>(value->size()));
-    return std::cout.flush() ? 0 : Fail("cannot write to standard output");
-  }
-  if (!SKeychain::KeychainDelete(*name, std::nullopt))
-    return Fail("no secret named " + secret.name);
   return 0;
 }
 
 struct CertOptions {
   std::string file;
   std::string label;
-} cert;
+};
 
-CLI::App* AddCert(CLI::App& app) {
-  CLI::App* sub =
-      app.add_subcommand("cert", "print the attributes a DER certificate is stored with");
-  sub->add_option("FILE", cert.file, "certificate, DER encoded")->required();
-  sub->add_option("--label", cert.label, "label to store it under")->required();
-  return sub;
-}
+// A DER certificate is a few kilobytes; a chain of them is still far below this.
+constexpr std::uint64_t kMaxCertificateBytes = 1 << 20;
 
 void PrintAttributes(std::ostream& out, const platform::ItemAttributes& a) {
   out << "label:                  " << (a.label ? Utf8(*a.label) : "(none)") << '\n'
@@ -112,22 +99,51 @@ void PrintAttributes(std::ostream& out, const platform::ItemAttributes& a) {
       << "certificate encoding:   " << a.certificate_encoding << " (DER)\n";
 }
 
-int RunCert() {
-  std::ifstream in(cert.file, std::ios::binary);
-  if (!in) return Fail("cannot open " + cert.file);
-  const Data der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+int RunCert(const CertOptions& o) {
+  const Data der = ReadInput(o.file, kMaxCertificateBytes);
   const auto certificate = platform::Certificate::CreateWithData(der);
-  if (certificate == nullptr) return Fail(cert.file + " is not one DER certificate");
-  const std::optional<String> label = StringFromUtf8(cert.label);
-  if (!label) return Fail("the label must be UTF-8 text");
+  if (certificate == nullptr) throw Failure(o.file + ": not one DER certificate");
+  const std::optional<String> label = StringFromUtf8(o.label);
+  if (!label) throw UsageError("the label must be UTF-8 text");
   // Reading the attributes adds and removes the certificate: do it in a store of its own, so
   // that certificates the user keeps under this label are left alone.
   platform::SetDefaultItemStore(std::make_shared<platform::InMemoryItemStore>());
   const auto attributes = SKeychain::KeychainCertPropertiesCopy(certificate.get(), *label);
   platform::SetDefaultItemStore(nullptr);
-  if (!attributes) return Fail("the store refused the certificate");
+  if (!attributes) throw Failure("the store refused the certificate");
   PrintAttributes(std::cout, *attributes);
   return 0;
+}
+
+}  // namespace
+
+void AddSecret(Tool& tool) {
+  CLI::App* root = tool.app.add_subcommand(
+      "secret", "secrets in the secure item store ($KELVANE_KEYCHAIN, else the user's store)");
+  root->require_subcommand(1);
+  auto o = std::make_shared<SecretOptions>();
+  CLI::App* set = root->add_subcommand("set", "store standard input, byte for byte, as NAME");
+  set->add_option("NAME", o->name, "the secret's name")->required();
+  set->add_flag("--backup", o->backup, "allow the secret into backups");
+  set->add_flag("--sync", o->sync, "mark the secret synchronizable");
+  set->add_option("--group", o->group, "access group shared between applications");
+  tool.Runs(set, [o] { return RunSecret(*o, SecretAction::kSet); });
+  CLI::App* get = root->add_subcommand("get", "write the secret NAME to standard output");
+  get->add_option("NAME", o->name, "the secret's name")->required();
+  get->add_option("--group", o->group, "access group to look in");
+  tool.Runs(get, [o] { return RunSecret(*o, SecretAction::kGet); });
+  CLI::App* remove = root->add_subcommand("delete", "remove the secret NAME");
+  remove->add_option("NAME", o->name, "the secret's name")->required();
+  tool.Runs(remove, [o] { return RunSecret(*o, SecretAction::kDelete); });
+}
+
+void AddCert(Tool& tool) {
+  CLI::App* sub =
+      tool.app.add_subcommand("cert", "print the attributes a DER certificate is stored with");
+  auto o = std::make_shared<CertOptions>();
+  sub->add_option("FILE", o->file, "certificate, DER encoded")->required();
+  sub->add_option("--label", o->label, "label to store it under")->required();
+  tool.Runs(sub, [o] { return RunCert(*o); });
 }
 
 int DemoSecret(DemoContext& context) {
@@ -144,7 +160,7 @@ int DemoSecret(DemoContext& context) {
   const Data value(token.begin(), token.end());
   out << "Opened a scratch secure store at " << path << ".\n";
   if (!SKeychain::KeychainSave(u"demo.session", &value, false, false, std::nullopt)) {
-    return Fail("save");
+    throw Failure("secret: save");
   }
   struct stat st {};
   ::stat(path.c_str(), &st);
@@ -170,6 +186,8 @@ int DemoSecret(DemoContext& context) {
       << (SKeychain::KeychainLoad(u"demo.session", std::nullopt) ? "a value" : "nil") << ".\n";
   return deleted ? 0 : Fail("delete");
 }
+
+namespace {
 
 // A small object that archives itself, as an application's model object would.
 class Alert : public platform::Codable {
@@ -217,55 +235,58 @@ const bool alert_registered = platform::RegisterCodableClass("PriceAlert", {}, A
 
 struct ArchiveOptions {
   std::string file;
+  OutputOption output;
   std::string symbol;
   double price = 0;
   bool above = false;
-  CLI::App* write = nullptr;
-} archive_options;
-
-CLI::App* AddArchive(CLI::App& app) {
-  CLI::App* root = app.add_subcommand("archive", "price alerts as keyed archives");
-  root->require_subcommand(1);
-  archive_options.write = root->add_subcommand("write", "archive a price alert into FILE");
-  archive_options.write->add_option("FILE", archive_options.file, "archive to write")->required();
-  archive_options.write->add_option("--symbol", archive_options.symbol, "instrument")->required();
-  archive_options.write->add_option("--price", archive_options.price, "alert price")->required();
-  archive_options.write->add_flag("--above", archive_options.above, "alert when above the price");
-  CLI::App* read = root->add_subcommand("read", "print the price alert archived in FILE");
-  read->add_option("FILE", archive_options.file, "archive to read")->required();
-  return root;
-}
+};
 
 void PrintAlert(std::ostream& out, const Alert& alert) {
   out << Utf8(alert.symbol) << (alert.above ? " above " : " below ") << alert.price << ", created "
       << alert.created << ", " << alert.channels.size() << " channels";
 }
 
-int RunArchive() {
-  if (!alert_registered) return Fail("cannot register the alert class");
-  if (archive_options.write->parsed()) {
-    Alert alert;
-    const std::optional<String> symbol = StringFromUtf8(archive_options.symbol);
-    if (!symbol) return Fail("the symbol must be UTF-8 text");
-    alert.symbol = *symbol;
-    alert.price = archive_options.price;
-    alert.above = archive_options.above;
-    alert.created = static_cast<std::int64_t>(std::time(nullptr));
-    const std::optional<Data> bytes = Archive::archive(alert);
-    if (!bytes) return Fail("the alert could not be archived");
-    std::ofstream file(archive_options.file, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes->data()),
-               static_cast<std::streamsize>(bytes->size()));
-    return file ? 0 : Fail("cannot write " + archive_options.file);
-  }
-  std::ifstream in(archive_options.file, std::ios::binary);
-  if (!in) return Fail("cannot open " + archive_options.file);
-  const Data bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+int RunArchiveWrite(const ArchiveOptions& o) {
+  if (!alert_registered) throw Failure("cannot register the alert class");
+  const std::string& path = o.output.Path();
+  Alert alert;
+  const std::optional<String> symbol = StringFromUtf8(o.symbol);
+  if (!symbol) throw UsageError("the symbol must be UTF-8 text");
+  alert.symbol = *symbol;
+  alert.price = o.price;
+  alert.above = o.above;
+  alert.created = static_cast<std::int64_t>(std::time(nullptr));
+  const std::optional<Data> bytes = Archive::archive(alert);
+  if (!bytes) throw Failure("the alert could not be archived");
+  WriteOutput(path, *bytes);
+  return 0;
+}
+
+int RunArchiveRead(const ArchiveOptions& o) {
+  if (!alert_registered) throw Failure("cannot register the alert class");
+  const Data bytes = ReadInput(o.file);
   const auto alert = Archive::loadFromArchive<Alert>(&bytes);
-  if (alert == nullptr) return Fail(archive_options.file + " holds no archived price alert");
+  if (alert == nullptr) throw Failure(o.file + ": holds no archived price alert");
   PrintAlert(std::cout, *alert);
   std::cout << '\n';
   return 0;
+}
+
+}  // namespace
+
+void AddArchive(Tool& tool) {
+  CLI::App* root = tool.app.add_subcommand("archive", "price alerts as keyed archives");
+  root->require_subcommand(1);
+  auto o = std::make_shared<ArchiveOptions>();
+  CLI::App* write = root->add_subcommand("write", "archive a price alert into a file");
+  o->output.Add(write, "archive to write", true);
+  write->add_option("--symbol", o->symbol, "instrument")->required();
+  write->add_option("--price", o->price, "alert price")->required()->check(Number(-1e15, 1e15));
+  write->add_flag("--above", o->above, "alert when above the price (default: below)");
+  tool.Runs(write, [o] { return RunArchiveWrite(*o); });
+  CLI::App* read = root->add_subcommand("read", "print the price alert archived in FILE");
+  read->add_option("FILE", o->file, "archive to read")->required();
+  tool.Runs(read, [o] { return RunArchiveRead(*o); });
 }
 
 int DemoArchive(DemoContext& context) {
@@ -296,9 +317,4 @@ int DemoArchive(DemoContext& context) {
   return 0;
 }
 
-const Registrar secret_registrar({"secret", AddSecret, RunSecret, DemoSecret, 150});
-const Registrar cert_registrar({"cert", AddCert, RunCert, nullptr, 0});
-const Registrar archive_registrar({"archive", AddArchive, RunArchive, DemoArchive, 151});
-
-}  // namespace
 }  // namespace kelvane::cli

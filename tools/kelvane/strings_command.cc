@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,7 +14,8 @@
 #include "kelvane/platform/i18n/bundle.h"
 #include "kelvane/platform/i18n/locale_info.h"
 #include "kelvane/text/localization.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/commands.h"
+#include "tools/kelvane/device_options.h"
 
 namespace kelvane::cli {
 namespace {
@@ -24,56 +26,59 @@ struct StringsOptions {
   std::string id;
   std::string table;
   std::vector<std::string> languages;
-} options;
+};
 
-CLI::App* AddStrings(CLI::App& app) {
-  CLI::App* sub = app.add_subcommand(
-      "strings", "the localised text of KEY from a bundle's .lproj string tables");
-  sub->add_option("KEY", options.key, "the key of the text")->required();
-  CLI::Option* bundle =
-      sub->add_option("--bundle", options.bundle, "the bundle folder (default: the main bundle)");
-  sub->add_option("--id", options.id,
-                  "a bundle identifier, searched along KELVANE_BUNDLE_PATH and the XDG data "
-                  "folders (kelvane/bundles); the main bundle answers when none has it")
-      ->excludes(bundle);
-  sub->add_option("--table", options.table, "the table (default Localizable)");
-  sub->add_option("--lang", options.languages,
-                  "preferred languages, most preferred first (pt-BR,en); default from "
-                  "LANGUAGE, LC_ALL, LC_MESSAGES, LANG")
-      ->delimiter(',');
-  return sub;
-}
-
-int RunStrings() {
-  for (const std::string& language : options.languages) {
-    if (!platform::Locale::FromIdentifier(language)) {
-      return Fail("not a language identifier: " + language);
-    }
-  }
+int RunStrings(const StringsOptions& o) {
   std::optional<platform::ScopedDeviceOverrides> device;
-  if (!options.languages.empty())
-    device.emplace(platform::DeviceOverrides{.preferred_languages = options.languages});
-  const String key = Text(options.key);
-  const String table = Text(options.table);
-  const OptionalString table_arg = options.table.empty() ? OptionalString() : OptionalString(table);
-  if (!options.bundle.empty()) {
-    const platform::BundleRef bundle = platform::Bundle::AtPath(options.bundle);
-    if (bundle == nullptr) return Fail("not a folder: " + options.bundle);
+  if (!o.languages.empty()) {
+    device.emplace(platform::DeviceOverrides{.preferred_languages = o.languages});
+  }
+  const String key = Text(o.key);
+  const String table = Text(o.table);
+  const OptionalString table_arg = o.table.empty() ? OptionalString() : OptionalString(table);
+  if (!o.bundle.empty()) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(o.bundle, error)) {
+      throw Failure(o.bundle + ": " +
+                    (std::filesystem::exists(o.bundle, error) ? "not a folder" : "no such folder"));
+    }
+    const platform::BundleRef bundle = platform::Bundle::AtPath(o.bundle);
+    if (bundle == nullptr) throw Failure(o.bundle + ": not a bundle folder");
     std::cout << Utf8(bundle->LocalizedStringForKey(key, u"", table_arg)) << '\n';
     return 0;
   }
   OptionalString id_arg;
-  const String id = Text(options.id);
-  if (!options.id.empty()) {
+  const String id = Text(o.id);
+  if (!o.id.empty()) {
     id_arg = id;
     if (platform::Bundle::WithIdentifier(id) == nullptr) {
-      std::cerr << "kelvane: no bundle " << options.id << ", answering from the main bundle "
+      std::cerr << "kelvane: no bundle " << o.id << ", answering from the main bundle "
                 << platform::Bundle::Main()->Path().string() << '\n';
     }
   }
   std::cout << Utf8(NSTools::localizedInBundle(key, id_arg, table_arg, std::nullopt)) << '\n';
   return 0;
 }
+
+}  // namespace
+
+void AddStrings(Tool& tool) {
+  CLI::App* sub = tool.app.add_subcommand(
+      "strings", "the localised text of KEY from a bundle's .lproj string tables");
+  auto o = std::make_shared<StringsOptions>();
+  sub->add_option("KEY", o->key, "the key of the text")->required();
+  CLI::Option* bundle =
+      sub->add_option("--bundle", o->bundle, "the bundle folder (default: the main bundle)");
+  sub->add_option("--id", o->id,
+                  "a bundle identifier, searched along KELVANE_BUNDLE_PATH and the XDG data "
+                  "folders (kelvane/bundles); the main bundle answers when none has it")
+      ->excludes(bundle);
+  sub->add_option("--table", o->table, "the table (default: Localizable)");
+  DeviceOptions::AddLanguages(sub, o->languages);
+  tool.Runs(sub, [o] { return RunStrings(*o); });
+}
+
+namespace {
 
 // The folders a key of the bundle is looked for in, in order: "de.lproj, en.lproj".
 std::string FolderList(std::u16string_view identifier) {
@@ -85,6 +90,8 @@ std::string FolderList(std::u16string_view identifier) {
   }
   return list;
 }
+
+}  // namespace
 
 int DemoStrings(DemoContext& context) {
   std::ostream& out = context.out;
@@ -116,8 +123,7 @@ int DemoStrings(DemoContext& context) {
   }
   out << "\n$ kelvane strings order.confirm --id org.kelvane.demo --lang de\n";
   out.flush();
-  options = {"order.confirm", "", "org.kelvane.demo", "", {"de"}};
-  const int status = RunStrings();
+  const int status = RunStrings({"order.confirm", "", "org.kelvane.demo", "", {"de"}});
   if (previous) {
     ::setenv("KELVANE_BUNDLE_PATH", previous->c_str(), 1);
   } else {
@@ -126,7 +132,4 @@ int DemoStrings(DemoContext& context) {
   return status;
 }
 
-const Registrar registrar({"strings", AddStrings, RunStrings, DemoStrings, 320});
-
-}  // namespace
 }  // namespace kelvane::cli

@@ -7,18 +7,23 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "kelvane/platform/core/file_handle.h"
 #include "kelvane/platform/i18n/charset.h"
 #include "kelvane/text/buffer_copy.h"
 #include "kelvane/text/hash.h"
 #include "kelvane/text/param_string.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/checks.h"
+#include "tools/kelvane/commands.h"
+#include "tools/kelvane/files.h"
 
 namespace kelvane::cli {
 namespace {
@@ -29,24 +34,17 @@ std::string ReadAll(std::istream& in) {
 
 // ---- md5 ------------------------------------------------------------------------------------
 
-std::vector<std::string> md5_files;
-
-CLI::App* AddMd5(CLI::App& app) {
-  CLI::App* md5 = app.add_subcommand("md5", "print the MD5 digest of files, as md5sum does");
-  md5->add_option("FILE", md5_files, "files to hash; - reads standard input")->required();
-  return md5;
-}
-
 std::string Hex(const unsigned char digest[16]) {
   return Utf8(*NSTools::stringFromHash(reinterpret_cast<const char*>(digest), 16, false));
 }
 
-// The digest of standard input, read in the same 4096-byte chunks as a file.
-std::optional<std::string> Md5OfStandardInput() {
+// The digest of everything `fd` holds from its position, read in 4096-byte chunks; nullopt with
+// errno set when a read fails.
+std::optional<std::string> Md5Of(int fd) {
   CHashMD5 md5;
   unsigned char buffer[4096];
   for (;;) {
-    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) break;
@@ -57,25 +55,24 @@ std::optional<std::string> Md5OfStandardInput() {
   return Hex(digest);
 }
 
-int RunMd5() {
+int RunMd5(const std::vector<std::string>& files) {
   int status = 0;
-  for (const std::string& name : md5_files) {
+  for (const std::string& name : files) {
     std::optional<std::string> digest;
     if (name == "-") {
-      digest = Md5OfStandardInput();
+      digest = Md5Of(STDIN_FILENO);
+      if (!digest) status = Fail("standard input: " + std::string(std::strerror(errno)));
     } else {
-      CHashMD5 md5;
-      if (CHash::HashFile(md5, Text(name))) {
-        unsigned char bytes[16];
-        md5.Final(bytes);
-        digest = Hex(bytes);
+      // A named pipe or a device is refused rather than waited on.
+      platform::Result<platform::FileHandle> file = platform::FileHandle::OpenRegular(name);
+      if (!file) {
+        status = Fail(name + ": " + file.error().message);
+        continue;
       }
+      digest = Md5Of(file->Descriptor());
+      if (!digest) status = Fail(name + ": " + std::strerror(errno));
     }
-    if (!digest) {
-      status = Fail("md5: " + name + ": cannot read");
-      continue;
-    }
-    std::cout << *digest << "  " << name << '\n';
+    if (digest) std::cout << *digest << "  " << name << '\n';
   }
   return status;
 }
@@ -85,50 +82,43 @@ int RunMd5() {
 struct HexOptions {
   std::string text;
   bool lower = false;
-} hex;
-CLI::App* hex_encode = nullptr;
-CLI::App* hex_decode = nullptr;
+};
 
-CLI::App* AddHex(CLI::App& app) {
-  CLI::App* command = app.add_subcommand(
-      "hex", "bytes to hexadecimal text and back (TEXT, or standard input when absent)");
-  command->require_subcommand(1);
-  hex_encode = command->add_subcommand(
-      "encode", "print the bytes of TEXT (exactly as given, or all of standard input) as hex");
-  hex_encode->add_option("TEXT", hex.text, "the bytes to encode");
-  hex_encode->add_flag("--lower", hex.lower, "lower-case letters (default upper-case)");
-  hex_decode = command->add_subcommand(
-      "decode", "write the bytes of hex TEXT to standard output; white space around it is ignored");
-  hex_decode->add_option("TEXT", hex.text, "the hexadecimal text");
-  return command;
+// TEXT, or all of standard input when it is absent.
+std::string HexInput(const std::string& text, const CLI::App* command) {
+  if (command->count("TEXT") > 0) return text;
+  std::string input = ReadAll(std::cin);
+  if (std::cin.bad()) throw Failure("standard input: cannot be read");
+  return input;
 }
 
-int RunHex() {
-  const bool from_stdin = hex.text.empty();
-  std::string input = from_stdin ? ReadAll(std::cin) : hex.text;
-  if (hex_encode->parsed()) {
-    if (input.empty()) return 0;
-    if (input.size() > 0xFFFFFFFFu) return Fail("hex: input too large");
-    String text;
-    NSTools::FromHash(text, input.data(), static_cast<unsigned int>(input.size()), !hex.lower);
-    if (text.empty()) return Fail("hex: out of memory");
-    std::cout << Utf8(text) << '\n';
-    return 0;
-  }
+int RunHexEncode(const HexOptions& o, const CLI::App* command) {
+  const std::string input = HexInput(o.text, command);
+  if (input.empty()) return 0;
+  if (input.size() > 0xFFFFFFFFu) throw Failure("hex: the input is over 4 GiB");
+  String text;
+  NSTools::FromHash(text, input.data(), static_cast<unsigned int>(input.size()), !o.lower);
+  if (text.empty()) throw Failure("hex: out of memory");
+  std::cout << Utf8(text) << '\n';
+  return 0;
+}
+
+int RunHexDecode(const HexOptions& o, const CLI::App* command) {
+  std::string input = HexInput(o.text, command);
   const std::size_t first = input.find_first_not_of(" \t\r\n");
   const std::size_t last = input.find_last_not_of(" \t\r\n");
   input = first == std::string::npos ? "" : input.substr(first, last - first + 1);
-  // The library reads a bad digit as "all zero"; here a bad digit is a usage error.
+  // The library reads a bad digit as "all zero"; here it is refused.
   for (std::size_t i = 0; i < input.size(); ++i) {
     if (!std::isxdigit(static_cast<unsigned char>(input[i]))) {
-      return Fail("hex: not a hexadecimal digit at offset " + std::to_string(i));
+      throw Failure("hex: not a hexadecimal digit at offset " + std::to_string(i));
     }
   }
   const std::optional<Data> bytes = NSTools::ToHash(String(input.begin(), input.end()));
-  if (!bytes) return Fail("hex: odd number of digits");
+  if (!bytes) throw Failure("hex: odd number of digits");
   std::cout.write(reinterpret_cast<const char*>(bytes->data()),
                   static_cast<std::streamsize>(bytes->size()));
-  return std::cout ? 0 : Fail("hex: cannot write");
+  return 0;
 }
 
 // ---- param ----------------------------------------------------------------------------------
@@ -138,46 +128,73 @@ struct ParamOptions {
   std::string key;
   std::optional<std::string> stop;
   std::string as = "text";
-} param;
+};
 
-CLI::App* AddParam(CLI::App& app) {
-  CLI::App* command = app.add_subcommand("param", "read one value out of a parameter string");
-  command->add_option("STRING", param.line, "the parameter string, e.g. \"a=1|b=2|\"")->required();
-  command->add_option("--key", param.key, "the key with its separator, e.g. \"b=\"")->required();
-  command->add_option("--stop", param.stop,
-                      "characters that end a value (without it the value runs to the end)");
-  command->add_option("--as", param.as, "how to read the value")
-      ->check(CLI::IsMember({"text", "int32", "int64", "double"}));
-  return command;
-}
-
-int RunParam() {
-  const String line = Text(param.line);
-  const String key = Text(param.key);
+int RunParam(const ParamOptions& o) {
+  const String line = Text(o.line);
+  const String key = Text(o.key);
   std::optional<platform::CharacterSet> stop;
-  if (param.stop) stop = platform::CharacterSet::FromCharacters(Text(*param.stop));
+  if (o.stop) stop = platform::CharacterSet::FromCharacters(Text(*o.stop));
   const platform::CharacterSet* stop_set = stop ? &*stop : nullptr;
-  if (param.as == "text") {
+  const auto missing = [&] { return Failure("param: no value for key \"" + o.key + "\""); };
+  if (o.as == "text") {
     const std::optional<String> value = NSTools::FindValue(line, key, stop_set);
-    if (!value) return Fail("param: no value for key \"" + param.key + "\"");
+    if (!value) throw missing();
     std::cout << Utf8(*value) << '\n';
-    return 0;
-  }
-  bool found = false;
-  if (param.as == "int32") {
+  } else if (o.as == "int32") {
     std::int32_t v = 0;
-    found = NSTools::ReadParam(line, key, stop_set, &v);
-    if (found) std::cout << v << '\n';
-  } else if (param.as == "int64") {
+    if (!NSTools::ReadParam(line, key, stop_set, &v)) throw missing();
+    std::cout << v << '\n';
+  } else if (o.as == "int64") {
     std::int64_t v = 0;
-    found = NSTools::ReadParam(line, key, stop_set, &v);
-    if (found) std::cout << v << '\n';
+    if (!NSTools::ReadParam(line, key, stop_set, &v)) throw missing();
+    std::cout << v << '\n';
   } else {
     double v = 0;
-    found = NSTools::ReadParam(line, key, stop_set, &v);
-    if (found) std::printf("%.17g\n", v);
+    if (!NSTools::ReadParam(line, key, stop_set, &v)) throw missing();
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    std::cout << text << '\n';
   }
-  return found ? 0 : Fail("param: no value for key \"" + param.key + "\"");
+  return 0;
+}
+
+}  // namespace
+
+void AddMd5(Tool& tool) {
+  CLI::App* md5 = tool.app.add_subcommand("md5", "print the MD5 digest of files, as md5sum does");
+  auto files = std::make_shared<std::vector<std::string>>();
+  md5->add_option("FILE", *files, "regular files to hash; - reads standard input")->required();
+  tool.Runs(md5, [files] { return RunMd5(*files); });
+}
+
+void AddHex(Tool& tool) {
+  CLI::App* hex = tool.app.add_subcommand(
+      "hex", "bytes to hexadecimal text and back (TEXT, or standard input when absent)");
+  hex->require_subcommand(1);
+  auto o = std::make_shared<HexOptions>();
+  CLI::App* encode = hex->add_subcommand(
+      "encode", "print the bytes of TEXT (exactly as given, or all of standard input) as hex");
+  encode->add_option("TEXT", o->text, "the bytes to encode");
+  encode->add_flag("--lower", o->lower, "lower-case letters (default upper-case)");
+  tool.Runs(encode, [o, encode] { return RunHexEncode(*o, encode); });
+  CLI::App* decode = hex->add_subcommand(
+      "decode", "write the bytes of hex TEXT to standard output; white space around it is ignored");
+  decode->add_option("TEXT", o->text, "the hexadecimal text");
+  tool.Runs(decode, [o, decode] { return RunHexDecode(*o, decode); });
+}
+
+void AddParam(Tool& tool) {
+  CLI::App* param = tool.app.add_subcommand("param", "read one value out of a parameter string");
+  auto o = std::make_shared<ParamOptions>();
+  param->add_option("STRING", o->line, "the parameter string, e.g. \"a=1|b=2|\"")->required();
+  param->add_option("--key", o->key, "the key with its separator, e.g. \"b=\"")->required();
+  param->add_option("--stop", o->stop,
+                    "characters that end a value (without it the value runs to the end)");
+  param->add_option("--as", o->as, "how to read the value")
+      ->check(OneOf({"text", "int32", "int64", "double"}))
+      ->capture_default_str();
+  tool.Runs(param, [o] { return RunParam(*o); });
 }
 
 int DemoParam(DemoContext& context) {
@@ -193,8 +210,8 @@ int DemoParam(DemoContext& context) {
   }
   out << "  login=  as int32:  " << login << '\n';
   out << "  ratio=  as double: " << ratio << '\n';
-  out << "  server= as text:   "
-      << Utf8(NSTools::FindValue(line, u"server=", &bar).value_or(u"?")) << '\n';
+  out << "  server= as text:   " << Utf8(NSTools::FindValue(line, u"server=", &bar).value_or(u"?"))
+      << '\n';
   unsigned short name[4];
   (void)NSTools::ReadParam(line, u"name=", &bar, name, sizeof name);
   out << "  name=   into a 4-unit buffer: \"" << Utf8(platform::WStringText(name))
@@ -206,12 +223,12 @@ int DemoParam(DemoContext& context) {
 
 int DemoMd5(DemoContext& context) {
   std::ostream& out = context.out;
-  std::string path;
-  if (auto fact = context.facts.find("records_file"); fact != context.facts.end()) {
-    path = fact->second;
-  } else {
+  std::string path = context.facts.records_file.string();
+  if (path.empty()) {
     path = (context.work_dir / "sample.txt").string();
-    std::ofstream(path) << "The quick brown fox jumps over the lazy dog";
+    const std::string_view sample = "The quick brown fox jumps over the lazy dog";
+    WriteOutput(path,
+                std::span(reinterpret_cast<const std::uint8_t*>(sample.data()), sample.size()));
   }
   CHashMD5 md5;
   if (!CHash::HashFile(md5, Text(path))) return Fail("demo: cannot hash " + path);
@@ -228,9 +245,4 @@ int DemoMd5(DemoContext& context) {
   return 0;
 }
 
-const Registrar md5_registrar({"md5", AddMd5, RunMd5, DemoMd5, 210});
-const Registrar hex_registrar({"hex", AddHex, RunHex});
-const Registrar param_registrar({"param", AddParam, RunParam, DemoParam, 200});
-
-}  // namespace
 }  // namespace kelvane::cli

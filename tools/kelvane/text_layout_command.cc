@@ -1,19 +1,22 @@
 // `kelvane text size TEXT [--font NAME] [--size PT] [--width W] [--mode MODE]`,
 // `kelvane text draw TEXT -o OUT.png [--font NAME] [--size PT] [--colour RRGGBB]
-//  [--width W --height H]` and `kelvane text fit TEXT --size PT --min PT --width W`.
+//  [--width W --height H]` and `kelvane text fit TEXT [--size PT] --min PT --width W`.
 // Demo step: a price label shrunk to fit a width and drawn to a PNG.
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <limits>
 #include <map>
+#include <memory>
 #include <string>
 
-#include "kelvane/platform/codecs/image_file.h"
+#include "kelvane/colours/color_cache.h"
 #include "kelvane/platform/fonts/font.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/text/text_drawing.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/checks.h"
+#include "tools/kelvane/commands.h"
+#include "tools/kelvane/files.h"
 
 namespace kelvane::cli {
 namespace {
@@ -22,53 +25,32 @@ using platform::Font;
 using platform::FontRef;
 
 struct TextOptions {
-  std::string text, font, mode = "wrap", out, colour = "000000";
-  double size = 17, min = 0, width = 0, height = 0;
-  CLI::App* size_command = nullptr;
-  CLI::App* draw = nullptr;
-  CLI::App* fit = nullptr;
-} text_options;
+  std::string text, font, mode = "wrap", colour = "000000";
+  OutputOption output;
+  double size = 17, min = 1, width = 0, height = 0;
+};
 
 const std::map<std::string, int> kModes = {{"wrap", 0}, {"char", 1}, {"clip", 2},
                                            {"head", 3}, {"tail", 4}, {"middle", 5}};
 
-void AddFontOptions(CLI::App* command) {
-  command->add_option("TEXT", text_options.text, "the text (UTF-8)")->required();
-  command->add_option("--font", text_options.font,
+// TEXT, --font and --size, which every text command takes.
+void AddFontOptions(CLI::App* command, TextOptions& o) {
+  command->add_option("TEXT", o.text, "the text (UTF-8)")->required();
+  command->add_option("--font", o.font,
                       "an installed font: PostScript name, full name or family "
                       "(default: the system font)");
-  command->add_option("--size", text_options.size, "point size (default 17)")
-      ->check(CLI::Range(0.01, Font::kMaxPointSize));
+  command->add_option("--size", o.size, "point size")
+      ->check(Number(0.01, Font::kMaxPointSize))
+      ->capture_default_str();
 }
 
-CLI::App* AddText(CLI::App& app) {
-  CLI::App* text = app.add_subcommand("text", "measure, draw and fit text with a font");
-  text->require_subcommand(1);
-  auto& o = text_options;
-  o.size_command = text->add_subcommand("size", "the size of the text, in whole points");
-  AddFontOptions(o.size_command);
-  o.size_command->add_option("--width", o.width, "lay the text out within this width");
-  o.size_command->add_option("--mode", o.mode, "line breaks: wrap, char, clip, head, tail, middle")
-      ->check(CLI::IsMember({"wrap", "char", "clip", "head", "tail", "middle"}));
-  o.draw = text->add_subcommand("draw", "draw the text on white into a PNG file");
-  AddFontOptions(o.draw);
-  o.draw->add_option("-o", o.out, "the PNG file to write")->required();
-  o.draw->add_option("--colour", o.colour, "text colour RRGGBB (default 000000)");
-  o.draw->add_option("--width", o.width, "picture width in points (default: the text's)");
-  o.draw->add_option("--height", o.height, "picture height in points (default: the text's)");
-  o.fit = text->add_subcommand("fit", "shrink the font until the text fits a width");
-  AddFontOptions(o.fit);
-  o.fit->add_option("--min", o.min, "smallest point size to try")->required();
-  o.fit->add_option("--width", o.width, "the width to fit, in points")->required();
-  return text;
-}
+// A width or height in points, above 0.
+CLI::Validator Extent() { return Number(0, kMaxSide, Low::kExcluded); }
 
-// The font asked for; null (after saying why) when the name finds no installed face.
-FontRef ChosenFont() {
-  FontRef font = text_options.font.empty()
-                     ? Font::System(text_options.size)
-                     : Font::Named(Text(text_options.font), text_options.size);
-  if (font == nullptr) Fail("no installed font is called \"" + text_options.font + "\"");
+// The font asked for. Throws Failure when the name finds no installed face.
+FontRef ChosenFont(const TextOptions& o) {
+  FontRef font = o.font.empty() ? Font::System(o.size) : Font::Named(Text(o.font), o.size);
+  if (font == nullptr) throw Failure("no installed font is called \"" + o.font + "\"");
   return font;
 }
 
@@ -78,18 +60,8 @@ std::string Points(double value) {
   return buffer;
 }
 
-std::optional<platform::ColorRef> ParseColour(const std::string& text) {
-  const std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
-  if (hex.size() != 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-    return std::nullopt;
-  }
-  const unsigned long rgb = std::stoul(hex, nullptr, 16);
-  return platform::Color::RGB(((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0,
-                              (rgb & 0xFF) / 255.0, 1);
-}
-
 // Draws `text` on white into a PNG at scale 2.
-bool DrawToPng(const String& text, const FontRef& font, const platform::ColorRef& colour,
+void DrawToPng(const String& text, const FontRef& font, const platform::ColorRef& colour,
                platform::Size size, const std::string& path) {
   const platform::ImageRenderer renderer(size, {2.0, false});
   const platform::ImageRef image = renderer.Image([&](platform::GraphicsContext& c) {
@@ -97,37 +69,44 @@ bool DrawToPng(const String& text, const FontRef& font, const platform::ColorRef
     c.FillRect({0, 0, size.width, size.height});
     (void)NSTools::DrawInRect(text, {0, 0, size.width, size.height}, font, colour);
   });
-  return image != nullptr && platform::SavePNG(*image, path);
+  if (image == nullptr) throw Failure(path + ": no drawing surface of that size");
+  WritePNG(*image, path);
 }
 
-int RunText() {
-  auto& o = text_options;
+int RunSize(const TextOptions& o) {
   const String text = Text(o.text);
-  const FontRef font = ChosenFont();
-  if (font == nullptr) return 1;
-  if (o.size_command->parsed()) {
-    const platform::Size size =
-        o.width > 0
-            ? NSTools::SizeWithFont(text, font, {o.width, std::numeric_limits<double>::max()},
-                                    kModes.at(o.mode))
-            : NSTools::SizeWithFont(text, font);
-    std::cout << Points(size.width) << " x " << Points(size.height) << " points ("
-              << Utf8(font->name()) << ' ' << Points(font->point_size()) << ")\n";
-    return 0;
+  const FontRef font = ChosenFont(o);
+  const platform::Size size =
+      o.width > 0 ? NSTools::SizeWithFont(text, font, {o.width, std::numeric_limits<double>::max()},
+                                          kModes.at(o.mode))
+                  : NSTools::SizeWithFont(text, font);
+  std::cout << Points(size.width) << " x " << Points(size.height) << " points ("
+            << Utf8(font->name()) << ' ' << Points(font->point_size()) << ")\n";
+  return 0;
+}
+
+int RunDraw(const TextOptions& o) {
+  const std::string& out = o.output.Path();
+  const String text = Text(o.text);
+  const FontRef font = ChosenFont(o);
+  platform::Size size = NSTools::SizeWithFont(text, font);
+  if (o.width > 0) size = NSTools::SizeWithFont(text, font, {o.width, 1e9});
+  if (o.width > 0) size.width = o.width;
+  if (o.height > 0) size.height = o.height;
+  if (!(size.width > 0 && size.height > 0)) throw Failure("nothing to draw: the size is empty");
+  DrawToPng(text, font, Create::ColorForRGB(*ParseRGB(o.colour)), size, out);
+  std::cout << "Drew " << Points(size.width) << " x " << Points(size.height)
+            << " points at scale 2 into " << out << '\n';
+  return 0;
+}
+
+int RunFit(const TextOptions& o) {
+  if (o.min > o.size) {
+    throw UsageError("--min " + Points(o.min) + " is above --size " + Points(o.size) +
+                     ": the text shrinks from --size down to --min");
   }
-  if (o.draw->parsed()) {
-    const auto colour = ParseColour(o.colour);
-    if (!colour) return Fail("--colour takes six hexadecimal digits, RRGGBB");
-    platform::Size size = NSTools::SizeWithFont(text, font);
-    if (o.width > 0) size = NSTools::SizeWithFont(text, font, {o.width, 1e9});
-    if (o.width > 0) size.width = o.width;
-    if (o.height > 0) size.height = o.height;
-    if (!(size.width > 0 && size.height > 0)) return Fail("nothing to draw: the size is empty");
-    if (!DrawToPng(text, font, *colour, size, o.out)) return Fail("cannot write " + o.out);
-    std::cout << "Drew " << Points(size.width) << " x " << Points(size.height)
-              << " points at scale 2 into " << o.out << '\n';
-    return 0;
-  }
+  const String text = Text(o.text);
+  const FontRef font = ChosenFont(o);
   double actual = 0;
   const platform::Size size = NSTools::SizeWithFont(text, font, o.min, &actual, o.width, 0);
   std::cout << "size used: " << Points(actual) << " (" << Points(size.width) << " x "
@@ -136,12 +115,55 @@ int RunText() {
   return 0;
 }
 
+}  // namespace
+
+void AddText(Tool& tool) {
+  CLI::App* text = tool.app.add_subcommand("text", "measure, draw and fit text with a font");
+  text->require_subcommand(1);
+
+  auto size_options = std::make_shared<TextOptions>();
+  CLI::App* size = text->add_subcommand("size", "the size of the text, in whole points");
+  AddFontOptions(size, *size_options);
+  size->add_option("--width", size_options->width,
+                   "lay the text out within this width in points (default: one line)")
+      ->check(Extent());
+  size->add_option("--mode", size_options->mode, "line breaks, with --width")
+      ->check(OneOf({"wrap", "char", "clip", "head", "tail", "middle"}))
+      ->capture_default_str();
+  tool.Runs(size, [size_options] { return RunSize(*size_options); });
+
+  auto draw_options = std::make_shared<TextOptions>();
+  CLI::App* draw = text->add_subcommand("draw", "draw the text on white into a PNG file");
+  AddFontOptions(draw, *draw_options);
+  draw_options->output.Add(draw, "the PNG file to write", false);
+  draw->add_option("--colour", draw_options->colour, "text colour")
+      ->check(Colour())
+      ->capture_default_str();
+  draw->add_option("--width", draw_options->width, "picture width in points (default: the text's)")
+      ->check(Extent());
+  draw->add_option("--height", draw_options->height,
+                   "picture height in points (default: the text's)")
+      ->check(Extent());
+  tool.Runs(draw, [draw_options] { return RunDraw(*draw_options); });
+
+  auto fit_options = std::make_shared<TextOptions>();
+  CLI::App* fit = text->add_subcommand("fit", "shrink the font until the text fits a width");
+  AddFontOptions(fit, *fit_options);
+  fit->add_option("--min", fit_options->min, "smallest point size to try, at most --size")
+      ->required()
+      ->check(Number(1, Font::kMaxPointSize));
+  fit->add_option("--width", fit_options->width, "the width to fit, in points")
+      ->required()
+      ->check(Extent());
+  tool.Runs(fit, [fit_options] { return RunFit(*fit_options); });
+}
+
 int DemoText(DemoContext& context) {
   std::ostream& out = context.out;
   const String label = u"EUR/USD 1.08542 ▲ +0.35%";
   const double width = 150;
   const FontRef font = Font::BoldSystem(17);
-  if (font == nullptr) return Fail("text: no system font");
+  if (font == nullptr) throw Failure("text: no system font");
   out << "$ kelvane text size \"" << Utf8(label) << "\" --size 17\n";
   const platform::Size full = NSTools::SizeWithFont(label, font);
   out << Points(full.width) << " x " << Points(full.height) << " points in " << Utf8(font->name())
@@ -153,14 +175,9 @@ int DemoText(DemoContext& context) {
   const FontRef used = Font::Named(font->name(), actual);
   const auto green = platform::Color::RGB(0.05, 0.55, 0.25, 1);
   const std::string path = (context.work_dir / "price_label.png").string();
-  if (!DrawToPng(label, used, green, {width, fitted.height}, path)) {
-    return Fail("text: cannot draw the price label");
-  }
+  DrawToPng(label, used, green, {width, fitted.height}, path);
   out << "Drew the label into " << path << '\n';
   return 0;
 }
 
-const Registrar registrar({"text", AddText, RunText, DemoText, 750});
-
-}  // namespace
 }  // namespace kelvane::cli

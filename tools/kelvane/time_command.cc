@@ -5,30 +5,38 @@
 // three instants.
 #include <time.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "kelvane/platform/core/clock.h"
-#include "kelvane/platform/i18n/date_format.h"
 #include "kelvane/platform/device/device.h"
+#include "kelvane/platform/i18n/date_format.h"
 #include "kelvane/time/time_tools.h"
-#include "tools/kelvane/command.h"
+#include "tools/kelvane/checks.h"
+#include "tools/kelvane/commands.h"
 #include "tools/kelvane/device_options.h"
 
 namespace kelvane::cli {
 namespace {
 
-struct TimeOptions : DeviceOptions {
+// The latest instant --at takes: 9999-12-31 23:59:59 UTC.
+constexpr std::int64_t kLastInstant = 253402300799;
+
+struct TimeOptions {
+  DeviceOptions device;
   std::int64_t server_zone = 0;
   std::int64_t daylight = 0;
   std::string at;
   bool trade = false;
   std::uint32_t months = 3;
   std::optional<std::uint32_t> unpack;
-} options;
+};
 
 // "2025-07-01 12:00:00 Tue" with UTC rules: for a trade time, the server's wall clock.
 std::string Wall(std::int64_t t) {
@@ -41,13 +49,17 @@ std::string Wall(std::int64_t t) {
 }
 
 // Seconds since 1970, or a UTC date "YYYY-MM-DD" with an optional "HH:MM[:SS]" after a space
-// or 'T'. nullopt when the text is neither.
+// or 'T', from 1970 to the end of 9999. nullopt when the text is neither, or names a day the
+// calendar does not have (February 30th).
 std::optional<std::int64_t> ParseInstant(const std::string& text) {
   if (text.empty()) return std::nullopt;
   char* end = nullptr;
   errno = 0;
   const long long seconds = std::strtoll(text.c_str(), &end, 10);
-  if (errno == 0 && *end == 0) return seconds;
+  if (errno == 0 && *end == 0) {
+    if (seconds < 0 || seconds > kLastInstant) return std::nullopt;
+    return seconds;
+  }
   tm fields{};
   int consumed = 0;
   if (std::sscanf(text.c_str(), "%d-%d-%d%n", &fields.tm_year, &fields.tm_mon, &fields.tm_mday,
@@ -68,24 +80,14 @@ std::optional<std::int64_t> ParseInstant(const std::string& text) {
   }
   fields.tm_year -= 1900;
   fields.tm_mon -= 1;
-  return static_cast<std::int64_t>(::timegm(&fields));
-}
-
-CLI::App* AddTime(CLI::App& app) {
-  CLI::App* sub = app.add_subcommand(
-      "time", "UTC and trade time, calendar periods, short dates and the texts a user sees");
-  sub->add_option("--at", options.at,
-                  "the time: seconds since 1970 or YYYY-MM-DD[ HH:MM[:SS]] in UTC; the clock is "
-                  "set to it, so periods back from now are from it (default: now)");
-  sub->add_flag("--trade", options.trade, "--at is a trade time (the server's wall clock)");
-  sub->add_option("--server-tz", options.server_zone, "server zone, minutes east of UTC (180)");
-  sub->add_option("--dst", options.daylight, "server daylight-saving shift, hours (1)");
-  sub->add_option("--months", options.months, "months for the last-N-months periods")
-      ->check(CLI::Range(0u, 1200u));
-  sub->add_option("--unpack", options.unpack, "a short date (0-65535) to take apart")
-      ->check(CLI::Range(0u, 65535u));
-  options.Add(sub);
-  return sub;
+  const tm asked = fields;
+  const std::int64_t t = ::timegm(&fields);
+  // timegm carries an overflowing day into the next month; the text meant no such thing.
+  if (fields.tm_mday != asked.tm_mday || fields.tm_mon != asked.tm_mon || t < 0 ||
+      t > kLastInstant) {
+    return std::nullopt;
+  }
+  return t;
 }
 
 void PrintShortDate(std::ostream& out, std::uint16_t s) {
@@ -94,9 +96,9 @@ void PrintShortDate(std::ostream& out, std::uint16_t s) {
       << Wall(STime::LongDate(s)) << ", \"" << Utf8(STime::StringFromShortDate(s)) << "\"\n";
 }
 
-void PrintTime(std::ostream& out, std::int64_t utc) {
+void PrintTime(std::ostream& out, std::int64_t utc, std::uint32_t month_count) {
   const std::int64_t trade = STime::Time2TradeTime(utc);
-  const std::int64_t months = options.months;
+  const std::int64_t months = month_count;
   out << "UTC time          " << utc << "  " << Wall(utc) << '\n'
       << "trade time        " << trade << "  " << Wall(trade) << "  (server "
       << STime::TradeTimeOffset() << " s ahead of UTC)\n"
@@ -110,7 +112,7 @@ void PrintTime(std::ostream& out, std::int64_t utc) {
       << Wall(STime::MonthEnd(utc)) << '\n'
       << "last " << months << " months     from "
       << Wall(STime::PeriodBegin(utc, 0, months > 12 ? 12 : static_cast<std::int32_t>(months)))
-      << " (whole months), from " << Wall(STime::LastMonth(options.months))
+      << " (whole months), from " << Wall(STime::LastMonth(month_count))
       << " (30-day steps to tomorrow on the server)\n"
       << "year              from " << Wall(STime::PeriodBegin(utc, 1, 0)) << '\n'
       << "last week         from " << Wall(STime::LastWeek()) << '\n'
@@ -126,25 +128,59 @@ void PrintTime(std::ostream& out, std::int64_t utc) {
       << "\" (on the server's clock)\n";
 }
 
-int RunTime() {
-  if (std::string error = options.Apply(); !error.empty()) return Fail(error);
-  STime::InitializeTZ(options.server_zone, options.daylight);
+int RunTime(const TimeOptions& o) {
+  o.device.Apply();
+  STime::InitializeTZ(o.server_zone, o.daylight);
   std::optional<platform::ManualClock> clock;
   std::optional<platform::ScopedClock> scoped;
   std::int64_t utc = STime::Timestamp();
-  if (!options.at.empty()) {
-    const auto at = ParseInstant(options.at);
-    if (!at) return Fail("not a time: " + options.at);
-    utc = options.trade ? STime::TradeTime2Time(*at) : *at;
+  if (!o.at.empty()) {
+    const std::int64_t at = *ParseInstant(o.at);  // checked when parsed
+    utc = o.trade ? STime::TradeTime2Time(at) : at;
     clock.emplace(static_cast<double>(utc));
     scoped.emplace(*clock);
   }
-  if (options.unpack) {
-    PrintShortDate(std::cout, static_cast<std::uint16_t>(*options.unpack));
+  if (o.unpack) {
+    PrintShortDate(std::cout, static_cast<std::uint16_t>(*o.unpack));
     return 0;
   }
-  PrintTime(std::cout, utc);
+  PrintTime(std::cout, utc, o.months);
   return 0;
+}
+
+}  // namespace
+
+void AddTime(Tool& tool) {
+  CLI::App* sub = tool.app.add_subcommand(
+      "time", "UTC and trade time, calendar periods, short dates and the texts a user sees");
+  auto o = std::make_shared<TimeOptions>();
+  CLI::Option* at =
+      sub->add_option("--at", o->at,
+                      "the time: seconds since 1970 or YYYY-MM-DD[ HH:MM[:SS]] in UTC, up to "
+                      "9999-12-31; the clock is set to it, so periods back from now are from it "
+                      "(default: now)")
+          ->check(CLI::Validator(
+              [](std::string& text) -> std::string {
+                return ParseInstant(text) ? ""
+                                          : "'" + text +
+                                                "' is not a time from 1970 to 9999: seconds "
+                                                "since 1970 or YYYY-MM-DD[ HH:MM[:SS]]";
+              },
+              "TIME"));
+  sub->add_flag("--trade", o->trade, "--at is a trade time (the server's wall clock)")->needs(at);
+  sub->add_option("--server-tz", o->server_zone,
+                  "server zone in minutes east of UTC, e.g. 180 for UTC+3")
+      ->check(Integer(-720, 720))
+      ->capture_default_str();
+  sub->add_option("--dst", o->daylight, "server daylight-saving shift in hours, e.g. 1")
+      ->check(Integer(-2, 2))
+      ->capture_default_str();
+  sub->add_option("--months", o->months, "months for the last-N-months periods")
+      ->check(Integer(0, 1200))
+      ->capture_default_str();
+  sub->add_option("--unpack", o->unpack, "a short date to take apart")->check(Integer(0, 65535));
+  DeviceOptions::Add(sub, o->device);
+  tool.Runs(sub, [o] { return RunTime(*o); });
 }
 
 int DemoTime(DemoContext& context) {
@@ -171,7 +207,4 @@ int DemoTime(DemoContext& context) {
   return 0;
 }
 
-const Registrar registrar({"time", AddTime, RunTime, DemoTime, 310});
-
-}  // namespace
 }  // namespace kelvane::cli

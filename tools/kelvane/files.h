@@ -1,0 +1,96 @@
+// tools/kelvane/files.h
+//
+// The files the tool reads and writes, and its standard output.
+//
+// Reading: regular files only, within a limit, through platform::ReadRegularFile, so that a
+// named pipe or a device is refused at once instead of waited on, and a missing file, a folder or
+// an oversized file each says so. Writing: whole or not at all. A path naming a regular file, or
+// nothing yet, is written to a temporary file beside it, flushed to the disk, closed, checked and
+// renamed over it; a device or a pipe (/dev/null, /dev/stdout) is written in place. Standard
+// output goes through a buffer that remembers why a write failed, so that the tool can report it.
+//
+// Failures throw Failure with the line "PATH: reason".
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <span>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "kelvane/platform/core/string.h"
+#include "kelvane/platform/graphics/image.h"
+
+namespace kelvane::cli {
+
+// Files other than pictures are read up to this size.
+inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{256} << 20;
+
+// The bytes of the regular file at `path`, at most `limit` of them.
+Data ReadInput(const std::string& path, std::uint64_t limit = kMaxInputBytes);
+
+// The picture in the PNG or JPEG file at `path`, with its EXIF orientation, at scale 1.
+platform::ImageRef LoadPicture(const std::string& path);
+
+// Why PNG or JPEG bytes give no picture, as one phrase: not a picture, damaged, CMYK, larger
+// than the decoded-size limit.
+std::string WhyNotDecoded(std::span<const std::uint8_t> bytes);
+
+// Writes `bytes` to `path` whole or not at all (see above).
+void WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// Saves the picture upright: PNG when `path` ends in .png (any case), else JPEG at `quality`.
+void WritePicture(const platform::Image& image, const std::string& path, double quality);
+// Saves the picture upright as PNG, whatever the name.
+void WritePNG(const platform::Image& image, const std::string& path);
+
+// The file a command writes: `-o/--output`, or the positional OUT that some commands took before
+// the option existed and still take.
+class OutputOption {
+ public:
+  // Adds -o/--output, and the positional OUT with `positional`.
+  void Add(CLI::App* sub, const std::string& help, bool positional);
+  // The path given. Throws UsageError when neither or both spellings were given.
+  [[nodiscard]] const std::string& Path() const;
+  // Each spelling's value, empty when not given; for a command that reads its positionals by
+  // what the options left to fill.
+  [[nodiscard]] const std::string& positional() const { return positional_; }
+  [[nodiscard]] const std::string& option() const { return option_; }
+
+ private:
+  std::string positional_;
+  std::string option_;
+};
+
+// Adds `--quality Q`, the JPEG quality 0..1 of a picture written as JPEG, with its default.
+CLI::Option* AddJPEGQuality(CLI::App* sub, double& quality);
+
+// Standard output, buffered (by line on a terminal), keeping the first failed write's errno.
+// Installed under std::cout for the life of the object; the tool writes nothing to standard
+// output any other way.
+class CheckedStandardOutput : public std::streambuf {
+ public:
+  CheckedStandardOutput();
+  ~CheckedStandardOutput() override;
+  CheckedStandardOutput(const CheckedStandardOutput&) = delete;
+  CheckedStandardOutput& operator=(const CheckedStandardOutput&) = delete;
+
+  // Flushes and closes standard output. The reason anything written was lost, or empty.
+  [[nodiscard]] std::string Finish();
+
+ protected:
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(const char* bytes, std::streamsize size) override;
+  int sync() override;
+
+ private:
+  bool Drain();
+
+  std::vector<char> buffer_;
+  bool line_buffered_;  // standard output is a terminal
+  int error_ = 0;
+  std::streambuf* previous_ = nullptr;
+};
+
+}  // namespace kelvane::cli

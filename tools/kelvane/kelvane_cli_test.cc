@@ -1,0 +1,341 @@
+// The built kelvane tool, run as a user runs it: bad input must end in the documented exit
+// status with one "kelvane: " line on standard error, nothing on standard output and no file left
+// behind; accepted spellings must write what they name.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <turbojpeg.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+struct Outcome {
+  int status = -1;  // the exit status; -1 when the tool did not exit (killed, or timed out)
+  std::string out, err;
+};
+
+// How a row runs: standard input and output redirected to files, one more environment variable,
+// a limit on the size of the files it writes.
+struct Setting {
+  std::string stdin_path = "/dev/null";
+  std::string stdout_path;  // empty: captured
+  std::string env;          // NAME=value
+  rlim_t file_size_limit = RLIM_INFINITY;
+};
+
+Setting ToFullDisk() { return {"/dev/null", "/dev/full", "", RLIM_INFINITY}; }
+Setting WithEnvironment(std::string env) {
+  return {"/dev/null", "", std::move(env), RLIM_INFINITY};
+}
+Setting WithFileSizeLimit(rlim_t bytes) { return {"/dev/null", "", "", bytes}; }
+
+// Runs the tool with `args` and a 30-second limit, capturing what it prints.
+Outcome RunTool(const std::vector<std::string>& args, const Setting& setting) {
+  int out_pipe[2], err_pipe[2];
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, setting.stdin_path.c_str(), O_RDONLY, 0);
+  if (setting.stdout_path.empty()) {
+    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, setting.stdout_path.c_str(), O_WRONLY, 0);
+  }
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+
+  // The environment, without the screen settings unless the row sets them.
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("KELVANE_SCREEN=", 0) != 0 && entry.rfind("KELVANE_IDIOM=", 0) != 0) {
+      env.push_back(entry);
+    }
+  }
+  if (!setting.env.empty()) env.push_back(setting.env);
+  std::vector<char*> envp, argv;
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::string tool = KELVANE_TOOL_PATH;
+  std::vector<std::string> owned = args;
+  argv.push_back(tool.data());
+  for (std::string& arg : owned) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  // The child inherits the limit; a write past it fails with EFBIG instead of a signal.
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  const rlimit limited{setting.file_size_limit, saved.rlim_max};
+  ::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &limited);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), envp.data());
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  Outcome outcome;
+  if (spawned != 0) {
+    ::close(out_pipe[0]);
+    ::close(err_pipe[0]);
+    outcome.err = "cannot run " + tool;
+    return outcome;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&outcome.out, &outcome.err};
+  int open_pipes = 2;
+  bool timed_out = false;
+  while (open_pipes > 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      timed_out = true;
+      break;
+    }
+    if (::poll(fds, 2, static_cast<int>(left.count())) < 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(n));
+      } else {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_pipes;
+      }
+    }
+  }
+  if (timed_out) ::kill(pid, SIGKILL);
+  for (const pollfd& fd : fds) {
+    if (fd.fd >= 0) ::close(fd.fd);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  outcome.status = !timed_out && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (timed_out) outcome.err += "(timed out)";
+  return outcome;
+}
+
+// "{dir}" and "{data}" replaced, then split at spaces.
+std::vector<std::string> Arguments(const std::string& line, const fs::path& dir) {
+  std::string text = line;
+  for (const auto& [key, value] : {std::pair<std::string, std::string>{"{dir}", dir.string()},
+                                   {"{data}", KELVANE_TESTDATA_DIR}}) {
+    for (std::size_t at; (at = text.find(key)) != std::string::npos;)
+      text.replace(at, key.size(), value);
+  }
+  std::vector<std::string> args;
+  std::istringstream words(text);
+  for (std::string word; words >> word;) args.push_back(word);
+  return args;
+}
+
+// Each file of the folder with its size and, for small files, a hash of its bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    std::string state = "not a regular file";
+    if (entry.is_regular_file()) {
+      state = std::to_string(entry.file_size()) + " bytes";
+      if (entry.file_size() < (1 << 20)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes(std::istreambuf_iterator<char>(in), {});
+        state += ", hash " + std::to_string(std::hash<std::string>()(bytes));
+      }
+    }
+    files[entry.path().filename().string()] = state;
+  }
+  return files;
+}
+
+class KelvaneToolTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char name[] = "/tmp/kelvane-cli-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    dir_ = name;
+    const fs::path images = fs::path(KELVANE_TESTDATA_DIR) / "images";
+    fs::copy_file(images / "palette.png", dir_ / "good.png");
+    std::ifstream in(images / "palette.png", std::ios::binary);
+    const std::string png(std::istreambuf_iterator<char>(in), {});
+    std::ofstream(dir_ / "truncated.png", std::ios::binary) << png.substr(0, png.size() / 2);
+    std::ofstream(dir_ / "text.png") << "not a picture\n";
+    fs::create_directory(dir_ / "folder.png");
+    ASSERT_EQ(::mkfifo((dir_ / "pipe.png").c_str(), 0600), 0);
+    // Larger than any picture file the tool reads, without using the space.
+    const int huge = ::open((dir_ / "huge.png").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(huge, 0);
+    ASSERT_EQ(::ftruncate(huge, off_t{600} << 20), 0);
+    ::close(huge);
+    // A four-component (CMYK) JPEG, which the decoder does not take.
+    tjhandle encoder = tjInitCompress();
+    ASSERT_NE(encoder, nullptr);
+    std::vector<unsigned char> cmyk(16 * 16 * 4, 0x80);
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    ASSERT_EQ(
+        tjCompress2(encoder, cmyk.data(), 16, 0, 16, TJPF_CMYK, &jpeg, &size, TJSAMP_444, 90, 0),
+        0);
+    std::ofstream(dir_ / "cmyk.jpg", std::ios::binary)
+        .write(reinterpret_cast<const char*>(jpeg), static_cast<std::streamsize>(size));
+    tjFree(jpeg);
+    tjDestroy(encoder);
+  }
+  static void TearDownTestSuite() { fs::remove_all(dir_); }
+
+  static inline fs::path dir_;
+};
+
+struct BadInput {
+  const char* args;
+  int status;
+  const char* message;  // part of the line after "kelvane: "
+  Setting setting = {};
+};
+
+TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
+  const BadInput rows[] = {
+      // Numbers out of range, not numbers, or not whole.
+      {"image resize {dir}/good.png {dir}/out.png --ratio -1", 2,
+       "--ratio: '-1' is not a number above 0, up to 100"},
+      {"image resize {dir}/good.png {dir}/out.jpg --size 8x8 --quality nan", 2, "--quality: 'nan'"},
+      {"image convert {dir}/good.png {dir}/out.jpg --quality nan", 2,
+       "--quality: 'nan' is not a number from 0 to 1"},
+      {"image resize {dir}/good.png {dir}/out.png --size 0x5", 2, "--size: '0x5' is not WxH"},
+      {"image pixel {dir}/good.png -1 0", 2, "X: '-1' is not a whole number from 0"},
+      {"image pixel {dir}/good.png 0.7 0.7", 2, "X: '0.7' is not a whole number"},
+      {"image pixel {dir}/good.png 0 100000", 2, "Y: 100000 is outside the picture's rows 0 to"},
+      {"image effect {dir}/good.png {dir}/out.png --radius -1", 2, "--radius: '-1'"},
+      {"image effect {dir}/good.png {dir}/out.png --radius 2 --saturation -5", 2,
+       "--saturation: '-5' is not a number from 0 to 10"},
+      {"avatar --login jd --scale nan -o {dir}/out.png", 2, "--scale: 'nan'"},
+      {"text fit abc --min 20 --size 10 --width 100", 2, "--min 20 is above --size 10"},
+      {"text fit abc --min 5 --width -1", 2, "--width: '-1' is not a number above 0"},
+      {"colour FF0000 --alpha 2", 2, "--alpha: '2' is not a number from 0 to 1"},
+      {"time --server-tz 99999999", 2, "--server-tz: '99999999' is not a whole number"},
+      {"time --at 2024-02-30", 2, "--at: '2024-02-30' is not a time"},
+      {"screen --screen 390x844@0.1", 2, "--screen: '390x844@0.1'"},
+      {"screen", 2, "KELVANE_SCREEN: 'garbage'", WithEnvironment("KELVANE_SCREEN=garbage")},
+      {"net --watch --for 0", 2, "--for: '0' is not a number above 0"},
+      {"records dump {dir}/good.png --item-size 0", 2, "--item-size: '0'"},
+      // Parse errors and options that do not go together.
+      {"md5 --bogus {dir}/good.png", 2, "--bogus"},
+      {"image resize {dir}/good.png", 2, "is required"},
+      {"image convert {dir}/good.png {dir}/a.png -o {dir}/b.png", 2, "give the output file once"},
+      {"image resize {dir}/good.png {dir}/out.png --ratio 2 --quality high --interpolation low", 2,
+       "--quality high is the old spelling of --interpolation"},
+      {"image tint {dir}/good.png {dir}/out.png 12345G", 2, "--colour: '12345G' is not a colour"},
+      {"avatar --login jd --picture {dir}/good.png -o {dir}/out.png", 2, "excludes"},
+      // Files that cannot be read, each saying why.
+      {"image info {dir}/missing.png", 1, "missing.png: No such file or directory"},
+      {"image info {dir}/folder.png", 1, "folder.png: a folder, not a regular file"},
+      {"image convert {dir}/pipe.png {dir}/out.png", 1, "pipe.png: a named pipe"},
+      {"image info {dir}/huge.png", 1, "huge.png: over the limit of 512 MiB"},
+      {"image info {dir}/truncated.png", 1, "truncated.png: a damaged or unsupported PNG picture"},
+      {"image info {dir}/cmyk.jpg", 1, "cmyk.jpg: a CMYK JPEG picture, which is not supported"},
+      {"image info {dir}/text.png", 1, "text.png: not a PNG or JPEG picture"},
+      {"image info {data}/images/bomb.png", 1, "over the limit of 100 megapixels"},
+      {"md5 {dir}/pipe.png", 1, "pipe.png: a named pipe"},
+      {"records dump {dir}/pipe.png --item-size 4", 1, "pipe.png: a named pipe"},
+      {"archive read {dir}/text.png", 1, "text.png: holds no archived price alert"},
+      // Writes that fail: the system's reason, and no partial file.
+      {"image convert {dir}/good.png {dir}/folder.png", 1, "folder.png: a folder, not a regular"},
+      {"image convert {dir}/good.png {dir}/none/out.png", 1, "out.png: No such file or directory"},
+      {"image convert {dir}/good.png /dev/full", 1, "/dev/full: No space left on device"},
+      {"image convert {dir}/good.png {dir}/text.png", 1, "text.png: File too large",
+       WithFileSizeLimit(40)},
+      {"archive write /dev/full --symbol EURUSD --price 1.085", 1,
+       "/dev/full: No space left on device"},
+      {"hex decode 4B656C76616E65", 1, "standard output: No space left on device", ToFullDisk()},
+      {"md5 -", 1, "standard output: No space left on device", ToFullDisk()},
+      {"palette", 1, "standard output: No space left on device", ToFullDisk()},
+  };
+  for (const BadInput& row : rows) {
+    SCOPED_TRACE(row.args);
+    const auto before = Snapshot(dir_);
+    const Outcome outcome = RunTool(Arguments(row.args, dir_), row.setting);
+    EXPECT_EQ(outcome.status, row.status);
+    EXPECT_THAT(outcome.err, MatchesRegex("kelvane: [^\n]*\n"));
+    EXPECT_THAT(outcome.err, HasSubstr(row.message));
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(Snapshot(dir_), before);
+  }
+  // Written in place, never replaced by a file renamed over it.
+  struct stat full {};
+  ASSERT_EQ(::stat("/dev/full", &full), 0);
+  EXPECT_TRUE(S_ISCHR(full.st_mode));
+}
+
+TEST_F(KelvaneToolTest, TakesEverySpellingOfTheOutputAndTheColour) {
+  struct Spelling {
+    const char* args;
+    const char* written;
+  };
+  const Spelling rows[] = {
+      {"image tint {dir}/good.png {dir}/t1.png #FF0000", "t1.png"},
+      {"image tint {dir}/good.png -o {dir}/t2.png FF0000", "t2.png"},
+      {"image tint {dir}/good.png --colour #00FF00 {dir}/t3.png", "t3.png"},
+      {"image convert {dir}/good.png --output {dir}/c.jpg --quality 0.5", "c.jpg"},
+      {"image resize {dir}/good.png {dir}/r.png --ratio 2 --quality high", "r.png"},
+      {"image resize {dir}/good.png -o {dir}/r.jpg --size 4x4 --interpolation none --quality 1",
+       "r.jpg"},
+      {"image effect {dir}/good.png -o {dir}/e.png --tint #1A61CC", "e.png"},
+      {"text draw Hi --output {dir}/d.png --colour #1E90FF", "d.png"},
+      {"archive write -o {dir}/alert.archive --symbol EURUSD --price 1.085", "alert.archive"},
+  };
+  for (const Spelling& row : rows) {
+    SCOPED_TRACE(row.args);
+    const Outcome outcome = RunTool(Arguments(row.args, dir_), {});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_TRUE(fs::is_regular_file(dir_ / row.written));
+  }
+  // Nothing but the files named: no temporary file stays beside them.
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_THAT(entry.path().filename().string(), Not(StartsWith("."))) << entry.path();
+  }
+}
+
+TEST_F(KelvaneToolTest, HelpListsEverySubcommandAndRealDefaults) {
+  const Outcome top = RunTool({"--help"}, {});
+  EXPECT_EQ(top.status, 0);
+  EXPECT_EQ(top.err, "");
+  for (const char* command :
+       {"records", "md5",   "hex",    "param",  "locale", "time", "strings", "palette",
+        "colour",  "url",   "mime",   "uti",    "secret", "cert", "archive", "image",
+        "text",    "fonts", "avatar", "screen", "net",    "demo"}) {
+    EXPECT_THAT(top.out, MatchesRegex("(.|\n)*\n  " + std::string(command) + " (.|\n)*"))
+        << command;
+  }
+  const Outcome time = RunTool({"time", "--help"}, {});
+  EXPECT_EQ(time.status, 0);
+  EXPECT_THAT(time.out, MatchesRegex("(.|\n)*--server-tz INT[^\n]*=0(.|\n)*"));
+  EXPECT_THAT(time.out, MatchesRegex("(.|\n)*--dst INT[^\n]*=0(.|\n)*"));
+}
+
+}  // namespace
