@@ -2,12 +2,12 @@
 //
 // The files the tool reads and writes, and its standard output.
 //
-// Reading: regular files only, within a limit, through platform::ReadRegularFile, so that a
-// named pipe or a device is refused at once instead of waited on, and a missing file, a folder or
-// an oversized file each says so. Writing: whole or not at all. A path naming a regular file, or
-// nothing yet, is written to a temporary file beside it, flushed to the disk, closed, checked and
-// renamed over it; a device or a pipe (/dev/null, /dev/stdout) is written in place. Standard
-// output goes through a buffer that remembers why a write failed, so that the tool can report it.
+// Reading: regular files only, within a limit, through platform::ReadRegularFile (pictures through
+// platform::ReadImageFile), so that a named pipe or a device is refused at once instead of waited
+// on, and a missing file, a folder, an oversized or a damaged file each says so. Writing: whole or
+// not at all, through platform::WriteFileWhole (a temporary file renamed over the target; a
+// device or a pipe written in place). Standard output goes through a buffer that remembers why a
+// write failed, so that the tool can report it.
 //
 // Failures throw Failure with the line "PATH: reason".
 #pragma once
@@ -32,10 +32,6 @@ Data ReadInput(const std::string& path, std::uint64_t limit = kMaxInputBytes);
 
 // The picture in the PNG or JPEG file at `path`, with its EXIF orientation, at scale 1.
 platform::ImageRef LoadPicture(const std::string& path);
-
-// Why PNG or JPEG bytes give no picture, as one phrase: not a picture, damaged, CMYK, larger
-// than the decoded-size limit.
-std::string WhyNotDecoded(std::span<const std::uint8_t> bytes);
 
 // Writes `bytes` to `path` whole or not at all (see above).
 void WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes);

@@ -1,10 +1,5 @@
 #include "kelvane/platform/codecs/image_file.h"
 
-#include <stdio.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
 #include <new>
 
 #include "kelvane/platform/codecs/exif.h"
@@ -14,34 +9,12 @@
 #include "kelvane/platform/graphics/context.h"
 
 namespace kelvane::platform {
-namespace {
-
-bool WriteWhole(const std::string& path, const std::optional<Data>& data) {
-  if (!data) return false;
-  const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data->data()),
-              static_cast<std::streamsize>(data->size()));
-    out.flush();
-    if (!out) {
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes) noexcept {
   try {
     const bool jpeg = IsJPEG(bytes);
-    if (!jpeg && !IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "neither png nor jpeg data"};
+    if (!jpeg && !IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "not a PNG or JPEG picture"};
     Result<RasterRef> raster = jpeg ? ReadJPEG(bytes) : ReadPNG(bytes);
     if (!raster) return raster.error();
     const int orientation = jpeg ? OrientationFromExif(ExifOrientation(bytes)) : kOrientationUp;
@@ -100,20 +73,31 @@ std::optional<Data> JPEGData(const Image& image, double quality) noexcept {
   return EncodeJPEG(*raster, quality);
 }
 
+namespace {
+
+Result<std::monostate> WriteEncoded(const std::string& path, const std::optional<Data>& data,
+                                    const char* format) {
+  if (!data) return Error{ErrorKind::kUnsupported, std::string("cannot encode as ") + format};
+  return WriteFileWhole(path, *data);
+}
+
+}  // namespace
+
+Result<std::monostate> WritePNGFile(const Image& image, const std::string& path) noexcept {
+  return WriteEncoded(path, PNGData(image), "png");
+}
+
+Result<std::monostate> WriteJPEGFile(const Image& image, double quality,
+                                     const std::string& path) noexcept {
+  return WriteEncoded(path, JPEGData(image, quality), "jpeg");
+}
+
 bool SavePNG(const Image& image, const std::string& path) noexcept {
-  try {
-    return WriteWhole(path, PNGData(image));
-  } catch (...) {
-    return false;
-  }
+  return WritePNGFile(image, path).ok();
 }
 
 bool SaveJPEG(const Image& image, double quality, const std::string& path) noexcept {
-  try {
-    return WriteWhole(path, JPEGData(image, quality));
-  } catch (...) {
-    return false;
-  }
+  return WriteJPEGFile(image, quality, path).ok();
 }
 
 }  // namespace kelvane::platform

@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/result.h"
@@ -46,7 +47,15 @@ inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> PNGData(const Image& image) noexcept;
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> JPEGData(const Image& image,
                                                           double quality) noexcept;
-// Write the file whole or not at all (a temporary file renamed into place); false on failure.
+// Write the file whole or not at all (WriteFileWhole in core/file_handle.h: a temporary file
+// renamed into place, a device written in place, a folder refused), with the reason when the
+// picture cannot be encoded or the file cannot be written.
+[[nodiscard]] KELVANE_EXPORT Result<std::monostate> WritePNGFile(const Image& image,
+                                                                 const std::string& path) noexcept;
+[[nodiscard]] KELVANE_EXPORT Result<std::monostate> WriteJPEGFile(const Image& image,
+                                                                  double quality,
+                                                                  const std::string& path) noexcept;
+// WritePNGFile() and WriteJPEGFile() as true or false.
 [[nodiscard]] KELVANE_EXPORT bool SavePNG(const Image& image, const std::string& path) noexcept;
 [[nodiscard]] KELVANE_EXPORT bool SaveJPEG(const Image& image, double quality,
                                            const std::string& path) noexcept;

@@ -59,20 +59,20 @@ std::size_t CountJPEGScans(std::span<const std::uint8_t> bytes, std::size_t stop
 }
 
 Result<RasterRef> ReadJPEGOrThrow(std::span<const std::uint8_t> bytes) {
-  if (!IsJPEG(bytes)) return Error{ErrorKind::kUnsupported, "not jpeg data"};
-  if (bytes.size() > 0xFFFFFFFFu) return Error{ErrorKind::kTooLarge, "over 4 GiB of jpeg data"};
+  if (!IsJPEG(bytes)) return Error{ErrorKind::kUnsupported, "not a JPEG picture"};
+  if (bytes.size() > 0xFFFFFFFFu) return Error{ErrorKind::kTooLarge, "a JPEG file over 4 GiB"};
   // Each scan of a progressive file passes over the whole picture's coefficients, and an empty
   // scan takes a dozen bytes: without a bound, 10 KB of scans keep the decoder busy for
   // seconds. Counted before the decoder sees the bytes, so that a refused file costs one pass.
   if (CountJPEGScans(bytes, kMaxJPEGScans + 1) > kMaxJPEGScans) {
     return Error{ErrorKind::kTooLarge,
-                 "more than " + std::to_string(kMaxJPEGScans) + " scans in the jpeg data"};
+                 "more than " + std::to_string(kMaxJPEGScans) + " scans in a JPEG picture"};
   }
   Handle handle(tjInitDecompress());
   if (handle == nullptr) return Error{ErrorKind::kIo, "out of memory"};
   const auto damaged = [&] {
     return Error{ErrorKind::kMalformed,
-                 std::string("damaged jpeg data (") + tjGetErrorStr2(handle.get()) + ")"};
+                 std::string("a damaged JPEG picture (") + tjGetErrorStr2(handle.get()) + ")"};
   };
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
   const auto size = static_cast<unsigned long>(bytes.size());
@@ -81,7 +81,10 @@ Result<RasterRef> ReadJPEGOrThrow(std::span<const std::uint8_t> bytes) {
     return damaged();
   }
   if (width <= 0 || height <= 0 || !DecodedSizeAllowed(width, height)) {
-    return Error{ErrorKind::kTooLarge, "over the decoded-size limit of 100 megapixels"};
+    return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(width, height)};
+  }
+  if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) {
+    return Error{ErrorKind::kUnsupported, "a CMYK JPEG picture, which is not supported"};
   }
   const std::size_t row = std::size_t(width) * 4;
   // Left unzeroed: the decoder writes every byte, and clearing 48 MB first would cost a few

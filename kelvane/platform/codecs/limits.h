@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "kelvane/platform/graphics/raster.h"
 
@@ -19,6 +20,14 @@ inline constexpr std::uint64_t kMaxDecodedPixels = 100'000'000;
 [[nodiscard]] inline bool DecodedSizeAllowed(std::uint64_t width, std::uint64_t height) {
   return width > 0 && height > 0 && width * height <= kMaxDecodedPixels &&
          width * 4 * height <= kMaxRasterBytes;
+}
+
+// "a 60000 x 60000 picture, over the decoded-size limit of 100 megapixels": the reason a picture
+// is refused for its size.
+[[nodiscard]] inline std::string OverDecodedSizeLimit(std::uint64_t width, std::uint64_t height) {
+  return "a " + std::to_string(width) + " x " + std::to_string(height) +
+         " picture, over the decoded-size limit of " +
+         std::to_string(kMaxDecodedPixels / 1'000'000) + " megapixels";
 }
 
 // At most this many scans in a JPEG file, counted before decoding. Each scan of a progressive

@@ -125,7 +125,7 @@ bool ReadRows(PngReader& reader, std::uint8_t* pixels, std::size_t row, png_uint
 
 Error Malformed(const PngReader& reader) {
   return Error{ErrorKind::kMalformed,
-               std::string("damaged png data") +
+               std::string("a damaged PNG picture") +
                    (reader.message[0] != '\0' ? std::string(" (") + reader.message + ")" : "")};
 }
 
@@ -133,7 +133,19 @@ Error Malformed(const PngReader& reader) {
 
 Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes) noexcept {
   try {
-    if (!IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "not png data"};
+    if (!IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "not a PNG picture"};
+    // The header chunk comes first, at a fixed place: a picture over the limits is refused for
+    // its size before libpng reads anything, however the rest of the file looks.
+    if (bytes.size() >= 24 && std::memcmp(bytes.data() + 12, "IHDR", 4) == 0) {
+      const auto big_endian = [&](std::size_t at) {
+        return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+               std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+      };
+      const std::uint32_t width = big_endian(16), height = big_endian(20);
+      if (width > 0 && height > 0 && !DecodedSizeAllowed(width, height)) {
+        return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(width, height)};
+      }
+    }
     PngReader reader;
     reader.data = bytes.data();
     reader.size = bytes.size();
@@ -146,7 +158,7 @@ Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes) noexcept {
     PngLayout layout;
     if (!ReadHeader(reader, &layout)) return Malformed(reader);
     if (!layout.allowed) {
-      return Error{ErrorKind::kTooLarge, "over the decoded-size limit of 100 megapixels"};
+      return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(layout.width, layout.height)};
     }
     const std::size_t row = std::size_t{layout.width} * 4;
     // Unzeroed: every byte is written by the first pass (and a failed read drops them).

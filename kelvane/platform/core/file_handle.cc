@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -140,6 +141,82 @@ Result<Data> ReadRegularFile(const std::string& path, std::uint64_t max_bytes) n
     return bytes;
   } catch (const std::bad_alloc&) {
     return Error{ErrorKind::kTooLarge, "out of memory"};
+  }
+}
+
+namespace {
+
+// Writes all of `bytes` to `fd`; false with errno set on failure.
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, std::min(bytes.size() - done, kMaxTransfer));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A device or a pipe takes the bytes as they come: there is nothing to rename.
+Result<std::monostate> WriteInPlace(const std::string& path, std::span<const std::uint8_t> bytes) {
+  // Without O_NONBLOCK, opening a pipe nobody reads would wait for ever.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return Error::FromErrno(errno);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  const bool written = WriteAll(fd, bytes);
+  const int error = errno;
+  if (::close(fd) != 0 && written) return Error::FromErrno(errno);
+  if (!written) return Error::FromErrno(error);
+  return std::monostate();
+}
+
+}  // namespace
+
+Result<std::monostate> WriteFileWhole(const std::string& path,
+                                      std::span<const std::uint8_t> bytes) noexcept {
+  try {
+    if (path.empty()) return Error{ErrorKind::kMissing, "an empty file name"};
+    std::string target = path;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode_t mode = 0666 & ~mask;
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+      if (S_ISDIR(status.st_mode)) {
+        return Error{ErrorKind::kNotRegularFile, "a folder, not a regular file"};
+      }
+      if (!S_ISREG(status.st_mode)) return WriteInPlace(path, bytes);
+      // Through a symbolic link, the file it names is replaced and the link stays.
+      if (char* real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+      }
+      mode = status.st_mode & 07777;
+    }
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temporary = folder + "." + name + ".kelvane-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return Error::FromErrno(errno);
+    const bool written = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    int error = errno;
+    const bool closed = ::close(fd) == 0;
+    if (written && !closed) error = errno;
+    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+      if (written && closed) error = errno;
+      ::unlink(temporary.c_str());
+      return Error::FromErrno(error);
+    }
+    return std::monostate();
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kIo, "out of memory"};
   }
 }
 

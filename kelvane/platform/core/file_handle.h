@@ -15,8 +15,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <variant>
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/result.h"
@@ -100,6 +102,15 @@ class KELVANE_EXPORT FileHandle {
 // more than `max_bytes` + 1 bytes are held; a read error is kIo with the system's reason.
 [[nodiscard]] KELVANE_EXPORT Result<Data> ReadRegularFile(const std::string& path,
                                                           std::uint64_t max_bytes) noexcept;
+
+// Writes `bytes` to `path` whole or not at all. A path naming a regular file, or nothing yet, is
+// written to a temporary file beside it, flushed to the disk, closed and renamed over it (through
+// a symbolic link the file it names is replaced; an existing file keeps its mode, a new one gets
+// 0666 less the umask). A device or a named pipe (/dev/null, a terminal) is written in place, and
+// a pipe nobody reads is refused rather than waited on. A folder is kNotRegularFile. On failure
+// nothing is left behind and the error carries the system's reason.
+[[nodiscard]] KELVANE_EXPORT Result<std::monostate> WriteFileWhole(
+    const std::string& path, std::span<const std::uint8_t> bytes) noexcept;
 
 // "12.5 MiB", "3 KiB", "17 bytes": a byte count as error messages give limits.
 [[nodiscard]] KELVANE_EXPORT std::string DescribeBytes(std::uint64_t bytes);

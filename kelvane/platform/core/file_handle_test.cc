@@ -5,7 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "kelvane/testing/temp_dir.h"
 
@@ -100,6 +104,58 @@ TEST(ReadRegularFile, ReadsWholeFilesWithinTheLimitAndSaysWhyOthersAreRefused) {
   Result<FileHandle> handle = FileHandle::OpenRegular(exact);
   ASSERT_TRUE(handle.ok());
   EXPECT_EQ(::fcntl(handle->Descriptor(), F_GETFL) & O_NONBLOCK, 0);
+}
+
+TEST(WriteFileWhole, ReplacesFilesWholeWritesPipesInPlaceAndLeavesNothingOnFailure) {
+  testing::TempDir dir;
+  const auto bytes = [](std::string_view text) {
+    return std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  };
+  const auto read = [](const std::string& path) {
+    Result<Data> data = ReadRegularFile(path, 100);
+    return data ? std::string(data->begin(), data->end()) : "(" + data.error().message + ")";
+  };
+  // A new file, then the same file replaced: its mode stays, through a link too.
+  const std::string file = dir.File("file");
+  ASSERT_TRUE(WriteFileWhole(file, bytes("first")).ok());
+  ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(file.c_str(), dir.File("link").c_str()), 0);
+  ASSERT_TRUE(WriteFileWhole(dir.File("link"), bytes("second")).ok());
+  EXPECT_EQ(read(file), "second");
+  struct stat status {};
+  ASSERT_EQ(::lstat(dir.File("link").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+  ASSERT_EQ(::stat(file.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+  // A named pipe is written in place, never replaced by a file: with a reader the bytes go
+  // through it, without one the write is refused at once.
+  const std::string pipe = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  ASSERT_TRUE(WriteFileWhole(pipe, bytes("through")).ok());
+  char got[16] = {};
+  EXPECT_EQ(::read(reader, got, sizeof(got)), 7);
+  EXPECT_EQ(std::string(got), "through");
+  ::close(reader);
+  EXPECT_EQ(WriteFileWhole(pipe, bytes("nobody")).error(),
+            (Error{ErrorKind::kIo, "No such device or address"}));
+  ASSERT_EQ(::stat(pipe.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+
+  ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+  EXPECT_EQ(WriteFileWhole(dir.File("folder"), bytes("x")).error(),
+            (Error{ErrorKind::kNotRegularFile, "a folder, not a regular file"}));
+  EXPECT_EQ(WriteFileWhole(dir.File("none/file"), bytes("x")).error(),
+            (Error{ErrorKind::kMissing, "No such file or directory"}));
+  // Nothing but what was made above is left in the folder.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"file", "folder", "link", "pipe"}));
 }
 
 TEST(DescribeBytes, GivesLimitsInTheLargestWholeOrTenthUnit) {
