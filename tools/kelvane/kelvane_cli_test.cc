@@ -263,6 +263,8 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       {"md5 {dir}/pipe.png", 1, "pipe.png: a named pipe"},
       {"records dump {dir}/pipe.png --item-size 4", 1, "pipe.png: a named pipe"},
       {"archive read {dir}/text.png", 1, "text.png: holds no archived price alert"},
+      {"secret get api-token", 1, "cannot open the secure store: /: a folder, not a secure store",
+       WithEnvironment("KELVANE_KEYCHAIN=/")},
       // Writes that fail: the system's reason, and no partial file.
       {"image convert {dir}/good.png {dir}/folder.png", 1, "folder.png: a folder, not a regular"},
       {"image convert {dir}/good.png {dir}/none/out.png", 1, "out.png: No such file or directory"},

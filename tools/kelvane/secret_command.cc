@@ -44,8 +44,8 @@ int RunSecret(const SecretOptions& o, SecretAction action) {
     group = StringFromUtf8(o.group);
     if (!group) throw UsageError("the access group must be UTF-8 text");
   }
-  if (platform::DefaultItemStore() == nullptr) {
-    throw Failure("cannot open the secure store (set KELVANE_KEYCHAIN, XDG_DATA_HOME or HOME)");
+  if (const auto store = platform::TryDefaultItemStore(); !store) {
+    throw Failure("cannot open the secure store: " + store.error().message);
   }
   switch (action) {
     case SecretAction::kSet: {
@@ -149,9 +149,9 @@ void AddCert(Tool& tool) {
 int DemoSecret(DemoContext& context) {
   std::ostream& out = context.out;
   const std::string path = (context.work_dir / "keychain.db").string();
-  auto store = platform::SqliteItemStore::Open(path);
-  if (store == nullptr) return Fail("cannot open a store at " + path);
-  platform::SetDefaultItemStore(store);
+  auto store = platform::SqliteItemStore::TryOpen(path);
+  if (!store) return Fail(path + ": " + store.error().message);
+  platform::SetDefaultItemStore(std::move(store).value());
   struct Restore {
     ~Restore() { platform::SetDefaultItemStore(nullptr); }
   } restore;
