@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
+#include "fuzz/large_inputs.h"
 #include "kelvane/platform/core/property_list_check.h"
 
 namespace {

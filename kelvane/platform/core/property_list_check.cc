@@ -144,6 +144,8 @@ class Checker {
       length = ReadBig(bytes_.data() + at + 1, width);
       at += 1 + width;
     }
+    // libplist 2.2.0 fails on an empty UTF-16 string (writers make the empty string ASCII).
+    if (high == kUnicode && length == 0) return false;
     const std::uint64_t left = table_ - at;
     std::uint64_t unit = 1;
     if (high == kUnicode) unit = 2;

@@ -12,7 +12,8 @@
 // What passes is what the writers of the phone and of libplist produce: objects after the
 // header, offsets, references and UIDs of 1 to 8 bytes, booleans, integers of up to 16 bytes,
 // reals of 4 or 8, dates, data, ASCII and UTF-16 strings, UIDs below 2^32, arrays, sets, and
-// dictionaries whose keys are strings. Null and fill objects, unknown markers, lengths or
+// dictionaries whose keys are strings. Null and fill objects, unknown markers, empty UTF-16
+// strings (which libplist cannot read; writers make the empty string ASCII), lengths or
 // references that point past the objects and keys of other kinds are refused as malformed.
 //
 // Threads: pure functions of their arguments; any thread.

@@ -118,6 +118,12 @@ TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
   array_key.Array({});
   EXPECT_TRUE(malformed(array_key.Build(0)));
   EXPECT_TRUE(malformed(Data{'b', 'p', 'l', 'i', 's', 't'}));
+  BinaryPlist empty_utf16;  // libplist cannot read it, so it must not pass
+  empty_utf16.Ascii("");
+  Data bytes = empty_utf16.Build(0);
+  ASSERT_TRUE(Check(bytes).ok());
+  bytes[8] = 0x60;
+  EXPECT_TRUE(malformed(bytes));
 
   // Every cut of a valid list and every single flipped byte: refused or passed, never a read
   // outside the bytes; what passes, libplist reads.
