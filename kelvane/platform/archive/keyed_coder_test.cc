@@ -333,16 +333,16 @@ Data ArchiveLadder(int levels) {
       });
 }
 
-// One array of 1,000 numbers, held 200,000 times by another: 200 KB that decode to 200 million
-// values.
+// One array of 75 numbers, held 10,000 times by another: 10 KB that decode to 760,000 values,
+// some 40 MB, which the budget of a 10 KB archive does not cover.
 Data ArchiveOfOneArrayManyTimes() {
   return BoxArchive(
       [](testing::KeyedArchiveLayout& layout, std::uint32_t, std::uint32_t array_class) {
         const std::uint32_t outer = layout.NextUid();
         const std::uint32_t inner = outer + 1;
         const std::uint32_t number = outer + 2;
-        layout.ArrayRecord(array_class, std::vector<std::uint32_t>(200000, inner));
-        layout.ArrayRecord(array_class, std::vector<std::uint32_t>(1000, number));
+        layout.ArrayRecord(array_class, std::vector<std::uint32_t>(10000, inner));
+        layout.ArrayRecord(array_class, std::vector<std::uint32_t>(75, number));
         layout.Add(layout.List().Integer(7));
         return outer;
       });
