@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/large_inputs.h"
 #include "kelvane/containers/archive.h"
 
 namespace {

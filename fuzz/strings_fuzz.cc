@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
+#include "fuzz/large_inputs.h"
 #include "kelvane/platform/i18n/strings_table.h"
 #include "kelvane/platform/i18n/unicode.h"
 

@@ -28,17 +28,17 @@ Bundles& TheBundles() {
   return *bundles;
 }
 
-// Bundles live as long as the process, so the pointer outlives the lock without a reference
-// being counted on every lookup.
-const Bundle* Find(Bundles& bundles, std::u16string_view identifier) {
+// A counted reference: the cache may be emptied (SetBundleFinderForTesting) while the caller
+// still reads the bundle's tables outside the lock.
+BundleRef Find(Bundles& bundles, std::u16string_view identifier) {
   std::lock_guard lock(bundles.mutex);
   if (auto it = bundles.by_identifier.find(identifier); it != bundles.by_identifier.end()) {
-    return it->second.get();
+    return it->second;
   }
   BundleRef found =
       bundles.finder ? bundles.finder(identifier) : Bundle::WithIdentifier(identifier);
   if (found == nullptr) return nullptr;
-  return bundles.by_identifier.emplace(String(identifier), std::move(found)).first->second.get();
+  return bundles.by_identifier.emplace(String(identifier), std::move(found)).first->second;
 }
 
 }  // namespace
@@ -49,12 +49,8 @@ String localizedInBundle(std::u16string_view self, OptionalString bundle, Option
                          OptionalString message) noexcept {
   if (self.empty()) return String();
   try {
-    const Bundle* found = bundle ? Find(TheBundles(), *bundle) : nullptr;
-    BundleRef main;
-    if (found == nullptr) {
-      main = Bundle::Main();
-      found = main.get();
-    }
+    BundleRef found = bundle ? Find(TheBundles(), *bundle) : nullptr;
+    if (found == nullptr) found = Bundle::Main();
     // The empty default: a missing entry answers with the key itself.
     return found->LocalizedStringForKey(self, u"", table);
   } catch (...) {

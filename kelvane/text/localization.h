@@ -9,7 +9,8 @@
 //
 // Threads: may be called from any thread. The cache is made once under a thread-safe guard and
 // every lookup and insertion holds its own lock, which is released before the bundle's tables
-// are read.
+// are read; the cache hands out counted references, so a bundle stays alive while a lookup
+// reads it even when the cache is emptied meanwhile.
 #pragma once
 
 #include <functional>

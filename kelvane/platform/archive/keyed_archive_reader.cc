@@ -1,25 +1,38 @@
-// Reading keyed archives defensively: every reference checked, cycles, depth and the decoded
-// size bounded, and only registered classes rebuilt.
+// Reading keyed archives defensively: the property list checked before libplist reads it, every
+// reference checked, cycles, depth and the decoded size bounded, and only registered classes
+// rebuilt.
 #include <cstring>
 #include <limits>
 #include <new>
-#include <unordered_map>
 
 #include "kelvane/platform/archive/internal/keyed_coder_support.h"
 #include "kelvane/platform/archive/keyed_coder.h"
+#include "kelvane/platform/core/property_list_check.h"
 
 namespace kelvane::platform {
 namespace {
 
 using namespace internal;  // NOLINT: the shared helpers of the two halves
 
+// What decoded values weigh in memory, as charged against a load's budget.
+constexpr std::uint64_t kValueBytes = sizeof(CodedValue);
+// A dictionary entry: the tree node around its key and value.
+constexpr std::uint64_t kEntryBytes = 64;
+// An object a decode function made, besides the values it decoded through its coder.
+constexpr std::uint64_t kObjectBytes = 128;
+// Finding a key walks the record's keys: each decode of a record is charged this much per key,
+// so that a record with a great many keys cannot be read again and again for free.
+constexpr std::uint64_t kKeyScanBytes = 8;
+
 class Reader {
  public:
   CodableRef Load(std::span<const std::uint8_t> bytes, std::string_view root_class) {
-    // Decoded values may weigh this much more than the archive: enough for strings shared by
-    // many records, too little for a small file that references one large value millions of
-    // times.
-    budget_ = 64 * static_cast<std::uint64_t>(bytes.size()) + (std::uint64_t{1} << 20);
+    // libplist would recurse through deep nesting and copy shared references: the bytes are
+    // checked first, so that what it builds stays within the list's budget.
+    if (!CheckBinaryPropertyList(bytes).ok()) return nullptr;
+    // Decoded values may weigh this much more than the archive: enough for text shared by many
+    // records, too little for a small file that references one large value millions of times.
+    budget_ = PropertyListBudget(bytes.size());
     plist_t root = nullptr;
     plist_from_bin(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::uint32_t>(bytes.size()), &root);
@@ -37,31 +50,31 @@ class Reader {
       return nullptr;
     }
     marks_.assign(objects_.size(), Mark::kNone);
+    decoded_.assign(objects_.size(), nullptr);
     std::uint64_t uid = 0;
     plist_get_uid_val(root_ref, &uid);
     if (!RootAllowed(uid, root_class)) return nullptr;
     CodedValue value;
-    std::uint64_t weight = 0;
-    if (!DecodeRef(uid, value, weight) || failed_) return nullptr;
+    if (!DecodeRef(uid, value) || failed_) return nullptr;
     const CodableRef* object = value.Get<CodableRef>();
     return object != nullptr ? *object : nullptr;
   }
 
   // A value stored under a key or in an array: a scalar in place, or a reference.
-  bool DecodeNode(plist_t node, CodedValue& out, std::uint64_t& weight) {
+  bool DecodeNode(plist_t node, CodedValue& out) {
     if (failed_ || node == nullptr) return Refuse();
     switch (plist_get_node_type(node)) {
       case PLIST_UID: {
         std::uint64_t uid = 0;
         plist_get_uid_val(node, &uid);
-        return DecodeRef(uid, out, weight);
+        return DecodeRef(uid, out);
       }
       case PLIST_BOOLEAN:
       case PLIST_UINT:
       case PLIST_REAL:
       case PLIST_STRING:
       case PLIST_DATA:
-        return DecodeScalar(node, out, weight);
+        return DecodeScalar(node, out);
       default:
         return Refuse();
     }
@@ -97,14 +110,14 @@ class Reader {
     return false;
   }
 
-  bool Charge(std::uint64_t weight) {
-    if (weight > budget_) return Refuse();
-    budget_ -= weight;
+  // Counts `bytes` of decoded values against the budget, before they are made.
+  bool Charge(std::uint64_t bytes) {
+    if (bytes > budget_) return Refuse();
+    budget_ -= bytes;
     return true;
   }
 
-  bool DecodeScalar(plist_t node, CodedValue& out, std::uint64_t& weight) {
-    weight = 1;
+  bool DecodeScalar(plist_t node, CodedValue& out) {
     switch (plist_get_node_type(node)) {
       case PLIST_BOOLEAN: {
         std::uint8_t b = 0;
@@ -125,63 +138,66 @@ class Reader {
         break;
       }
       case PLIST_STRING: {
+        const std::string_view utf8 = StringOf(node);
+        // UTF-16 has at most as many units as UTF-8 has bytes.
+        if (!Charge(kValueBytes + 2 * static_cast<std::uint64_t>(utf8.size()))) return false;
         String s;
-        if (!FromUtf8(StringOf(node), s)) return Refuse();
-        weight += 2 * static_cast<std::uint64_t>(s.size());
+        if (!FromUtf8(utf8, s)) return Refuse();
         out = CodedValue(std::move(s));
-        break;
+        return true;
       }
       case PLIST_DATA: {
         std::uint64_t length = 0;
         const char* bytes = plist_get_data_ptr(node, &length);
-        weight += length;
-        if (!Charge(weight)) return false;
+        if (!Charge(kValueBytes + length)) return false;
         out = CodedValue(bytes == nullptr ? Data() : Data(bytes, bytes + length));
         return true;
       }
       default:
         return Refuse();
     }
-    return Charge(weight);
+    return Charge(kValueBytes);
   }
 
-  bool DecodeRef(std::uint64_t uid, CodedValue& out, std::uint64_t& weight) {
+  // Objects of registered classes are decoded once and shared by every reference, as they were
+  // archived; every other value is decoded again for each reference and charged each time, so
+  // nothing is copied that the budget has not counted.
+  bool DecodeRef(std::uint64_t uid, CodedValue& out) {
     if (failed_ || uid >= objects_.size()) return Refuse();
     if (uid == 0) {
       out = CodedValue();
-      weight = 1;
-      return Charge(1);
+      return Charge(kValueBytes);
     }
     if (marks_[uid] == Mark::kBusy) return Refuse();  // a reference cycle
     if (marks_[uid] == Mark::kDone) {
-      const auto& [value, w] = memo_.at(uid);
-      weight = w;
-      if (!Charge(w)) return false;
-      out = value;
+      if (!Charge(kValueBytes)) return false;
+      out = CodedValue(decoded_[uid]);
       return true;
     }
     plist_t node = objects_[uid];
-    if (IsType(node, PLIST_DICT)) {
-      if (depth_ >= kMaxArchiveDepth) return Refuse();
-      marks_[uid] = Mark::kBusy;
-      ++depth_;
-      const bool ok = DecodeRecord(node, out, weight);
-      --depth_;
-      if (!ok || failed_) return Refuse();
-    } else if (!DecodeScalar(node, out, weight)) {
-      return false;
+    if (!IsType(node, PLIST_DICT)) return DecodeScalar(node, out);
+    if (depth_ >= kMaxArchiveDepth) return Refuse();
+    if (!Charge(kKeyScanBytes * plist_dict_get_size(node))) return false;
+    marks_[uid] = Mark::kBusy;
+    ++depth_;
+    const bool ok = DecodeRecord(node, out);
+    --depth_;
+    if (!ok || failed_) return Refuse();
+    if (const CodableRef* object = out.Get<CodableRef>()) {
+      decoded_[uid] = *object;
+      marks_[uid] = Mark::kDone;
+    } else {
+      marks_[uid] = Mark::kNone;
     }
-    marks_[uid] = Mark::kDone;
-    memo_.emplace(uid, std::make_pair(out, weight));
     return true;
   }
 
-  bool DecodeRecord(plist_t record, CodedValue& out, std::uint64_t& weight);
+  bool DecodeRecord(plist_t record, CodedValue& out);
 
   PlistPtr root_;
   std::vector<plist_t> objects_;
   std::vector<Mark> marks_;
-  std::unordered_map<std::uint64_t, std::pair<CodedValue, std::uint64_t>> memo_;
+  std::vector<CodableRef> decoded_;  // by UID, the objects of registered classes once decoded
   std::uint64_t budget_ = 0;
   int depth_ = 0;
   bool failed_ = false;
@@ -215,8 +231,7 @@ class RecordCoder final : public KeyedUnarchiver {
     plist_t node = Find(key);
     if (node == nullptr) return std::nullopt;
     CodedValue value;
-    std::uint64_t weight = 0;
-    if (!reader_.DecodeNode(node, value, weight)) return std::nullopt;
+    if (!reader_.DecodeNode(node, value)) return std::nullopt;
     return value;
   }
   void Fail() override { reader_.Fail(); }
@@ -239,7 +254,7 @@ class RecordCoder final : public KeyedUnarchiver {
   plist_t record_;
 };
 
-bool Reader::DecodeRecord(plist_t record, CodedValue& out, std::uint64_t& weight) {
+bool Reader::DecodeRecord(plist_t record, CodedValue& out) {
   plist_t class_ref = DictItem(record, "$class");
   if (!IsType(class_ref, PLIST_UID)) return Refuse();
   std::uint64_t class_uid = 0;
@@ -248,20 +263,21 @@ bool Reader::DecodeRecord(plist_t record, CodedValue& out, std::uint64_t& weight
   plist_t name_node = DictItem(objects_[class_uid], "$classname");
   if (!IsType(name_node, PLIST_STRING)) return Refuse();
   const std::string_view name = StringOf(name_node);
-  weight = 1;
   switch (StandardClass(name)) {
     case Standard::kArray: {
       plist_t objects = DictItem(record, "NS.objects");
       if (!IsType(objects, PLIST_ARRAY)) return Refuse();
+      const std::vector<plist_t> items = Items(objects);
+      // Each item charges its own slot.
+      if (!Charge(kValueBytes)) return false;
       CodedArray array;
-      for (plist_t item : Items(objects)) {
+      array.reserve(items.size());
+      for (plist_t item : items) {
         if (!IsType(item, PLIST_UID)) return Refuse();
-        std::uint64_t w = 0;
-        if (!DecodeNode(item, array.emplace_back(), w)) return false;
-        weight += w;
+        if (!DecodeNode(item, array.emplace_back())) return false;
       }
       out = CodedValue(std::move(array));
-      return Charge(1);
+      return true;
     }
     case Standard::kDictionary: {
       plist_t keys = DictItem(record, "NS.keys");
@@ -270,36 +286,36 @@ bool Reader::DecodeRecord(plist_t record, CodedValue& out, std::uint64_t& weight
       const std::vector<plist_t> key_nodes = Items(keys);
       const std::vector<plist_t> value_nodes = Items(objects);
       if (key_nodes.size() != value_nodes.size()) return Refuse();
+      if (!Charge(kValueBytes)) return false;
       CodedDictionary dictionary;
       for (std::size_t i = 0; i < key_nodes.size(); ++i) {
         if (!IsType(key_nodes[i], PLIST_UID) || !IsType(value_nodes[i], PLIST_UID)) {
           return Refuse();
         }
         CodedValue key, value;
-        std::uint64_t kw = 0, vw = 0;
-        if (!DecodeNode(key_nodes[i], key, kw) || !DecodeNode(value_nodes[i], value, vw)) {
+        if (!Charge(kEntryBytes) || !DecodeNode(key_nodes[i], key) ||
+            !DecodeNode(value_nodes[i], value)) {
           return false;
         }
         String* text = std::get_if<String>(&key.value);
         if (text == nullptr) return Refuse();  // only text keys are carried
-        weight += kw + vw;
         dictionary.insert_or_assign(std::move(*text), std::move(value));
       }
       out = CodedValue(std::move(dictionary));
-      return Charge(1);
+      return true;
     }
     case Standard::kString: {
       plist_t text = DictItem(record, "NS.string");
       if (!IsType(text, PLIST_STRING)) return Refuse();
-      return DecodeScalar(text, out, weight);
+      return DecodeScalar(text, out);
     }
     case Standard::kData: {
       plist_t bytes = DictItem(record, "NS.bytes");
-      if (IsType(bytes, PLIST_DATA)) return DecodeScalar(bytes, out, weight);
+      if (IsType(bytes, PLIST_DATA)) return DecodeScalar(bytes, out);
       // Other writers put the bytes under "NS.data", in place or as a reference to them.
       bytes = DictItem(record, "NS.data");
       if (!IsType(bytes, PLIST_DATA) && !IsType(bytes, PLIST_UID)) return Refuse();
-      if (!DecodeNode(bytes, out, weight)) return false;
+      if (!DecodeNode(bytes, out)) return false;
       return out.Get<Data>() != nullptr || Refuse();
     }
     case Standard::kDate: {
@@ -315,16 +331,17 @@ bool Reader::DecodeRecord(plist_t record, CodedValue& out, std::uint64_t& weight
         return Refuse();
       }
       out = CodedValue(CodedDate{seconds});
-      return Charge(1);
+      return Charge(kValueBytes);
     }
     case Standard::kNull:
       out = CodedValue();
-      return Charge(1);
+      return Charge(kValueBytes);
     case Standard::kNone:
       break;
   }
   const std::optional<ClassEntry> entry = FindClass(name);
   if (!entry) return Refuse();  // only registered classes are rebuilt
+  if (!Charge(kValueBytes + kObjectBytes)) return false;
   RecordCoder coder(*this, record);
   CodableRef object;
   try {
@@ -334,7 +351,7 @@ bool Reader::DecodeRecord(plist_t record, CodedValue& out, std::uint64_t& weight
   }
   if (object == nullptr) return Refuse();
   out = CodedValue(std::move(object));
-  return Charge(1);
+  return true;
 }
 
 }  // namespace

@@ -18,6 +18,14 @@
 // with null. Which classes derive from which is taken from the registrations, never from the
 // archive. Nothing here throws.
 //
+// The bounds, as archives come from outside: the property list passes CheckBinaryPropertyList
+// (kelvane/platform/core/property_list_check.h: nesting, and the size libplist's tree reaches
+// with shared references expanded) before libplist reads it. Decoded values are counted in bytes
+// as they are made, up to PropertyListBudget of the archive's size (64 times it, plus 16 MiB);
+// an object of a registered class is decoded once and shared by every reference to it, as it
+// was archived, while any other value referenced twice is decoded, and counted, twice. An
+// archive the phone writes decodes to far less than the budget.
+//
 // Ownership: decoded objects belong to the caller (shared). Encoding borrows the objects.
 // Threads: archiving and unarchiving may run on any threads at once; the class registry has
 // its own lock. A coder is used only inside the call that handed it out.

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
-#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
+
+#include "kelvane/testing/child_process.h"
+#include "kelvane/testing/property_lists.h"
 
 namespace kelvane::platform {
 namespace {
@@ -294,12 +298,116 @@ TEST_F(KeyedCoderTest, DepthAndSizeLimitsHold) {
   EXPECT_NE(UnarchiveRootObject(chain(kMaxArchiveDepth - 1, 1, nullptr)), nullptr);
   EXPECT_EQ(UnarchiveRootObject(chain(kMaxArchiveDepth, 1, nullptr)), nullptr);
   EXPECT_EQ(UnarchiveRootObject(chain(5000, 1, nullptr)), nullptr);
+}
 
-  // Shared references that would expand to 2^60 copies of a string: refused, and quickly.
-  const Data bomb = chain(60, 2, plist_new_string(std::string(1000, 'x').c_str()));
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(UnarchiveRootObject(bomb), nullptr);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+// ---- hostile archives, loaded in a child under limits ---------------------------------------
+
+constexpr testing::ChildLimits kLimits{.memory_bytes = std::uint64_t{512} << 20, .seconds = 10};
+
+// A Box whose "v" is an NSArray record; `fill(layout, box_class, array_class)` adds the records
+// and returns the UID of the first array.
+template <typename Fill>
+Data BoxArchive(Fill fill) {
+  testing::KeyedArchiveLayout layout;
+  const std::uint32_t box_uid = layout.NextUid();
+  const std::uint32_t first = box_uid + 3;  // after the box and the two class records
+  layout.Record(box_uid + 1, {"v"}, {first});
+  const std::uint32_t box_class = layout.Class("CoderTestBox");
+  const std::uint32_t array_class = layout.Class("NSArray");
+  if (fill(layout, box_class, array_class) != first) std::abort();
+  return layout.Archive(box_uid);
+}
+
+// Arrays `levels` deep, each holding its successor twice: 2^levels copies of the innermost
+// array's text once decoded.
+Data ArchiveLadder(int levels) {
+  return BoxArchive(
+      [&](testing::KeyedArchiveLayout& layout, std::uint32_t, std::uint32_t array_class) {
+        const std::uint32_t first = layout.NextUid();
+        for (int i = 0; i < levels; ++i) {
+          const std::uint32_t next = first + static_cast<std::uint32_t>(i) + 1;
+          layout.ArrayRecord(array_class, {next, next});
+        }
+        layout.Add(layout.List().Ascii(std::string(64, 'x')));
+        return first;
+      });
+}
+
+// One array of 75 numbers, held 10,000 times by another: 10 KB that decode to 760,000 values,
+// some 40 MB, which the budget of a 10 KB archive does not cover.
+Data ArchiveOfOneArrayManyTimes() {
+  return BoxArchive(
+      [](testing::KeyedArchiveLayout& layout, std::uint32_t, std::uint32_t array_class) {
+        const std::uint32_t outer = layout.NextUid();
+        const std::uint32_t inner = outer + 1;
+        const std::uint32_t number = outer + 2;
+        layout.ArrayRecord(array_class, std::vector<std::uint32_t>(10000, inner));
+        layout.ArrayRecord(array_class, std::vector<std::uint32_t>(75, number));
+        layout.Add(layout.List().Integer(7));
+        return outer;
+      });
+}
+
+// 250 arrays, each holding 1,600 references to one number and then the next array: about 800 KB
+// whose values, copied once per level, would take gigabytes; decoded once, some 25 MB.
+constexpr int kDeepLevels = 250;
+constexpr int kDeepWidth = 1600;
+Data DeepWideArchive() {
+  return BoxArchive(
+      [](testing::KeyedArchiveLayout& layout, std::uint32_t, std::uint32_t array_class) {
+        const std::uint32_t first = layout.NextUid();
+        const std::uint32_t number = first + kDeepLevels;
+        for (int i = 0; i < kDeepLevels; ++i) {
+          std::vector<std::uint32_t> items(kDeepWidth, number);
+          if (i + 1 < kDeepLevels) items.push_back(first + static_cast<std::uint32_t>(i) + 1);
+          layout.ArrayRecord(array_class, items);
+        }
+        layout.Add(layout.List().Integer(7));
+        return first;
+      });
+}
+
+bool RegisterBox() { return RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode); }
+
+// 0 when the archive was refused.
+int Refused(const Data& bytes) {
+  return RegisterBox() && UnarchiveRootObject(bytes) == nullptr ? 0 : 1;
+}
+
+[[maybe_unused]] const bool kDeepList = testing::ChildProcess(
+    "archive-deep-list", [] { return Refused(testing::DeepBinaryChain(100000)); });
+[[maybe_unused]] const bool kListLadder = testing::ChildProcess(
+    "archive-list-ladder", [] { return Refused(testing::SharedReferenceLadder(24)); });
+[[maybe_unused]] const bool kArchiveLadder =
+    testing::ChildProcess("archive-ladder", [] { return Refused(ArchiveLadder(40)); });
+[[maybe_unused]] const bool kSharedArray = testing::ChildProcess(
+    "archive-shared-array", [] { return Refused(ArchiveOfOneArrayManyTimes()); });
+[[maybe_unused]] const bool kDeepWide = testing::ChildProcess("archive-deep-wide", [] {
+  if (!RegisterBox()) return 1;
+  const auto box = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(DeepWideArchive()));
+  if (box == nullptr) return 2;
+  // Every level holds its numbers, and the next level last.
+  const CodedValue* level = &box->value;
+  for (int i = 0; i < kDeepLevels; ++i) {
+    const CodedArray* items = level->Get<CodedArray>();
+    if (items == nullptr || items->size() < kDeepWidth || (*items)[0] != CodedValue(7)) return 3;
+    level = &items->back();
+  }
+  return 0;
+});
+
+TEST(KeyedArchiveLimits, HostileArchivesAreRefusedWithinLimits) {
+  // 0: refused; 1: loaded; 128 and more: killed, by a crash or at a limit.
+  for (const char* child :
+       {"archive-deep-list", "archive-list-ladder", "archive-ladder", "archive-shared-array"}) {
+    SCOPED_TRACE(child);
+    EXPECT_EQ(testing::RunLimitedChild(child, kLimits).status, 0);
+  }
+}
+
+TEST(KeyedArchiveLimits, DeepArchivesLoadInMemoryInProportion) {
+  // 0: loaded whole; 1 to 3: refused or wrong; 128 and more: killed at the limit.
+  EXPECT_EQ(testing::RunLimitedChild("archive-deep-wide", kLimits).status, 0);
 }
 
 // ---- archives laid out by other writers ---------------------------------------------------------

@@ -24,7 +24,9 @@
 // Ownership: a bundle is one object per folder for the life of the process (the same pointer
 // on every call), so its tables are read from disk once per table and language. Bundles are
 // never destroyed: a plain pointer to one stays valid until the process exits. A table that
-// is missing or malformed reads as empty, and its keys answer with their fallbacks.
+// is missing or malformed reads as empty, and its keys answer with their fallbacks; an
+// Info.plist that is malformed, not a regular file or past the bounds of ReadStringsTable gives
+// a bundle without identifier, so that it breaks no search for the other bundles.
 //
 // Threads: every member may be called from any thread; each bundle guards its tables with its
 // own lock, and no lock of this module is held while another is taken, except that finding a

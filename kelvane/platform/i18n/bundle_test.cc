@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "kelvane/platform/device/device.h"
+#include "kelvane/testing/child_process.h"
+#include "kelvane/testing/property_lists.h"
 #include "kelvane/testing/scoped_environment.h"
 #include "kelvane/testing/temp_dir.h"
 
@@ -131,6 +133,33 @@ TEST(Bundle, MainBundleFromTheEnvironmentTheApplicationOrTheExecutable) {
   }
   Bundle::SetMainBundle({});
   EXPECT_EQ(Bundle::Main(), executable);
+}
+
+// Two bundles whose Info.plist is hostile (a binary chain 100,000 deep, XML nested 1,000,000
+// deep) sort before a good one on the bundle path; the good one must still be found and read.
+[[maybe_unused]] const bool kHostileInfo = testing::ChildProcess("bundle-hostile-info", [] {
+  testing::TempDir temp;
+  const Data chain = testing::DeepBinaryChain(100000);
+  MakeBundle(temp.path() / "A.bundle", {{"Info.plist", std::string(chain.begin(), chain.end())}});
+  MakeBundle(temp.path() / "B.bundle", {{"Info.plist", testing::DeepXml(1000000)}});
+  MakeBundle(temp.path() / "C.bundle", {{"Info.plist", Info("org.test.good")},
+                                        {"en.lproj/Localizable.strings", "hello = Hello;"}});
+  ::setenv("KELVANE_BUNDLE_PATH", temp.path().c_str(), 1);
+  const BundleRef good = Bundle::WithIdentifier(u"org.test.good");
+  if (good == nullptr) return 1;
+  // The development region's table answers whatever the preferred languages.
+  if (good->LocalizedStringForKey(u"hello", u"", std::nullopt) != u"Hello") return 2;
+  const BundleRef hostile = Bundle::AtPath(temp.path() / "A.bundle");
+  if (hostile == nullptr || !hostile->Identifier().empty()) return 3;
+  return 0;
+});
+
+TEST(Bundle, AHostileInfoOnTheBundlePathBreaksNoOtherLookup) {
+  // 0: found and read; 1 to 3: a wrong answer; 128 and more: killed, by a crash or at a limit.
+  EXPECT_EQ(testing::RunLimitedChild("bundle-hostile-info",
+                                     {.memory_bytes = std::uint64_t{512} << 20, .seconds = 10})
+                .status,
+            0);
 }
 
 }  // namespace

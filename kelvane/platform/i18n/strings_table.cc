@@ -1,42 +1,27 @@
 #include "kelvane/platform/i18n/strings_table.h"
 
 #include <plist/plist.h>
+#include <sodium.h>
 
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
-#include <system_error>
+#include <utility>
+#include <vector>
 
+#include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/core/property_list_check.h"
+#include "kelvane/platform/i18n/internal/strings_table_xml.h"
 #include "kelvane/platform/i18n/unicode.h"
 
 namespace kelvane::platform {
 namespace {
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// Whether every surrogate in `text` is one half of a pair.
-bool WellFormed(std::u16string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (IsHighSurrogate(text[i])) {
-      if (i + 1 == text.size() || !IsLowSurrogate(text[i + 1])) return false;
-      ++i;
-    } else if (IsLowSurrogate(text[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
+using internal::HexValue;
+using internal::WellFormed;
 
 // ---- the text form --------------------------------------------------------------------------
 
@@ -70,6 +55,13 @@ class TextReader {
       ++pos_;
       table.insert_or_assign(std::move(key), std::move(value));
     }
+  }
+
+  // The line the reader stopped on, from 1.
+  std::size_t Line() const {
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < pos_ && i < text_.size(); ++i) line += text_[i] == u'\n';
+    return line;
   }
 
  private:
@@ -177,7 +169,7 @@ class TextReader {
   std::size_t pos_ = 0;
 };
 
-// ---- property lists -------------------------------------------------------------------------
+// ---- property lists in binary ---------------------------------------------------------------
 
 struct PlistFree {
   void operator()(void* node) const noexcept { plist_free(static_cast<plist_t>(node)); }
@@ -188,17 +180,28 @@ struct CFree {
   void operator()(void* p) const noexcept { std::free(p); }
 };
 
-std::optional<StringsTable> TableFromPlist(plist_t root) {
-  if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
+Result<StringsTable> FromBinary(std::span<const std::uint8_t> bytes) {
+  // libplist recurses and copies shared references: it only sees lists that passed the check.
+  Result<PropertyListShape> shape = CheckBinaryPropertyList(bytes);
+  if (!shape) return shape.error();
+  plist_t raw_root = nullptr;
+  plist_from_bin(reinterpret_cast<const char*>(bytes.data()),
+                 static_cast<std::uint32_t>(bytes.size()), &raw_root);
+  const PlistPtr owner(raw_root);
+  if (raw_root == nullptr) return Error{ErrorKind::kMalformed, "a damaged property list"};
+  if (plist_get_node_type(raw_root) != PLIST_DICT) {
+    return Error{ErrorKind::kMalformed, "the root is not a dictionary"};
+  }
+  const Error bad_text{ErrorKind::kMalformed, "a key or value that is not UTF-8"};
   StringsTable table;
   plist_dict_iter raw_iter = nullptr;
-  plist_dict_new_iter(root, &raw_iter);
-  if (raw_iter == nullptr) return std::nullopt;
+  plist_dict_new_iter(raw_root, &raw_iter);
+  if (raw_iter == nullptr) throw std::bad_alloc();
   const std::unique_ptr<void, CFree> iter(raw_iter);
   for (;;) {
     char* raw_key = nullptr;
     plist_t value = nullptr;
-    plist_dict_next_item(root, iter.get(), &raw_key, &value);
+    plist_dict_next_item(raw_root, iter.get(), &raw_key, &value);
     const std::unique_ptr<char, CFree> key(raw_key);
     if (key == nullptr) break;
     if (value == nullptr || plist_get_node_type(value) != PLIST_STRING) continue;
@@ -209,19 +212,14 @@ std::optional<StringsTable> TableFromPlist(plist_t root) {
     if (!Utf8ToUtf16(key.get(), key16) ||
         !Utf8ToUtf16(text == nullptr ? std::string_view() : std::string_view(text, length),
                      value16)) {
-      return std::nullopt;
+      return bad_text;
     }
     table.insert_or_assign(std::move(key16), std::move(value16));
   }
   return table;
 }
 
-std::optional<StringsTable> FromXml(std::string_view xml) {
-  plist_t root = nullptr;
-  plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
-  const PlistPtr owner(root);
-  return TableFromPlist(root);
-}
+// ---- the forms together -----------------------------------------------------------------------
 
 bool LooksLikeXml(std::u16string_view text) {
   std::size_t i = 0;
@@ -234,14 +232,14 @@ bool LooksLikeXml(std::u16string_view text) {
          rest.starts_with(u"<plist");
 }
 
-std::optional<StringsTable> FromText(std::u16string_view text) {
-  if (LooksLikeXml(text)) {
-    std::string utf8;
-    if (!Utf16ToUtf8(text, utf8)) return std::nullopt;
-    return FromXml(utf8);
-  }
+Result<StringsTable> FromText(std::u16string_view text) {
+  if (LooksLikeXml(text)) return internal::ReadXmlStringsTable(text);
   StringsTable table;
-  if (!TextReader(text).Read(table)) return std::nullopt;
+  TextReader reader(text);
+  if (!reader.Read(table)) {
+    return Error{ErrorKind::kMalformed,
+                 "a string table that cannot be read at line " + std::to_string(reader.Line())};
+  }
   return table;
 }
 
@@ -257,49 +255,68 @@ bool DecodeUtf16(std::span<const std::uint8_t> bytes, bool big_endian, String& o
   return WellFormed(out);
 }
 
+Error TooLarge(std::uint64_t limit) {
+  return Error{ErrorKind::kTooLarge, "over the limit of " + DescribeBytes(limit)};
+}
+
 }  // namespace
 
-std::optional<StringsTable> ParseStringsTable(std::span<const std::uint8_t> bytes) noexcept {
+std::size_t StringHash::operator()(std::u16string_view text) const noexcept {
+  struct Key {
+    unsigned char bytes[crypto_shorthash_KEYBYTES];
+  };
+  static const Key key = [] {
+    Key k;
+    // randombytes_buf draws from the system whether or not initialisation succeeded; this only
+    // makes libsodium's start-up explicit (and thread-safe) before its first use.
+    [[maybe_unused]] const int ready = sodium_init();
+    randombytes_buf(k.bytes, sizeof k.bytes);
+    return k;
+  }();
+  unsigned char out[crypto_shorthash_BYTES];
+  crypto_shorthash(out, reinterpret_cast<const unsigned char*>(text.data()),
+                   text.size() * sizeof(char16_t), key.bytes);
+  std::uint64_t hash = 0;
+  std::memcpy(&hash, out, sizeof hash);
+  return static_cast<std::size_t>(hash);
+}
+
+Result<StringsTable> LoadStringsTable(std::span<const std::uint8_t> bytes) noexcept {
   try {
-    if (bytes.size() > kMaxStringsTableBytes) return std::nullopt;
+    if (bytes.size() > kMaxStringsTableBytes) return TooLarge(kMaxStringsTableBytes);
     const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (raw.starts_with("bplist00")) {
-      plist_t root = nullptr;
-      plist_from_bin(raw.data(), static_cast<std::uint32_t>(raw.size()), &root);
-      const PlistPtr owner(root);
-      return TableFromPlist(root);
-    }
+    if (raw.starts_with("bplist00")) return FromBinary(bytes);
+    const Error bad_text{ErrorKind::kMalformed, "text that is neither UTF-8 nor UTF-16"};
     String text;
     if (raw.starts_with("\xFF\xFE") || raw.starts_with("\xFE\xFF")) {
-      if (!DecodeUtf16(bytes.subspan(2), raw[0] == '\xFE', text)) return std::nullopt;
+      if (!DecodeUtf16(bytes.subspan(2), raw[0] == '\xFE', text)) return bad_text;
       return FromText(text);
     }
     if (!Utf8ToUtf16(raw.starts_with("\xEF\xBB\xBF") ? raw.substr(3) : raw, text)) {
-      return std::nullopt;
+      return bad_text;
     }
     return FromText(text);
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
+  } catch (...) {
+    return Error{ErrorKind::kTooLarge, "memory ran out"};
   }
 }
 
-std::optional<StringsTable> ReadStringsTable(const std::filesystem::path& path) noexcept {
+Result<StringsTable> LoadStringsTableFile(const std::filesystem::path& path) noexcept {
   try {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > kMaxStringsTableBytes) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    // A file that shrank while it was read is refused rather than read in part.
-    if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return std::nullopt;
-    return ParseStringsTable(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    Result<Data> bytes = ReadRegularFile(path.string(), kMaxStringsTableBytes);
+    if (!bytes) return bytes.error();
+    return LoadStringsTable(*bytes);
   } catch (...) {
-    return std::nullopt;
+    return Error{ErrorKind::kTooLarge, "memory ran out"};
   }
+}
+
+std::optional<StringsTable> ParseStringsTable(std::span<const std::uint8_t> bytes) noexcept {
+  return LoadStringsTable(bytes).ToOptional();
+}
+
+std::optional<StringsTable> ReadStringsTable(const std::filesystem::path& path) noexcept {
+  return LoadStringsTableFile(path).ToOptional();
 }
 
 }  // namespace kelvane::platform

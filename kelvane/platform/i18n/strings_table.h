@@ -11,11 +11,21 @@
 //                   below \200; any other escaped character stands for itself. Keys and values
 //                   made only of letters, digits and _$+/:.- need no quotes; `"key";` maps the
 //                   key to itself; the entries may be wrapped in one pair of braces.
-//   XML plist       a dictionary whose string values are the entries (through libplist).
-//   binary plist    the same in the binary form ("bplist00").
+//   XML plist       a dictionary whose string values are the entries, read by a reader of this
+//                   module: an optional XML declaration, comments and a document type without
+//                   declarations of its own; the elements of a property list, optionally inside
+//                   <plist>; the five named entities, character references and CDATA sections.
+//   binary plist    the same in the binary form ("bplist00"), checked by CheckBinaryPropertyList
+//                   (kelvane/platform/core/property_list_check.h) before libplist reads it.
 //
 // Values of other kinds in a property-list dictionary (numbers, nested dictionaries) are not
 // text and are passed over. A later entry with the same key replaces the earlier one.
+//
+// Bounds, as tables come from outside: files above kMaxStringsTableBytes are refused unread;
+// property lists nesting deeper than kMaxPropertyListDepth, or binary lists whose shared
+// references would expand past PropertyListBudget of their size, are refused; nothing recurses
+// on the input, and time and memory stay in proportion to it. Keys are hashed with StringHash,
+// keyed per process, so no set of keys makes a table slow.
 //
 // Threads: the functions keep no state and may be called from any thread.
 #pragma once
@@ -30,16 +40,17 @@
 #include <unordered_map>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/core/result.h"
 #include "kelvane/platform/core/string.h"
 
 namespace kelvane::platform {
 
-// Hashes a String and a std::u16string_view alike, so a table is searched with a view.
-struct StringHash {
+// Hashes a String and a std::u16string_view alike, so a table is searched with a view. The hash
+// is SipHash-2-4 under a random key drawn once per process: tables keyed by text from outside
+// cannot be flooded with keys made to collide, and no order of iteration is stable across runs.
+struct KELVANE_EXPORT StringHash {
   using is_transparent = void;
-  std::size_t operator()(std::u16string_view text) const noexcept {
-    return std::hash<std::u16string_view>{}(text);
-  }
+  std::size_t operator()(std::u16string_view text) const noexcept;
 };
 
 using StringsTable = std::unordered_map<String, String, StringHash, std::equal_to<>>;
@@ -50,12 +61,22 @@ inline constexpr std::size_t kMaxStringsTableBytes = std::size_t{64} << 20;
 // The entries of a table held in `bytes`. The empty file is the empty table. nullopt for a
 // malformed table (an unterminated string or comment, a missing '=' or ';', a bad escape, an
 // unpaired surrogate, text that is not UTF-8, UTF-16 of odd length, a property list whose root
-// is not a dictionary), for more than kMaxStringsTableBytes and when memory ran out.
+// is not a dictionary or that breaks the bounds above), for more than kMaxStringsTableBytes and
+// when memory ran out.
 [[nodiscard]] KELVANE_EXPORT std::optional<StringsTable> ParseStringsTable(
     std::span<const std::uint8_t> bytes) noexcept;
 
-// The same for the file at `path`; nullopt also when it cannot be read.
+// The same for the regular file at `path`; nullopt also when it cannot be read or is not a
+// regular file (a folder, a named pipe, a device: refused without blocking).
 [[nodiscard]] KELVANE_EXPORT std::optional<StringsTable> ReadStringsTable(
+    const std::filesystem::path& path) noexcept;
+
+// ParseStringsTable and ReadStringsTable with the reason of a refusal: kMalformed (with the line
+// for the text form), kTooLarge (over a bound above, or memory ran out), and for a file the
+// reasons of ReadRegularFile (kelvane/platform/core/file_handle.h).
+[[nodiscard]] KELVANE_EXPORT Result<StringsTable> LoadStringsTable(
+    std::span<const std::uint8_t> bytes) noexcept;
+[[nodiscard]] KELVANE_EXPORT Result<StringsTable> LoadStringsTableFile(
     const std::filesystem::path& path) noexcept;
 
 }  // namespace kelvane::platform

@@ -4,8 +4,17 @@
 #include <plist/plist.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "kelvane/testing/child_process.h"
+#include "kelvane/testing/property_lists.h"
 
 namespace kelvane::platform {
 namespace {
@@ -77,6 +86,37 @@ TEST(StringsTable, PropertyListDictionariesInXmlAndBinary) {
   }
 }
 
+TEST(StringsTable, XmlFormReadsEntitiesAndSectionsAndPassesOverOtherValues) {
+  const std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<!-- a comment -->
+<plist version="1.0">
+<dict>
+  <key>amp</key><string>a &amp; b &lt;c&gt; &quot;d&quot; &apos;e&apos; &#233;&#x1F600;</string>
+  <key>cdata</key><string><![CDATA[<not a tag> & raw]]></string>
+  <key>empty</key><string/>
+  <key>spaces</key><string>  kept
+</string>
+  <key>nested</key><dict><key>x</key><array><string>y</string><integer>1</integer><true/></array></dict>
+  <key>number</key><real>1.5</real>
+  <key/><string>empty key</string>
+</dict>
+</plist>
+)";
+  const StringsTable want{{u"amp", u"a & b <c> \"d\" 'e' \u00e9\U0001F600"},
+                          {u"cdata", u"<not a tag> & raw"},
+                          {u"empty", u""},
+                          {u"spaces", u"  kept\n"},
+                          {u"", u"empty key"}};
+  EXPECT_EQ(Parse(xml), want);
+  // The same in UTF-16, and a dictionary without the plist element around it.
+  std::string utf16 = "\xFF\xFE";
+  for (char c : xml) utf16 += std::string{c, '\0'};
+  EXPECT_EQ(Parse(utf16), want);
+  EXPECT_EQ(Parse("<?xml version=\"1.0\"?><dict><key>k</key><string>v</string></dict>"),
+            (StringsTable{{u"k", u"v"}}));
+}
+
 TEST(StringsTable, MalformedTablesFailWithoutReadingPastTheEnd) {
   const std::string cases[] = {
       "\"a\" = \"unterminated;",
@@ -96,6 +136,15 @@ TEST(StringsTable, MalformedTablesFailWithoutReadingPastTheEnd) {
       "bplist00\x01\x02",
       "<?xml version=\"1.0\"?><plist><array><string>a</string></array></plist>",
       "<plist><dict><key>a</key><string>b",
+      "<plist><dict><key>a</key><strin>b</strin></dict></plist>",    // unknown element
+      "<!DOCTYPE plist [<!ENTITY x \"y\">]><plist><dict/></plist>",  // declarations
+      "<plist><dict><key>a</key><string>&bogus;</string></dict></plist>",
+      "<plist><dict><key>a</key><string>&#xD800;</string></dict></plist>",
+      "<plist><dict><key>a</key><string>a<b/></string></dict></plist>",
+      "<plist><dict><key>a</key></dict></plist>",  // a key without a value
+      "<plist><dict><key>a</key><array></dict></array></plist>",
+      "<plist><dict><key>a</key><string>b</string></dict>",  // no closing plist tag
+      "<plist><dict/></plist>trailing",
   };
   for (const std::string& bytes : cases) {
     // Parsed from an exact-size copy, so AddressSanitizer catches any read past the end.
@@ -105,6 +154,107 @@ TEST(StringsTable, MalformedTablesFailWithoutReadingPastTheEnd) {
   }
   EXPECT_FALSE(ReadStringsTable("/nonexistent/Localizable.strings").has_value());
   EXPECT_FALSE(ReadStringsTable(KELVANE_TESTDATA_DIR).has_value());  // a folder
+}
+
+// ---- hostile tables, loaded in a child under limits ------------------------------------------
+
+constexpr testing::ChildLimits kLimits{.memory_bytes = std::uint64_t{512} << 20, .seconds = 10};
+
+// 0 when the table was refused.
+int Refused(std::span<const std::uint8_t> bytes) { return ParseStringsTable(bytes) ? 1 : 0; }
+
+[[maybe_unused]] const bool kDeepBinary = testing::ChildProcess(
+    "strings-deep-binary", [] { return Refused(testing::DeepBinaryChain(100000)); });
+[[maybe_unused]] const bool kDeepXml = testing::ChildProcess(
+    "strings-deep-xml", [] { return Refused(Bytes(testing::DeepXml(1000000))); });
+[[maybe_unused]] const bool kLadder = testing::ChildProcess(
+    "strings-ladder", [] { return Refused(testing::SharedReferenceLadder(24)); });
+
+TEST(StringsTable, DeepAndExpandingPropertyListsAreRefusedWithinLimits) {
+  for (const char* child : {"strings-deep-binary", "strings-deep-xml", "strings-ladder"}) {
+    SCOPED_TRACE(child);
+    // 0: refused; 1: loaded; 128 and more: killed, by a crash or at a limit.
+    EXPECT_EQ(testing::RunLimitedChild(child, kLimits).status, 0);
+  }
+}
+
+// Keys that the hash tables used before keying (std::hash of the text, MurmurHash2 over its
+// bytes) send to one bucket whatever the seed: `bits` chunks of 16 bytes, each in one of two
+// forms that leave the hash's state the same after the chunk. Every unit is a character the
+// quoted text form carries as it is.
+std::vector<String> CollidingKeys(int bits) {
+  constexpr std::uint64_t kMul = 0xc6a4a7935bd1e995;
+  std::uint64_t inverse = kMul;  // Newton's iteration for the inverse modulo 2^64
+  for (int i = 0; i < 6; ++i) inverse *= 2 - kMul * inverse;
+  const auto shift_mix = [](std::uint64_t v) { return v ^ (v >> 47); };  // its own inverse
+  const auto mix = [&](std::uint64_t k) { return shift_mix(k * kMul) * kMul; };
+  const auto unmix = [&](std::uint64_t m) { return shift_mix(m * inverse) * inverse; };
+  const auto plain = [](std::uint64_t word) {
+    for (int i = 0; i < 4; ++i) {
+      const auto unit = static_cast<char16_t>(word >> (16 * i));
+      if (unit < 0x20 || unit == u'"' || unit == u'\\' || (unit >= 0xD800 && unit <= 0xDFFF)) {
+        return false;
+      }
+    }
+    return true;
+  };
+  // A block whose mixed value differs from its twin's in the top bit only.
+  std::mt19937_64 random(2024);
+  const auto pair = [&] {
+    for (;;) {
+      const std::uint64_t a = random();
+      const std::uint64_t b = unmix(mix(a) ^ (std::uint64_t{1} << 63));
+      if (plain(a) && plain(b)) return std::pair{a, b};
+    }
+  };
+  std::vector<
+      std::pair<std::pair<std::uint64_t, std::uint64_t>, std::pair<std::uint64_t, std::uint64_t>>>
+      chunks;
+  for (int i = 0; i < bits; ++i) chunks.push_back({pair(), pair()});
+  std::vector<String> keys;
+  for (std::uint32_t n = 0; n < (1u << bits); ++n) {
+    String key;
+    for (int i = 0; i < bits; ++i) {
+      const bool twin = (n >> i & 1) != 0;
+      for (std::uint64_t word : {twin ? chunks[i].first.second : chunks[i].first.first,
+                                 twin ? chunks[i].second.second : chunks[i].second.first}) {
+        for (int u = 0; u < 4; ++u) key.push_back(static_cast<char16_t>(word >> (16 * u)));
+      }
+    }
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+// The text form in UTF-16 (little endian), every key mapped to "v".
+std::string TableOf(const std::vector<String>& keys) {
+  String text;
+  for (const String& key : keys) text += u"\"" + key + u"\" = \"v\";\n";
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+[[maybe_unused]] const bool kColliding = testing::ChildProcess("strings-colliding-keys", [] {
+  const std::vector<String> keys = CollidingKeys(15);
+  const std::optional<StringsTable> table = ParseStringsTable(Bytes(TableOf(keys)));
+  return table && table->size() == keys.size() ? 0 : 1;
+});
+
+TEST(StringsTable, KeysMadeToCollideLoadInProportionalTime) {
+  const std::vector<String> keys = CollidingKeys(15);
+  std::set<std::size_t> unkeyed, keyed;
+  for (const String& key : keys) {
+    unkeyed.insert(std::hash<std::u16string_view>{}(key));
+    keyed.insert(StringHash{}(key));
+  }
+  ASSERT_EQ(unkeyed.size(), 1u);  // the keys are what an attacker would send
+  EXPECT_EQ(keyed.size(), keys.size());
+  // 0: all 32,768 entries loaded; 128 and more: stopped at the limit.
+  EXPECT_EQ(testing::RunLimitedChild("strings-colliding-keys", kLimits).status, 0);
 }
 
 }  // namespace

@@ -1,0 +1,154 @@
+#include "kelvane/platform/core/property_list_check.h"
+
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "kelvane/testing/property_lists.h"
+
+namespace kelvane::platform {
+namespace {
+
+using testing::BinaryPlist;
+
+Data Written(plist_t root) {
+  char* bytes = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(root, &bytes, &length);
+  Data out(bytes, bytes + length);
+  plist_to_bin_free(bytes);
+  plist_free(root);
+  return out;
+}
+
+// Checked from an exact-size copy, so AddressSanitizer catches any read past the end.
+Result<PropertyListShape> Check(const Data& bytes, const PropertyListLimits& limits = {}) {
+  const auto copy = std::make_unique<std::uint8_t[]>(bytes.size());
+  if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
+  return CheckBinaryPropertyList({copy.get(), bytes.size()}, limits);
+}
+
+TEST(PropertyListCheck, WhatLibplistWritesPassesWithItsExpandedShape) {
+  plist_t root = plist_new_dict();
+  plist_t items = plist_new_array();
+  for (int i = 0; i < 3; ++i) plist_array_append_item(items, plist_new_string("shared"));
+  plist_array_append_item(items, plist_new_real(2.5));
+  plist_array_append_item(items, plist_new_data("\x01\x02", 2));
+  plist_array_append_item(items, plist_new_uid(7));
+  plist_array_append_item(items, plist_new_date(1, 0));
+  plist_dict_set_item(root, "items", items);
+  plist_dict_set_item(root, "flag", plist_new_bool(1));
+  plist_dict_set_item(root, "text", plist_new_string("Gr\xC3\xBC\xC3\x9F"));  // UTF-16 in the file
+  const Result<PropertyListShape> shape = Check(Written(root));
+  ASSERT_TRUE(shape.ok()) << shape.error().message;
+  // The dictionary, three keys, three values, and the array's seven items; "shared" is written
+  // once and counted three times.
+  EXPECT_EQ(shape->objects, 14u);
+  EXPECT_EQ(shape->depth, 2);
+  EXPECT_GE(shape->expanded_bytes, 14 * kPropertyListNodeBytes);
+
+  // A lone scalar is a list too.
+  EXPECT_EQ(Check(Written(plist_new_uint(5)))->depth, 0);
+}
+
+TEST(PropertyListCheck, DepthAndExpansionAreBoundedExactly) {
+  // Chains of arrays: up to the limit they pass, one past it they do not.
+  for (int depth : {1, 8}) {
+    SCOPED_TRACE(depth);
+    const Data chain = testing::DeepBinaryChain(depth);
+    EXPECT_EQ(Check(chain, {.max_depth = depth})->depth, depth);
+    const Result<PropertyListShape> deeper = Check(chain, {.max_depth = depth - 1});
+    ASSERT_FALSE(deeper.ok());
+    EXPECT_EQ(deeper.error().kind, ErrorKind::kTooLarge);
+  }
+  const Result<PropertyListShape> deep = Check(testing::DeepBinaryChain(100000));
+  ASSERT_FALSE(deep.ok());
+  EXPECT_EQ(deep.error().kind, ErrorKind::kTooLarge);
+
+  // A shared container met again deeper down counts at its own height there: the root holds a
+  // short chain first, then a longer way into the same chain.
+  BinaryPlist detour;
+  detour.Array({1, 3});                         // 0: the root
+  detour.Array({2});                            // 1: the chain
+  detour.Ascii("end");                          // 2
+  detour.Array({4});                            // 3: a way into the chain, two levels longer
+  detour.Array({1});                            // 4
+  EXPECT_EQ(Check(detour.Build(0))->depth, 4);  // the root, 3, 4 and 1
+  EXPECT_FALSE(Check(detour.Build(0), {.max_depth = 3}).ok());
+
+  // Ten levels of shared references expand to 2^10 strings in 2^10 - 1 arrays, counted as such;
+  // twenty-four levels would pass 4 GiB and are refused.
+  const Result<PropertyListShape> ladder = Check(testing::SharedReferenceLadder(10));
+  ASSERT_TRUE(ladder.ok());
+  EXPECT_EQ(ladder->objects, 2047u);
+  EXPECT_EQ(ladder->expanded_bytes, 2047 * kPropertyListNodeBytes + 1024 * 65);
+  EXPECT_FALSE(
+      Check(testing::SharedReferenceLadder(10), {.max_expanded_bytes = ladder->expanded_bytes - 1})
+          .ok());
+  const Result<PropertyListShape> bomb = Check(testing::SharedReferenceLadder(24));
+  ASSERT_FALSE(bomb.ok());
+  EXPECT_EQ(bomb.error().kind, ErrorKind::kTooLarge);
+}
+
+TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
+  const auto malformed = [](const Data& bytes) {
+    const Result<PropertyListShape> shape = Check(bytes);
+    return !shape.ok() && shape.error().kind == ErrorKind::kMalformed;
+  };
+  BinaryPlist cycle;
+  cycle.Array({1});
+  cycle.Array({0});
+  EXPECT_TRUE(malformed(cycle.Build(0)));
+  BinaryPlist own;
+  own.Array({0});
+  EXPECT_TRUE(malformed(own.Build(0)));
+  BinaryPlist past;
+  past.Array({5});
+  EXPECT_TRUE(malformed(past.Build(0)));
+  BinaryPlist number_key;
+  number_key.Dict({1}, {1});
+  number_key.Integer(3);
+  EXPECT_TRUE(malformed(number_key.Build(0)));
+  BinaryPlist array_key;
+  array_key.Dict({1}, {1});
+  array_key.Array({});
+  EXPECT_TRUE(malformed(array_key.Build(0)));
+  EXPECT_TRUE(malformed(Data{'b', 'p', 'l', 'i', 's', 't'}));
+  BinaryPlist empty_utf16;  // libplist cannot read it, so it must not pass
+  empty_utf16.Ascii("");
+  Data bytes = empty_utf16.Build(0);
+  ASSERT_TRUE(Check(bytes).ok());
+  bytes[8] = 0x60;
+  EXPECT_TRUE(malformed(bytes));
+
+  // Every cut of a valid list and every single flipped byte: refused or passed, never a read
+  // outside the bytes; what passes, libplist reads.
+  plist_t root = plist_new_dict();
+  plist_dict_set_item(root, "a", plist_new_string("text"));
+  plist_t array = plist_new_array();
+  plist_array_append_item(array, plist_new_uint(70000));
+  plist_array_append_item(array, plist_new_data("xyz", 3));
+  plist_dict_set_item(root, "b", array);
+  const Data whole = Written(root);
+  ASSERT_TRUE(Check(whole).ok());
+  for (std::size_t n = 0; n < whole.size(); ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_TRUE(malformed(Data(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n))));
+    for (std::uint8_t flip : {0x01, 0x80, 0xFF}) {
+      Data flipped = whole;
+      flipped[n] ^= flip;
+      if (!Check(flipped).ok()) continue;
+      plist_t parsed = nullptr;
+      plist_from_bin(reinterpret_cast<const char*>(flipped.data()),
+                     static_cast<std::uint32_t>(flipped.size()), &parsed);
+      plist_free(parsed);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvane::platform
