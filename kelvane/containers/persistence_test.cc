@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cstdio>
 #include <string>
 
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/storage.h"
 #include "kelvane/testing/arrays.h"
+#include "kelvane/testing/child_process.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane {
@@ -100,6 +103,55 @@ TEST(ArrayRecord, WritesAndReadsFiles) {
     TArray<std::uint32_t> b = Ints({5});
     EXPECT_TRUE(!b.Read(&*in, 0xFFFFFFFFu) && b.Count() == 0u);
   }
+}
+
+// Records and lengths that claim 256 MiB in a file of a few bytes, the way a reader meets them:
+// a count read from the file, then that many bytes asked for. Nothing may hold memory for what
+// is claimed; each step's growth of the child's peak is checked and named.
+int ClaimsMoreThanHeldChild() {
+  constexpr std::uint32_t kClaimed = 256u << 20;
+  testing::TempDir dir;
+  const Data claim = Record(kClaimed, {1, 2, 3, 4, 5, 6, 7, 8});
+  const std::string path = dir.Write("claim", std::string(claim.begin(), claim.end()));
+  int failures = 0;
+  const auto peak_mib = [] {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss >> 10;
+  };
+  const auto check = [&](const char* step, bool refused, long before) {
+    const long grown = peak_mib() - before;
+    if (refused && grown < 64) return;
+    std::fprintf(stderr, "child: %s %s, peak grew by %ld MiB\n", step,
+                 refused ? "was refused" : "was not refused", grown);
+    ++failures;
+  };
+  long before = peak_mib();
+  CArrayBase bytes(1);
+  unsigned int offset = 0;
+  check("Load", !bytes.Load(&claim, &offset, 0xFFFFFFFFu), before);
+  auto file = FileHandle::Open(path, FileHandle::Mode::kRead);
+  if (!file) return 2;
+  before = peak_mib();
+  check("Read", !bytes.Read(&*file, 0xFFFFFFFFu), before);
+  Data buffer;
+  before = peak_mib();
+  check("ReadTo", NSTools::SeekToFileOffset(*file, 4) && !NSTools::ReadTo(*file, &buffer, kClaimed),
+        before);
+  // Twice the claim, so that a peak reached above shows here again.
+  before = peak_mib();
+  check("ReadDataOfLength",
+        NSTools::SeekToFileOffset(*file, 4) && !NSTools::ReadDataOfLength(*file, 2 * kClaimed),
+        before);
+  return failures == 0 ? 0 : 1;
+}
+[[maybe_unused]] const bool kClaimsMoreThanHeld =
+    testing::ChildProcess("records-claim-more-than-held", ClaimsMoreThanHeldChild);
+
+TEST(ArrayRecord, ClaimsBeyondTheBytesPresentHoldNoMemoryForThem) {
+  const testing::ChildOutcome outcome = testing::RunLimitedChild(
+      "records-claim-more-than-held", {.memory_bytes = 1u << 30, .seconds = 10});
+  EXPECT_EQ(outcome.status, 0) << "peak " << (outcome.peak_rss_bytes >> 20) << " MiB";
 }
 
 }  // namespace
