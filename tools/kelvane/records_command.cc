@@ -33,8 +33,8 @@ CLI::App* AddRecords(CLI::App& app) {
 }
 
 int RunRecords() {
-  auto file = platform::FileHandle::Open(dump.file, platform::FileHandle::Mode::kRead);
-  if (!file) return Fail("cannot open " + dump.file + ": " + std::strerror(errno));
+  auto file = platform::FileHandle::OpenRegular(dump.file);
+  if (!file) return Fail("cannot open " + dump.file + ": " + file.error().message);
   const std::uint64_t size = NSTools::FileSize(*file);
   CArrayBase items(dump.item_size);
   for (unsigned int record = 0; !NSTools::IsEOF(*file); ++record) {
