@@ -13,6 +13,7 @@
 
 #include "kelvane/containers/archive.h"
 #include "kelvane/containers/keychain.h"
+#include "kelvane/platform/core/file_handle.h"
 #include "kelvane/platform/store/sqlite_item_store.h"
 #include "kelvane/text/utf8.h"
 #include "tools/kelvane/command.h"
@@ -113,10 +114,10 @@ void PrintAttributes(std::ostream& out, const platform::ItemAttributes& a) {
 }
 
 int RunCert() {
-  std::ifstream in(cert.file, std::ios::binary);
-  if (!in) return Fail("cannot open " + cert.file);
-  const Data der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const auto certificate = platform::Certificate::CreateWithData(der);
+  const platform::Result<Data> der =
+      platform::ReadRegularFile(cert.file, platform::Certificate::kMaxBytes);
+  if (!der) return Fail("cannot read " + cert.file + ": " + der.error().message);
+  const auto certificate = platform::Certificate::CreateWithData(*der);
   if (certificate == nullptr) return Fail(cert.file + " is not one DER certificate");
   const std::optional<String> label = StringFromUtf8(cert.label);
   if (!label) return Fail("the label must be UTF-8 text");
