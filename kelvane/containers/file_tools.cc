@@ -1,6 +1,7 @@
 #include "kelvane/containers/file_tools.h"
 
 #include <string.h>  // explicit_bzero
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <stdexcept>
 
 namespace kelvane::NSTools {
 namespace {
@@ -22,12 +24,24 @@ bool Exactly(ssize_t transferred, std::uint64_t wanted) {
 std::optional<Data> ReadDataOfLength(FileHandle& file, std::uint64_t length) noexcept {
   if (length == 0) return std::nullopt;
   try {
-    Data data = file.Read(length);
-    if (data.size() != length) return std::nullopt;
+    // The buffer grows with what arrives, doubling from 64 KiB, so that a length taken from a
+    // file's own bytes holds at most twice what the file has rather than the length asked for.
+    Data data;
+    while (data.size() < length) {
+      const std::size_t held = data.size();
+      const std::size_t step = static_cast<std::size_t>(
+          std::min<std::uint64_t>(length - held, std::max<std::size_t>(held, 64 << 10)));
+      data.resize(held + step);
+      const std::size_t got = file.ReadInto(data.data() + held, step);
+      data.resize(held + got);
+      if (got < step) return std::nullopt;  // the end came first
+    }
     return data;
   } catch (const platform::FileError&) {
     return std::nullopt;
   } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  } catch (const std::length_error&) {
     return std::nullopt;
   }
 }
@@ -126,6 +140,15 @@ bool ReadToEnd(FileHandle& file, Data* buffer) noexcept {
 
 bool ReadTo(FileHandle& file, Data* buffer, std::uint32_t length) noexcept {
   if (buffer == nullptr || length == 0) return false;
+  // A regular file shows how much it has left: a length beyond that could only end in a short
+  // read, so it is refused before the buffer grows to it.
+  struct stat info {};
+  if (::fstat(file.Descriptor(), &info) == 0 && S_ISREG(info.st_mode)) {
+    const off_t at = ::lseek(file.Descriptor(), 0, SEEK_CUR);
+    if (at < 0 || at > info.st_size || static_cast<std::uint64_t>(info.st_size - at) < length) {
+      return false;
+    }
+  }
   try {
     buffer->resize(length);
   } catch (const std::bad_alloc&) {

@@ -27,7 +27,8 @@ using platform::FileHandle;
 // ---- handle family ---------------------------------------------------------------------------
 
 // Exactly `length` bytes from the position; nullopt when length is 0, fewer bytes remain (they
-// are consumed all the same), or the read fails.
+// are consumed all the same), or the read fails. Memory grows with the bytes read, not with
+// `length`, so a length read from outside bytes costs no more than the bytes that follow it.
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> ReadDataOfLength(FileHandle& file,
                                                                   std::uint64_t length) noexcept;
 
@@ -60,7 +61,8 @@ KELVANE_EXPORT bool TruncateFileAtOffset(FileHandle& file, std::uint64_t offset)
 KELVANE_EXPORT bool ReadToEnd(FileHandle& file, Data* buffer) noexcept;
 
 // Sets buffer's length to `length` and fills it with one read. false when buffer is null,
-// length is 0 (nothing read), or the read brings fewer bytes.
+// length is 0 (nothing read), or the read brings fewer bytes. On a regular file with fewer than
+// `length` bytes left, false before anything is read or allocated (the buffer is unchanged).
 KELVANE_EXPORT bool ReadTo(FileHandle& file, Data* buffer, std::uint32_t length) noexcept;
 
 // One write of all of data. false for null data or a short write.

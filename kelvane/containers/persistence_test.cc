@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/storage.h"
 #include "kelvane/testing/arrays.h"
+#include "kelvane/testing/child_process.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane {
@@ -100,6 +105,54 @@ TEST(ArrayRecord, WritesAndReadsFiles) {
     TArray<std::uint32_t> b = Ints({5});
     EXPECT_TRUE(!b.Read(&*in, 0xFFFFFFFFu) && b.Count() == 0u);
   }
+}
+
+// Records and lengths that claim 256 MiB in a file of a few bytes, the way a reader meets them:
+// a count read from the file, then that many bytes asked for. Each must be refused without the
+// child's peak growing towards what is claimed; the steps that fail are named.
+int ClaimsMoreThanHeldChild() {
+  constexpr std::uint32_t kClaimed = 256u << 20;
+  testing::TempDir dir;
+  const Data claim = Record(kClaimed, {1, 2, 3, 4, 5, 6, 7, 8});
+  auto file = FileHandle::Open(dir.Write("claim", std::string(claim.begin(), claim.end())),
+                               FileHandle::Mode::kRead);
+  if (!file) return 1;
+  CArrayBase bytes(1);
+  Data buffer;
+  unsigned int offset = 0;
+  const std::pair<const char*, std::function<bool()>> steps[] = {
+      {"Load", [&] { return bytes.Load(&claim, &offset, 0xFFFFFFFFu); }},
+      {"Read", [&] { return bytes.Read(&*file, 0xFFFFFFFFu); }},
+      {"ReadTo",
+       [&] {
+         return NSTools::SeekToFileOffset(*file, 4) && NSTools::ReadTo(*file, &buffer, kClaimed);
+       }},
+      // Twice the claim, so that a peak reached by the step before shows here again.
+      {"ReadDataOfLength", [&] {
+         return NSTools::SeekToFileOffset(*file, 4) &&
+                NSTools::ReadDataOfLength(*file, 2 * kClaimed).has_value();
+       }}};
+  int failures = 0;
+  for (const auto& [name, step] : steps) {
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    const bool loaded = step();
+    ::getrusage(RUSAGE_SELF, &after);
+    const long grown_mib = (after.ru_maxrss - before.ru_maxrss) >> 10;
+    if (!loaded && grown_mib < 64) continue;
+    std::fprintf(stderr, "child: %s %s, peak grew by %ld MiB\n", name,
+                 loaded ? "was not refused" : "was refused", grown_mib);
+    ++failures;
+  }
+  return failures;
+}
+[[maybe_unused]] const bool kClaimsMoreThanHeld =
+    testing::ChildProcess("records-claim-more-than-held", ClaimsMoreThanHeldChild);
+
+TEST(ArrayRecord, ClaimsBeyondTheBytesPresentHoldNoMemoryForThem) {
+  const testing::ChildOutcome outcome = testing::RunLimitedChild(
+      "records-claim-more-than-held", {.memory_bytes = 1u << 30, .seconds = 10});
+  EXPECT_EQ(outcome.status, 0) << "peak " << (outcome.peak_rss_bytes >> 20) << " MiB";
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "kelvane/text/attributed_components.h"
 
+#include <deque>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace kelvane {
 namespace NSTools {
@@ -8,9 +11,9 @@ namespace {
 
 using platform::TextRange;
 
-// Appends one component; false when it ends the list. `piece` is the text piece a following
-// attribute set applies to, if any.
-bool AppendOne(platform::MutableAttributedString& self, const Component& component,
+// Appends one piece (text or attributed text) or adds one attribute set. `piece` is the text
+// piece a following attribute set applies to, if any.
+void AppendOne(platform::MutableAttributedString& self, const Component& component,
                std::optional<TextRange>& piece) {
   const auto& value = component.value();
   if (const auto* text = std::get_if<std::u16string_view>(&value)) {
@@ -19,33 +22,52 @@ bool AppendOne(platform::MutableAttributedString& self, const Component& compone
     // The plain text carries no attributes, whatever the text before it has.
     (void)self.SetAttributes({}, range);
     piece = range;
-    return true;
-  }
-  if (const auto* const* text = std::get_if<const platform::AttributedString*>(&value)) {
-    const TextRange range{self.length(), (*text)->length()};
-    self.Append(**text);
+  } else if (const auto* const* attributed =
+                 std::get_if<const platform::AttributedString*>(&value)) {
+    const TextRange range{self.length(), (*attributed)->length()};
+    self.Append(**attributed);
     piece = range;
-    return true;
-  }
-  if (const auto* const* attributes = std::get_if<const platform::TextAttributes*>(&value)) {
+  } else if (const auto* const* attributes = std::get_if<const platform::TextAttributes*>(&value)) {
     // AddAttributes refuses a piece that no longer lies within the string.
     if (piece) (void)self.AddAttributes(**attributes, *piece);
     piece.reset();
-    return true;
   }
-  return false;
+}
+
+// Whether `piece` lies in the text of `self`.
+bool InsideText(const platform::AttributedString& self, std::u16string_view piece) {
+  const std::less_equal<const char16_t*> before_or_at;
+  const char16_t* text = self.string().data();
+  return !piece.empty() && before_or_at(text, piece.data()) &&
+         before_or_at(piece.data() + piece.size(), text + self.length());
 }
 
 void AppendAll(platform::MutableAttributedString& self, const Component* first,
                const Component* begin, const Component* end) noexcept {
   self.BeginEditing();
   try {
-    std::optional<TextRange> piece;
-    if (first == nullptr || AppendOne(self, *first, piece)) {
-      for (const Component* c = begin; c != end; ++c) {
-        if (!AppendOne(self, *c, piece)) break;
+    // A piece may be part of `self`: a piece of its text, or the attribute set of one of its
+    // runs, which appending moves or changes. Such text and every attribute set are copied
+    // first (deques keep the copies where they are), so each piece is read as the call found it.
+    std::deque<String> texts;
+    std::deque<platform::TextAttributes> sets;
+    std::vector<Component> pieces;
+    for (const Component* c = first != nullptr ? first : begin; c != end;
+         c = c == first ? begin : c + 1) {
+      const auto& value = c->value();
+      if (std::holds_alternative<std::monostate>(value)) break;
+      if (const auto* text = std::get_if<std::u16string_view>(&value);
+          text != nullptr && InsideText(self, *text)) {
+        pieces.emplace_back(std::u16string_view(texts.emplace_back(*text)));
+      } else if (const auto* const* attributes =
+                     std::get_if<const platform::TextAttributes*>(&value)) {
+        pieces.emplace_back(sets.emplace_back(**attributes));
+      } else {
+        pieces.push_back(*c);
       }
     }
+    std::optional<TextRange> piece;
+    for (const Component& c : pieces) AppendOne(self, c, piece);
   } catch (...) {  // std::bad_alloc: what was appended so far stays, whole
   }
   self.EndEditing();

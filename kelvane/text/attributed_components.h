@@ -8,7 +8,10 @@
 // not appended.
 //
 // Components refer to the caller's strings and sets without copying them; they are meant to
-// be written in the call's braces and to live no longer than the call.
+// be written in the call's braces and to live no longer than the call. A component may be the
+// string being appended to, a piece of its text or the attribute set of one of its runs: text of
+// the string and attribute sets are taken as the call found them, an attributed string as it
+// stands when its turn comes (appending a string to itself doubles it).
 //
 // Threads: no shared state; one thread changes a string at a time.
 #pragma once

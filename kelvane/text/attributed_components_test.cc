@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "kelvane/images/image_attachment.h"
 
 namespace kelvane::NSTools {
@@ -42,6 +44,27 @@ TEST(AttributedComponents, PiecesTakeOnlyTheAttributesThatFollowThem) {
   EXPECT_TRUE(up.foreground_color == coloured.foreground_color && up.baseline_offset == 2)
       << up.baseline_offset.value_or(0);
   EXPECT_TRUE(price.AttributesAt(12).empty());
+}
+
+// The string appended to itself, then one of its own attribute sets and its own text as pieces.
+// Its runs and its text (longer than fits inside the string object) are moved by the first
+// append, so AddressSanitizer catches any piece read from where they were.
+TEST(AttributedComponents, PiecesMayBeTheStringItself) {
+  TextAttributes pair = Offset(1);
+  pair.foreground_color = platform::Color::RGB(0, 0, 1, 1);
+  platform::MutableAttributedString s(u"EUR/USD 1.08", Offset(2));
+  ASSERT_TRUE(s.SetAttributes(pair, {0, 7}));
+  append(s, s, {s.runs()[0].attributes, u" = ", s.string(), nullptr});
+  EXPECT_EQ(s.string(), u"EUR/USD 1.08EUR/USD 1.08 = EUR/USD 1.08");
+  std::vector<TextRange> ranges;
+  std::vector<TextAttributes> sets;
+  for (const auto& run : s.runs()) {
+    ranges.push_back(run.range);
+    sets.push_back(run.attributes);
+  }
+  // The appended copy takes the pair's set over all of it; the plain pieces carry nothing.
+  EXPECT_EQ(ranges, (std::vector<TextRange>{{0, 7}, {7, 5}, {12, 12}, {24, 15}}));
+  EXPECT_EQ(sets, (std::vector<TextAttributes>{pair, Offset(2), pair, {}}));
 }
 
 TEST(AttributedComponents, ImageAttachmentCarriesItsOffsetOverItsWholeLength) {

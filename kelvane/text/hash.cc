@@ -1,6 +1,5 @@
 #include "kelvane/text/hash.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,8 +8,8 @@
 #include <new>
 #include <string>
 
-#include "kelvane/platform/i18n/charset.h"
 #include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/i18n/charset.h"
 #include "kelvane/text/buffer_copy.h"
 
 namespace kelvane {
@@ -61,12 +60,11 @@ bool CHash::HashFile(CHasher& hasher, OptionalString path) noexcept {
   }
   if (bytes.empty()) return false;
 
-  std::optional<platform::FileHandle> file =
-      platform::FileHandle::Open(bytes, platform::FileHandle::Mode::kRead);
-  if (!file.has_value()) return false;
+  // Only a regular file: opening a named pipe would wait for a writer, and a device may never
+  // end.
+  platform::Result<platform::FileHandle> file = platform::FileHandle::OpenRegular(bytes);
+  if (!file) return false;
   const int fd = file->Descriptor();
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) return false;
 
   hasher.Init();
   unsigned char buffer[4096];

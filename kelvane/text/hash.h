@@ -18,8 +18,8 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/crypto/md5.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/crypto/md5.h"
 
 namespace kelvane {
 
@@ -60,7 +60,8 @@ class KELVANE_EXPORT CHash {
   // Init()s `hasher` and feeds it the whole content of the file at `path`, in chunks of at
   // most 4096 bytes read into one buffer on the stack. Does not finish the digest.
   // false, without touching the hasher, when the path is absent, empty, not valid UTF-16 or
-  // holds a zero unit, or when the file cannot be opened or is a directory. false after Init()
+  // holds a zero unit, or when the file cannot be opened or is not a regular file (a folder, a
+  // named pipe, a device: refused without waiting on them). false after Init()
   // when a read fails; the hasher then holds the bytes read before the error.
   [[nodiscard]] static bool HashFile(CHasher& hasher, OptionalString path) noexcept;
 };

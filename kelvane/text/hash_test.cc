@@ -1,13 +1,16 @@
 #include "kelvane/text/hash.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "kelvane/testing/child_process.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane {
@@ -83,6 +86,30 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096OrFailsUntouched) {
       U(real) + u'\0' + u"tail", U(real) + u'\xD800'};
   for (const auto& path : paths) EXPECT_FALSE(CHash::HashFile(untouched, path));
   EXPECT_EQ(untouched.inits, 0);
+}
+
+// A named pipe and a device in place of a file: opening the pipe once waited for a writer for
+// ever, and /dev/zero never ends. Both are refused without touching the hasher.
+int SpecialFilesChild() {
+  testing::TempDir dir;
+  if (::mkfifo(dir.File("pipe").c_str(), 0600) != 0) return 2;
+  RecordingHasher untouched;
+  int failures = 0;
+  for (const std::string& path : {dir.File("pipe"), std::string("/dev/zero")}) {
+    if (!CHash::HashFile(untouched, U(path))) continue;
+    std::fprintf(stderr, "child: %s was hashed\n", path.c_str());
+    ++failures;
+  }
+  if (untouched.inits != 0) ++failures;
+  return failures == 0 ? 0 : 1;
+}
+[[maybe_unused]] const bool kSpecialFiles =
+    testing::ChildProcess("hash-special-files", SpecialFilesChild);
+
+TEST(CHash, HashFileRefusesPipesAndDevices) {
+  const testing::ChildOutcome outcome =
+      testing::RunLimitedChild("hash-special-files", {.seconds = 5});
+  EXPECT_EQ(outcome.status, 0);
 }
 
 TEST(Hex, ToHashIntoBufferAndToDataAndBack) {

@@ -36,19 +36,6 @@ Size RoundedUp(Size size) {
   return {internal::CeilSingle(size.width), internal::CeilSingle(size.height)};
 }
 
-// The length in `text` from `at` of a match for `word` under case folding: the word's own
-// length unless folding changed it ("ß" matching "ss").
-std::size_t MatchLength(std::u16string_view text, std::size_t at, std::u16string_view word) {
-  if (text.size() - at >= word.size() &&
-      platform::CaseInsensitiveCompare(text.substr(at, word.size()), word) == 0) {
-    return word.size();
-  }
-  for (std::size_t end = at + 1; end <= text.size(); ++end) {
-    if (platform::CaseInsensitiveCompare(text.substr(at, end - at), word) == 0) return end - at;
-  }
-  return word.size();
-}
-
 }  // namespace
 
 namespace internal {
@@ -59,36 +46,35 @@ double CeilSingle(double value) noexcept {
 
 unsigned int CalcDistanceOf(std::u16string_view self, std::u16string_view word,
                             MatchRange* location) noexcept {
-  const MatchRange not_found{kNotFoundLocation, 0};
-  if (location != nullptr) *location = not_found;
+  if (location != nullptr) *location = MatchRange{kNotFoundLocation, 0};
   if (word.empty() || self.empty()) return kNoDistance;
-  std::size_t start = 0;
-  std::int64_t last_space = -1;
   unsigned int best = kNoDistance;
-  while (true) {
-    const std::int32_t found = platform::CaseInsensitiveFind(self.substr(start), word);
-    if (found < 0) return best;
-    const std::size_t at = start + static_cast<std::size_t>(found);
-    const MatchRange r{at, MatchLength(self, at, word)};
+  // The nearest space before an occurrence lies at or below its index - 2 (the unit just before
+  // it is no space, or the occurrence is at a word start). Units are looked at once each, in
+  // order: `scanned` is the first not looked at, `last_space` the highest space seen so far.
+  std::size_t scanned = 0;
+  std::int64_t last_space = -1;
+  // Occurrences are found in one pass over the text folded once: they do not overlap, each
+  // beginning at or after the end of the one before.
+  (void)platform::CaseInsensitiveFindEach(self, word, [&](std::size_t at, std::size_t length) {
+    const MatchRange r{at, length};
     if (at == 0 || self[at - 1] == u' ') {
       if (location != nullptr) *location = r;
-      return 0;
+      best = 0;
+      return false;
     }
-    // The nearest space before the occurrence, looking no further back than the last one found.
-    for (std::int64_t k = static_cast<std::int64_t>(at) - 2; k > last_space; --k) {
-      if (self[static_cast<std::size_t>(k)] == u' ') {
-        last_space = k;
-        break;
-      }
+    for (; scanned + 2 <= at; ++scanned) {
+      if (self[scanned] == u' ') last_space = static_cast<std::int64_t>(scanned);
     }
-    const auto d = static_cast<unsigned int>(static_cast<std::int64_t>(at) - last_space - 1);
-    if (d < best) {
-      best = d;
+    const std::int64_t d = static_cast<std::int64_t>(at) - last_space - 1;
+    // A distance beyond 32 bits (a word of 4 Gi units) never counts as the better one.
+    if (d < static_cast<std::int64_t>(best)) {
+      best = static_cast<unsigned int>(d);
       if (location != nullptr) *location = r;
     }
-    start = at + r.length;
-    if (start >= self.size()) return best;
-  }
+    return at + length < self.size();
+  });
+  return best;
 }
 
 void DeprecatedStaticInit() noexcept {

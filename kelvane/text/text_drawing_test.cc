@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 #include <tuple>
 
 #include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/testing/child_process.h"
 
 namespace kelvane::NSTools {
 namespace {
@@ -32,6 +34,7 @@ TEST(TextDrawing, CalcDistanceOfFindsTheOccurrenceNearestAWordStart) {
       {u"", u"a", kNoDistance, none},
       {u"a b cxd exd", u"XD", 1, {5, 2}},  // case does not count; spaces found afresh
       {u"Straße", u"SS", 4, {4, 1}},       // folding: "ß" matches "ss", one unit long
+      {u"xßyss ßs", u"SS", 0, {6, 1}},     // the search goes on after a folded occurrence
   };
   for (const auto& c : cases) {
     MatchRange range{1, 1};
@@ -39,6 +42,29 @@ TEST(TextDrawing, CalcDistanceOfFindsTheOccurrenceNearestAWordStart) {
     EXPECT_EQ(range, c.range) << std::string(c.text.begin(), c.text.end());
   }
   EXPECT_EQ(CalcDistanceOf(u"Snapple", u"ap", nullptr), 2u);
+}
+
+// 300,000 units with an occurrence every third unit and the best one last. The text after each
+// occurrence was once folded again, and the spaces before it sought again: time grew with the
+// square of the length.
+int LongTextChild() {
+  String text;
+  for (int i = 0; i < 100000; ++i) text += u"xyA";
+  text += u" qa";
+  MatchRange range;
+  const unsigned int distance = CalcDistanceOf(text, u"a", &range);
+  if (distance == 1 && range == MatchRange{300002, 1}) return 0;
+  std::fprintf(stderr, "child: distance %u at %llu, length %llu\n", distance,
+               static_cast<unsigned long long>(range.location),
+               static_cast<unsigned long long>(range.length));
+  return 1;
+}
+[[maybe_unused]] const bool kLongText = testing::ChildProcess("distance-long-text", LongTextChild);
+
+TEST(TextDrawing, CalcDistanceOfSearchesALongTextInLinearTime) {
+  const testing::ChildOutcome outcome =
+      testing::RunLimitedChild("distance-long-text", {.memory_bytes = 512u << 20, .seconds = 10});
+  EXPECT_EQ(outcome.status, 0) << outcome.cpu_seconds << " s of CPU";
 }
 
 TEST(TextDrawing, SizesAreRoundedUpInSinglePrecision) {

@@ -79,9 +79,6 @@ struct CertOptions {
   std::string label;
 };
 
-// A DER certificate is a few kilobytes; a chain of them is still far below this.
-constexpr std::uint64_t kMaxCertificateBytes = 1 << 20;
-
 void PrintAttributes(std::ostream& out, const platform::ItemAttributes& a) {
   out << "label:                  " << (a.label ? Utf8(*a.label) : "(none)") << '\n'
       << "subject:                " << HexBytes(a.subject.data(), a.subject.size(), 48) << '\n'
@@ -100,7 +97,7 @@ void PrintAttributes(std::ostream& out, const platform::ItemAttributes& a) {
 }
 
 int RunCert(const CertOptions& o) {
-  const Data der = ReadInput(o.file, kMaxCertificateBytes);
+  const Data der = ReadInput(o.file, platform::Certificate::kMaxBytes);
   const auto certificate = platform::Certificate::CreateWithData(der);
   if (certificate == nullptr) throw Failure(o.file + ": not one DER certificate");
   const std::optional<String> label = StringFromUtf8(o.label);

@@ -4,8 +4,11 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <limits>
+#include <cstddef>
+#include <cstdint>
 #include <new>
+#include <optional>
+#include <span>
 
 namespace kelvane::platform {
 namespace {
@@ -37,11 +40,60 @@ std::optional<Data> Content(const Data& der) {
   return Data(der.begin() + static_cast<std::ptrdiff_t>(at), der.end());
 }
 
+// Elements nested within one another, counting the DER held in OCTET and BIT STRINGs: real
+// certificates go about a dozen deep.
+constexpr int kMaxDerDepth = 32;
+
+enum class Structure { kWellFormed, kMalformed, kTooDeep };
+
+// Checks the elements in der[at, end): each with a definite length that stays within `end`,
+// constructed ones holding well-formed elements themselves, no deeper than kMaxDerDepth. The
+// content of an OCTET or BIT STRING that reads as DER (extension values, keys, which the engine
+// decodes later) is held to the same depth; one that does not is opaque bytes. Each level reads
+// its bytes once, so the work is at most kMaxDerDepth passes over the input.
+Structure CheckElements(std::span<const std::uint8_t> der, std::size_t at, std::size_t end,
+                        int depth) {
+  if (depth > kMaxDerDepth) return Structure::kTooDeep;
+  while (at < end) {
+    const std::uint8_t tag = der[at++];
+    if ((tag & 0x1F) == 0x1F) {  // a tag number in the bytes that follow, at most four of them
+      for (int n = 0;; ++n) {
+        if (at == end || n == 4) return Structure::kMalformed;
+        if ((der[at++] & 0x80) == 0) break;
+      }
+    }
+    if (at == end) return Structure::kMalformed;
+    std::size_t length = der[at++];
+    if (length & 0x80) {
+      const std::size_t count = length & 0x7F;
+      // 0 is BER's indefinite length, which DER has not; 4 bytes already pass any bound here.
+      if (count == 0 || count > 4 || end - at < count) return Structure::kMalformed;
+      length = 0;
+      for (std::size_t i = 0; i < count; ++i) length = length << 8 | der[at++];
+    }
+    if (end - at < length) return Structure::kMalformed;
+    const std::size_t content = at;
+    at += length;
+    if (tag & 0x20) {
+      const Structure inner = CheckElements(der, content, at, depth + 1);
+      if (inner != Structure::kWellFormed) return inner;
+    } else if ((tag == 0x04 || tag == 0x03) && length > (tag == 0x03 ? 1u : 0u)) {
+      const std::size_t first = content + (tag == 0x03 ? 1 : 0);  // past the unused-bits count
+      if (CheckElements(der, first, at, depth + 1) == Structure::kTooDeep) {
+        return Structure::kTooDeep;
+      }
+    }
+  }
+  return Structure::kWellFormed;
+}
+
 }  // namespace
 
 std::shared_ptr<const Certificate> Certificate::CreateWithData(
     std::span<const std::uint8_t> der) noexcept {
-  if (der.empty() || der.size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
+  // The engine sees only bytes within the bound whose structure was checked first.
+  if (der.empty() || der.size() > kMaxBytes ||
+      CheckElements(der, 0, der.size(), 0) != Structure::kWellFormed) {
     return nullptr;
   }
   const unsigned char* p = der.data();

@@ -6,6 +6,7 @@
 // Threads: immutable after creation; share it freely.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -17,8 +18,13 @@ namespace kelvane::platform {
 
 class KELVANE_EXPORT Certificate {
  public:
+  // The largest certificate accepted, far above real ones (a few KiB, some tens with many
+  // names).
+  static constexpr std::size_t kMaxBytes = 256 << 10;
+
   // The certificate in `der`; null when the bytes are not exactly one DER certificate
-  // (trailing bytes are refused too).
+  // (trailing bytes are refused too), when they exceed kMaxBytes, or when their elements nest
+  // more than 32 deep. Those bounds are checked before the bytes reach the engine.
   [[nodiscard]] static std::shared_ptr<const Certificate> CreateWithData(
       std::span<const std::uint8_t> der) noexcept;
 

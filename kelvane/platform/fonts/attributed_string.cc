@@ -1,6 +1,7 @@
 #include "kelvane/platform/fonts/attributed_string.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace kelvane::platform {
@@ -60,17 +61,18 @@ void MutableAttributedString::Append(std::u16string_view text) {
 void MutableAttributedString::Append(const AttributedString& text) {
   if (text.length() == 0) return;
   const std::size_t start = text_.size();
-  const std::size_t old_runs = runs_.size();
-  try {
-    text_.append(text.string());
-    for (const Run& run : text.runs()) {
-      runs_.push_back({{start + run.range.location, run.range.length}, run.attributes});
-    }
-  } catch (...) {  // keep the string whole: text and runs as they were
-    text_.resize(start);
-    runs_.resize(old_runs);
-    throw;
+  // `text` may be this string: its runs are copied out before ours grow (and may move), and
+  // its length is taken before the text doubles.
+  std::vector<Run> added;
+  added.reserve(text.runs().size());
+  for (const Run& run : text.runs()) {
+    added.push_back({{start + run.range.location, run.range.length}, run.attributes});
   }
+  runs_.reserve(runs_.size() + added.size());
+  text_.append(text.string());  // a string appended to itself is copied before it grows
+  // Neither step below can throw: the room is reserved and runs move without allocating.
+  runs_.insert(runs_.end(), std::make_move_iterator(added.begin()),
+               std::make_move_iterator(added.end()));
   if (editing_ == 0) Coalesce();
 }
 
@@ -88,9 +90,11 @@ std::size_t MutableAttributedString::SplitAt(std::size_t index) {
   return runs_.size();
 }
 
-bool MutableAttributedString::SetAttributes(const TextAttributes& attributes, TextRange range) {
+bool MutableAttributedString::SetAttributes(const TextAttributes& given, TextRange range) {
   if (range.location > text_.size() || range.length > text_.size() - range.location) return false;
   if (range.length == 0) return true;
+  // `given` may be one of our own runs' sets, which splitting moves: work from a copy.
+  const TextAttributes attributes = given;
   const std::size_t first = SplitAt(range.location);
   const std::size_t end = SplitAt(range.location + range.length);
   for (std::size_t i = first; i < end; ++i) runs_[i].attributes = attributes;
@@ -98,9 +102,10 @@ bool MutableAttributedString::SetAttributes(const TextAttributes& attributes, Te
   return true;
 }
 
-bool MutableAttributedString::AddAttributes(const TextAttributes& attributes, TextRange range) {
+bool MutableAttributedString::AddAttributes(const TextAttributes& given, TextRange range) {
   if (range.location > text_.size() || range.length > text_.size() - range.location) return false;
   if (range.length == 0) return true;
+  const TextAttributes attributes = given;  // as in SetAttributes
   const std::size_t first = SplitAt(range.location);
   const std::size_t end = SplitAt(range.location + range.length);
   for (std::size_t i = first; i < end; ++i) runs_[i].attributes.Merge(attributes);

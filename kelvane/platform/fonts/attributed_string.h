@@ -119,12 +119,14 @@ class KELVANE_EXPORT MutableAttributedString : public AttributedString {
 
   // Appends plain text, which takes the attributes of the last character (none when empty).
   void Append(std::u16string_view text);
-  // Appends text with its own attributes.
+  // Appends text with its own attributes; `text` may be this string itself. On an exception
+  // (std::bad_alloc) the string is left as it was.
   void Append(const AttributedString& text);
   // Replaces the attributes over `range`; false, changing nothing, when it passes the end.
+  // `attributes` may be those of one of this string's own runs.
   [[nodiscard]] bool SetAttributes(const TextAttributes& attributes, TextRange range);
   // Merges `attributes` into those over `range`; false, changing nothing, when it passes the
-  // end.
+  // end. `attributes` may be those of one of this string's own runs.
   [[nodiscard]] bool AddAttributes(const TextAttributes& attributes, TextRange range);
 
  private:

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <utility>
+#include <vector>
 
 namespace kelvane::platform {
 namespace {
@@ -27,6 +29,34 @@ TEST(MutableAttributedString, RangesPastTheEndChangeNothing) {
   s.EndEditing();
   ASSERT_EQ(s.runs().size(), 1u);
   EXPECT_EQ(s.runs()[0].range, (TextRange{0, 4}));
+}
+
+// Each string below has two runs in a full vector, so the split that follows moves them: the
+// set handed in, one of the string's own, must be read before that (AddressSanitizer catches a
+// read of the moved-from runs).
+TEST(MutableAttributedString, TakesAttributeSetsFromItsOwnRuns) {
+  TextAttributes red = Offset(1);
+  red.foreground_color = Color::RGB(1, 0, 0, 1);
+  const auto split = [&] {
+    MutableAttributedString s(u"abcd", Offset(2));
+    EXPECT_TRUE(s.SetAttributes(red, {0, 1}));
+    return s;
+  };
+  const auto runs_of = [](const AttributedString& s) {
+    std::vector<std::pair<TextRange, TextAttributes>> runs;
+    for (const auto& run : s.runs()) runs.emplace_back(run.range, run.attributes);
+    return runs;
+  };
+  using Runs = std::vector<std::pair<TextRange, TextAttributes>>;
+
+  MutableAttributedString added = split();
+  ASSERT_TRUE(added.AddAttributes(added.runs()[0].attributes, {3, 1}));
+  EXPECT_EQ(runs_of(added), (Runs{{{0, 1}, red}, {{1, 2}, Offset(2)}, {{3, 1}, red}}));
+
+  MutableAttributedString set = split();
+  ASSERT_TRUE(set.SetAttributes(set.runs()[0].attributes, {2, 1}));
+  EXPECT_EQ(runs_of(set),
+            (Runs{{{0, 1}, red}, {{1, 1}, Offset(2)}, {{2, 1}, red}, {{3, 1}, Offset(2)}}));
 }
 
 }  // namespace

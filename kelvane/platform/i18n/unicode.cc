@@ -92,6 +92,31 @@ void Fold(std::u16string_view text, FoldedText& folded) {
   }
 }
 
+// Calls `hit(k)` for every index k where `needle` occurs in `haystack`, in order, overlapping
+// ones included, until `hit` returns false. A Knuth-Morris-Pratt scan: time linear in both
+// lengths, where a find from every candidate would compare the needle again and again in a text
+// like "aaa...a" searched for "aa...ab".
+// REQUIRES: needle is not empty.
+template <typename Hit>
+void ForEachOccurrence(std::u16string_view haystack, std::u16string_view needle, Hit hit) {
+  // border[q]: the length of the longest proper border of needle[0, q + 1).
+  std::vector<std::size_t> border(needle.size(), 0);
+  for (std::size_t q = 1, b = 0; q < needle.size(); ++q) {
+    while (b > 0 && needle[q] != needle[b]) b = border[b - 1];
+    if (needle[q] == needle[b]) ++b;
+    border[q] = b;
+  }
+  std::size_t matched = 0;
+  for (std::size_t i = 0; i < haystack.size(); ++i) {
+    while (matched > 0 && haystack[i] != needle[matched]) matched = border[matched - 1];
+    if (haystack[i] == needle[matched]) ++matched;
+    if (matched == needle.size()) {
+      if (!hit(i + 1 - needle.size())) return;
+      matched = border[matched - 1];
+    }
+  }
+}
+
 // Unit offset of `s` inside the text of `out` (terminator included), when it points there.
 std::optional<std::size_t> OffsetInside(const String& out, const WChar* s) {
   const auto address = reinterpret_cast<std::uintptr_t>(s);
@@ -182,21 +207,49 @@ int32_t CaseInsensitiveFind(std::u16string_view text, std::u16string_view patter
     FoldedText folded_pattern, folded_text;
     Fold(pattern, folded_pattern);
     Fold(text, folded_text);
-    const std::u16string_view haystack(folded_text.units);
-    const std::u16string_view needle(folded_pattern.units);
-    for (std::size_t k = haystack.find(needle); k != std::u16string_view::npos;
-         k = haystack.find(needle, k + 1)) {
+    const std::size_t m = folded_pattern.units.size();
+    int32_t found = -1;
+    ForEachOccurrence(folded_text.units, folded_pattern.units, [&](std::size_t k) {
       // A match must cover whole characters of the text: "ss" folded from "ß" is not found
       // by a pattern "s" alone, and a partial folding never counts as a hit.
-      if (folded_text.Boundary(k) && folded_text.Boundary(k + needle.size())) {
-        const uint32_t at = folded_text.origin[k];
-        return at > kInt32Max ? -1 : static_cast<int32_t>(at);
-      }
-    }
+      if (!folded_text.Boundary(k) || !folded_text.Boundary(k + m)) return true;
+      const uint32_t at = folded_text.origin[k];
+      found = at > kInt32Max ? -1 : static_cast<int32_t>(at);
+      return false;
+    });
+    return found;
   } catch (const std::exception&) {
     // Out of memory: reported as "not found", the documented failure result.
   }
   return -1;
+}
+
+bool CaseInsensitiveFindEach(
+    std::u16string_view text, std::u16string_view pattern,
+    const std::function<bool(std::size_t location, std::size_t length)>& visit) noexcept {
+  if (pattern.empty() || text.empty()) return true;
+  // Folded units remember their origin in 32 bits.
+  if (text.size() > UINT32_MAX) return false;
+  try {
+    FoldedText folded_pattern, folded_text;
+    Fold(pattern, folded_pattern);
+    Fold(text, folded_text);
+    const std::size_t m = folded_pattern.units.size();
+    std::size_t next = 0;  // where the text after the last occurrence begins, folded
+    ForEachOccurrence(folded_text.units, folded_pattern.units, [&](std::size_t k) {
+      if (k < next || !folded_text.Boundary(k) || !folded_text.Boundary(k + m)) return true;
+      next = k + m;
+      const std::size_t at = folded_text.origin[k];
+      const std::size_t end =
+          next == folded_text.units.size() ? text.size() : folded_text.origin[next];
+      return visit(at, end - at);
+    });
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
 }
 
 int64_t CountScalars(std::u16string_view text) noexcept {

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,18 @@ namespace kelvane::platform {
 // when an index would not fit in 32 bits, or when memory ran out.
 [[nodiscard]] KELVANE_EXPORT int32_t CaseInsensitiveFind(std::u16string_view text,
                                                          std::u16string_view pattern) noexcept;
+
+// Visits the successive occurrences of `pattern` in `text` under full case folding, in order and
+// without overlap: each is what CaseInsensitiveFind finds in the text after the one before.
+// `visit` receives the occurrence's unit index and its length in units of `text` (which folding
+// may make differ from the pattern's: "ß" matches "ss" in one unit) and returns false to stop.
+// The text is folded once, so a search takes time linear in both lengths however many
+// occurrences there are. False when memory ran out or the text has 2^32 units or more
+// (occurrences already visited stay visited).
+// REQUIRES: `visit` does not throw.
+KELVANE_EXPORT bool CaseInsensitiveFindEach(
+    std::u16string_view text, std::u16string_view pattern,
+    const std::function<bool(std::size_t location, std::size_t length)>& visit) noexcept;
 
 // The default ordering of strings: by Unicode code point (so characters outside the Basic
 // Multilingual Plane sort after U+E000..U+FFFF, unlike a unit order). -1, 0 or 1.

@@ -1,13 +1,20 @@
 #include "kelvane/platform/types/type_database.h"
 
+#include <sodium.h>
+
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+
+#include "kelvane/platform/core/file_handle.h"
 
 namespace kelvane::platform {
 namespace {
@@ -23,8 +30,39 @@ constexpr Row kTable[] = {
 #include "kelvane/platform/types/internal/type_table.inc"
 };
 
-// The largest shared-mime-info file read; the real ones are well under a megabyte.
-constexpr std::streamsize kMaxFileBytes = 16 << 20;
+// The largest shared-mime-info file read; the installed ones hold some 40 KiB.
+constexpr std::uint64_t kMaxFileBytes = 1 << 20;
+
+// Bounds on what the subclass lines may build, far above what installed databases hold (their
+// chains go five deep, no MIME type has more than two parents), so that hostile files cost work
+// in proportion to their size: parents read per MIME type, MIME types one walk from a type
+// visits, steps from a type to an ancestor, and ancestors recorded per type.
+constexpr std::size_t kMaxParentsPerMime = 16;
+constexpr std::size_t kMaxWalk = 64;
+constexpr int kMaxDepth = 16;
+constexpr std::size_t kMaxAncestors = 32;
+
+// Hash tables keyed by MIME types and extensions read from files hash with SipHash under a key
+// drawn once per process, so that no file can be made to pile its keys into one bucket.
+struct KeyedHash {
+  std::size_t operator()(std::u16string_view text) const noexcept {
+    static const std::array<unsigned char, crypto_shorthash_KEYBYTES> key = [] {
+      std::array<unsigned char, crypto_shorthash_KEYBYTES> drawn{};
+      if (sodium_init() >= 0) randombytes_buf(drawn.data(), drawn.size());
+      return drawn;
+    }();
+    unsigned char out[crypto_shorthash_BYTES];
+    crypto_shorthash(out, reinterpret_cast<const unsigned char*>(text.data()),
+                     text.size() * sizeof(char16_t), key.data());
+    std::uint64_t hash;
+    std::memcpy(&hash, out, sizeof(hash));
+    return static_cast<std::size_t>(hash);
+  }
+};
+
+template <typename Value>
+using Table = std::unordered_map<String, Value, KeyedHash>;
+using KeySet = std::unordered_set<String, KeyedHash>;
 
 char16_t LowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
 
@@ -56,16 +94,12 @@ String MimeKey(std::u16string_view mime) {
   return Lower(mime);
 }
 
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text;
-  char buffer[65536];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    text.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (static_cast<std::streamsize>(text.size()) > kMaxFileBytes) return std::nullopt;
-  }
-  return text;
+// The bytes of a database file; nullopt for a missing, unreadable or oversized file, and for
+// anything but a regular file (a named pipe would block the reader).
+std::optional<std::string> ReadDatabaseFile(const std::string& path) {
+  Result<Data> bytes = ReadRegularFile(path, kMaxFileBytes);
+  if (!bytes) return std::nullopt;
+  return std::string(bytes->begin(), bytes->end());
 }
 
 template <typename Visit>
@@ -93,11 +127,11 @@ struct SharedMimeInfo {
     String mime;
     int weight = 0;
   };
-  std::map<String, Glob> extensions;                           // lower case
-  std::map<String, Glob> case_sensitive_extensions;            // as written
-  std::vector<String> mime_types;                              // of every glob, in file order
-  std::unordered_map<String, String> aliases;                  // lower case -> canonical as written
-  std::unordered_map<String, std::vector<String>> subclasses;  // lower case -> parents
+  std::map<String, Glob> extensions;                 // lower case
+  std::map<String, Glob> case_sensitive_extensions;  // as written
+  std::vector<String> mime_types;                    // of every glob, in file order
+  Table<String> aliases;                             // lower case -> canonical as written
+  Table<std::vector<String>> subclasses;  // lower case -> parents, at most kMaxParentsPerMime
 
   void AddGlobs(std::string_view text) {
     ForEachLine(text, [&](std::string_view line) {
@@ -150,12 +184,14 @@ struct SharedMimeInfo {
 
 struct TypeDatabase::Index {
   std::vector<std::shared_ptr<UniformType>> types;
-  std::unordered_map<String, std::size_t> by_identifier;              // lower case
-  std::unordered_map<String, std::vector<std::size_t>> by_extension;  // lower case
-  std::unordered_map<String, std::size_t> by_case_sensitive_extension;
-  std::unordered_map<String, std::vector<std::size_t>> by_mime;  // MimeKey
-  std::unordered_map<String, String> aliases;                    // MimeKey -> MimeKey
+  Table<std::size_t> by_identifier;              // lower case
+  Table<std::vector<std::size_t>> by_extension;  // lower case
+  Table<std::size_t> by_case_sensitive_extension;
+  Table<std::vector<std::size_t>> by_mime;  // MimeKey
+  Table<String> aliases;                    // MimeKey -> MimeKey
   std::size_t built_in_extensions = 0;
+  // While building: the next number to try for each dynamic identifier already handed out.
+  Table<unsigned> next_number;
 
   const std::size_t* Find(std::u16string_view identifier) const {
     const auto it = by_identifier.find(Lower(identifier));
@@ -195,18 +231,23 @@ struct TypeDatabase::Index {
     built_in_extensions = by_extension.size();
   }
 
-  // The dynamic identifier of a MIME type; unique in this database.
-  String DynamicIdentifier(std::u16string_view mime) const {
+  // The dynamic identifier of a MIME type, unique in this database: the plain form, else the
+  // first of "-2", "-3", ... after it that is free.
+  String DynamicIdentifier(std::u16string_view mime) {
     String id = u"dyn.mime.";
     for (char16_t c : Lower(mime)) {
       const bool keep =
           (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
       id += keep ? c : c == u'/' ? u'.' : u'-';
     }
-    String unique = id;
-    for (int n = 2; Find(unique) != nullptr; ++n) {
-      unique = id + u'-' + Widen(std::to_string(n));
-    }
+    if (Find(id) == nullptr) return id;
+    // Identifiers are never taken back, so the numbers below the last one handed out for this
+    // form stay taken: the count goes on from there instead of trying each again.
+    unsigned& n = next_number.try_emplace(id, 2u).first->second;
+    String unique;
+    do {
+      unique = id + u'-' + Widen(std::to_string(n++));
+    } while (Find(unique) != nullptr);
     return unique;
   }
 
@@ -231,17 +272,20 @@ struct TypeDatabase::Index {
   }
 
   // Adds to a dynamic type the nearest types of the MIME types it is a subclass of (by
-  // shared-mime-info's subclass lines, stepping over MIME types that have no type).
+  // shared-mime-info's subclass lines, stepping over MIME types that have no type). The walk
+  // visits each MIME type once, so a cycle of subclass lines ends where it closes, and it stops
+  // after kMaxWalk MIME types or kMaxDepth lines from the type.
   void AddSubclassParents(UniformType& type, const SharedMimeInfo& info) {
     const String key = MimeKey(type.mime_types_.front());
-    std::vector<String> pending{key};
-    std::unordered_set<String> seen{key};
+    std::vector<std::pair<String, int>> pending{{key, 0}};
+    KeySet seen{key};
     while (!pending.empty()) {
-      const String child = std::move(pending.back());
+      auto [child, depth] = std::move(pending.back());
       pending.pop_back();
       const auto parents = info.subclasses.find(child);
-      if (parents == info.subclasses.end()) continue;
+      if (parents == info.subclasses.end() || depth == kMaxDepth) continue;
       for (const String& parent : parents->second) {
+        if (seen.size() >= kMaxWalk) return;
         const String parent_key = MimeKey(parent);
         if (!seen.insert(parent_key).second) continue;
         if (const std::vector<std::size_t>* found = FindMime(parent_key)) {
@@ -250,7 +294,7 @@ struct TypeDatabase::Index {
             type.parents_.push_back(id);
           }
         } else {
-          pending.push_back(parent_key);
+          pending.emplace_back(parent_key, depth + 1);
         }
       }
     }
@@ -279,22 +323,64 @@ struct TypeDatabase::Index {
     }
   }
 
-  // Resolves the parents' names and records the whole ancestry of every type, itself included.
-  // A parent the database does not know is ignored; a cycle ends where it closes.
+  // Resolves the parents' names and records the ancestry of every type, itself included. A
+  // parent the database does not know is ignored. A parent that would close a cycle (one that
+  // already conforms to the type) is refused and dropped from the type's parents, so that no two
+  // types conform to each other. Ancestors lie at most kMaxDepth steps away, nearest first, and
+  // at most kMaxAncestors are recorded: the bounds keep the work per type fixed, where whole
+  // ancestries of a long chain would grow with the square of its length.
   void ComputeAncestry() {
-    for (std::size_t i = 0; i < types.size(); ++i) {
-      std::vector<std::size_t> found{i};
-      for (std::size_t k = 0; k < found.size(); ++k) {
-        for (const String& parent : types[found[k]]->parents_) {
-          const std::size_t* at = Find(parent);
-          if (at != nullptr && std::find(found.begin(), found.end(), *at) == found.end()) {
-            found.push_back(*at);
-          }
+    std::vector<std::vector<std::size_t>> parents(types.size());
+    std::vector<std::size_t> mark(types.size(), SIZE_MAX);
+    std::vector<std::pair<std::size_t, int>> queue;
+    // The types `from` conforms to through `parents`, nearest first, into `queue`; `visit`
+    // returns false to stop early. `walk` tells one walk's marks from another's.
+    std::size_t walk = 0;
+    const auto ancestors = [&](std::size_t from, auto visit) {
+      ++walk;
+      queue.clear();
+      queue.emplace_back(from, 0);
+      mark[from] = walk;
+      for (std::size_t k = 0; k < queue.size(); ++k) {
+        const auto [at, depth] = queue[k];
+        if (!visit(at)) return;
+        if (depth == kMaxDepth) continue;
+        for (std::size_t parent : parents[at]) {
+          if (queue.size() == kMaxAncestors) break;
+          if (mark[parent] == walk) continue;
+          mark[parent] = walk;
+          queue.emplace_back(parent, depth + 1);
         }
       }
+    };
+    for (std::size_t i = 0; i < types.size(); ++i) {
+      std::vector<String>& names = types[i]->parents_;
+      std::size_t kept = 0;
+      for (std::size_t n = 0; n < names.size(); ++n) {
+        const std::size_t* at = Find(names[n]);
+        bool refused = false;
+        if (at != nullptr) {
+          ancestors(*at, [&](std::size_t ancestor) { return !(refused = ancestor == i); });
+          if (!refused &&
+              std::find(parents[i].begin(), parents[i].end(), *at) == parents[i].end()) {
+            parents[i].push_back(*at);
+          }
+        }
+        if (refused) continue;
+        if (kept != n) names[kept] = std::move(names[n]);
+        ++kept;
+      }
+      names.resize(kept);
+    }
+    for (std::size_t i = 0; i < types.size(); ++i) {
+      ancestors(i, [](std::size_t) { return true; });
+      std::vector<std::uint32_t> found;
+      found.reserve(queue.size());
+      for (const auto& [at, depth] : queue) found.push_back(static_cast<std::uint32_t>(at));
       std::sort(found.begin(), found.end());
       types[i]->ancestry_ = std::move(found);
     }
+    next_number.clear();
   }
 
   bool Conforms(std::size_t type, std::size_t parent) const {
@@ -327,15 +413,19 @@ std::unique_ptr<TypeDatabase::Index> Build(const std::vector<std::string>* data_
     for (const std::string& dir : *data_dirs) {
       if (dir.empty()) continue;
       const std::string base = dir + (dir.back() == '/' ? "mime/" : "/mime/");
-      if (auto globs = ReadSmallFile(base + "globs2")) info.AddGlobs(*globs);
-      if (auto aliases = ReadSmallFile(base + "aliases")) {
+      if (auto globs = ReadDatabaseFile(base + "globs2")) info.AddGlobs(*globs);
+      if (auto aliases = ReadDatabaseFile(base + "aliases")) {
         SharedMimeInfo::AddPairs(*aliases, [&](String alias, String canonical) {
           info.aliases.emplace(MimeKey(alias), std::move(canonical));  // earlier dir wins
         });
       }
-      if (auto subclasses = ReadSmallFile(base + "subclasses")) {
+      if (auto subclasses = ReadDatabaseFile(base + "subclasses")) {
         SharedMimeInfo::AddPairs(*subclasses, [&](String child, String parent) {
-          info.subclasses[MimeKey(child)].push_back(std::move(parent));
+          std::vector<String>& parents = info.subclasses[MimeKey(child)];
+          if (parents.size() < kMaxParentsPerMime &&
+              std::find(parents.begin(), parents.end(), parent) == parents.end()) {
+            parents.push_back(std::move(parent));
+          }
         });
       }
     }

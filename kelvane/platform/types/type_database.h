@@ -15,6 +15,12 @@
 // type (image, audio, video, text, font) and to the table's types for the MIME types that it is
 // a subclass of.
 //
+// The shared-mime-info files are read as hostile input. Only regular files of up to 1 MiB are
+// read (a named pipe in their place is skipped, not waited on). Subclass lines are followed at
+// most 16 deep, 16 parents per MIME type are read, a type records at most 32 ancestors, and a
+// subclass line that would make two types conform to each other is refused: far beyond what
+// installed databases hold, and a bound on the work a crafted one can cause.
+//
 // Identifiers, extensions and MIME types are compared without regard to ASCII case, except that
 // a shared-mime-info extension marked case-sensitive (".C" for C++ next to ".c" for C) is
 // matched as written when the table has no entry for it.
@@ -26,6 +32,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,9 +79,10 @@ class KELVANE_EXPORT TypeDatabase {
   [[nodiscard]] static const TypeDatabase& BuiltIn() noexcept;
 
   // The table together with the shared-mime-info databases under `data_dirs` (each may hold
-  // mime/globs2, mime/aliases and mime/subclasses; a missing or unreadable file is skipped,
-  // malformed lines are skipped). For an extension in several databases the glob of highest
-  // weight wins, then the earlier directory. nullptr only when memory ran out.
+  // mime/globs2, mime/aliases and mime/subclasses; a missing, unreadable or oversized file and
+  // anything but a regular file are skipped, malformed lines are skipped). For an extension in
+  // several databases the glob of highest weight wins, then the earlier directory. nullptr only
+  // when memory ran out.
   [[nodiscard]] static std::shared_ptr<const TypeDatabase> WithSharedMimeInfo(
       const std::vector<std::string>& data_dirs) noexcept;
 
@@ -144,7 +152,7 @@ class KELVANE_EXPORT UniformType {
   std::vector<String> extensions_;
   std::vector<String> mime_types_;
   bool dynamic_ = false;
-  std::vector<std::size_t> ancestry_;  // indexes of every type it conforms to, itself included
+  std::vector<std::uint32_t> ancestry_;  // indexes of the types it conforms to, itself included
 };
 
 }  // namespace kelvane::platform

@@ -1,15 +1,20 @@
 #include "kelvane/platform/types/type_database.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
+#include "kelvane/testing/child_process.h"
 #include "kelvane/testing/temp_dir.h"
 #include "kelvane/testing/threads.h"
 
@@ -17,6 +22,7 @@ namespace kelvane::platform {
 namespace {
 
 std::string Narrow(const String& text) { return std::string(text.begin(), text.end()); }
+String Widen(std::string_view text) { return String(text.begin(), text.end()); }
 
 TEST(TypeDatabase, TableIsConsistent) {
   const TypeDatabase& table = TypeDatabase::BuiltIn();
@@ -180,6 +186,107 @@ TEST(SharedMimeInfo, ExtensionsTheTableLacksGetDynamicTypesThatConform) {
   EXPECT_TRUE(database->ConformsTo(*for_extension(u"zippy"), kUTTypeArchive));
   // video/x-reel -> application/x-middle (no type) -> application/x-doom-wad (a dynamic type).
   EXPECT_TRUE(database->ConformsTo(*for_extension(u"reel"), u"dyn.mime.application.x-doom-wad"));
+}
+
+// ---- hostile databases, each loaded in a child under limits -------------------------------------
+
+// Counts the facts that do not hold, naming each on the child's error output.
+struct ChildChecks {
+  int failures = 0;
+  void Expect(bool fact, const std::string& what) {
+    if (!fact) std::fprintf(stderr, "child: not so: %s\n", what.c_str());
+    failures += fact ? 0 : 1;
+  }
+};
+
+// 8,000 types, each a subclass of the next, and a line that would close a cycle. Ancestries
+// were once found with linear searches and kept whole: time and memory grew with the square of
+// the chain.
+int SubclassChainChild() {
+  testing::TempDir dir;
+  std::filesystem::create_directories(dir.path() / "mime");
+  std::string globs, subclasses = "application/x-c1 application/x-c0\n";
+  for (int i = 0; i < 8000; ++i) {
+    const std::string n = std::to_string(i), next = std::to_string(i + 1);
+    globs += "50:application/x-c" + n + ":*.c" + n + "\n";
+    subclasses += "application/x-c" + n + " application/x-c" + next + "\n";
+  }
+  dir.Write("mime/globs2", globs);
+  dir.Write("mime/subclasses", subclasses);
+  const auto database = TypeDatabase::WithSharedMimeInfo({dir.path().string()});
+  if (database == nullptr) return 1;
+  const auto conforms = [&](int type, int parent) {
+    return database->ConformsTo(u"dyn.mime.application.x-c" + Widen(std::to_string(type)),
+                                u"dyn.mime.application.x-c" + Widen(std::to_string(parent)));
+  };
+  ChildChecks checks;
+  checks.Expect(conforms(0, 1), "c0 conforms to c1");
+  checks.Expect(conforms(0, 16), "c0 conforms to c16, 16 steps up");
+  checks.Expect(!conforms(0, 17), "c0 does not conform to c17, beyond 16 steps");
+  checks.Expect(conforms(7000, 7016), "c7000 conforms to c7016");
+  checks.Expect(!conforms(1, 0), "c1 does not conform to c0: that line closes a cycle");
+  return checks.failures;
+}
+[[maybe_unused]] const bool kSubclassChain =
+    testing::ChildProcess("mime-subclass-chain", SubclassChainChild);
+
+// 16,000 MIME types that all make the identifier "dyn.mime.x.y----": each once tried every
+// numbered form from "-2" on.
+int IdentifierFloodChild() {
+  testing::TempDir dir;
+  std::filesystem::create_directories(dir.path() / "mime");
+  const std::string_view marks = "!#$%&*+=?@^_`|~(";  // each becomes '-'
+  std::string globs;
+  for (int i = 0; i < 16000; ++i) {
+    std::string mime = "x/y";
+    for (int k = i, n = 0; n < 4; k /= 16, ++n) mime += marks[static_cast<std::size_t>(k % 16)];
+    globs += "50:" + mime + ":*.f" + std::to_string(i) + "\n";
+  }
+  dir.Write("mime/globs2", globs);
+  const auto database = TypeDatabase::WithSharedMimeInfo({dir.path().string()});
+  if (database == nullptr) return 1;
+  ChildChecks checks;
+  const std::pair<const char*, const char*> cases[] = {{"f0", "dyn.mime.x.y----"},
+                                                       {"f1", "dyn.mime.x.y-----2"},
+                                                       {"f15999", "dyn.mime.x.y-----16000"}};
+  for (const auto& [extension, id] : cases) {
+    const auto given =
+        database->PreferredIdentifierForTag(kUTTagClassFilenameExtension, Widen(extension));
+    checks.Expect(given == Widen(id), std::string(extension) + " is " + id);
+  }
+  return checks.failures;
+}
+[[maybe_unused]] const bool kIdentifierFlood =
+    testing::ChildProcess("mime-identifier-flood", IdentifierFloodChild);
+
+// The default database with a named pipe in place of the user's globs2: a reader that opened it
+// waited for a writer for ever. The pipe is skipped and the system directory still read.
+int NamedPipeChild() {
+  testing::TempDir user, system;
+  std::filesystem::create_directories(user.path() / "mime");
+  std::filesystem::create_directories(system.path() / "mime");
+  if (::mkfifo(user.File("mime/globs2").c_str(), 0600) != 0) return 2;
+  system.Write("mime/globs2", "50:application/x-beside-a-pipe:*.besidepipe\n");
+  ::setenv("XDG_DATA_HOME", user.path().c_str(), 1);
+  ::setenv("XDG_DATA_DIRS", system.path().c_str(), 1);
+  ChildChecks checks;
+  checks.Expect(
+      TypeDatabase::Default().PreferredIdentifierForTag(
+          kUTTagClassFilenameExtension, u"besidepipe") == u"dyn.mime.application.x-beside-a-pipe",
+      "the system directory's globs are read");
+  return checks.failures;
+}
+[[maybe_unused]] const bool kNamedPipe = testing::ChildProcess("mime-named-pipe", NamedPipeChild);
+
+TEST(SharedMimeInfo, HostileDatabasesLoadWithinBounds) {
+  // A child past its limits is stopped: by a signal at 10 s of CPU or 20 s on the clock.
+  for (const char* child : {"mime-subclass-chain", "mime-identifier-flood", "mime-named-pipe"}) {
+    SCOPED_TRACE(child);
+    const testing::ChildOutcome outcome =
+        testing::RunLimitedChild(child, {.memory_bytes = 512u << 20, .seconds = 10});
+    EXPECT_EQ(outcome.status, 0) << "peak " << (outcome.peak_rss_bytes >> 20) << " MiB, "
+                                 << outcome.cpu_seconds << " s of CPU";
+  }
 }
 
 // The agreement of MimeFromPath-style answers with the installed shared-mime-info: for every
