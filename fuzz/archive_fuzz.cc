@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "fuzz/large_inputs.h"
+#include "fuzz/fuzz_input.h"
 #include "kelvane/containers/archive.h"
 
 namespace {
@@ -58,6 +58,11 @@ const bool registered =
     kelvane::platform::RegisterCodableClass("TradeOrder", {"TradeRecord"}, Sample::Decode);
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  kelvane::fuzzing::DefaultMaxLen(argc, argv, 1 << 20);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   if (!registered) std::abort();

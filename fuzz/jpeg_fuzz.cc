@@ -4,14 +4,13 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_input.h"
-#include "fuzz/picture_inputs.h"
 #include "kelvane/platform/codecs/exif.h"
 #include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/codecs/limits.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  kelvane::fuzzing::AllowPictureSizedInputs(argc, argv);
+  kelvane::fuzzing::DefaultMaxLen(argc, argv, 1 << 20);
   return 0;
 }
 

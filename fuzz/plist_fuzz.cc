@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "fuzz/large_inputs.h"
 #include "kelvane/platform/core/property_list_check.h"
 
 namespace {
@@ -61,6 +60,11 @@ Count Walk(plist_t root) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  kelvane::fuzzing::DefaultMaxLen(argc, argv, 1 << 20);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   const auto shape = kelvane::platform::CheckBinaryPropertyList({bytes, size});

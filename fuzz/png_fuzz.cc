@@ -5,13 +5,12 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_input.h"
-#include "fuzz/picture_inputs.h"
 #include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/codecs/png.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  kelvane::fuzzing::AllowPictureSizedInputs(argc, argv);
+  kelvane::fuzzing::DefaultMaxLen(argc, argv, 1 << 20);
   return 0;
 }
 

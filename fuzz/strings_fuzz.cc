@@ -4,7 +4,6 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "fuzz/large_inputs.h"
 #include "kelvane/platform/i18n/strings_table.h"
 #include "kelvane/platform/i18n/unicode.h"
 
@@ -32,6 +31,11 @@ void AppendQuoted(const kelvane::String& text, kelvane::String& out) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  kelvane::fuzzing::DefaultMaxLen(argc, argv, 1 << 20);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   const auto table = kelvane::platform::ParseStringsTable({bytes, size});

@@ -1,5 +1,6 @@
-// What the sanitizer builds of the tests must not report, and why. Each entry names a library
-// and only matches reports whose stacks run through it; everything else still fails the test.
+// What the sanitizer builds of the tests, and of the tool that its own test runs, must not
+// report, and why. Each entry names a library and only matches reports whose stacks run through
+// it; everything else still fails the test.
 //
 // Leaks: fontconfig keeps what it parses from its configuration files and the patterns it
 // matches for the life of the process, with no way to release them while Pango may still use

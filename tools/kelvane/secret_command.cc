@@ -14,6 +14,7 @@
 
 #include "kelvane/containers/archive.h"
 #include "kelvane/containers/keychain.h"
+#include "kelvane/platform/crypto/certificate.h"
 #include "kelvane/platform/store/sqlite_item_store.h"
 #include "kelvane/text/utf8.h"
 #include "tools/kelvane/checks.h"
