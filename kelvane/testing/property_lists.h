@@ -5,6 +5,8 @@
 // shapes in XML and as keyed archives.
 #pragma once
 
+#include <plist/plist.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -81,6 +83,17 @@ class BinaryPlist {
 };
 
 // A chain of `depth` arrays, each holding the next, around one string.
+// The binary list libplist writes for `root`, which it frees.
+inline Data WrittenByLibplist(plist_t root) {
+  char* bytes = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(root, &bytes, &length);
+  Data out(bytes, bytes + length);
+  plist_to_bin_free(bytes);
+  plist_free(root);
+  return out;
+}
+
 inline Data DeepBinaryChain(int depth) {
   BinaryPlist list;
   for (int i = 0; i < depth; ++i) list.Array({list.Next() + 1});

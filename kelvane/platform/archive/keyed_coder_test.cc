@@ -62,13 +62,7 @@ class KeyedCoderTest : public ::testing::Test {
     plist_dict_set_item(root, "$top", top);
     plist_dict_set_item(root, "$archiver", plist_new_string(archiver));
     plist_dict_set_item(root, "$version", plist_new_uint(100000));
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(root, &bytes, &length);
-    Data out(bytes, bytes + length);
-    plist_to_bin_free(bytes);
-    plist_free(root);
-    return out;
+    return testing::WrittenByLibplist(root);
   }
 
   static plist_t ClassRecord(const char* name) {

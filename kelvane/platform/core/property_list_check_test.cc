@@ -15,15 +15,7 @@ namespace {
 
 using testing::BinaryPlist;
 
-Data Written(plist_t root) {
-  char* bytes = nullptr;
-  std::uint32_t length = 0;
-  plist_to_bin(root, &bytes, &length);
-  Data out(bytes, bytes + length);
-  plist_to_bin_free(bytes);
-  plist_free(root);
-  return out;
-}
+using testing::WrittenByLibplist;
 
 // Checked from an exact-size copy, so AddressSanitizer catches any read past the end.
 Result<PropertyListShape> Check(const Data& bytes, const PropertyListLimits& limits = {}) {
@@ -43,7 +35,7 @@ TEST(PropertyListCheck, WhatLibplistWritesPassesWithItsExpandedShape) {
   plist_dict_set_item(root, "items", items);
   plist_dict_set_item(root, "flag", plist_new_bool(1));
   plist_dict_set_item(root, "text", plist_new_string("Gr\xC3\xBC\xC3\x9F"));  // UTF-16 in the file
-  const Result<PropertyListShape> shape = Check(Written(root));
+  const Result<PropertyListShape> shape = Check(WrittenByLibplist(root));
   ASSERT_TRUE(shape.ok()) << shape.error().message;
   // The dictionary, three keys, three values, and the array's seven items; "shared" is written
   // once and counted three times.
@@ -52,7 +44,7 @@ TEST(PropertyListCheck, WhatLibplistWritesPassesWithItsExpandedShape) {
   EXPECT_GE(shape->expanded_bytes, 14 * kPropertyListNodeBytes);
 
   // A lone scalar is a list too.
-  EXPECT_EQ(Check(Written(plist_new_uint(5)))->depth, 0);
+  EXPECT_EQ(Check(WrittenByLibplist(plist_new_uint(5)))->depth, 0);
 }
 
 TEST(PropertyListCheck, DepthAndExpansionAreBoundedExactly) {
@@ -133,7 +125,7 @@ TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
   plist_array_append_item(array, plist_new_uint(70000));
   plist_array_append_item(array, plist_new_data("xyz", 3));
   plist_dict_set_item(root, "b", array);
-  const Data whole = Written(root);
+  const Data whole = WrittenByLibplist(root);
   ASSERT_TRUE(Check(whole).ok());
   for (std::size_t n = 0; n < whole.size(); ++n) {
     SCOPED_TRACE(n);
