@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/device/device.h"
 
 namespace kelvane::NSTools {
@@ -29,12 +30,10 @@ constexpr unsigned int kTraditionalChinese = 950;
 
 constexpr std::string_view kWorldCurrencies[] = {"EUR", "CHF", "JPY", "GBP"};
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    if (platform::ascii::ToLower(a[i]) != platform::ascii::ToLower(b[i])) return false;
   }
   return true;
 }

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/core/file_handle.h"
 #include "kelvane/platform/i18n/charset.h"
 #include "kelvane/text/buffer_copy.h"
@@ -82,20 +83,12 @@ bool CHash::HashFile(CHasher& hasher, OptionalString path) noexcept {
 namespace NSTools {
 namespace {
 
-// Value of a hexadecimal digit, or -1.
-inline int HexValue(char16_t u) noexcept {
-  if (u >= u'0' && u <= u'9') return u - u'0';
-  if (u >= u'A' && u <= u'F') return u - u'A' + 10;
-  if (u >= u'a' && u <= u'f') return u - u'a' + 10;
-  return -1;
-}
-
 void Decode(std::u16string_view text, unsigned char* bytes, std::size_t length) noexcept {
   if (length == 0) return;  // an empty Data may have no storage at all
   std::memset(bytes, 0, length);
   const std::size_t digits = text.size() < length * 2 ? text.size() : length * 2;
   for (std::size_t i = 0; i < digits; ++i) {
-    const int v = HexValue(text[i]);
+    const int v = platform::ascii::HexValue(text[i]);
     if (v < 0) {
       std::memset(bytes, 0, length);
       return;

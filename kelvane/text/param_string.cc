@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "kelvane/platform/core/ascii.h"
 #include "kelvane/text/buffer_copy.h"
 
 namespace kelvane::NSTools {
@@ -32,8 +33,6 @@ std::optional<std::u16string_view> FindValueView(const String& receiver, Optiona
   return text.substr(start, end - start);
 }
 
-inline bool IsDigit(char16_t u) noexcept { return u >= u'0' && u <= u'9'; }
-
 // Index of the first unit that is not white space or a line break.
 std::size_t SkipSpace(std::u16string_view text) noexcept {
   const platform::CharacterSet& space = platform::CharacterSet::WhitespaceAndNewlines();
@@ -56,7 +55,7 @@ ScannedInteger ScanInteger(std::u16string_view text, std::uint64_t saturate_at) 
     result.negative = text[i] == u'-';
     ++i;
   }
-  for (; i < text.size() && IsDigit(text[i]); ++i) {
+  for (; i < text.size() && platform::ascii::IsDigit(text[i]); ++i) {
     const auto digit = static_cast<std::uint64_t>(text[i] - u'0');
     // Checked before the step: twenty digits can pass 2^64 and wrap to a small number.
     if (result.magnitude > (saturate_at - digit) / 10) {
@@ -190,7 +189,7 @@ double DoubleValue(std::u16string_view text) noexcept {
     std::int64_t leading_zeros = 0;  // zeros before the first significant digit
     bool significant = false;
     bool any_digit = false;
-    for (; i < text.size() && IsDigit(text[i]); ++i) {
+    for (; i < text.size() && platform::ascii::IsDigit(text[i]); ++i) {
       number.push_back(static_cast<char>(text[i]));
       ++integer_digits;
       any_digit = true;
@@ -200,7 +199,7 @@ double DoubleValue(std::u16string_view text) noexcept {
     if (i < text.size() && text[i] == u'.') {
       std::size_t j = i + 1;
       std::string fraction;
-      for (; j < text.size() && IsDigit(text[j]); ++j) {
+      for (; j < text.size() && platform::ascii::IsDigit(text[j]); ++j) {
         fraction.push_back(static_cast<char>(text[j]));
         if (!significant && text[j] == u'0') ++leading_zeros;
         significant = significant || text[j] != u'0';
@@ -221,8 +220,8 @@ double DoubleValue(std::u16string_view text) noexcept {
         exponent_negative = text[j] == u'-';
         ++j;
       }
-      if (j < text.size() && IsDigit(text[j])) {
-        for (; j < text.size() && IsDigit(text[j]); ++j) {
+      if (j < text.size() && platform::ascii::IsDigit(text[j])) {
+        for (; j < text.size() && platform::ascii::IsDigit(text[j]); ++j) {
           // Far beyond any double's range already; more digits change nothing.
           if (exponent < 100000000) exponent = exponent * 10 + (text[j] - u'0');
         }

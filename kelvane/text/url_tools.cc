@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <new>
 
+#include "kelvane/platform/core/ascii.h"
+
 namespace kelvane {
 namespace {
 
@@ -14,8 +16,8 @@ struct FormClasses {
   std::uint8_t of[128];
   constexpr FormClasses() : of() {
     for (int b = 0; b < 128; ++b) {
-      const bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-                         (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' || b == '~';
+      const bool plain =
+          platform::ascii::IsAlnum(b) || b == '-' || b == '.' || b == '_' || b == '~';
       of[b] = plain ? 0 : b == ' ' ? 1 : 2;
     }
   }
@@ -32,16 +34,8 @@ inline char16_t* PutEscape(char16_t* out, unsigned byte) {
 bool IsLeadSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsTrailSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  return -1;
-}
-
 bool IsUnreservedByte(int b) {
-  return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' ||
-         b == '.' || b == '_' || b == '~';
+  return platform::ascii::IsAlnum(b) || b == '-' || b == '.' || b == '_' || b == '~';
 }
 
 // Appends `component` encoded for a URL: characters outside `allowed` as the escapes of their
@@ -60,8 +54,9 @@ bool AppendComponent(String& out, std::u16string_view component,
       out += *encoded;
     }
     if (end == component.size()) break;
-    const int high = end + 2 < component.size() ? HexValue(component[end + 1]) : -1;
-    const int low = end + 2 < component.size() ? HexValue(component[end + 2]) : -1;
+    const int high =
+        end + 2 < component.size() ? platform::ascii::HexValue(component[end + 1]) : -1;
+    const int low = end + 2 < component.size() ? platform::ascii::HexValue(component[end + 2]) : -1;
     if (high < 0 || low < 0) {
       out += u"%25";  // a bare '%' stands for itself
       i = end + 1;

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/core/file_handle.h"
 #include "kelvane/platform/i18n/charset.h"
 #include "kelvane/text/buffer_copy.h"
@@ -110,7 +111,7 @@ int RunHexDecode(const HexOptions& o, const CLI::App* command) {
   input = first == std::string::npos ? "" : input.substr(first, last - first + 1);
   // The library reads a bad digit as "all zero"; here it is refused.
   for (std::size_t i = 0; i < input.size(); ++i) {
-    if (!std::isxdigit(static_cast<unsigned char>(input[i]))) {
+    if (!platform::ascii::IsHexDigit(input[i])) {
       throw Failure("hex: not a hexadecimal digit at offset " + std::to_string(i));
     }
   }

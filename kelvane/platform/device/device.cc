@@ -5,11 +5,12 @@
 #include <unicode/unistr.h>
 
 #include <atomic>
-#include <cctype>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <new>
+
+#include "kelvane/platform/core/ascii.h"
 
 namespace kelvane::platform {
 namespace {
@@ -20,10 +21,8 @@ std::mutex g_overrides_mutex;
 DeviceOverrides g_overrides;
 std::atomic<std::uint64_t> g_overrides_generation{0};
 
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+using ascii::IsAlpha;
+using ascii::IsDigit;
 
 bool AllOf(std::string_view s, bool (*pred)(char)) {
   for (char c : s) {
@@ -124,7 +123,7 @@ std::optional<std::string> LocaleIdentifierFromPosix(std::string_view name) noex
       return std::nullopt;
     }
     std::string id;
-    for (char c : language) id.push_back(Lower(c));
+    for (char c : language) id.push_back(ascii::ToLower(c));
     std::string_view script;
     std::string_view region;
     for (std::size_t i = 1; i < parts.size(); ++i) {
@@ -140,12 +139,12 @@ std::optional<std::string> LocaleIdentifierFromPosix(std::string_view name) noex
     if (script.empty()) script = ScriptOfModifier(modifier);
     if (!script.empty()) {
       id.push_back('-');
-      id.push_back(Upper(script[0]));
-      for (char c : script.substr(1)) id.push_back(Lower(c));
+      id.push_back(ascii::ToUpper(script[0]));
+      for (char c : script.substr(1)) id.push_back(ascii::ToLower(c));
     }
     if (!region.empty()) {
       id.push_back('-');
-      for (char c : region) id.push_back(Upper(c));
+      for (char c : region) id.push_back(ascii::ToUpper(c));
     }
     return id;
   } catch (const std::bad_alloc&) {

@@ -6,20 +6,17 @@
 #include <algorithm>
 #include <new>
 
+#include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/device/device.h"
 
 namespace kelvane::platform {
 namespace {
 
-bool IsAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 bool EqualsIgnoringCase(std::u16string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] > 0x7F || AsciiLower(static_cast<char>(a[i])) != AsciiLower(b[i])) return false;
+    if (a[i] > 0x7F || ascii::ToLower(static_cast<char>(a[i])) != ascii::ToLower(b[i]))
+      return false;
   }
   return true;
 }
@@ -58,7 +55,7 @@ std::string EngineIdFromIdentifier(std::string_view identifier) {
   std::string tag(identifier);
   std::replace(tag.begin(), tag.end(), '_', '-');
   for (char c : tag) {
-    if (!IsAsciiAlpha(c) && !IsAsciiDigit(c) && c != '-') return {};
+    if (!ascii::IsAlpha<char>(c) && !ascii::IsDigit<char>(c) && c != '-') return {};
   }
   char buffer[ULOC_FULLNAME_CAPACITY];
   int32_t parsed = 0;
@@ -117,7 +114,7 @@ std::optional<std::string> Locale::CurrencyCode() const noexcept {
     for (int32_t i = 0; i < length; ++i) {
       if (buffer[i] > 0x7F) return std::nullopt;
       const char c = static_cast<char>(buffer[i]);
-      code.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+      code.push_back(ascii::ToUpper(c));
     }
     return code;
   } catch (const std::bad_alloc&) {
@@ -141,12 +138,12 @@ std::optional<String> LanguageDisplayName(std::string_view language,
 std::optional<String> RegionDisplayName(std::string_view region, const Locale& display) noexcept {
   try {
     const bool letters =
-        region.size() == 2 && std::all_of(region.begin(), region.end(), IsAsciiAlpha);
+        region.size() == 2 && std::all_of(region.begin(), region.end(), ascii::IsAlpha<char>);
     const bool digits =
-        region.size() == 3 && std::all_of(region.begin(), region.end(), IsAsciiDigit);
+        region.size() == 3 && std::all_of(region.begin(), region.end(), ascii::IsDigit<char>);
     if (!letters && !digits) return std::nullopt;
     std::string id = "und_";
-    for (char c : region) id.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+    for (char c : region) id.push_back(ascii::ToUpper(c));
     return DisplayName(id, region, display, uloc_getDisplayCountry);
   } catch (const std::bad_alloc&) {
     return std::nullopt;

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/core/file_handle.h"
 #include "kelvane/platform/core/property_list_check.h"
 #include "kelvane/platform/i18n/internal/strings_table_xml.h"
@@ -20,7 +21,7 @@
 namespace kelvane::platform {
 namespace {
 
-using internal::HexValue;
+using ascii::HexValue;
 using internal::WellFormed;
 
 // ---- the text form --------------------------------------------------------------------------
@@ -74,8 +75,8 @@ class TextReader {
   }
 
   static bool IsBare(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-           c == u'_' || c == u'$' || c == u'+' || c == u'/' || c == u':' || c == u'.' || c == u'-';
+    return ascii::IsAlnum(c) || c == u'_' || c == u'$' || c == u'+' || c == u'/' || c == u':' ||
+           c == u'.' || c == u'-';
   }
 
   // Skips white space and comments; false for a comment that never ends.

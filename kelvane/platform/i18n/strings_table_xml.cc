@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/core/property_list_check.h"
 
 namespace kelvane::platform::internal {
@@ -96,8 +97,7 @@ class XmlReader {
 
   static bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
   static bool IsNameChar(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-           c == u'_' || c == u':' || c == u'.' || c == u'-';
+    return ascii::IsAlnum(c) || c == u'_' || c == u':' || c == u'.' || c == u'-';
   }
 
   void SkipSpace() {
@@ -209,7 +209,7 @@ class XmlReader {
     if (digits.empty()) return Fail("an unknown entity");
     char32_t code = 0;
     for (char16_t c : digits) {
-      const int digit = hex ? HexValue(c) : (c >= u'0' && c <= u'9' ? c - u'0' : -1);
+      const int digit = hex ? ascii::HexValue(c) : (ascii::IsDigit(c) ? c - u'0' : -1);
       if (digit < 0) return Fail("an unknown entity");
       code = code * (hex ? 16 : 10) + static_cast<char32_t>(digit);
       if (code > 0x10FFFF) return Fail("a character reference past Unicode");

@@ -6,16 +6,16 @@
 #include <new>
 #include <string>
 
+#include "kelvane/platform/core/ascii.h"
+
 namespace kelvane::platform {
 namespace {
 
 constexpr std::size_t kNone = std::u16string_view::npos;
 
-bool IsAlpha(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-bool IsHexDigit(char16_t c) {
-  return IsDigit(c) || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-}
+using ascii::IsAlpha;
+using ascii::IsDigit;
+using ascii::IsHexDigit;
 
 bool IsSchemeChar(char16_t c) {
   return IsAlpha(c) || IsDigit(c) || c == u'+' || c == u'-' || c == u'.';

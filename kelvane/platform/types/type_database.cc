@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/core/file_handle.h"
 
 namespace kelvane::platform {
@@ -64,11 +65,9 @@ template <typename Value>
 using Table = std::unordered_map<String, Value, KeyedHash>;
 using KeySet = std::unordered_set<String, KeyedHash>;
 
-char16_t LowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
-
 String Lower(std::u16string_view text) {
   String out(text);
-  for (char16_t& c : out) c = LowerAscii(c);
+  for (char16_t& c : out) c = ascii::ToLower(c);
   return out;
 }
 
@@ -236,8 +235,7 @@ struct TypeDatabase::Index {
   String DynamicIdentifier(std::u16string_view mime) {
     String id = u"dyn.mime.";
     for (char16_t c : Lower(mime)) {
-      const bool keep =
-          (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+      const bool keep = ascii::IsAlnum(c) || c == u'-' || c == u'.';
       id += keep ? c : c == u'/' ? u'.' : u'-';
     }
     if (Find(id) == nullptr) return id;

@@ -28,13 +28,6 @@ inline bool WellFormed(std::u16string_view text) {
   return true;
 }
 
-inline int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
 // The string entries of the dictionary of the XML property list `text` (see strings_table.h for
 // what is read); kMalformed with the line and the reason otherwise.
 Result<StringsTable> ReadXmlStringsTable(std::u16string_view text);
