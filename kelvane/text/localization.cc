@@ -21,10 +21,8 @@ struct Bundles {
 };
 
 Bundles& TheBundles() {
-  static std::once_flag once;
-  static Bundles* bundles = nullptr;
   // Never destroyed: other statics may still localise while the process exits.
-  std::call_once(once, [] { bundles = new Bundles(); });
+  static platform::internal::NoDestructor<Bundles> bundles;
   return *bundles;
 }
 

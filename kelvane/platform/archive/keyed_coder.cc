@@ -1,12 +1,12 @@
 #include "kelvane/platform/archive/keyed_coder.h"
 
-#include "kelvane/platform/i18n/unicode.h"
-
 #include <cstdlib>
 #include <mutex>
 #include <unordered_map>
 
 #include "kelvane/platform/archive/internal/keyed_coder_support.h"
+#include "kelvane/platform/core/internal/no_destructor.h"
+#include "kelvane/platform/i18n/unicode.h"
 
 namespace kelvane::platform {
 
@@ -77,7 +77,8 @@ struct Registry {
 };
 
 Registry& Classes() {
-  static Registry* registry = new Registry;  // never destroyed: used by static registrations
+  // Never destroyed: used by static registrations.
+  static internal::NoDestructor<Registry> registry;
   return *registry;
 }
 

@@ -79,13 +79,16 @@ class KELVANE_EXPORT Font {
   // The same face at another size; null when the size is out of range.
   [[nodiscard]] FontRef WithSize(double size) const noexcept;
 
-  // Made by the factories only; public so that they can allocate it in one block.
-  struct Face;
+  struct Face;  // the face a font draws with, shared by its sizes
+
+ protected:
+  // Keeps construction to the factories, which never throw; the constructor is public so that
+  // they can allocate the object in one block.
   struct Token {
-   private:
-    friend class Font;
-    Token() = default;
+    explicit Token() = default;
   };
+
+ public:
   Font(Token, std::shared_ptr<const Face> face, double size, _PangoFontDescription* description,
        bool bold) noexcept;
 

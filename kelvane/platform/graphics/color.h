@@ -74,12 +74,14 @@ class KELVANE_EXPORT Color : public std::enable_shared_from_this<Color> {
   // A dynamic colour over `provider`. Null when the provider is empty or memory runs out.
   [[nodiscard]] static ColorRef Dynamic(Provider provider) noexcept;
 
-  // Made only through the factories above; public so that they can allocate it in one block.
+ protected:
+  // Keeps construction to the factories, which never throw; the constructor is public so that
+  // they can allocate the object in one block.
   struct Token {
-   private:
-    friend class Color;
-    Token() = default;
+    explicit Token() = default;
   };
+
+ public:
   // In the order of Kind: red, green, blue, alpha; white, alpha; the tile; the provider.
   using Value = std::variant<std::array<double, 4>, std::array<double, 2>, PatternTile, Provider>;
   Color(Token, Value value) noexcept : value_(std::move(value)) {}

@@ -70,12 +70,14 @@ class KELVANE_EXPORT Image {
   // image_surfaces.h), honouring orientation and rendering mode; nothing without a context.
   void Draw(Rect rect) const noexcept;
 
-  // Made only through the factories; public for allocation in one block.
+ protected:
+  // Keeps construction to the factories, which never throw; the constructor is public so that
+  // they can allocate the object in one block.
   struct Token {
-   private:
-    friend class Image;
-    Token() = default;
+    explicit Token() = default;
   };
+
+ public:
   Image(Token, RasterRef raster, double scale, int orientation, int mode) noexcept
       : raster_(std::move(raster)),
         scale_(scale),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "kelvane/platform/core/internal/no_destructor.h"
 #include "kelvane/platform/store/sqlite_item_store.h"
 
 namespace kelvane::platform {
@@ -144,7 +145,7 @@ struct DefaultSlot {
 };
 
 DefaultSlot& Slot() {
-  static DefaultSlot* slot = new DefaultSlot;  // outlives every static user
+  static internal::NoDestructor<DefaultSlot> slot;  // outlives every static user
   return *slot;
 }
 
