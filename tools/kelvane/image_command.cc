@@ -4,6 +4,8 @@
 // OUT; a name ending in .png is written as PNG, any other as JPEG at --quality.
 // Demo steps: a small picture drawn, saved as PNG and JPEG, and described; a larger picture
 // drawn, turned, resized, compressed to a limit and tinted.
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -337,6 +340,25 @@ int DemoImage(DemoContext& context) {
       << platform::JPEGQuality(0.8) << ").\n$ kelvane image info badge.png badge.jpg\n";
   for (const std::string& file : {png, jpeg}) {
     Describe(out, file.substr(file.rfind('/') + 1), *LoadPicture(file));
+  }
+
+  // Files from strangers are refused with their reason, at once and without a large allocation:
+  // the badge cut in half, a header that claims 100000 x 100000 pixels, and a named pipe.
+  const Data whole = ReadInput(png);
+  const auto path = [&](const char* name) { return (context.work_dir / name).string(); };
+  WriteOutput(path("cut.bin"), std::span(whole).first(whole.size() / 2));
+  Data huge(whole.begin(), whole.begin() + 33);
+  for (const std::size_t at : {16u, 20u}) {  // the header's width and height, big-endian
+    const std::uint32_t side = 100000;
+    for (int i = 0; i < 4; ++i) huge[at + i] = static_cast<std::uint8_t>(side >> (24 - 8 * i));
+  }
+  WriteOutput(path("huge.bin"), huge);
+  if (::mkfifo(path("pipe.bin").c_str(), 0600) != 0) throw Failure("image: cannot make a pipe");
+  out << "$ kelvane image info cut.bin huge.bin pipe.bin\n";
+  for (const char* name : {"cut.bin", "huge.bin", "pipe.bin"}) {
+    const platform::Result<ImageRef> refused = platform::ReadImageFile(path(name));
+    out << "kelvane: " << name << ": "
+        << (refused ? "loaded, which it should not have" : refused.error().message) << '\n';
   }
   return 0;
 }
