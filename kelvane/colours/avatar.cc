@@ -6,10 +6,10 @@
 #include <mutex>
 #include <string>
 
-#include "kelvane/interface/gui_cache.h"
 #include "kelvane/platform/fonts/font.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/platform/graphics/rounded_rect.h"
 #include "kelvane/platform/i18n/characters.h"
 #include "kelvane/platform/i18n/unicode.h"
 #include "kelvane/text/hash.h"
@@ -85,7 +85,8 @@ std::size_t TakeInitial(std::u16string_view part, String& initials, CHashMD5& md
   std::string bytes;
   // A part with an unpaired surrogate has no UTF-8 form; it gives its initial but no bytes.
   if (platform::Utf16ToUtf8(part, bytes) && !bytes.empty()) {
-    md5.Update(bytes.data(), static_cast<unsigned int>(std::min<std::size_t>(bytes.size(), UINT32_MAX)));
+    md5.Update(bytes.data(),
+               static_cast<unsigned int>(std::min<std::size_t>(bytes.size(), UINT32_MAX)));
   }
   return length;
 }
@@ -177,15 +178,15 @@ std::int32_t _color(std::uint8_t b) noexcept {
 
 GradientRef _gradient(std::uint8_t b) noexcept { return s_grads().Get(b % kPresets); }
 
-ImageRef AvatarLogin(OptionalString login, OptionalString name, OptionalString surname,
-                     Size size, std::uint64_t clip) noexcept {
+ImageRef AvatarLogin(OptionalString login, OptionalString name, OptionalString surname, Size size,
+                     std::uint64_t clip) noexcept {
   unsigned char digest[16] = {};
   const String initials = InitialsLogin(login, name, surname, digest);
   return Avatar(initials, nullptr, static_cast<std::int8_t>(digest[0]), size, clip);
 }
 
-ImageRef Avatar(std::u16string_view text, const ImageRef& background, std::int8_t preset,
-                Size size, std::uint64_t clip) noexcept {
+ImageRef Avatar(std::u16string_view text, const ImageRef& background, std::int8_t preset, Size size,
+                std::uint64_t clip) noexcept {
   try {
     const platform::FontRef font =
         platform::Font::System(size.height * static_cast<double>(kInitialsFontScale));
@@ -202,11 +203,11 @@ ImageRef Avatar(std::u16string_view text, const ImageRef& background, std::int8_
       context->DrawLinearGradient(*gradient, {0.0, 0.0}, {0.0, size.height}, 0);
     }
     static const ColorRef white = platform::Color::Grey(1.0, 1.0);
-    (void)NSTools::DrawInRect(initials,
-                              Rect((size.width - measured.width) / 2.0,
-                                   (size.height - measured.height) / 2.0, measured.width,
-                                   measured.height),
-                              font, white);
+    (void)NSTools::DrawInRect(
+        initials,
+        Rect((size.width - measured.width) / 2.0, (size.height - measured.height) / 2.0,
+             measured.width, measured.height),
+        font, white);
     return surface.Finish();
   } catch (...) {
     return nullptr;
@@ -242,8 +243,8 @@ void _clipContext(platform::GraphicsContext& context, Size size, std::uint64_t c
     context.AddEllipseInRect(Rect(1.0, 1.0, size.width - 2.0, size.height - 2.0));
     context.Clip();
   } else if (clip == kClipRounded) {
-    SGUICache::DrawRoundRect(Rect(0.0, 0.0, size.width, size.height), &context,
-                             ClipRadius(size));
+    platform::SetRoundedRectPath(context, Rect(0.0, 0.0, size.width, size.height),
+                                 ClipRadius(size));
     context.Clip();
   }
 }
