@@ -18,7 +18,7 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/device/screen.h"
-#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/geometry/geometry.h"
 
 namespace kelvane {
 

@@ -19,8 +19,8 @@
 #include "kelvane/export.h"
 #include "kelvane/platform/core/string.h"
 #include "kelvane/platform/fonts/font.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/color.h"
-#include "kelvane/platform/graphics/geometry.h"
 
 namespace kelvane {
 namespace NSTools {

@@ -28,7 +28,7 @@
 #include <string_view>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/geometry/geometry.h"
 
 namespace kelvane::platform {
 

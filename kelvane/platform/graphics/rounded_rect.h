@@ -6,8 +6,8 @@
 #pragma once
 
 #include "kelvane/export.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/context.h"
-#include "kelvane/platform/graphics/geometry.h"
 
 namespace kelvane::platform {
 
