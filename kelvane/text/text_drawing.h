@@ -80,11 +80,5 @@ KELVANE_EXPORT platform::Size DrawInRect(std::u16string_view self, platform::Rec
                                                          double forWidth,
                                                          int lineBreakMode) noexcept;
 
-namespace internal {
-// Rounds up to a whole number in single precision: the value as a 32-bit float, rounded
-// towards plus infinity, back as a double.
-[[nodiscard]] double CeilSingle(double value) noexcept;
-}  // namespace internal
-
 }  // namespace NSTools
 }  // namespace kelvane

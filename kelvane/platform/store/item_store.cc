@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "kelvane/platform/store/internal/item_rules.h"
 #include "kelvane/platform/store/sqlite_item_store.h"
 
 namespace kelvane::platform {
