@@ -17,6 +17,7 @@
 
 #include "bench/ratio.h"
 #include "kelvane/colours/color_cache.h"
+#include "kelvane/colours/internal/color_cache_contents.h"
 
 namespace {
 

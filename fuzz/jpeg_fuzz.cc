@@ -5,9 +5,9 @@
 
 #include "fuzz/fuzz_input.h"
 #include "kelvane/platform/codecs/exif.h"
-#include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/codecs/limits.h"
+#include "kelvane/platform/graphics/image_file.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   kelvane::fuzzing::DefaultMaxLen(argc, argv, 1 << 20);

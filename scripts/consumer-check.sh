@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs a build into a temporary prefix, moves that prefix (an installed tree must not
 # depend on where it was made), and checks it as a consumer meets it:
-#   - the shared library exports nothing from an `internal` namespace;
+#   - the shared library exports nothing from an `internal` namespace, and the installed headers
+#     open no such namespace (what they would declare there could be called but not linked);
 #   - testdata/consumer builds with find_package(kelvane), against the shared and the static
 #     library, and runs;
 #   - the same program builds with pkg-config alone (no engine's .pc file in reach: a shared
@@ -27,6 +28,11 @@ library=$(find "$prefix" -name libkelvane.so -print | head -n 1)
 leaked=$(nm -D --defined-only "$library" | c++filt | grep -E ' kelvane::([A-Za-z0-9_]+::)*[A-Za-z0-9_]*internal::' || true)
 [ -z "$leaked" ] || fail "internal functions are exported:
 $leaked"
+# The namespaces that cmake/kelvane.map keeps local: internal, and any ending in _internal.
+declared=$(grep -rnE '^[[:space:]]*namespace[[:space:]]+([A-Za-z0-9_]+::)*([A-Za-z0-9_]*_)?internal([[:space:]{]|$)' \
+  "$prefix/include" | sed "s|^$prefix/include/||" || true)
+[ -z "$declared" ] || fail "installed headers declare what the shared library keeps local (move it to an internal/ header):
+$declared"
 
 # find_package, shared and static.
 "$cmake" -S "$source_dir/testdata/consumer" -B "$work/cmake" -DCMAKE_BUILD_TYPE=Release \

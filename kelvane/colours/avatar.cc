@@ -6,11 +6,11 @@
 #include <mutex>
 #include <string>
 
-#include "kelvane/interface/gui_cache.h"
 #include "kelvane/platform/core/internal/no_destructor.h"
 #include "kelvane/platform/fonts/font.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/platform/graphics/rounded_rect.h"
 #include "kelvane/platform/i18n/characters.h"
 #include "kelvane/platform/i18n/unicode.h"
 #include "kelvane/text/hash.h"
@@ -244,7 +244,8 @@ void _clipContext(platform::GraphicsContext& context, Size size, std::uint64_t c
     context.AddEllipseInRect(Rect(1.0, 1.0, size.width - 2.0, size.height - 2.0));
     context.Clip();
   } else if (clip == kClipRounded) {
-    SGUICache::DrawRoundRect(Rect(0.0, 0.0, size.width, size.height), &context, ClipRadius(size));
+    platform::SetRoundedRectPath(context, Rect(0.0, 0.0, size.width, size.height),
+                                 ClipRadius(size));
     context.Clip();
   }
 }

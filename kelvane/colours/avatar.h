@@ -29,8 +29,8 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/color.h"
-#include "kelvane/platform/graphics/geometry.h"
 #include "kelvane/platform/graphics/gradient.h"
 #include "kelvane/platform/graphics/image.h"
 

@@ -9,7 +9,7 @@
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 #include "kelvane/testing/threads.h"
 #include "kelvane/text/hash.h"
 

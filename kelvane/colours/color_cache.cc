@@ -9,6 +9,8 @@
 #include <span>
 #include <thread>
 
+#include "kelvane/colours/internal/color_cache_contents.h"
+
 namespace kelvane {
 namespace {
 
@@ -155,9 +157,9 @@ ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   }
 
   ColorRef color = Build(key);
-  const CachedColor* stored =
-      color == nullptr ? nullptr
-                       : colors.Insert(CachedColor(key, color), CachedColor::SortCachedColors, true);
+  const CachedColor* stored = color == nullptr ? nullptr
+                                               : colors.Insert(CachedColor(key, color),
+                                                               CachedColor::SortCachedColors, true);
   cache->Changed();  // after the eviction too, which stays done when the insertion fails
   return stored == nullptr ? nullptr : color;
 }

@@ -76,15 +76,4 @@ namespace Create {
 [[nodiscard]] KELVANE_EXPORT std::uint32_t rgba(const platform::Color& color) noexcept;
 
 }  // namespace Create
-
-namespace internal {
-
-// The keys of the cached colours in stored order, read under the cache lock (for tests and the
-// command-line tool). Empty when memory runs out.
-[[nodiscard]] std::vector<std::uint32_t> ColorCacheKeys() noexcept;
-
-// Drops every cached colour, as process exit does. Colours already handed out stay valid.
-void ColorCacheClear() noexcept;
-
-}  // namespace internal
 }  // namespace kelvane

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "kelvane/colours/internal/color_cache_contents.h"
 #include "kelvane/testing/threads.h"
 
 namespace kelvane {

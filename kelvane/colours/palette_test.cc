@@ -5,6 +5,8 @@
 #include <set>
 #include <string>
 
+#include "kelvane/colours/internal/color_cache_contents.h"
+
 namespace kelvane {
 namespace {
 

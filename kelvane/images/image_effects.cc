@@ -9,12 +9,12 @@
 #include <memory>
 #include <utility>
 
-#include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/device/appearance.h"
 #include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/image_file.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane {
 namespace {

@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "kelvane/platform/codecs/image_file.h"
+#include "kelvane/platform/graphics/image_file.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 
 namespace kelvane {

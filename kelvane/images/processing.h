@@ -18,10 +18,10 @@
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/containers/storage.h"
 #include "kelvane/export.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/context.h"
-#include "kelvane/platform/graphics/geometry.h"
 #include "kelvane/platform/graphics/image.h"
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane {
 

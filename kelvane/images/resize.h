@@ -28,7 +28,7 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/string.h"
-#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/image.h"
 
 namespace kelvane {

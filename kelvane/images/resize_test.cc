@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "kelvane/images/internal/resize_routes.h"
-#include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/image_file.h"
 
 namespace kelvane::Resize {
 namespace {

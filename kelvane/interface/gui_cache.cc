@@ -9,6 +9,7 @@
 #include "kelvane/colours/palette.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/platform/graphics/path.h"
+#include "kelvane/platform/graphics/rounded_rect.h"
 #include "kelvane/platform/ui/layer.h"
 
 namespace kelvane {
@@ -116,16 +117,7 @@ void SGUICache::DrawRoundRect(Rect rect, platform::GraphicsContext* context,
                               double roundRadius) noexcept {
   initialize();
   if (context == nullptr) return;
-  const double r = CornerRadius(roundRadius);
-  const double min_x = rect.MinX(), min_y = rect.MinY(), max_x = rect.MaxX(), max_y = rect.MaxY();
-  context->BeginPath();
-  // Angles grow from +x towards +y, which runs down an image surface: each arc turns clockwise
-  // on screen, and each one joins its start to the end of the one before with a straight edge.
-  context->AddArc(min_x + r, min_y + r, r, kPi, -kPi / 2, false);
-  context->AddArc(max_x - r, min_y + r, r, -kPi / 2, 0, false);
-  context->AddArc(max_x - r, max_y - r, r, 0, kPi / 2, false);
-  context->AddArc(min_x + r, max_y - r, r, kPi / 2, kPi, false);
-  context->ClosePath();
+  platform::SetRoundedRectPath(*context, rect, roundRadius);
 }
 
 void SGUICache::RoundView(platform::View& view, std::uint64_t corner, double roundRadius) noexcept {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "kelvane/interface/internal/screen_state.h"
+
 namespace kelvane {
 namespace internal {
 

@@ -5,6 +5,7 @@
 #include <tuple>
 #include <vector>
 
+#include "kelvane/interface/internal/screen_state.h"
 #include "kelvane/testing/threads.h"
 
 namespace kelvane {

@@ -47,12 +47,4 @@ KELVANE_EXPORT void SetEnviromentData(uint32_t n) noexcept;
 // has no key buffer yet or never reserved that number. Creates nothing and allocates nothing.
 [[nodiscard]] KELVANE_EXPORT String* EnviromentString(uint32_t index) noexcept;
 [[nodiscard]] KELVANE_EXPORT Data* EnviromentData(uint32_t index) noexcept;
-
-namespace internal {
-
-// Scratch strings 0 and 1 of the calling thread, found together: what NSTools::CompareNoCase
-// borrows on every comparison. False, with both set to nullptr, when either is missing.
-[[nodiscard]] KELVANE_EXPORT bool ScratchStringPair(String** first, String** second) noexcept;
-
-}  // namespace internal
 }  // namespace kelvane::NSTools

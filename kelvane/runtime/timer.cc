@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "kelvane/runtime/internal/nanoseconds.h"
+
 namespace kelvane {
 
 const std::u16string_view s_associated_block_name = u"AssociatedBlock";

@@ -32,8 +32,8 @@
 #include <string_view>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/dispatch/dispatch.h"
 #include "kelvane/platform/core/object.h"
+#include "kelvane/platform/dispatch/dispatch.h"
 
 namespace kelvane {
 
@@ -115,10 +115,5 @@ KELVANE_EXPORT void invokeAssociatedBlock(platform::Object& receiver);
 KELVANE_EXPORT void removeAssociatedBlock(platform::Object& receiver) noexcept;
 
 }  // namespace NSTools
-
-namespace internal {
-// Seconds to nanoseconds: times 1e9, truncated, saturated to the signed 64-bit range, NaN as 0.
-[[nodiscard]] KELVANE_EXPORT platform::Nanoseconds SecondsToNanoseconds(double seconds) noexcept;
-}  // namespace internal
 
 }  // namespace kelvane

@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "kelvane/runtime/internal/nanoseconds.h"
 #include "kelvane/testing/main_queue.h"
 
 namespace kelvane {

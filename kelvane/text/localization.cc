@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "kelvane/platform/core/internal/no_destructor.h"
+#include "kelvane/text/internal/bundle_finder.h"
 
 namespace kelvane {
 namespace {

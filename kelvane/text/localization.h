@@ -13,7 +13,6 @@
 // reads it even when the cache is emptied meanwhile.
 #pragma once
 
-#include <functional>
 #include <string_view>
 
 #include "kelvane/export.h"
@@ -32,14 +31,4 @@ namespace NSTools {
                                                       OptionalString message) noexcept;
 
 }  // namespace NSTools
-
-namespace internal {
-
-using BundleFinder = std::function<platform::BundleRef(std::u16string_view identifier)>;
-
-// For tests: replaces how localizedInBundle finds a bundle by identifier (an empty function
-// restores platform::Bundle::WithIdentifier) and empties the cache.
-KELVANE_EXPORT void SetBundleFinderForTesting(BundleFinder finder);
-
-}  // namespace internal
 }  // namespace kelvane

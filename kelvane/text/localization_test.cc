@@ -12,6 +12,7 @@
 #include "kelvane/platform/device/device.h"
 #include "kelvane/testing/scoped_environment.h"
 #include "kelvane/testing/threads.h"
+#include "kelvane/text/internal/bundle_finder.h"
 
 namespace kelvane {
 namespace {

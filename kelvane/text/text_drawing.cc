@@ -8,6 +8,7 @@
 #include "kelvane/platform/fonts/attributed_string.h"
 #include "kelvane/platform/fonts/text_layout.h"
 #include "kelvane/platform/i18n/unicode.h"
+#include "kelvane/text/internal/ceil_single.h"
 
 namespace kelvane {
 namespace NSTools {

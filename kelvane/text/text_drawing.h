@@ -19,8 +19,8 @@
 #include "kelvane/export.h"
 #include "kelvane/platform/core/string.h"
 #include "kelvane/platform/fonts/font.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/color.h"
-#include "kelvane/platform/graphics/geometry.h"
 
 namespace kelvane {
 namespace NSTools {
@@ -79,12 +79,6 @@ KELVANE_EXPORT platform::Size DrawInRect(std::u16string_view self, platform::Rec
                                                          double minFontSize, double* actualFontSize,
                                                          double forWidth,
                                                          int lineBreakMode) noexcept;
-
-namespace internal {
-// Rounds up to a whole number in single precision: the value as a 32-bit float, rounded
-// towards plus infinity, back as a double.
-[[nodiscard]] double CeilSingle(double value) noexcept;
-}  // namespace internal
 
 }  // namespace NSTools
 }  // namespace kelvane

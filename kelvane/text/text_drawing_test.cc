@@ -8,6 +8,7 @@
 
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/text/internal/ceil_single.h"
 
 namespace kelvane::NSTools {
 namespace {

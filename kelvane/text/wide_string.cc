@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "kelvane/platform/core/internal/scratch_objects.h"
 #include "kelvane/platform/i18n/unicode.h"
-#include "kelvane/runtime/scratch_environment.h"
 
 namespace kelvane {
 
@@ -55,7 +55,7 @@ int CompareNoCase(const unsigned short* a, const unsigned short* b) noexcept {
   __builtin_prefetch(b);
   String* first;
   String* second;
-  if (!internal::ScratchStringPair(&first, &second)) return 0;
+  if (!platform::internal::ScratchStringPair(&first, &second)) return 0;
   // The scratch strings keep their capacity, so a sort stops allocating after its first few
   // comparisons.
   if (!platform::AssignWString(*first, a) || !platform::AssignWString(*second, b)) return 0;

@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "kelvane/platform/device/screen.h"
-#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/geometry/geometry.h"
 
 namespace kelvane::cli {
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kelvane/colours/color_cache.h"
+#include "kelvane/colours/internal/color_cache_contents.h"
 #include "kelvane/colours/palette.h"
 #include "kelvane/platform/device/appearance.h"
 #include "tools/kelvane/checks.h"

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <iostream>
 
-#include "kelvane/platform/codecs/image_file.h"
 #include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/graphics/image_file.h"
 #include "tools/kelvane/checks.h"
 #include "tools/kelvane/command.h"
 

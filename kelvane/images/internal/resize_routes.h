@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/image.h"
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane::Resize::internal {
 

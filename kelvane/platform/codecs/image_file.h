@@ -1,63 +1,11 @@
 // kelvane/platform/codecs/image_file.h
 //
-// Images from and to files. Loading tells PNG from JPEG by the file's signature, not by its
-// name; a JPEG's EXIF orientation becomes the image's orientation (the raster is kept as
-// stored). Loaded images have scale 1. A path is read only when it names a regular file (a
-// named pipe or a device is refused without a read), and a load's memory and time stay in
-// proportion to the file and to the picture it declares (codecs/limits.h).
-//
-// Saving writes the picture upright: an image whose orientation is not up is drawn turned
-// first (pixel for pixel) and saved with that raster.
-//
-// Threads: any thread.
+// Deprecated: moved to kelvane/platform/graphics/image_file.h, which new code includes. This header
+// stays so that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
-
-#include <cstdint>
-#include <optional>
-#include <span>
-#include <string>
-#include <variant>
-
-#include "kelvane/export.h"
-#include "kelvane/platform/core/result.h"
-#include "kelvane/platform/core/string.h"
-#include "kelvane/platform/graphics/image.h"
-
-namespace kelvane::platform {
-
-// Files larger than this are not read (a picture within the decoded-size limit never needs it).
-inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
-
-// The image in PNG or JPEG bytes; kUnsupported for anything else, and the decoder's reason
-// (png.h, jpeg.h) for bad data or a picture over the limits.
-[[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImage(
-    std::span<const std::uint8_t> bytes) noexcept;
-// The image in the regular file at `path`; also the reason the file could not be read
-// (missing, not a regular file, over kMaxImageFileBytes, an I/O error).
-[[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImageFile(const std::string& path) noexcept;
-
-// ReadImage() and ReadImageFile() as an image or null.
-[[nodiscard]] KELVANE_EXPORT ImageRef LoadImage(std::span<const std::uint8_t> bytes) noexcept;
-[[nodiscard]] KELVANE_EXPORT ImageRef LoadImage(const std::string& path) noexcept;
-
-// The raster of `image` turned upright (the raster itself for orientation up); null for an
-// image without a raster.
-[[nodiscard]] KELVANE_EXPORT RasterRef UprightRaster(const Image& image) noexcept;
-
-[[nodiscard]] KELVANE_EXPORT std::optional<Data> PNGData(const Image& image) noexcept;
-[[nodiscard]] KELVANE_EXPORT std::optional<Data> JPEGData(const Image& image,
-                                                          double quality) noexcept;
-// Write the file whole or not at all (WriteFileWhole in core/file_handle.h: a temporary file
-// renamed into place, a device written in place, a folder refused), with the reason when the
-// picture cannot be encoded or the file cannot be written.
-[[nodiscard]] KELVANE_EXPORT Result<std::monostate> WritePNGFile(const Image& image,
-                                                                 const std::string& path) noexcept;
-[[nodiscard]] KELVANE_EXPORT Result<std::monostate> WriteJPEGFile(const Image& image,
-                                                                  double quality,
-                                                                  const std::string& path) noexcept;
-// WritePNGFile() and WriteJPEGFile() as true or false.
-[[nodiscard]] KELVANE_EXPORT bool SavePNG(const Image& image, const std::string& path) noexcept;
-[[nodiscard]] KELVANE_EXPORT bool SaveJPEG(const Image& image, double quality,
-                                           const std::string& path) noexcept;
-
-}  // namespace kelvane::platform
+#ifndef KELVANE_NO_DEPRECATION_NOTES
+#pragma message( \
+    "kelvane/platform/codecs/image_file.h is deprecated: include kelvane/platform/graphics/image_file.h")
+#endif
+#include "kelvane/platform/graphics/image_file.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane::platform {
 

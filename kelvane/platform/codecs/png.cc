@@ -10,7 +10,7 @@
 #include <string>
 
 #include "kelvane/platform/codecs/limits.h"
-#include "kelvane/platform/graphics/internal/pixel_format.h"
+#include "kelvane/platform/pixels/internal/pixel_format.h"
 
 namespace kelvane::platform {
 

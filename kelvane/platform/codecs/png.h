@@ -20,7 +20,7 @@
 #include "kelvane/export.h"
 #include "kelvane/platform/core/result.h"
 #include "kelvane/platform/core/string.h"
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane::platform {
 

@@ -11,6 +11,8 @@
 #include <new>
 #include <vector>
 
+#include "kelvane/platform/device/internal/kernel_display.h"
+
 namespace kelvane::platform {
 namespace {
 
@@ -111,7 +113,8 @@ ScreenFacts EnvironmentScreenFacts() noexcept {
     idiom = ParseIdiom(value).value_or(Idiom::kPhone);
   }
   if (const char* value = ::getenv("KELVANE_SCREEN"); value != nullptr) {
-    if (const auto setting = ParseScreenSetting(value)) return {idiom, setting->scale, setting->bounds};
+    if (const auto setting = ParseScreenSetting(value))
+      return {idiom, setting->scale, setting->bounds};
   }
   // The kernel's display is read once: surfaces at the screen's scale are opened often, and
   // a walk over /sys for each would cost more than the drawing.

@@ -24,11 +24,10 @@
 #pragma once
 
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/geometry/geometry.h"
 
 namespace kelvane::platform {
 
@@ -88,12 +87,4 @@ class KELVANE_EXPORT ScopedScreenOverrides {
   ScreenOverrides previous_;
 };
 
-namespace internal {
-
-// The preferred mode of the first connected display under `drm_root` (the kernel's
-// /sys/class/drm), in pixels; nullopt when there is none. Connectors are taken in name order.
-[[nodiscard]] KELVANE_EXPORT std::optional<Size> KernelDisplaySize(
-    const std::string& drm_root) noexcept;
-
-}  // namespace internal
 }  // namespace kelvane::platform

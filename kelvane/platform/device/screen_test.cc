@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "kelvane/platform/device/internal/kernel_display.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {

@@ -19,7 +19,7 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/fonts/attributed_string.h"
-#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/geometry/geometry.h"
 
 namespace kelvane::platform {
 

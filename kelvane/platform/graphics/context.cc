@@ -12,7 +12,7 @@
 #include "kelvane/platform/device/appearance.h"
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/internal/cairo_access.h"
-#include "kelvane/platform/graphics/internal/pixel_format.h"
+#include "kelvane/platform/pixels/internal/pixel_format.h"
 
 namespace kelvane::platform {
 namespace {

@@ -8,7 +8,7 @@
 //   bitmap context  width x height pixels in the layout the caller asks for, over the caller's
 //                   memory or its own; user space in pixels, origin bottom left, y up.
 //
-// Pixels are premultiplied; the working layout (B, G, R, A in memory, see raster.h) is drawn
+// Pixels are premultiplied; the working layout (B, G, R, A in memory, see pixels/raster.h) is drawn
 // into directly. A bitmap context in another layout draws into a working copy and converts at
 // Data() and CreateImage(): call Data() again after drawing to see the new pixels, and changes
 // made through Data() are read back before the next drawing operation.
@@ -30,12 +30,12 @@
 #include <memory>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/color.h"
-#include "kelvane/platform/graphics/geometry.h"
 #include "kelvane/platform/graphics/gradient.h"
 #include "kelvane/platform/graphics/image.h"
 #include "kelvane/platform/graphics/path.h"
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane::platform {
 

@@ -17,8 +17,8 @@
 #include <memory>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/graphics/geometry.h"
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/geometry/geometry.h"
+#include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane::platform {
 

@@ -26,8 +26,8 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/context.h"
-#include "kelvane/platform/graphics/geometry.h"
 #include "kelvane/platform/graphics/image.h"
 
 namespace kelvane::platform {

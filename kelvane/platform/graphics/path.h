@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/geometry/geometry.h"
 
 namespace kelvane::platform {
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "kelvane/platform/core/internal/no_destructor.h"
+#include "kelvane/platform/store/internal/item_rules.h"
 #include "kelvane/platform/store/sqlite_item_store.h"
 
 namespace kelvane::platform {

@@ -136,16 +136,4 @@ class KELVANE_EXPORT InMemoryItemStore final : public ItemStore {
 // Makes `store` the default; null goes back to the file store.
 KELVANE_EXPORT void SetDefaultItemStore(std::shared_ptr<ItemStore> store) noexcept;
 
-namespace internal {
-// Shared rules of the stores.
-[[nodiscard]] bool Matches(const ItemQuery& query, const ItemAttributes& item) noexcept;
-[[nodiscard]] bool SameIdentity(const ItemAttributes& a, const ItemAttributes& b) noexcept;
-[[nodiscard]] bool IsValidItem(const ItemAttributes& item) noexcept;
-// The access group as stored: no group and the empty group are one.
-[[nodiscard]] inline const String& GroupOf(const std::optional<String>& group) noexcept {
-  static const String kNone;
-  return group ? *group : kNone;
-}
-}  // namespace internal
-
 }  // namespace kelvane::platform

@@ -13,6 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "kelvane/platform/store/internal/item_rules.h"
+
 namespace kelvane::platform {
 namespace {
 

@@ -18,8 +18,8 @@
 #include <utility>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/color.h"
-#include "kelvane/platform/graphics/geometry.h"
 #include "kelvane/platform/graphics/path.h"
 
 namespace kelvane::platform {

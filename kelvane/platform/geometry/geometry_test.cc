@@ -1,4 +1,4 @@
-#include "kelvane/platform/graphics/geometry.h"
+#include "kelvane/platform/geometry/geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "kelvane/platform/codecs/image_file.h"
+#include "kelvane/platform/graphics/image_file.h"
 
 #include <new>
 

@@ -1,10 +1,10 @@
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "kelvane/platform/graphics/internal/pixel_format.h"
+#include "kelvane/platform/pixels/internal/pixel_format.h"
 
 namespace kelvane::platform {
 

@@ -1,4 +1,4 @@
-// kelvane/platform/graphics/internal/pixel_format.h
+// kelvane/platform/pixels/internal/pixel_format.h
 //
 // Reading and writing single pixels of any accepted raster layout as premultiplied RGBA, for
 // the conversions between layouts. Not for hot paths: a conversion costs a few branches per
@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane::platform::internal {
 

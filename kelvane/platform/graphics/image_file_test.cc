@@ -1,4 +1,4 @@
-#include "kelvane/platform/codecs/image_file.h"
+#include "kelvane/platform/graphics/image_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

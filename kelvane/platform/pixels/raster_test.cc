@@ -1,4 +1,4 @@
-#include "kelvane/platform/graphics/raster.h"
+#include "kelvane/platform/pixels/raster.h"
 
 #include <gtest/gtest.h>
 
