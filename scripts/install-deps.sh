@@ -21,6 +21,9 @@ packages=(
   iproute2
   # The ABI check of make test (abidw, abidiff).
   abigail-tools
+  # make package and its check: CPack reads the binaries' dependencies through file and
+  # dpkg-shlibdeps.
+  file dpkg-dev
 )
 # The engines' development packages, from the one list of them.
 while read -r module deb _; do
