@@ -40,7 +40,8 @@ else
   gzip -dc "$stored" >"$work/stored.abi"
   stored_version=$(cat "$stored_version_file")
   set +e
-  abidiff --no-show-locs --drop-private-types "$work/stored.abi" "$work/current.abi" \
+  abidiff --no-show-locs --drop-private-types --suppressions "$root/abi/suppressions.ini" \
+    "$work/stored.abi" "$work/current.abi" \
     >"$work/report" 2>&1
   status=$?
   set -e

@@ -372,9 +372,9 @@ struct TypeDatabase::Index {
     }
     for (std::size_t i = 0; i < types.size(); ++i) {
       ancestors(i, [](std::size_t) { return true; });
-      std::vector<std::uint32_t> found;
+      std::vector<std::size_t> found;
       found.reserve(queue.size());
-      for (const auto& [at, depth] : queue) found.push_back(static_cast<std::uint32_t>(at));
+      for (const auto& [at, depth] : queue) found.push_back(at);
       std::sort(found.begin(), found.end());
       types[i]->ancestry_ = std::move(found);
     }

@@ -152,7 +152,7 @@ class KELVANE_EXPORT UniformType {
   std::vector<String> extensions_;
   std::vector<String> mime_types_;
   bool dynamic_ = false;
-  std::vector<std::uint32_t> ancestry_;  // indexes of the types it conforms to, itself included
+  std::vector<std::size_t> ancestry_;  // indexes of the types it conforms to, itself included
 };
 
 }  // namespace kelvane::platform
