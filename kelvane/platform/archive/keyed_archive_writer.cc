@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "kelvane/platform/archive/internal/binary_plist_writer.h"
 #include "kelvane/platform/archive/internal/keyed_coder_support.h"
 #include "kelvane/platform/archive/keyed_coder.h"
 
@@ -26,19 +27,7 @@ class Writer final : public KeyedArchiver {
     plist_dict_set_item(top_.get(), "$top", top);
     plist_dict_set_item(top_.get(), "$version", plist_new_uint(kArchiveVersion));
     plist_dict_set_item(top_.get(), "$archiver", plist_new_string(kArchiverName));
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(top_.get(), &bytes, &length);
-    if (bytes == nullptr) return std::nullopt;
-    std::optional<Data> out;
-    try {
-      out.emplace(bytes, bytes + length);
-    } catch (...) {
-      plist_to_bin_free(bytes);
-      throw;
-    }
-    plist_to_bin_free(bytes);
-    return out;
+    return WriteBinaryPropertyList(top_.get());
   }
 
   void EncodeBool(std::string_view key, bool value) override { Set(key, plist_new_bool(value)); }

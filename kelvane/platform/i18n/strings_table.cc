@@ -1,7 +1,6 @@
 #include "kelvane/platform/i18n/strings_table.h"
 
 #include <plist/plist.h>
-#include <sodium.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,7 @@
 
 #include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/core/internal/keyed_hash.h"
 #include "kelvane/platform/core/property_list_check.h"
 #include "kelvane/platform/i18n/internal/strings_table_xml.h"
 #include "kelvane/platform/i18n/unicode.h"
@@ -263,23 +263,7 @@ Error TooLarge(std::uint64_t limit) {
 }  // namespace
 
 std::size_t StringHash::operator()(std::u16string_view text) const noexcept {
-  struct Key {
-    unsigned char bytes[crypto_shorthash_KEYBYTES];
-  };
-  static const Key key = [] {
-    Key k;
-    // randombytes_buf draws from the system whether or not initialisation succeeded; this only
-    // makes libsodium's start-up explicit (and thread-safe) before its first use.
-    [[maybe_unused]] const int ready = sodium_init();
-    randombytes_buf(k.bytes, sizeof k.bytes);
-    return k;
-  }();
-  unsigned char out[crypto_shorthash_BYTES];
-  crypto_shorthash(out, reinterpret_cast<const unsigned char*>(text.data()),
-                   text.size() * sizeof(char16_t), key.bytes);
-  std::uint64_t hash = 0;
-  std::memcpy(&hash, out, sizeof hash);
-  return static_cast<std::size_t>(hash);
+  return internal::KeyedTextHash{}(text);
 }
 
 Result<StringsTable> LoadStringsTable(std::span<const std::uint8_t> bytes) noexcept {

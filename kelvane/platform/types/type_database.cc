@@ -1,6 +1,5 @@
 #include "kelvane/platform/types/type_database.h"
 
-#include <sodium.h>
 
 #include <algorithm>
 #include <array>
@@ -16,6 +15,7 @@
 
 #include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/core/internal/keyed_hash.h"
 
 namespace kelvane::platform {
 namespace {
@@ -43,23 +43,8 @@ constexpr std::size_t kMaxWalk = 64;
 constexpr int kMaxDepth = 16;
 constexpr std::size_t kMaxAncestors = 32;
 
-// Hash tables keyed by MIME types and extensions read from files hash with SipHash under a key
-// drawn once per process, so that no file can be made to pile its keys into one bucket.
-struct KeyedHash {
-  std::size_t operator()(std::u16string_view text) const noexcept {
-    static const std::array<unsigned char, crypto_shorthash_KEYBYTES> key = [] {
-      std::array<unsigned char, crypto_shorthash_KEYBYTES> drawn{};
-      if (sodium_init() >= 0) randombytes_buf(drawn.data(), drawn.size());
-      return drawn;
-    }();
-    unsigned char out[crypto_shorthash_BYTES];
-    crypto_shorthash(out, reinterpret_cast<const unsigned char*>(text.data()),
-                     text.size() * sizeof(char16_t), key.data());
-    std::uint64_t hash;
-    std::memcpy(&hash, out, sizeof(hash));
-    return static_cast<std::size_t>(hash);
-  }
-};
+// Tables keyed by MIME types and extensions read from files hash under the process's key.
+using KeyedHash = internal::KeyedTextHash;
 
 template <typename Value>
 using Table = std::unordered_map<String, Value, KeyedHash>;
