@@ -171,9 +171,24 @@ class Checker {
     }
   }
 
+  // A zero character inside text: libplist keeps text zero-terminated and stops the process
+  // (an assertion) when a key's length and its terminator disagree.
+  bool HoldsZero(const Header& header) const {
+    const std::uint8_t* text = bytes_.data() + header.at;
+    if (header.kind == kAscii) return std::memchr(text, 0, header.length) != nullptr;
+    if (header.kind != kUnicode) return false;
+    for (std::uint64_t i = 0; i < header.length; ++i) {
+      if (text[2 * i] == 0 && text[2 * i + 1] == 0) return true;
+    }
+    return false;
+  }
+
   Result<PropertyListShape> TooDeep() const {
     return Error{ErrorKind::kTooLarge,
                  "nested deeper than " + std::to_string(max_depth_) + " levels"};
+  }
+  static Result<PropertyListShape> ZeroInText() {
+    return Malformed("a string holding a zero character");
   }
   Result<PropertyListShape> TooLarge() const {
     return Error{ErrorKind::kTooLarge,
@@ -185,6 +200,7 @@ class Checker {
     Header header;
     if (!ReadHeader(root, header)) return Malformed("a damaged object");
     if (!IsContainer(header.kind)) {
+      if (HoldsZero(header)) return ZeroInText();
       const std::uint64_t bytes = LeafBytes(header);
       if (bytes > max_bytes_) return TooLarge();
       return PropertyListShape{1, bytes, 0};
@@ -219,6 +235,7 @@ class Checker {
           stack.push_back(Frame{child, header, Children(header)});  // `frame` is stale now
           continue;
         }
+        if (HoldsZero(header)) return ZeroInText();
         entry = Entry{LeafBytes(header), 1, 0, kDone, header.kind};
         if (entry.bytes > max_bytes_) return TooLarge();
       }

@@ -13,7 +13,8 @@
 // header, offsets, references and UIDs of 1 to 8 bytes, booleans, integers of up to 16 bytes,
 // reals of 4 or 8, dates, data, ASCII and UTF-16 strings, UIDs below 2^32, arrays, sets, and
 // dictionaries whose keys are strings. Null and fill objects, unknown markers, empty UTF-16
-// strings (which libplist cannot read; writers make the empty string ASCII), lengths or
+// strings (which libplist cannot read; writers make the empty string ASCII), text holding a
+// zero character (libplist stops the process on a key that does), lengths or
 // references that point past the objects and keys of other kinds are refused as malformed.
 //
 // Threads: pure functions of their arguments; any thread.

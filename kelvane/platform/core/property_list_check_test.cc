@@ -116,6 +116,16 @@ TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
   ASSERT_TRUE(Check(bytes).ok());
   bytes[8] = 0x60;
   EXPECT_TRUE(malformed(bytes));
+  // libplist stops the process (an assertion) on a key holding a zero character.
+  BinaryPlist zero_key;
+  zero_key.Dict({1}, {1});
+  zero_key.Ascii(std::string("k\0y", 3));
+  EXPECT_TRUE(malformed(zero_key.Build(0)));
+  BinaryPlist zero_unit;
+  zero_unit.Ascii(std::string("\0\0", 2));
+  Data utf16 = zero_unit.Build(0);
+  utf16[8] = 0x61;  // one UTF-16 unit, zero
+  EXPECT_TRUE(malformed(utf16));
 
   // Every cut of a valid list and every single flipped byte: refused or passed, never a read
   // outside the bytes; what passes, libplist reads.
