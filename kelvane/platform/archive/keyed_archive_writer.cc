@@ -90,7 +90,9 @@ class Writer final : public KeyedArchiver {
 
   void Set(std::string_view key, plist_t node) {
     if (current_ == nullptr || failed_ || key.find('\0') != std::string_view::npos) {
-      if (current_ != nullptr) Refuse(ErrorKind::kUnsupported, "a key with a zero byte");
+      if (current_ != nullptr && !failed_) {
+        Refuse(ErrorKind::kUnsupported, "a key with a zero byte");
+      }
       plist_free(node);
       return;
     }
