@@ -21,11 +21,15 @@ bool Exactly(ssize_t transferred, std::uint64_t wanted) {
   return transferred >= 0 && static_cast<std::uint64_t>(transferred) == wanted;
 }
 
+// The failed system call's reason, from errno.
+platform::Error IoError() {
+  return platform::Error{platform::ErrorKind::kIo, platform::Error::FromErrno(errno).message};
+}
+
 // The reason one read of `wanted` bytes that brought `transferred` fell short; errno is still
 // the read's.
 platform::Result<std::monostate> ReadExactly(ssize_t transferred, std::uint64_t wanted) {
-  if (transferred < 0)
-    return platform::Error{platform::ErrorKind::kIo, platform::Error::FromErrno(errno).message};
+  if (transferred < 0) return IoError();
   if (static_cast<std::uint64_t>(transferred) == wanted) return std::monostate();
   return platform::Error{platform::ErrorKind::kMalformed, "cut short: one read brought " +
                                                               std::to_string(transferred) + " of " +
@@ -158,8 +162,7 @@ platform::Result<std::monostate> TryReadTo(FileHandle& file, Data& buffer,
   struct stat info {};
   if (::fstat(file.Descriptor(), &info) == 0 && S_ISREG(info.st_mode)) {
     const off_t at = ::lseek(file.Descriptor(), 0, SEEK_CUR);
-    if (at < 0)
-      return platform::Error{platform::ErrorKind::kIo, platform::Error::FromErrno(errno).message};
+    if (at < 0) return IoError();
     const std::uint64_t left =
         at > info.st_size ? 0 : static_cast<std::uint64_t>(info.st_size - at);
     if (left < length) {
