@@ -15,8 +15,8 @@
 // Reading is defensive: bytes that are not such an archive, a root object whose class is not
 // the one asked for, a class name nobody registered, a reference cycle, nesting deeper than
 // kMaxArchiveDepth or a decoded size out of proportion to the input make the whole load fail
-// with null. Which classes derive from which is taken from the registrations, never from the
-// archive. Nothing here throws.
+// with null; TryUnarchiveRootObject says which. Which classes derive from which is taken from
+// the registrations, never from the archive. Nothing here throws.
 //
 // The bounds, as archives come from outside: the property list passes CheckBinaryPropertyList
 // (kelvane/platform/core/property_list_check.h: nesting, and the size libplist's tree reaches
