@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 namespace kelvane::NSTools {
 namespace {
@@ -17,6 +19,21 @@ namespace {
 // read/write of one call, compared with the length wanted as a whole number of bytes.
 bool Exactly(ssize_t transferred, std::uint64_t wanted) {
   return transferred >= 0 && static_cast<std::uint64_t>(transferred) == wanted;
+}
+
+// The failed system call's reason, from errno.
+platform::Error IoError() {
+  return platform::Error{platform::ErrorKind::kIo, platform::Error::FromErrno(errno).message};
+}
+
+// The reason one read of `wanted` bytes that brought `transferred` fell short; errno is still
+// the read's.
+platform::Result<std::monostate> ReadExactly(ssize_t transferred, std::uint64_t wanted) {
+  if (transferred < 0) return IoError();
+  if (static_cast<std::uint64_t>(transferred) == wanted) return std::monostate();
+  return platform::Error{platform::ErrorKind::kMalformed, "cut short: one read brought " +
+                                                              std::to_string(transferred) + " of " +
+                                                              std::to_string(wanted) + " bytes"};
 }
 
 }  // namespace
@@ -138,23 +155,32 @@ bool ReadToEnd(FileHandle& file, Data* buffer) noexcept {
   return Exactly(::read(file.Descriptor(), buffer->data(), buffer->size()), n);
 }
 
-bool ReadTo(FileHandle& file, Data* buffer, std::uint32_t length) noexcept {
-  if (buffer == nullptr || length == 0) return false;
+platform::Result<std::monostate> TryReadTo(FileHandle& file, Data& buffer,
+                                           std::uint32_t length) noexcept {
   // A regular file shows how much it has left: a length beyond that could only end in a short
   // read, so it is refused before the buffer grows to it.
   struct stat info {};
   if (::fstat(file.Descriptor(), &info) == 0 && S_ISREG(info.st_mode)) {
     const off_t at = ::lseek(file.Descriptor(), 0, SEEK_CUR);
-    if (at < 0 || at > info.st_size || static_cast<std::uint64_t>(info.st_size - at) < length) {
-      return false;
+    if (at < 0) return IoError();
+    const std::uint64_t left =
+        at > info.st_size ? 0 : static_cast<std::uint64_t>(info.st_size - at);
+    if (left < length) {
+      return platform::Error{platform::ErrorKind::kMalformed,
+                             "cut short: the file has " + std::to_string(left) + " of the " +
+                                 std::to_string(length) + " bytes wanted left"};
     }
   }
   try {
-    buffer->resize(length);
+    buffer.resize(length);
   } catch (const std::bad_alloc&) {
-    return false;
+    return platform::Error{platform::ErrorKind::kTooLarge, "memory ran out"};
   }
-  return Exactly(::read(file.Descriptor(), buffer->data(), length), length);
+  return ReadExactly(::read(file.Descriptor(), buffer.data(), length), length);
+}
+
+bool ReadTo(FileHandle& file, Data* buffer, std::uint32_t length) noexcept {
+  return buffer != nullptr && length != 0 && TryReadTo(file, *buffer, length).ok();
 }
 
 bool Write(FileHandle& file, const Data* data) noexcept {
@@ -162,9 +188,13 @@ bool Write(FileHandle& file, const Data* data) noexcept {
   return Exactly(::write(file.Descriptor(), data->data(), data->size()), data->size());
 }
 
+platform::Result<std::monostate> TryReadToBuf(FileHandle& file, void* bytes,
+                                              std::uint32_t length) noexcept {
+  return ReadExactly(::read(file.Descriptor(), bytes, length), length);
+}
+
 bool ReadToBuf(FileHandle& file, void* bytes, std::uint32_t length) noexcept {
-  if (bytes == nullptr || length == 0) return false;
-  return Exactly(::read(file.Descriptor(), bytes, length), length);
+  return bytes != nullptr && length != 0 && TryReadToBuf(file, bytes, length).ok();
 }
 
 bool WriteBuf(FileHandle& file, const void* bytes, std::uint32_t length) noexcept {

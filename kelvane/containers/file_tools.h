@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <variant>
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/file_handle.h"
@@ -65,12 +66,25 @@ KELVANE_EXPORT bool ReadToEnd(FileHandle& file, Data* buffer) noexcept;
 // `length` bytes left, false before anything is read or allocated (the buffer is unchanged).
 KELVANE_EXPORT bool ReadTo(FileHandle& file, Data* buffer, std::uint32_t length) noexcept;
 
+// ReadTo with the reason it failed: kMalformed when a regular file has fewer than `length` bytes
+// left (nothing read, the buffer unchanged) or the read brings fewer ("cut short: ..."), kIo with
+// the system's reason when the read fails, kTooLarge when memory runs out. A length of 0 reads
+// nothing and leaves the buffer empty.
+[[nodiscard]] KELVANE_EXPORT platform::Result<std::monostate> TryReadTo(
+    FileHandle& file, Data& buffer, std::uint32_t length) noexcept;
+
 // One write of all of data. false for null data or a short write.
 KELVANE_EXPORT bool Write(FileHandle& file, const Data* data) noexcept;
 
 // One read of exactly `length` bytes into `bytes`. false for null bytes, length 0 or a short
 // read.
 KELVANE_EXPORT bool ReadToBuf(FileHandle& file, void* bytes, std::uint32_t length) noexcept;
+
+// ReadToBuf with the reason it failed: kMalformed when the read brings fewer than `length` bytes
+// ("cut short: one read brought 3 of 8 bytes"), kIo with the system's reason when it fails.
+// REQUIRES: `bytes` holds `length` bytes (it may be null when length is 0).
+[[nodiscard]] KELVANE_EXPORT platform::Result<std::monostate> TryReadToBuf(
+    FileHandle& file, void* bytes, std::uint32_t length) noexcept;
 
 // One write of exactly `length` bytes from `bytes`. false for null bytes, length 0 or a short
 // write.

@@ -1,9 +1,11 @@
 #include "kelvane/containers/file_tools.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "kelvane/testing/temp_dir.h"
@@ -116,6 +118,66 @@ TEST(FileTools, ByteBuffers) {
     NSTools::TrimBeginningZeros(bytes);
     EXPECT_EQ(bytes, trimmed);
   }
+}
+
+TEST(FileTools, TryReadsGiveTheReason) {
+  using platform::ErrorKind;
+  testing::TempDir dir;
+  const std::string abc = dir.Write("abc", "abc");
+  const auto at = [](const std::string& path, std::uint64_t offset) {
+    FileHandle file = OpenFile(path, FileHandle::Mode::kRead);
+    file.Seek(offset);
+    return file;
+  };
+  const auto pipe_holding = [](const char* bytes) {
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    EXPECT_EQ(::write(fds[1], bytes, std::strlen(bytes)), static_cast<ssize_t>(std::strlen(bytes)));
+    ::close(fds[1]);
+    return FileHandle(fds[0], true);
+  };
+  struct Row {
+    const char* what;
+    std::function<FileHandle()> open;
+    bool into_buffer;  // TryReadToBuf, else TryReadTo
+    ErrorKind kind;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"a file with 3 bytes left", [&] { return at(abc, 0); }, false, ErrorKind::kMalformed,
+       "cut short: the file has 3 of the 8 bytes wanted left"},
+      {"a position past the end", [&] { return at(abc, 10); }, false, ErrorKind::kMalformed,
+       "cut short: the file has 0 of the 8 bytes wanted left"},
+      {"a pipe holding 3 bytes", [&] { return pipe_holding("abc"); }, false, ErrorKind::kMalformed,
+       "cut short: one read brought 3 of 8 bytes"},
+      {"one read of a file with 3 bytes", [&] { return at(abc, 0); }, true, ErrorKind::kMalformed,
+       "cut short: one read brought 3 of 8 bytes"},
+      {"a folder", [&] { return OpenFile(dir.File("."), FileHandle::Mode::kRead); }, false,
+       ErrorKind::kIo, "Is a directory"},
+      {"a folder, one read", [&] { return OpenFile(dir.File("."), FileHandle::Mode::kRead); }, true,
+       ErrorKind::kIo, "Is a directory"},
+      {"a handle open for writing", [&] { return OpenFile(abc, FileHandle::Mode::kWrite); }, true,
+       ErrorKind::kIo, "Bad file descriptor"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    FileHandle file = row.open();
+    Data buffer = {7};
+    std::uint8_t bytes[8] = {};
+    const platform::Result<std::monostate> read = row.into_buffer
+                                                      ? NSTools::TryReadToBuf(file, bytes, 8)
+                                                      : NSTools::TryReadTo(file, buffer, 8);
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error().kind, row.kind);
+    EXPECT_THAT(read.error().message, ::testing::HasSubstr(row.message));
+  }
+  // A regular file too short is refused before the buffer changes.
+  FileHandle file = at(abc, 1);
+  Data buffer = {7};
+  ASSERT_FALSE(NSTools::TryReadTo(file, buffer, 3).ok());
+  EXPECT_EQ(buffer, Data{7});
+  ASSERT_TRUE(NSTools::TryReadTo(file, buffer, 2).ok());
+  EXPECT_EQ(Text(buffer), "bc");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/storage.h"
@@ -77,46 +79,66 @@ bool CArrayBase::Write(platform::FileHandle* file) const noexcept {
   return NSTools::WriteBuf(*file, storage_, static_cast<std::uint32_t>(Bytes()));
 }
 
-bool CArrayBase::Read(platform::FileHandle* file, unsigned int max_count,
-                      unsigned int /*reserved*/) noexcept {
-  if (file == nullptr) return false;
+platform::Result<std::uint32_t> CArrayBase::TryRead(platform::FileHandle& file,
+                                                    unsigned int max_count) noexcept {
+  using platform::Error;
+  using platform::ErrorKind;
+  // Every refusal leaves the array empty.
+  const auto refuse = [this](ErrorKind kind, std::string what) {
+    Clear();
+    return Error{kind, std::move(what)};
+  };
   try {
     std::uint8_t header[4];
-    if (file->ReadInto(header, sizeof(header)) < sizeof(header)) {
-      Clear();
-      return false;
+    if (const std::size_t got = file.ReadInto(header, sizeof(header)); got < sizeof(header)) {
+      return refuse(ErrorKind::kMalformed,
+                    got == 0 ? "no record: the file ends where its count would start"
+                             : "cut short: the file ends inside the record's count (" +
+                                   std::to_string(got) + " of 4 bytes)");
     }
     const std::uint32_t n = GetCount(header);
     const std::uint32_t k = n < max_count ? n : max_count;
-    const std::uint64_t record_start = file->Offset();
+    const std::uint64_t record_start = file.Offset();
     const std::uint64_t wanted = std::uint64_t{k} * item_size_;
     // The block is sized for the wanted items only once the file shows it holds them, so that
     // a crafted count cannot make us reserve gigabytes for a tiny file.
-    const std::uint64_t end_of_file = file->SeekToEnd();
-    if (wanted > kMax32 || end_of_file < record_start || wanted > end_of_file - record_start) {
-      Clear();
-      return false;
+    const std::uint64_t end_of_file = file.SeekToEnd();
+    if (wanted > kMax32) {
+      return refuse(ErrorKind::kTooLarge, std::to_string(k) + " items of " +
+                                              std::to_string(item_size_) +
+                                              " bytes, over the limit of 4 GiB for one array");
     }
-    file->Seek(record_start);
-    if (!Resize(wanted)) {
-      Clear();
-      return false;
+    if (end_of_file < record_start) {
+      return refuse(ErrorKind::kMalformed, "cut short: the file ends before the record's items");
     }
+    if (wanted > end_of_file - record_start) {
+      // item_size_ is not 0 here, or nothing would be wanted.
+      const std::uint64_t whole = (end_of_file - record_start) / item_size_;
+      const bool inside = (end_of_file - record_start) % item_size_ != 0;
+      return refuse(ErrorKind::kMalformed,
+                    "cut short: the file ends " + std::string(inside ? "inside" : "before") +
+                        " item " + std::to_string(whole + 1) + " of " + std::to_string(n));
+    }
+    file.Seek(record_start);
+    if (!Resize(wanted)) return refuse(ErrorKind::kTooLarge, "memory ran out");
     count_ = item_size_ == 0 ? 0 : static_cast<unsigned int>(wanted / item_size_);
     // A payload cut short is a damaged record, not a smaller one: nothing of it is kept.
-    if (wanted > 0 && file->ReadInto(storage_, static_cast<std::size_t>(wanted)) != wanted) {
-      Clear();
-      return false;
+    if (wanted > 0 && file.ReadInto(storage_, static_cast<std::size_t>(wanted)) != wanted) {
+      return refuse(ErrorKind::kMalformed, "cut short: the file shrank while it was read");
     }
-    file->Seek(record_start + std::uint64_t{n} * item_size_);
-    return true;
-  } catch (const platform::FileError&) {
-    Clear();
-    return false;
+    file.Seek(record_start + std::uint64_t{n} * item_size_);
+    return n;
+  } catch (const platform::FileError& error) {
+    return refuse(ErrorKind::kIo, error.error() != 0 ? Error::FromErrno(error.error()).message
+                                                     : std::string(error.what()));
   } catch (const std::bad_alloc&) {
-    Clear();
-    return false;
+    return refuse(ErrorKind::kTooLarge, "memory ran out");
   }
+}
+
+bool CArrayBase::Read(platform::FileHandle* file, unsigned int max_count,
+                      unsigned int /*reserved*/) noexcept {
+  return file != nullptr && TryRead(*file, max_count).ok();
 }
 
 }  // namespace kelvane

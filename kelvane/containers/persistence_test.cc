@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -153,6 +154,68 @@ TEST(ArrayRecord, ClaimsBeyondTheBytesPresentHoldNoMemoryForThem) {
   const testing::ChildOutcome outcome = testing::RunLimitedChild(
       "records-claim-more-than-held", {.memory_bytes = 1u << 30, .seconds = 10});
   EXPECT_EQ(outcome.status, 0) << "peak " << (outcome.peak_rss_bytes >> 20) << " MiB";
+}
+
+TEST(ArrayRecord, TryReadGivesTheReason) {
+  using platform::ErrorKind;
+  using ::testing::HasSubstr;
+  testing::TempDir dir;
+  struct Row {
+    const char* what;
+    Data bytes;  // the file; a folder when `folder`
+    ErrorKind kind;
+    const char* message;
+    bool folder = false;
+  };
+  const Row rows[] = {
+      {"empty file", {}, ErrorKind::kMalformed, "no record: the file ends where its count"},
+      {"half a count",
+       {3, 0},
+       ErrorKind::kMalformed,
+       "cut short: the file ends inside the record's count (2 of 4 bytes)"},
+      {"two whole items of three", Record(3, {1, 0, 0, 0, 2, 0, 0, 0}), ErrorKind::kMalformed,
+       "cut short: the file ends before item 3 of 3"},
+      {"inside the third item", Record(3, {1, 0, 0, 0, 2, 0, 0, 0, 3}), ErrorKind::kMalformed,
+       "cut short: the file ends inside item 3 of 3"},
+      {"a huge count in a tiny file", Record(0x3FFFFFFFu, {1, 2, 3, 4}), ErrorKind::kMalformed,
+       "cut short: the file ends before item 2 of 1073741823"},
+      {"past 4 GiB", Record(0x40000000u, {1, 2, 3, 4}), ErrorKind::kTooLarge,
+       "1073741824 items of 4 bytes, over the limit of 4 GiB"},
+      {"a folder", {}, ErrorKind::kIo, "Is a directory", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string path =
+        row.folder ? dir.File(".")
+                   : dir.Write("bad", std::string(row.bytes.begin(), row.bytes.end()));
+    auto file = FileHandle::Open(path, FileHandle::Mode::kRead);
+    ASSERT_TRUE(file.has_value());
+    TArray<std::uint32_t> items = Ints({5});
+    const platform::Result<std::uint32_t> read = items.TryRead(*file, 0xFFFFFFFFu);
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error().kind, row.kind);
+    EXPECT_THAT(read.error().message, HasSubstr(row.message));
+    EXPECT_EQ(items.Count(), 0u);
+    // Read, which goes through TryRead, refuses the same file.
+    auto again = FileHandle::Open(path, FileHandle::Mode::kRead);
+    ASSERT_TRUE(again.has_value());
+    ASSERT_TRUE(items.Add(5u));
+    EXPECT_FALSE(items.Read(&*again, 0xFFFFFFFFu));
+    EXPECT_EQ(items.Count(), 0u);
+  }
+
+  // A count above the caller's maximum is no failure: the rest is skipped, as far as it goes,
+  // and the count the record holds is the answer.
+  auto file =
+      FileHandle::Open(dir.Write("more", std::string("\5\0\0\0\1\0\0\0\2\0\0\0\3\0\0\0", 16)),
+                       FileHandle::Mode::kRead);
+  ASSERT_TRUE(file.has_value());
+  TArray<std::uint32_t> items;
+  const platform::Result<std::uint32_t> read = items.TryRead(*file, 2);
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(*read, 5u);
+  EXPECT_TRUE(items.Compare(Ints({1, 2})));
+  EXPECT_EQ(file->Offset(), 24u);
 }
 
 }  // namespace

@@ -240,6 +240,16 @@ class KELVANE_EXPORT CArrayBase {
   // fails. The third argument is reserved and not read.
   bool Read(platform::FileHandle* file, unsigned int max_count, unsigned int reserved = 0) noexcept;
 
+  // Read with the reason it failed. The count the record holds (above Count() when it held more
+  // than max_count), or, with the array empty:
+  //   kMalformed  no count at the position, or the file ends inside the count or before the
+  //               wanted items are whole ("cut short: the file ends inside item 3 of 5");
+  //   kTooLarge   the wanted items pass the 4 GiB limit of one array, or memory ran out;
+  //   kIo         a read or seek failed, with the system's reason.
+  // A count above max_count is not a failure: the items past it are skipped, as Read does.
+  [[nodiscard]] platform::Result<std::uint32_t> TryRead(platform::FileHandle& file,
+                                                        unsigned int max_count) noexcept;
+
  private:
   // Sets the block to `bytes` bytes (0 releases it). false, block unchanged, when bytes does
   // not fit in 32 bits or the allocation fails.

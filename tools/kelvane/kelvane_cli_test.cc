@@ -276,6 +276,22 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       {"hex decode 4B656C76616E65", 1, "standard output: No space left on device", ToFullDisk()},
       {"md5 -", 1, "standard output: No space left on device", ToFullDisk()},
       {"palette", 1, "standard output: No space left on device", ToFullDisk()},
+      // Archives, record files and type database folders that load only in part, or not at all:
+      // the reason from the library.
+      {"archive read {dir}/truncated.png", 1,
+       "truncated.png: holds no archived price alert: not a binary property list"},
+      {"archive read {data}/archives/unknown_class.archive", 1,
+       "unknown_class.archive: holds no archived price alert: class \"NoSuchClass\" is not "
+       "registered"},
+      {"archive read {data}/archives/order.archive", 1,
+       "order.archive: holds no archived price alert: class \"TradeOrder\" is not registered"},
+      {"records dump {dir}/text.png --item-size 4", 1,
+       "text.png: record 0 at offset 0: cut short: the file ends inside item 3 of 544501614"},
+      {"records dump {dir}/folder.png --item-size 4", 1, "folder.png: a folder, not a regular"},
+      {"uti public.png --data-dir {dir}/folder.png", 1,
+       "folder.png: holds no shared-mime-info database (no mime folder)"},
+      {"uti kvsample.kvsample --data-dir {data}/mime/damaged", 1,
+       "/mime/damaged/mime/globs2: 2 malformed lines skipped, the first on line 3"},
   };
   for (const BadInput& row : rows) {
     SCOPED_TRACE(row.args);

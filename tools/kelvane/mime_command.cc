@@ -1,7 +1,9 @@
 // `kelvane mime PATH...` and `kelvane uti PATH|MIME|ID...`.
 // Demo step: the MIME types of three file names.
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -30,20 +32,57 @@ std::string Join(const std::vector<String>& items) {
   return out.empty() ? "-" : out;
 }
 
-int RunUti(const std::vector<std::string>& args) {
-  const platform::TypeDatabase& database = platform::TypeDatabase::Default();
+struct UtiOptions {
+  std::vector<std::string> args;
+  std::vector<std::string> data_dirs;
+};
+
+// The database made from the shared-mime-info under `data_dirs`, after the compiled table.
+// Throws Failure naming the first file that could not be read, or read only in part, and why.
+std::shared_ptr<const platform::TypeDatabase> LoadTypeDatabase(
+    const std::vector<std::string>& data_dirs) {
+  for (const std::string& dir : data_dirs) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(std::filesystem::path(dir) / "mime", error)) {
+      throw Failure(dir + ": holds no shared-mime-info database (no mime folder)");
+    }
+  }
+  std::vector<platform::TypeDatabase::SkippedFile> skipped;
+  auto database = platform::TypeDatabase::WithSharedMimeInfo(data_dirs, &skipped);
+  if (database == nullptr) throw std::bad_alloc();
+  if (!skipped.empty()) {
+    throw Failure(skipped.front().path + ": " + skipped.front().error.message);
+  }
+  return database;
+}
+
+bool ConformsToAny(const platform::TypeDatabase& database, std::u16string_view uti,
+                   const std::vector<String>& parents) {
+  for (const String& parent : parents) {
+    if (database.ConformsTo(uti, parent)) return true;
+  }
+  return false;
+}
+
+int RunUti(const UtiOptions& o) {
+  std::shared_ptr<const platform::TypeDatabase> owned;
+  if (!o.data_dirs.empty()) owned = LoadTypeDatabase(o.data_dirs);
+  const platform::TypeDatabase& database = owned ? *owned : platform::TypeDatabase::Default();
   int status = 0;
-  for (const std::string& arg : args) {
+  for (const std::string& arg : o.args) {
     const String wide = Text(arg);
     // An identifier names itself; then a MIME type; anything else is read as a path.
     std::optional<String> uti;
     const char* read_as = "identifier";
     if (database.TypeWithIdentifier(wide) != nullptr) {
       uti = wide;
-    } else if ((uti = UTIType::UTIFromMIME(wide))) {
+    } else if ((uti = database.PreferredIdentifierForTag(platform::kUTTagClassMIMEType, wide))) {
       read_as = "MIME type";
     } else {
-      uti = UTIType::UTIFromPath(wide);
+      const std::u16string_view extension = NSTools::PathExtension(wide);
+      if (!extension.empty()) {
+        uti = database.PreferredIdentifierForTag(platform::kUTTagClassFilenameExtension, extension);
+      }
       read_as = "path";
     }
     const platform::TypeRef type = uti ? database.TypeWithIdentifier(*uti) : nullptr;
@@ -56,10 +95,11 @@ int RunUti(const std::vector<std::string>& args) {
               << "  conforms to: " << Join(type->parents()) << '\n'
               << "  extensions:  " << Join(type->filenameExtensions()) << '\n'
               << "  MIME types:  " << Join(type->mimeTypes()) << '\n'
-              << "  document: " << (UTIType::UTIConformsTo(*uti, UTIType::UTIdoc()) ? "yes" : "no")
+              << "  document: " << (ConformsToAny(database, *uti, UTIType::UTIdoc()) ? "yes" : "no")
               << ", image: "
-              << (UTIType::UTIConformsTo(*uti, UTIType::UTIAllowedImages()) ? "yes" : "no")
-              << ", video: " << (UTIType::IsVideo(*uti) ? "yes" : "no") << '\n';
+              << (ConformsToAny(database, *uti, UTIType::UTIAllowedImages()) ? "yes" : "no")
+              << ", video: " << (database.ConformsTo(*uti, platform::kUTTypeMovie) ? "yes" : "no")
+              << '\n';
   }
   return status;
 }
@@ -77,9 +117,12 @@ void AddMime(Tool& tool) {
 void AddUti(Tool& tool) {
   CLI::App* command = tool.app.add_subcommand(
       "uti", "describe the type of each argument: a type identifier, a MIME type or a path");
-  auto args = std::make_shared<std::vector<std::string>>();
-  command->add_option("ARG", *args, "public.png, image/png or photo.png")->required();
-  tool.Runs(command, [args] { return RunUti(*args); });
+  auto o = std::make_shared<UtiOptions>();
+  command->add_option("ARG", o->args, "public.png, image/png or photo.png")->required();
+  command->add_option("--data-dir", o->data_dirs,
+                      "answer from the shared-mime-info under DIR/mime instead of the installed "
+                      "databases (repeatable; the compiled table still comes first)");
+  tool.Runs(command, [o] { return RunUti(*o); });
 }
 
 int DemoMime(DemoContext& context) {

@@ -30,17 +30,12 @@ int RunDump(const DumpOptions& o) {
   CArrayBase items(o.item_size);
   for (unsigned int record = 0; !NSTools::IsEOF(file); ++record) {
     const std::uint64_t at = file.Offset();
-    const auto header = NSTools::ReadDataOfLength(file, 4);
-    if (!header) {
-      throw Failure(o.file + ": trailing bytes at offset " + std::to_string(at) + " hold no count");
-    }
-    const std::uint32_t count = std::uint32_t{(*header)[0]} | std::uint32_t{(*header)[1]} << 8 |
-                                std::uint32_t{(*header)[2]} << 16 |
-                                std::uint32_t{(*header)[3]} << 24;
-    if (!NSTools::SeekToFileOffset(file, at) || !items.Read(&file, o.max)) {
+    const platform::Result<std::uint32_t> read = items.TryRead(file, o.max);
+    if (!read) {
       throw Failure(o.file + ": record " + std::to_string(record) + " at offset " +
-                    std::to_string(at) + " is cut short or unreadable");
+                    std::to_string(at) + ": " + read.error().message);
     }
+    const std::uint32_t count = *read;
     const std::uint64_t end = at + 4 + std::uint64_t{count} * o.item_size;
     std::cout << "record " << record << " at offset " << at << ": " << count << " item"
               << (count == 1 ? "" : "s") << " of " << o.item_size << " bytes"
@@ -105,9 +100,12 @@ int DemoRecords(DemoContext& context) {
   context.facts.records_file = path;
 
   TArray<PriceTick> loaded;
-  auto file = platform::FileHandle::Open(path, platform::FileHandle::Mode::kRead);
-  if (!file || !loaded.Read(&*file, std::numeric_limits<unsigned int>::max())) {
-    return Fail("cannot read " + path);
+  platform::Result<platform::FileHandle> file = platform::FileHandle::OpenRegular(path);
+  if (!file) return Fail("cannot read " + path + ": " + file.error().message);
+  if (const platform::Result<std::uint32_t> read =
+          loaded.TryRead(*file, std::numeric_limits<unsigned int>::max());
+      !read) {
+    return Fail("cannot read " + path + ": " + read.error().message);
   }
   out << "Loaded it back: " << loaded.Count()
       << " ticks, identical to the original: " << (loaded.Compare(ticks) ? "yes" : "no") << ".\n";

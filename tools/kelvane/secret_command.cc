@@ -254,8 +254,8 @@ int RunArchiveWrite(const ArchiveOptions& o) {
   alert.price = o.price;
   alert.above = o.above;
   alert.created = static_cast<std::int64_t>(std::time(nullptr));
-  const std::optional<Data> bytes = Archive::archive(alert);
-  if (!bytes) throw Failure("the alert could not be archived");
+  const platform::Result<Data> bytes = platform::TryArchiveRootObject(alert);
+  if (!bytes) throw Failure("the alert could not be archived: " + bytes.error().message);
   WriteOutput(path, *bytes);
   return 0;
 }
@@ -263,7 +263,10 @@ int RunArchiveWrite(const ArchiveOptions& o) {
 int RunArchiveRead(const ArchiveOptions& o) {
   if (!alert_registered) throw Failure("cannot register the alert class");
   const Data bytes = ReadInput(o.file);
-  const auto alert = Archive::loadFromArchive<Alert>(&bytes);
+  platform::Result<platform::CodableRef> object =
+      platform::TryUnarchiveRootObject(bytes, Alert::kArchiveClassName);
+  if (!object) throw Failure(o.file + ": holds no archived price alert: " + object.error().message);
+  const auto alert = std::dynamic_pointer_cast<Alert>(*object);
   if (alert == nullptr) throw Failure(o.file + ": holds no archived price alert");
   PrintAlert(std::cout, *alert);
   std::cout << '\n';

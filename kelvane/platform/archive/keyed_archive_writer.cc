@@ -1,6 +1,8 @@
 // Writing keyed archives: objects, values and class records into "$objects", references as
 // UIDs, the whole as a binary property list.
 #include <new>
+#include <optional>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -15,19 +17,21 @@ using namespace internal;  // NOLINT: the shared helpers of the two halves
 
 class Writer final : public KeyedArchiver {
  public:
-  std::optional<Data> Archive(const Codable& root) {
+  Result<Data> Archive(const Codable& root) {
     top_.reset(plist_new_dict());
     objects_ = plist_new_array();
     plist_dict_set_item(top_.get(), "$objects", objects_);
     plist_array_append_item(objects_, plist_new_string(kNull));
     const std::uint64_t root_uid = ObjectUid(&root);
-    if (failed_ || root_uid == 0) return std::nullopt;
+    if (failed_ || root_uid == 0) return TakeError();
     plist_t top = plist_new_dict();
     plist_dict_set_item(top, "root", plist_new_uid(root_uid));
     plist_dict_set_item(top_.get(), "$top", top);
     plist_dict_set_item(top_.get(), "$version", plist_new_uint(kArchiveVersion));
     plist_dict_set_item(top_.get(), "$archiver", plist_new_string(kArchiverName));
-    return WriteBinaryPropertyList(top_.get());
+    std::optional<Data> bytes = WriteBinaryPropertyList(top_.get());
+    if (!bytes) return Error{ErrorKind::kIo, "the property list writer failed"};
+    return *std::move(bytes);
   }
 
   void EncodeBool(std::string_view key, bool value) override { Set(key, plist_new_bool(value)); }
@@ -62,9 +66,24 @@ class Writer final : public KeyedArchiver {
   }
 
  private:
+  // Fails the archive; the first reason given is the one reported.
+  void Refuse(ErrorKind kind, std::string what) {
+    if (!error_) error_ = Error{kind, std::move(what)};
+    failed_ = true;
+  }
+  void TooDeep() {
+    Refuse(ErrorKind::kTooLarge,
+           "objects nested deeper than " + std::to_string(kMaxArchiveDepth) + " levels");
+  }
+  Error TakeError() {
+    return error_ ? *std::move(error_) : Error{ErrorKind::kUnsupported, "nothing to archive"};
+  }
+
   void Set(std::string_view key, plist_t node) {
     if (current_ == nullptr || failed_ || key.find('\0') != std::string_view::npos) {
-      if (current_ != nullptr) failed_ = true;
+      if (current_ != nullptr && !failed_) {
+        Refuse(ErrorKind::kUnsupported, "a key with a zero byte");
+      }
       plist_free(node);
       return;
     }
@@ -104,12 +123,20 @@ class Writer final : public KeyedArchiver {
   std::uint64_t ObjectUid(const Codable* object) {
     if (object == nullptr || failed_) return 0;
     if (auto it = object_uids_.find(object); it != object_uids_.end()) {
-      if (in_progress_.count(object) != 0) failed_ = true;  // refers back to a container
+      if (in_progress_.count(object) != 0) {
+        Refuse(ErrorKind::kUnsupported, "an object of class " + QuoteName(object->ClassName()) +
+                                            " that refers back to one of its own containers");
+      }
       return failed_ ? 0 : it->second;
     }
     const std::optional<ClassEntry> entry = FindClass(object->ClassName());
-    if (!entry || depth_ >= kMaxArchiveDepth) {
-      failed_ = true;
+    if (!entry) {
+      Refuse(ErrorKind::kUnsupported,
+             "class " + QuoteName(object->ClassName()) + " is not registered");
+      return 0;
+    }
+    if (depth_ >= kMaxArchiveDepth) {
+      TooDeep();
       return 0;
     }
     plist_t record = plist_new_dict();
@@ -122,8 +149,11 @@ class Writer final : public KeyedArchiver {
     ++depth_;
     try {
       object->EncodeWithCoder(*this);
+    } catch (const std::bad_alloc&) {
+      throw;
     } catch (...) {
-      failed_ = true;
+      Refuse(ErrorKind::kUnsupported,
+             "class " + QuoteName(object->ClassName()) + " threw while encoding");
     }
     --depth_;
     current_ = saved;
@@ -149,7 +179,8 @@ class Writer final : public KeyedArchiver {
         if (auto it = string_uids_.find(s); it != string_uids_.end()) return it->second;
         std::string utf8;
         if (!ToUtf8(s, utf8)) {
-          failed_ = true;
+          Refuse(ErrorKind::kUnsupported,
+                 "a string with a zero unit or an unpaired surrogate, which archives cannot carry");
           return 0;
         }
         const std::uint64_t uid = Append(plist_new_string(utf8.c_str()));
@@ -172,7 +203,7 @@ class Writer final : public KeyedArchiver {
         break;
     }
     if (depth_ >= kMaxArchiveDepth) {
-      failed_ = true;
+      TooDeep();
       return 0;
     }
     ++depth_;
@@ -207,6 +238,7 @@ class Writer final : public KeyedArchiver {
   plist_t current_ = nullptr;  // the record of the object being encoded
   int depth_ = 0;
   bool failed_ = false;
+  std::optional<Error> error_;  // why archiving failed, the first reason met
   std::unordered_map<const Codable*, std::uint64_t> object_uids_;
   std::unordered_set<const Codable*> in_progress_;
   std::unordered_map<String, std::uint64_t> string_uids_;
@@ -215,13 +247,19 @@ class Writer final : public KeyedArchiver {
 
 }  // namespace
 
-std::optional<Data> ArchiveRootObject(const Codable& root) noexcept {
+Result<Data> TryArchiveRootObject(const Codable& root) noexcept {
   try {
     Writer writer;
     return writer.Archive(root);
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kTooLarge, "memory ran out"};
   } catch (...) {
-    return std::nullopt;
+    return Error{ErrorKind::kIo, "the property list writer failed"};
   }
+}
+
+std::optional<Data> ArchiveRootObject(const Codable& root) noexcept {
+  return TryArchiveRootObject(root).ToOptional();
 }
 
 }  // namespace kelvane::platform

@@ -84,6 +84,22 @@ Registry& Classes() {
 
 }  // namespace
 
+std::string QuoteName(std::string_view name) {
+  constexpr std::size_t kMaxShown = 64;
+  std::string out = "\"";
+  for (std::size_t i = 0; i < name.size() && i < kMaxShown; ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      static constexpr char kHex[] = "0123456789abcdef";
+      out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    }
+  }
+  out += name.size() > kMaxShown ? "\"..." : "\"";
+  return out;
+}
+
 std::optional<ClassEntry> FindClass(std::string_view name) {
   Registry& registry = Classes();
   std::lock_guard lock(registry.mutex);

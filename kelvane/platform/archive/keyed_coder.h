@@ -15,8 +15,8 @@
 // Reading is defensive: bytes that are not such an archive, a root object whose class is not
 // the one asked for, a class name nobody registered, a reference cycle, nesting deeper than
 // kMaxArchiveDepth or a decoded size out of proportion to the input make the whole load fail
-// with null. Which classes derive from which is taken from the registrations, never from the
-// archive. Nothing here throws.
+// with null; TryUnarchiveRootObject says which. Which classes derive from which is taken from
+// the registrations, never from the archive. Nothing here throws.
 //
 // The bounds, as archives come from outside: the property list passes CheckBinaryPropertyList
 // (kelvane/platform/core/property_list_check.h: nesting, and the size libplist's tree reaches
@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/core/result.h"
 #include "kelvane/platform/core/string.h"
 
 namespace kelvane::platform {
@@ -177,11 +178,28 @@ using DecodeFunction = CodableRef (*)(KeyedUnarchiver& coder);
 // refers back to one of its own containers, nesting passes kMaxArchiveDepth, or memory runs out.
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> ArchiveRootObject(const Codable& root) noexcept;
 
+// ArchiveRootObject with the reason it failed: kUnsupported for a class that is not registered
+// (named), a string or key the format cannot carry, an object inside one of its own containers,
+// or an encode function that threw; kTooLarge past kMaxArchiveDepth or when memory runs out.
+[[nodiscard]] KELVANE_EXPORT Result<Data> TryArchiveRootObject(const Codable& root) noexcept;
+
 // The root object of an archive; null on any failure (see the opening block). With a
 // `root_class`, the root's class must be registered as that class or with it among its
 // ancestors, and this is checked before any decode function runs, so untrusted bytes cannot
 // make the code of other classes run; without one, any registered class will do.
 [[nodiscard]] KELVANE_EXPORT CodableRef
 UnarchiveRootObject(std::span<const std::uint8_t> bytes, std::string_view root_class = {}) noexcept;
+
+// UnarchiveRootObject with the reason there is no object, the first one met:
+//   kMalformed    not a binary property list, not a keyed archive, a damaged record, a reference
+//                 past the objects or in a cycle, a string that is not UTF-8, a record the decode
+//                 function of its class refused (the class named);
+//   kTooLarge     nesting past kMaxArchiveDepth or the property list's bounds, or decoded values
+//                 past the budget (the limit given), or more than 4 GiB of bytes;
+//   kUnsupported  a class that is not registered, or a root of a class other than `root_class`
+//                 (both named).
+// Class names from the bytes are quoted with anything unprintable escaped.
+[[nodiscard]] KELVANE_EXPORT Result<CodableRef> TryUnarchiveRootObject(
+    std::span<const std::uint8_t> bytes, std::string_view root_class = {}) noexcept;
 
 }  // namespace kelvane::platform

@@ -1,5 +1,6 @@
 #include "kelvane/platform/archive/keyed_coder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
@@ -502,6 +503,107 @@ TEST(KeyedArchiveFixtures, ArchivesFromOtherWritersLoad) {
     ASSERT_FALSE(bytes.empty()) << name;
     EXPECT_EQ(UnarchiveRootObject(bytes), nullptr) << name;
   }
+}
+
+TEST_F(KeyedCoderTest, TryFormsGiveTheReason) {
+  using ::testing::HasSubstr;
+  // Boxes `n` deep: the root at 1, its class at 2, then each box holding the next as "child".
+  const auto nested = [](int n) {
+    std::vector<plist_t> objects{Record(2), ClassRecord("CoderTestBox")};
+    for (int i = 1; i < n; ++i) {
+      plist_dict_set_item(objects[i == 1 ? 0 : objects.size() - 1], "child",
+                          plist_new_uid(objects.size() + 1));
+      objects.push_back(Record(2));
+    }
+    return Build(objects);
+  };
+  const auto root_with = [](const char* key, plist_t value, std::vector<plist_t> more = {}) {
+    std::vector<plist_t> objects{Record(2), ClassRecord("CoderTestBox")};
+    plist_dict_set_item(objects[0], key, value);
+    objects.insert(objects.end(), more.begin(), more.end());
+    return Build(objects);
+  };
+  const Data good = root_with("v", plist_new_uint(5));
+  ASSERT_TRUE(TryUnarchiveRootObject(good, "CoderTestBase").ok());
+  struct Row {
+    const char* what;
+    Data bytes;
+    ErrorKind kind;
+    std::string message;
+    std::string_view root_class = {};
+  };
+  const std::string text = "plain text, not an archive";
+  const Row rows[] = {
+      {"text", Data(text.begin(), text.end()), ErrorKind::kMalformed, "not a binary property list"},
+      {"cut short", Data(good.begin(), good.begin() + good.size() / 2), ErrorKind::kMalformed,
+       "a damaged trailer"},
+      {"another archiver", Build({Record(2), ClassRecord("CoderTestBox")}, "SomethingElse"),
+       ErrorKind::kMalformed, "not a keyed archive"},
+      {"deep list", testing::DeepBinaryChain(300), ErrorKind::kTooLarge,
+       "nested deeper than 256 levels"},
+      {"deep objects", nested(kMaxArchiveDepth + 1), ErrorKind::kTooLarge,
+       "objects nested deeper than 256 levels"},
+      {"shared references", testing::SharedReferenceLadder(24), ErrorKind::kTooLarge,
+       "shared references expand past the limit of"},
+      {"decoded size", ArchiveOfOneArrayManyTimes(), ErrorKind::kTooLarge,
+       "decoded values past the limit of 16.6 MiB"},
+      {"unregistered root", Build({Record(2), ClassRecord("CoderTestNobody")}),
+       ErrorKind::kUnsupported, "class \"CoderTestNobody\" is not registered"},
+      {"unregistered child",
+       root_with("child", plist_new_uid(3), {Record(4), ClassRecord("CoderTestNobody")}),
+       ErrorKind::kUnsupported, "class \"CoderTestNobody\" is not registered"},
+      {"unprintable name", Build({Record(2), ClassRecord("Evil\n\"Name\"")}),
+       ErrorKind::kUnsupported, "class \"Evil\\x0a\\x22Name\\x22\" is not registered"},
+      {"root of another class", good, ErrorKind::kUnsupported,
+       "the root is of class \"CoderTestBox\", not \"CoderTestOther\"", "CoderTestOther"},
+      {"cycle", root_with("child", plist_new_uid(1)), ErrorKind::kMalformed, "a reference cycle"},
+      {"reference past the objects", root_with("v", plist_new_uid(40)), ErrorKind::kMalformed,
+       "a reference past the objects"},
+      {"refused record", root_with("fail", plist_new_uid(3), {plist_new_string("yes")}),
+       ErrorKind::kMalformed, "class \"CoderTestBox\" refused its record"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const Result<CodableRef> loaded = TryUnarchiveRootObject(row.bytes, row.root_class);
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_EQ(loaded.error().kind, row.kind);
+    EXPECT_THAT(loaded.error().message, HasSubstr(row.message));
+    EXPECT_EQ(UnarchiveRootObject(row.bytes, row.root_class), nullptr);
+  }
+
+  // Archiving: what cannot be carried, each with its reason.
+  Unregistered nobody;
+  Box unregistered_child;
+  unregistered_child.value = std::make_shared<Unregistered>();
+  Box zero_unit;
+  zero_unit.value = String(u"a\0b", 3);
+  Box deep;
+  for (int i = 0; i < kMaxArchiveDepth + 1; ++i) deep.value = CodedArray{deep.value};
+  struct WriteRow {
+    const char* what;
+    const Codable& root;
+    ErrorKind kind;
+    std::string message;
+  };
+  const WriteRow write_rows[] = {
+      {"unregistered root", nobody, ErrorKind::kUnsupported,
+       "class \"CoderTestNobody\" is not registered"},
+      {"unregistered child", unregistered_child, ErrorKind::kUnsupported,
+       "class \"CoderTestNobody\" is not registered"},
+      {"zero unit", zero_unit, ErrorKind::kUnsupported, "a string with a zero unit"},
+      {"deep", deep, ErrorKind::kTooLarge, "objects nested deeper than 256 levels"},
+  };
+  for (const WriteRow& row : write_rows) {
+    SCOPED_TRACE(row.what);
+    const Result<Data> written = TryArchiveRootObject(row.root);
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.error().kind, row.kind);
+    EXPECT_THAT(written.error().message, HasSubstr(row.message));
+    EXPECT_FALSE(ArchiveRootObject(row.root));
+  }
+  const Result<Data> written = TryArchiveRootObject(*UnarchiveRootObject(good));
+  ASSERT_TRUE(written.ok());
+  EXPECT_EQ(*written, *ArchiveRootObject(*UnarchiveRootObject(good)));
 }
 
 }  // namespace

@@ -78,21 +78,48 @@ String MimeKey(std::u16string_view mime) {
   return Lower(mime);
 }
 
+using SkippedFile = TypeDatabase::SkippedFile;
+
 // The bytes of a database file; nullopt for a missing, unreadable or oversized file, and for
-// anything but a regular file (a named pipe would block the reader).
-std::optional<std::string> ReadDatabaseFile(const std::string& path) {
+// anything but a regular file (a named pipe would block the reader). Each of these but a missing
+// file is noted in `skipped` when there is one.
+std::optional<std::string> ReadDatabaseFile(const std::string& path,
+                                            std::vector<SkippedFile>* skipped) {
   Result<Data> bytes = ReadRegularFile(path, kMaxFileBytes);
-  if (!bytes) return std::nullopt;
+  if (!bytes) {
+    if (skipped != nullptr && bytes.error().kind != ErrorKind::kMissing) {
+      skipped->push_back({path, bytes.error()});
+    }
+    return std::nullopt;
+  }
   return std::string(bytes->begin(), bytes->end());
 }
 
+// The lines of a file that do not have the shape of their kind, counted as they are skipped.
+struct BadLines {
+  std::size_t count = 0;
+  std::size_t first = 0;  // its number, from 1
+  void Note(std::size_t line) {
+    if (count++ == 0) first = line;
+  }
+  // Notes the file in `skipped` when it had any.
+  void Report(const std::string& path, std::vector<SkippedFile>* skipped) const {
+    if (count == 0 || skipped == nullptr) return;
+    skipped->push_back(
+        {path, Error{ErrorKind::kMalformed,
+                     std::to_string(count) + (count == 1 ? " malformed line" : " malformed lines") +
+                         " skipped, the first on line " + std::to_string(first)}});
+  }
+};
+
+// Calls visit(line, number) for each line but blank lines and comments; numbers count from 1.
 template <typename Visit>
 void ForEachLine(std::string_view text, Visit visit) {
-  while (!text.empty()) {
+  for (std::size_t number = 1; !text.empty(); ++number) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!line.empty() && line.front() != '#') visit(line);
+    if (!line.empty() && line.front() != '#') visit(line, number);
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
@@ -117,13 +144,16 @@ struct SharedMimeInfo {
   Table<String> aliases;                             // lower case -> canonical as written
   Table<std::vector<String>> subclasses;  // lower case -> parents, at most kMaxParentsPerMime
 
-  void AddGlobs(std::string_view text) {
-    ForEachLine(text, [&](std::string_view line) {
+  // Lines of another kind than this reader takes (patterns other than "*.ext", text other than
+  // ASCII) are left out without a word; lines without the shape "weight:type/subtype:glob" are
+  // noted in `bad`.
+  void AddGlobs(std::string_view text, BadLines& bad) {
+    ForEachLine(text, [&](std::string_view line, std::size_t number) {
       if (!IsAscii(line)) return;
       // weight:mime:glob[:flags[:...]]
       const std::size_t a = line.find(':');
       const std::size_t b = a == std::string_view::npos ? a : line.find(':', a + 1);
-      if (b == std::string_view::npos) return;
+      if (b == std::string_view::npos) return bad.Note(number);
       const std::size_t c = line.find(':', b + 1);
       const std::string_view weight_text = line.substr(0, a);
       const std::string_view mime = line.substr(a + 1, b - a - 1);
@@ -131,16 +161,14 @@ struct SharedMimeInfo {
       const std::string_view flags =
           c == std::string_view::npos ? std::string_view() : line.substr(c + 1);
       if (weight_text.empty() || weight_text.size() > 3 || mime.find('/') == mime.npos ||
-          glob.size() < 3 || glob.substr(0, 2) != "*.") {
-        return;
+          weight_text.find_first_not_of("0123456789") != weight_text.npos) {
+        return bad.Note(number);
       }
+      if (glob.size() < 3 || glob.substr(0, 2) != "*.") return;
       const std::string_view extension = glob.substr(2);
       if (extension.find_first_of("*?[]\\.") != extension.npos) return;
       int weight = 0;
-      for (char d : weight_text) {
-        if (d < '0' || d > '9') return;
-        weight = weight * 10 + (d - '0');
-      }
+      for (char d : weight_text) weight = weight * 10 + (d - '0');
       const bool case_sensitive =
           (',' + std::string(flags) + ',').find(",cs,") != std::string::npos;
       mime_types.push_back(Widen(mime));
@@ -151,14 +179,19 @@ struct SharedMimeInfo {
     });
   }
 
-  // "alias canonical" and "child parent" lines.
-  static void AddPairs(std::string_view text, const std::function<void(String, String)>& add) {
-    ForEachLine(text, [&](std::string_view line) {
+  // "alias canonical" and "child parent" lines; lines other than ASCII are left out, lines
+  // without the shape "type/subtype type/subtype" noted in `bad`.
+  static void AddPairs(std::string_view text, BadLines& bad,
+                       const std::function<void(String, String)>& add) {
+    ForEachLine(text, [&](std::string_view line, std::size_t number) {
+      if (!IsAscii(line)) return;
       const std::size_t space = line.find(' ');
-      if (space == line.npos || !IsAscii(line)) return;
+      if (space == line.npos) return bad.Note(number);
       const std::string_view first = line.substr(0, space);
       const std::string_view second = line.substr(space + 1);
-      if (first.find('/') == first.npos || second.find('/') == second.npos) return;
+      if (first.find('/') == first.npos || second.find('/') == second.npos) {
+        return bad.Note(number);
+      }
       add(Widen(first), Widen(second));
     });
   }
@@ -388,7 +421,8 @@ struct TypeDatabase::Index {
 
 namespace {
 
-std::unique_ptr<TypeDatabase::Index> Build(const std::vector<std::string>* data_dirs) {
+std::unique_ptr<TypeDatabase::Index> Build(const std::vector<std::string>* data_dirs,
+                                           std::vector<SkippedFile>* skipped) {
   auto index = std::make_unique<TypeDatabase::Index>();
   index->AddTable();
   if (data_dirs != nullptr) {
@@ -396,20 +430,28 @@ std::unique_ptr<TypeDatabase::Index> Build(const std::vector<std::string>* data_
     for (const std::string& dir : *data_dirs) {
       if (dir.empty()) continue;
       const std::string base = dir + (dir.back() == '/' ? "mime/" : "/mime/");
-      if (auto globs = ReadDatabaseFile(base + "globs2")) info.AddGlobs(*globs);
-      if (auto aliases = ReadDatabaseFile(base + "aliases")) {
-        SharedMimeInfo::AddPairs(*aliases, [&](String alias, String canonical) {
+      if (auto globs = ReadDatabaseFile(base + "globs2", skipped)) {
+        BadLines bad;
+        info.AddGlobs(*globs, bad);
+        bad.Report(base + "globs2", skipped);
+      }
+      if (auto aliases = ReadDatabaseFile(base + "aliases", skipped)) {
+        BadLines bad;
+        SharedMimeInfo::AddPairs(*aliases, bad, [&](String alias, String canonical) {
           info.aliases.emplace(MimeKey(alias), std::move(canonical));  // earlier dir wins
         });
+        bad.Report(base + "aliases", skipped);
       }
-      if (auto subclasses = ReadDatabaseFile(base + "subclasses")) {
-        SharedMimeInfo::AddPairs(*subclasses, [&](String child, String parent) {
+      if (auto subclasses = ReadDatabaseFile(base + "subclasses", skipped)) {
+        BadLines bad;
+        SharedMimeInfo::AddPairs(*subclasses, bad, [&](String child, String parent) {
           std::vector<String>& parents = info.subclasses[MimeKey(child)];
           if (parents.size() < kMaxParentsPerMime &&
               std::find(parents.begin(), parents.end(), parent) == parents.end()) {
             parents.push_back(std::move(parent));
           }
         });
+        bad.Report(base + "subclasses", skipped);
       }
     }
     index->AddSharedMimeInfo(info);
@@ -449,7 +491,7 @@ const TypeDatabase& TypeDatabase::BuiltIn() noexcept {
   static const TypeDatabase* const database = [] {
     std::unique_ptr<Index> index;
     try {
-      index = Build(nullptr);
+      index = Build(nullptr, nullptr);
     } catch (...) {
       index.reset();
     }
@@ -462,7 +504,7 @@ const TypeDatabase& TypeDatabase::Default() noexcept {
   static const TypeDatabase* const database = []() -> const TypeDatabase* {
     try {
       const std::vector<std::string> dirs = XdgDataDirs();
-      return new TypeDatabase(Build(&dirs));
+      return new TypeDatabase(Build(&dirs, nullptr));
     } catch (...) {
       return &BuiltIn();
     }
@@ -472,8 +514,14 @@ const TypeDatabase& TypeDatabase::Default() noexcept {
 
 std::shared_ptr<const TypeDatabase> TypeDatabase::WithSharedMimeInfo(
     const std::vector<std::string>& data_dirs) noexcept {
+  return WithSharedMimeInfo(data_dirs, nullptr);
+}
+
+std::shared_ptr<const TypeDatabase> TypeDatabase::WithSharedMimeInfo(
+    const std::vector<std::string>& data_dirs, std::vector<SkippedFile>* skipped) noexcept {
   try {
-    return std::shared_ptr<const TypeDatabase>(new TypeDatabase(Build(&data_dirs)));
+    if (skipped != nullptr) skipped->clear();
+    return std::shared_ptr<const TypeDatabase>(new TypeDatabase(Build(&data_dirs, skipped)));
   } catch (...) {
     return nullptr;
   }

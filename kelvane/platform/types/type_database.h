@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/core/result.h"
 #include "kelvane/platform/core/string.h"
 
 namespace kelvane::platform {
@@ -85,6 +86,22 @@ class KELVANE_EXPORT TypeDatabase {
   // when memory ran out.
   [[nodiscard]] static std::shared_ptr<const TypeDatabase> WithSharedMimeInfo(
       const std::vector<std::string>& data_dirs) noexcept;
+
+  // A shared-mime-info file that was skipped, or read without some of its lines, and why.
+  struct SkippedFile {
+    std::string path;  // the data folder as given, then "/mime/" and the file's name
+    Error error;
+  };
+
+  // WithSharedMimeInfo, also telling which files it passed over. `skipped` (when not null) is
+  // emptied, then gets, in the order read, each file that exists but was not read (kPermission,
+  // kNotRegularFile, kTooLarge with the limit, kIo with the system's reason) and each file read
+  // with malformed lines left out (kMalformed with their count and the first one's number). A
+  // missing file is left out: a data folder need not hold every file, or any. Lines of another
+  // kind than the database uses (glob patterns other than "*.ext", text other than ASCII) are
+  // not malformed.
+  [[nodiscard]] static std::shared_ptr<const TypeDatabase> WithSharedMimeInfo(
+      const std::vector<std::string>& data_dirs, std::vector<SkippedFile>* skipped) noexcept;
 
   TypeDatabase(const TypeDatabase&) = delete;
   TypeDatabase& operator=(const TypeDatabase&) = delete;

@@ -1,12 +1,15 @@
 #include "kelvane/platform/types/type_database.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -362,6 +365,76 @@ TEST(TypeDatabase, AgreesWithInstalledSharedMimeInfo) {
   }
   const double figure = 100.0 * static_cast<double>(agree) / static_cast<double>(expected.size());
   EXPECT_GE(figure, 95.0) << agree << " of " << expected.size() << "; differing:" << disagreements;
+}
+
+TEST(SharedMimeInfo, ReportsEachFileSkippedOrReadInPart) {
+  using ::testing::HasSubstr;
+  struct Expected {
+    const char* file;  // under the data folder's mime/
+    ErrorKind kind;
+    const char* message;
+  };
+  struct Row {
+    const char* what;
+    std::function<void(const testing::TempDir&)> make;
+    std::vector<Expected> skipped;
+    bool needs_permissions = false;  // root reads files whatever their mode
+  };
+  const Row rows[] = {
+      {"no files: a folder need not hold any", [](const testing::TempDir&) {}, {}},
+      {"a folder for globs2",
+       [](const testing::TempDir& dir) {
+         std::filesystem::create_directory(dir.File("mime/globs2"));
+       },
+       {{"globs2", ErrorKind::kNotRegularFile, "a folder, not a regular file"}}},
+      {"a named pipe for subclasses",
+       [](const testing::TempDir& dir) { ::mkfifo(dir.File("mime/subclasses").c_str(), 0600); },
+       {{"subclasses", ErrorKind::kNotRegularFile, "a named pipe, not a regular file"}}},
+      {"aliases past 1 MiB",
+       [](const testing::TempDir& dir) {
+         dir.Write("mime/aliases", std::string((1 << 20) + 1, '#'));
+       },
+       {{"aliases", ErrorKind::kTooLarge, "over the limit of 1 MiB"}}},
+      {"malformed lines in two files",
+       [](const testing::TempDir& dir) {
+         dir.Write("mime/globs2",
+                   "# weight:type:glob\n"
+                   "50:application/x-reported:*.reported\n"
+                   "no fields\n"
+                   "50:text/x-makefile:Makefile\n"  // another kind of pattern: not malformed
+                   "x:a/b:*.bad\n"
+                   "50:noslash:*.ns\n");
+         dir.Write("mime/subclasses", "text/x-a text/plain\ntext/x-b\n");
+       },
+       {{"globs2", ErrorKind::kMalformed, "3 malformed lines skipped, the first on line 3"},
+        {"subclasses", ErrorKind::kMalformed, "1 malformed line skipped, the first on line 2"}}},
+      {"an unreadable file",
+       [](const testing::TempDir& dir) {
+         ::chmod(dir.Write("mime/globs2", "50:application/x-secret:*.secret\n").c_str(), 0);
+       },
+       {{"globs2", ErrorKind::kPermission, "Permission denied"}},
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (row.needs_permissions && ::geteuid() == 0) continue;
+    testing::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "mime");
+    row.make(dir);
+    std::vector<TypeDatabase::SkippedFile> skipped{{"left from before", {ErrorKind::kIo, ""}}};
+    const auto database = TypeDatabase::WithSharedMimeInfo({dir.path().string()}, &skipped);
+    ASSERT_NE(database, nullptr);
+    ASSERT_EQ(skipped.size(), row.skipped.size());
+    for (std::size_t i = 0; i < skipped.size(); ++i) {
+      SCOPED_TRACE(row.skipped[i].file);
+      EXPECT_EQ(skipped[i].path, dir.File("mime/" + std::string(row.skipped[i].file)));
+      EXPECT_EQ(skipped[i].error.kind, row.skipped[i].kind);
+      EXPECT_THAT(skipped[i].error.message, HasSubstr(row.skipped[i].message));
+    }
+    // The overload without the report makes the same database.
+    EXPECT_EQ(database->ExtensionCount(),
+              TypeDatabase::WithSharedMimeInfo({dir.path().string()})->ExtensionCount());
+  }
 }
 
 }  // namespace

@@ -63,4 +63,8 @@ Standard StandardClass(std::string_view name);
 
 std::optional<ClassEntry> FindClass(std::string_view name);
 
+// A class name for a reason's message: in double quotes, bytes outside printable ASCII as \xNN
+// and cut after 64 bytes, as names come from files and the message is one line.
+std::string QuoteName(std::string_view name);
+
 }  // namespace kelvane::platform::internal
