@@ -76,6 +76,8 @@ TEST(Dispatch, GlobalQueueRunsOnThePoolAndSurvivesThrowingBlocks) {
 }
 
 TEST(Dispatch, MainQueueRunsOnlyWhenDrivenAndWakesItsDriver) {
+  ManualClock clock(Clock::System().Now());  // StepMainQueue advances it
+  ScopedClock scoped(clock);
   DrainMain();
   QueueRef main = MainQueue();
   ASSERT_NE(main, nullptr);
@@ -377,6 +379,8 @@ TEST(DispatchBlock, AsyncAsTheFirstBuildsCalledItStillSubmits) {
 }
 
 TEST(TimerSource, FiresOnItsQueueAndFollowsSuspendResumeInTime) {
+  ManualClock clock(Clock::System().Now());  // StepMainQueue advances it
+  ScopedClock scoped(clock);
   DrainMain();
   EXPECT_EQ(TimerSource::Create(nullptr), nullptr);
   auto source = TimerSource::Create(MainQueue());
@@ -440,6 +444,8 @@ TEST(TimerSource, NoHandlerRunsOnceCancelHasReturned) {
 }
 
 TEST(Timer, CarriesUserInfoAndInvalidates) {
+  ManualClock clock(Clock::System().Now());  // StepMainQueue advances it
+  ScopedClock scoped(clock);
   DrainMain();
   EXPECT_EQ(Timer::Schedule(MainQueue(), 0ms, true, [](Timer&) {}, {}), nullptr);
   EXPECT_EQ(Timer::Schedule(nullptr, 1ms, false, [](Timer&) {}, {}), nullptr);
