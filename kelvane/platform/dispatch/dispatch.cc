@@ -650,3 +650,9 @@ void DispatchBlock::OnCancel(std::weak_ptr<void> token, std::function<void()> wi
 }
 
 }  // namespace kelvane::platform
+
+// Runs of the main queue used to be measured on the dispatch clock, and the engine's function for
+// that left the shared library as a symbol of its own, which the stored ABI of 1.x lists. It is
+// kept defined, so that no symbol a program may have bound to goes away.
+template std::size_t asio::io_context::run_until(
+    const kelvane::platform::DispatchClock::time_point& abs_time);
