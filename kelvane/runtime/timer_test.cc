@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "kelvane/platform/core/clock.h"
 #include "kelvane/runtime/internal/nanoseconds.h"
 #include "kelvane/testing/main_queue.h"
 
@@ -31,6 +32,8 @@ TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
 }
 
 TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancelsOutlivingNoOwner) {
+  platform::ManualClock clock(platform::Clock::System().Now());  // StepMainQueue advances it
+  platform::ScopedClock scoped(clock);
   platform::QueueRef main = platform::MainQueue();
   platform::QueueRef other = platform::CreateSerialQueue("test.other");
   auto timer = std::make_shared<GCDTimer>();
@@ -87,6 +90,8 @@ TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancelsOutlivingNoOw
 }
 
 TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
+  platform::ManualClock clock(platform::Clock::System().Now());  // StepMainQueue advances it
+  platform::ScopedClock scoped(clock);
   int runs = 0;
   auto block = GCDBlock::initWithBlock([&] { ++runs; });
   // An empty block makes none.
@@ -129,6 +134,8 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
 }
 
 TEST(NSToolsBlocks, OneRunPerPendingFlagOneAssociatedBlockPerObjectAndTimerBlocks) {
+  platform::ManualClock clock(platform::Clock::System().Now());  // StepMainQueue advances it
+  platform::ScopedClock scoped(clock);
   bool flag = false;
   int runs = 0;
   NSTools::callOnceUntilComplete(flag, 0.005, [&] { ++runs; });

@@ -2,7 +2,7 @@
 //
 // Test helpers for code that reports through queues: run the main queue (or just wait) until a
 // condition holds, with a limit in real time so a broken test fails instead of hanging; and step
-// the dispatch clock instead of sleeping to show what a delay does.
+// the installed ManualClock instead of sleeping to show what a delay does.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "kelvane/platform/core/clock.h"
 #include "kelvane/platform/dispatch/dispatch.h"
 
 namespace kelvane::testing {
@@ -44,15 +45,21 @@ inline bool DrainQueue(const platform::QueueRef& queue,
   return WaitUntil([&reached] { return reached->load(); }, limit);
 }
 
-// Moves the dispatch clock forward by `delta` and runs the main queue until everything on it
+// Advances the installed ManualClock by `delta` and runs the main queue until everything on it
 // that fell due by then has run (a marker due at the same instant runs after it). Whether the
-// marker ran in time.
+// marker ran in time; false, with nothing moved, when the installed clock is not a ManualClock.
+// The test installs one for its whole length, e.g.
+//   platform::ManualClock clock(platform::Clock::System().Now());
+//   platform::ScopedClock scoped(clock);
+// and its advances end with it.
 inline bool StepMainQueue(platform::Nanoseconds delta) {
+  auto* clock = dynamic_cast<platform::ManualClock*>(&platform::CurrentClock());
+  if (clock == nullptr) return false;
   while (platform::PollMainQueue() != 0) {
   }  // timers programmed from outside are armed first
   bool reached = false;
   if (!platform::MainQueue()->After(delta, [&reached] { reached = true; })) return false;
-  platform::AdvanceDispatchClock(delta);
+  clock->Advance(std::chrono::duration<double>(delta).count());
   return RunMainUntil([&reached] { return reached; });
 }
 

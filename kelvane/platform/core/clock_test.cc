@@ -3,13 +3,20 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <limits>
 #include <thread>
 #include <vector>
 
+#include "kelvane/platform/core/internal/steady_time.h"
+
 namespace kelvane::platform {
 namespace {
+
+using namespace std::chrono_literals;
+using std::chrono::nanoseconds;
 
 TEST(Clock, ManualClockReadsWhatItWasSetToAndRoundsSecondsDown) {
   ManualClock clock(1751371200.75);
@@ -69,6 +76,141 @@ TEST(Clock, ManualClockMayBeSetWhileOtherThreadsRead) {
   for (auto& t : readers) t.join();
   EXPECT_FALSE(backwards.load());  // a monotone writer is never seen going back
   EXPECT_EQ(CurrentClock().Time(), 20000);
+}
+
+// Whether SteadyTime() leads the system's steady clock by `advance`: the steady clock is read on
+// both sides of it, so the lead seen is a range that must hold the advance.
+::testing::AssertionResult SteadyTimeLeadsBy(nanoseconds advance) {
+  const auto real = [] {
+    return std::chrono::duration_cast<nanoseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+  };
+  const nanoseconds before = real();
+  const nanoseconds steady = SteadyTime();
+  const nanoseconds after = real();
+  const nanoseconds low = steady - after;
+  const nanoseconds high = steady - before;
+  if (low <= advance && advance <= high) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "SteadyTime() leads the steady clock by " << low.count() << " .. " << high.count()
+         << " ns, not " << advance.count() << " ns";
+}
+
+TEST(SteadyTime, FollowsTheInstalledClocksAdvancesUntilTheSystemClockReturns) {
+  ASSERT_EQ(internal::SteadyAdvance(), 0ns);
+  EXPECT_TRUE(SteadyTimeLeadsBy(0ns));
+  ManualClock outer(1000);
+  outer.Advance(3600);  // not installed: the wall reading alone moves
+  EXPECT_EQ(outer.Time(), 4600);
+  EXPECT_EQ(internal::SteadyAdvance(), 0ns);
+  {
+    ScopedClock a(outer);
+    EXPECT_EQ(internal::SteadyAdvance(), 0ns);  // what came before the installation is not counted
+    outer.Advance(3600);
+    EXPECT_EQ(internal::SteadyAdvance(), 1h);
+    EXPECT_TRUE(SteadyTimeLeadsBy(1h));
+    // Neither time going back, nor no time, nor setting the clock moves the steady time.
+    outer.Advance(-5);
+    outer.Advance(0);
+    outer.Advance(std::nan(""));
+    outer.Set(8200);
+    EXPECT_EQ(internal::SteadyAdvance(), 1h);
+    outer.Advance(0.001);  // rounded to the nanosecond: 0.001 is a little under 1e-3 in binary
+    EXPECT_EQ(internal::SteadyAdvance(), 1h + 1ms);
+    EXPECT_DOUBLE_EQ(outer.Now(), 8200.001);
+    {
+      ManualClock inner(0);
+      ScopedClock b(inner);
+      EXPECT_EQ(internal::SteadyAdvance(), 1h + 1ms);  // carried over: no running back
+      inner.Advance(60);
+      outer.Advance(60);  // no longer the installed clock
+      EXPECT_EQ(internal::SteadyAdvance(), 1h + 1min + 1ms);
+    }
+    EXPECT_EQ(internal::SteadyAdvance(), 1h + 1min + 1ms);  // a clock is still installed
+    EXPECT_EQ(CurrentClock().Time(), 8260);
+  }
+  EXPECT_EQ(&CurrentClock(), &Clock::System());
+  EXPECT_EQ(internal::SteadyAdvance(), 0ns);
+  EXPECT_TRUE(SteadyTimeLeadsBy(0ns));
+
+  // Installing the system clock by name ends an installation as null does.
+  ManualClock clock(0);
+  EXPECT_EQ(InstallClock(&clock), nullptr);
+  clock.Advance(1);
+  EXPECT_EQ(InstallClock(&Clock::System()), &clock);
+  EXPECT_EQ(InstallClock(nullptr), nullptr);
+  EXPECT_EQ(internal::SteadyAdvance(), 0ns);
+}
+
+TEST(SteadyTime, AnEnormousAdvanceIsHeldShortOfOverflow) {
+  ManualClock clock(0);
+  {
+    ScopedClock scoped(clock);
+    clock.Advance(1e300);
+    const nanoseconds held = internal::SteadyAdvance();
+    EXPECT_EQ(held, nanoseconds(std::int64_t{1} << 62));
+    clock.Advance(1e300);
+    EXPECT_EQ(internal::SteadyAdvance(), held);
+    EXPECT_TRUE(SteadyTimeLeadsBy(held));
+    // Room is left for a deadline a long way past it.
+    EXPECT_GT(nanoseconds::max() - SteadyTime(),
+              std::chrono::duration_cast<nanoseconds>(std::chrono::years(100)));
+  }
+  EXPECT_EQ(internal::SteadyAdvance(), 0ns);
+}
+
+TEST(SteadyTime, ConcurrentAdvancesAddUpAndReadersNeverSeeItRunBack) {
+  constexpr double kStep = 1.0 / 512;  // exact in binary: 1953125 ns
+  constexpr int kSteps = 2000;
+  ManualClock clock(1000);
+  {
+    ScopedClock scoped(clock);
+    std::atomic<bool> done{false};
+    std::atomic<int> backwards{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i) {
+      threads.emplace_back([&] {
+        nanoseconds last = SteadyTime();
+        while (!done.load()) {
+          const nanoseconds now = SteadyTime();
+          if (now < last) ++backwards;
+          last = now;
+        }
+      });
+    }
+    std::vector<std::thread> writers;
+    for (int i = 0; i < 2; ++i) {
+      writers.emplace_back([&] {
+        for (int k = 0; k < kSteps; ++k) clock.Advance(kStep);
+      });
+    }
+    for (auto& t : writers) t.join();
+    done = true;
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(backwards.load(), 0);
+    EXPECT_EQ(internal::SteadyAdvance(), nanoseconds(std::int64_t{2} * kSteps * 1953125));
+    EXPECT_EQ(clock.Now(), 1000 + 2 * kSteps * kStep);  // no advance of the wall reading lost
+  }
+  EXPECT_EQ(internal::SteadyAdvance(), 0ns);
+}
+
+TEST(SteadyTime, AnAdvanceRacingTheEndOfItsInstallationLeavesNothingBehind) {
+  // An advance either lands within the installation, and is dropped with it, or finds the clock
+  // gone; it never lands after the drop, where nothing would take it back.
+  ManualClock clock(0);
+  std::atomic<bool> done{false};
+  std::thread advancer([&] {
+    while (!done.load()) clock.Advance(1);
+  });
+  for (int i = 0; i < 2000; ++i) {
+    InstallClock(&clock);
+    std::this_thread::yield();
+    InstallClock(nullptr);
+    ASSERT_EQ(internal::SteadyAdvance(), 0ns) << "round " << i;
+  }
+  done = true;
+  advancer.join();
+  EXPECT_EQ(internal::SteadyAdvance(), 0ns);
 }
 
 }  // namespace

@@ -16,7 +16,9 @@
 #include <set>
 #include <thread>
 
+#include "kelvane/platform/core/clock.h"
 #include "kelvane/platform/core/internal/no_destructor.h"
+#include "kelvane/platform/core/internal/steady_time.h"
 
 namespace kelvane::platform {
 namespace internal {
@@ -32,7 +34,14 @@ using internal::WakeMain;
 
 namespace {
 
-std::atomic<DispatchClock::rep> clock_offset{0};  // total of AdvanceDispatchClock, nanoseconds
+void WakeForSteadyTime(bool forward) noexcept;
+
+// The waits that make an engine's reactor measure its timers again after the clock moved, one
+// pending at a time (see Poke).
+struct TimerPoke {
+  std::atomic<std::uint64_t> requests{0};
+  std::atomic<bool> pending{false};
+};
 
 // The main queue's engine. Never destroyed: queues and timers may outlive every static.
 struct MainContext {
@@ -58,6 +67,7 @@ struct MainContext {
   std::atomic<bool> has_descriptor{false};  // the same for the descriptor
   std::atomic<bool> signalled{false};       // the eventfd holds a count not yet cleared
   QueueRef queue;
+  TimerPoke poke;
 };
 
 std::atomic<MainContext*> the_main{nullptr};
@@ -80,6 +90,7 @@ std::atomic<MainContext*> the_main{nullptr};
     return nullptr;  // the context is left behind, as it would be at exit
   }
   the_main.store(m, std::memory_order_release);
+  internal::SetSteadyTimeListener(&WakeForSteadyTime);
   return m;
 }
 
@@ -100,9 +111,8 @@ void ArmWakeTimer(MainContext& m) noexcept {
   itimerspec when{};
   if (earliest != DispatchClock::time_point::max()) {
     // The timerfd runs on the system's monotonic clock, which the dispatch clock leads by the
-    // advanced offset; a deadline already past is set to the earliest instant, firing at once.
-    const auto offset = Nanoseconds(clock_offset.load(std::memory_order_relaxed));
-    const auto since = earliest.time_since_epoch() - offset;
+    // steady advance; a deadline already past is set to the earliest instant, firing at once.
+    const auto since = earliest.time_since_epoch() - internal::SteadyAdvance();
     const auto ns = std::max<Nanoseconds::rep>(since.count(), 1);
     when.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
     when.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
@@ -141,11 +151,7 @@ void RearmWake(MainContext& m) noexcept {
 
 }  // namespace
 
-DispatchClock::time_point DispatchClock::now() noexcept {
-  const auto steady = std::chrono::steady_clock::now().time_since_epoch();
-  return time_point(std::chrono::duration_cast<duration>(steady) +
-                    duration(clock_offset.load(std::memory_order_relaxed)));
-}
+DispatchClock::time_point DispatchClock::now() noexcept { return time_point(SteadyTime()); }
 
 void internal::WakeMain() noexcept {
   MainContext& m = Main();
@@ -222,6 +228,7 @@ struct Pool {
   asio::executor_work_guard<asio::io_context::executor_type> guard{context.get_executor()};
   std::vector<std::thread> threads;
   QueueRef global;
+  TimerPoke poke;
 };
 
 Pool* StartPool() noexcept {
@@ -242,12 +249,13 @@ Pool* StartPool() noexcept {
   return pool;
 }
 
-std::atomic<Pool*> started_pool{nullptr};  // for AdvanceDispatchClock, which starts no pool
+std::atomic<Pool*> started_pool{nullptr};  // for WakeForSteadyTime, which starts no pool
 
 Pool* ThePool() noexcept {
   static Pool* pool = [] {
     Pool* made = StartPool();
     started_pool.store(made, std::memory_order_release);
+    internal::SetSteadyTimeListener(&WakeForSteadyTime);
     return made;
   }();
   // Stops the pool at exit: work not started by then is dropped, work in progress finishes.
@@ -453,9 +461,15 @@ std::size_t RunMainTurn(Turn turn) noexcept {
 }  // namespace
 
 std::size_t RunMainQueueFor(Nanoseconds duration) noexcept {
-  // Through a saturated deadline: the engine's own now + duration would overflow.
-  return RunMainTurn(
-      [duration](asio::io_context& context) { return context.run_until(DeadlineAfter(duration)); });
+  // Real time, through a saturated deadline (the engine's own now + duration would overflow).
+  // Not the dispatch clock: a test clock taken away on another thread would put its deadline
+  // out of reach for as long as the clock had been advanced.
+  using Steady = std::chrono::steady_clock;
+  const auto now = Steady::now();
+  const auto room = std::chrono::duration_cast<Nanoseconds>(Steady::time_point::max() - now);
+  const auto end = duration >= room ? Steady::time_point::max()
+                                    : now + std::chrono::duration_cast<Steady::duration>(duration);
+  return RunMainTurn([end](asio::io_context& context) { return context.run_until(end); });
 }
 
 std::size_t PollMainQueue() noexcept {
@@ -516,35 +530,62 @@ int MainQueueWakeupDescriptor() noexcept {
 
 namespace {
 
-// Wakes an engine's reactor so that it measures its timers again by the advanced clock: a wait
-// that is due at once makes it recompute every timer's remaining time.
-void PokeTimers(asio::io_context& context) noexcept {
+void PostPoke(asio::io_context& context, TimerPoke& poke) noexcept {
+  const std::uint64_t seen = poke.requests.load(std::memory_order_acquire);
   try {
     auto timer = std::make_shared<internal::DispatchTimer>(context.get_executor(),
                                                            DispatchClock::time_point::min());
-    timer->async_wait([timer](const std::error_code&) {});
+    timer->async_wait([timer, &context, &poke, seen](const std::error_code&) {
+      // The reactor took the time after this wait was armed, so it saw every move requested up
+      // to `seen`; a later one may have come after it looked.
+      if (poke.requests.load(std::memory_order_acquire) != seen) return PostPoke(context, poke);
+      poke.pending.store(false, std::memory_order_release);
+      if (poke.requests.load(std::memory_order_acquire) != seen &&
+          !poke.pending.exchange(true, std::memory_order_acq_rel)) {
+        PostPoke(context, poke);
+      }
+    });
   } catch (...) {
+    poke.pending.store(false, std::memory_order_release);
   }
 }
 
-}  // namespace
+// Wakes an engine's reactor so that it measures its timers again by the moved clock: a wait that
+// is due at once makes it take the time and recompute every timer's remaining time. A poke still
+// pending looks again when it completes, so an engine that nobody runs (a main queue left alone)
+// holds one at most, however often the clock moves.
+void Poke(asio::io_context& context, TimerPoke& poke) noexcept {
+  poke.requests.fetch_add(1, std::memory_order_acq_rel);
+  if (poke.pending.exchange(true, std::memory_order_acq_rel)) return;
+  PostPoke(context, poke);
+}
 
-void AdvanceDispatchClock(Nanoseconds delta) noexcept {
-  if (delta <= Nanoseconds::zero()) return;
-  clock_offset.fetch_add(delta.count(), std::memory_order_relaxed);
-  if (Pool* pool = started_pool.load(std::memory_order_acquire)) PokeTimers(pool->context);
-  MainContext* m = TheMain();
+// The clock's listener, set once an engine exists. After an advance the pool measures its waits
+// again, and so does the main queue when it has any, which its wake-up descriptor and hook then
+// announce. When the advance is taken back nothing falls due: the engines find out by
+// themselves when they next wake (early, at worst), and only the descriptor's timer is set again.
+void WakeForSteadyTime(bool forward) noexcept {
+  Pool* pool = started_pool.load(std::memory_order_acquire);
+  if (forward && pool != nullptr) Poke(pool->context, pool->poke);
+  MainContext* m = the_main.load(std::memory_order_acquire);
   if (m == nullptr) return;
-  PokeTimers(m->context);
+  bool waiting;
   {
     std::lock_guard lock(m->mutex);
+    waiting = !m->deadlines.empty();
     if (m->has_descriptor.load(std::memory_order_relaxed)) {
       m->armed = DispatchClock::time_point::min();
       ArmWakeTimer(*m);
     }
   }
+  if (!forward || !waiting) return;
+  Poke(m->context, m->poke);
   WakeMain();
 }
+
+}  // namespace
+
+void AdvanceDispatchClock(Nanoseconds delta) noexcept { internal::AdvanceSteadyTime(delta); }
 
 // ---- DispatchBlock ----------------------------------------------------------------------------
 
@@ -609,3 +650,9 @@ void DispatchBlock::OnCancel(std::weak_ptr<void> token, std::function<void()> wi
 }
 
 }  // namespace kelvane::platform
+
+// Runs of the main queue used to be measured on the dispatch clock, and the engine's function for
+// that left the shared library as a symbol of its own, which the stored ABI of 1.x lists. It is
+// kept defined, so that no symbol a program may have bound to goes away.
+template std::size_t asio::io_context::run_until(
+    const kelvane::platform::DispatchClock::time_point& abs_time);

@@ -19,8 +19,16 @@
 // queue; the main queue alone starts no thread. At process exit the pool is stopped and joined:
 // blocks that have not started by then are dropped.
 //
-// Time: every delay, deadline and timer here reads DispatchClock, a steady clock that tests can
-// move forward (AdvanceDispatchClock) to make delayed work fall due without waiting for it.
+// Time: every delay, deadline and timer here reads DispatchClock, which is SteadyTime() of
+// platform/core/clock.h: the system's steady clock, unless a test has installed a ManualClock
+// and advanced it. Such an advance wakes the pool and the main queue (the clock calls back into
+// this layer once one of them exists), so delayed work and timers now due run without waiting
+// for them: on the pool by themselves, on the main queue at its next run. When the test's clock
+// is removed (the end of its ScopedClock) the advance is taken back and later work reads real
+// time again. Waits armed meanwhile keep their deadlines: they fall due once real time reaches
+// them, late by the advance that was taken back, never early; cancelling them still releases
+// them at once, and a repeating timer goes on from its late fire on its own grid. Run lengths
+// (RunMainQueueFor) are real time and do not move with the clock.
 //
 // Ownership: queues, blocks and timers are shared objects. A queue is kept alive by the blocks
 // submitted to it; a submitted block is kept alive until it has run or was dropped; a resumed
@@ -49,8 +57,9 @@ namespace kelvane::platform {
 
 using Nanoseconds = std::chrono::nanoseconds;
 
-// The monotonic clock of the dispatch layer: the system's steady clock plus the total of every
-// AdvanceDispatchClock call (none outside tests).
+// The monotonic clock of the dispatch layer: SteadyTime(), the system's steady clock plus the
+// advance of the installed test clock (none outside tests). It runs back only when a test clock
+// that was advanced is removed.
 struct KELVANE_EXPORT DispatchClock {
   using duration = Nanoseconds;
   using rep = duration::rep;
@@ -60,10 +69,12 @@ struct KELVANE_EXPORT DispatchClock {
   [[nodiscard]] static time_point now() noexcept;
 };
 
-// Moves DispatchClock forward by `delta` (nothing when delta <= 0) and wakes the engines, so
-// that delayed work and timers now due run at once: on the pool by itself, on the main queue at
-// its next run. For tests that must show what a delay does (or does not) without sleeping;
-// process-wide and never undone.
+// Deprecated: install a ManualClock (ScopedClock) and Advance it instead, which moves the wall
+// clock with the steady one and is taken back with the clock.
+// Moves DispatchClock forward by `delta` (nothing when delta <= 0) and wakes the engines as an
+// advance of the installed clock does, without moving the wall clock. While a clock is
+// installed the move is taken back with it; with the system clock in place it holds for the
+// rest of the process, as it always did.
 KELVANE_EXPORT void AdvanceDispatchClock(Nanoseconds delta) noexcept;
 
 class DispatchBlock;
@@ -127,9 +138,9 @@ KELVANE_EXPORT const Queue* CurrentQueue() noexcept;
 // before the call ends the next run at once).
 KELVANE_EXPORT void RunMainQueue() noexcept;
 KELVANE_EXPORT void StopMainQueue() noexcept;
-// Runs the main queue for `duration` (a duration past the clock's range runs until stopped),
-// sleeping while nothing is due. Returns the number of handlers run (blocks, timer fires and the
-// queue's own bookkeeping), 0 when none was ready or there is no main queue.
+// Runs the main queue for `duration` of real time (a duration past the clock's range runs until
+// stopped), sleeping while nothing is due. Returns the number of handlers run (blocks, timer fires
+// and the queue's own bookkeeping), 0 when none was ready or there is no main queue.
 KELVANE_EXPORT std::size_t RunMainQueueFor(Nanoseconds duration) noexcept;
 // Runs what is ready on the main queue now, without waiting. Returns the handlers run, as above.
 KELVANE_EXPORT std::size_t PollMainQueue() noexcept;

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "kelvane/platform/core/clock.h"
 #include "kelvane/platform/net/path_monitor.h"
 #include "kelvane/testing/child_process.h"
 #include "kelvane/testing/main_queue.h"
@@ -75,6 +76,8 @@ TEST(Dispatch, GlobalQueueRunsOnThePoolAndSurvivesThrowingBlocks) {
 }
 
 TEST(Dispatch, MainQueueRunsOnlyWhenDrivenAndWakesItsDriver) {
+  ManualClock clock(Clock::System().Now());  // StepMainQueue advances it
+  ScopedClock scoped(clock);
   DrainMain();
   QueueRef main = MainQueue();
   ASSERT_NE(main, nullptr);
@@ -226,6 +229,87 @@ TEST(Dispatch, FailuresAndExitEndNoProcess) {
   EXPECT_EQ(testing::RunChildProcess("exit"), 0);
 }
 
+TEST(DispatchClock, AnInstalledClocksAdvanceWakesBothEnginesAndEndsWithTheClock) {
+  DrainMain();
+  const int fd = MainQueueWakeupDescriptor();
+  ASSERT_GE(fd, 0);
+  auto readable = [fd] {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, 0) == 1;
+  };
+  QueueRef serial = CreateSerialQueue("test.clock");
+  ASSERT_NE(serial, nullptr);
+  auto pool_ran = std::make_shared<std::atomic<bool>>(false);
+  bool main_ran = false;
+  auto owner = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = owner;
+  DispatchBlockRef late = DispatchBlock::Create([] {});
+  {
+    ManualClock clock(Clock::System().Now());
+    ScopedClock scoped(clock);
+    ASSERT_TRUE(serial->After(1h, [pool_ran] { *pool_ran = true; }));
+    ASSERT_TRUE(MainQueue()->After(30min, [&] { main_ran = true; }));
+    DrainMain();
+    EXPECT_FALSE(readable());  // nothing due yet: an own loop may sleep
+    clock.Advance(3600);
+    // Neither engine waits for the hour: the pool runs its block by itself, and an own loop
+    // asleep on the descriptor is woken to run the main queue.
+    EXPECT_TRUE(readable());
+    EXPECT_TRUE(WaitUntil([&] { return pool_ran->load(); }));
+    EXPECT_TRUE(RunMainUntil([&] { return main_ran; }));
+    ASSERT_TRUE(MainQueue()->After(1min, late, owner));  // armed while the clock is ahead
+  }
+  owner.reset();
+
+  // The advance ended with the clock: later work reads real time again.
+  const auto before = std::chrono::steady_clock::now().time_since_epoch();
+  const auto now = DispatchClock::now().time_since_epoch();
+  const auto after = std::chrono::steady_clock::now().time_since_epoch();
+  EXPECT_LE(before, now);
+  EXPECT_LE(now, after);
+  // The wait armed meanwhile keeps its deadline, an hour and a minute away in real time: it is
+  // late, never early, and the own loop sleeps until then.
+  DrainMain();
+  const auto deadline = MainQueueNextDeadline();
+  ASSERT_TRUE(deadline.has_value());
+  EXPECT_GT(*deadline - DispatchClock::now(), 1h);
+  EXPECT_FALSE(readable());
+  // It can still be withdrawn at once.
+  late->Cancel();
+  EXPECT_TRUE(RunMainUntil([&] { return watch.expired(); }));
+  EXPECT_FALSE(MainQueueNextDeadline().has_value());
+}
+
+// The deprecated AdvanceDispatchClock, in a child because with the system clock in place its
+// advance holds for the rest of the process; under an installed clock it ends with the clock.
+int DeprecatedAdvanceChild() {
+  auto lead = [] {  // the steady clock first: the lead read is never short of the advance
+    const auto real = std::chrono::steady_clock::now().time_since_epoch();
+    return DispatchClock::now().time_since_epoch() - real;
+  };
+  if (lead() >= 1min) return 1;
+  bool ran = false;
+  if (!MainQueue()->After(30min, [&] { ran = true; })) return 2;
+  AdvanceDispatchClock(1h);
+  if (lead() < 1h || lead() >= 2h) return 3;
+  if (!RunMainUntil([&] { return ran; })) return 4;  // woken as an advance of the clock wakes
+  {
+    ManualClock clock(0);
+    ScopedClock scoped(clock);
+    AdvanceDispatchClock(2h);
+    if (lead() < 3h) return 5;
+    if (clock.Now() != 0) return 6;  // the wall clock stays where it was
+  }
+  if (lead() < 1h || lead() >= 2h) return 7;
+  return 0;
+}
+[[maybe_unused]] const bool kDeprecatedAdvance =
+    testing::ChildProcess("advance", DeprecatedAdvanceChild);
+
+TEST(DispatchClock, TheDeprecatedAdvanceStillMovesItAndEndsWithAnInstalledClock) {
+  EXPECT_EQ(testing::RunChildProcess("advance"), 0);
+}
+
 TEST(DispatchBlock, CancelledBeforeStartNeverRunsAndIsReleasedEarly) {
   DrainMain();
   int runs = 0;
@@ -295,6 +379,8 @@ TEST(DispatchBlock, AsyncAsTheFirstBuildsCalledItStillSubmits) {
 }
 
 TEST(TimerSource, FiresOnItsQueueAndFollowsSuspendResumeInTime) {
+  ManualClock clock(Clock::System().Now());  // StepMainQueue advances it
+  ScopedClock scoped(clock);
   DrainMain();
   EXPECT_EQ(TimerSource::Create(nullptr), nullptr);
   auto source = TimerSource::Create(MainQueue());
@@ -358,6 +444,8 @@ TEST(TimerSource, NoHandlerRunsOnceCancelHasReturned) {
 }
 
 TEST(Timer, CarriesUserInfoAndInvalidates) {
+  ManualClock clock(Clock::System().Now());  // StepMainQueue advances it
+  ScopedClock scoped(clock);
   DrainMain();
   EXPECT_EQ(Timer::Schedule(MainQueue(), 0ms, true, [](Timer&) {}, {}), nullptr);
   EXPECT_EQ(Timer::Schedule(nullptr, 1ms, false, [](Timer&) {}, {}), nullptr);
