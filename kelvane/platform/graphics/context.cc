@@ -55,7 +55,7 @@ bool Finite(std::initializer_list<double> values) {
 
 // The engine's filter for a raster drawn with `placement` (user space -> the raster's pixels)
 // under `matrix` (user space -> device pixels).
-cairo_filter_t FilterFor(int quality, const cairo_matrix_t& placement,
+cairo_filter_t FilterFor(InterpolationQuality quality, const cairo_matrix_t& placement,
                          const cairo_matrix_t& matrix) {
   switch (quality) {
     case kInterpolationNone:
@@ -192,7 +192,7 @@ struct GraphicsContext::Impl {
   struct GState {
     cairo_matrix_t matrix;  // user -> Cairo device space (pixels, origin top left)
     bool singular = false;
-    int quality = kInterpolationDefault;
+    InterpolationQuality quality = kInterpolationDefault;
     PatternRef fill;    // empty: opaque black, the platform's default
     PatternRef stroke;  // likewise
     double line_width = 1.0;
@@ -526,10 +526,20 @@ AffineTransform GraphicsContext::CTM() const noexcept {
   return AffineTransform::Concat(FromCairo(impl_->g.matrix), flip);
 }
 
-void GraphicsContext::SetInterpolationQuality(int quality) noexcept {
-  impl_->g.quality = quality >= 0 && quality <= 4 ? quality : kInterpolationDefault;
+void GraphicsContext::SetInterpolationQuality(InterpolationQuality quality) noexcept {
+  // An enum can be handed any number of its underlying type; it is checked here all the same.
+  impl_->g.quality = InterpolationQualityFromInt(static_cast<int>(quality));
 }
-int GraphicsContext::GetInterpolationQuality() const noexcept { return impl_->g.quality; }
+InterpolationQuality GraphicsContext::interpolation_quality() const noexcept {
+  return impl_->g.quality;
+}
+// Deprecated forms, kept for programs built against them.
+void GraphicsContext::SetInterpolationQuality(int quality) noexcept {
+  SetInterpolationQuality(InterpolationQualityFromInt(quality));
+}
+int GraphicsContext::GetInterpolationQuality() const noexcept {
+  return static_cast<int>(interpolation_quality());
+}
 
 void GraphicsContext::SetFillColor(const ColorRef& color) noexcept {
   if (PatternRef p = PatternForColor(color); p.get() != nullptr) impl_->g.fill = p;
@@ -608,7 +618,7 @@ void GraphicsContext::DrawImageInRect(const Image& image, Rect rect) noexcept {
   Impl& m = *impl_;
   // DrawImage into the unit square puts raster position (s, t) at (s, 1 - t); this transform
   // takes that point to its place in `rect` for the image's orientation.
-  const OrientationMap& o = kOrientationMaps[image.orientation() & 7];
+  const OrientationMap& o = kOrientationMaps[ToInt(image.orientation()) & 7];
   const AffineTransform place{rect.width * o.ax,
                               rect.height * o.ay,
                               -rect.width * o.bx,

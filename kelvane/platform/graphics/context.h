@@ -42,6 +42,8 @@ namespace kelvane::platform {
 // Interpolation qualities in the platform's numbering. Every quality but none enlarges smoothly
 // (bilinear between pixel centres); they differ in how they reduce: low samples bilinearly,
 // default and medium average areas, high uses the engine's finest filter.
+// Unscoped, so that a quality reads as its number where a facade's contract takes one (no
+// number becomes a quality without the checked conversion below).
 enum InterpolationQuality : int {
   kInterpolationDefault = 0,
   kInterpolationNone = 1,  // nearest pixel: a 1:1 draw reproduces the pixels exactly
@@ -49,6 +51,13 @@ enum InterpolationQuality : int {
   kInterpolationHigh = 3,
   kInterpolationMedium = 4,
 };
+
+// The quality numbered `value` (0..4, as above); any other number reads as the default, as the
+// platform reads it. The one conversion from a number to a quality.
+[[nodiscard]] constexpr InterpolationQuality InterpolationQualityFromInt(int value) noexcept {
+  return value >= 0 && value <= 4 ? static_cast<InterpolationQuality>(value)
+                                  : kInterpolationDefault;
+}
 
 // Cairo keeps each side of a surface within 32767 pixels.
 inline constexpr std::uint32_t kMaxSurfaceSide = 32767;
@@ -116,7 +125,10 @@ class KELVANE_EXPORT GraphicsContext {
   void ScaleCTM(double sx, double sy) noexcept;
   void RotateCTM(double angle) noexcept;
   [[nodiscard]] AffineTransform CTM() const noexcept;
-  // 0..4 (InterpolationQuality); other values read as default.
+  void SetInterpolationQuality(InterpolationQuality quality) noexcept;
+  [[nodiscard]] InterpolationQuality interpolation_quality() const noexcept;
+  // Deprecated: the quality as its number, through InterpolationQualityFromInt(), and back.
+  // Kept for programs built against them.
   void SetInterpolationQuality(int quality) noexcept;
   [[nodiscard]] int GetInterpolationQuality() const noexcept;
   // The colour resolved for the current appearance; a colour that resolves to nothing (or
