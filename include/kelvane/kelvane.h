@@ -63,6 +63,7 @@
 #include "kelvane/platform/net/path_monitor.h"
 #include "kelvane/platform/net/url.h"
 #include "kelvane/platform/pixels/orientation.h"
+#include "kelvane/platform/pixels/pixel_layout.h"
 #include "kelvane/platform/pixels/raster.h"
 #include "kelvane/platform/store/item_store.h"
 #include "kelvane/platform/store/sqlite_item_store.h"

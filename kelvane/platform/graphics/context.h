@@ -73,13 +73,17 @@ class KELVANE_EXPORT GraphicsContext {
   [[nodiscard]] static std::unique_ptr<GraphicsContext> MakeImageSurface(Size size, bool opaque,
                                                                          double scale) noexcept;
 
-  // A bitmap context of width x height pixels. `data` null: the context allocates zeroed
-  // memory of its own. bytes_per_row 0: the context chooses (the row rounded up to 4 bytes).
-  // Accepted layouts (8 bits per component): RGB with bitmap info 1, 2, 5 or 6 and any 32-bit
+  // A bitmap context of layout.width x layout.height pixels. `data` null: the context
+  // allocates zeroed memory of its own. layout.bytes_per_row 0: the context chooses (the row
+  // rounded up to 4 bytes). Accepted layouts: RGB with bitmap info 1, 2, 5 or 6 and any 32-bit
   // byte order; grey with 0; alpha only (7). Null for any other layout, a side of 0 or above
-  // kMaxSurfaceSide, bytes_per_row below the row's pixel bytes, or more bytes than a signed
+  // kMaxSurfaceSide, bytes per row below the row's pixel bytes, or more bytes than a signed
   // 32-bit count. REQUIRES: caller memory holds bytes_per_row x height bytes and outlives the
   // context.
+  [[nodiscard]] static std::unique_ptr<GraphicsContext> MakeBitmap(const PixelLayout& layout,
+                                                                   void* data) noexcept;
+  // Deprecated: MakeBitmap(layout, data) with the layout's fields as arguments; null unless
+  // bits_per_component is 8. Kept for programs built against it.
   [[nodiscard]] static std::unique_ptr<GraphicsContext> MakeBitmap(
       void* data, std::size_t width, std::size_t height, std::size_t bits_per_component,
       std::size_t bytes_per_row, ColorSpace space, std::uint32_t bitmap_info) noexcept;
