@@ -62,6 +62,8 @@
 #include "kelvane/platform/i18n/unicode.h"
 #include "kelvane/platform/net/path_monitor.h"
 #include "kelvane/platform/net/url.h"
+#include "kelvane/platform/pixels/orientation.h"
+#include "kelvane/platform/pixels/pixel_layout.h"
 #include "kelvane/platform/pixels/raster.h"
 #include "kelvane/platform/store/item_store.h"
 #include "kelvane/platform/store/sqlite_item_store.h"

@@ -224,7 +224,7 @@ ImageRef Avatar(const ImageRef& picture, std::int64_t mode, const ColorRef& back
   Surface surface(size, clip == kClipNone && background_color != nullptr);
   platform::GraphicsContext* context = surface.context();
   if (context == nullptr) return nullptr;
-  context->SetInterpolationQuality(3);
+  context->SetInterpolationQuality(platform::kInterpolationHigh);
   if (clip != kClipNone) _clipContext(*context, size, clip);
   if (background_color != nullptr) {
     context->SetFillColor(background_color);

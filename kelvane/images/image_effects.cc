@@ -20,10 +20,10 @@ namespace kelvane {
 namespace {
 
 using platform::Color;
-using platform::ColorSpace;
 using platform::GraphicsContext;
 using platform::Image;
-using platform::PixelBuffer;
+using platform::MutablePixelView;
+using platform::PixelLayout;
 using platform::Raster;
 using platform::RasterRef;
 using platform::Rect;
@@ -50,19 +50,21 @@ class WorkBuffer {
     if (width == 0 || height == 0 || bytes > platform::kMaxRasterBytes) return false;
     buffer_.data =
         std::aligned_alloc(kPixelAlign, (bytes + kPixelAlign - 1) / kPixelAlign * kPixelAlign);
-    buffer_ = {buffer_.data, width, height, row};
+    buffer_.layout = PixelLayout::Working(width, height, row);
     return buffer_.data != nullptr;
   }
 
-  [[nodiscard]] const PixelBuffer& get() const { return buffer_; }
+  [[nodiscard]] const MutablePixelView& get() const { return buffer_; }
   [[nodiscard]] std::uint32_t* pixels() const { return static_cast<std::uint32_t*>(buffer_.data); }
-  [[nodiscard]] std::size_t count() const { return std::size_t{buffer_.width} * buffer_.height; }
+  [[nodiscard]] std::size_t count() const {
+    return std::size_t{buffer_.layout.width} * buffer_.layout.height;
+  }
 
   // Gives the memory up to the caller, who frees it with cleanupBuffer().
   [[nodiscard]] void* Release() { return std::exchange(buffer_.data, nullptr); }
 
  private:
-  PixelBuffer buffer_;
+  MutablePixelView buffer_;
 };
 
 // B, G, R, A in memory: alpha is the top byte of the little-endian pixel word.
@@ -143,9 +145,11 @@ bool FillInput(const Image& image, const WorkBuffer& input) {
     }
     return true;
   }
-  const PixelBuffer source{const_cast<std::uint8_t*>(working->data()), working->width(),
-                           working->height(), working->bytes_per_row()};
-  // Same sides: an exact copy, turned as the orientation asks.
+  // Same sides: an exact copy, turned as the orientation asks. The kernels take one layout on
+  // both sides, so an opaque source is read as the working format; its unused byte is set
+  // below.
+  platform::PixelView source = working->view();
+  source.layout.bitmap_info = platform::kWorkingBitmapInfo;
   if (!platform::ResampleOriented(source, input.get(), image.orientation())) return false;
   if (opaque) MakeOpaque(input.pixels(), input.count());
   return true;
@@ -154,15 +158,10 @@ bool FillInput(const Image& image, const WorkBuffer& input) {
 // The raster over the result buffer's memory, which it takes over; a copy when the raster
 // cannot take it (the memory is freed either way).
 RasterRef HandOver(WorkBuffer& result) {
-  const PixelBuffer b = result.get();
+  const PixelLayout layout = result.get().layout;
   std::shared_ptr<void> owner(result.Release(), [](void* p) { cleanupBuffer(nullptr, p); });
-  RasterRef raster =
-      Raster::Wrap(b.width, b.height, b.bytes_per_row, platform::kWorkingBitmapInfo,
-                   ColorSpace::kRGB, owner.get(), [owner]() mutable { owner.reset(); });
-  if (raster == nullptr) {
-    raster = Raster::Copy(b.width, b.height, b.bytes_per_row, platform::kWorkingBitmapInfo,
-                          ColorSpace::kRGB, owner.get());
-  }
+  RasterRef raster = Raster::Wrap(layout, owner.get(), [owner]() mutable { owner.reset(); });
+  if (raster == nullptr) raster = Raster::Copy(layout, owner.get());
   return raster;
 }
 
@@ -187,8 +186,8 @@ bool DrawEffect(GraphicsContext& context, const Image& image, double radius, dou
     std::size_t scratch_size = platform::BoxConvolveScratchSize(width, k, k);
     std::unique_ptr<void, decltype(&std::free)> scratch(std::malloc(scratch_size), &std::free);
     if (scratch == nullptr) scratch_size = 0;
-    const PixelBuffer& a = input.get();
-    const PixelBuffer& b = output.get();
+    const MutablePixelView& a = input.get();
+    const MutablePixelView& b = output.get();
     if (!platform::BoxConvolve(a, b, k, k, scratch.get(), scratch_size) ||
         !platform::BoxConvolve(b, a, k, k, scratch.get(), scratch_size) ||
         !platform::BoxConvolve(a, b, k, k, scratch.get(), scratch_size)) {

@@ -16,10 +16,12 @@ std::unique_ptr<GraphicsContext> CreateARGBBitmapContextFromImage(
   // beyond that gets no bitmap rather than a short buffer.
   const std::int64_t row = width * 4;
   if (width == 0 || height == 0 || row > kMaxCount || row * height > kMaxCount) return nullptr;
-  return GraphicsContext::MakeBitmap(
-      nullptr, static_cast<std::size_t>(width), static_cast<std::size_t>(height), 8,
-      static_cast<std::size_t>(row), platform::ColorSpace::kRGB,
-      static_cast<std::uint32_t>(platform::AlphaInfo::kPremultipliedFirst));
+  const platform::PixelLayout layout{
+      static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+      static_cast<std::size_t>(row),
+      static_cast<std::uint32_t>(platform::AlphaInfo::kPremultipliedFirst),
+      platform::ColorSpace::kRGB};
+  return GraphicsContext::MakeBitmap(layout, nullptr);
 }
 
 void createBitmap(const platform::Image& image, TArray<Pixel>* bitmap,

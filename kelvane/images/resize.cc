@@ -16,7 +16,10 @@ namespace Resize {
 using platform::AffineTransform;
 using platform::GraphicsContext;
 using platform::Image;
+using platform::ImageOrientation;
 using platform::ImageRef;
+using platform::InterpolationQuality;
+using platform::PixelLayout;
 using platform::Raster;
 using platform::RasterRef;
 using platform::Rect;
@@ -105,10 +108,11 @@ bool SidesAllowed(std::uint32_t width, std::uint32_t height) {
 
 namespace internal {
 
-int OrientationOfDrawing(const AffineTransform& t, const Rect& r, std::uint32_t width,
-                         std::uint32_t height, std::uint32_t bitmap_width,
-                         std::uint32_t bitmap_height) noexcept {
-  if (width == 0 || height == 0 || bitmap_width == 0 || bitmap_height == 0) return -1;
+std::optional<ImageOrientation> OrientationOfDrawing(const AffineTransform& t, const Rect& r,
+                                                     std::uint32_t width, std::uint32_t height,
+                                                     std::uint32_t bitmap_width,
+                                                     std::uint32_t bitmap_height) noexcept {
+  if (width == 0 || height == 0 || bitmap_width == 0 || bitmap_height == 0) return std::nullopt;
   // Raster (u, v) lands in the rect at (x + u w, y + h - v h) (first row on top), the transform
   // takes it to bitmap space (y up), and the bitmap's rows run downwards from its top.
   const double bw = bitmap_width, bh = bitmap_height;
@@ -120,15 +124,17 @@ int OrientationOfDrawing(const AffineTransform& t, const Rect& r, std::uint32_t 
     const Turn& k = kTurns[o];
     if (Near(drawn.ax, k.ax) && Near(drawn.bx, k.bx) && Near(drawn.cx, k.cx) &&
         Near(drawn.ay, k.ay) && Near(drawn.by, k.by) && Near(drawn.cy, k.cy)) {
-      return o;
+      return platform::ImageOrientationFromInt(o);
     }
   }
-  return -1;
+  return std::nullopt;
 }
 
-RasterRef ReduceOriented(const Raster& source, int orientation, std::uint32_t width,
-                         std::uint32_t height, std::uint32_t bitmap_info) noexcept {
-  if (source.color_space() != platform::ColorSpace::kRGB || source.bits_per_pixel() != 32 ||
+RasterRef ReduceOriented(const Raster& source, ImageOrientation orientation,
+                         const PixelLayout& to) noexcept {
+  const std::uint32_t width = to.width, height = to.height, bitmap_info = to.bitmap_info;
+  if (to.space != platform::ColorSpace::kRGB || to.bytes_per_row != std::size_t{width} * 4 ||
+      source.color_space() != platform::ColorSpace::kRGB || source.bits_per_pixel() != 32 ||
       !Averageable(source.bitmap_info()) || !Averageable(bitmap_info) ||
       (source.bitmap_info() & platform::kBitmapAlphaInfoMask) !=
           (bitmap_info & platform::kBitmapAlphaInfoMask) ||
@@ -139,24 +145,22 @@ RasterRef ReduceOriented(const Raster& source, int orientation, std::uint32_t wi
   // Words, so that the fix-up below reads the pixels as what they are.
   auto* memory = new (std::nothrow) std::uint32_t[count];
   if (memory == nullptr) return nullptr;
-  const platform::PixelBuffer from{const_cast<std::uint8_t*>(source.data()), source.width(),
-                                   source.height(), source.bytes_per_row()};
-  const platform::PixelBuffer to{memory, width, height, std::size_t{width} * 4};
-  if (!platform::ResampleOriented(from, to, orientation)) {
+  // The resampler writes the source's layout; the fix-up below turns it into the one asked for.
+  PixelLayout resampled = to;
+  resampled.bitmap_info = source.bitmap_info();
+  if (!platform::ResampleOriented(source.view(), {resampled, memory}, orientation)) {
     delete[] memory;
     return nullptr;
   }
   FixPixels(memory, count, Little(source.bitmap_info()) != Little(bitmap_info),
             SkipMask(bitmap_info));
-  return Raster::Wrap(width, height, std::size_t{width} * 4, bitmap_info,
-                      platform::ColorSpace::kRGB, memory, [memory] { delete[] memory; });
+  return Raster::Wrap(to, memory, [memory] { delete[] memory; });
 }
 
-RasterRef DrawResized(const Raster& source, std::uint32_t width, std::uint32_t height,
-                      std::uint32_t bitmap_info, const AffineTransform& transform, const Rect& rect,
-                      int quality) noexcept {
-  const auto bitmap = GraphicsContext::MakeBitmap(
-      nullptr, width, height, source.bits_per_component(), 0, source.color_space(), bitmap_info);
+RasterRef DrawResized(const Raster& source, const PixelLayout& layout,
+                      const AffineTransform& transform, const Rect& rect,
+                      InterpolationQuality quality) noexcept {
+  const auto bitmap = GraphicsContext::MakeBitmap(layout, nullptr);
   if (bitmap == nullptr) return nullptr;
   bitmap->ConcatCTM(transform);
   bitmap->SetInterpolationQuality(quality);
@@ -188,7 +192,8 @@ ImageRef resizedImageWithRatio(const Image& image, double ratio, int quality) no
 }
 
 ImageRef resizedImage(const Image& image, platform::Size newSize, const AffineTransform& transform,
-                      bool drawTransposed, int quality) noexcept {
+                      bool drawTransposed, int number) noexcept {
+  const InterpolationQuality quality = platform::InterpolationQualityFromInt(number);
   const RasterRef& raster = image.raster();
   // A negative side is no size at all: taken as it stands, the rect would be turned around and
   // the picture drawn outside the bitmap, leaving it black.
@@ -206,18 +211,20 @@ ImageRef resizedImage(const Image& image, platform::Size newSize, const AffineTr
   const std::uint32_t info = BitmapInfoFor(*raster);
   const Rect rect = drawTransposed ? Rect(0, 0, bounds.height, bounds.width) : bounds;
   RasterRef result;
-  const int turn = internal::OrientationOfDrawing(transform, rect, raster->width(),
-                                                  raster->height(), width, height);
-  if (turn >= 0) {
-    const bool transposed = Image::IsTransposed(turn);
+  const std::optional<ImageOrientation> turn = internal::OrientationOfDrawing(
+      transform, rect, raster->width(), raster->height(), width, height);
+  if (turn) {
+    const bool transposed = Image::IsTransposed(*turn);
     const bool kept = (transposed ? height : width) == raster->width() &&
                       (transposed ? width : height) == raster->height();
     if (quality != platform::kInterpolationNone || kept) {
-      result = internal::ReduceOriented(*raster, turn, width, height, info);
+      result = internal::ReduceOriented(
+          *raster, *turn, PixelLayout::Packed(width, height, info, platform::ColorSpace::kRGB));
     }
   }
   if (result == nullptr) {
-    result = internal::DrawResized(*raster, width, height, info, transform, rect, quality);
+    result = internal::DrawResized(*raster, {width, height, 0, info, raster->color_space()},
+                                   transform, rect, quality);
   }
   if (result == nullptr) return nullptr;
   return Image::Make(std::move(result), image.scale(), platform::kOrientationUp);
@@ -292,8 +299,9 @@ std::optional<Data> compressToJPEG(const Image& image, double quality, double li
         h == raster->height()) {
       return platform::EncodeJPEG(*raster, quality);
     }
-    const RasterRef reduced =
-        internal::ReduceOriented(*raster, image.orientation(), w, h, raster->bitmap_info());
+    const RasterRef reduced = internal::ReduceOriented(
+        *raster, image.orientation(),
+        PixelLayout::Packed(w, h, raster->bitmap_info(), platform::ColorSpace::kRGB));
     if (reduced != nullptr) return platform::EncodeJPEG(*reduced, quality);
   }
   platform::ImageRendererFormat format = platform::ImageRendererFormat::Default();

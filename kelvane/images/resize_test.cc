@@ -90,10 +90,11 @@ TEST(Resize, SizesRoundOutwardsAndBothRoutesAgree) {
   };
   EXPECT_EQ(sides(resizedImage(*turned, {300, 400}, kInterpolationHigh)), (Size{300, 400}));
   // Reduced to 120 x 160 by averaging and by the engine's drawing: the same picture.
-  const RasterRef averaged = internal::ReduceOriented(*turned->raster(), 3, 120, 160, 2);
-  const RasterRef drawn = internal::DrawResized(*turned->raster(), 120, 160, 2,
-                                                transformForOrientation(*turned, {120, 160}),
-                                                {0, 0, 160, 120}, kInterpolationHigh);
+  const RasterRef averaged = internal::ReduceOriented(*turned->raster(), kOrientationRight,
+                                                      {120, 160, 480, 2, ColorSpace::kRGB});
+  const RasterRef drawn = internal::DrawResized(
+      *turned->raster(), {120, 160, 0, 2, ColorSpace::kRGB},
+      transformForOrientation(*turned, {120, 160}), {0, 0, 160, 120}, kInterpolationHigh);
   ASSERT_TRUE(averaged && drawn);
   int worst = 0;
   for (std::size_t i = 0; i < 120 * 160 * 4; ++i) {

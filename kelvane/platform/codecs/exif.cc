@@ -59,25 +59,28 @@ int ExifOrientation(std::span<const std::uint8_t> jpeg) noexcept {
   return 0;
 }
 
-int OrientationFromExif(int exif) noexcept {
+ImageOrientation ImageOrientationFromExif(int exif) noexcept {
   switch (exif) {
     case 3:
-      return 1;  // down
+      return kOrientationDown;
     case 8:
-      return 2;  // left
+      return kOrientationLeft;
     case 6:
-      return 3;  // right
+      return kOrientationRight;
     case 2:
-      return 4;  // up mirrored
+      return kOrientationUpMirrored;
     case 4:
-      return 5;  // down mirrored
+      return kOrientationDownMirrored;
     case 5:
-      return 6;  // left mirrored
+      return kOrientationLeftMirrored;
     case 7:
-      return 7;  // right mirrored
+      return kOrientationRightMirrored;
     default:
-      return 0;
+      return kOrientationUp;
   }
 }
+
+// Deprecated form, kept for programs built against it.
+int OrientationFromExif(int exif) noexcept { return ToInt(ImageOrientationFromExif(exif)); }
 
 }  // namespace kelvane::platform

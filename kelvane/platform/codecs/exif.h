@@ -10,6 +10,7 @@
 #include <span>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/pixels/orientation.h"
 
 namespace kelvane::platform {
 
@@ -17,7 +18,12 @@ namespace kelvane::platform {
 [[nodiscard]] KELVANE_EXPORT int ExifOrientation(std::span<const std::uint8_t> jpeg) noexcept;
 
 // The image orientation for an EXIF value: 1 up, 3 down, 6 right, 8 left, 2 up mirrored,
-// 4 down mirrored, 5 left mirrored, 7 right mirrored; anything else up.
+// 4 down mirrored, 5 left mirrored, 7 right mirrored; anything else up. The one conversion
+// from an EXIF value to an orientation.
+[[nodiscard]] KELVANE_EXPORT ImageOrientation ImageOrientationFromExif(int exif) noexcept;
+
+// Deprecated: ImageOrientationFromExif() as the orientation's number. Kept for programs built
+// against it.
 [[nodiscard]] KELVANE_EXPORT int OrientationFromExif(int exif) noexcept;
 
 }  // namespace kelvane::platform

@@ -99,8 +99,10 @@ Result<RasterRef> ReadJPEGOrThrow(std::span<const std::uint8_t> bytes) {
     std::free(pixels);
     return damaged();
   }
-  RasterRef raster = Raster::Wrap(width, height, row, kOpaqueWorkingBitmapInfo, ColorSpace::kRGB,
-                                  pixels, [pixels] { std::free(pixels); });
+  RasterRef raster =
+      Raster::Wrap(PixelLayout::Working(static_cast<std::uint32_t>(width),
+                                        static_cast<std::uint32_t>(height), row, true),
+                   pixels, [pixels] { std::free(pixels); });
   if (raster == nullptr) return Error{ErrorKind::kIo, "out of memory"};
   return raster;
 }

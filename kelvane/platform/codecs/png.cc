@@ -178,9 +178,9 @@ Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes) noexcept {
         pixels[i + 2] = internal::Premultiply(pixels[i + 2], a);
       }
     }
-    RasterRef raster = Raster::Wrap(layout.width, layout.height, row,
-                                    layout.alpha ? kWorkingBitmapInfo : kOpaqueWorkingBitmapInfo,
-                                    ColorSpace::kRGB, pixels, [pixels] { std::free(pixels); });
+    RasterRef raster =
+        Raster::Wrap(PixelLayout::Working(layout.width, layout.height, row, !layout.alpha), pixels,
+                     [pixels] { std::free(pixels); });
     if (raster == nullptr) return Error{ErrorKind::kIo, "out of memory"};
     return raster;
   } catch (const std::bad_alloc&) {

@@ -55,7 +55,7 @@ bool Finite(std::initializer_list<double> values) {
 
 // The engine's filter for a raster drawn with `placement` (user space -> the raster's pixels)
 // under `matrix` (user space -> device pixels).
-cairo_filter_t FilterFor(int quality, const cairo_matrix_t& placement,
+cairo_filter_t FilterFor(InterpolationQuality quality, const cairo_matrix_t& placement,
                          const cairo_matrix_t& matrix) {
   switch (quality) {
     case kInterpolationNone:
@@ -192,7 +192,7 @@ struct GraphicsContext::Impl {
   struct GState {
     cairo_matrix_t matrix;  // user -> Cairo device space (pixels, origin top left)
     bool singular = false;
-    int quality = kInterpolationDefault;
+    InterpolationQuality quality = kInterpolationDefault;
     PatternRef fill;    // empty: opaque black, the platform's default
     PatternRef stroke;  // likewise
     double line_width = 1.0;
@@ -209,12 +209,10 @@ struct GraphicsContext::Impl {
   SurfaceRef surface;
   cairo_t* cr = nullptr;
 
-  // Bitmap contexts.
+  // Bitmap contexts: the caller's pixels (or `own`) as they lie.
   std::uint8_t* data = nullptr;
   std::vector<std::uint8_t> own;
-  std::size_t bytes_per_row = 0;
-  std::uint32_t info = kWorkingBitmapInfo;
-  ColorSpace space = ColorSpace::kRGB;
+  PixelLayout layout{0, 0, 0, kWorkingBitmapInfo, ColorSpace::kRGB};
   bool shadow = false;        // drawing goes to a working copy, converted at Data()
   bool buffer_stale = false;  // the copy holds drawing not yet converted
   bool handed_out = false;    // Data() was called: read the memory back before drawing
@@ -228,22 +226,25 @@ struct GraphicsContext::Impl {
     if (cr != nullptr) cairo_destroy(cr);
   }
 
+  // The surface's pixels. Read and written with alpha even when the surface is opaque, so that
+  // conversions see the bytes the engine keeps.
+  [[nodiscard]] MutablePixelView SurfacePixels() const {
+    const auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get()));
+    return {PixelLayout::Working(width, height, stride),
+            cairo_image_surface_get_data(surface.get())};
+  }
+
+  [[nodiscard]] MutablePixelView BitmapPixels() const { return {layout, data}; }
+
   void Import() {
     cairo_surface_flush(surface.get());
-    internal::ConvertRows(data, bytes_per_row, internal::PixelFormat(info, space),
-                          cairo_image_surface_get_data(surface.get()),
-                          static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get())),
-                          internal::PixelFormat(kWorkingBitmapInfo, ColorSpace::kRGB), width,
-                          height);
+    internal::ConvertRows(BitmapPixels(), SurfacePixels());
     cairo_surface_mark_dirty(surface.get());
   }
 
   void Export() {
     cairo_surface_flush(surface.get());
-    internal::ConvertRows(cairo_image_surface_get_data(surface.get()),
-                          static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get())),
-                          internal::PixelFormat(kWorkingBitmapInfo, ColorSpace::kRGB), data,
-                          bytes_per_row, internal::PixelFormat(info, space), width, height);
+    internal::ConvertRows(SurfacePixels(), BitmapPixels());
   }
 
   void SetSource(const PatternRef& paint) {
@@ -365,43 +366,49 @@ std::unique_ptr<GraphicsContext> GraphicsContext::MakeImageSurface(Size size, bo
   }
 }
 
-std::unique_ptr<GraphicsContext> GraphicsContext::MakeBitmap(
-    void* data, std::size_t width, std::size_t height, std::size_t bits_per_component,
-    std::size_t bytes_per_row, ColorSpace space, std::uint32_t info) noexcept {
-  const std::uint32_t alpha = info & kBitmapAlphaInfoMask;
+std::unique_ptr<GraphicsContext> GraphicsContext::MakeBitmap(const PixelLayout& requested,
+                                                             void* data) noexcept {
+  PixelLayout layout = requested;
+  const std::uint32_t alpha = layout.bitmap_info & kBitmapAlphaInfoMask;
   const bool rgb_ok =
-      space == ColorSpace::kRGB && (alpha == 1 || alpha == 2 || alpha == 5 || alpha == 6);
-  const bool grey_ok = space == ColorSpace::kGrey && alpha == 0;
-  if (bits_per_component != 8 || !(rgb_ok || grey_ok || alpha == 7)) return nullptr;
-  const unsigned bpp = Raster::BytesPerPixel(info, space);
+      layout.space == ColorSpace::kRGB && (alpha == 1 || alpha == 2 || alpha == 5 || alpha == 6);
+  const bool grey_ok = layout.space == ColorSpace::kGrey && alpha == 0;
+  if (!(rgb_ok || grey_ok || alpha == 7)) return nullptr;
+  const unsigned bpp = layout.BytesPerPixel();
+  const std::uint32_t width = layout.width, height = layout.height;
   if (bpp == 0 || width == 0 || height == 0 || width > kMaxSurfaceSide ||
       height > kMaxSurfaceSide) {
     return nullptr;
   }
-  if (bytes_per_row == 0) bytes_per_row = (width * bpp + 3) & ~std::size_t{3};
-  if (bytes_per_row < width * bpp || bytes_per_row * height > kMaxRasterBytes) return nullptr;
+  if (layout.bytes_per_row == 0) {
+    layout.bytes_per_row = (std::size_t{width} * bpp + 3) & ~std::size_t{3};
+  }
+  // The row is checked before the block, so that a huge row cannot wrap the product around.
+  if (!layout.IsValid()) return nullptr;
+  const std::uint32_t info = layout.bitmap_info;
+  const bool rgb = layout.space == ColorSpace::kRGB;
+  if (alpha == 7) layout.space = ColorSpace::kGrey;
   try {
     auto impl = std::make_unique<Impl>();
     impl->kind = Kind::kBitmap;
     impl->size = {static_cast<double>(width), static_cast<double>(height)};
-    impl->width = static_cast<std::uint32_t>(width);
-    impl->height = static_cast<std::uint32_t>(height);
-    impl->bytes_per_row = bytes_per_row;
-    impl->info = info;
-    impl->space = alpha == 7 ? ColorSpace::kGrey : space;
+    impl->width = width;
+    impl->height = height;
+    impl->layout = layout;
     impl->opaque = alpha == 0 || alpha == 5 || alpha == 6;
     if (data == nullptr) {
-      impl->own.assign(bytes_per_row * height, 0);
+      impl->own.assign(layout.ByteCount(), 0);
       data = impl->own.data();
     }
     impl->data = static_cast<std::uint8_t*>(data);
-    const bool direct = space == ColorSpace::kRGB && (info == 0x2002 || info == 0x2006) &&
-                        bytes_per_row % 4 == 0 && reinterpret_cast<std::uintptr_t>(data) % 4 == 0;
+    const bool direct = rgb && (info == 0x2002 || info == 0x2006) &&
+                        layout.bytes_per_row % 4 == 0 &&
+                        reinterpret_cast<std::uintptr_t>(data) % 4 == 0;
     const cairo_format_t format = impl->opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32;
     if (direct) {
       impl->surface = SurfaceRef(cairo_image_surface_create_for_data(
           impl->data, format, static_cast<int>(width), static_cast<int>(height),
-          static_cast<int>(bytes_per_row)));
+          static_cast<int>(layout.bytes_per_row)));
     } else {
       impl->shadow = true;
       impl->surface = SurfaceRef(
@@ -415,17 +422,30 @@ std::unique_ptr<GraphicsContext> GraphicsContext::MakeBitmap(
   }
 }
 
+// Deprecated form, kept for programs built against it. The sides are checked before they are
+// narrowed to the layout's 32 bits.
+std::unique_ptr<GraphicsContext> GraphicsContext::MakeBitmap(
+    void* data, std::size_t width, std::size_t height, std::size_t bits_per_component,
+    std::size_t bytes_per_row, ColorSpace space, std::uint32_t info) noexcept {
+  if (bits_per_component != 8 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) {
+    return nullptr;
+  }
+  return MakeBitmap(PixelLayout{static_cast<std::uint32_t>(width),
+                                static_cast<std::uint32_t>(height), bytes_per_row, info, space},
+                    data);
+}
+
 GraphicsContext::Kind GraphicsContext::kind() const noexcept { return impl_->kind; }
 double GraphicsContext::scale() const noexcept { return impl_->scale; }
 Size GraphicsContext::size() const noexcept { return impl_->size; }
 std::uint32_t GraphicsContext::pixel_width() const noexcept { return impl_->width; }
 std::uint32_t GraphicsContext::pixel_height() const noexcept { return impl_->height; }
 bool GraphicsContext::opaque() const noexcept { return impl_->opaque; }
-std::size_t GraphicsContext::BytesPerRow() const noexcept { return impl_->bytes_per_row; }
+std::size_t GraphicsContext::BytesPerRow() const noexcept { return impl_->layout.bytes_per_row; }
 std::uint32_t GraphicsContext::BitmapInfo() const noexcept {
-  return impl_->kind == Kind::kBitmap ? impl_->info : 0;
+  return impl_->kind == Kind::kBitmap ? impl_->layout.bitmap_info : 0;
 }
-ColorSpace GraphicsContext::GetColorSpace() const noexcept { return impl_->space; }
+ColorSpace GraphicsContext::GetColorSpace() const noexcept { return impl_->layout.space; }
 
 void* GraphicsContext::Data() noexcept {
   Impl& m = *impl_;
@@ -447,12 +467,13 @@ ImageRef GraphicsContext::CreateImage() noexcept {
       m.Export();
       m.buffer_stale = false;
     }
-    raster = Raster::Copy(m.width, m.height, m.bytes_per_row, m.info, m.space, m.data);
+    raster = Raster::Copy(m.BitmapPixels());
   } else {
-    raster = Raster::Copy(m.width, m.height,
-                          static_cast<std::size_t>(cairo_image_surface_get_stride(m.surface.get())),
-                          m.opaque ? kOpaqueWorkingBitmapInfo : kWorkingBitmapInfo,
-                          ColorSpace::kRGB, cairo_image_surface_get_data(m.surface.get()));
+    raster = Raster::Copy(
+        PixelLayout::Working(
+            m.width, m.height,
+            static_cast<std::size_t>(cairo_image_surface_get_stride(m.surface.get())), m.opaque),
+        cairo_image_surface_get_data(m.surface.get()));
   }
   if (raster == nullptr) return nullptr;
   return Image::Make(std::move(raster), m.scale, kOrientationUp);
@@ -464,8 +485,9 @@ ImageRef GraphicsContext::TakeImage() noexcept {
   cairo_surface_flush(m.surface.get());
   cairo_surface_t* pixels = cairo_surface_reference(m.surface.get());
   RasterRef raster = Raster::Wrap(
-      m.width, m.height, static_cast<std::size_t>(cairo_image_surface_get_stride(pixels)),
-      m.opaque ? kOpaqueWorkingBitmapInfo : kWorkingBitmapInfo, ColorSpace::kRGB,
+      PixelLayout::Working(m.width, m.height,
+                           static_cast<std::size_t>(cairo_image_surface_get_stride(pixels)),
+                           m.opaque),
       cairo_image_surface_get_data(pixels), [pixels] { cairo_surface_destroy(pixels); });
   if (raster == nullptr) return nullptr;  // Wrap has let the reference go
   ImageRef image = Image::Make(std::move(raster), m.scale, kOrientationUp);
@@ -526,10 +548,20 @@ AffineTransform GraphicsContext::CTM() const noexcept {
   return AffineTransform::Concat(FromCairo(impl_->g.matrix), flip);
 }
 
-void GraphicsContext::SetInterpolationQuality(int quality) noexcept {
-  impl_->g.quality = quality >= 0 && quality <= 4 ? quality : kInterpolationDefault;
+void GraphicsContext::SetInterpolationQuality(InterpolationQuality quality) noexcept {
+  // An enum can be handed any number of its underlying type; it is checked here all the same.
+  impl_->g.quality = InterpolationQualityFromInt(static_cast<int>(quality));
 }
-int GraphicsContext::GetInterpolationQuality() const noexcept { return impl_->g.quality; }
+InterpolationQuality GraphicsContext::interpolation_quality() const noexcept {
+  return impl_->g.quality;
+}
+// Deprecated forms, kept for programs built against them.
+void GraphicsContext::SetInterpolationQuality(int quality) noexcept {
+  SetInterpolationQuality(InterpolationQualityFromInt(quality));
+}
+int GraphicsContext::GetInterpolationQuality() const noexcept {
+  return static_cast<int>(interpolation_quality());
+}
 
 void GraphicsContext::SetFillColor(const ColorRef& color) noexcept {
   if (PatternRef p = PatternForColor(color); p.get() != nullptr) impl_->g.fill = p;
@@ -608,7 +640,7 @@ void GraphicsContext::DrawImageInRect(const Image& image, Rect rect) noexcept {
   Impl& m = *impl_;
   // DrawImage into the unit square puts raster position (s, t) at (s, 1 - t); this transform
   // takes that point to its place in `rect` for the image's orientation.
-  const OrientationMap& o = kOrientationMaps[image.orientation() & 7];
+  const OrientationMap& o = kOrientationMaps[ToInt(image.orientation()) & 7];
   const AffineTransform place{rect.width * o.ax,
                               rect.height * o.ay,
                               -rect.width * o.bx,

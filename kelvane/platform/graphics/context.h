@@ -42,6 +42,8 @@ namespace kelvane::platform {
 // Interpolation qualities in the platform's numbering. Every quality but none enlarges smoothly
 // (bilinear between pixel centres); they differ in how they reduce: low samples bilinearly,
 // default and medium average areas, high uses the engine's finest filter.
+// Unscoped, so that a quality reads as its number where a facade's contract takes one (no
+// number becomes a quality without the checked conversion below).
 enum InterpolationQuality : int {
   kInterpolationDefault = 0,
   kInterpolationNone = 1,  // nearest pixel: a 1:1 draw reproduces the pixels exactly
@@ -49,6 +51,13 @@ enum InterpolationQuality : int {
   kInterpolationHigh = 3,
   kInterpolationMedium = 4,
 };
+
+// The quality numbered `value` (0..4, as above); any other number reads as the default, as the
+// platform reads it. The one conversion from a number to a quality.
+[[nodiscard]] constexpr InterpolationQuality InterpolationQualityFromInt(int value) noexcept {
+  return value >= 0 && value <= 4 ? static_cast<InterpolationQuality>(value)
+                                  : kInterpolationDefault;
+}
 
 // Cairo keeps each side of a surface within 32767 pixels.
 inline constexpr std::uint32_t kMaxSurfaceSide = 32767;
@@ -64,13 +73,17 @@ class KELVANE_EXPORT GraphicsContext {
   [[nodiscard]] static std::unique_ptr<GraphicsContext> MakeImageSurface(Size size, bool opaque,
                                                                          double scale) noexcept;
 
-  // A bitmap context of width x height pixels. `data` null: the context allocates zeroed
-  // memory of its own. bytes_per_row 0: the context chooses (the row rounded up to 4 bytes).
-  // Accepted layouts (8 bits per component): RGB with bitmap info 1, 2, 5 or 6 and any 32-bit
+  // A bitmap context of layout.width x layout.height pixels. `data` null: the context
+  // allocates zeroed memory of its own. layout.bytes_per_row 0: the context chooses (the row
+  // rounded up to 4 bytes). Accepted layouts: RGB with bitmap info 1, 2, 5 or 6 and any 32-bit
   // byte order; grey with 0; alpha only (7). Null for any other layout, a side of 0 or above
-  // kMaxSurfaceSide, bytes_per_row below the row's pixel bytes, or more bytes than a signed
+  // kMaxSurfaceSide, bytes per row below the row's pixel bytes, or more bytes than a signed
   // 32-bit count. REQUIRES: caller memory holds bytes_per_row x height bytes and outlives the
   // context.
+  [[nodiscard]] static std::unique_ptr<GraphicsContext> MakeBitmap(const PixelLayout& layout,
+                                                                   void* data) noexcept;
+  // Deprecated: MakeBitmap(layout, data) with the layout's fields as arguments; null unless
+  // bits_per_component is 8. Kept for programs built against it.
   [[nodiscard]] static std::unique_ptr<GraphicsContext> MakeBitmap(
       void* data, std::size_t width, std::size_t height, std::size_t bits_per_component,
       std::size_t bytes_per_row, ColorSpace space, std::uint32_t bitmap_info) noexcept;
@@ -116,7 +129,10 @@ class KELVANE_EXPORT GraphicsContext {
   void ScaleCTM(double sx, double sy) noexcept;
   void RotateCTM(double angle) noexcept;
   [[nodiscard]] AffineTransform CTM() const noexcept;
-  // 0..4 (InterpolationQuality); other values read as default.
+  void SetInterpolationQuality(InterpolationQuality quality) noexcept;
+  [[nodiscard]] InterpolationQuality interpolation_quality() const noexcept;
+  // Deprecated: the quality as its number, through InterpolationQualityFromInt(), and back.
+  // Kept for programs built against them.
   void SetInterpolationQuality(int quality) noexcept;
   [[nodiscard]] int GetInterpolationQuality() const noexcept;
   // The colour resolved for the current appearance; a colour that resolves to nothing (or

@@ -2,14 +2,16 @@
 
 #include <cmath>
 #include <new>
+#include <optional>
 
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 
 namespace kelvane::platform {
 
-ImageRef Image::Make(RasterRef raster, double scale, int orientation) noexcept {
-  if (orientation < 0 || orientation > 7) return nullptr;
+ImageRef Image::Make(RasterRef raster, double scale, ImageOrientation orientation) noexcept {
+  // An enum can be handed any number of its underlying type.
+  if (!ImageOrientationFromInt(ToInt(orientation))) return nullptr;
   if (!(scale > 0.0) || !std::isfinite(scale)) scale = 1.0;
   try {
     return std::make_shared<const Image>(Token(), std::move(raster), scale, orientation,
@@ -19,10 +21,17 @@ ImageRef Image::Make(RasterRef raster, double scale, int orientation) noexcept {
   }
 }
 
+// Deprecated form, kept for programs built against it.
+ImageRef Image::Make(RasterRef raster, double scale, int orientation) noexcept {
+  const std::optional<ImageOrientation> checked = ImageOrientationFromInt(orientation);
+  if (!checked) return nullptr;
+  return Make(std::move(raster), scale, *checked);
+}
+
 ImageRef Image::WithRenderingMode(int mode) const noexcept {
   if (mode < 0 || mode > 2) return nullptr;
   try {
-    return std::make_shared<const Image>(Token(), raster_, scale_, orientation_, mode);
+    return std::make_shared<const Image>(Token(), raster_, scale_, orientation(), mode);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -32,7 +41,7 @@ Size Image::size() const noexcept {
   if (raster_ == nullptr) return {};
   const double w = raster_->width() / scale_;
   const double h = raster_->height() / scale_;
-  return IsTransposed(orientation_) ? Size{h, w} : Size{w, h};
+  return IsTransposed(orientation()) ? Size{h, w} : Size{w, h};
 }
 
 void Image::Draw(Rect rect) const noexcept {

@@ -4,10 +4,7 @@
 // says how the raster is to be turned for display, and a rendering mode. Images are shared as
 // ImageRef; the same ImageRef is the same image.
 //
-// Orientations, in the platform's numbering (the raster as stored must be ... to show upright):
-//   0 up (as stored)   1 down (turned 180°)   2 left (turned 90° anticlockwise)
-//   3 right (turned 90° clockwise)   4-7 the same four, mirrored left to right.
-// 2, 3, 6 and 7 are transposed: the displayed width is the raster's height.
+// Orientations: ImageOrientation (pixels/orientation.h).
 // Rendering modes: 0 automatic, 1 always original, 2 always template (drawn as its alpha
 // coverage in the current fill colour).
 //
@@ -18,6 +15,7 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/geometry/geometry.h"
+#include "kelvane/platform/pixels/orientation.h"
 #include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane::platform {
@@ -25,17 +23,6 @@ namespace kelvane::platform {
 class GraphicsContext;
 class Image;
 using ImageRef = std::shared_ptr<const Image>;
-
-enum ImageOrientation : int {
-  kOrientationUp = 0,
-  kOrientationDown = 1,
-  kOrientationLeft = 2,
-  kOrientationRight = 3,
-  kOrientationUpMirrored = 4,
-  kOrientationDownMirrored = 5,
-  kOrientationLeftMirrored = 6,
-  kOrientationRightMirrored = 7,
-};
 
 enum ImageRenderingMode : int {
   kRenderingAutomatic = 0,
@@ -47,9 +34,12 @@ class KELVANE_EXPORT Image {
  public:
   // An image of `raster` (which may be null: an image without pixels, 0 x 0 points) at `scale`
   // pixels per point (a scale that is not a number above 0 reads as 1) and `orientation`.
-  // Null when the orientation is outside 0..7 or memory runs out.
+  // Null when the orientation is not one of the eight or memory runs out.
   [[nodiscard]] static ImageRef Make(RasterRef raster, double scale = 1.0,
-                                     int orientation = kOrientationUp) noexcept;
+                                     ImageOrientation orientation = kOrientationUp) noexcept;
+  // Deprecated: Make() with the orientation as its number, through ImageOrientationFromInt();
+  // null for a number outside 0..7. Kept for programs built against it.
+  [[nodiscard]] static ImageRef Make(RasterRef raster, double scale, int orientation) noexcept;
 
   // The same raster, scale and orientation in another rendering mode; null when the mode is
   // outside 0..2.
@@ -57,11 +47,17 @@ class KELVANE_EXPORT Image {
 
   [[nodiscard]] const RasterRef& raster() const noexcept { return raster_; }
   [[nodiscard]] double scale() const noexcept { return scale_; }
-  [[nodiscard]] int orientation() const noexcept { return orientation_; }
+  [[nodiscard]] ImageOrientation orientation() const noexcept {
+    return static_cast<ImageOrientation>(orientation_);
+  }
   [[nodiscard]] int rendering_mode() const noexcept { return rendering_mode_; }
   // The displayed size in points: the raster's pixels / scale, sides exchanged for the
   // transposed orientations.
   [[nodiscard]] Size size() const noexcept;
+  [[nodiscard]] static bool IsTransposed(ImageOrientation orientation) noexcept {
+    return platform::IsTransposed(orientation);
+  }
+  // Deprecated: the orientation as its number (a number outside 0..7 is not transposed).
   [[nodiscard]] static bool IsTransposed(int orientation) noexcept {
     return orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
   }
@@ -78,10 +74,10 @@ class KELVANE_EXPORT Image {
   };
 
  public:
-  Image(Token, RasterRef raster, double scale, int orientation, int mode) noexcept
+  Image(Token, RasterRef raster, double scale, ImageOrientation orientation, int mode) noexcept
       : raster_(std::move(raster)),
         scale_(scale),
-        orientation_(orientation),
+        orientation_(ToInt(orientation)),
         rendering_mode_(mode) {}
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
@@ -89,7 +85,7 @@ class KELVANE_EXPORT Image {
  private:
   RasterRef raster_;
   double scale_;
-  int orientation_;
+  int orientation_;  // an ImageOrientation, kept as its number so the class keeps its layout
   int rendering_mode_;
 };
 

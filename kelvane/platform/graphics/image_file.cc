@@ -17,7 +17,8 @@ Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes) noexcept {
     if (!jpeg && !IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "not a PNG or JPEG picture"};
     Result<RasterRef> raster = jpeg ? ReadJPEG(bytes) : ReadPNG(bytes);
     if (!raster) return raster.error();
-    const int orientation = jpeg ? OrientationFromExif(ExifOrientation(bytes)) : kOrientationUp;
+    const ImageOrientation orientation =
+        jpeg ? ImageOrientationFromExif(ExifOrientation(bytes)) : kOrientationUp;
     ImageRef image = Image::Make(std::move(raster).value(), 1.0, orientation);
     if (image == nullptr) return Error{ErrorKind::kIo, "out of memory"};
     return image;

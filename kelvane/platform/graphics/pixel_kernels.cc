@@ -24,19 +24,15 @@ namespace kelvane::platform {
 
 namespace internal {
 
-bool IsUsable(const PixelBuffer& b) noexcept {
-  if (b.data == nullptr || b.width == 0 || b.height == 0) return false;
-  if (b.bytes_per_row > kMaxPixelBytes || std::size_t{b.width} * 4 > b.bytes_per_row) {
-    return false;
-  }
-  return b.bytes_per_row * b.height <= kMaxPixelBytes;
+bool IsUsable(const PixelView& pixels) noexcept {
+  return pixels.data != nullptr && pixels.layout.IsValid() && pixels.layout.BytesPerPixel() == 4;
 }
 
-bool Overlap(const PixelBuffer& a, const PixelBuffer& b) noexcept {
-  const auto* a0 = static_cast<const std::uint8_t*>(a.data);
-  const auto* b0 = static_cast<const std::uint8_t*>(b.data);
-  const std::uint8_t* a1 = a0 + a.bytes_per_row * (a.height - 1) + std::size_t{a.width} * 4;
-  const std::uint8_t* b1 = b0 + b.bytes_per_row * (b.height - 1) + std::size_t{b.width} * 4;
+bool Overlap(const PixelView& a, const PixelView& b) noexcept {
+  const std::uint8_t* a0 = a.Row(0);
+  const std::uint8_t* b0 = b.Row(0);
+  const std::uint8_t* a1 = a.Row(a.layout.height - 1) + std::size_t{a.layout.width} * 4;
+  const std::uint8_t* b1 = b.Row(b.layout.height - 1) + std::size_t{b.layout.width} * 4;
   return std::less<>()(a0, b1) && std::less<>()(b0, a1);
 }
 
@@ -46,6 +42,15 @@ using internal::IsUsable;
 using internal::kMaxPixelBytes;
 using internal::Overlap;
 using internal::Row;
+
+namespace {
+
+// The kernels read and write pixels as they lie: both sides alike, in the same layout.
+bool SameShape(const PixelLayout& a, const PixelLayout& b) {
+  return a.width == b.width && a.height == b.height && a.SameFormat(b);
+}
+
+}  // namespace
 
 // ---- box filter ----------------------------------------------------------------------------
 
@@ -209,14 +214,14 @@ void BoxRow(const Sum* __restrict column, std::uint32_t* __restrict window,
 }
 
 template <typename Sum>
-void BoxPass(const PixelBuffer& src, const PixelBuffer& dst, std::uint32_t kw, std::uint32_t kh,
+void BoxPass(const PixelView& src, const MutablePixelView& dst, std::uint32_t kw, std::uint32_t kh,
              void* block) {
-  const std::size_t n = std::size_t{src.width} * 4;
+  const std::size_t n = std::size_t{src.layout.width} * 4;
   auto* column = new (block) Sum[n + kColumnSlack];
   auto* window =
       new (static_cast<std::uint8_t*>(block) +
            internal::AlignUp((n + kColumnSlack) * sizeof(Sum), kAlign)) std::uint32_t[4 * kChunk];
-  const std::int64_t h = src.height, ry = kh / 2, rx = kw / 2;
+  const std::int64_t h = src.layout.height, ry = kh / 2, rx = kw / 2;
 
   // Column sums of the window around row 0: row 0 repeated r + 1 times, then rows 1..r.
   std::fill(column, column + n + kColumnSlack, Sum{0});
@@ -224,7 +229,7 @@ void BoxPass(const PixelBuffer& src, const PixelBuffer& dst, std::uint32_t kw, s
   for (std::int64_t i = 1; i <= ry; ++i) AddRow(column, Row(src, std::min(i, h - 1)), n);
 
   for (std::int64_t y = 0; y < h; ++y) {
-    BoxRow(column, window, Row(dst, y), src.width, rx, kw * kh);
+    BoxRow(column, window, Row(dst, y), src.layout.width, rx, kw * kh);
     if (y + 1 < h) {
       SlideRows(column, Row(src, std::min(y + 1 + ry, h - 1)),
                 Row(src, std::max<std::int64_t>(y - ry, 0)), n);
@@ -244,13 +249,14 @@ std::size_t BoxConvolveScratchSize(std::uint32_t width, std::uint32_t kernel_wid
   return kAlign + internal::AlignUp(column, kAlign) + 16 * kChunk;
 }
 
-bool BoxConvolve(const PixelBuffer& source, const PixelBuffer& destination,
+bool BoxConvolve(const PixelView& source, const MutablePixelView& destination,
                  std::uint32_t kernel_width, std::uint32_t kernel_height, void* scratch,
                  std::size_t scratch_size) noexcept {
   if (!IsUsable(source) || !IsUsable(destination)) return false;
-  if (source.width != destination.width || source.height != destination.height) return false;
+  if (!SameShape(source.layout, destination.layout)) return false;
   if (Overlap(source, destination)) return false;
-  const std::size_t needed = BoxConvolveScratchSize(source.width, kernel_width, kernel_height);
+  const std::size_t needed =
+      BoxConvolveScratchSize(source.layout.width, kernel_width, kernel_height);
   if (needed == 0) return false;
   std::unique_ptr<void, decltype(&std::free)> own(nullptr, &std::free);
   if (scratch == nullptr) {
@@ -268,6 +274,14 @@ bool BoxConvolve(const PixelBuffer& source, const PixelBuffer& destination,
     BoxPass<std::uint32_t>(source, destination, kernel_width, kernel_height, block);
   }
   return true;
+}
+
+// Deprecated form, kept for programs built against it.
+bool BoxConvolve(const PixelBuffer& source, const PixelBuffer& destination,
+                 std::uint32_t kernel_width, std::uint32_t kernel_height, void* scratch,
+                 std::size_t scratch_size) noexcept {
+  return BoxConvolve(internal::ViewOf(source), internal::ViewOf(destination), kernel_width,
+                     kernel_height, scratch, scratch_size);
 }
 
 std::uint32_t BoxKernelSize(double radius, double scale) noexcept {
@@ -304,31 +318,38 @@ void MatrixRow(const std::uint8_t* __restrict in, std::uint8_t* __restrict out, 
 
 }  // namespace
 
-bool ColorMatrixMultiply(const PixelBuffer& source, const PixelBuffer& destination,
+bool ColorMatrixMultiply(const PixelView& source, const MutablePixelView& destination,
                          const ColorMatrix& matrix) noexcept {
   if (!IsUsable(source) || !IsUsable(destination)) return false;
-  if (source.width != destination.width || source.height != destination.height) return false;
-  const bool same =
-      source.data == destination.data && source.bytes_per_row == destination.bytes_per_row;
+  if (!SameShape(source.layout, destination.layout)) return false;
+  const bool same = source.data == destination.data &&
+                    source.layout.bytes_per_row == destination.layout.bytes_per_row;
   if (!same && Overlap(source, destination)) return false;
   std::int16_t m[16];
   std::copy(matrix.begin(), matrix.end(), m);
   // In place, each pixel is read whole before it is written, so one row buffer is enough.
   alignas(kAlign) std::uint8_t line[4096];
-  for (std::uint32_t y = 0; y < source.height; ++y) {
+  const std::uint32_t width = source.layout.width;
+  for (std::uint32_t y = 0; y < source.layout.height; ++y) {
     const std::uint8_t* in = Row(source, y);
     std::uint8_t* out = Row(destination, y);
     if (!same) {
-      MatrixRow(in, out, source.width, m);
+      MatrixRow(in, out, width, m);
       continue;
     }
-    for (std::size_t x = 0; x < source.width; x += sizeof(line) / 4) {
-      const std::size_t count = std::min<std::size_t>(sizeof(line) / 4, source.width - x);
+    for (std::size_t x = 0; x < width; x += sizeof(line) / 4) {
+      const std::size_t count = std::min<std::size_t>(sizeof(line) / 4, width - x);
       MatrixRow(in + 4 * x, line, count, m);
       std::copy(line, line + 4 * count, out + 4 * x);
     }
   }
   return true;
+}
+
+// Deprecated form, kept for programs built against it.
+bool ColorMatrixMultiply(const PixelBuffer& source, const PixelBuffer& destination,
+                         const ColorMatrix& matrix) noexcept {
+  return ColorMatrixMultiply(internal::ViewOf(source), internal::ViewOf(destination), matrix);
 }
 
 ColorMatrix SaturationMatrix(double s) noexcept {

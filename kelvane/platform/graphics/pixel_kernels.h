@@ -2,8 +2,10 @@
 //
 // The hot pixel loops of the image operations: a box filter with edge extension, a 4 x 4
 // integer colour matrix, and area resampling with the eight axis-aligned orientations baked in.
-// They work on plain buffers of 4-byte pixels, premultiplied B, G, R, A in memory (the working
-// format of the drawing engine), with no conversion and no allocation beyond what is documented.
+// They work on views of 4-byte pixels (pixels/pixel_layout.h), in the working format of the
+// drawing engine (premultiplied B, G, R, A in memory) or any other layout of 4 bytes whose
+// channels may be weighed one by one as they lie, with no conversion and no allocation beyond
+// what is documented.
 // They are written so that the compiler vectorises them on the baseline instruction set, and
 // are measured against OpenCV in bench/images_bench.cc.
 //
@@ -17,13 +19,19 @@
 #include <cstdint>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/pixels/orientation.h"
+#include "kelvane/platform/pixels/pixel_layout.h"
 
 namespace kelvane::platform {
 
-// A block of 4-byte pixels: `height` rows of `width` pixels, row y at data + y x bytes_per_row.
-// The pixel memory is not owned. A source is only read, whatever the constness of `data`.
-// A buffer is usable when data is not null, both sides are at least 1, bytes_per_row holds the
-// row's pixels and the whole block stays within a signed 32-bit byte count.
+// Pixels are usable by a kernel when the pointer is not null and the layout is valid
+// (PixelLayout::IsValid) with 4 bytes per pixel. The source and the destination of a call are
+// in the same layout (bitmap info and colour space); the kernels convert nothing.
+//
+// Deprecated: the earlier description of a block of pixels, `height` rows of `width` 4-byte
+// pixels in the working format, row y at data + y x bytes_per_row. The functions taking it are
+// kept for programs built against them and do what the view forms do with
+// PixelLayout::Working(width, height, bytes_per_row).
 struct PixelBuffer {
   void* data = nullptr;
   std::uint32_t width = 0;
@@ -48,9 +56,15 @@ inline constexpr std::uint32_t kMaxBoxKernel = 4095;
 // edge pixel. Each mean is rounded to the nearest value (a box has an odd number of pixels, so
 // there are no halves). `scratch` is a block of at least BoxConvolveScratchSize() bytes, any
 // alignment; when it is null the filter allocates its own.
-// Returns false, and writes nothing, when a buffer is not usable, the sides differ, a kernel
-// side is even, 0 or above kMaxBoxKernel, the buffers overlap, the scratch block is too small,
-// or the filter's own block cannot be allocated.
+// Returns false, and writes nothing, when a view is not usable, the sides or layouts differ, a
+// kernel side is even, 0 or above kMaxBoxKernel, the views overlap, the scratch block is too
+// small, or the filter's own block cannot be allocated.
+[[nodiscard]] KELVANE_EXPORT bool BoxConvolve(const PixelView& source,
+                                              const MutablePixelView& destination,
+                                              std::uint32_t kernel_width,
+                                              std::uint32_t kernel_height, void* scratch,
+                                              std::size_t scratch_size) noexcept;
+// Deprecated (see PixelBuffer).
 [[nodiscard]] KELVANE_EXPORT bool BoxConvolve(const PixelBuffer& source,
                                               const PixelBuffer& destination,
                                               std::uint32_t kernel_width,
@@ -73,9 +87,13 @@ using ColorMatrix = std::array<std::int16_t, 16>;
 
 // destination channel j = clamp((sum over i of source channel i x matrix[4i + j] + 128) >> 8,
 // 0, 255): the sum is taken in 32 bits and divided by 256 rounding to nearest, halves upward.
-// `source` and `destination` may be the same buffer (same data and bytes per row).
-// Returns false, and writes nothing, when a buffer is not usable, the sides differ, or the
-// buffers overlap otherwise.
+// `source` and `destination` may be the same pixels (same data and bytes per row).
+// Returns false, and writes nothing, when a view is not usable, the sides or layouts differ,
+// or the views overlap otherwise.
+[[nodiscard]] KELVANE_EXPORT bool ColorMatrixMultiply(const PixelView& source,
+                                                      const MutablePixelView& destination,
+                                                      const ColorMatrix& matrix) noexcept;
+// Deprecated (see PixelBuffer).
 [[nodiscard]] KELVANE_EXPORT bool ColorMatrixMultiply(const PixelBuffer& source,
                                                       const PixelBuffer& destination,
                                                       const ColorMatrix& matrix) noexcept;
@@ -88,13 +106,19 @@ using ColorMatrix = std::array<std::int16_t, 16>;
 
 // ---- oriented area resampling ---------------------------------------------------------------
 
-// Writes `source` turned by `orientation` (ImageOrientation of image.h: 0 up, 1 down, 2 left,
-// 3 right, 4-7 the same mirrored) into `destination`, whose sides are the displayed ones (the
-// stored sides exchanged for 2, 3, 6 and 7), scaled down by area averaging: each destination
-// pixel is the mean of the source area it covers, fractional edge pixels weighed by the part
-// they cover, rounded to nearest (halves upward). Same sides give an exact copy.
-// Returns false, and writes nothing, when a buffer is not usable, the orientation is not 0..7,
-// a displayed side would grow (upscaling is the caller's), or the buffers overlap.
+// Writes `source` turned by `orientation` (pixels/orientation.h) into `destination`, whose
+// sides are the displayed ones (the stored sides exchanged for the transposed orientations),
+// scaled down by area averaging: each destination pixel is the mean of the source area it
+// covers, fractional edge pixels weighed by the part they cover, rounded to nearest (halves
+// upward). Same sides give an exact copy.
+// Returns false, and writes nothing, when a view is not usable, the layouts differ, the
+// orientation is none of the eight, a displayed side would grow (upscaling is the caller's),
+// or the views overlap.
+[[nodiscard]] KELVANE_EXPORT bool ResampleOriented(const PixelView& source,
+                                                   const MutablePixelView& destination,
+                                                   ImageOrientation orientation) noexcept;
+// Deprecated (see PixelBuffer): the orientation as its number 0..7, through
+// ImageOrientationFromInt(); false for any other number.
 [[nodiscard]] KELVANE_EXPORT bool ResampleOriented(const PixelBuffer& source,
                                                    const PixelBuffer& destination,
                                                    int orientation) noexcept;

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <vector>
 
-#include "kelvane/platform/graphics/image.h"
 #include "kelvane/platform/graphics/internal/pixel_buffer.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 
@@ -93,23 +93,23 @@ struct Line {
   std::ptrdiff_t step;
 };
 
-Line Place(const PixelBuffer& d, int orientation, std::int64_t v, std::int64_t gw,
+Line Place(const MutablePixelView& d, ImageOrientation orientation, std::int64_t v, std::int64_t gw,
            std::int64_t gh) {
-  const auto bpr = static_cast<std::ptrdiff_t>(d.bytes_per_row);
+  const auto bpr = static_cast<std::ptrdiff_t>(d.layout.bytes_per_row);
   switch (orientation) {
-    case 1:
+    case kOrientationDown:
       return {Row(d, gh - 1 - v) + 4 * (gw - 1), -4};
-    case 2:
+    case kOrientationLeft:
       return {Row(d, gw - 1) + 4 * v, -bpr};
-    case 3:
+    case kOrientationRight:
       return {Row(d, 0) + 4 * (gh - 1 - v), bpr};
-    case 4:
+    case kOrientationUpMirrored:
       return {Row(d, v) + 4 * (gw - 1), -4};
-    case 5:
+    case kOrientationDownMirrored:
       return {Row(d, gh - 1 - v), 4};
-    case 6:
+    case kOrientationLeftMirrored:
       return {Row(d, 0) + 4 * v, bpr};
-    case 7:
+    case kOrientationRightMirrored:
       return {Row(d, gw - 1) + 4 * (gh - 1 - v), -bpr};
     default:
       return {Row(d, v), 4};
@@ -133,9 +133,9 @@ void AddWeightedRow(Acc* __restrict acc, const std::uint8_t* __restrict row, std
 }
 
 // Whole factors on both axes: every source pixel weighs 1, sums of up to 257 rows fit 16 bits.
-void ResampleWhole(const PixelBuffer& src, const PixelBuffer& dst, int orientation,
+void ResampleWhole(const PixelView& src, const MutablePixelView& dst, ImageOrientation orientation,
                    std::uint32_t gw, std::uint32_t gh, std::uint32_t fx, std::uint32_t fy) {
-  const std::size_t n = std::size_t{src.width} * 4, m = std::size_t{gw} * 4;
+  const std::size_t n = std::size_t{src.layout.width} * 4, m = std::size_t{gw} * 4;
   std::vector<std::uint16_t> acc(n);
   std::vector<std::uint32_t> sums(m);
   std::vector<std::uint8_t> line(m);
@@ -176,9 +176,10 @@ void ResampleWhole(const PixelBuffer& src, const PixelBuffer& dst, int orientati
 // Any ratio: weighted rows, then weighted columns. Acc holds 255 x the product of both axes'
 // totals.
 template <typename Acc>
-void ResampleWeighted(const PixelBuffer& src, const PixelBuffer& dst, int orientation,
-                      std::uint32_t gw, std::uint32_t gh, const Axis& ax, const Axis& ay) {
-  const std::size_t n = std::size_t{src.width} * 4, m = std::size_t{gw} * 4;
+void ResampleWeighted(const PixelView& src, const MutablePixelView& dst,
+                      ImageOrientation orientation, std::uint32_t gw, std::uint32_t gh,
+                      const Axis& ax, const Axis& ay) {
+  const std::size_t n = std::size_t{src.layout.width} * 4, m = std::size_t{gw} * 4;
   std::vector<Acc> acc(n);
   std::vector<Acc> sums(m);
   std::vector<std::uint8_t> line(m);
@@ -216,16 +217,19 @@ void ResampleWeighted(const PixelBuffer& src, const PixelBuffer& dst, int orient
 
 }  // namespace
 
-bool ResampleOriented(const PixelBuffer& source, const PixelBuffer& destination,
-                      int orientation) noexcept {
+bool ResampleOriented(const PixelView& source, const MutablePixelView& destination,
+                      ImageOrientation orientation) noexcept {
   if (!IsUsable(source) || !IsUsable(destination)) return false;
-  if (orientation < 0 || orientation > 7 || Overlap(source, destination)) return false;
-  const bool transposed = Image::IsTransposed(orientation);
-  const std::uint32_t gw = transposed ? destination.height : destination.width;
-  const std::uint32_t gh = transposed ? destination.width : destination.height;
-  if (gw > source.width || gh > source.height) return false;
+  if (!source.layout.SameFormat(destination.layout)) return false;
+  // An enum can be handed any number of its underlying type.
+  if (!ImageOrientationFromInt(ToInt(orientation)) || Overlap(source, destination)) return false;
+  const bool transposed = IsTransposed(orientation);
+  const PixelLayout& to = destination.layout;
+  const std::uint32_t gw = transposed ? to.height : to.width;
+  const std::uint32_t gh = transposed ? to.width : to.height;
+  if (gw > source.layout.width || gh > source.layout.height) return false;
   try {
-    const Axis ax = MakeAxis(source.width, gw), ay = MakeAxis(source.height, gh);
+    const Axis ax = MakeAxis(source.layout.width, gw), ay = MakeAxis(source.layout.height, gh);
     const std::uint64_t den = ax.total * ay.total;
     if (ax.factor != 0 && ay.factor != 0 && ay.factor <= 257 && den <= 256) {
       ResampleWhole(source, destination, orientation, gw, gh, ax.factor, ay.factor);
@@ -238,6 +242,14 @@ bool ResampleOriented(const PixelBuffer& source, const PixelBuffer& destination,
     return false;
   }
   return true;
+}
+
+// Deprecated form, kept for programs built against it: the orientation as its number.
+bool ResampleOriented(const PixelBuffer& source, const PixelBuffer& destination,
+                      int orientation) noexcept {
+  const std::optional<ImageOrientation> checked = ImageOrientationFromInt(orientation);
+  if (!checked) return false;
+  return ResampleOriented(internal::ViewOf(source), internal::ViewOf(destination), *checked);
 }
 
 }  // namespace kelvane::platform

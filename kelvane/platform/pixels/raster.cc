@@ -9,24 +9,7 @@
 namespace kelvane::platform {
 
 unsigned Raster::BytesPerPixel(std::uint32_t info, ColorSpace space) noexcept {
-  if ((info & ~(kBitmapAlphaInfoMask | kBitmapByteOrderMask)) != 0) return 0;
-  const std::uint32_t alpha = info & kBitmapAlphaInfoMask;
-  const std::uint32_t order = info & kBitmapByteOrderMask;
-  if (alpha > 7) return 0;
-  if (order != kBitmapByteOrderDefault && order != kBitmapByteOrder32Little &&
-      order != kBitmapByteOrder32Big) {
-    return 0;
-  }
-  unsigned bytes = 0;
-  if (alpha == 7) {
-    bytes = 1;
-  } else if (space == ColorSpace::kGrey) {
-    bytes = alpha == 0 ? 1 : 2;
-  } else {
-    bytes = alpha == 0 ? 3 : 4;
-  }
-  if (order != kBitmapByteOrderDefault && bytes != 4) return 0;
-  return bytes;
+  return PixelLayout::BytesPerPixel(info, space);
 }
 
 Raster::Raster(std::uint32_t width, std::uint32_t height, std::size_t bytes_per_row,
@@ -42,27 +25,12 @@ Raster::~Raster() {
   if (release_) release_();
 }
 
-namespace {
-
-// The bytes per pixel, or 0 when the shape cannot make a raster.
-unsigned CheckShape(std::uint32_t width, std::uint32_t height, std::size_t bytes_per_row,
-                    std::uint32_t info, ColorSpace space) {
-  const unsigned bpp = Raster::BytesPerPixel(info, space);
-  if (bpp == 0 || width == 0 || height == 0) return 0;
-  if (bytes_per_row > kMaxRasterBytes || std::size_t{width} * bpp > bytes_per_row) return 0;
-  if (bytes_per_row * height > kMaxRasterBytes) return 0;
-  return bpp;
-}
-
-}  // namespace
-
-RasterRef Raster::Make(std::uint32_t width, std::uint32_t height, std::size_t bytes_per_row,
-                       std::uint32_t info, ColorSpace space,
-                       std::vector<std::uint8_t> pixels) noexcept {
-  const unsigned bpp = CheckShape(width, height, bytes_per_row, info, space);
-  if (bpp == 0 || pixels.size() < bytes_per_row * height) return nullptr;
+RasterRef Raster::Make(const PixelLayout& layout, std::vector<std::uint8_t> pixels) noexcept {
+  if (!layout.IsValid() || pixels.size() < layout.ByteCount()) return nullptr;
   try {
-    std::shared_ptr<Raster> raster(new Raster(width, height, bytes_per_row, info, space, bpp));
+    std::shared_ptr<Raster> raster(new Raster(layout.width, layout.height, layout.bytes_per_row,
+                                              layout.bitmap_info, layout.space,
+                                              layout.BytesPerPixel()));
     raster->owned_ = std::move(pixels);
     raster->data_ = raster->owned_.data();
     return raster;
@@ -71,27 +39,23 @@ RasterRef Raster::Make(std::uint32_t width, std::uint32_t height, std::size_t by
   }
 }
 
-RasterRef Raster::Copy(std::uint32_t width, std::uint32_t height, std::size_t bytes_per_row,
-                       std::uint32_t info, ColorSpace space, const void* pixels) noexcept {
-  if (pixels == nullptr || CheckShape(width, height, bytes_per_row, info, space) == 0) {
-    return nullptr;
-  }
+RasterRef Raster::Copy(const PixelLayout& layout, const void* pixels) noexcept {
+  if (pixels == nullptr || !layout.IsValid()) return nullptr;
   try {
     const auto* bytes = static_cast<const std::uint8_t*>(pixels);
-    return Make(width, height, bytes_per_row, info, space,
-                std::vector<std::uint8_t>(bytes, bytes + bytes_per_row * height));
+    return Make(layout, std::vector<std::uint8_t>(bytes, bytes + layout.ByteCount()));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
-RasterRef Raster::Wrap(std::uint32_t width, std::uint32_t height, std::size_t bytes_per_row,
-                       std::uint32_t info, ColorSpace space, const void* pixels,
+RasterRef Raster::Wrap(const PixelLayout& layout, const void* pixels,
                        std::function<void()> release) noexcept {
-  const unsigned bpp = CheckShape(width, height, bytes_per_row, info, space);
   try {
-    if (bpp != 0 && pixels != nullptr) {
-      std::shared_ptr<Raster> raster(new Raster(width, height, bytes_per_row, info, space, bpp));
+    if (layout.IsValid() && pixels != nullptr) {
+      std::shared_ptr<Raster> raster(new Raster(layout.width, layout.height, layout.bytes_per_row,
+                                                layout.bitmap_info, layout.space,
+                                                layout.BytesPerPixel()));
       raster->data_ = static_cast<const std::uint8_t*>(pixels);
       raster->release_ = std::move(release);
       return raster;
@@ -102,36 +66,43 @@ RasterRef Raster::Wrap(std::uint32_t width, std::uint32_t height, std::size_t by
   return nullptr;
 }
 
-bool Raster::IsWorkingFormat() const noexcept {
-  return space_ == ColorSpace::kRGB &&
-         (bitmap_info_ == kWorkingBitmapInfo || bitmap_info_ == kOpaqueWorkingBitmapInfo);
+// Deprecated forms, kept for programs built against them.
+
+RasterRef Raster::Make(std::uint32_t width, std::uint32_t height, std::size_t bytes_per_row,
+                       std::uint32_t info, ColorSpace space,
+                       std::vector<std::uint8_t> pixels) noexcept {
+  return Make(PixelLayout{width, height, bytes_per_row, info, space}, std::move(pixels));
 }
 
-bool Raster::IsOpaque() const noexcept {
-  const auto alpha = alpha_info();
-  return alpha == AlphaInfo::kNone || alpha == AlphaInfo::kNoneSkipFirst ||
-         alpha == AlphaInfo::kNoneSkipLast;
+RasterRef Raster::Copy(std::uint32_t width, std::uint32_t height, std::size_t bytes_per_row,
+                       std::uint32_t info, ColorSpace space, const void* pixels) noexcept {
+  return Copy(PixelLayout{width, height, bytes_per_row, info, space}, pixels);
 }
+
+RasterRef Raster::Wrap(std::uint32_t width, std::uint32_t height, std::size_t bytes_per_row,
+                       std::uint32_t info, ColorSpace space, const void* pixels,
+                       std::function<void()> release) noexcept {
+  return Wrap(PixelLayout{width, height, bytes_per_row, info, space}, pixels, std::move(release));
+}
+
+bool Raster::IsWorkingFormat() const noexcept { return layout().IsWorkingFormat(); }
+
+bool Raster::IsOpaque() const noexcept { return layout().IsOpaque(); }
 
 std::uint32_t Raster::PremultipliedPixel(std::uint32_t x, std::uint32_t y) const noexcept {
   if (x >= width_ || y >= height_) return 0;
-  const internal::PixelFormat format(bitmap_info_, space_);
+  const internal::PixelFormat format(layout());
   const internal::Rgba p = format.Read(Row(y) + std::size_t{x} * bytes_per_pixel_);
   return (std::uint32_t{p.a} << 24) | (std::uint32_t{p.r} << 16) | (std::uint32_t{p.g} << 8) | p.b;
 }
 
 RasterRef ConvertRaster(const Raster& raster, std::uint32_t info, ColorSpace space) noexcept {
-  const unsigned bpp = Raster::BytesPerPixel(info, space);
-  if (bpp == 0) return nullptr;
-  const std::size_t row = (std::size_t{raster.width()} * bpp + 3) & ~std::size_t{3};
-  if (row > kMaxRasterBytes || row * raster.height() > kMaxRasterBytes) return nullptr;
+  const PixelLayout to = PixelLayout::Packed(raster.width(), raster.height(), info, space);
+  if (!to.IsValid()) return nullptr;
   try {
-    std::vector<std::uint8_t> pixels(row * raster.height());
-    internal::ConvertRows(raster.data(), raster.bytes_per_row(),
-                          internal::PixelFormat(raster.bitmap_info(), raster.color_space()),
-                          pixels.data(), row, internal::PixelFormat(info, space), raster.width(),
-                          raster.height());
-    return Raster::Make(raster.width(), raster.height(), row, info, space, std::move(pixels));
+    std::vector<std::uint8_t> pixels(to.ByteCount());
+    internal::ConvertRows(raster.view(), MutablePixelView{to, pixels.data()});
+    return Raster::Make(to, std::move(pixels));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

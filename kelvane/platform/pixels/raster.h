@@ -1,21 +1,8 @@
 // kelvane/platform/pixels/raster.h
 //
-// An immutable block of pixels: width, height, bytes per row, 8 bits per component, a pixel
-// layout named by a bitmap-info word in the platform's numbering, and a colour space (grey or
-// RGB). Rows lie one after another from the first (the top of an upright picture).
-//
-// Bitmap info = alpha layout (low 5 bits) | byte order (bits 12-14):
-//   alpha layout  0 none, 1 premultiplied last, 2 premultiplied first, 3 last, 4 first,
-//                 5 none-skip-last, 6 none-skip-first, 7 alpha only;
-//   byte order    0 default (bytes in memory in the order the layout names), 0x2000 32-bit
-//                 little (each 32-bit pixel reversed), 0x4000 32-bit big (same as default).
-// The working format 0x2002 (premultiplied first, 32-bit little, RGB) lies in memory as B, G,
-// R, A: the drawing engine's own format on little-endian machines, drawn without a copy and
-// expected by the effects. 0x2006 is its opaque form (B, G, R, unused).
-//
-// Layouts accepted: RGB with 3 bytes (none) or 4 bytes (every other layout but alpha only);
-// grey with 1 byte (none) or 2 bytes (with alpha or skip); alpha only with 1 byte (the colour
-// space is then ignored). The 32-bit byte orders only go with 4-byte pixels.
+// An immutable block of pixels, laid out as a PixelLayout describes (pixels/pixel_layout.h:
+// sides, bytes per row, the layout's bitmap-info word and the colour space, 8 bits per
+// component). Rows lie one after another from the first (the top of an upright picture).
 //
 // Ownership: a raster owns its pixels (or keeps alive whatever owns them, for Wrap()).
 // Threads: immutable; any number of threads may read one at once.
@@ -28,60 +15,46 @@
 #include <vector>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/pixels/pixel_layout.h"
 
 namespace kelvane::platform {
-
-enum class AlphaInfo : std::uint32_t {
-  kNone = 0,
-  kPremultipliedLast = 1,
-  kPremultipliedFirst = 2,
-  kLast = 3,
-  kFirst = 4,
-  kNoneSkipLast = 5,
-  kNoneSkipFirst = 6,
-  kOnly = 7,
-};
-
-inline constexpr std::uint32_t kBitmapAlphaInfoMask = 0x1F;
-inline constexpr std::uint32_t kBitmapByteOrderMask = 0x7000;
-inline constexpr std::uint32_t kBitmapByteOrderDefault = 0;
-inline constexpr std::uint32_t kBitmapByteOrder32Little = 2u << 12;
-inline constexpr std::uint32_t kBitmapByteOrder32Big = 4u << 12;
-// Premultiplied B, G, R, A in memory: the working format.
-inline constexpr std::uint32_t kWorkingBitmapInfo = 0x2002;
-// B, G, R and an unused byte in memory: the working format of opaque pictures.
-inline constexpr std::uint32_t kOpaqueWorkingBitmapInfo = 0x2006;
-
-enum class ColorSpace { kGrey, kRGB };
 
 class Raster;
 using RasterRef = std::shared_ptr<const Raster>;
 
-// The largest byte count (and row) a raster may have: a signed 32-bit count.
-inline constexpr std::size_t kMaxRasterBytes = 0x7FFFFFFF;
-
 class KELVANE_EXPORT Raster {
  public:
-  // A raster over `pixels`, which it takes. Null when the sides are 0, the layout is not
-  // accepted, bytes_per_row is below the row's pixel bytes, the rows or the whole block pass
-  // kMaxRasterBytes, or `pixels` holds fewer than bytes_per_row x height bytes.
-  [[nodiscard]] static RasterRef Make(std::uint32_t width, std::uint32_t height,
-                                      std::size_t bytes_per_row, std::uint32_t bitmap_info,
-                                      ColorSpace space, std::vector<std::uint8_t> pixels) noexcept;
+  // A raster of `layout` over `pixels`, which it takes. Null when the layout is not valid
+  // (PixelLayout::IsValid) or `pixels` holds fewer than layout.ByteCount() bytes.
+  [[nodiscard]] static RasterRef Make(const PixelLayout& layout,
+                                      std::vector<std::uint8_t> pixels) noexcept;
 
-  // As Make() over a copy of bytes_per_row x height bytes at `pixels`.
-  [[nodiscard]] static RasterRef Copy(std::uint32_t width, std::uint32_t height,
-                                      std::size_t bytes_per_row, std::uint32_t bitmap_info,
-                                      ColorSpace space, const void* pixels) noexcept;
+  // As Make() over a copy of layout.ByteCount() bytes at `pixels`.
+  [[nodiscard]] static RasterRef Copy(const PixelLayout& layout, const void* pixels) noexcept;
+  // As Copy() of the pixels a view shows.
+  [[nodiscard]] static RasterRef Copy(const PixelView& pixels) noexcept {
+    return Copy(pixels.layout, pixels.data);
+  }
 
   // As Make() over memory the raster does not copy: `release` runs once when the raster goes
   // (also when Wrap fails). REQUIRES: the memory stays unchanged until then.
+  [[nodiscard]] static RasterRef Wrap(const PixelLayout& layout, const void* pixels,
+                                      std::function<void()> release) noexcept;
+
+  // Deprecated: the forms above, which take the sides, bytes per row, bitmap info and colour
+  // space as one PixelLayout. Kept for programs built against them.
+  [[nodiscard]] static RasterRef Make(std::uint32_t width, std::uint32_t height,
+                                      std::size_t bytes_per_row, std::uint32_t bitmap_info,
+                                      ColorSpace space, std::vector<std::uint8_t> pixels) noexcept;
+  [[nodiscard]] static RasterRef Copy(std::uint32_t width, std::uint32_t height,
+                                      std::size_t bytes_per_row, std::uint32_t bitmap_info,
+                                      ColorSpace space, const void* pixels) noexcept;
   [[nodiscard]] static RasterRef Wrap(std::uint32_t width, std::uint32_t height,
                                       std::size_t bytes_per_row, std::uint32_t bitmap_info,
                                       ColorSpace space, const void* pixels,
                                       std::function<void()> release) noexcept;
 
-  // Bytes per pixel of a layout, or 0 when it is not accepted.
+  // Bytes per pixel of a layout, or 0 when it is not accepted (PixelLayout::BytesPerPixel).
   [[nodiscard]] static unsigned BytesPerPixel(std::uint32_t bitmap_info, ColorSpace space) noexcept;
 
   Raster(const Raster&) = delete;
@@ -102,6 +75,11 @@ class KELVANE_EXPORT Raster {
   [[nodiscard]] const std::uint8_t* Row(std::uint32_t y) const noexcept {
     return data_ + y * bytes_per_row_;
   }
+  // How the pixels lie, and the pixels as a view (valid while the raster lives).
+  [[nodiscard]] PixelLayout layout() const noexcept {
+    return {width_, height_, bytes_per_row_, bitmap_info_, space_};
+  }
+  [[nodiscard]] PixelView view() const noexcept { return {layout(), data_}; }
 
   // True for 0x2002 and 0x2006 in RGB: drawn without conversion.
   [[nodiscard]] bool IsWorkingFormat() const noexcept;

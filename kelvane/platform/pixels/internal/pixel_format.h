@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kelvane/platform/pixels/raster.h"
+#include "kelvane/platform/pixels/pixel_layout.h"
 
 namespace kelvane::platform::internal {
 
@@ -30,8 +30,9 @@ inline std::uint8_t Luma(unsigned r, unsigned g, unsigned b) {
 
 class PixelFormat {
  public:
+  explicit PixelFormat(const PixelLayout& layout) : PixelFormat(layout.bitmap_info, layout.space) {}
   PixelFormat(std::uint32_t info, ColorSpace space) {
-    bytes_ = Raster::BytesPerPixel(info, space);
+    bytes_ = PixelLayout::BytesPerPixel(info, space);
     const std::uint32_t alpha = info & kBitmapAlphaInfoMask;
     alpha_only_ = alpha == 7;
     grey_ = space == ColorSpace::kGrey && !alpha_only_;
@@ -99,15 +100,15 @@ class PixelFormat {
   int at_[4] = {0, 1, 2, 3};
 };
 
-// Converts width x height pixels between two layouts.
-inline void ConvertRows(const std::uint8_t* src, std::size_t src_row, const PixelFormat& from,
-                        std::uint8_t* dst, std::size_t dst_row, const PixelFormat& to,
-                        std::uint32_t width, std::uint32_t height) {
-  for (std::uint32_t y = 0; y < height; ++y) {
-    const std::uint8_t* s = src + y * src_row;
-    std::uint8_t* d = dst + y * dst_row;
-    for (std::uint32_t x = 0; x < width; ++x, s += from.bytes(), d += to.bytes()) {
-      to.Write(d, from.Read(s));
+// Converts the pixels of `from` into `to`, over the sides of `from`. REQUIRES: `to` is at least
+// as wide and as tall.
+inline void ConvertRows(const PixelView& from, const MutablePixelView& to) {
+  const PixelFormat in(from.layout), out(to.layout);
+  for (std::uint32_t y = 0; y < from.layout.height; ++y) {
+    const std::uint8_t* s = from.Row(y);
+    std::uint8_t* d = to.Row(y);
+    for (std::uint32_t x = 0; x < from.layout.width; ++x, s += in.bytes(), d += out.bytes()) {
+      out.Write(d, in.Read(s));
     }
   }
 }

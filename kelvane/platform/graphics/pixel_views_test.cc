@@ -1,0 +1,136 @@
+// Pixels passed as views: the kernels, bitmap contexts and rasters over a PixelLayout, and the
+// earlier argument lists, which must keep giving the same pixels.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/image.h"
+#include "kelvane/platform/graphics/pixel_kernels.h"
+#include "kelvane/platform/pixels/raster.h"
+
+namespace kelvane::platform {
+namespace {
+
+std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(count);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+TEST(PixelViews, KernelsGiveTheEarlierFormsPixels) {
+  const std::uint32_t w = 13, h = 9;
+  const std::size_t row = w * 4 + 8;
+  std::vector<std::uint8_t> in = RandomBytes(row * h, 7);
+  const PixelView source{PixelLayout::Working(w, h, row), in.data()};
+  const PixelBuffer old_source{in.data(), w, h, row};
+
+  std::vector<std::uint8_t> by_view(row * h), by_buffer(row * h);
+  const MutablePixelView view_out{PixelLayout::Working(w, h, row), by_view.data()};
+  const PixelBuffer buffer_out{by_buffer.data(), w, h, row};
+  ASSERT_TRUE(BoxConvolve(source, view_out, 5, 3, nullptr, 0));
+  ASSERT_TRUE(BoxConvolve(old_source, buffer_out, 5, 3, nullptr, 0));
+  EXPECT_EQ(by_view, by_buffer);
+
+  ASSERT_TRUE(ColorMatrixMultiply(source, view_out, SaturationMatrix(1.8)));
+  ASSERT_TRUE(ColorMatrixMultiply(old_source, buffer_out, SaturationMatrix(1.8)));
+  EXPECT_EQ(by_view, by_buffer);
+
+  for (int o = 0; o < 8; ++o) {
+    SCOPED_TRACE(testing::Message() << "orientation " << o);
+    const bool t = Image::IsTransposed(o);
+    const std::uint32_t dw = t ? 5 : 7, dh = t ? 7 : 5;
+    std::vector<std::uint8_t> a(std::size_t{dw} * 4 * dh), b(a.size());
+    ASSERT_TRUE(ResampleOriented(source, {PixelLayout::Working(dw, dh, dw * 4), a.data()},
+                                 *ImageOrientationFromInt(o)));
+    ASSERT_TRUE(ResampleOriented(old_source, PixelBuffer{b.data(), dw, dh, dw * 4}, o));
+    EXPECT_EQ(a, b);
+  }
+}
+
+TEST(PixelViews, KernelsRefuseLayoutsTheyCannotWeigh) {
+  const std::uint32_t w = 4, h = 4;
+  std::vector<std::uint8_t> in = RandomBytes(w * 4 * h, 3), out(w * 4 * h, 0xAB);
+  const std::vector<std::uint8_t> untouched = out;
+  const PixelView source{PixelLayout::Working(w, h, w * 4), in.data()};
+  struct Case {
+    const char* what;
+    PixelLayout layout;
+  };
+  const Case cases[] = {
+      {"another 4-byte layout", {w, h, w * 4, 0x0001, ColorSpace::kRGB}},
+      {"the opaque working format", PixelLayout::Working(w, h, w * 4, true)},
+      {"3-byte pixels", {w, h, w * 4, 0x0000, ColorSpace::kRGB}},
+      {"grey with alpha", {w, h, w * 4, 0x0001, ColorSpace::kGrey}},
+      {"no layout at all", {w, h, w * 4, 0x0008, ColorSpace::kRGB}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const MutablePixelView destination{c.layout, out.data()};
+    EXPECT_FALSE(BoxConvolve(source, destination, 3, 3, nullptr, 0));
+    EXPECT_FALSE(ColorMatrixMultiply(source, destination, SaturationMatrix(0)));
+    EXPECT_FALSE(ResampleOriented(source, destination, kOrientationUp));
+  }
+  // An orientation number smuggled into the enum is refused like the earlier form refuses it.
+  EXPECT_FALSE(
+      ResampleOriented(source, {source.layout, out.data()}, static_cast<ImageOrientation>(8)));
+  EXPECT_EQ(out, untouched);
+}
+
+TEST(PixelViews, BitmapContextsCheckTheLayoutBeforeNarrowingOrMultiplying) {
+  // A row so long that rows x height wraps around to a small count.
+  EXPECT_EQ(
+      GraphicsContext::MakeBitmap(
+          PixelLayout::Working(2, 2, std::numeric_limits<std::size_t>::max() / 2 + 1), nullptr),
+      nullptr);
+  // Sides past 32 bits that the layout's 32-bit fields would read as 1 x 1.
+  const std::size_t wide = (std::size_t{1} << 32) + 1;
+  EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, wide, 1, 8, 0, ColorSpace::kRGB, 0x2002), nullptr);
+  EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, 1, wide, 8, 0, ColorSpace::kRGB, 0x2002), nullptr);
+  EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, 1, 1, 16, 0, ColorSpace::kRGB, 0x2002), nullptr);
+
+  // The layout form and the earlier list make the same bitmap.
+  const auto bitmap = GraphicsContext::MakeBitmap({3, 2, 0, 0x0001, ColorSpace::kRGB}, nullptr);
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->BytesPerRow(), 12u);
+  EXPECT_EQ(bitmap->BitmapInfo(), 0x0001u);
+  bitmap->SetFillColor(0.5, 0.25, 1.0, 1.0);
+  bitmap->FillRect({0, 0, 3, 2});
+  const auto earlier = GraphicsContext::MakeBitmap(nullptr, 3, 2, 8, 0, ColorSpace::kRGB, 0x0001);
+  ASSERT_NE(earlier, nullptr);
+  earlier->SetFillColor(0.5, 0.25, 1.0, 1.0);
+  earlier->FillRect({0, 0, 3, 2});
+  const ImageRef a = bitmap->CreateImage(), b = earlier->CreateImage();
+  ASSERT_TRUE(a != nullptr);
+  ASSERT_TRUE(b != nullptr);
+  EXPECT_EQ(a->raster()->bytes_per_row(), b->raster()->bytes_per_row());
+  EXPECT_EQ(a->raster()->bitmap_info(), b->raster()->bitmap_info());
+  EXPECT_EQ(std::vector<std::uint8_t>(a->raster()->data(), a->raster()->data() + 24),
+            std::vector<std::uint8_t>(b->raster()->data(), b->raster()->data() + 24));
+}
+
+TEST(PixelViews, QualitiesAndOrientationsOutsideTheirRangeReadAsTheDefaults) {
+  const auto bitmap = GraphicsContext::MakeBitmap(PixelLayout::Working(1, 1, 0), nullptr);
+  ASSERT_NE(bitmap, nullptr);
+  bitmap->SetInterpolationQuality(kInterpolationHigh);
+  EXPECT_EQ(bitmap->interpolation_quality(), kInterpolationHigh);
+  bitmap->SetInterpolationQuality(static_cast<InterpolationQuality>(9));
+  EXPECT_EQ(bitmap->interpolation_quality(), kInterpolationDefault);
+  bitmap->SetInterpolationQuality(7);  // the earlier form
+  EXPECT_EQ(bitmap->GetInterpolationQuality(), 0);
+
+  const RasterRef raster = Raster::Make(PixelLayout::Working(1, 1, 4), {1, 2, 3, 4});
+  ASSERT_NE(raster, nullptr);
+  EXPECT_EQ(Image::Make(raster, 1.0, static_cast<ImageOrientation>(8)), nullptr);
+  EXPECT_EQ(Image::Make(raster, 1.0, -1), nullptr);
+  const ImageRef turned = Image::Make(raster, 1.0, kOrientationLeftMirrored);
+  ASSERT_NE(turned, nullptr);
+  EXPECT_EQ(turned->orientation(), kOrientationLeftMirrored);
+}
+
+}  // namespace
+}  // namespace kelvane::platform
