@@ -24,7 +24,8 @@ PlistPtr ArchiveTree(int records) {
     plist_t record = plist_new_dict();
     plist_dict_set_item(record, "$class", plist_new_uid(1));
     plist_dict_set_item(record, "ticket", plist_new_uint(static_cast<std::uint64_t>(i) * 7919));
-    plist_dict_set_item(record, "symbol", plist_new_string(("EURUSD." + std::to_string(i)).c_str()));
+    plist_dict_set_item(record, "symbol",
+                        plist_new_string(("EURUSD." + std::to_string(i)).c_str()));
     plist_array_append_item(objects, record);
   }
   return top;

@@ -17,8 +17,7 @@ namespace {
 using namespace kelvane;
 
 const platform::ScopedScreenOverrides& Scale3() {
-  static const platform::ScopedScreenOverrides overrides(
-      platform::ScreenOverrides{.scale = 3.0});
+  static const platform::ScopedScreenOverrides overrides(platform::ScreenOverrides{.scale = 3.0});
   return overrides;
 }
 
@@ -91,8 +90,8 @@ const bool registered = [] {
   using kelvane::bench::Ratio;
   Ratio("40 pt avatar at scale 3 vs Cairo + Pango", "BM_AvatarOurs/40", "BM_AvatarCairoPango/40",
         "<= 1.2");
-  Ratio("128 pt avatar at scale 3 vs Cairo + Pango", "BM_AvatarOurs/128",
-        "BM_AvatarCairoPango/128", "<= 1.2");
+  Ratio("128 pt avatar at scale 3 vs Cairo + Pango", "BM_AvatarOurs/128", "BM_AvatarCairoPango/128",
+        "<= 1.2");
   return true;
 }();
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "kelvane/platform/i18n/date_format.h"
 #include "kelvane/platform/device/device.h"
+#include "kelvane/platform/i18n/date_format.h"
 #include "kelvane/platform/i18n/locale_info.h"
 #include "kelvane/time/time_tools.h"
 

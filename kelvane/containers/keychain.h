@@ -17,9 +17,9 @@
 #include <optional>
 
 #include "kelvane/export.h"
+#include "kelvane/platform/core/string.h"
 #include "kelvane/platform/crypto/certificate.h"
 #include "kelvane/platform/store/item_store.h"
-#include "kelvane/platform/core/string.h"
 
 namespace kelvane {
 

@@ -13,8 +13,8 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/i18n/locale_info.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/i18n/locale_info.h"
 
 namespace kelvane::NSTools {
 

@@ -1,10 +1,11 @@
 // kelvane/platform/appearance.h
 //
-// Deprecated: moved to kelvane/platform/device/appearance.h, which new code includes. This header stays so that programs
-// written against the earlier layout still compile; define KELVANE_NO_DEPRECATION_NOTES to
-// silence the note.
+// Deprecated: moved to kelvane/platform/device/appearance.h, which new code includes. This header
+// stays so that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
 #ifndef KELVANE_NO_DEPRECATION_NOTES
-#pragma message("kelvane/platform/appearance.h is deprecated: include kelvane/platform/device/appearance.h")
+#pragma message( \
+    "kelvane/platform/appearance.h is deprecated: include kelvane/platform/device/appearance.h")
 #endif
 #include "kelvane/platform/device/appearance.h"

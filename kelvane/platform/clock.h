@@ -1,8 +1,8 @@
 // kelvane/platform/clock.h
 //
-// Deprecated: moved to kelvane/platform/core/clock.h, which new code includes. This header stays so that programs
-// written against the earlier layout still compile; define KELVANE_NO_DEPRECATION_NOTES to
-// silence the note.
+// Deprecated: moved to kelvane/platform/core/clock.h, which new code includes. This header stays so
+// that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
 #ifndef KELVANE_NO_DEPRECATION_NOTES
 #pragma message("kelvane/platform/clock.h is deprecated: include kelvane/platform/core/clock.h")

@@ -1,10 +1,11 @@
 // kelvane/platform/date_format.h
 //
-// Deprecated: moved to kelvane/platform/i18n/date_format.h, which new code includes. This header stays so that programs
-// written against the earlier layout still compile; define KELVANE_NO_DEPRECATION_NOTES to
-// silence the note.
+// Deprecated: moved to kelvane/platform/i18n/date_format.h, which new code includes. This header
+// stays so that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
 #ifndef KELVANE_NO_DEPRECATION_NOTES
-#pragma message("kelvane/platform/date_format.h is deprecated: include kelvane/platform/i18n/date_format.h")
+#pragma message( \
+    "kelvane/platform/date_format.h is deprecated: include kelvane/platform/i18n/date_format.h")
 #endif
 #include "kelvane/platform/i18n/date_format.h"

@@ -1,10 +1,11 @@
 // kelvane/platform/dispatch.h
 //
-// Deprecated: moved to kelvane/platform/dispatch/dispatch.h, which new code includes. This header stays so that programs
-// written against the earlier layout still compile; define KELVANE_NO_DEPRECATION_NOTES to
-// silence the note.
+// Deprecated: moved to kelvane/platform/dispatch/dispatch.h, which new code includes. This header
+// stays so that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
 #ifndef KELVANE_NO_DEPRECATION_NOTES
-#pragma message("kelvane/platform/dispatch.h is deprecated: include kelvane/platform/dispatch/dispatch.h")
+#pragma message( \
+    "kelvane/platform/dispatch.h is deprecated: include kelvane/platform/dispatch/dispatch.h")
 #endif
 #include "kelvane/platform/dispatch/dispatch.h"

@@ -1,10 +1,11 @@
 // kelvane/platform/keyed_coder.h
 //
-// Deprecated: moved to kelvane/platform/archive/keyed_coder.h, which new code includes. This header stays so that programs
-// written against the earlier layout still compile; define KELVANE_NO_DEPRECATION_NOTES to
-// silence the note.
+// Deprecated: moved to kelvane/platform/archive/keyed_coder.h, which new code includes. This header
+// stays so that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
 #ifndef KELVANE_NO_DEPRECATION_NOTES
-#pragma message("kelvane/platform/keyed_coder.h is deprecated: include kelvane/platform/archive/keyed_coder.h")
+#pragma message( \
+    "kelvane/platform/keyed_coder.h is deprecated: include kelvane/platform/archive/keyed_coder.h")
 #endif
 #include "kelvane/platform/archive/keyed_coder.h"

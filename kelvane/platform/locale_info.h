@@ -1,10 +1,11 @@
 // kelvane/platform/locale_info.h
 //
-// Deprecated: moved to kelvane/platform/i18n/locale_info.h, which new code includes. This header stays so that programs
-// written against the earlier layout still compile; define KELVANE_NO_DEPRECATION_NOTES to
-// silence the note.
+// Deprecated: moved to kelvane/platform/i18n/locale_info.h, which new code includes. This header
+// stays so that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
 #ifndef KELVANE_NO_DEPRECATION_NOTES
-#pragma message("kelvane/platform/locale_info.h is deprecated: include kelvane/platform/i18n/locale_info.h")
+#pragma message( \
+    "kelvane/platform/locale_info.h is deprecated: include kelvane/platform/i18n/locale_info.h")
 #endif
 #include "kelvane/platform/i18n/locale_info.h"

@@ -1,10 +1,11 @@
 // kelvane/platform/object_array.h
 //
-// Deprecated: moved to kelvane/platform/core/object_array.h, which new code includes. This header stays so that programs
-// written against the earlier layout still compile; define KELVANE_NO_DEPRECATION_NOTES to
-// silence the note.
+// Deprecated: moved to kelvane/platform/core/object_array.h, which new code includes. This header
+// stays so that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
 #ifndef KELVANE_NO_DEPRECATION_NOTES
-#pragma message("kelvane/platform/object_array.h is deprecated: include kelvane/platform/core/object_array.h")
+#pragma message( \
+    "kelvane/platform/object_array.h is deprecated: include kelvane/platform/core/object_array.h")
 #endif
 #include "kelvane/platform/core/object_array.h"

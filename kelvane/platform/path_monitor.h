@@ -1,10 +1,11 @@
 // kelvane/platform/path_monitor.h
 //
-// Deprecated: moved to kelvane/platform/net/path_monitor.h, which new code includes. This header stays so that programs
-// written against the earlier layout still compile; define KELVANE_NO_DEPRECATION_NOTES to
-// silence the note.
+// Deprecated: moved to kelvane/platform/net/path_monitor.h, which new code includes. This header
+// stays so that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
 #ifndef KELVANE_NO_DEPRECATION_NOTES
-#pragma message("kelvane/platform/path_monitor.h is deprecated: include kelvane/platform/net/path_monitor.h")
+#pragma message( \
+    "kelvane/platform/path_monitor.h is deprecated: include kelvane/platform/net/path_monitor.h")
 #endif
 #include "kelvane/platform/net/path_monitor.h"

@@ -1,10 +1,11 @@
 // kelvane/platform/type_database.h
 //
-// Deprecated: moved to kelvane/platform/types/type_database.h, which new code includes. This header stays so that programs
-// written against the earlier layout still compile; define KELVANE_NO_DEPRECATION_NOTES to
-// silence the note.
+// Deprecated: moved to kelvane/platform/types/type_database.h, which new code includes. This header
+// stays so that programs written against the earlier layout still compile; define
+// KELVANE_NO_DEPRECATION_NOTES to silence the note.
 #pragma once
 #ifndef KELVANE_NO_DEPRECATION_NOTES
-#pragma message("kelvane/platform/type_database.h is deprecated: include kelvane/platform/types/type_database.h")
+#pragma message( \
+    "kelvane/platform/type_database.h is deprecated: include kelvane/platform/types/type_database.h")
 #endif
 #include "kelvane/platform/types/type_database.h"

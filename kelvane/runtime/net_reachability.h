@@ -22,8 +22,8 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/object.h"
-#include "kelvane/platform/net/path_monitor.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/net/path_monitor.h"
 
 namespace kelvane {
 

@@ -19,8 +19,8 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/i18n/charset.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/i18n/charset.h"
 
 namespace kelvane::NSTools {
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/i18n/charset.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/i18n/charset.h"
 #include "kelvane/platform/net/url.h"
 
 namespace kelvane {

@@ -29,8 +29,8 @@ std::intptr_t CompareInts(const void* first, const void* element, const char*) {
 
 int main() {
   static_assert(KELVANE_VERSION == KELVANE_MAKE_VERSION(KELVANE_VERSION_MAJOR,
-                                                       KELVANE_VERSION_MINOR,
-                                                       KELVANE_VERSION_PATCH));
+                                                        KELVANE_VERSION_MINOR,
+                                                        KELVANE_VERSION_PATCH));
   const std::string marker = "PROJECT:Kelvane-" + std::to_string(KELVANE_VERSION_MAJOR) + "\n";
   Check(std::strstr(reinterpret_cast<const char*>(KelvaneVersionString), marker.c_str()) != nullptr,
         "version string");
@@ -45,8 +45,9 @@ int main() {
   kelvane::CNotice hub;
   std::string heard;
   const char subscriber = 's';
-  hub.Subscribe(1, &subscriber, kelvane::platform::Block::Of<void(const std::string&)>(
-                                    [&](const std::string& text) { heard = text; }));
+  hub.Subscribe(1, &subscriber,
+                kelvane::platform::Block::Of<void(const std::string&)>(
+                    [&](const std::string& text) { heard = text; }));
   Check(hub.Post(1, std::string("quote")) == 1 && heard == "quote", "CNotice::Post");
 
   kelvane::platform::ObjectArray<int> numbers;
@@ -56,7 +57,8 @@ int main() {
   const int key = 2;
   std::uint32_t index = 0;
   Check(numbers.size() == 3 && *numbers.front() == 1 &&
-            kelvane::NSTools::SearchKey(numbers, &key, CompareInts, &index) != nullptr && index == 1,
+            kelvane::NSTools::SearchKey(numbers, &key, CompareInts, &index) != nullptr &&
+            index == 1,
         "ordered object array");
   Check(kelvane::Archive::loadFromArchive<kelvane::platform::Codable>(nullptr) == nullptr,
         "loadFromArchive");

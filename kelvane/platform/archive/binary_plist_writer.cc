@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <unordered_map>
 #include <new>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "kelvane/platform/archive/internal/keyed_coder_support.h"

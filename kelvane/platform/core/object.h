@@ -71,7 +71,8 @@ class Block {
 
   // A block around `function`; nil when `function` is empty or memory ran out.
   template <typename R, typename... Args>
-  Block(std::function<R(Args...)> function) noexcept {  // NOLINT: implicit, as blocks are passed inline
+  Block(std::function<R(Args...)>
+            function) noexcept {  // NOLINT: implicit, as blocks are passed inline
     if (!function) return;
     try {
       holder_ = std::make_shared<Holder<R(Args...)>>(std::move(function));

@@ -28,6 +28,7 @@ namespace kelvane::platform {
 // `text` upper-cased with the full Unicode mapping of the root locale ("ß" -> "SS", "ŉ" ->
 // "ʼN"), so the result never depends on the user's language. nullopt when ICU fails (out of
 // memory); an unpaired surrogate is kept as it is.
-[[nodiscard]] KELVANE_EXPORT std::optional<String> UppercaseString(std::u16string_view text) noexcept;
+[[nodiscard]] KELVANE_EXPORT std::optional<String> UppercaseString(
+    std::u16string_view text) noexcept;
 
 }  // namespace kelvane::platform

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "kelvane/platform/core/internal/no_destructor.h"
-#include "kelvane/platform/i18n/internal/static_set.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/i18n/internal/static_set.h"
 
 namespace kelvane::platform {
 
@@ -103,8 +103,8 @@ CharacterSet::Impl* MakeFromPattern(const char16_t* pattern) {
 }  // namespace
 
 // Each set is made once and never destroyed (see internal::StaticCharacterSet).
-#define KELVANE_STATIC_SET(make_expression)                                 \
-  static std::atomic<const CharacterSet*> slot{nullptr};                    \
+#define KELVANE_STATIC_SET(make_expression)              \
+  static std::atomic<const CharacterSet*> slot{nullptr}; \
   return internal::StaticCharacterSet(slot, [] { return make_expression; })
 
 const CharacterSet& CharacterSet::Whitespace() noexcept {

@@ -20,8 +20,8 @@
 #include <string_view>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/i18n/locale_info.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/i18n/locale_info.h"
 
 namespace kelvane::platform {
 

@@ -25,8 +25,8 @@
 #include <optional>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/dispatch/dispatch.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/dispatch/dispatch.h"
 
 namespace kelvane::platform {
 

@@ -27,8 +27,8 @@
 #include <string_view>
 
 #include "kelvane/export.h"
-#include "kelvane/platform/i18n/charset.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/i18n/charset.h"
 
 namespace kelvane::platform {
 

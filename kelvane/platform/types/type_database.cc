@@ -1,6 +1,5 @@
 #include "kelvane/platform/types/type_database.h"
 
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
