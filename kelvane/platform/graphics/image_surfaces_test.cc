@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include "kelvane/platform/codecs/jpeg.h"
@@ -100,11 +101,14 @@ TEST(ImageSurfaces, TakenImagesKeepTheirPixelsWhileTheContextIsFinished) {
 
 TEST(ImageSurfaces, PixelSidesRoundUpPastAWhiskerAboveAWholePixel) {
   // 50 points at scale 1.1 come out as 55.00000000000001 pixels: 55. 1e-8 points more are
-  // 1.1e-8 pixels more: 56.
-  ASSERT_TRUE(BeginImageContextWithOptions({50, 50 + 1e-8}, false, 1.1));
-  const ImageRef image = TakeImageAndEndImageContext();
-  ASSERT_NE(image, nullptr);
-  EXPECT_EQ(std::tuple(image->raster()->width(), image->raster()->height()), std::tuple(55u, 56u));
+  // 1.1e-8 pixels more: 56. Both sides, each way round.
+  for (const auto& [size, pixels] : {std::pair(Size{50, 50 + 1e-8}, std::tuple(55u, 56u)),
+                                     std::pair(Size{50 + 1e-8, 50}, std::tuple(56u, 55u))}) {
+    ASSERT_TRUE(BeginImageContextWithOptions(size, false, 1.1));
+    const ImageRef image = TakeImageAndEndImageContext();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(std::tuple(image->raster()->width(), image->raster()->height()), pixels);
+  }
 }
 
 TEST(ImageSurfaces, RendererDrawsAtTheFormatsScale) {
