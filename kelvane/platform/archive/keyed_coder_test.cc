@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -186,9 +187,14 @@ TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarried) {
   EXPECT_FALSE(archive_of(std::make_shared<Unregistered>()));
   EXPECT_FALSE(archive_of(CodedDictionary{{String(1, char16_t(0xDFFF)), 1}}));
 
+  // The writer nests as deep as the reader reads: one array short of the limit is written and
+  // loads back, at the limit nothing is written.
   CodedValue deep = 1;
-  for (int i = 0; i < kMaxArchiveDepth + 1; ++i) deep = CodedArray{deep};
-  EXPECT_FALSE(archive_of(deep));
+  for (int i = 0; i < kMaxArchiveDepth - 1; ++i) deep = CodedArray{deep};
+  const std::optional<Data> deepest = archive_of(deep);
+  ASSERT_TRUE(deepest);
+  EXPECT_NE(UnarchiveRootObject(*deepest), nullptr);
+  EXPECT_FALSE(archive_of(CodedArray{deep}));
 
   Box key_with_zero;
   key_with_zero.key = std::string("a\0b", 3);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -278,6 +279,13 @@ TEST(ImageFile, ReadsEveryExifOrientationWithoutBakingItIn) {
   const std::size_t end = app1 + 2 + length_at(app1);
   EXPECT_EQ(ExifOrientation(std::span(six.data(), end)), 6);
   EXPECT_EQ(ExifOrientation(std::span(six.data(), end - 1)), 0);
+  // A value outside 1..8 reads as none.
+  Data nine = six;
+  const std::uint8_t tag[] = {0x12, 0x01, 0x03, 0x00};  // orientation, a SHORT, little-endian
+  const auto at = std::search(nine.begin(), nine.end(), std::begin(tag), std::end(tag));
+  ASSERT_NE(at, nine.end());
+  at[8] = 9;
+  EXPECT_EQ(ExifOrientation(nine), 0);
 }
 
 TEST(ImageFile, DecodesPngColourTypesIntoTheWorkingFormat) {
