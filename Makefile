@@ -3,6 +3,8 @@
 #   make test       build and run the unit tests
 #   make test-asan  the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make test-tsan  the unit tests under ThreadSanitizer
+#   make coverage   the unit tests in a Debug build with --coverage, then line and branch
+#                   coverage of the library (gcovr)
 #   make bench      build and run the benchmarks (ours against the peers)
 #   make fuzz       build the libFuzzer targets with clang and run each for FUZZ_SECONDS
 #   make package    build the Debian packages (libkelvane1, libkelvane-dev, kelvane-tools)
@@ -16,7 +18,7 @@ CMAKE_FLAGS ?=
 # Passed to every benchmark program, e.g. BENCH_ARGS='--benchmark_filter=Search|Load'.
 export BENCH_ARGS
 
-.PHONY: all deps build demo test test-asan test-tsan bench fuzz package abi-update clean
+.PHONY: all deps build demo test test-asan test-tsan coverage bench fuzz package abi-update clean
 
 all: build
 
@@ -52,6 +54,31 @@ test-tsan:
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir $(BUILD)-tsan --output-on-failure -j$(JOBS) -R '$(TSAN_TESTS)'
 
+# The library's own files only: not the tests, the test helpers, the tool, benches or fuzzers
+# (the library's inline functions count also where the tests compiled them). Branches that only throw or that the compiler proved
+# unreachable are not counted. The install-time checks (consumer, README examples, ABI,
+# packages) are off: they run nothing of the library that the unit tests do not. The tool row
+# that limits the size of the files the tool writes is left out: the limit also stops the
+# tool's coverage counts from being written. The coverage is printed also when a test fails;
+# the target fails then all the same.
+COVERAGE_EXCLUDE := --exclude '.*_test\.cc$$' --exclude 'kelvane/testing/' --exclude 'tools/' \
+  --exclude 'bench/' --exclude 'fuzz/' --exclude '$(BUILD)[^/]*/'
+coverage:
+	@scripts/install-deps.sh
+	cmake -S . -B $(BUILD)-coverage -DCMAKE_BUILD_TYPE=Debug -DKELVANE_BUILD_TESTS=ON \
+	  -DKELVANE_BUILD_TOOLS=ON -DKELVANE_INSTALL=OFF -DKELVANE_WERROR=ON \
+	  -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage \
+	  -DCMAKE_SHARED_LINKER_FLAGS=--coverage $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-coverage -j$(JOBS)
+	find $(BUILD)-coverage -name '*.gcda' -delete
+	@status=0; ctest --test-dir $(BUILD)-coverage --output-on-failure -j$(JOBS) \
+	  -E 'KelvaneToolTest.RefusesBadInputWithOneLineAndLeavesNothingBehind' || status=$$?; \
+	gcovr --root . --filter 'kelvane/' $(COVERAGE_EXCLUDE) --exclude-throw-branches \
+	  --exclude-unreachable-branches --gcov-ignore-parse-errors -j$(JOBS) --sort-percentage \
+	  --print-summary \
+	  $$(ls -d $(BUILD)-coverage/CMakeFiles/kelvane_*.dir); \
+	exit $$status
+
 bench:
 	@scripts/install-deps.sh --bench
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_BENCHMARKS=ON $(CMAKE_FLAGS)
@@ -78,4 +105,4 @@ package:
 	@ls -1 $(BUILD)-package/*.deb
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-bench $(BUILD)-fuzz $(BUILD)-package
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-coverage $(BUILD)-bench $(BUILD)-fuzz $(BUILD)-package

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "kelvane/colours/color_cache.h"
@@ -101,7 +103,7 @@ TEST(AvatarTest, GradientsFilledFromSeveralThreadsAreWholeAndShared) {
   });
   for (std::size_t i = 0; i < seen.size(); ++i) {
     ASSERT_NE(seen[i], nullptr) << i;
-    EXPECT_TRUE(seen[i] == seen[i % 11] && seen[i]->stops().size() == 2u) << i;
+    EXPECT_EQ(std::tuple(seen[i], seen[i]->stops().size()), std::tuple(seen[i % 11], 2ul)) << i;
   }
 }
 
@@ -147,7 +149,7 @@ TEST(AvatarTest, InitialsAvatarsDrawTheGradientTheClipAndCentredWhiteText) {
   // john smith: index 7, gradient 689AF0 at the top edge to 95CDFB at the bottom edge.
   const ImageRef flat = AvatarLogin(u"john smith", kAbsent, kAbsent, {40, 40}, kClipNone);
   ASSERT_NE(flat, nullptr);
-  EXPECT_TRUE(flat->scale() == 1.0 && flat->raster()->IsOpaque()) << flat->scale();
+  EXPECT_EQ(std::tuple(flat->scale(), flat->raster()->IsOpaque()), std::tuple(1.0, true));
   const Bgra top = At(flat, 0, 0), bottom = At(flat, 0, 39);
   EXPECT_NEAR(top.r, 0x68, 2);
   EXPECT_NEAR(top.b, 0xF0, 2);
@@ -170,7 +172,8 @@ TEST(AvatarTest, InitialsAvatarsDrawTheGradientTheClipAndCentredWhiteText) {
   }
   ASSERT_GE(right, left) << "no white ink";
   EXPECT_NEAR((left + right + 1) / 2.0, 20.0, 1.0);
-  EXPECT_TRUE(ink_top > 5 && ink_bottom < 35) << ink_top << ".." << ink_bottom;
+  EXPECT_GT(ink_top, 5);
+  EXPECT_LT(ink_bottom, 35);
 
   // Circle: the corners and the inset ring are transparent; the edge's middle is covered.
   const ImageRef circle = AvatarLogin(u"john", kAbsent, kAbsent, {40, 40}, kClipCircle);
@@ -196,7 +199,8 @@ TEST(AvatarTest, PictureAvatarsPlaceThePictureOverTheBackground) {
   const ImageRef red =
       Avatar(nullptr, kModeCenter, Create::ColorForRGB(0xFF0000), {100, 50}, kClipNone);
   ASSERT_NE(red, nullptr);
-  EXPECT_TRUE(At(red, 0, 0).r == 255 && At(red, 99, 49).r == 255 && At(red, 50, 25).b == 0);
+  EXPECT_EQ(std::tuple(At(red, 0, 0).r, At(red, 99, 49).r, At(red, 50, 25).b),
+            std::tuple(255, 255, 0));
   const platform::ColorRef blue = Create::ColorForRGB(0x0000FF);
   const ImageRef fit = Avatar(red, kModeFit, blue, {40, 40}, kClipNone);
   ASSERT_NE(fit, nullptr);

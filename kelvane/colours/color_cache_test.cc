@@ -32,8 +32,8 @@ TEST_F(ColorCacheTest, OneObjectPerKeyOfLow24BitsAndAlphaByte) {
   const ColorRef blue = Create::ColorForRGB(0x0F007AFF);  // the top byte is ignored
   ASSERT_NE(blue, nullptr);
   EXPECT_EQ(Create::rgba(*blue), 0xFF007AFFu);
-  EXPECT_TRUE(Create::ColorForRGB(0x007AFF, 1.0) == blue &&
-              Create::ColorForRGB(0xAB007AFF) == blue);
+  EXPECT_EQ(std::tuple(Create::ColorForRGB(0x007AFF, 1.0), Create::ColorForRGB(0xAB007AFF)),
+            std::tuple(blue, blue));
   // Alphas landing on one byte share an entry; a different byte is a different entry.
   const ColorRef a998 = Create::ColorForRGB(0x007AFF, 0.998);
   EXPECT_EQ(Create::ColorForRGB(0x007AFF, 0.999), a998);
@@ -83,7 +83,7 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
     ASSERT_NE(Create::ColorForRGB((i * 97) % 256), nullptr);  // a hit adds nothing
   }
   const std::vector<std::uint32_t> full = internal::ColorCacheKeys();
-  ASSERT_TRUE(full.size() == 256u && StrictlyAscending(full));
+  ASSERT_EQ(std::tuple(full.size(), StrictlyAscending(full)), std::tuple(256ul, true));
   const ColorRef kept = Create::ColorForRGB(0x000010);  // a hit on a full cache changes nothing
   EXPECT_EQ(internal::ColorCacheKeys(), full);
 
@@ -94,7 +94,8 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
   std::vector<std::uint32_t> gone;
   std::set_difference(full.begin(), full.end(), after.begin(), after.end(),
                       std::back_inserter(gone));
-  EXPECT_TRUE(gone.size() == 1u && std::binary_search(after.begin(), after.end(), 0xFF123456u));
+  EXPECT_EQ(gone.size(), 1u);
+  EXPECT_TRUE(std::binary_search(after.begin(), after.end(), 0xFF123456u));
 
   // Many more misses keep the bound, and every colour handed out still reads as its key.
   std::vector<ColorRef> held;
@@ -110,7 +111,8 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
   internal::ColorCacheClear();
   EXPECT_EQ(Create::rgba(*kept), 0xFF000010u);
   const ColorRef rebuilt = Create::ColorForRGB(0x000010);
-  EXPECT_TRUE(rebuilt != kept && Create::rgba(*rebuilt) == 0xFF000010u);
+  EXPECT_NE(rebuilt, kept);
+  EXPECT_EQ(Create::rgba(*rebuilt), 0xFF000010u);
 }
 
 TEST(CachedColor, ComparatorsOrderKeysAsUnsignedNumbers) {
@@ -154,7 +156,7 @@ TEST_F(ColorCacheTest, ThreadsAskingForTheSameNewKeysGetTheSameObjects) {
   });
   EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
   const std::vector<std::uint32_t> keys = internal::ColorCacheKeys();
-  EXPECT_TRUE(keys.size() == 256u && StrictlyAscending(keys));
+  EXPECT_EQ(std::tuple(keys.size(), StrictlyAscending(keys)), std::tuple(256ul, true));
 }
 
 // The palette's tests cover each appearance; here, what the cache does for dynamic colours.
@@ -167,7 +169,8 @@ TEST_F(ColorCacheTest, DynamicColoursTakeTheirSidesFromTheCacheWhenResolved) {
   EXPECT_EQ(dynamic->Resolved(static_cast<Appearance>(3)), Create::ColorForRGB(0x123456));
   internal::ColorCacheClear();
   const ColorRef dark_again = dynamic->Resolved(Appearance::kDark);
-  EXPECT_TRUE(dark_again != dark && Create::ColorForRGB(0x654321) == dark_again);
+  EXPECT_NE(dark_again, dark);
+  EXPECT_EQ(Create::ColorForRGB(0x654321), dark_again);
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ TEST(Archive, ClassIsCheckedBeforeAnyDecoderRuns) {
   EXPECT_EQ(Memo::decodes + Ticket::decodes, 0);
 
   const auto loaded = Archive::loadFromArchive<Memo>(&memo_bytes);
-  EXPECT_TRUE(loaded != nullptr && loaded->text == u"hello");
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->text, u"hello");
   EXPECT_EQ(Memo::decodes, 1);
   EXPECT_NE(Archive::loadFromArchive<Record>(&ticket_bytes), nullptr);  // a base class
   EXPECT_NE(Archive::loadFromArchive<platform::Codable>(&memo_bytes), nullptr);

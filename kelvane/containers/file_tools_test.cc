@@ -7,6 +7,8 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "kelvane/testing/temp_dir.h"
 
@@ -44,20 +46,24 @@ TEST(FileTools, HandleAndDescriptorReadsAndWritesOnOneFile) {
   EXPECT_EQ(NSTools::LengthToEnd(file), 6u);
   EXPECT_EQ(::lseek(file.Descriptor(), 0, SEEK_CUR), 4);  // the position is kept
   Data buffer = {9, 9};
-  EXPECT_TRUE(NSTools::ReadToEnd(file, &buffer) && Text(buffer) == "456789") << Text(buffer);
-  EXPECT_TRUE(!NSTools::ReadToEnd(file, &buffer) && buffer.empty());  // at the end
+  EXPECT_EQ((std::tuple{NSTools::ReadToEnd(file, &buffer), Text(buffer)}),
+            std::tuple(true, "456789"));
+  EXPECT_EQ((std::tuple{NSTools::ReadToEnd(file, &buffer), Text(buffer)}), std::tuple(false, ""));
 
   ASSERT_TRUE(NSTools::SeekToFileOffset(file, 0));
   char raw[4] = {};
-  EXPECT_FALSE(NSTools::ReadTo(file, &buffer, 0) || NSTools::ReadToBuf(file, raw, 0));
+  EXPECT_EQ(std::tuple(NSTools::ReadTo(file, &buffer, 0), NSTools::ReadToBuf(file, raw, 0)),
+            std::tuple(false, false));
   EXPECT_EQ(::lseek(file.Descriptor(), 0, SEEK_CUR), 0);  // refused without reading
-  EXPECT_TRUE(NSTools::ReadTo(file, &buffer, 3) && Text(buffer) == "012");
-  EXPECT_TRUE(NSTools::ReadToBuf(file, raw, 4) && std::string(raw, 4) == "3456");
+  EXPECT_EQ((std::tuple{NSTools::ReadTo(file, &buffer, 3), Text(buffer)}), std::tuple(true, "012"));
+  EXPECT_EQ((std::tuple{NSTools::ReadToBuf(file, raw, 4), std::string(raw, 4)}),
+            std::tuple(true, "3456"));
   EXPECT_FALSE(NSTools::ReadToBuf(file, raw, 4));  // only three bytes left: a short read fails
 
   const Data bytes = {'a', 'b'};
   ASSERT_TRUE(NSTools::SeekToFileOffset(file, 0));
-  EXPECT_TRUE(NSTools::Write(file, &bytes) && NSTools::WriteBuf(file, "cd", 2));
+  EXPECT_EQ((std::tuple{NSTools::Write(file, &bytes), NSTools::WriteBuf(file, "cd", 2)}),
+            std::tuple(true, true));
   EXPECT_FALSE(NSTools::WriteBuf(file, "cd", 0));
   ASSERT_TRUE(NSTools::SeekToFileOffset(file, 0));
   EXPECT_EQ(Text(NSTools::ReadDataToEndOfFile(file)), "abcd456789");
@@ -81,23 +87,31 @@ TEST(FileTools, HandleWritesReportFailureAsResults) {
   testing::TempDir dir;
   FileHandle file = OpenFile(dir.Write("f", ""));
   const Data bytes = {1, 2, 3}, empty;
-  EXPECT_TRUE(NSTools::WriteData(file, &bytes) && !NSTools::WriteData(file, nullptr));
-  EXPECT_EQ(NSTools::FileSize(file), 3u);
-  EXPECT_TRUE(NSTools::TruncateFileAtOffset(file, 1) && NSTools::FileSize(file) == 1u);
-  EXPECT_TRUE(NSTools::SeekToEndOfFile(file) && NSTools::IsEOF(file));
+  EXPECT_EQ((std::tuple{NSTools::WriteData(file, &bytes), NSTools::WriteData(file, nullptr),
+                        NSTools::FileSize(file)}),
+            std::tuple(true, false, 3u));
+  EXPECT_EQ((std::tuple{NSTools::TruncateFileAtOffset(file, 1), NSTools::FileSize(file)}),
+            std::tuple(true, 1u));
+  EXPECT_EQ((std::tuple{NSTools::SeekToEndOfFile(file), NSTools::IsEOF(file)}),
+            std::tuple(true, true));
 
   FileHandle read_only = OpenFile(dir.File("f"), FileHandle::Mode::kRead);
-  EXPECT_FALSE(NSTools::WriteData(read_only, &bytes) ||
-               NSTools::TruncateFileAtOffset(read_only, 0));
+  EXPECT_EQ(std::tuple(NSTools::WriteData(read_only, &bytes),
+                       NSTools::TruncateFileAtOffset(read_only, 0)),
+            std::tuple(false, false));
 
   // The write end of a pipe: a descriptor without a position, on which the handle's seeks fail.
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   FileHandle read_end(fds[0], true), no_position(fds[1], true);
   // The handle fails before writing anything; for empty data nothing was lost.
-  EXPECT_TRUE(NSTools::WriteData(no_position, &empty) && !NSTools::WriteData(no_position, &bytes));
+  EXPECT_EQ((std::tuple{NSTools::WriteData(no_position, &empty),
+                        NSTools::WriteData(no_position, &bytes)}),
+            std::tuple(true, false));
   EXPECT_EQ(NSTools::FileSize(no_position), 0u);
-  EXPECT_FALSE(NSTools::SeekToFileOffset(no_position, 0) || NSTools::SeekToEndOfFile(no_position));
+  EXPECT_EQ(
+      std::tuple(NSTools::SeekToFileOffset(no_position, 0), NSTools::SeekToEndOfFile(no_position)),
+      std::tuple(false, false));
   EXPECT_EQ(NSTools::LengthToEnd(no_position), 0u);
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 #include "kelvane/testing/items.h"
 
@@ -64,10 +65,14 @@ ItemAttributes Saved(String name, std::string_view value, std::optional<String> 
   return item;
 }
 
+// What loading and then deleting an absent item give.
+const std::tuple<std::optional<Data>, bool> kNothing{std::nullopt, false};
+
 TEST_F(KeychainTest, SaveLoadDeleteAndTheirRefusals) {
   const Data secret = Bytes("s3cret");
-  EXPECT_FALSE(SKeychain::KeychainLoad(u"token", std::nullopt) ||
-               SKeychain::KeychainDelete(u"token", std::nullopt));
+  EXPECT_EQ((std::tuple{SKeychain::KeychainLoad(u"token", std::nullopt),
+                        SKeychain::KeychainDelete(u"token", std::nullopt)}),
+            kNothing);
   ASSERT_TRUE(SKeychain::KeychainSave(u"token", &secret, false, false, std::nullopt));
   EXPECT_EQ(SKeychain::KeychainLoad(u"token", std::nullopt), secret);
   EXPECT_EQ(Stored(u"token"), Saved(u"token", "s3cret", std::nullopt, false, kDeviceOnly));
@@ -75,18 +80,21 @@ TEST_F(KeychainTest, SaveLoadDeleteAndTheirRefusals) {
   // Refused before reaching the store.
   const int calls = store_->calls;
   const Data empty;
-  EXPECT_FALSE(SKeychain::KeychainSave(u"token", &empty, true, false, std::nullopt) ||
-               SKeychain::KeychainSave(u"token", nullptr, true, false, std::nullopt));
+  EXPECT_EQ(std::tuple(SKeychain::KeychainSave(u"token", &empty, true, false, std::nullopt),
+                       SKeychain::KeychainSave(u"token", nullptr, true, false, std::nullopt)),
+            std::tuple(false, false));
   for (OptionalString name : {OptionalString(u""), OptionalString()}) {
-    EXPECT_FALSE(SKeychain::KeychainSave(name, &secret, true, false, std::nullopt) ||
-                 SKeychain::KeychainLoad(name, std::nullopt) ||
-                 SKeychain::KeychainDelete(name, std::nullopt));
+    EXPECT_EQ((std::tuple{SKeychain::KeychainSave(name, &secret, true, false, std::nullopt),
+                          SKeychain::KeychainLoad(name, std::nullopt),
+                          SKeychain::KeychainDelete(name, std::nullopt)}),
+              std::tuple(false, std::optional<Data>(), false));
   }
   EXPECT_EQ(store_->calls, calls);
 
   EXPECT_TRUE(KeychainAccess::delete_(u"token", std::nullopt));
-  EXPECT_FALSE(KeychainAccess::load(u"token", std::nullopt) ||
-               KeychainAccess::delete_(u"token", std::nullopt));
+  EXPECT_EQ((std::tuple{KeychainAccess::load(u"token", std::nullopt),
+                        KeychainAccess::delete_(u"token", std::nullopt)}),
+            kNothing);
 }
 
 TEST_F(KeychainTest, SaveUpdatesInPlaceOrReplacesAcrossTheSyncSetting) {

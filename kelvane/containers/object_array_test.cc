@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace kelvane {
@@ -54,14 +55,14 @@ TEST(ObjectArray, InsertKeepsOrderReplacesEqualsAndPassesTheCompareContext) {
   // An equal object replaces the element met, as the same object, or goes before it.
   const auto replacement = Q(2, "new"), before = Q(2, "before");
   NSTools::Insert(array, replacement, ByTime, true);
-  ASSERT_TRUE(array.size() == 10u && array[2] == replacement);  // the same object, not a copy
+  ASSERT_EQ(std::tuple(array.size(), array[2]), std::tuple(10ul, replacement));  // not a copy
   NSTools::Insert(array, before, ByTime, false);
-  EXPECT_TRUE(array.size() == 11u && array[2] == before && array[3] == replacement);
+  EXPECT_EQ(std::tuple(array.size(), array[2], array[3]), std::tuple(11ul, before, replacement));
 
   // A run of equal elements: the new one lands before the element the search met (the middle).
   platform::ObjectArray<Quote> run{Q(7, "0"), Q(7, "1"), Q(7, "2"), Q(7, "3"), Q(7, "4")};
   NSTools::Insert(run, Q(7, "x"), ByTime, false);
-  EXPECT_TRUE(run[2]->tag == "x" && run[3]->tag == "2");
+  EXPECT_EQ(std::tuple(run[2]->tag, run[3]->tag), std::tuple("x", "2"));
 
   // A comparator answering outside -1..1 changes nothing.
   for (bool replace : {false, true}) NSTools::Insert(run, Q(3), Broken, replace);
@@ -78,12 +79,13 @@ TEST(ObjectArray, SearchKeyFindsPresentKeysAndLeavesTheIndexForAbsentOnes) {
     const auto found = NSTools::SearchKey(array, &t, ByTime, &index);
     const bool present = t >= 0 && t < 100 && t % 2 == 0;
     const auto expected = present ? array[static_cast<std::size_t>(t / 2)] : nullptr;
-    EXPECT_TRUE(found == expected && index == (present ? t / 2u : 1000u)) << t;
+    EXPECT_EQ(std::tuple(found, index), std::tuple(expected, present ? t / 2u : 1000u)) << t;
   }
   for (const auto& c : contexts_seen) EXPECT_EQ(c, "search");
   const int key = 4;
   std::uint32_t index = 77;
-  EXPECT_TRUE(NSTools::SearchKey(array, &key, Broken, &index) == nullptr && index == 77u);
+  EXPECT_EQ(NSTools::SearchKey(array, &key, Broken, &index), nullptr);
+  EXPECT_EQ(index, 77u);
   EXPECT_NE(NSTools::SearchKey(array, &key, ByTime, nullptr), nullptr);  // index optional
   EXPECT_EQ(NSTools::SearchKey(array, nullptr, ByTime, nullptr), nullptr);
   EXPECT_EQ(NSTools::SearchKey(platform::ObjectArray<Quote>{}, &key, ByTime, nullptr), nullptr);

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "kelvane/containers/file_tools.h"
 #include "kelvane/containers/storage.h"
@@ -19,6 +21,8 @@ namespace {
 using platform::FileHandle;
 
 using testing::Ints;
+using testing::Items;
+using U32 = std::vector<std::uint32_t>;
 
 Data Record(std::uint32_t count, std::initializer_list<std::uint8_t> payload = {}) {
   Data d = {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
@@ -43,22 +47,26 @@ TEST(ArrayRecord, SavedRecordsLoadInTurnWithOneOffset) {
   TArray<std::uint32_t> a;
   TArray<std::uint16_t> b;
   // Two items taken, the record passed over.
-  EXPECT_TRUE(a.Load(&buffer, &offset, 2) && a.Compare(Ints({1, 2})) && offset == 24u) << offset;
-  EXPECT_TRUE(b.Load(&buffer, &offset, 100) && b.Compare(second) && offset == buffer.size());
+  EXPECT_EQ((std::tuple{a.Load(&buffer, &offset, 2), Items(a), offset}),
+            std::tuple(true, U32{1, 2}, 24u));
+  EXPECT_EQ((std::tuple{b.Load(&buffer, &offset, 100), Items(b), std::size_t{offset}}),
+            std::tuple(true, Items(second), buffer.size()));
   // Nothing left: the header is missing and the array keeps what it had.
-  EXPECT_TRUE(!b.Load(&buffer, &offset, 100) && b.Compare(second));
+  EXPECT_EQ((std::tuple{b.Load(&buffer, &offset, 100), Items(b)}),
+            std::tuple(false, Items(second)));
   // A null offset reads the record at 0.
-  EXPECT_TRUE(a.Load(&buffer, nullptr, 100) && a.Compare(first));
+  EXPECT_EQ((std::tuple{a.Load(&buffer, nullptr, 100), Items(a)}), std::tuple(true, Items(first)));
   offset = 0;
-  EXPECT_TRUE(a.Load(&buffer, &offset, 0) && a.Count() == 0u && offset == 24u) << offset;
+  EXPECT_EQ((std::tuple{a.Load(&buffer, &offset, 0), a.Count(), offset}),
+            std::tuple(true, 0u, 24u));
 }
 
 TEST(ArrayRecord, LoadRefusesShortAndCraftedRecords) {
   TArray<std::uint32_t> a = Ints({9});
   const Data three = {1, 0, 0};
   unsigned int offset = 0;
-  EXPECT_FALSE(a.Load(&three, &offset, 10) || a.Load(nullptr, &offset, 10));
-  EXPECT_TRUE(a.Compare(Ints({9})));
+  EXPECT_EQ((std::tuple{a.Load(&three, &offset, 10), a.Load(nullptr, &offset, 10), Items(a)}),
+            std::tuple(false, false, U32{9}));
   // Two items promised, one present; 0x40000001 items of 4 bytes are 4 bytes in 32-bit
   // arithmetic and must not wrap past the length check; skipping such a record would put the
   // offset beyond what 32 bits can say.
@@ -68,7 +76,7 @@ TEST(ArrayRecord, LoadRefusesShortAndCraftedRecords) {
       {&truncated, 10}, {&wrapped, 0xFFFFFFFFu}, {&wrapped, 0}};
   for (const auto& [data, max_count] : cases) {
     EXPECT_FALSE(a.Load(data, &offset, max_count)) << max_count;
-    EXPECT_TRUE(a.Count() == 0u && offset == 0u);
+    EXPECT_EQ(std::tuple(a.Count(), offset), std::tuple(0u, 0u));
   }
   offset = 0xFFFFFFFEu;  // an offset beyond the buffer is refused before anything is read
   EXPECT_FALSE(a.Load(&wrapped, &offset, 1));
@@ -79,19 +87,21 @@ TEST(ArrayRecord, WritesAndReadsFiles) {
   auto file = FileHandle::Create(dir.File("records"));
   ASSERT_TRUE(file.has_value());
   const auto first = Ints({10, 20, 30});
-  ASSERT_TRUE(first.Write(&*file) && TArray<std::uint32_t>().Write(&*file) &&
-              Ints({40}).Write(&*file));
+  ASSERT_EQ((std::tuple{first.Write(&*file), TArray<std::uint32_t>().Write(&*file),
+                        Ints({40}).Write(&*file)}),
+            std::tuple(true, true, true));
   EXPECT_FALSE(first.Write(nullptr));
   EXPECT_EQ(NSTools::FileSize(*file), 16u + 4u + 8u);
 
   ASSERT_TRUE(NSTools::SeekToFileOffset(*file, 0));
   TArray<std::uint32_t> a;
-  EXPECT_TRUE(a.Read(&*file, 2) && a.Compare(Ints({10, 20})));
+  EXPECT_EQ((std::tuple{a.Read(&*file, 2), Items(a)}), std::tuple(true, U32{10, 20}));
   EXPECT_EQ(file->Offset(), 16u);  // behind the whole record
-  EXPECT_TRUE(a.Read(&*file, 100) && a.Count() == 0u);
-  EXPECT_TRUE(a.Read(&*file, 100) && a.Compare(Ints({40})));
+  EXPECT_EQ((std::tuple{a.Read(&*file, 100), Items(a)}), std::tuple(true, U32{}));
+  EXPECT_EQ((std::tuple{a.Read(&*file, 100), Items(a)}), std::tuple(true, U32{40}));
   // No header left, no file: false, and the array is emptied.
-  EXPECT_TRUE(!a.Read(&*file, 100) && !a.Read(nullptr, 100) && a.Count() == 0u);
+  EXPECT_EQ((std::tuple{a.Read(&*file, 100), a.Read(nullptr, 100), a.Count()}),
+            std::tuple(false, false, 0u));
 
   auto read_only = FileHandle::Open(dir.File("records"), FileHandle::Mode::kRead);
   ASSERT_TRUE(read_only.has_value());
@@ -104,7 +114,7 @@ TEST(ArrayRecord, WritesAndReadsFiles) {
                                FileHandle::Mode::kRead);
     ASSERT_TRUE(in.has_value());
     TArray<std::uint32_t> b = Ints({5});
-    EXPECT_TRUE(!b.Read(&*in, 0xFFFFFFFFu) && b.Count() == 0u);
+    EXPECT_EQ((std::tuple{b.Read(&*in, 0xFFFFFFFFu), b.Count()}), std::tuple(false, 0u));
   }
 }
 

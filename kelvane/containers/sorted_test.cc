@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,6 +6,8 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "kelvane/containers/storage.h"
@@ -18,6 +21,16 @@ using Values = std::vector<std::uint32_t>;
 using testing::Ints;
 
 Values Of(const TArray<std::uint32_t>& a) { return {a.begin(), a.end()}; }
+
+struct Entry {
+  std::uint32_t key, payload;
+};
+
+Values Payloads(const TArray<Entry>& a) {
+  Values out;
+  for (const Entry& e : a) out.push_back(e.payload);
+  return out;
+}
 
 int Index(const CArrayBase& a, const void* item) { return item == nullptr ? -1 : a.Pos(item); }
 
@@ -38,20 +51,26 @@ TEST(SortedArray, OrderedInsertPlacesAndReplaces) {
   EXPECT_EQ(stored, a.Item(2));
   EXPECT_NE(a.Insert(&three, ComparatorUInt32, false), nullptr);
   EXPECT_EQ(Of(a), (Values{1, 3, 3, 5, 7}));
-  EXPECT_TRUE(a.Insert(nullptr, ComparatorUInt32, false) == nullptr &&
-              a.Insert(&five, nullptr, false) == nullptr);
-  EXPECT_TRUE(a.Insert(&five, Sloppy, false) == nullptr && a.Count() == 5u) << a.Count();
+  EXPECT_EQ(a.Insert(nullptr, ComparatorUInt32, false), nullptr);
+  EXPECT_EQ(a.Insert(&five, nullptr, false), nullptr);
+  EXPECT_EQ(a.Insert(&five, Sloppy, false), nullptr);
+  EXPECT_EQ(Of(a), (Values{1, 3, 3, 5, 7}));
 
-  // With replace, the equal item is overwritten: visible with a key that carries more than the
-  // compared field.
-  struct Entry {
-    std::uint32_t key, payload;
-  };
+  // Items that carry more than the compared key show where an equal key goes: with replace,
+  // over the equal item; without, before the equal item the search met, which in a run of
+  // five is the middle one.
   TArray<Entry> c;
   for (Entry e : {Entry{1, 0}, Entry{3, 0}, Entry{7, 0}}) ASSERT_TRUE(c.Add(e));
-  const Entry update{3, 99};
+  const Entry update{3, 99}, added{3, 5};
   EXPECT_EQ(c.Insert(&update, ComparatorUInt32, true), c.Item(1));
-  EXPECT_TRUE(c.Count() == 3u && c.At(1)->payload == 99u);
+  EXPECT_EQ(Payloads(c), (Values{0, 99, 0}));
+  const void* inserted = c.Insert(&added, ComparatorUInt32, false);  // the block may move
+  EXPECT_EQ(inserted, c.Item(1));
+  EXPECT_EQ(Payloads(c), (Values{0, 5, 99, 0}));
+  TArray<Entry> run;
+  for (std::uint32_t p = 0; p < 5; ++p) ASSERT_TRUE(run.Add(Entry{3, p}));
+  ASSERT_NE(run.Insert(&update, ComparatorUInt32, false), nullptr);
+  EXPECT_EQ(Payloads(run), (Values{0, 1, 99, 2, 3, 4}));
 
   std::mt19937 rng(42);
   TArray<std::uint32_t> r;
@@ -80,12 +99,13 @@ TEST(SortedArray, SearchesOverEqualRunsAndAbsentKeys) {
     ASSERT_EQ(Index(b, b.SearchGrOrEq(Sloppy, &key)), ge) << key;
     ASSERT_EQ(Index(b, b.SearchLeOrEq(ComparatorUInt32, &key)), upper - 1) << key;
     const int found = Index(b, b.Search(ComparatorUInt32, &key));  // any of an equal run
-    ASSERT_TRUE(lower == upper ? found == -1 : found >= lower && found < upper) << key;
+    const auto in_run = ::testing::AllOf(::testing::Ge(lower), ::testing::Lt(upper));
+    ASSERT_THAT(found, lower == upper ? ::testing::Matcher<long>(-1) : in_run) << key;
   }
   const std::uint32_t k3 = 3;
-  EXPECT_TRUE(b.Search(ComparatorUInt32, nullptr) == nullptr &&
-              b.SearchGrOrEq(nullptr, &k3) == nullptr &&
-              TArray<std::uint32_t>().SearchLeOrEq(ComparatorUInt32, &k3) == nullptr);
+  EXPECT_EQ(b.Search(ComparatorUInt32, nullptr), nullptr);
+  EXPECT_EQ(b.SearchGrOrEq(nullptr, &k3), nullptr);
+  EXPECT_EQ(TArray<std::uint32_t>().SearchLeOrEq(ComparatorUInt32, &k3), nullptr);
 }
 
 TEST(SortedArray, SortRemoveAndDiff) {
@@ -93,7 +113,8 @@ TEST(SortedArray, SortRemoveAndDiff) {
   a.Sort(Sloppy);
   EXPECT_EQ(Of(a), (Values{1, 3, 3, 9}));
   const std::uint32_t k3 = 3, k5 = 5;
-  EXPECT_TRUE(!a.Remove(&k5, ComparatorUInt32) && a.Remove(&k3, ComparatorUInt32));
+  EXPECT_EQ(std::tuple(a.Remove(&k5, ComparatorUInt32), a.Remove(&k3, ComparatorUInt32)),
+            std::tuple(false, true));
   EXPECT_EQ(Of(a), (Values{1, 3, 9}));
 
   TArray<unsigned int> added, removed;
@@ -101,10 +122,10 @@ TEST(SortedArray, SortRemoveAndDiff) {
   EXPECT_EQ(Of(removed), (Values{0}));
   EXPECT_EQ(Of(added), (Values{1, 3}));
   CArrayBase::Diff(Ints({}), Ints({7, 8}), added, removed, ComparatorUInt32);
-  EXPECT_TRUE(removed.Count() == 0u && Of(added) == (Values{0, 1}));
+  EXPECT_EQ(std::tuple(Of(removed), Of(added)), std::tuple(Values{}, Values{0, 1}));
   // Equal items pair off one to one from the front.
   CArrayBase::Diff(Ints({3, 3, 3}), Ints({3}), added, removed, Sloppy);
-  EXPECT_TRUE(added.Count() == 0u && Of(removed) == (Values{1, 2}));
+  EXPECT_EQ(std::tuple(Of(removed), Of(added)), std::tuple(Values{1, 2}, Values{}));
 }
 
 TEST(Comparators, FixedValues) {
@@ -150,13 +171,13 @@ TEST(TArrayObj, OwningInsertCopiesReplacesAndDeletesOnlyNonNullObjects) {
     for (std::uint32_t k : {5u, 1u, 3u})
       ASSERT_NE(cache.Insert({k, 0}, CompareCached, false), nullptr);
     Cached* stored = cache.Insert({3, 42}, CompareCached, true);
-    EXPECT_TRUE(*cache.At(1) == stored && stored->value == 42u && cache.Count() == 3u);
+    EXPECT_EQ(std::tuple(*cache.At(1), stored->value, cache.Count()), std::tuple(stored, 42u, 3u));
     EXPECT_EQ(Cached::alive, 4);  // the replaced object was deleted
     // With duplicates present, replacing still deletes exactly one object and stores one.
     ASSERT_NE(cache.Insert({3, 7}, CompareCached, false), nullptr);
     ASSERT_NE(cache.Insert({3, 8}, CompareCached, true), nullptr);
     EXPECT_EQ(cache.Insert({9, 0}, nullptr, false), nullptr);
-    EXPECT_TRUE(cache.Count() == 4u && Cached::alive == 5);
+    EXPECT_EQ(std::tuple(cache.Count(), Cached::alive), std::tuple(4u, 5));
     ASSERT_TRUE(cache.Add(static_cast<Cached*>(nullptr)));
     TArrayObj<Cached, false> borrowed;
     ASSERT_TRUE(borrowed.Add(&kept));

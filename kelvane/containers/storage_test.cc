@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 namespace kelvane {
 namespace {
@@ -98,44 +100,50 @@ TEST(CArrayBase, AppendsItsOwnItemsWhileTheBlockMoves) {
   ASSERT_EQ(a.Count(), 64u * 64u);
   for (unsigned int i = 0; i < a.Count(); ++i) ASSERT_EQ(*a.At(i), i % 64) << i;
   auto* zeros = static_cast<std::uint64_t*>(a.Append(2));
-  EXPECT_TRUE(zeros == a.At(4096) && (zeros[0] | zeros[1]) == 0u);
+  ASSERT_EQ(zeros, a.At(4096));
+  EXPECT_EQ(std::tuple(zeros[0], zeros[1]), std::tuple(0ul, 0ul));
   EXPECT_EQ(a.Append(0), nullptr);
 }
 
 TEST(CArrayBase, EmptyArrayPositionsRangesAndComparison) {
   TArray<std::uint32_t> a;
-  EXPECT_TRUE(a.Item(0) == nullptr && a.Last() == nullptr && a.Pos(a.Data()) == -1);
+  EXPECT_EQ(std::tuple(a.Item(0), a.Last(), a.Pos(a.Data())), std::tuple(nullptr, nullptr, -1));
   ASSERT_NE(a.Data(), nullptr);  // an empty array still has a zeroed block
   EXPECT_EQ(std::memcmp(a.Data(), "\0\0\0\0\0\0\0\0\0\0\0\0", 12), 0);
   EXPECT_EQ(a.Size(), 8u);
   for (std::uint32_t v : {10u, 20u, 30u}) ASSERT_TRUE(a.Add(v));
-  EXPECT_TRUE(a.Size() == 20u && a.At(3) == nullptr) << a.Size();
+  EXPECT_EQ(std::tuple(a.Size(), a.At(3)), std::tuple(20u, nullptr));
   const auto* base = static_cast<const std::uint8_t*>(a.Data());
   EXPECT_EQ(a.Pos(base + 9), 2);  // inside the third item
-  EXPECT_TRUE(a.Pos(base + 12) == -1 && a.Pos(base - 1) == -1);
-  EXPECT_TRUE(a.Next(base + 1) == a.Item(1) && a.Next(base + 10) == nullptr);
+  EXPECT_EQ(std::tuple(a.Pos(base + 12), a.Pos(base - 1)), std::tuple(-1, -1));
+  EXPECT_EQ(std::tuple(a.Next(base + 1), a.Next(base + 10)), std::tuple(a.Item(1), nullptr));
   std::uint32_t out = 0;
-  EXPECT_TRUE(a.Next(1, &out) && out == 20u);
-  EXPECT_TRUE(a.SourceSelf(base + 12) && !a.SourceSelf(base + 13));  // the end counts as inside
+  EXPECT_EQ((std::tuple{a.Next(1, &out), out}), std::tuple(true, 20u));
+  // The end counts as inside.
+  EXPECT_EQ(std::tuple(a.SourceSelf(base + 12), a.SourceSelf(base + 13)), std::tuple(true, false));
 
   const TArray<char> c = Chars("ABCDE");
   char range[5] = {};
-  EXPECT_TRUE(c.Range(1, 3, range) && std::string(range, 3) == "BCD");
-  EXPECT_FALSE(c.Range(3, 1, range) || c.Range(0, 5, range));
-  EXPECT_TRUE(c.Compare(Chars("ABCDE")) && !c.Compare(Chars("ABCDF")) && !c.Compare(Chars("ABCD")));
-  EXPECT_TRUE(TArray<char>().Compare(TArray<char>()) &&
-              !TArray<char>().Compare(TArray<std::uint16_t>()));
+  EXPECT_EQ((std::tuple{c.Range(1, 3, range), std::string(range, 3)}), std::tuple(true, "BCD"));
+  EXPECT_EQ(std::tuple(c.Range(3, 1, range), c.Range(0, 5, range)), std::tuple(false, false));
+  EXPECT_EQ(
+      std::tuple(c.Compare(Chars("ABCDE")), c.Compare(Chars("ABCDF")), c.Compare(Chars("ABCD"))),
+      std::tuple(true, false, false));
+  EXPECT_EQ(std::tuple(TArray<char>().Compare(TArray<char>()),
+                       TArray<char>().Compare(TArray<std::uint16_t>())),
+            std::tuple(true, false));
 }
 
 TEST(CArrayBase, RefusesGrowthPast4GiBAndItemsOfDifferentSizes) {
   // Items of 1 GiB: four of them would need a 4 GiB block. Nothing is allocated to find out.
   CArrayBase huge(1u << 30);
-  EXPECT_TRUE(huge.Append(4) == nullptr && !huge.InsertEmpty(0, 8) && huge.Count() == 0u);
+  EXPECT_EQ((std::tuple{huge.Append(4), huge.InsertEmpty(0, 8), huge.Count()}),
+            std::tuple(nullptr, false, 0u));
   EXPECT_FALSE(CArrayBase(0).Add("c"));  // items of no size
   TArray<char> a = Chars("ABC");
   TArray<std::uint16_t> wide;
   ASSERT_TRUE(wide.Add(std::uint16_t{1}));
-  EXPECT_TRUE(!a.Add(wide) && !a.Assign(wide) && Str(a) == "ABC") << Str(a);
+  EXPECT_EQ((std::tuple{a.Add(wide), a.Assign(wide), Str(a)}), std::tuple(false, false, "ABC"));
   // Items larger than the small stack copy move the same way as small ones.
   struct Big {
     char tag;

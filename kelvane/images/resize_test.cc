@@ -1,5 +1,6 @@
 #include "kelvane/images/resize.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -95,7 +96,7 @@ TEST(Resize, SizesRoundOutwardsAndBothRoutesAgree) {
   const RasterRef drawn = internal::DrawResized(
       *turned->raster(), {120, 160, 0, 2, ColorSpace::kRGB},
       transformForOrientation(*turned, {120, 160}), {0, 0, 160, 120}, kInterpolationHigh);
-  ASSERT_TRUE(averaged && drawn);
+  ASSERT_THAT((std::vector{averaged, drawn}), ::testing::Each(::testing::NotNull()));
   int worst = 0;
   for (std::size_t i = 0; i < 120 * 160 * 4; ++i) {
     worst = std::max(worst, std::abs(averaged->data()[i] - drawn->data()[i]));

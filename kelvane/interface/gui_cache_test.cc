@@ -1,5 +1,6 @@
 #include "kelvane/interface/gui_cache.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -34,7 +35,9 @@ std::string ArcsAndEdges(const Path& path, const platform::Rect& rect, double r)
       const double mx = (at.x + 3 * v[0] + 3 * v[2] + v[4]) / 8 - rect.x - rect.width / 2,
                    my = (at.y + 3 * v[1] + 3 * v[3] + v[5]) / 8 - rect.y - rect.height / 2;
       const double dx = std::abs(mx) - rect.width / 2 + r, dy = std::abs(my) - rect.height / 2 + r;
-      EXPECT_TRUE(dx >= 0 && dy >= 0 && std::abs(std::hypot(dx, dy) - r) < 0.02) << dx << " " << dy;
+      EXPECT_THAT(
+          std::tuple(dx, dy, std::hypot(dx, dy)),
+          ::testing::FieldsAre(::testing::Ge(0), ::testing::Ge(0), ::testing::DoubleNear(r, 0.02)));
       v += 4;
     }
     at = {v[0], v[1]};
@@ -84,26 +87,29 @@ TEST(SGUICache, FactoriesMakeExactImagesLabelsAndFields) {
       platform::Raster::Make(2, 1, 8, platform::kWorkingBitmapInfo, platform::ColorSpace::kRGB,
                              {0, 0, 255, 255, 255, 0, 0, 255}));  // B, G, R, A
   const platform::ImageRef stretched = SGUICache::ImageReSize(red_blue, {6, 4});
-  ASSERT_TRUE(stretched && stretched->size() == (platform::Size{6, 4}) && stretched->scale() == 2);
+  ASSERT_NE(stretched, nullptr);
+  ASSERT_EQ(std::tuple(stretched->size(), stretched->scale()),
+            std::tuple(platform::Size{6, 4}, 2.0));
   EXPECT_EQ(stretched->raster()->PremultipliedPixel(0, 0), kRed);
   EXPECT_EQ(stretched->raster()->PremultipliedPixel(11, 7), kBlue);
   EXPECT_EQ(SGUICache::ImageReSize(nullptr, {6, 4}), nullptr);
   EXPECT_EQ(SGUICache::ImageReSize(red_blue, {0, 4}), nullptr);
 
   const platform::ImageRef pixel = SGUICache::ImageWithColor(platform::Color::RGB(1, 0, 0, 1));
-  ASSERT_TRUE(pixel && pixel->size() == (platform::Size{1, 1}) && pixel->scale() == 1);
+  ASSERT_NE(pixel, nullptr);
+  ASSERT_EQ(std::tuple(pixel->size(), pixel->scale()), std::tuple(platform::Size{1, 1}, 1.0));
   EXPECT_EQ(pixel->raster()->PremultipliedPixel(0, 0), kRed);
   // The surface was closed; no colour, no image.
-  EXPECT_TRUE(platform::GetCurrentContext() == nullptr && !SGUICache::ImageWithColor(nullptr));
+  EXPECT_EQ(platform::GetCurrentContext(), nullptr);
+  EXPECT_EQ(SGUICache::ImageWithColor(nullptr), nullptr);
 
   const platform::LabelRef label = SGUICache::Label({1, 2, 30, 40});
-  EXPECT_TRUE(label->frame() == (platform::Rect{1, 2, 30, 40}) && label->text_alignment() == 0 &&
-              label->background_color() == nullptr && !label->opaque() &&
-              label->adjusts_font_size_to_fit_width());
+  EXPECT_EQ(std::tuple(label->frame(), label->text_alignment(), label->background_color(),
+                       label->opaque(), label->adjusts_font_size_to_fit_width()),
+            std::tuple(platform::Rect{1, 2, 30, 40}, 0, nullptr, false, true));
   const platform::TextFieldRef field = SGUICache::Field({5, 6, 70, 80});
-  EXPECT_TRUE(field->frame() == (platform::Rect{5, 6, 70, 80}) &&
-              field->font()->point_size() == 17 &&
-              field->font()->family() == platform::Font::System(17)->family());
+  EXPECT_EQ(std::tuple(field->frame(), field->font()->point_size(), field->font()->family()),
+            std::tuple(platform::Rect{5, 6, 70, 80}, 17.0, platform::Font::System(17)->family()));
   // The text colour in the light appearance: appRoyalBlue, 0x1A61CC.
   const auto blue = field->text_color()->Resolved(platform::Appearance::kLight)->RGBA();
   EXPECT_EQ((std::vector<long>{field->border_style(), field->text_alignment(),
@@ -135,8 +141,8 @@ TEST(SGUICache, FontTablesCoverFourToFortyPointsWithFallbacks) {
        {&SGUICache::FontSystemNorm, &SGUICache::FontSystemBold, &SGUICache::FontCondencedBold}) {
     for (std::uint32_t size : {0u, 3u, 41u, 0xFFFFFFFFu}) EXPECT_EQ(lookup(size), nullptr);
   }
-  EXPECT_TRUE(SGUICache::FontSystemNorm(4) == s_font_hal_norm[0].load() &&
-              SGUICache::FontSystemBold(40) == s_font_hal_bold[36].load());
+  EXPECT_EQ(std::tuple(SGUICache::FontSystemNorm(4), SGUICache::FontSystemBold(40)),
+            std::tuple(s_font_hal_norm[0].load(), s_font_hal_bold[36].load()));
   // Each entry has its own size; a missing family takes the very system font objects; a
   // condensed name fills every size.
   const bool medium = platform::Font::Named(u"HelveticaNeue-Medium", 12) != nullptr;
@@ -145,7 +151,8 @@ TEST(SGUICache, FontTablesCoverFourToFortyPointsWithFallbacks) {
   const std::vector<FontRef> installed = CondensedTable();
   for (std::uint32_t i = 0; i < kFontTableSize; ++i) {
     const FontRef bold = s_font_sys_bold[i].load(), norm = s_font_sys_norm[i].load();
-    ASSERT_TRUE(bold != nullptr && norm != nullptr && bold != norm && installed[i] != nullptr);
+    ASSERT_THAT((std::vector{bold, norm, installed[i]}), ::testing::Each(::testing::NotNull()));
+    ASSERT_NE(bold, norm);
     EXPECT_EQ((std::vector{bold->point_size(), norm->point_size(), installed[i]->point_size()}),
               std::vector<double>(3, 4.0 + i));
     EXPECT_TRUE(installed[i]->family() == u"DejaVu Sans Mono");

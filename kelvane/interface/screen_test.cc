@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "kelvane/interface/internal/screen_state.h"
@@ -30,17 +31,17 @@ TEST(CScreen, ReadsOnceAndRereadsAnEmptyScreen) {
   int bounds_reads = 0;
   internal::ScreenState state({[&] { return facts.idiom; }, [&] { return facts.scale; },
                                [&] { return ++bounds_reads, facts.bounds; }});
-  EXPECT_TRUE(state.IsTablet() && state.Scale() == 2.0);
+  EXPECT_EQ(std::tuple(state.IsTablet(), state.Scale()), std::tuple(true, 2.0));
   EXPECT_EQ(state.SizeNorm(), (Size{0, 0}));
   EXPECT_EQ(state.SizeNorm(), (Size{0, 0}));
   EXPECT_EQ(bounds_reads, 2);   // an empty screen is asked again
   facts.bounds = {1366, 1024};  // landscape: still (shorter, longer)
-  EXPECT_TRUE(state.SizeNorm() == (Size{1024, 1366}) && state.SizeType() == 2u);
+  EXPECT_EQ(std::tuple(state.SizeNorm(), state.SizeType()), std::tuple(Size{1024, 1366}, 2u));
 
   // Later answers of the platform are not seen, except the idiom by the size type.
   facts = {Idiom::kPhone, 3.0, {320, 568}};
-  EXPECT_TRUE(state.IsTablet() && state.Scale() == 2.0);
-  EXPECT_TRUE(state.SizeNorm() == (Size{1024, 1366}) && bounds_reads == 3);
+  EXPECT_EQ(std::tuple(state.IsTablet(), state.Scale()), std::tuple(true, 2.0));
+  EXPECT_EQ((std::tuple{state.SizeNorm(), bounds_reads}), std::tuple(Size{1024, 1366}, 3));
   EXPECT_EQ(state.SizeType(), 2u);  // a phone of 1366 points
 }
 
@@ -52,7 +53,8 @@ TEST(CScreen, SharedStateReadsThePlatformFactsOnceFromAnyThread) {
   std::vector<Size> seen(4);
   testing::OnThreads(4, [&](int i) { seen[i] = CScreen::screenSizeNorm(); });
   EXPECT_EQ(seen, std::vector<Size>(4, Size{375, 667}));
-  EXPECT_TRUE(!CScreen::iPad() && CScreen::scale() == 2.0 && CScreen::scaleNorm() == 0.5);
+  EXPECT_EQ(std::tuple(CScreen::iPad(), CScreen::scale(), CScreen::scaleNorm()),
+            std::tuple(false, 2.0, 0.5));
   EXPECT_EQ(CScreen::screenSizeType(), 1u);
 }
 

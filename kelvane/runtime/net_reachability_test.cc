@@ -1,5 +1,6 @@
 #include "kelvane/runtime/net_reachability.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,7 +16,9 @@ TEST(CNetReachability, StatusFollowsTheFlagsAndTellsWhetherTheNetworkIsSlow) {
   CNetReachability monitor;
   for (const auto& [flags, status] : cases) {
     ReachabilityCallBack(nullptr, flags, &monitor);
-    EXPECT_TRUE(NetworkStatusForFlags(flags) == status && monitor.status() == status) << flags;
+    EXPECT_EQ(std::tuple(NetworkStatusForFlags(flags), monitor.status()),
+              std::tuple(status, status))
+        << flags;
   }
   ReachabilityCallBack(nullptr, 0x2, nullptr);  // no monitor: nothing
 
@@ -36,8 +39,8 @@ TEST(CNetReachability, StatusFollowsTheFlagsAndTellsWhetherTheNetworkIsSlow) {
     platform::SetRadioTechnologyProvider([reported = reported] { return reported; });
     Name name = u"stale";
     // The same answer without a name.
-    EXPECT_TRUE(monitor.networkIsSlow(&name) == slow && name == expected &&
-                monitor.networkIsSlow() == slow)
+    EXPECT_EQ((std::tuple{monitor.networkIsSlow(&name), name, monitor.networkIsSlow()}),
+              std::tuple(slow, expected, slow))
         << status << " " << ::testing::PrintToString(reported);
   }
   // The status read again after asking for the technology decides.
@@ -46,7 +49,7 @@ TEST(CNetReachability, StatusFollowsTheFlagsAndTellsWhetherTheNetworkIsSlow) {
     return Name(platform::kRadioAccessTechnologyGPRS);
   });
   Name name;
-  EXPECT_FALSE(monitor.networkIsSlow(&name) || name.has_value());
+  EXPECT_EQ((std::tuple{monitor.networkIsSlow(&name), name}), std::tuple(false, Name()));
   platform::SetRadioTechnologyProvider(nullptr);
 
   // A monitor starts with the status of the flags now; how the flags follow the kernel's routes
@@ -54,9 +57,10 @@ TEST(CNetReachability, StatusFollowsTheFlagsAndTellsWhetherTheNetworkIsSlow) {
   const auto before = platform::ReadPathFlags();
   const auto made = CNetReachability::init();
   const auto after = platform::ReadPathFlags();  // the same, unless the network just changed
-  ASSERT_TRUE(made != nullptr && before.has_value() && after.has_value());
-  EXPECT_TRUE(made->status() == NetworkStatusForFlags(*before) ||
-              made->status() == NetworkStatusForFlags(*after));
+  ASSERT_EQ((std::tuple{made != nullptr, before.has_value(), after.has_value()}),
+            std::tuple(true, true, true));
+  EXPECT_THAT(made->status(),
+              ::testing::AnyOf(NetworkStatusForFlags(*before), NetworkStatusForFlags(*after)));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kelvane/testing/threads.h"
@@ -48,7 +49,7 @@ TEST(CNotice, KeepsFirstSubscriptionOrderReplacesInPlaceDetachesAndChangesDuring
   hub.Subscribe(7, nullptr, Tag(log, 'x'));
   hub.Subscribe(7, &kB, Block());
   hub.Subscribe(8, &kA, Tag(log, '8'));
-  EXPECT_TRUE(hub.Post(7) == 3u && hub.Post(8) == 1u && hub.Post(9) == 0u && log == "2bc8") << log;
+  EXPECT_EQ((std::tuple{hub.Post(7), hub.Post(8), hub.Post(9), log}), std::tuple(3, 1, 0, "2bc8"));
 
   ListenerRef b = hub.Listeners(7)->at(1);
   hub.Unsubscribe(7, &kB);
@@ -56,9 +57,10 @@ TEST(CNotice, KeepsFirstSubscriptionOrderReplacesInPlaceDetachesAndChangesDuring
   // B again, an unknown event (no list appears) and a null subscriber: nothing.
   for (const auto& [event, who] : {std::pair{7u, &kB}, {99u, &kA}, {7u, nullptr}})
     hub.Unsubscribe(event, who);
-  EXPECT_TRUE((Objects(hub, 7) == std::vector<const void*>{&kA, &kC}) && !hub.Listeners(99));
+  EXPECT_EQ(Objects(hub, 7), (std::vector<const void*>{&kA, &kC}));
+  EXPECT_EQ(hub.Listeners(99), std::nullopt);
   for (const char* who : {&kA, &kC}) hub.Unsubscribe(7, who);
-  EXPECT_TRUE(hub.Listeners(7).has_value() && hub.Listeners(7)->empty());  // the list stays
+  EXPECT_EQ(hub.Listeners(7), std::vector<ListenerRef>());  // the list stays
 
   // During a delivery, A subscribes D (new: waits for the next delivery), unsubscribes C
   // (skipped now) and replaces B's block (at once).
@@ -71,7 +73,7 @@ TEST(CNotice, KeepsFirstSubscriptionOrderReplacesInPlaceDetachesAndChangesDuring
                 }));
   hub.Subscribe(5, &kB, Tag(log, 'b'));
   hub.Subscribe(5, &kC, Tag(log, 'c'));
-  EXPECT_TRUE(hub.Post(5) == 2u && log == "aB") << log;
+  EXPECT_EQ((std::tuple{hub.Post(5), log}), std::tuple(2, "aB"));
   EXPECT_EQ(Objects(hub, 5), (std::vector<const void*>{&kA, &kB, &kD}));
 }
 
@@ -86,8 +88,8 @@ TEST(CNotice, DeliveryAgreesOnArgumentsAndBlocksAreReleasedOutsideTheLock) {
   hub.Subscribe(1, &kE, Block::Of<void(int, const std::string&)>([&](int v, const std::string& s) {
                   text += s + std::to_string(v);
                 }));
-  EXPECT_TRUE(hub.Post<int>(1, 2) == 2u && total == 22) << total;
-  EXPECT_TRUE(hub.Post(1, 3, std::string("hi")) == 1u && text == "hi3") << text;
+  EXPECT_EQ((std::tuple{hub.Post<int>(1, 2), total}), std::tuple(2, 22));
+  EXPECT_EQ((std::tuple{hub.Post(1, 3, std::string("hi")), text}), std::tuple(1, "hi3"));
 
   // A replaced or removed block may hold captures whose destructors wait for another thread
   // that uses the hub; they must run with the registry's lock free.
@@ -122,8 +124,9 @@ TEST(CNotice, ConcurrentSubscribeUnsubscribeAndDeliver) {
   // Each subscriber stands at most once, whatever the interleaving, and none detached.
   std::vector<const void*> objects = Objects(hub, 11);
   std::ranges::sort(objects);
-  EXPECT_TRUE(calls.load() > 0 && std::ranges::adjacent_find(objects) == objects.end() &&
-              std::ranges::count(objects, nullptr) == 0);
+  EXPECT_GT(calls.load(), 0);
+  EXPECT_EQ(std::ranges::adjacent_find(objects), objects.end());
+  EXPECT_EQ(std::ranges::count(objects, nullptr), 0);
 }
 
 }  // namespace

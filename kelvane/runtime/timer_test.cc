@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include "kelvane/platform/core/clock.h"
@@ -45,17 +46,18 @@ TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancelsOutlivingNoOw
   // handler.
   for (const double interval : {0.0, -1.0, std::nan("")})
     EXPECT_FALSE(timer->Start(0, interval, 0, main, [] {}));
-  EXPECT_FALSE(timer->Start(0, 0.001, 0, nullptr, [] {}) ||
-               timer->Start(0, 0.001, 0, main, VoidBlock()));
-  EXPECT_TRUE(testing::StepMainQueue(1h) && fires == 2) << fires;
+  EXPECT_EQ((std::tuple{timer->Start(0, 0.001, 0, nullptr, [] {}),
+                        timer->Start(0, 0.001, 0, main, VoidBlock())}),
+            std::tuple(false, false));
+  EXPECT_EQ((std::tuple{testing::StepMainQueue(1h), fires}), std::tuple(true, 2));
   // Restarted with another queue and handler: new times and handler, still on the main queue.
   // That handler cancels the timer: from inside, Cancel returns at once and ends the timer.
   ASSERT_TRUE(timer->Start(60, 3600, 1, other, [&] {
     fires += main->IsCurrent() ? 10 : 1000;
     timer->Cancel();
   }));
-  EXPECT_TRUE(testing::StepMainQueue(1min) && fires == 12) << fires;
-  EXPECT_TRUE(testing::StepMainQueue(3h) && fires == 12) << fires;
+  EXPECT_EQ((std::tuple{testing::StepMainQueue(1min), fires}), std::tuple(true, 12));
+  EXPECT_EQ((std::tuple{testing::StepMainQueue(3h), fires}), std::tuple(true, 12));
   // After Cancel, the next start makes a new timer on the queue it is given.
   std::atomic<int> on_other{0};
   ASSERT_TRUE(timer->Start(0, 0.001, 0, other, [&] { on_other += other->IsCurrent() ? 1 : 100; }));
@@ -86,7 +88,7 @@ TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancelsOutlivingNoOw
     while (raw->ticks.load() == 0) std::this_thread::yield();
     owner.reset();  // most often while a handler runs
   }
-  EXPECT_TRUE(testing::DrainQueue(queue) && late.load() == 0) << late.load();
+  EXPECT_EQ((std::tuple{testing::DrainQueue(queue), late.load()}), std::tuple(true, 0));
 }
 
 TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
@@ -95,7 +97,8 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
   int runs = 0;
   auto block = GCDBlock::initWithBlock([&] { ++runs; });
   // An empty block makes none.
-  ASSERT_TRUE(block != nullptr && GCDBlock::initWithBlock(VoidBlock()) == nullptr);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GCDBlock::initWithBlock(VoidBlock()), nullptr);
   block->cancel();  // state 0: unchanged
   block->runInQueue(nullptr, 0);
   EXPECT_EQ(block->status(), GCDBlock::kCreated);
@@ -110,7 +113,7 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
   block->runInQueue(platform::MainQueue(), 60);
   block.reset();
   ASSERT_NE(block = watch.lock(), nullptr);  // taken back from the queue, which held it
-  EXPECT_TRUE(testing::StepMainQueue(1min) && runs == 2) << runs;
+  EXPECT_EQ((std::tuple{testing::StepMainQueue(1min), runs}), std::tuple(true, 2));
   block->runInQueue(platform::MainQueue(), 60);
   block->cancel();
   EXPECT_EQ(block->status(), GCDBlock::kCancelled);
@@ -118,7 +121,8 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancelAlsoInARace) {
   block->runInQueue(platform::MainQueue(), 0);
   EXPECT_EQ(block->status(), GCDBlock::kCancelled);
   block.reset();
-  EXPECT_TRUE(testing::StepMainQueue(2min) && watch.expired() && runs == 2) << runs;
+  EXPECT_EQ((std::tuple{testing::StepMainQueue(2min), watch.expired(), runs}),
+            std::tuple(true, true, 2));
 
   // A cancel racing a run on another queue leaves a final state.
   platform::QueueRef queue = platform::CreateSerialQueue("test.race");
@@ -141,9 +145,9 @@ TEST(NSToolsBlocks, OneRunPerPendingFlagOneAssociatedBlockPerObjectAndTimerBlock
   NSTools::callOnceUntilComplete(flag, 0.005, [&] { ++runs; });
   EXPECT_TRUE(flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [&] { runs += 100; });  // pending: ignored
-  EXPECT_TRUE(testing::StepMainQueue(1h) && !flag);
+  EXPECT_EQ((std::tuple{testing::StepMainQueue(1h), flag}), std::tuple(true, false));
   NSTools::callOnceUntilComplete(flag, 0.0, [&] { ++runs; });  // finished: schedules again
-  EXPECT_TRUE(testing::RunMainUntil([&] { return !flag; }) && runs == 2) << runs;
+  EXPECT_EQ((std::tuple{testing::RunMainUntil([&] { return !flag; }), runs}), std::tuple(true, 2));
   NSTools::callOnceUntilComplete(flag, 0.0, VoidBlock());
   EXPECT_FALSE(flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [] { throw 1; });  // throwing still frees the flag
@@ -181,7 +185,7 @@ TEST(NSToolsBlocks, OneRunPerPendingFlagOneAssociatedBlockPerObjectAndTimerBlock
                                          VoidBlock([&] { ++runs; }));
   auto plain = platform::Timer::Schedule(platform::MainQueue(), 1ms, false, perform, 42);
   ASSERT_TRUE(testing::StepMainQueue(1ms));
-  EXPECT_TRUE(!plain->IsValid() && runs == 1);
+  EXPECT_EQ((std::tuple{plain->IsValid(), runs}), std::tuple(false, 1));
 }
 
 }  // namespace

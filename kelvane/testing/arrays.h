@@ -1,6 +1,7 @@
 // kelvane/testing/arrays.h
 //
-// Test helper for the raw-item arrays: an array of 32-bit items made from a list of values.
+// Test helpers for the raw-item arrays: an array of 32-bit items made from a list of values, and
+// the items of an array as a vector, to compare whole.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +17,11 @@ inline TArray<std::uint32_t> Ints(const std::vector<std::uint32_t>& values) {
   TArray<std::uint32_t> a;
   for (std::uint32_t v : values) EXPECT_TRUE(a.Add(v));
   return a;
+}
+
+template <typename T>
+std::vector<T> Items(const TArray<T>& a) {
+  return {a.begin(), a.end()};
 }
 
 }  // namespace kelvane::testing

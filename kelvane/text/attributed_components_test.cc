@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "kelvane/images/image_attachment.h"
@@ -24,13 +25,15 @@ TEST(AttributedComponents, PiecesTakeOnlyTheAttributesThatFollowThem) {
   auto price = initWithComponents({u"Price: ", d, u"10", nullptr});
   EXPECT_EQ(price.string(), u"Price: 10");
   ASSERT_EQ(price.runs().size(), 2u);
-  EXPECT_TRUE(price.runs()[0].range == (TextRange{0, 7}) && price.runs()[0].attributes == d);
+  EXPECT_EQ(std::tuple(price.runs()[0].range, price.runs()[0].attributes),
+            std::tuple(TextRange{0, 7}, d));
   EXPECT_TRUE(price.runs()[1].attributes.empty());  // not inherited from "Price: "
 
   auto twice = initWithComponents({u"a", d, d2});  // the second set follows no text piece
   EXPECT_EQ(twice.AttributesAt(0), d);
   auto leading = initWithComponents({d, u"a"});  // a set that comes first is ignored
-  EXPECT_TRUE(leading.string() == u"a" && leading.AttributesAt(0).empty());
+  EXPECT_EQ(std::tuple(leading.string(), leading.AttributesAt(0)),
+            std::tuple(String(u"a"), TextAttributes()));
 
   // An attributed piece keeps its own attributes and merges with the set after it.
   TextAttributes coloured;
@@ -41,8 +44,9 @@ TEST(AttributedComponents, PiecesTakeOnlyTheAttributesThatFollowThem) {
   TextRange range;
   const TextAttributes up = price.AttributesAt(10, &range);
   EXPECT_EQ(range, (TextRange{10, 2}));
-  EXPECT_TRUE(up.foreground_color == coloured.foreground_color && up.baseline_offset == 2)
-      << up.baseline_offset.value_or(0);
+  TextAttributes merged = coloured;
+  merged.baseline_offset = 2;
+  EXPECT_EQ(up, merged);
   EXPECT_TRUE(price.AttributesAt(12).empty());
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "kelvane/platform/i18n/unicode.h"
@@ -44,11 +45,13 @@ TEST(CopyString, CutsToCapacityMinusTerminator) {
     Units d(bytes / 2), w(bytes / 2);
     EXPECT_EQ(CopyString(text, d.data(), bytes), copied) << bytes;
     EXPECT_EQ(CopyWString(W(text), w.data(), bytes), wcopied) << bytes;
-    EXPECT_TRUE(d.text() == kept && w.text() == kept) << bytes;
-    EXPECT_TRUE(d.guard_intact() && w.guard_intact()) << bytes;
+    EXPECT_EQ(std::tuple(d.text(), w.text(), d.guard_intact(), w.guard_intact()),
+              std::tuple(kept, kept, true, true))
+        << bytes;
   }
   Units tight(5);
-  EXPECT_TRUE(CopyTo(String(u"hello"), tight.data(), 10) == 4u && tight.text() == u"hell");
+  EXPECT_EQ((std::tuple{CopyTo(String(u"hello"), tight.data(), 10), tight.text()}),
+            std::tuple(4u, u"hell"));
 
   // Never writes without room for the terminator; two bytes hold only the terminator.
   Units one(1);
@@ -58,27 +61,29 @@ TEST(CopyString, CutsToCapacityMinusTerminator) {
             0u);
   EXPECT_EQ(one.u[0], kFill);
   EXPECT_EQ(CopyString(u"hello", one.data(), 2), 0u);
-  EXPECT_TRUE(one.u[0] == 0 && one.guard_intact());
+  EXPECT_EQ(std::tuple(one.u[0], one.guard_intact()), (std::tuple<unsigned short, bool>(0, true)));
 
   // CopyWString clears the last unit even when the text ended early; units in between keep
   // their fill.
   Units gap(6);
   EXPECT_EQ(CopyWString(W(u"ab"), gap.data(), 12), 2u);
-  EXPECT_TRUE(gap.u[2] == 0 && gap.u[3] == kFill && gap.u[5] == 0);
+  EXPECT_EQ(std::vector(gap.u.begin() + 2, gap.u.end() - 1),
+            (std::vector<unsigned short>{0, kFill, kFill, 0}));
 }
 
 TEST(CopyWString, NarrowsToLowBytes) {
   std::array<char, 8> d;
   d.fill('#');
   EXPECT_EQ(CopyWString(W(u"hello"), d.data(), 3), 3u);
-  EXPECT_TRUE(std::string(d.data()) == "he" && d[3] == '#');
+  EXPECT_EQ(std::tuple(std::string(d.data()), d[3]), std::tuple(std::string("he"), '#'));
   EXPECT_EQ(CopyWString(W(u"\u0141\u00E9x"), d.data(), 8), 3u);
   EXPECT_EQ(std::string(d.data()), "\x41\xE9x");
 
   d.fill('#');
   // No room: nothing written; one byte: the terminator alone, and the result says "cut".
-  EXPECT_TRUE(CopyWString(W(u"hello"), d.data(), 0) == 0u && d[0] == '#');
-  EXPECT_TRUE(CopyWString(W(u"hello"), d.data(), 1) == 1u && d[0] == 0 && d[1] == '#');
+  EXPECT_EQ((std::tuple{CopyWString(W(u"hello"), d.data(), 0), d[0]}), std::tuple(0u, '#'));
+  EXPECT_EQ((std::tuple{CopyWString(W(u"hello"), d.data(), 1), d[0], d[1]}),
+            std::tuple(1u, '\0', '#'));
   EXPECT_EQ(
       CopyWString(W(u"hi"), static_cast<char*>(nullptr), 4) + CopyWString(nullptr, d.data(), 4),
       0u);
@@ -88,13 +93,13 @@ TEST(CopyWStringSecured, FillsTheTailWithRandomUnits) {
   Units d(8), again(8);
   CopyWStringSecured(W(u"ab"), d.data(), 16);
   CopyWStringSecured(W(u"ab"), again.data(), 16);
-  EXPECT_TRUE(d.text() == u"ab" && d.guard_intact());
+  EXPECT_EQ(std::tuple(d.text(), d.guard_intact()), std::tuple(std::u16string(u"ab"), true));
   EXPECT_LT(std::count(d.u.begin() + 3, d.u.begin() + 8, kFill), 5) << "the tail is still old";
   EXPECT_NE(std::memcmp(d.data() + 3, again.data() + 3, 10), 0);  // two copies, two tails
   // A cut source fills nothing after the kept text; no room writes nothing.
   Units cut(3);
   CopyWStringSecured(W(u"hello"), cut.data(), 6);
-  EXPECT_TRUE(cut.text() == u"he" && cut.guard_intact());
+  EXPECT_EQ(std::tuple(cut.text(), cut.guard_intact()), std::tuple(std::u16string(u"he"), true));
   CopyWStringSecured(W(u"hello"), cut.data(), 1);
   CopyWStringSecured(nullptr, cut.data(), 2);
   EXPECT_EQ(cut.text(), u"he");
@@ -167,7 +172,8 @@ TEST(GetCString, AsciiFirstThenTheCodePage) {
     d.fill('#');
     EXPECT_EQ(GetCString(text, d.data(), size, codepage), fitted) << codepage << " " << size;
     EXPECT_STREQ(d.data(), bytes) << codepage << " " << size;
-    EXPECT_TRUE(d[size - 1] == 0 && d[size] == '#') << "the last byte is a terminator " << size;
+    // The last byte is a terminator.
+    EXPECT_EQ(std::tuple(d[size - 1], d[size]), std::tuple('\0', '#')) << size;
   }
   char untouched = '#';
   EXPECT_FALSE(GetCString(u"abc", &untouched, 0, 1252));
@@ -185,7 +191,8 @@ TEST(ClearSecured, OverwritesInPlaceKeepingTheLength) {
   String small(u"abcde"), empty;
   ClearSecured(small);
   ClearSecured(empty);
-  EXPECT_TRUE(small.size() == 5u && small != u"abcde" && empty.empty());
+  EXPECT_EQ(std::tuple(small.size(), empty.size()), std::tuple(5ul, 0ul));
+  EXPECT_NE(small, u"abcde");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "kelvane/text/hash.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -65,13 +66,14 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096OrFailsUntouched) {
 
   RecordingHasher recorder;
   ASSERT_TRUE(CHash::HashFile(recorder, U(path)));
-  EXPECT_TRUE(recorder.inits == 1 && recorder.bytes == content);
-  EXPECT_TRUE(recorder.chunks.size() >= 3 && *std::ranges::max_element(recorder.chunks) <= 4096u)
-      << recorder.chunks.size();
+  EXPECT_EQ(std::tuple(recorder.inits, recorder.bytes), std::tuple(1, content));
+  EXPECT_GE(recorder.chunks.size(), 3u);
+  EXPECT_THAT(recorder.chunks, ::testing::Each(::testing::Le(4096u)));
 
   const std::string empty = dir.Write("empty", "");
   RecordingHasher none;
-  EXPECT_TRUE(CHash::HashFile(none, U(empty)) && none.inits == 1 && none.chunks.empty());
+  EXPECT_EQ((std::tuple{CHash::HashFile(none, U(empty)), none.inits, none.chunks.size()}),
+            std::tuple(true, 1, 0u));
 
   // A path outside ASCII: U+0436 U+4E2D ".txt" in UTF-8 on disk.
   dir.Write("\xD0\xB6\xE4\xB8\xAD.txt", "abc");
@@ -132,7 +134,8 @@ TEST(Hex, ToHashIntoBufferAndToDataAndBack) {
 
   EXPECT_EQ(NSTools::ToHash(u"a1B2"), (Data{0xA1, 0xB2}));
   EXPECT_FALSE(NSTools::ToHash(u"abc").has_value());
-  EXPECT_TRUE(NSTools::ToHash(u"zz") == Data{0x00} && NSTools::ToHash(u"") == Data{});
+  EXPECT_EQ(std::tuple(NSTools::ToHash(u"zz"), NSTools::ToHash(u"")),
+            std::tuple(std::optional(Data{0x00}), std::optional(Data{})));
 
   // And back: FromHash and stringFromHash.
   const char bytes[] = {'\x0F', '\xA0', '\x80', '\x00', '\xFF'};
@@ -142,12 +145,13 @@ TEST(Hex, ToHashIntoBufferAndToDataAndBack) {
     return s;
   };
   EXPECT_EQ(from(bytes, 2), u"0FA0");
-  EXPECT_EQ(from(bytes, 5, false), u"0fa08000ff");                  // never sign-extended
-  EXPECT_TRUE(from(bytes, 0).empty() && from(nullptr, 4).empty());  // the old text is gone
+  EXPECT_EQ(from(bytes, 5, false), u"0fa08000ff");  // never sign-extended
+  EXPECT_EQ(std::tuple(from(bytes, 0), from(nullptr, 4)), std::tuple(String(), String()));  // gone
 
   EXPECT_EQ(NSTools::stringFromHash(bytes, 3, true), u"0FA080");
-  EXPECT_FALSE(NSTools::stringFromHash(bytes, 0, true) ||
-               NSTools::stringFromHash(nullptr, 3, true));
+  EXPECT_EQ(std::tuple(NSTools::stringFromHash(bytes, 0, true),
+                       NSTools::stringFromHash(nullptr, 3, true)),
+            std::tuple(std::optional<String>(), std::optional<String>()));
 
   // Round trip through all byte values.
   std::array<char, 256> all;

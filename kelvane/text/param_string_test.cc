@@ -1,5 +1,6 @@
 #include "kelvane/text/param_string.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,6 +8,8 @@
 #include <limits>
 #include <optional>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace kelvane::NSTools {
 namespace {
@@ -14,6 +17,7 @@ namespace {
 using platform::CharacterSet;
 
 const String kLine = u"login=123|server=demo|ratio=1.5|";
+constexpr unsigned short kFill = 0x7777;  // what the buffers hold before a call
 
 TEST(FindValue, ReadsValuesUpToTheStopSet) {
   // {receiver, key, stop characters (null: no stop set), value}. The key is found anywhere,
@@ -46,36 +50,42 @@ TEST(ReadParam, CopiesIntoWStringBuffersAndReadsNumbers) {
   std::array<unsigned short, 4> w;
   w.fill(0x7777);
   EXPECT_TRUE(ReadParam(kLine, u"server=", &bar, w.data(), 6));
-  EXPECT_TRUE(platform::WStringText(w.data()) == u"de" && w[3] == 0x7777);
+  EXPECT_EQ(std::tuple(platform::WStringText(w.data()), w[3]), std::tuple(String(u"de"), kFill));
   w.fill(0x7777);
-  EXPECT_TRUE(!ReadParam(kLine, u"port=", &bar, w.data(), 6) && w[0] == 0) << w[0];
+  EXPECT_EQ((std::tuple{ReadParam(kLine, u"port=", &bar, w.data(), 6), w[0]}),
+            std::tuple(false, 0));
   w.fill(0x7777);
-  EXPECT_TRUE(ReadParam(u"a=|", u"a=", &bar, w.data(), 8) && w[0] == 0);  // an empty value is found
+  // An empty value is found.
+  EXPECT_EQ((std::tuple{ReadParam(u"a=|", u"a=", &bar, w.data(), 8), w[0]}), std::tuple(true, 0));
 
   // No room for a terminator, a null buffer or key: false and nothing written.
   w.fill(0x7777);
-  EXPECT_FALSE(ReadParam(kLine, u"server=", &bar, w.data(), 1) ||
-               ReadParam(kLine, u"port=", &bar, w.data(), 1) ||
-               ReadParam(kLine, u"server=", &bar, w.data(), 0) ||
-               ReadParam(kLine, std::nullopt, &bar, w.data(), 8) ||
-               ReadParam(kLine, u"server=", &bar, static_cast<unsigned short*>(nullptr), 8));
+  EXPECT_THAT(
+      (std::vector{ReadParam(kLine, u"server=", &bar, w.data(), 1),
+                   ReadParam(kLine, u"port=", &bar, w.data(), 1),
+                   ReadParam(kLine, u"server=", &bar, w.data(), 0),
+                   ReadParam(kLine, std::nullopt, &bar, w.data(), 8),
+                   ReadParam(kLine, u"server=", &bar, static_cast<unsigned short*>(nullptr), 8)}),
+      ::testing::Each(false));
   EXPECT_EQ(w[0], 0x7777);
 
   // A size past 4 GiB is clamped, never wrapped to a tiny or zero size.
   std::array<unsigned short, 8> big;
   big.fill(0x7777);
   EXPECT_TRUE(ReadParam(kLine, u"login=", &bar, big.data(), (std::uint64_t{1} << 32) + 0));
-  EXPECT_TRUE(platform::WStringText(big.data()) == u"123" && big[4] == 0x7777);
+  EXPECT_EQ(std::tuple(platform::WStringText(big.data()), big[4]),
+            std::tuple(String(u"123"), kFill));
 
   // Numbers from values.
   double ratio = -1;
-  EXPECT_TRUE(ReadParam(kLine, u"ratio=", &bar, &ratio) && ratio == 1.5);
+  EXPECT_EQ((std::tuple{ReadParam(kLine, u"ratio=", &bar, &ratio), ratio}), std::tuple(true, 1.5));
 
   std::int32_t i32 = 99;
-  EXPECT_TRUE(ReadParam(kLine, u"server=", &bar, &i32) && i32 == 0);  // found, but no number
+  // Found, but no number.
+  EXPECT_EQ((std::tuple{ReadParam(kLine, u"server=", &bar, &i32), i32}), std::tuple(true, 0));
   i32 = 99;
-  EXPECT_TRUE(!ReadParam(kLine, u"port=", &bar, &i32) && i32 == 99);
-  EXPECT_TRUE(ReadParam(kLine, u"login=", &bar, &i32) && i32 == 123);
+  EXPECT_EQ((std::tuple{ReadParam(kLine, u"port=", &bar, &i32), i32}), std::tuple(false, 99));
+  EXPECT_EQ((std::tuple{ReadParam(kLine, u"login=", &bar, &i32), i32}), std::tuple(true, 123));
   EXPECT_FALSE(ReadParam(kLine, u"login=", &bar, static_cast<std::int32_t*>(nullptr)));
 
   // {line, key, value}: an empty value is 0; values past the range clamp.
@@ -87,7 +97,7 @@ TEST(ReadParam, CopiesIntoWStringBuffersAndReadsNumbers) {
       {u"x=-18446744073709551617", u"x=", std::numeric_limits<std::int64_t>::min()}};
   for (const auto& [line, key, value] : longs) {
     std::int64_t i64 = 42;
-    EXPECT_TRUE(ReadParam(line, key, &semi, &i64) && i64 == value) << value;
+    EXPECT_EQ((std::tuple{ReadParam(line, key, &semi, &i64), i64}), std::tuple(true, value));
   }
 }
 
@@ -141,17 +151,20 @@ TEST(ReadKey, SplitsAndTrimsAtTheFirstSeparator) {
       {u"k=v\n", u"=", u"k", u"v\n"},
       {u"\u3000k\t:=\u00A0v", u":=", u"k", u"v"}};
   for (const auto& [line, separator, k, v] : cases) {
-    EXPECT_TRUE(ReadKey(line, &key, &value, separator)) << std::u16string_view(line).size();
-    EXPECT_TRUE(key == k && value == v) << std::u16string_view(line).size();
+    EXPECT_EQ((std::tuple{ReadKey(line, &key, &value, separator), key, value}),
+              std::tuple(true, k, v))
+        << std::u16string_view(line).size();
   }
 
   key = value = u"kept";
   for (const char16_t* line : {u"a=", u"=x", u"abc", u""}) {
     EXPECT_FALSE(ReadKey(line, &key, &value, u"=")) << std::u16string_view(line).size();
   }
-  EXPECT_FALSE(ReadKey(u"a=b", &key, &value, u"") || ReadKey(u"a=b", &key, &value, std::nullopt) ||
-               ReadKey(u"a=b", nullptr, &value, u"=") || ReadKey(u"a=b", &key, nullptr, u"="));
-  EXPECT_TRUE(key == u"kept" && value == u"kept");
+  EXPECT_THAT(
+      (std::vector{ReadKey(u"a=b", &key, &value, u""), ReadKey(u"a=b", &key, &value, std::nullopt),
+                   ReadKey(u"a=b", nullptr, &value, u"="), ReadKey(u"a=b", &key, nullptr, u"=")}),
+      ::testing::Each(false));
+  EXPECT_EQ(std::tuple(key, value), std::tuple(String(u"kept"), String(u"kept")));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "kelvane/text/text_drawing.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -79,7 +80,8 @@ TEST(TextDrawing, SizesAreRoundedUpInSinglePrecision) {
   EXPECT_EQ(one.width, std::ceil(one.width));
   EXPECT_EQ(one.height, std::ceil(one.height));
   const Size boxed = SizeWithFont(u"Bid 1.23456 Ask 1.23470", font, Size{60, 1000});
-  EXPECT_TRUE(boxed.width <= 60 && boxed.height > one.height) << boxed.width << " " << boxed.height;
+  EXPECT_LE(boxed.width, 60);
+  EXPECT_GT(boxed.height, one.height);
   EXPECT_EQ(SizeWithFont(u"Bid", nullptr), Size{});
   EXPECT_EQ(SizeWithFont(u"Bid", nullptr, Size{60, 60}), Size{});
 }
@@ -94,13 +96,15 @@ TEST(TextDrawing, ShrinkingTriesEachWholeSizeDownToTheMinimum) {
   FontRef half = Font::Named(u"DejaVu Sans", 12.5);
   EXPECT_EQ(SizeWithFont(text, half, 10, &actual, 1000, 0), SizeWithFont(text, half));
   EXPECT_EQ(actual, 13);
-  // {minimum, width to fit, whole size measured at, size stored}. 14 does not fit: 13, 12, 11
+  // {minimum, width to fit, whole size measured at, size stored}. 14 fits its own width exactly
+  // and is kept. Else 14 does not fit: 13, 12, 11
   // and 10 are tried, and the first that fits is used. When nothing fits, the size at 10 comes
   // back and 10 is stored; a minimum between whole sizes is stored when the last size tried lies
   // below it; a minimum below one point ends at one point, measured and stored, instead of running
   // on.
   // clang-format off
   const std::tuple<double, double, double, double> cases[] = {
+      {10, size_at(14).width, 14, 14},
       {10, size_at(13).width, 13, 13}, {10, size_at(12).width, 12, 12},
       {10, size_at(11).width, 11, 11}, {10, size_at(10).width, 10, 10},
       {10, 5, 10, 10}, {10.5, 5, 11, 10.5}, {0.5, -1, 1, 1}, {-1e300, -1, 1, 1}};
@@ -128,7 +132,9 @@ TEST(TextDrawing, DrawInRectInksOnlyTheRectangleInTheColourAndReturnsZero) {
       const std::uint32_t p = image->raster()->PremultipliedPixel(x, y);
       if (p == 0) continue;
       ++inked;
-      EXPECT_TRUE(x >= 10 && x < 60 && y >= 5 && y < 25) << x << "," << y;
+      EXPECT_THAT(std::tuple(x, y),
+                  ::testing::FieldsAre(::testing::AllOf(::testing::Ge(10u), ::testing::Lt(60u)),
+                                       ::testing::AllOf(::testing::Ge(5u), ::testing::Lt(25u))));
       EXPECT_EQ(p & 0x0000FFFFu, 0u);        // no green or blue
       EXPECT_EQ((p >> 16) & 0xFF, p >> 24);  // red as strong as the coverage
     }
@@ -152,7 +158,7 @@ TEST(TextDrawing, MeasuringFromTwoThreadsSeesOnlyItsOwnFont) {
   std::thread other(measure, large, large_size, &wrong_large);
   measure(small, small_size, &wrong_small);
   other.join();
-  EXPECT_TRUE(wrong_small == 0 && wrong_large == 0) << wrong_small << " " << wrong_large;
+  EXPECT_EQ(std::tuple(wrong_small, wrong_large), std::tuple(0, 0));
 }
 
 }  // namespace

@@ -46,7 +46,8 @@ TEST(URL, RebuildsTypedAddressesWithoutUserInformationAndRejectsTheRest) {
       NSTools::URL(u"http://trader:s3cr@t@quotes.example.com:8080/a/b?q=1#f");
   ASSERT_TRUE(url.has_value());
   EXPECT_EQ(url->absoluteString(), u"http://quotes.example.com:8080/a/b?q=1#f");
-  EXPECT_FALSE(url->user().has_value() || url->password().has_value());
+  EXPECT_EQ(std::tuple(url->user(), url->password()),
+            std::tuple(std::optional<String>(), std::optional<String>()));
   EXPECT_EQ(url->host(), u"quotes.example.com");
 
   // {typed, rebuilt}: what users type is encoded, what is encoded already is kept. Existing
@@ -135,10 +136,14 @@ TEST(CharacterSets, QueryParameterAndMultipartSetsAndTheirMembers) {
 // Which texts are addresses is the platform's; the three tests ask for the right families.
 TEST(Network, NumericAddresses) {
   using namespace Network;
-  EXPECT_TRUE(IsValidIP4Address(u"1.2.3.4") && IsValidIPAddress(u"1.2.3.4"));
-  EXPECT_TRUE(IsValidIP6Address(u"::1") && IsValidIPAddress(u"::1"));
-  EXPECT_FALSE(IsValidIP6Address(u"1.2.3.4") || IsValidIP4Address(u"::1"));
-  EXPECT_FALSE(IsValidIPAddress(u"example.com"));
+  // {IP4, IP6, either} for each text.
+  using Kinds = std::tuple<bool, bool, bool>;
+  const auto kinds = [](const char16_t* s) {
+    return Kinds(IsValidIP4Address(s), IsValidIP6Address(s), IsValidIPAddress(s));
+  };
+  EXPECT_EQ(kinds(u"1.2.3.4"), Kinds(true, false, true));
+  EXPECT_EQ(kinds(u"::1"), Kinds(false, true, true));
+  EXPECT_EQ(kinds(u"example.com"), Kinds(false, false, false));
 }
 
 }  // namespace

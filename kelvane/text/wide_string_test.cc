@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "kelvane/runtime/scratch_environment.h"
@@ -16,6 +17,8 @@ namespace {
 
 using testing::OnFreshThread;  // whose scratch environment starts empty
 using testing::W;
+
+const std::optional<String> kNone;  // what a refused conversion gives
 
 TEST(NSToolsCompare, OrdersByUnsignedUnitsAndLengthWithCountsPastTerminators) {
   // A count reads past terminators; units are unsigned: a high surrogate sorts before U+FF5E.
@@ -100,15 +103,17 @@ TEST(NSToolsFindChar, StopsAtCountAndTerminator) {
 TEST(NSToolsWString, MakesStringsMeasuresAndLendsTheReceiversBuffer) {
   EXPECT_EQ(NSTools::stringWithWString(W(u"héllo")), u"héllo");
   EXPECT_EQ(NSTools::initWithWString(W(u"")), u"");
-  EXPECT_FALSE(NSTools::stringWithWString(nullptr) || NSTools::initWithWString(nullptr));
+  EXPECT_EQ(std::tuple(NSTools::stringWithWString(nullptr), NSTools::initWithWString(nullptr)),
+            std::tuple(kNone, kNone));
   const unsigned short lone[] = {'a', 0xDC00, 'b', 0};  // kept unit for unit
   EXPECT_EQ(NSTools::stringWithWString(lone), (String{u'a', u'\xDC00', u'b'}));
 
   const String text = u"ab\U0001F600";
   const unsigned short* units = NSTools::UTF16String(text);  // the receiver's own buffer
   EXPECT_EQ(static_cast<const void*>(units), static_cast<const void*>(text.c_str()));
-  EXPECT_TRUE(NSTools::Length(units) == 4u && NSTools::UTF16Length(text) == 4u);
-  EXPECT_TRUE(NSTools::Length(nullptr) == 0u && NSTools::Length(ExtWEmpty) == 0u);
+  EXPECT_EQ(std::tuple(NSTools::Length(units), NSTools::UTF16Length(text), NSTools::Length(nullptr),
+                       NSTools::Length(ExtWEmpty)),
+            std::tuple(4u, 4u, 0u, 0u));
   EXPECT_EQ(NSTools::UTF16Length(String(u"a\0b", 3)), 3u);
 }
 
@@ -123,8 +128,9 @@ TEST(NSToolsLWString, DecodesValidUnitsAndRejectsTheRest) {
   EXPECT_EQ(NSTools::initWithLWString(inner_zero, 3), String(u"x\0y", 3));
   EXPECT_EQ(NSTools::initWithLWString(inner_zero), u"x");
 
-  EXPECT_FALSE(NSTools::initWithLWString(nullptr, 0) || NSTools::initWithLWString(nullptr) ||
-               NSTools::stringWithLWString(nullptr));
+  EXPECT_EQ(std::tuple(NSTools::initWithLWString(nullptr, 0), NSTools::initWithLWString(nullptr),
+                       NSTools::stringWithLWString(nullptr)),
+            std::tuple(kNone, kNone, kNone));
   // Which units are bad is the decoder's to test (platform/unicode_test); here, that one bad
   // unit makes no string, and that the length bounds what is read.
   std::vector<wchar_t> units(40, L'q');
@@ -139,7 +145,8 @@ TEST(NSToolsUnits, UTF32StringRoundTripsAndLastsUntilTheNextCall) {
   ASSERT_NE(units, nullptr);
   const unsigned int length = NSTools::UTF32Length(text);
   EXPECT_EQ(length, text.size() - 1);  // one surrogate pair
-  EXPECT_TRUE(std::wcslen(units) == length && units[12] == 0x1F600) << length;
+  EXPECT_EQ(std::tuple(std::wcslen(units), units[12]),
+            std::tuple(std::size_t{length}, L'\U0001F600'));
   EXPECT_EQ(NSTools::initWithLWString(units, length), text);
 
   // Another thread's conversions use that thread's buffer and leave this one alone.
@@ -151,11 +158,13 @@ TEST(NSToolsUnits, UTF32StringRoundTripsAndLastsUntilTheNextCall) {
 
   // The next call on this thread takes the buffer over.
   const wchar_t* next = NSTools::UTF32String(u"xy");
-  EXPECT_TRUE(next != nullptr && std::wstring(next) == L"xy");
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(std::wstring(next), L"xy");
 
   EXPECT_EQ(NSTools::UTF32String(u""), std::wstring(L""));
   const String unpaired{u'a', u'b', u'\xD83D', u'c'};
-  EXPECT_TRUE(NSTools::UTF32String(unpaired) == nullptr && NSTools::UTF32Length(unpaired) == 0u);
+  EXPECT_EQ(std::tuple(NSTools::UTF32String(unpaired), NSTools::UTF32Length(unpaired)),
+            (std::tuple<const wchar_t*, unsigned>(nullptr, 0)));
   EXPECT_EQ(NSTools::UTF32Length(String(u"\xDE00\xD83D")), 0u);  // a reversed pair
 }
 
@@ -189,8 +198,9 @@ TEST(NSToolsCompareString, ComparesUtf8Bytes) {
   EXPECT_LT(NSTools::CompareString(u"abc", "abcd"), 0);
   EXPECT_GT(NSTools::CompareString(u"abc", nullptr), 0);  // null sorts first, and does not crash
   const String unpaired(u"a\xD800");                      // no UTF-8 form
-  EXPECT_TRUE(NSTools::CompareString(unpaired, "a", 10) == -1 &&
-              NSTools::CompareString(unpaired, "a") == -1);
+  EXPECT_EQ(
+      std::tuple(NSTools::CompareString(unpaired, "a", 10), NSTools::CompareString(unpaired, "a")),
+      std::tuple(-1, -1));
 }
 
 TEST(NSToolsInverseCompare, SortsDescendingByCodePoint) {
@@ -216,7 +226,7 @@ TEST(NSToolsMutableString, ClearsSetsAndAppends) {
   // Appending a String to itself through its own buffer, also when that buffer must grow.
   String twice = u"abcdefgh";
   for (int i = 0; i < 4; ++i) NSTools::appendWString(twice, NSTools::UTF16String(twice));
-  EXPECT_TRUE(twice.size() == 128u && twice.substr(120) == u"abcdefgh");
+  EXPECT_EQ(std::tuple(twice.size(), twice.substr(120)), std::tuple(128ul, String(u"abcdefgh")));
   String tail = u"xyz";
   NSTools::appendWString(tail, NSTools::UTF16String(tail) + 1);
   EXPECT_EQ(tail, u"xyzyz");

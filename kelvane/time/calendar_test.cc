@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -46,14 +47,19 @@ TEST(Calendar, DaysMonthsAndWeeksBeginAndEnd) {
     for (const auto& [t, expected] : cases) EXPECT_EQ(function(t), expected) << t;
   }
   for (std::int64_t t = 1764547200; t < 1767225600; t += 3 * 3600 + 7) {  // December 2025
-    ASSERT_TRUE(STime::MonthEnd(t) == 1767225599 && STime::MonthBegin(t) == 1764547200) << t;
+    ASSERT_EQ(std::tuple(STime::MonthEnd(t), STime::MonthBegin(t)),
+              (std::tuple<std::int64_t, std::int64_t>(1767225599, 1764547200)))
+        << t;
   }
   std::mt19937_64 rng(5);
   for (int i = 0; i < 100000; ++i) {
     const std::int64_t t = 345600 + static_cast<std::int64_t>(rng() % 8000000000);
     const std::int64_t w = STime::WeekBegin(t);
     // 1970-01-01 was a Thursday.
-    ASSERT_TRUE(w <= t && t - w < kWeek && w % kDay == 0 && (w / kDay + 4) % 7 == 0) << t;
+    ASSERT_THAT(t - w, ::testing::AllOf(::testing::Ge(0), ::testing::Lt(kWeek))) << t;
+    ASSERT_EQ(std::tuple(w % kDay, (w / kDay + 4) % 7),
+              (std::tuple<std::int64_t, std::int64_t>(0, 0)))
+        << t;
   }
 }
 
@@ -85,14 +91,16 @@ TEST(Calendar, PeriodsBackFromNowUseTheirOwnClocks) {
     // 00:30 tomorrow on the server (UTC+12, daylight 1 on top): a day further on; the upper
     // bound follows the server ahead, the days ago stay on plain UTC.
     ServerZone server(690, 1);
-    EXPECT_TRUE(STime::LastMonth(0) == today + 2 * kDay && STime::PeriodDaysAgo(0) == today);
+    EXPECT_EQ(std::tuple(STime::LastMonth(0), STime::PeriodDaysAgo(0)),
+              std::tuple(today + 2 * kDay, today));
     EXPECT_EQ(STime::PeriodUpperBound(), today + 2 * kDay - 1);
   }
   {
     ServerZone server(-720, 0);  // behind UTC: the bound stays on UTC's day
     EXPECT_EQ(STime::PeriodUpperBound(), today + kDay - 1);
   }
-  EXPECT_TRUE(STime::PeriodDaysAgo(1) == today - kDay && STime::PeriodDaysAgo(-1) == today + kDay);
+  EXPECT_EQ(std::tuple(STime::PeriodDaysAgo(1), STime::PeriodDaysAgo(-1)),
+            std::tuple(today - kDay, today + kDay));
   EXPECT_EQ(STime::PeriodDaysAgo(INT32_MIN), today - std::int64_t{INT32_MIN} * kDay);
 }
 
@@ -100,12 +108,14 @@ TEST(Calendar, PeriodBeginCountsWholeMonthsOrYears) {
   const std::int64_t jan15 = 1736942400;  // 2025-01-15 12:00:00
   const std::int64_t jul01 = kTue2025_07_01;
   // {t, years, months, begin}. Months step back first (January 2025 - 4 = September 2024), then
-  // years take that year; more years than since 1900 give 1900; neither gives the day's start.
+  // years take that year; 125 years back from 2025 start in 1901, more years than since 1900
+  // give 1900; neither gives the day's start.
   // clang-format off
   const std::int64_t cases[][4] = {
       {jul01, 0, 1, 1751328000},  {jan15, 0, 1, 1735689600},  {jan15, 0, 2, 1733011200},
       {jul01, 0, 20, 1722470400}, {jul01, 0, 12, 1722470400}, {jul01, 1, 0, 1735689600},
       {jul01, 3, 0, 1672531200},  {jan15, 1, 5, 1704067200},  {jul01, 126, 0, -2208988800},
+      {jul01, 125, 0, -2177452800},
       {jul01, 0, 0, 1751328000},  {jul01, -4, -4, 1751328000}, {-1, 1, 1, 0},
       {INT64_MAX, 1, 1, 0}};
   // clang-format on

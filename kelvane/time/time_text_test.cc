@@ -36,13 +36,16 @@ TEST(TimeText, TodayShowsTheTimeAndOtherDaysTheDateInTheFirstPreferredLanguage) 
     // The device's day runs from its local midnight to the second before the next, both kept.
     const String midnight = STime::StringTimeForUser(kBerlinMidnight);
     const String last = STime::StringTimeForUser(kBerlinMidnight + kDay - 1);
-    EXPECT_TRUE(Contains(midnight, u"12:00") && Contains(midnight, u"AM")) << midnight.size();
-    EXPECT_TRUE(Contains(last, u"11:59") && Contains(last, u"PM") && !Contains(last, u"/"));
+    EXPECT_EQ(std::tuple(Contains(midnight, u"12:00"), Contains(midnight, u"AM")),
+              std::tuple(true, true));
+    EXPECT_EQ(std::tuple(Contains(last, u"11:59"), Contains(last, u"PM"), Contains(last, u"/")),
+              std::tuple(true, true, false));
     // One second earlier is yesterday: the relative date formatter writes a word for it, no
     // digits (the words themselves are the formatter's, tested with it).
     EXPECT_FALSE(HasDigit(STime::StringTimeForUser(kBerlinMidnight - 1)));
-    EXPECT_TRUE(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"6/28/25") &&
-                Contains(STime::StringTimeForUser(0), u"1/1/70"));
+    EXPECT_EQ(std::tuple(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"6/28/25"),
+                         Contains(STime::StringTimeForUser(0), u"1/1/70")),
+              std::tuple(true, true));
   }
   FixedDevice device(kNow, "Europe/Berlin", "de-DE", "en-US");
   EXPECT_EQ(STime::StringTimeForUser(kNow), u"14:00");

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "kelvane/platform/core/clock.h"
@@ -29,6 +30,9 @@ auto Fields(const tm& t) {
                   t.tm_yday, t.tm_isdst, t.tm_gmtoff);
 }
 
+// What ParseTime gives for a time it refuses: false, and a record of zeros.
+constexpr std::tuple<bool, bool> kRefused{false, true};
+
 bool AllZero(const tm& record) {
   static const tm zero{};
   return std::memcmp(&record, &zero, sizeof(tm)) == 0;
@@ -39,7 +43,7 @@ TEST(STime, ParseTimeRefusesWhatItCannotBreakDownAndAgreesWithTheCLibrary) {
   EXPECT_FALSE(STime::ParseTime(0, nullptr));
   for (std::int64_t t : {std::int64_t{-1}, std::int64_t{-86400}, INT64_MIN, INT64_MAX}) {
     std::memset(&record, 0xAB, sizeof(record));
-    EXPECT_TRUE(!STime::ParseTime(t, &record) && AllZero(record)) << t;
+    EXPECT_EQ((std::tuple{STime::ParseTime(t, &record), AllZero(record)}), kRefused) << t;
   }
   ASSERT_TRUE(STime::ParseTime(0, &record));  // the fields are compared with gmtime_r below
   EXPECT_STREQ(record.tm_zone, "GMT");
@@ -47,8 +51,9 @@ TEST(STime, ParseTimeRefusesWhatItCannotBreakDownAndAgreesWithTheCLibrary) {
   // The year must fit the record's int, as for gmtime_r: the last second of the year
   // INT_MAX + 1900 breaks down, the first second after it does not.
   const std::int64_t limit = time_internal::DaysFromCivil(std::int64_t{INT_MAX} + 1901, 1) * 86400;
-  EXPECT_TRUE(STime::ParseTime(limit - 1, &record) && record.tm_year == INT_MAX);
-  EXPECT_TRUE(!STime::ParseTime(limit, &record) && AllZero(record));
+  EXPECT_EQ((std::tuple{STime::ParseTime(limit - 1, &record), record.tm_year}),
+            std::tuple(true, INT_MAX));
+  EXPECT_EQ((std::tuple{STime::ParseTime(limit, &record), AllZero(record)}), kRefused);
 
   std::mt19937_64 rng(7);
   std::vector<std::int64_t> times = {0,         59,           86399,      86400,      951782400,
@@ -63,7 +68,8 @@ TEST(STime, ParseTimeRefusesWhatItCannotBreakDownAndAgreesWithTheCLibrary) {
     const time_t c_time = t;
     const bool ok = STime::ParseTime(t, &record);
     ASSERT_EQ(ok, ::gmtime_r(&c_time, &expected) != nullptr) << t;
-    ASSERT_TRUE(!ok || Fields(record) == Fields(expected)) << t;
+    if (!ok) continue;
+    ASSERT_EQ(Fields(record), Fields(expected)) << t;
   }
 }
 
@@ -90,8 +96,8 @@ TEST(STime, CalendarArithmeticAgreesWithTimegmIncludingNormalisation) {
     record.tm_hour = hour, record.tm_min = min, record.tm_sec = sec;
     tm copy = record;
     const time_t expected = ::timegm(&copy);  // -1: beyond what the C library represents
-    ASSERT_TRUE(expected == -1 || time_internal::TimeGm(record) == expected)
-        << year << " " << mon << ": " << time_internal::TimeGm(record) << " != " << expected;
+    if (expected == -1) continue;
+    ASSERT_EQ(time_internal::TimeGm(record), expected) << year << " " << mon;
   }
 }
 
@@ -106,15 +112,16 @@ TEST(STime, TradeTimeFollowsTheServerZoneAndDaylightShift) {
     ServerZone server(zone, daylight);
     EXPECT_EQ(STime::TradeTimeOffset(), offset) << zone;
     // 0 is not "now" on the way back.
-    EXPECT_TRUE(STime::Time2TradeTime(kT) == kT + offset &&
-                STime::TradeTime2Time(kT + offset) == kT && STime::TradeTime2Time(0) == -offset)
+    EXPECT_EQ(std::tuple(STime::Time2TradeTime(kT), STime::TradeTime2Time(kT + offset),
+                         STime::TradeTime2Time(0)),
+              std::tuple(kT + offset, kT, -offset))
         << zone;
   }
   ServerZone server(-300, 0);
   platform::ManualClock clock(kT + 0.9);
   platform::ScopedClock scoped(clock);
   EXPECT_EQ(STime::Time2TradeTime(0), kT - 18000);  // 0 stands for now
-  EXPECT_TRUE(STime::Timestamp() == kT && STime::TimeDouble() == kT + 0.9);
+  EXPECT_EQ(std::tuple(STime::Timestamp(), STime::TimeDouble()), std::tuple(kT, kT + 0.9));
   // The conversions wrap around in 64 bits instead of overflowing.
   EXPECT_EQ(STime::Time2TradeTime(INT64_MIN), INT64_MAX - 18000 + 1);
   EXPECT_EQ(STime::TradeTime2Time(STime::Time2TradeTime(INT64_MIN + 5)), INT64_MIN + 5);
@@ -131,13 +138,17 @@ TEST(STime, InitialisationFixesTheDeviceOffsetAndTheYearStart) {
       {-5, "UTC", 0, 0}};
   for (const auto& [now, zone, year, offset] : cases) {
     FixedDevice device(now, zone);
-    EXPECT_TRUE(STime::TimeYearBegin() == year && STime::LocalTimeOffset() == offset) << zone;
+    EXPECT_EQ(std::tuple(STime::TimeYearBegin(), STime::LocalTimeOffset()),
+              std::tuple(year, offset))
+        << zone;
     // Fixed for the life of the process: later clocks and zones do not move them.
     platform::ManualClock later(1800000000);
     platform::ScopedClock scoped(later);
     platform::ScopedDeviceOverrides moved({.time_zone = "Asia/Tokyo"});
     STime::initialize();
-    EXPECT_TRUE(STime::TimeYearBegin() == year && STime::LocalTimeOffset() == offset) << zone;
+    EXPECT_EQ(std::tuple(STime::TimeYearBegin(), STime::LocalTimeOffset()),
+              std::tuple(year, offset))
+        << zone;
   }
 }
 

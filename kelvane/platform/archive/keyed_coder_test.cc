@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -187,9 +188,14 @@ TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarried) {
   EXPECT_FALSE(archive_of(std::make_shared<Unregistered>()));
   EXPECT_FALSE(archive_of(CodedDictionary{{String(1, char16_t(0xDFFF)), 1}}));
 
+  // The writer nests as deep as the reader reads: one array short of the limit is written and
+  // loads back, at the limit nothing is written.
   CodedValue deep = 1;
-  for (int i = 0; i < kMaxArchiveDepth + 1; ++i) deep = CodedArray{deep};
-  EXPECT_FALSE(archive_of(deep));
+  for (int i = 0; i < kMaxArchiveDepth - 1; ++i) deep = CodedArray{deep};
+  const std::optional<Data> deepest = archive_of(deep);
+  ASSERT_TRUE(deepest);
+  EXPECT_NE(UnarchiveRootObject(*deepest), nullptr);
+  EXPECT_FALSE(archive_of(CodedArray{deep}));
 
   Box key_with_zero;
   key_with_zero.key = std::string("a\0b", 3);
@@ -269,32 +275,6 @@ TEST_F(KeyedCoderTest, MalformedStructureGivesNull) {
   }
 }
 
-TEST_F(KeyedCoderTest, DepthAndSizeLimitsHold) {
-  // A root whose value is a chain of arrays, each holding `width` references to the next; the
-  // last holds as many references to `leaf`, or nothing.
-  const auto chain = [](int depth, int width, plist_t leaf) {
-    std::vector<plist_t> objects{Record(2), ClassRecord("CoderTestBox"), ClassRecord("NSArray")};
-    if (leaf != nullptr) objects.push_back(leaf);
-    const std::uint64_t first = objects.size() + 1;
-    plist_dict_set_item(objects[0], "v", plist_new_uid(first));
-    for (int i = 0; i < depth; ++i) {
-      plist_t array = Record(3);
-      plist_t items = plist_new_array();
-      const bool last = i + 1 == depth;
-      for (int w = 0; w < (last && leaf == nullptr ? 0 : width); ++w) {
-        plist_array_append_item(items, plist_new_uid(last ? 4 : first + 1 + i));
-      }
-      plist_dict_set_item(array, "NS.objects", items);
-      objects.push_back(array);
-    }
-    return Build(objects);
-  };
-  // Up to the limit they load, one past it they do not.
-  EXPECT_NE(UnarchiveRootObject(chain(kMaxArchiveDepth - 1, 1, nullptr)), nullptr);
-  EXPECT_EQ(UnarchiveRootObject(chain(kMaxArchiveDepth, 1, nullptr)), nullptr);
-  EXPECT_EQ(UnarchiveRootObject(chain(5000, 1, nullptr)), nullptr);
-}
-
 // ---- hostile archives, loaded in a child under limits ---------------------------------------
 
 constexpr testing::ChildLimits kLimits{.memory_bytes = std::uint64_t{512} << 20, .seconds = 10};
@@ -362,6 +342,20 @@ Data DeepWideArchive() {
       });
 }
 
+// A chain of `depth` arrays under the box, each holding the next; the last holds nothing.
+Data ArchiveChain(int depth) {
+  return BoxArchive(
+      [&](testing::KeyedArchiveLayout& layout, std::uint32_t, std::uint32_t array_class) {
+        const std::uint32_t first = layout.NextUid();
+        for (int i = 0; i < depth; ++i) {
+          std::vector<std::uint32_t> items;
+          if (i + 1 < depth) items.push_back(first + static_cast<std::uint32_t>(i) + 1);
+          layout.ArrayRecord(array_class, items);
+        }
+        return first;
+      });
+}
+
 bool RegisterBox() { return RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode); }
 
 // 0 when the archive was refused.
@@ -390,6 +384,20 @@ int Refused(const Data& bytes) {
   }
   return 0;
 });
+
+// Up to the depth limit chains load, one past it they do not.
+[[maybe_unused]] const bool kDepthLimit = testing::ChildProcess("archive-depth-limit", [] {
+  if (!RegisterBox()) return 1;
+  if (UnarchiveRootObject(ArchiveChain(kMaxArchiveDepth - 1)) == nullptr) return 2;
+  if (UnarchiveRootObject(ArchiveChain(kMaxArchiveDepth)) != nullptr) return 3;
+  return UnarchiveRootObject(ArchiveChain(5000)) == nullptr ? 0 : 4;
+});
+
+TEST_F(KeyedCoderTest, DepthAndSizeLimitsHold) {
+  // 2: one short of the limit refused; 3: at the limit loaded; 4: 5000 deep loaded; 128 and
+  // more: killed, by a crash or at a limit.
+  EXPECT_EQ(testing::RunLimitedChild("archive-depth-limit", kLimits).status, 0);
+}
 
 TEST(KeyedArchiveLimits, HostileArchivesAreRefusedWithinLimits) {
   // 0: refused; 1: loaded; 128 and more: killed, by a crash or at a limit.

@@ -1,5 +1,6 @@
 #include "kelvane/platform/core/clock.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <time.h>
 
@@ -41,7 +42,7 @@ TEST(Clock, SystemClockFollowsTheRealTimeUnlessScopedClocksNest) {
   };
   const double before = wall();
   const double now = Clock::System().Now();
-  EXPECT_TRUE(now >= before && now <= wall()) << std::fixed << before << " " << now;
+  EXPECT_THAT(now, ::testing::AllOf(::testing::Ge(before), ::testing::Le(wall()))) << std::fixed;
   ASSERT_EQ(&CurrentClock(), &Clock::System());
   ManualClock outer(100);
   ManualClock inner(200);

@@ -22,8 +22,10 @@ TEST(ThreadDictionary, StoresTypedObjectsThatStayPut) {
     ASSERT_NE(dictionary->SetData(u"bytes"), nullptr);
     EXPECT_EQ(dictionary->FindString(u"text"), text);
     // The other kind of object is not found under a key.
-    EXPECT_TRUE(dictionary->FindData(u"text") == nullptr && !dictionary->FindString(u"bytes"));
-    EXPECT_TRUE(dictionary->Contains(u"bytes") && !dictionary->Contains(u"missing"));
+    EXPECT_EQ(std::tuple(dictionary->FindData(u"text"), dictionary->FindString(u"bytes")),
+              (std::tuple<Data*, String*>(nullptr, nullptr)));
+    EXPECT_EQ(std::tuple(dictionary->Contains(u"bytes"), dictionary->Contains(u"missing")),
+              std::tuple(true, false));
 
     // Many more entries move nothing that was handed out.
     *text = u"kept";

@@ -50,7 +50,8 @@ TEST(Dispatch, SerialQueueRunsInOrderOneAtATime) {
   constexpr int kCount = 2000;
   for (int i = 0; i < kCount; ++i) {
     ASSERT_TRUE(queue->Async([&, i] {
-      if (inside.fetch_add(1) != 0 || CurrentQueue() != queue.get()) ++faults;
+      if (inside.fetch_add(1) != 0) ++faults;
+      if (CurrentQueue() != queue.get()) ++faults;
       order.push_back(i);
       inside.fetch_sub(1);
     }));

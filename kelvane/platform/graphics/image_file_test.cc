@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -170,6 +171,12 @@ constexpr testing::ChildLimits kHostileLimits{.memory_bytes = 512u << 20, .secon
   return !image.ok() && image.error().kind == ErrorKind::kNotRegularFile ? 0 : 2;
 });
 
+// Pictures whose headers claim more pixels than the limit are refused before any is made.
+[[maybe_unused]] const bool kBombs = testing::ChildProcess("image-bombs", [] {
+  if (LoadImage(Fixture("bomb.png")) != nullptr) return 1;
+  return LoadImage(Fixture("bomb.jpg")) == nullptr ? 0 : 2;
+});
+
 TEST(ImageFile, TextChunksCostNothing) {
   const testing::ChildOutcome outcome = testing::RunLimitedChild("png-text-bomb", kHostileLimits);
   EXPECT_EQ(outcome.status, 0);
@@ -259,6 +266,26 @@ TEST(ImageFile, ReadsEveryExifOrientationWithoutBakingItIn) {
   }
   EXPECT_EQ(OrientationFromExif(0), 0);
   EXPECT_EQ(OrientationFromExif(9), 0);
+
+  // The data cut right after the APP1 segment: its EXIF block, ending exactly at the end, is
+  // read; one byte shorter, the segment is incomplete and nothing is read.
+  const Data six = ReadFile(Fixture("orientation_6.jpg"));
+  const auto length_at = [&](std::size_t pos) {
+    return std::size_t{six[pos + 2]} << 8 | six[pos + 3];
+  };
+  std::size_t app1 = 2;
+  while (app1 + 4 < six.size() && six[app1 + 1] != 0xE1) app1 += 2 + length_at(app1);
+  ASSERT_LT(app1 + 4, six.size());
+  const std::size_t end = app1 + 2 + length_at(app1);
+  EXPECT_EQ(ExifOrientation(std::span(six.data(), end)), 6);
+  EXPECT_EQ(ExifOrientation(std::span(six.data(), end - 1)), 0);
+  // A value outside 1..8 reads as none.
+  Data nine = six;
+  const std::uint8_t tag[] = {0x12, 0x01, 0x03, 0x00};  // orientation, a SHORT, little-endian
+  const auto at = std::search(nine.begin(), nine.end(), std::begin(tag), std::end(tag));
+  ASSERT_NE(at, nine.end());
+  at[8] = 9;
+  EXPECT_EQ(ExifOrientation(nine), 0);
 }
 
 TEST(ImageFile, DecodesPngColourTypesIntoTheWorkingFormat) {
@@ -287,8 +314,8 @@ TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
   Data corrupt = png;
   corrupt[20] ^= 0x40;  // the header's checksum no longer matches
   EXPECT_EQ(LoadImage(corrupt), nullptr);
-  EXPECT_EQ(LoadImage(Fixture("bomb.png")), nullptr);
-  EXPECT_EQ(LoadImage(Fixture("bomb.jpg")), nullptr);
+  // 1: the PNG bomb loaded; 2: the JPEG bomb loaded; 128 and more: killed at a limit.
+  EXPECT_EQ(testing::RunLimitedChild("image-bombs", kHostileLimits).status, 0);
   EXPECT_EQ(LoadImage(Data{'G', 'I', 'F', '8', '9', 'a'}), nullptr);
   EXPECT_EQ(LoadImage(Fixture("missing.png")), nullptr);
   // A JPEG named .png is still read: the signature decides.
@@ -325,8 +352,10 @@ TEST(ImageFile, SavesUprightAndRoundTrips) {
   EXPECT_EQ(back->PremultipliedPixel(0, 0), 0u);
   EXPECT_TRUE(Near(back->PremultipliedPixel(1, 0), alpha->PremultipliedPixel(1, 0), 1));
 
-  const std::pair<double, int> qualities[] = {{0.0, 1},   {0.004, 1}, {0.5, 50}, {0.8, 80},
-                                              {1.0, 100}, {7.0, 100}, {-1, 1},   {NAN, 1}};
+  // Between whole percents the nearest wins, and a half goes up.
+  const std::pair<double, int> qualities[] = {{0.0, 1},    {0.004, 1},  {0.5, 50},   {0.8, 80},
+                                              {1.0, 100},  {7.0, 100},  {-1, 1},     {NAN, 1},
+                                              {0.496, 50}, {0.504, 50}, {0.994, 99}, {0.125, 13}};
   for (const auto& [quality, expected] : qualities) EXPECT_EQ(JPEGQuality(quality), expected);
 }
 

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/device/screen.h"
@@ -95,6 +97,18 @@ TEST(ImageSurfaces, TakenImagesKeepTheirPixelsWhileTheContextIsFinished) {
   EXPECT_EQ(GetCurrentContext(), nullptr);
   EXPECT_EQ(GraphicsContext::MakeBitmap(nullptr, 1, 1, 8, 0, ColorSpace::kRGB, 0x2002)->TakeImage(),
             nullptr);
+}
+
+TEST(ImageSurfaces, PixelSidesRoundUpPastAWhiskerAboveAWholePixel) {
+  // 50 points at scale 1.1 come out as 55.00000000000001 pixels: 55. 1e-8 points more are
+  // 1.1e-8 pixels more: 56. Both sides, each way round.
+  for (const auto& [size, pixels] : {std::pair(Size{50, 50 + 1e-8}, std::tuple(55u, 56u)),
+                                     std::pair(Size{50 + 1e-8, 50}, std::tuple(56u, 55u))}) {
+    ASSERT_TRUE(BeginImageContextWithOptions(size, false, 1.1));
+    const ImageRef image = TakeImageAndEndImageContext();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(std::tuple(image->raster()->width(), image->raster()->height()), pixels);
+  }
 }
 
 TEST(ImageSurfaces, RendererDrawsAtTheFormatsScale) {

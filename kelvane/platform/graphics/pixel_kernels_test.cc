@@ -50,7 +50,8 @@ TEST(BoxConvolve, MatchesReferenceLoop) {
       ASSERT_EQ(out.at(x, y, c), (sum + kw * kh / 2) / (kw * kh)) << w << "x" << h << " " << kw;
     }
     for (std::size_t i = 0; i < out.bytes.size(); ++i) {  // the row padding is not written
-      ASSERT_TRUE(i % (w * 4 + pad) < std::size_t(w) * 4 || out.bytes[i] == before[i]);
+      if (i % (w * 4 + pad) < std::size_t(w) * 4) continue;
+      ASSERT_EQ(out.bytes[i], before[i]) << i;
     }
   }
 }
@@ -144,24 +145,6 @@ TEST(ColorMatrixMultiply, RoundsClampsAndKeepsGrey) {
   const ColorMatrix halves{446, -128, -15, 0, -146, 0, -146, 0, -44, 0, 417, 0, 0, 0, 0, 128};
   ASSERT_TRUE(ColorMatrixMultiply(red.buffer, red.buffer, halves));  // in place
   EXPECT_EQ(red.bytes, (std::vector<std::uint8_t>{0, 0, 255, 128, 1, 0, 1, 1, 3, 0, 3, 2}));
-}
-
-TEST(ResampleOriented, TurnsAllEightOrientationsExactly) {
-  // Stored A B C / D E F, each channel holding x + 10 y. Displayed row by row:
-  const std::vector<std::uint8_t> expected[8] = {
-      {0, 1, 2, 10, 11, 12}, {12, 11, 10, 2, 1, 0},   // up; down
-      {2, 12, 1, 11, 0, 10}, {10, 0, 11, 1, 12, 2},   // left: C F / B E / A D; right: D A / ...
-      {2, 1, 0, 12, 11, 10}, {10, 11, 12, 0, 1, 2},   // up mirrored; down mirrored
-      {0, 10, 1, 11, 2, 12}, {12, 2, 11, 1, 10, 0}};  // left mirrored: A D / ...; right mirrored
-  Picture in(3, 2);
-  for (int i = 0; i < 24; ++i) in.bytes[i] = i / 4 % 3 + 10 * (i / 12);
-  for (int o = 0; o < 8; ++o) {
-    const bool t = Image::IsTransposed(o);
-    Picture out(t ? 2 : 3, t ? 3 : 2, 4);
-    ASSERT_TRUE(ResampleOriented(in.buffer, out.buffer, o));
-    const int w = out.buffer.width;
-    for (int i = 0; i < 24; ++i) EXPECT_EQ(out.at(i / 4 % w, i / 4 / w, i % 4), expected[o][i / 4]);
-  }
 }
 
 TEST(ResampleOriented, AveragesCoveredAreas) {

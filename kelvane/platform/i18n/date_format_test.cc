@@ -99,7 +99,8 @@ TEST(DateFormatter, RelativeWordsFollowTheLibraryClockInTheFormattersZone) {
   // A relative formatter with a time style writes the word and the time.
   auto both = DateFormatter::Create(L("en-US"), kDateStyleShort, kDateStyleShort, utc, true);
   const String text = both->Format(kJuly1Noon - kDay);
-  EXPECT_TRUE(Contains(text, u"Yesterday") && Contains(text, u"12:00")) << text.size();
+  EXPECT_EQ(std::tuple(Contains(text, u"Yesterday"), Contains(text, u"12:00")),
+            std::tuple(true, true));
 
   // 23:00 UTC on June 30 is already July 1 in Tokyo: "today" is the zone's day.
   auto jp =

@@ -33,6 +33,7 @@ TEST(StringsTable, TextFormReadsEscapesCommentsAndBareWords) {
       {"'k' = 'it\"s';", u"it\"s"},
       {"\"k\" = \"\\U00e9\\u20AC\\UD83D\\UDE00\";", u"\u00e9\u20ac\U0001F600"},
       {"\"k\" = \"\\101\\q\";", u"Aq"},
+      {"\"k\" = \"\\1017\\0123\\12x\";", u"A7\n3\nx"},  // three digits at most
       {"k = value/2:x-y$;", u"value/2:x-y$"},
       {"\"x\" = \"y\"; \"k\";", u"k"},
       {"\"k\" = \"Z\u00fcrich\nline\";", u"Z\u00fcrich\nline"},

@@ -136,14 +136,16 @@ TEST(SharedMimeInfo, ExtensionsTheTableLacksGetDynamicTypesThatConform) {
                    "50:image/jpeg:*.jpeg2\n"              // a table MIME type
                    "junk line without fields\n"
                    "x:a/b:*.bad\n"
-                   "50:nomime:*.nomime\n");
+                   "50:nomime:*.nomime\n"
+                   "50:application/x-system-tie:*.tie\n");
   system_dir.Write("mime/aliases", "application/x-wad application/x-doom-wad\nbroken\n");
   system_dir.Write("mime/subclasses",
                    "application/x-zippy application/zip\n"
                    "video/x-reel application/x-middle\n"
                    "application/x-middle application/x-doom-wad\n"
                    "application/x-doom-wad application/x-middle\n");  // a cycle ends
-  user_dir.Write("mime/globs2", "70:application/x-user-wad:*.wad\n");
+  user_dir.Write("mime/globs2",
+                 "70:application/x-user-wad:*.wad\n50:application/x-user-tie:*.tie\n");
   const std::shared_ptr<const TypeDatabase> database = TypeDatabase::WithSharedMimeInfo(
       {user_dir.path().string(), system_dir.path().string() + "/", "", "/nonexistent/dir"});
   ASSERT_NE(database, nullptr);
@@ -159,6 +161,8 @@ TEST(SharedMimeInfo, ExtensionsTheTableLacksGetDynamicTypesThatConform) {
   EXPECT_EQ(mime_of(u"PAK"), u"application/x-quake-pak");
   // The user's directory has the higher weight here.
   EXPECT_EQ(mime_of(u"wad"), u"application/x-user-wad");
+  // At equal weights the earlier directory, the user's, wins.
+  EXPECT_EQ(mime_of(u"tie"), u"application/x-user-tie");
   EXPECT_EQ(mime_of(u"gs"), u"text/x-genie");
   EXPECT_EQ(mime_of(u"GS"), u"text/x-uppercase");
   EXPECT_FALSE(for_extension(u"Gs").has_value());
@@ -177,7 +181,7 @@ TEST(SharedMimeInfo, ExtensionsTheTableLacksGetDynamicTypesThatConform) {
             u"dyn.mime.application.x-doom-wad");
   EXPECT_EQ(database->PreferredIdentifierForTag(kUTTagClassMIMEType, u"text/x-not-pdf"),
             u"dyn.mime.text.x-not-pdf");
-  EXPECT_EQ(database->ExtensionCount(), database->BuiltInExtensionCount() + 8);  // 6 + gs, GS
+  EXPECT_EQ(database->ExtensionCount(), database->BuiltInExtensionCount() + 9);  // 7 + gs, GS
 
   // Dynamic types conform by media kind and through subclasses.
   EXPECT_TRUE(database->ConformsTo(*for_extension(u"fancy"), kUTTypeImage));

@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace kelvane::platform {
 namespace {
 
 TEST(Layer, RefusesMasksThatWouldFormACycle) {
   const LayerRef a = Layer::Make(), b = Layer::Make(), c = ShapeLayer::Make();
   EXPECT_FALSE(a->set_mask(a));
-  ASSERT_TRUE(a->set_mask(b) && b->set_mask(c));
-  EXPECT_TRUE(!c->set_mask(a) && c->mask() == nullptr);  // c -> a -> b -> c
+  ASSERT_EQ(std::tuple(a->set_mask(b), b->set_mask(c)), std::tuple(true, true));
+  EXPECT_EQ((std::tuple{c->set_mask(a), c->mask()}),
+            std::tuple(false, nullptr));  // c -> a -> b -> c
   ASSERT_TRUE(b->set_mask(nullptr));
   EXPECT_TRUE(c->set_mask(a));  // no longer a cycle
 }
