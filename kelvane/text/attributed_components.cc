@@ -52,10 +52,10 @@ void AppendAll(platform::MutableAttributedString& self, const Component* first,
     std::deque<String> texts;
     std::deque<platform::TextAttributes> sets;
     std::vector<Component> pieces;
-    for (const Component* c = first != nullptr ? first : begin; c != end;
-         c = c == first ? begin : c + 1) {
-      const auto& value = c->value();
-      if (std::holds_alternative<std::monostate>(value)) break;
+    // False at the end marker, after which nothing is read.
+    const auto take = [&](const Component& c) {
+      const auto& value = c.value();
+      if (std::holds_alternative<std::monostate>(value)) return false;
       if (const auto* text = std::get_if<std::u16string_view>(&value);
           text != nullptr && InsideText(self, *text)) {
         pieces.emplace_back(std::u16string_view(texts.emplace_back(*text)));
@@ -63,9 +63,14 @@ void AppendAll(platform::MutableAttributedString& self, const Component* first,
                      std::get_if<const platform::TextAttributes*>(&value)) {
         pieces.emplace_back(sets.emplace_back(**attributes));
       } else {
-        pieces.push_back(*c);
+        pieces.push_back(c);
       }
-    }
+      return true;
+    };
+    // `first` is walked on its own: it may be a temporary that happens to lie where the list
+    // ends, so comparing its address with `end` would stop before anything was read.
+    bool more = first == nullptr || take(*first);
+    for (const Component* c = begin; more && c != end; ++c) more = take(*c);
     std::optional<TextRange> piece;
     for (const Component& c : pieces) AppendOne(self, c, piece);
   } catch (...) {  // std::bad_alloc: what was appended so far stays, whole
