@@ -64,7 +64,7 @@ test-tsan:
 COVERAGE_EXCLUDE := --exclude '.*_test\.cc$$' --exclude 'kelvane/testing/' --exclude 'tools/' \
   --exclude 'bench/' --exclude 'fuzz/' --exclude '$(BUILD)[^/]*/'
 coverage:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh --coverage
 	cmake -S . -B $(BUILD)-coverage -DCMAKE_BUILD_TYPE=Debug -DKELVANE_BUILD_TESTS=ON \
 	  -DKELVANE_BUILD_TOOLS=ON -DKELVANE_INSTALL=OFF -DKELVANE_WERROR=ON \
 	  -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage \

@@ -3,6 +3,7 @@
 #   scripts/install-deps.sh          build, tests, demo
 #   scripts/install-deps.sh --bench  also the peers that only the benchmarks measure against
 #   scripts/install-deps.sh --fuzz   also clang's fuzzing runtime
+#   scripts/install-deps.sh --coverage  also gcovr, for make coverage
 # Packages already present are skipped; the package lists are refreshed only when needed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,11 +33,13 @@ while read -r module deb _; do
 done <"$root/cmake/engines.txt"
 bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev libopencv-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
+coverage_packages=(gcovr)
 
 for arg in "$@"; do
   case "$arg" in
     --bench) packages+=("${bench_packages[@]}") ;;
     --fuzz) packages+=("${fuzz_packages[@]}") ;;
+    --coverage) packages+=("${coverage_packages[@]}") ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done

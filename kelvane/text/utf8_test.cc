@@ -12,7 +12,8 @@ TEST(Utf8, RoundTripsEveryEncodedLengthAndRefusesMalformedText) {
   static const char kBytes[] =
       "a\0\x7F\xC2\x80\xDF\xBF\xD0\x96\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";
   const std::string bytes(kBytes, sizeof kBytes - 1);
-  const String text = String(u"a") + u'\0' + u"\u007F\u0080\u07FF\u0416\u0800\uFFFF\U00010000"
+  const String text = String(u"a") + u'\0' +
+                      u"\u007F\u0080\u07FF\u0416\u0800\uFFFF\U00010000"
                       u"\U0010FFFF";
   EXPECT_EQ(StringFromUtf8(bytes), text);
   EXPECT_EQ(Utf8FromString(text), bytes);
@@ -27,9 +28,9 @@ TEST(Utf8, RoundTripsEveryEncodedLengthAndRefusesMalformedText) {
     EXPECT_EQ(StringFromUtf8(bad), std::nullopt) << bad;
     EXPECT_EQ(StringFromUtf8(std::string("ok") + bad), std::nullopt) << bad;
   }
-  for (const String& lone : {String(1, char16_t{0xD800}), String(u"a") + char16_t{0xDC00},
-                             String(u"\U0001F600") + char16_t{0xD83D},
-                             String{char16_t{0xDE00}, char16_t{0xD83D}}}) {
+  for (const String& lone :
+       {String(1, char16_t{0xD800}), String(u"a") + char16_t{0xDC00},
+        String(u"\U0001F600") + char16_t{0xD83D}, String{char16_t{0xDE00}, char16_t{0xD83D}}}) {
     EXPECT_EQ(Utf8FromString(lone), std::nullopt);
   }
 }

@@ -1,7 +1,7 @@
 #include "kelvane/platform/archive/internal/binary_plist_writer.h"
 
-#include <plist/plist.h>
 #include <gtest/gtest.h>
+#include <plist/plist.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -25,8 +25,8 @@ std::string Xml(plist_t node) {
 // What the engine's own reader makes of our bytes, printed the same way.
 std::string ReadBack(const Data& bytes) {
   plist_t read = nullptr;
-  plist_from_bin(reinterpret_cast<const char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()),
-                 &read);
+  plist_from_bin(reinterpret_cast<const char*>(bytes.data()),
+                 static_cast<std::uint32_t>(bytes.size()), &read);
   const PlistPtr owned(read);
   return read == nullptr ? "(unreadable)" : Xml(read);
 }
@@ -34,8 +34,8 @@ std::string ReadBack(const Data& bytes) {
 TEST(BinaryPropertyListWriter, TheEngineReadsBackEveryKindCountAndWidth) {
   const PlistPtr root(plist_new_dict());
   plist_t numbers = plist_new_array();
-  for (std::uint64_t n : {0ull, 255ull, 256ull, 65535ull, 65536ull, 4294967295ull,
-                          4294967296ull, ~0ull, 1ull << 63}) {
+  for (std::uint64_t n : {0ull, 255ull, 256ull, 65535ull, 65536ull, 4294967295ull, 4294967296ull,
+                          ~0ull, 1ull << 63}) {
     plist_array_append_item(numbers, plist_new_uint(n));
   }
   plist_dict_set_item(root.get(), "numbers", numbers);
@@ -50,7 +50,10 @@ TEST(BinaryPropertyListWriter, TheEngineReadsBackEveryKindCountAndWidth) {
   plist_dict_set_item(root.get(), "empty data", plist_new_data("", 0));
   plist_dict_set_item(root.get(), "data", plist_new_data("0123456789abcdefXYZ", 19));
   plist_dict_set_item(root.get(), "ascii of fifteen or more", plist_new_string("fifteen letters+"));
-  plist_dict_set_item(root.get(), "k\xC3\xBC" "hl \xF0\x9F\x98\x80", plist_new_string("\xE6\x97\xA5 x"));
+  plist_dict_set_item(root.get(),
+                      "k\xC3\xBC"
+                      "hl \xF0\x9F\x98\x80",
+                      plist_new_string("\xE6\x97\xA5 x"));
   plist_dict_set_item(root.get(), "empty", plist_new_array());
   plist_dict_set_item(root.get(), "empty dict", plist_new_dict());
   plist_dict_set_item(root.get(), "same text twice", plist_new_string("fifteen letters+"));

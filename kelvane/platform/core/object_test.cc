@@ -44,7 +44,7 @@ TEST(Block, InvokeWithReadsArgumentsForValueAndConstReferenceParameters) {
   EXPECT_FALSE(mixed.InvokeWith(1, text));
   // Parameters that could change or take the caller's argument, and results: refused.
   Block changes = Block::Of<void(std::string&)>([&](std::string& s) { s += "!"; });
-  Block takes = Block::Of<void(std::string&&)>([&](std::string&& s) { seen = std::move(s); });
+  Block takes = Block::Of<void(std::string &&)>([&](std::string&& s) { seen = std::move(s); });
   Block answers = Block::Of<int(const std::string&)>([](const std::string&) { return 1; });
   for (const Block& refused : {changes, takes, answers, Block()}) {
     EXPECT_FALSE(refused.InvokeWith(text));

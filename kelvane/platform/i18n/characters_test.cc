@@ -12,7 +12,7 @@ TEST(Characters, ComposedLengthsFollowExtendedGraphemeClusters) {
   std::u16string text = u"ae\u0301\U0001F1E9\U0001F1EA\U0001F468\u200D\U0001F469?x";
   text[12] = 0xD800;
   // a | e + mark | flag (two pairs) | man ZWJ woman | lone lead surrogate | x | end
-  const std::pair<std::size_t, std::size_t> cases[] = {{0, 1}, {1, 2},  {3, 4},  {7, 5},
+  const std::pair<std::size_t, std::size_t> cases[] = {{0, 1},  {1, 2},  {3, 4},  {7, 5},
                                                        {12, 1}, {13, 1}, {14, 0}, {99, 0}};
   for (const auto& [index, length] : cases) {
     EXPECT_EQ(ComposedCharacterLength(text, index), length) << index;
