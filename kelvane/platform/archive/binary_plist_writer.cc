@@ -211,17 +211,7 @@ class Flattener {
     std::vector<std::uint64_t>& items = items_;
     items.clear();
     if (plist_get_node_type(node) == PLIST_ARRAY) {
-      plist_array_iter iter = nullptr;
-      plist_array_new_iter(node, &iter);
-      if (iter == nullptr) return false;
-      children_.clear();
-      for (;;) {
-        plist_t child = nullptr;
-        plist_array_next_item(node, iter, &child);
-        if (child == nullptr) break;
-        children_.push_back(child);
-      }
-      std::free(iter);
+      Items(node, children_);
       for (plist_t child : children_) {
         items.push_back(Index(child));
         if (items.back() == kFailed) return false;

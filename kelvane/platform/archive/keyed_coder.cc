@@ -32,12 +32,12 @@ std::string_view StringOf(plist_t node) {
   return text == nullptr ? std::string_view() : std::string_view(text, length);
 }
 
-std::vector<plist_t> Items(plist_t array) {
-  std::vector<plist_t> items;
+void Items(plist_t array, std::vector<plist_t>& items) {
+  items.clear();
   items.reserve(plist_array_get_size(array));
   plist_array_iter iter = nullptr;
   plist_array_new_iter(array, &iter);
-  if (iter == nullptr) return items;
+  if (iter == nullptr) return;
   for (;;) {
     plist_t item = nullptr;
     plist_array_next_item(array, iter, &item);
@@ -45,6 +45,11 @@ std::vector<plist_t> Items(plist_t array) {
     items.push_back(item);
   }
   std::free(iter);
+}
+
+std::vector<plist_t> Items(plist_t array) {
+  std::vector<plist_t> items;
+  Items(array, items);
   return items;
 }
 

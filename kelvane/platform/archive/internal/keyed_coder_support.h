@@ -47,6 +47,8 @@ std::string_view StringOf(plist_t node);
 
 // The items of an array node, read once: indexing a libplist array walks its list.
 std::vector<plist_t> Items(plist_t array);
+// The same into `items`, whose storage is reused.
+void Items(plist_t array, std::vector<plist_t>& items);
 
 // Keys the coder writes itself begin with '$'; a caller's key that does is written with one
 // more '$' in front, so the two never meet.
