@@ -8,9 +8,10 @@
 #
 # Every run is bounded as a hostile input would be in a real process: FUZZ_RSS_MB of memory
 # (1536 by default; a single allocation above it counts as a fault too) and FUZZ_TIMEOUT seconds
-# per input (20; the keyed archive target three times that). Loaders of files (pictures, property lists, archives, bundles' tables, the type
-# database, records) take inputs up to 1 MiB, long enough to hold a deep chain, a text-chunk bomb
-# or a scan flood; the parsers of short strings take up to 64 KiB.
+# per input (20; the keyed archive target three times that). Loaders of files (pictures, property
+# lists, archives, bundles' tables, the type database, records) take inputs up to 1 MiB, long
+# enough to hold a deep chain, a text-chunk bomb or a scan flood; the parsers of short strings
+# take up to 64 KiB.
 set -euo pipefail
 dir=${1:?usage: run-fuzzers.sh DIR SECONDS [NAME...]}
 seconds=${2:-60}
