@@ -22,36 +22,6 @@ std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed) {
   return bytes;
 }
 
-TEST(PixelViews, KernelsGiveTheEarlierFormsPixels) {
-  const std::uint32_t w = 13, h = 9;
-  const std::size_t row = w * 4 + 8;
-  std::vector<std::uint8_t> in = RandomBytes(row * h, 7);
-  const PixelView source{PixelLayout::Working(w, h, row), in.data()};
-  const PixelBuffer old_source{in.data(), w, h, row};
-
-  std::vector<std::uint8_t> by_view(row * h), by_buffer(row * h);
-  const MutablePixelView view_out{PixelLayout::Working(w, h, row), by_view.data()};
-  const PixelBuffer buffer_out{by_buffer.data(), w, h, row};
-  ASSERT_TRUE(BoxConvolve(source, view_out, 5, 3, nullptr, 0));
-  ASSERT_TRUE(BoxConvolve(old_source, buffer_out, 5, 3, nullptr, 0));
-  EXPECT_EQ(by_view, by_buffer);
-
-  ASSERT_TRUE(ColorMatrixMultiply(source, view_out, SaturationMatrix(1.8)));
-  ASSERT_TRUE(ColorMatrixMultiply(old_source, buffer_out, SaturationMatrix(1.8)));
-  EXPECT_EQ(by_view, by_buffer);
-
-  for (int o = 0; o < 8; ++o) {
-    SCOPED_TRACE(testing::Message() << "orientation " << o);
-    const bool t = Image::IsTransposed(o);
-    const std::uint32_t dw = t ? 5 : 7, dh = t ? 7 : 5;
-    std::vector<std::uint8_t> a(std::size_t{dw} * 4 * dh), b(a.size());
-    ASSERT_TRUE(ResampleOriented(source, {PixelLayout::Working(dw, dh, dw * 4), a.data()},
-                                 *ImageOrientationFromInt(o)));
-    ASSERT_TRUE(ResampleOriented(old_source, PixelBuffer{b.data(), dw, dh, dw * 4}, o));
-    EXPECT_EQ(a, b);
-  }
-}
-
 TEST(PixelViews, KernelsRefuseLayoutsTheyCannotWeigh) {
   const std::uint32_t w = 4, h = 4;
   std::vector<std::uint8_t> in = RandomBytes(w * 4 * h, 3), out(w * 4 * h, 0xAB);

@@ -72,30 +72,5 @@ TEST(ImageOrientation, NumbersOutsideTheEightAreRefused) {
   EXPECT_EQ(ImageOrientationFromInt(8), std::nullopt);
 }
 
-TEST(ImageOrientation, ExifValuesMapOntoThePlatformNumbering) {
-  const struct {
-    int exif;
-    ImageOrientation orientation;
-  } cases[] = {{1, kOrientationUp},           {3, kOrientationDown},
-               {8, kOrientationLeft},         {6, kOrientationRight},
-               {2, kOrientationUpMirrored},   {4, kOrientationDownMirrored},
-               {5, kOrientationLeftMirrored}, {7, kOrientationRightMirrored},
-               {0, kOrientationUp},           {9, kOrientationUp},
-               {-3, kOrientationUp}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.exif);
-    EXPECT_EQ(ImageOrientationFromExif(c.exif), c.orientation);
-    EXPECT_EQ(OrientationFromExif(c.exif), ToInt(c.orientation));  // the earlier form agrees
-  }
-}
-
-TEST(InterpolationQuality, NumbersOutsideTheFiveReadAsTheDefault) {
-  EXPECT_EQ(InterpolationQualityFromInt(0), kInterpolationDefault);
-  EXPECT_EQ(InterpolationQualityFromInt(1), kInterpolationNone);
-  EXPECT_EQ(InterpolationQualityFromInt(4), kInterpolationMedium);
-  EXPECT_EQ(InterpolationQualityFromInt(5), kInterpolationDefault);
-  EXPECT_EQ(InterpolationQualityFromInt(-1), kInterpolationDefault);
-}
-
 }  // namespace
 }  // namespace kelvane::platform
