@@ -39,6 +39,7 @@
 #include "kelvane/platform/device/appearance.h"
 #include "kelvane/platform/device/device.h"
 #include "kelvane/platform/device/screen.h"
+#include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/dispatch/dispatch.h"
 #include "kelvane/platform/fonts/attributed_string.h"
 #include "kelvane/platform/fonts/font.h"

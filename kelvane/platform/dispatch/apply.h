@@ -1,0 +1,44 @@
+// kelvane/platform/dispatch/apply.h
+//
+// Work split into parts that run at once on the worker pool.
+//
+//   ApplyConcurrently(count, work)  runs work(0) .. work(count - 1) and returns when every part
+//                                   has run. The parts go to the pool's global queue and to the
+//                                   calling thread, which takes parts itself rather than wait, so
+//                                   a call made from a pool thread (or from inside a part) cannot
+//                                   wait on itself. Parts run in no guaranteed order.
+//   ConcurrencyWidth()              how many threads a call from here would run parts on: 1 when
+//                                   the calling thread keeps its work (below) or the pool could
+//                                   not start. Callers split their work into about this many
+//                                   parts, and into none when it is 1.
+//   KeepOnThisThread                while one lives on a thread, every ApplyConcurrently called
+//                                   on that thread runs all its parts there, in order. The image
+//                                   operations that split large pictures into bands honour it, so
+//                                   a caller that already spreads its own work over the cores, or
+//                                   that must not wait on the pool, keeps each call on its thread.
+//
+// Threads: every function may be called from any thread. `work` must not throw; an exception
+// that escapes a part is swallowed there, and the other parts still run.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+#include "kelvane/export.h"
+
+namespace kelvane::platform {
+
+KELVANE_EXPORT void ApplyConcurrently(std::size_t count,
+                                      const std::function<void(std::size_t)>& work) noexcept;
+
+[[nodiscard]] KELVANE_EXPORT std::size_t ConcurrencyWidth() noexcept;
+
+class KELVANE_EXPORT KeepOnThisThread {
+ public:
+  KeepOnThisThread() noexcept;
+  ~KeepOnThisThread();
+  KeepOnThisThread(const KeepOnThisThread&) = delete;
+  KeepOnThisThread& operator=(const KeepOnThisThread&) = delete;
+};
+
+}  // namespace kelvane::platform

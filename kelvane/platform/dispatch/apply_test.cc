@@ -1,0 +1,54 @@
+#include "kelvane/platform/dispatch/apply.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace kelvane::platform {
+namespace {
+
+// Every part runs exactly once, also when one throws and when parts apply again from inside
+// (a pool thread waiting on the pool must take parts itself rather than deadlock).
+TEST(ApplyConcurrently, RunsEveryPartOnceEvenNestedAndThrowing) {
+  constexpr std::size_t kOuter = 16, kInner = 64;
+  std::vector<std::atomic<int>> runs(kOuter * kInner);
+  ApplyConcurrently(kOuter, [&](std::size_t i) {
+    ApplyConcurrently(kInner, [&](std::size_t j) {
+      runs[i * kInner + j].fetch_add(1);
+      if (j == 7) throw std::runtime_error("part 7");
+    });
+  });
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    ASSERT_EQ(runs[k].load(), 1) << "part " << k;
+  }
+  ApplyConcurrently(0, [&](std::size_t) { FAIL() << "no part was asked for"; });
+}
+
+TEST(ApplyConcurrently, KeepOnThisThreadRunsThePartsInOrderOnTheCaller) {
+  std::vector<std::size_t> order;
+  std::set<std::thread::id> threads;
+  {
+    const KeepOnThisThread keep;
+    EXPECT_EQ(ConcurrencyWidth(), 1u);
+    ApplyConcurrently(8, [&](std::size_t i) {  // unlocked: a second thread would be a race
+      order.push_back(i);
+      threads.insert(std::this_thread::get_id());
+    });
+  }
+  EXPECT_EQ(order, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+  // Only the thread that keeps its work is held back.
+  const std::size_t here = ConcurrencyWidth();
+  std::size_t there = 0;
+  std::thread([&] { there = ConcurrencyWidth(); }).join();
+  EXPECT_EQ(there, here);
+  EXPECT_GE(here, 1u);
+}
+
+}  // namespace
+}  // namespace kelvane::platform
