@@ -87,18 +87,6 @@ TEST(Object, AssociatedSlotsAreKeyedByAddressTypedAndReleased) {
   EXPECT_TRUE(held_watch.expired());
 }
 
-TEST(Object, MonitorIsRecursiveAndExcludesOtherThreads) {
-  Object object;
-  std::lock_guard outer(object.Monitor());
-  std::lock_guard inner(object.Monitor());  // the same thread again: no deadlock
-  bool other_got_it = true;
-  std::thread([&] {
-    other_got_it = object.Monitor().try_lock();
-    if (other_got_it) object.Monitor().unlock();
-  }).join();
-  EXPECT_FALSE(other_got_it);
-}
-
 TEST(Object, SlotsSurviveConcurrentWritersAndReaders) {
   static const char kKey = 'c';
   Object object;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "kelvane/testing/child_process.h"
@@ -100,45 +101,46 @@ TEST(PropertyListCheck, DepthAndExpansionAreBoundedExactly) {
 }
 
 TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
-  const auto malformed = [](const Data& bytes) {
+  // The kind of the refusal; none when the list passed.
+  const auto refusal = [](const Data& bytes) -> std::optional<ErrorKind> {
     const Result<PropertyListShape> shape = Check(bytes);
-    return !shape.ok() && shape.error().kind == ErrorKind::kMalformed;
+    return shape.ok() ? std::nullopt : std::optional(shape.error().kind);
   };
   BinaryPlist cycle;
   cycle.Array({1});
   cycle.Array({0});
-  EXPECT_TRUE(malformed(cycle.Build(0)));
+  EXPECT_EQ(refusal(cycle.Build(0)), ErrorKind::kMalformed);
   BinaryPlist own;
   own.Array({0});
-  EXPECT_TRUE(malformed(own.Build(0)));
+  EXPECT_EQ(refusal(own.Build(0)), ErrorKind::kMalformed);
   BinaryPlist past;
   past.Array({5});
-  EXPECT_TRUE(malformed(past.Build(0)));
+  EXPECT_EQ(refusal(past.Build(0)), ErrorKind::kMalformed);
   BinaryPlist number_key;
   number_key.Dict({1}, {1});
   number_key.Integer(3);
-  EXPECT_TRUE(malformed(number_key.Build(0)));
+  EXPECT_EQ(refusal(number_key.Build(0)), ErrorKind::kMalformed);
   BinaryPlist array_key;
   array_key.Dict({1}, {1});
   array_key.Array({});
-  EXPECT_TRUE(malformed(array_key.Build(0)));
-  EXPECT_TRUE(malformed(Data{'b', 'p', 'l', 'i', 's', 't'}));
+  EXPECT_EQ(refusal(array_key.Build(0)), ErrorKind::kMalformed);
+  EXPECT_EQ(refusal(Data{'b', 'p', 'l', 'i', 's', 't'}), ErrorKind::kMalformed);
   BinaryPlist empty_utf16;  // libplist cannot read it, so it must not pass
   empty_utf16.Ascii("");
   Data bytes = empty_utf16.Build(0);
   ASSERT_TRUE(Check(bytes).ok());
   bytes[8] = 0x60;
-  EXPECT_TRUE(malformed(bytes));
+  EXPECT_EQ(refusal(bytes), ErrorKind::kMalformed);
   // libplist stops the process (an assertion) on a key holding a zero character.
   BinaryPlist zero_key;
   zero_key.Dict({1}, {1});
   zero_key.Ascii(std::string("k\0y", 3));
-  EXPECT_TRUE(malformed(zero_key.Build(0)));
+  EXPECT_EQ(refusal(zero_key.Build(0)), ErrorKind::kMalformed);
   BinaryPlist zero_unit;
   zero_unit.Ascii(std::string("\0\0", 2));
   Data utf16 = zero_unit.Build(0);
   utf16[8] = 0x61;  // one UTF-16 unit, zero
-  EXPECT_TRUE(malformed(utf16));
+  EXPECT_EQ(refusal(utf16), ErrorKind::kMalformed);
 
   // Every cut of a valid list and every single flipped byte: refused or passed, never a read
   // outside the bytes; what passes, libplist reads.
@@ -152,7 +154,8 @@ TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
   ASSERT_TRUE(Check(whole).ok());
   for (std::size_t n = 0; n < whole.size(); ++n) {
     SCOPED_TRACE(n);
-    EXPECT_TRUE(malformed(Data(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n))));
+    EXPECT_EQ(refusal(Data(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n))),
+              ErrorKind::kMalformed);
     for (std::uint8_t flip : {0x01, 0x80, 0xFF}) {
       Data flipped = whole;
       flipped[n] ^= flip;

@@ -79,10 +79,12 @@ struct LateReader {
   ~LateReader() {
     // The dictionary is gone: lookups report "none" and reserving does nothing, without touching
     // destroyed storage (AddressSanitizer watches this).
-    const bool gone = ThreadDictionary::Current() == nullptr;
+    if (ThreadDictionary::Current() != nullptr) {
+      result->store(2);
+      return;
+    }
     NSTools::SetEnviromentString(2);
-    const bool fetch_failed = NSTools::EnviromentString(0) == nullptr;
-    result->store(gone && fetch_failed ? 1 : 2);
+    result->store(NSTools::EnviromentString(0) == nullptr ? 1 : 3);
   }
 };
 
@@ -94,7 +96,7 @@ TEST(ThreadDictionary, IsAbsentWhileTheThreadTearsDown) {
     NSTools::SetEnviromentString(2);
     ASSERT_NE(NSTools::EnviromentString(1), nullptr);
   }).join();
-  EXPECT_EQ(result.load(), 1);
+  EXPECT_EQ(result.load(), 1);  // 2: the dictionary was still there; 3: a fetch gave a string
 }
 
 }  // namespace

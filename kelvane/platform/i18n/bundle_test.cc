@@ -78,15 +78,11 @@ TEST(Bundle, LooksUpThePreferredLanguageThenBaseThenTheDevelopmentRegion) {
 TEST(Bundle, ReadsTheRegionFromABinaryInfoAndDefaultsIt) {
   plist_t info = plist_new_dict();
   plist_dict_set_item(info, "CFBundleDevelopmentRegion", plist_new_string("fr"));
-  char* bytes = nullptr;
-  std::uint32_t length = 0;
-  plist_to_bin(info, &bytes, &length);
+  const Data bytes = testing::WrittenByLibplist(info);
   testing::TempDir temp;
-  const BundleRef binary =
-      Bundle::AtPath(MakeBundle(temp.path() / "B", {{"Info.plist", std::string(bytes, length)},
-                                                    {"fr.lproj/Localizable.strings", "a=b;"}}));
-  std::free(bytes);
-  plist_free(info);
+  const BundleRef binary = Bundle::AtPath(
+      MakeBundle(temp.path() / "B", {{"Info.plist", std::string(bytes.begin(), bytes.end())},
+                                     {"fr.lproj/Localizable.strings", "a=b;"}}));
   ASSERT_NE(binary, nullptr);
   EXPECT_EQ(Lookup(binary, {"ko"}, u"a"), "b");
   EXPECT_EQ(Bundle::AtPath(MakeBundle(temp.path() / "P", {}))->DevelopmentRegion(), "en");
