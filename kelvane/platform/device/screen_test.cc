@@ -1,29 +1,17 @@
 #include "kelvane/platform/device/screen.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 
 #include "kelvane/platform/device/internal/kernel_display.h"
+#include "kelvane/testing/scoped_environment.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
 namespace {
 
-// Sets (or, with null, unsets) one environment variable for a scope.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : name_(name) {
-    if (const char* old = ::getenv(name)) old_ = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedVariable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using testing::ScopedEnvironment;
 
 TEST(ScreenFacts, ParsesScreenSettingsAndIdioms) {
   const auto setting = ParseScreenSetting("414x896@3");
@@ -62,8 +50,7 @@ TEST(ScreenFacts, ReadsTheFirstConnectedDisplayOfTheKernel) {
 }
 
 TEST(ScreenFacts, EnvironmentThenOverrides) {
-  ScopedVariable screen("KELVANE_SCREEN", "768x1024@2");
-  ScopedVariable idiom("KELVANE_IDIOM", "tablet");
+  ScopedEnvironment env({{"KELVANE_SCREEN", "768x1024@2"}, {"KELVANE_IDIOM", "tablet"}});
   EXPECT_EQ(EnvironmentScreenFacts(), (ScreenFacts{Idiom::kTablet, 2.0, {768, 1024}}));
   {
     ScopedScreenOverrides scale({.scale = 1.0});
@@ -80,8 +67,7 @@ TEST(ScreenFacts, EnvironmentThenOverrides) {
   {
     // A malformed screen leaves the kernel or the default to answer; a malformed idiom is a
     // phone.
-    ScopedVariable bad_screen("KELVANE_SCREEN", "big");
-    ScopedVariable bad_idiom("KELVANE_IDIOM", "watch");
+    ScopedEnvironment bad({{"KELVANE_SCREEN", "big"}, {"KELVANE_IDIOM", "watch"}});
     EXPECT_EQ(EnvironmentScreenFacts().idiom, Idiom::kPhone);
     EXPECT_NE(EnvironmentScreenFacts().bounds, (Size{768, 1024}));
   }

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <future>
 #include <numeric>
 #include <thread>
@@ -155,6 +154,7 @@ TEST(Dispatch, AnOwnLoopSeesEveryKindOfMainQueueWork) {
     if (::read(pipe_fds[0], buffer, sizeof buffer) > 0) ++reads;
   });
   ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(ReadSource::Create(MainQueue(), -1, [] {}), nullptr);
   PollMainQueue();
   std::thread writer([&] { (void)!::write(pipe_fds[1], "x", 1); });
   EXPECT_TRUE(loop_until([&] { return reads == 1; }));
@@ -164,7 +164,7 @@ TEST(Dispatch, AnOwnLoopSeesEveryKindOfMainQueueWork) {
   DrainMain();
   pollfd entry{fd, POLLIN, 0};
   EXPECT_EQ(::poll(&entry, 1, 0), 0);  // nothing left: the descriptor is quiet
-  ::close(pipe_fds[0]);
+  EXPECT_EQ(::close(pipe_fds[0]), 0);  // still the caller's: the source watched a duplicate
   ::close(pipe_fds[1]);
 }
 
@@ -311,25 +311,6 @@ TEST(DispatchClock, TheDeprecatedAdvanceStillMovesItAndEndsWithAnInstalledClock)
   EXPECT_EQ(testing::RunChildProcess("advance"), 0);
 }
 
-TEST(DispatchBlock, CancelledBeforeStartNeverRunsAndIsReleasedEarly) {
-  DrainMain();
-  int runs = 0;
-  DispatchBlockRef block = DispatchBlock::Create([&] { ++runs; });
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(DispatchBlock::Create(std::function<void()>()), nullptr);
-
-  auto owner = std::make_shared<int>(1);
-  std::weak_ptr<int> watch = owner;
-  ASSERT_TRUE(MainQueue()->Async(block, owner));
-  ASSERT_TRUE(MainQueue()->After(1h, block, owner));  // far away: only a withdrawal frees it
-  owner.reset();
-  block->Cancel();
-  ASSERT_TRUE(RunMainUntil([&] { return watch.expired(); }));
-  EXPECT_FALSE(block->Perform());
-  EXPECT_EQ(runs, 0);
-  EXPECT_FALSE(MainQueueNextDeadline().has_value());
-}
-
 TEST(DispatchBlock, CancelledThenDelayedIsReleasedAtOnce) {
   // The withdrawal of a block cancelled already runs at once, racing the submission's wait.
   QueueRef queue = CreateSerialQueue("test.withdraw");
@@ -343,28 +324,6 @@ TEST(DispatchBlock, CancelledThenDelayedIsReleasedAtOnce) {
   }
   EXPECT_TRUE(WaitUntil(
       [&] { return std::ranges::all_of(watches, [](auto& w) { return w.expired(); }); }, 1s));
-}
-
-TEST(DispatchBlock, RunsEachSubmissionAndFinishesARunInProgress) {
-  QueueRef queue = CreateSerialQueue("test.block");
-  ASSERT_NE(queue, nullptr);
-  std::atomic<int> runs{0};
-  std::promise<void> started;
-  std::promise<void> release;
-  auto released = release.get_future().share();
-  DispatchBlockRef block = DispatchBlock::Create([&] {
-    if (runs.fetch_add(1) == 1) {
-      started.set_value();
-      released.wait();
-    }
-  });
-  ASSERT_TRUE(block->Perform());
-  ASSERT_TRUE(queue->Async(block));
-  ASSERT_EQ(started.get_future().wait_for(10s), std::future_status::ready);
-  block->Cancel();  // while running: the run goes on to its end
-  release.set_value();
-  ASSERT_TRUE(DrainQueue(queue));
-  EXPECT_EQ(runs.load(), 2);
 }
 
 TEST(DispatchBlock, AsyncAsTheFirstBuildsCalledItStillSubmits) {
@@ -408,84 +367,11 @@ TEST(TimerSource, FiresOnItsQueueAndFollowsSuspendResumeInTime) {
   source->Resume();
   ASSERT_TRUE(StepMainQueue(1min));
   EXPECT_EQ(fires, 3);
-  source->SetTimer(5h, 0ms, 0ms);  // reprogrammed, zero interval: once, 5h from now
-  ASSERT_TRUE(StepMainQueue(4h));
-  EXPECT_EQ(fires, 3);
-  ASSERT_TRUE(StepMainQueue(10h));
-  EXPECT_EQ(fires, 4);
   source->SetTimer(1h, 1h, 0ms);
   source->Cancel();
   ASSERT_TRUE(StepMainQueue(3h));
-  EXPECT_EQ(fires, 4);
+  EXPECT_EQ(fires, 3);
   EXPECT_TRUE(watch.expired());  // the handler was released
-}
-
-TEST(TimerSource, NoHandlerRunsOnceCancelHasReturned) {
-  QueueRef queue = CreateSerialQueue("test.cancel");
-  for (int i = 0; i < 200; ++i) {
-    auto source = TimerSource::Create(queue);
-    std::atomic<bool> cancelled{false};
-    std::atomic<int> late{0};
-    std::atomic<int> fires{0};
-    source->SetEventHandler([&] {
-      if (cancelled) ++late;
-      ++fires;
-      std::this_thread::yield();
-      if (cancelled) ++late;
-    });
-    source->SetTimer(0ms, 100us, 0ms);
-    source->Resume();
-    while (fires == 0) std::this_thread::yield();
-    source->Cancel();
-    cancelled = true;
-    ASSERT_TRUE(DrainQueue(queue));
-    ASSERT_EQ(late.load(), 0) << "round " << i;
-  }
-  // Cancel from the handler itself: see the GCDTimer tests.
-}
-
-TEST(Timer, CarriesUserInfoAndInvalidates) {
-  ManualClock clock(Clock::System().Now());  // StepMainQueue advances it
-  ScopedClock scoped(clock);
-  DrainMain();
-  EXPECT_EQ(Timer::Schedule(MainQueue(), 0ms, true, [](Timer&) {}, {}), nullptr);
-  EXPECT_EQ(Timer::Schedule(nullptr, 1ms, false, [](Timer&) {}, {}), nullptr);
-  int seen = 0;
-  auto once = Timer::Schedule(
-      MainQueue(), 1h, false, [&](Timer& t) { seen += std::any_cast<int>(t.UserInfo()); }, 5);
-  ASSERT_NE(once, nullptr);
-  std::weak_ptr<Timer> watch =
-      Timer::Schedule(MainQueue(), 1h, true, [&](Timer&) { seen += 100; }, {});
-  ASSERT_TRUE(StepMainQueue(1h));
-  EXPECT_FALSE(once->IsValid());
-  ASSERT_TRUE(StepMainQueue(1h));
-  EXPECT_EQ(seen, 205);
-  ASSERT_FALSE(watch.expired());  // alive while scheduled
-  watch.lock()->Invalidate();
-  DrainMain();
-  EXPECT_TRUE(watch.expired());
-}
-
-TEST(ReadSource, RunsItsHandlerWhenReadableUntilCancelled) {
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  QueueRef queue = CreateSerialQueue("test.read");
-  std::atomic<int> bytes{0};
-  auto source = ReadSource::Create(queue, fds[0], [&] {
-    char buffer[64];
-    const ssize_t n = ::read(fds[0], buffer, sizeof(buffer));
-    if (n > 0) bytes += static_cast<int>(n);
-  });
-  ASSERT_NE(source, nullptr);
-  EXPECT_EQ(ReadSource::Create(queue, -1, [] {}), nullptr);
-  ASSERT_EQ(::write(fds[1], "abc", 3), 3);
-  EXPECT_TRUE(WaitUntil([&] { return bytes.load() == 3; }));
-  std::weak_ptr<ReadSource> watch = source;
-  source->Cancel();
-  source.reset();
-  EXPECT_TRUE(WaitUntil([&] { return watch.expired(); }));  // its wait ended: nothing left
-  EXPECT_EQ(::close(fds[0]), 0);  // still the caller's descriptor: the source watched a duplicate
-  ::close(fds[1]);
 }
 
 }  // namespace

@@ -52,15 +52,6 @@ TEST(TextLayout, OtherScriptsFallBackToFacesThatHaveThem) {
   EXPECT_GT(pango_layout_get_unknown_glyphs_count(layout), 0);
 }
 
-TEST(TextLayout, RightToLeftTextRunsRightToLeft) {
-  PangoLayout* layout = internal::MeasuredLayout(Text(u"שלום", Font::System(20)));
-  ASSERT_NE(layout, nullptr);
-  PangoRectangle first, last;
-  pango_layout_index_to_pos(layout, 0, &first);  // the first letter, in logical order
-  pango_layout_index_to_pos(layout, 6, &last);   // the last (two bytes each)
-  EXPECT_GT(first.x, last.x);
-}
-
 TEST(TextLayout, LineBreakModesShapeTheBoundingRect) {
   FontRef font = Font::System(12);
   const std::u16string text = u"one two three four five six seven eight nine ten";

@@ -14,21 +14,6 @@
 namespace kelvane::platform {
 namespace {
 
-TEST(PathMonitor, ReadsOnlyTheFlagsItDefines) {
-  const auto flags = ReadPathFlags();
-  ASSERT_TRUE(flags.has_value()) << "rtnetlink answers on Linux";
-  EXPECT_EQ(*flags & ~(kPathReachable | kPathConnectionRequired | kPathIsWWAN), 0u);
-  // Reachable and connection-required exclude each other; WWAN only comes with reachable.
-  EXPECT_NE(*flags & (kPathReachable | kPathConnectionRequired),
-            kPathReachable | kPathConnectionRequired);
-  if ((*flags & kPathIsWWAN) != 0) {
-    EXPECT_NE(*flags & kPathReachable, 0u);
-  }
-  auto monitor = PathMonitor::Create();
-  ASSERT_NE(monitor, nullptr);
-  EXPECT_EQ(monitor->CurrentFlags(), flags);
-}
-
 TEST(PathMonitor, StartsOnceAndStopsIdempotently) {
   auto monitor = PathMonitor::Create();
   auto callback = [](const PathMonitor&, uint32_t) {};

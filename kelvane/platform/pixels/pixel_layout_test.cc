@@ -4,11 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-
-#include "kelvane/platform/codecs/exif.h"
-#include "kelvane/platform/graphics/context.h"
-#include "kelvane/platform/pixels/orientation.h"
 
 namespace kelvane::platform {
 namespace {
@@ -58,18 +53,6 @@ TEST(PixelLayout, RefusesShapesThatDoNotFitASigned32BitCount) {
                  << ", info 0x" << std::hex << c.layout.bitmap_info);
     EXPECT_EQ(c.layout.IsValid(), c.valid);
   }
-}
-
-TEST(ImageOrientation, NumbersOutsideTheEightAreRefused) {
-  for (int n = 0; n < 8; ++n) {
-    SCOPED_TRACE(n);
-    const std::optional<ImageOrientation> orientation = ImageOrientationFromInt(n);
-    ASSERT_TRUE(orientation.has_value());
-    EXPECT_EQ(ToInt(*orientation), n);
-    EXPECT_EQ(IsTransposed(*orientation), n == 2 || n == 3 || n == 6 || n == 7);
-  }
-  EXPECT_EQ(ImageOrientationFromInt(-1), std::nullopt);
-  EXPECT_EQ(ImageOrientationFromInt(8), std::nullopt);
 }
 
 }  // namespace
