@@ -1,15 +1,23 @@
 #include "kelvane/platform/codecs/png.h"
 
+#include <libdeflate.h>
 #include <png.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "kelvane/platform/codecs/internal/png_rows.h"
 #include "kelvane/platform/codecs/limits.h"
+#include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
 
 namespace kelvane::platform {
@@ -24,6 +32,10 @@ namespace {
 // How many ancillary chunks libpng may keep in memory at once; with every chunk it does not
 // need skipped unread (below) it keeps none, and this only backs that up.
 constexpr png_uint_32 kMaxCachedChunks = 8;
+
+// The writer's deflate level (libdeflate's fastest) and the largest image data chunk it writes.
+constexpr int kDeflateLevel = 1;
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 
 // What one decode holds, released in one place however it ends: libpng reports an error by
 // jumping straight back to the setjmp of ReadHeader or ReadRows, past its own frames, so those
@@ -129,6 +141,141 @@ Error Malformed(const PngReader& reader) {
                    (reader.message[0] != '\0' ? std::string(" (") + reader.message + ")" : "")};
 }
 
+// ---- the direct reader ------------------------------------------------------------------------
+// The common files (8-bit grey, grey and alpha, RGB or RGBA, not interlaced, no transparency
+// chunk, no gamma to apply) are read here: the image data inflated at once by libdeflate, rows
+// unfiltered and turned into working-format pixels. It takes a file only when it is plainly
+// sound, checking every checksum of what it reads, and hands anything else (other layouts,
+// damage, a stream longer or shorter than the picture, chunks out of place) to libpng, which
+// then reads it as before and reports what it finds: so the two accept and refuse the same
+// files, and a damaged file costs at most a second look.
+
+// libpng's own default bound on either side of a picture, kept here so that the direct reader
+// refuses nothing libpng takes and takes nothing it refuses.
+constexpr std::uint32_t kMaxSide = 1'000'000;
+
+std::uint32_t BigEndian(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+void PutBigEndian(std::uint8_t* p, std::uint32_t value) {
+  p[0] = std::uint8_t(value >> 24), p[1] = std::uint8_t(value >> 16);
+  p[2] = std::uint8_t(value >> 8), p[3] = std::uint8_t(value);
+}
+
+// `chunk` points at a chunk's length field, with `length` bytes of data after its type.
+bool ChecksumMatches(const std::uint8_t* chunk, std::uint32_t length) {
+  return libdeflate_crc32(0, chunk + 4, std::size_t{length} + 4) == BigEndian(chunk + 8 + length);
+}
+
+bool IsChunkName(const std::uint8_t* name) {
+  for (int i = 0; i < 4; ++i) {
+    const std::uint8_t c = name[i] & ~0x20;
+    if (c < 'A' || c > 'Z') return false;
+  }
+  return true;
+}
+
+struct FreeMemory {
+  void operator()(void* p) const { std::free(p); }
+};
+using Memory = std::unique_ptr<std::uint8_t[], FreeMemory>;
+
+Memory Allocate(std::size_t size) { return Memory(static_cast<std::uint8_t*>(std::malloc(size))); }
+
+// The picture of a file the direct reader takes; null for every other file.
+RasterRef ReadDirect(std::span<const std::uint8_t> bytes) {
+  const std::uint8_t* p = bytes.data();
+  if (bytes.size() < 33 || BigEndian(p + 8) != 13 || std::memcmp(p + 12, "IHDR", 4) != 0 ||
+      !ChecksumMatches(p + 8, 13)) {
+    return nullptr;
+  }
+  const std::uint32_t width = BigEndian(p + 16), height = BigEndian(p + 20);
+  const int depth = p[24], type = p[25];
+  static constexpr unsigned kChannels[7] = {1, 0, 3, 0, 2, 0, 4};
+  if (width > kMaxSide || height > kMaxSide || !DecodedSizeAllowed(width, height) || depth != 8 ||
+      type > 6 || kChannels[type] == 0 || p[26] != 0 || p[27] != 0 || p[28] != 0) {
+    return nullptr;
+  }
+  const unsigned channels = kChannels[type];
+
+  // The chunks up to the end of the image data: every checksum of a critical chunk is checked,
+  // ancillary chunks other than gAMA and sRGB pass unread.
+  std::vector<std::span<const std::uint8_t>> data;
+  bool gamma = false, srgb = false;
+  for (std::size_t at = 33; bytes.size() - at >= 12;) {
+    const std::uint32_t length = BigEndian(p + at);
+    const std::uint8_t* name = p + at + 4;
+    if (length > 0x7FFFFFFF || length > bytes.size() - at - 12) break;  // cut short
+    const bool image_data = std::memcmp(name, "IDAT", 4) == 0;
+    if (!data.empty() && !image_data) break;  // what follows the image data is not read
+    if (!IsChunkName(name)) return nullptr;
+    if (image_data) {
+      if (!ChecksumMatches(p + at, length)) return nullptr;
+      data.emplace_back(name + 4, length);
+    } else if (std::memcmp(name, "gAMA", 4) == 0) {
+      gamma = true;
+    } else if (std::memcmp(name, "sRGB", 4) == 0) {
+      if (length != 1 || name[4] > 3 || !ChecksumMatches(p + at, length)) return nullptr;
+      srgb = true;
+    } else if ((name[0] & 0x20) == 0 || std::memcmp(name, "tRNS", 4) == 0) {
+      return nullptr;  // a palette, another header, the end, transparency, or unknown
+    }
+    at += 12 + std::size_t{length};
+  }
+  if (data.empty() || (gamma && !srgb)) return nullptr;
+
+  Memory joined;
+  std::span<const std::uint8_t> stream = data.front();
+  if (data.size() > 1) {
+    std::size_t total = 0;
+    for (const auto& part : data) total += part.size();
+    joined = Allocate(total);
+    if (joined == nullptr) return nullptr;
+    std::size_t at = 0;
+    for (const auto& part : data) {
+      std::memcpy(joined.get() + at, part.data(), part.size());
+      at += part.size();
+    }
+    stream = {joined.get(), total};
+  }
+
+  // The filtered rows are inflated into the end of the pixels' own memory and turned into
+  // pixels front to back: an output row never reaches the filtered rows still to be read, so
+  // the decode takes no more memory than the picture and two rows.
+  const std::size_t row = std::size_t{width} * channels;
+  const std::size_t filtered = (row + 1) * height, pixels_size = std::size_t{width} * 4 * height;
+  const std::size_t size = std::max(filtered, pixels_size);
+  Memory pixels = Allocate(size);
+  Memory rows = Allocate(2 * row);
+  if (pixels == nullptr || rows == nullptr) return nullptr;
+  std::uint8_t* const in = pixels.get() + (size - filtered);
+  {
+    libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+    if (inflater == nullptr) return nullptr;
+    std::size_t used = 0, made = 0;
+    const libdeflate_result result = libdeflate_zlib_decompress_ex(
+        inflater, stream.data(), stream.size(), in, filtered, &used, &made);
+    libdeflate_free_decompressor(inflater);
+    if (result != LIBDEFLATE_SUCCESS || made != filtered) return nullptr;
+  }
+  joined.reset();
+  std::uint8_t* above = rows.get();
+  std::uint8_t* current = rows.get() + row;
+  std::memset(above, 0, row);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    const std::uint8_t* source = in + y * (row + 1);
+    std::memcpy(current, source + 1, row);
+    if (!internal::UnfilterRow(source[0], channels, current, above, row)) return nullptr;
+    internal::PngSamplesToWorking(type, current, width, pixels.get() + y * std::size_t{width} * 4);
+    std::swap(above, current);
+  }
+  const bool alpha = type == 4 || type == 6;
+  std::uint8_t* memory = pixels.release();
+  return Raster::Wrap(PixelLayout::Working(width, height, std::size_t{width} * 4, !alpha), memory,
+                      [memory] { std::free(memory); });
+}
+
 }  // namespace
 
 Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes) noexcept {
@@ -146,6 +293,7 @@ Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes) noexcept {
         return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(width, height)};
       }
     }
+    if (RasterRef raster = ReadDirect(bytes)) return raster;
     PngReader reader;
     reader.data = bytes.data();
     reader.size = bytes.size();
@@ -194,37 +342,125 @@ RasterRef DecodePNG(std::span<const std::uint8_t> bytes) noexcept {
 }
 
 std::optional<Data> EncodePNG(const Raster& raster) noexcept {
-  // The layout libpng's simplified writer takes, and the raster in it.
-  std::uint32_t info;
-  ColorSpace space = ColorSpace::kRGB;
-  png_uint_32 format;
-  if (raster.color_space() == ColorSpace::kGrey && raster.alpha_info() == AlphaInfo::kNone) {
-    info = 0, space = ColorSpace::kGrey, format = PNG_FORMAT_GRAY;
-  } else if (raster.IsOpaque()) {
-    info = 0, format = PNG_FORMAT_RGB;
-  } else {
-    info = 0x2004, format = PNG_FORMAT_BGRA;  // first + 32-bit little, not premultiplied
-  }
-  const RasterRef converted = ConvertRaster(raster, info, space);
-  if (converted == nullptr) return std::nullopt;
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = converted->width();
-  image.height = converted->height();
-  image.format = format;
-  png_alloc_size_t size = 0;
-  const auto stride = static_cast<png_int_32>(converted->bytes_per_row());
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, converted->data(), stride, nullptr)) {
-    return std::nullopt;
-  }
   try {
-    Data out(size);
-    if (!png_image_write_to_memory(&image, out.data(), &size, 0, converted->data(), stride,
-                                   nullptr)) {
-      return std::nullopt;
+    // The samples come from a grey raster of one byte a pixel, a packed RGB one, or the
+    // working format; every other layout is converted to the nearest of these first.
+    int type = 2;
+    unsigned channels = 3;
+    std::optional<std::pair<std::uint32_t, ColorSpace>> convert;
+    if (raster.color_space() == ColorSpace::kGrey && raster.alpha_info() == AlphaInfo::kNone) {
+      type = 0, channels = 1;
+      if (raster.bitmap_info() != 0) convert.emplace(0, ColorSpace::kGrey);
+    } else if (raster.IsOpaque()) {
+      const bool packed = raster.bitmap_info() == 0 && raster.color_space() == ColorSpace::kRGB;
+      if (!packed && !raster.IsWorkingFormat()) {
+        convert.emplace(kOpaqueWorkingBitmapInfo, ColorSpace::kRGB);
+      }
+    } else {
+      type = 6, channels = 4;
+      if (!raster.IsWorkingFormat()) convert.emplace(kWorkingBitmapInfo, ColorSpace::kRGB);
     }
-    out.resize(size);
+    RasterRef converted;
+    if (convert) {
+      converted = ConvertRaster(raster, convert->first, convert->second);
+      if (converted == nullptr) return std::nullopt;
+    }
+    const Raster* source = converted != nullptr ? converted.get() : &raster;
+    const std::uint32_t width = source->width(), height = source->height();
+    if (width == 0 || height == 0) return std::nullopt;
+    // Grey and packed RGB rows are the samples already; working-format rows are turned into them.
+    const bool direct = type == 0 || (type == 2 && source->bits_per_pixel() == 24);
+    const std::size_t row = std::size_t{width} * channels, stride = row + 1;
+    const std::size_t filtered_size = stride * height;
+    Memory filtered = Allocate(filtered_size);
+    if (filtered == nullptr) return std::nullopt;
+
+    // Rows [first, last): the first row of the picture filtered by Sub, every other by Up. Up
+    // costs one subtraction a byte and, at the fast deflate level below, compresses photos
+    // better than the other filters; each band starts from its own copy of the row above, so
+    // the bytes are the same however the picture is split.
+    const auto filter_rows = [&](std::uint32_t first, std::uint32_t last) {
+      Memory rows = Allocate(2 * row);
+      if (rows == nullptr) return false;
+      std::uint8_t* above = rows.get();
+      std::uint8_t* current = rows.get() + row;
+      const auto samples = [&](std::uint32_t y, std::uint8_t* out) {
+        if (direct) {
+          std::memcpy(out, source->Row(y), row);
+        } else {
+          internal::WorkingToPngSamples(source->Row(y), width, type == 6, out);
+        }
+      };
+      if (first > 0) samples(first - 1, above);
+      for (std::uint32_t y = first; y < last; ++y) {
+        samples(y, current);
+        std::uint8_t* out = filtered.get() + y * stride;
+        if (y == 0) {
+          out[0] = internal::kFilterSub;
+          for (std::size_t i = 0; i < row; ++i) {
+            out[1 + i] = std::uint8_t(current[i] - (i >= channels ? current[i - channels] : 0));
+          }
+        } else {
+          out[0] = internal::kFilterUp;
+          for (std::size_t i = 0; i < row; ++i) out[1 + i] = std::uint8_t(current[i] - above[i]);
+        }
+        std::swap(above, current);
+      }
+      return true;
+    };
+    // Large pictures are filtered in bands on the worker pool (one per thread, at least a
+    // megabyte each); the deflate pass that follows reads them as one stream.
+    const std::size_t bands =
+        std::min<std::size_t>(ConcurrencyWidth(), std::max<std::size_t>(1, filtered_size >> 20));
+    if (bands <= 1) {
+      if (!filter_rows(0, height)) return std::nullopt;
+    } else {
+      std::atomic<bool> failed = false;
+      ApplyConcurrently(bands, [&](std::size_t band) {
+        const auto first = static_cast<std::uint32_t>(std::uint64_t{height} * band / bands);
+        const auto last = static_cast<std::uint32_t>(std::uint64_t{height} * (band + 1) / bands);
+        if (!filter_rows(first, last)) failed = true;
+      });
+      if (failed) return std::nullopt;
+    }
+
+    // One pass of libdeflate's fastest level over the whole image data.
+    libdeflate_compressor* deflater = libdeflate_alloc_compressor(kDeflateLevel);
+    if (deflater == nullptr) return std::nullopt;
+    const std::size_t bound = libdeflate_zlib_compress_bound(deflater, filtered_size);
+    Memory stream = Allocate(bound);
+    const std::size_t stream_size =
+        stream == nullptr ? 0
+                          : libdeflate_zlib_compress(deflater, filtered.get(), filtered_size,
+                                                     stream.get(), bound);
+    libdeflate_free_compressor(deflater);
+    if (stream_size == 0) return std::nullopt;
+    filtered.reset();
+
+    // Signature, header, the stream in chunks of at most kMaxChunk bytes, end.
+    const std::size_t chunks = (stream_size + kMaxChunk - 1) / kMaxChunk;
+    Data out(8 + 25 + chunks * 12 + stream_size + 12);
+    std::uint8_t* at = out.data();
+    const auto chunk = [&at](const char* name, const std::uint8_t* data, std::size_t size) {
+      PutBigEndian(at, static_cast<std::uint32_t>(size));
+      std::memcpy(at + 4, name, 4);
+      if (size > 0) std::memcpy(at + 8, data, size);
+      PutBigEndian(at + 8 + size, libdeflate_crc32(0, at + 4, size + 4));
+      at += 12 + size;
+    };
+    static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::memcpy(at, kSignature, 8);
+    at += 8;
+    std::uint8_t header[13] = {};
+    PutBigEndian(header, width);
+    PutBigEndian(header + 4, height);
+    header[8] = 8;  // bits a sample; compression, filter method and interlace stay 0
+    header[9] = static_cast<std::uint8_t>(type);
+    chunk("IHDR", header, sizeof header);
+    for (std::size_t done = 0; done < stream_size; done += kMaxChunk) {
+      chunk("IDAT", stream.get() + done, std::min(kMaxChunk, stream_size - done));
+    }
+    chunk("IEND", nullptr, 0);
     return out;
   } catch (const std::bad_alloc&) {
     return std::nullopt;

@@ -1,8 +1,11 @@
 // kelvane/platform/codecs/png.h
 //
-// PNG through libpng. Decoding takes every PNG colour type and depth (palettes, grey, 16-bit
-// samples reduced to 8 bits, transparency chunks) into the working format: 0x2002 rasters
-// (premultiplied B, G, R, A) when the file has alpha, 0x2006 when it has none.
+// PNG. Decoding takes every PNG colour type and depth (palettes, grey, 16-bit samples reduced
+// to 8 bits, transparency chunks) into the working format: 0x2002 rasters (premultiplied B, G,
+// R, A) when the file has alpha, 0x2006 when it has none. The common files (8-bit grey, RGB and
+// their alpha forms, not interlaced, with nothing to convert) are inflated in one piece by
+// libdeflate and unfiltered here; every other file, and any file that is not plainly sound, is
+// read by libpng, so both readers take and refuse the same files.
 //
 // Samples are taken as sRGB-encoded unless the file says otherwise: a gAMA chunk (without an
 // sRGB chunk) is honoured, and a file with neither, 16-bit ones included, is read as it is
@@ -10,7 +13,12 @@
 // gamma and image data); text, profiles, EXIF and every other ancillary chunk are skipped
 // unread, so that they cost no memory and no more time than their bytes take to pass.
 //
-// Threads: any thread; nothing is shared.
+// Encoding is one pass: rows filtered by Up (the first by Sub), then libdeflate's fastest level
+// over the whole image data, written as a single stream.
+//
+// Threads: any thread; nothing is shared. EncodePNG filters the rows of a large picture in bands
+// on the worker pool (dispatch/apply.h), unless a KeepOnThisThread lives on the calling thread;
+// the file is the same byte for byte either way.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +45,8 @@ namespace kelvane::platform {
 [[nodiscard]] KELVANE_EXPORT RasterRef DecodePNG(std::span<const std::uint8_t> bytes) noexcept;
 
 // A PNG file of the raster: 8-bit RGBA (alpha divided out) when it has alpha, RGB when it is
-// opaque, grey for grey rasters without alpha. nullopt when memory runs out.
+// opaque, grey for grey rasters without alpha. nullopt when memory runs out or the raster is
+// empty.
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> EncodePNG(const Raster& raster) noexcept;
 
 }  // namespace kelvane::platform

@@ -1,0 +1,209 @@
+#include "kelvane/platform/codecs/png.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kelvane/platform/dispatch/apply.h"
+#include "kelvane/platform/pixels/internal/pixel_format.h"
+
+namespace kelvane::platform {
+namespace {
+
+constexpr unsigned kChannels[7] = {1, 0, 3, 0, 2, 0, 4};
+
+Data RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  Data out(size);
+  for (auto& byte : out) byte = static_cast<std::uint8_t>(random());
+  return out;
+}
+
+void Put32(Data& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
+}
+
+void Chunk(Data& png, const std::string& type, const std::uint8_t* data, std::size_t size) {
+  Put32(png, static_cast<std::uint32_t>(size));
+  const std::size_t start = png.size();
+  png.insert(png.end(), type.begin(), type.end());
+  png.insert(png.end(), data, data + size);
+  Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
+}
+
+// An 8-bit PNG of `samples` (rows of width x channels bytes), row y filtered by filter y % 5,
+// the stream cut into image data chunks of `piece` bytes. `edit` may change the filtered rows.
+Data FilteredPNG(std::uint32_t width, std::uint32_t height, int type, const Data& samples,
+                 std::size_t piece, void (*edit)(Data&) = nullptr) {
+  const std::size_t bpp = kChannels[type], row = width * bpp;
+  Data filtered;
+  for (std::uint32_t y = 0; y < height; ++y) {
+    const int filter = static_cast<int>(y % 5);
+    filtered.push_back(static_cast<std::uint8_t>(filter));
+    for (std::size_t i = 0; i < row; ++i) {
+      const int x = samples[y * row + i];
+      const int a = i >= bpp ? samples[y * row + i - bpp] : 0;
+      const int b = y > 0 ? samples[(y - 1) * row + i] : 0;
+      const int c = y > 0 && i >= bpp ? samples[(y - 1) * row + i - bpp] : 0;
+      const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+      const int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      const int predicted[5] = {0, a, b, (a + b) / 2, paeth};
+      filtered.push_back(static_cast<std::uint8_t>(x - predicted[filter]));
+    }
+  }
+  if (edit != nullptr) edit(filtered);
+  uLongf size = compressBound(filtered.size());
+  Data stream(size);
+  compress2(stream.data(), &size, filtered.data(), filtered.size(), 6);
+  stream.resize(size);
+  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Data header;
+  Put32(header, width);
+  Put32(header, height);
+  header.insert(header.end(), {8, static_cast<std::uint8_t>(type), 0, 0, 0});
+  Chunk(png, "IHDR", header.data(), header.size());
+  const std::uint8_t text[] = {'k', 0, 'v'};
+  Chunk(png, "tEXt", text, sizeof text);
+  for (std::size_t at = 0; at < stream.size(); at += piece) {
+    Chunk(png, "IDAT", stream.data() + at, std::min(piece, stream.size() - at));
+  }
+  Chunk(png, "IEND", nullptr, 0);
+  return png;
+}
+
+// The file as libpng's simplified reader sees it: unpremultiplied B, G, R, A rows.
+Data ReadWithLibpng(const Data& file) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) return {};
+  image.format = PNG_FORMAT_BGRA;
+  Data out(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, out.data(), 0, nullptr)) return {};
+  return out;
+}
+
+// Unpremultiplied B, G, R, A of a raster, for comparing with libpng's.
+Data Unpremultiplied(const Raster& raster) {
+  Data out;
+  for (std::uint32_t y = 0; y < raster.height(); ++y) {
+    for (std::uint32_t x = 0; x < raster.width(); ++x) {
+      const std::uint32_t p = raster.PremultipliedPixel(x, y);
+      const unsigned a = p >> 24;
+      for (int shift : {0, 8, 16}) out.push_back(internal::Unpremultiply((p >> shift) & 255, a));
+      out.push_back(static_cast<std::uint8_t>(a));
+    }
+  }
+  return out;
+}
+
+TEST(Png, ReadsEveryFilterAndColourTypeAsLibpngDoes) {
+  for (int type : {0, 2, 4, 6}) {
+    for (std::size_t piece : {std::size_t{7}, std::size_t{1} << 20}) {
+      SCOPED_TRACE("colour type " + std::to_string(type) + ", chunks of " + std::to_string(piece));
+      const std::uint32_t width = 9, height = 11;
+      Data samples = RandomBytes(width * height * kChannels[type], type);
+      // Every other row in a narrow range, where the Paeth predictor's ties are common.
+      for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (i / (width * kChannels[type]) % 2 == 0) samples[i] &= 3;
+      }
+      const Data file = FilteredPNG(width, height, type, samples, piece);
+      const Result<RasterRef> ours = ReadPNG(file);
+      ASSERT_TRUE(ours.ok()) << ours.error().message;
+      EXPECT_EQ((*ours)->IsOpaque(), type == 0 || type == 2);
+      const Data reference = ReadWithLibpng(file);
+      ASSERT_FALSE(reference.empty());
+      // Premultiplied storage loses what alpha hides: compare both through it.
+      const RasterRef back =
+          Raster::Make(PixelLayout{width, height, width * 4, 0x2004, ColorSpace::kRGB}, reference);
+      ASSERT_NE(back, nullptr);
+      EXPECT_EQ(Unpremultiplied(**ours), Unpremultiplied(*back));
+    }
+  }
+}
+
+TEST(Png, RefusesDamagedImageDataAsMalformed) {
+  const Data samples = RandomBytes(5 * 4 * 3, 1);
+  const struct {
+    const char* name;
+    void (*edit)(Data&);
+  } kCases[] = {
+      {"a filter type that does not exist", [](Data& rows) { rows[16] = 5; }},
+      {"a row short", [](Data& rows) { rows.resize(rows.size() - 16); }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Result<RasterRef> read = ReadPNG(FilteredPNG(5, 4, 2, samples, 9, c.edit));
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error().kind, ErrorKind::kMalformed);
+  }
+  const Data good = FilteredPNG(5, 4, 2, samples, 9);
+  Data bad_checksum = good;
+  bad_checksum[bad_checksum.size() - 16] ^= 1;  // the last image data chunk's checksum
+  Data cut = good;
+  cut.resize(good.size() - 20);  // inside the last image data chunk
+  for (const Data* file : {&bad_checksum, &cut}) {
+    const Result<RasterRef> read = ReadPNG(*file);
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error().kind, ErrorKind::kMalformed);
+  }
+}
+
+TEST(Png, WritesWhatLibpngAndOurReaderReadBackExactly) {
+  const struct {
+    std::uint32_t info;
+    ColorSpace space;
+    unsigned bytes;
+  } kLayouts[] = {
+      {0, ColorSpace::kGrey, 1},
+      {0, ColorSpace::kRGB, 3},
+      {kOpaqueWorkingBitmapInfo, ColorSpace::kRGB, 4},
+      {kWorkingBitmapInfo, ColorSpace::kRGB, 4},
+  };
+  for (const auto& layout : kLayouts) {
+    for (const auto& [width, height] : {std::pair{1u, 1u}, {3u, 7u}, {61u, 5u}}) {
+      SCOPED_TRACE(std::to_string(layout.info) + " in " +
+                   std::to_string(static_cast<int>(layout.space)) + ", " + std::to_string(width) +
+                   " x " + std::to_string(height));
+      const std::size_t row = (width * layout.bytes + 3) / 4 * 4;
+      Data pixels = RandomBytes(row * height, width * 31 + layout.info);
+      if (layout.info == kWorkingBitmapInfo) {
+        for (std::size_t i = 0; i + 4 <= pixels.size(); i += 4) {
+          for (int c = 0; c < 3; ++c) pixels[i + c] = std::min(pixels[i + c], pixels[i + 3]);
+        }
+      }
+      const RasterRef raster =
+          Raster::Make(PixelLayout{width, height, row, layout.info, layout.space}, pixels);
+      ASSERT_NE(raster, nullptr);
+      const auto file = EncodePNG(*raster);
+      ASSERT_TRUE(file.has_value());
+      EXPECT_EQ(ReadWithLibpng(*file), Unpremultiplied(*raster));
+      const RasterRef back = DecodePNG(*file);
+      ASSERT_NE(back, nullptr);
+      EXPECT_EQ(Unpremultiplied(*back), Unpremultiplied(*raster));
+    }
+  }
+}
+
+TEST(Png, WritesTheSameBytesOnOneThreadAndOnMany) {
+  const std::uint32_t width = 1500, height = 400;  // over a megabyte a band on two threads
+  const RasterRef raster = Raster::Make(PixelLayout::Working(width, height, width * 4, false),
+                                        RandomBytes(std::size_t{width} * 4 * height, 7));
+  ASSERT_NE(raster, nullptr);
+  const auto spread = EncodePNG(*raster);
+  std::optional<Data> kept;
+  {
+    KeepOnThisThread keep;
+    kept = EncodePNG(*raster);
+  }
+  ASSERT_TRUE(spread.has_value());
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_EQ(*spread, *kept);
+}
+
+}  // namespace
+}  // namespace kelvane::platform
