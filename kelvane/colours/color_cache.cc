@@ -1,6 +1,7 @@
 #include "kelvane/colours/color_cache.h"
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -36,24 +37,62 @@ class ShortLock {
 
 // The cache and its lock. Made on first use, so that code running in other static
 // initialisers may already ask for colours, and never destroyed: at exit it is only emptied.
-// Nothing done under the lock (a search, an eviction, building a colour from four numbers, an
+// Nothing done under the lock (a lookup, an eviction, building a colour from four numbers, an
 // insertion) comes back to the cache, so it need not be recursive; and it is held for a short
-// search on every hit, the hot path of every drawing call that builds a colour, so it is a
+// lookup on every hit, the hot path of every drawing call that builds a colour, so it is a
 // ShortLock rather than a mutex.
 struct ColorCache {
+  // An index over s_colors, rebuilt at every change of it: open addressing with linear probing
+  // in twice as many slots as the cache can hold, so that a hit is mostly one probe. A binary
+  // search over 256 keys costs eight dependent steps, or eight branches that a scattered
+  // sequence of requests keeps mispredicting.
+  static constexpr unsigned int kSlots = 2 * kCacheLimit;
+  struct Slot {
+    std::uint32_t key = 0;
+    const CachedColor* record = nullptr;  // null: the slot is free
+  };
+
   ShortLock lock;
   TArrayObj<CachedColor, true> s_colors;
-  // The keys of s_colors, in the same order, side by side: a search reads them without following
-  // a pointer to a record at every probe.
-  std::uint32_t keys[kCacheLimit] = {};
-  unsigned int key_count = 0;
+  Slot slots[kSlots] = {};
+  // Per process, so that which keys share a probe run cannot be planned from outside.
+  const std::uint32_t seed = Seed();
+
+  [[nodiscard]] unsigned int Home(std::uint32_t key) const noexcept {
+    return ((key ^ seed) * 0x9E3779B1u) >> 23;  // the top 9 bits: 0 .. kSlots - 1
+  }
+
+  // The record with `key`, or null.
+  [[nodiscard]] const CachedColor* Find(std::uint32_t key) const noexcept {
+    // There is always a free slot (at most kCacheLimit of kSlots are taken): the walk ends.
+    for (unsigned int i = Home(key);; i = (i + 1) % kSlots) {
+      const Slot& slot = slots[i];
+      if (slot.record == nullptr) return nullptr;
+      if (slot.key == key) return slot.record;
+    }
+  }
+
   // After every change of s_colors, under the lock.
   void Changed() noexcept {
-    key_count = 0;
+    for (Slot& slot : slots) slot = Slot();
+    unsigned int indexed = 0;
     for (const CachedColor* record : s_colors.Items()) {
-      if (key_count == kCacheLimit) break;
-      keys[key_count++] = record == nullptr ? 0u : record->key;
+      if (record == nullptr || indexed == kCacheLimit) continue;
+      unsigned int i = Home(record->key);
+      while (slots[i].record != nullptr) i = (i + 1) % kSlots;
+      slots[i] = {record->key, record};
+      ++indexed;
     }
+  }
+
+  static std::uint32_t Seed() noexcept {
+    // Odd, from the clock and the cache's address: distinct enough per process, and free.
+    const auto now =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::uint64_t x = now ^ reinterpret_cast<std::uintptr_t>(&now);
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+    return static_cast<std::uint32_t>(x ^ (x >> 31));
   }
 };
 
@@ -75,21 +114,6 @@ std::uint32_t KeyOf(const void* slot) noexcept {
 }
 
 int Order(std::uint32_t a, std::uint32_t b) noexcept { return (a > b) - (a < b); }
-
-// The record with `key`, or null: the answer Search gives with SearchCachedColors, found over
-// the side-by-side keys. A hit is the hot path of every drawing call that builds a colour.
-const CachedColor* Find(const ColorCache& cache, std::uint32_t key) noexcept {
-  if (cache.key_count == 0) return nullptr;
-  // Branch-free: narrows to the last key that is not greater than `key`.
-  const std::uint32_t* base = cache.keys;
-  for (std::size_t n = cache.key_count; n > 1;) {
-    const std::size_t half = n / 2;
-    base = base[half] <= key ? base + half : base;
-    n -= half;
-  }
-  if (*base != key) return nullptr;
-  return cache.s_colors.Items()[static_cast<std::size_t>(base - cache.keys)];
-}
 
 // trunc(x x 255) converted the way an unsigned, saturating float-to-integer conversion does it
 // (NaN and negatives give 0), low 8 bits.
@@ -145,7 +169,7 @@ ColorRef ColorForRGB(std::uint32_t rgb, double alpha) noexcept {
   if (cache == nullptr) return nullptr;
   std::lock_guard lock(cache->lock);
   TArrayObj<CachedColor, true>& colors = cache->s_colors;
-  if (const CachedColor* record = Find(*cache, key)) return record->color;
+  if (const CachedColor* record = cache->Find(key)) return record->color;
 
   if (colors.Count() >= kCacheLimit) {
     // Random replacement: no bookkeeping on hits, and any entry may go.

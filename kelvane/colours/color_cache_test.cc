@@ -106,6 +106,12 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
   for (std::uint32_t i = 0; i < held.size(); ++i) {
     ASSERT_EQ(held[i] ? Create::rgba(*held[i]) : 0, ((i % 4) * 85 << 24) | (0x100000 + i * 3));
   }
+  // After all those evictions every cached key is still found: asking for each adds nothing.
+  const std::vector<std::uint32_t> churned = internal::ColorCacheKeys();
+  for (const std::uint32_t key : churned) {
+    ASSERT_NE(Create::ColorForRGB(key, ((key >> 24) + 0.5) / 255.0), nullptr) << key;
+  }
+  EXPECT_EQ(internal::ColorCacheKeys(), churned);
 
   // An evicted colour stays valid for its holder; asking again builds a new object.
   internal::ColorCacheClear();
