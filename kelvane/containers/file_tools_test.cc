@@ -69,20 +69,6 @@ TEST(FileTools, HandleAndDescriptorReadsAndWritesOnOneFile) {
   EXPECT_EQ(Text(NSTools::ReadDataToEndOfFile(file)), "abcd456789");
 }
 
-// The handle tools read from whatever the caller opened, pipes included.
-TEST(FileTools, HandleReadsTakePipes) {
-  int ends[2];
-  ASSERT_EQ(::pipe(ends), 0);
-  FileHandle in(ends[0], /*owns=*/true);
-  ASSERT_EQ(::write(ends[1], "0123456789", 10), 10);
-  ::close(ends[1]);
-  Data four;
-  EXPECT_TRUE(NSTools::ReadTo(in, &four, 4));
-  EXPECT_EQ(Text(four), "0123");
-  EXPECT_EQ(Text(NSTools::ReadDataOfLength(in, 4)), "4567");
-  EXPECT_EQ(Text(NSTools::ReadDataOfLength(in, 4)), "<none>");  // two bytes left
-}
-
 TEST(FileTools, HandleWritesReportFailureAsResults) {
   testing::TempDir dir;
   FileHandle file = OpenFile(dir.Write("f", ""));

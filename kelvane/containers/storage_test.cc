@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 #include <tuple>
-#include <utility>
 
 namespace kelvane {
 namespace {

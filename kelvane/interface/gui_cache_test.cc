@@ -10,7 +10,6 @@
 
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
-#include "kelvane/testing/child_process.h"
 #include "kelvane/testing/threads.h"
 
 namespace kelvane {
@@ -127,16 +126,7 @@ std::vector<FontRef> CondensedTable() {
   return fonts;
 }
 
-// In a fresh process, before any name is installed, the condensed table is empty (exit 2
-// otherwise) and the lookup answers with the bold system font (exit 1 otherwise).
-[[maybe_unused]] const bool kCondensedFirst = testing::ChildProcess("condensed-first", [] {
-  const FontRef font = SGUICache::FontCondencedBold(12);
-  if (font == nullptr || font != s_font_sys_bold[8].load() || font->point_size() != 12) return 1;
-  return CondensedTable() == std::vector<FontRef>(kFontTableSize) ? 0 : 2;
-});
-
 TEST(SGUICache, FontTablesCoverFourToFortyPointsWithFallbacks) {
-  EXPECT_EQ(testing::RunChildProcess("condensed-first"), 0);
   for (auto lookup :
        {&SGUICache::FontSystemNorm, &SGUICache::FontSystemBold, &SGUICache::FontCondencedBold}) {
     for (std::uint32_t size : {0u, 3u, 41u, 0xFFFFFFFFu}) EXPECT_EQ(lookup(size), nullptr);

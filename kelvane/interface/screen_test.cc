@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "kelvane/interface/internal/screen_state.h"

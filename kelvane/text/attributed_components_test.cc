@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "kelvane/images/image_attachment.h"

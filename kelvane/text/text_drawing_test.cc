@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <thread>
 #include <tuple>
 
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/threads.h"
 #include "kelvane/text/internal/ceil_single.h"
 
 namespace kelvane::NSTools {
@@ -144,21 +144,18 @@ TEST(TextDrawing, DrawInRectInksOnlyTheRectangleInTheColourAndReturnsZero) {
 
 TEST(TextDrawing, MeasuringFromTwoThreadsSeesOnlyItsOwnFont) {
   const std::u16string text = u"Balance 10 250.00 USD";
-  FontRef small = Font::System(10), large = Font::BoldSystem(30);
-  const Size small_size = SizeWithFont(text, small), large_size = SizeWithFont(text, large);
-  ASSERT_NE(small_size, large_size);
-  auto measure = [&](const FontRef& font, Size expected, int* wrong) {
+  const FontRef fonts[] = {Font::System(10), Font::BoldSystem(30)};
+  const Size sizes[] = {SizeWithFont(text, fonts[0]), SizeWithFont(text, fonts[1])};
+  ASSERT_NE(sizes[0], sizes[1]);
+  int wrong[2] = {};  // each thread counts its own
+  testing::OnThreads(2, [&](int t) {
     for (int i = 0; i < 300; ++i) {
-      if (SizeWithFont(text, font) != expected) ++*wrong;
+      if (SizeWithFont(text, fonts[t]) != sizes[t]) ++wrong[t];
       double actual = 0;
-      if (SizeWithFont(text, font, 8, &actual, 1e6, 0) != expected) ++*wrong;
+      if (SizeWithFont(text, fonts[t], 8, &actual, 1e6, 0) != sizes[t]) ++wrong[t];
     }
-  };
-  int wrong_small = 0, wrong_large = 0;
-  std::thread other(measure, large, large_size, &wrong_large);
-  measure(small, small_size, &wrong_small);
-  other.join();
-  EXPECT_EQ(std::tuple(wrong_small, wrong_large), std::tuple(0, 0));
+  });
+  EXPECT_EQ(std::tuple(wrong[0], wrong[1]), std::tuple(0, 0));
 }
 
 }  // namespace

@@ -53,27 +53,18 @@ TEST(ShortDate, PacksUnpacksAndNormalisesTheFixedExamples) {
 }
 
 TEST(ShortDate, EveryDayFrom1970To2097RoundTrips) {
-  constexpr std::int64_t k2098 = 4039372800;  // 2098-01-01 00:00:00
-  std::int64_t days = 0;
   std::uint16_t previous = 0;
-  for (std::int64_t t = 0; STime::Year(t) <= 2097; t += 86400, ++days) {
+  for (std::int64_t t = 0; t < 4039372800; t += 86400) {     // up to 2098-01-01 00:00:00
     const std::int64_t at = t + (t / 86400 * 7919) % 86400;  // a different second each day
     const std::uint16_t s = STime::ShortDate(at);
-    const auto year = STime::Year(at), month = STime::Month(at), day = STime::Day(at);
     ASSERT_EQ(STime::LongDate(s), STime::DayBegin(at)) << at;
     ASSERT_EQ(
         (std::array{STime::YearFromShort(s), STime::MonthFromShort(s), STime::DayFromShort(s)}),
-        (std::array{year, month, day}))
+        (std::array{STime::Year(at), STime::Month(at), STime::Day(at)}))
         << at;
-    ASSERT_EQ(
-        STime::ShortDateYear(static_cast<std::int32_t>(year), static_cast<std::int32_t>(month),
-                             static_cast<std::int32_t>(day)),
-        s);
     ASSERT_GT(s, previous) << at;  // packed dates sort like the dates
-    ASSERT_LT(t, k2098);
     previous = s;
   }
-  EXPECT_EQ(days, k2098 / 86400);  // 1970-01-01 .. 2097-12-31
 }
 
 }  // namespace

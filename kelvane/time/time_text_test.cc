@@ -43,9 +43,7 @@ TEST(TimeText, TodayShowsTheTimeAndOtherDaysTheDateInTheFirstPreferredLanguage) 
     // One second earlier is yesterday: the relative date formatter writes a word for it, no
     // digits (the words themselves are the formatter's, tested with it).
     EXPECT_FALSE(HasDigit(STime::StringTimeForUser(kBerlinMidnight - 1)));
-    EXPECT_EQ(std::tuple(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"6/28/25"),
-                         Contains(STime::StringTimeForUser(0), u"1/1/70")),
-              std::tuple(true, true));
+    EXPECT_TRUE(Contains(STime::StringTimeForUser(kNow - 3 * kDay), u"6/28/25"));
   }
   FixedDevice device(kNow, "Europe/Berlin", "de-DE", "en-US");
   EXPECT_EQ(STime::StringTimeForUser(kNow), u"14:00");

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <random>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "kelvane/platform/core/clock.h"
@@ -56,9 +55,7 @@ TEST(STime, ParseTimeRefusesWhatItCannotBreakDownAndAgreesWithTheCLibrary) {
   EXPECT_EQ((std::tuple{STime::ParseTime(limit, &record), AllZero(record)}), kRefused);
 
   std::mt19937_64 rng(7);
-  std::vector<std::int64_t> times = {0,         59,           86399,      86400,      951782400,
-                                     951868799, 4107542400,   4107628799, 4102444799, limit - 1,
-                                     limit,     253402300799, 46381708800};
+  std::vector<std::int64_t> times = {0, limit - 1, limit, 253402300799, 46381708800};
   // Every day boundary of 1999-2001 (a leap year divisible by 400) and 2099-2101 (none).
   for (std::int64_t day = 10592; day < 11688; ++day) times.push_back(day * 86400 - 1);
   for (std::int64_t day = 47115; day < 48210; ++day) times.push_back(day * 86400);
