@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 
+#include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/text/utf8.h"
 #include "kelvane/version.h"
 #include "tools/kelvane/command.h"
@@ -59,6 +61,13 @@ int Run(Tool& tool, int argc, char** argv) {
   CLI::App& app = tool.app;
   bool version = false;
   app.add_flag("--version", version, "print the library version and exit");
+  // Large pictures are split into bands over the worker pool; this keeps every band on the
+  // tool's own thread (given before the subcommand, it holds for the whole run).
+  std::optional<platform::KeepOnThisThread> one_thread;
+  app.add_flag_callback(
+         "--one-thread", [&one_thread] { one_thread.emplace(); },
+         "keep picture work on one thread (no bands on the worker pool)")
+      ->trigger_on_parse();
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
