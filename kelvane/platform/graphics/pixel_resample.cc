@@ -508,7 +508,9 @@ void Enlarge(const PixelView& src, const Output& out, EnlargeFilter filter) {
   const Taps tx = MakeTaps(src.layout.width, out.gw, filter);
   const Taps ty = MakeTaps(src.layout.height, out.gh, filter);
   const std::size_t n = std::size_t{src.layout.width} * 4, m = std::size_t{out.gw} * 4;
-  const int alpha = AlphaByte(src.layout);
+  // Without negative weights each sum rounds no higher than its alpha's (every product and sum
+  // of the same weights rounds monotonically), so only the cubic needs holding.
+  const int alpha = filter == EnlargeFilter::kCubic ? AlphaByte(src.layout) : -1;
   const auto make = [&] {
     return EnlargeScratch{
         std::vector<float>(n), std::vector<float>(m * ty.count),
