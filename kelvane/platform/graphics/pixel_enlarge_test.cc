@@ -91,9 +91,9 @@ std::array<int, 2> Shown(int o, int x, int y, int gw, int gh) {
 
 TEST(ResampleOriented, EnlargesAsTheReferenceFilterInEveryOrientation) {
   // Source sides, then the grid's (the displayed sides before any turn): both growing, one
-  // reduced or kept while the other grows, single pixels.
-  const std::array<int, 4> kCases[] = {{5, 3, 17, 11}, {1, 1, 3, 2},  {7, 9, 8, 30},
-                                       {9, 5, 4, 13},  {6, 6, 6, 20}, {2, 7, 11, 7}};
+  // reduced (by little or much) or kept while the other grows, single pixels.
+  const std::array<int, 4> kCases[] = {{5, 3, 17, 11}, {1, 1, 3, 2},  {7, 9, 8, 30}, {9, 5, 4, 13},
+                                       {6, 6, 6, 20},  {2, 7, 11, 7}, {3, 40, 7, 6}};
   for (const auto& [sw, sh, gw, gh] : kCases) {
     const Pixels src(sw, sh, sw * 31 + sh);
     for (EnlargeFilter filter : {EnlargeFilter::kBilinear, EnlargeFilter::kCubic}) {
@@ -140,6 +140,28 @@ TEST(ResampleOriented, EnlargesAsTheReferenceFilterInEveryOrientation) {
       }
     }
   }
+}
+
+TEST(ResampleOriented, HoldsColoursToAlphaWhereverItLies) {
+  // The same pixels with alpha first in memory (premultiplied first, default order) come out
+  // as the working format's, each pixel's bytes reversed.
+  const Pixels src(9, 7, 5);
+  Pixels working(20, 31, 0), first(20, 31, 0);
+  std::vector<std::uint8_t> reversed = src.bytes;
+  for (std::size_t i = 0; i < reversed.size(); i += 4) std::reverse(&reversed[i], &reversed[i + 4]);
+  const auto alpha_first = [](PixelLayout layout) {
+    layout.bitmap_info = std::uint32_t(AlphaInfo::kPremultipliedFirst);
+    return layout;
+  };
+  ASSERT_TRUE(ResampleOriented(src.view(), working.mutable_view(), kOrientationLeft,
+                               EnlargeFilter::kCubic));
+  ASSERT_TRUE(ResampleOriented({alpha_first(src.view().layout), reversed.data()},
+                               {alpha_first(first.view().layout), first.bytes.data()},
+                               kOrientationLeft, EnlargeFilter::kCubic));
+  for (std::size_t i = 0; i < first.bytes.size(); i += 4) {
+    std::reverse(&first.bytes[i], &first.bytes[i + 4]);
+  }
+  EXPECT_EQ(first.bytes, working.bytes);
 }
 
 // The first byte where two buffers differ, or their size when they are the same.

@@ -511,36 +511,56 @@ void Enlarge(const PixelView& src, const Output& out, EnlargeFilter filter) {
   // Without negative weights each sum rounds no higher than its alpha's (every product and sum
   // of the same weights rounds monotonically), so only the cubic needs holding.
   const int alpha = filter == EnlargeFilter::kCubic ? AlphaByte(src.layout) : -1;
+  // A height reduced while the width grows has many taps: its rows are summed one by one into
+  // a single row rather than kept in a ring as tall as the taps, which could pass the source's
+  // own size.
+  const bool summed = ty.count > 4;
+  const std::uint32_t ring = summed ? 2 : ty.count;
   const auto make = [&] {
     return EnlargeScratch{
-        std::vector<float>(n), std::vector<float>(m * ty.count),
-        std::vector<std::int64_t>(ty.count, -1), std::vector<const float*>(ty.count),
+        std::vector<float>(n), std::vector<float>(m * ring), std::vector<std::int64_t>(ring, -1),
+        std::vector<const float*>(ring),
         std::vector<std::uint8_t>(out.Straight() ? 0 : std::size_t{kBlockRows} * m)};
   };
   const auto horizontal = tx.count == 1   ? Horizontal<1>
                           : tx.count == 2 ? Horizontal<2>
                           : tx.count == 4 ? Horizontal<4>
                                           : Horizontal<0>;
-  const auto vertical = ty.count == 1   ? Vertical<1>
-                        : ty.count == 2 ? Vertical<2>
-                        : ty.count == 4 ? Vertical<4>
-                                        : Vertical<0>;
+  const auto vertical = summed || ty.count == 1 ? Vertical<1>
+                        : ty.count == 2         ? Vertical<2>
+                        : ty.count == 4         ? Vertical<4>
+                                                : Vertical<0>;
+  const auto along = [&](std::int64_t y, float* row, EnlargeScratch& scratch) {
+    const std::uint8_t* bytes = Row(src, y);
+    for (std::size_t i = 0; i < n; ++i) scratch.wide[i] = bytes[i];
+    horizontal(scratch.wide.data(), tx, row, out.gw);
+  };
   const auto rows = [&](std::uint32_t v0, std::uint32_t v1, EnlargeScratch& scratch) {
     ByBlocks(out, v0, v1, scratch.block.data(), [&](std::uint32_t v, std::uint8_t* target) {
+      const float* weights = ty.weights.data() + std::size_t{v} * ty.count;
+      if (summed) {
+        float* __restrict sum = scratch.ring.data();
+        float* __restrict row = sum + m;
+        std::fill(sum, sum + m, 0.0f);
+        for (std::uint32_t k = 0; k < ty.count; ++k) {
+          along(std::int64_t{ty.first[v]} + k, row, scratch);
+          for (std::size_t i = 0; i < m; ++i) sum[i] += weights[k] * row[i];
+        }
+        scratch.rows[0] = sum;
+        constexpr float kOne = 1.0f;
+        return vertical(scratch.rows.data(), &kOne, 1, m, target, alpha);
+      }
       for (std::uint32_t k = 0; k < ty.count; ++k) {
         const std::int64_t y = std::int64_t{ty.first[v]} + k;
         const std::size_t slot = static_cast<std::size_t>(y % ty.count);
         float* row = scratch.ring.data() + slot * m;
         if (scratch.held[slot] != y) {
-          const std::uint8_t* bytes = Row(src, y);
-          for (std::size_t i = 0; i < n; ++i) scratch.wide[i] = bytes[i];
-          horizontal(scratch.wide.data(), tx, row, out.gw);
+          along(y, row, scratch);
           scratch.held[slot] = y;
         }
         scratch.rows[k] = row;
       }
-      vertical(scratch.rows.data(), ty.weights.data() + std::size_t{v} * ty.count, ty.count, m,
-               target, alpha);
+      vertical(scratch.rows.data(), weights, ty.count, m, target, alpha);
     });
   };
   InBands<EnlargeScratch>(out.gw, out.gh, make, rows);
