@@ -7,19 +7,26 @@
 //   followed by cv::rotate, for the kernel alone and for the whole resize of an image of
 //   orientation 3 (bitmap, pixel layout and image included);
 // - JPEG data of the picture with its longer side limited to 1000 pixels against INTER_AREA
-//   resize followed by TurboJPEG encoding at the same quality and subsampling.
+//   resize followed by TurboJPEG encoding at the same quality and subsampling;
+// - an enlargement of 1000 x 750 to 4000 x 3000, bilinear against INTER_LINEAR and cubic
+//   against INTER_CUBIC (its a = -0.75 against our -0.5: the same work);
+// - the reduction and the bilinear enlargement on every core against themselves kept on one
+//   thread (KeepOnThisThread), and against OpenCV on two threads.
 #include <benchmark/benchmark.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 #include <vector>
 
 #include "bench/photo_pixels.h"
 #include "bench/ratio.h"
 #include "kelvane/images/resize.h"
 #include "kelvane/platform/codecs/jpeg.h"
+#include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 
@@ -96,7 +103,11 @@ void BM_SaturationOpenCV(benchmark::State& state) {
   }
 }
 
+// Range 0 of the reduction and enlargement benchmarks: 1 keeps ours on the calling thread (and
+// OpenCV on one), 0 lets both use two threads.
 void BM_ResizeOurs(benchmark::State& state) {
+  std::optional<KeepOnThisThread> keep;
+  if (state.range(0) != 0) keep.emplace();
   Buffers buffers;
   std::vector<std::uint8_t> small(std::size_t{750} * 4 * 1000);
   const PixelBuffer dst{small.data(), 750, 1000, 750 * 4};
@@ -107,7 +118,7 @@ void BM_ResizeOurs(benchmark::State& state) {
 }
 
 void BM_ResizeOpenCV(benchmark::State& state) {
-  cv::setNumThreads(1);
+  cv::setNumThreads(state.range(0) != 0 ? 1 : 2);
   Buffers buffers;
   cv::Mat a(kHeight, kWidth, CV_8UC4, buffers.in.data());
   cv::Mat reduced, turned;
@@ -126,6 +137,7 @@ ImageRef PictureImage(int orientation) {
 }
 
 void BM_ResizeImageOurs(benchmark::State& state) {
+  const KeepOnThisThread keep;  // against OpenCV on one thread
   const ImageRef image = PictureImage(kOrientationRight);
   for (auto _ : state) {
     const ImageRef small = kelvane::Resize::resizedImage(*image, {750, 1000}, kInterpolationHigh);
@@ -135,6 +147,7 @@ void BM_ResizeImageOurs(benchmark::State& state) {
 }
 
 void BM_JPEGLimitOurs(benchmark::State& state) {
+  const KeepOnThisThread keep;  // against OpenCV on one thread
   const ImageRef image = PictureImage(kOrientationUp);
   for (auto _ : state) {
     const auto data = kelvane::Resize::compressToJPEG(*image, 0.8, 1000, nullptr);
@@ -163,13 +176,64 @@ void BM_JPEGLimitOpenCVTurboJPEG(benchmark::State& state) {
   tjDestroy(encoder);
 }
 
+// The picture's top left 1000 x 750 pixels.
+const std::vector<std::uint8_t>& SmallPicture() {
+  static const std::vector<std::uint8_t> pixels = [] {
+    std::vector<std::uint8_t> small(std::size_t{1000} * 750 * 4);
+    for (std::size_t y = 0; y < 750; ++y) {
+      std::copy_n(Picture().begin() + y * kWidth * 4, 4000, small.begin() + y * 4000);
+    }
+    return small;
+  }();
+  return pixels;
+}
+
+// Range 0 as above, range 1 the filter (0 bilinear, 1 cubic).
+void BM_EnlargeOurs(benchmark::State& state) {
+  std::optional<KeepOnThisThread> keep;
+  if (state.range(0) != 0) keep.emplace();
+  const PixelView src{PixelLayout::Working(1000, 750, 4000), SmallPicture().data()};
+  std::vector<std::uint8_t> large(std::size_t{kWidth} * kHeight * 4);
+  const MutablePixelView dst{PixelLayout::Working(kWidth, kHeight, kWidth * 4), large.data()};
+  const auto filter = static_cast<EnlargeFilter>(state.range(1));
+  for (auto _ : state) {
+    if (!ResampleOriented(src, dst, kOrientationUp, filter)) state.SkipWithError("failed");
+    benchmark::DoNotOptimize(large.data());
+  }
+}
+
+void BM_EnlargeOpenCV(benchmark::State& state) {
+  cv::setNumThreads(state.range(0) != 0 ? 1 : 2);
+  std::vector<std::uint8_t> small = SmallPicture();
+  cv::Mat a(750, 1000, CV_8UC4, small.data()), large;
+  const int filter = state.range(1) != 0 ? cv::INTER_CUBIC : cv::INTER_LINEAR;
+  for (auto _ : state) {
+    cv::resize(a, large, cv::Size(kWidth, kHeight), 0, 0, filter);
+    benchmark::DoNotOptimize(large.data);
+  }
+}
+
 BENCHMARK(BM_BlurOurs)->Arg(57)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BlurOpenCV)->Arg(57)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaturationOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaturationOpenCV)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ResizeOurs)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ResizeOpenCV)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ResizeImageOurs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResizeOurs)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ResizeOpenCV)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EnlargeOurs)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_EnlargeOpenCV)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_ResizeImageOurs)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JPEGLimitOurs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JPEGLimitOpenCVTurboJPEG)->Unit(benchmark::kMillisecond);
 
@@ -178,10 +242,29 @@ const bool kRatios = [] {
                         "BM_BlurOpenCV/57", "<= 1.0 (aim 0.67)");
   kelvane::bench::Ratio("saturation matrix 1.8, 4000 x 3000", "BM_SaturationOurs",
                         "BM_SaturationOpenCV", "<= 1.0");
-  kelvane::bench::Ratio("4000 x 3000 -> 1000 x 750, orientation 3", "BM_ResizeOurs",
-                        "BM_ResizeOpenCV", "<= 1.0");
-  kelvane::bench::Ratio("resizedImage, orientation 3, to 750 x 1000", "BM_ResizeImageOurs",
-                        "BM_ResizeOpenCV", "<= 1.0");
+  kelvane::bench::Ratio("4000 x 3000 -> 1000 x 750, orientation 3", "BM_ResizeOurs/1/real_time",
+                        "BM_ResizeOpenCV/1/real_time", "<= 1.0");
+  kelvane::bench::Ratio("resizedImage, orientation 3, to 750 x 1000",
+                        "BM_ResizeImageOurs/real_time", "BM_ResizeOpenCV/1/real_time", "<= 1.0");
+  kelvane::bench::Ratio("1000 x 750 -> 4000 x 3000 bilinear vs INTER_LINEAR, one thread",
+                        "BM_EnlargeOurs/1/0/real_time", "BM_EnlargeOpenCV/1/0/real_time", "<= 1.0");
+  kelvane::bench::Ratio("1000 x 750 -> 4000 x 3000 cubic vs INTER_CUBIC, one thread",
+                        "BM_EnlargeOurs/1/1/real_time", "BM_EnlargeOpenCV/1/1/real_time", "<= 1.0");
+  // Wall time on every core against one thread: 1 / 1.7 = 0.59 on two cores.
+  kelvane::bench::Ratio("reduction, every core / one thread", "BM_ResizeOurs/0/real_time",
+                        "BM_ResizeOurs/1/real_time", "<= 0.59 (1.7x on 2 cores)");
+  kelvane::bench::Ratio("enlargement bilinear, every core / one thread",
+                        "BM_EnlargeOurs/0/0/real_time", "BM_EnlargeOurs/1/0/real_time",
+                        "<= 0.59 (1.7x on 2 cores)");
+  kelvane::bench::Ratio("enlargement cubic, every core / one thread",
+                        "BM_EnlargeOurs/0/1/real_time", "BM_EnlargeOurs/1/1/real_time",
+                        "<= 0.59 (1.7x on 2 cores)");
+  kelvane::bench::Ratio("reduction, every core vs OpenCV two threads", "BM_ResizeOurs/0/real_time",
+                        "BM_ResizeOpenCV/0/real_time", "report");
+  kelvane::bench::Ratio("enlargement bilinear, every core vs OpenCV two threads",
+                        "BM_EnlargeOurs/0/0/real_time", "BM_EnlargeOpenCV/0/0/real_time", "report");
+  kelvane::bench::Ratio("enlargement cubic, every core vs OpenCV two threads",
+                        "BM_EnlargeOurs/0/1/real_time", "BM_EnlargeOpenCV/0/1/real_time", "report");
   kelvane::bench::Ratio("compressToJPEG 4000 x 3000, limit 1000", "BM_JPEGLimitOurs",
                         "BM_JPEGLimitOpenCVTurboJPEG", "<= 1.2");
   return true;

@@ -18,14 +18,17 @@ std::vector<Pair>& Pairs() {
   return pairs;
 }
 
-// Prints as the console reporter does and keeps the time per iteration of every run.
+// Prints as the console reporter does and keeps the time per iteration of every run: CPU time,
+// or wall time for runs that ask for it (UseRealTime, UseManualTime).
 class RecordingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        // Runs that measure wall time (threads of their own at work) compare in wall time.
+        times[run.benchmark_name()] =
+            run.run_name.time_type.empty() ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
       }
     }
   }
@@ -44,7 +47,9 @@ int Main(int argc, char** argv) {
   RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  std::printf("\nRatios (ours / peer, CPU time per iteration; below 1 = ours faster)\n");
+  std::printf(
+      "\nRatios (ours / peer, CPU or, for */real_time runs, wall time per iteration; below 1 = "
+      "ours faster)\n");
   for (const Pair& pair : Pairs()) {
     const auto ours = reporter.times.find(pair.ours);
     const auto peer = reporter.times.find(pair.peer);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "kelvane/images/internal/resize_routes.h"
 #include "kelvane/platform/codecs/jpeg.h"
@@ -130,8 +131,11 @@ std::optional<ImageOrientation> OrientationOfDrawing(const AffineTransform& t, c
   return std::nullopt;
 }
 
-RasterRef ReduceOriented(const Raster& source, ImageOrientation orientation,
-                         const PixelLayout& to) noexcept {
+namespace {
+
+// Both routes of the resampler: growth refused without a filter.
+RasterRef Resample(const Raster& source, ImageOrientation orientation, const PixelLayout& to,
+                   std::optional<platform::EnlargeFilter> filter) noexcept {
   const std::uint32_t width = to.width, height = to.height, bitmap_info = to.bitmap_info;
   if (to.space != platform::ColorSpace::kRGB || to.bytes_per_row != std::size_t{width} * 4 ||
       source.color_space() != platform::ColorSpace::kRGB || source.bits_per_pixel() != 32 ||
@@ -148,13 +152,27 @@ RasterRef ReduceOriented(const Raster& source, ImageOrientation orientation,
   // The resampler writes the source's layout; the fix-up below turns it into the one asked for.
   PixelLayout resampled = to;
   resampled.bitmap_info = source.bitmap_info();
-  if (!platform::ResampleOriented(source.view(), {resampled, memory}, orientation)) {
+  const platform::MutablePixelView out{resampled, memory};
+  if (!(filter ? platform::ResampleOriented(source.view(), out, orientation, *filter)
+               : platform::ResampleOriented(source.view(), out, orientation))) {
     delete[] memory;
     return nullptr;
   }
   FixPixels(memory, count, Little(source.bitmap_info()) != Little(bitmap_info),
             SkipMask(bitmap_info));
   return Raster::Wrap(to, memory, [memory] { delete[] memory; });
+}
+
+}  // namespace
+
+RasterRef ReduceOriented(const Raster& source, ImageOrientation orientation,
+                         const PixelLayout& to) noexcept {
+  return Resample(source, orientation, to, std::nullopt);
+}
+
+RasterRef ResampleOriented(const Raster& source, ImageOrientation orientation,
+                           const PixelLayout& to, platform::EnlargeFilter filter) noexcept {
+  return Resample(source, orientation, to, filter);
 }
 
 RasterRef DrawResized(const Raster& source, const PixelLayout& layout,
@@ -218,8 +236,13 @@ ImageRef resizedImage(const Image& image, platform::Size newSize, const AffineTr
     const bool kept = (transposed ? height : width) == raster->width() &&
                       (transposed ? width : height) == raster->height();
     if (quality != platform::kInterpolationNone || kept) {
-      result = internal::ReduceOriented(
-          *raster, *turn, PixelLayout::Packed(width, height, info, platform::ColorSpace::kRGB));
+      // High enlarges with the cubic; default, low and medium bilinearly, as the engine draws.
+      const platform::EnlargeFilter filter = quality == platform::kInterpolationHigh
+                                                 ? platform::EnlargeFilter::kCubic
+                                                 : platform::EnlargeFilter::kBilinear;
+      result = internal::ResampleOriented(
+          *raster, *turn, PixelLayout::Packed(width, height, info, platform::ColorSpace::kRGB),
+          filter);
     }
   }
   if (result == nullptr) {

@@ -13,12 +13,18 @@
 // decoded (codecs/png.h), so a resize never meets one.
 //
 // How the pixels are made: when the transform lays the raster onto the bitmap along its axes
-// (one of the eight orientations, each side reduced or kept) and the raster holds 4-byte RGB
-// pixels with premultiplied or no alpha, each bitmap pixel is the mean of the raster area it
-// covers (pixel_kernels.h), and kept sides are exact copies. Every other case (enlargements,
-// other transforms, other layouts, fractional sizes) is drawn by the graphics engine with the
-// requested interpolation. Interpolation "none" (1) asks for the nearest pixel: it takes the
-// averaging route only for kept sizes, where both routes copy pixels exactly.
+// (one of the eight orientations) and the raster holds 4-byte RGB pixels with premultiplied or
+// no alpha, the library's resampler makes them (pixel_kernels.h): along a reduced side each
+// bitmap pixel is the mean of the raster area it covers, a kept side is copied exactly, and a
+// side that grows is interpolated between pixel centres with edges repeated, bilinearly for
+// qualities default, low and medium and with the interpolating cubic (a = -0.5) for high.
+// Every other case (other transforms, other layouts, fractional sizes) is drawn by the
+// graphics engine with the requested interpolation. Interpolation "none" (1) asks for the
+// nearest pixel: it takes the resampler only for kept sizes, where both routes copy pixels
+// exactly, and the engine's nearest pixel for any other size.
+// Large bitmaps are made in bands of rows that run at once on the dispatch pool
+// (dispatch/apply.h); a caller that holds a KeepOnThisThread keeps the whole call on its thread.
+// The pixels are the same either way.
 //
 // Threads: images are immutable; every function may be called from any thread at once.
 #pragma once

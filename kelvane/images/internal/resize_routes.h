@@ -10,6 +10,7 @@
 #include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image.h"
+#include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/pixels/raster.h"
 
 namespace kelvane::Resize::internal {
@@ -28,6 +29,13 @@ namespace kelvane::Resize::internal {
 [[nodiscard]] platform::RasterRef ReduceOriented(const platform::Raster& source,
                                                  platform::ImageOrientation orientation,
                                                  const platform::PixelLayout& to) noexcept;
+
+// ReduceOriented() that also enlarges: each displayed side that grows is interpolated with
+// `filter` (pixel_kernels.h). Null as above, but for growing sides.
+[[nodiscard]] platform::RasterRef ResampleOriented(const platform::Raster& source,
+                                                   platform::ImageOrientation orientation,
+                                                   const platform::PixelLayout& to,
+                                                   platform::EnlargeFilter filter) noexcept;
 
 // The drawing route: a bitmap context of `bitmap` (its bytes per row 0: the context's choice),
 // `transform` concatenated, `quality` set, the raster drawn into `rect`. Null when no bitmap

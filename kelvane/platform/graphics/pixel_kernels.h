@@ -1,7 +1,8 @@
 // kelvane/platform/graphics/pixel_kernels.h
 //
 // The hot pixel loops of the image operations: a box filter with edge extension, a 4 x 4
-// integer colour matrix, and area resampling with the eight axis-aligned orientations baked in.
+// integer colour matrix, and resampling (area averaging down, bilinear or cubic up) with the
+// eight axis-aligned orientations baked in.
 // They work on views of 4-byte pixels (pixels/pixel_layout.h), in the working format of the
 // drawing engine (premultiplied B, G, R, A in memory) or any other layout of 4 bytes whose
 // channels may be weighed one by one as they lie, with no conversion and no allocation beyond
@@ -110,10 +111,11 @@ using ColorMatrix = std::array<std::int16_t, 16>;
 // sides are the displayed ones (the stored sides exchanged for the transposed orientations),
 // scaled down by area averaging: each destination pixel is the mean of the source area it
 // covers, fractional edge pixels weighed by the part they cover, rounded to nearest (halves
-// upward). Same sides give an exact copy.
+// upward). Same sides give an exact copy. Large pictures are split into bands of rows that run
+// at once, as below; the pixels do not depend on that.
 // Returns false, and writes nothing, when a view is not usable, the layouts differ, the
-// orientation is none of the eight, a displayed side would grow (upscaling is the caller's),
-// or the views overlap.
+// orientation is none of the eight, a displayed side would grow (the form below enlarges),
+// the views overlap, or memory for the bands' rows runs out.
 [[nodiscard]] KELVANE_EXPORT bool ResampleOriented(const PixelView& source,
                                                    const MutablePixelView& destination,
                                                    ImageOrientation orientation) noexcept;
@@ -122,5 +124,30 @@ using ColorMatrix = std::array<std::int16_t, 16>;
 [[nodiscard]] KELVANE_EXPORT bool ResampleOriented(const PixelBuffer& source,
                                                    const PixelBuffer& destination,
                                                    int orientation) noexcept;
+
+// ---- oriented resampling with enlargement ---------------------------------------------------
+
+// How ResampleOriented() below makes pixels along an enlarged axis. Both sample the source at
+// the destination pixel's centre, (d + 0.5) x source / destination - 0.5 source pixels from the
+// first pixel's centre, and repeat the edge pixels beyond the picture.
+enum class EnlargeFilter : int {
+  kBilinear = 0,  // the two nearest pixels, weighed linearly
+  kCubic = 1,     // the four nearest, weighed by the interpolating cubic with a = -0.5
+};
+
+// ResampleOriented() above, with sides that may also grow: each displayed side that is reduced
+// or kept is averaged over areas as above, each that grows is interpolated with `filter`, the
+// two one after the other. Values are rounded to nearest and held within 0..255, and, in the
+// premultiplied layouts, every colour within its pixel's alpha (the cubic overshoots at edges).
+// When no side grows, the result is exactly that of the function above, for either filter.
+// Large pictures are split into bands of rows that run at once (dispatch/apply.h; a
+// KeepOnThisThread on the calling thread keeps them on it); the pixels do not depend on that.
+// Returns false, and writes nothing, when a view is not usable, the layouts differ, the
+// orientation is none of the eight, the filter is neither of the two, the views overlap, or
+// memory for the bands' rows runs out.
+[[nodiscard]] KELVANE_EXPORT bool ResampleOriented(const PixelView& source,
+                                                   const MutablePixelView& destination,
+                                                   ImageOrientation orientation,
+                                                   EnlargeFilter filter) noexcept;
 
 }  // namespace kelvane::platform
