@@ -12,6 +12,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/internal/pixel_buffer.h"
 
 // The loops below are written for the vectoriser: plain index loops over restrict-qualified
@@ -48,6 +49,27 @@ namespace {
 // The kernels read and write pixels as they lie: both sides alike, in the same layout.
 bool SameShape(const PixelLayout& a, const PixelLayout& b) {
   return a.width == b.width && a.height == b.height && a.SameFormat(b);
+}
+
+// Pictures of at least this many pixels are split into bands of rows that run at once: below
+// it, handing the bands to the pool costs more than it saves.
+constexpr std::uint64_t kBandMinPixels = std::uint64_t{1} << 18;
+constexpr std::uint32_t kBandMinRows = 64;
+
+// How many bands of rows a pass over `layout` runs in: about as many as there are threads to run
+// them (1 under KeepOnThisThread), none shorter than `min_rows`.
+std::size_t BandCount(const PixelLayout& layout, std::uint32_t min_rows) noexcept {
+  if (std::uint64_t{layout.width} * layout.height < kBandMinPixels) return 1;
+  const std::size_t width = ConcurrencyWidth();
+  if (width <= 1) return 1;
+  return std::clamp<std::size_t>(layout.height / std::max(min_rows, kBandMinRows), 1, width);
+}
+
+// Rows [first, end) of band `i` of `bands` over `height` rows.
+std::pair<std::int64_t, std::int64_t> BandRows(std::size_t i, std::size_t bands,
+                                               std::uint32_t height) {
+  return {static_cast<std::int64_t>(height * i / bands),
+          static_cast<std::int64_t>(height * (i + 1) / bands)};
 }
 
 }  // namespace
@@ -213,9 +235,11 @@ void BoxRow(const Sum* __restrict column, std::uint32_t* __restrict window,
   via_window(hi + 1, w, clamped);
 }
 
+// Output rows [y0, y1). The column sums start from the window around row y0, so a band gives
+// the same bytes as the rows it covers in one pass over the picture: the sums are exact.
 template <typename Sum>
 void BoxPass(const PixelView& src, const MutablePixelView& dst, std::uint32_t kw, std::uint32_t kh,
-             void* block) {
+             void* block, std::int64_t y0, std::int64_t y1) {
   const std::size_t n = std::size_t{src.layout.width} * 4;
   auto* column = new (block) Sum[n + kColumnSlack];
   auto* window =
@@ -223,14 +247,15 @@ void BoxPass(const PixelView& src, const MutablePixelView& dst, std::uint32_t kw
            internal::AlignUp((n + kColumnSlack) * sizeof(Sum), kAlign)) std::uint32_t[4 * kChunk];
   const std::int64_t h = src.layout.height, ry = kh / 2, rx = kw / 2;
 
-  // Column sums of the window around row 0: row 0 repeated r + 1 times, then rows 1..r.
+  // Column sums of the window around row y0, edge rows repeated.
   std::fill(column, column + n + kColumnSlack, Sum{0});
-  for (std::int64_t i = 0; i <= ry; ++i) AddRow(column, Row(src, 0), n);
-  for (std::int64_t i = 1; i <= ry; ++i) AddRow(column, Row(src, std::min(i, h - 1)), n);
+  for (std::int64_t i = y0 - ry; i <= y0 + ry; ++i) {
+    AddRow(column, Row(src, std::clamp<std::int64_t>(i, 0, h - 1)), n);
+  }
 
-  for (std::int64_t y = 0; y < h; ++y) {
+  for (std::int64_t y = y0; y < y1; ++y) {
     BoxRow(column, window, Row(dst, y), src.layout.width, rx, kw * kh);
-    if (y + 1 < h) {
+    if (y + 1 < y1) {
       SlideRows(column, Row(src, std::min(y + 1 + ry, h - 1)),
                 Row(src, std::max<std::int64_t>(y - ry, 0)), n);
     }
@@ -258,20 +283,39 @@ bool BoxConvolve(const PixelView& source, const MutablePixelView& destination,
   const std::size_t needed =
       BoxConvolveScratchSize(source.layout.width, kernel_width, kernel_height);
   if (needed == 0) return false;
+  if (scratch != nullptr && scratch_size < needed) return false;
+  // Each band has a block of its own. The caller's block serves as many bands as it holds;
+  // the others share one allocation, and when that fails the pass runs as one band.
+  std::size_t bands = BandCount(source.layout, kernel_height / 2);
+  const std::size_t given = scratch == nullptr ? 0 : scratch_size / needed;
   std::unique_ptr<void, decltype(&std::free)> own(nullptr, &std::free);
-  if (scratch == nullptr) {
-    own.reset(std::malloc(needed));
-    if (!own) return false;
-    scratch = own.get();
-  } else if (scratch_size < needed) {
-    return false;
+  if (given < bands) {
+    own.reset(std::malloc((bands - given) * needed));
+    if (own == nullptr) {
+      bands = 1;
+      if (given == 0) own.reset(std::malloc(needed));
+      if (given == 0 && own == nullptr) return false;
+    }
   }
-  void* block =
-      reinterpret_cast<void*>(internal::AlignUp(reinterpret_cast<std::uintptr_t>(scratch), kAlign));
-  if (NarrowColumnSums(kernel_height)) {
-    BoxPass<std::uint16_t>(source, destination, kernel_width, kernel_height, block);
+  auto block = [&](std::size_t i) {
+    void* base = i < given ? static_cast<std::uint8_t*>(scratch) + i * needed
+                           : static_cast<std::uint8_t*>(own.get()) + (i - given) * needed;
+    return reinterpret_cast<void*>(
+        internal::AlignUp(reinterpret_cast<std::uintptr_t>(base), kAlign));
+  };
+  const bool narrow = NarrowColumnSums(kernel_height);
+  auto band = [&](std::size_t i) {
+    const auto [y0, y1] = BandRows(i, bands, source.layout.height);
+    if (narrow) {
+      BoxPass<std::uint16_t>(source, destination, kernel_width, kernel_height, block(i), y0, y1);
+    } else {
+      BoxPass<std::uint32_t>(source, destination, kernel_width, kernel_height, block(i), y0, y1);
+    }
+  };
+  if (bands == 1) {
+    band(0);
   } else {
-    BoxPass<std::uint32_t>(source, destination, kernel_width, kernel_height, block);
+    ApplyConcurrently(bands, band);
   }
   return true;
 }
@@ -327,21 +371,30 @@ bool ColorMatrixMultiply(const PixelView& source, const MutablePixelView& destin
   if (!same && Overlap(source, destination)) return false;
   std::int16_t m[16];
   std::copy(matrix.begin(), matrix.end(), m);
-  // In place, each pixel is read whole before it is written, so one row buffer is enough.
-  alignas(kAlign) std::uint8_t line[4096];
   const std::uint32_t width = source.layout.width;
-  for (std::uint32_t y = 0; y < source.layout.height; ++y) {
-    const std::uint8_t* in = Row(source, y);
-    std::uint8_t* out = Row(destination, y);
-    if (!same) {
-      MatrixRow(in, out, width, m);
-      continue;
+  const std::size_t bands = BandCount(source.layout, 0);
+  auto band = [&](std::size_t i) {
+    const auto [y0, y1] = BandRows(i, bands, source.layout.height);
+    // In place, each pixel is read whole before it is written, so one row buffer is enough.
+    alignas(kAlign) std::uint8_t line[4096];
+    for (std::int64_t y = y0; y < y1; ++y) {
+      const std::uint8_t* in = Row(source, y);
+      std::uint8_t* out = Row(destination, y);
+      if (!same) {
+        MatrixRow(in, out, width, m);
+        continue;
+      }
+      for (std::size_t x = 0; x < width; x += sizeof(line) / 4) {
+        const std::size_t count = std::min<std::size_t>(sizeof(line) / 4, width - x);
+        MatrixRow(in + 4 * x, line, count, m);
+        std::copy(line, line + 4 * count, out + 4 * x);
+      }
     }
-    for (std::size_t x = 0; x < width; x += sizeof(line) / 4) {
-      const std::size_t count = std::min<std::size_t>(sizeof(line) / 4, width - x);
-      MatrixRow(in + 4 * x, line, count, m);
-      std::copy(line, line + 4 * count, out + 4 * x);
-    }
+  };
+  if (bands == 1) {
+    band(0);
+  } else {
+    ApplyConcurrently(bands, band);
   }
   return true;
 }

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/image.h"
 
 namespace kelvane::platform {
@@ -145,6 +146,40 @@ TEST(ColorMatrixMultiply, RoundsClampsAndKeepsGrey) {
   const ColorMatrix halves{446, -128, -15, 0, -146, 0, -146, 0, -44, 0, 417, 0, 0, 0, 0, 128};
   ASSERT_TRUE(ColorMatrixMultiply(red.buffer, red.buffer, halves));  // in place
   EXPECT_EQ(red.bytes, (std::vector<std::uint8_t>{0, 0, 255, 128, 1, 0, 1, 1, 3, 0, 3, 2}));
+}
+
+TEST(PixelKernels, BandsWriteWhatOneThreadWrites) {
+  // Large enough to be split into bands (2^18 pixels, 64 rows a band), with padded rows; 16- and
+  // 32-bit column sums; the caller's block for one band, for two, or none.
+  struct Case {
+    std::uint32_t kw, kh;
+    std::size_t blocks;
+  };
+  Picture in(700, 420, 12, 5);
+  for (const Case& c : {Case{57, 31, 1}, {57, 31, 2}, {3, 301, 0}}) {
+    SCOPED_TRACE(testing::Message() << c.kw << "x" << c.kh << " blocks " << c.blocks);
+    std::vector<std::uint8_t> scratch(c.blocks * BoxConvolveScratchSize(700, c.kw, c.kh));
+    void* block = c.blocks == 0 ? nullptr : scratch.data();
+    Picture alone(700, 420, 12, 1), banded(700, 420, 12, 1);
+    {
+      const KeepOnThisThread keep;
+      ASSERT_TRUE(BoxConvolve(in.buffer, alone.buffer, c.kw, c.kh, block, scratch.size()));
+    }
+    ASSERT_TRUE(BoxConvolve(in.buffer, banded.buffer, c.kw, c.kh, block, scratch.size()));
+    EXPECT_EQ(banded.bytes, alone.bytes);
+  }
+  // The same seed as `in`: the same pixels.
+  Picture alone(700, 420, 12, 5), banded(700, 420, 12, 5), separate(700, 420, 12, 1);
+  {
+    const KeepOnThisThread keep;
+    ASSERT_TRUE(ColorMatrixMultiply(alone.buffer, alone.buffer, SaturationMatrix(1.8)));
+  }
+  ASSERT_TRUE(ColorMatrixMultiply(banded.buffer, banded.buffer, SaturationMatrix(1.8)));
+  ASSERT_TRUE(ColorMatrixMultiply(in.buffer, separate.buffer, SaturationMatrix(1.8)));
+  EXPECT_EQ(banded.bytes, alone.bytes);
+  for (std::size_t i = 0; i < in.bytes.size(); ++i) {  // padding apart, as in place
+    if (i % in.buffer.bytes_per_row < 700 * 4) ASSERT_EQ(separate.bytes[i], alone.bytes[i]) << i;
+  }
 }
 
 TEST(ResampleOriented, AveragesCoveredAreas) {
