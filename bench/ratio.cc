@@ -25,7 +25,12 @@ class RecordingReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        // Runs that spread over threads are measured in wall time (UseRealTime), which is what
+        // their pairs compare; the others in CPU time.
+        const std::string name = run.benchmark_name();
+        const bool wall =
+            name.size() >= 10 && name.compare(name.size() - 10, 10, "/real_time") == 0;
+        times[name] = wall ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
       }
     }
   }
@@ -44,7 +49,9 @@ int Main(int argc, char** argv) {
   RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  std::printf("\nRatios (ours / peer, CPU time per iteration; below 1 = ours faster)\n");
+  std::printf(
+      "\nRatios (ours / peer, CPU time per iteration, wall time for /real_time runs; below 1 = "
+      "ours faster)\n");
   for (const Pair& pair : Pairs()) {
     const auto ours = reporter.times.find(pair.ours);
     const auto peer = reporter.times.find(pair.peer);

@@ -88,8 +88,47 @@ constexpr std::int64_t kChunk = 256;
 // memory the vertical pass walks; taller boxes sum in 32 bits.
 bool NarrowColumnSums(std::uint32_t kernel_height) { return kernel_height <= 257; }
 
-// Box areas up to this one are averaged in single precision (see WriteMeans()).
+// Box areas below this one are averaged in single precision (see WriteMeans()).
 constexpr std::uint32_t kSingleAreaLimit = 8192;
+// Box areas below this one have sums in the signed 32-bit range (area x 255 < 2^31), which SSE2
+// converts to double precision in one step.
+constexpr std::uint32_t kSignedSumAreaLimit = 8421505;
+
+#if defined(__SSE2__)
+// Means of four sums as 32-bit lanes, in single or double precision as WriteMeans() chooses;
+// the same operations as its plain loops, so the same results.
+struct SingleMeans {
+  explicit SingleMeans(std::uint32_t area)
+      : inv(_mm_set1_ps(1.0f / static_cast<float>(area))), half(_mm_set1_ps(0.5f)) {}
+  __m128i operator()(__m128i s) const {
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(s), inv), half));
+  }
+  __m128 inv, half;
+};
+
+struct DoubleMeans {
+  explicit DoubleMeans(std::uint32_t area)
+      : inv(_mm_set1_pd(1.0 / static_cast<double>(area))), half(_mm_set1_pd(0.5)) {}
+  __m128i operator()(__m128i s) const {
+    const __m128d lo = _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(s), inv), half);
+    const __m128d hi = _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(_mm_srli_si128(s, 8)), inv), half);
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+  }
+  __m128d inv, half;
+};
+
+// Sixteen sums at `sums` to sixteen means at `out`. The compiler narrows 32-bit lanes to bytes
+// with masks and shuffles; the means are known to lie in 0..255, so two saturating packs do.
+template <typename Means>
+void WriteSixteenMeans(const std::uint32_t* sums, std::uint8_t* out, const Means& mean) {
+  auto at = [&](int k) {
+    return mean(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k)));
+  };
+  const __m128i lo = _mm_packs_epi32(at(0), at(4));
+  const __m128i hi = _mm_packs_epi32(at(8), at(12));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(lo, hi));
+}
+#endif
 
 bool KernelAccepted(std::uint32_t side) { return side % 2 == 1 && side <= kMaxBoxKernel; }
 
@@ -99,30 +138,26 @@ bool KernelAccepted(std::uint32_t side) { return side % 2 == 1 && side <= kMaxBo
 // larger areas go through double precision, whose sums may pass the signed 32-bit range.
 void WriteMeans(const std::uint32_t* __restrict sums, std::uint8_t* __restrict out, std::size_t n,
                 std::uint32_t area) {
+  std::size_t i = 0;
   if (area < kSingleAreaLimit) {
-    const float inv = 1.0f / static_cast<float>(area);
-    std::size_t i = 0;
 #if defined(__SSE2__)
-    // The compiler narrows 32-bit lanes to bytes with masks and shuffles; the means are known
-    // to lie in 0..255, so two saturating packs do.
-    const __m128 vinv = _mm_set1_ps(inv), half = _mm_set1_ps(0.5f);
-    auto mean = [&](std::size_t k) {
-      const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k));
-      return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(s), vinv), half));
-    };
-    for (; i + 16 <= n; i += 16) {
-      const __m128i lo = _mm_packs_epi32(mean(i), mean(i + 4));
-      const __m128i hi = _mm_packs_epi32(mean(i + 8), mean(i + 12));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
-    }
+    const SingleMeans mean(area);
+    for (; i + 16 <= n; i += 16) WriteSixteenMeans(sums + i, out + i, mean);
 #endif
+    const float inv = 1.0f / static_cast<float>(area);
     for (; i < n; ++i) {
       out[i] = static_cast<std::uint8_t>(static_cast<std::int32_t>(
           static_cast<float>(static_cast<std::int32_t>(sums[i])) * inv + 0.5f));
     }
   } else {
+#if defined(__SSE2__)
+    if (area < kSignedSumAreaLimit) {
+      const DoubleMeans mean(area);
+      for (; i + 16 <= n; i += 16) WriteSixteenMeans(sums + i, out + i, mean);
+    }
+#endif
     const double inv = 1.0 / static_cast<double>(area);
-    for (std::size_t i = 0; i < n; ++i) {
+    for (; i < n; ++i) {
       out[i] = static_cast<std::uint8_t>(
           static_cast<std::int32_t>(static_cast<double>(sums[i]) * inv + 0.5));
     }
@@ -169,16 +204,15 @@ inline Sums LoadPixel(const std::uint32_t* p) {
 
 #if defined(__SSE2__)
 // The means of pixels [x, end) (whole blocks of four), straight from the running sum without
-// the window block: four pixels make one 16-byte store. Single precision, as WriteMeans().
+// the window block: four pixels make one 16-byte store. Rounded as WriteMeans() rounds.
 // Returns the first pixel not written.
-template <typename Sum>
+template <typename Sum, typename Means>
 std::int64_t FusedMeans(const Sum* __restrict column, std::uint8_t* __restrict out, std::int64_t x,
-                        std::int64_t end, std::int64_t r, std::uint32_t area, Sums& sum) {
-  const __m128 inv = _mm_set1_ps(1.0f / static_cast<float>(area)), half = _mm_set1_ps(0.5f);
+                        std::int64_t end, std::int64_t r, const Means& mean, Sums& sum) {
   auto next = [&] {
     sum += LoadPixel(column + 4 * (x + r)) - LoadPixel(column + 4 * (x - r - 1));
     ++x;
-    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps((__m128i)sum), inv), half));
+    return mean((__m128i)sum);
   };
   while (x + 4 <= end) {
     std::uint8_t* at = out + 4 * x;
@@ -229,7 +263,11 @@ void BoxRow(const Sum* __restrict column, std::uint32_t* __restrict window,
   via_window(0, lo, clamped);
   std::int64_t x = lo;
 #if defined(__SSE2__)
-  if (area < kSingleAreaLimit) x = FusedMeans(column, out, x, hi + 1, r, area, sum);
+  if (area < kSingleAreaLimit) {
+    x = FusedMeans(column, out, x, hi + 1, r, SingleMeans(area), sum);
+  } else if (area < kSignedSumAreaLimit) {
+    x = FusedMeans(column, out, x, hi + 1, r, DoubleMeans(area), sum);
+  }
 #endif
   via_window(x, hi + 1, plain);
   via_window(hi + 1, w, clamped);
