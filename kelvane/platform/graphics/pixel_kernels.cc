@@ -56,13 +56,14 @@ bool SameShape(const PixelLayout& a, const PixelLayout& b) {
 constexpr std::uint64_t kBandMinPixels = std::uint64_t{1} << 18;
 constexpr std::uint32_t kBandMinRows = 64;
 
-// How many bands of rows a pass over `layout` runs in: about as many as there are threads to run
-// them (1 under KeepOnThisThread), none shorter than `min_rows`.
+// How many bands of rows a pass over `layout` runs in: two for each thread there is to run them
+// (1 under KeepOnThisThread), so that a thread that starts late or is held up by other work
+// leaves its second band to the others; none shorter than `min_rows`.
 std::size_t BandCount(const PixelLayout& layout, std::uint32_t min_rows) noexcept {
   if (std::uint64_t{layout.width} * layout.height < kBandMinPixels) return 1;
   const std::size_t width = ConcurrencyWidth();
   if (width <= 1) return 1;
-  return std::clamp<std::size_t>(layout.height / std::max(min_rows, kBandMinRows), 1, width);
+  return std::clamp<std::size_t>(layout.height / std::max(min_rows, kBandMinRows), 1, 2 * width);
 }
 
 // Rows [first, end) of band `i` of `bands` over `height` rows.
@@ -388,8 +389,31 @@ namespace {
 
 void MatrixRow(const std::uint8_t* __restrict in, std::uint8_t* __restrict out, std::size_t w,
                const std::int16_t* __restrict m) {
+  std::size_t x = 0;
+#if defined(__SSE2__)
+  // A pixel's channels in pairs, (b, g) and (r, a), against the weights in the same pairs: one
+  // 16-bit multiply-add makes two products' sum for all four destination channels, exact (a
+  // channel is at most 255). The saturating packs clamp to 0..255.
+  const __m128i bg = _mm_setr_epi16(m[0], m[4], m[1], m[5], m[2], m[6], m[3], m[7]);
+  const __m128i ra = _mm_setr_epi16(m[8], m[12], m[9], m[13], m[10], m[14], m[11], m[15]);
+  const __m128i half = _mm_set1_epi32(128), zero = _mm_setzero_si128();
+  auto pixel = [&](__m128i pair_bg, __m128i pair_ra) {
+    const __m128i sum = _mm_add_epi32(_mm_madd_epi16(pair_bg, bg), _mm_madd_epi16(pair_ra, ra));
+    return _mm_srai_epi32(_mm_add_epi32(sum, half), 8);
+  };
+  for (; x + 4 <= w; x += 4) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * x));
+    const __m128i lo = _mm_unpacklo_epi8(p, zero), hi = _mm_unpackhi_epi8(p, zero);
+    const __m128i p0 = pixel(_mm_shuffle_epi32(lo, 0x00), _mm_shuffle_epi32(lo, 0x55));
+    const __m128i p1 = pixel(_mm_shuffle_epi32(lo, 0xAA), _mm_shuffle_epi32(lo, 0xFF));
+    const __m128i p2 = pixel(_mm_shuffle_epi32(hi, 0x00), _mm_shuffle_epi32(hi, 0x55));
+    const __m128i p3 = pixel(_mm_shuffle_epi32(hi, 0xAA), _mm_shuffle_epi32(hi, 0xFF));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x),
+                     _mm_packus_epi16(_mm_packs_epi32(p0, p1), _mm_packs_epi32(p2, p3)));
+  }
+#endif
   // 16-bit operands, so that the products widen with 16-bit multiplies.
-  for (std::size_t x = 0; x < w; ++x) {
+  for (; x < w; ++x) {
     const std::int16_t b = in[4 * x], g = in[4 * x + 1], r = in[4 * x + 2], a = in[4 * x + 3];
     for (int j = 0; j < 4; ++j) {
       const std::int32_t sum = b * m[j] + g * m[4 + j] + r * m[8 + j] + a * m[12 + j] + 128;

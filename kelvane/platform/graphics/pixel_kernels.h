@@ -13,7 +13,7 @@
 // Threads: every function is re-entrant; calls on buffers that no other thread writes may run
 // at once. BoxConvolve() and ColorMatrixMultiply() split pictures of 2^18 pixels or more into
 // bands of rows that run at once on the worker pool and the calling thread
-// (dispatch/apply.h: about ConcurrencyWidth() bands, none under 64 rows) and return when every
+// (dispatch/apply.h: twice ConcurrencyWidth() bands, none under 64 rows) and return when every
 // band is written; the bytes written are the same as on one thread. A caller that spreads its
 // own work over the cores, or must not wait on the pool, keeps a call on its thread with a
 // KeepOnThisThread living on that thread.

@@ -142,12 +142,25 @@ TEST(ColorMatrixMultiply, RoundsClampsAndKeepsGrey) {
   for (std::size_t i = 0; i < out.bytes.size(); ++i) {
     EXPECT_LE(std::abs(out.bytes[i] - grey.bytes[i]), i % 4 == 1 ? 1 : 0) << i;
   }
-  // Red clamps; halves round upward: alpha x 0.5 (1 -> 1, 3 -> 2), green = -blue / 2.
-  Picture red(3, 1);
-  red.bytes = {0, 0, 255, 255, 1, 1, 1, 1, 3, 3, 3, 3};
+  // Red clamps; halves round upward: alpha x 0.5 (1 -> 1, 3 -> 2, 5 -> 3), green = -blue / 2.
+  Picture red(4, 1);
+  red.bytes = {0, 0, 255, 255, 1, 1, 1, 1, 3, 3, 3, 3, 5, 5, 5, 5};
   const ColorMatrix halves{446, -128, -15, 0, -146, 0, -146, 0, -44, 0, 417, 0, 0, 0, 0, 128};
   ASSERT_TRUE(ColorMatrixMultiply(red.buffer, red.buffer, halves));  // in place
-  EXPECT_EQ(red.bytes, (std::vector<std::uint8_t>{0, 0, 255, 128, 1, 0, 1, 1, 3, 0, 3, 2}));
+  EXPECT_EQ(red.bytes,
+            (std::vector<std::uint8_t>{0, 0, 255, 128, 1, 0, 1, 1, 3, 0, 3, 2, 5, 0, 5, 3}));
+  // Weights over the whole 16-bit range against the formula, across whole blocks and a tail.
+  std::mt19937 random(3);
+  ColorMatrix wide;
+  for (auto& weight : wide) weight = static_cast<std::int16_t>(random());
+  Picture in(37, 3, 4, 8), mixed(37, 3, 4, 9);
+  ASSERT_TRUE(ColorMatrixMultiply(in.buffer, mixed.buffer, wide));
+  for (int p = 0; p < 37 * 3 * 4; ++p) {
+    const int x = p / 4 % 37, y = p / 4 / 37, j = p % 4;
+    int sum = 128;
+    for (int i = 0; i < 4; ++i) sum += in.at(x, y, i) * wide[4 * i + j];
+    ASSERT_EQ(mixed.at(x, y, j), std::clamp(sum >> 8, 0, 255)) << x << "," << y << " " << j;
+  }
 }
 
 TEST(PixelKernels, BandsWriteWhatOneThreadWrites) {
