@@ -1,15 +1,20 @@
 #include "kelvane/images/image_effects.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "kelvane/platform/device/appearance.h"
+#include "kelvane/platform/dispatch/apply.h"
+#include "kelvane/platform/dispatch/dispatch.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_file.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
@@ -35,23 +40,153 @@ constexpr double kEpsilon = 1.1920928955078125e-07;
 
 constexpr std::size_t kPixelAlign = 64;
 
-// A working buffer of packed rows (4 bytes per pixel, no padding). Its memory comes from
-// std::aligned_alloc, so cleanupBuffer() frees it, here or in the raster it is handed to.
+// ---- working memory --------------------------------------------------------------------------
+
+// Blocks of pixel memory kept between calls (see the header for the bounds). The system hands
+// blocks this large out as fresh pages, zeroed on first touch, and faulting a screen-sized
+// picture's buffers in costs about as much as a box pass over them; kept blocks are already
+// mapped. A block is kept until a call asks for one less than half its size (a smaller picture
+// came), until it has lain unused for kIdle, or until the blocks kept would pass kKeptBytes.
+class MemoryPool {
+ public:
+  struct Block {
+    void* data = nullptr;
+    std::size_t capacity = 0;
+  };
+
+  static constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
+  static constexpr std::chrono::seconds kIdle{2};
+
+  // Never destroyed: results may give their memory back while the process exits.
+  static MemoryPool& Shared() {
+    static MemoryPool* const pool = new MemoryPool;
+    return *pool;
+  }
+
+  // A block of at least `bytes`, aligned for the kernels: a kept one when one fits, otherwise
+  // new. No block (null data) when memory runs out.
+  Block Take(std::size_t bytes) noexcept {
+    bytes = (bytes + kPage - 1) / kPage * kPage;
+    Block found;
+    std::array<void*, kMaxKept> drop{};
+    std::size_t dropped = 0;
+    {
+      const std::lock_guard<std::mutex> guard(mutex_);
+      std::size_t best = count_;
+      for (std::size_t i = 0; i < count_; ++i) {
+        const std::size_t capacity = kept_[i].block.capacity;
+        if (capacity >= bytes && capacity / 2 <= bytes &&
+            (best == count_ || capacity < kept_[best].block.capacity)) {
+          best = i;
+        }
+      }
+      if (best < count_) found = Remove(best);
+      for (std::size_t i = count_; i-- > 0;) {
+        if (kept_[i].block.capacity / 2 > bytes) drop[dropped++] = Remove(i).data;
+      }
+    }
+    for (std::size_t i = 0; i < dropped; ++i) std::free(drop[i]);
+    if (found.data != nullptr) return found;
+    return {std::aligned_alloc(kPixelAlign, bytes), bytes};
+  }
+
+  // Keeps `block` for a later call, making room by freeing the oldest kept blocks, or frees it
+  // when it alone passes the bound.
+  void Give(Block block) noexcept {
+    if (block.data == nullptr) return;
+    if (block.capacity > kKeptBytes) return std::free(block.data);
+    std::array<void*, kMaxKept> drop{};
+    std::size_t dropped = 0;
+    {
+      const std::lock_guard<std::mutex> guard(mutex_);
+      while (count_ == kMaxKept || bytes_ + block.capacity > kKeptBytes) {
+        drop[dropped++] = Remove(0).data;
+      }
+      kept_[count_++] = {block, Clock::now()};
+      bytes_ += block.capacity;
+    }
+    for (std::size_t i = 0; i < dropped; ++i) std::free(drop[i]);
+  }
+
+  // Frees the blocks left unused for kIdle soon after the calls stop: a sweep on the worker
+  // pool, again while blocks remain. Called after each operation, not from Give(), which a
+  // result's release may run while the process exits.
+  void ScheduleSweep() noexcept {
+    {
+      const std::lock_guard<std::mutex> guard(mutex_);
+      if (sweeping_ || count_ == 0) return;
+      sweeping_ = true;
+    }
+    const platform::QueueRef queue = platform::GlobalQueue();
+    const bool scheduled =
+        queue != nullptr &&
+        queue->After(std::chrono::duration_cast<platform::Nanoseconds>(kIdle), [] {
+          MemoryPool& pool = Shared();
+          pool.Sweep();
+          pool.ScheduleSweep();
+        });
+    if (!scheduled) {
+      const std::lock_guard<std::mutex> guard(mutex_);
+      sweeping_ = false;
+    }
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::size_t kPage = 4096;
+  static constexpr std::size_t kMaxKept = 8;
+
+  struct Kept {
+    Block block;
+    Clock::time_point since;
+  };
+
+  // Removes kept_[i], keeping the others oldest first. REQUIRES: mutex_ held, i < count_.
+  Block Remove(std::size_t i) {
+    const Block block = kept_[i].block;
+    std::move(kept_.begin() + i + 1, kept_.begin() + count_, kept_.begin() + i);
+    --count_;
+    bytes_ -= block.capacity;
+    return block;
+  }
+
+  void Sweep() noexcept {
+    std::array<void*, kMaxKept> drop{};
+    std::size_t dropped = 0;
+    {
+      const std::lock_guard<std::mutex> guard(mutex_);
+      sweeping_ = false;
+      const Clock::time_point now = Clock::now();
+      for (std::size_t i = count_; i-- > 0;) {
+        if (now - kept_[i].since >= kIdle) drop[dropped++] = Remove(i).data;
+      }
+    }
+    for (std::size_t i = 0; i < dropped; ++i) std::free(drop[i]);
+  }
+
+  std::mutex mutex_;
+  std::array<Kept, kMaxKept> kept_{};  // oldest first
+  std::size_t count_ = 0;
+  std::size_t bytes_ = 0;
+  bool sweeping_ = false;
+};
+
+// A working buffer of packed rows (4 bytes per pixel, no padding), on memory from the pool,
+// which it gives back unless it was handed to a result.
 class WorkBuffer {
  public:
   WorkBuffer() = default;
   WorkBuffer(const WorkBuffer&) = delete;
   WorkBuffer& operator=(const WorkBuffer&) = delete;
-  ~WorkBuffer() { cleanupBuffer(nullptr, buffer_.data); }
+  ~WorkBuffer() { MemoryPool::Shared().Give(block_); }
 
   [[nodiscard]] bool Allocate(std::uint32_t width, std::uint32_t height) {
     const std::size_t row = std::size_t{width} * 4;
     const std::size_t bytes = row * height;
     if (width == 0 || height == 0 || bytes > platform::kMaxRasterBytes) return false;
-    buffer_.data =
-        std::aligned_alloc(kPixelAlign, (bytes + kPixelAlign - 1) / kPixelAlign * kPixelAlign);
-    buffer_.layout = PixelLayout::Working(width, height, row);
-    return buffer_.data != nullptr;
+    block_ = MemoryPool::Shared().Take(bytes);
+    buffer_ = {PixelLayout::Working(width, height, row), block_.data};
+    return block_.data != nullptr;
   }
 
   [[nodiscard]] const MutablePixelView& get() const { return buffer_; }
@@ -60,12 +195,32 @@ class WorkBuffer {
     return std::size_t{buffer_.layout.width} * buffer_.layout.height;
   }
 
-  // Gives the memory up to the caller, who frees it with cleanupBuffer().
-  [[nodiscard]] void* Release() { return std::exchange(buffer_.data, nullptr); }
+  // Gives the memory up to the caller, who hands it back to the pool.
+  [[nodiscard]] MemoryPool::Block Release() {
+    buffer_.data = nullptr;
+    return std::exchange(block_, {});
+  }
 
  private:
+  MemoryPool::Block block_;
   MutablePixelView buffer_;
 };
+
+// Runs rows(y0, y1) over rows [0, height) of a picture `width` pixels wide: in bands on the
+// worker pool, as the kernels split theirs (2^18 pixels or more, two bands a thread, 64 rows or
+// more a band).
+template <typename Rows>
+void InBands(std::uint32_t width, std::uint32_t height, const Rows& rows) {
+  std::size_t bands = 1;
+  if (std::uint64_t{width} * height >= (std::uint64_t{1} << 18)) {
+    bands = std::min<std::size_t>(2 * platform::ConcurrencyWidth(), height / 64);
+  }
+  if (bands <= 1) return rows(0, height);
+  platform::ApplyConcurrently(bands, [&](std::size_t i) {
+    rows(static_cast<std::uint32_t>(height * i / bands),
+         static_cast<std::uint32_t>(height * (i + 1) / bands));
+  });
+}
 
 // B, G, R, A in memory: alpha is the top byte of the little-endian pixel word.
 constexpr std::uint32_t kAlphaBits =
@@ -81,14 +236,17 @@ void MakeOpaque(std::uint32_t* __restrict p, std::size_t n) {
 // has; such values are cut to the alpha so that drawing and encoding the result stay defined.
 // Opaque pictures never need it.
 void ClampToAlpha(const WorkBuffer& buffer) {
-  auto* __restrict p = static_cast<std::uint8_t*>(buffer.get().data);
-  const std::size_t n = buffer.count();
-  for (std::size_t i = 0; i < n; ++i, p += 4) {
-    const std::uint8_t a = p[3];
-    p[0] = std::min(p[0], a);
-    p[1] = std::min(p[1], a);
-    p[2] = std::min(p[2], a);
-  }
+  const std::uint32_t width = buffer.get().layout.width;
+  InBands(width, buffer.get().layout.height, [&](std::uint32_t y0, std::uint32_t y1) {
+    auto* __restrict p = buffer.get().Row(y0);
+    const std::size_t n = std::size_t{width} * (y1 - y0);
+    for (std::size_t i = 0; i < n; ++i, p += 4) {
+      const std::uint8_t a = p[3];
+      p[0] = std::min(p[0], a);
+      p[1] = std::min(p[1], a);
+      p[2] = std::min(p[2], a);
+    }
+  });
 }
 
 // Opens an image surface as the current context and closes it however the operation ends.
@@ -98,13 +256,21 @@ class SurfaceScope {
       : open_(platform::BeginImageContextWithOptions(size, opaque, scale)) {}
   SurfaceScope(const SurfaceScope&) = delete;
   SurfaceScope& operator=(const SurfaceScope&) = delete;
-  ~SurfaceScope() { platform::EndImageContext(); }
+  ~SurfaceScope() {
+    if (!taken_) platform::EndImageContext();
+  }
   [[nodiscard]] GraphicsContext* context() const {
-    return open_ ? platform::GetCurrentContext() : nullptr;
+    return open_ && !taken_ ? platform::GetCurrentContext() : nullptr;
+  }
+  // The picture drawn, taking the surface's pixels over, and the surface closed.
+  [[nodiscard]] ImageRef Take() {
+    taken_ = true;
+    return platform::TakeImageAndEndImageContext();
   }
 
  private:
   bool open_;
+  bool taken_ = false;
 };
 
 // Turns the y-down space of an image surface upside down (or back): rasters drawn with
@@ -138,11 +304,13 @@ bool FillInput(const Image& image, const WorkBuffer& input) {
   const bool opaque = working->IsOpaque();
   if (image.orientation() == platform::kOrientationUp) {
     // The common case: a copy row by row.
-    for (std::uint32_t y = 0; y < working->height(); ++y) {
-      std::uint32_t* row = input.pixels() + std::size_t{y} * working->width();
-      std::memcpy(row, working->Row(y), std::size_t{working->width()} * 4);
-      if (opaque) MakeOpaque(row, working->width());
-    }
+    InBands(working->width(), working->height(), [&](std::uint32_t y0, std::uint32_t y1) {
+      for (std::uint32_t y = y0; y < y1; ++y) {
+        std::uint32_t* row = input.pixels() + std::size_t{y} * working->width();
+        std::memcpy(row, working->Row(y), std::size_t{working->width()} * 4);
+        if (opaque) MakeOpaque(row, working->width());
+      }
+    });
     return true;
   }
   // Same sides: an exact copy, turned as the orientation asks. The kernels take one layout on
@@ -155,26 +323,27 @@ bool FillInput(const Image& image, const WorkBuffer& input) {
   return true;
 }
 
-// The raster over the result buffer's memory, which it takes over; a copy when the raster
-// cannot take it (the memory is freed either way).
-RasterRef HandOver(WorkBuffer& result) {
-  const PixelLayout layout = result.get().layout;
-  std::shared_ptr<void> owner(result.Release(), [](void* p) { cleanupBuffer(nullptr, p); });
-  RasterRef raster = Raster::Wrap(layout, owner.get(), [owner]() mutable { owner.reset(); });
-  if (raster == nullptr) raster = Raster::Copy(layout, owner.get());
-  return raster;
-}
-
-// Blurs, changes saturation and composes the effect into `context`. False when a buffer cannot
-// be made or a kernel refuses.
-bool DrawEffect(GraphicsContext& context, const Image& image, double radius, double saturation,
-                const RasterRef& mask, Rect rect) {
+// The picture blurred, its saturation changed, and composed as the general operation says, as
+// an image surface of `size` points at the image's scale would draw it. The result is drawn in
+// one of the working buffers, which the image takes over: without a mask straight over the
+// effect, with one into the spare buffer. Null when a buffer cannot be made or a kernel
+// refuses.
+ImageRef ApplyEffect(const Image& image, Size size, double radius, double saturation,
+                     const ColorRef& tint, const RasterRef& mask) {
   const bool transposed = Image::IsTransposed(image.orientation());
   const std::uint32_t width = transposed ? image.raster()->height() : image.raster()->width();
   const std::uint32_t height = transposed ? image.raster()->width() : image.raster()->height();
+  const bool opaque = image.raster()->IsOpaque();
+  // The pixel sides of the image surface the operation stands for; refused as it would be.
+  const double pw = std::ceil(size.width * image.scale() - 1e-9);
+  const double ph = std::ceil(size.height * image.scale() - 1e-9);
+  if (pw != width || ph != height || width > platform::kMaxSurfaceSide ||
+      height > platform::kMaxSurfaceSide) {
+    return nullptr;
+  }
   WorkBuffer input, output;
-  if (!input.Allocate(width, height) || !FillInput(image, input)) return false;
-  if (!output.Allocate(width, height)) return false;
+  if (!input.Allocate(width, height) || !FillInput(image, input)) return nullptr;
+  if (!output.Allocate(width, height)) return nullptr;
   WorkBuffer* result = &input;
   WorkBuffer* spare = &output;
 
@@ -182,16 +351,13 @@ bool DrawEffect(GraphicsContext& context, const Image& image, double radius, dou
     // Blurs wider than the widest box the filter takes use that box.
     const std::uint32_t k =
         std::min(platform::BoxKernelSize(radius, image.scale()), platform::kMaxBoxKernel);
-    // One scratch block for the three passes; without one the filter allocates its own.
-    std::size_t scratch_size = platform::BoxConvolveScratchSize(width, k, k);
-    std::unique_ptr<void, decltype(&std::free)> scratch(std::malloc(scratch_size), &std::free);
-    if (scratch == nullptr) scratch_size = 0;
     const MutablePixelView& a = input.get();
     const MutablePixelView& b = output.get();
-    if (!platform::BoxConvolve(a, b, k, k, scratch.get(), scratch_size) ||
-        !platform::BoxConvolve(b, a, k, k, scratch.get(), scratch_size) ||
-        !platform::BoxConvolve(a, b, k, k, scratch.get(), scratch_size)) {
-      return false;
+    // The filter allocates a small block for each band of a pass.
+    if (!platform::BoxConvolve(a, b, k, k, nullptr, 0) ||
+        !platform::BoxConvolve(b, a, k, k, nullptr, 0) ||
+        !platform::BoxConvolve(a, b, k, k, nullptr, 0)) {
+      return nullptr;
     }
     std::swap(result, spare);
   }
@@ -199,24 +365,60 @@ bool DrawEffect(GraphicsContext& context, const Image& image, double radius, dou
   if (std::fabs(saturation - 1.0) > kEpsilon) {
     if (!platform::ColorMatrixMultiply(result->get(), spare->get(),
                                        platform::SaturationMatrix(saturation))) {
-      return false;
+      return nullptr;
     }
     std::swap(result, spare);
-    if (!image.raster()->IsOpaque()) ClampToAlpha(*result);
+    if (!opaque) ClampToAlpha(*result);
   }
 
-  RasterRef effect = HandOver(*result);
-  if (effect == nullptr) return false;
+  // The effect's pixels, borrowed while they are drawn under the mask.
+  const RasterRef effect = Raster::Wrap(result->get().layout, result->get().data, [] {});
+  if (effect == nullptr) return nullptr;
+  WorkBuffer* target = result;
   if (mask != nullptr) {
-    if (!DrawSharp(context, image, rect)) return false;
-    context.SaveGState();
-    context.ClipToMask(rect, *mask);
-  } else {
-    context.SaveGState();
+    target = spare;
+    std::memset(target->get().data, 0, target->count() * 4);  // as a new surface starts
   }
-  context.DrawImage(rect, *effect);
-  context.RestoreGState();
-  return true;
+  // Drawn and handed out without alpha when the source has none, as the surface would be.
+  const MutablePixelView pixels{PixelLayout::Working(width, height, std::size_t{width} * 4, opaque),
+                                target->get().data};
+  const std::unique_ptr<GraphicsContext> context =
+      GraphicsContext::MakeBitmap(pixels.layout, pixels.data);
+  if (context == nullptr) return nullptr;
+  // The image surface's user space: points, origin top left, y down.
+  context->TranslateCTM(0.0, height);
+  context->ScaleCTM(image.scale(), -image.scale());
+  Flip(*context, size.height);
+  const Rect rect{0, 0, size.width, size.height};
+  if (mask != nullptr) {
+    if (!DrawSharp(*context, image, rect)) return nullptr;
+    context->SaveGState();
+    context->ClipToMask(rect, *mask);
+    context->DrawImage(rect, *effect);
+    context->RestoreGState();
+  }
+  if (tint != nullptr) {
+    context->SaveGState();
+    context->SetFillColor(tint);
+    context->FillRect(rect);
+    context->RestoreGState();
+  }
+  // Flushes the drawing into the pixels before they are handed over.
+  if (context->Data() != pixels.data) return nullptr;
+
+  std::shared_ptr<MemoryPool::Block> owner;
+  try {
+    owner = std::make_shared<MemoryPool::Block>();
+  } catch (...) {
+    return nullptr;
+  }
+  *owner = target->Release();
+  RasterRef raster = Raster::Wrap(pixels.layout, pixels.data, [owner] {
+    MemoryPool::Shared().Give(*owner);
+    *owner = {};
+  });
+  if (raster == nullptr) return nullptr;  // the memory went back to the pool
+  return Image::Make(std::move(raster), image.scale(), platform::kOrientationUp);
 }
 
 // The colour the tint preset lays over its effect.
@@ -269,26 +471,27 @@ ImageRef UIImageEffects::imageByApplyingBlurToImage(const ImageRef& image, doubl
     const RasterRef mask = maskImage == nullptr ? nullptr : platform::UprightRaster(*maskImage);
     if (maskImage != nullptr && mask == nullptr) return nullptr;
 
+    if (withRadius > kEpsilon || std::fabs(saturationDeltaFactor - 1.0) > kEpsilon) {
+      ImageRef result =
+          ApplyEffect(*image, size, withRadius, saturationDeltaFactor, tintColor, mask);
+      MemoryPool::Shared().ScheduleSweep();
+      return result;
+    }
+
+    // Without an effect the picture is only redrawn: no working buffers at all.
     SurfaceScope surface(size, image->raster()->IsOpaque(), image->scale());
     GraphicsContext* context = surface.context();
     if (context == nullptr) return nullptr;
     Flip(*context, size.height);
     const Rect rect{0, 0, size.width, size.height};
-
-    // Without an effect the picture is only redrawn: no working buffers at all.
-    if (withRadius <= kEpsilon && std::fabs(saturationDeltaFactor - 1.0) <= kEpsilon) {
-      if (!DrawSharp(*context, *image, rect)) return nullptr;
-    } else if (!DrawEffect(*context, *image, withRadius, saturationDeltaFactor, mask, rect)) {
-      return nullptr;
-    }
-
+    if (!DrawSharp(*context, *image, rect)) return nullptr;
     if (tintColor != nullptr) {
       context->SaveGState();
       context->SetFillColor(tintColor);
       context->FillRect(rect);
       context->RestoreGState();
     }
-    return platform::GetImageFromCurrentImageContext();
+    return surface.Take();
   } catch (...) {  // std::bad_alloc
     return nullptr;
   }

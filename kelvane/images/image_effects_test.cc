@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <thread>
 #include <tuple>
 #include <vector>
 
+#include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/image_file.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 
@@ -181,6 +183,41 @@ TEST(UIImageEffects, TintPresetTurnsHuesAndLaysItsColourAtSixTenths) {
     const std::uint32_t p = out->raster()->PremultipliedPixel(4, 4);
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(Channel(p, c), Channel(expected, c), 1) << c;
   }
+}
+
+TEST(UIImageEffects, ResultsOwnTheirPixelsWhileCallsReuseMemoryAndBands) {
+  // Large enough to run in bands; each call after the first works in memory given back.
+  const ImageRef a = Image::Make(Picture(700, 420, false, 21), 2);
+  const ImageRef b = Image::Make(Picture(700, 420, true, 22), 2);
+  const auto light = &UIImageEffects::imageByApplyingLightEffectToImage;
+  std::vector<std::uint32_t> alone, expected_b;
+  {
+    const platform::KeepOnThisThread keep;
+    const ImageRef out = light(a);
+    ASSERT_NE(out, nullptr);
+    alone = Pixels(*out->raster());
+    const ImageRef other = Blur(b, 20, Color::Grey(0.2, 0.5), 0.5, a);
+    ASSERT_NE(other, nullptr);
+    expected_b = Pixels(*other->raster());
+  }
+  const ImageRef first = light(a);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(Pixels(*first->raster()), alone);
+  // Calls at once on other threads, masked and not, leave `first` alone and get their own.
+  std::vector<std::vector<std::uint32_t>> got(3);
+  std::vector<std::thread> threads;
+  for (auto& pixels : got) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 2; ++i) {
+        const ImageRef out = Blur(b, 20, Color::Grey(0.2, 0.5), 0.5, a);
+        pixels = out == nullptr ? std::vector<std::uint32_t>{} : Pixels(*out->raster());
+        if (pixels != expected_b) return;
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_THAT(got, ::testing::Each(expected_b));
+  EXPECT_EQ(Pixels(*first->raster()), alone);
 }
 
 }  // namespace

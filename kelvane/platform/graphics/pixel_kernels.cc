@@ -12,6 +12,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/internal/pixel_buffer.h"
 
 // The loops below are written for the vectoriser: plain index loops over restrict-qualified
@@ -50,6 +51,28 @@ bool SameShape(const PixelLayout& a, const PixelLayout& b) {
   return a.width == b.width && a.height == b.height && a.SameFormat(b);
 }
 
+// Pictures of at least this many pixels are split into bands of rows that run at once: below
+// it, handing the bands to the pool costs more than it saves.
+constexpr std::uint64_t kBandMinPixels = std::uint64_t{1} << 18;
+constexpr std::uint32_t kBandMinRows = 64;
+
+// How many bands of rows a pass over `layout` runs in: two for each thread there is to run them
+// (1 under KeepOnThisThread), so that a thread that starts late or is held up by other work
+// leaves its second band to the others; none shorter than `min_rows`.
+std::size_t BandCount(const PixelLayout& layout, std::uint32_t min_rows) noexcept {
+  if (std::uint64_t{layout.width} * layout.height < kBandMinPixels) return 1;
+  const std::size_t width = ConcurrencyWidth();
+  if (width <= 1) return 1;
+  return std::clamp<std::size_t>(layout.height / std::max(min_rows, kBandMinRows), 1, 2 * width);
+}
+
+// Rows [first, end) of band `i` of `bands` over `height` rows.
+std::pair<std::int64_t, std::int64_t> BandRows(std::size_t i, std::size_t bands,
+                                               std::uint32_t height) {
+  return {static_cast<std::int64_t>(height * i / bands),
+          static_cast<std::int64_t>(height * (i + 1) / bands)};
+}
+
 }  // namespace
 
 // ---- box filter ----------------------------------------------------------------------------
@@ -66,8 +89,47 @@ constexpr std::int64_t kChunk = 256;
 // memory the vertical pass walks; taller boxes sum in 32 bits.
 bool NarrowColumnSums(std::uint32_t kernel_height) { return kernel_height <= 257; }
 
-// Box areas up to this one are averaged in single precision (see WriteMeans()).
+// Box areas below this one are averaged in single precision (see WriteMeans()).
 constexpr std::uint32_t kSingleAreaLimit = 8192;
+// Box areas below this one have sums in the signed 32-bit range (area x 255 < 2^31), which SSE2
+// converts to double precision in one step.
+constexpr std::uint32_t kSignedSumAreaLimit = 8421505;
+
+#if defined(__SSE2__)
+// Means of four sums as 32-bit lanes, in single or double precision as WriteMeans() chooses;
+// the same operations as its plain loops, so the same results.
+struct SingleMeans {
+  explicit SingleMeans(std::uint32_t area)
+      : inv(_mm_set1_ps(1.0f / static_cast<float>(area))), half(_mm_set1_ps(0.5f)) {}
+  __m128i operator()(__m128i s) const {
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(s), inv), half));
+  }
+  __m128 inv, half;
+};
+
+struct DoubleMeans {
+  explicit DoubleMeans(std::uint32_t area)
+      : inv(_mm_set1_pd(1.0 / static_cast<double>(area))), half(_mm_set1_pd(0.5)) {}
+  __m128i operator()(__m128i s) const {
+    const __m128d lo = _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(s), inv), half);
+    const __m128d hi = _mm_add_pd(_mm_mul_pd(_mm_cvtepi32_pd(_mm_srli_si128(s, 8)), inv), half);
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+  }
+  __m128d inv, half;
+};
+
+// Sixteen sums at `sums` to sixteen means at `out`. The compiler narrows 32-bit lanes to bytes
+// with masks and shuffles; the means are known to lie in 0..255, so two saturating packs do.
+template <typename Means>
+void WriteSixteenMeans(const std::uint32_t* sums, std::uint8_t* out, const Means& mean) {
+  auto at = [&](int k) {
+    return mean(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k)));
+  };
+  const __m128i lo = _mm_packs_epi32(at(0), at(4));
+  const __m128i hi = _mm_packs_epi32(at(8), at(12));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(lo, hi));
+}
+#endif
 
 bool KernelAccepted(std::uint32_t side) { return side % 2 == 1 && side <= kMaxBoxKernel; }
 
@@ -77,30 +139,26 @@ bool KernelAccepted(std::uint32_t side) { return side % 2 == 1 && side <= kMaxBo
 // larger areas go through double precision, whose sums may pass the signed 32-bit range.
 void WriteMeans(const std::uint32_t* __restrict sums, std::uint8_t* __restrict out, std::size_t n,
                 std::uint32_t area) {
+  std::size_t i = 0;
   if (area < kSingleAreaLimit) {
-    const float inv = 1.0f / static_cast<float>(area);
-    std::size_t i = 0;
 #if defined(__SSE2__)
-    // The compiler narrows 32-bit lanes to bytes with masks and shuffles; the means are known
-    // to lie in 0..255, so two saturating packs do.
-    const __m128 vinv = _mm_set1_ps(inv), half = _mm_set1_ps(0.5f);
-    auto mean = [&](std::size_t k) {
-      const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k));
-      return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(s), vinv), half));
-    };
-    for (; i + 16 <= n; i += 16) {
-      const __m128i lo = _mm_packs_epi32(mean(i), mean(i + 4));
-      const __m128i hi = _mm_packs_epi32(mean(i + 8), mean(i + 12));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
-    }
+    const SingleMeans mean(area);
+    for (; i + 16 <= n; i += 16) WriteSixteenMeans(sums + i, out + i, mean);
 #endif
+    const float inv = 1.0f / static_cast<float>(area);
     for (; i < n; ++i) {
       out[i] = static_cast<std::uint8_t>(static_cast<std::int32_t>(
           static_cast<float>(static_cast<std::int32_t>(sums[i])) * inv + 0.5f));
     }
   } else {
+#if defined(__SSE2__)
+    if (area < kSignedSumAreaLimit) {
+      const DoubleMeans mean(area);
+      for (; i + 16 <= n; i += 16) WriteSixteenMeans(sums + i, out + i, mean);
+    }
+#endif
     const double inv = 1.0 / static_cast<double>(area);
-    for (std::size_t i = 0; i < n; ++i) {
+    for (; i < n; ++i) {
       out[i] = static_cast<std::uint8_t>(
           static_cast<std::int32_t>(static_cast<double>(sums[i]) * inv + 0.5));
     }
@@ -147,16 +205,15 @@ inline Sums LoadPixel(const std::uint32_t* p) {
 
 #if defined(__SSE2__)
 // The means of pixels [x, end) (whole blocks of four), straight from the running sum without
-// the window block: four pixels make one 16-byte store. Single precision, as WriteMeans().
+// the window block: four pixels make one 16-byte store. Rounded as WriteMeans() rounds.
 // Returns the first pixel not written.
-template <typename Sum>
+template <typename Sum, typename Means>
 std::int64_t FusedMeans(const Sum* __restrict column, std::uint8_t* __restrict out, std::int64_t x,
-                        std::int64_t end, std::int64_t r, std::uint32_t area, Sums& sum) {
-  const __m128 inv = _mm_set1_ps(1.0f / static_cast<float>(area)), half = _mm_set1_ps(0.5f);
+                        std::int64_t end, std::int64_t r, const Means& mean, Sums& sum) {
   auto next = [&] {
     sum += LoadPixel(column + 4 * (x + r)) - LoadPixel(column + 4 * (x - r - 1));
     ++x;
-    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps((__m128i)sum), inv), half));
+    return mean((__m128i)sum);
   };
   while (x + 4 <= end) {
     std::uint8_t* at = out + 4 * x;
@@ -207,15 +264,21 @@ void BoxRow(const Sum* __restrict column, std::uint32_t* __restrict window,
   via_window(0, lo, clamped);
   std::int64_t x = lo;
 #if defined(__SSE2__)
-  if (area < kSingleAreaLimit) x = FusedMeans(column, out, x, hi + 1, r, area, sum);
+  if (area < kSingleAreaLimit) {
+    x = FusedMeans(column, out, x, hi + 1, r, SingleMeans(area), sum);
+  } else if (area < kSignedSumAreaLimit) {
+    x = FusedMeans(column, out, x, hi + 1, r, DoubleMeans(area), sum);
+  }
 #endif
   via_window(x, hi + 1, plain);
   via_window(hi + 1, w, clamped);
 }
 
+// Output rows [y0, y1). The column sums start from the window around row y0, so a band gives
+// the same bytes as the rows it covers in one pass over the picture: the sums are exact.
 template <typename Sum>
 void BoxPass(const PixelView& src, const MutablePixelView& dst, std::uint32_t kw, std::uint32_t kh,
-             void* block) {
+             void* block, std::int64_t y0, std::int64_t y1) {
   const std::size_t n = std::size_t{src.layout.width} * 4;
   auto* column = new (block) Sum[n + kColumnSlack];
   auto* window =
@@ -223,14 +286,15 @@ void BoxPass(const PixelView& src, const MutablePixelView& dst, std::uint32_t kw
            internal::AlignUp((n + kColumnSlack) * sizeof(Sum), kAlign)) std::uint32_t[4 * kChunk];
   const std::int64_t h = src.layout.height, ry = kh / 2, rx = kw / 2;
 
-  // Column sums of the window around row 0: row 0 repeated r + 1 times, then rows 1..r.
+  // Column sums of the window around row y0, edge rows repeated.
   std::fill(column, column + n + kColumnSlack, Sum{0});
-  for (std::int64_t i = 0; i <= ry; ++i) AddRow(column, Row(src, 0), n);
-  for (std::int64_t i = 1; i <= ry; ++i) AddRow(column, Row(src, std::min(i, h - 1)), n);
+  for (std::int64_t i = y0 - ry; i <= y0 + ry; ++i) {
+    AddRow(column, Row(src, std::clamp<std::int64_t>(i, 0, h - 1)), n);
+  }
 
-  for (std::int64_t y = 0; y < h; ++y) {
+  for (std::int64_t y = y0; y < y1; ++y) {
     BoxRow(column, window, Row(dst, y), src.layout.width, rx, kw * kh);
-    if (y + 1 < h) {
+    if (y + 1 < y1) {
       SlideRows(column, Row(src, std::min(y + 1 + ry, h - 1)),
                 Row(src, std::max<std::int64_t>(y - ry, 0)), n);
     }
@@ -258,20 +322,39 @@ bool BoxConvolve(const PixelView& source, const MutablePixelView& destination,
   const std::size_t needed =
       BoxConvolveScratchSize(source.layout.width, kernel_width, kernel_height);
   if (needed == 0) return false;
+  if (scratch != nullptr && scratch_size < needed) return false;
+  // Each band has a block of its own. The caller's block serves as many bands as it holds;
+  // the others share one allocation, and when that fails the pass runs as one band.
+  std::size_t bands = BandCount(source.layout, kernel_height / 2);
+  const std::size_t given = scratch == nullptr ? 0 : scratch_size / needed;
   std::unique_ptr<void, decltype(&std::free)> own(nullptr, &std::free);
-  if (scratch == nullptr) {
-    own.reset(std::malloc(needed));
-    if (!own) return false;
-    scratch = own.get();
-  } else if (scratch_size < needed) {
-    return false;
+  if (given < bands) {
+    own.reset(std::malloc((bands - given) * needed));
+    if (own == nullptr) {
+      bands = 1;
+      if (given == 0) own.reset(std::malloc(needed));
+      if (given == 0 && own == nullptr) return false;
+    }
   }
-  void* block =
-      reinterpret_cast<void*>(internal::AlignUp(reinterpret_cast<std::uintptr_t>(scratch), kAlign));
-  if (NarrowColumnSums(kernel_height)) {
-    BoxPass<std::uint16_t>(source, destination, kernel_width, kernel_height, block);
+  auto block = [&](std::size_t i) {
+    void* base = i < given ? static_cast<std::uint8_t*>(scratch) + i * needed
+                           : static_cast<std::uint8_t*>(own.get()) + (i - given) * needed;
+    return reinterpret_cast<void*>(
+        internal::AlignUp(reinterpret_cast<std::uintptr_t>(base), kAlign));
+  };
+  const bool narrow = NarrowColumnSums(kernel_height);
+  auto band = [&](std::size_t i) {
+    const auto [y0, y1] = BandRows(i, bands, source.layout.height);
+    if (narrow) {
+      BoxPass<std::uint16_t>(source, destination, kernel_width, kernel_height, block(i), y0, y1);
+    } else {
+      BoxPass<std::uint32_t>(source, destination, kernel_width, kernel_height, block(i), y0, y1);
+    }
+  };
+  if (bands == 1) {
+    band(0);
   } else {
-    BoxPass<std::uint32_t>(source, destination, kernel_width, kernel_height, block);
+    ApplyConcurrently(bands, band);
   }
   return true;
 }
@@ -306,8 +389,31 @@ namespace {
 
 void MatrixRow(const std::uint8_t* __restrict in, std::uint8_t* __restrict out, std::size_t w,
                const std::int16_t* __restrict m) {
+  std::size_t x = 0;
+#if defined(__SSE2__)
+  // A pixel's channels in pairs, (b, g) and (r, a), against the weights in the same pairs: one
+  // 16-bit multiply-add makes two products' sum for all four destination channels, exact (a
+  // channel is at most 255). The saturating packs clamp to 0..255.
+  const __m128i bg = _mm_setr_epi16(m[0], m[4], m[1], m[5], m[2], m[6], m[3], m[7]);
+  const __m128i ra = _mm_setr_epi16(m[8], m[12], m[9], m[13], m[10], m[14], m[11], m[15]);
+  const __m128i half = _mm_set1_epi32(128), zero = _mm_setzero_si128();
+  auto pixel = [&](__m128i pair_bg, __m128i pair_ra) {
+    const __m128i sum = _mm_add_epi32(_mm_madd_epi16(pair_bg, bg), _mm_madd_epi16(pair_ra, ra));
+    return _mm_srai_epi32(_mm_add_epi32(sum, half), 8);
+  };
+  for (; x + 4 <= w; x += 4) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * x));
+    const __m128i lo = _mm_unpacklo_epi8(p, zero), hi = _mm_unpackhi_epi8(p, zero);
+    const __m128i p0 = pixel(_mm_shuffle_epi32(lo, 0x00), _mm_shuffle_epi32(lo, 0x55));
+    const __m128i p1 = pixel(_mm_shuffle_epi32(lo, 0xAA), _mm_shuffle_epi32(lo, 0xFF));
+    const __m128i p2 = pixel(_mm_shuffle_epi32(hi, 0x00), _mm_shuffle_epi32(hi, 0x55));
+    const __m128i p3 = pixel(_mm_shuffle_epi32(hi, 0xAA), _mm_shuffle_epi32(hi, 0xFF));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x),
+                     _mm_packus_epi16(_mm_packs_epi32(p0, p1), _mm_packs_epi32(p2, p3)));
+  }
+#endif
   // 16-bit operands, so that the products widen with 16-bit multiplies.
-  for (std::size_t x = 0; x < w; ++x) {
+  for (; x < w; ++x) {
     const std::int16_t b = in[4 * x], g = in[4 * x + 1], r = in[4 * x + 2], a = in[4 * x + 3];
     for (int j = 0; j < 4; ++j) {
       const std::int32_t sum = b * m[j] + g * m[4 + j] + r * m[8 + j] + a * m[12 + j] + 128;
@@ -327,21 +433,30 @@ bool ColorMatrixMultiply(const PixelView& source, const MutablePixelView& destin
   if (!same && Overlap(source, destination)) return false;
   std::int16_t m[16];
   std::copy(matrix.begin(), matrix.end(), m);
-  // In place, each pixel is read whole before it is written, so one row buffer is enough.
-  alignas(kAlign) std::uint8_t line[4096];
   const std::uint32_t width = source.layout.width;
-  for (std::uint32_t y = 0; y < source.layout.height; ++y) {
-    const std::uint8_t* in = Row(source, y);
-    std::uint8_t* out = Row(destination, y);
-    if (!same) {
-      MatrixRow(in, out, width, m);
-      continue;
+  const std::size_t bands = BandCount(source.layout, 0);
+  auto band = [&](std::size_t i) {
+    const auto [y0, y1] = BandRows(i, bands, source.layout.height);
+    // In place, each pixel is read whole before it is written, so one row buffer is enough.
+    alignas(kAlign) std::uint8_t line[4096];
+    for (std::int64_t y = y0; y < y1; ++y) {
+      const std::uint8_t* in = Row(source, y);
+      std::uint8_t* out = Row(destination, y);
+      if (!same) {
+        MatrixRow(in, out, width, m);
+        continue;
+      }
+      for (std::size_t x = 0; x < width; x += sizeof(line) / 4) {
+        const std::size_t count = std::min<std::size_t>(sizeof(line) / 4, width - x);
+        MatrixRow(in + 4 * x, line, count, m);
+        std::copy(line, line + 4 * count, out + 4 * x);
+      }
     }
-    for (std::size_t x = 0; x < width; x += sizeof(line) / 4) {
-      const std::size_t count = std::min<std::size_t>(sizeof(line) / 4, width - x);
-      MatrixRow(in + 4 * x, line, count, m);
-      std::copy(line, line + 4 * count, out + 4 * x);
-    }
+  };
+  if (bands == 1) {
+    band(0);
+  } else {
+    ApplyConcurrently(bands, band);
   }
   return true;
 }

@@ -12,7 +12,12 @@
 //
 // Ownership: the caller owns every buffer; the kernels keep no pointer past the call.
 // Threads: every function is re-entrant; calls on buffers that no other thread writes may run
-// at once.
+// at once. BoxConvolve() and ColorMatrixMultiply() split pictures of 2^18 pixels or more into
+// bands of rows that run at once on the worker pool and the calling thread
+// (dispatch/apply.h: twice ConcurrencyWidth() bands, none under 64 rows) and return when every
+// band is written; the bytes written are the same as on one thread. A caller that spreads its
+// own work over the cores, or must not wait on the pool, keeps a call on its thread with a
+// KeepOnThisThread living on that thread.
 #pragma once
 
 #include <array>
@@ -48,7 +53,8 @@ inline constexpr std::uint32_t kMaxBoxKernel = 4095;
 
 // Bytes of scratch memory BoxConvolve() needs for pictures `width` pixels wide and a kernel
 // that tall, or 0 when the width or the kernel is not accepted. The block may be reused by
-// every pass over pictures of that width, one pass at a time.
+// every pass over pictures of that width, one pass at a time. It is enough for one band: a
+// block of n times this size serves n bands of a split pass.
 [[nodiscard]] KELVANE_EXPORT std::size_t BoxConvolveScratchSize(
     std::uint32_t width, std::uint32_t kernel_width, std::uint32_t kernel_height) noexcept;
 
@@ -56,7 +62,8 @@ inline constexpr std::uint32_t kMaxBoxKernel = 4095;
 // centred on each pixel, over all four channels; pixels outside the picture repeat the nearest
 // edge pixel. Each mean is rounded to the nearest value (a box has an odd number of pixels, so
 // there are no halves). `scratch` is a block of at least BoxConvolveScratchSize() bytes, any
-// alignment; when it is null the filter allocates its own.
+// alignment; when it is null the filter allocates its own. A split pass allocates a block for
+// each band the caller's block does not hold, and runs as one band when that fails.
 // Returns false, and writes nothing, when a view is not usable, the sides or layouts differ, a
 // kernel side is even, 0 or above kMaxBoxKernel, the views overlap, the scratch block is too
 // small, or the filter's own block cannot be allocated.

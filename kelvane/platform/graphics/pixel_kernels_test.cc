@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/image.h"
 
 namespace kelvane::platform {
@@ -31,10 +32,12 @@ struct Picture {
 
 TEST(BoxConvolve, MatchesReferenceLoop) {
   // Sizes from 1 x 1 to past one chunk of window sums, rows with odd padding, widths below the
-  // kernel, both rounding precisions (areas below and above 8192), 16- and 32-bit column sums.
-  const std::array<int, 5> cases[] = {{1, 1, 0, 3, 3},     {2, 3, 0, 5, 7},   {17, 9, 3, 3, 5},
-                                      {300, 31, 1, 57, 3}, {33, 20, 0, 1, 9}, {12, 11, 0, 91, 91},
-                                      {520, 2, 0, 7, 259}, {9, 300, 5, 13, 1}};
+  // kernel, both rounding precisions (areas below and above 8192, also past the edges), 16- and
+  // 32-bit column sums.
+  const std::array<int, 5> cases[] = {{1, 1, 0, 3, 3},     {2, 3, 0, 5, 7},    {17, 9, 3, 3, 5},
+                                      {300, 31, 1, 57, 3}, {33, 20, 0, 1, 9},  {12, 11, 0, 91, 91},
+                                      {520, 2, 0, 7, 259}, {9, 300, 5, 13, 1}, {400, 5, 2, 101, 91},
+                                      {150, 3, 0, 5, 2049}};
   for (auto [w, h, pad, kw, kh] : cases) {
     Picture in(w, h, pad, w * 7 + h), out(w, h, pad, 99);
     const std::vector<std::uint8_t> before = out.bytes;
@@ -139,12 +142,60 @@ TEST(ColorMatrixMultiply, RoundsClampsAndKeepsGrey) {
   for (std::size_t i = 0; i < out.bytes.size(); ++i) {
     EXPECT_LE(std::abs(out.bytes[i] - grey.bytes[i]), i % 4 == 1 ? 1 : 0) << i;
   }
-  // Red clamps; halves round upward: alpha x 0.5 (1 -> 1, 3 -> 2), green = -blue / 2.
-  Picture red(3, 1);
-  red.bytes = {0, 0, 255, 255, 1, 1, 1, 1, 3, 3, 3, 3};
+  // Red clamps; halves round upward: alpha x 0.5 (1 -> 1, 3 -> 2, 5 -> 3), green = -blue / 2.
+  Picture red(4, 1);
+  red.bytes = {0, 0, 255, 255, 1, 1, 1, 1, 3, 3, 3, 3, 5, 5, 5, 5};
   const ColorMatrix halves{446, -128, -15, 0, -146, 0, -146, 0, -44, 0, 417, 0, 0, 0, 0, 128};
   ASSERT_TRUE(ColorMatrixMultiply(red.buffer, red.buffer, halves));  // in place
-  EXPECT_EQ(red.bytes, (std::vector<std::uint8_t>{0, 0, 255, 128, 1, 0, 1, 1, 3, 0, 3, 2}));
+  EXPECT_EQ(red.bytes,
+            (std::vector<std::uint8_t>{0, 0, 255, 128, 1, 0, 1, 1, 3, 0, 3, 2, 5, 0, 5, 3}));
+  // Weights over the whole 16-bit range against the formula, across whole blocks and a tail.
+  std::mt19937 random(3);
+  ColorMatrix wide;
+  for (auto& weight : wide) weight = static_cast<std::int16_t>(random());
+  Picture in(37, 3, 4, 8), mixed(37, 3, 4, 9);
+  ASSERT_TRUE(ColorMatrixMultiply(in.buffer, mixed.buffer, wide));
+  for (int p = 0; p < 37 * 3 * 4; ++p) {
+    const int x = p / 4 % 37, y = p / 4 / 37, j = p % 4;
+    int sum = 128;
+    for (int i = 0; i < 4; ++i) sum += in.at(x, y, i) * wide[4 * i + j];
+    ASSERT_EQ(mixed.at(x, y, j), std::clamp(sum >> 8, 0, 255)) << x << "," << y << " " << j;
+  }
+}
+
+TEST(PixelKernels, BandsWriteWhatOneThreadWrites) {
+  // Large enough to be split into bands (2^18 pixels, 64 rows a band), with padded rows; 16- and
+  // 32-bit column sums; the caller's block for one band, for two, or none.
+  struct Case {
+    std::uint32_t kw, kh;
+    std::size_t blocks;
+  };
+  Picture in(700, 420, 12, 5);
+  for (const Case& c : {Case{57, 31, 1}, {57, 31, 2}, {3, 301, 0}}) {
+    SCOPED_TRACE(testing::Message() << c.kw << "x" << c.kh << " blocks " << c.blocks);
+    std::vector<std::uint8_t> scratch(c.blocks * BoxConvolveScratchSize(700, c.kw, c.kh));
+    void* block = c.blocks == 0 ? nullptr : scratch.data();
+    Picture alone(700, 420, 12, 1), banded(700, 420, 12, 1);
+    {
+      const KeepOnThisThread keep;
+      ASSERT_TRUE(BoxConvolve(in.buffer, alone.buffer, c.kw, c.kh, block, scratch.size()));
+    }
+    ASSERT_TRUE(BoxConvolve(in.buffer, banded.buffer, c.kw, c.kh, block, scratch.size()));
+    EXPECT_EQ(banded.bytes, alone.bytes);
+  }
+  // The same seed as `in`: the same pixels.
+  Picture alone(700, 420, 12, 5), banded(700, 420, 12, 5), separate(700, 420, 12, 1);
+  {
+    const KeepOnThisThread keep;
+    ASSERT_TRUE(ColorMatrixMultiply(alone.buffer, alone.buffer, SaturationMatrix(1.8)));
+  }
+  ASSERT_TRUE(ColorMatrixMultiply(banded.buffer, banded.buffer, SaturationMatrix(1.8)));
+  ASSERT_TRUE(ColorMatrixMultiply(in.buffer, separate.buffer, SaturationMatrix(1.8)));
+  EXPECT_EQ(banded.bytes, alone.bytes);
+  for (std::size_t i = 0; i < in.bytes.size(); ++i) {  // padding apart, as in place
+    if (i % in.buffer.bytes_per_row >= 700 * 4) continue;
+    ASSERT_EQ(separate.bytes[i], alone.bytes[i]) << i;
+  }
 }
 
 TEST(ResampleOriented, AveragesCoveredAreas) {
