@@ -51,6 +51,7 @@ struct Buffers {
 };
 
 void BM_BlurOurs(benchmark::State& state) {
+  const KeepOnThisThread keep;  // against OpenCV on one thread
   Buffers buffers;
   const int k = static_cast<int>(state.range(0));
   std::vector<std::uint8_t> scratch(BoxConvolveScratchSize(kWidth, k, k));
@@ -78,6 +79,7 @@ void BM_BlurOpenCV(benchmark::State& state) {
 }
 
 void BM_SaturationOurs(benchmark::State& state) {
+  const KeepOnThisThread keep;  // against OpenCV on one thread
   Buffers buffers;
   const ColorMatrix matrix = SaturationMatrix(1.8);
   for (auto _ : state) {
