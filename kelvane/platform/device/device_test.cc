@@ -39,25 +39,14 @@ TEST(Device, FactsFollowThePosixPrecedenceOfTheirOwnVariables) {
     Languages languages;
     const char *locale, *zone;
   };
-  const Case cases[] = {{"de:en_GB:C:fr_FR.UTF-8",
-                         nullptr,
-                         nullptr,
-                         "de_DE.UTF-8",
-                         "ru_RU.UTF-8",
-                         ":Europe/Moscow",
-                         {"de", "en-GB", "fr-FR"},
-                         "de-DE",
-                         "Europe/Moscow"},
-                        {":",
-                         "",
-                         "fr_CA.UTF-8",
-                         nullptr,
-                         "C.UTF-8",
-                         "/usr/share/zoneinfo/Asia/Tokyo",
-                         {"fr-CA"},
-                         "en-US",
-                         "Asia/Tokyo"},
-                        {nullptr, "C", "fr_FR", nullptr, "en_US.UTF-8", "", {}, "en-US", "UTC"}};
+  // clang-format off
+  const Case cases[] = {
+      {"de:en_GB:C:fr_FR.UTF-8", nullptr, nullptr, "de_DE.UTF-8", "ru_RU.UTF-8", ":Europe/Moscow",
+       {"de", "en-GB", "fr-FR"}, "de-DE", "Europe/Moscow"},
+      {":", "", "fr_CA.UTF-8", nullptr, "C.UTF-8", "/usr/share/zoneinfo/Asia/Tokyo",
+       {"fr-CA"}, "en-US", "Asia/Tokyo"},
+      {nullptr, "C", "fr_FR", nullptr, "en_US.UTF-8", "", {}, "en-US", "UTC"}};
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tz);
     ScopedEnvironment env({{"LANGUAGE", c.language},
