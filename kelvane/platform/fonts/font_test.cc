@@ -29,10 +29,6 @@ TEST(Font, NamedFindsInstalledFacesByEveryFormOfTheirName) {
     EXPECT_EQ(font->name(), c.postscript);
     EXPECT_EQ(font->bold(), c.bold);
     EXPECT_EQ(font->point_size(), 12.5);
-    // The PostScript name finds the same face again.
-    FontRef again = Font::Named(font->name(), 9);
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->name(), font->name());
   }
 }
 

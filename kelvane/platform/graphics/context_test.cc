@@ -51,9 +51,6 @@ TEST(GraphicsContext, ScaleMultipliesThePixels) {
   surface->FillRect({0, 0, 1, 1});
   EXPECT_EQ(PixelOf(*surface, 1, 1), kBlue);
   EXPECT_EQ(PixelOf(*surface, 2, 0), kClear);
-  const ImageRef image = surface->CreateImage();
-  EXPECT_EQ(image->size(), (Size{10, 5}));
-  EXPECT_EQ(image->scale(), 2.0);
   {
     ScopedScreenOverrides screen({.scale = 3.0});
     EXPECT_EQ(GraphicsContext::MakeImageSurface({40, 40}, false, 0)->pixel_width(), 120u);
@@ -66,23 +63,6 @@ TEST(GraphicsContext, ScaleMultipliesThePixels) {
   auto opaque = GraphicsContext::MakeImageSurface({2, 2}, true, 1);
   EXPECT_EQ(opaque->CreateImage()->raster()->bitmap_info(), kOpaqueWorkingBitmapInfo);
   EXPECT_EQ(PixelOf(*opaque, 0, 0), 0xFF000000u);
-}
-
-TEST(GraphicsContext, FillColoursResolveForTheCurrentAppearance) {
-  const ColorRef dynamic = Color::Dynamic([](Appearance appearance) {
-    return appearance == Appearance::kDark ? Color::RGB(0, 0, 1, 1) : Color::RGB(1, 0, 0, 1);
-  });
-  auto surface = GraphicsContext::MakeImageSurface({2, 1}, false, 1);
-  {
-    ScopedAppearance dark(Appearance::kDark);
-    surface->SetFillColor(dynamic);
-  }
-  surface->FillRect({0, 0, 1, 1});
-  surface->SetFillColor(Color::Grey(1, 1));
-  surface->SetFillColor(nullptr);  // ignored
-  surface->FillRect({1, 0, 1, 1});
-  EXPECT_EQ(PixelOf(*surface, 0, 0), kBlue);
-  EXPECT_EQ(PixelOf(*surface, 1, 0), kWhite);
 }
 
 TEST(GraphicsContext, GradientsStopAtTheirEnds) {

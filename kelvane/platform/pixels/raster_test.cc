@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "kelvane/platform/graphics/image.h"
-
 namespace kelvane::platform {
 namespace {
 
@@ -84,19 +82,6 @@ TEST(Raster, RefusesWhatDoesNotFit) {
   EXPECT_EQ(
       Raster::Make(2, 2, 8, kWorkingBitmapInfo, ColorSpace::kRGB, std::vector<std::uint8_t>(15)),
       nullptr);  // fewer bytes than the rows
-}
-
-TEST(Image, SizeFollowsScaleAndOrientation) {
-  const RasterRef raster = Raster::Make(400, 300, 1600, kWorkingBitmapInfo, ColorSpace::kRGB,
-                                        std::vector<std::uint8_t>(1600 * 300));
-  EXPECT_EQ(Image::Make(raster, 2.0, 0)->size(), (Size{200, 150}));
-  EXPECT_EQ(Image::Make(raster, 2.0, 6)->size(), (Size{150, 200}));  // turned a quarter
-  EXPECT_EQ(Image::Make(raster, 0.0)->scale(), 1.0);  // a scale that is not above 0 reads as 1
-  EXPECT_EQ(Image::Make(nullptr)->size(), (Size{0, 0}));
-  const ImageRef image = Image::Make(raster);
-  EXPECT_EQ(image->WithRenderingMode(2)->rendering_mode(), 2);
-  EXPECT_EQ(image->WithRenderingMode(2)->raster(), raster);
-  EXPECT_EQ(image->WithRenderingMode(3), nullptr);
 }
 
 }  // namespace
