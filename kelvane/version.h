@@ -19,7 +19,7 @@ KELVANE_EXPORT extern const unsigned char KelvaneVersionString[];
 // The library's version as a number: <major>.<minor> (1.0).
 KELVANE_EXPORT extern const double KelvaneVersionNumber;
 
-// The library's whole version, "<major>.<minor>.<patch>" ("1.1.0"): compare it with
+// The library's whole version, "<major>.<minor>.<patch>" ("1.2.0"): compare it with
 // KELVANE_VERSION_STRING to tell the library loaded from the headers compiled against.
 KELVANE_EXPORT const char* KelvaneVersion(void);
 

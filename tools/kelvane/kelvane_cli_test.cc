@@ -40,8 +40,8 @@ struct Outcome {
 // a limit on the size of the files it writes.
 struct Setting {
   std::string stdin_path = "/dev/null";
-  std::string stdout_path;  // empty: captured
-  std::string env;          // NAME=value
+  std::string stdout_path = {};  // empty: captured
+  std::string env = {};          // NAME=value
   rlim_t file_size_limit = RLIM_INFINITY;
 };
 
