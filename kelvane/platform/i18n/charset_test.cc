@@ -4,7 +4,6 @@
 
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace kelvane::platform {
@@ -60,19 +59,6 @@ TEST(CharacterSet, WhitespaceSetsTellLineBreaksApart) {
   for (char16_t u : {u'a', u'_', u'\u200B', u'\0'}) {
     EXPECT_FALSE(both.Contains(u)) << static_cast<int>(u);
   }
-}
-
-TEST(CharacterSet, SharedSetIsReadFromManyThreads) {
-  const CharacterSet set = CharacterSet::FromCharacters(u"|=");
-  std::vector<int> hits(4, 0);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&set, &hits, t] {
-      for (int i = 0; i < 20000; ++i) hits[t] += set.Contains(u'|' + (i % 3) - 1) ? 1 : 0;
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(hits, std::vector<int>(4, 6667));  // only i % 3 == 1 gives '|'
 }
 
 TEST(CharacterSet, DecimalDigitsOfEveryScriptAndPlanes) {
