@@ -290,21 +290,6 @@ Data BoxArchive(Fill fill) {
   return layout.Archive(box_uid);
 }
 
-// Arrays `levels` deep, each holding its successor twice: 2^levels copies of the innermost
-// array's text once decoded.
-Data ArchiveLadder(int levels) {
-  return BoxArchive(
-      [&](testing::KeyedArchiveLayout& layout, std::uint32_t, std::uint32_t array_class) {
-        const std::uint32_t first = layout.NextUid();
-        for (int i = 0; i < levels; ++i) {
-          const std::uint32_t next = first + static_cast<std::uint32_t>(i) + 1;
-          layout.ArrayRecord(array_class, {next, next});
-        }
-        layout.Add(layout.List().Ascii(std::string(64, 'x')));
-        return first;
-      });
-}
-
 // One array of 75 numbers, held 10,000 times by another: 10 KB that decode to 760,000 values,
 // some 40 MB, which the budget of a 10 KB archive does not cover.
 Data ArchiveOfOneArrayManyTimes() {
@@ -364,8 +349,6 @@ int Refused(const Data& bytes) {
     "archive-deep-list", [] { return Refused(testing::DeepBinaryChain(100000)); });
 [[maybe_unused]] const bool kListLadder = testing::ChildProcess(
     "archive-list-ladder", [] { return Refused(testing::SharedReferenceLadder(24)); });
-[[maybe_unused]] const bool kArchiveLadder =
-    testing::ChildProcess("archive-ladder", [] { return Refused(ArchiveLadder(40)); });
 [[maybe_unused]] const bool kDeepWide = testing::ChildProcess("archive-deep-wide", [] {
   if (!RegisterBox()) return 1;
   const auto box = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(DeepWideArchive()));
@@ -386,8 +369,7 @@ int Refused(const Data& bytes) {
 TEST(KeyedArchiveLimits, HostileArchivesAreRefusedAndDeepOnesLoadWithinLimits) {
   // 0: refused, or for the deep, wide archive loaded whole, written back and read again; 1 to 5:
   // loaded or wrong; 128 and more: killed, by a crash or at a limit.
-  for (const char* child :
-       {"archive-deep-list", "archive-list-ladder", "archive-ladder", "archive-deep-wide"}) {
+  for (const char* child : {"archive-deep-list", "archive-list-ladder", "archive-deep-wide"}) {
     SCOPED_TRACE(child);
     EXPECT_EQ(testing::RunLimitedChild(child, kLimits).status, 0);
   }

@@ -60,14 +60,5 @@ TEST(LocaleInfo, NamesOfLanguagesAndRegions) {
   }
 }
 
-TEST(LocaleInfo, WindowsLocaleCodes) {
-  // A bare language has some sublanguage: only its primary language is fixed.
-  const std::pair<const char*, unsigned> primary[] = {{"en", 0x09}, {"ru", 0x19}, {"pl", 0x15}};
-  for (const auto& [id, code] : primary) EXPECT_EQ(WindowsLocaleCode(id) & 0x3FF, code) << id;
-  const std::pair<const char*, unsigned> whole[] = {
-      {"en-US", 0x0409}, {"de-DE", 0x0407}, {"qq", 0}, {"", 0}};
-  for (const auto& [id, code] : whole) EXPECT_EQ(WindowsLocaleCode(id), code) << id;
-}
-
 }  // namespace
 }  // namespace kelvane::platform
