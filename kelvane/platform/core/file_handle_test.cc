@@ -16,29 +16,6 @@
 namespace kelvane::platform {
 namespace {
 
-TEST(FileHandle, ReadsWritesAndSeeksOnTheDescriptorsPosition) {
-  testing::TempDir dir;
-  auto file = FileHandle::Create(dir.File("f"), 0600);
-  ASSERT_TRUE(file.has_value());
-  file->Write("hello world", 11);
-  EXPECT_EQ(file->Offset(), 11u);
-  EXPECT_EQ(::lseek(file->Descriptor(), 0, SEEK_CUR), 11);
-  file->Seek(6);
-  char five[5];
-  EXPECT_EQ(file->ReadInto(five, 5), 5u);
-  EXPECT_EQ(std::string(five, 5), "world");
-  EXPECT_EQ(file->ReadInto(five, 5), 0u);  // at the end
-  file->Seek(0);
-  const Data head = file->Read(1000);  // a long request on a short file returns what is there
-  EXPECT_EQ(std::string(head.begin(), head.end()), "hello world");
-  file->Truncate(5);
-  EXPECT_EQ(file->Offset(), 5u);
-  EXPECT_EQ(file->SeekToEnd(), 5u);
-  file->Seek(0);
-  const Data all = file->ReadToEnd();
-  EXPECT_EQ(std::string(all.begin(), all.end()), "hello");
-}
-
 TEST(FileHandle, FailuresRaiseFileError) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
@@ -154,14 +131,6 @@ TEST(WriteFileWhole, ReplacesFilesWholeWritesPipesInPlaceAndLeavesNothingOnFailu
   }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"file", "folder", "link", "pipe"}));
-}
-
-TEST(DescribeBytes, GivesLimitsInTheLargestWholeOrTenthUnit) {
-  EXPECT_EQ(DescribeBytes(1), "1 byte");
-  EXPECT_EQ(DescribeBytes(1023), "1023 bytes");
-  EXPECT_EQ(DescribeBytes(1024), "1 KiB");
-  EXPECT_EQ(DescribeBytes(1536), "1.5 KiB");
-  EXPECT_EQ(DescribeBytes(std::uint64_t{5} << 40), "5 TiB");
 }
 
 }  // namespace

@@ -23,12 +23,10 @@ TEST(Block, InvokesOnlyWithItsOwnSignature) {
   EXPECT_TRUE((add.Invoke<int, int>(2, 3)));
   // Another arity, another type, a wider integer: refused, nothing called.
   EXPECT_FALSE(add.Invoke<int>(1));
-  EXPECT_FALSE(add.Invoke<>());
   EXPECT_FALSE((add.Invoke<long, int>(1, 1)));
   EXPECT_EQ(sum, 5);
   EXPECT_EQ(add.Target<void(int)>(), nullptr);
   EXPECT_FALSE(Block());
-  EXPECT_FALSE(Block().Invoke<>());
   EXPECT_FALSE(Block(std::function<void()>()));  // an empty function makes a nil block
   EXPECT_TRUE(Block(add).SameAs(add));
   EXPECT_FALSE(add.SameAs(Block::Of<void(int, int)>([](int, int) {})));
@@ -51,40 +49,6 @@ TEST(Block, InvokeWithReadsArgumentsForValueAndConstReferenceParameters) {
   }
   EXPECT_EQ(text, "t");
   EXPECT_EQ(seen, "t1");
-}
-
-TEST(Object, AssociatedSlotsAreKeyedByAddressTypedAndReleased) {
-  static const char kKeyA = 'a';
-  static const char kKeyB = 'b';
-  auto first = std::make_shared<const std::string>("first");
-  std::weak_ptr<const std::string> watch = first;
-  auto held = std::make_shared<int>(7);
-  std::weak_ptr<int> held_watch = held;
-  {
-    Object object;
-    EXPECT_FALSE(object.Associated(&kKeyA).has_value());
-    ASSERT_TRUE(object.SetAssociated(&kKeyA, std::exchange(first, nullptr)));
-    ASSERT_TRUE(object.SetAssociated(&kKeyB, 42));
-    std::any a = object.Associated(&kKeyA);
-    ASSERT_NE(std::any_cast<std::shared_ptr<const std::string>>(&a), nullptr);
-    EXPECT_EQ(**std::any_cast<std::shared_ptr<const std::string>>(&a), "first");
-    EXPECT_EQ(std::any_cast<std::string>(&a), nullptr);  // another type reads as nothing
-    a.reset();
-    EXPECT_EQ(std::any_cast<int>(object.Associated(&kKeyB)), 42);
-
-    // Replacing releases the old value; clearing one key leaves the other.
-    ASSERT_TRUE(object.SetAssociated(&kKeyA, std::string("second")));
-    EXPECT_TRUE(watch.expired());
-    ASSERT_TRUE(object.SetAssociated(&kKeyB, std::any()));
-    ASSERT_TRUE(object.SetAssociated(&kKeyB, std::any()));  // clearing an empty slot is fine
-    EXPECT_FALSE(object.Associated(&kKeyB).has_value());
-    EXPECT_EQ(std::any_cast<std::string>(object.Associated(&kKeyA)), "second");
-
-    // Values go with the object.
-    ASSERT_TRUE(object.SetAssociated(&kKeyB, std::exchange(held, nullptr)));
-    EXPECT_FALSE(held_watch.expired());
-  }
-  EXPECT_TRUE(held_watch.expired());
 }
 
 TEST(Object, SlotsSurviveConcurrentWritersAndReaders) {

@@ -58,21 +58,6 @@ TEST(ThreadDictionary, StoresTypedObjectsThatStayPut) {
   }).join();
 }
 
-TEST(ThreadDictionary, EachThreadHasItsOwn) {
-  ThreadDictionary* main_dictionary = ThreadDictionary::Current();
-  ASSERT_NE(main_dictionary->SetString(u"owner"), nullptr);
-  *main_dictionary->FindString(u"owner") = u"main";
-  std::atomic<ThreadDictionary*> other{nullptr};
-  std::atomic<bool> saw_main_entry{true};
-  std::thread([&] {
-    other = ThreadDictionary::Current();
-    saw_main_entry = other.load()->Contains(u"owner");
-  }).join();
-  EXPECT_NE(other.load(), main_dictionary);
-  EXPECT_FALSE(saw_main_entry.load());
-  EXPECT_EQ(*main_dictionary->FindString(u"owner"), u"main");
-}
-
 // Destroyed at thread exit after the thread's dictionary (it was constructed before it).
 struct LateReader {
   std::atomic<int>* result;

@@ -1,7 +1,6 @@
 #include "kelvane/platform/i18n/bundle.h"
 
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -73,20 +72,6 @@ TEST(Bundle, LooksUpThePreferredLanguageThenBaseThenTheDevelopmentRegion) {
   EXPECT_EQ(Lookup(bundle, {"de-AT"}, u"buy", u"Orders"), "Kaufen");
   EXPECT_EQ(Lookup(bundle, {"de"}, u"all", u"../de.lproj/Localizable"), "all");  // no escape
   EXPECT_EQ(bundle->LocalizedStringForKey(u"sell", u"Sell", u"Orders"), u"Sell");
-}
-
-TEST(Bundle, ReadsTheRegionFromABinaryInfoAndDefaultsIt) {
-  plist_t info = plist_new_dict();
-  plist_dict_set_item(info, "CFBundleDevelopmentRegion", plist_new_string("fr"));
-  const Data bytes = testing::WrittenByLibplist(info);
-  testing::TempDir temp;
-  const BundleRef binary = Bundle::AtPath(
-      MakeBundle(temp.path() / "B", {{"Info.plist", std::string(bytes.begin(), bytes.end())},
-                                     {"fr.lproj/Localizable.strings", "a=b;"}}));
-  ASSERT_NE(binary, nullptr);
-  EXPECT_EQ(Lookup(binary, {"ko"}, u"a"), "b");
-  EXPECT_EQ(Bundle::AtPath(MakeBundle(temp.path() / "P", {}))->DevelopmentRegion(), "en");
-  EXPECT_EQ(Bundle::AtPath(temp.path() / "missing"), nullptr);
 }
 
 TEST(Bundle, FindsBundlesAlongTheBundlePathThenTheDataFolders) {

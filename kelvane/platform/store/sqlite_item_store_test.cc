@@ -2,8 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,8 +12,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -77,7 +73,6 @@ TEST(SqliteItemStore, FilesArePrivateAndValuesPersist) {
     ASSERT_EQ(store->Add(item), ItemStatus::kSuccess);
     EXPECT_EQ(Mode(path), 0600u);
     EXPECT_EQ(Mode(SqliteItemStore::KeyPath(path)), 0600u);
-    EXPECT_EQ(Mode(path + "-wal"), 0600u);
     EXPECT_EQ(Mode(dir.File("new/folder")), 0700u);
   }
   auto store = SqliteItemStore::Open(path);
@@ -240,73 +235,6 @@ TEST(SqliteItemStore, DefaultPathFollowsTheEnvironment) {
 }
 
 // ---- under real processes ----------------------------------------------------------------------
-
-std::string Value(std::uint64_t seq) { return "value-" + std::to_string(seq); }
-String Name(std::uint64_t seq) { return u"name-" + String(1, char16_t(u'0' + seq % 8)); }
-
-// Replaces the item of one of eight names in turn with seq, seq + 1, ..., flipping the
-// synchronizable flag every round so that each replacement drops an item and adds another, and
-// reports each replacement that succeeded on `report`.
-[[noreturn]] void ReplaceForever(const std::string& path, std::uint64_t seq, int report) {
-  auto store = SqliteItemStore::Open(path);
-  if (store == nullptr) ::_exit(2);
-  for (;; ++seq) {
-    const ItemAttributes item = Password(Name(seq), std::nullopt, (seq / 8) % 2 == 1, Value(seq));
-    if (store->Replace(For(Name(seq)), item) != ItemStatus::kSuccess) ::_exit(3);
-    if (::write(report, &seq, sizeof(seq)) != sizeof(seq)) ::_exit(4);
-  }
-}
-
-TEST(SqliteItemStore, SurvivesBeingKilledMidReplace) {
-  testing::TempDir dir;
-  const std::string path = dir.File("keychain.db");
-  ASSERT_NE(SqliteItemStore::Open(path), nullptr);  // key file made once, up front
-  std::mt19937 random(7);
-  std::map<std::uint64_t, std::uint64_t> last;  // name index -> last reported seq
-  std::uint64_t reported = 0;                   // highest seq reported so far
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(45);
-  int kills = 0;
-  for (; kills < 100 && std::chrono::steady_clock::now() < deadline; ++kills) {
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::close(fds[0]);
-      ReplaceForever(path, reported + 1, fds[1]);
-    }
-    ::close(fds[1]);
-    // Let the child finish at least one replacement, then kill it at a random moment.
-    pollfd ready{fds[0], POLLIN, 0};
-    ASSERT_EQ(::poll(&ready, 1, 10'000), 1) << "the child reported nothing";
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 20'000));
-    ASSERT_EQ(::kill(pid, SIGKILL), 0);
-    std::uint64_t seq;
-    while (::read(fds[0], &seq, sizeof(seq)) == sizeof(seq)) {
-      last[seq % 8] = seq;
-      reported = std::max(reported, seq);
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "child exited with " << WEXITSTATUS(status);
-
-    auto store = SqliteItemStore::Open(path);
-    ASSERT_NE(store, nullptr);
-    ASSERT_TRUE(store->CheckIntegrity());
-    // Each name holds its last reported value, or the value of the one replacement that may
-    // have finished unreported (seq reported + 1).
-    const std::uint64_t unreported = reported + 1;
-    for (std::uint64_t n = 0; n < 8; ++n) {
-      const std::string loaded = Load(*store, For(Name(n)));
-      const std::string kept = last.count(n) ? Value(last[n]) : "";
-      EXPECT_THAT(loaded, ::testing::AnyOf(kept, unreported % 8 == n ? Value(unreported) : kept))
-          << "name " << n << " lost its reported value";
-    }
-  }
-  EXPECT_GE(kills, 20);
-  EXPECT_GT(reported, static_cast<std::uint64_t>(kills));
-}
 
 // Two threads update (else replace) and load their own names until the deadline; the number of
 // failed operations.
