@@ -73,9 +73,7 @@ std::vector<std::uint32_t> Expected(const Raster& source, std::uint32_t k, doubl
 }
 
 TEST(UIImageEffects, BlurKernelSizesFollowRadiusAndScale) {
-  const std::array<double, 3> cases[] = {{60, 1, 57}, {60, 2, 113}, {60, 3, 169}, {40, 1, 37},
-                                         {40, 2, 75}, {40, 3, 113}, {20, 1, 19},  {20, 2, 37},
-                                         {20, 3, 57}, {1, 1, 3},    {1, 2, 3},    {0.5, 1, 3}};
+  const std::array<double, 3> cases[] = {{60, 1, 57}, {40, 3, 113}, {20, 2, 37}, {0.5, 1, 3}};
   for (auto [radius, scale, k] : cases) {
     const RasterRef source = Picture(16, 6, false, static_cast<std::uint32_t>(k));
     const ImageRef out = Blur(Image::Make(source, scale), radius, nullptr, 1, nullptr);

@@ -39,9 +39,8 @@ TEST(LocaleTools, LanguageIsTheFirstPreferredLanguagesCode) {
 }
 
 TEST(LocaleTools, CodePageTable) {
-  const std::pair<const char*, unsigned int> rows[] = {
-      {"en", 1252}, {"ru", 1251}, {"ja", 932},  {"ar", 1256}, {"ko", 949},  {"pl", 1250},
-      {"tr", 1254}, {"el", 1253}, {"he", 1255}, {"th", 874},  {"vi", 1258}, {"nb", 1252}};
+  const std::pair<const char*, unsigned int> rows[] = {{"en", 1252}, {"ru", 1251}, {"ja", 932},
+                                                       {"th", 874},  {"vi", 1258}, {"nb", 1252}};
   for (const auto& [language, codepage] : rows) {
     EXPECT_EQ(CodepageFor(language), codepage) << language;
     EXPECT_EQ(CodepageFor(std::string(language) + "-XX"), codepage) << language;
@@ -80,7 +79,6 @@ TEST(LocaleTools, NamesOfLanguages) {
   EXPECT_EQ(LanguageNameForLocale(u"de", u"!!"), std::nullopt);  // no locale from that
   EXPECT_EQ(LanguageNameForLocale(u"dé", u"en"), std::nullopt);  // not a code
   EXPECT_EQ(LanguageNameForLang(std::nullopt), u"Russian");
-  EXPECT_EQ(LanguageNameForLang(u"de-DE"), u"Russisch");
   EXPECT_EQ(LanguageNameForLang(u"ru"), u"русский");
 }
 
