@@ -45,6 +45,7 @@ TEST(Archive, ClassIsCheckedBeforeAnyDecoderRuns) {
              ticket_bytes = *Archive::archive(Ticket(u"t"));
   Ticket::decodes = Memo::decodes = 0;
   EXPECT_EQ(Archive::loadFromArchive<Ticket>(&memo_bytes), nullptr);
+  EXPECT_EQ(Archive::loadFromArchive<Record>(&memo_bytes), nullptr);
   EXPECT_EQ(Archive::loadFromArchive<Memo>(&ticket_bytes), nullptr);
   EXPECT_EQ(Memo::decodes + Ticket::decodes, 0);
 

@@ -86,6 +86,7 @@ TEST(ObjectArray, SearchKeyFindsPresentKeysAndLeavesTheIndexForAbsentOnes) {
   std::uint32_t index = 77;
   EXPECT_EQ(NSTools::SearchKey(array, &key, Broken, &index), nullptr);
   EXPECT_EQ(index, 77u);
+  EXPECT_NE(NSTools::SearchKey(array, &key, ByTime, nullptr), nullptr);  // index optional
   EXPECT_EQ(NSTools::SearchKey(array, nullptr, ByTime, nullptr), nullptr);
   EXPECT_EQ(NSTools::SearchKey(platform::ObjectArray<Quote>{}, &key, ByTime, nullptr), nullptr);
 }

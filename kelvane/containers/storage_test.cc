@@ -47,6 +47,7 @@ const Step kSteps[] = {
     {"ABC", [](TArray<char>& a) { return a.Assign(Other(), 3, 4); }, true, "yz"},
     // A reversed span is an empty selection: the target ends empty, and the call succeeds.
     {"ABC", [](TArray<char>& a) { return a.Assign(Other(), 5, 2); }, true, ""},
+    {"ABC", [](TArray<char>& a) { return a.Assign(Other()); }, true, "vwxyz"},
     {"ABC", [](TArray<char>& a) { return a.Assign(TArray<char>()); }, true, ""},
     {"ABCDE", [](TArray<char>& a) { return a.Shift(-2, 3) == nullptr; }, true, "ADE"},
     {"ABC", [](TArray<char>& a) { return a.Shift(0, 1) == nullptr && a.Shift(1, 4) == nullptr; },
@@ -112,7 +113,7 @@ TEST(CArrayBase, EmptyArrayPositionsRangesAndComparison) {
   EXPECT_EQ(std::tuple(a.Size(), a.At(3), a.Last()), std::tuple(20u, nullptr, a.At(2)));
   const auto* base = static_cast<const std::uint8_t*>(a.Data());
   EXPECT_EQ(a.Pos(base + 9), 2);  // inside the third item
-  EXPECT_EQ(std::tuple(a.Pos(base + 12), a.Pos(base - 1)), std::tuple(-1, -1));
+  EXPECT_EQ(std::tuple(a.Pos(base), a.Pos(base + 12), a.Pos(base - 1)), std::tuple(0, -1, -1));
   EXPECT_EQ(std::tuple(a.Next(base + 1), a.Next(base + 10)), std::tuple(a.Item(1), nullptr));
   std::uint32_t out = 0;
   EXPECT_EQ((std::tuple{a.Next(1, &out), out}), std::tuple(true, 20u));
@@ -126,6 +127,9 @@ TEST(CArrayBase, EmptyArrayPositionsRangesAndComparison) {
   EXPECT_EQ(
       std::tuple(c.Compare(Chars("ABCDE")), c.Compare(Chars("ABCDF")), c.Compare(Chars("ABCD"))),
       std::tuple(true, false, false));
+  EXPECT_EQ(std::tuple(TArray<char>().Compare(TArray<char>()),
+                       TArray<char>().Compare(TArray<std::uint16_t>())),
+            std::tuple(true, false));
 }
 
 TEST(CArrayBase, RefusesGrowthPast4GiBAndItemsOfDifferentSizes) {

@@ -27,7 +27,7 @@ TEST(NSToolsCompare, OrdersByUnsignedUnitsAndLengthWithCountsPastTerminators) {
   // clang-format off
   const std::tuple<const unsigned short*, const unsigned short*, unsigned int, int> cases[] = {
       {W(u"ab"), W(u"abc"), 0, -1}, {W(u"abd"), W(u"abc"), 0, 1}, {nullptr, W(u"a"), 0, 0},
-      {a, b, 4, -1},                {a, b, 3, 0},                 {a, b, 0, 0},
+      {W(u"a"), nullptr, 3, 0},     {a, b, 4, -1},  {a, b, 3, 0}, {a, b, 0, 0},
       {W(u"\xD83D"), W(u"\uFF5E"), 0, -1}, {W(u"\uFF5E"), W(u"\xD83D"), 1, 1}};
   // clang-format on
   for (const auto& [x, y, count, result] : cases) {
