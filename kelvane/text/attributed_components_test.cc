@@ -47,7 +47,6 @@ TEST(AttributedComponents, PiecesTakeOnlyTheAttributesThatFollowThem) {
   TextAttributes merged = coloured;
   merged.baseline_offset = 2;
   EXPECT_EQ(up, merged);
-  EXPECT_TRUE(price.AttributesAt(12).empty());
 }
 
 // The string appended to itself, then one of its own attribute sets and its own text as pieces.
