@@ -20,7 +20,7 @@ TEST(Device, PosixLocaleNamesBecomeIdentifiers) {
   const std::pair<const char*, const char*> names[] = {
       {"pt_BR.UTF-8", "pt-BR"}, {"zh_TW", "zh-TW"}, {"EN_us.iso88591", "en-US"},
       {"es_419.UTF-8", "es-419"}, {"de_DE@euro", "de-DE"}, {"sr_RS@latin", "sr-Latn-RS"},
-      {"zh-hant-tw", "zh-Hant-TW"}, {"uk", "uk"}};
+      {"zh-hant-tw", "zh-Hant-TW"}, {"uk", "uk"}, {"abcdefgh_US", "abcdefgh-US"}};
   // clang-format on
   for (const auto& [posix, identifier] : names) {
     EXPECT_EQ(LocaleIdentifierFromPosix(posix), identifier) << posix;

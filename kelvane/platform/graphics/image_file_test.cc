@@ -306,6 +306,9 @@ TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
   for (std::size_t keep : {png.size() / 2, png.size() - 13, std::size_t{8}}) {
     EXPECT_EQ(LoadImage(std::span(png.data(), keep)), nullptr) << keep;
   }
+  // Cut to their signatures, they are still told apart: refused as damaged, not as unknown.
+  EXPECT_TRUE(IsJPEG(std::span(jpeg.data(), 3)));
+  EXPECT_TRUE(IsPNG(std::span(png.data(), 8)));
   Data corrupt = png;
   corrupt[20] ^= 0x40;  // the header's checksum no longer matches
   EXPECT_EQ(LoadImage(corrupt), nullptr);
