@@ -170,7 +170,8 @@ TEST(SqliteItemStore, StoresSealedTheEarlierWayLoadAndAreResealedOnSave) {
 TEST(SqliteItemStore, RefusesWhatItCannotTrustAndSaysWhy) {
   testing::TempDir dir;
   const Data short_key(31, 1);
-  dir.Write("b.db.key", "too short");
+  const std::string long_key(SqliteItemStore::kKeySize + 1, 'k');  // one byte too many
+  dir.Write("b.db.key", long_key);
   dir.Write("c.db", std::string(4096, 'x'));
   RunSql(dir.File("d.db"), "CREATE TABLE items(x);");
   RunSql(dir.File("e.db"), "CREATE TABLE quotes(symbol, bid);");
@@ -209,7 +210,7 @@ TEST(SqliteItemStore, RefusesWhatItCannotTrustAndSaysWhy) {
   // no key file or log appeared, and the other application's table is untouched.
   std::ifstream key(SqliteItemStore::KeyPath(dir.File("b.db")));
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(key)), std::istreambuf_iterator<char>()),
-            "too short");
+            long_key);
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     names.push_back(entry.path().filename().string());
