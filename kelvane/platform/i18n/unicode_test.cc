@@ -94,6 +94,7 @@ TEST(Unicode, CaseInsensitiveFindReportsOriginalPositions) {
   EXPECT_EQ(CaseInsensitiveFind(u"\U00010400\U00010400x", u"\U00010428X"), 2);
   EXPECT_EQ(CaseInsensitiveFind(u"abc", u"abcd"), -1);
   EXPECT_EQ(CaseInsensitiveFind(u"", u"a"), -1);
+  EXPECT_EQ(CaseInsensitiveFind(u"xyz", u"Z"), 2);
   EXPECT_EQ(CaseInsensitiveFind(u"abc", u""), -1);
   // The first candidate splits "ß"; the search goes on to a whole-character match.
   EXPECT_EQ(CaseInsensitiveFind(u"ßs s", u"S S"), 1);
