@@ -21,11 +21,13 @@ using namespace std::chrono_literals;
 
 TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
   constexpr auto kMax = std::numeric_limits<int64_t>::max();
-  // Truncated, not rounded; 9.3e9 s is just past the range and 9.2e9 s just inside.
+  // Truncated, not rounded; 9.3e9 s is just past the range and 9.2e9 s just inside; the next
+  // to last row makes exactly 2^63 nanoseconds, the first value out of range.
   // clang-format off
   const std::pair<double, int64_t> cases[] = {
       {1.5, 1500000000}, {-0.25, -250000000}, {2.9999999999e-9, 2}, {std::nan(""), 0},
-      {9.3e9, kMax}, {-1e300, std::numeric_limits<int64_t>::min()}, {9.2e9, 9200000000000000000}};
+      {9.3e9, kMax}, {-1e300, std::numeric_limits<int64_t>::min()}, {9223372036.854775808, kMax},
+      {9.2e9, 9200000000000000000}};
   // clang-format on
   for (const auto& [seconds, nanoseconds] : cases)
     EXPECT_EQ(internal::SecondsToNanoseconds(seconds).count(), nanoseconds) << seconds;
