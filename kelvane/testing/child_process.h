@@ -36,7 +36,8 @@ bool ChildProcess(std::string_view name, Body body) {
 
 // What a child may use: its address space (under a sanitizer, which reserves terabytes of
 // address space, its resident memory instead), and seconds of CPU and of wall-clock time (the
-// child is killed after twice as many seconds on the clock). 0 leaves a resource unlimited.
+// child is killed after twice as many seconds on the clock; under a sanitizer, five times the
+// seconds). 0 leaves a resource unlimited.
 struct ChildLimits {
   std::uint64_t memory_bytes = 0;
   unsigned seconds = 0;
@@ -65,9 +66,12 @@ namespace internal {
 // In the forked child, before exec: the limits survive the exec.
 inline void ApplyLimits(const ChildLimits& limits) {
   if (limits.seconds > 0) {
-    const rlimit cpu{limits.seconds, limits.seconds + 1};
+    // The sanitizers run code several times slower (the thread sanitizer up to ten times): the
+    // time a load may take grows with them, its memory bound does not.
+    const rlim_t seconds = kUnderSanitizer ? limits.seconds * 5 : limits.seconds;
+    const rlimit cpu{seconds, seconds + 1};
     ::setrlimit(RLIMIT_CPU, &cpu);
-    ::alarm(2 * limits.seconds);
+    ::alarm(2 * seconds);
   }
   if (limits.memory_bytes == 0) return;
   if constexpr (kUnderSanitizer) {
