@@ -76,9 +76,11 @@ inline void ApplyLimits(const ChildLimits& limits) {
   if (limits.memory_bytes == 0) return;
   if constexpr (kUnderSanitizer) {
     // Past this resident size the sanitizer's allocator answers null, as a failed allocation
-    // would under the address-space limit.
+    // would under the address-space limit. Its shadow memory and the quarantine of freed blocks
+    // stay resident, so the size is three times the bound: the bound itself is held by the
+    // builds without a sanitizer.
     const std::string extra = ":allocator_may_return_null=1:soft_rss_limit_mb=" +
-                              std::to_string(limits.memory_bytes >> 20);
+                              std::to_string(3 * (limits.memory_bytes >> 20));
     for (const char* variable : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
       const char* old = std::getenv(variable);
       ::setenv(variable, ((old != nullptr ? std::string(old) : std::string()) + extra).c_str(), 1);
