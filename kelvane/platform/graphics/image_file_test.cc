@@ -155,6 +155,46 @@ constexpr testing::ChildLimits kHostileLimits{.memory_bytes = 512u << 20, .secon
   return image->raster()->PremultipliedPixel(0, 0) == 0xFF808080u ? 0 : 2;
 });
 
+// The zlib stream of `size` zero bytes, made a megabyte at a time.
+Data DeflatedZeros(std::uint64_t size) {
+  z_stream z{};
+  deflateInit(&z, 1);
+  const Data zeros(1 << 20, 0);
+  Data out(1 << 16);
+  Data stream;
+  for (std::uint64_t left = size; left > 0 || z.avail_in > 0;) {
+    const auto n = static_cast<uInt>(std::min<std::uint64_t>(left, zeros.size()));
+    z.next_in = const_cast<Bytef*>(zeros.data());
+    z.avail_in = n;
+    left -= n;
+    do {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+      stream.insert(stream.end(), out.data(), z.next_out);
+    } while (z.avail_out == 0);
+    if (left == 0) break;
+  }
+  deflateEnd(&z);
+  return stream;
+}
+
+// A 1 x 1 picture whose image data inflates to 1 GB (about 4 MB of file): the pixel is read, the
+// rest costs no memory and bounded time.
+[[maybe_unused]] const bool kDataBomb = testing::ChildProcess("png-data-bomb", [] {
+  Data png = GreyPNG(1, 8, {0x80});
+  const Data bomb = DeflatedZeros(std::uint64_t{1} << 30);
+  Data idat;
+  Put32(idat, static_cast<std::uint32_t>(bomb.size()));
+  const std::size_t start = idat.size();
+  idat.insert(idat.end(), {'I', 'D', 'A', 'T'});
+  idat.insert(idat.end(), bomb.begin(), bomb.end());
+  Put32(idat, crc32(0, idat.data() + start, static_cast<uInt>(idat.size() - start)));
+  png.insert(png.begin() + 33, idat.begin(), idat.end());  // in place of the real image data
+  const Result<ImageRef> image = ReadImage(png);
+  return image.ok() || image.error().kind == ErrorKind::kMalformed ? 0 : 1;
+});
+
 // 1 + 882 scans of a 1024 x 1024 picture in 13 KB: refused before decoding.
 [[maybe_unused]] const bool kScanFlood = testing::ChildProcess("jpeg-scan-flood", [] {
   const Result<ImageRef> image = ReadImage(ProgressiveJPEG(1024, 63 * 14));
@@ -181,6 +221,12 @@ TEST(ImageFile, TextChunksCostNothing) {
   const testing::ChildOutcome outcome = testing::RunLimitedChild("png-text-bomb", kHostileLimits);
   EXPECT_EQ(outcome.status, 0);
   // The file and its making take a few megabytes; keeping the text took the whole limit.
+  EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
+}
+
+TEST(ImageFile, ImageDataThatInflatesFarPastThePictureIsBounded) {
+  const testing::ChildOutcome outcome = testing::RunLimitedChild("png-data-bomb", kHostileLimits);
+  EXPECT_EQ(outcome.status, 0);
   EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
 }
 
