@@ -207,14 +207,10 @@ class WorkBuffer {
 };
 
 // Runs rows(y0, y1) over rows [0, height) of a picture `width` pixels wide: in bands on the
-// worker pool, as the kernels split theirs (2^18 pixels or more, two bands a thread, 64 rows or
-// more a band).
+// worker pool, as the kernels split theirs.
 template <typename Rows>
 void InBands(std::uint32_t width, std::uint32_t height, const Rows& rows) {
-  std::size_t bands = 1;
-  if (std::uint64_t{width} * height >= (std::uint64_t{1} << 18)) {
-    bands = std::min<std::size_t>(2 * platform::ConcurrencyWidth(), height / 64);
-  }
+  const std::size_t bands = platform::RowBands(std::uint64_t{width} * height, height);
   if (bands <= 1) return rows(0, height);
   platform::ApplyConcurrently(bands, [&](std::size_t i) {
     rows(static_cast<std::uint32_t>(height * i / bands),

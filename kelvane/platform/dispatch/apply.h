@@ -11,6 +11,12 @@
 //                                   the calling thread keeps its work (below) or the pool could
 //                                   not start. Callers split their work into about this many
 //                                   parts, and into none when it is 1.
+//   RowBands(pixels, rows, min_rows) how many bands of rows a pass over a picture runs in: two
+//                                   for each thread there is to run them, so that a thread that
+//                                   starts late leaves its second band to the others, none
+//                                   shorter than `min_rows` (64 at least); 1 below 2^18 pixels,
+//                                   where handing bands to the pool costs more than it saves, and
+//                                   1 while the thread keeps its work.
 //   KeepOnThisThread                while one lives on a thread, every ApplyConcurrently called
 //                                   on that thread runs all its parts there, in order. The image
 //                                   operations that split large pictures into bands honour it, so
@@ -21,7 +27,9 @@
 // that escapes a part is swallowed there, and the other parts still run.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 #include "kelvane/export.h"
@@ -32,6 +40,14 @@ KELVANE_EXPORT void ApplyConcurrently(std::size_t count,
                                       const std::function<void(std::size_t)>& work) noexcept;
 
 [[nodiscard]] KELVANE_EXPORT std::size_t ConcurrencyWidth() noexcept;
+
+[[nodiscard]] inline std::size_t RowBands(std::uint64_t pixels, std::uint32_t rows,
+                                          std::uint32_t min_rows = 64) noexcept {
+  if (pixels < (std::uint64_t{1} << 18)) return 1;
+  const std::size_t width = ConcurrencyWidth();
+  if (width <= 1) return 1;
+  return std::clamp<std::size_t>(rows / std::max<std::uint32_t>(min_rows, 64), 1, 2 * width);
+}
 
 class KELVANE_EXPORT KeepOnThisThread {
  public:

@@ -51,19 +51,9 @@ bool SameShape(const PixelLayout& a, const PixelLayout& b) {
   return a.width == b.width && a.height == b.height && a.SameFormat(b);
 }
 
-// Pictures of at least this many pixels are split into bands of rows that run at once: below
-// it, handing the bands to the pool costs more than it saves.
-constexpr std::uint64_t kBandMinPixels = std::uint64_t{1} << 18;
-constexpr std::uint32_t kBandMinRows = 64;
-
-// How many bands of rows a pass over `layout` runs in: two for each thread there is to run them
-// (1 under KeepOnThisThread), so that a thread that starts late or is held up by other work
-// leaves its second band to the others; none shorter than `min_rows`.
+// How many bands of rows a pass over `layout` runs in, none shorter than `min_rows`.
 std::size_t BandCount(const PixelLayout& layout, std::uint32_t min_rows) noexcept {
-  if (std::uint64_t{layout.width} * layout.height < kBandMinPixels) return 1;
-  const std::size_t width = ConcurrencyWidth();
-  if (width <= 1) return 1;
-  return std::clamp<std::size_t>(layout.height / std::max(min_rows, kBandMinRows), 1, 2 * width);
+  return RowBands(std::uint64_t{layout.width} * layout.height, layout.height, min_rows);
 }
 
 // Rows [first, end) of band `i` of `bands` over `height` rows.
