@@ -38,8 +38,11 @@ const TArray<char>& Other() {
 // clang-format off
 const Step kSteps[] = {
     {"ABC", [](TArray<char>& a) { return a.Add("ABCDEF", 6u); }, true, "ABCABCDEF"},
-    {"ABC", [](TArray<char>& a) { return a.Add(nullptr, 4u) || a.Add("A", 0u); }, false, "ABC"},
-    {"ABC", [](TArray<char>& a) { return a.Add(a) && a.Assign(a) && a.Add(a, 0, 1); }, true, "ABC"},
+    {"ABC", [](TArray<char>& a) { return a.Add(nullptr, 4u); }, false, "ABC"},
+    {"ABC", [](TArray<char>& a) { return a.Add("A", 0u); }, false, "ABC"},
+    {"ABC", [](TArray<char>& a) { return a.Add(a); }, true, "ABC"},  // itself: a no-op
+    {"ABC", [](TArray<char>& a) { return a.Assign(a); }, true, "ABC"},
+    {"ABC", [](TArray<char>& a) { return a.Add(a, 0, 1); }, true, "ABC"},
     {"ABC", [](TArray<char>& a) { return a.Add(TArray<char>()); }, false, "ABC"},
     {"ABC", [](TArray<char>& a) { return a.Add(Other(), 1, 3); }, true, "ABCwxy"},
     {"ABC", [](TArray<char>& a) { return a.Add(Other(), 3, 1); }, false, "ABC"},
@@ -50,8 +53,8 @@ const Step kSteps[] = {
     {"ABC", [](TArray<char>& a) { return a.Assign(Other()); }, true, "vwxyz"},
     {"ABC", [](TArray<char>& a) { return a.Assign(TArray<char>()); }, true, ""},
     {"ABCDE", [](TArray<char>& a) { return a.Shift(-2, 3) == nullptr; }, true, "ADE"},
-    {"ABC", [](TArray<char>& a) { return a.Shift(0, 1) == nullptr && a.Shift(1, 4) == nullptr; },
-     true, "ABC"},
+    {"ABC", [](TArray<char>& a) { return a.Shift(0, 1) == nullptr; }, true, "ABC"},
+    {"ABC", [](TArray<char>& a) { return a.Shift(1, 4) == nullptr; }, true, "ABC"},
     // Reaching before the first item is refused instead of dropping items off the end; a
     // removal larger than the array, taken at the end, empties it.
     {"ABC", [](TArray<char>& a) { return a.Shift(-3, 2) == nullptr; }, true, "ABC"},
@@ -63,23 +66,25 @@ const Step kSteps[] = {
     {"AB", [](TArray<char>& a) { return a.Insert(nullptr, 0u) != nullptr; }, false, "AB"},
     {"AB", [](TArray<char>& a) { return a.Insert("a.b.c", 1u, 3u, 2u); }, true, "AabcB"},
     {"AB", [](TArray<char>& a) { return a.Insert("z", 0u, 2u, 0u); }, true, "zzAB"},  // stride 0
-    {"AB", [](TArray<char>& a) { return a.Insert("z", 3u, 1u, 1u) || a.Insert("z", 0u, 0u, 1u); },
-     false, "AB"},
-    {"ABC", [](TArray<char>& a) { return a.InsertEmpty(1, 2) && *a.At(1) == 0 && *a.At(2) == 0; },
-     true, {"A\0\0BC", 5}},
-    {"ABC", [](TArray<char>& a) { return a.InsertEmpty(4, 1) || a.InsertEmpty(0, 0); }, false, "ABC"},
-    {"ABCDE", [](TArray<char>& a) { a.Delete(5), a.Delete(2, 1), a.Delete(3, 5); return true; },
-     true, "ABCDE"},
+    {"AB", [](TArray<char>& a) { return a.Insert("z", 3u, 1u, 1u); }, false, "AB"},
+    {"AB", [](TArray<char>& a) { return a.Insert("z", 0u, 0u, 1u); }, false, "AB"},
+    {"ABC", [](TArray<char>& a) { return a.InsertEmpty(1, 2); }, true, {"A\0\0BC", 5}},
+    {"ABC", [](TArray<char>& a) { return a.InsertEmpty(4, 1); }, false, "ABC"},
+    {"ABC", [](TArray<char>& a) { return a.InsertEmpty(0, 0); }, false, "ABC"},
+    {"ABCDE", [](TArray<char>& a) { a.Delete(5); return true; }, true, "ABCDE"},
+    {"ABCDE", [](TArray<char>& a) { a.Delete(2, 1); return true; }, true, "ABCDE"},
+    {"ABCDE", [](TArray<char>& a) { a.Delete(3, 5); return true; }, true, "ABCDE"},
     {"ABCDE", [](TArray<char>& a) { a.Delete(1, 3); return true; }, true, "AE"},
     {"A", [](TArray<char>& a) { a.Delete(0); return a.Item(0) == nullptr; }, true, ""},
     {"ABCD", [](TArray<char>& a) { return a.ShiftItem(0, 2); }, true, "BCAD"},
     {"ABCD", [](TArray<char>& a) { return a.ShiftItem(3, -3); }, true, "DABC"},
-    {"ABCD", [](TArray<char>& a) { return a.ShiftItem(1, 3) || a.ShiftItem(1, -2); }, false, "ABCD"},
+    {"ABCD", [](TArray<char>& a) { return a.ShiftItem(1, 3); }, false, "ABCD"},
+    {"ABCD", [](TArray<char>& a) { return a.ShiftItem(1, -2); }, false, "ABCD"},
     {"ABCD", [](TArray<char>& a) { return a.ShiftItem(4, -1); }, false, "ABCD"},
     {"ABCD", [](TArray<char>& a) { return a.ShiftItem(9, 0); }, true, "ABCD"},
     {"ABCDE", [](TArray<char>& a) { return a.Replace(0, a.Item(4)); }, true, "EBCDE"},
-    {"ABCDE", [](TArray<char>& a) { return a.Replace(5, "z") || a.Replace(0, nullptr); }, false,
-     "ABCDE"},
+    {"ABCDE", [](TArray<char>& a) { return a.Replace(5, "z"); }, false, "ABCDE"},
+    {"ABCDE", [](TArray<char>& a) { return a.Replace(0, nullptr); }, false, "ABCDE"},
 };
 // clang-format on
 
