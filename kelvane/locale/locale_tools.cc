@@ -6,6 +6,7 @@
 
 #include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/device/device.h"
+#include "kelvane/platform/i18n/unicode.h"
 
 namespace kelvane::NSTools {
 namespace {
@@ -67,47 +68,6 @@ std::optional<std::string> Ascii(std::u16string_view text) {
   return out;
 }
 
-// Device facts are UTF-8; a malformed sequence becomes one U+FFFD per byte.
-String FromUtf8(std::string_view text) {
-  String out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
-    if (lead < 0x80) {
-      length = 1, cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2, cp = lead & 0x1F, min = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, cp = lead & 0x0F, min = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, cp = lead & 0x07, min = 0x10000;
-    }
-    bool ok = length != 0 && i + length <= text.size();
-    for (std::size_t k = 1; ok && k < length; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      ok = (next & 0xC0) == 0x80;
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += length;
-  }
-  return out;
-}
-
 std::optional<std::string> FirstPreferredLanguage() {
   std::vector<std::string> languages = platform::PreferredLanguages();
   if (languages.empty()) return std::nullopt;
@@ -130,11 +90,14 @@ const platform::Locale& EnglishLocale() {
 }  // namespace
 
 String Language() noexcept {
+  // Device facts are UTF-8 but not to be trusted; malformed bytes show as U+FFFD.
+  String language;
   try {
-    return FromUtf8(LanguageCode());
+    if (!platform::Utf8ToUtf16Replacing(LanguageCode(), language)) return {};
   } catch (const std::bad_alloc&) {
     return {};
   }
+  return language;
 }
 
 std::optional<String> LanguageNameForLang(OptionalString locale) noexcept {

@@ -379,8 +379,9 @@ bool Utf16ToUtf8(std::u16string_view text, std::string& out) noexcept {
 
 namespace {
 
-// Decodes UTF-8 into `out`. A malformed sequence fails the whole text.
-bool DecodeUtf8(std::string_view bytes, String& out) {
+// Decodes UTF-8 into `out`. A malformed sequence fails the whole text, or, with `replace`,
+// becomes one U+FFFD for its first byte, decoding going on from the next byte.
+bool DecodeUtf8(std::string_view bytes, String& out, bool replace) {
   out.clear();
   out.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size();) {
@@ -400,7 +401,12 @@ bool DecodeUtf8(std::string_view bytes, String& out) {
     }
     ok = ok && !(length == 3 && (c < 0x800 || IsSurrogate(c))) &&
          !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
-    if (!ok) return false;
+    if (!ok) {
+      if (!replace) return false;
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
     if (c >= 0x10000) {
       out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
@@ -416,7 +422,15 @@ bool DecodeUtf8(std::string_view bytes, String& out) {
 
 bool Utf8ToUtf16(std::string_view bytes, String& out) noexcept {
   try {
-    return DecodeUtf8(bytes, out);
+    return DecodeUtf8(bytes, out, /*replace=*/false);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool Utf8ToUtf16Replacing(std::string_view bytes, String& out) noexcept {
+  try {
+    return DecodeUtf8(bytes, out, /*replace=*/true);
   } catch (const std::exception&) {
     return false;
   }

@@ -87,4 +87,10 @@ KELVANE_EXPORT bool CaseInsensitiveFindEach(
 // sequence, an overlong form, a surrogate, a value past U+10FFFF) or when memory ran out.
 [[nodiscard]] KELVANE_EXPORT bool Utf8ToUtf16(std::string_view bytes, String& out) noexcept;
 
+// The same decoder for text that must be shown whatever its bytes (facts read from the system):
+// each byte that does not begin a well-formed sequence becomes one U+FFFD, and decoding goes on
+// from the next byte. False only when memory ran out.
+[[nodiscard]] KELVANE_EXPORT bool Utf8ToUtf16Replacing(std::string_view bytes,
+                                                       String& out) noexcept;
+
 }  // namespace kelvane::platform

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace kelvane::platform {
@@ -87,6 +88,25 @@ TEST(Unicode, Utf16ToUtf32AcrossBlockBoundaries) {
 }
 
 // UTF-8 in both directions is tested through its public bridge, kelvane/text/utf8_test.cc.
+
+TEST(Unicode, Utf8ReplacingShowsEachBadByteAsOneReplacementCharacter) {
+  // The strict decoder refuses each of these; the replacing one keeps the well-formed rest.
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"\xF0\x90\x80\x80", u"\U00010000"},  // the first four-byte scalar
+      {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", u"\uFFFF\U0010FFFF"},
+      {"\xC3(x", u"\uFFFD(x"},                            // a lead without its continuation
+      {"\xC0\x80", u"\uFFFD\uFFFD"},                      // overlong
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // a surrogate
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
+      {"a\xF0\x9F\x98", u"a\uFFFD\uFFFD\uFFFD"},          // cut at the end
+  };
+  for (const auto& [bytes, expected] : cases) {
+    SCOPED_TRACE(bytes);
+    String out = u"old";
+    ASSERT_TRUE(Utf8ToUtf16Replacing(bytes, out));
+    EXPECT_EQ(out, expected);
+  }
+}
 
 TEST(Unicode, CaseInsensitiveFindReportsOriginalPositions) {
   EXPECT_EQ(CaseInsensitiveFind(u"Der Fluß fließt", u"FLIESST"), 9);
