@@ -18,8 +18,9 @@ TEST(UTIType, FixedListsInOrder) {
             (std::vector<String>{u"public.jpeg", u"public.png", u"com.microsoft.bmp"}));
   EXPECT_EQ(UTIType::UTIAllowedVideo(), std::vector<String>{u"public.movie"});
   EXPECT_EQ(UTIType::UTIfile(), std::vector<String>{u"public.data"});
-  EXPECT_EQ(UTIType::UTIAllowedDocuments(),
-            (std::vector<String>{u"public.jpeg", u"public.png", u"com.microsoft.bmp", kUTTypePDF}));
+  EXPECT_EQ(
+      UTIType::UTIAllowedDocuments(),
+      (std::vector<String>{u"public.jpeg", u"public.png", u"com.microsoft.bmp", u"com.adobe.pdf"}));
 
   const std::vector<String>& doc = UTIType::UTIdoc();
   // clang-format off
