@@ -66,11 +66,10 @@ TEST(SGUICache, DrawRoundRectAndRoundViewTraceClockwiseCorners) {
   const platform::ViewRef view = platform::View::Make({100, 50, 20, 10});
   const std::string top = "M0,4 A4,0 L16,0 A20,4", flat_top = "M0,0 L20,0";
   const std::string bottom = " L20,6 A16,10 L4,10 A0,6 Z", flat_bottom = " L20,10 L0,10 Z";
-  const std::pair<std::uint64_t, std::string> cases[] = {{1, top + flat_bottom},
-                                                         {4, flat_top + bottom},
-                                                         {5, top + bottom},
-                                                         {0, "none"},
-                                                         {~0xFull, flat_top + flat_bottom}};
+  const std::pair<std::uint64_t, std::string> cases[] = {
+      {1, top + flat_bottom},           {4, flat_top + bottom},      {5, top + bottom},
+      {2, flat_top + flat_bottom},      {8, flat_top + flat_bottom}, {0, "none"},
+      {~0xFull, flat_top + flat_bottom}};
   for (const auto& [corners, expected] : cases) {
     SGUICache::RoundView(*view, corners, 4);
     const auto mask = std::dynamic_pointer_cast<platform::ShapeLayer>(view->layer()->mask());
