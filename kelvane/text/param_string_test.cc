@@ -86,7 +86,7 @@ TEST(NumberConversion, SkipsSpaceTakesSignAndClampsWithoutTheLocale) {
   // Only ASCII digits count.
   // clang-format off
   const std::pair<const char16_t*, std::int32_t> ints[] = {
-      {u"  \t\n-17xyz", -17}, {u"+8", 8}, {u"- 8", 0}, {u"", 0},
+      {u"  \t\n-17xyz", -17}, {u"+8", 8}, {u"- 8", 0}, {u"abc", 0}, {u"", 0},
       {u"2147483647", 2147483647}, {u"2147483640", 2147483640}, {u"2147483648", kMax32},
       {u"-2147483648", kMin32}, {u"-2147483649", kMin32}, {u"99999999999999999999999999", kMax32},
       {u"\u0661\u0662", 0}};
@@ -105,9 +105,9 @@ TEST(NumberConversion, SkipsSpaceTakesSignAndClampsWithoutTheLocale) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   // clang-format off
   const std::pair<const char16_t*, double> cases[] = {
-      {u" -0.25e2kg", -25.0}, {u".5", 0.5}, {u"5.", 5.0}, {u"1e", 1.0}, {u"2E+3", 2000.0},
-      {u"1,5", 1.0}, {u"0.1", 0.1}, {u".", 0.0}, {u"-", 0.0}, {u"inf", 0.0}, {u"1e400", kInf},
-      {u"1e-400", 0.0},
+      {u"1.5", 1.5}, {u" -0.25e2kg", -25.0}, {u".5", 0.5}, {u"5.", 5.0}, {u"1e", 1.0},
+      {u"2E+3", 2000.0}, {u"1,5", 1.0}, {u"0.1", 0.1}, {u".", 0.0}, {u"-", 0.0}, {u"inf", 0.0},
+      {u"nan", 0.0}, {u"0x10", 0.0}, {u"1e400", kInf}, {u"-1e400", -kInf}, {u"1e-400", 0.0},
       {u"123456789e99999999999999", kInf}, {u"0.000000000000000000000001e-380", 0.0},
       {u"100000000000000000000000000000000e-330", 1e-298}};
   // clang-format on
