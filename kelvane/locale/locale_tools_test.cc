@@ -27,11 +27,8 @@ unsigned int CodepageFor(const std::string& first_language) {
 
 TEST(LocaleTools, LanguageIsTheFirstPreferredLanguagesCode) {
   // With no preferred language, the current locale's.
-  // clang-format off
   const std::pair<DeviceOverrides, std::u16string> cases[] = {
-      {Device({"pt-BR", "en-US"}), u"pt"}, {Device({"uk"}), u"uk"},
-      {Device({"zh-Hant-TW"}), u"zh"}, {Device({}, "sv-FI"), u"sv"}};
-  // clang-format on
+      {Device({"zh-Hant-TW", "en-US"}), u"zh"}, {Device({}, "sv-FI"), u"sv"}};
   for (const auto& [device, language] : cases) {
     ScopedDeviceOverrides scoped(device);
     EXPECT_EQ(Language(), language);
@@ -39,18 +36,12 @@ TEST(LocaleTools, LanguageIsTheFirstPreferredLanguagesCode) {
 }
 
 TEST(LocaleTools, CodePageTable) {
-  const std::pair<const char*, unsigned int> rows[] = {{"en", 1252}, {"ru", 1251}, {"ja", 932},
-                                                       {"th", 874},  {"vi", 1258}, {"nb", 1252}};
-  for (const auto& [language, codepage] : rows) {
-    EXPECT_EQ(CodepageFor(language), codepage) << language;
-    EXPECT_EQ(CodepageFor(std::string(language) + "-XX"), codepage) << language;
-  }
-  // Case is ignored, only "nb" is in the table, and for Chinese the whole identifier decides,
-  // the script before the region.
+  // The first and last rows of the table; the region is ignored, and so is case; a language
+  // not in the table takes 1252. For Chinese the whole identifier decides, the script before
+  // the region.
   const std::pair<const char*, unsigned int> identifiers[] = {
-      {"EL-gr", 1253},     {"hi-IN", 1252},     {"no", 1252},
-      {"zh-Hans-CN", 936}, {"zh-Hant-HK", 950}, {"zh-HK", 950},
-      {"ZH-hant", 950},    {"zh-Hans-HK", 936}, {"zh", 936}};
+      {"en", 1252},   {"vi-XX", 1258},  {"EL-gr", 1253},     {"hi-IN", 1252},
+      {"zh-HK", 950}, {"ZH-hant", 950}, {"zh-Hans-HK", 936}, {"zh", 936}};
   for (const auto& [identifier, codepage] : identifiers) {
     EXPECT_EQ(CodepageFor(identifier), codepage) << identifier;
   }
@@ -60,11 +51,8 @@ TEST(LocaleTools, CodePageTable) {
 
 TEST(LocaleTools, EncodingAndLanguageCodesFollowTheFirstLanguage) {
   // Chinese LCIDs share primary language 4.
-  // clang-format off
   const std::tuple<const char*, unsigned, unsigned> cases[] = {
-      {"en-GB", 1252, 0x09}, {"ru", 1251, 0x19}, {"pl-PL", 1250, 0x15}, {"zh-Hans-CN", 936, 0x04},
-      {"zh-Hant-TW", 950, 0x04}, {"qq", 1252, 0}};
-  // clang-format on
+      {"pl-PL", 1250, 0x15}, {"zh-Hant-TW", 950, 0x04}, {"qq", 1252, 0}};
   for (const auto& [language, encoding, code] : cases) {
     ScopedDeviceOverrides device(Device({language}));
     EXPECT_EQ(DefaultASCIIEncoding(), encoding) << language;
@@ -84,7 +72,6 @@ TEST(LocaleTools, NamesOfLanguages) {
 
 TEST(LocaleTools, NamesOfCountries) {
   ScopedDeviceOverrides device(Device({"en"}, "de-CH"));
-  EXPECT_EQ(Country(u"DE"), u"Germany");
   EXPECT_EQ(Country(u"jp"), u"Japan");
   EXPECT_EQ(Country(std::nullopt), u"Switzerland");  // the current locale's region, in English
   EXPECT_EQ(Country(u""), std::nullopt);
@@ -108,12 +95,9 @@ TEST(LocaleTools, LocaleForCurrentLanguageFallsBackToTheCurrentLocale) {
 
 TEST(LocaleTools, PreferredCurrencyIsOneOfFourOrNone) {
   // Only euro, franc, yen and pound count; the rest of the region logic is the locale's.
-  // clang-format off
   const std::pair<const char*, std::optional<std::u16string>> cases[] = {
-      {"de-DE", u"EUR"}, {"fr-CH", u"CHF"}, {"ja-JP", u"JPY"}, {"en-GB", u"GBP"},
-      {"en-US-u-cu-eur", u"EUR"}, {"en-US", std::nullopt}, {"ru-RU", std::nullopt},
-      {"en", std::nullopt}, {"de-DE-u-cu-usd", std::nullopt}};
-  // clang-format on
+      {"de-DE", u"EUR"}, {"fr-CH", u"CHF"},       {"ja-JP", u"JPY"},
+      {"en-GB", u"GBP"}, {"en-US", std::nullopt}, {"en", std::nullopt}};
   for (const auto& [locale, currency] : cases) {
     ScopedDeviceOverrides device(Device({"en"}, locale));
     EXPECT_EQ(PreferredCurrency(), currency) << locale;

@@ -29,7 +29,6 @@ TEST(CNetReachability, StatusFollowsTheFlagsAndTellsWhetherTheNetworkIsSlow) {
       {0, platform::kRadioAccessTechnologyLTE, true, std::nullopt},
       {1, platform::kRadioAccessTechnologyGPRS, false, u"WiFi"},  // not asked on a local network
       {2, platform::kRadioAccessTechnologyGPRS, true, u"GPRS"},
-      {2, platform::kRadioAccessTechnologyCDMA1x, true, u"CDMA1x"},
       {2, platform::kRadioAccessTechnologyLTE, false, u"LTE"},
       {2, u"NRNSA", false, u"NRNSA"},          // not in the table: named as reported, not slow
       {2, std::nullopt, false, std::nullopt},  // no technology known: not slow, no name

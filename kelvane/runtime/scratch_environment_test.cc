@@ -27,7 +27,6 @@ TEST(ScratchEnvironment, FetchesAndReservesAgainWhatItsThreadReservedUnderTheDoc
     ASSERT_NE(ten, nullptr);
     EXPECT_EQ(ten, dictionary->FindString(u"ZQ3STR10"));
     EXPECT_EQ(NSTools::EnviromentData(1), dictionary->FindData(u"ZQ3DATA1"));
-    EXPECT_NE(NSTools::EnviromentString(0), NSTools::EnviromentString(1));
     EXPECT_EQ((std::tuple{NSTools::EnviromentString(11), NSTools::EnviromentData(2)}), kNone);
     Data* placed = dictionary->SetData(u"ZQ3DATA7");  // placed by other code: found too
     EXPECT_EQ(NSTools::EnviromentData(7), placed);

