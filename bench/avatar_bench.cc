@@ -3,8 +3,9 @@
 //
 // Each run reports its pixels per second, so that a cost growing faster than the pixel count
 // shows as a falling rate. Above 32 MiB (from about 970 points at scale 3) the C library maps
-// every surface afresh, so the largest size also pays the first touch of each page; both sides
-// pay it, the peer twice, as it copies the picture out.
+// every surface afresh, so that the peer pays the first touch of each page at the largest size
+// (twice, as it copies the picture out); ours draws there on pixel memory kept from the
+// previous avatar, which it clears. Both sides pay fresh pages for the engine's own masks.
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 #include <pango/pangocairo.h>

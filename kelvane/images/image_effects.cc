@@ -1,23 +1,20 @@
 #include "kelvane/images/image_effects.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <utility>
 
 #include "kelvane/platform/device/appearance.h"
 #include "kelvane/platform/dispatch/apply.h"
-#include "kelvane/platform/dispatch/dispatch.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_file.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/platform/graphics/internal/pixel_memory.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/pixels/raster.h"
 
@@ -33,158 +30,27 @@ using platform::Raster;
 using platform::RasterRef;
 using platform::Rect;
 using platform::Size;
+using platform::internal::PixelMemoryPool;
 
 // Radii and factors this close to their neutral values count as no effect: the single-precision
 // epsilon, as callers pass values that went through floats.
 constexpr double kEpsilon = 1.1920928955078125e-07;
 
-constexpr std::size_t kPixelAlign = 64;
-
-// ---- working memory --------------------------------------------------------------------------
-
-// Blocks of pixel memory kept between calls (see the header for the bounds). The system hands
-// blocks this large out as fresh pages, zeroed on first touch, and faulting a screen-sized
-// picture's buffers in costs about as much as a box pass over them; kept blocks are already
-// mapped. A block is kept until a call asks for one less than half its size (a smaller picture
-// came), until it has lain unused for kIdle, or until the blocks kept would pass kKeptBytes.
-class MemoryPool {
- public:
-  struct Block {
-    void* data = nullptr;
-    std::size_t capacity = 0;
-  };
-
-  static constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
-  static constexpr std::chrono::seconds kIdle{2};
-
-  // Never destroyed: results may give their memory back while the process exits.
-  static MemoryPool& Shared() {
-    static MemoryPool* const pool = new MemoryPool;
-    return *pool;
-  }
-
-  // A block of at least `bytes`, aligned for the kernels: a kept one when one fits, otherwise
-  // new. No block (null data) when memory runs out.
-  Block Take(std::size_t bytes) noexcept {
-    bytes = (bytes + kPage - 1) / kPage * kPage;
-    Block found;
-    std::array<void*, kMaxKept> drop{};
-    std::size_t dropped = 0;
-    {
-      const std::lock_guard<std::mutex> guard(mutex_);
-      std::size_t best = count_;
-      for (std::size_t i = 0; i < count_; ++i) {
-        const std::size_t capacity = kept_[i].block.capacity;
-        if (capacity >= bytes && capacity / 2 <= bytes &&
-            (best == count_ || capacity < kept_[best].block.capacity)) {
-          best = i;
-        }
-      }
-      if (best < count_) found = Remove(best);
-      for (std::size_t i = count_; i-- > 0;) {
-        if (kept_[i].block.capacity / 2 > bytes) drop[dropped++] = Remove(i).data;
-      }
-    }
-    for (std::size_t i = 0; i < dropped; ++i) std::free(drop[i]);
-    if (found.data != nullptr) return found;
-    return {std::aligned_alloc(kPixelAlign, bytes), bytes};
-  }
-
-  // Keeps `block` for a later call, making room by freeing the oldest kept blocks, or frees it
-  // when it alone passes the bound.
-  void Give(Block block) noexcept {
-    if (block.data == nullptr) return;
-    if (block.capacity > kKeptBytes) return std::free(block.data);
-    std::array<void*, kMaxKept> drop{};
-    std::size_t dropped = 0;
-    {
-      const std::lock_guard<std::mutex> guard(mutex_);
-      while (count_ == kMaxKept || bytes_ + block.capacity > kKeptBytes) {
-        drop[dropped++] = Remove(0).data;
-      }
-      kept_[count_++] = {block, Clock::now()};
-      bytes_ += block.capacity;
-    }
-    for (std::size_t i = 0; i < dropped; ++i) std::free(drop[i]);
-  }
-
-  // Frees the blocks left unused for kIdle soon after the calls stop: a sweep on the worker
-  // pool, again while blocks remain. Called after each operation, not from Give(), which a
-  // result's release may run while the process exits.
-  void ScheduleSweep() noexcept {
-    {
-      const std::lock_guard<std::mutex> guard(mutex_);
-      if (sweeping_ || count_ == 0) return;
-      sweeping_ = true;
-    }
-    const platform::QueueRef queue = platform::GlobalQueue();
-    const bool scheduled =
-        queue != nullptr &&
-        queue->After(std::chrono::duration_cast<platform::Nanoseconds>(kIdle), [] {
-          MemoryPool& pool = Shared();
-          pool.Sweep();
-          pool.ScheduleSweep();
-        });
-    if (!scheduled) {
-      const std::lock_guard<std::mutex> guard(mutex_);
-      sweeping_ = false;
-    }
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  static constexpr std::size_t kPage = 4096;
-  static constexpr std::size_t kMaxKept = 8;
-
-  struct Kept {
-    Block block;
-    Clock::time_point since;
-  };
-
-  // Removes kept_[i], keeping the others oldest first. REQUIRES: mutex_ held, i < count_.
-  Block Remove(std::size_t i) {
-    const Block block = kept_[i].block;
-    std::move(kept_.begin() + i + 1, kept_.begin() + count_, kept_.begin() + i);
-    --count_;
-    bytes_ -= block.capacity;
-    return block;
-  }
-
-  void Sweep() noexcept {
-    std::array<void*, kMaxKept> drop{};
-    std::size_t dropped = 0;
-    {
-      const std::lock_guard<std::mutex> guard(mutex_);
-      sweeping_ = false;
-      const Clock::time_point now = Clock::now();
-      for (std::size_t i = count_; i-- > 0;) {
-        if (now - kept_[i].since >= kIdle) drop[dropped++] = Remove(i).data;
-      }
-    }
-    for (std::size_t i = 0; i < dropped; ++i) std::free(drop[i]);
-  }
-
-  std::mutex mutex_;
-  std::array<Kept, kMaxKept> kept_{};  // oldest first
-  std::size_t count_ = 0;
-  std::size_t bytes_ = 0;
-  bool sweeping_ = false;
-};
-
 // A working buffer of packed rows (4 bytes per pixel, no padding), on memory from the pool,
-// which it gives back unless it was handed to a result.
+// which it gives back unless it was handed to a result. The kernels and copies write every
+// byte before it is read, so the memory is not cleared.
 class WorkBuffer {
  public:
   WorkBuffer() = default;
   WorkBuffer(const WorkBuffer&) = delete;
   WorkBuffer& operator=(const WorkBuffer&) = delete;
-  ~WorkBuffer() { MemoryPool::Shared().Give(block_); }
+  ~WorkBuffer() { PixelMemoryPool::Shared().Give(block_); }
 
   [[nodiscard]] bool Allocate(std::uint32_t width, std::uint32_t height) {
     const std::size_t row = std::size_t{width} * 4;
     const std::size_t bytes = row * height;
     if (width == 0 || height == 0 || bytes > platform::kMaxRasterBytes) return false;
-    block_ = MemoryPool::Shared().Take(bytes);
+    block_ = PixelMemoryPool::Shared().Take(bytes, PixelMemoryPool::Clear::kNone);
     buffer_ = {PixelLayout::Working(width, height, row), block_.data};
     return block_.data != nullptr;
   }
@@ -196,13 +62,13 @@ class WorkBuffer {
   }
 
   // Gives the memory up to the caller, who hands it back to the pool.
-  [[nodiscard]] MemoryPool::Block Release() {
+  [[nodiscard]] PixelMemoryPool::Block Release() {
     buffer_.data = nullptr;
     return std::exchange(block_, {});
   }
 
  private:
-  MemoryPool::Block block_;
+  PixelMemoryPool::Block block_;
   MutablePixelView buffer_;
 };
 
@@ -402,15 +268,15 @@ ImageRef ApplyEffect(const Image& image, Size size, double radius, double satura
   // Flushes the drawing into the pixels before they are handed over.
   if (context->Data() != pixels.data) return nullptr;
 
-  std::shared_ptr<MemoryPool::Block> owner;
+  std::shared_ptr<PixelMemoryPool::Block> owner;
   try {
-    owner = std::make_shared<MemoryPool::Block>();
+    owner = std::make_shared<PixelMemoryPool::Block>();
   } catch (...) {
     return nullptr;
   }
   *owner = target->Release();
   RasterRef raster = Raster::Wrap(pixels.layout, pixels.data, [owner] {
-    MemoryPool::Shared().Give(*owner);
+    PixelMemoryPool::Shared().Give(*owner);
     *owner = {};
   });
   if (raster == nullptr) return nullptr;  // the memory went back to the pool
@@ -468,10 +334,7 @@ ImageRef UIImageEffects::imageByApplyingBlurToImage(const ImageRef& image, doubl
     if (maskImage != nullptr && mask == nullptr) return nullptr;
 
     if (withRadius > kEpsilon || std::fabs(saturationDeltaFactor - 1.0) > kEpsilon) {
-      ImageRef result =
-          ApplyEffect(*image, size, withRadius, saturationDeltaFactor, tintColor, mask);
-      MemoryPool::Shared().ScheduleSweep();
-      return result;
+      return ApplyEffect(*image, size, withRadius, saturationDeltaFactor, tintColor, mask);
     }
 
     // Without an effect the picture is only redrawn: no working buffers at all.

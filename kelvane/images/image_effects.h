@@ -13,13 +13,13 @@
 // alpha. Sources of every raster layout are converted to premultiplied 8-bit B, G, R, A first.
 //
 // Working memory: an effect works in two buffers of the picture's size (4 bytes a pixel) and
-// draws its result in one of them, which the result image then owns. The buffers come from a
-// pool shared by the process that keeps blocks between calls, so that repeated effects work in
-// pages already mapped instead of faulting fresh ones in: at most 64 MiB in 8 blocks. A kept
-// block goes back to the system when a call asks for less than half its size (a smaller
-// picture), when it has lain unused for 2 seconds (swept on the dispatch pool's global queue;
-// memory that a result gives back after the last sweep is kept until the next call's), or to
-// make room for a newer one. A result's pixels return to the pool when the image goes.
+// draws its result in one of them, which the result image then owns. The buffers come from the
+// process's pool of pixel memory, shared with large image surfaces, which keeps blocks between
+// calls so that repeated effects work in pages already mapped instead of faulting fresh ones
+// in: at most 160 MiB in 8 blocks. A kept block goes back to the system when a call asks for
+// less than half its size (a smaller picture), when it has lain unused for 2 seconds (swept on
+// the dispatch pool's global queue), or to make room for a newer one. A result's pixels return
+// to the pool when the image goes.
 //
 // Ownership: results are new images; the arguments are only read.
 // Threads: any thread. The operation draws through the calling thread's stack of current

@@ -12,6 +12,7 @@
 #include "kelvane/platform/device/appearance.h"
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/internal/cairo_access.h"
+#include "kelvane/platform/graphics/internal/pixel_memory.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
 
 namespace kelvane::platform {
@@ -332,6 +333,38 @@ std::unique_ptr<GraphicsContext> Finish(std::unique_ptr<GraphicsContext::Impl> i
   return std::make_unique<GraphicsContext>(std::move(impl));
 }
 
+const cairo_user_data_key_t kPooledPixels{};
+
+// A cleared surface, as the engine makes one. Large ones draw on pixel memory from the pool,
+// which takes it back when the surface goes (with the last image over its pixels).
+SurfaceRef NewImageSurface(cairo_format_t format, int width, int height) {
+  const int stride = cairo_format_stride_for_width(format, width);
+  const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+  if (stride <= 0 || bytes < internal::PixelMemoryPool::kMappedBytes) {
+    return SurfaceRef(cairo_image_surface_create(format, width, height));
+  }
+  internal::PixelMemoryPool& pool = internal::PixelMemoryPool::Shared();
+  const internal::PixelMemoryPool::Block block =
+      pool.Take(bytes, internal::PixelMemoryPool::Clear::kZero);
+  // A surface of a negative size is the engine's error surface, which the caller refuses.
+  if (block.data == nullptr) return SurfaceRef(cairo_image_surface_create(format, -1, -1));
+  auto* owner = new (std::nothrow) internal::PixelMemoryPool::Block(block);
+  SurfaceRef surface(cairo_image_surface_create_for_data(static_cast<unsigned char*>(block.data),
+                                                         format, width, height, stride));
+  if (owner == nullptr || cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_set_user_data(surface.get(), &kPooledPixels, owner, [](void* p) {
+        auto* pooled = static_cast<internal::PixelMemoryPool::Block*>(p);
+        internal::PixelMemoryPool::Shared().Give(*pooled);
+        delete pooled;
+      }) != CAIRO_STATUS_SUCCESS) {
+    surface = SurfaceRef();  // lets the pixels go before they return to the pool
+    delete owner;
+    pool.Give(block);
+    return SurfaceRef(cairo_image_surface_create(format, -1, -1));
+  }
+  return surface;
+}
+
 }  // namespace
 
 std::unique_ptr<GraphicsContext> GraphicsContext::MakeImageSurface(Size size, bool opaque,
@@ -356,9 +389,8 @@ std::unique_ptr<GraphicsContext> GraphicsContext::MakeImageSurface(Size size, bo
     impl->width = static_cast<std::uint32_t>(std::max(pw, 1.0));
     impl->height = static_cast<std::uint32_t>(std::max(ph, 1.0));
     impl->opaque = opaque;
-    impl->surface = SurfaceRef(
-        cairo_image_surface_create(opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32,
-                                   static_cast<int>(impl->width), static_cast<int>(impl->height)));
+    impl->surface = NewImageSurface(opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32,
+                                    static_cast<int>(impl->width), static_cast<int>(impl->height));
     if (cairo_surface_status(impl->surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
     return Finish(std::move(impl), AffineTransform::MakeScale(scale, scale));
   } catch (const std::bad_alloc&) {

@@ -16,6 +16,12 @@
 // The image renderer opens a fresh surface per call, makes it current while the drawing action
 // runs, and returns the image (or its JPEG or PNG bytes); the renderer keeps nothing.
 //
+// Memory: a surface starts transparent (black when opaque). Surfaces of 32 MiB of pixels and
+// more draw on memory from the process's pool of pixel blocks, which takes it back when the
+// surface and every image over its pixels are gone and keeps at most 160 MiB in 8 blocks, each
+// for at most about 2 seconds unused (platform/graphics/internal/pixel_memory.h); a surface
+// made on a kept block starts cleared all the same.
+//
 // Threads: the stack belongs to the calling thread; contexts are never shared between stacks.
 // A renderer may be used from any thread.
 #pragma once

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <stdexcept>
 #include <thread>
 #include <tuple>
@@ -84,6 +85,25 @@ TEST(ImageSurfaces, TakenImagesKeepTheirPixelsWhileTheContextIsFinished) {
   EXPECT_EQ(context->TakeImage(), nullptr);
   EXPECT_EQ(context->CreateImage(), nullptr);
   EndImageContext();
+}
+
+TEST(ImageSurfaces, ALargeSurfaceOnReusedMemoryStartsTransparent) {
+  // 3000 x 3000 pixels pass the size from which surfaces draw on pooled memory.
+  ASSERT_TRUE(BeginImageContextWithOptions({1000, 1000}, false, 3));
+  GetCurrentContext()->SetFillColor(1, 0, 0, 1);
+  GetCurrentContext()->FillRect({0, 0, 1000, 1000});
+  ImageRef red = TakeImageAndEndImageContext();
+  ASSERT_NE(red, nullptr);
+  ASSERT_EQ(red->raster()->PremultipliedPixel(2999, 2999), 0xFFFF0000u);
+  const std::uint8_t* const memory = red->raster()->data();
+  red = nullptr;
+  ASSERT_TRUE(BeginImageContextWithOptions({1000, 1000}, false, 3));
+  const ImageRef fresh = TakeImageAndEndImageContext();
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(fresh->raster()->data(), memory);  // the block given back
+  for (const auto& [x, y] : {std::pair(0u, 0u), std::pair(1500u, 1500u), std::pair(2999u, 2999u)}) {
+    EXPECT_EQ(fresh->raster()->PremultipliedPixel(x, y), 0u) << x << ", " << y;
+  }
 }
 
 TEST(ImageSurfaces, PixelSidesRoundUpPastAWhiskerAboveAWholePixel) {
