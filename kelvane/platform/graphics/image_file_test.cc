@@ -386,15 +386,6 @@ TEST(ImageFile, SavesUprightAndRoundTrips) {
   EXPECT_FALSE(SavePNG(*turned, dir.File("no/such/folder.png")));
   EXPECT_FALSE(SavePNG(*Image::Make(nullptr), dir.File("empty.png")));
 
-  // Alpha survives PNG within the rounding of dividing it out.
-  const RasterRef alpha =
-      Raster::Make(2, 1, 8, kWorkingBitmapInfo, ColorSpace::kRGB, {0, 0, 0, 0, 10, 20, 100, 200});
-  const auto bytes = EncodePNG(*alpha);
-  ASSERT_TRUE(bytes);
-  const RasterRef back = DecodePNG(*bytes);
-  EXPECT_EQ(back->PremultipliedPixel(0, 0), 0u);
-  EXPECT_TRUE(Near(back->PremultipliedPixel(1, 0), alpha->PremultipliedPixel(1, 0), 1));
-
   // Between whole percents the nearest wins, and a half goes up.
   const std::pair<double, int> qualities[] = {{0.004, 1}, {1.0, 100},  {7.0, 100},  {-1, 1},
                                               {NAN, 1},   {0.504, 50}, {0.994, 99}, {0.125, 13}};
