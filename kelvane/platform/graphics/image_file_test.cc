@@ -361,7 +361,6 @@ TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
   // 1: the PNG bomb loaded; 2: the JPEG bomb loaded; 128 and more: killed at a limit.
   EXPECT_EQ(testing::RunLimitedChild("image-bombs", kHostileLimits).status, 0);
   EXPECT_EQ(LoadImage(Data{'G', 'I', 'F', '8', '9', 'a'}), nullptr);
-  EXPECT_EQ(LoadImage(Fixture("missing.png")), nullptr);
   // A JPEG named .png is still read: the signature decides.
   testing::TempDir dir;
   const std::string misnamed = dir.Write("photo.png", std::string(jpeg.begin(), jpeg.end()));
