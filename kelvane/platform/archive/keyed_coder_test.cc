@@ -76,12 +76,6 @@ class KeyedCoderTest : public ::testing::Test {
     return record;
   }
 
-  static std::string Text(plist_t node) {
-    std::uint64_t length = 0;
-    const char* text = plist_get_string_ptr(node, &length);
-    return text == nullptr ? std::string() : std::string(text, length);
-  }
-
   static plist_t Record(std::uint64_t class_uid) {
     plist_t record = plist_new_dict();
     plist_dict_set_item(record, "$class", plist_new_uid(class_uid));
@@ -130,8 +124,8 @@ TEST_F(KeyedCoderTest, WritesTheLayoutThePhoneReads) {
   plist_t classes = plist_dict_get_item(
       plist_array_get_item(objects, uint(plist_dict_get_item(record, "$class"))), "$classes");
   ASSERT_EQ(plist_array_get_size(classes), 3u);
-  EXPECT_EQ(Text(plist_array_get_item(classes, 1)), "CoderTestBase");
-  EXPECT_EQ(Text(plist_array_get_item(classes, 2)), "NSObject");
+  EXPECT_STREQ(plist_get_string_ptr(plist_array_get_item(classes, 1), nullptr), "CoderTestBase");
+  EXPECT_STREQ(plist_get_string_ptr(plist_array_get_item(classes, 2), nullptr), "NSObject");
   plist_free(root);
 }
 
