@@ -76,12 +76,6 @@ class KeyedCoderTest : public ::testing::Test {
     return record;
   }
 
-  static std::string Text(plist_t node) {
-    std::uint64_t length = 0;
-    const char* text = plist_get_string_ptr(node, &length);
-    return text == nullptr ? std::string() : std::string(text, length);
-  }
-
   static plist_t Record(std::uint64_t class_uid) {
     plist_t record = plist_new_dict();
     plist_dict_set_item(record, "$class", plist_new_uid(class_uid));
@@ -130,8 +124,8 @@ TEST_F(KeyedCoderTest, WritesTheLayoutThePhoneReads) {
   plist_t classes = plist_dict_get_item(
       plist_array_get_item(objects, uint(plist_dict_get_item(record, "$class"))), "$classes");
   ASSERT_EQ(plist_array_get_size(classes), 3u);
-  EXPECT_EQ(Text(plist_array_get_item(classes, 1)), "CoderTestBase");
-  EXPECT_EQ(Text(plist_array_get_item(classes, 2)), "NSObject");
+  EXPECT_STREQ(plist_get_string_ptr(plist_array_get_item(classes, 1), nullptr), "CoderTestBase");
+  EXPECT_STREQ(plist_get_string_ptr(plist_array_get_item(classes, 2), nullptr), "NSObject");
   plist_free(root);
 }
 
@@ -202,8 +196,6 @@ TEST_F(KeyedCoderTest, ArchivingRefusesWhatCannotBeCarriedAndSaysWhy) {
   const Row rows[] = {
       {"unpaired surrogate", holding(String(1, char16_t(0xD800))), ErrorKind::kUnsupported,
        "an unpaired surrogate"},
-      {"surrogate key", holding(CodedDictionary{{String(1, char16_t(0xDFFF)), 1}}),
-       ErrorKind::kUnsupported, "an unpaired surrogate"},
       {"zero unit", holding(String(u"a\0b", 3)), ErrorKind::kUnsupported, "a zero unit"},
       {"zero byte in a key", zero_in_key, ErrorKind::kUnsupported, "a key with a zero byte"},
       {"deep values", holding(CodedArray{deep}), ErrorKind::kTooLarge,
@@ -305,38 +297,27 @@ Data ArchiveOfOneArrayManyTimes() {
       });
 }
 
-// 250 arrays, each holding 1,600 references to one number and then the next array: about 800 KB
-// whose values, copied once per level, would take gigabytes; decoded once, some 25 MB.
-constexpr int kDeepLevels = 250;
-constexpr int kDeepWidth = 1600;
-Data DeepWideArchive() {
+// A chain of `depth` arrays under the box, each holding `width` references to one number and
+// then the next array; the last holds no next array.
+Data ArrayChain(int depth, int width) {
   return BoxArchive(
-      [](testing::KeyedArchiveLayout& layout, std::uint32_t, std::uint32_t array_class) {
+      [&](testing::KeyedArchiveLayout& layout, std::uint32_t, std::uint32_t array_class) {
         const std::uint32_t first = layout.NextUid();
-        const std::uint32_t number = first + kDeepLevels;
-        for (int i = 0; i < kDeepLevels; ++i) {
-          std::vector<std::uint32_t> items(kDeepWidth, number);
-          if (i + 1 < kDeepLevels) items.push_back(first + static_cast<std::uint32_t>(i) + 1);
+        const std::uint32_t number = first + static_cast<std::uint32_t>(depth);
+        for (int i = 0; i < depth; ++i) {
+          std::vector<std::uint32_t> items(static_cast<std::size_t>(width), number);
+          if (i + 1 < depth) items.push_back(first + static_cast<std::uint32_t>(i) + 1);
           layout.ArrayRecord(array_class, items);
         }
-        layout.Add(layout.List().Integer(7));
+        if (width > 0) layout.Add(layout.List().Integer(7));
         return first;
       });
 }
 
-// A chain of `depth` arrays under the box, each holding the next; the last holds nothing.
-Data ArchiveChain(int depth) {
-  return BoxArchive(
-      [&](testing::KeyedArchiveLayout& layout, std::uint32_t, std::uint32_t array_class) {
-        const std::uint32_t first = layout.NextUid();
-        for (int i = 0; i < depth; ++i) {
-          std::vector<std::uint32_t> items;
-          if (i + 1 < depth) items.push_back(first + static_cast<std::uint32_t>(i) + 1);
-          layout.ArrayRecord(array_class, items);
-        }
-        return first;
-      });
-}
+// 250 arrays of 1,600 references each: about 800 KB whose values, copied once per level, would
+// take gigabytes; decoded once, some 25 MB.
+constexpr int kDeepLevels = 250;
+constexpr int kDeepWidth = 1600;
 
 bool RegisterBox() { return RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode); }
 
@@ -351,7 +332,8 @@ int Refused(const Data& bytes) {
     "archive-list-ladder", [] { return Refused(testing::SharedReferenceLadder(24)); });
 [[maybe_unused]] const bool kDeepWide = testing::ChildProcess("archive-deep-wide", [] {
   if (!RegisterBox()) return 1;
-  const auto box = std::dynamic_pointer_cast<Box>(UnarchiveRootObject(DeepWideArchive()));
+  const auto box =
+      std::dynamic_pointer_cast<Box>(UnarchiveRootObject(ArrayChain(kDeepLevels, kDeepWidth)));
   if (box == nullptr) return 2;
   // Every level holds its numbers, and the next level last.
   const CodedValue* level = &box->value;
@@ -483,7 +465,7 @@ TEST_F(KeyedCoderTest, TryFormsGiveTheReason) {
   const Row rows[] = {
       {"another archiver", Build({Record(2), ClassRecord("CoderTestBox")}, "SomethingElse"),
        ErrorKind::kMalformed, "not a keyed archive"},
-      {"deep objects", ArchiveChain(kMaxArchiveDepth), ErrorKind::kTooLarge,
+      {"deep objects", ArrayChain(kMaxArchiveDepth, 0), ErrorKind::kTooLarge,
        "objects nested deeper than 256 levels"},
       {"decoded size", ArchiveOfOneArrayManyTimes(), ErrorKind::kTooLarge,
        "decoded values past the limit of 16.6 MiB"},

@@ -361,7 +361,6 @@ TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
   // 1: the PNG bomb loaded; 2: the JPEG bomb loaded; 128 and more: killed at a limit.
   EXPECT_EQ(testing::RunLimitedChild("image-bombs", kHostileLimits).status, 0);
   EXPECT_EQ(LoadImage(Data{'G', 'I', 'F', '8', '9', 'a'}), nullptr);
-  EXPECT_EQ(LoadImage(Fixture("missing.png")), nullptr);
   // A JPEG named .png is still read: the signature decides.
   testing::TempDir dir;
   const std::string misnamed = dir.Write("photo.png", std::string(jpeg.begin(), jpeg.end()));
@@ -385,15 +384,6 @@ TEST(ImageFile, SavesUprightAndRoundTrips) {
   EXPECT_EQ(LoadImage(dir.File("upright.jpg"))->size(), (Size{48, 32}));
   EXPECT_FALSE(SavePNG(*turned, dir.File("no/such/folder.png")));
   EXPECT_FALSE(SavePNG(*Image::Make(nullptr), dir.File("empty.png")));
-
-  // Alpha survives PNG within the rounding of dividing it out.
-  const RasterRef alpha =
-      Raster::Make(2, 1, 8, kWorkingBitmapInfo, ColorSpace::kRGB, {0, 0, 0, 0, 10, 20, 100, 200});
-  const auto bytes = EncodePNG(*alpha);
-  ASSERT_TRUE(bytes);
-  const RasterRef back = DecodePNG(*bytes);
-  EXPECT_EQ(back->PremultipliedPixel(0, 0), 0u);
-  EXPECT_TRUE(Near(back->PremultipliedPixel(1, 0), alpha->PremultipliedPixel(1, 0), 1));
 
   // Between whole percents the nearest wins, and a half goes up.
   const std::pair<double, int> qualities[] = {{0.004, 1}, {1.0, 100},  {7.0, 100},  {-1, 1},

@@ -67,26 +67,15 @@ std::vector<double> Weights(int s, int d, int i, EnlargeFilter filter) {
   return w;
 }
 
-// The grid pixel (u, v) of gw x gh that displayed pixel (x, y) shows under each orientation.
+// The grid pixel (u, v) of gw x gh that displayed pixel (x, y) shows under each orientation:
+// whether x and y change places, then whether u and v run backwards.
 std::array<int, 2> Shown(int o, int x, int y, int gw, int gh) {
-  switch (o) {
-    case 1:
-      return {gw - 1 - x, gh - 1 - y};
-    case 2:
-      return {gw - 1 - y, x};
-    case 3:
-      return {y, gh - 1 - x};
-    case 4:
-      return {gw - 1 - x, y};
-    case 5:
-      return {x, gh - 1 - y};
-    case 6:
-      return {y, x};
-    case 7:
-      return {gw - 1 - y, gh - 1 - x};
-    default:
-      return {x, y};
-  }
+  constexpr bool kTurns[8][3] = {{false, false, false}, {false, true, true},  {true, true, false},
+                                 {true, false, true},   {false, true, false}, {false, false, true},
+                                 {true, false, false},  {true, true, true}};
+  const int a = kTurns[o][0] ? y : x;
+  const int b = kTurns[o][0] ? x : y;
+  return {kTurns[o][1] ? gw - 1 - a : a, kTurns[o][2] ? gh - 1 - b : b};
 }
 
 TEST(ResampleOriented, EnlargesAsTheReferenceFilterInEveryOrientation) {

@@ -150,18 +150,13 @@ TEST(PixelKernels, BandsWriteWhatOneThreadWrites) {
     EXPECT_EQ(banded.bytes, alone.bytes);
   }
   // The same seed as `in`: the same pixels.
-  Picture alone(700, 420, 12, 5), banded(700, 420, 12, 5), separate(700, 420, 12, 1);
+  Picture alone(700, 420, 12, 5), banded(700, 420, 12, 5);
   {
     const KeepOnThisThread keep;
     ASSERT_TRUE(ColorMatrixMultiply(alone.buffer, alone.buffer, SaturationMatrix(1.8)));
   }
   ASSERT_TRUE(ColorMatrixMultiply(banded.buffer, banded.buffer, SaturationMatrix(1.8)));
-  ASSERT_TRUE(ColorMatrixMultiply(in.buffer, separate.buffer, SaturationMatrix(1.8)));
   EXPECT_EQ(banded.bytes, alone.bytes);
-  for (std::size_t i = 0; i < in.bytes.size(); ++i) {  // padding apart, as in place
-    if (i % in.buffer.bytes_per_row >= 700 * 4) continue;
-    ASSERT_EQ(separate.bytes[i], alone.bytes[i]) << i;
-  }
 }
 
 TEST(ResampleOriented, AveragesCoveredAreas) {
