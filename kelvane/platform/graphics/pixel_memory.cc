@@ -130,7 +130,7 @@ PixelMemoryPool::Block PixelMemoryPool::Remove(std::size_t i) {
   return block;
 }
 
-void PixelMemoryPool::Sweep() noexcept {
+void PixelMemoryPool::ReleaseIdle() noexcept {
   std::array<Block, kMaxKept> drop{};
   std::size_t dropped = 0;
   {
@@ -154,7 +154,7 @@ void PixelMemoryPool::ScheduleSweep() noexcept {
   const QueueRef queue = GlobalQueue();
   const bool scheduled =
       queue != nullptr && queue->After(std::chrono::duration_cast<Nanoseconds>(idle_), [this] {
-        Sweep();
+        ReleaseIdle();
         ScheduleSweep();
       });
   if (!scheduled) {

@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace kelvane::platform::internal {
@@ -46,6 +48,14 @@ TEST(PixelMemoryPool, KeepsWithinItsBoundsAndHandsKeptBlocksOutCleared) {
   EXPECT_EQ(pool.KeptCount(), 2u);
   EXPECT_EQ(pool.KeptBytes(), 4 * kPage);
   EXPECT_EQ(pool.Take(0, Clear::kZero).data, nullptr);
+  // Blocks unused for the idle time go back to the system, younger ones stay.
+  PixelMemoryPool quick(4 * kPage, 2, std::chrono::milliseconds(1));
+  quick.Give(quick.Take(kPage, Clear::kNone));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  quick.ReleaseIdle();
+  EXPECT_EQ(quick.KeptCount(), 0u);
+  pool.ReleaseIdle();
+  EXPECT_EQ(pool.KeptCount(), 2u);
 }
 
 }  // namespace

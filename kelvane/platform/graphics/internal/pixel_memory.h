@@ -66,6 +66,10 @@ class PixelMemoryPool {
   // that frees it once idle. REQUIRES: `block` came from Take() of this pool.
   void Give(Block block) noexcept;
 
+  // Frees the kept blocks that have lain unused for the pool's idle time. The shared pool calls
+  // it on its own, on the global queue, while it keeps blocks.
+  void ReleaseIdle() noexcept;
+
   // Blocks and bytes kept now.
   [[nodiscard]] std::size_t KeptCount() noexcept;
   [[nodiscard]] std::size_t KeptBytes() noexcept;
@@ -78,7 +82,6 @@ class PixelMemoryPool {
   };
 
   Block Remove(std::size_t i);
-  void Sweep() noexcept;
   void ScheduleSweep() noexcept;
 
   const std::size_t kept_bytes_;
