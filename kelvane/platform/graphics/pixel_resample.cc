@@ -149,9 +149,6 @@ void WriteLine(const std::uint8_t* pixels, std::size_t count, Line line) {
 // when the orientation turns grid rows into columns.
 constexpr std::uint32_t kBlockRows = 16;
 
-// Destinations of at least this many pixels are cut into bands.
-constexpr std::uint64_t kBandPixels = std::uint64_t{1} << 18;
-
 // Where a band's rows go. A row that lands on a destination row in order is made there;
 // any other is made in the band's block and written out by Write().
 struct Output {
@@ -192,10 +189,11 @@ struct Output {
 // (std::bad_alloc, left to the caller) writes nothing.
 template <typename Scratch, typename Make, typename Rows>
 void InBands(std::uint32_t gw, std::uint32_t gh, const Make& make, const Rows& rows) {
-  std::size_t width = std::uint64_t{gw} * gh >= kBandPixels ? ConcurrencyWidth() : 1;
+  // The shared rule (two bands a thread), in whole blocks.
+  const std::size_t bands = RowBands(std::uint64_t{gw} * gh, gh);
   std::uint32_t per = gh;
-  if (width > 1) {
-    per = static_cast<std::uint32_t>((gh + width - 1) / width);
+  if (bands > 1) {
+    per = static_cast<std::uint32_t>((gh + bands - 1) / bands);
     per = std::min(gh, (per + kBlockRows - 1) / kBlockRows * kBlockRows);
   }
   const std::uint32_t count = (gh + per - 1) / per;
