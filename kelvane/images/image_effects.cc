@@ -76,12 +76,8 @@ class WorkBuffer {
 // worker pool, as the kernels split theirs.
 template <typename Rows>
 void InBands(std::uint32_t width, std::uint32_t height, const Rows& rows) {
-  const std::size_t bands = platform::RowBands(std::uint64_t{width} * height, height);
-  if (bands <= 1) return rows(0, height);
-  platform::ApplyConcurrently(bands, [&](std::size_t i) {
-    rows(static_cast<std::uint32_t>(height * i / bands),
-         static_cast<std::uint32_t>(height * (i + 1) / bands));
-  });
+  platform::ApplyToRowBands(platform::RowBands(std::uint64_t{width} * height, height), height,
+                            [&](std::size_t, std::uint32_t y0, std::uint32_t y1) { rows(y0, y1); });
 }
 
 // B, G, R, A in memory: alpha is the top byte of the little-endian pixel word.

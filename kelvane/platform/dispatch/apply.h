@@ -17,6 +17,10 @@
 //                                   shorter than `min_rows` (64 at least); 1 below 2^18 pixels,
 //                                   where handing bands to the pool costs more than it saves, and
 //                                   1 while the thread keeps its work.
+//   ApplyToRowBands(bands, rows, f) calls f(band, first, end) for each of `bands` bands of
+//                                   `rows` rows (band i: rows rows * i / bands up to
+//                                   rows * (i + 1) / bands), on this thread when there is one
+//                                   band, through ApplyConcurrently when there are more.
 //   KeepOnThisThread                while one lives on a thread, every ApplyConcurrently called
 //                                   on that thread runs all its parts there, in order. The image
 //                                   operations that split large pictures into bands honour it, so
@@ -47,6 +51,15 @@ KELVANE_EXPORT void ApplyConcurrently(std::size_t count,
   const std::size_t width = ConcurrencyWidth();
   if (width <= 1) return 1;
   return std::clamp<std::size_t>(rows / std::max<std::uint32_t>(min_rows, 64), 1, 2 * width);
+}
+
+template <typename Band>
+void ApplyToRowBands(std::size_t bands, std::uint32_t rows, const Band& band) {
+  if (bands <= 1) return band(std::size_t{0}, std::uint32_t{0}, rows);
+  ApplyConcurrently(bands, [&](std::size_t i) {
+    band(i, static_cast<std::uint32_t>(std::uint64_t{rows} * i / bands),
+         static_cast<std::uint32_t>(std::uint64_t{rows} * (i + 1) / bands));
+  });
 }
 
 class KELVANE_EXPORT KeepOnThisThread {

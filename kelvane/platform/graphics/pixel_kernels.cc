@@ -56,13 +56,6 @@ std::size_t BandCount(const PixelLayout& layout, std::uint32_t min_rows) noexcep
   return RowBands(std::uint64_t{layout.width} * layout.height, layout.height, min_rows);
 }
 
-// Rows [first, end) of band `i` of `bands` over `height` rows.
-std::pair<std::int64_t, std::int64_t> BandRows(std::size_t i, std::size_t bands,
-                                               std::uint32_t height) {
-  return {static_cast<std::int64_t>(height * i / bands),
-          static_cast<std::int64_t>(height * (i + 1) / bands)};
-}
-
 }  // namespace
 
 // ---- box filter ----------------------------------------------------------------------------
@@ -333,19 +326,16 @@ bool BoxConvolve(const PixelView& source, const MutablePixelView& destination,
         internal::AlignUp(reinterpret_cast<std::uintptr_t>(base), kAlign));
   };
   const bool narrow = NarrowColumnSums(kernel_height);
-  auto band = [&](std::size_t i) {
-    const auto [y0, y1] = BandRows(i, bands, source.layout.height);
-    if (narrow) {
-      BoxPass<std::uint16_t>(source, destination, kernel_width, kernel_height, block(i), y0, y1);
-    } else {
-      BoxPass<std::uint32_t>(source, destination, kernel_width, kernel_height, block(i), y0, y1);
-    }
-  };
-  if (bands == 1) {
-    band(0);
-  } else {
-    ApplyConcurrently(bands, band);
-  }
+  ApplyToRowBands(bands, source.layout.height,
+                  [&](std::size_t i, std::int64_t y0, std::int64_t y1) {
+                    if (narrow) {
+                      BoxPass<std::uint16_t>(source, destination, kernel_width, kernel_height,
+                                             block(i), y0, y1);
+                    } else {
+                      BoxPass<std::uint32_t>(source, destination, kernel_width, kernel_height,
+                                             block(i), y0, y1);
+                    }
+                  });
   return true;
 }
 
@@ -425,8 +415,7 @@ bool ColorMatrixMultiply(const PixelView& source, const MutablePixelView& destin
   std::copy(matrix.begin(), matrix.end(), m);
   const std::uint32_t width = source.layout.width;
   const std::size_t bands = BandCount(source.layout, 0);
-  auto band = [&](std::size_t i) {
-    const auto [y0, y1] = BandRows(i, bands, source.layout.height);
+  ApplyToRowBands(bands, source.layout.height, [&](std::size_t, std::int64_t y0, std::int64_t y1) {
     // In place, each pixel is read whole before it is written, so one row buffer is enough.
     alignas(kAlign) std::uint8_t line[4096];
     for (std::int64_t y = y0; y < y1; ++y) {
@@ -442,12 +431,7 @@ bool ColorMatrixMultiply(const PixelView& source, const MutablePixelView& destin
         std::copy(line, line + 4 * count, out + 4 * x);
       }
     }
-  };
-  if (bands == 1) {
-    band(0);
-  } else {
-    ApplyConcurrently(bands, band);
-  }
+  });
   return true;
 }
 
