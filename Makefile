@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Thin wrapper over CMake. Every target installs what it needs first (scripts/install-deps.sh).
 #   make demo       build and run `kelvane demo`
 #   make test       build and run the unit tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing binary property lists: the keyed archives' own writer against the engine's, over the
 // same tree of a keyed archive's shape (records of a class, a key and a value each).
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Avatars: ours against the same drawing written directly on Cairo and Pango, from 40 to 2048
 // points on a scale-3 screen (circle clip, gradient, white initials); and the initials alone.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ColorForRGB on a hit, against the cache a careful caller would write by hand: a std::mutex
 // over a std::map from packed key to the same colour objects. One thread, then two threads
 // asking for the same keys at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Array containers against the standard library (and boost's flat containers) in one run.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Images: decoding and encoding a 4000 x 3000 JPEG against TurboJPEG called directly (the same
 // flags, pixel format and buffers), and a small image surface (40 points at scale 3) opened,
 // filled, turned into an image and closed, against the same calls on Cairo directly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // MD5 of a buffer and of a file, UTF-8 copies of mixed text, parameter lookups and hex text,
 // each measured beside the engine a careful caller would otherwise use directly.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image effects against OpenCV doing the same pixel work.
 //
 // The light effect on a phone screen's picture (1170 x 2532 pixels, 390 x 844 points at scale 3,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pixel kernels of the image effects and resizes against OpenCV, both on one thread, on a
 // 4000 x 3000 picture in the working format (premultiplied B, G, R, A):
 // - three box passes of side 57 with edge extension against cv::blur with replicated borders

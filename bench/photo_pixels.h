@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench/photo_pixels.h
 //
 // The picture the image benchmarks work on: smooth gradients with some texture, so that filters

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PNG encoding and decoding against OpenCV's (libpng underneath), both on one thread, on a
 // 4000 x 3000 photo-like picture:
 // - EncodePNG of the opaque picture in the working format against cv::imencode(".png") with its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench/ratio.h
 //
 // Every benchmark program measures Kelvane and a peer in one run. Ratio() names the pair; after

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runtime services against plain code: delivery through the notification hub against a loop
 // over std::function, a deferred block against a raw asio::post, and timer lateness.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The secure file store against the same statements on a bare SQLite table without sealing, in
 // one run: save on the update path (the name exists) and on the add path (a new name), load,
 // delete. Both use WAL with full synchronisation and one transaction per operation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A localised lookup per call, localizedInBundle of a bundle already in the cache, against a
 // std::unordered_map find over the very same entries (one table of 2,000 keys). Both sides hand
 // back a copy of the text, as a caller gets it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Wide-string conversions and case-insensitive sorting, against ICU doing the same work.
 //
 //   UTF32String        String -> UTF-32 over 10 MiB of mixed text, vs u_strToUTF32

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text: SizeWithFont per call (the shared attribute set under its lock, attributed text made,
 // laid out on Pango, rounded) against measuring the same UTF-8 text with one Pango layout
 // reused directly, on a context with the same font options and the same font description.

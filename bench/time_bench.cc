@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Calendar arithmetic of STime against the same computations with C++20 <chrono> calendar
 // types, and the shared user-text formatters against a new ICU formatter per call.
 #include <benchmark/benchmark.h>

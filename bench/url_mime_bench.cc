@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Form encoding and MIME types of file names.
 //
 //   URLEncoded     1 MB (of UTF-8) mixed text, vs libcurl's curl_easy_escape on the same text.

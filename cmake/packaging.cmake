@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Debian packages, one per install component, made by CPack (`make package` builds them in
 # build-package/ with the prefix /usr; `make test` checks them with scripts/package-check.sh):
 #   libkelvane1     the shared library (component runtime); its dependencies are computed from

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The library's rooms: one CMake target per folder of kelvane/ (kelvane_<room>, with "/" as "_":
 # kelvane_text, kelvane_platform_core, ...), joined into the shared and the static library.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keyed archives from untrusted bytes. Whatever loads must archive again and load back to an
 // object of the same class; nothing may crash, leak or run away with memory.
 #include <cstdint>

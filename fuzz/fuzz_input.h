@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // fuzz/fuzz_input.h
 //
 // What the fuzz targets share: a property check that stops the run, and text made from the

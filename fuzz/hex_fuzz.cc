@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hexadecimal text to bytes on arbitrary text. The first byte picks the buffer length and
 // whether the rest is read as bytes (likely digits) or as UTF-16 units (anything at all).
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // JPEG decoding and the EXIF orientation on arbitrary bytes of up to a megabyte: never a crash,
 // never a picture over the size limit, a reason for every refusal, orientations always 0..7.
 #include <cstddef>

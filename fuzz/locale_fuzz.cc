@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Locale identifiers and zone names from untrusted text, and calendar arithmetic on untrusted
 // times: nothing may crash, and what is accepted must hold its invariants.
 #include <cstdint>

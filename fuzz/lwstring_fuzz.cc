@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decodes arbitrary 32-bit units as an LWString and checks the result against an independent
 // reading of the same units: a String comes back exactly when every unit is a scalar value, and
 // its UTF-32 form gives the units back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The type database's reader of shared-mime-info files on untrusted bytes. The input is split at
 // its first two zero bytes into mime/globs2, mime/aliases and mime/subclasses of a scratch
 // folder. Nothing may crash or hang, and every answer stays consistent: an identifier given for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Parameter-string reading on arbitrary text, keys and stop sets. The input is read as UTF-16
 // units: the first two bytes give the key and stop-set lengths, the rest is key, stops, line.
 #include <cstddef>

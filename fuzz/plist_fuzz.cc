@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Binary property lists from untrusted bytes, through the structural check and then libplist.
 // What passes the check, libplist must read, into a tree of exactly the objects and the depth the
 // check counted; nothing may crash, read past the input or run away with memory or time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PNG decoding on arbitrary bytes of up to a megabyte: never a crash, never a picture over the
 // size limit, a reason for every refusal, and a decoded picture encodes and decodes again to the
 // same size.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Array records from untrusted bytes: every record in the input is loaded in turn with a running
 // offset, and whatever loads whole must save back to the same bytes. The same bytes in a file read
 // alike, record by record, and a length taken from them reads exactly the bytes that follow or

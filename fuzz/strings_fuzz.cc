@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // String tables from untrusted bytes. Nothing may crash or read past the input; whatever loads
 // holds well-formed text only, and written back in the text form it loads again unchanged.
 #include <cstdint>

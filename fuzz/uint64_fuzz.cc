@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The leading decimal number of arbitrary text, read as bytes widened to units or as UTF-16.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // URL rebuilding and form encoding on arbitrary UTF-16 text. The first byte picks whether the
 // rest is read as bytes (mostly URL-like ASCII) or as UTF-16 units (anything, lone surrogates
 // included).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/export.h
 //
 // KELVANE_EXPORT marks the symbols that the shared library exports; everything else is built

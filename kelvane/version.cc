@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/version.h"
 
 #define KELVANE_TEXT_OF(x) #x

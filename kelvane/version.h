@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/version.h
 //
 // The version of the library, twice: as macros fixed when the caller compiles

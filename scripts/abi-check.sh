@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Compares the ABI of a build's shared library with the ABI stored for the released version
 # (abi/kelvane.abi.gz, made by abidw from the public headers; abi/version holds the version it
 # describes). Any difference fails, until the stored ABI and the version are updated together:

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs a build into a temporary prefix, moves that prefix (an installed tree must not
 # depend on where it was made), and checks it as a consumer meets it:
 #   - the shared library exports nothing from an `internal` namespace, and the installed headers

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks that every C++ file of the tree is laid out as .clang-format says, and names the files
 # that are not. The layout differs between clang-format's major versions, so the check runs only
 # with the one the tree was formatted with (Debian 12's, 14); without it, the check is skipped

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs the README's set-up lines, exactly as printed, in a fresh Debian 12 root: a minimal root
 # made by debootstrap, /proc, /sys, /dev and /run mounted, the checkout's committed state cloned
 # in by the README's own clone line, then `make test` and `make demo`. Everything is unmounted

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages that building, testing and running Kelvane need.
 #   scripts/install-deps.sh          build, tests, demo
 #   scripts/install-deps.sh --bench  also the peers that only the benchmarks measure against

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The layer check against a small made-up library, once as it should be and once for each rule
 # it breaks: each broken rule must fail the check with its own message. CTest runs it as
 # layer_check_rules.

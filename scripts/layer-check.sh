@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Holds the library's files to the rooms CMakeLists.txt declares (cmake/rooms.cmake writes them
 # to kelvane_rooms.txt in the build folder). Fails, naming the file, the include and the rooms,
 # when

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Applies one-line faults to the library one at a time, builds, runs the unit tests, and tells
 # for each whether the tests caught it. Every file is put back (git checkout) after its fault,
 # also when the script is interrupted.

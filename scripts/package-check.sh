@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Debian packages of a build folder with CPack and checks what can be checked without
 # installing them: each package's name, version, section and dependencies, the files it holds
 # (and those it must not), and that apt resolves the three together on this machine.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Compiles and runs the example programs of README.md against a build folder, and compares what
 # each prints with the "// Output:" comment that ends it, so that the first page a user reads
 # cannot drift from the code. The examples run in a scratch folder (their temporary folder and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs every fuzzer in DIR (or those named after it) for SECONDS each, with a growing corpus in
 # DIR/../corpus/NAME and the seeds of fuzz/corpus/NAME when there are any, then prints one line
 # per fuzzer: the inputs run and the result. Exits non-zero when any fuzzer found a fault; its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/kelvane.h
 //
 // The umbrella header: the version symbols and every public header of the library.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/colours/avatar.h
 //
 // Avatars of chat participants. An initials avatar shows one or two upper-case initials of a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/colours/color_cache.h
 //
 // Colours built from packed numbers, and the process-wide cache that makes a repeated request

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/colours/color_cache.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/colours/palette.h
 //
 // The application's named interface colours: one accessor per role, each with a fixed light

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/containers/archive.h
 //
 // Archiving objects to bytes and back, with a class check on reading. An object takes part by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/containers/file_tools.h"
 
 #include <string.h>  // explicit_bzero

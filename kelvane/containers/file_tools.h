@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/containers/file_tools.h
 //
 // File and byte-buffer tools that never throw: every operation reports failure as its result.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/containers/keychain.h
 //
 // Small secrets of the application (bytes under a name) in the secure item store, and the

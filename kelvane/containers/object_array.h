@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/containers/object_array.h
 //
 // Ordered object arrays: inserting an object into an array kept in order, and finding an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The record format of CArrayBase: a little-endian 32-bit count, then the raw items.
 #include <cstring>
 #include <limits>

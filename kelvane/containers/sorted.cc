@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ordered operations of CArrayBase and the ready comparators.
 #include <cstdlib>
 #include <cstring>

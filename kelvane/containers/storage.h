@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/containers/storage.h
 //
 // CArrayBase: a run of fixed-size items held back to back in one exactly-sized heap block, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/images/create.h
 //
 // Image file names the library can load, and images recoloured with a tint.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/images/create.h"
 
 #include <gtest/gtest.h>

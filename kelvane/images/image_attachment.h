@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/images/image_attachment.h
 //
 // An image as inline text: a one-character attributed string whose character is an attachment

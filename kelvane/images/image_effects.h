@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/images/image_effects.h
 //
 // Frosted copies of images: a strong blur (three box-filter passes that approximate a Gaussian),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/images/image_effects.h"
 
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/images/processing.h
 //
 // An image's pixels as a plain array of premultiplied alpha, red, green, blue records, and the

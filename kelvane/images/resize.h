@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/images/resize.h
 //
 // Resizing images with their orientation baked in, and JPEG data of an image whose longer side

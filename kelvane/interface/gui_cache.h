@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/interface/gui_cache.h
 //
 // SGUICache: the prebuilt font tables of the interface and a few small drawing and widget

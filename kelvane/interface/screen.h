@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/interface/screen.h
 //
 // CScreen answers four questions about the device: is it a tablet, what is the main screen's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/locale/locale_tools.h
 //
 // The device's user in the terms the trading core and its servers speak: the interface

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/locale/uti.h
 //
 // The file types the application accepts, the classification of a type identifier, and the

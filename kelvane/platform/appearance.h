@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/appearance.h
 //
 // Deprecated: moved to kelvane/platform/device/appearance.h, which new code includes. This header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/certificate.h
 //
 // Deprecated: moved to kelvane/platform/crypto/certificate.h, which new code includes. This header

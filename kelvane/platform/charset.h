@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/charset.h
 //
 // Deprecated: moved to kelvane/platform/i18n/charset.h, which new code includes. This header stays

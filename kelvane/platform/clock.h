@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/clock.h
 //
 // Deprecated: moved to kelvane/platform/core/clock.h, which new code includes. This header stays so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/color.h
 //
 // Deprecated: moved to kelvane/platform/graphics/color.h, which new code includes. This header

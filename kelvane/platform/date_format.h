@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/date_format.h
 //
 // Deprecated: moved to kelvane/platform/i18n/date_format.h, which new code includes. This header

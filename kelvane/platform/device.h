@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/device.h
 //
 // Deprecated: moved to kelvane/platform/device/device.h, which new code includes. This header stays

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/dispatch.h
 //
 // Deprecated: moved to kelvane/platform/dispatch/dispatch.h, which new code includes. This header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/file_handle.h
 //
 // Deprecated: moved to kelvane/platform/core/file_handle.h, which new code includes. This header

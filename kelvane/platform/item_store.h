@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/item_store.h
 //
 // Deprecated: moved to kelvane/platform/store/item_store.h, which new code includes. This header

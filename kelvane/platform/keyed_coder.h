@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/keyed_coder.h
 //
 // Deprecated: moved to kelvane/platform/archive/keyed_coder.h, which new code includes. This header

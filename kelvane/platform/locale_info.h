@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/locale_info.h
 //
 // Deprecated: moved to kelvane/platform/i18n/locale_info.h, which new code includes. This header

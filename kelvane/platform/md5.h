@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/md5.h
 //
 // Deprecated: moved to kelvane/platform/crypto/md5.h, which new code includes. This header stays so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/object_array.h
 //
 // Deprecated: moved to kelvane/platform/core/object_array.h, which new code includes. This header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/path_monitor.h
 //
 // Deprecated: moved to kelvane/platform/net/path_monitor.h, which new code includes. This header

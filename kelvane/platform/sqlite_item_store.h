@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/sqlite_item_store.h
 //
 // Deprecated: moved to kelvane/platform/store/sqlite_item_store.h, which new code includes. This

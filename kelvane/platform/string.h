@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/string.h
 //
 // Deprecated: moved to kelvane/platform/core/string.h, which new code includes. This header stays

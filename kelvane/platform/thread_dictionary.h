@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/thread_dictionary.h
 //
 // Deprecated: moved to kelvane/platform/core/thread_dictionary.h, which new code includes. This

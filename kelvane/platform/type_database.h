@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/type_database.h
 //
 // Deprecated: moved to kelvane/platform/types/type_database.h, which new code includes. This header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/url.h
 //
 // Deprecated: moved to kelvane/platform/net/url.h, which new code includes. This header stays so

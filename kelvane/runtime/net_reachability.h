@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/runtime/net_reachability.h
 //
 // CNetReachability: the process-wide monitor of whether the device can reach the internet and

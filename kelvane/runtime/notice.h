@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/runtime/notice.h
 //
 // CNotice: the process-wide registry of event subscriptions. For each 32-bit event id it keeps,

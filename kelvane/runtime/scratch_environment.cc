@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/runtime/scratch_environment.h"
 
 #include "kelvane/platform/core/internal/scratch_objects.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/runtime/scratch_environment.h
 //
 // The per-thread scratch environment: numbered mutable strings and byte buffers that a thread

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/runtime/timer.h
 //
 // Running application blocks later, repeatedly or once at a time, on dispatch queues.

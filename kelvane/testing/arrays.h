@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/arrays.h
 //
 // Test helpers for the raw-item arrays: an array of 32-bit items made from a list of values, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/child_process.h
 //
 // Tests that need a fresh process (process-wide state made for the first time, a changed network

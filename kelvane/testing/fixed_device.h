@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/fixed_device.h
 //
 // Test helpers. FixedDevice fixes the clock and the device's language, locale and zone, and makes

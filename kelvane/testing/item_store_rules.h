@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/item_store_rules.h
 //
 // The rules every secure item store follows, as a typed test suite. A store's test file names a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/items.h
 //
 // Test helpers for the secure item stores: the password items and queries the store tests build.

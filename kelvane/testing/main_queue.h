@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/main_queue.h
 //
 // Test helpers for code that reports through queues: run the main queue (or just wait) until a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/property_lists.h
 //
 // Test helper: binary property lists laid out object by object, including the hostile shapes no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the sanitizer builds of the tests, and of the tool that its own test runs, must not
 // report, and why. Each entry names a library and only matches reports whose stacks run through
 // it; everything else still fails the test.

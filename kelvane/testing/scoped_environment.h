@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/scoped_environment.h
 //
 // Test helper: sets environment variables for one test (a null value unsets) and puts the old

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/temp_dir.h
 //
 // Test helper: a fresh folder under $TMPDIR (or /tmp) that is removed with everything in it

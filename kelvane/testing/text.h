@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/text.h
 //
 // Test helpers for UTF-16 text: literals seen as the library's unsigned-short strings, and the

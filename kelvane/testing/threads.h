@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/testing/threads.h
 //
 // Test helpers for code with per-thread state and for races: a body run on a thread of its own

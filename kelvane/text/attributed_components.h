@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/attributed_components.h
 //
 // Building attributed text from a list of pieces: plain strings, attributed strings and

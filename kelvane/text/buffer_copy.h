@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/buffer_copy.h
 //
 // Moving text between String and the fixed-size buffers kept inside the trading core's

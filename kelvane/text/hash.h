@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/hash.h
 //
 // Message digests and hexadecimal text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/text/hash.h"
 
 #include <gmock/gmock.h>

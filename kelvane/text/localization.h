@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/localization.h
 //
 // Localised text by key, from the string tables of a bundle (kelvane/platform/i18n/bundle.h).

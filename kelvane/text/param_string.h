@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/param_string.h
 //
 // Reading single values out of parameter strings such as "login=123|server=demo|ratio=1.5|",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/text_drawing.h
 //
 // Measuring and drawing a string with a font, shrinking a font until a string fits a width, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/text/text_drawing.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/url_tools.h
 //
 // Text made ready for the network and the file system: percent-encoding for form and multipart

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/utf8.h
 //
 // The UTF-8 bridge: the library's strings are UTF-16 (String), while files, command lines and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/wide_string.h
 //
 // The bridge between String and the raw text buffers kept inside the trading core's records:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The calendar periods of STime: days, weeks, months, years and periods reaching back from now.
 #include <limits>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Calendar fields of a time and the 16-bit short date.
 #include <array>
 #include <limits>

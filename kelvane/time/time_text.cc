@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The display texts of STime: short dates, instants in chosen styles and zones, and the
 // today-or-date text of lists.
 #include "kelvane/locale/locale_tools.h"

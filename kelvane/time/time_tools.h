@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/time/time_tools.h
 //
 // STime: the library's time utility. Times are signed 64-bit seconds since 1970-01-01 00:00:00

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/time/time_tools.h"
 
 #include <gtest/gtest.h>

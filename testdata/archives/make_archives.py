@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the keyed-archive fixtures of this folder, built by hand, object by object, the way
 the phone application lays them out. Run it from anywhere; it rewrites the .archive files."""
 import os

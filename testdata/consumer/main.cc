@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A consumer of the installed library: one call into each kind of public interface (plain
 // functions, classes, header templates that call into the library, version macros and symbols).
 // Prints "consumer: ok" and exits 0, or names the first check that failed and exits 1.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane avatar --login L [--name N] [--surname S] [--size PT] [--scale S] [--clip KIND]
 // -o OUT.png` and `kelvane avatar --picture FILE --mode MODE [--background RRGGBB] ...`.
 // Demo step: the gallery, one picture of what the library draws.

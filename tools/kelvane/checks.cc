@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/kelvane/checks.h"
 
 #include <charconv>

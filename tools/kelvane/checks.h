@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tools/kelvane/checks.h
 //
 // The checks every option of the tool goes through, one way for all commands: CLI11 validators

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane palette [--dark]` and `kelvane colour RRGGBB [--alpha A]`.
 // Demo step: a few palette roles in the light and the dark appearance.
 #include <cinttypes>

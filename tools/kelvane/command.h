@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tools/kelvane/command.h
 //
 // How a subcommand joins the kelvane tool. Each capability lives in its own file and exposes one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tools/kelvane/commands.h
 //
 // Every subcommand of the tool and every step of `kelvane demo`. main.cc adds the subcommands in

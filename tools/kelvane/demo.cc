@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane demo`: the library's capabilities step by step, in a scratch folder whose pictures
 // stay for the reader to open.
 #include <unistd.h>

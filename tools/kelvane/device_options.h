@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tools/kelvane/device_options.h
 //
 // The --lang, --locale and --tz options that let a subcommand act as another device would: each

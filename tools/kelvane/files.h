@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tools/kelvane/files.h
 //
 // The files the tool reads and writes, and its standard output.

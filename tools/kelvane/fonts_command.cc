@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane fonts [--condensed NAME]`: the five font tables of the interface, what fills each of
 // them on this machine and where the fallbacks went. The demo step shows a fallback and draws
 // a card clipped to the rounded rectangle that avatars use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tools/kelvane/gallery.h
 //
 // The demo's pictures: a landscape the image steps work on, and the gallery, one picture of what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane image info FILE...`, `kelvane image convert IN OUT`, and the image operations:
 // `resize`, `jpeg` (to a side limit), `pixel` and `tint`. `effect` lives in its own file.
 // Every command that writes takes the file as -o/--output or, as it always did, a positional

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane image effect`: the image effects on PNG and JPEG files (see the header).
 // Demo step: a picture passed through the four presets, each written as a PNG.
 #include "tools/kelvane/image_effect_command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tools/kelvane/image_effect_command.h
 //
 // `kelvane image effect IN (OUT | -o OUT) (--light | --extra-light | --dark | --tint RRGGBB |

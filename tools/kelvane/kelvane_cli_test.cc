@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The built kelvane tool, run as a user runs it: bad input must end in the documented exit
 // status with one "kelvane: " line on standard error, nothing on standard output and no file left
 // behind; accepted spellings must write what they name.

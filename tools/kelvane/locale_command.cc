@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane locale`: the device's language, country, Windows codes and currency, as the library
 // reads them from the environment or from --lang, --locale and --tz.
 // Demo step: a Russian and a Polish device side by side with this machine's own.

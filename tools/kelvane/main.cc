@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The kelvane command-line tool: one subcommand per capability of the library, and `demo`,
 // which walks a newcomer through them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane mime PATH...` and `kelvane uti PATH|MIME|ID...`.
 // Demo step: the MIME types of three file names.
 #include <filesystem>

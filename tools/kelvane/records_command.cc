@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane records dump`: the array records stored one after another in a file.
 // Demo step: an ordered array of price ticks, saved, loaded, searched and compared.
 #include <cinttypes>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane net [--watch] [--for SECONDS]`: the network status, the link and whether it is slow;
 // with --watch, every change until interrupted.
 // Demo step: a notification round trip, and a deferred block cancelled before it runs.

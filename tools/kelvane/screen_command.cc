@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane screen [--screen WxH@S] [--idiom phone|tablet]`: the screen as the library classifies
 // it. KELVANE_SCREEN and KELVANE_IDIOM are honoured; the options override them.
 #include <iostream>

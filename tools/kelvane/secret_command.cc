@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane secret set|get|delete`: secrets in the secure item store (the user's store, or the
 // one KELVANE_KEYCHAIN names). `kelvane cert FILE.der --label L`: a certificate's attributes.
 // `kelvane archive write|read FILE`: a price alert as a keyed archive.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane strings KEY [--bundle DIR | --id ID] [--table T] [--lang L]`: the localised text of
 // a key, from a bundle folder, a bundle found by identifier, or the main bundle.
 // Demo step: keys of the demo bundle in testdata, in English and in German.

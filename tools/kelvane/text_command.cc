@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane md5 FILE...`, `kelvane hex encode|decode [TEXT]` and
 // `kelvane param STRING --key K [--stop CHARS] [--as text|int32|int64|double]`.
 // Demo steps: a value read out of a server line, and the MD5 of the demo's record file.

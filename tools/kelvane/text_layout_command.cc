@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane text size TEXT [--font NAME] [--size PT] [--width W] [--mode MODE]`,
 // `kelvane text draw TEXT -o OUT.png [--font NAME] [--size PT] [--colour RRGGBB]
 //  [--width W --height H]` and `kelvane text fit TEXT [--size PT] --min PT --width W`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane time`: UTC and trade time, the calendar periods of a time, short dates and the texts
 // a user sees, with the device's language and zone from the environment or from --lang,
 // --locale and --tz.

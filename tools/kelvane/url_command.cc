@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kelvane url encode|multipart|normalize|filter|safe-path|ip ARG`.
 // Demo step: a typed address rebuilt as a well-formed URL, its user information dropped.
 #include <functional>

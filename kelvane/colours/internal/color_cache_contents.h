@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/colours/internal/color_cache_contents.h
 //
 // What the colour cache of kelvane/colours/color_cache.h holds, for the library, its tests and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/images/internal/resize_routes.h
 //
 // The two routes a resize takes (see resize.h), open to the tests so that they can hold one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/interface/internal/screen_state.h
 //
 // The state behind CScreen (kelvane/interface/screen.h) over any source of facts, for the

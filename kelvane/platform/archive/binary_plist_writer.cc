@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Binary property lists written in one walk of the tree: every object gets its index as it is
 // first met (equal scalars share one), containers keep the indexes of their items, and the
 // objects, the offset table and the trailer follow in order.

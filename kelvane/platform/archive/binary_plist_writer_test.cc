@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/archive/internal/binary_plist_writer.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading keyed archives defensively: the property list checked before libplist reads it, every
 // reference checked, cycles, depth and the decoded size bounded, and only registered classes
 // rebuilt.

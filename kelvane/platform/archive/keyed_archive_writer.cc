@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing keyed archives: objects, values and class records into "$objects", references as
 // UIDs, the whole as a binary property list.
 #include <new>

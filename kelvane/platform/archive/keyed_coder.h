@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/archive/keyed_coder.h
 //
 // Keyed archives: objects that write themselves as named values and are rebuilt from them by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/codecs/exif.h
 //
 // The orientation a JPEG's EXIF block records, read with libexif from the first APP1 "Exif"

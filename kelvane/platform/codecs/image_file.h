@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/codecs/image_file.h
 //
 // Deprecated: moved to kelvane/platform/graphics/image_file.h, which new code includes. This header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/codecs/jpeg.h
 //
 // JPEG through libjpeg-turbo's TurboJPEG interface. Decoding writes straight into the opaque

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/codecs/limits.h
 //
 // The limits every image decoder keeps, so that the time and memory a file can take stay in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/codecs/png.h
 //
 // PNG. Decoding takes every PNG colour type and depth (palettes, grey, 16-bit samples reduced

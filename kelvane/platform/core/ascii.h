@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/ascii.h
 //
 // ASCII character tests and case mapping for the formats the library parses (hex, URLs,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/clock.h
 //
 // The clocks that the library reads. Two readings come from the one installed clock:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/file_handle.h
 //
 // An open file with a current position, over one POSIX descriptor. The handle adds no buffering:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/core/file_handle.h"
 
 #include <fcntl.h>

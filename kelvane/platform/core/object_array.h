@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/object_array.h
 //
 // The platform's object arrays: ordered runs of shared object references. An element is a

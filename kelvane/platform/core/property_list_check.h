@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/property_list_check.h
 //
 // A bounded structural check of binary property lists ("bplist00"), made before the bytes reach

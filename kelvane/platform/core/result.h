@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/result.h
 //
 // A value or the reason there is none. Platform loaders and savers return a Result so that the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/string.h
 //
 // The string and byte-buffer types at the library's boundary.

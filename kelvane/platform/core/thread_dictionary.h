@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/thread_dictionary.h
 //
 // The per-thread dictionary: a map from string keys to mutable objects (UTF-16 strings and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/crypto/certificate.h
 //
 // An X.509 certificate made from its DER bytes, with the attributes the secure item store

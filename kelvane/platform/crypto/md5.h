@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/crypto/md5.h
 //
 // The MD5 engine (RFC 1321) behind the library's digest objects. The context is a plain value

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/device/appearance.h
 //
 // The appearance of the interface (light or dark) as one process-wide fact. Dynamic colours

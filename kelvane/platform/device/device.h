@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/device/device.h
 //
 // Facts about the device's user that the locale and time operations read: the preferred

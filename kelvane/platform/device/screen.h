@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/device/screen.h
 //
 // The screen as a device fact: the interface idiom (phone or tablet), the main screen's scale

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/dispatch/apply.h
 //
 // Work split into parts that run at once on the worker pool.

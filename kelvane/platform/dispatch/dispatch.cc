@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Queues, the main queue, the worker pool and cancellable blocks of the dispatch layer.
 // clang-format off
 #include "kelvane/platform/dispatch/internal/dispatch_engine.h"  // first: it sets up the Asio build

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/dispatch/dispatch.h
 //
 // Dispatch queues, cancellable blocks and timers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/fonts/attributed_string.h
 //
 // Attributed text: UTF-16 text plus runs of attributes (font, paragraph style, foreground

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/fonts/attributed_string.h"
 
 #include <gtest/gtest.h>

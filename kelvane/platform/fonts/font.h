@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/fonts/font.h
 //
 // The platform font: one installed face (a family and a style such as "Bold") at a point size.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/fonts/text_layout.h
 //
 // Measuring and drawing attributed text, on Pango. Sizes are in points: one point is one unit

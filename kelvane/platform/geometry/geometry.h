@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/geometry/geometry.h
 //
 // Points, sizes, rectangles and affine transforms in the platform's conventions: doubles,

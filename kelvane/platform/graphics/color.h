@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/color.h
 //
 // The platform colour: an immutable object shared by ColorRef. Four kinds exist:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/context.h
 //
 // A drawing context, in two kinds:

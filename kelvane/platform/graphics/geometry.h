@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/geometry.h
 //
 // Deprecated: moved to kelvane/platform/geometry/geometry.h, which new code includes. This header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/gradient.h
 //
 // An immutable colour gradient: two or more colour stops (device RGB components with alpha,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/image.h
 //
 // The platform image: an immutable raster with a scale (pixels per point), an orientation that

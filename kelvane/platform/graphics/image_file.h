@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/image_file.h
 //
 // Images from and to files. Loading tells PNG from JPEG by the file's signature, not by its

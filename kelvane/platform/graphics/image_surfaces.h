@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/image_surfaces.h
 //
 // The per-thread stack of current drawing contexts, and the image renderer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/graphics/image_surfaces.h"
 
 #include <gtest/gtest.h>

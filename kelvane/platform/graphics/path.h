@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/path.h
 //
 // A path built apart from any context (for masks and shapes kept for later), replayed into a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/pixel_kernels.h
 //
 // The hot pixel loops of the image operations: a box filter with edge extension, a 4 x 4

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Oriented resampling (declared in pixel_kernels.h).
 //
 // The picture is resampled in its stored orientation, one destination row of the stored grid at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pixels passed as views: the kernels, bitmap contexts and rasters over a PixelLayout, and the
 // earlier argument lists, which must keep giving the same pixels.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/raster.h
 //
 // Deprecated: moved to kelvane/platform/pixels/raster.h, which new code includes. This header stays

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/rounded_rect.h
 //
 // The rounded-rectangle path that the interface's shapes and the avatars' rounded clip share.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/i18n/bundle.h
 //
 // Bundles: folders of resources that an application ships, with its translations in

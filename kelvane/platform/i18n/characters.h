@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/i18n/characters.h
 //
 // User-perceived characters and case mapping on ICU: the length of the composed character

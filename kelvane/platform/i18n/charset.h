@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/i18n/charset.h
 //
 // Character sets and the Windows code page converters.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/i18n/date_format.h
 //
 // Time zones and locale-aware date formatters: the short, medium, long and full date and time

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/i18n/locale_info.h
 //
 // Locales and the facts the locale data holds about them: names of languages and countries in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/i18n/strings_table.h
 //
 // The reader of string tables (`<Table>.strings`), byte for byte the files the phone app ships

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The XML form of string tables: a reader of our own, in one pass and without recursion, so
 // that no file can drive it deep or make it quadratic (libplist's reader recurses when freeing
 // and compares every new dictionary key with all the earlier ones).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/i18n/unicode.h
 //
 // The Unicode work of the text operations, on ICU: case-insensitive comparison and search with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/net/path_monitor.h
 //
 // The network path of the IPv4 any-address, read from the kernel's routing table and links over

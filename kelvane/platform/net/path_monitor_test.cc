@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/net/path_monitor.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/net/url.h
 //
 // URLs: splitting a URL text into its components, the URL value that a well-formed text makes,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/pixels/orientation.h
 //
 // How a raster as stored is to be turned for display, in the platform's numbering (the raster

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/pixels/pixel_layout.h
 //
 // How a block of pixels lies in memory: its sides, the bytes from one row to the next, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/pixels/raster.h
 //
 // An immutable block of pixels, laid out as a PixelLayout describes (pixels/pixel_layout.h:

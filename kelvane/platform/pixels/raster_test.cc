@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/pixels/raster.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/store/item_store.h
 //
 // The secure item store: small secrets (generic passwords: bytes under an account name) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/store/sqlite_item_store.h
 //
 // The file store for secure items: one SQLite database, its values sealed with

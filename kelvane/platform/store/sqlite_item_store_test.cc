@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/store/sqlite_item_store.h"
 
 #include <gmock/gmock.h>

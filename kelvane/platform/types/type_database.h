@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/types/type_database.h
 //
 // Type identifiers: reverse-DNS names of kinds of files and data ("public.jpeg",

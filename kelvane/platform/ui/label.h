@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/ui/label.h
 //
 // The label: a view that shows a line of read-only text, as a plain model with no window system

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/ui/layer.h
 //
 // Layers, the drawing side of interface objects, as plain models with no window system behind

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/ui/text_alignment.h
 //
 // Deprecated: moved to kelvane/platform/fonts/attributed_string.h, which new code includes. This

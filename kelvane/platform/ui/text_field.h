@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/ui/text_field.h
 //
 // The text field: a view that takes one line of text from the keyboard, as a plain model with no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/ui/text_properties.h
 //
 // What the views that show text keep about it (labels and text fields): the text, its font,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/ui/view.h
 //
 // The view: a rectangle of the interface, as a plain model with no window system behind it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/runtime/internal/nanoseconds.h
 //
 // The conversion of the timers' delays in seconds; for the library and its tests, not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/internal/bundle_finder.h
 //
 // How NSTools::localizedInBundle (kelvane/text/localization.h) finds a bundle, replaceable by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/text/internal/ceil_single.h
 //
 // The rounding of measured text sizes in kelvane/text/text_drawing.h; for the library and its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/time/internal/civil.h
 //
 // Proleptic Gregorian calendar arithmetic on day numbers (days since 1970-01-01), exact for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/time/internal/state.h
 //
 // The state STime fixes once, on first use, shared by the files of the time subsystem.

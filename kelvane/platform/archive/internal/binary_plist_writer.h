@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/archive/internal/binary_plist_writer.h
 //
 // Writes a libplist tree as a binary property list ("bplist00") in time and memory in proportion

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/archive/internal/keyed_coder_support.h
 //
 // What the keyed archive writer and reader share: the fixed names of the layout, text

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/codecs/internal/png_rows.h
 //
 // The row work of the PNG codec's own reader and writer: undoing the five row filters of 8-bit

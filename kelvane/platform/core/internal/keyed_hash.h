@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/internal/keyed_hash.h
 //
 // The hash of every table keyed by bytes from outside (strings tables, the type database's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/internal/no_destructor.h
 //
 // Process-wide objects that are never destroyed: worker threads and other statics' destructors

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/internal/scratch_objects.h
 //
 // The per-thread scratch objects behind the scratch environment of kelvane/runtime/

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/core/internal/steady_time.h
 //
 // The steady advance behind SteadyTime(), for the dispatch layer: it converts deadlines back to

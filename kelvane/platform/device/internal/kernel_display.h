@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/device/internal/kernel_display.h
 //
 // The display the kernel reports, behind the screen facts of kelvane/platform/device/screen.h;

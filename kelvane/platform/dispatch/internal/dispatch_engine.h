@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/dispatch/internal/dispatch_engine.h
 //
 // What the dispatch sources share with the queues: the engine side of a queue and the helpers

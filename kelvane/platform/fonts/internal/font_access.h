@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/fonts/internal/font_access.h
 //
 // What the text layout code needs of a font: the face as fontconfig lists it and the engine's

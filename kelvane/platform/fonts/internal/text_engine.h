@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/fonts/internal/text_engine.h
 //
 // The engine objects behind text_layout.h, for tests and benchmarks that look at what Pango

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/internal/cairo_access.h
 //
 // For platform modules that draw through Cairo themselves (text on PangoCairo): the engine's

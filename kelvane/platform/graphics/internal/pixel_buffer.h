@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/internal/pixel_buffer.h
 //
 // Checks and row access shared by the pixel kernels.

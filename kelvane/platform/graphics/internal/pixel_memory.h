@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/internal/pixel_memory.h
 //
 // The process's pool of large pixel blocks, for image surfaces (context.h) and the image

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/i18n/internal/static_set.h
 //
 // How the process-wide character sets (Whitespace(), URLQueryAllowed(), ...) are made: once, on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/i18n/internal/strings_table_xml.h
 //
 // The reader of string tables in the XML property-list form, and the small text helpers it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/pixels/internal/pixel_format.h
 //
 // Reading and writing single pixels of any accepted raster layout as premultiplied RGBA, for

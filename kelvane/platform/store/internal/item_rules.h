@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/store/internal/item_rules.h
 //
 // The rules both item stores (kelvane/platform/store/item_store.h) keep; not installed.
