@@ -24,8 +24,8 @@ packages=(
   # The ABI check of make test (abidw, abidiff).
   abigail-tools
   # make package and its check: CPack reads the binaries' dependencies through file and
-  # dpkg-shlibdeps.
-  file dpkg-dev
+  # dpkg-shlibdeps; lintian holds the packages to Debian's policy.
+  file dpkg-dev lintian
 )
 # The engines' development packages, from the one list of them.
 while read -r module deb _; do
