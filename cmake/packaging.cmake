@@ -54,6 +54,9 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/NOTICE)
 endif()
 if(EXISTS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
   set(KELVANE_DEB_CHANGELOGS ${KELVANE_DEB_DIR}/changelog.Debian.gz ${KELVANE_DEB_DIR}/changelog.gz)
+  # Rewritten only when one of them changes, so that a new version or maintainer remakes them.
+  file(CONFIGURE OUTPUT ${KELVANE_DEB_DIR}/changelog.inputs
+       CONTENT "${KELVANE_DEB_VERSION} ${KELVANE_MAINTAINER}\n")
   add_custom_command(
     OUTPUT ${KELVANE_DEB_CHANGELOGS}
     COMMAND ${CMAKE_COMMAND} -DCHANGELOG=${PROJECT_SOURCE_DIR}/CHANGELOG.md
@@ -61,6 +64,7 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
             -DSOURCE=${PROJECT_NAME} -DMAINTAINER=${KELVANE_MAINTAINER}
             -DOUTPUT_DIR=${KELVANE_DEB_DIR} -P ${PROJECT_SOURCE_DIR}/cmake/debian/changelog.cmake
     DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/cmake/debian/changelog.cmake
+            ${KELVANE_DEB_DIR}/changelog.inputs
     COMMENT "Debian changelogs from CHANGELOG.md" VERBATIM)
   add_custom_target(kelvane_debian_changelogs ALL DEPENDS ${KELVANE_DEB_CHANGELOGS})
   list(APPEND KELVANE_DEB_DOC_FILES ${KELVANE_DEB_CHANGELOGS})
@@ -68,11 +72,9 @@ else()
   message(WARNING "No CHANGELOG.md: the packages carry no changelog, and package_check fails")
 endif()
 
-set(KELVANE_DEB_COMPONENTS)
 set(pairs ${KELVANE_DEB_PACKAGES})
 while(pairs)
   list(POP_FRONT pairs component package)
-  list(APPEND KELVANE_DEB_COMPONENTS ${component})
   string(TOUPPER ${component} upper)
   set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${package})
   install(FILES ${KELVANE_DEB_DOC_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
