@@ -6,10 +6,15 @@
 // account is its name, optionally in an access group shared by applications of one maker.
 //
 // The store is platform::DefaultItemStore(): a file store of the user's unless the application
-// chose another (platform::SetDefaultItemStore). The backup flag decides whether an item may
-// leave the device in a backup; syncCloud marks it synchronizable and implies the backup
-// accessibility. Loading and deleting match synchronizable and other items alike; an absent
-// access group matches any group.
+// chose another (platform::SetDefaultItemStore). The file store is two files: the database at
+// platform::SqliteItemStore::DefaultPath() (keychain.db) and its key beside it
+// (keychain.db.key). Once a save or delete returns, those two hold it, so a copy of both taken
+// between writes is a whole backup (platform/store/sqlite_item_store.h says more).
+//
+// The backup flag decides whether an item may leave the device in a backup (an attribute the
+// store keeps; it does not stop a copy of the files); syncCloud marks it synchronizable and
+// implies the backup accessibility. Loading and deleting match synchronizable and other items
+// alike; an absent access group matches any group.
 //
 // Failures are results: false or nil. Which store status caused one is not reported.
 // Threads: any thread; the store serialises the operations.

@@ -33,8 +33,9 @@ const std::map<std::string, std::uint64_t> kClips = {{"none", Avatar::kClipNone}
                                                      {"circle", Avatar::kClipCircle},
                                                      {"rounded", Avatar::kClipRounded}};
 const std::map<std::string, std::int64_t> kModes = {
-    {"fit", Avatar::kModeFit}, {"fill", Avatar::kModeFill},     {"center", Avatar::kModeCenter},
-    {"top", Avatar::kModeTop}, {"bottom", Avatar::kModeBottom}, {"stretch", 0}};
+    {"fit", Avatar::kModeFit},       {"fill", Avatar::kModeFill},
+    {"center", Avatar::kModeCenter}, {"top", Avatar::kModeTop},
+    {"bottom", Avatar::kModeBottom}, {"stretch", platform::kContentModeStretch}};
 
 int RunAvatar(const AvatarOptions& o) {
   const std::string& out = o.output.Path();

@@ -152,8 +152,9 @@ int RunResize(const ResizeOptions& o, const CLI::App* command) {
     resized = Resize::resizedImage(*image, *ParseBox(o.size), number);
   } else {
     const bool fit = !o.fit.empty();
-    resized = Resize::resizedImageWithContentMode(*image, fit ? 1 : 2,
-                                                  *ParseBox(fit ? o.fit : o.fill), number);
+    resized = Resize::resizedImageWithContentMode(
+        *image, fit ? platform::kContentModeFit : platform::kContentModeFill,
+        *ParseBox(fit ? o.fit : o.fill), number);
   }
   if (resized == nullptr) throw Failure("resize: no picture of that size can be made");
   WritePicture(*resized, out, jpeg_quality);
@@ -402,7 +403,8 @@ int DemoImageOperations(DemoContext& context) {
       << platform::ConcurrencyWidth()
       << " threads (kelvane --one-thread keeps it on one): " << path("picture-x4-cubic.png")
       << "\n";
-  const ImageRef fitted = Resize::resizedImageWithContentMode(*turned, 1, {100, 100}, 0);
+  const ImageRef fitted = Resize::resizedImageWithContentMode(
+      *turned, platform::kContentModeFit, {100, 100}, platform::kInterpolationDefault);
   if (fitted == nullptr) throw Failure("image: cannot fit");
   WritePNG(*fitted, path("picture-fit-100.png"));
   out << "Fitted into 100 x 100: " << fitted->raster()->width() << " x "

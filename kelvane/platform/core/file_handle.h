@@ -45,6 +45,11 @@ class KELVANE_EXPORT FileHandle {
   // Opens an existing file. nullopt when it cannot be opened (errno tells why).
   [[nodiscard]] static std::optional<FileHandle> Open(const std::string& path, Mode mode) noexcept;
 
+  // Open, with the reason when the file cannot be opened (Error::FromErrno: kMissing,
+  // kPermission, or kIo with the system's message). Like Open, it takes whatever the path
+  // names; OpenRegular is the one that refuses folders, pipes and devices.
+  [[nodiscard]] static Result<FileHandle> TryOpen(const std::string& path, Mode mode) noexcept;
+
   // Opens `path` for reading when it is a regular file. Anything else (a folder, a named pipe, a
   // device) is refused with kNotRegularFile without blocking and without a read on it; a missing
   // path is kMissing, a refused one kPermission.
@@ -54,6 +59,10 @@ class KELVANE_EXPORT FileHandle {
   // The file gets `permissions` (before the umask) when it is created. nullopt on failure.
   [[nodiscard]] static std::optional<FileHandle> Create(const std::string& path,
                                                         unsigned permissions = 0644) noexcept;
+
+  // Create, with the reason when the file cannot be created or truncated (as for TryOpen).
+  [[nodiscard]] static Result<FileHandle> TryCreate(const std::string& path,
+                                                    unsigned permissions = 0644) noexcept;
 
   // Wraps a descriptor the caller opened; with `owns`, the handle closes it.
   explicit FileHandle(int descriptor, bool owns = false) noexcept;
@@ -110,8 +119,8 @@ class KELVANE_EXPORT FileHandle {
 // 0666 less the umask). A device or a named pipe (/dev/null, a terminal) is written in place, and
 // a pipe nobody reads is refused rather than waited on. A folder is kNotRegularFile. On failure
 // nothing is left behind and the error carries the system's reason.
-[[nodiscard]] KELVANE_EXPORT Result<std::monostate> WriteFileWhole(
-    const std::string& path, std::span<const std::uint8_t> bytes) noexcept;
+[[nodiscard]] KELVANE_EXPORT Status WriteFileWhole(const std::string& path,
+                                                   std::span<const std::uint8_t> bytes) noexcept;
 
 // "12.5 MiB", "3 KiB", "17 bytes": a byte count as error messages give limits.
 [[nodiscard]] KELVANE_EXPORT std::string DescribeBytes(std::uint64_t bytes);

@@ -73,4 +73,8 @@ class [[nodiscard]] Result {
   std::variant<T, Error> state_;
 };
 
+// The result of an operation that gives nothing back but may fail (a file written, a buffer
+// filled): ok() on success, else error() says why. Success is `Status(std::monostate())`.
+using Status = Result<std::monostate>;
+
 }  // namespace kelvane::platform

@@ -5,6 +5,10 @@
 // (device pixels per point) and its bounds in points, as the display reports them (portrait or
 // landscape).
 //
+// One of two headers named screen.h: this one gives the raw facts and their overrides;
+// kelvane/interface/screen.h is the facade (CScreen), which reads them once and sorts the screen
+// into size classes.
+//
 // Where the facts come from, first match wins, read afresh on each call:
 //   1. the environment: KELVANE_SCREEN=WIDTHxHEIGHT@SCALE (points; "@SCALE" may be left out
 //      for scale 1) and KELVANE_IDIOM=phone|tablet. A malformed value is ignored, as if unset;
