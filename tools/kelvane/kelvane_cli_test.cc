@@ -17,6 +17,7 @@
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "kelvane/version_macros.h"
 
 namespace {
 
@@ -139,10 +140,32 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       {"image info $T/images/bomb.png", 1, "over the decoded-size limit of 100 megapixels"},
       {"secret get api-token", 1, "/: a folder, not a secure store", {.env = "KELVANE_KEYCHAIN=/"}},
       // Writes that fail: the system's reason, and no partial file.
-      {"image convert $D/good.png /dev/full", 1, "/dev/full: No space left on device"},
-      {"image convert $D/good.png $D/text.png", 1, "File too large", {.no_room = true}},
-      {"hex decode 4B656C76616E65", 1, "standard output: No space", {.stdout_path = "/dev/full"}},
-      {"palette", 1, "standard output: No space left on device", {.stdout_path = "/dev/full"}},
+      {"image convert $D/good.png /dev/full", 1, "/dev/full: no space left on device"},
+      {"image convert $D/good.png $D/text.png", 1, "text.png: file too large", {.no_room = true}},
+      {"hex decode 4B656C76616E65", 1, "standard output: no space", {.stdout_path = "/dev/full"}},
+      {"palette", 1, "standard output: no space left on device", {.stdout_path = "/dev/full"}},
+      // Unknown words, named with the nearest spelling taken, in the order typed.
+      {"image resise x", 2, "kelvane: image: unknown subcommand 'resise' (did you mean 'resize'?)"},
+      {"imge info x", 2, "kelvane: unknown subcommand 'imge' (did you mean 'image'?)"},
+      {"image resize $D/good.png -o $D/out.png --fitt 9x9", 2,
+       "kelvane: image resize: unknown option '--fitt' (did you mean '--fit'?)"},
+      {"image --one-thread info x", 2, "(an option of 'kelvane': give it before 'image')"},
+      {"image", 2, "kelvane: image: a subcommand is required: info, convert, resize, jpeg"},
+      {"image pixel $D/good.png 0 0 7 8", 2, "image pixel: unexpected arguments '7', '8'"},
+      // An output name the command cannot write is refused before the input is even read.
+      {"image convert $D/missing.png -o $D/out.gif", 2,
+       "out.gif: cannot write a .gif file: the command writes PNG and JPEG pictures (.png, "},
+      {"image resize $D/missing.png $D/out.WebP --ratio 2", 2, "cannot write a .webp file"},
+      {"image jpeg $D/missing.png -o $D/out.png --limit 9", 2, "JPEG pictures (.jpg, .jpeg)"},
+      {"image tint $D/missing.png $D/out.gif FF0000", 2, "cannot write a .gif file"},
+      {"image effect $D/missing.png -o $D/out.tiff --light", 2, "cannot write a .tiff file"},
+      {"text draw Hi -o $D/out.jpg", 2,
+       "out.jpg: cannot write a .jpg file: the command writes PNG"},
+      {"avatar --login jd -o $D/out.jpeg", 2, "the command writes PNG pictures (.png)"},
+      // Control characters and bytes that are not UTF-8 in a name are printed escaped; the
+      // system's reason starts lower-case.
+      {"image info \"$D/$(printf 'a\033[2Jb\rc\377')\"", 1,
+       "/a\\e[2Jb\\rc\\xFF: no such file or directory"},
       // Archives, record files and type database folders that load only in part, or not at all:
       // the reason from the library.
       {"archive read $T/archives/unknown_class.archive", 1,
@@ -157,7 +180,7 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
     const auto before = Snapshot(dir_);
     const Outcome outcome = RunTool(row.args, dir_, row.setting);
     EXPECT_EQ(outcome.status, row.status);
-    EXPECT_THAT(outcome.err, MatchesRegex("kelvane: [^\n]*\n"));
+    EXPECT_THAT(outcome.err, MatchesRegex("kelvane: [^\n\r\x1B]*\n"));
     EXPECT_THAT(outcome.err, HasSubstr(row.message));
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(Snapshot(dir_), before);
@@ -168,21 +191,27 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
   EXPECT_TRUE(S_ISCHR(full.st_mode));
 }
 
-TEST_F(KelvaneToolTest, TakesEverySpellingOfTheOutputAndTheColour) {
+TEST_F(KelvaneToolTest, TakesEverySpellingOfTheOutputAndSaysWhatItWrote) {
   struct Spelling {
     const char* args;
     const char* written;
+    const char* detail;  // part of what the "wrote" line says in brackets
   };
   const Spelling rows[] = {
-      {"image tint $D/good.png $D/t1.png '#FF0000'", "t1.png"},
-      {"image tint $D/good.png -o $D/t2.png FF0000", "t2.png"},
-      {"image tint $D/good.png --colour '#00FF00' $D/t3.png", "t3.png"},
-      {"image convert $D/good.png --output $D/c.jpg --quality 0.5", "c.jpg"},
-      {"image resize $D/good.png $D/r.png --ratio 2 --quality high", "r.png"},
-      {"image resize $D/good.png -o $D/r.jpg --size 4x4 --interpolation none --quality 1", "r.jpg"},
-      {"image effect $D/good.png -o $D/e.png --tint '#1A61CC'", "e.png"},
-      {"text draw Hi --output $D/d.png --colour '#1E90FF'", "d.png"},
-      {"archive write -o $D/alert.archive --symbol EURUSD --price 1.085", "alert.archive"},
+      {"image tint $D/good.png $D/t1.png '#FF0000'", "t1.png", " px, "},
+      {"image tint $D/good.png -o $D/t2.png FF0000", "t2.png", " px, "},
+      {"image tint $D/good.png --colour '#00FF00' $D/t3.png", "t3.png", " px, "},
+      {"image convert $D/good.png --output $D/c.JPEG --quality 0.5", "c.JPEG", " px, "},
+      {"image resize $D/good.png $D/r.png --ratio 2 --quality high", "r.png", " px, "},
+      {"image resize $D/good.png -o $D/r.jpg --size 4x4 --interpolation none --quality 1", "r.jpg",
+       "(4 x 4 px, "},
+      {"image jpeg $D/good.png -o $D/j.jpg --limit 3", "j.jpg", " px, "},
+      {"image effect $D/good.png -o $D/e.png --tint '#1A61CC'", "e.png", " px, "},
+      {"text draw Hi --output $D/d.png --colour '#1E90FF'", "d.png", " points at scale 2, "},
+      {"avatar --login jd --scale 2 -o $D/a.png", "a.png",
+       "(40 x 40 points at scale 2, 80 x 80 px, "},
+      {"archive write -o $D/alert.archive --symbol EURUSD --price 1.085", "alert.archive",
+       " bytes)"},
   };
   for (const Spelling& row : rows) {
     SCOPED_TRACE(row.args);
@@ -190,14 +219,25 @@ TEST_F(KelvaneToolTest, TakesEverySpellingOfTheOutputAndTheColour) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.err, "");
     EXPECT_TRUE(fs::is_regular_file(dir_ / row.written));
+    // The last line of what it printed, and only one line about the file.
+    const std::string said = "wrote " + (dir_ / row.written).string() + " (";
+    EXPECT_THAT(outcome.out, HasSubstr(said));
+    EXPECT_THAT(outcome.out, HasSubstr(row.detail));
+    EXPECT_THAT(outcome.out, MatchesRegex("(.*\n)?wrote [^\n]*\\)\n"));
   }
+  // What goes to standard output is the picture itself, and nothing about it.
+  const Outcome piped = RunTool("image convert $D/good.png -o /dev/stdout", dir_, {});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");
+  EXPECT_THAT(piped.out, StartsWith("\xFF\xD8\xFF"));
+  EXPECT_THAT(piped.out, Not(HasSubstr("wrote")));
   // Nothing but the files named: no temporary file stays beside them.
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_THAT(entry.path().filename().string(), Not(StartsWith("."))) << entry.path();
   }
 }
 
-TEST_F(KelvaneToolTest, HelpListsEverySubcommand) {
+TEST_F(KelvaneToolTest, HelpAndVersionGoToStandardOutputABareCommandIsAUsageError) {
   const Outcome top = RunTool("--help", dir_, {});
   EXPECT_EQ(top.status, 0);
   EXPECT_EQ(top.err, "");
@@ -207,6 +247,17 @@ TEST_F(KelvaneToolTest, HelpListsEverySubcommand) {
         "text",    "fonts", "avatar", "screen", "net",    "demo"}) {
     EXPECT_THAT(top.out, MatchesRegex("(.|\n)*\n  " + std::string(command) + " (.|\n)*"))
         << command;
+  }
+  const Outcome version = RunTool("--version", dir_, {});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "kelvane " KELVANE_VERSION_STRING "\n");
+  EXPECT_EQ(version.err, "");
+  for (const char* bare : {"", "--one-thread"}) {
+    SCOPED_TRACE(bare);
+    const Outcome usage = RunTool(bare, dir_, {});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.out, "");
+    EXPECT_THAT(usage.err, HasSubstr("Usage: kelvane [OPTIONS] [SUBCOMMAND]"));
   }
 }
 
