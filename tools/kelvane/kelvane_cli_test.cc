@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,20 @@ Outcome RunTool(const std::string& args, const fs::path& dir, const Setting& set
   outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   outcome.out = ReadFile(out);
   fs::remove(out);
+  return outcome;
+}
+
+// Runs `command` with sh: the exit status, and what it wrote to its standard output (its
+// redirections decide what else).
+Outcome RunShell(const std::string& command) {
+  Outcome outcome;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return outcome;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    outcome.out.append(buffer, n);
+  const int status = ::pclose(pipe);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return outcome;
 }
 
@@ -259,6 +274,137 @@ TEST_F(KelvaneToolTest, HelpAndVersionGoToStandardOutputABareCommandIsAUsageErro
     EXPECT_EQ(usage.out, "");
     EXPECT_THAT(usage.err, HasSubstr("Usage: kelvane [OPTIONS] [SUBCOMMAND]"));
   }
+}
+
+// What `kelvane PATH --help` lists: every spelling of its options, its arguments and its
+// subcommands. CLI11 gives each option one line starting with its names ("  -o,--output TEXT"),
+// indented further inside an option group, and lists arguments and subcommands under headings;
+// a description that does not fit beside a name goes on the next line, in the column of
+// descriptions (30).
+struct HelpListing {
+  std::vector<std::string> options, arguments, subcommands;
+};
+
+HelpListing ParseHelp(const std::string& help) {
+  HelpListing listing;
+  std::istringstream lines(help);
+  std::string heading;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty()) {
+      heading.clear();
+      continue;
+    }
+    if (line[0] != ' ') heading = line;
+    const std::size_t start = line.find_first_not_of(' ');
+    if (start == 0 || start == std::string::npos || start >= 30) continue;
+    const std::string first = line.substr(start, line.find(' ', start) - start);
+    if (first[0] == '-') {
+      std::istringstream names(first);
+      for (std::string name; std::getline(names, name, ',');) listing.options.push_back(name);
+    } else if (heading == "Positionals:") {
+      listing.arguments.push_back(first);
+    } else if (heading == "Subcommands:") {
+      listing.subcommands.push_back(first);
+    }
+  }
+  return listing;
+}
+
+// "\-\-size": a name as the man page sets it.
+std::string Roff(std::string name) {
+  for (std::size_t at = 0; (at = name.find('-', at)) != std::string::npos; at += 2) {
+    name.replace(at, 1, "\\-");
+  }
+  return name;
+}
+
+TEST_F(KelvaneToolTest, ManPageAndCompletionHoldWhatHelpLists) {
+  const fs::path share = fs::path(KELVANE_TOOL_PATH).parent_path().parent_path() / "share";
+  const fs::path man = share / "man/man1/kelvane.1.gz";
+  const fs::path completion = share / "bash-completion/completions/kelvane";
+  ASSERT_TRUE(fs::is_regular_file(man));
+  ASSERT_TRUE(fs::is_regular_file(completion));
+
+  // Clean as lintian checks it: groff and man have nothing to say.
+  const Outcome lint = RunShell(
+      "LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 "
+      "-l -Tutf8 -Z " +
+      man.string() + " 2>&1 >/dev/null");
+  EXPECT_EQ(lint.status, 0);
+  EXPECT_EQ(lint.out, "");
+
+  // The man page's sections by command: `.SS "kelvane image resize"` opens one.
+  const Outcome page = RunShell("gzip -dc " + man.string());
+  ASSERT_EQ(page.status, 0);
+  std::map<std::string, std::string> sections;
+  std::string* section = &sections[""];
+  std::istringstream lines(page.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(".SS \"kelvane ", 0) == 0) {
+      std::string path = line.substr(13, line.size() - 14);
+      for (std::size_t at = 0; (at = path.find("\\-", at)) != std::string::npos;) path.erase(at, 1);
+      section = &sections[path];
+    } else {
+      *section += line + '\n';
+    }
+  }
+
+  // Every command --help reaches, from the tool down; the completion asked for each one's options
+  // (after "-") and subcommands (after nothing) in one bash run, in a folder holding one picture.
+  std::map<std::string, HelpListing> listings;
+  std::vector<std::string> pending = {""};
+  while (!pending.empty()) {
+    const std::string path = pending.back();
+    pending.pop_back();
+    const Outcome help = RunTool(path + " --help", dir_, {});
+    ASSERT_EQ(help.status, 0) << path;
+    listings[path] = ParseHelp(help.out);
+    for (const std::string& sub : listings[path].subcommands) {
+      pending.push_back(path.empty() ? sub : path + " " + sub);
+    }
+  }
+  EXPECT_GT(listings.size(), 40u);
+  fs::create_directory(dir_ / "complete");
+  std::ofstream(dir_ / "complete" / "photo.png") << "x";
+  std::string script = "cd " + (dir_ / "complete").string() + " && . " + completion.string() +
+                       " && ask() { COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _kelvane; "
+                       "echo \"${COMPREPLY[*]}\"; }\n";
+  for (const auto& [path, listing] : listings) {
+    script += "ask kelvane " + path + " -\nask kelvane " + path + " ''\n";
+  }
+  script += "ask kelvane image resize --interpolation ''\nask kelvane image effect --mask p\n";
+  std::ofstream(dir_ / "complete.sh") << script;
+  const Outcome asked = RunShell("bash --norc --noprofile " + (dir_ / "complete.sh").string());
+  fs::remove(dir_ / "complete.sh");
+  fs::remove_all(dir_ / "complete");
+  ASSERT_EQ(asked.status, 0);
+  std::istringstream answers(asked.out);
+  std::string options, subcommands;
+  for (const auto& [path, listing] : listings) {
+    SCOPED_TRACE("kelvane " + path);
+    std::getline(answers, options);
+    std::getline(answers, subcommands);
+    const std::string& text = sections[path];
+    EXPECT_FALSE(text.empty());
+    for (const std::string& option : listing.options) {
+      // The help option is described once, for every command.
+      const bool help = option == "-h" || option == "--help";
+      EXPECT_THAT(help ? sections[""] : text, HasSubstr("\\fB" + Roff(option) + "\\fR")) << option;
+      EXPECT_THAT(" " + options + " ", HasSubstr(" " + option + " ")) << option;
+    }
+    for (const std::string& argument : listing.arguments) {
+      EXPECT_THAT(text, HasSubstr("\\fI" + Roff(argument) + "\\fR")) << argument;
+    }
+    for (const std::string& sub : listing.subcommands) {
+      EXPECT_THAT(text, HasSubstr("\\fB" + Roff(sub) + "\\fR")) << sub;
+      EXPECT_THAT(" " + subcommands + " ", HasSubstr(" " + sub + " ")) << sub;
+    }
+  }
+  std::string line;
+  std::getline(answers, line);
+  EXPECT_EQ(line, "default none low medium high");
+  std::getline(answers, line);
+  EXPECT_EQ(line, "photo.png");
 }
 
 }  // namespace

@@ -5,11 +5,14 @@
 // Exit status: 0 on success, 1 when the command failed, 2 for a command line that does not parse
 // or does not make sense (no command at all included); every failure is one line
 // "kelvane: what: reason" on standard error. Help and --version go to standard output with
-// status 0.
+// status 0. The man page states the same (man_page.cc).
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <iostream>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,7 @@
 #include "kelvane/version.h"
 #include "tools/kelvane/command.h"
 #include "tools/kelvane/commands.h"
+#include "tools/kelvane/docs.h"
 #include "tools/kelvane/files.h"
 #include "tools/kelvane/messages.h"
 #include "tools/kelvane/usage.h"
@@ -69,6 +73,9 @@ struct ToolOptions {
   // Large pictures are split into bands over the worker pool; this keeps every band on the
   // tool's own thread (it holds for the whole run).
   std::optional<platform::KeepOnThisThread> one_thread;
+  // The build's: where to write the man page and the bash completion (no group: --help does not
+  // list them, nor do the man page and the completion).
+  std::string man_page, completion;
 };
 
 void AddToolOptions(CLI::App& app, ToolOptions& o) {
@@ -77,6 +84,28 @@ void AddToolOptions(CLI::App& app, ToolOptions& o) {
          "--one-thread", [&o] { o.one_thread.emplace(); },
          "keep picture work on one thread (no bands on the worker pool)")
       ->trigger_on_parse();
+  app.add_option("--write-man-page", o.man_page)->group("");
+  app.add_option("--write-bash-completion", o.completion)->group("");
+}
+
+// The man page's date: the day of SOURCE_DATE_EPOCH, so that a build can be reproduced; none
+// without it.
+std::string ManPageDate() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch == nullptr || *epoch == 0) return "";
+  char* end = nullptr;
+  const std::time_t seconds = static_cast<std::time_t>(std::strtoll(epoch, &end, 10));
+  std::tm day{};
+  char text[16];
+  if (*end != 0 || ::gmtime_r(&seconds, &day) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%d", &day) == 0) {
+    throw UsageError("SOURCE_DATE_EPOCH: '" + std::string(epoch) + "' is not seconds since 1970");
+  }
+  return text;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  WriteOutput(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 // Parses the command line, which runs the chosen subcommand from its callback.
@@ -87,6 +116,14 @@ int Run(Tool& tool, ToolOptions& o, int argc, char** argv) {
     app.parse(argc, argv);
     if (o.version) {
       std::cout << "kelvane " << KELVANE_VERSION_STRING << '\n';
+      return 0;
+    }
+    if (!o.man_page.empty() || !o.completion.empty()) {
+      const std::vector<CommandEntry> commands = DescribeCommands(app);
+      if (!o.man_page.empty()) {
+        WriteText(o.man_page, ManPage(commands, KELVANE_VERSION_STRING, ManPageDate()));
+      }
+      if (!o.completion.empty()) WriteText(o.completion, BashCompletion(commands));
       return 0;
     }
     if (app.get_subcommands().empty()) {
