@@ -27,7 +27,7 @@ std::string ManPage(const std::vector<CommandEntry>& commands, std::string_view 
 std::string BashCompletion(const std::vector<CommandEntry>& commands);
 
 // Text for roff: backslashes as \e, every hyphen as \- (so that option names copy as typed), other
-// than ASCII as \[uXXXX], control characters dropped.
+// than ASCII as \[uXXXX], line breaks and tabs as spaces, other control characters dropped.
 std::string RoffEscaped(std::string_view text);
 
 }  // namespace kelvane::cli

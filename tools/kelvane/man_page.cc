@@ -246,6 +246,8 @@ std::string RoffEscaped(std::string_view text) {
         out += "\\e";
       } else if (byte == '-') {
         out += "\\-";
+      } else if (byte == '\n' || byte == '\t') {
+        out += ' ';  // a text runs on; a new line of its own would be a new paragraph or request
       } else if (byte >= 0x20 && byte != 0x7F) {
         out += static_cast<char>(byte);
       }
