@@ -21,6 +21,8 @@ packages=(
   fonts-wqy-microhei fonts-noto-color-emoji
   shared-mime-info
   iproute2
+  # The tool's test reads kelvane(1) as lintian does (man, groff).
+  man-db
   # The ABI check of make test (abidw, abidiff).
   abigail-tools
   # make package and its check: CPack reads the binaries' dependencies through file and
