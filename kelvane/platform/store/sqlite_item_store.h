@@ -13,7 +13,8 @@
 // exists but is not exactly 32 bytes is an error, never replaced). The database is created with
 // mode 0600 in a folder created with mode 0700. While it is open SQLite keeps two more files
 // beside it, "<database>-wal" (the write-ahead log) and "<database>-shm" (its index), with the
-// database's mode; they hold nothing that a returned write needs.
+// database's mode; once a write has returned, they hold nothing the database file lacks (but
+// for the delay below).
 //
 // Durability: write-ahead log, full synchronisation, one transaction per operation. A process
 // killed at any moment leaves the store whole, with each operation either done or not. Once a
