@@ -124,7 +124,7 @@ std::string UnknownWord(CLI::App& app, const std::vector<std::string>& args) {
       path.push_back(word);
       continue;
     }
-    // The commands that have subcommands take no arguments of their own.
+    // A command with arguments of its own beside its subcommands (none here yet) takes the word.
     if (!command->get_options([](CLI::Option* o) { return o->get_positional(); }).empty()) {
       continue;
     }
