@@ -28,6 +28,9 @@ packages=(
   # make package and its check: CPack reads the binaries' dependencies through file and
   # dpkg-shlibdeps.
   file dpkg-dev
+  # The reference manual (make docs) and its check in make test: Doxygen, and Python for the
+  # filter that hands it the headers' comments.
+  doxygen python3
 )
 # The engines' development packages, from the one list of them.
 while read -r module deb _; do

@@ -47,7 +47,9 @@ KELVANE_EXPORT bool WriteData(FileHandle& file, const Data* data) noexcept;
 // true when the position is at or past the end (also when it cannot be taken).
 [[nodiscard]] KELVANE_EXPORT bool IsEOF(FileHandle& file) noexcept;
 
+// Moves the position to `offset`; false when the handle fails.
 KELVANE_EXPORT bool SeekToFileOffset(FileHandle& file, std::uint64_t offset) noexcept;
+// Moves the position to the end of the file; false when the handle fails.
 KELVANE_EXPORT bool SeekToEndOfFile(FileHandle& file) noexcept;
 // Cuts or extends the file to `offset` bytes and moves the position there.
 KELVANE_EXPORT bool TruncateFileAtOffset(FileHandle& file, std::uint64_t offset) noexcept;

@@ -24,6 +24,7 @@
 
 namespace kelvane {
 
+// The screen facts the interface asks for, as the opening block says.
 class KELVANE_EXPORT CScreen {
  public:
   CScreen() = delete;

@@ -31,16 +31,24 @@ namespace kelvane::platform {
 // failure was not a system call's (a short write that made no progress, for instance).
 class KELVANE_EXPORT FileError : public std::runtime_error {
  public:
+  // The error `what` with the errno value `error`.
   FileError(const std::string& what, int error) : std::runtime_error(what), error_(error) {}
+  // The errno value, or 0.
   [[nodiscard]] int error() const noexcept { return error_; }
 
  private:
   int error_;
 };
 
+// An open file descriptor and the file operations on it.
 class KELVANE_EXPORT FileHandle {
  public:
-  enum class Mode { kRead, kWrite, kUpdate };
+  // How Open() opens a file.
+  enum class Mode {
+    kRead,    // for reading only
+    kWrite,   // for writing only
+    kUpdate,  // for reading and writing
+  };
 
   // Opens an existing file. nullopt when it cannot be opened (errno tells why).
   [[nodiscard]] static std::optional<FileHandle> Open(const std::string& path, Mode mode) noexcept;
@@ -66,7 +74,9 @@ class KELVANE_EXPORT FileHandle {
 
   // Wraps a descriptor the caller opened; with `owns`, the handle closes it.
   explicit FileHandle(int descriptor, bool owns = false) noexcept;
+  // Takes `other`'s descriptor, and its ownership; `other` is left without one.
   FileHandle(FileHandle&& other) noexcept;
+  // Closes this handle's descriptor when it owns it, then takes `other`'s as the move does.
   FileHandle& operator=(FileHandle&& other) noexcept;
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;

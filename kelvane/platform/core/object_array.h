@@ -17,6 +17,7 @@
 
 namespace kelvane::platform {
 
+// An ordered run of shared references to objects of T.
 template <typename T>
 using ObjectArray = std::vector<std::shared_ptr<T>>;
 

@@ -50,8 +50,10 @@ struct sqlite3_stmt;
 
 namespace kelvane::platform {
 
+// The file store: one SQLite database with sealed values (see the opening block).
 class KELVANE_EXPORT SqliteItemStore final : public ItemStore {
  public:
+  // The bytes of a master key.
   static constexpr std::size_t kKeySize = 32;
 
   // Opens (creating when absent) the store at `path`. With `master_key` (exactly kKeySize
