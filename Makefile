@@ -8,7 +8,8 @@
 #                   coverage of the library (gcovr)
 #   make bench      build and run the benchmarks (ours against the peers)
 #   make fuzz       build the libFuzzer targets with clang and run each for FUZZ_SECONDS
-#   make package    build the Debian packages (libkelvane1, libkelvane-dev, kelvane-tools)
+#   make package    build the Debian packages (libkelvane1, libkelvane-dev, libkelvane-static-dev,
+#                   kelvane-tools, libkelvane-doc)
 #   make abi-update store the shared library's ABI for the version (after raising the version)
 JOBS ?= 2
 BUILD ?= build
@@ -101,12 +102,18 @@ docs: build
 abi-update: build
 	scripts/abi-check.sh $(BUILD) cmake --update
 
-# Release, installed under /usr, no tests: the packages land in $(BUILD)-package/.
+# Release, installed under /usr, no tests, with Debian's hardening flags (dpkg-buildflags, all
+# features; no -g, as no debug package is made): the packages land in $(BUILD)-package/, the
+# manual's too where doxygen is installed (kelvane_package_files builds it).
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP='-g -O2' dpkg-buildflags
 package:
 	@scripts/install-deps.sh
 	cmake -S . -B $(BUILD)-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DKELVANE_BUILD_TESTS=OFF -DKELVANE_BUILD_TOOLS=ON $(CMAKE_FLAGS)
-	cmake --build $(BUILD)-package -j$(JOBS)
+	  -DKELVANE_BUILD_TESTS=OFF -DKELVANE_BUILD_TOOLS=ON \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) --get CPPFLAGS) $$($(DEB_FLAGS) --get CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) --get LDFLAGS)" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) --get LDFLAGS)" $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-package -j$(JOBS) --target all kelvane_package_files
 	cd $(BUILD)-package && cpack
 	@ls -1 $(BUILD)-package/*.deb
 

@@ -26,8 +26,8 @@ packages=(
   # The ABI check of make test (abidw, abidiff).
   abigail-tools
   # make package and its check: CPack reads the binaries' dependencies through file and
-  # dpkg-shlibdeps.
-  file dpkg-dev
+  # dpkg-shlibdeps; lintian holds the packages to Debian's policy.
+  file dpkg-dev lintian
   # The reference manual (make docs) and its check in make test: Doxygen, and Python for the
   # filter that hands it the headers' comments.
   doxygen python3

@@ -55,11 +55,11 @@ inline constexpr std::uint64_t kClipRounded = 2;  // corner radius min(W, H) / 1
 
 // Fit modes of a picture avatar: the content modes of platform/geometry/content_mode.h, by
 // their earlier names. Every other value stretches, as platform::kContentModeStretch does.
-inline constexpr std::int64_t kModeFit = platform::kContentModeFit;
-inline constexpr std::int64_t kModeFill = platform::kContentModeFill;
-inline constexpr std::int64_t kModeCenter = platform::kContentModeCenter;
-inline constexpr std::int64_t kModeTop = platform::kContentModeTop;
-inline constexpr std::int64_t kModeBottom = platform::kContentModeBottom;
+inline constexpr std::int64_t kModeFit = platform::kContentModeFit;    // all of the picture shows
+inline constexpr std::int64_t kModeFill = platform::kContentModeFill;  // the avatar is covered
+inline constexpr std::int64_t kModeCenter = platform::kContentModeCenter;  // natural size, centred
+inline constexpr std::int64_t kModeTop = platform::kContentModeTop;  // natural size, at the top
+inline constexpr std::int64_t kModeBottom = platform::kContentModeBottom;  // natural, at the foot
 
 // The initials' point size is the avatar's height times this single-precision constant
 // (0.44999998807907104).

@@ -16,6 +16,7 @@
 
 namespace kelvane::platform {
 
+// How a picture is placed in a box: the platform's numbers of a view's content mode.
 enum ContentMode : int {
   kContentModeStretch = 0,  // both sides scaled to the box, the aspect ratio given up
   kContentModeFit = 1,      // scaled by the smaller ratio: all of the picture shows

@@ -59,7 +59,7 @@ inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
 // WritePNGFile() for JPEG at `quality` 0..1.
 [[nodiscard]] KELVANE_EXPORT Status WriteJPEGFile(const Image& image, double quality,
                                                   const std::string& path) noexcept;
-// WritePNGFile() and WriteJPEGFile() as true or false.
+// WritePNGFile() as true or false.
 [[nodiscard]] KELVANE_EXPORT bool SavePNG(const Image& image, const std::string& path) noexcept;
 // WriteJPEGFile() as true or false.
 [[nodiscard]] KELVANE_EXPORT bool SaveJPEG(const Image& image, double quality,
