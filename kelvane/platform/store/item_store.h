@@ -63,7 +63,7 @@ enum class SyncMatch : std::uint8_t {
 // An item and all its attributes. The certificate fields are empty for passwords.
 struct KELVANE_EXPORT ItemAttributes {
   ItemClass item_class = ItemClass::kGenericPassword;  // part of the item's identity
-  String account;                                      // a password's key; empty for certificates
+  String account;                                      // the key of a password
   std::optional<String> access_group;  // shared by applications of one maker; empty is none
   bool synchronizable = false;         // part of the item's identity
   Accessibility accessible = Accessibility::kWhenUnlocked;  // stored and handed back
