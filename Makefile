@@ -94,6 +94,11 @@ fuzz:
 	cmake --build $(BUILD)-fuzz -j$(JOBS)
 	scripts/run-fuzzers.sh $(BUILD)-fuzz/fuzz $(FUZZ_SECONDS) $(FUZZERS)
 
+# The reference manual in $(BUILD)/docs/html, without a warning (needs doxygen).
+.PHONY: docs
+docs: build
+	cmake --build $(BUILD) --target docs
+
 abi-update: build
 	scripts/abi-check.sh $(BUILD) cmake --update
 

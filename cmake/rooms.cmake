@@ -7,7 +7,8 @@
 #
 # A room holds the headers and sources of its folder (kelvane/<room> unless DIR says otherwise)
 # and of the folder's internal/ subfolder, tests excepted; FILES names them instead, and
-# GENERATED names headers made in the build folder (as included: kelvane/<name>). DEPENDS
+# GENERATED names headers made in the build folder (as included: kelvane/<name>); a room of
+# GENERATED headers alone (the forwarding headers) takes no folder. DEPENDS
 # names the rooms whose headers the room's files may include: only those, directly (a header
 # that a dependency includes in turn does not count). Every room but `base` depends on `base`
 # (export.h and the version) without saying so. ENGINES names the pkg-config modules of
@@ -40,6 +41,8 @@ function(kelvane_room room)
 
   if(arg_FILES)
     set(files ${arg_FILES})
+  elseif(arg_GENERATED AND NOT arg_DIR)
+    set(files)
   else()
     if(NOT arg_DIR)
       set(arg_DIR kelvane/${room})
@@ -50,16 +53,14 @@ function(kelvane_room room)
     endforeach()
     file(GLOB files CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR} ${patterns})
     list(FILTER files EXCLUDE REGEX "_test\\.cc$")
-    # Headers kept at an earlier path belong to the room that forwards them.
-    if(KELVANE_FORWARDING_HEADERS)
-      list(REMOVE_ITEM files ${KELVANE_FORWARDING_HEADERS})
-    endif()
   endif()
-  if(NOT files)
+  if(NOT files AND NOT arg_GENERATED)
     message(FATAL_ERROR "kelvane_room(${room}): no files")
   endif()
   list(SORT files)
   list(TRANSFORM files PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE paths)
+  list(TRANSFORM arg_GENERATED PREPEND ${KELVANE_GENERATED_DIR}/ OUTPUT_VARIABLE generated_paths)
+  list(APPEND paths ${generated_paths})
 
   set(sources ${files})
   list(FILTER sources INCLUDE REGEX "\\.cc$")

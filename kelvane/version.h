@@ -17,11 +17,13 @@ extern "C" {
 // "@(#)PROGRAM:Kelvane  PROJECT:Kelvane-<major>" followed by a line feed, zero-terminated.
 KELVANE_EXPORT extern const unsigned char KelvaneVersionString[];
 
-// The library's version as a number: <major>.<minor> (1.0).
+// The library's version as a number: <major>.<minor>, that is KELVANE_VERSION_MAJOR +
+// KELVANE_VERSION_MINOR / 10.0 of the build that made the library (minor versions stay below 10).
 KELVANE_EXPORT extern const double KelvaneVersionNumber;
 
-// The library's whole version, "<major>.<minor>.<patch>" ("1.2.0"): compare it with
-// KELVANE_VERSION_STRING to tell the library loaded from the headers compiled against.
+// The library's whole version, "<major>.<minor>.<patch>": the KELVANE_VERSION_STRING of the build
+// that made the library. Compare it with the KELVANE_VERSION_STRING a program is compiled with to
+// tell the library loaded from the headers compiled against.
 KELVANE_EXPORT const char* KelvaneVersion(void);
 
 }  // extern "C"

@@ -21,11 +21,16 @@ packages=(
   fonts-wqy-microhei fonts-noto-color-emoji
   shared-mime-info
   iproute2
+  # The tool's test reads kelvane(1) as lintian does (man, groff).
+  man-db
   # The ABI check of make test (abidw, abidiff).
   abigail-tools
   # make package and its check: CPack reads the binaries' dependencies through file and
   # dpkg-shlibdeps; lintian holds the packages to Debian's policy.
   file dpkg-dev lintian
+  # The reference manual (make docs) and its check in make test: Doxygen, and Python for the
+  # filter that hands it the headers' comments.
+  doxygen python3
 )
 # The engines' development packages, from the one list of them.
 while read -r module deb _; do

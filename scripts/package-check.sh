@@ -45,7 +45,7 @@ lacks_file() {
   [ -z "$hit" ] || fail "$1 must not hold $hit"
 }
 depends_on() {  # PACKAGE DEPENDS NAME
-  sed 's/, */\n/g' <<<"$2" | sed 's/ .*//' | grep -qxF "$3" ||
+  sed 's/, */\n/g' <<<"$2" | sed 's/ .*//' | grep -xF "$3" >/dev/null ||
     fail "$1 does not depend on $3 (Depends: $2)"
 }
 

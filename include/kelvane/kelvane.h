@@ -45,6 +45,7 @@
 #include "kelvane/platform/fonts/attributed_string.h"
 #include "kelvane/platform/fonts/font.h"
 #include "kelvane/platform/fonts/text_layout.h"
+#include "kelvane/platform/geometry/content_mode.h"
 #include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/color.h"
 #include "kelvane/platform/graphics/context.h"

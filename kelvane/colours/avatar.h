@@ -30,6 +30,7 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/geometry/content_mode.h"
 #include "kelvane/platform/geometry/geometry.h"
 #include "kelvane/platform/graphics/color.h"
 #include "kelvane/platform/graphics/gradient.h"
@@ -52,12 +53,13 @@ inline constexpr std::uint64_t kClipNone = 0;
 inline constexpr std::uint64_t kClipCircle = 1;   // ellipse in the bounds inset by 1 point
 inline constexpr std::uint64_t kClipRounded = 2;  // corner radius min(W, H) / 10, rounded
 
-// Fit modes of a picture avatar (the view content-mode numbers). Every other value stretches.
-inline constexpr std::int64_t kModeFit = 1;
-inline constexpr std::int64_t kModeFill = 2;
-inline constexpr std::int64_t kModeCenter = 4;
-inline constexpr std::int64_t kModeTop = 5;
-inline constexpr std::int64_t kModeBottom = 6;
+// Fit modes of a picture avatar: the content modes of platform/geometry/content_mode.h, by
+// their earlier names. Every other value stretches, as platform::kContentModeStretch does.
+inline constexpr std::int64_t kModeFit = platform::kContentModeFit;    // all of the picture shows
+inline constexpr std::int64_t kModeFill = platform::kContentModeFill;  // the avatar is covered
+inline constexpr std::int64_t kModeCenter = platform::kContentModeCenter;  // natural size, centred
+inline constexpr std::int64_t kModeTop = platform::kContentModeTop;  // natural size, at the top
+inline constexpr std::int64_t kModeBottom = platform::kContentModeBottom;  // natural, at the foot
 
 // The initials' point size is the avatar's height times this single-precision constant
 // (0.44999998807907104).

@@ -39,9 +39,11 @@ using platform::ColorRef;
 class KELVANE_EXPORT CachedColor {
  public:
   CachedColor() noexcept = default;  // key 0, no colour
+  // The record of `colour` under `packed`.
   CachedColor(std::uint32_t packed, ColorRef colour) noexcept
       : key(packed), color(std::move(colour)) {}
   CachedColor(const CachedColor&) noexcept = default;  // shares the colour object
+  // Takes the key and shares the colour object.
   CachedColor& operator=(const CachedColor&) noexcept = default;
   ~CachedColor() = default;
 
@@ -53,8 +55,8 @@ class KELVANE_EXPORT CachedColor {
   // Ordering comparator: both arguments point at slots that hold a CachedColor*. -1, 0 or +1.
   [[nodiscard]] static int SortCachedColors(const void* a, const void* b) noexcept;
 
-  std::uint32_t key = 0;
-  ColorRef color;
+  std::uint32_t key = 0;  // the packed key, 0xAARRGGBB
+  ColorRef color;         // the colour built from it
 };
 
 namespace Create {

@@ -90,10 +90,11 @@ namespace UIElements {
 [[nodiscard]] KELVANE_EXPORT ColorRef appBackBookSell() noexcept;
 [[nodiscard]] KELVANE_EXPORT ColorRef appBackBookBuy() noexcept;
 
-// Tablet bars and pages, separators, borders, shadows.
+// Tablet bars and pages.
 [[nodiscard]] KELVANE_EXPORT ColorRef tabletBar() noexcept;
 [[nodiscard]] KELVANE_EXPORT ColorRef tabletPage() noexcept;
 [[nodiscard]] KELVANE_EXPORT ColorRef tabletPageText() noexcept;
+// separatorLight(), border() and shadow(): separators, borders, shadows.
 [[nodiscard]] KELVANE_EXPORT ColorRef separatorLight() noexcept;
 [[nodiscard]] KELVANE_EXPORT ColorRef border() noexcept;
 [[nodiscard]] KELVANE_EXPORT ColorRef shadow() noexcept;
@@ -108,10 +109,12 @@ namespace UIElements {
 [[nodiscard]] KELVANE_EXPORT ColorRef tableMatchOrders() noexcept;
 [[nodiscard]] KELVANE_EXPORT ColorRef tableMatchPositions() noexcept;
 
-// Menus, the chart selection, the login button.
+// Menus.
 [[nodiscard]] KELVANE_EXPORT ColorRef menuBack1() noexcept;
 [[nodiscard]] KELVANE_EXPORT ColorRef menuBack2() noexcept;
+// The chart selection.
 [[nodiscard]] KELVANE_EXPORT ColorRef chartSelected() noexcept;
+// The login button.
 [[nodiscard]] KELVANE_EXPORT ColorRef qibLoginButton() noexcept;
 [[nodiscard]] KELVANE_EXPORT ColorRef qibLoginButtonHighlight() noexcept;
 
@@ -131,8 +134,8 @@ namespace UIElements {
 
 // One palette role: its accessor's name and the accessor.
 struct PaletteRole {
-  std::string_view name;
-  ColorRef (*accessor)() noexcept;
+  std::string_view name;            // "appText", ...
+  ColorRef (*accessor)() noexcept;  // the accessor of that name
 };
 
 // All roles of the palette, in a fixed order (the order the accessors are declared in above),

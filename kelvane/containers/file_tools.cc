@@ -29,7 +29,7 @@ platform::Error IoError() {
 
 // The reason one read of `wanted` bytes that brought `transferred` fell short; errno is still
 // the read's.
-platform::Result<std::monostate> ReadExactly(ssize_t transferred, std::uint64_t wanted) {
+platform::Status ReadExactly(ssize_t transferred, std::uint64_t wanted) {
   if (transferred < 0) return IoError();
   if (static_cast<std::uint64_t>(transferred) == wanted) return std::monostate();
   return platform::Error{platform::ErrorKind::kMalformed, "cut short: one read brought " +
@@ -156,8 +156,7 @@ bool ReadToEnd(FileHandle& file, Data* buffer) noexcept {
   return Exactly(::read(file.Descriptor(), buffer->data(), buffer->size()), n);
 }
 
-platform::Result<std::monostate> TryReadTo(FileHandle& file, Data& buffer,
-                                           std::uint32_t length) noexcept {
+platform::Status TryReadTo(FileHandle& file, Data& buffer, std::uint32_t length) noexcept {
   // A regular file shows how much it has left: a length beyond that could only end in a short
   // read, so it is refused before the buffer grows to it.
   struct stat info {};
@@ -189,8 +188,7 @@ bool Write(FileHandle& file, const Data* data) noexcept {
   return Exactly(::write(file.Descriptor(), data->data(), data->size()), data->size());
 }
 
-platform::Result<std::monostate> TryReadToBuf(FileHandle& file, void* bytes,
-                                              std::uint32_t length) noexcept {
+platform::Status TryReadToBuf(FileHandle& file, void* bytes, std::uint32_t length) noexcept {
   return ReadExactly(::read(file.Descriptor(), bytes, length), length);
 }
 

@@ -47,7 +47,9 @@ KELVANE_EXPORT bool WriteData(FileHandle& file, const Data* data) noexcept;
 // true when the position is at or past the end (also when it cannot be taken).
 [[nodiscard]] KELVANE_EXPORT bool IsEOF(FileHandle& file) noexcept;
 
+// Moves the position to `offset`; false when the handle fails.
 KELVANE_EXPORT bool SeekToFileOffset(FileHandle& file, std::uint64_t offset) noexcept;
+// Moves the position to the end of the file; false when the handle fails.
 KELVANE_EXPORT bool SeekToEndOfFile(FileHandle& file) noexcept;
 // Cuts or extends the file to `offset` bytes and moves the position there.
 KELVANE_EXPORT bool TruncateFileAtOffset(FileHandle& file, std::uint64_t offset) noexcept;
@@ -71,8 +73,8 @@ KELVANE_EXPORT bool ReadTo(FileHandle& file, Data* buffer, std::uint32_t length)
 // left (nothing read, the buffer unchanged) or the read brings fewer ("cut short: ..."), kIo with
 // the system's reason when the read fails, kTooLarge when memory runs out. A length of 0 reads
 // nothing and leaves the buffer empty.
-[[nodiscard]] KELVANE_EXPORT platform::Result<std::monostate> TryReadTo(
-    FileHandle& file, Data& buffer, std::uint32_t length) noexcept;
+[[nodiscard]] KELVANE_EXPORT platform::Status TryReadTo(FileHandle& file, Data& buffer,
+                                                        std::uint32_t length) noexcept;
 
 // One write of all of data. false for null data or a short write.
 KELVANE_EXPORT bool Write(FileHandle& file, const Data* data) noexcept;
@@ -84,8 +86,8 @@ KELVANE_EXPORT bool ReadToBuf(FileHandle& file, void* bytes, std::uint32_t lengt
 // ReadToBuf with the reason it failed: kMalformed when the read brings fewer than `length` bytes
 // ("cut short: one read brought 3 of 8 bytes"), kIo with the system's reason when it fails.
 // REQUIRES: `bytes` holds `length` bytes (it may be null when length is 0).
-[[nodiscard]] KELVANE_EXPORT platform::Result<std::monostate> TryReadToBuf(
-    FileHandle& file, void* bytes, std::uint32_t length) noexcept;
+[[nodiscard]] KELVANE_EXPORT platform::Status TryReadToBuf(FileHandle& file, void* bytes,
+                                                           std::uint32_t length) noexcept;
 
 // One write of exactly `length` bytes from `bytes`. false for null bytes, length 0 or a short
 // write.

@@ -18,10 +18,15 @@ namespace {
 
 using platform::FileHandle;
 
+// The file opened for `mode`; a failed open is reported, and the handle then holds no descriptor,
+// so every operation on it fails.
 FileHandle OpenFile(const std::string& path, FileHandle::Mode mode = FileHandle::Mode::kUpdate) {
-  auto file = FileHandle::Open(path, mode);
-  EXPECT_TRUE(file.has_value()) << path;
-  return std::move(*file);
+  auto file = FileHandle::TryOpen(path, mode);
+  if (!file.ok()) {
+    ADD_FAILURE() << path << ": " << file.error().message;
+    return FileHandle(-1);
+  }
+  return std::move(file).value();
 }
 
 // The bytes read as text; "<none>" when the read failed.
@@ -146,9 +151,8 @@ TEST(FileTools, TryReadsGiveTheReason) {
     FileHandle file = row.open();
     Data buffer = {7};
     std::uint8_t bytes[8] = {};
-    const platform::Result<std::monostate> read = row.into_buffer
-                                                      ? NSTools::TryReadToBuf(file, bytes, 8)
-                                                      : NSTools::TryReadTo(file, buffer, 8);
+    const platform::Status read = row.into_buffer ? NSTools::TryReadToBuf(file, bytes, 8)
+                                                  : NSTools::TryReadTo(file, buffer, 8);
     ASSERT_FALSE(read.ok());
     EXPECT_EQ(read.error().kind, row.kind);
     EXPECT_THAT(read.error().message, ::testing::HasSubstr(row.message));

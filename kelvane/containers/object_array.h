@@ -5,6 +5,10 @@
 // object by key with a binary search. The search and tie rules are those of the ordered
 // CArrayBase::Insert, applied to object references.
 //
+// One of three headers named object_array.h: this one holds the ordered operations on object
+// arrays; kelvane/platform/core/object_array.h defines the array type itself (ObjectArray), and
+// kelvane/platform/object_array.h is that type's earlier path, kept for old includes.
+//
 // One plain function may serve as both comparator and finder: it is handed the context
 // kCompareContext ("compare") when its first argument is an object of the array's kind, and
 // kSearchContext ("search") when it is the caller's key. Tell the two apart by the text

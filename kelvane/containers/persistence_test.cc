@@ -85,8 +85,8 @@ TEST(ArrayRecord, LoadRefusesShortAndCraftedRecords) {
 
 TEST(ArrayRecord, WritesAndReadsFiles) {
   testing::TempDir dir;
-  auto file = FileHandle::Create(dir.File("records"));
-  ASSERT_TRUE(file.has_value());
+  auto file = FileHandle::TryCreate(dir.File("records"));
+  ASSERT_TRUE(file.ok()) << file.error().message;
   const auto first = Ints({10, 20, 30});
   ASSERT_EQ((std::tuple{first.Write(&*file), Ints({40}).Write(&*file),
                         TArray<std::uint32_t>().Write(&*file)}),
@@ -108,8 +108,8 @@ TEST(ArrayRecord, WritesAndReadsFiles) {
   EXPECT_EQ((std::tuple{a.Read(&*file, 100), a.Read(nullptr, 100), a.Count()}),
             std::tuple(false, false, 0u));
 
-  auto read_only = FileHandle::Open(dir.File("records"), FileHandle::Mode::kRead);
-  ASSERT_TRUE(read_only.has_value());
+  auto read_only = FileHandle::TryOpen(dir.File("records"), FileHandle::Mode::kRead);
+  ASSERT_TRUE(read_only.ok()) << read_only.error().message;
   EXPECT_FALSE(first.Write(&*read_only));
 }
 
@@ -191,8 +191,8 @@ TEST(ArrayRecord, TryReadGivesTheReason) {
     const std::string path =
         row.folder ? dir.File(".")
                    : dir.Write("bad", std::string(row.bytes.begin(), row.bytes.end()));
-    auto file = FileHandle::Open(path, FileHandle::Mode::kRead);
-    ASSERT_TRUE(file.has_value());
+    auto file = FileHandle::TryOpen(path, FileHandle::Mode::kRead);
+    ASSERT_TRUE(file.ok()) << file.error().message;
     TArray<std::uint32_t> items = Ints({5});
     const platform::Result<std::uint32_t> read = items.TryRead(*file, 0xFFFFFFFFu);
     ASSERT_FALSE(read.ok());

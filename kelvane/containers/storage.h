@@ -47,6 +47,7 @@ using Comparator = int (*)(const void*, const void*);
 template <typename T>
 class TArray;
 
+// A run of fixed-size items in one exactly-sized heap block (see the opening block).
 class KELVANE_EXPORT CArrayBase {
  public:
   // An empty array of items of `item_size` bytes. An item size of 0 gives an array that refuses
@@ -60,7 +61,9 @@ class KELVANE_EXPORT CArrayBase {
   CArrayBase& operator=(const CArrayBase&) = delete;
   CArrayBase(CArrayBase&& other) noexcept;
 
+  // The size of one item in bytes, as constructed.
   [[nodiscard]] unsigned int ItemSize() const noexcept { return item_size_; }
+  // The number of items held.
   [[nodiscard]] unsigned int Count() const noexcept { return count_; }
 
   // ---- access ------------------------------------------------------------------------------
@@ -282,6 +285,8 @@ class TArray : public CArrayBase {
   static_assert(std::is_trivially_copyable_v<T>, "array items are copied as raw bytes");
 
  public:
+  // An empty array of items of sizeof(T) bytes; a move hands the block over and leaves the
+  // source empty.
   TArray() noexcept : CArrayBase(sizeof(T)) {}
   TArray(TArray&& other) noexcept = default;
 
@@ -304,6 +309,7 @@ class TArray : public CArrayBase {
   [[nodiscard]] std::span<const T> Items() const noexcept {
     return Count() == 0 ? std::span<const T>() : std::span<const T>(At(0), Count());
   }
+  // begin() and end(): iteration over Items(), so that an array serves a range-for loop.
   T* begin() noexcept { return Items().data(); }
   T* end() noexcept { return Items().data() + Count(); }
   const T* begin() const noexcept { return Items().data(); }
@@ -317,6 +323,8 @@ class TArray : public CArrayBase {
 template <typename T, bool Owns>
 class TArrayObj : public TArray<T*> {
  public:
+  // An empty array; a move hands the block, and with it the ownership of the objects, over and
+  // leaves the source empty.
   TArrayObj() noexcept = default;
   TArrayObj(TArrayObj&& other) noexcept = default;
   ~TArrayObj() override {
@@ -362,6 +370,8 @@ class TArrayObj : public TArray<T*> {
 
 // ---- ready comparators: each reads one value at the start of both addresses -------------------
 
+// -1, 0 or +1 as the value at `a` is below, equal to or above the value at `b`, both read as
+// the integer type the name gives (uint64_t, uint32_t, int16_t, int32_t, int64_t).
 [[nodiscard]] KELVANE_EXPORT int ComparatorUInt64(const void* a, const void* b) noexcept;
 [[nodiscard]] KELVANE_EXPORT int ComparatorUInt32(const void* a, const void* b) noexcept;
 [[nodiscard]] KELVANE_EXPORT int ComparatorSInt16(const void* a, const void* b) noexcept;

@@ -39,6 +39,7 @@ namespace kelvane {
 using platform::ColorRef;
 using platform::ImageRef;
 
+// The frosted-glass effects: blur, saturation and a tint over a picture.
 class KELVANE_EXPORT UIImageEffects {
  public:
   UIImageEffects() = delete;

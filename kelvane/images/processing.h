@@ -28,10 +28,10 @@ namespace kelvane {
 
 // One pixel as it lies in memory: alpha, then red, green and blue premultiplied by alpha.
 struct Pixel {
-  std::uint8_t alpha;
-  std::uint8_t red;
-  std::uint8_t green;
-  std::uint8_t blue;
+  std::uint8_t alpha;  // 0 transparent .. 255 opaque
+  std::uint8_t red;    // premultiplied by alpha
+  std::uint8_t green;  // premultiplied by alpha
+  std::uint8_t blue;   // premultiplied by alpha
 };
 static_assert(sizeof(Pixel) == 4);
 

@@ -200,8 +200,8 @@ ImageRef resizedImageWithContentMode(const Image& image, std::int64_t contentMod
   const platform::Size size = image.size();
   const double h = bounds.width / size.width;
   const double v = bounds.height / size.height;
-  // Mode 1 fits the whole image in the bounds; every other mode covers them.
-  const double ratio = contentMode == 1 ? (h < v ? h : v) : (h > v ? h : v);
+  // Fit shows the whole image in the bounds; every other mode covers them.
+  const double ratio = contentMode == platform::kContentModeFit ? (h < v ? h : v) : (h > v ? h : v);
   return resizedImage(image, {size.width * ratio, size.height * ratio}, quality);
 }
 

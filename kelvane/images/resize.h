@@ -35,22 +35,26 @@
 
 #include "kelvane/export.h"
 #include "kelvane/platform/core/string.h"
+#include "kelvane/platform/geometry/content_mode.h"
 #include "kelvane/platform/geometry/geometry.h"
+#include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image.h"
 
 namespace kelvane {
 namespace Resize {
 
 // The image drawn upright into a bitmap of `newSize` pixels (rounded outwards) with
-// interpolation `quality` (0 default, 1 none, 2 low, 3 high, 4 medium; others read as default).
+// interpolation `quality`, a platform::InterpolationQuality (0 default, 1 none, 2 low, 3 high,
+// 4 medium: kInterpolationDefault ... in graphics/context.h; others read as default).
 // Null when the image has no raster or no bitmap can be made (an empty, negative, absurd or
 // non-finite size, a layout the bitmap cannot take).
 [[nodiscard]] KELVANE_EXPORT platform::ImageRef resizedImage(const platform::Image& image,
                                                              platform::Size newSize,
                                                              int quality) noexcept;
 
-// resizedImage() scaled to `bounds` (points): content mode 1 fits the whole image inside, any
-// other mode covers the bounds. Ratios against a zero-sized image end in a failed bitmap (null).
+// resizedImage() scaled to `bounds` (points): content mode 1 (platform::kContentModeFit) fits
+// the whole image inside, any other mode covers the bounds. Ratios against a zero-sized image
+// end in a failed bitmap (null).
 [[nodiscard]] KELVANE_EXPORT platform::ImageRef resizedImageWithContentMode(
     const platform::Image& image, std::int64_t contentMode, platform::Size bounds,
     int quality) noexcept;

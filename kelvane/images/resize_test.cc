@@ -105,25 +105,33 @@ TEST(Resize, SizesRoundOutwardsAndBothRoutesAgree) {
   EXPECT_LE(worst, 2);
 
   const ImageRef wide = Image::Make(Smooth(200, 100), 1.0, kOrientationUp);
-  EXPECT_EQ(sides(resizedImageWithContentMode(*wide, 1, {100, 100}, 0)), (Size{100, 50}));
-  for (std::int64_t mode : {0, 2, 7, -1}) {
-    EXPECT_EQ(sides(resizedImageWithContentMode(*wide, mode, {100, 100}, 0)), (Size{200, 100}));
+  EXPECT_EQ(
+      sides(resizedImageWithContentMode(*wide, kContentModeFit, {100, 100}, kInterpolationDefault)),
+      (Size{100, 50}));
+  // Every mode but fit covers the bounds, numbers without a name included.
+  const std::int64_t covering[] = {kContentModeStretch, kContentModeFill, 7, -1};
+  for (std::int64_t mode : covering) {
+    SCOPED_TRACE(mode);
+    EXPECT_EQ(sides(resizedImageWithContentMode(*wide, mode, {100, 100}, kInterpolationDefault)),
+              (Size{200, 100}));
   }
-  EXPECT_EQ(sides(resizedImageWithRatio(*wide, 0.25, 3)), (Size{50, 25}));
-  EXPECT_EQ(resizedImageWithRatio(*wide, -1, 3), nullptr);  // both sides negative
-  EXPECT_EQ(sides(resizedImage(*wide, {10.2, 10.7}, 0)), (Size{11, 11}));
-  EXPECT_EQ(sides(resizedImage(*wide, {400, 150}, 2)), (Size{400, 150}));  // x grows, y kept
+  EXPECT_EQ(sides(resizedImageWithRatio(*wide, 0.25, kInterpolationHigh)), (Size{50, 25}));
+  EXPECT_EQ(resizedImageWithRatio(*wide, -1, kInterpolationHigh), nullptr);  // both sides < 0
+  EXPECT_EQ(sides(resizedImage(*wide, {10.2, 10.7}, kInterpolationDefault)), (Size{11, 11}));
+  // x grows, y kept
+  EXPECT_EQ(sides(resizedImage(*wide, {400, 150}, kInterpolationLow)), (Size{400, 150}));
   // No bitmap: empty, non-finite or absurd sizes, an image without pixels.
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (Size bad : {Size{0, 10}, Size{-10, 10}, Size{nan, 10}, Size{10, INFINITY}, Size{1e12, 10}}) {
-    EXPECT_EQ(resizedImage(*wide, bad, 0), nullptr) << bad.width << " x " << bad.height;
+    EXPECT_EQ(resizedImage(*wide, bad, kInterpolationDefault), nullptr)
+        << bad.width << " x " << bad.height;
   }
 }
 
 TEST(Resize, LayoutsAreMappedOrRefused) {
   // Alpha last becomes premultiplied last: half-covered red reads 128, 0, 0, 128 in memory.
   const RasterRef last = Raster::Make(1, 1, 4, 3, ColorSpace::kRGB, {255, 0, 0, 128});
-  const ImageRef mapped = resizedImage(*Image::Make(last), {1, 1}, 0);
+  const ImageRef mapped = resizedImage(*Image::Make(last), {1, 1}, kInterpolationDefault);
   ASSERT_NE(mapped, nullptr);
   EXPECT_EQ(mapped->raster()->bitmap_info(), 1u);
   EXPECT_EQ(std::vector<std::uint8_t>(mapped->raster()->data(), mapped->raster()->data() + 4),
@@ -131,7 +139,7 @@ TEST(Resize, LayoutsAreMappedOrRefused) {
   // RGB without alpha or skip byte, and grey with alpha, make no bitmap.
   for (const RasterRef& raster : {Raster::Make(1, 1, 4, 0, ColorSpace::kRGB, {1, 2, 3, 0}),
                                   Raster::Make(1, 1, 2, 3, ColorSpace::kGrey, {9, 9})}) {
-    EXPECT_EQ(resizedImage(*Image::Make(raster), {1, 1}, 0), nullptr);
+    EXPECT_EQ(resizedImage(*Image::Make(raster), {1, 1}, kInterpolationDefault), nullptr);
   }
 }
 

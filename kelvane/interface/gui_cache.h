@@ -85,12 +85,18 @@ class KELVANE_EXPORT FontTableEntry {
 // Point sizes 4..40.
 inline constexpr std::size_t kFontTableSize = 37;
 
+// The bold system font of each size.
 extern KELVANE_EXPORT FontTableEntry s_font_sys_bold[kFontTableSize];
+// The system font of each size.
 extern KELVANE_EXPORT FontTableEntry s_font_sys_norm[kFontTableSize];
+// "HelveticaNeue-Medium" of each size, else the s_font_sys_bold entry.
 extern KELVANE_EXPORT FontTableEntry s_font_hal_bold[kFontTableSize];
+// "HelveticaNeue" of each size, else the s_font_sys_norm entry.
 extern KELVANE_EXPORT FontTableEntry s_font_hal_norm[kFontTableSize];
+// The font last installed with FontCondencedBoldName; null until then.
 extern KELVANE_EXPORT FontTableEntry s_font_con_bold[kFontTableSize];
 
+// The font tables and the small drawing and widget factories (see the opening block).
 class KELVANE_EXPORT SGUICache {
  public:
   SGUICache() = delete;

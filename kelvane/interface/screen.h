@@ -10,6 +10,9 @@
 // The normalised size is read on each call until a call finds a screen larger than 0 x 0, and
 // kept from then on. screenSizeType() asks for the idiom afresh on every call.
 //
+// One of two headers named screen.h: this one is the facade; kelvane/platform/device/screen.h
+// gives the platform's raw screen facts it is built on.
+//
 // Threads: every member may be called from any thread.
 #pragma once
 
@@ -21,6 +24,7 @@
 
 namespace kelvane {
 
+// The screen facts the interface asks for, as the opening block says.
 class KELVANE_EXPORT CScreen {
  public:
   CScreen() = delete;

@@ -23,6 +23,7 @@
 
 namespace kelvane {
 
+// Type identifiers, extensions and MIME types for the application's files.
 class KELVANE_EXPORT UTIType {
  public:
   UTIType() = delete;

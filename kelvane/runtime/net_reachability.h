@@ -39,6 +39,7 @@ inline constexpr unsigned int kReachabilityIsWWAN = 0x40000;
 // The status (0, 1 or 2) that a flag word means.
 [[nodiscard]] KELVANE_EXPORT int NetworkStatusForFlags(unsigned int flags) noexcept;
 
+// The monitor of whether and how the internet can be reached (see the opening block).
 class KELVANE_EXPORT CNetReachability : public platform::Object {
  public:
   // The process-wide monitor, made on the first call (thread-safe); null when it could not be
@@ -50,6 +51,8 @@ class KELVANE_EXPORT CNetReachability : public platform::Object {
   [[nodiscard]] static std::shared_ptr<CNetReachability> init() noexcept;
   ~CNetReachability() override;
 
+  // The status: 0 not reachable, 1 over a local network, 2 over the cellular network.
+  // setStatus() replaces it as given, as a change report does.
   [[nodiscard]] int status() const noexcept { return m_status.load(); }
   void setStatus(int status) noexcept { m_status.store(status); }
 

@@ -55,8 +55,10 @@ class KELVANE_EXPORT Listener : public platform::Object {
   platform::Block block_;
 };
 
+// Listeners are shared: the same ref is the same listener.
 using ListenerRef = std::shared_ptr<Listener>;
 
+// A hub of events: listeners subscribe blocks under event numbers, and deliverers call them.
 class KELVANE_EXPORT CNotice {
  public:
   // The process-wide hub, made on the first call from any thread and never destroyed; null only
@@ -69,7 +71,7 @@ class KELVANE_EXPORT CNotice {
   CNotice& operator=(const CNotice&) = delete;
 
   // Registers `block` for `subscriber` under `event`: replaces the block of the subscriber's
-  // listener, keeping its place, or appends a new listener. A null subscriber or a nil block is
+  // listener, keeping its place, or appends a new listener. A null subscriber or an empty block is
   // ignored; so is the call when memory runs out (nothing half-done stays behind). A replaced
   // block is released after the registry's lock, so its captures' destructors may use the hub
   // from any thread.

@@ -47,5 +47,6 @@ KELVANE_EXPORT void SetEnviromentData(uint32_t n) noexcept;
 // Scratch string (byte buffer) number `index` of the calling thread, or nullptr when the thread
 // has no key buffer yet or never reserved that number. Creates nothing and allocates nothing.
 [[nodiscard]] KELVANE_EXPORT String* EnviromentString(uint32_t index) noexcept;
+// EnviromentString() for the byte buffers.
 [[nodiscard]] KELVANE_EXPORT Data* EnviromentData(uint32_t index) noexcept;
 }  // namespace kelvane::NSTools

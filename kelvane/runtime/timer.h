@@ -41,6 +41,7 @@ namespace kelvane {
 // The block type of this module: no arguments, no result.
 using VoidBlock = std::function<void()>;
 
+// A restartable repeating timer on a dispatch queue.
 class KELVANE_EXPORT GCDTimer : public platform::Object {
  public:
   GCDTimer() noexcept = default;
@@ -60,10 +61,17 @@ class KELVANE_EXPORT GCDTimer : public platform::Object {
   std::shared_ptr<platform::TimerSource> m_timer;  // guarded by the monitor
 };
 
+// A block scheduled on a queue, cancellable until it starts, with its state.
 class KELVANE_EXPORT GCDBlock : public platform::Object,
                                 public std::enable_shared_from_this<GCDBlock> {
  public:
-  enum : std::size_t { kCreated = 0, kScheduled = 1, kFinished = 2, kCancelled = 3 };
+  // The states of a block.
+  enum : std::size_t {
+    kCreated = 0,    // made, not scheduled
+    kScheduled = 1,  // waiting or running
+    kFinished = 2,   // has run
+    kCancelled = 3,  // cancelled before it started
+  };
 
   // A block in state 0 around `block`; null when the block is empty or memory ran out.
   [[nodiscard]] static std::shared_ptr<GCDBlock> initWithBlock(VoidBlock block) noexcept;
@@ -78,6 +86,7 @@ class KELVANE_EXPORT GCDBlock : public platform::Object,
   // then sets state 2).
   void cancel() noexcept;
 
+  // The state, kCreated .. kCancelled; setStatus() sets it as given, without checking.
   [[nodiscard]] std::size_t status() const noexcept { return status_.load(); }
   void setStatus(std::size_t status) noexcept { status_.store(status); }
 

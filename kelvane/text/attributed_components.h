@@ -33,16 +33,24 @@ namespace NSTools {
 // and a null pointer (or nullptr) stands for the end of the list.
 class Component {
  public:
+  // The end of the list.
   Component(std::nullptr_t) noexcept {}
+  // Plain text, zero-terminated; a null pointer ends the list.
   Component(const char16_t* text) noexcept
       : value_(text == nullptr ? Value() : Value(std::u16string_view(text))) {}
+  // Plain text.
   Component(std::u16string_view text) noexcept : value_(text) {}
   Component(const String& text) noexcept : value_(std::u16string_view(text)) {}
+  // An attributed string, appended with its own attributes.
   Component(const platform::AttributedString& text) noexcept : value_(&text) {}
+  // An attribute set, added to the piece before it.
   Component(const platform::TextAttributes& attributes) noexcept : value_(&attributes) {}
 
+  // The piece: std::monostate for the end of the list, else the text, the attributed string or
+  // the attribute set, borrowed.
   using Value = std::variant<std::monostate, std::u16string_view, const platform::AttributedString*,
                              const platform::TextAttributes*>;
+  // What the piece is.
   [[nodiscard]] const Value& value() const noexcept { return value_; }
 
  private:

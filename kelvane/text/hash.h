@@ -24,6 +24,7 @@
 
 namespace kelvane {
 
+// The digest interface: Init() starts a message, Update() feeds bytes.
 class KELVANE_EXPORT CHasher {
  public:
   virtual ~CHasher();
@@ -35,6 +36,7 @@ class KELVANE_EXPORT CHasher {
   virtual void Update(const void* data, unsigned int length) = 0;
 };
 
+// MD5 (RFC 1321): 16-byte digests, the context held inline.
 class KELVANE_EXPORT CHashMD5 : public CHasher {
  public:
   // A new object is already initialised: ready for Update at once.
@@ -54,6 +56,7 @@ class KELVANE_EXPORT CHashMD5 : public CHasher {
   platform::Md5Context context_;
 };
 
+// Streams a file through a hasher.
 class KELVANE_EXPORT CHash {
  public:
   CHash() = delete;

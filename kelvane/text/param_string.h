@@ -62,9 +62,11 @@ namespace kelvane::NSTools {
 [[nodiscard]] KELVANE_EXPORT bool ReadKey(const String& receiver, String* key, String* value,
                                           OptionalString separator) noexcept;
 
-// The number conversions of ReadParam, for text already in hand.
+// The text as a 32-bit integer, as ReadParam converts it.
 [[nodiscard]] KELVANE_EXPORT std::int32_t IntValue(std::u16string_view text) noexcept;
+// The text as a 64-bit integer, as ReadParam converts it.
 [[nodiscard]] KELVANE_EXPORT std::int64_t LongLongValue(std::u16string_view text) noexcept;
+// The text as a double, as ReadParam converts it.
 [[nodiscard]] KELVANE_EXPORT double DoubleValue(std::u16string_view text) noexcept;
 
 }  // namespace kelvane::NSTools

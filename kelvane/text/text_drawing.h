@@ -28,11 +28,14 @@ namespace NSTools {
 
 // A range of UTF-16 units; kNotFoundLocation with length 0 when nothing was found.
 struct MatchRange {
-  std::uint64_t location = 0;
-  std::uint64_t length = 0;
+  std::uint64_t location = 0;  // the first unit
+  std::uint64_t length = 0;    // the number of units
+  // Equal when location and length are equal.
   friend bool operator==(const MatchRange&, const MatchRange&) = default;
 };
+// The location of a range that found nothing.
 inline constexpr std::uint64_t kNotFoundLocation = 0x7FFFFFFFFFFFFFFF;
+// CalcDistanceOf's answer when there is no occurrence.
 inline constexpr unsigned int kNoDistance = 0xFFFFFFFF;
 
 // The distance, in units, of the best case-insensitive occurrence of `word` in `self` from the

@@ -33,6 +33,7 @@
 
 namespace kelvane {
 
+// Server time, calendar arithmetic and date text (see the opening block).
 class KELVANE_EXPORT STime {
  public:
   STime() = delete;
@@ -47,8 +48,9 @@ class KELVANE_EXPORT STime {
   // A zone outside -720..720, or 0, counts as UTC; the shift is applied whatever its value.
   static void InitializeTZ(std::int64_t tz, std::int64_t use_daylight) noexcept;
 
-  // The current UTC time in whole seconds, and with its fraction.
+  // The current UTC time in whole seconds.
   [[nodiscard]] static std::int64_t Timestamp() noexcept;
+  // The current UTC time in seconds, with its fraction.
   [[nodiscard]] static double TimeDouble() noexcept;
 
   // Breaks `t` down into `calendar` with UTC rules (as gmtime_r does). False, with nothing
@@ -110,7 +112,8 @@ class KELVANE_EXPORT STime {
 
   // ---- calendar fields and short dates -------------------------------------------------------
 
-  // Fields of t with UTC rules; a negative t reads as year 1900, month 1, day 0, 00:00.
+  // Year(), Month(), Day(), Hour() and Min(): the fields of t with UTC rules; a negative t reads
+  // as year 1900, month 1, day 0, 00:00.
   [[nodiscard]] static std::uint32_t Year(std::int64_t t) noexcept;
   [[nodiscard]] static std::uint32_t Month(std::int64_t t) noexcept;
   [[nodiscard]] static std::uint32_t Day(std::int64_t t) noexcept;

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "kelvane/colours/avatar.h"
@@ -33,8 +34,9 @@ const std::map<std::string, std::uint64_t> kClips = {{"none", Avatar::kClipNone}
                                                      {"circle", Avatar::kClipCircle},
                                                      {"rounded", Avatar::kClipRounded}};
 const std::map<std::string, std::int64_t> kModes = {
-    {"fit", Avatar::kModeFit}, {"fill", Avatar::kModeFill},     {"center", Avatar::kModeCenter},
-    {"top", Avatar::kModeTop}, {"bottom", Avatar::kModeBottom}, {"stretch", 0}};
+    {"fit", Avatar::kModeFit},       {"fill", Avatar::kModeFill},
+    {"center", Avatar::kModeCenter}, {"top", Avatar::kModeTop},
+    {"bottom", Avatar::kModeBottom}, {"stretch", platform::kContentModeStretch}};
 
 int RunAvatar(const AvatarOptions& o) {
   const std::string& out = o.output.Path();
@@ -75,8 +77,10 @@ int RunAvatar(const AvatarOptions& o) {
               << "flat colour  #" << colour << '\n';
   }
   WritePNG(*avatar, out);
-  std::cout << "wrote        " << out << " (" << avatar->size().width << " x "
-            << avatar->size().height << " points at scale " << avatar->scale() << ")\n";
+  std::ostringstream detail;
+  detail << avatar->size().width << " x " << avatar->size().height << " points at scale "
+         << avatar->scale() << ", " << PixelSize(*avatar);
+  SayWritten(out, detail.str());
   return 0;
 }
 
@@ -90,8 +94,10 @@ void AddAvatar(Tool& tool) {
       "--login", o->login, "login (split at spaces when no name and surname are given)");
   CLI::Option* name = command->add_option("--name", o->name, "first name");
   CLI::Option* surname = command->add_option("--surname", o->surname, "surname");
-  CLI::Option* picture = command->add_option("--picture", o->picture,
-                                             "PNG or JPEG picture to draw instead of initials");
+  CLI::Option* picture =
+      command
+          ->add_option("--picture", o->picture, "PNG or JPEG picture to draw instead of initials")
+          ->type_name("FILE");
   for (CLI::Option* initials : {login, name, surname}) initials->excludes(picture);
   command->add_option("--mode", o->mode, "picture placement")
       ->check(OneOf({"fit", "fill", "center", "top", "bottom", "stretch"}))
@@ -105,7 +111,7 @@ void AddAvatar(Tool& tool) {
   command->add_option("--clip", o->clip, "the avatar's outline")
       ->check(OneOf({"none", "circle", "rounded"}))
       ->capture_default_str();
-  o->output.Add(command, "PNG file to write", false);
+  o->output.Add(command, "PNG file to write: .png", false, Written::kPNG);
   tool.Runs(command, [o, login, name, surname] {
     o->has_login = login->count() > 0;
     o->has_name = name->count() > 0;

@@ -86,7 +86,7 @@ CLI::Validator Number(double min, double max, Low low) {
         if (above_min && *value <= max) return {};
         return "'" + text + "' is not a number " + range;
       },
-      range);
+      range, kRangeValidator);
 }
 
 CLI::Validator Integer(std::int64_t min, std::int64_t max) {
@@ -104,7 +104,7 @@ CLI::Validator Integer(std::int64_t min, std::int64_t max) {
         }
         return "'" + text + "' is not a whole number " + range;
       },
-      range);
+      range, kRangeValidator);
 }
 
 CLI::Validator OneOf(std::initializer_list<std::string_view> names) {
@@ -118,7 +118,7 @@ CLI::Validator OneOf(std::initializer_list<std::string_view> names) {
         }
         return "'" + text + "' is not one of " + list;
       },
-      list);
+      list, kChoiceValidator);
 }
 
 CLI::Validator Colour() {
@@ -127,7 +127,7 @@ CLI::Validator Colour() {
         if (ParseRGB(text)) return {};
         return "'" + text + "' is not a colour RRGGBB or #RRGGBB (hexadecimal digits)";
       },
-      "RRGGBB or #RRGGBB");
+      "[#]RRGGBB");
 }
 
 CLI::Validator Box() {

@@ -7,7 +7,8 @@
 // commands call again to turn an accepted text into its value.
 //
 // Numbers are decimal; not-a-number and infinities are refused everywhere, and every number has
-// a range, written into the help text.
+// a range, written into the help text. The validators name themselves as the man page and the
+// completion read them (command_tree.h): a range, a choice of words, or the form of a value.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -21,6 +22,11 @@
 #include "kelvane/platform/geometry/geometry.h"
 
 namespace kelvane::cli {
+
+// The names of the validators below that state a range of numbers, and a choice of words (their
+// description: the words, ", " between them).
+inline constexpr char kRangeValidator[] = "range";
+inline constexpr char kChoiceValidator[] = "choice";
 
 // The largest side, in points or pixels, a WxH option takes.
 inline constexpr double kMaxSide = 100000;

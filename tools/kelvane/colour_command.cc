@@ -9,7 +9,6 @@
 #include <string>
 
 #include "kelvane/colours/color_cache.h"
-#include "kelvane/colours/internal/color_cache_contents.h"
 #include "kelvane/colours/palette.h"
 #include "kelvane/platform/device/appearance.h"
 #include "tools/kelvane/checks.h"
@@ -56,11 +55,9 @@ struct ColourOptions {
 
 int RunColour(const ColourOptions& o) {
   const std::uint32_t rgb = *ParseRGB(o.rgb);  // checked when parsed
-  const std::size_t before = internal::ColorCacheKeys().size();
   const ColorRef first = Create::ColorForRGB(rgb, o.alpha);
   if (first == nullptr) throw Failure("colour: out of memory");
   const std::uint32_t packed = Create::rgba(*first);
-  const std::size_t after = internal::ColorCacheKeys().size();
   const ColorRef second = Create::ColorForRGB(rgb, o.alpha);
   const auto components = first->RGBA();
 
@@ -73,10 +70,7 @@ int RunColour(const ColourOptions& o) {
                   components->red, components->green, components->blue, components->alpha);
     std::cout << line;
   }
-  std::cout << "cache      first request: "
-            << (after > before ? "miss, built and stored a new colour" : "hit") << "; entries "
-            << before << " -> " << after << " of 256\n"
-            << "           second request: "
+  std::cout << "cache      second request: "
             << (second == first ? "hit, the very same object" : "a different object") << '\n';
 
   // A neighbouring alpha on the same byte shares the entry; the next byte does not.

@@ -68,8 +68,12 @@ struct DemoContext {
 };
 
 // Prints "kelvane: <message>" on standard error and returns the failure exit status 1. For
-// commands that go on after a failure (several files, one failing).
+// commands that go on after a failure (several files, one failing). The message is "what:
+// reason"; a reason from the library or the system goes through Reason() (messages.h) first.
 int Fail(std::string_view message);
+// Prints "kelvane: <message>" on standard error, as Fail() does, for a warning the command goes
+// on after. Control characters in the message are printed escaped.
+void PrintError(std::string_view message);
 
 // Text between the command line and the library: UTF-8 outside, UTF-16 inside, converted with
 // the library's strict bridge (kelvane/text/utf8.h).

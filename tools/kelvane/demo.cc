@@ -9,6 +9,7 @@
 
 #include "kelvane/version.h"
 #include "tools/kelvane/commands.h"
+#include "tools/kelvane/messages.h"
 
 namespace kelvane::cli {
 namespace {
@@ -47,7 +48,7 @@ int RunDemo() {
   if (error) dir = "/tmp";
   dir /= "kelvane-demo-" + std::to_string(::getpid());
   std::filesystem::create_directories(dir, error);
-  if (error) throw Failure(dir.string() + ": " + error.message());
+  if (error) throw Failure(dir.string() + ": " + Reason(error.message()));
 
   DemoContext context{std::cout, dir, {}};
   std::cout << "Kelvane " << KELVANE_VERSION_STRING << " demo (scratch folder " << dir.string()

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/kelvane/files.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <iostream>
 
@@ -11,20 +13,30 @@
 #include "kelvane/platform/graphics/image_file.h"
 #include "tools/kelvane/checks.h"
 #include "tools/kelvane/command.h"
+#include "tools/kelvane/messages.h"
 
 namespace kelvane::cli {
 namespace {
 
 [[noreturn]] void Throw(const std::string& path, const std::string& reason) {
-  throw Failure(path + ": " + reason);
+  throw Failure(path + ": " + Reason(reason));
 }
 
-bool EndsWithPNG(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string extension = path.substr(path.size() - 4);
-  for (char& c : extension) c = static_cast<char>(c | 0x20);
-  return extension == ".png";
+// The extension of the file's name, lower-case with its dot (".png"); empty when the name has
+// none (a name that starts with its only dot has none either).
+std::string Extension(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot <= start) return "";
+  std::string extension = path.substr(dot);
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return extension;
 }
+
+bool EndsWithPNG(const std::string& path) { return Extension(path) == ".png"; }
 
 // Writes all of `bytes` to standard output; false with errno set on failure.
 bool WriteToStandardOutput(std::span<const std::uint8_t> bytes) {
@@ -57,8 +69,34 @@ void WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes) {
   if (!written) Throw(path, written.error().message);
 }
 
+void CheckWritable(const std::string& path, Written kind) {
+  const std::string extension = Extension(path);
+  if (extension.empty() || kind == Written::kAnything) return;
+  const bool png = extension == ".png", jpeg = extension == ".jpg" || extension == ".jpeg";
+  const char* written = nullptr;
+  switch (kind) {
+    case Written::kPicture:
+      if (png || jpeg) return;
+      written = "PNG and JPEG pictures (.png, .jpg, .jpeg)";
+      break;
+    case Written::kJPEG:
+      if (jpeg) return;
+      written = "JPEG pictures (.jpg, .jpeg)";
+      break;
+    case Written::kPNG:
+      if (png) return;
+      written = "PNG pictures (.png)";
+      break;
+    case Written::kAnything:
+      return;
+  }
+  throw UsageError(path + ": cannot write a " + extension + " file: the command writes " + written);
+}
+
 void WritePicture(const platform::Image& image, const std::string& path, double quality) {
   if (path.empty()) throw UsageError("the output file name is empty");
+  // Never JPEG bytes under a name that promises something else.
+  CheckWritable(path, Written::kPicture);
   const platform::Result<std::monostate> written =
       EndsWithPNG(path) ? platform::WritePNGFile(image, path)
                         : platform::WriteJPEGFile(image, quality, path);
@@ -71,9 +109,32 @@ void WritePNG(const platform::Image& image, const std::string& path) {
   if (!written) Throw(path, written.error().message);
 }
 
-void OutputOption::Add(CLI::App* sub, const std::string& help, bool positional) {
-  if (positional) sub->add_option("OUT", positional_, help + " (or -o)");
-  sub->add_option("-o,--output", option_, help);
+void SayWritten(const std::string& path, const std::string& detail) {
+  struct stat written {};
+  struct stat out {};
+  const bool known = ::stat(path.c_str(), &written) == 0;
+  // Written to standard output itself (/dev/stdout): the bytes are what it says.
+  if (known && ::fstat(STDOUT_FILENO, &out) == 0 && written.st_dev == out.st_dev &&
+      written.st_ino == out.st_ino) {
+    return;
+  }
+  std::string facts = detail;
+  if (known && S_ISREG(written.st_mode)) {
+    facts += (facts.empty() ? "" : ", ") + ShownSize(static_cast<std::uint64_t>(written.st_size));
+  }
+  std::cout << "wrote " << Printable(path) << (facts.empty() ? "" : " (" + facts + ")") << '\n';
+}
+
+std::string PixelSize(const platform::Image& image) {
+  const platform::Size size = image.size();
+  return std::to_string(std::lround(size.width * image.scale())) + " x " +
+         std::to_string(std::lround(size.height * image.scale())) + " px";
+}
+
+void OutputOption::Add(CLI::App* sub, const std::string& help, bool positional, Written kind) {
+  kind_ = kind;
+  if (positional) sub->add_option("OUT", positional_, help + " (or -o)")->type_name("FILE");
+  sub->add_option("-o,--output", option_, help)->type_name("FILE");
 }
 
 const std::string& OutputOption::Path() const {
@@ -83,7 +144,9 @@ const std::string& OutputOption::Path() const {
   if (option_.empty() && positional_.empty()) {
     throw UsageError("the output file is required: -o/--output FILE");
   }
-  return option_.empty() ? positional_ : option_;
+  const std::string& path = option_.empty() ? positional_ : option_;
+  CheckWritable(path, kind_);
+  return path;
 }
 
 CLI::Option* AddJPEGQuality(CLI::App* sub, double& quality) {

@@ -37,18 +37,38 @@ platform::ImageRef LoadPicture(const std::string& path);
 // Writes `bytes` to `path` whole or not at all (see above).
 void WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes);
 
+// What a command writes, by the extensions it takes for the file: a picture (.png as PNG; .jpg,
+// .jpeg or none as JPEG), JPEG only (.jpg, .jpeg or none), PNG only (.png or none), or anything.
+// A name without an extension is taken, for /dev/stdout and the like.
+enum class Written { kPicture, kJPEG, kPNG, kAnything };
+
+// Throws UsageError naming the extensions written when `path` has one that `kind` does not take
+// ("out.gif"), before any work is done.
+void CheckWritable(const std::string& path, Written kind);
+
 // Saves the picture upright: PNG when `path` ends in .png (any case), else JPEG at `quality`.
+// Throws UsageError for a name CheckWritable(kPicture) refuses.
 void WritePicture(const platform::Image& image, const std::string& path, double quality);
 // Saves the picture upright as PNG, whatever the name.
 void WritePNG(const platform::Image& image, const std::string& path);
+
+// Says on standard output what a command wrote, in one line: "wrote out.png (384 x 384 px,
+// 12.4 KB)", the size read back from the file, `detail` ("384 x 384 px") first when given.
+// Nothing when `path` is standard output itself.
+void SayWritten(const std::string& path, const std::string& detail = "");
+// "384 x 384 px": the picture's size as it is written, upright.
+std::string PixelSize(const platform::Image& image);
 
 // The file a command writes: `-o/--output`, or the positional OUT that some commands took before
 // the option existed and still take.
 class OutputOption {
  public:
-  // Adds -o/--output, and the positional OUT with `positional`.
-  void Add(CLI::App* sub, const std::string& help, bool positional);
-  // The path given. Throws UsageError when neither or both spellings were given.
+  // Adds -o/--output, and the positional OUT with `positional`. Path() refuses a name `kind`
+  // does not take.
+  void Add(CLI::App* sub, const std::string& help, bool positional,
+           Written kind = Written::kAnything);
+  // The path given. Throws UsageError when neither or both spellings were given, or when the
+  // name has an extension the command does not write.
   [[nodiscard]] const std::string& Path() const;
   // Each spelling's value, empty when not given; for a command that reads its positionals by
   // what the options left to fill.
@@ -58,6 +78,7 @@ class OutputOption {
  private:
   std::string positional_;
   std::string option_;
+  Written kind_ = Written::kAnything;
 };
 
 // Adds `--quality Q`, the JPEG quality 0..1 of a picture written as JPEG, with its default.

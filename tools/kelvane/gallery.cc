@@ -213,12 +213,14 @@ void DrawGallery(const std::string& path, ImageRef picture) {
   // A picture avatar in each fit mode, of a picture smaller than the avatar so that the modes
   // differ.
   const double scale = picture->scale();
-  const ImageRef small = Resize::resizedImage(*picture, {42 * scale, 28 * scale}, 3);
+  const ImageRef small =
+      Resize::resizedImage(*picture, {42 * scale, 28 * scale}, platform::kInterpolationHigh);
   paint.Text(u"Picture avatars: fit, fill, center, top, bottom, stretch (rounded clip)",
              {kMargin, y, 700, 20}, 14, ink, true);
   y += 28;
-  const std::int64_t modes[] = {Avatar::kModeFit, Avatar::kModeFill,   Avatar::kModeCenter,
-                                Avatar::kModeTop, Avatar::kModeBottom, 0};
+  const std::int64_t modes[] = {Avatar::kModeFit,    Avatar::kModeFill,
+                                Avatar::kModeCenter, Avatar::kModeTop,
+                                Avatar::kModeBottom, platform::kContentModeStretch};
   const char16_t* mode_names[] = {u"fit", u"fill", u"center", u"top", u"bottom", u"stretch"};
   const ColorRef backdrop = Create::ColorForRGB(0xDDE3EA);
   for (int i = 0; i < 6; ++i) {

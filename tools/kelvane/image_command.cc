@@ -2,7 +2,8 @@
 // `kelvane image info FILE...`, `kelvane image convert IN OUT`, and the image operations:
 // `resize`, `jpeg` (to a side limit), `pixel` and `tint`. `effect` lives in its own file.
 // Every command that writes takes the file as -o/--output or, as it always did, a positional
-// OUT; a name ending in .png is written as PNG, any other as JPEG at --quality.
+// OUT; a name ending in .png is written as PNG, one ending in .jpg or .jpeg (or none) as JPEG at
+// --quality, and any other refused before the input is read.
 // Demo steps: a small picture drawn, saved as PNG and JPEG, and described; a larger picture
 // drawn, turned, resized, compressed to a limit and tinted.
 #include <sys/stat.h>
@@ -33,6 +34,7 @@
 #include "tools/kelvane/files.h"
 #include "tools/kelvane/gallery.h"
 #include "tools/kelvane/image_effect_command.h"
+#include "tools/kelvane/messages.h"
 
 namespace kelvane::cli {
 namespace {
@@ -76,7 +78,7 @@ void Describe(std::ostream& out, const std::string& name, const Image& image) {
   std::snprintf(line, sizeof line,
                 "%s: %u x %u pixels, %g x %g points, scale %g, orientation %d (%s), alpha %s "
                 "(bitmap info 0x%04X), %s\n",
-                name.c_str(), raster.width(), raster.height(), size.width, size.height,
+                Printable(name).c_str(), raster.width(), raster.height(), size.width, size.height,
                 image.scale(), image.orientation(), OrientationName(image.orientation()),
                 AlphaName(raster.alpha_info()), raster.bitmap_info(),
                 raster.color_space() == platform::ColorSpace::kRGB ? "RGB" : "grey");
@@ -112,7 +114,9 @@ struct ConvertOptions {
 
 int RunConvert(const ConvertOptions& o) {
   const std::string& out = o.output.Path();
-  WritePicture(*LoadPicture(o.in), out, o.quality);
+  const ImageRef image = LoadPicture(o.in);
+  WritePicture(*image, out, o.quality);
+  SayWritten(out, PixelSize(*image));
   return 0;
 }
 
@@ -152,13 +156,13 @@ int RunResize(const ResizeOptions& o, const CLI::App* command) {
     resized = Resize::resizedImage(*image, *ParseBox(o.size), number);
   } else {
     const bool fit = !o.fit.empty();
-    resized = Resize::resizedImageWithContentMode(*image, fit ? 1 : 2,
-                                                  *ParseBox(fit ? o.fit : o.fill), number);
+    resized = Resize::resizedImageWithContentMode(
+        *image, fit ? platform::kContentModeFit : platform::kContentModeFill,
+        *ParseBox(fit ? o.fit : o.fill), number);
   }
   if (resized == nullptr) throw Failure("resize: no picture of that size can be made");
   WritePicture(*resized, out, jpeg_quality);
-  std::cout << out << ": " << resized->raster()->width() << " x " << resized->raster()->height()
-            << " pixels\n";
+  SayWritten(out, PixelSize(*resized));
   return 0;
 }
 
@@ -178,8 +182,11 @@ int RunJPEG(const JPEGOptions& o) {
   const auto data = Resize::compressToJPEG(*image, o.quality, o.limit, &adjusted);
   if (!data) throw Failure("jpeg: nothing to encode at that limit");
   WriteOutput(out, *data);
-  std::cout << "adjusted size " << adjusted.width << " x " << adjusted.height << " points\n"
-            << out << ": " << data->size() << " bytes\n";
+  std::cout << "adjusted size " << adjusted.width << " x " << adjusted.height << " points\n";
+  const platform::RasterRef written = platform::DecodeJPEG(*data);
+  SayWritten(out, written == nullptr ? ""
+                                     : std::to_string(written->width()) + " x " +
+                                           std::to_string(written->height()) + " px");
   return 0;
 }
 
@@ -225,6 +232,7 @@ int RunTint(const TintOptions& o) {
     slot = *value;
   }
   if (out.empty()) throw UsageError("the output file is required: -o/--output FILE");
+  CheckWritable(out, Written::kPicture);
   if (colour.empty()) throw UsageError("the colour is required: --colour RRGGBB");
   if (std::string problem = Colour()(colour); !problem.empty()) {
     throw UsageError("--colour: " + problem);
@@ -233,6 +241,7 @@ int RunTint(const TintOptions& o) {
       Create::imageWithTint(*LoadPicture(o.in), Create::ColorForRGB(*ParseRGB(colour)));
   if (tinted == nullptr) throw Failure("tint: the picture cannot be drawn");
   WritePicture(*tinted, out, o.quality);
+  SayWritten(out, PixelSize(*tinted));
   return 0;
 }
 
@@ -246,21 +255,22 @@ void AddImage(Tool& tool) {
   CLI::App* info = image->add_subcommand(
       "info", "pixels, points, scale, orientation, alpha layout and colour space of each file");
   auto files = std::make_shared<std::vector<std::string>>();
-  info->add_option("FILE", *files, "PNG or JPEG files")->required();
+  info->add_option("FILE", *files, "PNG or JPEG files")->required()->type_name("FILE");
   tool.Runs(info, [files] { return RunInfo(*files); });
 
   CLI::App* convert = image->add_subcommand("convert", "load IN and save it upright");
   auto convert_options = std::make_shared<ConvertOptions>();
-  convert->add_option("IN", convert_options->in, "PNG or JPEG file")->required();
-  convert_options->output.Add(convert, "file to write (.png, else JPEG)", true);
+  convert->add_option("IN", convert_options->in, "PNG or JPEG file")->required()->type_name("FILE");
+  convert_options->output.Add(convert, "file to write: .png, .jpg or .jpeg", true,
+                              Written::kPicture);
   AddJPEGQuality(convert, convert_options->quality);
   tool.Runs(convert, [convert_options] { return RunConvert(*convert_options); });
 
   CLI::App* resize = image->add_subcommand("resize", "draw IN upright at a new size and save it");
   auto resize_options = std::make_shared<ResizeOptions>();
   ResizeOptions& r = *resize_options;
-  resize->add_option("IN", r.in, "PNG or JPEG file")->required();
-  r.output.Add(resize, "file to write (.png, else JPEG)", true);
+  resize->add_option("IN", r.in, "PNG or JPEG file")->required()->type_name("FILE");
+  r.output.Add(resize, "file to write: .png, .jpg or .jpeg", true, Written::kPicture);
   CLI::Option_group* size = resize->add_option_group("size", "exactly one of these");
   size->add_option("--size", r.size, "new size in pixels")->check(Box());
   size->add_option("--ratio", r.ratio, "scale factor for both sides")
@@ -282,14 +292,14 @@ void AddImage(Tool& tool) {
             const std::string problem = Number(0, 1)(text);
             return problem.empty() ? problem : problem + ", nor an interpolation name";
           },
-          "from 0 to 1"));
+          "from 0 to 1", kRangeValidator));
   tool.Runs(resize, [resize_options, resize] { return RunResize(*resize_options, resize); });
 
   CLI::App* jpeg = image->add_subcommand(
       "jpeg", "save IN upright as JPEG, its longer side at most --limit pixels");
   auto jpeg_options = std::make_shared<JPEGOptions>();
-  jpeg->add_option("IN", jpeg_options->in, "PNG or JPEG file")->required();
-  jpeg_options->output.Add(jpeg, "JPEG file to write", true);
+  jpeg->add_option("IN", jpeg_options->in, "PNG or JPEG file")->required()->type_name("FILE");
+  jpeg_options->output.Add(jpeg, "JPEG file to write: .jpg or .jpeg", true, Written::kJPEG);
   jpeg->add_option("--limit", jpeg_options->limit, "longest side in pixels")
       ->required()
       ->check(Integer(1, 65500));
@@ -299,7 +309,7 @@ void AddImage(Tool& tool) {
   CLI::App* pixel =
       image->add_subcommand("pixel", "colour (RRGGBB, premultiplied) of one stored pixel");
   auto pixel_options = std::make_shared<PixelOptions>();
-  pixel->add_option("IN", pixel_options->in, "PNG or JPEG file")->required();
+  pixel->add_option("IN", pixel_options->in, "PNG or JPEG file")->required()->type_name("FILE");
   pixel->add_option("X", pixel_options->x, "column, from the left")
       ->required()
       ->check(Integer(0, std::numeric_limits<std::int32_t>::max()));
@@ -311,8 +321,8 @@ void AddImage(Tool& tool) {
   CLI::App* tint =
       image->add_subcommand("tint", "paint the coverage of IN in one colour and save it");
   auto tint_options = std::make_shared<TintOptions>();
-  tint->add_option("IN", tint_options->in, "PNG or JPEG file")->required();
-  tint_options->output.Add(tint, "file to write (.png, else JPEG)", true);
+  tint->add_option("IN", tint_options->in, "PNG or JPEG file")->required()->type_name("FILE");
+  tint_options->output.Add(tint, "file to write: .png, .jpg or .jpeg", true, Written::kPicture);
   tint->add_option("RRGGBB", tint_options->positional_colour, "the same as --colour");
   tint->add_option("--colour", tint_options->colour, "the colour")->check(Colour());
   AddJPEGQuality(tint, tint_options->quality);
@@ -361,7 +371,7 @@ int DemoImage(DemoContext& context) {
   for (const char* name : {"cut.bin", "huge.bin", "pipe.bin"}) {
     const platform::Result<ImageRef> refused = platform::ReadImageFile(path(name));
     out << "kelvane: " << name << ": "
-        << (refused ? "loaded, which it should not have" : refused.error().message) << '\n';
+        << (refused ? "loaded, which it should not have" : Reason(refused.error().message)) << '\n';
   }
   return 0;
 }
@@ -402,7 +412,8 @@ int DemoImageOperations(DemoContext& context) {
       << platform::ConcurrencyWidth()
       << " threads (kelvane --one-thread keeps it on one): " << path("picture-x4-cubic.png")
       << "\n";
-  const ImageRef fitted = Resize::resizedImageWithContentMode(*turned, 1, {100, 100}, 0);
+  const ImageRef fitted = Resize::resizedImageWithContentMode(
+      *turned, platform::kContentModeFit, {100, 100}, platform::kInterpolationDefault);
   if (fitted == nullptr) throw Failure("image: cannot fit");
   WritePNG(*fitted, path("picture-fit-100.png"));
   out << "Fitted into 100 x 100: " << fitted->raster()->width() << " x "

@@ -62,8 +62,7 @@ int RunEffect(const EffectOptions& o, bool blur) {
     throw Failure("effect: no picture (smaller than 1 x 1 point, or too large to draw)");
   }
   WritePicture(*result, out, o.quality);
-  std::cout << out << ": " << result->raster()->width() << " x " << result->raster()->height()
-            << " pixels\n";
+  SayWritten(out, PixelSize(*result));
   return 0;
 }
 
@@ -73,8 +72,8 @@ void AddImageEffect(Tool& tool, CLI::App& image) {
   auto o = std::make_shared<EffectOptions>();
   CLI::App* command = image.add_subcommand(
       "effect", "blur, saturate and tint a picture (a frosted copy), written upright");
-  command->add_option("IN", o->in, "PNG or JPEG file")->required();
-  o->output.Add(command, "file to write (.png, else JPEG)", true);
+  command->add_option("IN", o->in, "PNG or JPEG file")->required()->type_name("FILE");
+  o->output.Add(command, "file to write: .png, .jpg or .jpeg", true, Written::kPicture);
   CLI::Option_group* effect = command->add_option_group("effect", "exactly one of these");
   effect->add_flag("--light", o->light, "blur 60 points, saturation 1.8, white at 0.3");
   effect->add_flag("--extra-light", o->extra_light, "blur 40 points, saturation 1.8, light grey");
@@ -88,7 +87,8 @@ void AddImageEffect(Tool& tool, CLI::App& image) {
       ->check(Number(0, 10))
       ->capture_default_str()
       ->needs(radius);
-  command->add_option("--mask", o->mask, "picture whose coverage limits the effect");
+  command->add_option("--mask", o->mask, "picture whose coverage limits the effect")
+      ->type_name("FILE");
   AddJPEGQuality(command, o->quality);
   tool.Runs(command, [o, radius] { return RunEffect(*o, radius->count() > 0); });
 }

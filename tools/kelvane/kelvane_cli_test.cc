@@ -12,11 +12,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "kelvane/version_macros.h"
 
 namespace {
 
@@ -67,6 +69,20 @@ Outcome RunTool(const std::string& args, const fs::path& dir, const Setting& set
   outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   outcome.out = ReadFile(out);
   fs::remove(out);
+  return outcome;
+}
+
+// Runs `command` with sh: the exit status, and what it wrote to its standard output (its
+// redirections decide what else).
+Outcome RunShell(const std::string& command) {
+  Outcome outcome;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return outcome;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    outcome.out.append(buffer, n);
+  const int status = ::pclose(pipe);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return outcome;
 }
 
@@ -139,10 +155,32 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       {"image info $T/images/bomb.png", 1, "over the decoded-size limit of 100 megapixels"},
       {"secret get api-token", 1, "/: a folder, not a secure store", {.env = "KELVANE_KEYCHAIN=/"}},
       // Writes that fail: the system's reason, and no partial file.
-      {"image convert $D/good.png /dev/full", 1, "/dev/full: No space left on device"},
-      {"image convert $D/good.png $D/text.png", 1, "File too large", {.no_room = true}},
-      {"hex decode 4B656C76616E65", 1, "standard output: No space", {.stdout_path = "/dev/full"}},
-      {"palette", 1, "standard output: No space left on device", {.stdout_path = "/dev/full"}},
+      {"image convert $D/good.png /dev/full", 1, "/dev/full: no space left on device"},
+      {"image convert $D/good.png $D/text.png", 1, "text.png: file too large", {.no_room = true}},
+      {"hex decode 4B656C76616E65", 1, "standard output: no space", {.stdout_path = "/dev/full"}},
+      {"palette", 1, "standard output: no space left on device", {.stdout_path = "/dev/full"}},
+      // Unknown words, named with the nearest spelling taken, in the order typed.
+      {"image resise x", 2, "kelvane: image: unknown subcommand 'resise' (did you mean 'resize'?)"},
+      {"imge info x", 2, "kelvane: unknown subcommand 'imge' (did you mean 'image'?)"},
+      {"image resize $D/good.png -o $D/out.png --fitt 9x9", 2,
+       "kelvane: image resize: unknown option '--fitt' (did you mean '--fit'?)"},
+      {"image --one-thread info x", 2, "(an option of 'kelvane': give it before 'image')"},
+      {"image", 2, "kelvane: image: a subcommand is required: info, convert, resize, jpeg"},
+      {"image pixel $D/good.png 0 0 7 8", 2, "image pixel: unexpected arguments '7', '8'"},
+      // An output name the command cannot write is refused before the input is even read.
+      {"image convert $D/missing.png -o $D/out.gif", 2,
+       "out.gif: cannot write a .gif file: the command writes PNG and JPEG pictures (.png, "},
+      {"image resize $D/missing.png $D/out.WebP --ratio 2", 2, "cannot write a .webp file"},
+      {"image jpeg $D/missing.png -o $D/out.png --limit 9", 2, "JPEG pictures (.jpg, .jpeg)"},
+      {"image tint $D/missing.png $D/out.gif FF0000", 2, "cannot write a .gif file"},
+      {"image effect $D/missing.png -o $D/out.tiff --light", 2, "cannot write a .tiff file"},
+      {"text draw Hi -o $D/out.jpg", 2,
+       "out.jpg: cannot write a .jpg file: the command writes PNG"},
+      {"avatar --login jd -o $D/out.jpeg", 2, "the command writes PNG pictures (.png)"},
+      // Control characters and bytes that are not UTF-8 in a name are printed escaped; the
+      // system's reason starts lower-case.
+      {"image info \"$D/$(printf 'a\033[2Jb\rc\377')\"", 1,
+       "/a\\e[2Jb\\rc\\xFF: no such file or directory"},
       // Archives, record files and type database folders that load only in part, or not at all:
       // the reason from the library.
       {"archive read $T/archives/unknown_class.archive", 1,
@@ -157,7 +195,7 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
     const auto before = Snapshot(dir_);
     const Outcome outcome = RunTool(row.args, dir_, row.setting);
     EXPECT_EQ(outcome.status, row.status);
-    EXPECT_THAT(outcome.err, MatchesRegex("kelvane: [^\n]*\n"));
+    EXPECT_THAT(outcome.err, MatchesRegex("kelvane: [^\n\r\x1B]*\n"));
     EXPECT_THAT(outcome.err, HasSubstr(row.message));
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(Snapshot(dir_), before);
@@ -168,21 +206,27 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
   EXPECT_TRUE(S_ISCHR(full.st_mode));
 }
 
-TEST_F(KelvaneToolTest, TakesEverySpellingOfTheOutputAndTheColour) {
+TEST_F(KelvaneToolTest, TakesEverySpellingOfTheOutputAndSaysWhatItWrote) {
   struct Spelling {
     const char* args;
     const char* written;
+    const char* detail;  // part of what the "wrote" line says in brackets
   };
   const Spelling rows[] = {
-      {"image tint $D/good.png $D/t1.png '#FF0000'", "t1.png"},
-      {"image tint $D/good.png -o $D/t2.png FF0000", "t2.png"},
-      {"image tint $D/good.png --colour '#00FF00' $D/t3.png", "t3.png"},
-      {"image convert $D/good.png --output $D/c.jpg --quality 0.5", "c.jpg"},
-      {"image resize $D/good.png $D/r.png --ratio 2 --quality high", "r.png"},
-      {"image resize $D/good.png -o $D/r.jpg --size 4x4 --interpolation none --quality 1", "r.jpg"},
-      {"image effect $D/good.png -o $D/e.png --tint '#1A61CC'", "e.png"},
-      {"text draw Hi --output $D/d.png --colour '#1E90FF'", "d.png"},
-      {"archive write -o $D/alert.archive --symbol EURUSD --price 1.085", "alert.archive"},
+      {"image tint $D/good.png $D/t1.png '#FF0000'", "t1.png", " px, "},
+      {"image tint $D/good.png -o $D/t2.png FF0000", "t2.png", " px, "},
+      {"image tint $D/good.png --colour '#00FF00' $D/t3.png", "t3.png", " px, "},
+      {"image convert $D/good.png --output $D/c.JPEG --quality 0.5", "c.JPEG", " px, "},
+      {"image resize $D/good.png $D/r.png --ratio 2 --quality high", "r.png", " px, "},
+      {"image resize $D/good.png -o $D/r.jpg --size 4x4 --interpolation none --quality 1", "r.jpg",
+       "(4 x 4 px, "},
+      {"image jpeg $D/good.png -o $D/j.jpg --limit 3", "j.jpg", " px, "},
+      {"image effect $D/good.png -o $D/e.png --tint '#1A61CC'", "e.png", " px, "},
+      {"text draw Hi --output $D/d.png --colour '#1E90FF'", "d.png", " points at scale 2, "},
+      {"avatar --login jd --scale 2 -o $D/a.png", "a.png",
+       "(40 x 40 points at scale 2, 80 x 80 px, "},
+      {"archive write -o $D/alert.archive --symbol EURUSD --price 1.085", "alert.archive",
+       " bytes)"},
   };
   for (const Spelling& row : rows) {
     SCOPED_TRACE(row.args);
@@ -190,14 +234,25 @@ TEST_F(KelvaneToolTest, TakesEverySpellingOfTheOutputAndTheColour) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.err, "");
     EXPECT_TRUE(fs::is_regular_file(dir_ / row.written));
+    // The last line of what it printed, and only one line about the file.
+    const std::string said = "wrote " + (dir_ / row.written).string() + " (";
+    EXPECT_THAT(outcome.out, HasSubstr(said));
+    EXPECT_THAT(outcome.out, HasSubstr(row.detail));
+    EXPECT_THAT(outcome.out, MatchesRegex("(.*\n)?wrote [^\n]*\\)\n"));
   }
+  // What goes to standard output is the picture itself, and nothing about it.
+  const Outcome piped = RunTool("image convert $D/good.png -o /dev/stdout", dir_, {});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");
+  EXPECT_THAT(piped.out, StartsWith("\xFF\xD8\xFF"));
+  EXPECT_THAT(piped.out, Not(HasSubstr("wrote")));
   // Nothing but the files named: no temporary file stays beside them.
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_THAT(entry.path().filename().string(), Not(StartsWith("."))) << entry.path();
   }
 }
 
-TEST_F(KelvaneToolTest, HelpListsEverySubcommand) {
+TEST_F(KelvaneToolTest, HelpAndVersionGoToStandardOutputABareCommandIsAUsageError) {
   const Outcome top = RunTool("--help", dir_, {});
   EXPECT_EQ(top.status, 0);
   EXPECT_EQ(top.err, "");
@@ -208,6 +263,148 @@ TEST_F(KelvaneToolTest, HelpListsEverySubcommand) {
     EXPECT_THAT(top.out, MatchesRegex("(.|\n)*\n  " + std::string(command) + " (.|\n)*"))
         << command;
   }
+  const Outcome version = RunTool("--version", dir_, {});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "kelvane " KELVANE_VERSION_STRING "\n");
+  EXPECT_EQ(version.err, "");
+  for (const char* bare : {"", "--one-thread"}) {
+    SCOPED_TRACE(bare);
+    const Outcome usage = RunTool(bare, dir_, {});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.out, "");
+    EXPECT_THAT(usage.err, HasSubstr("Usage: kelvane [OPTIONS] [SUBCOMMAND]"));
+  }
+}
+
+// What `kelvane PATH --help` lists: every spelling of its options, its arguments and its
+// subcommands. CLI11 gives each option one line starting with its names ("  -o,--output TEXT"),
+// indented further inside an option group, and lists arguments and subcommands under headings;
+// a description that does not fit beside a name goes on the next line, in the column of
+// descriptions (30).
+struct HelpListing {
+  std::vector<std::string> options, arguments, subcommands;
+};
+
+HelpListing ParseHelp(const std::string& help) {
+  HelpListing listing;
+  std::istringstream lines(help);
+  std::string heading;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty()) {
+      heading.clear();
+      continue;
+    }
+    if (line[0] != ' ') heading = line;
+    const std::size_t start = line.find_first_not_of(' ');
+    if (start == 0 || start == std::string::npos || start >= 30) continue;
+    const std::string first = line.substr(start, line.find(' ', start) - start);
+    if (first[0] == '-') {
+      std::istringstream names(first);
+      for (std::string name; std::getline(names, name, ',');) listing.options.push_back(name);
+    } else if (heading == "Positionals:") {
+      listing.arguments.push_back(first);
+    } else if (heading == "Subcommands:") {
+      listing.subcommands.push_back(first);
+    }
+  }
+  return listing;
+}
+
+// "\-\-size": a name as the man page sets it.
+std::string Roff(std::string name) {
+  for (std::size_t at = 0; (at = name.find('-', at)) != std::string::npos; at += 2) {
+    name.replace(at, 1, "\\-");
+  }
+  return name;
+}
+
+TEST_F(KelvaneToolTest, ManPageAndCompletionHoldWhatHelpLists) {
+  const fs::path share = fs::path(KELVANE_TOOL_PATH).parent_path().parent_path() / "share";
+  const fs::path man = share / "man/man1/kelvane.1.gz";
+  const fs::path completion = share / "bash-completion/completions/kelvane";
+  ASSERT_TRUE(fs::is_regular_file(man));
+  ASSERT_TRUE(fs::is_regular_file(completion));
+
+  // Clean as lintian checks it: groff and man have nothing to say.
+  const Outcome lint = RunShell(
+      "LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 "
+      "-l -Tutf8 -Z " +
+      man.string() + " 2>&1 >/dev/null");
+  EXPECT_EQ(lint.status, 0);
+  EXPECT_EQ(lint.out, "");
+
+  // The man page's sections by command: `.SS "kelvane image resize"` opens one.
+  const Outcome page = RunShell("gzip -dc " + man.string());
+  ASSERT_EQ(page.status, 0);
+  std::map<std::string, std::string> sections;
+  std::string* section = &sections[""];
+  std::istringstream lines(page.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(".SS \"kelvane ", 0) == 0) {
+      std::string path = line.substr(13, line.size() - 14);
+      for (std::size_t at = 0; (at = path.find("\\-", at)) != std::string::npos;) path.erase(at, 1);
+      section = &sections[path];
+    } else {
+      *section += line + '\n';
+    }
+  }
+
+  // Every command --help reaches, from the tool down; the completion asked for each one's options
+  // (after "-") and subcommands (after nothing) in one bash run, in a folder holding one picture.
+  std::map<std::string, HelpListing> listings;
+  std::vector<std::string> pending = {""};
+  while (!pending.empty()) {
+    const std::string path = pending.back();
+    pending.pop_back();
+    const Outcome help = RunTool(path + " --help", dir_, {});
+    ASSERT_EQ(help.status, 0) << path;
+    listings[path] = ParseHelp(help.out);
+    for (const std::string& sub : listings[path].subcommands) {
+      pending.push_back(path.empty() ? sub : path + " " + sub);
+    }
+  }
+  EXPECT_GT(listings.size(), 40u);
+  fs::create_directory(dir_ / "complete");
+  std::ofstream(dir_ / "complete" / "photo.png") << "x";
+  std::string script = "cd " + (dir_ / "complete").string() + " && . " + completion.string() +
+                       " && ask() { COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _kelvane; "
+                       "echo \"${COMPREPLY[*]}\"; }\n";
+  for (const auto& [path, listing] : listings) {
+    script += "ask kelvane " + path + " -\nask kelvane " + path + " ''\n";
+  }
+  script += "ask kelvane image resize --interpolation ''\nask kelvane image effect --mask p\n";
+  std::ofstream(dir_ / "complete.sh") << script;
+  const Outcome asked = RunShell("bash --norc --noprofile " + (dir_ / "complete.sh").string());
+  fs::remove(dir_ / "complete.sh");
+  fs::remove_all(dir_ / "complete");
+  ASSERT_EQ(asked.status, 0);
+  std::istringstream answers(asked.out);
+  std::string options, subcommands;
+  for (const auto& [path, listing] : listings) {
+    SCOPED_TRACE("kelvane " + path);
+    std::getline(answers, options);
+    std::getline(answers, subcommands);
+    const std::string& text = sections[path];
+    EXPECT_FALSE(text.empty());
+    for (const std::string& option : listing.options) {
+      // The help option is described once, for every command.
+      const bool help = option == "-h" || option == "--help";
+      EXPECT_THAT(help ? sections[""] : text, HasSubstr("\\fB" + Roff(option) + "\\fR")) << option;
+      EXPECT_THAT(" " + options + " ", HasSubstr(" " + option + " ")) << option;
+    }
+    for (const std::string& argument : listing.arguments) {
+      EXPECT_THAT(text, HasSubstr("\\fI" + Roff(argument) + "\\fR")) << argument;
+    }
+    for (const std::string& sub : listing.subcommands) {
+      EXPECT_THAT(text, HasSubstr("\\fB" + Roff(sub) + "\\fR")) << sub;
+      EXPECT_THAT(" " + subcommands + " ", HasSubstr(" " + sub + " ")) << sub;
+    }
+  }
+  std::string line;
+  std::getline(answers, line);
+  EXPECT_EQ(line, "default none low medium high");
+  std::getline(answers, line);
+  EXPECT_EQ(line, "photo.png");
 }
 
 }  // namespace

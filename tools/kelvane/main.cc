@@ -3,28 +3,38 @@
 // which walks a newcomer through them.
 //
 // Exit status: 0 on success, 1 when the command failed, 2 for a command line that does not parse
-// or does not make sense; every failure is one line "kelvane: ..." on standard error. Help goes
-// to standard output with status 0.
+// or does not make sense (no command at all included); every failure is one line
+// "kelvane: what: reason" on standard error. Help and --version go to standard output with
+// status 0. The man page states the same (man_page.cc).
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <iostream>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/text/utf8.h"
 #include "kelvane/version.h"
 #include "tools/kelvane/command.h"
 #include "tools/kelvane/commands.h"
+#include "tools/kelvane/docs.h"
 #include "tools/kelvane/files.h"
+#include "tools/kelvane/messages.h"
+#include "tools/kelvane/usage.h"
 
 namespace kelvane::cli {
 
+void PrintError(std::string_view message) {
+  // One line, whatever the message holds, and nothing a terminal would act on.
+  std::cerr << "kelvane: " << Printable(message) << '\n';
+}
+
 int Fail(std::string_view message) {
-  // One line, whatever the message holds.
-  std::string line(message);
-  std::replace(line.begin(), line.end(), '\n', ' ');
-  std::cerr << "kelvane: " << line << '\n';
+  PrintError(message);
   return kExitFailure;
 }
 
@@ -53,43 +63,86 @@ std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit) {
 namespace {
 
 int Usage(std::string_view message) {
-  Fail(message);
+  PrintError(message);
   return kExitUsage;
 }
 
-// Parses the command line, which runs the chosen subcommand from its callback.
-int Run(Tool& tool, int argc, char** argv) {
-  CLI::App& app = tool.app;
+// The options of the tool itself, given before the subcommand.
+struct ToolOptions {
   bool version = false;
-  app.add_flag("--version", version, "print the library version and exit");
   // Large pictures are split into bands over the worker pool; this keeps every band on the
-  // tool's own thread (given before the subcommand, it holds for the whole run).
+  // tool's own thread (it holds for the whole run).
   std::optional<platform::KeepOnThisThread> one_thread;
+  // The build's: where to write the man page and the bash completion (no group: --help does not
+  // list them, nor do the man page and the completion).
+  std::string man_page, completion;
+};
+
+void AddToolOptions(CLI::App& app, ToolOptions& o) {
+  app.add_flag("--version", o.version, "print the version and exit");
   app.add_flag_callback(
-         "--one-thread", [&one_thread] { one_thread.emplace(); },
+         "--one-thread", [&o] { o.one_thread.emplace(); },
          "keep picture work on one thread (no bands on the worker pool)")
       ->trigger_on_parse();
+  app.add_option("--write-man-page", o.man_page)->group("");
+  app.add_option("--write-bash-completion", o.completion)->group("");
+}
+
+// The man page's date: the day of SOURCE_DATE_EPOCH, so that a build can be reproduced; none
+// without it.
+std::string ManPageDate() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch == nullptr || *epoch == 0) return "";
+  char* end = nullptr;
+  const std::time_t seconds = static_cast<std::time_t>(std::strtoll(epoch, &end, 10));
+  std::tm day{};
+  char text[16];
+  if (*end != 0 || ::gmtime_r(&seconds, &day) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%d", &day) == 0) {
+    throw UsageError("SOURCE_DATE_EPOCH: '" + std::string(epoch) + "' is not seconds since 1970");
+  }
+  return text;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  WriteOutput(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+// Parses the command line, which runs the chosen subcommand from its callback.
+int Run(Tool& tool, ToolOptions& o, int argc, char** argv) {
+  CLI::App& app = tool.app;
+  const std::vector<std::string> args(argv + 1, argv + argc);
   try {
     app.parse(argc, argv);
+    if (o.version) {
+      std::cout << "kelvane " << KELVANE_VERSION_STRING << '\n';
+      return 0;
+    }
+    if (!o.man_page.empty() || !o.completion.empty()) {
+      const std::vector<CommandEntry> commands = DescribeCommands(app);
+      if (!o.man_page.empty()) {
+        WriteText(o.man_page, ManPage(commands, KELVANE_VERSION_STRING, ManPageDate()));
+      }
+      if (!o.completion.empty()) WriteText(o.completion, BashCompletion(commands));
+      return 0;
+    }
+    if (app.get_subcommands().empty()) {
+      std::cerr << app.help();
+      return kExitUsage;
+    }
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    return Usage(e.what());
+    return Usage(ParseErrorLine(app, args, e));
   } catch (const UsageError& e) {
-    return Usage(e.what());
+    return Usage(OfCommand(ParsedPath(app), e.what()));
   } catch (const std::bad_alloc&) {
     return Fail("out of memory");
   } catch (const std::exception& e) {
     return Fail(e.what());
   }
-  if (version) {
-    std::cout << "kelvane " << KELVANE_VERSION_STRING << '\n'
-              << reinterpret_cast<const char*>(KelvaneVersionString);
-    return 0;
-  }
-  if (app.get_subcommands().empty()) std::cout << app.help();
   return tool.status;
 }
 
@@ -99,20 +152,25 @@ int Run(Tool& tool, int argc, char** argv) {
 int main(int argc, char** argv) {
   using namespace kelvane::cli;
   CheckedStandardOutput standard_output;
-  CLI::App app{"kelvane: the general utility library of a trading client, from the command line"};
+  CLI::App app{"kelvane: the general utility library of a trading client, from the command line",
+               "kelvane"};
+  // Set before the subcommands are added, which take it over.
+  app.set_help_flag("-h,--help", "print this help and exit");
   app.require_subcommand(0, 1);
   Tool tool{app};
+  ToolOptions options;
+  AddToolOptions(app, options);
   for (void (*add)(Tool&) :
        {AddRecords, AddMd5,   AddHex,    AddParam,  AddLocale, AddTime, AddStrings, AddPalette,
         AddColour,  AddUrl,   AddMime,   AddUti,    AddSecret, AddCert, AddArchive, AddImage,
         AddText,    AddFonts, AddAvatar, AddScreen, AddNet,    AddDemo}) {
     add(tool);
   }
-  int status = Run(tool, argc, argv);
+  int status = Run(tool, options, argc, argv);
   // What was printed counts only once it is out: a full disk or a closed pipe is a failure too.
   // One failure, one line: a command that failed already said why.
   if (const std::string lost = standard_output.Finish(); !lost.empty() && status == 0) {
-    status = Fail("standard output: " + lost);
+    status = Fail("standard output: " + Reason(lost));
   }
   return status;
 }

@@ -11,6 +11,7 @@
 #include "kelvane/locale/uti.h"
 #include "kelvane/platform/types/type_database.h"
 #include "tools/kelvane/commands.h"
+#include "tools/kelvane/messages.h"
 
 namespace kelvane::cli {
 namespace {
@@ -18,7 +19,7 @@ namespace {
 int RunMime(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     const String wide = Text(path);
-    std::cout << path << ": " << Utf8(UTIType::MimeFromPath(wide));
+    std::cout << Printable(path) << ": " << Utf8(UTIType::MimeFromPath(wide));
     if (const std::optional<String> uti = UTIType::UTIFromPath(wide)) {
       std::cout << " (" << Utf8(*uti) << ')';
     }
@@ -52,7 +53,7 @@ std::shared_ptr<const platform::TypeDatabase> LoadTypeDatabase(
   auto database = platform::TypeDatabase::WithSharedMimeInfo(data_dirs, &skipped);
   if (database == nullptr) throw std::bad_alloc();
   if (!skipped.empty()) {
-    throw Failure(skipped.front().path + ": " + skipped.front().error.message);
+    throw Failure(skipped.front().path + ": " + Reason(skipped.front().error.message));
   }
   return database;
 }
@@ -91,7 +92,7 @@ int RunUti(const UtiOptions& o) {
       status = Fail("uti: " + arg + ": no known type");
       continue;
     }
-    std::cout << arg << " (" << read_as << "): " << Utf8(type->identifier())
+    std::cout << Printable(arg) << " (" << read_as << "): " << Utf8(type->identifier())
               << (type->isDynamic() ? " (from shared-mime-info)" : "") << '\n'
               << "  conforms to: " << Join(type->parents()) << '\n'
               << "  extensions:  " << Join(type->filenameExtensions()) << '\n'
@@ -111,7 +112,9 @@ void AddMime(Tool& tool) {
   CLI::App* command =
       tool.app.add_subcommand("mime", "print the MIME type of each file name (by its extension)");
   auto paths = std::make_shared<std::vector<std::string>>();
-  command->add_option("PATH", *paths, "file names or paths; the files need not exist")->required();
+  command->add_option("PATH", *paths, "file names or paths; the files need not exist")
+      ->required()
+      ->type_name("PATH");
   tool.Runs(command, [paths] { return RunMime(*paths); });
 }
 
@@ -120,9 +123,11 @@ void AddUti(Tool& tool) {
       "uti", "describe the type of each argument: a type identifier, a MIME type or a path");
   auto o = std::make_shared<UtiOptions>();
   command->add_option("ARG", o->args, "public.png, image/png or photo.png")->required();
-  command->add_option("--data-dir", o->data_dirs,
-                      "answer from the shared-mime-info under DIR/mime instead of the installed "
-                      "databases (repeatable; the compiled table still comes first)");
+  command
+      ->add_option("--data-dir", o->data_dirs,
+                   "answer from the shared-mime-info under DIR/mime instead of the installed "
+                   "databases (repeatable; the compiled table still comes first)")
+      ->type_name("DIR");
   tool.Runs(command, [o] { return RunUti(*o); });
 }
 

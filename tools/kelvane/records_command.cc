@@ -13,6 +13,7 @@
 #include "kelvane/containers/storage.h"
 #include "tools/kelvane/checks.h"
 #include "tools/kelvane/commands.h"
+#include "tools/kelvane/messages.h"
 
 namespace kelvane::cli {
 namespace {
@@ -25,7 +26,7 @@ struct DumpOptions {
 
 int RunDump(const DumpOptions& o) {
   platform::Result<platform::FileHandle> opened = platform::FileHandle::OpenRegular(o.file);
-  if (!opened) throw Failure(o.file + ": " + opened.error().message);
+  if (!opened) throw Failure(o.file + ": " + Reason(opened.error().message));
   platform::FileHandle& file = *opened;
   const std::uint64_t size = NSTools::FileSize(file);
   CArrayBase items(o.item_size);
@@ -34,7 +35,7 @@ int RunDump(const DumpOptions& o) {
     const platform::Result<std::uint32_t> read = items.TryRead(file, o.max);
     if (!read) {
       throw Failure(o.file + ": record " + std::to_string(record) + " at offset " +
-                    std::to_string(at) + ": " + read.error().message);
+                    std::to_string(at) + ": " + Reason(read.error().message));
     }
     const std::uint32_t count = *read;
     const std::uint64_t end = at + 4 + std::uint64_t{count} * o.item_size;
@@ -85,7 +86,8 @@ int DemoRecords(DemoContext& context) {
   // Ticks arrive out of order; the ordered insert keeps the array sorted by time.
   for (std::uint32_t second : {20u, 0u, 35u, 10u, 50u, 5u, 40u, 30u}) {
     const PriceTick tick = Tick(open + second, 1.0840 + second * 0.00001);
-    if (ticks.Insert(&tick, ComparatorUInt32, true) == nullptr) return Fail("ordered insert");
+    if (ticks.Insert(&tick, ComparatorUInt32, true) == nullptr)
+      return Fail("records: out of memory");
   }
   out << "Built an ordered array of " << ticks.Count() << " price ticks (" << sizeof(PriceTick)
       << " bytes each) by ordered insertion: " << Clock(ticks.At(0)->time) << " .. "
@@ -94,7 +96,7 @@ int DemoRecords(DemoContext& context) {
   const std::string path = (context.work_dir / "ticks.rec").string();
   {
     auto file = platform::FileHandle::Create(path);
-    if (!file || !ticks.Write(&*file)) return Fail("cannot write " + path);
+    if (!file || !ticks.Write(&*file)) return Fail(path + ": cannot be written");
     out << "Saved it as one record to " << path << " (" << NSTools::FileSize(*file)
         << " bytes: a 4-byte count and the raw items).\n";
   }
@@ -102,11 +104,11 @@ int DemoRecords(DemoContext& context) {
 
   TArray<PriceTick> loaded;
   platform::Result<platform::FileHandle> file = platform::FileHandle::OpenRegular(path);
-  if (!file) return Fail("cannot read " + path + ": " + file.error().message);
+  if (!file) return Fail(path + ": " + Reason(file.error().message));
   if (const platform::Result<std::uint32_t> read =
           loaded.TryRead(*file, std::numeric_limits<unsigned int>::max());
       !read) {
-    return Fail("cannot read " + path + ": " + read.error().message);
+    return Fail(path + ": " + Reason(read.error().message));
   }
   out << "Loaded it back: " << loaded.Count()
       << " ticks, identical to the original: " << (loaded.Compare(ticks) ? "yes" : "no") << ".\n";
@@ -119,7 +121,7 @@ int DemoRecords(DemoContext& context) {
 
   // A newer version of the same series: one tick withdrawn, two late ones arrived.
   TArray<PriceTick> newer;
-  if (!newer.Assign(loaded)) return Fail("assign");
+  if (!newer.Assign(loaded)) return Fail("records: out of memory");
   const std::uint32_t withdrawn = open + 10;
   newer.Remove(&withdrawn, ComparatorUInt32);
   for (std::uint32_t second : {45u, 55u}) {
@@ -142,7 +144,9 @@ void AddRecords(Tool& tool) {
   records->require_subcommand(1);
   auto o = std::make_shared<DumpOptions>();
   CLI::App* dump = records->add_subcommand("dump", "print the counts and items of every record");
-  dump->add_option("FILE", o->file, "file of records written one after another")->required();
+  dump->add_option("FILE", o->file, "file of records written one after another")
+      ->required()
+      ->type_name("FILE");
   dump->add_option("--item-size", o->item_size, "bytes per item")
       ->required()
       ->check(Integer(1, 1 << 24));

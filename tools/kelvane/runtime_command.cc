@@ -50,7 +50,8 @@ void OnSignal(int) { platform::StopMainQueue(); }
 
 int RunNet(const NetOptions& o) {
   auto monitor = CNetReachability::shared();
-  if (monitor == nullptr) throw Failure("the network path cannot be watched (rtnetlink refused)");
+  if (monitor == nullptr)
+    throw Failure("net: the network path cannot be watched (rtnetlink refused)");
   PrintStatus(*monitor);
   if (!o.watch) return 0;
 
@@ -63,7 +64,7 @@ int RunNet(const NetOptions& o) {
           PrintStatus(*monitor);
         }
       })) {
-    throw Failure("cannot start the watch timer");
+    throw Failure("net: cannot start the watch timer");
   }
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);

@@ -56,7 +56,7 @@ void AddScreen(Tool& tool) {
           [](std::string& text) -> std::string {
             return platform::ParseIdiom(text) ? "" : "'" + text + "' is not phone or tablet";
           },
-          "phone or tablet"));
+          "phone, tablet", kChoiceValidator));
   tool.Runs(command, [o] { return RunScreen(*o); });
 }
 

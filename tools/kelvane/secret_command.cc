@@ -21,6 +21,7 @@
 #include "tools/kelvane/checks.h"
 #include "tools/kelvane/commands.h"
 #include "tools/kelvane/files.h"
+#include "tools/kelvane/messages.h"
 
 namespace kelvane::cli {
 namespace {
@@ -47,29 +48,31 @@ int RunSecret(const SecretOptions& o, SecretAction action) {
     if (!group) throw UsageError("the access group must be UTF-8 text");
   }
   if (const auto store = platform::TryDefaultItemStore(); !store) {
-    throw Failure("cannot open the secure store: " + store.error().message);
+    throw Failure("secure store: " + Reason(store.error().message));
   }
   switch (action) {
     case SecretAction::kSet: {
       const Data value((std::istreambuf_iterator<char>(std::cin)),
                        std::istreambuf_iterator<char>());
       if (std::cin.bad()) throw Failure("standard input: cannot be read");
-      if (value.empty()) throw Failure("nothing to store: standard input was empty");
+      if (value.empty()) throw Failure("standard input: empty, so there is nothing to store");
       if (!SKeychain::KeychainSave(*name, &value, o.backup, o.sync, Group(group))) {
-        throw Failure("the store refused the secret " + o.name);
+        throw Failure("secret set: the store refused the secret '" + o.name + "'");
       }
+      std::cout << "stored the secret '" << Printable(o.name) << "' (" << ShownSize(value.size())
+                << ")\n";
       return 0;
     }
     case SecretAction::kGet: {
       const std::optional<Data> value = SKeychain::KeychainLoad(*name, Group(group));
-      if (!value) throw Failure("no secret named " + o.name);
+      if (!value) throw Failure("secret get: no secret named '" + o.name + "'");
       std::cout.write(reinterpret_cast<const char*>(value->data()),
                       static_cast<std::streamsize>(value->size()));
       return 0;
     }
     case SecretAction::kDelete:
       if (!SKeychain::KeychainDelete(*name, std::nullopt)) {
-        throw Failure("no secret named " + o.name);
+        throw Failure("secret delete: no secret named '" + o.name + "'");
       }
       return 0;
   }
@@ -109,7 +112,7 @@ int RunCert(const CertOptions& o) {
   platform::SetDefaultItemStore(std::make_shared<platform::InMemoryItemStore>());
   const auto attributes = SKeychain::KeychainCertPropertiesCopy(certificate.get(), *label);
   platform::SetDefaultItemStore(nullptr);
-  if (!attributes) throw Failure("the store refused the certificate");
+  if (!attributes) throw Failure("cert: the store refused the certificate");
   PrintAttributes(std::cout, *attributes);
   return 0;
 }
@@ -140,7 +143,7 @@ void AddCert(Tool& tool) {
   CLI::App* sub =
       tool.app.add_subcommand("cert", "print the attributes a DER certificate is stored with");
   auto o = std::make_shared<CertOptions>();
-  sub->add_option("FILE", o->file, "certificate, DER encoded")->required();
+  sub->add_option("FILE", o->file, "certificate, DER encoded")->required()->type_name("FILE");
   sub->add_option("--label", o->label, "label to store it under")->required();
   tool.Runs(sub, [o] { return RunCert(*o); });
 }
@@ -149,7 +152,7 @@ int DemoSecret(DemoContext& context) {
   std::ostream& out = context.out;
   const std::string path = (context.work_dir / "keychain.db").string();
   auto store = platform::SqliteItemStore::TryOpen(path);
-  if (!store) return Fail(path + ": " + store.error().message);
+  if (!store) return Fail(path + ": " + Reason(store.error().message));
   platform::SetDefaultItemStore(std::move(store).value());
   struct Restore {
     ~Restore() { platform::SetDefaultItemStore(nullptr); }
@@ -174,16 +177,16 @@ int DemoSecret(DemoContext& context) {
   const std::string newer = "session-81be02";
   const Data newer_value(newer.begin(), newer.end());
   if (!KeychainAccess::save(u"demo.session", &newer_value, std::nullopt, true, true)) {
-    return Fail("save again");
+    return Fail("secret: the store refused to replace the secret");
   }
   const auto loaded = SKeychain::KeychainLoad(u"demo.session", std::nullopt);
-  if (!loaded) return Fail("load");
+  if (!loaded) return Fail("secret: the secret saved cannot be loaded");
   out << "Replaced it, now synchronizable, and loaded it back: \""
       << std::string(loaded->begin(), loaded->end()) << "\".\n";
   const bool deleted = SKeychain::KeychainDelete(u"demo.session", std::nullopt);
   out << "Deleted it: " << (deleted ? "yes" : "no") << "; loading it now gives "
       << (SKeychain::KeychainLoad(u"demo.session", std::nullopt) ? "a value" : "nil") << ".\n";
-  return deleted ? 0 : Fail("delete");
+  return deleted ? 0 : Fail("secret: the secret cannot be deleted");
 }
 
 namespace {
@@ -246,7 +249,7 @@ void PrintAlert(std::ostream& out, const Alert& alert) {
 }
 
 int RunArchiveWrite(const ArchiveOptions& o) {
-  if (!alert_registered) throw Failure("cannot register the alert class");
+  if (!alert_registered) throw Failure("archive: cannot register the alert class");
   const std::string& path = o.output.Path();
   Alert alert;
   const std::optional<String> symbol = StringFromUtf8(o.symbol);
@@ -256,17 +259,23 @@ int RunArchiveWrite(const ArchiveOptions& o) {
   alert.above = o.above;
   alert.created = static_cast<std::int64_t>(std::time(nullptr));
   const platform::Result<Data> bytes = platform::TryArchiveRootObject(alert);
-  if (!bytes) throw Failure("the alert could not be archived: " + bytes.error().message);
+  if (!bytes) {
+    throw Failure("archive write: the alert could not be archived: " +
+                  Reason(bytes.error().message));
+  }
   WriteOutput(path, *bytes);
+  SayWritten(path);
   return 0;
 }
 
 int RunArchiveRead(const ArchiveOptions& o) {
-  if (!alert_registered) throw Failure("cannot register the alert class");
+  if (!alert_registered) throw Failure("archive: cannot register the alert class");
   const Data bytes = ReadInput(o.file);
   platform::Result<platform::CodableRef> object =
       platform::TryUnarchiveRootObject(bytes, Alert::kArchiveClassName);
-  if (!object) throw Failure(o.file + ": holds no archived price alert: " + object.error().message);
+  if (!object) {
+    throw Failure(o.file + ": holds no archived price alert: " + Reason(object.error().message));
+  }
   const auto alert = std::dynamic_pointer_cast<Alert>(*object);
   if (alert == nullptr) throw Failure(o.file + ": holds no archived price alert");
   PrintAlert(std::cout, *alert);
@@ -287,13 +296,13 @@ void AddArchive(Tool& tool) {
   write->add_flag("--above", o->above, "alert when above the price (default: below)");
   tool.Runs(write, [o] { return RunArchiveWrite(*o); });
   CLI::App* read = root->add_subcommand("read", "print the price alert archived in FILE");
-  read->add_option("FILE", o->file, "archive to read")->required();
+  read->add_option("FILE", o->file, "archive to read")->required()->type_name("FILE");
   tool.Runs(read, [o] { return RunArchiveRead(*o); });
 }
 
 int DemoArchive(DemoContext& context) {
   std::ostream& out = context.out;
-  if (!alert_registered) return Fail("cannot register the alert class");
+  if (!alert_registered) return Fail("archive: cannot register the alert class");
   Alert alert;
   alert.symbol = u"EURUSD";
   alert.price = 1.0925;
@@ -301,12 +310,12 @@ int DemoArchive(DemoContext& context) {
   alert.created = 1700000000;
   alert.channels = {u"push", u"mail"};
   const std::optional<Data> bytes = Archive::archive(alert);
-  if (!bytes) return Fail("archive");
+  if (!bytes) return Fail("archive: the alert could not be archived");
   out << "Archived a price alert: " << bytes->size() << " bytes, starting "
       << HexBytes(bytes->data(), bytes->size(), 8) << " (\""
       << std::string(bytes->begin(), bytes->begin() + 8) << "\", a keyed archive).\n";
   const auto back = Archive::loadFromArchive<Alert>(&*bytes);
-  if (back == nullptr) return Fail("load");
+  if (back == nullptr) return Fail("archive: the archive made cannot be read back");
   out << "Read it back: ";
   PrintAlert(out, *back);
   out << ".\n";

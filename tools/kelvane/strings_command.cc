@@ -53,8 +53,8 @@ int RunStrings(const StringsOptions& o) {
   if (!o.id.empty()) {
     id_arg = id;
     if (platform::Bundle::WithIdentifier(id) == nullptr) {
-      std::cerr << "kelvane: no bundle " << o.id << ", answering from the main bundle "
-                << platform::Bundle::Main()->Path().string() << '\n';
+      PrintError("--id: no bundle " + o.id + ", answering from the main bundle " +
+                 platform::Bundle::Main()->Path().string());
     }
   }
   std::cout << Utf8(NSTools::localizedInBundle(key, id_arg, table_arg, std::nullopt)) << '\n';
@@ -69,7 +69,8 @@ void AddStrings(Tool& tool) {
   auto o = std::make_shared<StringsOptions>();
   sub->add_option("KEY", o->key, "the key of the text")->required();
   CLI::Option* bundle =
-      sub->add_option("--bundle", o->bundle, "the bundle folder (default: the main bundle)");
+      sub->add_option("--bundle", o->bundle, "the bundle folder (default: the main bundle)")
+          ->type_name("DIR");
   sub->add_option("--id", o->id,
                   "a bundle identifier, searched along KELVANE_BUNDLE_PATH and the XDG data "
                   "folders (kelvane/bundles); the main bundle answers when none has it")

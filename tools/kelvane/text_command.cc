@@ -26,6 +26,7 @@
 #include "tools/kelvane/checks.h"
 #include "tools/kelvane/commands.h"
 #include "tools/kelvane/files.h"
+#include "tools/kelvane/messages.h"
 
 namespace kelvane::cli {
 namespace {
@@ -63,18 +64,18 @@ int RunMd5(const std::vector<std::string>& files) {
     std::optional<std::string> digest;
     if (name == "-") {
       digest = Md5Of(STDIN_FILENO);
-      if (!digest) status = Fail("standard input: " + std::string(std::strerror(errno)));
+      if (!digest) status = Fail("standard input: " + Reason(std::strerror(errno)));
     } else {
       // A named pipe or a device is refused rather than waited on.
       platform::Result<platform::FileHandle> file = platform::FileHandle::OpenRegular(name);
       if (!file) {
-        status = Fail(name + ": " + file.error().message);
+        status = Fail(name + ": " + Reason(file.error().message));
         continue;
       }
       digest = Md5Of(file->Descriptor());
-      if (!digest) status = Fail(name + ": " + std::strerror(errno));
+      if (!digest) status = Fail(name + ": " + Reason(std::strerror(errno)));
     }
-    if (digest) std::cout << *digest << "  " << name << '\n';
+    if (digest) std::cout << *digest << "  " << Printable(name) << '\n';
   }
   return status;
 }
@@ -166,7 +167,9 @@ int RunParam(const ParamOptions& o) {
 void AddMd5(Tool& tool) {
   CLI::App* md5 = tool.app.add_subcommand("md5", "print the MD5 digest of files, as md5sum does");
   auto files = std::make_shared<std::vector<std::string>>();
-  md5->add_option("FILE", *files, "regular files to hash; - reads standard input")->required();
+  md5->add_option("FILE", *files, "regular files to hash; - reads standard input")
+      ->required()
+      ->type_name("FILE");
   tool.Runs(md5, [files] { return RunMd5(*files); });
 }
 

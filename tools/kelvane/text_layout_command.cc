@@ -51,7 +51,7 @@ CLI::Validator Extent() { return Number(0, kMaxSide, Low::kExcluded); }
 // The font asked for. Throws Failure when the name finds no installed face.
 FontRef ChosenFont(const TextOptions& o) {
   FontRef font = o.font.empty() ? Font::System(o.size) : Font::Named(Text(o.font), o.size);
-  if (font == nullptr) throw Failure("no installed font is called \"" + o.font + "\"");
+  if (font == nullptr) throw Failure("--font: no installed font is called \"" + o.font + "\"");
   return font;
 }
 
@@ -61,9 +61,10 @@ std::string Points(double value) {
   return buffer;
 }
 
-// Draws `text` on white into a PNG at scale 2.
-void DrawToPng(const String& text, const FontRef& font, const platform::ColorRef& colour,
-               platform::Size size, const std::string& path) {
+// Draws `text` on white into a PNG at scale 2, and gives the picture written.
+platform::ImageRef DrawToPng(const String& text, const FontRef& font,
+                             const platform::ColorRef& colour, platform::Size size,
+                             const std::string& path) {
   const platform::ImageRenderer renderer(size, {2.0, false});
   const platform::ImageRef image = renderer.Image([&](platform::GraphicsContext& c) {
     c.SetFillColor(1, 1, 1, 1);
@@ -72,6 +73,7 @@ void DrawToPng(const String& text, const FontRef& font, const platform::ColorRef
   });
   if (image == nullptr) throw Failure(path + ": no drawing surface of that size");
   WritePNG(*image, path);
+  return image;
 }
 
 int RunSize(const TextOptions& o) {
@@ -94,10 +96,13 @@ int RunDraw(const TextOptions& o) {
   if (o.width > 0) size = NSTools::SizeWithFont(text, font, {o.width, 1e9});
   if (o.width > 0) size.width = o.width;
   if (o.height > 0) size.height = o.height;
-  if (!(size.width > 0 && size.height > 0)) throw Failure("nothing to draw: the size is empty");
-  DrawToPng(text, font, Create::ColorForRGB(*ParseRGB(o.colour)), size, out);
-  std::cout << "Drew " << Points(size.width) << " x " << Points(size.height)
-            << " points at scale 2 into " << out << '\n';
+  if (!(size.width > 0 && size.height > 0)) {
+    throw Failure("text draw: nothing to draw: the size is empty");
+  }
+  const platform::ImageRef image =
+      DrawToPng(text, font, Create::ColorForRGB(*ParseRGB(o.colour)), size, out);
+  SayWritten(out, Points(size.width) + " x " + Points(size.height) + " points at scale 2, " +
+                      PixelSize(*image));
   return 0;
 }
 
@@ -136,7 +141,7 @@ void AddText(Tool& tool) {
   auto draw_options = std::make_shared<TextOptions>();
   CLI::App* draw = text->add_subcommand("draw", "draw the text on white into a PNG file");
   AddFontOptions(draw, *draw_options);
-  draw_options->output.Add(draw, "the PNG file to write", false);
+  draw_options->output.Add(draw, "the PNG file to write: .png", false, Written::kPNG);
   draw->add_option("--colour", draw_options->colour, "text colour")
       ->check(Colour())
       ->capture_default_str();

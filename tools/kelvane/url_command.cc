@@ -103,32 +103,33 @@ void AddUrl(Tool& tool) {
   CLI::App* command = tool.app.add_subcommand("url", "percent-encode, rebuild and check addresses");
   command->require_subcommand(1);
   auto o = std::make_shared<UrlOptions>();
-  const auto sub = [&](const char* name, const char* help, const char* arg_help,
-                       std::function<int()> run) {
+  // Each takes one argument, named as its help names it.
+  const auto sub = [&](const char* name, const char* help, const char* argument,
+                       const char* argument_help, std::function<int()> run) {
     CLI::App* s = command->add_subcommand(name, help);
-    s->add_option("ARG", o->arg, arg_help)->required();
+    s->add_option(argument, o->arg, argument_help)->required();
     tool.Runs(s, std::move(run));
     return s;
   };
   sub("encode", "form-encode the UTF-8 bytes of TEXT (a space becomes '+')", "TEXT",
-      [o] { return RunEncode(*o, false); });
+      "the text to encode", [o] { return RunEncode(*o, false); });
   sub("multipart", "percent-encode TEXT for a multipart body (letters, digits, *-._ stay)", "TEXT",
-      [o] { return RunEncode(*o, true); });
+      "the text to encode", [o] { return RunEncode(*o, true); });
   sub("normalize",
       "rebuild a typed address as a well-formed URL (user information dropped) and list its "
       "components",
-      "ADDRESS", [o] { return RunNormalize(*o); });
+      "ADDRESS", "the address as typed", [o] { return RunNormalize(*o); });
   CLI::App* filter = sub("filter", "keep only the characters of TEXT that belong to a set", "TEXT",
-                         [o] { return RunFilter(*o); });
+                         "the text to filter", [o] { return RunFilter(*o); });
   filter->add_option("--set", o->set, "the set")
       ->check(OneOf({"digits", "whitespace", "query-parameter", "multipart", "url-host", "url-path",
                      "url-query", "url-fragment"}))
       ->capture_default_str();
   filter->add_option("--chars", o->chars, "the set given as its characters (wins over --set)");
-  sub("safe-path", "make TEXT safe as a file name (<>:\"'\\|/?* become _)", "TEXT",
+  sub("safe-path", "make TEXT safe as a file name (<>:\"'\\|/?* become _)", "TEXT", "the file name",
       [o] { return RunSafePath(*o); });
   sub("ip", "tell whether TEXT is a numeric IPv4 or IPv6 address (exit 1 if neither)", "TEXT",
-      [o] { return RunIp(*o); });
+      "the text to check", [o] { return RunIp(*o); });
 }
 
 int DemoUrl(DemoContext& context) {

@@ -8,7 +8,8 @@
 // so archives travel both ways between the phone and this library.
 //
 // What a value may be: booleans, 64-bit integers, doubles, strings, byte data, dates, nested
-// archived objects, arrays and dictionaries of these (dictionary keys are strings), and nil.
+// archived objects, arrays and dictionaries of these (dictionary keys are strings), and nil (the
+// archive's "$null"; an empty CodedValue here).
 // Arrays, dictionaries, strings, data and dates are written as the platform's standard classes
 // (NSArray, NSDictionary, NSDate, ...) so the phone reads them as such; data records are read
 // with their bytes under "NS.bytes" or "NS.data" (in place or by reference), as writers differ.
@@ -69,24 +70,29 @@ class KELVANE_EXPORT Codable {
   virtual void EncodeWithCoder(KeyedArchiver& coder) const = 0;
 };
 
+// Archivable objects are shared: an object referenced twice is archived once.
 using CodableRef = std::shared_ptr<Codable>;
 
 // An instant, as the phone archives it: seconds since 2001-01-01 00:00:00 UTC.
 struct CodedDate {
-  double time = 0;
+  double time = 0;  // seconds since 2001-01-01 00:00:00 UTC
+  // Equal when the times are equal.
   bool operator==(const CodedDate&) const = default;
 };
 
 struct CodedValue;
+// An archived array: its values in order.
 using CodedArray = std::vector<CodedValue>;
+// An archived dictionary: values under string keys.
 using CodedDictionary = std::map<String, CodedValue>;
 
-// One archived value. The empty alternative is nil. Values compare by content, objects by
-// identity.
+// One archived value. The empty alternative (std::monostate) is nil. Values compare by content,
+// objects by identity.
 struct KELVANE_EXPORT CodedValue {
+  // Every kind of value an archive holds; std::monostate is nil.
   using Variant = std::variant<std::monostate, bool, std::int64_t, double, String, Data, CodableRef,
                                CodedArray, CodedDictionary, CodedDate>;
-  Variant value;
+  Variant value;  // the value; nil by default
 
   // Values convert implicitly, so that arrays and dictionaries read as literals.
   CodedValue() = default;
@@ -107,9 +113,12 @@ struct KELVANE_EXPORT CodedValue {
   template <typename T>
   CodedValue(T*) = delete;
 
+  // Equal when of the same kind and equal content; objects when they are the same object.
   bool operator==(const CodedValue&) const = default;
 
+  // True for nil.
   [[nodiscard]] bool IsNil() const noexcept { return value.index() == 0; }
+  // The value when it is a T, else nullptr.
   template <typename T>
   [[nodiscard]] const T* Get() const noexcept {
     return std::get_if<T>(&value);
@@ -121,15 +130,22 @@ struct KELVANE_EXPORT CodedValue {
 class KELVANE_EXPORT KeyedArchiver {
  public:
   virtual ~KeyedArchiver();
+  // Writes the boolean `value` under `key`.
   virtual void EncodeBool(std::string_view key, bool value) = 0;
+  // Writes the integer `value` under `key`, as a signed 64-bit number.
   virtual void EncodeInt64(std::string_view key, std::int64_t value) = 0;
+  // Writes the real `value` under `key`.
   virtual void EncodeDouble(std::string_view key, double value) = 0;
+  // Writes the string `value` under `key`.
   virtual void EncodeString(std::string_view key, const String& value) = 0;
+  // Writes the bytes `value` under `key`.
   virtual void EncodeData(std::string_view key, const Data& value) = 0;
+  // Writes the instant `value` under `key`.
   virtual void EncodeDate(std::string_view key, CodedDate value) = 0;
   // A null object is written as nil. An object met twice is written once and comes back as one
   // shared object.
   virtual void EncodeObject(std::string_view key, const Codable* value) = 0;
+  // Writes any value, arrays and dictionaries with what they hold; nil as nil.
   virtual void EncodeValue(std::string_view key, const CodedValue& value) = 0;
 };
 
@@ -139,16 +155,21 @@ class KELVANE_EXPORT KeyedArchiver {
 class KELVANE_EXPORT KeyedUnarchiver {
  public:
   virtual ~KeyedUnarchiver();
+  // True when the object's record has a value under `key` (nil included).
   [[nodiscard]] virtual bool ContainsValue(std::string_view key) = 0;
+  // A boolean; nullopt when absent or of another kind.
   [[nodiscard]] virtual std::optional<bool> DecodeBool(std::string_view key) = 0;
   // Integers only (read as signed 64-bit, as the phone writes them).
   [[nodiscard]] virtual std::optional<std::int64_t> DecodeInt64(std::string_view key) = 0;
   // Reals, and integers converted to double.
   [[nodiscard]] virtual std::optional<double> DecodeDouble(std::string_view key) = 0;
+  // A string; nullopt when absent or of another kind.
   [[nodiscard]] virtual std::optional<String> DecodeString(std::string_view key) = 0;
+  // Bytes; nullopt when absent or of another kind.
   [[nodiscard]] virtual std::optional<Data> DecodeData(std::string_view key) = 0;
+  // An instant; nullopt when absent or of another kind.
   [[nodiscard]] virtual std::optional<CodedDate> DecodeDate(std::string_view key) = 0;
-  // An archived object; null for nil, an absent key or another kind of value.
+  // An archived object; nullptr for nil, an absent key or another kind of value.
   [[nodiscard]] virtual CodableRef DecodeObject(std::string_view key) = 0;
   // Any value; nullopt when the key is absent. Nil comes back as an empty CodedValue.
   [[nodiscard]] virtual std::optional<CodedValue> DecodeValue(std::string_view key) = 0;

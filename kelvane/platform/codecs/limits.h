@@ -18,6 +18,7 @@ namespace kelvane::platform {
 // At most 100 megapixels, and at most a signed 32-bit count of bytes at 4 bytes per pixel.
 inline constexpr std::uint64_t kMaxDecodedPixels = 100'000'000;
 
+// True when a width x height picture is within both limits (and neither side is 0).
 [[nodiscard]] inline bool DecodedSizeAllowed(std::uint64_t width, std::uint64_t height) {
   return width > 0 && height > 0 && width * height <= kMaxDecodedPixels &&
          width * 4 * height <= kMaxRasterBytes;

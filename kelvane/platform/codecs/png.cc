@@ -342,8 +342,12 @@ RasterRef DecodePNG(std::span<const std::uint8_t> bytes) noexcept {
   return raster ? std::move(raster).value() : nullptr;
 }
 
-std::optional<Data> EncodePNG(const Raster& raster) noexcept {
+Result<Data> TryEncodePNG(const Raster& raster) noexcept {
+  const Error out_of_memory{ErrorKind::kIo, "out of memory"};
   try {
+    if (raster.width() == 0 || raster.height() == 0) {
+      return Error{ErrorKind::kUnsupported, "an empty picture: a PNG holds at least one pixel"};
+    }
     // The samples come from a grey raster of one byte a pixel, a packed RGB one, or the
     // working format; every other layout is converted to the nearest of these first.
     int type = 2;
@@ -364,17 +368,16 @@ std::optional<Data> EncodePNG(const Raster& raster) noexcept {
     RasterRef converted;
     if (convert) {
       converted = ConvertRaster(raster, convert->first, convert->second);
-      if (converted == nullptr) return std::nullopt;
+      if (converted == nullptr) return out_of_memory;
     }
     const Raster* source = converted != nullptr ? converted.get() : &raster;
     const std::uint32_t width = source->width(), height = source->height();
-    if (width == 0 || height == 0) return std::nullopt;
     // Grey and packed RGB rows are the samples already; working-format rows are turned into them.
     const bool direct = type == 0 || (type == 2 && source->bits_per_pixel() == 24);
     const std::size_t row = std::size_t{width} * channels, stride = row + 1;
     const std::size_t filtered_size = stride * height;
     Memory filtered = Allocate(filtered_size);
-    if (filtered == nullptr) return std::nullopt;
+    if (filtered == nullptr) return out_of_memory;
 
     // Rows [first, last): the first row of the picture filtered by Sub, every other by Up. Up
     // costs one subtraction a byte and, at the fast deflate level below, compresses photos
@@ -414,7 +417,7 @@ std::optional<Data> EncodePNG(const Raster& raster) noexcept {
     const std::size_t bands =
         std::min<std::size_t>(ConcurrencyWidth(), std::max<std::size_t>(1, filtered_size >> 20));
     if (bands <= 1) {
-      if (!filter_rows(0, height)) return std::nullopt;
+      if (!filter_rows(0, height)) return out_of_memory;
     } else {
       std::atomic<bool> failed = false;
       ApplyConcurrently(bands, [&](std::size_t band) {
@@ -422,12 +425,12 @@ std::optional<Data> EncodePNG(const Raster& raster) noexcept {
         const auto last = static_cast<std::uint32_t>(std::uint64_t{height} * (band + 1) / bands);
         if (!filter_rows(first, last)) failed = true;
       });
-      if (failed) return std::nullopt;
+      if (failed) return out_of_memory;
     }
 
     // One pass of libdeflate's fastest level over the whole image data.
     libdeflate_compressor* deflater = libdeflate_alloc_compressor(kDeflateLevel);
-    if (deflater == nullptr) return std::nullopt;
+    if (deflater == nullptr) return out_of_memory;
     const std::size_t bound = libdeflate_zlib_compress_bound(deflater, filtered_size);
     Memory stream = Allocate(bound);
     const std::size_t stream_size =
@@ -435,7 +438,8 @@ std::optional<Data> EncodePNG(const Raster& raster) noexcept {
                           : libdeflate_zlib_compress(deflater, filtered.get(), filtered_size,
                                                      stream.get(), bound);
     libdeflate_free_compressor(deflater);
-    if (stream_size == 0) return std::nullopt;
+    // The bound always holds the stream, so nothing comes out only when the buffer was not had.
+    if (stream_size == 0) return out_of_memory;
     filtered.reset();
 
     // Signature, header, the stream in chunks of at most kMaxChunk bytes, end.
@@ -464,8 +468,12 @@ std::optional<Data> EncodePNG(const Raster& raster) noexcept {
     chunk("IEND", nullptr, 0);
     return out;
   } catch (const std::bad_alloc&) {
-    return std::nullopt;
+    return out_of_memory;
   }
+}
+
+std::optional<Data> EncodePNG(const Raster& raster) noexcept {
+  return TryEncodePNG(raster).ToOptional();
 }
 
 }  // namespace kelvane::platform

@@ -46,8 +46,10 @@ namespace kelvane::platform {
 [[nodiscard]] KELVANE_EXPORT RasterRef DecodePNG(std::span<const std::uint8_t> bytes) noexcept;
 
 // A PNG file of the raster: 8-bit RGBA (alpha divided out) when it has alpha, RGB when it is
-// opaque, grey for grey rasters without alpha. nullopt when memory runs out or the raster is
-// empty.
+// opaque, grey for grey rasters without alpha. Fails only when memory runs out (kIo).
+[[nodiscard]] KELVANE_EXPORT Result<Data> TryEncodePNG(const Raster& raster) noexcept;
+
+// TryEncodePNG() as the file or nullopt.
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> EncodePNG(const Raster& raster) noexcept;
 
 }  // namespace kelvane::platform

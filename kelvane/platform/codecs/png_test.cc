@@ -3,15 +3,19 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
+#include "kelvane/testing/child_process.h"
 
 namespace kelvane::platform {
 namespace {
@@ -180,8 +184,8 @@ TEST(Png, WritesWhatLibpngAndOurReaderReadBackExactly) {
       const RasterRef raster =
           Raster::Make(PixelLayout{width, height, row, layout.info, layout.space}, pixels);
       ASSERT_NE(raster, nullptr);
-      const auto file = EncodePNG(*raster);
-      ASSERT_TRUE(file.has_value());
+      const Result<Data> file = TryEncodePNG(*raster);
+      ASSERT_TRUE(file.ok()) << file.error().message;
       EXPECT_EQ(ReadWithLibpng(*file), Unpremultiplied(*raster));
       const RasterRef back = DecodePNG(*file);
       ASSERT_NE(back, nullptr);
@@ -204,6 +208,31 @@ TEST(Png, WritesTheSameBytesOnOneThreadAndOnMany) {
   ASSERT_TRUE(spread.has_value());
   ASSERT_TRUE(kept.has_value());
   EXPECT_EQ(*spread, *kept);
+}
+
+// The encoder's rows need as much memory again as the picture: with no room left for them it
+// says so, in a child whose address space ends just above what the picture holds. 2 and 3: the
+// picture or the limit could not be set up.
+int EncodesWithoutRoomChild() {
+  const std::uint32_t side = 4096;  // 64 MiB of pixels, 48 MiB of filtered rows
+  const RasterRef raster = Raster::Make(PixelLayout::Working(side, side, side * 4, true),
+                                        Data(std::size_t{side} * side * 4, 0x80));
+  if (raster == nullptr) return 2;
+  std::uint64_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const rlim_t room = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (16u << 20);
+  const rlimit limit{room, room};
+  if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) return 3;
+  KeepOnThisThread keep;
+  const Result<Data> file = TryEncodePNG(*raster);
+  return !file.ok() && file.error() == Error{ErrorKind::kIo, "out of memory"} ? 0 : 1;
+}
+[[maybe_unused]] const bool kEncodesWithoutRoom =
+    testing::ChildProcess("png-encode-without-room", EncodesWithoutRoomChild);
+
+TEST(Png, EncoderSaysWhenMemoryRunsOut) {
+  if (testing::kUnderSanitizer) GTEST_SKIP() << "the sanitizers' allocators ignore the limit";
+  EXPECT_EQ(testing::RunChildProcess("png-encode-without-room"), 0);
 }
 
 }  // namespace

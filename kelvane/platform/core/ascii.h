@@ -11,16 +11,19 @@
 
 namespace kelvane::platform::ascii {
 
+// True for '0' .. '9'.
 template <typename Char>
 [[nodiscard]] constexpr bool IsDigit(Char c) noexcept {
   return c >= Char('0') && c <= Char('9');
 }
 
+// True for 'a' .. 'z' and 'A' .. 'Z'.
 template <typename Char>
 [[nodiscard]] constexpr bool IsAlpha(Char c) noexcept {
   return (c >= Char('a') && c <= Char('z')) || (c >= Char('A') && c <= Char('Z'));
 }
 
+// True for an ASCII letter or digit.
 template <typename Char>
 [[nodiscard]] constexpr bool IsAlnum(Char c) noexcept {
   return IsDigit(c) || IsAlpha(c);
@@ -35,16 +38,19 @@ template <typename Char>
   return -1;
 }
 
+// True for a hexadecimal digit of either case.
 template <typename Char>
 [[nodiscard]] constexpr bool IsHexDigit(Char c) noexcept {
   return HexValue(c) >= 0;
 }
 
+// 'A' .. 'Z' as 'a' .. 'z'; every other unit as it is.
 template <typename Char>
 [[nodiscard]] constexpr Char ToLower(Char c) noexcept {
   return c >= Char('A') && c <= Char('Z') ? static_cast<Char>(c + ('a' - 'A')) : c;
 }
 
+// 'a' .. 'z' as 'A' .. 'Z'; every other unit as it is.
 template <typename Char>
 [[nodiscard]] constexpr Char ToUpper(Char c) noexcept {
   return c >= Char('a') && c <= Char('z') ? static_cast<Char>(c - ('a' - 'A')) : c;

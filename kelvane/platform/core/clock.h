@@ -39,6 +39,7 @@
 
 namespace kelvane::platform {
 
+// A wall clock: the library reads the time through one, so that tests can fix it.
 class KELVANE_EXPORT Clock {
  public:
   virtual ~Clock() = default;
@@ -56,6 +57,7 @@ class KELVANE_EXPORT Clock {
 // A clock that stands still at the instant it was last set to; for tests and tools.
 class KELVANE_EXPORT ManualClock final : public Clock {
  public:
+  // A clock standing at `now` seconds since 1970-01-01 00:00:00 UTC.
   explicit ManualClock(double now = 0) noexcept : now_(now) {}
 
   [[nodiscard]] double Now() const noexcept override {
@@ -96,6 +98,7 @@ KELVANE_EXPORT Clock* InstallClock(Clock* clock) noexcept;
 // Installs a clock for the life of a scope and restores the previous one afterwards.
 class KELVANE_EXPORT ScopedClock {
  public:
+  // Installs `clock` until the object goes. REQUIRES: `clock` outlives the object.
   explicit ScopedClock(Clock& clock) noexcept : previous_(InstallClock(&clock)) {}
   ScopedClock(const ScopedClock&) = delete;
   ScopedClock& operator=(const ScopedClock&) = delete;

@@ -34,24 +34,43 @@ off_t ToOffset(std::uint64_t offset, const char* operation) {
 // One read() or write() moves at most this much; Linux caps single transfers just below 2 GiB.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
-}  // namespace
-
-std::optional<FileHandle> FileHandle::Open(const std::string& path, Mode mode) noexcept {
+// The descriptor of `path` opened for `mode`; -1 with errno set on failure.
+int OpenForMode(const std::string& path, FileHandle::Mode mode) {
   int flags = O_CLOEXEC;
   switch (mode) {
-    case Mode::kRead:
+    case FileHandle::Mode::kRead:
       flags |= O_RDONLY;
       break;
-    case Mode::kWrite:
+    case FileHandle::Mode::kWrite:
       flags |= O_WRONLY;
       break;
-    case Mode::kUpdate:
+    case FileHandle::Mode::kUpdate:
       flags |= O_RDWR;
       break;
   }
-  const int fd = ::open(path.c_str(), flags);
+  return ::open(path.c_str(), flags);
+}
+
+int CreateTruncated(const std::string& path, unsigned permissions) {
+  return ::open(path.c_str(), O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, permissions);
+}
+
+}  // namespace
+
+std::optional<FileHandle> FileHandle::Open(const std::string& path, Mode mode) noexcept {
+  const int fd = OpenForMode(path, mode);
   if (fd < 0) return std::nullopt;
   return FileHandle(fd, true);
+}
+
+Result<FileHandle> FileHandle::TryOpen(const std::string& path, Mode mode) noexcept {
+  try {
+    const int fd = OpenForMode(path, mode);
+    if (fd < 0) return Error::FromErrno(errno);
+    return FileHandle(fd, true);
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kIo, "out of memory"};
+  }
 }
 
 Error Error::FromErrno(int error) {
@@ -164,7 +183,7 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
 }
 
 // A device or a pipe takes the bytes as they come: there is nothing to rename.
-Result<std::monostate> WriteInPlace(const std::string& path, std::span<const std::uint8_t> bytes) {
+Status WriteInPlace(const std::string& path, std::span<const std::uint8_t> bytes) {
   // Without O_NONBLOCK, opening a pipe nobody reads would wait for ever.
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return Error::FromErrno(errno);
@@ -179,8 +198,7 @@ Result<std::monostate> WriteInPlace(const std::string& path, std::span<const std
 
 }  // namespace
 
-Result<std::monostate> WriteFileWhole(const std::string& path,
-                                      std::span<const std::uint8_t> bytes) noexcept {
+Status WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes) noexcept {
   try {
     if (path.empty()) return Error{ErrorKind::kMissing, "an empty file name"};
     std::string target = path;
@@ -223,9 +241,19 @@ Result<std::monostate> WriteFileWhole(const std::string& path,
 
 std::optional<FileHandle> FileHandle::Create(const std::string& path,
                                              unsigned permissions) noexcept {
-  const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, permissions);
+  const int fd = CreateTruncated(path, permissions);
   if (fd < 0) return std::nullopt;
   return FileHandle(fd, true);
+}
+
+Result<FileHandle> FileHandle::TryCreate(const std::string& path, unsigned permissions) noexcept {
+  try {
+    const int fd = CreateTruncated(path, permissions);
+    if (fd < 0) return Error::FromErrno(errno);
+    return FileHandle(fd, true);
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kIo, "out of memory"};
+  }
 }
 
 FileHandle::FileHandle(int descriptor, bool owns) noexcept : descriptor_(descriptor), owns_(owns) {}

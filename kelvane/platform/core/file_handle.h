@@ -31,19 +31,32 @@ namespace kelvane::platform {
 // failure was not a system call's (a short write that made no progress, for instance).
 class KELVANE_EXPORT FileError : public std::runtime_error {
  public:
+  // The error `what` with the errno value `error`.
   FileError(const std::string& what, int error) : std::runtime_error(what), error_(error) {}
+  // The errno value, or 0.
   [[nodiscard]] int error() const noexcept { return error_; }
 
  private:
   int error_;
 };
 
+// An open file descriptor and the file operations on it.
 class KELVANE_EXPORT FileHandle {
  public:
-  enum class Mode { kRead, kWrite, kUpdate };
+  // How Open() opens a file.
+  enum class Mode {
+    kRead,    // for reading only
+    kWrite,   // for writing only
+    kUpdate,  // for reading and writing
+  };
 
   // Opens an existing file. nullopt when it cannot be opened (errno tells why).
   [[nodiscard]] static std::optional<FileHandle> Open(const std::string& path, Mode mode) noexcept;
+
+  // Open, with the reason when the file cannot be opened (Error::FromErrno: kMissing,
+  // kPermission, or kIo with the system's message). Like Open, it takes whatever the path
+  // names; OpenRegular is the one that refuses folders, pipes and devices.
+  [[nodiscard]] static Result<FileHandle> TryOpen(const std::string& path, Mode mode) noexcept;
 
   // Opens `path` for reading when it is a regular file. Anything else (a folder, a named pipe, a
   // device) is refused with kNotRegularFile without blocking and without a read on it; a missing
@@ -55,9 +68,15 @@ class KELVANE_EXPORT FileHandle {
   [[nodiscard]] static std::optional<FileHandle> Create(const std::string& path,
                                                         unsigned permissions = 0644) noexcept;
 
+  // Create, with the reason when the file cannot be created or truncated (as for TryOpen).
+  [[nodiscard]] static Result<FileHandle> TryCreate(const std::string& path,
+                                                    unsigned permissions = 0644) noexcept;
+
   // Wraps a descriptor the caller opened; with `owns`, the handle closes it.
   explicit FileHandle(int descriptor, bool owns = false) noexcept;
+  // Takes `other`'s descriptor, and its ownership; `other` is left without one.
   FileHandle(FileHandle&& other) noexcept;
+  // Closes this handle's descriptor when it owns it, then takes `other`'s as the move does.
   FileHandle& operator=(FileHandle&& other) noexcept;
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
@@ -110,8 +129,8 @@ class KELVANE_EXPORT FileHandle {
 // 0666 less the umask). A device or a named pipe (/dev/null, a terminal) is written in place, and
 // a pipe nobody reads is refused rather than waited on. A folder is kNotRegularFile. On failure
 // nothing is left behind and the error carries the system's reason.
-[[nodiscard]] KELVANE_EXPORT Result<std::monostate> WriteFileWhole(
-    const std::string& path, std::span<const std::uint8_t> bytes) noexcept;
+[[nodiscard]] KELVANE_EXPORT Status WriteFileWhole(const std::string& path,
+                                                   std::span<const std::uint8_t> bytes) noexcept;
 
 // "12.5 MiB", "3 KiB", "17 bytes": a byte count as error messages give limits.
 [[nodiscard]] KELVANE_EXPORT std::string DescribeBytes(std::uint64_t bytes);

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,14 +37,68 @@ TEST(FileHandle, FailuresRaiseFileError) {
 
 TEST(FileHandle, MovingHandsOverTheDescriptor) {
   testing::TempDir dir;
-  auto file = FileHandle::Create(dir.File("f"));
-  ASSERT_TRUE(file.has_value());
+  auto file = FileHandle::TryCreate(dir.File("f"));
+  ASSERT_TRUE(file.ok()) << file.error().message;
   const int fd = file->Descriptor();
   FileHandle moved(std::move(*file));
   EXPECT_EQ(moved.Descriptor(), fd);
   EXPECT_EQ(file->Descriptor(), -1);  // NOLINT(bugprone-use-after-move)
   { FileHandle last(std::move(moved)); }
   EXPECT_EQ(::fcntl(fd, F_GETFD), -1);  // closed with its last owner
+}
+
+TEST(FileHandle, TryOpenAndTryCreateSayWhyAFileCannotBeOpened) {
+  testing::TempDir dir;
+  const std::string file = dir.Write("file", "12345");
+  ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+
+  Result<FileHandle> opened = FileHandle::TryOpen(file, FileHandle::Mode::kRead);
+  ASSERT_TRUE(opened.ok()) << opened.error().message;
+  EXPECT_EQ(opened->ReadToEnd(), (Data{'1', '2', '3', '4', '5'}));
+  // Created with the permissions asked for, or truncated when it exists.
+  ::umask(022);
+  Result<FileHandle> created = FileHandle::TryCreate(dir.File("new"), 0600);
+  ASSERT_TRUE(created.ok()) << created.error().message;
+  struct stat status {};
+  ASSERT_EQ(::fstat(created->Descriptor(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  Result<FileHandle> truncated = FileHandle::TryCreate(file);
+  ASSERT_TRUE(truncated.ok()) << truncated.error().message;
+  EXPECT_EQ(truncated->SeekToEnd(), 0u);
+
+  struct Case {
+    const char* what;
+    std::function<Result<FileHandle>()> open;
+    Error error;
+  } cases[] = {
+      {"missing",
+       [&] { return FileHandle::TryOpen(dir.File("none"), FileHandle::Mode::kRead); },
+       {ErrorKind::kMissing, "No such file or directory"}},
+      {"below a file",
+       [&] { return FileHandle::TryOpen(file + "/below", FileHandle::Mode::kUpdate); },
+       {ErrorKind::kMissing, "Not a directory"}},
+      {"a folder for writing",
+       [&] { return FileHandle::TryOpen(dir.File("folder"), FileHandle::Mode::kWrite); },
+       {ErrorKind::kIo, "Is a directory"}},
+      {"created in no folder",
+       [&] { return FileHandle::TryCreate(dir.File("none/new")); },
+       {ErrorKind::kMissing, "No such file or directory"}},
+      {"created over a folder",
+       [&] { return FileHandle::TryCreate(dir.File("folder")); },
+       {ErrorKind::kIo, "Is a directory"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Result<FileHandle> failed = c.open();
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error(), c.error);
+  }
+  // The optional forms fail alike, with errno telling why.
+  errno = 0;
+  EXPECT_FALSE(FileHandle::Open(dir.File("none"), FileHandle::Mode::kRead).has_value());
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_FALSE(FileHandle::Create(dir.File("folder")).has_value());
+  EXPECT_EQ(errno, EISDIR);
 }
 
 TEST(ReadRegularFile, ReadsWholeFilesWithinTheLimitAndSaysWhyOthersAreRefused) {

@@ -9,7 +9,7 @@
 //           can attach state to an object without knowing each other.
 //   Block   a copyable, immutable callable whose signature travels with it. Whoever invokes it
 //           names the arguments; a block of another signature is refused, never cast blindly.
-//           Making one never throws (a block that could not be made is nil).
+//           Making one never throws (a block that could not be made is empty).
 //
 // Ownership: objects are held by std::shared_ptr (ObjectRef); a slot holds a shared reference to
 // its value, released when the slot is cleared or the object is destroyed.
@@ -32,8 +32,10 @@
 
 namespace kelvane::platform {
 
+// The root object: identity, a recursive monitor and associated-object slots.
 class KELVANE_EXPORT Object {
  public:
+  // An object with no associated values.
   Object() noexcept;
   virtual ~Object();
   Object(const Object&) = delete;
@@ -61,16 +63,18 @@ class KELVANE_EXPORT Object {
   std::map<const void*, std::any> slots_;
 };
 
+// Objects are shared: the same ref is the same object.
 using ObjectRef = std::shared_ptr<Object>;
 
-// A block: empty (nil) or a std::function of one signature. Copies share the same callable.
-// Making a block never throws: when memory runs out the block is nil, which every taker of a
+// A block: empty or a std::function of one signature. Copies share the same callable.
+// Making a block never throws: when memory runs out the block is empty, which every taker of a
 // block already refuses.
 class Block {
  public:
+  // The empty block.
   Block() noexcept = default;
 
-  // A block around `function`; nil when `function` is empty or memory ran out.
+  // A block around `function`; empty when `function` is empty or memory ran out.
   template <typename R, typename... Args>
   Block(std::function<R(Args...)>
             function) noexcept {  // NOLINT: implicit, as blocks are passed inline
@@ -78,12 +82,12 @@ class Block {
     try {
       holder_ = std::make_shared<Holder<R(Args...)>>(std::move(function));
     } catch (...) {
-      // Out of memory: the block stays nil.
+      // Out of memory: the block stays empty.
     }
   }
 
   // A block around a lambda or function pointer of the given signature:
-  // Block::Of<void(int)>([](int x) { ... }). Nil when memory ran out (or copying `f` threw).
+  // Block::Of<void(int)>([](int x) { ... }). Empty when memory ran out (or copying `f` threw).
   template <typename Signature, typename F>
   [[nodiscard]] static Block Of(F&& f) noexcept {
     try {
@@ -93,9 +97,11 @@ class Block {
     }
   }
 
+  // True when the block is not empty.
   [[nodiscard]] explicit operator bool() const noexcept { return holder_ != nullptr; }
 
-  // The callable when the block has exactly the signature `Signature`, else null (also for nil).
+  // The callable when the block has exactly the signature `Signature`, else nullptr (also for
+  // the empty block).
   template <typename Signature>
   [[nodiscard]] const std::function<Signature>* Target() const noexcept {
     if (holder_ == nullptr || holder_->Type() != typeid(Signature)) return nullptr;
@@ -103,7 +109,7 @@ class Block {
   }
 
   // Calls a block of exactly the signature void(Args...). Returns false, calling nothing, when
-  // the block is nil or has another signature.
+  // the block is empty or has another signature.
   template <typename... Args>
   bool Invoke(Args... args) const {
     const auto* target = Target<void(Args...)>();
@@ -115,7 +121,7 @@ class Block {
   // Calls a block of signature void(P...) where each P is Args by value or by const reference,
   // in any mix (void(int, const std::string&) for Args int, std::string): the arguments are
   // read, never moved from, so one set of them may go to many blocks. Returns false, calling
-  // nothing, when the block is nil, has other parameter types, takes a parameter by non-const
+  // nothing, when the block is empty, has other parameter types, takes a parameter by non-const
   // or rvalue reference (it could change or take what the next block gets), or returns a value.
   template <typename... Args>
   bool InvokeWith(const Args&... args) const {
@@ -125,7 +131,7 @@ class Block {
     return true;
   }
 
-  // True when both are nil or both share the same callable (copies of one block).
+  // True when both are empty or both share the same callable (copies of one block).
   [[nodiscard]] bool SameAs(const Block& other) const noexcept { return holder_ == other.holder_; }
 
  private:

@@ -46,8 +46,9 @@ inline constexpr std::uint64_t kPropertyListNodeBytes = 128;
   return 64 * input_bytes + (std::uint64_t{16} << 20);
 }
 
+// The bounds a check holds a property list to.
 struct PropertyListLimits {
-  int max_depth = kMaxPropertyListDepth;
+  int max_depth = kMaxPropertyListDepth;  // nesting of arrays and dictionaries
   // 0: PropertyListBudget of the input's size.
   std::uint64_t max_expanded_bytes = 0;
 };

@@ -19,6 +19,7 @@
 
 namespace kelvane::platform {
 
+// What kind of failure an Error reports.
 enum class ErrorKind {
   kMissing,         // the path names nothing
   kNotRegularFile,  // a folder, a named pipe, a device, ...
@@ -29,7 +30,9 @@ enum class ErrorKind {
   kIo,              // a read or write failed; the message gives the system's reason
 };
 
+// Why there is no value: a kind and a message.
 struct KELVANE_EXPORT Error {
+  // The kind of failure.
   ErrorKind kind;
   // One line in lower case, without the path ("a folder, not a regular file", "over the limit of
   // 128 MiB"); callers prefix what they were working on.
@@ -39,24 +42,31 @@ struct KELVANE_EXPORT Error {
   // EPERM kPermission, anything else kIo; the message is the system's text for `error`.
   [[nodiscard]] static Error FromErrno(int error);
 
+  // Equal when kind and message are equal.
   friend bool operator==(const Error&, const Error&) = default;
 };
 
+// A T, or the Error that stands in its place.
 template <typename T>
 class [[nodiscard]] Result {
  public:
+  // A result holding `value`, or `error`; implicit, so that a function returns either.
   Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}      // NOLINT: implicit
   Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT: implicit
 
+  // True when the result holds a value.
   [[nodiscard]] bool ok() const noexcept { return state_.index() == 0; }
+  // ok(), so that a result reads as a condition.
   explicit operator bool() const noexcept { return ok(); }
 
   // REQUIRES: ok().
   T& value() & { return std::get<0>(state_); }
   const T& value() const& { return std::get<0>(state_); }
   T&& value() && { return std::get<0>(std::move(state_)); }
+  // The value's members. REQUIRES: ok().
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
+  // The value. REQUIRES: ok().
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
 
@@ -72,5 +82,9 @@ class [[nodiscard]] Result {
  private:
   std::variant<T, Error> state_;
 };
+
+// The result of an operation that gives nothing back but may fail (a file written, a buffer
+// filled): ok() on success, else error() says why. Success is `Status(std::monostate())`.
+using Status = Result<std::monostate>;
 
 }  // namespace kelvane::platform

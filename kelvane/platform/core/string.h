@@ -33,12 +33,16 @@
 
 namespace kelvane {
 
+// Text: UTF-16 code units.
 using String = std::u16string;
+// A text argument that may be absent: std::nullopt is absent, u"" is the empty text.
 using OptionalString = std::optional<std::u16string_view>;
+// Bytes.
 using Data = std::vector<std::uint8_t>;
 
-// One unit of a WString and of an LWString.
+// One unit of a WString (UTF-16) and of an LWString (UTF-32).
 using WChar = unsigned short;
+// One unit of an LWString (UTF-32).
 using LWChar = wchar_t;
 
 static_assert(sizeof(WChar) == sizeof(char16_t), "a WString unit is one UTF-16 unit");

@@ -27,8 +27,10 @@
 
 namespace kelvane::platform {
 
+// One thread's dictionary of strings and byte buffers under string keys.
 class KELVANE_EXPORT ThreadDictionary {
  public:
+  // What an entry holds: a string or a byte buffer.
   using Object = std::variant<String, Data>;
 
   ThreadDictionary() noexcept = default;
@@ -45,17 +47,20 @@ class KELVANE_EXPORT ThreadDictionary {
   // The string (byte buffer) stored under `key`; nullptr when there is none or the entry holds
   // the other kind of object. Allocate nothing.
   [[nodiscard]] String* FindString(std::u16string_view key) noexcept;
+  // FindString() for a byte buffer.
   [[nodiscard]] Data* FindData(std::u16string_view key) noexcept;
 
   // Stores a new, empty string (byte buffer) under a copy of `key`, destroying what was stored
   // there before. Returns the new object, or nullptr when memory ran out; the dictionary is then
   // unchanged.
   [[nodiscard]] String* SetString(std::u16string_view key) noexcept;
+  // SetString() for a byte buffer.
   [[nodiscard]] Data* SetData(std::u16string_view key) noexcept;
 
   // Removes and destroys the entry under `key`; false when there was none.
   bool Remove(std::u16string_view key) noexcept;
 
+  // The number of entries.
   [[nodiscard]] std::size_t Count() const noexcept { return entries_.size(); }
 
   // A number that changes whenever an entry is added, replaced or removed. A caller may keep

@@ -17,6 +17,7 @@
 
 namespace kelvane::platform {
 
+// An X.509 certificate and the attributes the item store records for it.
 class KELVANE_EXPORT Certificate {
  public:
   // The largest certificate accepted, far above real ones (a few KiB, some tens with many
@@ -29,6 +30,7 @@ class KELVANE_EXPORT Certificate {
   [[nodiscard]] static std::shared_ptr<const Certificate> CreateWithData(
       std::span<const std::uint8_t> der) noexcept;
 
+  // The certificate's DER bytes, as given.
   [[nodiscard]] const Data& der() const noexcept { return der_; }
   [[nodiscard]] const Data& subject() const noexcept { return subject_; }  // DER of the name
   [[nodiscard]] const Data& issuer() const noexcept { return issuer_; }    // DER of the name

@@ -15,13 +15,15 @@
 
 namespace kelvane::platform {
 
+// The state of one MD5 digest in progress; Md5Init() starts it.
 struct Md5Context {
-  std::uint32_t state[4];
-  std::uint32_t count[2];  // message length in bits, low word first
-  std::uint8_t buffer[64];
-  std::uint32_t buffered;  // bytes waiting in `buffer`: 0 .. 63
+  std::uint32_t state[4];   // the four state words
+  std::uint32_t count[2];   // message length in bits, low word first
+  std::uint8_t buffer[64];  // the pending block
+  std::uint32_t buffered;   // bytes waiting in `buffer`: 0 .. 63
 };
 
+// The bytes of an MD5 digest.
 inline constexpr std::size_t kMd5DigestLength = 16;
 
 // Puts the context in the start state of a new message.

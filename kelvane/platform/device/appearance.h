@@ -19,9 +19,9 @@ namespace kelvane::platform {
 // a value read from elsewhere converts with a plain cast; numbers other than these three are
 // tolerated and read as "not dark" by every resolver in the library.
 enum class Appearance : int {
-  kUnspecified = 0,
-  kLight = 1,
-  kDark = 2,
+  kUnspecified = 0,  // not said; the library reads it as not dark
+  kLight = 1,        // light
+  kDark = 2,         // dark
 };
 
 // The current appearance of the process: kLight until something sets it.
@@ -34,6 +34,7 @@ KELVANE_EXPORT Appearance SetCurrentAppearance(Appearance appearance) noexcept;
 // destruction.
 class KELVANE_EXPORT ScopedAppearance {
  public:
+  // Makes `appearance` current until the object goes.
   explicit ScopedAppearance(Appearance appearance) noexcept
       : previous_(SetCurrentAppearance(appearance)) {}
   ~ScopedAppearance() { SetCurrentAppearance(previous_); }

@@ -32,6 +32,7 @@
 
 namespace kelvane::platform {
 
+// The device's language, locale and time zone facts.
 struct DeviceFacts {
   std::vector<std::string> preferred_languages;  // most preferred first; may be empty
   std::string current_locale;                    // never empty
@@ -40,9 +41,10 @@ struct DeviceFacts {
 
 // Facts that replace what the environment says; an absent member leaves that fact alone.
 struct DeviceOverrides {
+  // The preferred languages, most preferred first.
   std::optional<std::vector<std::string>> preferred_languages = std::nullopt;
-  std::optional<std::string> current_locale = std::nullopt;
-  std::optional<std::string> time_zone = std::nullopt;
+  std::optional<std::string> current_locale = std::nullopt;  // a locale identifier
+  std::optional<std::string> time_zone = std::nullopt;       // a zone identifier or a TZ rule
 };
 
 // What the environment says now, overrides not applied.
@@ -50,13 +52,17 @@ struct DeviceOverrides {
 
 // The facts in force: the environment's, with the overrides applied.
 [[nodiscard]] KELVANE_EXPORT DeviceFacts CurrentDeviceFacts() noexcept;
+// CurrentDeviceFacts().preferred_languages: most preferred first; may be empty.
 [[nodiscard]] KELVANE_EXPORT std::vector<std::string> PreferredLanguages() noexcept;
+// CurrentDeviceFacts().current_locale: never empty.
 [[nodiscard]] KELVANE_EXPORT std::string CurrentLocaleIdentifier() noexcept;
+// CurrentDeviceFacts().time_zone: a zone identifier or a TZ rule; may be empty.
 [[nodiscard]] KELVANE_EXPORT std::string SystemTimeZoneIdentifier() noexcept;
 
 // Replaces all overrides at once (an empty DeviceOverrides removes them all); returns the
 // overrides that were in force before.
 KELVANE_EXPORT DeviceOverrides SetDeviceOverrides(DeviceOverrides overrides) noexcept;
+// The overrides in force.
 [[nodiscard]] KELVANE_EXPORT DeviceOverrides CurrentDeviceOverrides() noexcept;
 
 // A count that grows with every change of the overrides (SetDeviceOverrides, and so also
@@ -74,6 +80,7 @@ KELVANE_EXPORT DeviceOverrides SetDeviceOverrides(DeviceOverrides overrides) noe
 // keep their current override), and restores the previous overrides afterwards.
 class KELVANE_EXPORT ScopedDeviceOverrides {
  public:
+  // Applies `overrides` until the object goes.
   explicit ScopedDeviceOverrides(const DeviceOverrides& overrides) noexcept;
   ScopedDeviceOverrides(const ScopedDeviceOverrides&) = delete;
   ScopedDeviceOverrides& operator=(const ScopedDeviceOverrides&) = delete;

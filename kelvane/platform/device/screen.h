@@ -5,6 +5,10 @@
 // (device pixels per point) and its bounds in points, as the display reports them (portrait or
 // landscape).
 //
+// One of two headers named screen.h: this one gives the raw facts and their overrides;
+// kelvane/interface/screen.h is the facade (CScreen), which reads them once and sorts the screen
+// into size classes.
+//
 // Where the facts come from, first match wins, read afresh on each call:
 //   1. the environment: KELVANE_SCREEN=WIDTHxHEIGHT@SCALE (points; "@SCALE" may be left out
 //      for scale 1) and KELVANE_IDIOM=phone|tablet. A malformed value is ignored, as if unset;
@@ -34,23 +38,25 @@ namespace kelvane::platform {
 
 // The numbers are the platform's, so a value read from elsewhere converts with a plain cast.
 enum class Idiom : int {
-  kPhone = 0,
-  kTablet = 1,
+  kPhone = 0,   // a phone
+  kTablet = 1,  // a tablet
 };
 
+// The screen's facts.
 struct ScreenFacts {
-  Idiom idiom = Idiom::kPhone;
-  double scale = 3.0;
-  Size bounds{390.0, 844.0};  // points
+  Idiom idiom = Idiom::kPhone;  // the interface idiom
+  double scale = 3.0;           // device pixels per point
+  Size bounds{390.0, 844.0};    // points
+  // Equal when all three facts are equal.
   friend bool operator==(const ScreenFacts&, const ScreenFacts&) = default;
 };
 
 // Facts that replace what the environment and the kernel say; an absent member leaves that
 // fact alone.
 struct ScreenOverrides {
-  std::optional<Idiom> idiom = std::nullopt;
-  std::optional<double> scale = std::nullopt;
-  std::optional<Size> bounds = std::nullopt;
+  std::optional<Idiom> idiom = std::nullopt;   // the idiom in force
+  std::optional<double> scale = std::nullopt;  // device pixels per point
+  std::optional<Size> bounds = std::nullopt;   // points
 };
 
 // What the environment, the kernel or the default say now, overrides not applied.
@@ -61,14 +67,16 @@ struct ScreenOverrides {
 
 // Replaces all overrides at once; returns those in force before.
 KELVANE_EXPORT ScreenOverrides SetScreenOverrides(ScreenOverrides overrides) noexcept;
+// The overrides in force.
 [[nodiscard]] KELVANE_EXPORT ScreenOverrides CurrentScreenOverrides() noexcept;
 
+// A screen as KELVANE_SCREEN describes it.
+struct ScreenSetting {
+  Size bounds;         // points
+  double scale = 1.0;  // device pixels per point
+};
 // Reads "WIDTHxHEIGHT@SCALE" or "WIDTHxHEIGHT" (scale 1): sides in points, finite, above 0
 // and at most 100000; the scale above 0 and at most 16. nullopt for anything else.
-struct ScreenSetting {
-  Size bounds;
-  double scale = 1.0;
-};
 [[nodiscard]] KELVANE_EXPORT std::optional<ScreenSetting> ParseScreenSetting(
     std::string_view text) noexcept;
 
@@ -79,6 +87,7 @@ struct ScreenSetting {
 // their current override) and restores the previous overrides afterwards.
 class KELVANE_EXPORT ScopedScreenOverrides {
  public:
+  // Applies `overrides` until the object goes.
   explicit ScopedScreenOverrides(const ScreenOverrides& overrides) noexcept;
   ScopedScreenOverrides(const ScopedScreenOverrides&) = delete;
   ScopedScreenOverrides& operator=(const ScopedScreenOverrides&) = delete;

@@ -41,11 +41,17 @@
 
 namespace kelvane::platform {
 
+// Runs work(0) .. work(count - 1), on the pool and on this thread, and returns when every part
+// has run (see the opening block).
 KELVANE_EXPORT void ApplyConcurrently(std::size_t count,
                                       const std::function<void(std::size_t)>& work) noexcept;
 
+// How many threads a call of ApplyConcurrently from here would run parts on; 1 when the thread
+// keeps its work or the pool could not start.
 [[nodiscard]] KELVANE_EXPORT std::size_t ConcurrencyWidth() noexcept;
 
+// How many bands of rows a pass over a picture of `pixels` pixels in `rows` rows runs in (see
+// the opening block); 1 for small pictures and while the thread keeps its work.
 [[nodiscard]] inline std::size_t RowBands(std::uint64_t pixels, std::uint32_t rows,
                                           std::uint32_t min_rows = 64) noexcept {
   if (pixels < (std::uint64_t{1} << 18)) return 1;
@@ -54,6 +60,8 @@ KELVANE_EXPORT void ApplyConcurrently(std::size_t count,
   return std::clamp<std::size_t>(rows / std::max<std::uint32_t>(min_rows, 64), 1, 2 * width);
 }
 
+// Calls band(i, first, end) for each of `bands` bands of `rows` rows: on this thread for one
+// band, through ApplyConcurrently for more.
 template <typename Band>
 void ApplyToRowBands(std::size_t bands, std::uint32_t rows, const Band& band) {
   if (bands <= 1) return band(std::size_t{0}, std::uint32_t{0}, rows);
@@ -63,8 +71,11 @@ void ApplyToRowBands(std::size_t bands, std::uint32_t rows, const Band& band) {
   });
 }
 
+// While one lives on a thread, ApplyConcurrently called on that thread runs every part there,
+// in order.
 class KELVANE_EXPORT KeepOnThisThread {
  public:
+  // Keeps this thread's parts on it until the object goes (objects nest).
   KeepOnThisThread() noexcept;
   ~KeepOnThisThread();
   KeepOnThisThread(const KeepOnThisThread&) = delete;

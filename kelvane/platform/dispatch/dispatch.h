@@ -56,17 +56,24 @@
 
 namespace kelvane::platform {
 
+// Every delay, interval and leeway of this layer.
 using Nanoseconds = std::chrono::nanoseconds;
 
 // The monotonic clock of the dispatch layer: SteadyTime(), the system's steady clock plus the
 // advance of the installed test clock (none outside tests). It runs back only when a test clock
 // that was advanced is removed.
 struct KELVANE_EXPORT DispatchClock {
+  // Nanoseconds, as a std::chrono clock names its duration.
   using duration = Nanoseconds;
+  // The count of a duration: a signed 64-bit number.
   using rep = duration::rep;
+  // The tick: one nanosecond.
   using period = duration::period;
+  // An instant of this clock.
   using time_point = std::chrono::time_point<DispatchClock, duration>;
+  // Steady, as std::chrono clocks count it (see the opening block for a test clock's removal).
   static constexpr bool is_steady = true;
+  // The current time of the dispatch layer.
   [[nodiscard]] static time_point now() noexcept;
 };
 
@@ -79,17 +86,26 @@ struct KELVANE_EXPORT DispatchClock {
 KELVANE_EXPORT void AdvanceDispatchClock(Nanoseconds delta) noexcept;
 
 class DispatchBlock;
+// Dispatch blocks are shared: the same ref is the same block.
 using DispatchBlockRef = std::shared_ptr<DispatchBlock>;
 
+// A queue that runs submitted work: the main queue, a serial queue or the global queue.
 class KELVANE_EXPORT Queue : public std::enable_shared_from_this<Queue> {
  public:
-  enum class Kind { kMain, kSerial, kGlobal };
+  // Which kind of queue this is.
+  enum class Kind {
+    kMain,    // MainQueue(): run by the application's main thread
+    kSerial,  // CreateSerialQueue(): one block at a time, on the worker pool
+    kGlobal,  // GlobalQueue(): the worker pool, blocks concurrently
+  };
 
   ~Queue();
   Queue(const Queue&) = delete;
   Queue& operator=(const Queue&) = delete;
 
+  // The kind of queue.
   [[nodiscard]] Kind kind() const noexcept { return kind_; }
+  // The label given to CreateSerialQueue; "main" and "global" for the two others.
   [[nodiscard]] const std::string& label() const noexcept { return label_; }
 
   // Submits `work` to run once on this queue. Returns false, and drops the work, when it could
@@ -104,6 +120,7 @@ class KELVANE_EXPORT Queue : public std::enable_shared_from_this<Queue> {
   // The block is taken by value: a caller that moves it in (or an aliasing pointer to it that
   // owns its holder) spares the submission a reference count.
   bool Async(DispatchBlockRef block, std::shared_ptr<const void> keep_alive = {}) noexcept;
+  // Async(block, keep_alive), but the block runs no earlier than `delay` from now.
   bool After(Nanoseconds delay, const DispatchBlockRef& block,
              std::shared_ptr<const void> keep_alive = {}) noexcept;
 
@@ -123,6 +140,7 @@ class KELVANE_EXPORT Queue : public std::enable_shared_from_this<Queue> {
   const std::unique_ptr<Impl> impl_;
 };
 
+// Queues are shared: the same ref is the same queue.
 using QueueRef = std::shared_ptr<Queue>;
 
 // The application's main queue (starts no thread); null only when memory ran out while making
@@ -179,6 +197,7 @@ class KELVANE_EXPORT DispatchBlock {
   bool Perform() noexcept;
   // Cancels the block and withdraws its pending delayed submissions. Idempotent.
   void Cancel() noexcept;
+  // True once Cancel() was called.
   [[nodiscard]] bool IsCancelled() const noexcept;
 
   // Called by the queues: `withdraw` runs once on Cancel (at once if already cancelled).
@@ -211,15 +230,20 @@ class KELVANE_EXPORT TimerSource : public std::enable_shared_from_this<TimerSour
   void SetTimer(Nanoseconds start, Nanoseconds interval, Nanoseconds leeway) noexcept;
   // Replaces the handler (an empty one fires nothing).
   void SetEventHandler(std::function<void()> handler) noexcept;
+  // Resume() lowers the suspension count and Suspend() raises it; the timer runs while the
+  // count is 0 (a new source starts at 1).
   void Resume() noexcept;
   void Suspend() noexcept;
   // Stops the timer for good and releases the handler; waits for a handler running on another
   // thread. Idempotent.
   void Cancel() noexcept;
+  // True once Cancel() was called.
   [[nodiscard]] bool IsCancelled() const noexcept;
+  // The queue the handler runs on.
   [[nodiscard]] const QueueRef& queue() const noexcept { return queue_; }
 
   struct Engine;  // the engine's side; not part of the interface
+  // Use Create(); public only for std::make_shared.
   TimerSource(QueueRef queue, std::unique_ptr<Engine> engine) noexcept;
 
  private:
@@ -256,6 +280,7 @@ class KELVANE_EXPORT ReadSource : public std::enable_shared_from_this<ReadSource
   void Cancel() noexcept;
 
   struct Engine;  // the engine's side; not part of the interface
+  // Use the factory above; public only for std::make_shared.
   ReadSource(QueueRef queue, std::unique_ptr<Engine> engine,
              std::function<void()> handler) noexcept;
 
@@ -282,11 +307,15 @@ class KELVANE_EXPORT Timer : public Object, public std::enable_shared_from_this<
                                                        std::any user_info) noexcept;
   ~Timer() override;
 
+  // The user information given to Schedule.
   [[nodiscard]] const std::any& UserInfo() const noexcept { return user_info_; }
+  // True while the timer is scheduled: until it is invalidated (or, for a one-shot timer, has
+  // fired).
   [[nodiscard]] bool IsValid() const noexcept;
   // Stops the timer for good and releases the action. Idempotent.
   void Invalidate() noexcept;
 
+  // Use Schedule(); public only for std::make_shared.
   Timer(std::any user_info, std::function<void(Timer&)> action, bool repeats) noexcept;
 
  private:

@@ -29,12 +29,21 @@ struct _PangoFontDescription;
 namespace kelvane::platform {
 
 class Font;
+// Fonts are immutable and shared: the same ref is the same font.
 using FontRef = std::shared_ptr<const Font>;
 
+// An installed face at a point size.
 class KELVANE_EXPORT Font {
  public:
-  // The text styles of the platform's preferred fonts.
-  enum class TextStyle { kBody, kHeadline, kSubheadline, kFootnote, kCaption1, kCaption2 };
+  // The text styles of the platform's preferred fonts (sizes at Preferred()).
+  enum class TextStyle {
+    kBody,         // running text
+    kHeadline,     // headings
+    kSubheadline,  // subheadings
+    kFootnote,     // footnotes
+    kCaption1,     // captions
+    kCaption2,     // smaller captions
+  };
 
   // Point sizes a font may have: above 0 and at most this. Other sizes give null fonts.
   static constexpr double kMaxPointSize = 4096.0;
@@ -59,7 +68,9 @@ class KELVANE_EXPORT Font {
 
   // Sets the system family for the fonts made afterwards; an empty name restores the default.
   static void SetSystemFamily(std::u16string_view family) noexcept;
+  // The system family in force.
   [[nodiscard]] static String SystemFamily();
+  // The system family unless SetSystemFamily chose another.
   [[nodiscard]] static constexpr std::u16string_view DefaultSystemFamily() noexcept {
     return u"DejaVu Sans";
   }
@@ -74,6 +85,7 @@ class KELVANE_EXPORT Font {
   [[nodiscard]] String family() const;
   // The face's style name as the font file gives it ("Bold", "Book").
   [[nodiscard]] String style() const;
+  // The size in points.
   [[nodiscard]] double point_size() const noexcept { return point_size_; }
   // True for a face of weight semi-bold or heavier.
   [[nodiscard]] bool bold() const noexcept { return bold_; }
@@ -90,11 +102,13 @@ class KELVANE_EXPORT Font {
   };
 
  public:
+  // For the factories only (the token is the fonts' own); takes `description` over.
   Font(Token, std::shared_ptr<const Face> face, double size, _PangoFontDescription* description,
        bool bold) noexcept;
 
-  // For the text layout code (see internal/font_access.h).
+  // For the text layout code (see internal/font_access.h): the face.
   [[nodiscard]] const Face& face() const noexcept { return *face_; }
+  // For the text layout code: the engine's description of face and size.
   [[nodiscard]] const _PangoFontDescription* description() const noexcept { return description_; }
 
  private:

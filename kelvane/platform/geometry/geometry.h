@@ -14,36 +14,53 @@
 
 #include <cmath>
 
+#include "kelvane/export.h"
+
 namespace kelvane::platform {
 
+// A point: x to the right, y down in image surfaces and up in bitmap contexts.
 struct Point {
-  double x = 0.0;
-  double y = 0.0;
+  double x = 0.0;  // horizontal, growing to the right
+  double y = 0.0;  // vertical, growing down or up as the space says
+  // Equal when both coordinates are equal.
   friend bool operator==(const Point&, const Point&) = default;
 };
 
+// A width and a height; either may be negative (a rectangle that extends the other way).
 struct Size {
-  double width = 0.0;
-  double height = 0.0;
+  double width = 0.0;   // along x
+  double height = 0.0;  // along y
+  // Equal when both dimensions are equal.
   friend bool operator==(const Size&, const Size&) = default;
 };
 
+// A rectangle as its origin and its size. A negative width or height extends the rectangle to
+// the left of or above its origin; the Min and Max edges account for that.
 struct Rect {
-  double x = 0.0;
-  double y = 0.0;
-  double width = 0.0;
-  double height = 0.0;
+  double x = 0.0;       // the origin's x
+  double y = 0.0;       // the origin's y
+  double width = 0.0;   // along x from the origin; negative extends towards smaller x
+  double height = 0.0;  // along y from the origin; negative extends towards smaller y
 
+  // The empty rectangle at the origin.
   constexpr Rect() = default;
+  // The rectangle at (x_, y_) of size w x h.
   constexpr Rect(double x_, double y_, double w, double h) : x(x_), y(y_), width(w), height(h) {}
+  // The rectangle at `origin` of `size`.
   constexpr Rect(Point origin, Size size)
       : x(origin.x), y(origin.y), width(size.width), height(size.height) {}
 
+  // The smallest x of the rectangle, also for a negative width.
   [[nodiscard]] double MinX() const { return width < 0 ? x + width : x; }
+  // The smallest y of the rectangle, also for a negative height.
   [[nodiscard]] double MinY() const { return height < 0 ? y + height : y; }
+  // The largest x of the rectangle, also for a negative width.
   [[nodiscard]] double MaxX() const { return width < 0 ? x : x + width; }
+  // The largest y of the rectangle, also for a negative height.
   [[nodiscard]] double MaxY() const { return height < 0 ? y : y + height; }
+  // The width and height as they are (not standardized).
   [[nodiscard]] Size size() const { return {width, height}; }
+  // True when the width or the height is 0 (a NaN dimension counts as not 0).
   [[nodiscard]] bool IsEmpty() const { return !(width != 0 && height != 0); }
 
   // The same rectangle with a non-negative width and height.
@@ -65,19 +82,27 @@ struct Rect {
     return {s.x + dx, s.y + dy, s.width - 2 * dx, s.height - 2 * dy};
   }
 
+  // Equal when origin and size are equal as stored: a rectangle with a negative width is not
+  // equal to its standardized form.
   friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// An affine transform: (x, y) maps to (a·x + c·y + tx, b·x + d·y + ty).
 struct AffineTransform {
+  // The six numbers of the transform; the identity by default.
   double a = 1.0, b = 0.0, c = 0.0, d = 1.0, tx = 0.0, ty = 0.0;
 
+  // The transform that leaves every point where it is.
   [[nodiscard]] static constexpr AffineTransform Identity() { return {}; }
+  // Moves every point by (x, y).
   [[nodiscard]] static constexpr AffineTransform MakeTranslation(double x, double y) {
     return {1, 0, 0, 1, x, y};
   }
+  // Scales by sx horizontally and sy vertically, about the origin.
   [[nodiscard]] static constexpr AffineTransform MakeScale(double sx, double sy) {
     return {sx, 0, 0, sy, 0, 0};
   }
+  // Rotates by `angle` radians about the origin, from the x axis towards the y axis.
   [[nodiscard]] static AffineTransform MakeRotation(double angle) {
     const double s = std::sin(angle), c = std::cos(angle);
     return {c, s, -s, c, 0, 0};
@@ -94,16 +119,20 @@ struct AffineTransform {
             first.tx * second.b + first.ty * second.d + second.ty};
   }
 
+  // This transform with a translation by (x, y) applied to a point first.
   [[nodiscard]] AffineTransform Translate(double x, double y) const {
     return Concat(MakeTranslation(x, y), *this);
   }
+  // This transform with a scaling by (sx, sy) applied to a point first.
   [[nodiscard]] AffineTransform Scale(double sx, double sy) const {
     return Concat(MakeScale(sx, sy), *this);
   }
+  // This transform with a rotation by `angle` radians applied to a point first.
   [[nodiscard]] AffineTransform Rotate(double angle) const {
     return Concat(MakeRotation(angle), *this);
   }
 
+  // Where the transform maps `p`.
   [[nodiscard]] constexpr Point Apply(Point p) const {
     return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty};
   }
@@ -115,11 +144,14 @@ struct AffineTransform {
     return {d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det};
   }
 
+  // True when Inverted() gives a true inverse: the determinant is neither 0 nor infinite or NaN,
+  // and the translation is finite.
   [[nodiscard]] bool IsInvertible() const {
     const double det = a * d - b * c;
     return det != 0 && std::isfinite(det) && std::isfinite(tx) && std::isfinite(ty);
   }
 
+  // Equal when all six numbers are equal.
   friend bool operator==(const AffineTransform&, const AffineTransform&) = default;
 };
 

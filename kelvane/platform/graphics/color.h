@@ -37,26 +37,34 @@
 namespace kelvane::platform {
 
 class Color;
+// Colours are immutable and shared: the same ref is the same colour.
 using ColorRef = std::shared_ptr<const Color>;
 
 // A colour's RGB form, as the platform hands it out.
 struct ColorComponents {
-  double red = 0.0;
-  double green = 0.0;
-  double blue = 0.0;
-  double alpha = 0.0;
+  double red = 0.0;    // nominally 0..1
+  double green = 0.0;  // nominally 0..1
+  double blue = 0.0;   // nominally 0..1
+  double alpha = 0.0;  // nominally 0..1; 0 is transparent
 };
 
 // The pixels of a pattern colour: width x height values 0xAARRGGBB, rows from the top.
 struct PatternTile {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::vector<std::uint32_t> pixels;
+  std::uint32_t width = 0;            // pixels per row
+  std::uint32_t height = 0;           // rows
+  std::vector<std::uint32_t> pixels;  // width x height pixels, row by row
 };
 
+// The platform colour (see the opening block).
 class KELVANE_EXPORT Color : public std::enable_shared_from_this<Color> {
  public:
-  enum class Kind { kRGB, kGrey, kPattern, kDynamic };
+  // The four kinds of colour.
+  enum class Kind {
+    kRGB,      // red, green, blue and alpha
+    kGrey,     // a white level and alpha
+    kPattern,  // a repeating tile of pixels
+    kDynamic,  // resolved for an appearance by a provider
+  };
 
   // Maps an appearance to the colour to show in it. It may return null (the dynamic colour
   // then has no colour in that appearance) and is called again on every resolution.
@@ -85,10 +93,12 @@ class KELVANE_EXPORT Color : public std::enable_shared_from_this<Color> {
  public:
   // In the order of Kind: red, green, blue, alpha; white, alpha; the tile; the provider.
   using Value = std::variant<std::array<double, 4>, std::array<double, 2>, PatternTile, Provider>;
+  // For the factories only (the token is the colours' own).
   Color(Token, Value value) noexcept : value_(std::move(value)) {}
   Color(const Color&) = delete;
   Color& operator=(const Color&) = delete;
 
+  // The kind of colour.
   [[nodiscard]] Kind kind() const noexcept { return static_cast<Kind>(value_.index()); }
 
   // The kind's own components: red, green, blue, alpha for an RGB colour; white, alpha for a

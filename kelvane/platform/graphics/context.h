@@ -46,11 +46,11 @@ namespace kelvane::platform {
 // Unscoped, so that a quality reads as its number where a facade's contract takes one (no
 // number becomes a quality without the checked conversion below).
 enum InterpolationQuality : int {
-  kInterpolationDefault = 0,
-  kInterpolationNone = 1,  // nearest pixel: a 1:1 draw reproduces the pixels exactly
-  kInterpolationLow = 2,
-  kInterpolationHigh = 3,
-  kInterpolationMedium = 4,
+  kInterpolationDefault = 0,  // area averaging when reducing
+  kInterpolationNone = 1,     // nearest pixel: a 1:1 draw reproduces the pixels exactly
+  kInterpolationLow = 2,      // bilinear sampling when reducing
+  kInterpolationHigh = 3,     // the engine's finest filter when reducing
+  kInterpolationMedium = 4,   // area averaging when reducing
 };
 
 // The quality numbered `value` (0..4, as above); any other number reads as the default, as the
@@ -63,9 +63,14 @@ enum InterpolationQuality : int {
 // Cairo keeps each side of a surface within 32767 pixels.
 inline constexpr std::uint32_t kMaxSurfaceSide = 32767;
 
+// A drawing context: an image surface or a bitmap context (see the opening block).
 class KELVANE_EXPORT GraphicsContext {
  public:
-  enum class Kind { kImageSurface, kBitmap };
+  // The two kinds of context.
+  enum class Kind {
+    kImageSurface,  // points x scale, origin top left
+    kBitmap,        // pixels, origin bottom left
+  };
 
   // An image surface of `size` points at `scale` (0 means the screen's scale), transparent, or
   // black and without alpha when `opaque`. The pixel sides are size x scale rounded up. Null
@@ -93,18 +98,24 @@ class KELVANE_EXPORT GraphicsContext {
   GraphicsContext(const GraphicsContext&) = delete;
   GraphicsContext& operator=(const GraphicsContext&) = delete;
 
+  // The kind of context.
   [[nodiscard]] Kind kind() const noexcept;
   [[nodiscard]] double scale() const noexcept;  // 1 for a bitmap context
   [[nodiscard]] Size size() const noexcept;     // points (pixels for a bitmap)
+  // The sides in pixels.
   [[nodiscard]] std::uint32_t pixel_width() const noexcept;
   [[nodiscard]] std::uint32_t pixel_height() const noexcept;
+  // True for an opaque image surface and for a bitmap context whose layout has no alpha.
   [[nodiscard]] bool opaque() const noexcept;
 
   // Bitmap contexts: the pixels in the layout asked for, rows from the top of the memory
   // (the bottom of user space comes last). Null for an image surface.
   [[nodiscard]] void* Data() noexcept;
+  // The bytes from one row of the pixels to the next.
   [[nodiscard]] std::size_t BytesPerRow() const noexcept;
+  // The bitmap-info word of a bitmap context's layout; 0 for an image surface.
   [[nodiscard]] std::uint32_t BitmapInfo() const noexcept;
+  // The colour space of the pixels.
   [[nodiscard]] ColorSpace GetColorSpace() const noexcept;
 
   // A copy of the pixels as an image (orientation up, the context's scale); the context stays
@@ -126,25 +137,37 @@ class KELVANE_EXPORT GraphicsContext {
   // Without a matching save, nothing happens.
   void RestoreGState() noexcept;
   void ConcatCTM(const AffineTransform& transform) noexcept;  // `transform` acts first
+  // ConcatCTM with a translation.
   void TranslateCTM(double tx, double ty) noexcept;
+  // ConcatCTM with a scaling.
   void ScaleCTM(double sx, double sy) noexcept;
+  // ConcatCTM with a rotation by `angle` radians.
   void RotateCTM(double angle) noexcept;
+  // The current transform, as the opening block describes it.
   [[nodiscard]] AffineTransform CTM() const noexcept;
+  // The quality of images drawn from now on; kInterpolationDefault in a new context.
   void SetInterpolationQuality(InterpolationQuality quality) noexcept;
+  // The quality of images drawn now.
   [[nodiscard]] InterpolationQuality interpolation_quality() const noexcept;
   // Deprecated: the quality as its number, through InterpolationQualityFromInt(), and back.
   // Kept for programs built against them.
   void SetInterpolationQuality(int quality) noexcept;
+  // Deprecated: interpolation_quality() as its number. Kept for programs built against it.
   [[nodiscard]] int GetInterpolationQuality() const noexcept;
-  // The colour resolved for the current appearance; a colour that resolves to nothing (or
-  // null) leaves the fill colour unchanged. Pattern colours tile in user space.
+  // The fill colour: `color` resolved for the current appearance; a colour that resolves to
+  // nothing (or null) leaves the fill colour unchanged. Pattern colours tile in user space.
   void SetFillColor(const ColorRef& color) noexcept;
+  // The fill colour from its components, each nominally 0..1.
   void SetFillColor(double red, double green, double blue, double alpha) noexcept;
+  // The stroke colour, as SetFillColor(color) sets the fill colour.
   void SetStrokeColor(const ColorRef& color) noexcept;
+  // The stroke colour from its components, each nominally 0..1.
   void SetStrokeColor(double red, double green, double blue, double alpha) noexcept;
+  // The width of stroked lines in user space; a negative or non-finite width is ignored.
   void SetLineWidth(double width) noexcept;
 
   // ---- drawing -----------------------------------------------------------------------------
+  // Paints `rect` in the fill colour.
   void FillRect(Rect rect) noexcept;
   // Makes the rectangle transparent (black in an opaque context).
   void ClearRect(Rect rect) noexcept;
@@ -161,8 +184,11 @@ class KELVANE_EXPORT GraphicsContext {
                           unsigned options) noexcept;
 
   // ---- paths and clipping ------------------------------------------------------------------
+  // Empties the current path.
   void BeginPath() noexcept;
+  // Starts a new subpath at (x, y).
   void MoveTo(double x, double y) noexcept;
+  // A line from the current point to (x, y); without a current point, a subpath starts there.
   void AddLineTo(double x, double y) noexcept;
   // An arc around (x, y) from angle `start` to `end` (radians, from the x axis towards the y
   // axis of user space): with clockwise false the angle increases. A line joins the current
@@ -174,8 +200,11 @@ class KELVANE_EXPORT GraphicsContext {
                        double y) noexcept;
   void AddRect(Rect rect) noexcept;           // a closed subpath
   void AddEllipseInRect(Rect rect) noexcept;  // a closed subpath
+  // Adds the elements of `path`, in user space.
   void AddPath(const Path& path) noexcept;
+  // Closes the current subpath with a line back to its start.
   void ClosePath() noexcept;
+  // True when there is no current path.
   [[nodiscard]] bool IsPathEmpty() const noexcept;
   // The current path in user space as it is held: moves, lines, curves and closes (arcs,
   // rectangles and ellipses come back as the lines and curves that draw them). A move back to
@@ -187,14 +216,17 @@ class KELVANE_EXPORT GraphicsContext {
   void StrokePath() noexcept;
   // Intersects the clip with the current path (non-zero winding) and empties the path.
   void Clip() noexcept;
+  // Intersects the clip with `rect`; the current path is kept.
   void ClipToRect(Rect rect) noexcept;
   // Intersects the clip with `mask` placed into `rect` as DrawImage places a raster: a grey
   // raster without alpha gives coverage from its grey level, any other from its alpha.
   // Outside the rect nothing is drawn.
   void ClipToMask(Rect rect, const Raster& mask) noexcept;
 
-  struct Impl;
+  struct Impl;  // the engine's side; not part of the interface
+  // For the factories and the engine only.
   explicit GraphicsContext(std::unique_ptr<Impl> impl) noexcept;
+  // The engine's side, for the engine's own code.
   Impl& impl() noexcept { return *impl_; }
 
  private:

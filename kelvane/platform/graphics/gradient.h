@@ -17,12 +17,16 @@
 namespace kelvane::platform {
 
 class Gradient;
+// Gradients are immutable and shared: the same ref is the same gradient.
 using GradientRef = std::shared_ptr<const Gradient>;
 
+// Colour stops along a line from 0 to 1, drawn by GraphicsContext::DrawLinearGradient.
 class KELVANE_EXPORT Gradient {
  public:
+  // One colour at one place of the gradient.
   struct Stop {
-    double location;
+    double location;  // 0..1 along the gradient
+    // The stop's colour, each component in 0..1.
     double red, green, blue, alpha;
   };
 
@@ -34,8 +38,10 @@ class KELVANE_EXPORT Gradient {
                                                        std::span<const double> locations,
                                                        std::size_t count) noexcept;
 
+  // The stops, in increasing location.
   [[nodiscard]] const std::vector<Stop>& stops() const noexcept { return stops_; }
 
+  // Use WithColorComponents(), which checks the stops; public only for std::make_shared.
   explicit Gradient(std::vector<Stop> stops) noexcept : stops_(std::move(stops)) {}
   Gradient(const Gradient&) = delete;
   Gradient& operator=(const Gradient&) = delete;

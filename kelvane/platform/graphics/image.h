@@ -23,14 +23,17 @@ namespace kelvane::platform {
 
 class GraphicsContext;
 class Image;
+// Images are immutable and shared: the same ref is the same image.
 using ImageRef = std::shared_ptr<const Image>;
 
+// How an image is drawn, in the platform's numbering.
 enum ImageRenderingMode : int {
-  kRenderingAutomatic = 0,
-  kRenderingAlwaysOriginal = 1,
-  kRenderingAlwaysTemplate = 2,
+  kRenderingAutomatic = 0,       // its own colours (the mode of a new image)
+  kRenderingAlwaysOriginal = 1,  // its own colours
+  kRenderingAlwaysTemplate = 2,  // its alpha coverage, painted in the fill colour
 };
 
+// An immutable picture: a raster, its scale, its orientation and its rendering mode.
 class KELVANE_EXPORT Image {
  public:
   // An image of `raster` (which may be null: an image without pixels, 0 x 0 points) at `scale`
@@ -46,15 +49,21 @@ class KELVANE_EXPORT Image {
   // outside 0..2.
   [[nodiscard]] ImageRef WithRenderingMode(int mode) const noexcept;
 
+  // The pixels, as stored (before the orientation); null for an image without pixels.
   [[nodiscard]] const RasterRef& raster() const noexcept { return raster_; }
+  // Pixels per point.
   [[nodiscard]] double scale() const noexcept { return scale_; }
+  // How the raster is turned to show the picture upright.
   [[nodiscard]] ImageOrientation orientation() const noexcept {
     return static_cast<ImageOrientation>(orientation_);
   }
+  // An ImageRenderingMode.
   [[nodiscard]] int rendering_mode() const noexcept { return rendering_mode_; }
   // The displayed size in points: the raster's pixels / scale, sides exchanged for the
   // transposed orientations.
   [[nodiscard]] Size size() const noexcept;
+  // True for the orientations that exchange width and height (left and right, mirrored or
+  // not), as platform::IsTransposed.
   [[nodiscard]] static bool IsTransposed(ImageOrientation orientation) noexcept {
     return platform::IsTransposed(orientation);
   }
@@ -75,6 +84,7 @@ class KELVANE_EXPORT Image {
   };
 
  public:
+  // For the factories only (the token is the images' own).
   Image(Token, RasterRef raster, double scale, ImageOrientation orientation, int mode) noexcept
       : raster_(std::move(raster)),
         scale_(scale),

@@ -77,20 +77,23 @@ std::optional<Data> JPEGData(const Image& image, double quality) noexcept {
 
 namespace {
 
-Result<std::monostate> WriteEncoded(const std::string& path, const std::optional<Data>& data,
-                                    const char* format) {
+Status WriteEncoded(const std::string& path, const std::optional<Data>& data, const char* format) {
   if (!data) return Error{ErrorKind::kUnsupported, std::string("cannot encode as ") + format};
   return WriteFileWhole(path, *data);
 }
 
 }  // namespace
 
-Result<std::monostate> WritePNGFile(const Image& image, const std::string& path) noexcept {
-  return WriteEncoded(path, PNGData(image), "png");
+Status WritePNGFile(const Image& image, const std::string& path) noexcept {
+  const RasterRef raster = UprightRaster(image);
+  if (raster == nullptr) return WriteEncoded(path, std::nullopt, "png");
+  // The encoder's own reason (memory) rather than a bare refusal.
+  Result<Data> data = TryEncodePNG(*raster);
+  if (!data) return data.error();
+  return WriteFileWhole(path, *data);
 }
 
-Result<std::monostate> WriteJPEGFile(const Image& image, double quality,
-                                     const std::string& path) noexcept {
+Status WriteJPEGFile(const Image& image, double quality, const std::string& path) noexcept {
   return WriteEncoded(path, JPEGData(image, quality), "jpeg");
 }
 

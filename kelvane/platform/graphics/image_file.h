@@ -45,19 +45,23 @@ inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
 // image without a raster.
 [[nodiscard]] KELVANE_EXPORT RasterRef UprightRaster(const Image& image) noexcept;
 
+// The upright picture encoded as PNG; nullopt when it cannot be encoded.
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> PNGData(const Image& image) noexcept;
+// The upright picture encoded as JPEG at `quality` 0..1 (see codecs/jpeg.h); nullopt when it
+// cannot be encoded.
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> JPEGData(const Image& image,
                                                           double quality) noexcept;
 // Write the file whole or not at all (WriteFileWhole in core/file_handle.h: a temporary file
 // renamed into place, a device written in place, a folder refused), with the reason when the
 // picture cannot be encoded or the file cannot be written.
-[[nodiscard]] KELVANE_EXPORT Result<std::monostate> WritePNGFile(const Image& image,
-                                                                 const std::string& path) noexcept;
-[[nodiscard]] KELVANE_EXPORT Result<std::monostate> WriteJPEGFile(const Image& image,
-                                                                  double quality,
-                                                                  const std::string& path) noexcept;
-// WritePNGFile() and WriteJPEGFile() as true or false.
+[[nodiscard]] KELVANE_EXPORT Status WritePNGFile(const Image& image,
+                                                 const std::string& path) noexcept;
+// WritePNGFile() for JPEG at `quality` 0..1.
+[[nodiscard]] KELVANE_EXPORT Status WriteJPEGFile(const Image& image, double quality,
+                                                  const std::string& path) noexcept;
+// WritePNGFile() as true or false.
 [[nodiscard]] KELVANE_EXPORT bool SavePNG(const Image& image, const std::string& path) noexcept;
+// WriteJPEGFile() as true or false.
 [[nodiscard]] KELVANE_EXPORT bool SaveJPEG(const Image& image, double quality,
                                            const std::string& path) noexcept;
 

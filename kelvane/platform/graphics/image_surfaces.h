@@ -63,17 +63,21 @@ KELVANE_EXPORT void PushContext(GraphicsContext& context) noexcept;
 // Removes the current entry when PushContext put it there; nothing otherwise.
 KELVANE_EXPORT void PopContext() noexcept;
 
+// How an ImageRenderer makes its surfaces.
 struct KELVANE_EXPORT ImageRendererFormat {
-  double scale = 0.0;  // pixels per point; 0 is the screen's scale
-  bool opaque = false;
+  double scale = 0.0;   // pixels per point; 0 is the screen's scale
+  bool opaque = false;  // no alpha: the surface starts black
   // The screen's scale, not opaque.
   [[nodiscard]] static ImageRendererFormat Default() noexcept;
 };
 
+// What a renderer draws: called with the fresh surface, current for the call.
 using DrawingActions = std::function<void(GraphicsContext&)>;
 
+// Draws pictures of one size and format: each call on a fresh image surface.
 class KELVANE_EXPORT ImageRenderer {
  public:
+  // A renderer of pictures of `size` points in `format`.
   explicit ImageRenderer(Size size, ImageRendererFormat format = ImageRendererFormat::Default())
       : size_(size), format_(format) {}
 
@@ -86,7 +90,9 @@ class KELVANE_EXPORT ImageRenderer {
   // The same picture encoded as PNG; nullopt on failure.
   [[nodiscard]] std::optional<Data> PNGData(const DrawingActions& actions) const noexcept;
 
+  // The size in points, as constructed.
   [[nodiscard]] Size size() const noexcept { return size_; }
+  // The format, as constructed.
   [[nodiscard]] const ImageRendererFormat& format() const noexcept { return format_; }
 
  private:

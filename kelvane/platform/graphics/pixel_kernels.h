@@ -34,16 +34,16 @@ namespace kelvane::platform {
 // Pixels are usable by a kernel when the pointer is not null and the layout is valid
 // (PixelLayout::IsValid) with 4 bytes per pixel. The source and the destination of a call are
 // in the same layout (bitmap info and colour space); the kernels convert nothing.
-//
+
 // Deprecated: the earlier description of a block of pixels, `height` rows of `width` 4-byte
 // pixels in the working format, row y at data + y x bytes_per_row. The functions taking it are
 // kept for programs built against them and do what the view forms do with
 // PixelLayout::Working(width, height, bytes_per_row).
 struct PixelBuffer {
-  void* data = nullptr;
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::size_t bytes_per_row = 0;
+  void* data = nullptr;           // row 0
+  std::uint32_t width = 0;        // pixels per row
+  std::uint32_t height = 0;       // rows
+  std::size_t bytes_per_row = 0;  // from one row to the next
 };
 
 // ---- box filter ----------------------------------------------------------------------------

@@ -76,7 +76,7 @@ TEST(PixelViews, QualitiesAndOrientationsOutsideTheirRangeReadAsTheDefaults) {
   bitmap->SetInterpolationQuality(static_cast<InterpolationQuality>(9));
   EXPECT_EQ(bitmap->interpolation_quality(), kInterpolationDefault);
   bitmap->SetInterpolationQuality(7);  // the earlier form
-  EXPECT_EQ(bitmap->GetInterpolationQuality(), 0);
+  EXPECT_EQ(bitmap->GetInterpolationQuality(), kInterpolationDefault);
 
   const RasterRef raster = Raster::Make(PixelLayout::Working(1, 1, 4), {1, 2, 3, 4});
   ASSERT_NE(raster, nullptr);

@@ -52,8 +52,10 @@
 namespace kelvane::platform {
 
 class Bundle;
+// Bundles are shared: the same ref is the same bundle.
 using BundleRef = std::shared_ptr<const Bundle>;
 
+// A folder of the application's resources and its string tables (see the opening block).
 class KELVANE_EXPORT Bundle {
  public:
   Bundle(const Bundle&) = delete;
@@ -77,9 +79,11 @@ class KELVANE_EXPORT Bundle {
   // The folders WithIdentifier searches, in order.
   [[nodiscard]] static std::vector<std::filesystem::path> SearchFolders() noexcept;
 
+  // The bundle's folder.
   [[nodiscard]] const std::filesystem::path& Path() const noexcept { return path_; }
   // Empty when the bundle has no identifier.
   [[nodiscard]] const String& Identifier() const noexcept { return identifier_; }
+  // The language the application was written in; "en" when the bundle does not say.
   [[nodiscard]] const std::string& DevelopmentRegion() const noexcept { return region_; }
   // The names of the bundle's `.lproj` folders without the suffix, in name order.
   [[nodiscard]] const std::vector<std::string>& Localizations() const noexcept {

@@ -26,6 +26,7 @@
 
 namespace kelvane::platform {
 
+// A set of Unicode code points, for trimming, splitting and percent-encoding.
 class KELVANE_EXPORT CharacterSet {
  public:
   // The set of the characters of `characters`. A well-formed surrogate pair adds its code

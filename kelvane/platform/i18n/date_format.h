@@ -28,13 +28,14 @@ namespace kelvane::platform {
 
 // The formatter styles, numbered as callers pass them; values above kFull count as kNone.
 enum DateStyle : std::uint64_t {
-  kDateStyleNone = 0,
-  kDateStyleShort = 1,
-  kDateStyleMedium = 2,
-  kDateStyleLong = 3,
-  kDateStyleFull = 4,
+  kDateStyleNone = 0,    // left out
+  kDateStyleShort = 1,   // the locale's shortest form, mostly numeric
+  kDateStyleMedium = 2,  // a middle form (abbreviated month names)
+  kDateStyleLong = 3,    // a long form (full month names)
+  kDateStyleFull = 4,    // the fullest form (the weekday; the zone's name for times)
 };
 
+// A time zone: the offset from UTC in force at each instant.
 class KELVANE_EXPORT TimeZone {
  public:
   // The largest fixed offset a zone can have, in seconds either side of UTC.
@@ -57,7 +58,7 @@ class KELVANE_EXPORT TimeZone {
   // The zone's identifier ("Europe/Berlin", "GMT+03:00").
   [[nodiscard]] std::string Identifier() const;
 
-  struct Engine;
+  struct Engine;  // the engine's side; not part of the interface
 
  private:
   friend class DateFormatter;
@@ -65,6 +66,7 @@ class KELVANE_EXPORT TimeZone {
   std::shared_ptr<const Engine> engine_;
 };
 
+// Writes instants as text in a locale's conventions.
 class KELVANE_EXPORT DateFormatter {
  public:
   // A formatter writing dates in `date_style` and times of day in `time_style` (DateStyle

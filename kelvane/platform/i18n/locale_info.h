@@ -19,6 +19,7 @@
 
 namespace kelvane::platform {
 
+// A locale: a language with its script, region and extensions.
 class KELVANE_EXPORT Locale {
  public:
   // A locale for an identifier of the form language[-script][-region][-extensions], with '-'
@@ -47,6 +48,7 @@ class KELVANE_EXPORT Locale {
   // The identifier in the engine's own form ("pt_BR"), for the other platform modules.
   [[nodiscard]] const std::string& EngineIdentifier() const noexcept { return id_; }
 
+  // Equal when the engine's identifiers are equal.
   friend bool operator==(const Locale& a, const Locale& b) noexcept { return a.id_ == b.id_; }
 
  private:

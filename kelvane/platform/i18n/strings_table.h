@@ -50,10 +50,13 @@ namespace kelvane::platform {
 // is SipHash-2-4 under a random key drawn once per process: tables keyed by text from outside
 // cannot be flooded with keys made to collide, and no order of iteration is stable across runs.
 struct KELVANE_EXPORT StringHash {
+  // Marks the hash as taking views as well as Strings, for lookups without a copy.
   using is_transparent = void;
+  // The hash of `text`.
   std::size_t operator()(std::u16string_view text) const noexcept;
 };
 
+// The entries of a strings table: text under its key.
 using StringsTable = std::unordered_map<String, String, StringHash, std::equal_to<>>;
 
 // Files above this size are refused rather than read: no real table comes near it.
@@ -77,6 +80,7 @@ inline constexpr std::size_t kMaxStringsTableBytes = std::size_t{64} << 20;
 // reasons of ReadRegularFile (kelvane/platform/core/file_handle.h).
 [[nodiscard]] KELVANE_EXPORT Result<StringsTable> LoadStringsTable(
     std::span<const std::uint8_t> bytes) noexcept;
+// ReadStringsTable with the reason of a refusal, as LoadStringsTable() gives it.
 [[nodiscard]] KELVANE_EXPORT Result<StringsTable> LoadStringsTableFile(
     const std::filesystem::path& path) noexcept;
 

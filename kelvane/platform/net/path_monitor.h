@@ -31,15 +31,18 @@
 
 namespace kelvane::platform {
 
-inline constexpr uint32_t kPathReachable = 0x2;
-inline constexpr uint32_t kPathConnectionRequired = 0x4;
-inline constexpr uint32_t kPathIsWWAN = 0x40000;
+// The bits of the flag word (see the opening block for when each is set).
+inline constexpr uint32_t kPathReachable = 0x2;           // a usable default route
+inline constexpr uint32_t kPathConnectionRequired = 0x4;  // default routes, none usable now
+inline constexpr uint32_t kPathIsWWAN = 0x40000;          // through a cellular modem
 
 // The flags of the IPv4 any-address now; nullopt when the kernel could not be asked.
 [[nodiscard]] KELVANE_EXPORT std::optional<uint32_t> ReadPathFlags() noexcept;
 
+// Watches the network path and reports each change of its flag word on a queue.
 class KELVANE_EXPORT PathMonitor {
  public:
+  // A change report: the monitor and the new flag word.
   using Callback = std::function<void(const PathMonitor& monitor, uint32_t flags)>;
 
   // Null only when memory ran out. Watches nothing until Start.
@@ -59,7 +62,8 @@ class KELVANE_EXPORT PathMonitor {
   // The flags now, as ReadPathFlags().
   [[nodiscard]] std::optional<uint32_t> CurrentFlags() const noexcept { return ReadPathFlags(); }
 
-  struct State;  // shared with the pending reports
+  struct State;  // shared with the pending reports; not part of the interface
+  // Use Create(); public only for std::make_unique.
   PathMonitor() noexcept;
 
  private:
@@ -83,6 +87,8 @@ inline constexpr char16_t kRadioAccessTechnologyCDMAEVDORevB[] =
 inline constexpr char16_t kRadioAccessTechnologyeHRPD[] = u"CTRadioAccessTechnologyeHRPD";
 inline constexpr char16_t kRadioAccessTechnologyLTE[] = u"CTRadioAccessTechnologyLTE";
 
+// Answers the radio access technology of the cellular link now (one of the names above), or
+// nullopt when there is none.
 using RadioTechnologyProvider = std::function<std::optional<String>()>;
 
 // Installs the provider (an empty function removes it). It may be called from any thread.

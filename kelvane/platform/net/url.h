@@ -67,20 +67,29 @@ class KELVANE_EXPORT URL {
   [[nodiscard]] const String& absoluteString() const noexcept { return text_; }
 
   // Components as written (percent escapes kept); see URLParts.
+
+  // The scheme, never empty.
   [[nodiscard]] const String& scheme() const noexcept { return parts_.scheme; }
+  // The user information before its ':'.
   [[nodiscard]] const std::optional<String>& user() const noexcept { return parts_.user; }
+  // The user information after its ':'.
   [[nodiscard]] const std::optional<String>& password() const noexcept { return parts_.password; }
   // The host without the brackets of an IP literal: "::1" for "http://[::1]/".
   [[nodiscard]] const std::optional<String>& host() const noexcept { return host_; }
   // nullopt when the URL has no port or an empty one ("http://h:/").
   [[nodiscard]] std::optional<std::uint16_t> port() const noexcept { return port_; }
+  // The path, possibly empty.
   [[nodiscard]] const String& path() const noexcept { return parts_.path; }
+  // The text after the first ';' of the last path segment.
   [[nodiscard]] const std::optional<String>& parameterString() const noexcept {
     return parts_.parameter_string;
   }
+  // The text after the first '?'.
   [[nodiscard]] const std::optional<String>& query() const noexcept { return parts_.query; }
+  // The text after the first '#'.
   [[nodiscard]] const std::optional<String>& fragment() const noexcept { return parts_.fragment; }
 
+  // Equal when the texts are equal, unit for unit.
   friend bool operator==(const URL& a, const URL& b) noexcept { return a.text_ == b.text_; }
 
  private:
@@ -98,7 +107,11 @@ class KELVANE_EXPORT URL {
 [[nodiscard]] KELVANE_EXPORT std::optional<String> AddingPercentEncoding(
     std::u16string_view text, const CharacterSet& allowed) noexcept;
 
-enum class AddressFamily { kIPv4, kIPv6 };
+// The families of numeric addresses.
+enum class AddressFamily {
+  kIPv4,  // dotted quad
+  kIPv6,  // the RFC 4291 forms
+};
 
 // Whether `text` is a numeric address of the family as inet_pton reads it: dotted quad for IPv4
 // ("192.168.0.1", no shorter forms), the RFC 4291 forms for IPv6 (no brackets, no zone).

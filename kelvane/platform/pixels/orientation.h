@@ -19,14 +19,14 @@ namespace kelvane::platform {
 // Unscoped, so that an orientation reads as its number where a facade's contract hands one out
 // (no number becomes an orientation without the checked conversion below).
 enum ImageOrientation : int {
-  kOrientationUp = 0,
-  kOrientationDown = 1,
-  kOrientationLeft = 2,
-  kOrientationRight = 3,
-  kOrientationUpMirrored = 4,
-  kOrientationDownMirrored = 5,
-  kOrientationLeftMirrored = 6,
-  kOrientationRightMirrored = 7,
+  kOrientationUp = 0,             // as stored
+  kOrientationDown = 1,           // turned 180°
+  kOrientationLeft = 2,           // turned 90° anticlockwise
+  kOrientationRight = 3,          // turned 90° clockwise
+  kOrientationUpMirrored = 4,     // as stored, mirrored left to right
+  kOrientationDownMirrored = 5,   // turned 180°, mirrored left to right
+  kOrientationLeftMirrored = 6,   // turned 90° anticlockwise, mirrored left to right
+  kOrientationRightMirrored = 7,  // turned 90° clockwise, mirrored left to right
 };
 
 // The orientation numbered `value` (0..7, see above); nullopt for any other number.

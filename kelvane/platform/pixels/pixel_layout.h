@@ -31,38 +31,49 @@
 
 namespace kelvane::platform {
 
+// The alpha layout: the low 5 bits of a bitmap-info word.
 enum class AlphaInfo : std::uint32_t {
-  kNone = 0,
-  kPremultipliedLast = 1,
-  kPremultipliedFirst = 2,
-  kLast = 3,
-  kFirst = 4,
-  kNoneSkipLast = 5,
-  kNoneSkipFirst = 6,
-  kOnly = 7,
+  kNone = 0,                // no alpha
+  kPremultipliedLast = 1,   // alpha after the colour, which is premultiplied by it
+  kPremultipliedFirst = 2,  // alpha before the colour, which is premultiplied by it
+  kLast = 3,                // alpha after the colour, which is not premultiplied
+  kFirst = 4,               // alpha before the colour, which is not premultiplied
+  kNoneSkipLast = 5,        // an unused byte after the colour
+  kNoneSkipFirst = 6,       // an unused byte before the colour
+  kOnly = 7,                // alpha and no colour
 };
 
+// The alpha layout's bits of a bitmap-info word.
 inline constexpr std::uint32_t kBitmapAlphaInfoMask = 0x1F;
+// The byte order's bits of a bitmap-info word.
 inline constexpr std::uint32_t kBitmapByteOrderMask = 0x7000;
+// Bytes in memory in the order the alpha layout names them.
 inline constexpr std::uint32_t kBitmapByteOrderDefault = 0;
+// Each 32-bit pixel a little-endian word: its bytes in memory in reverse order.
 inline constexpr std::uint32_t kBitmapByteOrder32Little = 2u << 12;
+// Each 32-bit pixel a big-endian word: the same as the default order.
 inline constexpr std::uint32_t kBitmapByteOrder32Big = 4u << 12;
 // Premultiplied B, G, R, A in memory: the working format.
 inline constexpr std::uint32_t kWorkingBitmapInfo = 0x2002;
 // B, G, R and an unused byte in memory: the working format of opaque pictures.
 inline constexpr std::uint32_t kOpaqueWorkingBitmapInfo = 0x2006;
 
-enum class ColorSpace { kGrey, kRGB };
+// The colour components of a pixel.
+enum class ColorSpace {
+  kGrey,  // one grey component
+  kRGB,   // red, green and blue
+};
 
 // The largest byte count (and row) a block of pixels may have: a signed 32-bit count.
 inline constexpr std::size_t kMaxRasterBytes = 0x7FFFFFFF;
 
+// How a block of pixels lies in memory.
 struct KELVANE_EXPORT PixelLayout {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::size_t bytes_per_row = 0;
-  std::uint32_t bitmap_info = kWorkingBitmapInfo;
-  ColorSpace space = ColorSpace::kRGB;
+  std::uint32_t width = 0;                         // pixels per row
+  std::uint32_t height = 0;                        // rows
+  std::size_t bytes_per_row = 0;                   // from the start of one row to the next
+  std::uint32_t bitmap_info = kWorkingBitmapInfo;  // alpha layout | byte order
+  ColorSpace space = ColorSpace::kRGB;             // the colour components
 
   // width x height pixels of `bitmap_info` in `space`, rows packed: the row's pixel bytes
   // rounded up to 4 (0 when the layout is not accepted).
@@ -88,6 +99,7 @@ struct KELVANE_EXPORT PixelLayout {
   // bytes_per_row x height. REQUIRES: IsValid() (the product cannot overflow then).
   [[nodiscard]] std::size_t ByteCount() const noexcept { return bytes_per_row * height; }
 
+  // The alpha layout of bitmap_info.
   [[nodiscard]] AlphaInfo alpha_info() const noexcept {
     return static_cast<AlphaInfo>(bitmap_info & kBitmapAlphaInfoMask);
   }
@@ -107,14 +119,16 @@ struct KELVANE_EXPORT PixelLayout {
     return bitmap_info == other.bitmap_info && space == other.space;
   }
 
+  // Equal when every field is equal.
   friend bool operator==(const PixelLayout&, const PixelLayout&) = default;
 };
 
 // Pixels that are only read, owned by someone else. Row y starts at data + y x bytes_per_row.
 struct PixelView {
-  PixelLayout layout;
-  const void* data = nullptr;
+  PixelLayout layout;          // how the pixels lie
+  const void* data = nullptr;  // the first byte of row 0
 
+  // The first byte of row `y`. REQUIRES: y < layout.height.
   [[nodiscard]] const std::uint8_t* Row(std::size_t y) const noexcept {
     return static_cast<const std::uint8_t*>(data) + y * layout.bytes_per_row;
   }
@@ -122,9 +136,10 @@ struct PixelView {
 
 // Pixels that may be written, owned by someone else.
 struct MutablePixelView {
-  PixelLayout layout;
-  void* data = nullptr;
+  PixelLayout layout;    // how the pixels lie
+  void* data = nullptr;  // the first byte of row 0
 
+  // The first byte of row `y`. REQUIRES: y < layout.height.
   [[nodiscard]] std::uint8_t* Row(std::size_t y) const noexcept {
     return static_cast<std::uint8_t*>(data) + y * layout.bytes_per_row;
   }

@@ -21,8 +21,10 @@
 namespace kelvane::platform {
 
 class Raster;
+// Rasters are immutable and shared: the same ref is the same raster.
 using RasterRef = std::shared_ptr<const Raster>;
 
+// An immutable block of pixels with its layout.
 class KELVANE_EXPORT Raster {
  public:
   // A raster of `layout` over `pixels`, which it takes. Null when the layout is not valid
@@ -42,8 +44,9 @@ class KELVANE_EXPORT Raster {
   [[nodiscard]] static RasterRef Wrap(const PixelLayout& layout, const void* pixels,
                                       std::function<void()> release) noexcept;
 
-  // Deprecated: the forms above, which take the sides, bytes per row, bitmap info and colour
-  // space as one PixelLayout. Kept for programs built against them.
+  // Deprecated: Make(), Copy() and Wrap() with the sides, bytes per row, bitmap info and colour
+  // space as separate arguments; use the forms above, which take them as one PixelLayout. Kept
+  // for programs built against them.
   [[nodiscard]] static RasterRef Make(std::uint32_t width, std::uint32_t height,
                                       std::size_t bytes_per_row, std::uint32_t bitmap_info,
                                       ColorSpace space, std::vector<std::uint8_t> pixels) noexcept;
@@ -62,17 +65,27 @@ class KELVANE_EXPORT Raster {
   Raster& operator=(const Raster&) = delete;
   ~Raster();
 
+  // Pixels per row.
   [[nodiscard]] std::uint32_t width() const noexcept { return width_; }
+  // Rows.
   [[nodiscard]] std::uint32_t height() const noexcept { return height_; }
+  // Bytes from the start of one row to the next.
   [[nodiscard]] std::size_t bytes_per_row() const noexcept { return bytes_per_row_; }
+  // Always 8: every component has 8 bits.
   [[nodiscard]] unsigned bits_per_component() const noexcept { return 8; }
+  // 8 x the bytes per pixel of the layout.
   [[nodiscard]] unsigned bits_per_pixel() const noexcept { return bytes_per_pixel_ * 8; }
+  // The bitmap-info word: alpha layout | byte order.
   [[nodiscard]] std::uint32_t bitmap_info() const noexcept { return bitmap_info_; }
+  // The alpha layout of the bitmap-info word.
   [[nodiscard]] AlphaInfo alpha_info() const noexcept {
     return static_cast<AlphaInfo>(bitmap_info_ & kBitmapAlphaInfoMask);
   }
+  // The colour space of the layout.
   [[nodiscard]] ColorSpace color_space() const noexcept { return space_; }
+  // The first byte of the pixels (row 0), valid while the raster lives.
   [[nodiscard]] const std::uint8_t* data() const noexcept { return data_; }
+  // The first byte of row `y`. REQUIRES: y < height().
   [[nodiscard]] const std::uint8_t* Row(std::uint32_t y) const noexcept {
     return data_ + y * bytes_per_row_;
   }
@@ -80,6 +93,7 @@ class KELVANE_EXPORT Raster {
   [[nodiscard]] PixelLayout layout() const noexcept {
     return {width_, height_, bytes_per_row_, bitmap_info_, space_};
   }
+  // The pixels as a view, valid while the raster lives.
   [[nodiscard]] PixelView view() const noexcept { return {layout(), data_}; }
 
   // True for 0x2002 and 0x2006 in RGB: drawn without conversion.

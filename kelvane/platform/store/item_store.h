@@ -32,31 +32,42 @@
 
 namespace kelvane::platform {
 
+// The result of a store operation.
 enum class ItemStatus : std::int32_t {
-  kSuccess = 0,
+  kSuccess = 0,       // done
   kNotFound = 1,      // nothing matches; also a value whose seal does not verify
   kDuplicate = 2,     // an item with the same identity exists
   kBadParameter = 3,  // a malformed item or query
   kIO = 4,            // the store could not be read or written
 };
 
-enum class ItemClass : std::uint8_t { kGenericPassword = 0, kCertificate = 1 };
+// The kind of an item.
+enum class ItemClass : std::uint8_t {
+  kGenericPassword = 0,  // a secret under an account name
+  kCertificate = 1,      // a certificate, keyed by its issuer and serial number
+};
 
+// When an item may be read, and whether it may leave the device in a backup.
 enum class Accessibility : std::uint8_t {
   kWhenUnlocked = 0,                // may leave the device in a backup
   kWhenUnlockedThisDeviceOnly = 1,  // stays on this device
 };
 
-enum class SyncMatch : std::uint8_t { kNo, kYes, kAny };
+// Which items a query matches by their synchronizable flag.
+enum class SyncMatch : std::uint8_t {
+  kNo,   // items that are not synchronizable
+  kYes,  // synchronizable items
+  kAny,  // both
+};
 
 // An item and all its attributes. The certificate fields are empty for passwords.
 struct KELVANE_EXPORT ItemAttributes {
-  ItemClass item_class = ItemClass::kGenericPassword;
-  String account;
-  std::optional<String> access_group;
-  bool synchronizable = false;
-  Accessibility accessible = Accessibility::kWhenUnlocked;
-  std::optional<String> label;
+  ItemClass item_class = ItemClass::kGenericPassword;  // part of the item's identity
+  String account;                                      // the key of a password
+  std::optional<String> access_group;  // shared by applications of one maker; empty is none
+  bool synchronizable = false;         // part of the item's identity
+  Accessibility accessible = Accessibility::kWhenUnlocked;  // stored and handed back
+  std::optional<String> label;            // an optional label; queries may match it
   Data value;                             // the secret; a certificate's DER bytes
   Data subject;                           // DER of the subject name
   Data issuer;                            // DER of the issuer name
@@ -66,23 +77,26 @@ struct KELVANE_EXPORT ItemAttributes {
   std::int32_t certificate_type = 0;      // X.509 version: 1, 2 or 3
   std::int32_t certificate_encoding = 0;  // 3: DER
 
+  // Equal when every attribute is equal.
   bool operator==(const ItemAttributes&) const = default;
 };
 
+// Which items an operation acts on: those that match every field the query sets.
 struct KELVANE_EXPORT ItemQuery {
-  ItemClass item_class = ItemClass::kGenericPassword;
-  std::optional<String> account;       // absent: any
-  std::optional<String> access_group;  // absent: any
-  std::optional<String> label;         // absent: any
-  SyncMatch synchronizable = SyncMatch::kNo;
+  ItemClass item_class = ItemClass::kGenericPassword;  // always matched
+  std::optional<String> account;                       // absent: any
+  std::optional<String> access_group;                  // absent: any
+  std::optional<String> label;                         // absent: any
+  SyncMatch synchronizable = SyncMatch::kNo;           // matched exactly unless kAny
 };
 
 // The attributes an update changes; absent ones are kept.
 struct KELVANE_EXPORT ItemUpdate {
-  std::optional<Accessibility> accessible;
-  std::optional<Data> value;
+  std::optional<Accessibility> accessible;  // the new accessibility class
+  std::optional<Data> value;                // the new secret
 };
 
+// The secure item store's interface (see the opening block for identity and matching).
 class KELVANE_EXPORT ItemStore {
  public:
   virtual ~ItemStore();

@@ -465,6 +465,10 @@ Result<std::shared_ptr<SqliteItemStore>> SqliteItemStore::TryOpen(const std::str
     if (sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
       return Error{ErrorKind::kIo, sqlite3_errmsg(db)};
     }
+    // Writes that an earlier process left in the log only (one that ended without closing the
+    // store, or a version that did not move each write into the file) are moved now, without
+    // waiting for anyone: opening stays a matter of reads when other processes are busy.
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 
     std::array<std::uint8_t, kKeySize> key{};
     if (master_key != nullptr) {
@@ -542,11 +546,22 @@ template <typename Body>
 ItemStatus SqliteItemStore::InTransaction(Body&& body) noexcept {
   try {
     std::lock_guard lock(mutex_);
-    Transaction transaction(db_);
-    if (!transaction.ok()) return ItemStatus::kIO;
-    const ItemStatus status = body();
-    if (status != ItemStatus::kSuccess) return status;  // the rollback undoes what it did
-    return transaction.Commit() ? status : ItemStatus::kIO;
+    {
+      Transaction transaction(db_);
+      if (!transaction.ok()) return ItemStatus::kIO;
+      const ItemStatus status = body();
+      if (status != ItemStatus::kSuccess) return status;  // the rollback undoes what it did
+      if (!transaction.Commit()) return ItemStatus::kIO;
+    }
+    // The committed write moves from the log into the database file, which is synced, and the
+    // log is emptied: the .db file alone then holds every secret written, also when the process
+    // ends without closing the store (the default store is never closed) or the files are
+    // copied while it is open. Readers of other processes are waited for as writers are, up to
+    // the busy timeout. Should the move not be made (one of them holds on longer, the disk is
+    // full), the write still stands in the log and the next write or open moves it: the write
+    // has happened, so it is not reported as failed.
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    return ItemStatus::kSuccess;
   } catch (const std::bad_alloc&) {
     return ItemStatus::kIO;
   }

@@ -8,13 +8,25 @@
 // longer verifies and reads as not found. Values sealed by earlier versions, which left the
 // flag out, still read; any write of an item seals its value the current way.
 //
-// Files: the database is created with mode 0600 in a folder created with mode 0700; its WAL
-// and shared-memory files take the database's mode. Without a master key from the
-// application, the key lives in "<database>.key" beside it (mode 0600), created on first open;
-// a key file that exists but is not exactly 32 bytes is an error, never replaced.
+// Files: a store at "<database>" is that file and, without a master key from the application,
+// the key in "<database>.key" beside it (mode 0600, created on first open; a key file that
+// exists but is not exactly 32 bytes is an error, never replaced). The database is created with
+// mode 0600 in a folder created with mode 0700. While it is open SQLite keeps two more files
+// beside it, "<database>-wal" (the write-ahead log) and "<database>-shm" (its index), with the
+// database's mode; once a write has returned, they hold nothing the database file lacks (but
+// for the delay below).
 //
 // Durability: write-ahead log, full synchronisation, one transaction per operation. A process
-// killed at any moment leaves the store whole, with each operation either done or not.
+// killed at any moment leaves the store whole, with each operation either done or not. Once a
+// write returns, the database file itself holds it: each write is moved from the log into the
+// file, which is synced, and the log is emptied (a reader of another process that holds on past
+// the busy timeout can delay that to the next write or open; the write stands all the same).
+//
+// Backing up or moving a store: copy "<database>" and "<database>.key" (with a master key, the
+// key is the application's to keep), the store open or not, but not during a write of another
+// thread or process, which may catch the file half-updated. The -wal and -shm files are not
+// needed; restore a copy with the store closed, removing any -wal and -shm beside it first, as
+// SQLite would otherwise apply a log that belongs to another state of the file.
 //
 // Threads and processes: a store object may be used from any thread (one connection behind a
 // lock). Several processes may share the database: writers wait for each other up to the busy
@@ -38,8 +50,10 @@ struct sqlite3_stmt;
 
 namespace kelvane::platform {
 
+// The file store: one SQLite database with sealed values (see the opening block).
 class KELVANE_EXPORT SqliteItemStore final : public ItemStore {
  public:
+  // The bytes of a master key.
   static constexpr std::size_t kKeySize = 32;
 
   // Opens (creating when absent) the store at `path`. With `master_key` (exactly kKeySize

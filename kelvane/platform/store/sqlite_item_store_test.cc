@@ -93,6 +93,55 @@ TEST(SqliteItemStore, FilesArePrivateAndValuesPersist) {
   EXPECT_EQ(log.find("binary"), std::string::npos);
 }
 
+// Once a write returns, the database file alone holds it: a copy of the .db and key files (not
+// the -wal and -shm files), taken with the store still open, opens with every write in it. The
+// default store is never closed, so a write left in the log would be missing from such a copy,
+// and from the .db file after the program ends.
+TEST(SqliteItemStore, ACopyOfTheDatabaseAndKeyFilesHoldsEveryReturnedWrite) {
+  testing::TempDir dir;
+  const std::string path = dir.File("keychain.db");
+  auto store = SqliteItemStore::Open(path);
+  ASSERT_NE(store, nullptr);
+  int copies = 0;
+  // The value of "token" in a copy of the two files made now; "" when it has none.
+  const auto in_copy = [&] {
+    const std::string copy = dir.File("copy" + std::to_string(++copies) + ".db");
+    std::filesystem::copy_file(path, copy);
+    std::filesystem::copy_file(SqliteItemStore::KeyPath(path), SqliteItemStore::KeyPath(copy));
+    auto copied = SqliteItemStore::Open(copy);
+    return copied != nullptr ? Load(*copied, For(u"token")) : "(the copy does not open)";
+  };
+  ASSERT_EQ(store->Add(Password(u"token", std::nullopt, false, "first")), ItemStatus::kSuccess);
+  EXPECT_EQ(in_copy(), "first");
+  ItemUpdate update;
+  update.value = Data{'s', 'e', 'c', 'o', 'n', 'd'};
+  ASSERT_EQ(store->Update(For(u"token"), update), ItemStatus::kSuccess);
+  EXPECT_EQ(in_copy(), "second");
+  ASSERT_EQ(store->Replace(For(u"token"), Password(u"token", std::nullopt, false, "third")),
+            ItemStatus::kSuccess);
+  EXPECT_EQ(in_copy(), "third");
+  ASSERT_EQ(store->Delete(For(u"token")), ItemStatus::kSuccess);
+  EXPECT_EQ(in_copy(), "");
+  EXPECT_EQ(std::filesystem::file_size(path + "-wal"), 0u);  // the log is emptied each time
+
+  // A store whose last writer left its change in the log only (an earlier version, or a
+  // connection closed without moving it) has it moved into the file when it is opened.
+  ASSERT_EQ(store->Add(Password(u"token", std::nullopt, false, "kept")), ItemStatus::kSuccess);
+  store.reset();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "UPDATE items SET label = x'6c00'", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  ASSERT_GT(std::filesystem::file_size(path + "-wal"), 0u);
+  store = SqliteItemStore::Open(path);
+  ASSERT_NE(store, nullptr);
+  const std::string copy = dir.File("opened.db");
+  std::filesystem::copy_file(path, copy);
+  EXPECT_EQ(RunSql(copy, "SELECT hex(label) FROM items"), "6C00");
+}
+
 TEST(SqliteItemStore, TamperedValuesReadAsNotFound) {
   testing::TempDir dir;
   const std::string path = dir.File("keychain.db");

@@ -63,13 +63,20 @@ inline constexpr std::u16string_view kUTTypeAudio = u"public.audio";
 inline constexpr std::u16string_view kUTTypeArchive = u"public.archive";
 
 // The kinds of tags a type carries.
-enum class TagClass { kFilenameExtension, kMIMEType };
+enum class TagClass {
+  kFilenameExtension,  // a file name extension, without the dot
+  kMIMEType,           // a MIME type
+};
+// TagClass::kFilenameExtension under the platform's name.
 inline constexpr TagClass kUTTagClassFilenameExtension = TagClass::kFilenameExtension;
+// TagClass::kMIMEType under the platform's name.
 inline constexpr TagClass kUTTagClassMIMEType = TagClass::kMIMEType;
 
 class UniformType;
+// Type objects are shared: the same identifier gives the same ref from one database.
 using TypeRef = std::shared_ptr<const UniformType>;
 
+// The types a program knows: identifiers, their conformance and their tags.
 class KELVANE_EXPORT TypeDatabase {
  public:
   // The compiled table together with the shared-mime-info databases found under
@@ -91,7 +98,7 @@ class KELVANE_EXPORT TypeDatabase {
   // A shared-mime-info file that was skipped, or read without some of its lines, and why.
   struct SkippedFile {
     std::string path;  // the data folder as given, then "/mime/" and the file's name
-    Error error;
+    Error error;       // why it was skipped, or which lines were left out
   };
 
   // WithSharedMimeInfo, also telling which files it passed over. `skipped` (when not null) is
@@ -141,7 +148,7 @@ class KELVANE_EXPORT TypeDatabase {
   [[nodiscard]] std::size_t BuiltInExtensionCount() const noexcept;
   [[nodiscard]] std::size_t ExtensionCount() const noexcept;
 
-  struct Index;  // the lookup tables; opaque outside type_database.cc
+  struct Index;  // the lookup tables; not part of the interface
 
  private:
   explicit TypeDatabase(std::unique_ptr<Index> index) noexcept;
@@ -152,6 +159,7 @@ class KELVANE_EXPORT TypeDatabase {
 // as registered.
 class KELVANE_EXPORT UniformType {
  public:
+  // The type's identifier ("public.jpeg").
   [[nodiscard]] const String& identifier() const noexcept { return identifier_; }
   // The identifiers it conforms to directly (not itself, not the whole ancestry).
   [[nodiscard]] const std::vector<String>& parents() const noexcept { return parents_; }
@@ -159,6 +167,7 @@ class KELVANE_EXPORT UniformType {
   [[nodiscard]] const std::vector<String>& filenameExtensions() const noexcept {
     return extensions_;
   }
+  // The MIME types; the first is the preferred one.
   [[nodiscard]] const std::vector<String>& mimeTypes() const noexcept { return mime_types_; }
   // True for a type made from shared-mime-info rather than the compiled table.
   [[nodiscard]] bool isDynamic() const noexcept { return dynamic_; }

@@ -17,13 +17,16 @@
 namespace kelvane::platform {
 
 class Label;
+// Labels are shared: the same ref is the same label.
 using LabelRef = std::shared_ptr<Label>;
 
+// A view that shows text it is given.
 class KELVANE_EXPORT Label : public View, public TextProperties {
  public:
   // An empty label with `frame` (see View::set_frame); null only when memory runs out.
   [[nodiscard]] static LabelRef Make(Rect frame) noexcept { return MakeAs<Label>(frame); }
 
+  // For Make() only (the token is the views' own). REQUIRES: `layer` is not null.
   Label(Token token, Rect frame, LayerRef layer) noexcept : View(token, frame, std::move(layer)) {}
 
   // True shrinks the font, when the text is too wide, until it fits; labels start without.

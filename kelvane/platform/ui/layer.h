@@ -26,8 +26,10 @@
 namespace kelvane::platform {
 
 class Layer;
+// Layers are shared: the same ref is the same layer.
 using LayerRef = std::shared_ptr<Layer>;
 
+// The drawing side of an interface object: bounds, position and an optional mask.
 class KELVANE_EXPORT Layer {
  protected:
   // Keeps construction to the factories, which never throw.
@@ -39,15 +41,18 @@ class KELVANE_EXPORT Layer {
   // A layer with empty bounds at the origin and no mask; null only when memory runs out.
   [[nodiscard]] static LayerRef Make() noexcept;
 
+  // For the factories only (the token is the layers' own).
   explicit Layer(Token) noexcept {}
   virtual ~Layer();
   Layer(const Layer&) = delete;
   Layer& operator=(const Layer&) = delete;
 
+  // The layer's own coordinate space; empty at the origin in a new layer.
   [[nodiscard]] Rect bounds() const noexcept { return bounds_; }
   // Sides are kept non-negative (a negative width moves the origin instead); a rectangle with
   // an edge that is not finite is ignored.
   void set_bounds(Rect bounds) noexcept;
+  // Where the centre of the bounds sits in the superlayer's space.
   [[nodiscard]] Point position() const noexcept { return position_; }
   // A position that is not finite is ignored.
   void set_position(Point position) noexcept;
@@ -65,13 +70,16 @@ class KELVANE_EXPORT Layer {
 };
 
 class ShapeLayer;
+// Shape layers are shared: the same ref is the same layer.
 using ShapeLayerRef = std::shared_ptr<ShapeLayer>;
 
+// A layer that covers the inside of its path in its fill colour.
 class KELVANE_EXPORT ShapeLayer : public Layer {
  public:
   // An empty path filled in opaque black; null only when memory runs out.
   [[nodiscard]] static ShapeLayerRef Make() noexcept;
 
+  // For Make() only (the token is the layers' own).
   explicit ShapeLayer(Token token) noexcept : Layer(token) {}
 
   // The path in the layer's own coordinates; the layer keeps its own copy.

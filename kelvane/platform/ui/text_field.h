@@ -18,70 +18,81 @@
 
 namespace kelvane::platform {
 
+// The border drawn around the field.
 enum TextBorderStyle : int {
-  kTextBorderNone = 0,
-  kTextBorderLine = 1,
-  kTextBorderBezel = 2,
-  kTextBorderRoundedRect = 3,
+  kTextBorderNone = 0,         // no border
+  kTextBorderLine = 1,         // a thin line
+  kTextBorderBezel = 2,        // a bezel
+  kTextBorderRoundedRect = 3,  // a rounded rectangle
 };
 
 // The label of the keyboard's return key; the values between name other words.
 enum ReturnKeyType : int {
-  kReturnKeyDefault = 0,
-  kReturnKeyGo = 1,
-  kReturnKeyNext = 4,
-  kReturnKeySearch = 6,
-  kReturnKeySend = 7,
-  kReturnKeyDone = 9,
-  kReturnKeyContinue = 11,
+  kReturnKeyDefault = 0,    // the plain return key
+  kReturnKeyGo = 1,         // labelled Go
+  kReturnKeyNext = 4,       // labelled Next
+  kReturnKeySearch = 6,     // labelled Search
+  kReturnKeySend = 7,       // labelled Send
+  kReturnKeyDone = 9,       // labelled Done
+  kReturnKeyContinue = 11,  // labelled Continue
 };
 
+// Whether the keyboard corrects what is typed.
 enum AutocorrectionType : int {
-  kAutocorrectionDefault = 0,
-  kAutocorrectionNo = 1,
-  kAutocorrectionYes = 2,
+  kAutocorrectionDefault = 0,  // as the system's setting says
+  kAutocorrectionNo = 1,       // never
+  kAutocorrectionYes = 2,      // always
 };
 
+// The keyboard's colours.
 enum KeyboardAppearance : int {
-  kKeyboardAppearanceDefault = 0,
-  kKeyboardAppearanceDark = 1,
-  kKeyboardAppearanceLight = 2,
+  kKeyboardAppearanceDefault = 0,  // the system's
+  kKeyboardAppearanceDark = 1,     // dark
+  kKeyboardAppearanceLight = 2,    // light
 };
 
 // Where the line of text sits between the top and bottom of the field.
 enum ContentVerticalAlignment : int {
-  kContentVerticalAlignmentCenter = 0,
-  kContentVerticalAlignmentTop = 1,
-  kContentVerticalAlignmentBottom = 2,
-  kContentVerticalAlignmentFill = 3,
+  kContentVerticalAlignmentCenter = 0,  // in the middle
+  kContentVerticalAlignmentTop = 1,     // at the top
+  kContentVerticalAlignmentBottom = 2,  // at the bottom
+  kContentVerticalAlignmentFill = 3,    // over the whole height
 };
 
 class TextField;
+// Text fields are shared: the same ref is the same field.
 using TextFieldRef = std::shared_ptr<TextField>;
 
+// A view that takes one line of text, with its text properties and keyboard settings.
 class KELVANE_EXPORT TextField : public View, public TextProperties {
  public:
   // An empty field with `frame` (see View::set_frame); every setting starts at its default
   // (0, or natural alignment); null only when memory runs out.
   [[nodiscard]] static TextFieldRef Make(Rect frame) noexcept { return MakeAs<TextField>(frame); }
 
+  // For Make() only (the token is the views' own). REQUIRES: `layer` is not null.
   TextField(Token token, Rect frame, LayerRef layer) noexcept
       : View(token, frame, std::move(layer)) {}
 
+  // Where the line of text sits vertically; kContentVerticalAlignmentCenter at first.
   [[nodiscard]] ContentVerticalAlignment content_vertical_alignment() const noexcept {
     return vertical_alignment_;
   }
   void set_content_vertical_alignment(ContentVerticalAlignment alignment) noexcept {
     vertical_alignment_ = alignment;
   }
+  // The border; kTextBorderNone at first.
   [[nodiscard]] TextBorderStyle border_style() const noexcept { return border_style_; }
   void set_border_style(TextBorderStyle style) noexcept { border_style_ = style; }
+  // The return key's label; kReturnKeyDefault at first.
   [[nodiscard]] ReturnKeyType return_key_type() const noexcept { return return_key_type_; }
   void set_return_key_type(ReturnKeyType type) noexcept { return_key_type_ = type; }
+  // Whether typing is corrected; kAutocorrectionDefault at first.
   [[nodiscard]] AutocorrectionType autocorrection_type() const noexcept {
     return autocorrection_type_;
   }
   void set_autocorrection_type(AutocorrectionType type) noexcept { autocorrection_type_ = type; }
+  // The keyboard's colours; kKeyboardAppearanceDefault at first.
   [[nodiscard]] KeyboardAppearance keyboard_appearance() const noexcept {
     return keyboard_appearance_;
   }

@@ -17,8 +17,10 @@
 
 namespace kelvane::platform {
 
+// The text of a view that shows text, with its font, colour and alignment.
 class KELVANE_EXPORT TextProperties {
  public:
+  // The text; empty until set.
   [[nodiscard]] const String& text() const noexcept { return text_; }
   void set_text(String text) noexcept { text_ = std::move(text); }
   // Null: the system font at 17 points.

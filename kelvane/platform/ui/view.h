@@ -28,18 +28,20 @@ namespace kelvane::platform {
 
 // Autoresizing mask bits, in the platform's numbering.
 enum AutoresizingMask : unsigned {
-  kAutoresizingNone = 0,
-  kAutoresizingFlexibleLeftMargin = 1,
-  kAutoresizingFlexibleWidth = 2,
-  kAutoresizingFlexibleRightMargin = 4,
-  kAutoresizingFlexibleTopMargin = 8,
-  kAutoresizingFlexibleHeight = 16,
-  kAutoresizingFlexibleBottomMargin = 32,
+  kAutoresizingNone = 0,                   // the frame keeps its place and size
+  kAutoresizingFlexibleLeftMargin = 1,     // the left margin follows the superview's width
+  kAutoresizingFlexibleWidth = 2,          // the width follows the superview's width
+  kAutoresizingFlexibleRightMargin = 4,    // the right margin follows the superview's width
+  kAutoresizingFlexibleTopMargin = 8,      // the top margin follows the superview's height
+  kAutoresizingFlexibleHeight = 16,        // the height follows the superview's height
+  kAutoresizingFlexibleBottomMargin = 32,  // the bottom margin follows the superview's height
 };
 
 class View;
+// Views are shared: the same ref is the same view.
 using ViewRef = std::shared_ptr<View>;
 
+// A rectangle of the interface, with its layer (see the opening block).
 class KELVANE_EXPORT View {
  protected:
   // Keeps construction to the factories, which never throw.
@@ -51,20 +53,23 @@ class KELVANE_EXPORT View {
   // A view with `frame` (see set_frame) and a fresh layer; null only when memory runs out.
   [[nodiscard]] static ViewRef Make(Rect frame) noexcept;
 
-  // REQUIRES: `layer` is not null.
+  // For the factories only (the token is the views' own). REQUIRES: `layer` is not null.
   View(Token, Rect frame, LayerRef layer) noexcept;
   virtual ~View();
   View(const View&) = delete;
   View& operator=(const View&) = delete;
 
+  // Where the view's bounds sit in the superview's space.
   [[nodiscard]] Rect frame() const noexcept;
   // Moves and sizes the view; the bounds keep their origin and take the frame's size. Sides are
   // kept non-negative; a rectangle with an edge that is not finite is ignored.
   void set_frame(Rect frame) noexcept;
+  // The view's own coordinate space: its layer's bounds.
   [[nodiscard]] Rect bounds() const noexcept { return layer_->bounds(); }
   // Changes the bounds around the frame's fixed centre.
   void set_bounds(Rect bounds) noexcept { layer_->set_bounds(bounds); }
 
+  // The view's layer: never null, the same for the view's whole life.
   [[nodiscard]] const LayerRef& layer() const noexcept { return layer_; }
 
   // Null: no background of its own (what lies behind shows through).
