@@ -4,6 +4,7 @@
 #include <new>
 
 #include "kelvane/platform/codecs/exif.h"
+#include "kelvane/platform/codecs/internal/more_formats.h"
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/codecs/png.h"
 #include "kelvane/platform/core/file_handle.h"
@@ -15,7 +16,13 @@ namespace {}  // namespace
 Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes) noexcept {
   try {
     const bool jpeg = IsJPEG(bytes);
-    if (!jpeg && !IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "not a PNG or JPEG picture"};
+    if (!jpeg && !IsPNG(bytes)) {
+      Result<internal::DecodedPicture> picture = internal::ReadMoreFormats(bytes);
+      if (!picture) return picture.error();
+      ImageRef image = Image::Make(std::move(picture->raster), 1.0, picture->orientation);
+      if (image == nullptr) return Error{ErrorKind::kIo, "out of memory"};
+      return image;
+    }
     Result<RasterRef> raster = jpeg ? ReadJPEG(bytes) : ReadPNG(bytes);
     if (!raster) return raster.error();
     const ImageOrientation orientation =

@@ -26,6 +26,39 @@
 
 namespace kelvane::platform {
 
+// How a read for a target size fits the picture to it.
+enum class ReadFit : int {
+  kInside = 0,  // the whole picture within the target, as a picture shown whole
+  kCover = 1,   // the picture covering the target, as a picture cropped to fill it
+};
+
+// A picture's sides in whole pixels.
+struct PixelSize {
+  std::uint32_t width = 0;   // pixels across
+  std::uint32_t height = 0;  // pixels down
+  friend bool operator==(const PixelSize&, const PixelSize&) = default;
+};
+
+// What a read may leave out because the picture will be shown smaller than its pixels
+// (ReadImage() and ReadImageFile() below). The target is in displayed pixels, the picture's
+// orientation applied; a side of 0 leaves that axis free (both 0, the default, read every pixel).
+// The read gives exactly ReadSize() pixels: the decoder skips what the target does not need
+// (JPEG at 1/2, 1/4 or 1/8 of its sides whenever that still covers the target, PNG reduced row
+// by row as it is inflated) and the rest is averaged over areas (graphics/pixel_kernels.h).
+// A picture already within the target is read whole; none is enlarged.
+struct ReadOptions {
+  std::uint32_t width = 0;          // target displayed width in pixels, 0 for any
+  std::uint32_t height = 0;         // target displayed height in pixels, 0 for any
+  ReadFit fit = ReadFit::kInside;  // how the picture meets the target
+};
+
+// The displayed pixel size a read with `options` gives for a picture whose displayed size is
+// width x height: with s = the smaller (kInside) or larger (kCover) of target width / width
+// and target height / height over the sides the target gives, the picture itself when s >= 1
+// or no side is given, else each side times s rounded to nearest, at least 1.
+[[nodiscard]] KELVANE_EXPORT PixelSize ReadSize(std::uint32_t width, std::uint32_t height,
+                                                const ReadOptions& options) noexcept;
+
 // Files larger than this are not read (a picture within the decoded-size limit never needs it).
 inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
 
@@ -36,6 +69,12 @@ inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
 // The image in the regular file at `path`; also the reason the file could not be read
 // (missing, not a regular file, over kMaxImageFileBytes, an I/O error).
 [[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImageFile(const std::string& path) noexcept;
+// ReadImage() and ReadImageFile() for a picture to be shown at `options`' target: the image
+// has ReadSize() displayed pixels, its orientation kept as in the file, scale 1.
+[[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes,
+                                                        const ReadOptions& options) noexcept;
+[[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImageFile(const std::string& path,
+                                                            const ReadOptions& options) noexcept;
 
 // ReadImage() and ReadImageFile() as an image or null.
 [[nodiscard]] KELVANE_EXPORT ImageRef LoadImage(std::span<const std::uint8_t> bytes) noexcept;
