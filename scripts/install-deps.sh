@@ -37,7 +37,7 @@ while read -r module deb _; do
   case "$module" in '' | '#'*) continue ;; esac
   packages+=("$deb")
 done <"$root/cmake/engines.txt"
-bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev libopencv-dev)
+bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev libopencv-dev libvips-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 coverage_packages=(gcovr)
 
