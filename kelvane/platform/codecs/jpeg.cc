@@ -99,8 +99,7 @@ Result<Header> ReadHeader(std::span<const std::uint8_t> bytes, bool decoding) {
                           &subsampling, &colorspace) != 0) {
     return Damaged(header.handle);
   }
-  if (header.width <= 0 || header.height <= 0 ||
-      !DecodedSizeAllowed(header.width, header.height)) {
+  if (header.width <= 0 || header.height <= 0 || !DecodedSizeAllowed(header.width, header.height)) {
     return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(header.width, header.height)};
   }
   if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) {
@@ -169,8 +168,7 @@ Result<RasterRef> ReadJPEGReducedOrThrow(std::span<const std::uint8_t> bytes, Pi
   const tjscalingfactor scale = ReducingScale(header->width, header->height, size);
   const int scaled_width = TJSCALED(header->width, scale);
   const int scaled_height = TJSCALED(header->height, scale);
-  Result<RasterRef> scaled =
-      Decode(bytes, *header, scaled_width, scaled_height, kReducedReadFlags);
+  Result<RasterRef> scaled = Decode(bytes, *header, scaled_width, scaled_height, kReducedReadFlags);
   if (!scaled) return scaled;
   const Raster& source = **scaled;
   if (source.width() == size.width && source.height() == size.height) return scaled;

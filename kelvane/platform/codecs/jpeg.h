@@ -49,7 +49,7 @@ namespace kelvane::platform {
 // equal, to those of the whole picture averaged down. Limits and reasons are ReadJPEG()'s,
 // the decoded-size limit checked on the declared picture; memory follows the scaled picture.
 [[nodiscard]] KELVANE_EXPORT Result<RasterRef> ReadJPEG(std::span<const std::uint8_t> bytes,
-                                                       PixelSize size) noexcept;
+                                                        PixelSize size) noexcept;
 
 // ReadJPEG() as a raster or null.
 [[nodiscard]] KELVANE_EXPORT RasterRef DecodeJPEG(std::span<const std::uint8_t> bytes) noexcept;

@@ -20,8 +20,8 @@
 #include "kelvane/platform/codecs/internal/png_rows.h"
 #include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/dispatch/apply.h"
-#include "kelvane/platform/pixels/internal/row_reducer.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
+#include "kelvane/platform/pixels/internal/row_reducer.h"
 
 namespace kelvane::platform {
 
@@ -343,8 +343,8 @@ Result<RasterRef> ReadPNGReducedOrThrow(std::span<const std::uint8_t> bytes, Pix
   size.height = std::clamp<std::uint32_t>(size.height, 1, layout.height);
   // Kept whole: the usual reader, with its fast path.
   if (size.width == layout.width && size.height == layout.height) return ReadPNG(bytes);
-  const PixelLayout out = PixelLayout::Working(size.width, size.height, std::size_t{size.width} * 4,
-                                               !layout.alpha);
+  const PixelLayout out =
+      PixelLayout::Working(size.width, size.height, std::size_t{size.width} * 4, !layout.alpha);
   Memory pixels = Allocate(out.ByteCount());
   if (pixels == nullptr) return Error{ErrorKind::kIo, "out of memory"};
   if (layout.passes > 1) {

@@ -55,7 +55,7 @@ namespace kelvane::platform {
 // picture, which comes in passes over all of it, is read whole first; a picture kept at its
 // size is read by ReadPNG(). Limits and reasons are ReadPNG()'s.
 [[nodiscard]] KELVANE_EXPORT Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes,
-                                                      PixelSize size) noexcept;
+                                                       PixelSize size) noexcept;
 
 // ReadPNG() as a raster or null.
 [[nodiscard]] KELVANE_EXPORT RasterRef DecodePNG(std::span<const std::uint8_t> bytes) noexcept;

@@ -30,8 +30,8 @@ Result<RasterRef> Reduced(RasterRef raster, PixelSize stored) {
     raster = InWorkingFormat(raster);
     if (raster == nullptr) return kOutOfMemory;
   }
-  const PixelLayout layout = PixelLayout::Packed(stored.width, stored.height,
-                                                 raster->bitmap_info(), raster->color_space());
+  const PixelLayout layout = PixelLayout::Packed(stored.width, stored.height, raster->bitmap_info(),
+                                                 raster->color_space());
   std::vector<std::uint8_t> pixels(layout.ByteCount());
   if (!ResampleOriented(raster->view(), {layout, pixels.data()}, kOrientationUp)) {
     return kOutOfMemory;
@@ -51,8 +51,7 @@ Result<ImageRef> ReadForTarget(std::span<const std::uint8_t> bytes, const ReadOp
     const PixelSize stored{picture->raster->width(), picture->raster->height()};
     const PixelSize displayed = Transposed(stored, orientation);
     const PixelSize target = ReadSize(displayed.width, displayed.height, options);
-    Result<RasterRef> raster =
-        Reduced(std::move(picture->raster), Transposed(target, orientation));
+    Result<RasterRef> raster = Reduced(std::move(picture->raster), Transposed(target, orientation));
     if (!raster) return raster.error();
     ImageRef image = Image::Make(std::move(raster).value(), 1.0, orientation);
     if (image == nullptr) return kOutOfMemory;
@@ -74,8 +73,7 @@ Result<ImageRef> ReadForTarget(std::span<const std::uint8_t> bytes, const ReadOp
 
 }  // namespace
 
-PixelSize ReadSize(std::uint32_t width, std::uint32_t height,
-                   const ReadOptions& options) noexcept {
+PixelSize ReadSize(std::uint32_t width, std::uint32_t height, const ReadOptions& options) noexcept {
   const PixelSize whole{width, height};
   const std::uint64_t tw = options.width, th = options.height;
   if (width == 0 || height == 0 || (tw == 0 && th == 0)) return whole;

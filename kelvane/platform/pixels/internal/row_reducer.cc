@@ -34,7 +34,8 @@ RowReducer::RowReducer(std::uint32_t source_width, std::uint32_t source_height,
     : destination_(destination), source_width_(source_width), source_height_(source_height) {
   const PixelLayout& d = destination.layout;
   if (destination.data == nullptr || d.width == 0 || d.height == 0 || d.width > source_width ||
-      d.height > source_height || d.BytesPerPixel() != 4 || d.bytes_per_row < std::size_t{d.width} * 4) {
+      d.height > source_height || d.BytesPerPixel() != 4 ||
+      d.bytes_per_row < std::size_t{d.width} * 4) {
     return;
   }
   ax_ = MakeAxis(source_width, d.width);

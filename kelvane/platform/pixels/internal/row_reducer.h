@@ -43,8 +43,8 @@ class RowReducer {
  private:
   // Source pixels under each destination pixel of one axis (see above), with their units.
   struct Axis {
-    std::uint64_t source_units = 0;  // units of a destination pixel: S
-    std::uint64_t dest_units = 0;    // units of a source pixel: D
+    std::uint64_t source_units = 0;     // units of a destination pixel: S
+    std::uint64_t dest_units = 0;       // units of a source pixel: D
     std::vector<std::uint32_t> first;   // first source pixel, per destination pixel
     std::vector<std::uint32_t> offset;  // into weights, per destination pixel, plus the end
     std::vector<std::uint32_t> weights;
