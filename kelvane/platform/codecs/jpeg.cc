@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -38,9 +39,16 @@ std::size_t CountJPEGScans(std::span<const std::uint8_t> bytes, std::size_t stop
   const std::size_t size = bytes.size();
   std::size_t scans = 0;
   std::size_t pos = 2;
+  // The next 0xFF with a byte after it, at `pos` or beyond; size - 1 when there is none. Found
+  // with memchr, as a scan's coded data (nearly all of a file) rarely holds one.
+  const auto next_ff = [&](std::size_t from) -> std::size_t {
+    const void* ff = std::memchr(d + from, 0xFF, size - 1 - from);
+    return ff == nullptr ? size - 1
+                         : static_cast<std::size_t>(static_cast<const std::uint8_t*>(ff) - d);
+  };
   while (pos + 1 < size) {
     if (d[pos] != 0xFF) {
-      ++pos;
+      pos = next_ff(pos);
       continue;
     }
     const std::uint8_t marker = d[pos + 1];
@@ -58,10 +66,10 @@ std::size_t CountJPEGScans(std::span<const std::uint8_t> bytes, std::size_t stop
     if (marker != 0xDA) continue;
     if (++scans >= stop_after) break;
     while (pos + 1 < size) {
-      if (d[pos] == 0xFF && d[pos + 1] != 0x00 && d[pos + 1] != 0xFF &&
-          !(d[pos + 1] >= 0xD0 && d[pos + 1] <= 0xD7)) {
-        break;
-      }
+      pos = next_ff(pos);
+      if (pos + 1 >= size) break;
+      const std::uint8_t next = d[pos + 1];
+      if (next != 0x00 && next != 0xFF && !(next >= 0xD0 && next <= 0xD7)) break;
       ++pos;
     }
   }

@@ -42,6 +42,12 @@ RowReducer::RowReducer(std::uint32_t source_width, std::uint32_t source_height,
   ay_ = MakeAxis(source_height, d.height);
   divisor_ = ax_.source_units * ay_.source_units;
   wide_ = divisor_ > 0xFFFFFFFFu / 255;
+  // (n + den / 2) / den as a multiply and a shift while 2^shift >= 256 x den^2 fits: the error
+  // term then stays under 1 / den, so the quotient is exact for every n up to 255 x den.
+  unsigned bits = 0;
+  while ((std::uint64_t{1} << bits) < divisor_) ++bits;
+  shift_ = 8 + 2 * bits;
+  if (shift_ <= 54) mul_ = ((std::uint64_t{1} << shift_) + divisor_ - 1) / divisor_;
   const std::size_t m = std::size_t{d.width} * 4;
   if (wide_) {
     row64_.assign(m, 0);
@@ -88,8 +94,12 @@ void RowReducer::Finish(std::uint32_t v, const Acc* acc) noexcept {
   std::uint8_t* out = destination_.Row(v);
   const std::size_t m = std::size_t{destination_.layout.width} * 4;
   const std::uint64_t den = divisor_, half = den / 2;
-  if (den == 1) {
-    for (std::size_t i = 0; i < m; ++i) out[i] = static_cast<std::uint8_t>(acc[i]);
+  if (mul_ != 0) {
+    const std::uint64_t mul = mul_;
+    const unsigned shift = shift_;
+    for (std::size_t i = 0; i < m; ++i) {
+      out[i] = static_cast<std::uint8_t>(((acc[i] + half) * mul) >> shift);
+    }
     return;
   }
   for (std::size_t i = 0; i < m; ++i) out[i] = static_cast<std::uint8_t>((acc[i] + half) / den);

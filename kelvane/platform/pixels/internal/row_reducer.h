@@ -64,6 +64,8 @@ class RowReducer {
   bool wide_ = false;  // 64-bit sums: 255 x both axes' S passes 32 bits
   Axis ax_, ay_;
   std::uint64_t divisor_ = 1;
+  std::uint64_t mul_ = 0;  // the divisor's reciprocal for a multiply and a shift, 0 for none
+  unsigned shift_ = 0;
   std::uint32_t next_row_ = 0;
   // The source row summed across, and the sums of destination rows `current_` and the next.
   std::vector<std::uint32_t> row32_, acc32_;
