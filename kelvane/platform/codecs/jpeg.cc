@@ -27,7 +27,11 @@ struct FreeMemory {
   void operator()(void* p) const { std::free(p); }
 };
 
-// The decoder's flags for a reduced read (see jpeg.h).
+// The decoder's flags for a reduced read: none of the fast paths. Measured on 12- and 24-
+// megapixel 4:2:0 photos: at 1/4 and 1/8 TJFLAG_FASTDCT and TJFLAG_FASTUPSAMPLE change neither
+// a pixel nor the time (the reduced transforms are fixed, and chroma is upsampled in them); at
+// 1/2 and 1/1 they save at most a tenth of the decode and cost accuracy: FASTDCT up to 6
+// levels (a mean of 0.5 to 0.75), FASTUPSAMPLE at 1/1 up to 93 at sharp colour edges.
 constexpr int kReducedReadFlags = 0;
 
 // The scans (start-of-scan segments) the decoder would meet in `bytes`, counted up to
