@@ -23,10 +23,10 @@ PixelSize Transposed(PixelSize size, ImageOrientation orientation) {
 }
 
 // A decoded picture reduced to `stored` pixels with the area averaging of the pixel kernels,
-// in its own 4-byte layout (other layouts are taken into the working format first).
+// in the working format: colours are averaged premultiplied, so a clear pixel adds no colour.
 Result<RasterRef> Reduced(RasterRef raster, PixelSize stored) {
   if (raster->width() == stored.width && raster->height() == stored.height) return raster;
-  if (raster->bits_per_pixel() != 32) {
+  if (!raster->IsWorkingFormat()) {
     raster = InWorkingFormat(raster);
     if (raster == nullptr) return kOutOfMemory;
   }

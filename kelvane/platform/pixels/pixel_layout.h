@@ -72,6 +72,7 @@ inline constexpr std::size_t kMaxRasterBytes = 0x7FFFFFFF;
 struct PixelSize {
   std::uint32_t width = 0;   // pixels across
   std::uint32_t height = 0;  // pixels down
+  // Equal when both sides are equal.
   friend bool operator==(const PixelSize&, const PixelSize&) = default;
 };
 
