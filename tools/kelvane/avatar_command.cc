@@ -2,6 +2,8 @@
 // `kelvane avatar --login L [--name N] [--surname S] [--size PT] [--scale S] [--clip KIND]
 // -o OUT.png` and `kelvane avatar --picture FILE --mode MODE [--background RRGGBB] ...`.
 // Demo step: the gallery, one picture of what the library draws.
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -38,6 +40,25 @@ const std::map<std::string, std::int64_t> kModes = {
     {"center", Avatar::kModeCenter}, {"top", Avatar::kModeTop},
     {"bottom", Avatar::kModeBottom}, {"stretch", platform::kContentModeStretch}};
 
+// The picture, read for the avatar's pixels when the mode scales it to the avatar: a fitted
+// picture is read to lie within them, a filled or stretched one to cover them, so that it is
+// drawn about 1:1 (Avatar::PictureRect rounds the place in points). Placed at its own size
+// (center, top, bottom), it is read whole. REQUIRES: the screen scale is set.
+platform::ImageRef LoadAvatarPicture(const AvatarOptions& o) {
+  const std::int64_t mode = kModes.at(o.mode);
+  if (mode != Avatar::kModeFit && mode != Avatar::kModeFill &&
+      mode != platform::kContentModeStretch) {
+    return LoadPicture(o.picture);
+  }
+  // The surface's pixels, as the drawing makes them: points x scale, a whisker below the next
+  // whole pixel rounding down.
+  const double scale = platform::CurrentScreenFacts().scale;
+  const auto side = static_cast<std::uint32_t>(std::ceil(o.size * scale - 1e-9));
+  return LoadPicture(o.picture, {side, side,
+                                 mode == Avatar::kModeFit ? platform::ReadFit::kInside
+                                                          : platform::ReadFit::kCover});
+}
+
 int RunAvatar(const AvatarOptions& o) {
   const std::string& out = o.output.Path();
   if (o.scale > 0.0) {
@@ -51,7 +72,7 @@ int RunAvatar(const AvatarOptions& o) {
   const std::uint64_t clip = kClips.at(o.clip);
   platform::ImageRef avatar;
   if (!o.picture.empty()) {
-    const platform::ImageRef picture = LoadPicture(o.picture);
+    const platform::ImageRef picture = LoadAvatarPicture(o);
     const ColorRef background =
         o.background.empty() ? nullptr : Create::ColorForRGB(*ParseRGB(o.background));
     avatar = Avatar::Avatar(picture, kModes.at(o.mode), background, size, clip);

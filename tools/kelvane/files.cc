@@ -63,6 +63,28 @@ platform::ImageRef LoadPicture(const std::string& path) {
   return std::move(image).value();
 }
 
+platform::ImageRef LoadPicture(const std::string& path, const platform::ReadOptions& options) {
+  platform::Result<platform::ImageRef> image = platform::ReadImageFile(path, options);
+  if (!image) Throw(path, image.error().message);
+  return std::move(image).value();
+}
+
+PictureFile ReadPictureFile(const std::string& path) {
+  return {path, ReadInput(path, platform::kMaxImageFileBytes)};
+}
+
+platform::PixelSize PictureSize(const PictureFile& file) {
+  const platform::Result<platform::PixelSize> size = platform::ReadImageSize(file.bytes);
+  if (!size) Throw(file.path, size.error().message);
+  return *size;
+}
+
+platform::ImageRef LoadPicture(const PictureFile& file, const platform::ReadOptions& options) {
+  platform::Result<platform::ImageRef> image = platform::ReadImage(file.bytes, options);
+  if (!image) Throw(file.path, image.error().message);
+  return std::move(image).value();
+}
+
 void WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes) {
   if (path.empty()) throw UsageError("the output file name is empty");
   const platform::Result<std::monostate> written = platform::WriteFileWhole(path, bytes);

@@ -22,6 +22,7 @@
 
 #include "kelvane/platform/core/string.h"
 #include "kelvane/platform/graphics/image.h"
+#include "kelvane/platform/graphics/image_file.h"
 
 namespace kelvane::cli {
 
@@ -33,6 +34,21 @@ Data ReadInput(const std::string& path, std::uint64_t limit = kMaxInputBytes);
 
 // The picture in the PNG or JPEG file at `path`, with its EXIF orientation, at scale 1.
 platform::ImageRef LoadPicture(const std::string& path);
+// LoadPicture() for a picture to be shown at `options`' target: read at
+// platform::ReadSize()'s pixels, the decoders leaving out what the target does not need.
+platform::ImageRef LoadPicture(const std::string& path, const platform::ReadOptions& options);
+
+// A picture file's bytes, read once for commands that size their read from the picture.
+struct PictureFile {
+  std::string path;
+  Data bytes;
+};
+// The bytes of the picture file at `path`, refused as LoadPicture() refuses the file.
+PictureFile ReadPictureFile(const std::string& path);
+// The picture's displayed size (its orientation applied), from its header where it has one.
+platform::PixelSize PictureSize(const PictureFile& file);
+// LoadPicture() of the file's bytes, with `options` (all of it with options that give no side).
+platform::ImageRef LoadPicture(const PictureFile& file, const platform::ReadOptions& options);
 
 // Writes `bytes` to `path` whole or not at all (see above).
 void WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes);

@@ -148,18 +148,34 @@ int RunResize(const ResizeOptions& o, const CLI::App* command) {
     }
   }
   const int number = *InterpolationNumber(interpolation);
-  const ImageRef image = LoadPicture(o.in);
-  ImageRef resized;
+  const PictureFile file = ReadPictureFile(o.in);
+  // The new size as the library sizes it from the whole picture (scale 1: points are pixels).
+  const platform::PixelSize shown = PictureSize(file);
+  const double w = shown.width, h = shown.height;
+  platform::Size size;
   if (o.size.empty() && o.fit.empty() && o.fill.empty()) {  // --ratio, the one left
-    resized = Resize::resizedImageWithRatio(*image, o.ratio, number);
+    size = {w * o.ratio, h * o.ratio};
   } else if (!o.size.empty()) {
-    resized = Resize::resizedImage(*image, *ParseBox(o.size), number);
+    size = *ParseBox(o.size);
   } else {
     const bool fit = !o.fit.empty();
-    resized = Resize::resizedImageWithContentMode(
-        *image, fit ? platform::kContentModeFit : platform::kContentModeFill,
-        *ParseBox(fit ? o.fit : o.fill), number);
+    const platform::Size bounds = *ParseBox(fit ? o.fit : o.fill);
+    const double across = bounds.width / w, down = bounds.height / h;
+    const double ratio = fit ? (across < down ? across : down) : (across > down ? across : down);
+    size = {w * ratio, h * ratio};
   }
+  // A picture made smaller is read no larger than the new pixels need: covering them, so the
+  // resize still only reduces, and its size is the same. The nearest pixel (interpolation none)
+  // is taken from the picture as it is.
+  const platform::Rect pixels = platform::Rect(0, 0, size.width, size.height).Integral();
+  platform::ReadOptions options;
+  if (number != platform::kInterpolationNone && pixels.width >= 1 && pixels.height >= 1 &&
+      pixels.width <= w && pixels.height <= h) {
+    options = {static_cast<std::uint32_t>(pixels.width), static_cast<std::uint32_t>(pixels.height),
+               platform::ReadFit::kCover};
+  }
+  const ImageRef image = LoadPicture(file, options);
+  const ImageRef resized = Resize::resizedImage(*image, size, number);
   if (resized == nullptr) throw Failure("resize: no picture of that size can be made");
   WritePicture(*resized, out, jpeg_quality);
   SayWritten(out, PixelSize(*resized));
@@ -175,9 +191,32 @@ struct JPEGOptions {
   double quality = 0.8;
 };
 
+// The picture for `jpeg`: read at the size compressToJPEG makes of the whole picture for the
+// limit, so that the file written has the same size as before.
+ImageRef LoadForLimit(const JPEGOptions& o) {
+  const PictureFile file = ReadPictureFile(o.in);
+  const platform::PixelSize shown = PictureSize(file);
+  const double w = shown.width, h = shown.height;
+  // As compressToJPEG sizes the picture (resize.h): each side divided by the longer side over
+  // the limit, rounded down in single precision.
+  const double ratio = (w > h ? w : h) / o.limit;
+  if (!(ratio > 1)) return LoadPicture(file, {});
+  const platform::Size size{std::floor(static_cast<float>(w / ratio)),
+                            std::floor(static_cast<float>(h / ratio))};
+  if (!(size.width >= 1 && size.height >= 1)) return LoadPicture(file, {});
+  const auto width = static_cast<std::uint32_t>(size.width);
+  const auto height = static_cast<std::uint32_t>(size.height);
+  // Covering the size, then reduced to it exactly where the read's rounding left a pixel more.
+  ImageRef image = LoadPicture(file, {width, height, platform::ReadFit::kCover});
+  if (image->size() == size) return image;
+  ImageRef exact = Resize::resizedImage(*image, size, platform::kInterpolationDefault);
+  if (exact == nullptr) throw Failure("jpeg: the picture cannot be reduced");
+  return exact;
+}
+
 int RunJPEG(const JPEGOptions& o) {
   const std::string& out = o.output.Path();
-  const ImageRef image = LoadPicture(o.in);
+  const ImageRef image = LoadForLimit(o);
   platform::Size adjusted;
   const auto data = Resize::compressToJPEG(*image, o.quality, o.limit, &adjusted);
   if (!data) throw Failure("jpeg: nothing to encode at that limit");

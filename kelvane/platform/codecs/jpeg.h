@@ -35,6 +35,22 @@ namespace kelvane::platform {
 [[nodiscard]] KELVANE_EXPORT Result<RasterRef> ReadJPEG(
     std::span<const std::uint8_t> bytes) noexcept;
 
+// The stored sides a JPEG file declares (its EXIF orientation not applied), from its header
+// alone; ReadJPEG()'s reasons for what is not a JPEG, a damaged header, CMYK, or a picture over
+// the decoded-size limit. The scans are not counted: a file may still be refused when read.
+[[nodiscard]] KELVANE_EXPORT Result<PixelSize> ReadJPEGSize(
+    std::span<const std::uint8_t> bytes) noexcept;
+
+// ReadJPEG() reduced to `size` stored pixels, each side held to 1 .. the declared side (never
+// enlarged). The picture is decoded at the smallest of the decoder's scales 1/2, 1/4 and 1/8
+// whose sides (rounded up) still hold `size`, or whole when none does, and the rest of the way
+// averaged over areas, as ResampleOriented() reduces (graphics/pixel_kernels.h). The scaled
+// decode is the decoder's own (its reduced inverse transforms), so the pixels are near, not
+// equal, to those of the whole picture averaged down. Limits and reasons are ReadJPEG()'s,
+// the decoded-size limit checked on the declared picture; memory follows the scaled picture.
+[[nodiscard]] KELVANE_EXPORT Result<RasterRef> ReadJPEG(std::span<const std::uint8_t> bytes,
+                                                        PixelSize size) noexcept;
+
 // ReadJPEG() as a raster or null.
 [[nodiscard]] KELVANE_EXPORT RasterRef DecodeJPEG(std::span<const std::uint8_t> bytes) noexcept;
 

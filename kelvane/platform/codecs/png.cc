@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
+#include "kelvane/platform/pixels/internal/row_reducer.h"
 
 namespace kelvane::platform {
 
@@ -133,6 +135,31 @@ bool ReadRows(PngReader& reader, std::uint8_t* pixels, std::size_t row, png_uint
     for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, pixels + y * row, nullptr);
   }
   // The chunks after the image data are left unread, as they add nothing to the picture.
+  return true;
+}
+
+// Premultiplies `size` bytes of B, G, R, A pixels in place.
+void PremultiplyRow(std::uint8_t* pixels, std::size_t size) {
+  for (std::size_t i = 0; i < size; i += 4) {
+    const unsigned a = pixels[i + 3];
+    if (a == 255) continue;
+    pixels[i] = internal::Premultiply(pixels[i], a);
+    pixels[i + 1] = internal::Premultiply(pixels[i + 1], a);
+    pixels[i + 2] = internal::Premultiply(pixels[i + 2], a);
+  }
+}
+
+// Reads the rows of a picture that is not interlaced one at a time into `row`, premultiplied
+// when `alpha`, and hands each to `reducer`. False when libpng found the data bad or cut short.
+bool ReadRowsReduced(PngReader& reader, std::uint8_t* row, png_uint_32 width, png_uint_32 height,
+                     bool alpha, internal::RowReducer& reducer) {
+  png_structp png = reader.png;
+  if (setjmp(png_jmpbuf(png))) return false;
+  for (png_uint_32 y = 0; y < height; ++y) {
+    png_read_row(png, row, nullptr);
+    if (alpha) PremultiplyRow(row, std::size_t{width} * 4);
+    reducer.AddRow(row);
+  }
   return true;
 }
 
@@ -277,32 +304,104 @@ RasterRef ReadDirect(std::span<const std::uint8_t> bytes) {
                       [memory] { std::free(memory); });
 }
 
+// The header chunk comes first, at a fixed place: a picture over the limits is refused for its
+// size before libpng reads anything, however the rest of the file looks.
+std::optional<Error> OverLimitsInHeader(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() >= 24 && std::memcmp(bytes.data() + 12, "IHDR", 4) == 0) {
+    const std::uint32_t width = BigEndian(bytes.data() + 16), height = BigEndian(bytes.data() + 20);
+    if (width > 0 && height > 0 && !DecodedSizeAllowed(width, height)) {
+      return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(width, height)};
+    }
+  }
+  return std::nullopt;
+}
+
+// Allocates what a decode holds and sets libpng up to read from `bytes`; false when memory
+// runs out.
+bool StartReader(PngReader& reader, std::span<const std::uint8_t> bytes) {
+  reader.data = bytes.data();
+  reader.size = bytes.size();
+  reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader, OnError, OnWarning);
+  if (reader.png == nullptr) return false;
+  reader.info = png_create_info_struct(reader.png);
+  if (reader.info == nullptr) return false;
+  png_set_read_fn(reader.png, &reader, ReadData);
+  return true;
+}
+
+Result<RasterRef> ReadPNGReducedOrThrow(std::span<const std::uint8_t> bytes, PixelSize size) {
+  if (!IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "not a PNG picture"};
+  if (std::optional<Error> over = OverLimitsInHeader(bytes)) return *over;
+  PngReader reader;
+  if (!StartReader(reader, bytes)) return Error{ErrorKind::kIo, "out of memory"};
+  PngLayout layout;
+  if (!ReadHeader(reader, &layout)) return Malformed(reader);
+  if (!layout.allowed) {
+    return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(layout.width, layout.height)};
+  }
+  size.width = std::clamp<std::uint32_t>(size.width, 1, layout.width);
+  size.height = std::clamp<std::uint32_t>(size.height, 1, layout.height);
+  // Kept whole: the usual reader, with its fast path.
+  if (size.width == layout.width && size.height == layout.height) return ReadPNG(bytes);
+  const PixelLayout out =
+      PixelLayout::Working(size.width, size.height, std::size_t{size.width} * 4, !layout.alpha);
+  Memory pixels = Allocate(out.ByteCount());
+  if (pixels == nullptr) return Error{ErrorKind::kIo, "out of memory"};
+  if (layout.passes > 1) {
+    // An interlaced picture comes in passes over the whole of it: it is read whole first.
+    Result<RasterRef> whole = ReadPNG(bytes);
+    if (!whole) return whole.error();
+    internal::RowReducer reducer(layout.width, layout.height, {out, pixels.get()});
+    if (!reducer.Valid()) return Error{ErrorKind::kIo, "out of memory"};
+    for (std::uint32_t y = 0; y < layout.height; ++y) reducer.AddRow((*whole)->Row(y));
+  } else {
+    internal::RowReducer reducer(layout.width, layout.height, {out, pixels.get()});
+    Memory row = Allocate(std::size_t{layout.width} * 4);
+    if (!reducer.Valid() || row == nullptr) return Error{ErrorKind::kIo, "out of memory"};
+    if (!ReadRowsReduced(reader, row.get(), layout.width, layout.height, layout.alpha, reducer)) {
+      return Malformed(reader);
+    }
+  }
+  std::uint8_t* memory = pixels.release();
+  RasterRef raster = Raster::Wrap(out, memory, [memory] { std::free(memory); });
+  if (raster == nullptr) return Error{ErrorKind::kIo, "out of memory"};
+  return raster;
+}
+
 }  // namespace
+
+Result<PixelSize> ReadPNGSize(std::span<const std::uint8_t> bytes) noexcept {
+  if (!IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "not a PNG picture"};
+  const std::uint8_t* p = bytes.data();
+  if (bytes.size() < 33 || BigEndian(p + 8) != 13 || std::memcmp(p + 12, "IHDR", 4) != 0 ||
+      !ChecksumMatches(p + 8, 13)) {
+    return Error{ErrorKind::kMalformed, "a damaged PNG picture (no sound header)"};
+  }
+  const std::uint32_t width = BigEndian(p + 16), height = BigEndian(p + 20);
+  if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) {
+    return Error{ErrorKind::kMalformed, "a damaged PNG picture (a side out of range)"};
+  }
+  if (!DecodedSizeAllowed(width, height)) {
+    return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(width, height)};
+  }
+  return PixelSize{width, height};
+}
+
+Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes, PixelSize size) noexcept {
+  try {
+    return ReadPNGReducedOrThrow(bytes, size);
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kIo, "out of memory"};
+  }
+}
 
 Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes) noexcept {
   try {
     if (!IsPNG(bytes)) return Error{ErrorKind::kUnsupported, "not a PNG picture"};
-    // The header chunk comes first, at a fixed place: a picture over the limits is refused for
-    // its size before libpng reads anything, however the rest of the file looks.
-    if (bytes.size() >= 24 && std::memcmp(bytes.data() + 12, "IHDR", 4) == 0) {
-      const auto big_endian = [&](std::size_t at) {
-        return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
-               std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
-      };
-      const std::uint32_t width = big_endian(16), height = big_endian(20);
-      if (width > 0 && height > 0 && !DecodedSizeAllowed(width, height)) {
-        return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(width, height)};
-      }
-    }
+    if (std::optional<Error> over = OverLimitsInHeader(bytes)) return *over;
     if (RasterRef raster = ReadDirect(bytes)) return raster;
     PngReader reader;
-    reader.data = bytes.data();
-    reader.size = bytes.size();
-    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader, OnError, OnWarning);
-    if (reader.png == nullptr) return Error{ErrorKind::kIo, "out of memory"};
-    reader.info = png_create_info_struct(reader.png);
-    if (reader.info == nullptr) return Error{ErrorKind::kIo, "out of memory"};
-    png_set_read_fn(reader.png, &reader, ReadData);
+    if (!StartReader(reader, bytes)) return Error{ErrorKind::kIo, "out of memory"};
 
     PngLayout layout;
     if (!ReadHeader(reader, &layout)) return Malformed(reader);
@@ -317,16 +416,7 @@ Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes) noexcept {
       std::free(pixels);
       return Malformed(reader);
     }
-    if (layout.alpha) {
-      const std::size_t size = row * layout.height;
-      for (std::size_t i = 0; i < size; i += 4) {
-        const unsigned a = pixels[i + 3];
-        if (a == 255) continue;
-        pixels[i] = internal::Premultiply(pixels[i], a);
-        pixels[i + 1] = internal::Premultiply(pixels[i + 1], a);
-        pixels[i + 2] = internal::Premultiply(pixels[i + 2], a);
-      }
-    }
+    if (layout.alpha) PremultiplyRow(pixels, row * layout.height);
     RasterRef raster =
         Raster::Wrap(PixelLayout::Working(layout.width, layout.height, row, !layout.alpha), pixels,
                      [pixels] { std::free(pixels); });

@@ -42,6 +42,21 @@ namespace kelvane::platform {
 [[nodiscard]] KELVANE_EXPORT Result<RasterRef> ReadPNG(
     std::span<const std::uint8_t> bytes) noexcept;
 
+// The sides a PNG file declares, from its header chunk alone (its checksum checked): kMalformed
+// when there is no sound header, kTooLarge over the decoded-size limit. The rest of the file is
+// not looked at, so a file may still be refused when read.
+[[nodiscard]] KELVANE_EXPORT Result<PixelSize> ReadPNGSize(
+    std::span<const std::uint8_t> bytes) noexcept;
+
+// ReadPNG() reduced to `size` pixels, each side held to 1 .. the declared side (never enlarged).
+// The rows are read one at a time and averaged over areas as they come (ResampleOriented()'s
+// arithmetic, graphics/pixel_kernels.h), so memory follows the result, not the picture, and the
+// pixels are exactly those of the whole picture reduced by ResampleOriented(). An interlaced
+// picture, which comes in passes over all of it, is read whole first; a picture kept at its
+// size is read by ReadPNG(). Limits and reasons are ReadPNG()'s.
+[[nodiscard]] KELVANE_EXPORT Result<RasterRef> ReadPNG(std::span<const std::uint8_t> bytes,
+                                                       PixelSize size) noexcept;
+
 // ReadPNG() as a raster or null.
 [[nodiscard]] KELVANE_EXPORT RasterRef DecodePNG(std::span<const std::uint8_t> bytes) noexcept;
 

@@ -2,6 +2,8 @@
 #include "kelvane/platform/graphics/image_file.h"
 
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "kelvane/platform/codecs/exif.h"
 #include "kelvane/platform/codecs/internal/more_formats.h"
@@ -9,9 +11,105 @@
 #include "kelvane/platform/codecs/png.h"
 #include "kelvane/platform/core/file_handle.h"
 #include "kelvane/platform/graphics/context.h"
+#include "kelvane/platform/graphics/pixel_kernels.h"
 
 namespace kelvane::platform {
-namespace {}  // namespace
+namespace {
+
+const Error kOutOfMemory{ErrorKind::kIo, "out of memory"};
+
+PixelSize Transposed(PixelSize size, ImageOrientation orientation) {
+  return IsTransposed(orientation) ? PixelSize{size.height, size.width} : size;
+}
+
+// A decoded picture reduced to `stored` pixels with the area averaging of the pixel kernels,
+// in the working format: colours are averaged premultiplied, so a clear pixel adds no colour.
+Result<RasterRef> Reduced(RasterRef raster, PixelSize stored) {
+  if (raster->width() == stored.width && raster->height() == stored.height) return raster;
+  if (!raster->IsWorkingFormat()) {
+    raster = InWorkingFormat(raster);
+    if (raster == nullptr) return kOutOfMemory;
+  }
+  const PixelLayout layout = PixelLayout::Packed(stored.width, stored.height, raster->bitmap_info(),
+                                                 raster->color_space());
+  std::vector<std::uint8_t> pixels(layout.ByteCount());
+  if (!ResampleOriented(raster->view(), {layout, pixels.data()}, kOrientationUp)) {
+    return kOutOfMemory;
+  }
+  RasterRef reduced = Raster::Make(layout, std::move(pixels));
+  if (reduced == nullptr) return kOutOfMemory;
+  return reduced;
+}
+
+// A PNG or JPEG picture read for `options`, with its orientation.
+Result<ImageRef> ReadForTarget(std::span<const std::uint8_t> bytes, const ReadOptions& options) {
+  const bool jpeg = IsJPEG(bytes);
+  if (!jpeg && !IsPNG(bytes)) {
+    Result<internal::DecodedPicture> picture = internal::ReadMoreFormats(bytes);
+    if (!picture) return picture.error();
+    const ImageOrientation orientation = picture->orientation;
+    const PixelSize stored{picture->raster->width(), picture->raster->height()};
+    const PixelSize displayed = Transposed(stored, orientation);
+    const PixelSize target = ReadSize(displayed.width, displayed.height, options);
+    Result<RasterRef> raster = Reduced(std::move(picture->raster), Transposed(target, orientation));
+    if (!raster) return raster.error();
+    ImageRef image = Image::Make(std::move(raster).value(), 1.0, orientation);
+    if (image == nullptr) return kOutOfMemory;
+    return image;
+  }
+  const Result<PixelSize> stored = jpeg ? ReadJPEGSize(bytes) : ReadPNGSize(bytes);
+  if (!stored) return stored.error();
+  const ImageOrientation orientation =
+      jpeg ? ImageOrientationFromExif(ExifOrientation(bytes)) : kOrientationUp;
+  const PixelSize displayed = Transposed(*stored, orientation);
+  const PixelSize target =
+      Transposed(ReadSize(displayed.width, displayed.height, options), orientation);
+  Result<RasterRef> raster = jpeg ? ReadJPEG(bytes, target) : ReadPNG(bytes, target);
+  if (!raster) return raster.error();
+  ImageRef image = Image::Make(std::move(raster).value(), 1.0, orientation);
+  if (image == nullptr) return kOutOfMemory;
+  return image;
+}
+
+}  // namespace
+
+PixelSize ReadSize(std::uint32_t width, std::uint32_t height, const ReadOptions& options) noexcept {
+  const PixelSize whole{width, height};
+  const std::uint64_t tw = options.width, th = options.height;
+  if (width == 0 || height == 0 || (tw == 0 && th == 0)) return whole;
+  // The scale as the fraction num / den of one of the given sides, so that the sides come out
+  // exact rather than a whisker below a whole pixel.
+  std::uint64_t num = tw, den = width;
+  if (tw == 0 || (th != 0 && (th * width < tw * height) == (options.fit != ReadFit::kCover))) {
+    num = th, den = height;
+  }
+  if (num >= den) return whole;
+  // Rounded to nearest, halves upward: den / 2 is exactly a half for an even den, and an odd
+  // den gives no halves. (The products stay below 2^64: num < den < 2^32.)
+  const auto side = [&](std::uint64_t x) {
+    const std::uint64_t scaled = (x * num + den / 2) / den;
+    return static_cast<std::uint32_t>(scaled < 1 ? 1 : scaled);
+  };
+  return {side(width), side(height)};
+}
+
+Result<PixelSize> ReadImageSize(std::span<const std::uint8_t> bytes) noexcept {
+  try {
+    const bool jpeg = IsJPEG(bytes);
+    if (!jpeg && !IsPNG(bytes)) {
+      Result<internal::DecodedPicture> picture = internal::ReadMoreFormats(bytes);
+      if (!picture) return picture.error();
+      return Transposed({picture->raster->width(), picture->raster->height()},
+                        picture->orientation);
+    }
+    if (!jpeg) return ReadPNGSize(bytes);
+    const Result<PixelSize> stored = ReadJPEGSize(bytes);
+    if (!stored) return stored.error();
+    return Transposed(*stored, ImageOrientationFromExif(ExifOrientation(bytes)));
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  }
+}
 
 Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes) noexcept {
   try {
@@ -42,6 +140,26 @@ Result<ImageRef> ReadImageFile(const std::string& path) noexcept {
     return ReadImage(*bytes);
   } catch (const std::bad_alloc&) {
     return Error{ErrorKind::kIo, "out of memory"};
+  }
+}
+
+Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes,
+                           const ReadOptions& options) noexcept {
+  if (options.width == 0 && options.height == 0) return ReadImage(bytes);
+  try {
+    return ReadForTarget(bytes, options);
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  }
+}
+
+Result<ImageRef> ReadImageFile(const std::string& path, const ReadOptions& options) noexcept {
+  try {
+    const Result<Data> bytes = ReadRegularFile(path, kMaxImageFileBytes);
+    if (!bytes) return bytes.error();
+    return ReadImage(*bytes, options);
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
   }
 }
 

@@ -23,6 +23,7 @@
 #include "kelvane/platform/core/result.h"
 #include "kelvane/platform/core/string.h"
 #include "kelvane/platform/graphics/image.h"
+#include "kelvane/platform/pixels/pixel_layout.h"
 
 namespace kelvane::platform {
 
@@ -30,13 +31,6 @@ namespace kelvane::platform {
 enum class ReadFit : int {
   kInside = 0,  // the whole picture within the target, as a picture shown whole
   kCover = 1,   // the picture covering the target, as a picture cropped to fill it
-};
-
-// A picture's sides in whole pixels.
-struct PixelSize {
-  std::uint32_t width = 0;   // pixels across
-  std::uint32_t height = 0;  // pixels down
-  friend bool operator==(const PixelSize&, const PixelSize&) = default;
 };
 
 // What a read may leave out because the picture will be shown smaller than its pixels
@@ -55,9 +49,18 @@ struct ReadOptions {
 // The displayed pixel size a read with `options` gives for a picture whose displayed size is
 // width x height: with s = the smaller (kInside) or larger (kCover) of target width / width
 // and target height / height over the sides the target gives, the picture itself when s >= 1
-// or no side is given, else each side times s rounded to nearest, at least 1.
+// or no side is given, else each side times s rounded to nearest (halves upward), at least 1.
+// s is taken as an exact fraction, so the side that sets it comes out as the target's side.
+// A picture with a side of 0 is given back as it is; a fit other than the two reads as kInside.
 [[nodiscard]] KELVANE_EXPORT PixelSize ReadSize(std::uint32_t width, std::uint32_t height,
                                                 const ReadOptions& options) noexcept;
+
+// The displayed size of the picture in `bytes` (its orientation applied), for a caller that
+// sizes its target from the picture: read from the header alone for PNG and JPEG (the rest of
+// the file is not checked, so a read may still refuse it); other formats are decoded. The
+// reasons of ReadImage() otherwise.
+[[nodiscard]] KELVANE_EXPORT Result<PixelSize> ReadImageSize(
+    std::span<const std::uint8_t> bytes) noexcept;
 
 // Files larger than this are not read (a picture within the decoded-size limit never needs it).
 inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
@@ -70,7 +73,12 @@ inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
 // (missing, not a regular file, over kMaxImageFileBytes, an I/O error).
 [[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImageFile(const std::string& path) noexcept;
 // ReadImage() and ReadImageFile() for a picture to be shown at `options`' target: the image
-// has ReadSize() displayed pixels, its orientation kept as in the file, scale 1.
+// has ReadSize() displayed pixels, its orientation kept as in the file (the raster as stored,
+// so its sides are the displayed ones exchanged for the transposed orientations), scale 1.
+// The limits are those of the whole read, the decoded-size limit checked on the declared
+// picture, so a picture refused whole is refused here too. Memory follows the reduced picture
+// for JPEG (plus the file's bytes) and PNG that is not interlaced; other pictures are read
+// whole first. Options without a side are the plain read.
 [[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes,
                                                         const ReadOptions& options) noexcept;
 [[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImageFile(const std::string& path,

@@ -67,6 +67,15 @@ enum class ColorSpace {
 // The largest byte count (and row) a block of pixels may have: a signed 32-bit count.
 inline constexpr std::size_t kMaxRasterBytes = 0x7FFFFFFF;
 
+// A picture's sides in whole pixels (the image files' reading sizes, graphics/image_file.h, and
+// the decoders' reduced reads, codecs/).
+struct PixelSize {
+  std::uint32_t width = 0;   // pixels across
+  std::uint32_t height = 0;  // pixels down
+  // Equal when both sides are equal.
+  friend bool operator==(const PixelSize&, const PixelSize&) = default;
+};
+
 // How a block of pixels lies in memory.
 struct KELVANE_EXPORT PixelLayout {
   std::uint32_t width = 0;                         // pixels per row

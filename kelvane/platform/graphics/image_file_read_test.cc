@@ -1,0 +1,308 @@
+// SPDX-License-Identifier: Apache-2.0
+// Reading pictures for a target size (image_file.h: ReadSize, ReadImageSize, the option forms).
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "kelvane/platform/codecs/jpeg.h"
+#include "kelvane/platform/codecs/png.h"
+#include "kelvane/platform/graphics/image_file.h"
+#include "kelvane/platform/graphics/pixel_kernels.h"
+#include "kelvane/testing/child_process.h"
+#include "kelvane/testing/temp_dir.h"
+
+namespace kelvane::platform {
+namespace {
+
+TEST(ReadSize, FitsCoversRoundsAndNeverEnlarges) {
+  const struct {
+    const char* name;
+    std::uint32_t width, height;
+    ReadOptions options;
+    PixelSize expected;
+  } kCases[] = {
+      {"inside, the width sets the scale", 6000, 4000, {256, 256}, {256, 171}},
+      {"cover, the height sets the scale", 6000, 4000, {384, 384, ReadFit::kCover}, {576, 384}},
+      {"inside, a wide target", 6000, 4000, {3000, 1000}, {1500, 1000}},
+      {"cover, a wide target", 6000, 4000, {3000, 1000, ReadFit::kCover}, {3000, 2000}},
+      {"width alone", 6000, 4000, {1000, 0}, {1000, 667}},
+      {"height alone, cover alike", 6000, 4000, {0, 1000, ReadFit::kCover}, {1500, 1000}},
+      {"upright picture, height alone", 3024, 4032, {0, 100}, {75, 100}},
+      {"no side given", 6000, 4000, {}, {6000, 4000}},
+      {"picture within the target", 100, 50, {200, 200}, {100, 50}},
+      {"picture exactly the target", 100, 50, {100, 0}, {100, 50}},
+      {"cover, one side already short", 100, 50, {80, 60, ReadFit::kCover}, {100, 50}},
+      {"a half rounds upward", 10, 5, {3, 0}, {3, 2}},
+      {"below a half rounds down", 1000, 1166, {3, 0}, {3, 3}},
+      {"a thin picture keeps one pixel", 10000, 10, {100, 100}, {100, 1}},
+      {"one pixel across", 1, 5000, {0, 50}, {1, 50}},
+      {"an empty picture as it is", 0, 40, {10, 10}, {0, 40}},
+      {"an unknown fit reads as inside",
+       6000,
+       4000,
+       {256, 256, static_cast<ReadFit>(7)},
+       {256, 171}},
+      {"largest sides", 0xFFFFFFFF, 0xFFFFFFFE, {2, 2}, {2, 2}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const PixelSize got = ReadSize(c.width, c.height, c.options);
+    EXPECT_EQ(got.width, c.expected.width);
+    EXPECT_EQ(got.height, c.expected.height);
+  }
+}
+
+// ---- pictures made here -----------------------------------------------------------------------
+
+// A width x height picture in the working format: smooth ramps, with `bars` sharp bars across
+// them and a sawtooth in blue, and with `alpha` coverage that falls across it.
+RasterRef TestPicture(std::uint32_t width, std::uint32_t height, bool alpha, bool bars = true) {
+  std::vector<std::uint8_t> pixels(std::size_t{width} * height * 4);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      std::uint8_t* p = pixels.data() + (std::size_t{y} * width + x) * 4;
+      const unsigned a = alpha ? 255 - 200 * x / width : 255;
+      const bool bar = bars && x / 7 % 5 == 0;
+      const unsigned r = bar ? 240 : 255 * x / width, g = 255 * y / height;
+      const unsigned b = bars ? (x + y) * 3 % 256 : (x + y) * 255 / (width + height);
+      p[0] = std::uint8_t(b * a / 255), p[1] = std::uint8_t(g * a / 255);
+      p[2] = std::uint8_t(r * a / 255), p[3] = std::uint8_t(a);
+    }
+  }
+  return Raster::Make(PixelLayout::Working(width, height, std::size_t{width} * 4, !alpha),
+                      std::move(pixels));
+}
+
+void Put32(Data& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
+}
+
+// The picture as an interlaced (Adam7) 8-bit RGBA PNG, unfiltered.
+Data InterlacedPNG(const Raster& raster) {
+  const std::uint32_t w = raster.width(), h = raster.height();
+  static constexpr int kPass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                      {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  Data raw;
+  for (const auto& pass : kPass) {
+    if (std::uint32_t(pass[0]) >= w || std::uint32_t(pass[1]) >= h) continue;
+    for (std::uint32_t y = pass[1]; y < h; y += pass[3]) {
+      raw.push_back(0);
+      for (std::uint32_t x = pass[0]; x < w; x += pass[2]) {
+        const std::uint32_t argb = raster.PremultipliedPixel(x, y);
+        const unsigned a = argb >> 24;
+        for (int shift : {16, 8, 0}) {
+          const unsigned v = (argb >> shift) & 255;
+          raw.push_back(std::uint8_t(a == 0 ? 0 : std::min(255u, (v * 255 + a / 2) / a)));
+        }
+        raw.push_back(std::uint8_t(a));
+      }
+    }
+  }
+  uLongf size = compressBound(raw.size());
+  Data deflated(size);
+  EXPECT_EQ(compress2(deflated.data(), &size, raw.data(), raw.size(), 6), Z_OK);
+  deflated.resize(size);
+  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto chunk = [&png](const char* type, const Data& data) {
+    Put32(png, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
+  };
+  Data header;
+  Put32(header, w);
+  Put32(header, h);
+  header.insert(header.end(), {8, 6, 0, 0, 1});  // 8-bit RGBA, Adam7
+  chunk("IHDR", header);
+  chunk("IDAT", deflated);
+  chunk("IEND", {});
+  return png;
+}
+
+// The JPEG with an EXIF block recording `exif` orientation (1..8) right after its start.
+Data WithExifOrientation(const Data& jpeg, std::uint16_t exif) {
+  Data app1 = {0xFF,
+               0xE1,
+               0,
+               0,
+               'E',
+               'x',
+               'i',
+               'f',
+               0,
+               0,
+               'I',
+               'I',
+               42,
+               0,
+               8,
+               0,
+               0,
+               0,  // little-endian TIFF, first IFD at 8
+               1,
+               0,  // one entry
+               0x12,
+               0x01,
+               3,
+               0,
+               1,
+               0,
+               0,
+               0,  // orientation, a SHORT, one of it
+               std::uint8_t(exif),
+               0,
+               0,
+               0,
+               0,
+               0,
+               0,
+               0};  // its value; no next IFD
+  app1[3] = std::uint8_t(app1.size() - 2);
+  Data out = jpeg;
+  out.insert(out.begin() + 2, app1.begin(), app1.end());
+  return out;
+}
+
+// The largest difference of any byte of two rasters of the same layout.
+int LargestDifference(const Raster& a, const Raster& b) {
+  int largest = 0;
+  for (std::uint32_t y = 0; y < a.height(); ++y) {
+    for (std::size_t i = 0; i < std::size_t{a.width()} * 4; ++i) {
+      largest = std::max(largest, std::abs(int(a.Row(y)[i]) - int(b.Row(y)[i])));
+    }
+  }
+  return largest;
+}
+
+TEST(ReadImage, ReadsTheTargetSizeNearReadingWholeThenReducing) {
+  // 203 x 157: no factor 1/2, 1/4 or 1/8 divides the sides.
+  const RasterRef opaque = TestPicture(203, 157, false);
+  const RasterRef translucent = TestPicture(203, 157, true);
+  const RasterRef smooth = TestPicture(203, 157, false, false);
+  ASSERT_NE(opaque, nullptr);
+  ASSERT_NE(translucent, nullptr);
+  ASSERT_NE(smooth, nullptr);
+  // Smooth, as a photo is: at a sharp edge the decoder's reduced transforms and averaging
+  // part by up to a sixth of the range.
+  const Data jpeg = *EncodeJPEG(*smooth, 0.95);
+  const struct {
+    const char* name;
+    Data bytes;
+    int tolerance;  // largest difference of a byte from reading whole then reducing
+  } kFiles[] = {
+      // PNG rows are averaged as the whole picture would be: exactly the same pixels.
+      {"PNG, opaque", *EncodePNG(*opaque), 0},
+      {"PNG, alpha", *EncodePNG(*translucent), 0},
+      {"PNG, interlaced", InterlacedPNG(*translucent), 0},
+      // The decoder's own reduced transforms differ a little from averaging: up to 6 levels.
+      {"JPEG", jpeg, 6},
+      {"JPEG, turned right (EXIF 6)", WithExifOrientation(jpeg, 6), 6},
+      {"JPEG, turned 180 (EXIF 3)", WithExifOrientation(jpeg, 3), 6},
+      {"JPEG, left mirrored (EXIF 5)", WithExifOrientation(jpeg, 5), 6},
+  };
+  const ReadOptions kTargets[] = {
+      {50, 50},                   // JPEG at 1/2 (102 x 79), then averaged
+      {24, 0},                    // 1/8 (26 x 20)
+      {0, 40, ReadFit::kCover},   // 1/2 or 1/4 depending on the orientation
+      {30, 30, ReadFit::kCover},  // 1/4
+      {1, 1},                     // the least
+      {150, 150},                 // whole, then averaged
+      {1000, 1000},               // larger than the picture: read whole
+  };
+  for (const auto& file : kFiles) {
+    SCOPED_TRACE(file.name);
+    const Result<ImageRef> whole = ReadImage(file.bytes);
+    ASSERT_TRUE(whole.ok()) << whole.error().message;
+    const Image& reference = **whole;
+    const RasterRef stored = reference.raster();
+    const bool transposed = Image::IsTransposed(reference.orientation());
+    const PixelSize displayed = transposed ? PixelSize{stored->height(), stored->width()}
+                                           : PixelSize{stored->width(), stored->height()};
+    const Result<PixelSize> probed = ReadImageSize(file.bytes);
+    ASSERT_TRUE(probed.ok());
+    EXPECT_EQ(*probed, displayed);
+    for (const ReadOptions& target : kTargets) {
+      SCOPED_TRACE(std::to_string(target.width) + " x " + std::to_string(target.height));
+      const PixelSize size = ReadSize(displayed.width, displayed.height, target);
+      const Result<ImageRef> read = ReadImage(file.bytes, target);
+      ASSERT_TRUE(read.ok()) << read.error().message;
+      const Image& image = **read;
+      EXPECT_EQ(image.orientation(), reference.orientation());
+      EXPECT_EQ(image.scale(), 1.0);
+      EXPECT_EQ(image.size(), (Size{double(size.width), double(size.height)}));
+      const PixelSize raster{image.raster()->width(), image.raster()->height()};
+      const PixelSize stored_size = transposed ? PixelSize{size.height, size.width} : size;
+      EXPECT_EQ(raster, stored_size);
+      EXPECT_EQ(image.raster()->bitmap_info(), stored->bitmap_info());
+      // What reading whole and reducing as stored gives.
+      const PixelLayout layout =
+          PixelLayout::Working(raster.width, raster.height, raster.width * 4, stored->IsOpaque());
+      std::vector<std::uint8_t> reduced(layout.ByteCount());
+      ASSERT_TRUE(ResampleOriented(stored->view(), {layout, reduced.data()}, kOrientationUp));
+      const RasterRef expected = Raster::Make(layout, std::move(reduced));
+      EXPECT_LE(LargestDifference(*image.raster(), *expected), file.tolerance);
+    }
+  }
+}
+
+TEST(ReadImage, OptionsWithoutASideAreThePlainReadAndFilesReadAlike) {
+  const Data png = *EncodePNG(*TestPicture(64, 48, true));
+  const Result<ImageRef> plain = ReadImage(png, ReadOptions{});
+  ASSERT_TRUE(plain.ok());
+  EXPECT_EQ(plain.value()->size(), (Size{64, 48}));
+  testing::TempDir dir;
+  const std::string path = dir.Write("p.png", std::string(png.begin(), png.end()));
+  const Result<ImageRef> from_file = ReadImageFile(path, {16, 16, ReadFit::kCover});
+  ASSERT_TRUE(from_file.ok());
+  EXPECT_EQ(from_file.value()->size(), (Size{21, 16}));
+  const Result<ImageRef> missing = ReadImageFile(dir.File("none.png"), {16, 16});
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.error().kind, ErrorKind::kMissing);
+  // Neither PNG nor JPEG: the other formats' reason.
+  const Result<ImageRef> other = ReadImage(Data{'G', 'I', 'F', '8', '9', 'a'}, {16, 16});
+  ASSERT_FALSE(other.ok());
+  EXPECT_EQ(other.error().kind, ErrorKind::kUnsupported);
+  // Cut short, the reduced reads refuse the file as the whole read does.
+  const Data jpeg = *EncodeJPEG(*TestPicture(64, 48, false), 0.9);
+  for (const Data* bytes : {&png, &jpeg}) {
+    const Result<ImageRef> cut = ReadImage(std::span(bytes->data(), bytes->size() - 20), {8, 8});
+    ASSERT_FALSE(cut.ok());
+    EXPECT_EQ(cut.error().kind, ErrorKind::kMalformed);
+  }
+}
+
+std::string Fixture(const std::string& name) {
+  return std::string(KELVANE_TESTDATA_DIR) + "/images/" + name;
+}
+
+// Headers claiming more pixels than the limit are refused before any is made, also when the
+// picture is to be read small: the limit is on the declared picture, not the target.
+[[maybe_unused]] const bool kReducedBombs = testing::ChildProcess("image-bombs-reduced", [] {
+  int status = 0;
+  for (const char* name : {"bomb.png", "bomb.jpg"}) {
+    ++status;
+    const Result<ImageRef> image = ReadImageFile(Fixture(name), {64, 64, ReadFit::kCover});
+    if (image.ok() || image.error().kind != ErrorKind::kTooLarge) return status;
+    std::ifstream in(Fixture(name), std::ios::binary);
+    const Data bytes{std::istreambuf_iterator<char>(in), {}};
+    const Result<PixelSize> size = ReadImageSize(bytes);
+    if (size.ok() || size.error().kind != ErrorKind::kTooLarge) return status + 10;
+  }
+  return 0;
+});
+
+TEST(ReadImage, ReducedReadsStillRefuseBombs) {
+  const testing::ChildOutcome outcome =
+      testing::RunLimitedChild("image-bombs-reduced", {.memory_bytes = 512u << 20, .seconds = 10});
+  // 1 or 11: the PNG bomb was not refused for its size; 2 or 12: the JPEG bomb.
+  EXPECT_EQ(outcome.status, 0);
+}
+
+}  // namespace
+}  // namespace kelvane::platform
