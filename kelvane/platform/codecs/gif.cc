@@ -47,9 +47,9 @@ struct FreeDeleter {
 Error Damaged(int error) {
   if (error == D_GIF_ERR_NOT_ENOUGH_MEM) return Error{ErrorKind::kIo, "out of memory"};
   const char* reason = GifErrorString(error);
-  return Error{ErrorKind::kMalformed, std::string("a damaged GIF picture") +
-                                          (reason != nullptr ? std::string(" (") + reason + ")"
-                                                             : std::string())};
+  return Error{ErrorKind::kMalformed,
+               std::string("a damaged GIF picture") +
+                   (reason != nullptr ? std::string(" (") + reason + ")" : std::string())};
 }
 
 Error TooManyBlocks() {
@@ -111,8 +111,8 @@ Result<RasterRef> ReadGIFOrThrow(std::span<const std::uint8_t> bytes) {
   }
   // Decoding passes over every pixel of the frame, also those off the screen.
   if (!DecodedSizeAllowed(std::uint32_t(frame.Width), std::uint32_t(frame.Height))) {
-    return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(std::uint32_t(frame.Width),
-                                                            std::uint32_t(frame.Height))};
+    return Error{ErrorKind::kTooLarge,
+                 OverDecodedSizeLimit(std::uint32_t(frame.Width), std::uint32_t(frame.Height))};
   }
   const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
   if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0) {
@@ -132,12 +132,12 @@ Result<RasterRef> ReadGIFOrThrow(std::span<const std::uint8_t> bytes) {
   }
   if (transparent >= 0 && transparent < 256) palette[transparent] = 0;
 
-  const bool covers = frame.Left == 0 && frame.Top == 0 &&
-                      std::uint32_t(frame.Width) >= width && std::uint32_t(frame.Height) >= height;
+  const bool covers = frame.Left == 0 && frame.Top == 0 && std::uint32_t(frame.Width) >= width &&
+                      std::uint32_t(frame.Height) >= height;
   const bool opaque = covers && (transparent < 0 || transparent >= 256);
   const std::size_t row = std::size_t{width} * 4;
-  auto* pixels = static_cast<std::uint8_t*>(opaque ? std::malloc(row * height)
-                                                   : std::calloc(row, height));
+  auto* pixels =
+      static_cast<std::uint8_t*>(opaque ? std::malloc(row * height) : std::calloc(row, height));
   if (pixels == nullptr) return Error{ErrorKind::kIo, "out of memory"};
   std::unique_ptr<std::uint8_t, FreeDeleter> owned(pixels);
 
@@ -167,8 +167,8 @@ Result<RasterRef> ReadGIFOrThrow(std::span<const std::uint8_t> bytes) {
     }
   }
   // The frames after the first are left unread.
-  RasterRef raster = Raster::Wrap(PixelLayout::Working(width, height, row, opaque),
-                                  owned.release(), [pixels] { std::free(pixels); });
+  RasterRef raster = Raster::Wrap(PixelLayout::Working(width, height, row, opaque), owned.release(),
+                                  [pixels] { std::free(pixels); });
   if (raster == nullptr) return Error{ErrorKind::kIo, "out of memory"};
   return raster;
 }

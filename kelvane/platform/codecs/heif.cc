@@ -54,10 +54,19 @@ struct FreeDeleter {
   void operator()(std::uint8_t* pixels) const { std::free(pixels); }
 };
 
+// libheif's words for an error on one line: its messages may end in a line break.
+std::string Reason(const heif_error& error) {
+  if (error.message == nullptr) return {};
+  std::string text = error.message;
+  for (char& c : text) {
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text.empty() ? text : " (" + text + ")";
+}
+
 Error FromHeif(const heif_error& error) {
-  const std::string reason =
-      error.message != nullptr && error.message[0] != '\0' ? std::string(" (") + error.message + ")"
-                                                           : std::string();
+  const std::string reason = Reason(error);
   if (error.subcode == heif_suberror_Security_limit_exceeded) {
     return Error{ErrorKind::kTooLarge, "a HEIF picture over the decoded-size limit of " +
                                            std::to_string(kMaxDecodedPixels / 1'000'000) +
@@ -177,8 +186,8 @@ bool IsHEIF(std::span<const std::uint8_t> bytes) noexcept {
   // size, "ftyp", the major brand, its version, then compatible brands to the box's end.
   if (bytes.size() < 16 || std::memcmp(bytes.data() + 4, "ftyp", 4) != 0) return false;
   const std::uint8_t* d = bytes.data();
-  const std::size_t box = (std::size_t{d[0]} << 24) | (std::size_t{d[1]} << 16) |
-                          (std::size_t{d[2]} << 8) | d[3];
+  const std::size_t box =
+      (std::size_t{d[0]} << 24) | (std::size_t{d[1]} << 16) | (std::size_t{d[2]} << 8) | d[3];
   if (box < 16 || box > bytes.size()) return false;
   if (IsHEIFBrand(d + 8)) return true;
   // A file-type box lists a few brands; the first 64 are looked at.

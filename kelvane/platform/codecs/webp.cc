@@ -90,8 +90,7 @@ Result<internal::DecodedPicture> ReadWebPOrThrow(std::span<const std::uint8_t> b
   }
 
   ImageOrientation orientation = kOrientationUp;
-  if (demux != nullptr &&
-      (WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & EXIF_FLAG) != 0) {
+  if (demux != nullptr && (WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & EXIF_FLAG) != 0) {
     WebPChunkIterator chunk;
     if (WebPDemuxGetChunk(demux.get(), "EXIF", 1, &chunk)) {
       orientation = ImageOrientationFromExif(
@@ -118,8 +117,7 @@ Result<internal::DecodedPicture> ReadWebPOrThrow(std::span<const std::uint8_t> b
     if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) return Damaged(VP8_STATUS_BITSTREAM_ERROR);
     const int x = frame.x_offset, y = frame.y_offset, w = frame.width, h = frame.height;
     const WebPData fragment = frame.fragment;
-    const bool covers = x == 0 && y == 0 && std::uint32_t(w) == width &&
-                        std::uint32_t(h) == height;
+    const bool covers = x == 0 && y == 0 && std::uint32_t(w) == width && std::uint32_t(h) == height;
     const bool opaque = covers && !frame.has_alpha;
     WebPDemuxReleaseIterator(&frame);
     // The demuxer has checked that the frame lies on the canvas; checked again, as the decode
@@ -128,8 +126,8 @@ Result<internal::DecodedPicture> ReadWebPOrThrow(std::span<const std::uint8_t> b
         std::uint32_t(y) + std::uint32_t(h) > height) {
       return Damaged(VP8_STATUS_BITSTREAM_ERROR);
     }
-    pixels.data = static_cast<std::uint8_t*>(covers ? std::malloc(row * height)
-                                                    : std::calloc(row, height));
+    pixels.data =
+        static_cast<std::uint8_t*>(covers ? std::malloc(row * height) : std::calloc(row, height));
     if (pixels.data == nullptr) return Error{ErrorKind::kIo, "out of memory"};
     std::uint8_t* origin = pixels.data + std::size_t(y) * row + std::size_t(x) * 4;
     const VP8StatusCode decoded =

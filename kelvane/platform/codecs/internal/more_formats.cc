@@ -15,9 +15,9 @@ Result<DecodedPicture> ReadMoreFormats(std::span<const std::uint8_t> bytes) noex
     if (!raster) return raster.error();
     return DecodedPicture{std::move(raster).value(), kOrientationUp};
   }
-  return Error{ErrorKind::kUnsupported,
-               HEIFReadable() ? "not a PNG, JPEG, WebP, GIF, HEIC or AVIF picture"
-                              : "not a PNG, JPEG, WebP or GIF picture"};
+  return Error{ErrorKind::kUnsupported, HEIFReadable()
+                                            ? "not a PNG, JPEG, WebP, GIF, HEIC or AVIF picture"
+                                            : "not a PNG, JPEG, WebP or GIF picture"};
 }
 
 }  // namespace kelvane::platform::internal

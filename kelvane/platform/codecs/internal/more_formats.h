@@ -16,7 +16,7 @@ namespace kelvane::platform::internal {
 
 // A decoded picture: the raster as the file stores it and how it is to be turned for display.
 struct DecodedPicture {
-  RasterRef raster;                                 // never null in a result
+  RasterRef raster;                               // never null in a result
   ImageOrientation orientation = kOrientationUp;  // the file's own orientation
 };
 
