@@ -16,7 +16,9 @@
 // Builds made with the CMake option KELVANE_WITH_HEIF OFF have no libheif: IsHEIF() still
 // recognises the files, and ReadHEIF() refuses them (kUnsupported).
 //
-// Threads: any thread; nothing is shared. libheif is asked to decode on the calling thread.
+// Threads: any thread; nothing is shared. libheif is asked to start no threads of its own for
+// the tiles of a picture; the codecs behind it may use threads during a decode, ended by its
+// return.
 #pragma once
 
 #include <cstdint>
