@@ -133,8 +133,12 @@ has_file libkelvane-static-dev "$list" '/cmake/kelvane/kelvaneStaticTargets\.cma
 lacks_file libkelvane-static-dev "$list" '/include/|\.so|/bin/'
 grep -qF "libkelvane-dev (= $deb_version)" <<<"$deps" ||
   fail "libkelvane-static-dev does not depend on libkelvane-dev (= $deb_version)"
-while read -r module dev _; do
+# An engine behind an option (a third field) only where the build has the option ON.
+while read -r module dev option _; do
   case "$module" in '' | '#'*) continue ;; esac
+  if [ -n "$option" ] && ! grep -qE "^$option:BOOL=(ON|1|TRUE|YES)$" "$build/CMakeCache.txt"; then
+    continue
+  fi
   depends_on libkelvane-static-dev "$deps" "$dev"
 done <"$root/cmake/engines.txt"
 

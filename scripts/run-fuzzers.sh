@@ -33,7 +33,8 @@ timeout_of() {
 
 max_len_of() {
   case "$1" in
-    archive_fuzz | jpeg_fuzz | mime_fuzz | plist_fuzz | png_fuzz | records_fuzz | strings_fuzz)
+    archive_fuzz | gif_fuzz | heif_fuzz | jpeg_fuzz | mime_fuzz | plist_fuzz | png_fuzz | records_fuzz \
+    | strings_fuzz | webp_fuzz)
       echo 1048576 ;;
     *) echo 65536 ;;
   esac

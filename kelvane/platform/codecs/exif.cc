@@ -4,6 +4,10 @@
 #include <libexif/exif-data.h>
 
 #include <cstring>
+#include <new>
+#include <vector>
+
+#include "kelvane/platform/codecs/internal/exif_block.h"
 
 namespace kelvane::platform {
 namespace {
@@ -59,6 +63,29 @@ int ExifOrientation(std::span<const std::uint8_t> jpeg) noexcept {
   }
   return 0;
 }
+
+namespace internal {
+
+int ExifBlockOrientation(std::span<const std::uint8_t> block) noexcept {
+  static constexpr std::uint8_t kPrefix[6] = {'E', 'x', 'i', 'f', 0, 0};
+  // Blocks larger than the reader's 32-bit size are past any EXIF block a picture carries.
+  if (block.size() > 0xFFFF'FFF0u) return 0;
+  if (block.size() > 6 && std::memcmp(block.data(), kPrefix, 6) == 0) {
+    return OrientationInSegment(block.data(), block.size());
+  }
+  if (block.size() < 8) return 0;
+  // libexif takes a block that starts with the prefix (or a JPEG stream): a bare TIFF block is
+  // read behind a copy of the prefix.
+  try {
+    std::vector<std::uint8_t> prefixed(kPrefix, kPrefix + 6);
+    prefixed.insert(prefixed.end(), block.begin(), block.end());
+    return OrientationInSegment(prefixed.data(), prefixed.size());
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+}  // namespace internal
 
 ImageOrientation ImageOrientationFromExif(int exif) noexcept {
   switch (exif) {

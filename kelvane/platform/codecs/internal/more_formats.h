@@ -20,8 +20,12 @@ struct DecodedPicture {
   ImageOrientation orientation = kOrientationUp;  // the file's own orientation
 };
 
-// The picture in `bytes` when they hold a format read here besides PNG and JPEG; kUnsupported
-// when they hold none of them, else the decoder's reason.
+// The picture in `bytes` when they hold a format read here besides PNG and JPEG (WebP with the
+// orientation of its EXIF chunk, GIF, HEIC and AVIF upright); kUnsupported when they hold none
+// of them, else the decoder's reason.
 [[nodiscard]] Result<DecodedPicture> ReadMoreFormats(std::span<const std::uint8_t> bytes) noexcept;
+
+// ReadWebP() (codecs/webp.h) with the orientation of the file's EXIF chunk.
+[[nodiscard]] Result<DecodedPicture> ReadWebPPicture(std::span<const std::uint8_t> bytes) noexcept;
 
 }  // namespace kelvane::platform::internal

@@ -1,0 +1,594 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "kelvane/platform/codecs/internal/more_formats.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kelvane/platform/codecs/gif.h"
+#include "kelvane/platform/codecs/heif.h"
+#include "kelvane/platform/codecs/limits.h"
+#include "kelvane/platform/codecs/webp.h"
+#include "kelvane/platform/core/string.h"
+#include "kelvane/platform/pixels/internal/pixel_format.h"
+#include "kelvane/testing/child_process.h"
+
+#if KELVANE_WITH_HEIF
+#include <libheif/heif.h>
+#endif
+
+namespace kelvane::platform {
+namespace {
+
+using internal::DecodedPicture;
+using internal::ReadMoreFormats;
+
+// A 32 x 16 picture of eight 8 x 8 blocks of one colour each (R, G, B, A, not premultiplied):
+// different sides, so that a turn shows, and blocks, so that lossy codecs keep their middles.
+struct Picture {
+  std::uint32_t width = 32, height = 16;
+  std::vector<std::uint8_t> rgba;                                // rows of width x 4 bytes
+  std::uint32_t Pixel(std::uint32_t x, std::uint32_t y) const {  // 0xAARRGGBB
+    const std::uint8_t* p = &rgba[(std::size_t(y) * width + x) * 4];
+    return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[0]} << 16) | (p[1] << 8) | p[2];
+  }
+};
+
+constexpr std::uint32_t kColours[8] = {0xDC1E1E, 0x1EC83C, 0x283CD2, 0xE6DC28,
+                                       0x808080, 0xFAFAFA, 0x0A0A0A, 0xC828B4};
+
+// `alphas` per block; with `alphas` null every block is opaque.
+Picture Blocks(const std::uint8_t* alphas = nullptr) {
+  Picture picture;
+  picture.rgba.resize(std::size_t(picture.width) * picture.height * 4);
+  for (std::uint32_t y = 0; y < picture.height; ++y) {
+    for (std::uint32_t x = 0; x < picture.width; ++x) {
+      const int block = int(y / 8) * 4 + int(x / 8);
+      std::uint8_t* p = &picture.rgba[(std::size_t(y) * picture.width + x) * 4];
+      p[0] = std::uint8_t(kColours[block] >> 16);
+      p[1] = std::uint8_t(kColours[block] >> 8);
+      p[2] = std::uint8_t(kColours[block]);
+      p[3] = alphas != nullptr ? alphas[block] : 255;
+    }
+  }
+  return picture;
+}
+
+constexpr std::uint8_t kAlphas[8] = {255, 0, 128, 255, 64, 255, 200, 255};
+
+// Where displayed pixel (x, y) of a w x h display comes from in the stored picture, for the
+// EXIF orientations the HEIF rows write as the format's own transformations.
+void StoredPosition(int exif, std::uint32_t w, std::uint32_t h, std::uint32_t x, std::uint32_t y,
+                    std::uint32_t* sx, std::uint32_t* sy) {
+  switch (exif) {
+    case 2:  // mirrored left to right
+      *sx = w - 1 - x, *sy = y;
+      return;
+    case 3:  // turned 180 degrees
+      *sx = w - 1 - x, *sy = h - 1 - y;
+      return;
+    case 6:  // turned 90 degrees clockwise to show: the display's columns are stored rows
+      *sx = y, *sy = w - 1 - x;
+      return;
+    default:
+      *sx = x, *sy = y;
+  }
+}
+
+// ---- encoders -----------------------------------------------------------------------------
+
+std::vector<std::uint8_t> Bgra(const Picture& picture) {
+  std::vector<std::uint8_t> bgra(picture.rgba);
+  for (std::size_t i = 0; i < bgra.size(); i += 4) std::swap(bgra[i], bgra[i + 2]);
+  return bgra;
+}
+
+Data EncodeWebP(const Picture& picture, bool lossless) {
+  const std::vector<std::uint8_t> bgra = Bgra(picture);
+  std::uint8_t* out = nullptr;
+  const int w = int(picture.width), h = int(picture.height);
+  const std::size_t size = lossless ? WebPEncodeLosslessBGRA(bgra.data(), w, h, w * 4, &out)
+                                    : WebPEncodeBGRA(bgra.data(), w, h, w * 4, 95, &out);
+  Data file(out, out + size);
+  WebPFree(out);
+  return file;
+}
+
+// A TIFF block with one IFD0 entry, the orientation; little-endian ("II") or big ("MM").
+Data ExifBlock(int orientation, bool big_endian, bool jpeg_prefix) {
+  Data block;
+  if (jpeg_prefix) block = {'E', 'x', 'i', 'f', 0, 0};
+  const auto put = [&](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+      const int shift = big_endian ? 8 * (bytes - 1 - i) : 8 * i;
+      block.push_back(std::uint8_t(value >> shift));
+    }
+  };
+  block.push_back(big_endian ? 'M' : 'I');
+  block.push_back(big_endian ? 'M' : 'I');
+  put(42, 2);
+  put(8, 4);                       // IFD0 right after the header
+  put(1, 2);                       // one entry
+  put(0x0112, 2), put(3, 2);       // orientation, SHORT
+  put(1, 4), put(orientation, 2);  // one value, in the entry
+  put(0, 2);                       // padding of the value field
+  put(0, 4);                       // no next IFD
+  return block;
+}
+
+Data WithExifChunk(const Data& webp, const Data& exif) {
+  WebPMux* mux = WebPMuxNew();
+  const WebPData image{webp.data(), webp.size()};
+  const WebPData chunk{exif.data(), exif.size()};
+  WebPData out{};
+  Data file;
+  if (WebPMuxSetImage(mux, &image, 1) == WEBP_MUX_OK &&
+      WebPMuxSetChunk(mux, "EXIF", &chunk, 1) == WEBP_MUX_OK &&
+      WebPMuxAssemble(mux, &out) == WEBP_MUX_OK) {
+    file.assign(out.bytes, out.bytes + out.size);
+  }
+  WebPDataClear(&out);
+  WebPMuxDelete(mux);
+  return file;
+}
+
+// Two frames: the first `first`, the second opaque white.
+Data AnimatedWebP(const Picture& first) {
+  WebPAnimEncoderOptions options;
+  WebPAnimEncoderOptionsInit(&options);
+  WebPAnimEncoder* encoder = WebPAnimEncoderNew(int(first.width), int(first.height), &options);
+  WebPConfig config;
+  WebPConfigInit(&config);
+  config.lossless = 1;
+  const Picture white = [&] {
+    Picture all_white = first;
+    std::fill(all_white.rgba.begin(), all_white.rgba.end(), 255);
+    return all_white;
+  }();
+  int timestamp = 0;
+  for (const Picture* frame : {&first, &white}) {
+    WebPPicture picture;
+    WebPPictureInit(&picture);
+    picture.use_argb = 1;
+    picture.width = int(frame->width), picture.height = int(frame->height);
+    WebPPictureImportRGBA(&picture, frame->rgba.data(), int(frame->width) * 4);
+    WebPAnimEncoderAdd(encoder, &picture, timestamp, &config);
+    WebPPictureFree(&picture);
+    timestamp += 100;
+  }
+  WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr);
+  WebPData out{};
+  Data file;
+  if (WebPAnimEncoderAssemble(encoder, &out)) file.assign(out.bytes, out.bytes + out.size);
+  WebPDataClear(&out);
+  WebPAnimEncoderDelete(encoder);
+  return file;
+}
+
+// One frame of a GIF: indexes into the file's colour table, rows top to bottom.
+struct GifFrame {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool interlace = false;
+  int transparent = NO_TRANSPARENT_COLOR;
+  std::vector<GifPixelType> indexes;
+};
+
+int WriteToData(GifFileType* gif, const GifByteType* bytes, int length) {
+  auto* out = static_cast<Data*>(gif->UserData);
+  out->insert(out->end(), bytes, bytes + length);
+  return length;
+}
+
+// A GIF of the frames on a width x height screen, the colour table kColours (then black), and
+// `comment_blocks` one-byte comment sub-blocks before the first frame.
+Data EncodeGIF(int width, int height, const std::vector<GifFrame>& frames,
+               std::size_t comment_blocks = 0) {
+  Data file;
+  int error = 0;
+  GifFileType* gif = EGifOpen(&file, WriteToData, &error);
+  GifColorType colours[16] = {};
+  for (int i = 0; i < 8; ++i) {
+    colours[i] = {GifByteType(kColours[i] >> 16), GifByteType(kColours[i] >> 8),
+                  GifByteType(kColours[i])};
+  }
+  ColorMapObject* map = GifMakeMapObject(16, colours);
+  EGifSetGifVersion(gif, true);
+  EGifPutScreenDesc(gif, width, height, 4, 0, map);
+  if (comment_blocks > 0) {
+    EGifPutExtensionLeader(gif, COMMENT_EXT_FUNC_CODE);
+    const GifByteType byte = 'x';
+    for (std::size_t i = 0; i < comment_blocks; ++i) EGifPutExtensionBlock(gif, 1, &byte);
+    EGifPutExtensionTrailer(gif);
+  }
+  for (const GifFrame& frame : frames) {
+    GraphicsControlBlock control{};
+    control.TransparentColor = frame.transparent;
+    GifByteType extension[4];
+    const std::size_t length = EGifGCBToExtension(&control, extension);
+    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension);
+    EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height, frame.interlace,
+                     nullptr);
+    // An interlaced frame's rows go in the order of its passes.
+    std::vector<int> rows;
+    const int starts[4] = {0, 4, 2, 1}, steps[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < (frame.interlace ? 4 : 1); ++pass) {
+      for (int y = frame.interlace ? starts[pass] : 0; y < frame.height;
+           y += frame.interlace ? steps[pass] : 1) {
+        rows.push_back(y);
+      }
+    }
+    for (int y : rows) {
+      std::vector<GifPixelType> line(frame.indexes.begin() + y * frame.width,
+                                     frame.indexes.begin() + (y + 1) * frame.width);
+      EGifPutLine(gif, line.data(), frame.width);
+    }
+  }
+  EGifCloseFile(gif, &error);
+  GifFreeMapObject(map);
+  return file;
+}
+
+// The blocks picture as a GIF frame of colour indexes.
+GifFrame BlockFrame(int transparent, bool interlace) {
+  GifFrame frame{0, 0, 32, 16, interlace, transparent, {}};
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 32; ++x) frame.indexes.push_back(GifPixelType((y / 8) * 4 + x / 8));
+  }
+  return frame;
+}
+
+#if KELVANE_WITH_HEIF
+heif_error WriteHeif(heif_context*, const void* data, std::size_t size, void* out) {
+  auto* file = static_cast<Data*>(out);
+  file->insert(file->end(), static_cast<const std::uint8_t*>(data),
+               static_cast<const std::uint8_t*>(data) + size);
+  return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+// The picture as HEIC or AVIF, stored as it is with `exif` as the format's own turn (irot,
+// imir); empty, with `skip` saying why, when libheif has no encoder for the format.
+Data EncodeHEIF(heif_compression_format format, const Picture& picture, int exif,
+                std::string* skip) {
+  if (!heif_have_encoder_for_format(format)) {
+    *skip = format == heif_compression_HEVC ? "libheif has no HEVC encoder (x265)"
+                                            : "libheif has no AV1 encoder (aom)";
+    return {};
+  }
+  heif_context* context = heif_context_alloc();
+  heif_encoder* encoder = nullptr;
+  heif_context_get_encoder_for_format(context, format, &encoder);
+  heif_encoder_set_lossy_quality(encoder, 90);
+  heif_image* image = nullptr;
+  const int w = int(picture.width), h = int(picture.height);
+  heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+  heif_image_add_plane(image, heif_channel_interleaved, w, h, 8);
+  int stride = 0;
+  std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      std::memcpy(plane + y * stride + x * 3, &picture.rgba[(std::size_t(y) * w + x) * 4], 3);
+    }
+  }
+  heif_encoding_options* options = heif_encoding_options_alloc();
+  options->image_orientation = static_cast<heif_orientation>(exif);
+  Data file;
+  if (heif_context_encode_image(context, image, encoder, options, nullptr).code == heif_error_Ok) {
+    heif_writer writer{1, WriteHeif};
+    heif_context_write(context, &writer, &file);
+  }
+  heif_encoding_options_free(options);
+  heif_image_release(image);
+  heif_encoder_release(encoder);
+  heif_context_free(context);
+  if (file.empty()) *skip = "libheif's encoder failed";
+  return file;
+}
+#endif
+
+// ---- the formats ----------------------------------------------------------------------------
+
+struct FormatCase {
+  const char* name;
+  std::function<Data(std::string* skip)> make;
+  Picture picture;  // as stored, before any turn
+  int turn = 1;     // the EXIF orientation a HEIF decoder applies (1: none)
+  ImageOrientation orientation = kOrientationUp;  // what the read reports
+  bool opaque = true;                             // expected layout: 0x2006, else 0x2002
+  int tolerance = 0;                              // per channel
+  bool lossy = false;  // compared away from the blocks' edges, which lossy codecs smear
+};
+
+TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
+  const Picture opaque = Blocks();
+  const Picture translucent = Blocks(kAlphas);
+  // The GIF's block 2 is its transparent colour.
+  std::uint8_t gif_alphas[8] = {255, 255, 0, 255, 255, 255, 255, 255};
+  const Picture gif = Blocks(gif_alphas);
+  // A 32 x 16 frame at (8, 4) on a 32 x 16 screen: its right 8 columns and bottom 4 rows are
+  // cut off, the screen left of and above it is clear.
+  Picture clipped = Blocks();
+  for (std::uint32_t y = 0; y < 16; ++y) {
+    for (std::uint32_t x = 0; x < 32; ++x) {
+      std::uint8_t* p = &clipped.rgba[(std::size_t(y) * 32 + x) * 4];
+      if (x < 8 || y < 4) {
+        std::memset(p, 0, 4);
+      } else {
+        std::memcpy(p, &opaque.rgba[(std::size_t(y - 4) * 32 + (x - 8)) * 4], 4);
+      }
+    }
+  }
+  std::vector<FormatCase> cases = {
+    {"webp lossless", [&](std::string*) { return EncodeWebP(opaque, true); }, opaque},
+    {"webp lossless alpha, EXIF 6",
+     [&](std::string*) {
+       return WithExifChunk(EncodeWebP(translucent, true), ExifBlock(6, false, false));
+     },
+     // libwebp premultiplies with its own rounding: within 1 of ours.
+     translucent, 1, kOrientationRight, false, 1},
+    {"webp lossless, big-endian EXIF 8 with the JPEG prefix",
+     [&](std::string*) {
+       return WithExifChunk(EncodeWebP(opaque, true), ExifBlock(8, true, true));
+     },
+     opaque, 1, kOrientationLeft},
+    {"webp lossy, EXIF 3",
+     [&](std::string*) {
+       return WithExifChunk(EncodeWebP(opaque, false), ExifBlock(3, false, false));
+     },
+     opaque, 1, kOrientationDown, true, 4, true},
+    {"gif interlaced, transparent colour",
+     [&](std::string*) { return EncodeGIF(32, 16, {BlockFrame(2, true)}); }, gif, 1, kOrientationUp,
+     false},
+    {"gif frame reaching past the screen",
+     [&](std::string*) {
+       GifFrame frame = BlockFrame(NO_TRANSPARENT_COLOR, false);
+       frame.left = 8, frame.top = 4;
+       // Written on a screen that holds the frame, then the screen is made 32 x 16.
+       Data file = EncodeGIF(40, 20, {frame});
+       file[6] = 32, file[7] = 0, file[8] = 16, file[9] = 0;
+       return file;
+     },
+     clipped, 1, kOrientationUp, false},
+#if KELVANE_WITH_HEIF
+    {"heic", [&](std::string* skip) { return EncodeHEIF(heif_compression_HEVC, opaque, 1, skip); },
+     opaque, 1, kOrientationUp, true, 4, true},
+    {"heic turned 90 degrees clockwise",
+     [&](std::string* skip) { return EncodeHEIF(heif_compression_HEVC, opaque, 6, skip); }, opaque,
+     6, kOrientationUp, true, 4, true},
+    {"avif mirrored",
+     [&](std::string* skip) { return EncodeHEIF(heif_compression_AV1, opaque, 2, skip); }, opaque,
+     2, kOrientationUp, true, 4, true},
+    {"avif turned 180 degrees",
+     [&](std::string* skip) { return EncodeHEIF(heif_compression_AV1, opaque, 3, skip); }, opaque,
+     3, kOrientationUp, true, 4, true},
+#endif
+  };
+  for (const FormatCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string skip;
+    const Data file = c.make(&skip);
+    if (!skip.empty()) {
+      // Reported, and the other rows still run.
+      std::printf("[  SKIPPED ] %s: %s\n", c.name, skip.c_str());
+      continue;
+    }
+    ASSERT_FALSE(file.empty());
+    const Result<DecodedPicture> read = ReadMoreFormats(file);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    const Raster& raster = *read->raster;
+    EXPECT_EQ(read->orientation, c.orientation);
+    const bool transposed = c.turn >= 5;
+    const std::uint32_t w = transposed ? c.picture.height : c.picture.width;
+    const std::uint32_t h = transposed ? c.picture.width : c.picture.height;
+    ASSERT_EQ(raster.width(), w);
+    ASSERT_EQ(raster.height(), h);
+    EXPECT_EQ(raster.bitmap_info(), c.opaque ? kOpaqueWorkingBitmapInfo : kWorkingBitmapInfo);
+    int worst = 0;
+    std::string where;
+    for (std::uint32_t y = 0; y < h; ++y) {
+      for (std::uint32_t x = 0; x < w; ++x) {
+        std::uint32_t sx = 0, sy = 0;
+        StoredPosition(c.turn, w, h, x, y, &sx, &sy);
+        // Lossy codecs smear the edges of the blocks: their middles are compared.
+        if (c.lossy && (sx % 8 < 2 || sx % 8 > 5 || sy % 8 < 2 || sy % 8 > 5)) continue;
+        const std::uint32_t stored = c.picture.Pixel(sx, sy);
+        const unsigned a = stored >> 24;
+        const std::uint32_t expected =
+            (a << 24) | (unsigned{internal::Premultiply((stored >> 16) & 0xFF, a)} << 16) |
+            (unsigned{internal::Premultiply((stored >> 8) & 0xFF, a)} << 8) |
+            internal::Premultiply(stored & 0xFF, a);
+        const std::uint32_t got = raster.PremultipliedPixel(x, y);
+        for (int shift = 0; shift < 32; shift += 8) {
+          const int d = std::abs(int((got >> shift) & 0xFF) - int((expected >> shift) & 0xFF));
+          if (d > worst) {
+            worst = d;
+            where = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+          }
+        }
+      }
+    }
+    EXPECT_LE(worst, c.tolerance) << "largest difference at " << where;
+  }
+}
+
+// ---- hostile input --------------------------------------------------------------------------
+
+void Put32LE(Data& out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
+}
+
+// A lossless WebP whose header declares width x height, with a few bytes of data after it.
+Data DeclaredWebP(std::uint32_t width, std::uint32_t height) {
+  Data chunk = {0x2F};
+  Put32LE(chunk, (width - 1) | ((height - 1) << 14));
+  chunk.insert(chunk.end(), 16, 0);
+  Data file = {'R', 'I', 'F', 'F'};
+  Put32LE(file, std::uint32_t(4 + 8 + chunk.size()));
+  file.insert(file.end(), {'W', 'E', 'B', 'P', 'V', 'P', '8', 'L'});
+  Put32LE(file, std::uint32_t(chunk.size()));
+  file.insert(file.end(), chunk.begin(), chunk.end());
+  return file;
+}
+
+Data RandomTail(Data head, std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  while (head.size() < size) head.push_back(std::uint8_t(random()));
+  return head;
+}
+
+// One hostile input and what reading it must give: `kind` for a refusal, or `frame_one` for an
+// animation whose first frame (the blocks, opaque) must come back.
+struct HostileCase {
+  const char* name;
+  std::function<Data()> make;
+  ErrorKind kind = ErrorKind::kMalformed;
+  bool frame_one = false;
+};
+
+std::vector<HostileCase> HostileCases() {
+  std::vector<HostileCase> cases = {
+      {"webp declaring 16384 x 16384", [] { return DeclaredWebP(16384, 16384); },
+       ErrorKind::kTooLarge},
+      {"gif screen of 65535 x 65535",
+       [] {
+         Data file = EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false)});
+         file[6] = file[7] = file[8] = file[9] = 0xFF;
+         return file;
+       },
+       ErrorKind::kTooLarge},
+      {"gif frame of 65535 x 65535 on a small screen",
+       [] {
+         Data file = EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false)});
+         // The image descriptor follows the screen, its table (48 bytes) and the control
+         // block: its sides are at 5..8 after its separator.
+         const std::size_t desc = 13 + 48 + 8;
+         file[desc + 5] = file[desc + 6] = file[desc + 7] = file[desc + 8] = 0xFF;
+         return file;
+       },
+       ErrorKind::kTooLarge},
+      {"gif with a block more than the limit before its frame",
+       [] {
+         return EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false)},
+                          kMaxGIFBlocksBeforeImage);
+       },
+       ErrorKind::kTooLarge},
+      {"webp signature, then garbage",
+       [] {
+         return RandomTail({'R', 'I', 'F', 'F', 0, 1, 0, 0, 'W', 'E', 'B', 'P'}, 300, 1);
+       }},
+      {"gif signature, then garbage",
+       [] {
+         return RandomTail({'G', 'I', 'F', '8', '9', 'a'}, 300, 2);
+       }},
+      {"animated gif",
+       [] {
+         GifFrame second = BlockFrame(NO_TRANSPARENT_COLOR, false);
+         std::fill(second.indexes.begin(), second.indexes.end(), GifPixelType(5));
+         return EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false), second});
+       },
+       ErrorKind::kMalformed, true},
+      {"animated webp", [] { return AnimatedWebP(Blocks()); }, ErrorKind::kMalformed, true},
+  };
+#if KELVANE_WITH_HEIF
+  cases.push_back({"heic declaring 20000 x 20000",
+                   [] {
+                     std::string skip;
+                     Data file = EncodeHEIF(heif_compression_HEVC, Blocks(), 1, &skip);
+                     // The image's spatial extent: box size, "ispe", version and flags, sides.
+                     static constexpr char kIspe[] = "ispe";
+                     const auto at = std::search(file.begin(), file.end(), kIspe, kIspe + 4);
+                     if (at == file.end() || file.end() - at < 16) return Data();
+                     const std::uint8_t side[4] = {0, 0, 0x4E, 0x20};  // 20000
+                     std::copy(side, side + 4, at + 8);
+                     std::copy(side, side + 4, at + 12);
+                     return file;
+                   },
+                   ErrorKind::kTooLarge});
+  cases.push_back({"heif file-type box, then garbage", [] {
+                     return RandomTail(
+                         {0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0}, 300, 3);
+                   }});
+#else
+  cases.push_back({"heif in a build without it",
+                   [] {
+                     return RandomTail(
+                         {0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0}, 300, 3);
+                   },
+                   ErrorKind::kUnsupported});
+#endif
+  return cases;
+}
+
+// Every row in a child under the hostile limits (512 MB, 10 s): a decoder that allocated for
+// a declared picture before checking it would fail there. The status is 1 + the row that
+// failed, or 0.
+[[maybe_unused]] const bool kHostile = testing::ChildProcess("more-formats-hostile", [] {
+  const std::vector<HostileCase> cases = HostileCases();
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Data file = cases[i].make();
+    if (file.empty()) continue;  // no encoder for the format: the format rows say so
+    const Result<DecodedPicture> read = ReadMoreFormats(file);
+    if (cases[i].frame_one) {
+      if (!read.ok() || read->raster->PremultipliedPixel(0, 0) != (0xFF000000u | kColours[0]) ||
+          read->raster->PremultipliedPixel(31, 15) != (0xFF000000u | kColours[7])) {
+        return int(i) + 1;
+      }
+    } else if (read.ok() || read.error().kind != cases[i].kind || read.error().message.empty()) {
+      return int(i) + 1;
+    }
+  }
+  return 0;
+});
+
+TEST(MoreFormats, KeepsItsBudgetsOnHostileInput) {
+  const testing::ChildOutcome outcome =
+      testing::RunLimitedChild("more-formats-hostile", {.memory_bytes = 512u << 20, .seconds = 10});
+  const std::vector<HostileCase> cases = HostileCases();
+  EXPECT_EQ(outcome.status, 0) << (outcome.status >= 1 && outcome.status <= int(cases.size())
+                                       ? cases[outcome.status - 1].name
+                                       : "the child did not finish");
+
+  // Every prefix of a small file of each format is refused, without a crash: before its
+  // signature is whole as not a picture, after as damaged. A GIF needs no trailer after its
+  // frame.
+  const Picture blocks = Blocks();
+  std::vector<std::pair<const char*, Data>> files = {
+      {"webp lossy", EncodeWebP(blocks, false)},
+      {"webp lossless", EncodeWebP(blocks, true)},
+      {"gif", EncodeGIF(32, 16, {BlockFrame(2, true)})},
+  };
+#if KELVANE_WITH_HEIF
+  std::string skip;
+  if (Data heic = EncodeHEIF(heif_compression_HEVC, blocks, 1, &skip); !heic.empty()) {
+    files.emplace_back("heic", std::move(heic));
+  }
+  if (Data avif = EncodeHEIF(heif_compression_AV1, blocks, 1, &skip); !avif.empty()) {
+    files.emplace_back("avif", std::move(avif));
+  }
+#endif
+  for (const auto& [name, file] : files) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(ReadMoreFormats(file).ok());
+    const std::size_t complete = std::string(name) == "gif" ? file.size() - 1 : file.size();
+    for (std::size_t size = 0; size < complete; ++size) {
+      const Result<DecodedPicture> read = ReadMoreFormats(std::span(file.data(), size));
+      ASSERT_FALSE(read.ok()) << size << " bytes";
+      const std::span prefix(file.data(), size);
+      const bool signed_ = IsWebP(prefix) || IsGIF(prefix) || IsHEIF(prefix);
+      EXPECT_EQ(read.error().kind, signed_ ? ErrorKind::kMalformed : ErrorKind::kUnsupported)
+          << size << " bytes: " << read.error().message;
+      EXPECT_EQ(read.error().message.find('\n'), std::string::npos) << read.error().message;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvane::platform
