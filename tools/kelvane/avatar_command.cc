@@ -117,7 +117,8 @@ void AddAvatar(Tool& tool) {
   CLI::Option* surname = command->add_option("--surname", o->surname, "surname");
   CLI::Option* picture =
       command
-          ->add_option("--picture", o->picture, "PNG or JPEG picture to draw instead of initials")
+          ->add_option("--picture", o->picture,
+                       "picture to draw instead of initials: PNG, JPEG, WebP, GIF, HEIC or AVIF")
           ->type_name("FILE");
   for (CLI::Option* initials : {login, name, surname}) initials->excludes(picture);
   command->add_option("--mode", o->mode, "picture placement")

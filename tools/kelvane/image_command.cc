@@ -20,11 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "kelvane/colours/avatar.h"
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/images/create.h"
 #include "kelvane/images/processing.h"
 #include "kelvane/images/resize.h"
 #include "kelvane/platform/codecs/jpeg.h"
+#include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_file.h"
@@ -294,12 +296,16 @@ void AddImage(Tool& tool) {
   CLI::App* info = image->add_subcommand(
       "info", "pixels, points, scale, orientation, alpha layout and colour space of each file");
   auto files = std::make_shared<std::vector<std::string>>();
-  info->add_option("FILE", *files, "PNG or JPEG files")->required()->type_name("FILE");
+  info->add_option("FILE", *files, "pictures: PNG, JPEG, WebP, GIF, HEIC or AVIF")
+      ->required()
+      ->type_name("FILE");
   tool.Runs(info, [files] { return RunInfo(*files); });
 
   CLI::App* convert = image->add_subcommand("convert", "load IN and save it upright");
   auto convert_options = std::make_shared<ConvertOptions>();
-  convert->add_option("IN", convert_options->in, "PNG or JPEG file")->required()->type_name("FILE");
+  convert->add_option("IN", convert_options->in, "picture: PNG, JPEG, WebP, GIF, HEIC or AVIF")
+      ->required()
+      ->type_name("FILE");
   convert_options->output.Add(convert, "file to write: .png, .jpg or .jpeg", true,
                               Written::kPicture);
   AddJPEGQuality(convert, convert_options->quality);
@@ -308,7 +314,9 @@ void AddImage(Tool& tool) {
   CLI::App* resize = image->add_subcommand("resize", "draw IN upright at a new size and save it");
   auto resize_options = std::make_shared<ResizeOptions>();
   ResizeOptions& r = *resize_options;
-  resize->add_option("IN", r.in, "PNG or JPEG file")->required()->type_name("FILE");
+  resize->add_option("IN", r.in, "picture: PNG, JPEG, WebP, GIF, HEIC or AVIF")
+      ->required()
+      ->type_name("FILE");
   r.output.Add(resize, "file to write: .png, .jpg or .jpeg", true, Written::kPicture);
   CLI::Option_group* size = resize->add_option_group("size", "exactly one of these");
   size->add_option("--size", r.size, "new size in pixels")->check(Box());
@@ -337,7 +345,9 @@ void AddImage(Tool& tool) {
   CLI::App* jpeg = image->add_subcommand(
       "jpeg", "save IN upright as JPEG, its longer side at most --limit pixels");
   auto jpeg_options = std::make_shared<JPEGOptions>();
-  jpeg->add_option("IN", jpeg_options->in, "PNG or JPEG file")->required()->type_name("FILE");
+  jpeg->add_option("IN", jpeg_options->in, "picture: PNG, JPEG, WebP, GIF, HEIC or AVIF")
+      ->required()
+      ->type_name("FILE");
   jpeg_options->output.Add(jpeg, "JPEG file to write: .jpg or .jpeg", true, Written::kJPEG);
   jpeg->add_option("--limit", jpeg_options->limit, "longest side in pixels")
       ->required()
@@ -348,7 +358,9 @@ void AddImage(Tool& tool) {
   CLI::App* pixel =
       image->add_subcommand("pixel", "colour (RRGGBB, premultiplied) of one stored pixel");
   auto pixel_options = std::make_shared<PixelOptions>();
-  pixel->add_option("IN", pixel_options->in, "PNG or JPEG file")->required()->type_name("FILE");
+  pixel->add_option("IN", pixel_options->in, "picture: PNG, JPEG, WebP, GIF, HEIC or AVIF")
+      ->required()
+      ->type_name("FILE");
   pixel->add_option("X", pixel_options->x, "column, from the left")
       ->required()
       ->check(Integer(0, std::numeric_limits<std::int32_t>::max()));
@@ -360,7 +372,9 @@ void AddImage(Tool& tool) {
   CLI::App* tint =
       image->add_subcommand("tint", "paint the coverage of IN in one colour and save it");
   auto tint_options = std::make_shared<TintOptions>();
-  tint->add_option("IN", tint_options->in, "PNG or JPEG file")->required()->type_name("FILE");
+  tint->add_option("IN", tint_options->in, "picture: PNG, JPEG, WebP, GIF, HEIC or AVIF")
+      ->required()
+      ->type_name("FILE");
   tint_options->output.Add(tint, "file to write: .png, .jpg or .jpeg", true, Written::kPicture);
   tint->add_option("RRGGBB", tint_options->positional_colour, "the same as --colour");
   tint->add_option("--colour", tint_options->colour, "the colour")->check(Colour());
@@ -451,6 +465,34 @@ int DemoImageOperations(DemoContext& context) {
       << platform::ConcurrencyWidth()
       << " threads (kelvane --one-thread keeps it on one): " << path("picture-x4-cubic.png")
       << "\n";
+  // The enlargement as a phone photo, and a 128-point avatar at scale 3 from it: read whole,
+  // then read for the 384 pixels the avatar covers (the JPEG decoded at a fraction of its sides).
+  WritePicture(*large, path("photo.jpg"), 0.9);
+  const auto timed = [](const auto& work) {
+    const auto begun = std::chrono::steady_clock::now();
+    work();
+    return std::lround(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begun)
+            .count());
+  };
+  ImageRef whole, reduced;
+  const long whole_ms = timed([&] { whole = LoadPicture(path("photo.jpg")); });
+  const long reduced_ms = timed([&] {
+    reduced = LoadPicture(path("photo.jpg"), {384, 384, platform::ReadFit::kCover});
+  });
+  out << "Saved it as photo.jpg and read it back: whole, " << whole->raster()->width() << " x "
+      << whole->raster()->height() << " pixels in " << whole_ms << " ms; for a 384-pixel avatar, "
+      << reduced->raster()->width() << " x " << reduced->raster()->height() << " pixels in "
+      << reduced_ms << " ms.\n";
+  const ImageRef avatar = [&] {
+    const platform::ScopedScreenOverrides scale3(platform::ScreenOverrides{.scale = 3.0});
+    return Avatar::Avatar(reduced, Avatar::kModeFill, nullptr, {128, 128}, Avatar::kClipCircle);
+  }();
+  if (avatar == nullptr) throw Failure("image: cannot draw the avatar");
+  WritePNG(*avatar, path("photo-avatar.png"));
+  out << "$ kelvane avatar --picture photo.jpg --mode fill --size 128 --scale 3 --clip circle\n"
+      << "Drew it as a 128-point avatar at scale 3: " << path("photo-avatar.png") << "\n";
+
   const ImageRef fitted = Resize::resizedImageWithContentMode(
       *turned, platform::kContentModeFit, {100, 100}, platform::kInterpolationDefault);
   if (fitted == nullptr) throw Failure("image: cannot fit");

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// `kelvane image effect`: the image effects on PNG and JPEG files (see the header).
+// `kelvane image effect`: the image effects on picture files (see the header).
 // Demo step: a picture passed through the four presets, each written as a PNG.
 #include "tools/kelvane/image_effect_command.h"
 
@@ -72,7 +72,9 @@ void AddImageEffect(Tool& tool, CLI::App& image) {
   auto o = std::make_shared<EffectOptions>();
   CLI::App* command = image.add_subcommand(
       "effect", "blur, saturate and tint a picture (a frosted copy), written upright");
-  command->add_option("IN", o->in, "PNG or JPEG file")->required()->type_name("FILE");
+  command->add_option("IN", o->in, "picture: PNG, JPEG, WebP, GIF, HEIC or AVIF")
+      ->required()
+      ->type_name("FILE");
   o->output.Add(command, "file to write: .png, .jpg or .jpeg", true, Written::kPicture);
   CLI::Option_group* effect = command->add_option_group("effect", "exactly one of these");
   effect->add_flag("--light", o->light, "blur 60 points, saturation 1.8, white at 0.3");

@@ -264,10 +264,13 @@ TEST(ReadImage, OptionsWithoutASideAreThePlainReadAndFilesReadAlike) {
   const Result<ImageRef> missing = ReadImageFile(dir.File("none.png"), {16, 16});
   ASSERT_FALSE(missing.ok());
   EXPECT_EQ(missing.error().kind, ErrorKind::kMissing);
-  // Neither PNG nor JPEG: the other formats' reason.
-  const Result<ImageRef> other = ReadImage(Data{'G', 'I', 'F', '8', '9', 'a'}, {16, 16});
+  // No picture at all, and a GIF cut after its signature: the other formats' reasons.
+  const Result<ImageRef> other = ReadImage(Data{'n', 'o', 't', 'e', 's'}, {16, 16});
   ASSERT_FALSE(other.ok());
   EXPECT_EQ(other.error().kind, ErrorKind::kUnsupported);
+  const Result<ImageRef> cut_gif = ReadImage(Data{'G', 'I', 'F', '8', '9', 'a'}, {16, 16});
+  ASSERT_FALSE(cut_gif.ok());
+  EXPECT_EQ(cut_gif.error().kind, ErrorKind::kMalformed);
   // Cut short, the reduced reads refuse the file as the whole read does.
   const Data jpeg = *EncodeJPEG(*TestPicture(64, 48, false), 0.9);
   for (const Data* bytes : {&png, &jpeg}) {
