@@ -15,6 +15,8 @@
 #include <new>
 #include <utility>
 
+#include "kelvane/platform/core/internal/file_bytes.h"
+
 namespace kelvane::platform {
 namespace {
 
@@ -128,41 +130,82 @@ std::string DescribeBytes(std::uint64_t bytes) {
   return text;
 }
 
+namespace {
+
+// The bytes of the regular file at `path` into `bytes` (a Data or an internal::FileBytes, both
+// with size(), data() and a resize), at most `max_bytes` of them.
+template <typename Bytes, typename Resize>
+Result<Bytes> ReadRegularFileInto(const std::string& path, std::uint64_t max_bytes, Resize resize) {
+  Result<FileHandle> file = FileHandle::OpenRegular(path);
+  if (!file) return file.error();
+  struct stat status {};
+  if (::fstat(file->Descriptor(), &status) != 0) return Error::FromErrno(errno);
+  const auto too_large = [&] {
+    return Error{ErrorKind::kTooLarge, "over the limit of " + DescribeBytes(max_bytes)};
+  };
+  const Error out_of_memory{ErrorKind::kTooLarge, "out of memory"};
+  const auto declared = static_cast<std::uint64_t>(status.st_size);
+  if (declared > max_bytes) return too_large();
+  // One byte beyond the declared size tells a file that grew while it was read.
+  Bytes bytes;
+  if (!resize(bytes, static_cast<std::size_t>(std::min(declared, max_bytes) + 1))) {
+    return out_of_memory;
+  }
+  std::size_t held = 0;
+  for (;;) {
+    if (held == bytes.size()) {
+      if (held > max_bytes) return too_large();
+      if (!resize(bytes, std::min<std::uint64_t>(max_bytes + 1, held * 2 + 4096))) {
+        return out_of_memory;
+      }
+    }
+    const ssize_t got = ::read(file->Descriptor(), bytes.data() + held, bytes.size() - held);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return Error::FromErrno(errno);
+    }
+    if (got == 0) break;
+    held += static_cast<std::size_t>(got);
+  }
+  if (held > max_bytes) return too_large();
+  if (!resize(bytes, held)) return out_of_memory;
+  return bytes;
+}
+
+}  // namespace
+
 Result<Data> ReadRegularFile(const std::string& path, std::uint64_t max_bytes) noexcept {
   try {
-    Result<FileHandle> file = FileHandle::OpenRegular(path);
-    if (!file) return file.error();
-    struct stat status {};
-    if (::fstat(file->Descriptor(), &status) != 0) return Error::FromErrno(errno);
-    const auto too_large = [&] {
-      return Error{ErrorKind::kTooLarge, "over the limit of " + DescribeBytes(max_bytes)};
-    };
-    const auto declared = static_cast<std::uint64_t>(status.st_size);
-    if (declared > max_bytes) return too_large();
-    // One byte beyond the declared size tells a file that grew while it was read.
-    const std::uint64_t want = std::min(declared, max_bytes) + 1;
-    Data bytes(static_cast<std::size_t>(want));
-    std::size_t held = 0;
-    for (;;) {
-      if (held == bytes.size()) {
-        if (held > max_bytes) return too_large();
-        bytes.resize(std::min<std::uint64_t>(max_bytes + 1, held * 2 + 4096));
-      }
-      const ssize_t got = ::read(file->Descriptor(), bytes.data() + held, bytes.size() - held);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        return Error::FromErrno(errno);
-      }
-      if (got == 0) break;
-      held += static_cast<std::size_t>(got);
-    }
-    if (held > max_bytes) return too_large();
-    bytes.resize(held);
-    return bytes;
+    return ReadRegularFileInto<Data>(path, max_bytes, [](Data& bytes, std::size_t size) {
+      bytes.resize(size);
+      return true;
+    });
   } catch (const std::bad_alloc&) {
     return Error{ErrorKind::kTooLarge, "out of memory"};
   }
 }
+
+namespace internal {
+
+bool FileBytes::Resize(std::size_t size) noexcept {
+  auto* grown = static_cast<std::uint8_t*>(std::realloc(data_.get(), size == 0 ? 1 : size));
+  if (grown == nullptr) return false;
+  (void)data_.release();
+  data_.reset(grown);
+  size_ = size;
+  return true;
+}
+
+Result<FileBytes> ReadRegularFileBytes(const std::string& path, std::uint64_t max_bytes) noexcept {
+  try {
+    return ReadRegularFileInto<FileBytes>(
+        path, max_bytes, [](FileBytes& bytes, std::size_t size) { return bytes.Resize(size); });
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorKind::kTooLarge, "out of memory"};
+  }
+}
+
+}  // namespace internal
 
 namespace {
 

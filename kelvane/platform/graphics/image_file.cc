@@ -10,6 +10,7 @@
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/codecs/png.h"
 #include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/core/internal/file_bytes.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 
@@ -133,11 +134,14 @@ Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes) noexcept {
   }
 }
 
+// Files are read into memory that is not cleared first (a pass over every byte saved), dropped
+// once the picture is decoded.
 Result<ImageRef> ReadImageFile(const std::string& path) noexcept {
   try {
-    const Result<Data> bytes = ReadRegularFile(path, kMaxImageFileBytes);
+    const Result<internal::FileBytes> bytes =
+        internal::ReadRegularFileBytes(path, kMaxImageFileBytes);
     if (!bytes) return bytes.error();
-    return ReadImage(*bytes);
+    return ReadImage(bytes->bytes());
   } catch (const std::bad_alloc&) {
     return Error{ErrorKind::kIo, "out of memory"};
   }
@@ -155,9 +159,10 @@ Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes,
 
 Result<ImageRef> ReadImageFile(const std::string& path, const ReadOptions& options) noexcept {
   try {
-    const Result<Data> bytes = ReadRegularFile(path, kMaxImageFileBytes);
+    const Result<internal::FileBytes> bytes =
+        internal::ReadRegularFileBytes(path, kMaxImageFileBytes);
     if (!bytes) return bytes.error();
-    return ReadImage(*bytes, options);
+    return ReadImage(bytes->bytes(), options);
   } catch (const std::bad_alloc&) {
     return kOutOfMemory;
   }
