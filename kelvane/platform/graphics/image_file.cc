@@ -41,7 +41,8 @@ Result<RasterRef> Reduced(RasterRef raster, PixelSize stored) {
   return reduced;
 }
 
-// A PNG or JPEG picture read for `options`, with its orientation.
+// The picture in `bytes` read for `options`, with its orientation: PNG and JPEG by their
+// decoders' reduced reads, other formats read whole and then reduced.
 Result<ImageRef> ReadForTarget(std::span<const std::uint8_t> bytes, const ReadOptions& options) {
   const bool jpeg = IsJPEG(bytes);
   if (!jpeg && !IsPNG(bytes)) {
