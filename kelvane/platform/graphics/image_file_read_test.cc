@@ -257,6 +257,42 @@ TEST(ReadImage, ReadsTheTargetSizeNearReadingWholeThenReducing) {
   }
 }
 
+TEST(ReadImage, AtSizeReducesEachSideOnItsOwn) {
+  const RasterRef translucent = TestPicture(203, 157, true);
+  const Data png = *EncodePNG(*translucent);
+  // Turned right: displayed 157 x 203.
+  const Data jpeg = WithExifOrientation(*EncodeJPEG(*TestPicture(203, 157, false, false), 0.95), 6);
+  const struct {
+    const char* name;
+    PixelSize asked, displayed;
+  } kCases[] = {
+      {"both sides, another aspect", {50, 7}, {50, 7}},
+      {"a side of 0 reads as 1", {0, 10}, {1, 10}},
+      {"never enlarged", {5000, 5}, {157, 5}},
+      {"the whole picture", {157, 203}, {157, 203}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Result<ImageRef> from_jpeg = ReadImageAtSize(jpeg, c.asked);
+    ASSERT_TRUE(from_jpeg.ok()) << from_jpeg.error().message;
+    EXPECT_EQ(from_jpeg.value()->orientation(), kOrientationRight);
+    EXPECT_EQ(from_jpeg.value()->size(),
+              (Size{double(c.displayed.width), double(c.displayed.height)}));
+    // The PNG is upright, 203 x 157: the same sides asked the other way round, and its pixels
+    // are exactly those of the whole picture reduced.
+    const PixelSize asked{c.asked.height, c.asked.width},
+        got{c.displayed.height, c.displayed.width};
+    const Result<ImageRef> from_png = ReadImageAtSize(png, asked);
+    ASSERT_TRUE(from_png.ok()) << from_png.error().message;
+    const RasterRef raster = from_png.value()->raster();
+    EXPECT_EQ((PixelSize{raster->width(), raster->height()}), got);
+    const PixelLayout layout = PixelLayout::Working(got.width, got.height, got.width * 4);
+    std::vector<std::uint8_t> reduced(layout.ByteCount());
+    ASSERT_TRUE(ResampleOriented(translucent->view(), {layout, reduced.data()}, kOrientationUp));
+    EXPECT_EQ(LargestDifference(*raster, *Raster::Make(layout, std::move(reduced))), 0);
+  }
+}
+
 TEST(ReadImage, OptionsWithoutASideAreThePlainReadAndFilesReadAlike) {
   const Data png = *EncodePNG(*TestPicture(64, 48, true));
   const Result<ImageRef> plain = ReadImage(png, ReadOptions{});
