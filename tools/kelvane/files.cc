@@ -85,6 +85,12 @@ platform::ImageRef LoadPicture(const PictureFile& file, const platform::ReadOpti
   return std::move(image).value();
 }
 
+platform::ImageRef LoadPictureAtSize(const PictureFile& file, platform::PixelSize size) {
+  platform::Result<platform::ImageRef> image = platform::ReadImageAtSize(file.bytes, size);
+  if (!image) Throw(file.path, image.error().message);
+  return std::move(image).value();
+}
+
 void WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes) {
   if (path.empty()) throw UsageError("the output file name is empty");
   const platform::Result<std::monostate> written = platform::WriteFileWhole(path, bytes);

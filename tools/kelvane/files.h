@@ -49,6 +49,8 @@ PictureFile ReadPictureFile(const std::string& path);
 platform::PixelSize PictureSize(const PictureFile& file);
 // LoadPicture() of the file's bytes, with `options` (all of it with options that give no side).
 platform::ImageRef LoadPicture(const PictureFile& file, const platform::ReadOptions& options);
+// LoadPicture() of the file's bytes at exactly `size` displayed pixels (platform::ReadImageAtSize).
+platform::ImageRef LoadPictureAtSize(const PictureFile& file, platform::PixelSize size);
 
 // Writes `bytes` to `path` whole or not at all (see above).
 void WriteOutput(const std::string& path, std::span<const std::uint8_t> bytes);

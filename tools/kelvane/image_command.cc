@@ -206,14 +206,10 @@ ImageRef LoadForLimit(const JPEGOptions& o) {
   const platform::Size size{std::floor(static_cast<float>(w / ratio)),
                             std::floor(static_cast<float>(h / ratio))};
   if (!(size.width >= 1 && size.height >= 1)) return LoadPicture(file, {});
-  const auto width = static_cast<std::uint32_t>(size.width);
-  const auto height = static_cast<std::uint32_t>(size.height);
-  // Covering the size, then reduced to it exactly where the read's rounding left a pixel more.
-  ImageRef image = LoadPicture(file, {width, height, platform::ReadFit::kCover});
-  if (image->size() == size) return image;
-  ImageRef exact = Resize::resizedImage(*image, size, platform::kInterpolationDefault);
-  if (exact == nullptr) throw Failure("jpeg: the picture cannot be reduced");
-  return exact;
+  // Read at exactly that size: its sides are rounded down each on its own, which a fitted
+  // read would not always give.
+  return LoadPictureAtSize(
+      file, {static_cast<std::uint32_t>(size.width), static_cast<std::uint32_t>(size.height)});
 }
 
 int RunJPEG(const JPEGOptions& o) {

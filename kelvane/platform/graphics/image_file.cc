@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/graphics/image_file.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 #include <vector>
@@ -42,32 +43,34 @@ Result<RasterRef> Reduced(RasterRef raster, PixelSize stored) {
   return reduced;
 }
 
-// A PNG or JPEG picture read for `options`, with its orientation.
-Result<ImageRef> ReadForTarget(std::span<const std::uint8_t> bytes, const ReadOptions& options) {
+// The picture in `bytes` read at the displayed size `target` gives for its displayed size,
+// with its orientation: PNG and JPEG by their decoders' reduced reads, other formats read whole
+// and then reduced. REQUIRES: `target` gives sides of 1 .. the picture's.
+template <typename Target>
+Result<ImageRef> ReadAt(std::span<const std::uint8_t> bytes, const Target& target) {
   const bool jpeg = IsJPEG(bytes);
+  RasterRef raster;
+  ImageOrientation orientation = kOrientationUp;
   if (!jpeg && !IsPNG(bytes)) {
     Result<internal::DecodedPicture> picture = internal::ReadMoreFormats(bytes);
     if (!picture) return picture.error();
-    const ImageOrientation orientation = picture->orientation;
+    orientation = picture->orientation;
     const PixelSize stored{picture->raster->width(), picture->raster->height()};
-    const PixelSize displayed = Transposed(stored, orientation);
-    const PixelSize target = ReadSize(displayed.width, displayed.height, options);
-    Result<RasterRef> raster = Reduced(std::move(picture->raster), Transposed(target, orientation));
-    if (!raster) return raster.error();
-    ImageRef image = Image::Make(std::move(raster).value(), 1.0, orientation);
-    if (image == nullptr) return kOutOfMemory;
-    return image;
+    Result<RasterRef> reduced =
+        Reduced(std::move(picture->raster),
+                Transposed(target(Transposed(stored, orientation)), orientation));
+    if (!reduced) return reduced.error();
+    raster = std::move(reduced).value();
+  } else {
+    const Result<PixelSize> stored = jpeg ? ReadJPEGSize(bytes) : ReadPNGSize(bytes);
+    if (!stored) return stored.error();
+    if (jpeg) orientation = ImageOrientationFromExif(ExifOrientation(bytes));
+    const PixelSize size = Transposed(target(Transposed(*stored, orientation)), orientation);
+    Result<RasterRef> read = jpeg ? ReadJPEG(bytes, size) : ReadPNG(bytes, size);
+    if (!read) return read.error();
+    raster = std::move(read).value();
   }
-  const Result<PixelSize> stored = jpeg ? ReadJPEGSize(bytes) : ReadPNGSize(bytes);
-  if (!stored) return stored.error();
-  const ImageOrientation orientation =
-      jpeg ? ImageOrientationFromExif(ExifOrientation(bytes)) : kOrientationUp;
-  const PixelSize displayed = Transposed(*stored, orientation);
-  const PixelSize target =
-      Transposed(ReadSize(displayed.width, displayed.height, options), orientation);
-  Result<RasterRef> raster = jpeg ? ReadJPEG(bytes, target) : ReadPNG(bytes, target);
-  if (!raster) return raster.error();
-  ImageRef image = Image::Make(std::move(raster).value(), 1.0, orientation);
+  ImageRef image = Image::Make(std::move(raster), 1.0, orientation);
   if (image == nullptr) return kOutOfMemory;
   return image;
 }
@@ -151,7 +154,19 @@ Result<ImageRef> ReadImage(std::span<const std::uint8_t> bytes,
                            const ReadOptions& options) noexcept {
   if (options.width == 0 && options.height == 0) return ReadImage(bytes);
   try {
-    return ReadForTarget(bytes, options);
+    return ReadAt(bytes,
+                  [&](PixelSize shown) { return ReadSize(shown.width, shown.height, options); });
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  }
+}
+
+Result<ImageRef> ReadImageAtSize(std::span<const std::uint8_t> bytes, PixelSize size) noexcept {
+  try {
+    return ReadAt(bytes, [&](PixelSize shown) {
+      return PixelSize{std::clamp<std::uint32_t>(size.width, 1, shown.width),
+                       std::clamp<std::uint32_t>(size.height, 1, shown.height)};
+    });
   } catch (const std::bad_alloc&) {
     return kOutOfMemory;
   }

@@ -84,6 +84,13 @@ inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
 [[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImageFile(const std::string& path,
                                                             const ReadOptions& options) noexcept;
 
+// ReadImage() at exactly `size` displayed pixels: each side reduced on its own (the aspect is
+// not kept), held to 1 .. the picture's side, never enlarged; orientation, scale, limits and
+// memory as with options. For a caller whose size comes from a rule of its own rather than
+// from ReadSize().
+[[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImageAtSize(std::span<const std::uint8_t> bytes,
+                                                              PixelSize size) noexcept;
+
 // ReadImage() and ReadImageFile() as an image or null.
 [[nodiscard]] KELVANE_EXPORT ImageRef LoadImage(std::span<const std::uint8_t> bytes) noexcept;
 [[nodiscard]] KELVANE_EXPORT ImageRef LoadImage(const std::string& path) noexcept;

@@ -82,6 +82,27 @@ void Put32(Data& out, std::uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
 }
 
+// A PNG file of a width x height picture: the rest of its header (depth, colour type,
+// compression, filter, interlace) and its image data.
+Data PngFile(std::uint32_t width, std::uint32_t height, const Data& layout, const Data& data) {
+  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto chunk = [&png](const char* type, const Data& content) {
+    Put32(png, static_cast<std::uint32_t>(content.size()));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), content.begin(), content.end());
+    Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
+  };
+  Data header;
+  Put32(header, width);
+  Put32(header, height);
+  header.insert(header.end(), layout.begin(), layout.end());
+  chunk("IHDR", header);
+  chunk("IDAT", data);
+  chunk("IEND", {});
+  return png;
+}
+
 // The picture as an interlaced (Adam7) 8-bit RGBA PNG, unfiltered.
 Data InterlacedPNG(const Raster& raster) {
   const std::uint32_t w = raster.width(), h = raster.height();
@@ -107,22 +128,7 @@ Data InterlacedPNG(const Raster& raster) {
   Data deflated(size);
   EXPECT_EQ(compress2(deflated.data(), &size, raw.data(), raw.size(), 6), Z_OK);
   deflated.resize(size);
-  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  const auto chunk = [&png](const char* type, const Data& data) {
-    Put32(png, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), data.begin(), data.end());
-    Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
-  };
-  Data header;
-  Put32(header, w);
-  Put32(header, h);
-  header.insert(header.end(), {8, 6, 0, 0, 1});  // 8-bit RGBA, Adam7
-  chunk("IHDR", header);
-  chunk("IDAT", deflated);
-  chunk("IEND", {});
-  return png;
+  return PngFile(w, h, {8, 6, 0, 0, 1}, deflated);  // 8-bit RGBA, Adam7
 }
 
 // The JPEG with an EXIF block recording `exif` orientation (1..8) right after its start.
@@ -251,6 +257,42 @@ TEST(ReadImage, ReadsTheTargetSizeNearReadingWholeThenReducing) {
   }
 }
 
+TEST(ReadImage, AtSizeReducesEachSideOnItsOwn) {
+  const RasterRef translucent = TestPicture(203, 157, true);
+  const Data png = *EncodePNG(*translucent);
+  // Turned right: displayed 157 x 203.
+  const Data jpeg = WithExifOrientation(*EncodeJPEG(*TestPicture(203, 157, false, false), 0.95), 6);
+  const struct {
+    const char* name;
+    PixelSize asked, displayed;
+  } kCases[] = {
+      {"both sides, another aspect", {50, 7}, {50, 7}},
+      {"a side of 0 reads as 1", {0, 10}, {1, 10}},
+      {"never enlarged", {5000, 5}, {157, 5}},
+      {"the whole picture", {157, 203}, {157, 203}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Result<ImageRef> from_jpeg = ReadImageAtSize(jpeg, c.asked);
+    ASSERT_TRUE(from_jpeg.ok()) << from_jpeg.error().message;
+    EXPECT_EQ(from_jpeg.value()->orientation(), kOrientationRight);
+    EXPECT_EQ(from_jpeg.value()->size(),
+              (Size{double(c.displayed.width), double(c.displayed.height)}));
+    // The PNG is upright, 203 x 157: the same sides asked the other way round, and its pixels
+    // are exactly those of the whole picture reduced.
+    const PixelSize asked{c.asked.height, c.asked.width},
+        got{c.displayed.height, c.displayed.width};
+    const Result<ImageRef> from_png = ReadImageAtSize(png, asked);
+    ASSERT_TRUE(from_png.ok()) << from_png.error().message;
+    const RasterRef raster = from_png.value()->raster();
+    EXPECT_EQ((PixelSize{raster->width(), raster->height()}), got);
+    const PixelLayout layout = PixelLayout::Working(got.width, got.height, got.width * 4);
+    std::vector<std::uint8_t> reduced(layout.ByteCount());
+    ASSERT_TRUE(ResampleOriented(translucent->view(), {layout, reduced.data()}, kOrientationUp));
+    EXPECT_EQ(LargestDifference(*raster, *Raster::Make(layout, std::move(reduced))), 0);
+  }
+}
+
 TEST(ReadImage, OptionsWithoutASideAreThePlainReadAndFilesReadAlike) {
   const Data png = *EncodePNG(*TestPicture(64, 48, true));
   const Result<ImageRef> plain = ReadImage(png, ReadOptions{});
@@ -278,6 +320,41 @@ TEST(ReadImage, OptionsWithoutASideAreThePlainReadAndFilesReadAlike) {
     ASSERT_FALSE(cut.ok());
     EXPECT_EQ(cut.error().kind, ErrorKind::kMalformed);
   }
+}
+
+// A 64 x 64 grey PNG whose image data inflates to 1 GB of zeros (about 1 MB of file): the
+// rows of the picture, then far more. The streamed read takes the rows it needs and stops.
+Data InflatingPNG() {
+  z_stream z{};
+  deflateInit(&z, 1);
+  const Data zeros(1 << 20, 0);
+  Data out(1 << 16), stream;
+  for (int megabyte = 0; megabyte < 1024; ++megabyte) {
+    z.next_in = const_cast<Bytef*>(zeros.data());
+    z.avail_in = static_cast<uInt>(zeros.size());
+    do {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, megabyte == 1023 ? Z_FINISH : Z_NO_FLUSH);
+      stream.insert(stream.end(), out.data(), z.next_out);
+    } while (z.avail_out == 0);
+  }
+  deflateEnd(&z);
+  return PngFile(64, 64, {8, 0, 0, 0, 0}, stream);  // 8-bit grey, not interlaced
+}
+
+[[maybe_unused]] const bool kReducedDataBomb = testing::ChildProcess("png-data-bomb-reduced", [] {
+  const Result<ImageRef> image = ReadImage(InflatingPNG(), {8, 8});
+  if (!image.ok()) return image.error().kind == ErrorKind::kMalformed ? 0 : 1;
+  return image.value()->raster()->PremultipliedPixel(3, 3) == 0xFF000000u ? 0 : 2;
+});
+
+TEST(ReadImage, StreamedRowsStopAtThePicture) {
+  const testing::ChildOutcome outcome = testing::RunLimitedChild(
+      "png-data-bomb-reduced", {.memory_bytes = 512u << 20, .seconds = 10});
+  EXPECT_EQ(outcome.status, 0);
+  // The file and its making take a few megabytes; inflating it all would take a gigabyte.
+  EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
 }
 
 std::string Fixture(const std::string& name) {
