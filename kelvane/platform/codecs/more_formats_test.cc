@@ -67,20 +67,20 @@ constexpr std::uint8_t kAlphas[8] = {255, 0, 128, 255, 64, 255, 200, 255};
 
 // Where displayed pixel (x, y) of a w x h display comes from in the stored picture, for the
 // EXIF orientations the HEIF rows write as the format's own transformations.
-void StoredPosition(int exif, std::uint32_t w, std::uint32_t h, std::uint32_t x, std::uint32_t y,
-                    std::uint32_t* sx, std::uint32_t* sy) {
+struct Position {
+  std::uint32_t x, y;
+};
+Position StoredPosition(int exif, std::uint32_t w, std::uint32_t h, std::uint32_t x,
+                        std::uint32_t y) {
   switch (exif) {
     case 2:  // mirrored left to right
-      *sx = w - 1 - x, *sy = y;
-      return;
+      return {w - 1 - x, y};
     case 3:  // turned 180 degrees
-      *sx = w - 1 - x, *sy = h - 1 - y;
-      return;
+      return {w - 1 - x, h - 1 - y};
     case 6:  // turned 90 degrees clockwise to show: the display's columns are stored rows
-      *sx = y, *sy = w - 1 - x;
-      return;
+      return {y, w - 1 - x};
     default:
-      *sx = x, *sy = y;
+      return {x, y};
   }
 }
 
@@ -116,12 +116,14 @@ Data ExifBlock(int orientation, bool big_endian, bool jpeg_prefix) {
   block.push_back(big_endian ? 'M' : 'I');
   block.push_back(big_endian ? 'M' : 'I');
   put(42, 2);
-  put(8, 4);                       // IFD0 right after the header
-  put(1, 2);                       // one entry
-  put(0x0112, 2), put(3, 2);       // orientation, SHORT
-  put(1, 4), put(orientation, 2);  // one value, in the entry
-  put(0, 2);                       // padding of the value field
-  put(0, 4);                       // no next IFD
+  put(8, 4);            // IFD0 right after the header
+  put(1, 2);            // one entry
+  put(0x0112, 2);       // orientation
+  put(3, 2);            // SHORT
+  put(1, 4);            // one value
+  put(orientation, 2);  // in the entry
+  put(0, 2);            // padding of the value field
+  put(0, 4);            // no next IFD
   return block;
 }
 
@@ -159,7 +161,8 @@ Data AnimatedWebP(const Picture& first) {
     WebPPicture picture;
     WebPPictureInit(&picture);
     picture.use_argb = 1;
-    picture.width = int(frame->width), picture.height = int(frame->height);
+    picture.width = int(frame->width);
+    picture.height = int(frame->height);
     WebPPictureImportRGBA(&picture, frame->rgba.data(), int(frame->width) * 4);
     WebPAnimEncoderAdd(encoder, &picture, timestamp, &config);
     WebPPictureFree(&picture);
@@ -371,13 +374,14 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
      3, kOrientationUp, true, 4, true},
 #endif
   };
+  std::string skipped;
   for (const FormatCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::string skip;
     const Data file = c.make(&skip);
     if (!skip.empty()) {
-      // Reported, and the other rows still run.
-      std::printf("[  SKIPPED ] %s: %s\n", c.name, skip.c_str());
+      // The other rows still run; the test is reported skipped at the end.
+      skipped += std::string(c.name) + ": " + skip + "; ";
       continue;
     }
     ASSERT_FALSE(file.empty());
@@ -395,8 +399,7 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
     std::string where;
     for (std::uint32_t y = 0; y < h; ++y) {
       for (std::uint32_t x = 0; x < w; ++x) {
-        std::uint32_t sx = 0, sy = 0;
-        StoredPosition(c.turn, w, h, x, y, &sx, &sy);
+        const auto [sx, sy] = StoredPosition(c.turn, w, h, x, y);
         // Lossy codecs smear the edges of the blocks: their middles are compared.
         if (c.lossy && (sx % 8 < 2 || sx % 8 > 5 || sy % 8 < 2 || sy % 8 > 5)) continue;
         const std::uint32_t stored = c.picture.Pixel(sx, sy);
@@ -417,6 +420,7 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
     }
     EXPECT_LE(worst, c.tolerance) << "largest difference at " << where;
   }
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 // ---- hostile input --------------------------------------------------------------------------
