@@ -116,6 +116,10 @@ Result<RasterRef> ReadHEIFOrThrow(std::span<const std::uint8_t> bytes) {
   if (options == nullptr) return Error{ErrorKind::kIo, "out of memory"};
   options->ignore_transformations = 0;  // the raster comes out upright
   options->convert_hdr_to_8bit = 1;
+  // AV1 through libaom rather than dav1d, which libheif prefers: on damaged data dav1d writes to
+  // the standard error and, behind libheif 1.15, leaves memory behind. Pictures of any other
+  // coding take libheif's own choice, as no decoder of this name reads them.
+  options->decoder_id = "aom";
   heif_image* raw_image = nullptr;
   error = heif_decode_image(handle.get(), &raw_image, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
