@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 
+#include "kelvane/platform/codecs/internal/heif_items.h"
 #include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
 #endif
@@ -86,6 +87,10 @@ Error FromHeif(const heif_error& error) {
 
 Result<RasterRef> ReadHEIFOrThrow(std::span<const std::uint8_t> bytes) {
   if (!IsHEIF(bytes)) return Error{ErrorKind::kUnsupported, "not a HEIC or AVIF picture"};
+  // libheif stops the process on some references that name no picture: checked here first.
+  if (const std::string problem = internal::HEIFReferenceProblem(bytes); !problem.empty()) {
+    return Error{ErrorKind::kMalformed, "a damaged HEIF picture (" + problem + ")"};
+  }
   std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
   if (context == nullptr) return Error{ErrorKind::kIo, "out of memory"};
   // Before reading: libheif refuses larger pictures while it reads their boxes, and decodes

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -516,6 +518,15 @@ std::vector<HostileCase> HostileCases() {
                      return file;
                    },
                    ErrorKind::kTooLarge});
+  // Found by heif_fuzz from one of its seeds: the primary picture, an 'iden', derives from an
+  // item whose type is no picture's, on which libheif 1.15 stops the process.
+  cases.push_back({"heic deriving its picture from an item that is not one", [] {
+                     std::ifstream in(KELVANE_TESTDATA_DIR "/images/heic_iden_of_no_picture.heic",
+                                      std::ios::binary);
+                     Data file(std::istreambuf_iterator<char>(in), {});
+                     // A missing fixture must fail the row, not pass for a missing encoder.
+                     return file.empty() ? Data{0} : file;
+                   }});
   cases.push_back({"heif file-type box, then garbage", [] {
                      return RandomTail(
                          {0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0}, 300, 3);
