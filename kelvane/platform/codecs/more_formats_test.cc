@@ -518,15 +518,19 @@ std::vector<HostileCase> HostileCases() {
                      return file;
                    },
                    ErrorKind::kTooLarge});
-  // Found by heif_fuzz from one of its seeds: the primary picture, an 'iden', derives from an
-  // item whose type is no picture's, on which libheif 1.15 stops the process.
-  cases.push_back({"heic deriving its picture from an item that is not one", [] {
-                     std::ifstream in(KELVANE_TESTDATA_DIR "/images/heic_iden_of_no_picture.heic",
-                                      std::ios::binary);
-                     Data file(std::istreambuf_iterator<char>(in), {});
-                     // A missing fixture must fail the row, not pass for a missing encoder.
-                     return file.empty() ? Data{0} : file;
-                   }});
+  // Found by heif_fuzz from one of its seeds, each stopping libheif 1.15 with an assertion: the
+  // primary picture, an 'iden', derives from an item whose type is no picture's; the same with
+  // the reference in a box that overruns its container, which libheif reads all the same.
+  for (const char* name :
+       {"heic_iden_of_no_picture.heic", "heic_reference_overrunning_its_box.heic"}) {
+    cases.push_back({name, [name] {
+                       std::ifstream in(std::string(KELVANE_TESTDATA_DIR "/images/") + name,
+                                        std::ios::binary);
+                       Data file(std::istreambuf_iterator<char>(in), {});
+                       // A missing fixture must fail the row, not pass for a missing encoder.
+                       return file.empty() ? Data{0} : file;
+                     }});
+  }
   cases.push_back({"heif file-type box, then garbage", [] {
                      return RandomTail(
                          {0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0}, 300, 3);

@@ -37,7 +37,10 @@ class Boxes {
     } else if (size == 0) {  // to the end
       size = left;
     }
-    if (size < header || size > left) return std::nullopt;
+    if (size < header || size > left) {
+      overrun_ = true;
+      return std::nullopt;
+    }
     Box box;
     std::memcpy(box.type, d + 4, 4);
     box.payload = bytes_.subspan(pos_ + header, std::size_t(size) - header);
@@ -45,10 +48,20 @@ class Boxes {
     return box;
   }
 
+  // True when the boxes read so far fill the bytes exactly: no box overran them, and no bytes
+  // too few for a box are left over. REQUIRES: Next() returned nullopt.
+  bool Clean() const { return !overrun_ && pos_ == bytes_.size(); }
+
  private:
   std::span<const std::uint8_t> bytes_;
   std::size_t pos_ = 0;
+  bool overrun_ = false;
 };
+
+// libheif reads the fields of item entries and references whatever their boxes' sizes say, so
+// a box inside the metadata that does not fit its container makes the two readings differ: such
+// a file is refused rather than read two ways.
+constexpr char kOverrun[] = "item boxes that do not fit their container";
 
 bool Is(const Box& box, const char* type) { return std::memcmp(box.type, type, 4) == 0; }
 
@@ -106,7 +119,9 @@ std::string HEIFReferenceProblem(std::span<const std::uint8_t> bytes) {
       if (!ReadId(e, &pos, e[0] >= 3, &id) || e.size() - pos < 6) return "an item entry cut short";
       pictures[id] = IsPictureType(reinterpret_cast<const char*>(e.data() + pos + 2));
     }
+    if (!entries.Clean()) return kOverrun;
   }
+  if (!children.Clean()) return kOverrun;
   if (!listed || !references) return {};
 
   const std::span<const std::uint8_t> r = references->payload;
@@ -134,6 +149,7 @@ std::string HEIFReferenceProblem(std::span<const std::uint8_t> bytes) {
       }
     }
   }
+  if (!refs.Clean()) return kOverrun;
   return {};
 }
 
