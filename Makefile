@@ -6,7 +6,8 @@
 #   make test-tsan  the unit tests under ThreadSanitizer
 #   make coverage   the unit tests in a Debug build with --coverage, then line and branch
 #                   coverage of the library (gcovr)
-#   make bench      build and run the benchmarks (ours against the peers)
+#   make bench      build and run the benchmarks (ours against the peers), then draw every
+#                   pair's ratio against its goal: $(BUILD)-bench/bench-ratios.png
 #   make fuzz       build the libFuzzer targets with clang and run each for FUZZ_SECONDS
 #   make package    build the Debian packages (libkelvane1, libkelvane-dev, libkelvane-static-dev,
 #                   kelvane-tools, libkelvane-doc)
@@ -85,7 +86,11 @@ bench:
 	@scripts/install-deps.sh --bench
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_BENCHMARKS=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-bench -j$(JOBS)
-	@set -e; for b in $(BUILD)-bench/bench/*_bench; do echo "== $$b"; $$b $$BENCH_ARGS; done
+	@rm -f $(BUILD)-bench/ratios.tsv
+	@set -e; for b in $(BUILD)-bench/bench/*_bench; do echo "== $$b"; \
+	  KELVANE_BENCH_RATIOS=$(BUILD)-bench/ratios.tsv $$b $$BENCH_ARGS; done
+	@$(BUILD)-bench/bench/ratio_chart $(BUILD)-bench/ratios.tsv $(BUILD)-bench/bench-ratios.png \
+	  "$$(nproc) cores, $$(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -n 1), $$(date +%F)"
 
 fuzz:
 	@scripts/install-deps.sh --fuzz

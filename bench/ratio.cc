@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -11,7 +13,7 @@ namespace kelvane::bench {
 namespace {
 
 struct Pair {
-  std::string label, ours, peer, goal;
+  std::string label, ours, peer, goal, counter;
 };
 
 std::vector<Pair>& Pairs() {
@@ -30,16 +32,22 @@ class RecordingReporter : public benchmark::ConsoleReporter {
         // Runs that measure wall time (threads of their own at work) compare in wall time.
         times[run.benchmark_name()] =
             run.run_name.time_type.empty() ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
+        for (const auto& [name, counter] : run.counters) {
+          counters[run.benchmark_name() + "#" + name] = counter.value;
+        }
       }
     }
   }
   std::map<std::string, double> times;
+  std::map<std::string, double> counters;  // "run name#counter"
 };
 
 }  // namespace
 
-void Ratio(std::string label, std::string ours, std::string peer, std::string goal) {
-  Pairs().push_back({std::move(label), std::move(ours), std::move(peer), std::move(goal)});
+void Ratio(std::string label, std::string ours, std::string peer, std::string goal,
+           std::string counter) {
+  Pairs().push_back(
+      {std::move(label), std::move(ours), std::move(peer), std::move(goal), std::move(counter)});
 }
 
 int Main(int argc, char** argv) {
@@ -51,17 +59,33 @@ int Main(int argc, char** argv) {
   std::printf(
       "\nRatios (ours / peer, CPU or, for */real_time runs, wall time per iteration; below 1 = "
       "ours faster)\n");
+  const char* ratios_path = std::getenv("KELVANE_BENCH_RATIOS");
+  std::FILE* ratios = ratios_path != nullptr ? std::fopen(ratios_path, "a") : nullptr;
+  const char* slash = std::strrchr(argv[0], '/');
+  const char* program = slash != nullptr ? slash + 1 : argv[0];
   for (const Pair& pair : Pairs()) {
-    const auto ours = reporter.times.find(pair.ours);
-    const auto peer = reporter.times.find(pair.peer);
-    if (ours == reporter.times.end() || peer == reporter.times.end() || peer->second <= 0) {
+    const auto& values = pair.counter.empty() ? reporter.times : reporter.counters;
+    const std::string suffix = pair.counter.empty() ? "" : "#" + pair.counter;
+    const auto ours = values.find(pair.ours + suffix);
+    const auto peer = values.find(pair.peer + suffix);
+    if (ours == values.end() || peer == values.end() || peer->second <= 0) {
       std::printf("  %-48s not measured in this run\n", pair.label.c_str());
       continue;
     }
     const double ratio = ours->second / peer->second;
-    std::printf("  %-48s %6.3f  (throughput %.3f of the peer; goal %s)\n", pair.label.c_str(),
-                ratio, 1.0 / ratio, pair.goal.c_str());
+    if (pair.counter.empty()) {
+      std::printf("  %-48s %6.3f  (throughput %.3f of the peer; goal %s)\n", pair.label.c_str(),
+                  ratio, 1.0 / ratio, pair.goal.c_str());
+    } else {
+      std::printf("  %-48s %6.3f  (%s; goal %s)\n", pair.label.c_str(), ratio, pair.counter.c_str(),
+                  pair.goal.c_str());
+    }
+    if (ratios != nullptr) {
+      std::fprintf(ratios, "%s\t%s\t%.4f\t%s\n", program, pair.label.c_str(), ratio,
+                   pair.goal.c_str());
+    }
   }
+  if (ratios != nullptr) std::fclose(ratios);
   return 0;
 }
 

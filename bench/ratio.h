@@ -12,7 +12,10 @@ namespace kelvane::bench {
 
 // `ours` and `peer` are full benchmark run names as Google Benchmark prints them
 // ("BM_SearchOurs/1000000"). `goal` is free text ("<= 1.2").
-void Ratio(std::string label, std::string ours, std::string peer, std::string goal);
+// With `counter`, the pair compares that user counter of the two runs (a peak memory, say)
+// instead of their time.
+void Ratio(std::string label, std::string ours, std::string peer, std::string goal,
+           std::string counter = {});
 
 // Runs the registered benchmarks with the command-line flags, then prints the ratios.
 int Main(int argc, char** argv);

@@ -39,7 +39,7 @@ while read -r module deb _; do
 done <"$root/cmake/engines.txt"
 # libheif-dev brings libheif1, which in Debian 12 links its decoders (libde265, dav1d) and the
 # encoders the tests write HEIC and AVIF with (x265, libaom) itself: no plugin packages to add.
-bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev libopencv-dev)
+bench_packages=(libbenchmark-dev libboost-dev libcurl4-openssl-dev libopencv-dev libvips-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 coverage_packages=(gcovr)
 

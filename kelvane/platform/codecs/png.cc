@@ -412,21 +412,14 @@ Result<Data> TryEncodePNG(const Raster& raster) noexcept {
       }
       return true;
     };
-    // Large pictures are filtered in bands on the worker pool (one per thread, at least a
-    // megabyte each); the deflate pass that follows reads them as one stream.
-    const std::size_t bands =
-        std::min<std::size_t>(ConcurrencyWidth(), std::max<std::size_t>(1, filtered_size >> 20));
-    if (bands <= 1) {
-      if (!filter_rows(0, height)) return out_of_memory;
-    } else {
-      std::atomic<bool> failed = false;
-      ApplyConcurrently(bands, [&](std::size_t band) {
-        const auto first = static_cast<std::uint32_t>(std::uint64_t{height} * band / bands);
-        const auto last = static_cast<std::uint32_t>(std::uint64_t{height} * (band + 1) / bands);
-        if (!filter_rows(first, last)) failed = true;
-      });
-      if (failed) return out_of_memory;
-    }
+    // Large pictures are filtered in bands on the worker pool, as every pass over a picture
+    // is split (dispatch/apply.h); the deflate pass that follows reads them as one stream.
+    std::atomic<bool> failed = false;
+    ApplyToRowBands(RowBands(std::uint64_t{width} * height, height), height,
+                    [&](std::size_t, std::uint32_t first, std::uint32_t last) {
+                      if (!filter_rows(first, last)) failed = true;
+                    });
+    if (failed) return out_of_memory;
 
     // One pass of libdeflate's fastest level over the whole image data.
     libdeflate_compressor* deflater = libdeflate_alloc_compressor(kDeflateLevel);

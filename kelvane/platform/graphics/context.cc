@@ -14,6 +14,7 @@
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/internal/cairo_access.h"
 #include "kelvane/platform/graphics/internal/pixel_memory.h"
+#include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
 
 namespace kelvane::platform {
@@ -303,15 +304,60 @@ struct GraphicsContext::Impl {
   }
 
   PatternRef RasterPattern(const Raster& raster, const Rect& rect, RasterRef* keep) {
-    const SurfaceRef surface = SurfaceForRaster(raster, keep);
+    const Raster* drawn = &raster;
+    if (RasterRef reduced = ReducedForDevice(raster, rect)) {
+      *keep = std::move(reduced);
+      drawn = keep->get();
+    }
+    const SurfaceRef surface = SurfaceForRaster(*drawn, keep);
     if (surface.get() == nullptr) return {};
     PatternRef pattern(cairo_pattern_create_for_surface(surface.get()));
-    const cairo_matrix_t m = PlacementMatrix(rect, raster.width(), raster.height());
+    const cairo_matrix_t m = PlacementMatrix(rect, drawn->width(), drawn->height());
     cairo_pattern_set_matrix(pattern.get(), &m);
     cairo_pattern_set_filter(pattern.get(), FilterFor(g.quality, m, g.matrix));
     cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
     if (cairo_pattern_status(pattern.get()) != CAIRO_STATUS_SUCCESS) return {};
     return pattern;
+  }
+
+  // The raster averaged down to about the device pixels it covers when placed in `rect`, so
+  // that the engine draws it near 1:1 instead of filtering every source pixel; null when it is
+  // not drawn smaller along either axis, or the quality asks for the engine's own sampling
+  // (none and low: the nearest pixel, or the two nearest). Each reduced side is the device
+  // extent of that raster axis rounded up, so nothing is enlarged again by more than a pixel.
+  RasterRef ReducedForDevice(const Raster& raster, const Rect& rect) const {
+    if (g.quality == kInterpolationNone || g.quality == kInterpolationLow) return nullptr;
+    cairo_matrix_t to_device = PlacementMatrix(rect, raster.width(), raster.height());
+    if (cairo_matrix_invert(&to_device) != CAIRO_STATUS_SUCCESS) return nullptr;
+    cairo_matrix_multiply(&to_device, &to_device, &g.matrix);  // raster pixels -> device
+    const auto side = [](std::uint32_t pixels, double device_per_pixel) -> std::uint32_t {
+      const double covered = std::ceil(pixels * device_per_pixel - 1e-6);
+      if (!(covered < pixels)) return pixels;  // not smaller (or not a number)
+      return covered < 1 ? 1 : static_cast<std::uint32_t>(covered);
+    };
+    const std::uint32_t w = side(raster.width(), std::hypot(to_device.xx, to_device.yx));
+    const std::uint32_t h = side(raster.height(), std::hypot(to_device.xy, to_device.yy));
+    if (w == raster.width() && h == raster.height()) return nullptr;
+    RasterRef working;
+    const Raster* source = &raster;
+    if (!raster.IsWorkingFormat()) {
+      working =
+          ConvertRaster(raster, raster.IsOpaque() ? kOpaqueWorkingBitmapInfo : kWorkingBitmapInfo,
+                        ColorSpace::kRGB);
+      if (working == nullptr) return nullptr;
+      source = working.get();
+    }
+    const PixelLayout layout = PixelLayout::Packed(w, h, source->bitmap_info(), ColorSpace::kRGB);
+    std::vector<std::uint8_t> pixels;
+    try {
+      pixels.resize(layout.ByteCount());
+    } catch (const std::bad_alloc&) {
+      return nullptr;  // drawn by the engine from the full raster instead
+    }
+    if (!ResampleOriented(source->view(), {layout, pixels.data()}, kOrientationUp)) {
+      return nullptr;
+    }
+    return Raster::Make(layout, std::move(pixels));
   }
 
   SurfaceRef EmptyMask() {

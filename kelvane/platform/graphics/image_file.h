@@ -47,8 +47,8 @@ struct PixelSize {
 // by row as it is inflated) and the rest is averaged over areas (graphics/pixel_kernels.h).
 // A picture already within the target is read whole; none is enlarged.
 struct ReadOptions {
-  std::uint32_t width = 0;          // target displayed width in pixels, 0 for any
-  std::uint32_t height = 0;         // target displayed height in pixels, 0 for any
+  std::uint32_t width = 0;         // target displayed width in pixels, 0 for any
+  std::uint32_t height = 0;        // target displayed height in pixels, 0 for any
   ReadFit fit = ReadFit::kInside;  // how the picture meets the target
 };
 
