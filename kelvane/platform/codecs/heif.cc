@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 
+#include "kelvane/platform/codecs/internal/heif_items.h"
 #include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
 #endif
@@ -86,6 +87,10 @@ Error FromHeif(const heif_error& error) {
 
 Result<RasterRef> ReadHEIFOrThrow(std::span<const std::uint8_t> bytes) {
   if (!IsHEIF(bytes)) return Error{ErrorKind::kUnsupported, "not a HEIC or AVIF picture"};
+  // libheif stops the process on some references that name no picture: checked here first.
+  if (const std::string problem = internal::HEIFReferenceProblem(bytes); !problem.empty()) {
+    return Error{ErrorKind::kMalformed, "a damaged HEIF picture (" + problem + ")"};
+  }
   std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
   if (context == nullptr) return Error{ErrorKind::kIo, "out of memory"};
   // Before reading: libheif refuses larger pictures while it reads their boxes, and decodes
@@ -116,6 +121,10 @@ Result<RasterRef> ReadHEIFOrThrow(std::span<const std::uint8_t> bytes) {
   if (options == nullptr) return Error{ErrorKind::kIo, "out of memory"};
   options->ignore_transformations = 0;  // the raster comes out upright
   options->convert_hdr_to_8bit = 1;
+  // AV1 through libaom rather than dav1d, which libheif prefers: on damaged data dav1d writes to
+  // the standard error and, behind libheif 1.15, leaves memory behind. Pictures of any other
+  // coding take libheif's own choice, as no decoder of this name reads them.
+  options->decoder_id = "aom";
   heif_image* raw_image = nullptr;
   error = heif_decode_image(handle.get(), &raw_image, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,

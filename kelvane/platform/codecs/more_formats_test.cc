@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -67,20 +69,20 @@ constexpr std::uint8_t kAlphas[8] = {255, 0, 128, 255, 64, 255, 200, 255};
 
 // Where displayed pixel (x, y) of a w x h display comes from in the stored picture, for the
 // EXIF orientations the HEIF rows write as the format's own transformations.
-void StoredPosition(int exif, std::uint32_t w, std::uint32_t h, std::uint32_t x, std::uint32_t y,
-                    std::uint32_t* sx, std::uint32_t* sy) {
+struct Position {
+  std::uint32_t x, y;
+};
+Position StoredPosition(int exif, std::uint32_t w, std::uint32_t h, std::uint32_t x,
+                        std::uint32_t y) {
   switch (exif) {
     case 2:  // mirrored left to right
-      *sx = w - 1 - x, *sy = y;
-      return;
+      return {w - 1 - x, y};
     case 3:  // turned 180 degrees
-      *sx = w - 1 - x, *sy = h - 1 - y;
-      return;
+      return {w - 1 - x, h - 1 - y};
     case 6:  // turned 90 degrees clockwise to show: the display's columns are stored rows
-      *sx = y, *sy = w - 1 - x;
-      return;
+      return {y, w - 1 - x};
     default:
-      *sx = x, *sy = y;
+      return {x, y};
   }
 }
 
@@ -116,12 +118,14 @@ Data ExifBlock(int orientation, bool big_endian, bool jpeg_prefix) {
   block.push_back(big_endian ? 'M' : 'I');
   block.push_back(big_endian ? 'M' : 'I');
   put(42, 2);
-  put(8, 4);                       // IFD0 right after the header
-  put(1, 2);                       // one entry
-  put(0x0112, 2), put(3, 2);       // orientation, SHORT
-  put(1, 4), put(orientation, 2);  // one value, in the entry
-  put(0, 2);                       // padding of the value field
-  put(0, 4);                       // no next IFD
+  put(8, 4);            // IFD0 right after the header
+  put(1, 2);            // one entry
+  put(0x0112, 2);       // orientation
+  put(3, 2);            // SHORT
+  put(1, 4);            // one value
+  put(orientation, 2);  // in the entry
+  put(0, 2);            // padding of the value field
+  put(0, 4);            // no next IFD
   return block;
 }
 
@@ -159,7 +163,8 @@ Data AnimatedWebP(const Picture& first) {
     WebPPicture picture;
     WebPPictureInit(&picture);
     picture.use_argb = 1;
-    picture.width = int(frame->width), picture.height = int(frame->height);
+    picture.width = int(frame->width);
+    picture.height = int(frame->height);
     WebPPictureImportRGBA(&picture, frame->rgba.data(), int(frame->width) * 4);
     WebPAnimEncoderAdd(encoder, &picture, timestamp, &config);
     WebPPictureFree(&picture);
@@ -371,13 +376,14 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
      3, kOrientationUp, true, 4, true},
 #endif
   };
+  std::string skipped;
   for (const FormatCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::string skip;
     const Data file = c.make(&skip);
     if (!skip.empty()) {
-      // Reported, and the other rows still run.
-      std::printf("[  SKIPPED ] %s: %s\n", c.name, skip.c_str());
+      // The other rows still run; the test is reported skipped at the end.
+      skipped += std::string(c.name) + ": " + skip + "; ";
       continue;
     }
     ASSERT_FALSE(file.empty());
@@ -395,8 +401,7 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
     std::string where;
     for (std::uint32_t y = 0; y < h; ++y) {
       for (std::uint32_t x = 0; x < w; ++x) {
-        std::uint32_t sx = 0, sy = 0;
-        StoredPosition(c.turn, w, h, x, y, &sx, &sy);
+        const auto [sx, sy] = StoredPosition(c.turn, w, h, x, y);
         // Lossy codecs smear the edges of the blocks: their middles are compared.
         if (c.lossy && (sx % 8 < 2 || sx % 8 > 5 || sy % 8 < 2 || sy % 8 > 5)) continue;
         const std::uint32_t stored = c.picture.Pixel(sx, sy);
@@ -417,6 +422,7 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
     }
     EXPECT_LE(worst, c.tolerance) << "largest difference at " << where;
   }
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 // ---- hostile input --------------------------------------------------------------------------
@@ -512,6 +518,19 @@ std::vector<HostileCase> HostileCases() {
                      return file;
                    },
                    ErrorKind::kTooLarge});
+  // Found by heif_fuzz from one of its seeds, each stopping libheif 1.15 with an assertion: the
+  // primary picture, an 'iden', derives from an item whose type is no picture's; the same with
+  // the reference in a box that overruns its container, which libheif reads all the same.
+  for (const char* name :
+       {"heic_iden_of_no_picture.heic", "heic_reference_overrunning_its_box.heic"}) {
+    cases.push_back({name, [name] {
+                       std::ifstream in(std::string(KELVANE_TESTDATA_DIR "/images/") + name,
+                                        std::ios::binary);
+                       Data file(std::istreambuf_iterator<char>(in), {});
+                       // A missing fixture must fail the row, not pass for a missing encoder.
+                       return file.empty() ? Data{0} : file;
+                     }});
+  }
   cases.push_back({"heif file-type box, then garbage", [] {
                      return RandomTail(
                          {0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0}, 300, 3);
