@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // kelvane/platform/graphics/image_file.h
 //
-// Images from and to files. Loading tells PNG from JPEG by the file's signature, not by its
-// name; a JPEG's EXIF orientation becomes the image's orientation (the raster is kept as
-// stored). Loaded images have scale 1. A path is read only when it names a regular file (a
+// Images from and to files. Loading reads PNG, JPEG, WebP, GIF (the first frame), HEIC and AVIF,
+// told apart by the file's signature, not by its name; the file's orientation (a JPEG's or a
+// WebP's EXIF orientation) becomes the image's orientation (the raster is kept as stored), and
+// HEIF's own turns are applied by its decoder (codecs/heif.h). Loaded images have scale 1. A path is read only when it names a regular file (a
 // named pipe or a device is refused without a read), and a load's memory and time stay in
 // proportion to the file and to the picture it declares (codecs/limits.h).
 //
@@ -65,8 +66,9 @@ struct ReadOptions {
 // Files larger than this are not read (a picture within the decoded-size limit never needs it).
 inline constexpr std::uint64_t kMaxImageFileBytes = 512u << 20;
 
-// The image in PNG or JPEG bytes; kUnsupported for anything else, and the decoder's reason
-// (codecs/png.h, codecs/jpeg.h) for bad data or a picture over the limits.
+// The image in the bytes of a picture file of any format read here; kUnsupported for anything
+// else, and the decoder's reason (codecs/png.h, jpeg.h, webp.h, gif.h, heif.h) for bad data or
+// a picture over the limits.
 [[nodiscard]] KELVANE_EXPORT Result<ImageRef> ReadImage(
     std::span<const std::uint8_t> bytes) noexcept;
 // The image in the regular file at `path`; also the reason the file could not be read
