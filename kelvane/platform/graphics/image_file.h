@@ -4,9 +4,10 @@
 // Images from and to files. Loading reads PNG, JPEG, WebP, GIF (the first frame), HEIC and AVIF,
 // told apart by the file's signature, not by its name; the file's orientation (a JPEG's or a
 // WebP's EXIF orientation) becomes the image's orientation (the raster is kept as stored), and
-// HEIF's own turns are applied by its decoder (codecs/heif.h). Loaded images have scale 1. A path is read only when it names a regular file (a
-// named pipe or a device is refused without a read), and a load's memory and time stay in
-// proportion to the file and to the picture it declares (codecs/limits.h).
+// HEIF's own turns are applied by its decoder (codecs/heif.h). Loaded images have scale 1. A path
+// is read only when it names a regular file (a named pipe or a device is refused without a read),
+// and a load's memory and time stay in proportion to the file and to the picture it declares
+// (codecs/limits.h).
 //
 // Saving writes the picture upright: an image whose orientation is not up is drawn turned
 // first (pixel for pixel) and saved with that raster.
