@@ -6,12 +6,13 @@
 //
 // RATIOS holds the lines the benchmark programs append (bench/ratio.h: program, label, ratio,
 // goal, tab-separated). Each pair is a bar of ours / peer on a logarithmic axis from 1/32 to 4,
-// green when within its goal ("<= N"), red past it, with the goal as a tick; the pairs are
-// grouped by program in the order they ran.
+// green when within its goal ("<= N", or "throughput >= N" for 1 / N), red past it, with the goal
+// as a tick; the pairs are grouped by program in the order they ran.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -50,10 +51,19 @@ std::vector<Pair> ReadPairs(const char* path) {
     if (fields.size() != 4) continue;
     Pair pair{fields[0], fields[1], fields[3]};
     pair.ratio = std::strtod(fields[2].c_str(), nullptr);
-    if (const std::size_t at = pair.goal_text.find("<="); at != std::string::npos) {
+    // "<= N" bounds the ratio; "throughput >= N" bounds it by 1 / N.
+    const auto number_after = [&](const char* mark) {
+      const std::size_t at = pair.goal_text.find(mark);
+      if (at == std::string::npos) return NAN;
+      const char* from = pair.goal_text.c_str() + at + std::strlen(mark);
       char* end = nullptr;
-      const double bound = std::strtod(pair.goal_text.c_str() + at + 2, &end);
-      if (end != pair.goal_text.c_str() + at + 2) pair.goal = bound;
+      const double value = std::strtod(from, &end);
+      return end != from ? value : NAN;
+    };
+    if (const double bound = number_after("<="); !std::isnan(bound)) {
+      pair.goal = bound;
+    } else if (const double least = number_after("throughput >="); least > 0) {
+      pair.goal = 1 / least;
     }
     if (std::isfinite(pair.ratio) && pair.ratio > 0) pairs.push_back(pair);
   }
