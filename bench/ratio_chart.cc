@@ -52,7 +52,7 @@ std::vector<Pair> ReadPairs(const char* path) {
     Pair pair{fields[0], fields[1], fields[3]};
     pair.ratio = std::strtod(fields[2].c_str(), nullptr);
     // "<= N" bounds the ratio; "throughput >= N" bounds it by 1 / N.
-    const auto number_after = [&](const char* mark) {
+    const auto number_after = [&](const char* mark) -> double {
       const std::size_t at = pair.goal_text.find(mark);
       if (at == std::string::npos) return NAN;
       const char* from = pair.goal_text.c_str() + at + std::strlen(mark);
