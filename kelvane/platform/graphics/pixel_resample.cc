@@ -24,6 +24,7 @@
 #include <cstring>
 #include <numeric>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -33,6 +34,7 @@
 #include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/internal/pixel_buffer.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
+#include "kelvane/platform/pixels/internal/row_reducer.h"
 
 namespace kelvane::platform {
 
@@ -53,25 +55,13 @@ struct Axis {
 };
 
 Axis MakeAxis(std::uint32_t source, std::uint32_t dest) {
+  internal::AreaAxis area = internal::MakeAreaAxis(source, dest);
   Axis axis;
-  const std::uint64_t g = std::gcd(source, dest);
-  const std::uint64_t s = source / g, d = dest / g;
-  axis.total = s;
-  axis.factor = d == 1 ? static_cast<std::uint32_t>(s) : 0;
-  if (axis.factor != 0) return axis;
-  axis.first.resize(dest);
-  axis.offset.resize(std::size_t{dest} + 1);
-  axis.weights.reserve(std::size_t{source} + dest);
-  for (std::uint64_t i = 0; i < dest; ++i) {
-    const std::uint64_t lo = i * s, hi = lo + s;
-    axis.first[i] = static_cast<std::uint32_t>(lo / d);
-    axis.offset[i] = static_cast<std::uint32_t>(axis.weights.size());
-    for (std::uint64_t k = lo / d; k * d < hi; ++k) {
-      axis.weights.push_back(
-          static_cast<std::uint32_t>(std::min((k + 1) * d, hi) - std::max(k * d, lo)));
-    }
-  }
-  axis.offset[dest] = static_cast<std::uint32_t>(axis.weights.size());
+  axis.total = area.source_units;
+  axis.factor = area.dest_units == 1 ? static_cast<std::uint32_t>(area.source_units) : 0;
+  axis.first = std::move(area.first);
+  axis.offset = std::move(area.offset);
+  axis.weights = std::move(area.weights);
   return axis;
 }
 

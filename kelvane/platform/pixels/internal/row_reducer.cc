@@ -6,8 +6,8 @@
 
 namespace kelvane::platform::internal {
 
-RowReducer::Axis RowReducer::MakeAxis(std::uint32_t source, std::uint32_t dest) {
-  Axis axis;
+AreaAxis MakeAreaAxis(std::uint32_t source, std::uint32_t dest) {
+  AreaAxis axis;
   const std::uint64_t g = std::gcd(source, dest);
   const std::uint64_t s = source / g, d = dest / g;
   axis.source_units = s;
@@ -38,8 +38,8 @@ RowReducer::RowReducer(std::uint32_t source_width, std::uint32_t source_height,
       d.bytes_per_row < std::size_t{d.width} * 4) {
     return;
   }
-  ax_ = MakeAxis(source_width, d.width);
-  ay_ = MakeAxis(source_height, d.height);
+  ax_ = MakeAreaAxis(source_width, d.width);
+  ay_ = MakeAreaAxis(source_height, d.height);
   divisor_ = ax_.source_units * ay_.source_units;
   wide_ = divisor_ > 0xFFFFFFFFu / 255;
   // (n + den / 2) / den as a multiply and a shift while 2^shift >= 256 x den^2 fits: the error

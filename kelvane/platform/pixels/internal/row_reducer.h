@@ -23,6 +23,20 @@
 
 namespace kelvane::platform::internal {
 
+// The source pixels under each destination pixel of one axis of an area reduction (see above),
+// with their units; shared with ResampleOriented() so that both weigh alike.
+struct AreaAxis {
+  std::uint64_t source_units = 0;     // units of a destination pixel: S
+  std::uint64_t dest_units = 0;       // units of a source pixel: D
+  std::vector<std::uint32_t> first;   // first source pixel, per destination pixel
+  std::vector<std::uint32_t> offset;  // into weights, per destination pixel, plus the end
+  std::vector<std::uint32_t> weights;
+};
+
+// The axis of `source` pixels reduced to `dest` (REQUIRES: 0 < dest <= source). When D is 1 (a
+// whole factor, every source pixel weighing 1) the tables are left empty. Throws std::bad_alloc.
+[[nodiscard]] AreaAxis MakeAreaAxis(std::uint32_t source, std::uint32_t dest);
+
 class RowReducer {
  public:
   // Reduces `source_width` x `source_height` pixels into `destination` (its layout's sides).
@@ -41,15 +55,7 @@ class RowReducer {
   [[nodiscard]] bool Done() const noexcept { return valid_ && next_row_ == source_height_; }
 
  private:
-  // Source pixels under each destination pixel of one axis (see above), with their units.
-  struct Axis {
-    std::uint64_t source_units = 0;     // units of a destination pixel: S
-    std::uint64_t dest_units = 0;       // units of a source pixel: D
-    std::vector<std::uint32_t> first;   // first source pixel, per destination pixel
-    std::vector<std::uint32_t> offset;  // into weights, per destination pixel, plus the end
-    std::vector<std::uint32_t> weights;
-  };
-  static Axis MakeAxis(std::uint32_t source, std::uint32_t dest);
+  using Axis = AreaAxis;
 
   template <typename Acc>
   void Across(const std::uint8_t* row, Acc* sums) const noexcept;
