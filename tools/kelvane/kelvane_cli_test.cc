@@ -187,7 +187,13 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
        "price alert: class \"NoSuchClass\" is not registered"},
       {"records dump $D/text.png --item-size 4", 1,
        "text.png: record 0 at offset 0: cut short: the file ends inside item 3 of 544501614"},
+      // The same with items skipped past --max, which are not read.
+      {"records dump $D/text.png --item-size 4 --max 1", 1,
+       "text.png: record 0 at offset 0: cut short: the file ends inside item 3 of 544501614"},
       {"uti kvsample.kvsample --data-dir $T/mime/damaged", 1,
+       "/mime/damaged/mime/globs2: 2 malformed lines skipped, the first on line 3"},
+      // --data-dir takes one folder: the words after it are arguments again.
+      {"uti --data-dir $T/mime/damaged kvsample.kvsample", 1,
        "/mime/damaged/mime/globs2: 2 malformed lines skipped, the first on line 3"},
   };
   for (const BadInput& row : rows) {

@@ -127,7 +127,8 @@ void AddUti(Tool& tool) {
       ->add_option("--data-dir", o->data_dirs,
                    "answer from the shared-mime-info under DIR/mime instead of the installed "
                    "databases (repeatable; the compiled table still comes first)")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->allow_extra_args(false);  // one folder each time, so `--data-dir DIR A B` leaves A, B
   tool.Runs(command, [o] { return RunUti(*o); });
 }
 

@@ -39,14 +39,20 @@ int RunDump(const DumpOptions& o) {
     }
     const std::uint32_t count = *read;
     const std::uint64_t end = at + 4 + std::uint64_t{count} * o.item_size;
+    // Items skipped past --max are not read, so a file cut inside them is found here: refused
+    // as a read of every item refuses it.
+    if (end > size) {
+      const std::uint64_t whole = (size - at - 4) / o.item_size;
+      throw Failure(o.file + ": record " + std::to_string(record) + " at offset " +
+                    std::to_string(at) + ": cut short: the file ends inside item " +
+                    std::to_string(whole + 1) + " of " + std::to_string(count));
+    }
     std::cout << "record " << record << " at offset " << at << ": " << count << " item"
-              << (count == 1 ? "" : "s") << " of " << o.item_size << " bytes"
-              << (end > size ? " (the skipped items run past the end of the file)" : "") << '\n';
+              << (count == 1 ? "" : "s") << " of " << o.item_size << " bytes\n";
     for (unsigned int i = 0; i < items.Count(); ++i) {
       std::cout << "  [" << i << "] " << HexBytes(items.Item(i), o.item_size, 1u << 24) << '\n';
     }
     if (items.Count() < count) std::cout << "  ... " << count - items.Count() << " more\n";
-    if (end > size) break;
   }
   return 0;
 }
