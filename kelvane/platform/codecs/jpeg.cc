@@ -92,6 +92,26 @@ Error Damaged(const Handle& handle) {
                std::string("a damaged JPEG picture (") + tjGetErrorStr2(handle.get()) + ")"};
 }
 
+// The sample precision of the file's frame header (8 for the pictures decoded here, 12 or 16 for
+// others), found by walking the segments before the first scan; 0 when there is none. Each step
+// moves forward by a segment's stated length, so the walk ends within the file.
+int FramePrecision(std::span<const std::uint8_t> bytes) {
+  std::size_t at = 2;
+  while (at + 4 < bytes.size() && bytes[at] == 0xFF) {
+    const std::uint8_t marker = bytes[at + 1];
+    if (marker == 0xFF) {  // a fill byte
+      ++at;
+      continue;
+    }
+    const bool frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) return bytes[at + 4];
+    if (marker == 0xDA) return 0;  // a scan before any frame
+    at += 2 + (std::size_t{bytes[at + 2]} << 8 | bytes[at + 3]);
+  }
+  return 0;
+}
+
 Result<Header> ReadHeader(std::span<const std::uint8_t> bytes, bool decoding) {
   if (!IsJPEG(bytes)) return Error{ErrorKind::kUnsupported, "not a JPEG picture"};
   if (bytes.size() > 0xFFFFFFFFu) return Error{ErrorKind::kTooLarge, "a JPEG file over 4 GiB"};
@@ -109,9 +129,18 @@ Result<Header> ReadHeader(std::span<const std::uint8_t> bytes, bool decoding) {
   if (tjDecompressHeader3(header.handle.get(), bytes.data(),
                           static_cast<unsigned long>(bytes.size()), &header.width, &header.height,
                           &subsampling, &colorspace) != 0) {
+    // A well-formed file of 12 or 16 bits a sample is one this decoder does not read.
+    if (const int precision = FramePrecision(bytes); precision == 12 || precision == 16) {
+      return Error{ErrorKind::kUnsupported,
+                   "a " + std::to_string(precision) + "-bit JPEG picture, which is not supported"};
+    }
     return Damaged(header.handle);
   }
-  if (header.width <= 0 || header.height <= 0 || !DecodedSizeAllowed(header.width, header.height)) {
+  // A file that ends before its frame header (tables alone) declares no picture at all.
+  if (header.width <= 0 || header.height <= 0) {
+    return Error{ErrorKind::kMalformed, "a damaged JPEG picture (no frame header)"};
+  }
+  if (!DecodedSizeAllowed(header.width, header.height)) {
     return Error{ErrorKind::kTooLarge, OverDecodedSizeLimit(header.width, header.height)};
   }
   if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) {

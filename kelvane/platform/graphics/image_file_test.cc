@@ -362,6 +362,31 @@ TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
   // 1: the PNG bomb loaded; 2: the JPEG bomb loaded; 128 and more: killed at a limit.
   EXPECT_EQ(testing::RunLimitedChild("image-bombs", kHostileLimits).status, 0);
   EXPECT_EQ(LoadImage(Data{'G', 'I', 'F', '8', '9', 'a'}), nullptr);
+  // The reason names what is wrong: a file that ends before its frame header is damaged (not a
+  // 0 x 0 picture over the limit), wherever it is cut; a well-formed 12-bit file is unsupported.
+  Data twelve_bit = jpeg;
+  const std::uint8_t baseline_frame[] = {0xFF, 0xC0};
+  const auto frame = std::search(twelve_bit.begin(), twelve_bit.end(), std::begin(baseline_frame),
+                                 std::end(baseline_frame));
+  ASSERT_NE(frame, twelve_bit.end());
+  const std::size_t header_end = static_cast<std::size_t>(frame - twelve_bit.begin());
+  frame[4] = 12;
+  const struct {
+    const char* name;
+    Data bytes;
+    ErrorKind kind;
+  } refusals[] = {
+      {"start and end of image", Data{0xFF, 0xD8, 0xFF, 0xD9}, ErrorKind::kMalformed},
+      {"cut before the frame header", Data(jpeg.begin(), jpeg.begin() + header_end),
+       ErrorKind::kMalformed},
+      {"12-bit samples", twelve_bit, ErrorKind::kUnsupported},
+  };
+  for (const auto& row : refusals) {
+    SCOPED_TRACE(row.name);
+    const Result<RasterRef> read = ReadJPEG(row.bytes);
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error().kind, row.kind) << read.error().message;
+  }
   // A JPEG named .png is still read: the signature decides.
   testing::TempDir dir;
   const std::string misnamed = dir.Write("photo.png", std::string(jpeg.begin(), jpeg.end()));
