@@ -4,6 +4,7 @@
 // Demo steps: a value read out of a server line, and the MD5 of the demo's record file.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "kelvane/text/buffer_copy.h"
 #include "kelvane/text/hash.h"
 #include "kelvane/text/param_string.h"
+#include "kelvane/text/utf8.h"
 #include "tools/kelvane/checks.h"
 #include "tools/kelvane/commands.h"
 #include "tools/kelvane/files.h"
@@ -98,11 +100,18 @@ std::string HexInput(const std::string& text, const CLI::App* command) {
 int RunHexEncode(const HexOptions& o, const CLI::App* command) {
   const std::string input = HexInput(o.text, command);
   if (input.empty()) return 0;
-  if (input.size() > 0xFFFFFFFFu) throw Failure("hex: the input is over 4 GiB");
+  // A piece at a time, so that the text costs a piece's memory, not four times the input's;
+  // a piece that cannot be made is a failure, never a partial line that exits 0.
+  constexpr std::size_t kPiece = 1 << 16;
   String text;
-  NSTools::FromHash(text, input.data(), static_cast<unsigned int>(input.size()), !o.lower);
-  if (text.empty()) throw Failure("hex: out of memory");
-  std::cout << Utf8(text) << '\n';
+  for (std::size_t at = 0; at < input.size(); at += kPiece) {
+    const std::size_t length = std::min(kPiece, input.size() - at);
+    NSTools::FromHash(text, input.data() + at, static_cast<unsigned int>(length), !o.lower);
+    const std::optional<std::string> utf8 = text.empty() ? std::nullopt : Utf8FromString(text);
+    if (!utf8) throw Failure("hex: out of memory");
+    std::cout << *utf8;
+  }
+  std::cout << '\n';
   return 0;
 }
 
