@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "kelvane/platform/core/internal/file_calls.h"
+
 namespace kelvane::NSTools {
 namespace {
 
@@ -185,7 +187,8 @@ bool ReadTo(FileHandle& file, Data* buffer, std::uint32_t length) noexcept {
 
 bool Write(FileHandle& file, const Data* data) noexcept {
   if (data == nullptr) return false;
-  return Exactly(::write(file.Descriptor(), data->data(), data->size()), data->size());
+  return Exactly(platform::internal::WriteFile(file.Descriptor(), data->data(), data->size()),
+                 data->size());
 }
 
 platform::Status TryReadToBuf(FileHandle& file, void* bytes, std::uint32_t length) noexcept {
@@ -198,7 +201,7 @@ bool ReadToBuf(FileHandle& file, void* bytes, std::uint32_t length) noexcept {
 
 bool WriteBuf(FileHandle& file, const void* bytes, std::uint32_t length) noexcept {
   if (bytes == nullptr || length == 0) return false;
-  return Exactly(::write(file.Descriptor(), bytes, length), length);
+  return Exactly(platform::internal::WriteFile(file.Descriptor(), bytes, length), length);
 }
 
 void ClearSecured(Data& buffer) noexcept {

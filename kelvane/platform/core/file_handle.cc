@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "kelvane/platform/core/internal/file_bytes.h"
+#include "kelvane/platform/core/internal/file_calls.h"
 
 namespace kelvane::platform {
 namespace {
@@ -54,7 +55,7 @@ int OpenForMode(const std::string& path, FileHandle::Mode mode) {
 }
 
 int CreateTruncated(const std::string& path, unsigned permissions) {
-  return ::open(path.c_str(), O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, permissions);
+  return internal::OpenFile(path.c_str(), O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, permissions);
 }
 
 }  // namespace
@@ -213,7 +214,8 @@ namespace {
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, std::min(bytes.size() - done, kMaxTransfer));
+    const ssize_t n =
+        internal::WriteFile(fd, bytes.data() + done, std::min(bytes.size() - done, kMaxTransfer));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) {
@@ -225,23 +227,61 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+// `write` run on `file`, a FileError it throws as its error.
+Status RunWriter(const FileWriter& write, FileHandle& file) {
+  try {
+    return write(file);
+  } catch (const FileError& error) {
+    if (error.error() != 0) return Error::FromErrno(error.error());
+    return Error{ErrorKind::kIo, error.what()};
+  }
+}
+
 // A device or a pipe takes the bytes as they come: there is nothing to rename.
-Status WriteInPlace(const std::string& path, std::span<const std::uint8_t> bytes) {
+Status WriteInPlace(const std::string& path, const FileWriter& write) {
   // Without O_NONBLOCK, opening a pipe nobody reads would wait for ever.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = internal::OpenFile(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return Error::FromErrno(errno);
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  const bool written = WriteAll(fd, bytes);
-  const int error = errno;
-  if (::close(fd) != 0 && written) return Error::FromErrno(errno);
-  if (!written) return Error::FromErrno(error);
-  return std::monostate();
+  FileHandle file(fd);
+  Status written = RunWriter(write, file);
+  if (internal::CloseFile(fd) != 0 && written.ok() && errno != EINTR) {
+    return Error::FromErrno(errno);
+  }
+  return written;
+}
+
+// fsync(), again when a signal cut it short.
+bool Flush(int fd) {
+  for (;;) {
+    if (internal::SyncFile(fd) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+// Writes the temporary file `temporary` (open as `fd`) through `write`, gives it `mode`, flushes,
+// closes and renames it over `target`; on failure it is removed and the first error returned.
+Status FinishTemporary(int fd, const std::string& temporary, const std::string& target, mode_t mode,
+                       const FileWriter& write) {
+  FileHandle file(fd);
+  Status status = RunWriter(write, file);
+  if (status.ok() && (::fchmod(fd, mode) != 0 || !Flush(fd))) status = Error::FromErrno(errno);
+  // The bytes were flushed: a close that a signal interrupted has still let go of the descriptor
+  // (Linux), and lost nothing.
+  if (internal::CloseFile(fd) != 0 && status.ok() && errno != EINTR) {
+    status = Error::FromErrno(errno);
+  }
+  if (status.ok() && internal::RenameFile(temporary.c_str(), target.c_str()) != 0) {
+    status = Error::FromErrno(errno);
+  }
+  if (!status.ok()) ::unlink(temporary.c_str());
+  return status;
 }
 
 }  // namespace
 
-Status WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes) noexcept {
+Status WriteFileWholeWith(const std::string& path, const FileWriter& write) noexcept {
   try {
     if (path.empty()) return Error{ErrorKind::kMissing, "an empty file name"};
     std::string target = path;
@@ -253,7 +293,7 @@ Status WriteFileWhole(const std::string& path, std::span<const std::uint8_t> byt
       if (S_ISDIR(status.st_mode)) {
         return Error{ErrorKind::kNotRegularFile, "a folder, not a regular file"};
       }
-      if (!S_ISREG(status.st_mode)) return WriteInPlace(path, bytes);
+      if (!S_ISREG(status.st_mode)) return WriteInPlace(path, write);
       // Through a symbolic link, the file it names is replaced and the link stays.
       if (char* real = ::realpath(path.c_str(), nullptr)) {
         target = real;
@@ -265,21 +305,19 @@ Status WriteFileWhole(const std::string& path, std::span<const std::uint8_t> byt
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     std::string temporary = folder + "." + name + ".kelvane-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    const int fd = internal::MakeTemporaryFile(temporary.data(), O_CLOEXEC);
     if (fd < 0) return Error::FromErrno(errno);
-    const bool written = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    int error = errno;
-    const bool closed = ::close(fd) == 0;
-    if (written && !closed) error = errno;
-    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
-      if (written && closed) error = errno;
-      ::unlink(temporary.c_str());
-      return Error::FromErrno(error);
-    }
-    return std::monostate();
+    return FinishTemporary(fd, temporary, target, mode, write);
   } catch (const std::bad_alloc&) {
     return Error{ErrorKind::kIo, "out of memory"};
   }
+}
+
+Status WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes) noexcept {
+  return WriteFileWholeWith(path, [bytes](FileHandle& file) -> Status {
+    if (!WriteAll(file.Descriptor(), bytes)) return Error::FromErrno(errno);
+    return std::monostate();
+  });
 }
 
 std::optional<FileHandle> FileHandle::Create(const std::string& path,
@@ -383,7 +421,7 @@ Data FileHandle::ReadToEnd() {
 void FileHandle::Write(const void* bytes, std::size_t size) {
   const auto* p = static_cast<const std::uint8_t*>(bytes);
   while (size > 0) {
-    const ssize_t put = ::write(descriptor_, p, std::min(size, kMaxTransfer));
+    const ssize_t put = internal::WriteFile(descriptor_, p, std::min(size, kMaxTransfer));
     if (put < 0) {
       if (errno == EINTR) continue;
       Raise("write");
@@ -411,7 +449,7 @@ std::uint64_t FileHandle::SeekToEnd() {
 }
 
 void FileHandle::Truncate(std::uint64_t offset) {
-  if (::ftruncate(descriptor_, ToOffset(offset, "truncate")) != 0) Raise("truncate");
+  if (internal::TruncateFile(descriptor_, ToOffset(offset, "truncate")) != 0) Raise("truncate");
   Seek(offset);
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -131,6 +132,17 @@ class KELVANE_EXPORT FileHandle {
 // nothing is left behind and the error carries the system's reason.
 [[nodiscard]] KELVANE_EXPORT Status WriteFileWhole(const std::string& path,
                                                    std::span<const std::uint8_t> bytes) noexcept;
+
+// What WriteFileWholeWith's writer puts into the file through the handle it is given.
+using FileWriter = std::function<Status(FileHandle& file)>;
+
+// WriteFileWhole() for savers that write through a FileHandle (a record file's Write, several
+// pieces in turn): `write` fills the temporary file (or the device) from offset 0 and returns
+// success, or the error that ends the save; a FileError it throws ends the save with that error.
+// The same rules hold: the file already at `path` is replaced only when every byte was written,
+// flushed and the file closed, and otherwise stays as it was, with no temporary file left.
+[[nodiscard]] KELVANE_EXPORT Status WriteFileWholeWith(const std::string& path,
+                                                       const FileWriter& write) noexcept;
 
 // "12.5 MiB", "3 KiB", "17 bytes": a byte count as error messages give limits.
 [[nodiscard]] KELVANE_EXPORT std::string DescribeBytes(std::uint64_t bytes);
