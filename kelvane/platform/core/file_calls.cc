@@ -36,9 +36,10 @@ bool FileFaultMet() noexcept { return met.load(std::memory_order_relaxed); }
 int FileFaultFor(FileCall call) noexcept {
   const std::uint64_t at = armed_at.load(std::memory_order_acquire);
   if (at == 0) return 0;
-  if (calls.fetch_add(1, std::memory_order_relaxed) + 1 != at) return 0;
   const FileFault fault = armed_fault.load(std::memory_order_relaxed);
+  // A short write can only meet writes: it counts them alone.
   if (fault == FileFault::kShortWrite && call != FileCall::kWrite) return 0;
+  if (calls.fetch_add(1, std::memory_order_relaxed) + 1 != at) return 0;
   met.store(true, std::memory_order_relaxed);
   switch (fault) {
     case FileFault::kNoSpace:
@@ -95,6 +96,11 @@ int SyncFile(int fd) noexcept {
 int RenameFile(const char* from, const char* to) noexcept {
   if (const int error = FileFaultFor(FileCall::kRename); error > 0) return Fail(error);
   return ::rename(from, to);
+}
+
+int LinkFile(const char* from, const char* to) noexcept {
+  if (const int error = FileFaultFor(FileCall::kRename); error > 0) return Fail(error);
+  return ::linkat(AT_FDCWD, from, AT_FDCWD, to, AT_SYMLINK_FOLLOW);
 }
 
 int CloseFile(int fd) noexcept {

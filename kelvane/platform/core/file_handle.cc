@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -260,13 +261,29 @@ bool Flush(int fd) {
   }
 }
 
-// Writes the temporary file `temporary` (open as `fd`) through `write`, gives it `mode`, flushes,
-// closes and renames it over `target`; on failure it is removed and the first error returned.
-Status FinishTemporary(int fd, const std::string& temporary, const std::string& target, mode_t mode,
-                       const FileWriter& write) {
+// Gives the unnamed file `fd` (O_TMPFILE) a name starting with `prefix`, set in `name`.
+Status NameUnnamed(int fd, const std::string& prefix, std::string& name) {
+  static std::atomic<unsigned> serial{0};
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    name = prefix + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+    if (internal::LinkFile(self.c_str(), name.c_str()) == 0) return std::monostate();
+    if (errno != EEXIST) break;
+  }
+  const int error = errno;
+  name.clear();
+  return Error::FromErrno(error);
+}
+
+// Writes the temporary file `fd` through `write`, gives it `mode`, flushes it, names it (when it
+// was made unnamed, `temporary` empty) with `prefix`, closes it and renames it over `target`; on
+// failure the name is removed and the first error returned.
+Status FinishTemporary(int fd, std::string temporary, const std::string& prefix,
+                       const std::string& target, mode_t mode, const FileWriter& write) {
   FileHandle file(fd);
   Status status = RunWriter(write, file);
   if (status.ok() && (::fchmod(fd, mode) != 0 || !Flush(fd))) status = Error::FromErrno(errno);
+  if (status.ok() && temporary.empty()) status = NameUnnamed(fd, prefix, temporary);
   // The bytes were flushed: a close that a signal interrupted has still let go of the descriptor
   // (Linux), and lost nothing.
   if (internal::CloseFile(fd) != 0 && status.ok() && errno != EINTR) {
@@ -275,8 +292,22 @@ Status FinishTemporary(int fd, const std::string& temporary, const std::string& 
   if (status.ok() && internal::RenameFile(temporary.c_str(), target.c_str()) != 0) {
     status = Error::FromErrno(errno);
   }
-  if (!status.ok()) ::unlink(temporary.c_str());
+  if (!status.ok() && !temporary.empty()) ::unlink(temporary.c_str());
   return status;
+}
+
+// An unnamed file in `folder` for writing, or -1: where the file system cannot make one (or
+// /proc, through which it is named, is missing), with errno 0.
+int OpenUnnamed(const std::string& folder, mode_t mode) {
+  static const bool named_through_proc = ::access("/proc/self/fd", X_OK) == 0;
+  if (!named_through_proc) {
+    errno = 0;
+    return -1;
+  }
+  const int fd = internal::OpenFile(folder.empty() ? "." : folder.c_str(),
+                                    O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) errno = 0;
+  return fd;
 }
 
 }  // namespace
@@ -304,10 +335,18 @@ Status WriteFileWholeWith(const std::string& path, const FileWriter& write) noex
     const std::size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temporary = folder + "." + name + ".kelvane-XXXXXX";
+    // Written unnamed where the file system allows and named only once flushed, so that a
+    // process killed while writing leaves nothing behind; elsewhere under a named temporary.
+    const std::string prefix = folder + "." + name + ".kelvane-";
+    if (const int fd = OpenUnnamed(folder, mode); fd >= 0) {
+      return FinishTemporary(fd, "", prefix, target, mode, write);
+    } else if (errno != 0) {
+      return Error::FromErrno(errno);
+    }
+    std::string temporary = prefix + "XXXXXX";
     const int fd = internal::MakeTemporaryFile(temporary.data(), O_CLOEXEC);
     if (fd < 0) return Error::FromErrno(errno);
-    return FinishTemporary(fd, temporary, target, mode, write);
+    return FinishTemporary(fd, temporary, prefix, target, mode, write);
   } catch (const std::bad_alloc&) {
     return Error{ErrorKind::kIo, "out of memory"};
   }

@@ -125,7 +125,9 @@ class KELVANE_EXPORT FileHandle {
                                                           std::uint64_t max_bytes) noexcept;
 
 // Writes `bytes` to `path` whole or not at all. A path naming a regular file, or nothing yet, is
-// written to a temporary file beside it, flushed to the disk, closed and renamed over it (through
+// written to a temporary file beside it (unnamed until it is flushed where the file system
+// allows, so that a process killed while writing leaves nothing behind), flushed to the disk,
+// closed and renamed over it (through
 // a symbolic link the file it names is replaced; an existing file keeps its mode, a new one gets
 // 0666 less the umask). A device or a named pipe (/dev/null, a terminal) is written in place, and
 // a pipe nobody reads is refused rather than waited on. A folder is kNotRegularFile. On failure

@@ -23,7 +23,7 @@ enum class FileCall : std::uint8_t {
   kOpen,    // open() and mkostemp()
   kWrite,   // write() and pwrite()
   kSync,    // fsync() and fdatasync()
-  kRename,  // rename()
+  kRename,  // rename() and linkat()
   kClose,   // close()
   kTruncate,
   kUnlink,
@@ -34,7 +34,8 @@ enum class FileFault : std::uint8_t {
   kNoSpace,      // fails with ENOSPC
   kIo,           // fails with EIO
   kInterrupted,  // fails with EINTR (close still lets go of the descriptor, as Linux does)
-  kShortWrite,   // a write puts half of its bytes, at least one, and succeeds; other calls go on
+  kShortWrite,   // a write puts half of its bytes, at least one, and succeeds; the count of
+                 // calls is then a count of writes alone
 };
 
 // Makes the `at`th seam call from now (1 is the next one) meet `fault`; 0 disarms.
@@ -55,6 +56,8 @@ void ArmFileFault(std::uint64_t at, FileFault fault) noexcept;
                                   off_t offset) noexcept;
 [[nodiscard]] int SyncFile(int fd) noexcept;
 [[nodiscard]] int RenameFile(const char* from, const char* to) noexcept;
+// linkat() of `from`, followed when a symbolic link (an unnamed file's /proc entry), to `to`.
+[[nodiscard]] int LinkFile(const char* from, const char* to) noexcept;
 int CloseFile(int fd) noexcept;
 [[nodiscard]] int TruncateFile(int fd, off_t size) noexcept;
 int UnlinkFile(const char* path) noexcept;

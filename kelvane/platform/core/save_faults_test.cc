@@ -1,0 +1,205 @@
+// SPDX-License-Identifier: Apache-2.0
+// Every path that saves a file, under a failing disk and under a killed process.
+#include "kelvane/testing/save_faults.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "kelvane/containers/archive.h"
+#include "kelvane/containers/storage.h"
+#include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/graphics/image_file.h"
+#include "kelvane/testing/temp_dir.h"
+
+namespace kelvane {
+namespace {
+
+using platform::internal::FileFault;
+using testing::SavePath;
+
+// The file's size and a hash of its bytes, or "(none)" when there is no file.
+std::string FileText(const std::string& path) {
+  const platform::Result<Data> bytes = platform::ReadRegularFile(path, 64 << 20);
+  if (!bytes) return "(none)";
+  const std::string text(bytes->begin(), bytes->end());
+  return std::to_string(text.size()) + " bytes, hash " +
+         std::to_string(std::hash<std::string>()(text));
+}
+
+// Bytes that differ with `generation` all the way through, 256 KiB of them: a save takes several
+// writes, and a mix of two generations shows anywhere in the file.
+Data Bytes(unsigned generation) {
+  Data bytes(256 << 10);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>(i * 7 + generation * 13 + (i >> 12));
+  }
+  return bytes;
+}
+
+// A picture whose pixels differ with `generation`.
+platform::ImageRef Picture(unsigned generation) {
+  const std::uint32_t side = 96;
+  std::vector<std::uint8_t> pixels(side * side * 4);
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    pixels[i] = static_cast<std::uint8_t>(i % 4 == 3 ? 255 : i * 31 + generation * 57);
+  }
+  return platform::Image::Make(platform::Raster::Make(
+      platform::PixelLayout::Working(side, side, side * 4, false), std::move(pixels)));
+}
+
+// Ticks of `generation` as a record file's items.
+struct Tick {
+  std::uint32_t time;
+  std::uint32_t volume;  // no padding: the file holds every byte of an item
+  double price;
+};
+TArray<Tick> Ticks(unsigned generation) {
+  TArray<Tick> ticks;
+  for (std::uint32_t i = 0; i < 4000 + generation % 7; ++i) {
+    const Tick tick{i, generation, 1.08 + generation * 1e-4 + i * 1e-6};
+    EXPECT_TRUE(ticks.Add(&tick));
+  }
+  return ticks;
+}
+platform::Status SaveTicks(const TArray<Tick>& ticks, const std::string& path) {
+  return platform::WriteFileWholeWith(path, [&](platform::FileHandle& file) -> platform::Status {
+    if (!ticks.Write(&file)) return platform::Error::FromErrno(errno);
+    return std::monostate();
+  });
+}
+
+// A keyed archive of a note.
+class Note : public platform::Codable {
+ public:
+  static constexpr std::string_view kArchiveClassName = "SaveFaultsNote";
+  explicit Note(String t) : text(std::move(t)) {}
+  std::string_view ClassName() const noexcept override { return kArchiveClassName; }
+  void EncodeWithCoder(platform::KeyedArchiver& coder) const override {
+    coder.EncodeString("text", text);
+  }
+  String text;
+};
+Data ArchivedNote(unsigned generation) {
+  static const bool registered = platform::RegisterCodableClass(
+      std::string(Note::kArchiveClassName), {}, [](platform::KeyedUnarchiver& coder) {
+        return platform::CodableRef(std::make_shared<Note>(coder.DecodeString("text").value()));
+      });
+  EXPECT_TRUE(registered);
+  return Archive::archive(Note(String(5000, static_cast<char16_t>(u'a' + generation % 26))))
+      .value();
+}
+
+// A save path writing what `make(generation)` gives through `save(bytes, path)`, generation 1
+// over generation 0.
+template <typename Make, typename Save>
+SavePath FilePath(const std::string& name, const std::string& path, Make make, Save save) {
+  return SavePath{
+      name,
+      [=] { ASSERT_TRUE(save(make(0), path).ok()); },
+      [=] { return save(make(1), path); },
+      [=] { return FileText(path); },
+      {},
+      {},
+  };
+}
+
+// The save paths over the files in `folder`, with their old and new contents filled in.
+std::vector<SavePath> SavePaths(const testing::TempDir& folder) {
+  const auto bytes = [](const Data& data, const std::string& path) {
+    return platform::WriteFileWhole(path, data);
+  };
+  const auto png = [](const platform::ImageRef& image, const std::string& path) {
+    return platform::WritePNGFile(*image, path);
+  };
+  const auto jpeg = [](const platform::ImageRef& image, const std::string& path) {
+    return platform::WriteJPEGFile(*image, 0.8, path);
+  };
+  std::vector<SavePath> paths = {
+      FilePath("bytes", folder.File("bytes.bin"), Bytes, bytes),
+      FilePath("keyed archive", folder.File("note.archive"), ArchivedNote, bytes),
+      FilePath("PNG picture", folder.File("picture.png"), Picture, png),
+      FilePath("JPEG picture", folder.File("picture.jpg"), Picture, jpeg),
+      FilePath("record file", folder.File("ticks.rec"), Ticks, SaveTicks),
+  };
+  for (SavePath& path : paths) {
+    path.prepare();
+    path.before = path.content();
+    EXPECT_TRUE(path.save().ok()) << path.name;
+    path.after = path.content();
+    EXPECT_NE(path.before, path.after) << path.name;
+  }
+  return paths;
+}
+
+TEST(SaveFaults, EveryFailingFileCallLeavesTheOldFileOrTheNewWithTheReason) {
+  const testing::TempDir folder;
+  for (const SavePath& path : SavePaths(folder)) {
+    for (const FileFault fault :
+         {FileFault::kNoSpace, FileFault::kIo, FileFault::kInterrupted, FileFault::kShortWrite}) {
+      const testing::FaultWalk walk = testing::WalkSaveFaults(path, folder.path(), fault);
+      // A save makes at least its open, one write, its sync, its close and its rename; a short
+      // write meets only the writes.
+      EXPECT_GE(walk.runs, fault == FileFault::kShortWrite ? 1u : 5u) << path.name;
+      std::printf("%-14s %-12s %3u runs: %3u failed with the reason, %3u recovered\n",
+                  path.name.c_str(), testing::FaultName(fault), walk.runs, walk.failed,
+                  walk.succeeded);
+    }
+  }
+}
+
+// Kills per save path: a few dozen in the unit tests, as many as KELVANE_KILLS asks for in a soak.
+unsigned Kills() {
+  const char* asked = std::getenv("KELVANE_KILLS");
+  return asked != nullptr ? static_cast<unsigned>(std::strtoul(asked, nullptr, 10)) : 40;
+}
+
+// Hashes as FileText() gives them.
+std::string TextOf(const Data& bytes) {
+  const std::string text(bytes.begin(), bytes.end());
+  return std::to_string(text.size()) + " bytes, hash " +
+         std::to_string(std::hash<std::string>()(text));
+}
+
+TEST(SaveFaults, AKilledSaveLeavesTheLastGenerationOrTheNextNeverAMix) {
+  const testing::TempDir folder;
+  struct Row {
+    std::string name;
+    std::function<platform::Status(unsigned, const std::string&)> save;
+    std::function<Data(unsigned)> bytes;  // what generation n's file holds
+  };
+  const Row rows[] = {
+      {"bytes",
+       [](unsigned n, const std::string& path) { return platform::WriteFileWhole(path, Bytes(n)); },
+       Bytes},
+      {"PNG picture",
+       [](unsigned n, const std::string& path) {
+         return platform::WritePNGFile(*Picture(n), path);
+       },
+       [](unsigned n) { return platform::PNGData(*Picture(n)).value(); }},
+      {"record file", [](unsigned n, const std::string& path) { return SaveTicks(Ticks(n), path); },
+       [](unsigned n) {
+         Data bytes;
+         Ticks(n).Save(&bytes);
+         return bytes;
+       }},
+  };
+  for (const Row& row : rows) {
+    const std::string path = folder.File("saved");
+    const testing::KillOutcome outcome = testing::KillSaves(
+        row.name, Kills(), std::chrono::milliseconds(30), 20261208,
+        [&] { ASSERT_TRUE(row.save(0, path).ok()); }, [&](unsigned n) { return row.save(n, path); },
+        [&](unsigned n) { return TextOf(row.bytes(n)); }, [&] { return FileText(path); });
+    const std::size_t left = testing::Names(folder.path()).size() - 1;
+    std::printf(
+        "%-12s %3u kills: %3u found the last generation, %3u the next; %zu temporary files left\n",
+        row.name.c_str(), outcome.kills, outcome.old_content, outcome.new_content, left);
+    std::filesystem::remove_all(folder.path());
+    std::filesystem::create_directory(folder.path());
+  }
+}
+
+}  // namespace
+}  // namespace kelvane
