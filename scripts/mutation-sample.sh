@@ -4,22 +4,30 @@
 # for each whether the tests caught it. Every file is put back (git checkout) after its fault,
 # also when the script is interrupted.
 #
-#   scripts/mutation-sample.sh BUILD_DIR MUTATIONS_FILE [GTEST_FILTER_DEFAULT]
+#   scripts/mutation-sample.sh BUILD_DIR FAULTS_FILE
+#   scripts/mutation-draw.py --seed 7 > faults.tsv && scripts/mutation-sample.sh build faults.tsv
 #
-# MUTATIONS_FILE holds one fault a line, fields separated by " | ":
-#   path | sed expression changing exactly one line | gtest filter (optional) | what it breaks
+# FAULTS_FILE holds one fault a line, tab-separated, as scripts/mutation-draw.py writes them:
+#   path, line number, the line as it becomes, gtest filter, what it does, and a reason when
+#   the fault was set aside by hand as one that cannot change what the program does.
 # Lines starting with # are skipped. The filter narrows the first run; a fault that survives it
-# is run against the whole binary before it is counted as not caught. Tests that already fail
-# without any fault are left out of the whole-binary runs.
+# is run against the whole binary (in two shards at once) before it is counted as not caught.
+# Tests that already fail without any fault are left out of the whole-binary runs. A fault the
+# compiler refuses, or one set aside, is not counted either way.
 set -uo pipefail
 build=${1:?build folder}
-list=${2:?mutations file}
-default_filter=${3:-*}
+list=${2:?faults file}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+tests="$build/kelvane_tests"
+# Faults are undone with git checkout: changes of one's own in the library would go with them.
+if [ -n "$(git status --porcelain -- kelvane)" ]; then
+  echo "mutation-sample: commit or stash the changes under kelvane/ first" >&2
+  exit 2
+fi
 
 cmake --build "$build" -j2 --target kelvane_tests >/tmp/mutation-build.log 2>&1 || exit 1
-failing=$("$build/kelvane_tests" 2>/dev/null | sed -n 's/^\[  FAILED  \] \([^ ]*\) (.*/\1/p' | paste -sd:)
+failing=$("$tests" 2>/dev/null | sed -n 's/^\[  FAILED  \] \([^ ]*\) (.*/\1/p' | paste -sd:)
 whole="*${failing:+-$failing}"
 [ -n "$failing" ] && echo "failing before any fault, left out: $failing"
 
@@ -27,34 +35,52 @@ current=""
 restore() { [ -n "$current" ] && git checkout -q -- "$current"; current=""; }
 trap 'restore; exit 130' INT TERM
 
-caught=0 missed=0 broken=0 n=0
-while IFS= read -r line; do
-  case "$line" in '' | '#'*) continue ;; esac
-  IFS='|' read -r path expr filter what <<<"$line"
-  path=$(echo "$path" | xargs) expr=$(echo "$expr" | sed 's/^ *//;s/ *$//')
-  filter=$(echo "${filter:-}" | xargs) what=$(echo "${what:-}" | sed 's/^ *//;s/ *$//')
+# Runs the whole binary in two shards at once; fails when either shard fails.
+run_whole() {
+  local status=0
+  for shard in 0 1; do
+    GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard timeout 1800 "$tests" --gtest_filter="$whole" \
+      >"/tmp/mutation-run-$shard.log" 2>&1 &
+  done
+  for shard in 0 1; do wait -n || status=1; done
+  return $status
+}
+
+caught=0 missed=0 refused=0 set_aside=0 n=0
+while IFS=$'\t' read -r path number line filter what reason; do
+  case "$path" in '' | '#'*) continue ;; esac
   n=$((n + 1))
-  current=$path
-  sed -i -e "$expr" "$path"
-  changed=$(git diff --numstat -- "$path" | awk '{print $1}')
-  if [ "${changed:-0}" != 1 ]; then
-    echo "$n | $path | $what | not applied (changed ${changed:-0} lines)"
-    restore; broken=$((broken + 1)); continue
+  if [ -n "${reason:-}" ]; then
+    echo "$n | $path:$number | $what | set aside (${reason#equivalent: })"
+    set_aside=$((set_aside + 1))
+    continue
   fi
+  current=$path
+  LINE=$line NUMBER=$number python3 -c '
+import os, sys
+path = sys.argv[1]
+lines = open(path, encoding="utf-8").read().split("\n")
+lines[int(os.environ["NUMBER"]) - 1] = os.environ["LINE"]
+open(path, "w", encoding="utf-8").write("\n".join(lines))' "$path"
   if ! cmake --build "$build" -j2 --target kelvane_tests >/tmp/mutation-build.log 2>&1; then
-    echo "$n | $path | $what | caught (does not compile)"
-    restore; caught=$((caught + 1)); continue
+    echo "$n | $path:$number | $what | does not compile (not counted)"
+    restore
+    refused=$((refused + 1))
+    continue
   fi
   result="not caught"
-  if ! timeout 900 "$build/kelvane_tests" --gtest_filter="${filter:-$default_filter}" \
-      >/tmp/mutation-run.log 2>&1; then
+  if ! timeout 900 "$tests" --gtest_filter="${filter:-*}" >/tmp/mutation-run.log 2>&1; then
     result="caught"
-  elif [ -n "$filter" ] && ! timeout 1800 "$build/kelvane_tests" --gtest_filter="$whole" \
-      >/tmp/mutation-run.log 2>&1; then
+  elif [ "${filter:-*}" != "*" ] && ! run_whole; then
     result="caught (by the whole binary)"
   fi
   case "$result" in caught*) caught=$((caught + 1)) ;; *) missed=$((missed + 1)) ;; esac
-  echo "$n | $path | $what | $result"
+  echo "$n | $path:$number | $what | $result"
+  [ "$result" = "not caught" ] && echo "      the line became: $(echo "$line" | sed 's/^ *//')"
   restore
 done <"$list"
-echo "caught $caught of $((caught + missed)) applied faults ($broken not applied)"
+restore
+cmake --build "$build" -j2 --target kelvane_tests >/tmp/mutation-build.log 2>&1
+echo "caught $caught of $((caught + missed)) faults that compiled" \
+  "($((caught * 100 / (caught + missed > 0 ? caught + missed : 1)))%);" \
+  "$set_aside set aside as equivalent, $refused refused by the compiler"
