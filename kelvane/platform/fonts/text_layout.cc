@@ -184,7 +184,7 @@ enum class Wrapping { kOneLine, kWithin };
 
 // CheckLayoutLimits without its message.
 bool WithinLimits(const String& text) {
-  return text.size() <= kMaxLayoutUnits && internal::LayoutParagraphs(text) <= kMaxLayoutParagraphs;
+  return text.size() <= kMaxLayoutUnits && CountLayoutParagraphs(text) <= kMaxLayoutParagraphs;
 }
 
 // Fills `layout` with the text and the attributes of its runs. Colours are set only for

@@ -55,10 +55,9 @@ inline constexpr std::size_t kMaxLayoutParagraphs = 2048;
 // as given. Real text stacks a handful; the engine positions each mark against those before it.
 inline constexpr std::size_t kMaxCombiningMarks = 32;
 
-namespace internal {
-
-// Paragraphs of `text` as the engine splits it: one more than its hard line breaks.
-[[nodiscard]] inline std::size_t LayoutParagraphs(std::u16string_view text) noexcept {
+// The paragraphs of `text` as a layout counts them against kMaxLayoutParagraphs: one more than
+// its hard line breaks. Time is linear in the text's length.
+[[nodiscard]] inline std::size_t CountLayoutParagraphs(std::u16string_view text) noexcept {
   std::size_t paragraphs = 1;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
@@ -68,15 +67,12 @@ namespace internal {
   return paragraphs;
 }
 
-}  // namespace internal
-
 // Why `text` would be refused by MeasureText, BoundingRect and DrawText: nullopt when it is
 // within kMaxLayoutUnits and kMaxLayoutParagraphs, else an ErrorKind::kTooLarge error whose
 // message begins "text too long to lay out" and gives the count and the limit (an empty message
 // when memory ran out). Time is linear in the text's length.
 [[nodiscard]] inline std::optional<Error> CheckLayoutLimits(std::u16string_view text) noexcept {
-  const std::size_t paragraphs =
-      text.size() > kMaxLayoutUnits ? 0 : internal::LayoutParagraphs(text);
+  const std::size_t paragraphs = text.size() > kMaxLayoutUnits ? 0 : CountLayoutParagraphs(text);
   if (text.size() <= kMaxLayoutUnits && paragraphs <= kMaxLayoutParagraphs) return std::nullopt;
   try {
     const std::string what = text.size() > kMaxLayoutUnits
