@@ -147,7 +147,8 @@ platform::Size SizeWithFont(std::u16string_view self, const platform::FontRef& f
                             double minFontSize, double* actualFontSize, double forWidth,
                             int lineBreakMode) noexcept {
   if (actualFontSize == nullptr) return {};
-  if (font == nullptr) {
+  // Text the layout refuses measures zero at every size, which would read as fitting.
+  if (font == nullptr || platform::CheckLayoutLimits(self)) {
     *actualFontSize = 0;
     return {};
   }
@@ -162,6 +163,15 @@ platform::Size SizeWithFont(std::u16string_view self, const platform::FontRef& f
     return size;
   }
   actual -= 1;
+  // Widths grow in proportion to the point size (metrics are not hinted), so the sizes at which
+  // the text would pass the width by more than a twentieth are not measured: a long text shrunk
+  // from a large size costs a few layouts, not one per point. The smallest size tried stays the
+  // one the loop below would reach.
+  if (size.width > 0) {
+    const double estimate = std::floor(font->point_size() * (forWidth * 1.05 + 1) / size.width);
+    const double skip_to = std::max(estimate, std::ceil(std::max(minFontSize, 1.0)));
+    if (skip_to < actual) actual = skip_to;
+  }
   // Sizes below one point make no font; stopping there also keeps a very low (or negative)
   // minimum from running the loop on and on.
   bool tried = false;

@@ -9,6 +9,11 @@
 // than making new ones per call. Sizes come back rounded up to whole points in single precision,
 // as callers compare and lay out sizes in whole points.
 //
+// Text past the layout's limits (platform::CheckLayoutLimits in platform/fonts/text_layout.h:
+// more than platform::kMaxLayoutUnits units or platform::kMaxLayoutParagraphs paragraphs)
+// measures zero and draws nothing; combining marks past platform::kMaxCombiningMarks in a row
+// are dropped. Sizes past 2,097,151 points, the engine's own range, measure right.
+//
 // Threads: any thread. The shared attribute set is guarded by one lock, held for the whole of
 // each drawing or measuring call, so calls from several threads run one after another. Drawing
 // goes to the calling thread's current context (see platform/graphics/image_surfaces.h).
@@ -53,19 +58,20 @@ KELVANE_EXPORT void DeprecatedStaticInit() noexcept;
 
 // Draws `self` into `rect` of the current context with the font, colour, line-break mode and
 // alignment (see platform/fonts/attributed_string.h for their numbers). With a null font or
-// colour nothing is drawn. Always returns the zero size: the drawn size is not measured.
+// colour, or for text past the layout's limits, nothing is drawn. Always returns the zero size:
+// the drawn size is not measured.
 KELVANE_EXPORT platform::Size DrawInRect(std::u16string_view self, platform::Rect rect,
                                          const platform::FontRef& withFont,
                                          const platform::ColorRef& Color, int lineBreakMode = 0,
                                          int alignment = 0) noexcept;
 
 // The size of `self` on one line, each side rounded up to a whole number in single precision.
-// Zero for a null font.
+// Zero for a null font and for text past the layout's limits.
 [[nodiscard]] KELVANE_EXPORT platform::Size SizeWithFont(std::u16string_view self,
                                                          const platform::FontRef& font) noexcept;
 
 // The size of `self` laid out within `constrainedToSize` with the line-break mode, rounded up
-// as above. Zero for a null font.
+// as above. Zero for a null font and for text past the layout's limits.
 [[nodiscard]] KELVANE_EXPORT platform::Size SizeWithFont(std::u16string_view self,
                                                          const platform::FontRef& font,
                                                          platform::Size constrainedToSize,
@@ -77,7 +83,8 @@ KELVANE_EXPORT platform::Size DrawInRect(std::u16string_view self, platform::Rec
 // the same name), else the smallest size tried, but never less than `minFontSize`. Returns the
 // last size measured: the fitting one, or the one at the smallest size tried. The line-break
 // mode takes no part. Zero, and nothing stored, when `actualFontSize` is null; zero and 0 for a
-// null font. Sizes below one point are not tried (no font has them).
+// null font and for text past the layout's limits (which fits no width). Sizes below one point are
+// not tried (no font has them).
 [[nodiscard]] KELVANE_EXPORT platform::Size SizeWithFont(std::u16string_view self,
                                                          const platform::FontRef& font,
                                                          double minFontSize, double* actualFontSize,

@@ -123,6 +123,30 @@ TEST(TextDrawing, DrawInRectWithoutFontOrColourDrawsNothingAndReturnsZero) {
   }
 }
 
+// 60,000 words once measured "0 x 20" within a width, and a wide text measured 0 wide "fitted"
+// at full size. Text past the layout's limits measures zero and fits no width.
+TEST(TextDrawing, TextPastTheLayoutLimitsMeasuresZeroAndFitsNothing) {
+  std::u16string words;
+  for (int i = 0; i < 60000; ++i) words += u"word ";
+  FontRef font = Font::System(17);
+  EXPECT_EQ(SizeWithFont(words, font, Size{100, 1e300}), Size{});
+  EXPECT_EQ(SizeWithFont(words, font), Size{});
+  double actual = 5;
+  EXPECT_EQ(SizeWithFont(words, font, 1, &actual, 100, 0), Size{});
+  EXPECT_EQ(actual, 0);
+  // Within the limits a text wider than the engine's range shrinks to the size that fits.
+  std::u16string wide;
+  for (int i = 0; i < 200; ++i) wide += u"Wide text ";
+  FontRef large = Font::Named(u"DejaVu Sans", Font::kMaxPointSize);
+  ASSERT_NE(large, nullptr);
+  const Size full = SizeWithFont(wide, large);
+  EXPECT_GT(full.width, 4e6);
+  const Size fitted = SizeWithFont(wide, large, 1, &actual, 1e5, 0);
+  EXPECT_LE(fitted.width, 1e5);
+  EXPECT_EQ(fitted, SizeWithFont(wide, Font::Named(u"DejaVu Sans", actual)));
+  EXPECT_GT(SizeWithFont(wide, Font::Named(u"DejaVu Sans", actual + 1)).width, 1e5);
+}
+
 TEST(TextDrawing, MeasuringFromTwoThreadsSeesOnlyItsOwnFont) {
   const std::u16string text = u"Balance 10 250.00 USD";
   const FontRef fonts[] = {Font::System(10), Font::BoldSystem(30)};

@@ -13,11 +13,13 @@
 
 #include "kelvane/colours/color_cache.h"
 #include "kelvane/platform/fonts/font.h"
+#include "kelvane/platform/fonts/text_layout.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/text/text_drawing.h"
 #include "tools/kelvane/checks.h"
 #include "tools/kelvane/commands.h"
 #include "tools/kelvane/files.h"
+#include "tools/kelvane/messages.h"
 
 namespace kelvane::cli {
 namespace {
@@ -76,8 +78,20 @@ platform::ImageRef DrawToPng(const String& text, const FontRef& font,
   return image;
 }
 
+// The text of a command, refused with the layout's reason when it is past the layout's limits
+// (the library would measure it as zero and draw nothing).
+String LaidOutText(const std::string& command, const TextOptions& o) {
+  String text = Text(o.text);
+  if (const auto refused = platform::CheckLayoutLimits(text)) {
+    throw Failure(
+        command + ": " +
+        (refused->message.empty() ? "text too long to lay out" : Reason(refused->message)));
+  }
+  return text;
+}
+
 int RunSize(const TextOptions& o) {
-  const String text = Text(o.text);
+  const String text = LaidOutText("text size", o);
   const FontRef font = ChosenFont(o);
   const platform::Size size =
       o.width > 0 ? NSTools::SizeWithFont(text, font, {o.width, std::numeric_limits<double>::max()},
@@ -90,7 +104,7 @@ int RunSize(const TextOptions& o) {
 
 int RunDraw(const TextOptions& o) {
   const std::string& out = o.output.Path();
-  const String text = Text(o.text);
+  const String text = LaidOutText("text draw", o);
   const FontRef font = ChosenFont(o);
   platform::Size size = NSTools::SizeWithFont(text, font);
   if (o.width > 0) size = NSTools::SizeWithFont(text, font, {o.width, 1e9});
@@ -98,6 +112,11 @@ int RunDraw(const TextOptions& o) {
   if (o.height > 0) size.height = o.height;
   if (!(size.width > 0 && size.height > 0)) {
     throw Failure("text draw: nothing to draw: the size is empty");
+  }
+  if (size.width > kMaxSide || size.height > kMaxSide) {
+    throw Failure("text draw: the text takes " + Points(size.width) + " x " + Points(size.height) +
+                  " points, over the picture limit of " + Points(kMaxSide) +
+                  " a side: give --width and --height");
   }
   const platform::ImageRef image =
       DrawToPng(text, font, Create::ColorForRGB(*ParseRGB(o.colour)), size, out);
@@ -111,7 +130,7 @@ int RunFit(const TextOptions& o) {
     throw UsageError("--min " + Points(o.min) + " is above --size " + Points(o.size) +
                      ": the text shrinks from --size down to --min");
   }
-  const String text = Text(o.text);
+  const String text = LaidOutText("text fit", o);
   const FontRef font = ChosenFont(o);
   double actual = 0;
   const platform::Size size = NSTools::SizeWithFont(text, font, o.min, &actual, o.width, 0);

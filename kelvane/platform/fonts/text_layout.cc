@@ -71,10 +71,12 @@ ThreadEngine* Engine() {
   return engine.layout != nullptr ? &engine : nullptr;
 }
 
-// UTF-16 -> UTF-8, unpaired surrogates as U+FFFD, with the byte offset of every unit.
+// UTF-16 -> UTF-8, unpaired surrogates as U+FFFD, with the byte offset of every unit. Combining
+// marks past kMaxCombiningMarks in a row are left out: their units get the offset of what follows.
 void ToUtf8(const String& text, std::string& out, std::vector<std::uint32_t>& offsets) {
   out.clear();
   offsets.assign(text.size() + 1, 0);
+  std::size_t marks = 0;  // in a row, before this character
   for (std::size_t i = 0; i < text.size(); ++i) {
     offsets[i] = static_cast<std::uint32_t>(out.size());
     char32_t c = text[i];
@@ -84,6 +86,11 @@ void ToUtf8(const String& text, std::string& out, std::vector<std::uint32_t>& of
       offsets[++i] = static_cast<std::uint32_t>(out.size());  // inside the pair: its start
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
+    }
+    if (!g_unichar_ismark(c)) {
+      marks = 0;
+    } else if (++marks > kMaxCombiningMarks) {
+      continue;
     }
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
@@ -102,6 +109,50 @@ void ToUtf8(const String& text, std::string& out, std::vector<std::uint32_t>& of
     }
   }
   offsets[text.size()] = static_cast<std::uint32_t>(out.size());
+}
+
+// True when a piece of text may end before `c` (after `before`) without parting one
+// user-perceived character: `c` is no mark, joiner, format character, emoji modifier, regional
+// indicator or Hangul jamo, and `before` is no joiner.
+bool BeginsCharacter(gunichar before, gunichar c) {
+  if (before == 0x200D || g_unichar_ismark(c) || g_unichar_type(c) == G_UNICODE_FORMAT) {
+    return false;
+  }
+  const bool modifier = c >= 0x1F3FB && c <= 0x1F3FF;
+  const bool indicator = c >= 0x1F1E6 && c <= 0x1F1FF;
+  const bool jamo =
+      (c >= 0x1100 && c <= 0x11FF) || (c >= 0xA960 && c <= 0xA97F) || (c >= 0xD7B0 && c <= 0xD7FF);
+  return !modifier && !indicator && !jamo;
+}
+
+// The engine breaks the lines of a paragraph by shaping again, for each line, what is left of
+// the item the line begins in, and an item runs on as long as its font and script do: a long
+// paragraph cost its lines times its length, and a long word broken a character to a line far
+// more. Items are kept short by starting a new one every so often, with an attribute that
+// changes nothing (font fallback, which is on anyway) over every other piece. A piece ends after
+// a white space (a space, a line break) once it holds kPieceBytes, or before any whole character
+// once it holds kMaxPieceBytes: only inside a word that long, where the kerning or ligature of
+// the two characters around the end is lost.
+constexpr std::size_t kPieceBytes = 48;
+constexpr std::size_t kMaxPieceBytes = 128;
+
+// The byte offsets where pieces end, in order (the text's end is not one).
+std::vector<std::uint32_t> PieceEnds(const std::string& utf8) {
+  std::vector<std::uint32_t> ends;
+  std::size_t start = 0;
+  gunichar before = 0;
+  for (const char* p = utf8.data(); p < utf8.data() + utf8.size(); p = g_utf8_next_char(p)) {
+    const auto at = static_cast<std::size_t>(p - utf8.data());
+    const gunichar c = g_utf8_get_char(p);
+    const std::size_t held = at - start;
+    if ((held >= kPieceBytes && g_unichar_isspace(before)) ||
+        (held >= kMaxPieceBytes && BeginsCharacter(before, c))) {
+      ends.push_back(static_cast<std::uint32_t>(at));
+      start = at;
+    }
+    before = c;
+  }
+  return ends;
 }
 
 // An attachment character as laid out: where its image goes relative to the baseline.
@@ -131,13 +182,21 @@ PangoAlignment AlignmentOf(int alignment) {
 
 enum class Wrapping { kOneLine, kWithin };
 
+// CheckLayoutLimits without its message.
+bool WithinLimits(const String& text) {
+  return text.size() <= kMaxLayoutUnits && CountLayoutParagraphs(text) <= kMaxLayoutParagraphs;
+}
+
 // Fills `layout` with the text and the attributes of its runs. Colours are set only for
-// drawing; `attachments` (when given) receives the attachment characters.
-void Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& text,
+// drawing; `attachments` (when given) receives the attachment characters. False, with the
+// layout untouched, for text past the limits.
+bool Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& text,
           Wrapping wrapping, double width, bool with_colours,
           std::vector<PlacedAttachment>* attachments) {
+  if (!WithinLimits(text.string())) return false;
   ToUtf8(text.string(), engine.utf8, engine.offsets);
   pango_layout_set_text(layout, engine.utf8.data(), static_cast<int>(engine.utf8.size()));
+  const std::vector<std::uint32_t> piece_ends = PieceEnds(engine.utf8);
 
   const auto& runs = text.runs();
   FontRef base = runs.empty() ? nullptr : runs.front().attributes.font;
@@ -152,9 +211,20 @@ void Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& tex
                                     layout_font ? internal::DescriptionOf(*layout_font) : nullptr);
 
   PangoAttrList* list = pango_attr_list_new();
+  // The pieces' attributes go in with the runs', in the order of their starts, so that each is
+  // appended to the list rather than sorted into it.
+  std::size_t next_piece = 0;
+  auto add_pieces_to = [&](std::size_t byte) {
+    for (; next_piece < piece_ends.size() && piece_ends[next_piece] <= byte; ++next_piece) {
+      if (next_piece % 2 == 0) continue;  // every other piece: [end of the one before, its end)
+      Insert(list, pango_attr_fallback_new(TRUE), piece_ends[next_piece - 1],
+             piece_ends[next_piece]);
+    }
+  };
   for (const auto& run : runs) {
     const auto start = engine.offsets[run.range.location];
     const auto end = engine.offsets[run.range.location + run.range.length];
+    add_pieces_to(start);
     const TextAttributes& a = run.attributes;
     const FontRef& font = font_or_default(a.font);
     if (font != nullptr && font != layout_font) {
@@ -188,6 +258,11 @@ void Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& tex
         }
       }
     }
+  }
+  add_pieces_to(engine.utf8.size());
+  if (piece_ends.size() % 2 == 1) {  // the last piece, from the last end to the text's end
+    Insert(list, pango_attr_fallback_new(TRUE), piece_ends.back(),
+           static_cast<std::uint32_t>(engine.utf8.size()));
   }
   pango_layout_set_attributes(layout, list);
   pango_attr_list_unref(list);
@@ -223,10 +298,13 @@ void Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& tex
   }
   pango_layout_set_wrap(layout, wrap);
   pango_layout_set_ellipsize(layout, ellipsize);
+  return true;
 }
 
 // The lines that fit within `height` (all when it does not limit; the first always), and the
-// bottom and widest line of those.
+// bottom and widest line of those. The engine keeps positions in 32-bit units of 1/1024 point,
+// which pass their range at 2,097,152 points: widths are summed here from the glyphs' advances
+// in 64 bits and heights line by line in double, so a wide or tall text measures right.
 struct Lines {
   int count = 0;
   double bottom = 0;
@@ -234,21 +312,30 @@ struct Lines {
   std::vector<double> baselines;  // of each line, from the layout's top
 };
 
+double LineWidth(const PangoLayoutLine* line) {
+  std::int64_t units = 0;
+  for (const GSList* run = line->runs; run != nullptr; run = run->next) {
+    const PangoGlyphString* glyphs = static_cast<const PangoGlyphItem*>(run->data)->glyphs;
+    for (int i = 0; i < glyphs->num_glyphs; ++i) units += glyphs->glyphs[i].geometry.width;
+  }
+  return static_cast<double>(units) / kScale;
+}
+
 Lines FittingLines(PangoLayout* layout, double height) {
   const bool limited = std::isfinite(height) && height > 0;
   Lines lines;
-  PangoLayoutIter* iter = pango_layout_get_iter(layout);
-  do {
-    PangoRectangle logical;
-    pango_layout_iter_get_line_extents(iter, nullptr, &logical);
-    const double bottom = (logical.y + logical.height) / kScale;
+  for (GSList* item = pango_layout_get_lines_readonly(layout); item != nullptr; item = item->next) {
+    auto* line = static_cast<PangoLayoutLine*>(item->data);
+    PangoRectangle logical;  // y from the baseline
+    pango_layout_line_get_extents(line, nullptr, &logical);
+    const double top = lines.bottom;
+    const double bottom = top + logical.height / kScale;
     if (lines.count > 0 && limited && bottom > height) break;
     ++lines.count;
     lines.bottom = bottom;
-    lines.baselines.push_back(pango_layout_iter_get_baseline(iter) / kScale);
-    lines.width = std::max(lines.width, logical.width / kScale);
-  } while (pango_layout_iter_next_line(iter));
-  pango_layout_iter_free(iter);
+    lines.baselines.push_back(top - logical.y / kScale);
+    lines.width = std::max(lines.width, LineWidth(line));
+  }
   return lines;
 }
 
@@ -270,7 +357,9 @@ PangoLayout* MeasuredLayout(const AttributedString& text) noexcept {
   try {
     ThreadEngine* engine = Engine();
     if (engine == nullptr) return nullptr;
-    Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr);
+    if (!Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr)) {
+      return nullptr;
+    }
     return engine->layout;
   } catch (...) {
     return nullptr;
@@ -283,9 +372,12 @@ Size MeasureText(const AttributedString& text) noexcept {
   if (text.length() == 0) return {};
   PangoLayout* layout = internal::MeasuredLayout(text);
   if (layout == nullptr) return {};
-  PangoRectangle logical;
-  pango_layout_get_extents(layout, nullptr, &logical);
-  return {logical.width / kScale, logical.height / kScale};
+  try {
+    const Lines lines = FittingLines(layout, -1);
+    return {lines.width, lines.bottom};
+  } catch (...) {
+    return {};
+  }
 }
 
 Rect BoundingRect(const AttributedString& text, Size limit, unsigned options) noexcept {
@@ -294,13 +386,13 @@ Rect BoundingRect(const AttributedString& text, Size limit, unsigned options) no
     ThreadEngine* engine = Engine();
     if (engine == nullptr) return {};
     if ((options & kTextUsesLineFragmentOrigin) == 0) {
-      Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr);
-      PangoRectangle logical;
-      pango_layout_get_extents(engine->layout, nullptr, &logical);
-      const double baseline = pango_layout_get_baseline(engine->layout) / kScale;
-      return {0, -baseline, logical.width / kScale, logical.height / kScale};
+      if (!Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr)) return {};
+      const Lines lines = FittingLines(engine->layout, -1);
+      return {0, -lines.baselines.front(), lines.width, lines.bottom};
     }
-    Fill(*engine, engine->layout, text, Wrapping::kWithin, limit.width, false, nullptr);
+    if (!Fill(*engine, engine->layout, text, Wrapping::kWithin, limit.width, false, nullptr)) {
+      return {};
+    }
     const Lines lines = FittingLines(engine->layout, limit.height);
     return {0, 0, lines.width, lines.bottom};
   } catch (...) {
@@ -314,6 +406,7 @@ void DrawText(const AttributedString& text, Rect rect) noexcept {
 
 void DrawText(GraphicsContext& context, const AttributedString& text, Rect rect) noexcept {
   if (text.length() == 0 || !Finite(rect) || !(rect.width > 0) || !(rect.height > 0)) return;
+  if (!WithinLimits(text.string())) return;
   try {
     ThreadEngine* engine = Engine();
     if (engine == nullptr) return;
@@ -340,13 +433,13 @@ void DrawText(GraphicsContext& context, const AttributedString& text, Rect rect)
     internal::DrawWithCairo(context, [&](cairo_t* cr) {
       pango_cairo_update_context(cr, engine->drawing);
       pango_layout_context_changed(layout);
-      Fill(*engine, layout, text, Wrapping::kWithin, rect.width, true, &attachments);
+      if (!Fill(*engine, layout, text, Wrapping::kWithin, rect.width, true, &attachments)) return;
       const Lines fitting = FittingLines(layout, rect.height);
       PangoLayoutIter* iter = pango_layout_get_iter(layout);
       for (int i = 0; i < fitting.count; ++i) {
-        PangoRectangle logical;
+        PangoRectangle logical;  // x: where the alignment puts the line
         pango_layout_iter_get_line_extents(iter, nullptr, &logical);
-        const double baseline = pango_layout_iter_get_baseline(iter) / kScale;
+        const double baseline = fitting.baselines[static_cast<std::size_t>(i)];
         cairo_move_to(cr, rect.x + logical.x / kScale, rect.y + baseline);
         pango_cairo_show_layout_line(cr, pango_layout_iter_get_line_readonly(iter));
         if (!pango_layout_iter_next_line(iter)) break;
