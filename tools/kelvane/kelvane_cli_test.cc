@@ -123,6 +123,7 @@ class KelvaneToolTest : public ::testing::Test {
     const std::string png = ReadFile(images / "palette.png");
     std::ofstream(dir_ / "truncated.png", std::ios::binary) << png.substr(0, png.size() / 2);
     std::ofstream(dir_ / "text.png") << "not a picture\n";
+    std::ofstream(dir_ / "red\x1B[31m\rname.png") << "\x89PNG\r\n\x1A\n";
     fs::create_directory(dir_ / "folder.png");
     ASSERT_EQ(::mkfifo((dir_ / "pipe.png").c_str(), 0600), 0);
     // Larger than any picture file the tool reads, without using the space.
@@ -210,6 +211,15 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       // system's reason starts lower-case.
       {"image info \"$D/$(printf 'a\033[2Jb\rc\377')\"", 1,
        "/a\\e[2Jb\\rc\\xFF: no such file or directory"},
+      {"image info \"$D/$(printf 'red\033[31m\rname.png')\"", 1,
+       "/red\\e[31m\\rname.png: a damaged PNG picture"},
+      {"md5 \"$D/$(printf 'tab\there\302\233x')\"", 1,
+       "/tab\\there\\u009Bx: no such file or directory"},
+      {"image convert $D/good.png \"$D/$(printf 'no\033[31m\rfolder')/out.png\"", 1,
+       "/no\\e[31m\\rfolder/out.png: no such file or directory"},
+      {"uti x.png --data-dir \"$(printf '\033[31m\r\n\177')\"", 1,
+       "kelvane: \\e[31m\\r\\n\\x7F: holds no shared-mime-info database"},
+      {"param a=1 --key \"$(printf 'k\033[31m\r')\"", 1, "param: no value for key \"k\\e[31m\\r\""},
       // Archives, record files and type database folders that load only in part, or not at all:
       // the reason from the library.
       {"archive read $T/archives/unknown_class.archive", 1,
@@ -283,6 +293,12 @@ TEST_F(KelvaneToolTest, TakesEverySpellingOfTheOutputAndSaysWhatItWrote) {
   EXPECT_EQ(piped.err, "");
   EXPECT_THAT(piped.out, StartsWith("\xFF\xD8\xFF"));
   EXPECT_THAT(piped.out, Not(HasSubstr("wrote")));
+  // A name is shown escaped when it is said, and the file written is the one named.
+  const Outcome escaped =
+      RunTool("image convert $D/good.png \"$D/$(printf 'w\033[31m\r.png')\"", dir_, {});
+  EXPECT_EQ(escaped.status, 0);
+  EXPECT_THAT(escaped.out, StartsWith("wrote " + (dir_ / "w\\e[31m\\r.png (").string()));
+  EXPECT_TRUE(fs::is_regular_file(dir_ / "w\x1B[31m\r.png"));
   // Nothing but the files named: no temporary file stays beside them.
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_THAT(entry.path().filename().string(), Not(StartsWith("."))) << entry.path();
