@@ -8,10 +8,13 @@
 //
 // Failures: a command returns its exit status (0, or 1 after printing one line with Fail), or
 // throws Failure (exit 1) or UsageError (exit 2); main prints either as one "kelvane: " line.
+// Memory running out anywhere is a failure too: std::bad_alloc ends the command with
+// "kelvane: out of memory" and exit status 1, never with a result made of what was left.
 #pragma once
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
@@ -72,16 +75,23 @@ struct DemoContext {
 // reason"; a reason from the library or the system goes through Reason() (messages.h) first.
 int Fail(std::string_view message);
 // Prints "kelvane: <message>" on standard error, as Fail() does, for a warning the command goes
-// on after. Control characters in the message are printed escaped.
-void PrintError(std::string_view message);
+// on after. Control characters in the message are printed escaped (Printable(), messages.h).
+// When memory runs out for the escaping, the line says "out of memory" instead. Never throws.
+void PrintError(std::string_view message) noexcept;
+
+// The reason a caught exception gives for the "kelvane: " line: "out of memory" for
+// std::bad_alloc, else its what(); valid while `e` is.
+std::string_view ExceptionReason(const std::exception& e) noexcept;
 
 // Text between the command line and the library: UTF-8 outside, UTF-16 inside, converted with
 // the library's strict bridge (kelvane/text/utf8.h).
-// The UTF-16 of an argument. Throws UsageError when the bytes are not UTF-8: a malformed name
-// must not reach a file or the store patched.
-String Text(std::string_view bytes);
-// The UTF-8 of a text for printing. A text that has none (it holds an unpaired surrogate) prints
-// as one U+FFFD.
+// The UTF-16 of an argument. Throws UsageError(`refusal`) when the bytes are not UTF-8: a
+// malformed name must not reach a file or the store patched. Throws std::bad_alloc when memory
+// ran out, which is never taken for malformed text.
+String Text(std::string_view bytes, std::string_view refusal = "an argument is not UTF-8 text");
+// The UTF-8 of a text for printing: each unpaired surrogate unit prints as U+FFFD, the rest as
+// it is. Throws std::bad_alloc when memory runs out: a text that cannot be made is never printed
+// as something else.
 std::string Utf8(std::u16string_view text);
 
 // Formats bytes as lower-case hex, `limit` bytes at most (then "...").

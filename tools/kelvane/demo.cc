@@ -51,15 +51,15 @@ int RunDemo() {
   if (error) throw Failure(dir.string() + ": " + Reason(error.message()));
 
   DemoContext context{std::cout, dir, {}};
-  std::cout << "Kelvane " << KELVANE_VERSION_STRING << " demo (scratch folder " << dir.string()
-            << ")\n";
+  std::cout << "Kelvane " << KELVANE_VERSION_STRING << " demo (scratch folder "
+            << Printable(dir.string()) << ")\n";
   int status = 0;
   for (const DemoStep& step : kSteps) {
     std::cout << "\n== " << step.name << '\n';
     try {
       status = step.run(context);
     } catch (const std::exception& e) {  // the scratch folder is tidied all the same
-      status = Fail(e.what());
+      status = Fail(ExceptionReason(e));
     }
     if (status != 0) break;
   }
@@ -79,7 +79,7 @@ int RunDemo() {
   if (!pictures) std::filesystem::remove(dir, error);
   if (status == 0) {
     std::cout << "\nDemo finished.";
-    if (pictures) std::cout << " The pictures it drew are in " << dir.string() << ".";
+    if (pictures) std::cout << " The pictures it drew are in " << Printable(dir.string()) << ".";
     std::cout << '\n';
   }
   return status;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -38,15 +39,22 @@ std::string Extension(const std::string& path) {
 
 bool EndsWithPNG(const std::string& path) { return Extension(path) == ".png"; }
 
-// Writes all of `bytes` to standard output; false with errno set on failure.
+// Writes all of `bytes` to standard output; false with errno set on failure. Straight to the
+// descriptor, allocating nothing: the buffer above it is called from inside the stream, which
+// would swallow an exception and lose the bytes without a word.
 bool WriteToStandardOutput(std::span<const std::uint8_t> bytes) {
-  try {
-    platform::FileHandle(STDOUT_FILENO).Write(bytes.data(), bytes.size());
-    return true;
-  } catch (const platform::FileError& error) {
-    errno = error.error() != 0 ? error.error() : EIO;
-    return false;
+  constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(STDOUT_FILENO, bytes.data(), std::min(bytes.size(), kMaxWrite));
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return false;
+    if (put == 0) {
+      errno = EIO;
+      return false;
+    }
+    bytes = bytes.subspan(static_cast<std::size_t>(put));
   }
+  return true;
 }
 
 }  // namespace
@@ -240,7 +248,9 @@ std::string CheckedStandardOutput::Finish() {
   (void)Drain();
   // A file system may report a failed write only when the file is closed.
   if (::close(STDOUT_FILENO) != 0 && errno != EBADF && error_ == 0) error_ = errno;
-  return error_ == 0 ? std::string() : std::strerror(error_);
+  if (error_ == 0) return std::string();
+  // In the tool's own words, as every other allocation that fails is reported.
+  return error_ == ENOMEM ? "out of memory" : std::strerror(error_);
 }
 
 }  // namespace kelvane::cli

@@ -18,6 +18,7 @@
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "kelvane/testing/child_process.h"
 #include "kelvane/version_macros.h"
 
 namespace {
@@ -34,11 +35,13 @@ struct Outcome {
 };
 
 // How a row runs: standard output to a file, one more environment variable, no room to write
-// files.
+// files, standard input from a command through a pipe, a bound on the tool's address space.
 struct Setting {
   std::string stdout_path = {};  // empty: captured
   std::string env = {};          // NAME=value
   bool no_room = false;
+  std::string input = {};   // a shell command whose output is standard input; empty: none
+  unsigned memory_mib = 0;  // the tool's address space (RLIMIT_AS) in MiB; 0: unlimited
 };
 
 std::string ReadFile(const fs::path& path) {
@@ -49,15 +52,22 @@ std::string ReadFile(const fs::path& path) {
 // Runs the tool with `args`, words of the shell in which $D names `dir` and $T the test data,
 // under a 30-second limit, with standard input empty and the screen settings unset unless the
 // row sets them, capturing what it prints. Standard error goes through a pipe, which the limit
-// on written files does not reach; a write past that limit fails with EFBIG, not a signal.
+// on written files does not reach; a write past that limit fails with EFBIG, not a signal. The
+// address-space limit is set by the shell that then execs the tool (through timeout), so it
+// holds for the tool and not for the command that makes its input.
 Outcome RunTool(const std::string& args, const fs::path& dir, const Setting& setting) {
   const fs::path out =
       fs::temp_directory_path() / ("kelvane-cli-out-" + std::to_string(::getpid()));
-  const std::string command =
-      "D=" + dir.string() + " T=" + KELVANE_TESTDATA_DIR + "; " +
-      (setting.no_room ? "ulimit -f 0; " : "") + "env -u KELVANE_SCREEN -u KELVANE_IDIOM " +
-      setting.env + " timeout -s KILL 30 " + KELVANE_TOOL_PATH + " " + args + " </dev/null 2>&1 >" +
-      (setting.stdout_path.empty() ? out.string() : setting.stdout_path);
+  const std::string memory = setting.memory_mib == 0
+                                 ? ""
+                                 : "ulimit -v " + std::to_string(setting.memory_mib * 1024) + "; ";
+  const std::string command = "D=" + dir.string() + " T=" + KELVANE_TESTDATA_DIR + "; " +
+                              (setting.no_room ? "ulimit -f 0; " : "") +
+                              (setting.input.empty() ? "" : setting.input + " | ") + "(" + memory +
+                              "exec env -u KELVANE_SCREEN -u KELVANE_IDIOM " + setting.env +
+                              " timeout -s KILL 30 " + KELVANE_TOOL_PATH + " " + args +
+                              (setting.input.empty() ? " </dev/null" : "") + ") 2>&1 >" +
+                              (setting.stdout_path.empty() ? out.string() : setting.stdout_path);
   ::signal(SIGXFSZ, SIG_IGN);
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return {};
@@ -113,6 +123,7 @@ class KelvaneToolTest : public ::testing::Test {
     const std::string png = ReadFile(images / "palette.png");
     std::ofstream(dir_ / "truncated.png", std::ios::binary) << png.substr(0, png.size() / 2);
     std::ofstream(dir_ / "text.png") << "not a picture\n";
+    std::ofstream(dir_ / "red\x1B[31m\rname.png") << "\x89PNG\r\n\x1A\n";
     fs::create_directory(dir_ / "folder.png");
     ASSERT_EQ(::mkfifo((dir_ / "pipe.png").c_str(), 0600), 0);
     // Larger than any picture file the tool reads, without using the space.
@@ -125,6 +136,10 @@ class KelvaneToolTest : public ::testing::Test {
 
   static inline fs::path dir_;
 };
+
+// An address space in MiB with room for the tool to start (it maps about 95 MiB of libraries
+// and data) but not for the 100 MB it is then given.
+constexpr unsigned kSmallAddressSpace = 150;
 
 struct BadInput {
   const char* args;
@@ -159,6 +174,21 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       {"image convert $D/good.png $D/text.png", 1, "text.png: file too large", {.no_room = true}},
       {"hex decode 4B656C76616E65", 1, "standard output: no space", {.stdout_path = "/dev/full"}},
       {"palette", 1, "standard output: no space left on device", {.stdout_path = "/dev/full"}},
+      {"--help", 1, "standard output: no space left on device", {.stdout_path = "/dev/full"}},
+      {"image pixel $D/good.png 0 0",
+       1,
+       "standard output: no space left on device",
+       {.stdout_path = "/dev/full"}},
+      // Memory running out is a failure that says so, never a replacement character or a
+      // partial result with status 0.
+      {"hex encode",
+       1,
+       "kelvane: out of memory\n",
+       {.input = "head -c 100000000 /dev/zero", .memory_mib = kSmallAddressSpace}},
+      {"hex decode",
+       1,
+       "kelvane: out of memory\n",
+       {.input = "head -c 100000000 /dev/zero", .memory_mib = kSmallAddressSpace}},
       // Unknown words, named with the nearest spelling taken, in the order typed.
       {"image resise x", 2, "kelvane: image: unknown subcommand 'resise' (did you mean 'resize'?)"},
       {"imge info x", 2, "kelvane: unknown subcommand 'imge' (did you mean 'image'?)"},
@@ -181,6 +211,15 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       // system's reason starts lower-case.
       {"image info \"$D/$(printf 'a\033[2Jb\rc\377')\"", 1,
        "/a\\e[2Jb\\rc\\xFF: no such file or directory"},
+      {"image info \"$D/$(printf 'red\033[31m\rname.png')\"", 1,
+       "/red\\e[31m\\rname.png: a damaged PNG picture"},
+      {"md5 \"$D/$(printf 'tab\there\302\233x')\"", 1,
+       "/tab\\there\\u009Bx: no such file or directory"},
+      {"image convert $D/good.png \"$D/$(printf 'no\033[31m\rfolder')/out.png\"", 1,
+       "/no\\e[31m\\rfolder/out.png: no such file or directory"},
+      {"uti x.png --data-dir \"$(printf '\033[31m\r\n\177')\"", 1,
+       "kelvane: \\e[31m\\r\\n\\x7F: holds no shared-mime-info database"},
+      {"param a=1 --key \"$(printf 'k\033[31m\r')\"", 1, "param: no value for key \"k\\e[31m\\r\""},
       // Archives, record files and type database folders that load only in part, or not at all:
       // the reason from the library.
       {"archive read $T/archives/unknown_class.archive", 1,
@@ -198,6 +237,8 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
   };
   for (const BadInput& row : rows) {
     SCOPED_TRACE(row.args);
+    // The sanitizers reserve terabytes of address space up front: no limit on it can hold.
+    if (row.setting.memory_mib != 0 && kelvane::testing::kUnderSanitizer) continue;
     const auto before = Snapshot(dir_);
     const Outcome outcome = RunTool(row.args, dir_, row.setting);
     EXPECT_EQ(outcome.status, row.status);
@@ -252,6 +293,12 @@ TEST_F(KelvaneToolTest, TakesEverySpellingOfTheOutputAndSaysWhatItWrote) {
   EXPECT_EQ(piped.err, "");
   EXPECT_THAT(piped.out, StartsWith("\xFF\xD8\xFF"));
   EXPECT_THAT(piped.out, Not(HasSubstr("wrote")));
+  // A name is shown escaped when it is said, and the file written is the one named.
+  const Outcome escaped =
+      RunTool("image convert $D/good.png \"$D/$(printf 'w\033[31m\r.png')\"", dir_, {});
+  EXPECT_EQ(escaped.status, 0);
+  EXPECT_THAT(escaped.out, StartsWith("wrote " + (dir_ / "w\\e[31m\\r.png (").string()));
+  EXPECT_TRUE(fs::is_regular_file(dir_ / "w\x1B[31m\r.png"));
   // Nothing but the files named: no temporary file stays beside them.
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_THAT(entry.path().filename().string(), Not(StartsWith("."))) << entry.path();

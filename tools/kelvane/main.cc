@@ -28,9 +28,15 @@
 
 namespace kelvane::cli {
 
-void PrintError(std::string_view message) {
+void PrintError(std::string_view message) noexcept {
   // One line, whatever the message holds, and nothing a terminal would act on.
-  std::cerr << "kelvane: " << Printable(message) << '\n';
+  try {
+    std::cerr << "kelvane: " + Printable(message) + '\n';
+  } catch (const std::bad_alloc&) {
+    // No room to escape the message: the reason everything stopped is the one to give.
+    static constexpr std::string_view kLine = "kelvane: out of memory\n";
+    std::cerr.write(kLine.data(), static_cast<std::streamsize>(kLine.size()));
+  }
 }
 
 int Fail(std::string_view message) {
@@ -38,13 +44,55 @@ int Fail(std::string_view message) {
   return kExitFailure;
 }
 
-String Text(std::string_view bytes) {
-  std::optional<String> text = StringFromUtf8(bytes);
-  if (!text) throw UsageError("an argument is not UTF-8 text");
-  return std::move(*text);
+std::string_view ExceptionReason(const std::exception& e) noexcept {
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return "out of memory";
+  return e.what();
 }
 
-std::string Utf8(std::u16string_view text) { return Utf8FromString(text).value_or("\xEF\xBF\xBD"); }
+String Text(std::string_view bytes, std::string_view refusal) {
+  std::optional<String> text = StringFromUtf8(bytes);
+  if (text) return std::move(*text);
+  // The bridge answers nothing both for bytes that are not UTF-8 and when memory ran out.
+  if (IsUtf8(bytes)) throw std::bad_alloc();
+  throw UsageError(std::string(refusal));
+}
+
+std::string Utf8(std::u16string_view text) {
+  // Made here rather than through the strict bridge, whose empty answer would not tell an
+  // unpaired surrogate (shown as U+FFFD) from memory running out (a failure).
+  std::string out;
+  out.reserve(text.size());
+  const auto put = [&out](char32_t code) {
+    if (code < 0x80) {
+      out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | code >> 6));
+      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | code >> 12));
+      out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | code >> 18));
+      out.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char32_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      put(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      put(0xFFFD);
+    } else {
+      put(unit);
+    }
+  }
+  return out;
+}
 
 std::string HexBytes(const void* bytes, std::size_t size, std::size_t limit) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -138,10 +186,8 @@ int Run(Tool& tool, ToolOptions& o, int argc, char** argv) {
     return Usage(ParseErrorLine(app, args, e));
   } catch (const UsageError& e) {
     return Usage(OfCommand(ParsedPath(app), e.what()));
-  } catch (const std::bad_alloc&) {
-    return Fail("out of memory");
   } catch (const std::exception& e) {
-    return Fail(e.what());
+    return Fail(ExceptionReason(e));
   }
   return tool.status;
 }
@@ -151,26 +197,34 @@ int Run(Tool& tool, ToolOptions& o, int argc, char** argv) {
 
 int main(int argc, char** argv) {
   using namespace kelvane::cli;
-  CheckedStandardOutput standard_output;
-  CLI::App app{"kelvane: the general utility library of a trading client, from the command line",
-               "kelvane"};
-  // Set before the subcommands are added, which take it over.
-  app.set_help_flag("-h,--help", "print this help and exit");
-  app.require_subcommand(0, 1);
-  Tool tool{app};
-  ToolOptions options;
-  AddToolOptions(app, options);
-  for (void (*add)(Tool&) :
-       {AddRecords, AddMd5,   AddHex,    AddParam,  AddLocale, AddTime, AddStrings, AddPalette,
-        AddColour,  AddUrl,   AddMime,   AddUti,    AddSecret, AddCert, AddArchive, AddImage,
-        AddText,    AddFonts, AddAvatar, AddScreen, AddNet,    AddDemo}) {
-    add(tool);
+  // Whatever escapes a command, its handler or the tool's own set-up (memory running out while a
+  // failure is being worded, say) still ends in one line and status 1, never in an abort.
+  try {
+    CheckedStandardOutput standard_output;
+    CLI::App app{"kelvane: the general utility library of a trading client, from the command line",
+                 "kelvane"};
+    // Set before the subcommands are added, which take it over.
+    app.set_help_flag("-h,--help", "print this help and exit");
+    app.require_subcommand(0, 1);
+    Tool tool{app};
+    ToolOptions options;
+    AddToolOptions(app, options);
+    for (void (*add)(Tool&) :
+         {AddRecords, AddMd5,   AddHex,    AddParam,  AddLocale, AddTime, AddStrings, AddPalette,
+          AddColour,  AddUrl,   AddMime,   AddUti,    AddSecret, AddCert, AddArchive, AddImage,
+          AddText,    AddFonts, AddAvatar, AddScreen, AddNet,    AddDemo}) {
+      add(tool);
+    }
+    int status = Run(tool, options, argc, argv);
+    // What was printed counts only once it is out: a full disk or a closed pipe is a failure
+    // too. One failure, one line: a command that failed already said why.
+    if (const std::string lost = standard_output.Finish(); !lost.empty() && status == 0) {
+      status = Fail("standard output: " + Reason(lost));
+    }
+    return status;
+  } catch (const std::exception& e) {
+    return Fail(ExceptionReason(e));
+  } catch (...) {
+    return Fail("an unexpected failure");
   }
-  int status = Run(tool, options, argc, argv);
-  // What was printed counts only once it is out: a full disk or a closed pipe is a failure too.
-  // One failure, one line: a command that failed already said why.
-  if (const std::string lost = standard_output.Finish(); !lost.empty() && status == 0) {
-    status = Fail("standard output: " + Reason(lost));
-  }
-  return status;
 }

@@ -161,7 +161,7 @@ included.
 .TP
 .B 1
 The command failed: a file could not be read or written, a picture did not decode, standard
-output could not be written, the library gave nothing
+output could not be written, memory ran out, the library gave nothing
 .RB ( "url ip" :
 the text is no numeric address).
 .TP

@@ -95,6 +95,16 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
+bool IsUtf8(std::string_view text) {
+  while (!text.empty()) {
+    char32_t code = 0;
+    const std::size_t length = DecodeOne(text, code);
+    if (length == 0) return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
 std::string Reason(std::string_view text) {
   std::string reason(text);
   if (reason.empty() || !IsUpper(reason[0])) return reason;

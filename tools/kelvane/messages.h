@@ -21,6 +21,10 @@ namespace kelvane::cli {
 // else, printable UTF-8 included, is kept.
 std::string Printable(std::string_view text);
 
+// True when `text` is well-formed UTF-8 throughout: the bytes Printable() keeps as text (controls
+// aside), and the ones the library's strict bridge (kelvane/text/utf8.h) takes.
+bool IsUtf8(std::string_view text);
+
 // A reason as the tool prints it after "what: ": the first letter lowered ("No space left on
 // device" -> "no space left on device"), unless the first word is an acronym ("PNG", "JPEG",
 // "IN") or the reason does not start with a letter.

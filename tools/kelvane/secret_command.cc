@@ -17,7 +17,6 @@
 #include "kelvane/containers/keychain.h"
 #include "kelvane/platform/crypto/certificate.h"
 #include "kelvane/platform/store/sqlite_item_store.h"
-#include "kelvane/text/utf8.h"
 #include "tools/kelvane/checks.h"
 #include "tools/kelvane/commands.h"
 #include "tools/kelvane/files.h"
@@ -40,13 +39,10 @@ OptionalString Group(const std::optional<String>& group) {
 }
 
 int RunSecret(const SecretOptions& o, SecretAction action) {
-  const std::optional<String> name = StringFromUtf8(o.name);
-  if (!name || name->empty()) throw UsageError("the name must be non-empty UTF-8 text");
+  const String name = Text(o.name, "the name must be non-empty UTF-8 text");
+  if (name.empty()) throw UsageError("the name must be non-empty UTF-8 text");
   std::optional<String> group;
-  if (!o.group.empty()) {
-    group = StringFromUtf8(o.group);
-    if (!group) throw UsageError("the access group must be UTF-8 text");
-  }
+  if (!o.group.empty()) group = Text(o.group, "the access group must be UTF-8 text");
   if (const auto store = platform::TryDefaultItemStore(); !store) {
     throw Failure("secure store: " + Reason(store.error().message));
   }
@@ -56,7 +52,7 @@ int RunSecret(const SecretOptions& o, SecretAction action) {
                        std::istreambuf_iterator<char>());
       if (std::cin.bad()) throw Failure("standard input: cannot be read");
       if (value.empty()) throw Failure("standard input: empty, so there is nothing to store");
-      if (!SKeychain::KeychainSave(*name, &value, o.backup, o.sync, Group(group))) {
+      if (!SKeychain::KeychainSave(name, &value, o.backup, o.sync, Group(group))) {
         throw Failure("secret set: the store refused the secret '" + o.name + "'");
       }
       std::cout << "stored the secret '" << Printable(o.name) << "' (" << ShownSize(value.size())
@@ -64,14 +60,14 @@ int RunSecret(const SecretOptions& o, SecretAction action) {
       return 0;
     }
     case SecretAction::kGet: {
-      const std::optional<Data> value = SKeychain::KeychainLoad(*name, Group(group));
+      const std::optional<Data> value = SKeychain::KeychainLoad(name, Group(group));
       if (!value) throw Failure("secret get: no secret named '" + o.name + "'");
       std::cout.write(reinterpret_cast<const char*>(value->data()),
                       static_cast<std::streamsize>(value->size()));
       return 0;
     }
     case SecretAction::kDelete:
-      if (!SKeychain::KeychainDelete(*name, std::nullopt)) {
+      if (!SKeychain::KeychainDelete(name, std::nullopt)) {
         throw Failure("secret delete: no secret named '" + o.name + "'");
       }
       return 0;
@@ -105,12 +101,11 @@ int RunCert(const CertOptions& o) {
   const Data der = ReadInput(o.file, platform::Certificate::kMaxBytes);
   const auto certificate = platform::Certificate::CreateWithData(der);
   if (certificate == nullptr) throw Failure(o.file + ": not one DER certificate");
-  const std::optional<String> label = StringFromUtf8(o.label);
-  if (!label) throw UsageError("the label must be UTF-8 text");
+  const String label = Text(o.label, "the label must be UTF-8 text");
   // Reading the attributes adds and removes the certificate: do it in a store of its own, so
   // that certificates the user keeps under this label are left alone.
   platform::SetDefaultItemStore(std::make_shared<platform::InMemoryItemStore>());
-  const auto attributes = SKeychain::KeychainCertPropertiesCopy(certificate.get(), *label);
+  const auto attributes = SKeychain::KeychainCertPropertiesCopy(certificate.get(), label);
   platform::SetDefaultItemStore(nullptr);
   if (!attributes) throw Failure("cert: the store refused the certificate");
   PrintAttributes(std::cout, *attributes);
@@ -252,9 +247,7 @@ int RunArchiveWrite(const ArchiveOptions& o) {
   if (!alert_registered) throw Failure("archive: cannot register the alert class");
   const std::string& path = o.output.Path();
   Alert alert;
-  const std::optional<String> symbol = StringFromUtf8(o.symbol);
-  if (!symbol) throw UsageError("the symbol must be UTF-8 text");
-  alert.symbol = *symbol;
+  alert.symbol = Text(o.symbol, "the symbol must be UTF-8 text");
   alert.price = o.price;
   alert.above = o.above;
   alert.created = static_cast<std::int64_t>(std::time(nullptr));

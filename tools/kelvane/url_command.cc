@@ -4,6 +4,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "kelvane/platform/i18n/charset.h"
@@ -50,7 +51,8 @@ int RunEncode(const UrlOptions& o, bool multipart) {
   const String arg = Text(o.arg);
   const std::optional<String> encoded =
       multipart ? NSTools::EncodedForMultipart(arg) : NSTools::URLEncoded(arg);
-  if (!encoded) throw Failure("url: the text cannot be encoded");
+  // The text came from UTF-8, so it has no unpaired surrogate: nothing means no memory.
+  if (!encoded) throw std::bad_alloc();
   std::cout << Utf8(*encoded) << '\n';
   return 0;
 }

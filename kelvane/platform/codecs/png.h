@@ -8,6 +8,10 @@
 // libdeflate and unfiltered here; every other file, and any file that is not plainly sound, is
 // read by libpng, so both readers take and refuse the same files.
 //
+// A palette picture may hold indices past the last entry of its palette: such a file is not
+// refused, and those pixels come out opaque black, as the common decoders show them: no entry of
+// a transparency chunk reaches past the palette, and nothing of the memory before shows through.
+//
 // Samples are taken as sRGB-encoded unless the file says otherwise: a gAMA chunk (without an
 // sRGB chunk) is honoured, and a file with neither, 16-bit ones included, is read as it is
 // stored. Only the chunks that make the picture are read (the header, palette, transparency,

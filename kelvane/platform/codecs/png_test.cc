@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -155,6 +156,48 @@ TEST(Png, RefusesDamagedImageDataAsMalformed) {
     const Result<RasterRef> read = ReadPNG(*file);
     ASSERT_FALSE(read.ok());
     EXPECT_EQ(read.error().kind, ErrorKind::kMalformed);
+  }
+}
+
+// A one-row palette PNG of `depth` bits a sample holding the packed `row`, with a palette of
+// transparent grey and opaque red and a transparency chunk for the first entry only.
+Data PalettePNG(std::uint8_t depth, std::uint32_t width, const Data& row) {
+  Data filtered(1 + row.size(), 0);  // filter type 0 (none), then the row
+  std::copy(row.begin(), row.end(), filtered.begin() + 1);
+  uLongf size = compressBound(filtered.size());
+  Data stream(size);
+  compress2(stream.data(), &size, filtered.data(), filtered.size(), 6);
+  stream.resize(size);
+  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Data header;
+  Put32(header, width);
+  Put32(header, 1);
+  header.insert(header.end(), {depth, 3, 0, 0, 0});
+  Chunk(png, "IHDR", header.data(), header.size());
+  const std::uint8_t palette[] = {0x80, 0x80, 0x80, 0xFF, 0x00, 0x00};
+  Chunk(png, "PLTE", palette, sizeof palette);
+  const std::uint8_t alpha[] = {0x00};
+  Chunk(png, "tRNS", alpha, sizeof alpha);
+  Chunk(png, "IDAT", stream.data(), stream.size());
+  Chunk(png, "IEND", nullptr, 0);
+  return png;
+}
+
+TEST(Png, ReadsIndicesPastThePaletteAsOpaqueBlack) {
+  const struct {
+    std::uint8_t depth;
+    Data row;  // indices 0, 1, then two past the two entries of the palette
+  } kCases[] = {
+      {8, {0, 1, 2, 255}},
+      {2, {0b00'01'10'11}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE("depth " + std::to_string(c.depth));
+    const Result<RasterRef> read = ReadPNG(PalettePNG(c.depth, 4, c.row));
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    std::vector<std::uint32_t> pixels;
+    for (std::uint32_t x = 0; x < 4; ++x) pixels.push_back((*read)->PremultipliedPixel(x, 0));
+    EXPECT_EQ(pixels, (std::vector<std::uint32_t>{0, 0xFFFF0000, 0xFF000000, 0xFF000000}));
   }
 }
 
