@@ -189,6 +189,17 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
        1,
        "kelvane: out of memory\n",
        {.input = "head -c 100000000 /dev/zero", .memory_mib = kSmallAddressSpace}},
+      {"hex decode",
+       1,
+       "kelvane: out of memory\n",
+       {.input = "head -c 100000000 /dev/zero | tr '\\0' 0", .memory_mib = kSmallAddressSpace}},
+      // Text past what a layout takes is refused with the limit, not measured as 0 wide.
+      {"text size \"$(head -c 32769 /dev/zero | tr '\\0' x)\"", 1,
+       "text size: text too long to lay out: 32769 units, over the limit of 32768"},
+      {"text fit \"$(yes a | head -n 2100)\" --min 1 --width 10", 1,
+       "text fit: text too long to lay out: 2100 paragraphs, over the limit of 2048"},
+      {"text draw \"$(head -c 3000 /dev/zero | tr '\\0' W)\" --size 4096 -o $D/out.png", 1,
+       "over the picture limit of 100000 a side"},
       // Unknown words, named with the nearest spelling taken, in the order typed.
       {"image resise x", 2, "kelvane: image: unknown subcommand 'resise' (did you mean 'resize'?)"},
       {"imge info x", 2, "kelvane: unknown subcommand 'imge' (did you mean 'image'?)"},

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // `kelvane records dump`: the array records stored one after another in a file.
 // Demo step: an ordered array of price ticks, saved, loaded, searched and compared.
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -100,12 +101,17 @@ int DemoRecords(DemoContext& context) {
       << Clock(ticks.Last() ? static_cast<const PriceTick*>(ticks.Last())->time : 0) << ".\n";
 
   const std::string path = (context.work_dir / "ticks.rec").string();
-  {
-    auto file = platform::FileHandle::Create(path);
-    if (!file || !ticks.Write(&*file)) return Fail(path + ": cannot be written");
-    out << "Saved it as one record to " << path << " (" << NSTools::FileSize(*file)
-        << " bytes: a 4-byte count and the raw items).\n";
-  }
+  std::uint64_t size = 0;
+  // Saved whole or not at all: a file that was there stays as it was if the save fails.
+  const platform::Status saved =
+      platform::WriteFileWholeWith(path, [&](platform::FileHandle& file) -> platform::Status {
+        if (!ticks.Write(&file)) return platform::Error::FromErrno(errno);
+        size = NSTools::FileSize(file);
+        return std::monostate();
+      });
+  if (!saved) return Fail(path + ": " + Reason(saved.error().message));
+  out << "Saved it whole as one record to " << path << " (" << size
+      << " bytes: a 4-byte count and the raw items).\n";
   context.facts.records_file = path;
 
   TArray<PriceTick> loaded;

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -126,8 +127,10 @@ int RunHexDecode(const HexOptions& o, const CLI::App* command) {
       throw Failure("hex: not a hexadecimal digit at offset " + std::to_string(i));
     }
   }
+  if (input.size() % 2 != 0) throw Failure("hex: odd number of digits");
+  // With an even count of digits, no bytes can only mean that memory ran out.
   const std::optional<Data> bytes = NSTools::ToHash(String(input.begin(), input.end()));
-  if (!bytes) throw Failure("hex: odd number of digits");
+  if (!bytes) throw std::bad_alloc();
   std::cout.write(reinterpret_cast<const char*>(bytes->data()),
                   static_cast<std::streamsize>(bytes->size()));
   return 0;
