@@ -52,10 +52,33 @@ bool IsValidItem(const ItemAttributes& item) noexcept {
   return false;
 }
 
+namespace {
+
+bool Over(const std::optional<String>& text) {
+  return text && text->size() > kMaxItemAttributeBytes / sizeof(char16_t);
+}
+
+}  // namespace
+
+bool IsTooLarge(const ItemAttributes& item) noexcept {
+  if (item.value.size() > kMaxItemValueBytes) return true;
+  for (const Data* data : {&item.subject, &item.issuer, &item.serial_number, &item.subject_key_id,
+                           &item.public_key_hash}) {
+    if (data->size() > kMaxItemAttributeBytes) return true;
+  }
+  return item.account.size() > kMaxItemAttributeBytes / sizeof(char16_t) ||
+         Over(item.access_group) || Over(item.label);
+}
+
+bool IsTooLarge(const ItemQuery& query) noexcept {
+  return Over(query.account) || Over(query.access_group) || Over(query.label);
+}
+
 }  // namespace internal
 
 ItemStatus InMemoryItemStore::AddLocked(const ItemAttributes& item) {
   if (!internal::IsValidItem(item)) return ItemStatus::kBadParameter;
+  if (internal::IsTooLarge(item)) return ItemStatus::kTooLarge;
   for (const ItemAttributes& held : items_) {
     if (internal::SameIdentity(held, item)) return ItemStatus::kDuplicate;
   }
@@ -78,6 +101,10 @@ ItemStatus InMemoryItemStore::Add(const ItemAttributes& item) noexcept {
 
 ItemStatus InMemoryItemStore::Update(const ItemQuery& query, const ItemUpdate& changes) noexcept {
   try {
+    if (internal::IsTooLarge(query) ||
+        (changes.value && changes.value->size() > kMaxItemValueBytes)) {
+      return ItemStatus::kTooLarge;
+    }
     std::lock_guard lock(mutex_);
     // Copy first, so that running out of memory half way changes nothing.
     std::vector<ItemAttributes> next = items_;
@@ -98,6 +125,7 @@ ItemStatus InMemoryItemStore::Update(const ItemQuery& query, const ItemUpdate& c
 
 ItemStatus InMemoryItemStore::CopyMatching(const ItemQuery& query, ItemAttributes* out) noexcept {
   try {
+    if (internal::IsTooLarge(query)) return ItemStatus::kTooLarge;
     std::lock_guard lock(mutex_);
     for (const ItemAttributes& item : items_) {
       if (!internal::Matches(query, item)) continue;
@@ -111,6 +139,7 @@ ItemStatus InMemoryItemStore::CopyMatching(const ItemQuery& query, ItemAttribute
 }
 
 ItemStatus InMemoryItemStore::Delete(const ItemQuery& query) noexcept {
+  if (internal::IsTooLarge(query)) return ItemStatus::kTooLarge;
   std::lock_guard lock(mutex_);
   const auto gone = std::remove_if(items_.begin(), items_.end(), [&](const ItemAttributes& item) {
     return internal::Matches(query, item);
@@ -123,6 +152,7 @@ ItemStatus InMemoryItemStore::Delete(const ItemQuery& query) noexcept {
 ItemStatus InMemoryItemStore::Replace(const ItemQuery& remove,
                                       const ItemAttributes& item) noexcept {
   try {
+    if (internal::IsTooLarge(remove)) return ItemStatus::kTooLarge;
     std::lock_guard lock(mutex_);
     std::vector<ItemAttributes> kept;
     kept.reserve(items_.size() + 1);

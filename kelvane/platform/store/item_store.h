@@ -13,6 +13,10 @@
 // same thing: an item stored with the empty group reads back with none. The accessibility
 // class is stored and handed back; this store does not lock items away on its own.
 //
+// Sizes: a value holds at most kMaxItemValueBytes, each other attribute kMaxItemAttributeBytes.
+// Both stores refuse a larger item or query with kTooLarge, and the file store reads no stored
+// value or attribute past them, whatever the file holds.
+//
 // Implementations: InMemoryItemStore below, and the file store of sqlite_item_store.h, which
 // DefaultItemStore() opens unless the application chose another store.
 //
@@ -20,6 +24,7 @@
 // the others (and, for the file store, to other processes).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -39,7 +44,16 @@ enum class ItemStatus : std::int32_t {
   kDuplicate = 2,     // an item with the same identity exists
   kBadParameter = 3,  // a malformed item or query
   kIO = 4,            // the store could not be read or written
+  kTooLarge = 5,      // a value or attribute over the limits below, given or found in the store
 };
+
+// The most bytes an item's value may hold: 1 MiB, far beyond any password, token or
+// certificate, so that reading an item from a file costs little memory whatever the file holds.
+inline constexpr std::size_t kMaxItemValueBytes = std::size_t{1} << 20;
+
+// The most bytes each other attribute may hold: 64 KiB (an account, access group or label has
+// two bytes to a UTF-16 unit; a subject or issuer is its DER bytes).
+inline constexpr std::size_t kMaxItemAttributeBytes = std::size_t{64} << 10;
 
 // The kind of an item.
 enum class ItemClass : std::uint8_t {
@@ -102,7 +116,8 @@ class KELVANE_EXPORT ItemStore {
   virtual ~ItemStore();
 
   // Stores a new item. kDuplicate when one with the same identity exists; kBadParameter for a
-  // password without an account or a certificate without an issuer and serial number.
+  // password without an account or a certificate without an issuer and serial number;
+  // kTooLarge for a value or attribute over the limits (the same for every operation below).
   [[nodiscard]] virtual ItemStatus Add(const ItemAttributes& item) noexcept = 0;
 
   // Changes every matching item. kNotFound when none matches.
@@ -110,7 +125,8 @@ class KELVANE_EXPORT ItemStore {
                                           const ItemUpdate& changes) noexcept = 0;
 
   // The first matching item in the order of adding, into *out when out is given.
-  // kNotFound when none matches (out untouched).
+  // kNotFound when none matches (out untouched); kTooLarge when the only matches hold a value
+  // over kMaxItemValueBytes, which is not read.
   [[nodiscard]] virtual ItemStatus CopyMatching(const ItemQuery& query,
                                                 ItemAttributes* out) noexcept = 0;
 

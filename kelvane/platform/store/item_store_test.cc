@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "kelvane/testing/item_store_rules.h"
+#include "kelvane/testing/items.h"
 #include "kelvane/testing/scoped_environment.h"
 #include "kelvane/testing/temp_dir.h"
 
@@ -32,6 +33,28 @@ TEST(DefaultItemStore, IsTheApplicationsChoiceElseTheFileStore) {
   ASSERT_NE(store, nullptr);
   EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_EQ(DefaultItemStore(), store);  // opened once, then kept
+}
+
+// The in-memory store keeps the file store's limits, so that code tested against it meets them.
+TEST(InMemoryItemStore, RefusesWhatIsOverTheLimitsAndKeepsWhatItHeld) {
+  using testing::For;
+  using testing::Password;
+  InMemoryItemStore store;
+  ASSERT_EQ(store.Add(Password(u"a", std::nullopt, false, std::string(kMaxItemValueBytes, 'x'))),
+            ItemStatus::kSuccess);
+  const std::string over(kMaxItemValueBytes + 1, 'y');
+  const String long_name(kMaxItemAttributeBytes / sizeof(char16_t) + 1, u'n');
+  EXPECT_EQ(store.Add(Password(u"b", std::nullopt, false, over)), ItemStatus::kTooLarge);
+  EXPECT_EQ(store.Add(Password(long_name)), ItemStatus::kTooLarge);
+  EXPECT_EQ(store.Replace(For(u"a"), Password(u"a", std::nullopt, false, over)),
+            ItemStatus::kTooLarge);
+  ItemUpdate update;
+  update.value = Data(over.begin(), over.end());
+  EXPECT_EQ(store.Update(For(u"a"), update), ItemStatus::kTooLarge);
+  EXPECT_EQ(store.Delete(For(long_name)), ItemStatus::kTooLarge);
+  ItemAttributes out;
+  ASSERT_EQ(store.CopyMatching(For(u"a"), &out), ItemStatus::kSuccess);
+  EXPECT_EQ(out.value, Data(kMaxItemValueBytes, 'x'));
 }
 
 }  // namespace
