@@ -8,13 +8,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <span>
+#include <string_view>
 #include <vector>
 
+#include "kelvane/platform/store/internal/fault_vfs.h"
 #include "kelvane/platform/store/internal/item_rules.h"
+#include "kelvane/platform/store/internal/store_files.h"
+#include "kelvane/platform/store/internal/store_schema.h"
 
 namespace kelvane::platform {
 namespace {
@@ -28,25 +32,23 @@ constexpr std::size_t kNonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
 constexpr std::size_t kTagSize = crypto_aead_xchacha20poly1305_ietf_ABYTES;
 
 static_assert(SqliteItemStore::kKeySize == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
+static_assert(SqliteItemStore::kKeySize == internal::kStoreKeySize);
 
-constexpr char kSchema[] =
-    "CREATE TABLE IF NOT EXISTS items("
-    " id INTEGER PRIMARY KEY,"
-    " class INTEGER NOT NULL,"
-    " key BLOB NOT NULL,"  // the account of a password; issuer and serial of a certificate
-    " account BLOB NOT NULL,"
-    " agrp BLOB NOT NULL,"
-    " sync INTEGER NOT NULL,"
-    " accessible INTEGER NOT NULL,"
-    " label BLOB,"
-    " subject BLOB, issuer BLOB, serial BLOB, skid BLOB, pkhash BLOB,"
-    " ctype INTEGER NOT NULL, cenc INTEGER NOT NULL,"
-    " value BLOB NOT NULL,"  // sealed
-    " UNIQUE(class, key, agrp, sync))";
+// The largest sealed value: a value of kMaxItemValueBytes with its version, nonce and tag.
+constexpr std::size_t kMaxSealedBytes = kMaxItemValueBytes + 1 + kNonceSize + kTagSize;
+// The most bytes SQLite hands out for one value, or puts in one row: a row of the largest value
+// and attributes fits, and no string or blob of a hostile file is read past it.
+constexpr int kLengthLimit = static_cast<int>(kMaxSealedBytes + 16 * kMaxItemAttributeBytes);
 
-constexpr char kColumns[] =
-    "SELECT id, class, key, account, agrp, sync, accessible, label, subject, issuer, serial, "
-    "skid, pkhash, ctype, cenc, value FROM items";
+// Every column of an item. The value is fetched only when its length, which SQLite reads from
+// the row's header, is within the limit; column 15 is that length.
+const std::string& Columns() {
+  static const std::string columns =
+      "SELECT id, class, key, account, agrp, sync, accessible, label, subject, issuer, serial, "
+      "skid, pkhash, ctype, cenc, length(value), CASE WHEN length(value) <= " +
+      std::to_string(kMaxSealedBytes) + " THEN value END FROM items";
+  return columns;
+}
 
 bool SodiumReady() {
   static const bool ready = sodium_init() >= 0;
@@ -128,97 +130,6 @@ std::optional<Data> Unseal(const Data& sealed, const Identity& id, const std::ui
   return value;
 }
 
-// ---- files ----------------------------------------------------------------------------------
-
-bool MakeParentFolders(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    const std::string folder = path.substr(0, slash);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
-
-// Reads the key file; nullopt with `error` set when it is missing (kMissing) or cannot be used.
-std::optional<std::array<std::uint8_t, SqliteItemStore::kKeySize>> ReadKeyFile(
-    const std::string& path, Error& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) {
-    error = Error::FromErrno(errno);
-    error.message = "the key file " + path + ": " + error.message;
-    return std::nullopt;
-  }
-  struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(fd);
-    error = {ErrorKind::kNotRegularFile, "the key file " + path + " is not a regular file"};
-    return std::nullopt;
-  }
-  std::uint8_t buffer[SqliteItemStore::kKeySize + 1];
-  std::size_t got = 0;
-  while (got < sizeof(buffer)) {
-    const ssize_t n = ::read(fd, buffer + got, sizeof(buffer) - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  std::optional<std::array<std::uint8_t, SqliteItemStore::kKeySize>> key;
-  if (got == SqliteItemStore::kKeySize) {
-    key.emplace();
-    std::memcpy(key->data(), buffer, key->size());
-  } else {
-    error = {ErrorKind::kMalformed, "the key file " + path + " is not " +
-                                        std::to_string(SqliteItemStore::kKeySize) + " bytes"};
-  }
-  sodium_memzero(buffer, sizeof(buffer));
-  return key;
-}
-
-bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Reads the key file, or creates it with a fresh key. The new file is written whole under a
-// temporary name and linked into place, so that processes starting together agree on one key
-// and none ever sees a partial file.
-std::optional<std::array<std::uint8_t, SqliteItemStore::kKeySize>> LoadOrCreateKey(
-    const std::string& path, Error& error) {
-  auto key = ReadKeyFile(path, error);
-  // Present but unreadable or of the wrong size: never replaced.
-  if (key || error.kind != ErrorKind::kMissing) return key;
-  std::array<std::uint8_t, SqliteItemStore::kKeySize> fresh;
-  randombytes_buf(fresh.data(), fresh.size());
-  const std::string temp =
-      path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(randombytes_random());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    error = Error::FromErrno(errno);
-    error.message = "cannot create the key file " + path + ": " + error.message;
-    return std::nullopt;
-  }
-  const bool written = WriteAll(fd, fresh.data(), fresh.size()) && ::fsync(fd) == 0;
-  const int write_error = errno;
-  ::close(fd);
-  const bool linked = written && ::link(temp.c_str(), path.c_str()) == 0;
-  const int link_error = errno;
-  ::unlink(temp.c_str());
-  if (linked) key = fresh;
-  sodium_memzero(fresh.data(), fresh.size());
-  if (linked) return key;
-  if (written && link_error == EEXIST) return ReadKeyFile(path, error);  // another was first
-  error = Error::FromErrno(written ? link_error : write_error);
-  error.message = "cannot create the key file " + path + ": " + error.message;
-  return std::nullopt;
-}
-
 // ---- statements -----------------------------------------------------------------------------
 
 // Resets a kept statement when the operation that used it ends.
@@ -289,6 +200,12 @@ bool BindQuery(Use& s, const ItemQuery& query) {
   return ok;
 }
 
+// The status of a statement that failed with `rc`: a string or blob of the file over the
+// connection's limit is kTooLarge, anything else an I/O failure.
+ItemStatus Failed(int rc) {
+  return (rc & 0xFF) == SQLITE_TOOBIG ? ItemStatus::kTooLarge : ItemStatus::kIO;
+}
+
 bool IsBusy(int rc) {
   rc &= 0xFF;
   return rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
@@ -312,20 +229,19 @@ bool IsSetUp(sqlite3* db) {
              "items";
 }
 
-// Whether `sql` compiles against the database as it is.
-bool Prepares(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* s = nullptr;
-  const bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK;
-  sqlite3_finalize(s);
-  return ok;
-}
-
-// The tables of the database other than SQLite's own.
-int UserTables(sqlite3* db) {
-  return std::atoi(QueryText(db,
-                             "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
-                             "name NOT LIKE 'sqlite_%'")
-                       .c_str());
+// Sets the connection up so that nothing in the file runs on its own: no triggers or views (the
+// schema check refuses them; this holds should one appear later), no functions with side
+// effects called from the schema, no writes to the schema itself, and no string or blob longer
+// than a row of the store.
+bool Harden(sqlite3* db) {
+  for (const int option : {SQLITE_DBCONFIG_DEFENSIVE, SQLITE_DBCONFIG_ENABLE_TRIGGER,
+                           SQLITE_DBCONFIG_ENABLE_VIEW, SQLITE_DBCONFIG_TRUSTED_SCHEMA}) {
+    const int on = option == SQLITE_DBCONFIG_DEFENSIVE ? 1 : 0;
+    int now = -1;
+    if (sqlite3_db_config(db, option, on, &now) != SQLITE_OK || now != on) return false;
+  }
+  sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kLengthLimit);
+  return sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1) == kLengthLimit;
 }
 
 bool SetUp(sqlite3* db) {
@@ -338,7 +254,7 @@ bool SetUp(sqlite3* db) {
     ::usleep(10'000);
   }
   if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
-  if (sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK ||
+  if (sqlite3_exec(db, internal::kStoreSchema, nullptr, nullptr, nullptr) != SQLITE_OK ||
       sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     return false;
@@ -414,34 +330,22 @@ Result<std::shared_ptr<SqliteItemStore>> SqliteItemStore::TryOpen(const std::str
       return Error{ErrorKind::kMalformed, "a master key is " + std::to_string(kKeySize) +
                                               " bytes, not " + std::to_string(master_key->size())};
     }
-    // What lies at the path is judged before anything is written: nothing is created in or
-    // beside a file that is not a store.
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0) {
-      if (!S_ISREG(status.st_mode)) {
-        return Error{ErrorKind::kNotRegularFile, S_ISDIR(status.st_mode)
-                                                     ? "a folder, not a secure store"
-                                                     : "not a regular file, so not a secure store"};
-      }
-    } else if (errno != ENOENT) {
-      return Error::FromErrno(errno);
-    } else if (!MakeParentFolders(path)) {
-      return Error::FromErrno(errno);
+    // What lies at the paths is judged before anything is written: nothing is created in or
+    // beside a file that is not a store, and its mode is left as it was.
+    if (struct stat status{}; master_key == nullptr &&
+                              ::lstat(KeyPath(path).c_str(), &status) == 0 &&
+                              S_ISLNK(status.st_mode)) {
+      return Error{ErrorKind::kNotRegularFile,
+                   "the key file " + KeyPath(path) +
+                       " is a symbolic link, which the secure store does not follow"};
     }
-    // Created here with 0600 rather than by SQLite, which would use 0644.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (fd < 0) return Error::FromErrno(errno);
-    char header[16] = {};
-    const ssize_t got = ::read(fd, header, sizeof(header));
-    ::close(fd);
-    static constexpr char kSqliteHeader[16] = "SQLite format 3";
-    if (got > 0 && (got != sizeof(header) || std::memcmp(header, kSqliteHeader, 16) != 0)) {
-      return Error{ErrorKind::kMalformed, "not a secure store (not an SQLite database)"};
-    }
-
+    Result<internal::StoreFile> file = internal::StoreFile::Open(path);
+    if (!file) return file.error();
+    // SQLite itself reads the header: a file opened here for reading would, when closed, let go
+    // of the locks that another connection of this process holds on it.
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        internal::FaultVfsName()) != SQLITE_OK) {
       Error error{ErrorKind::kIo, db != nullptr ? sqlite3_errmsg(db) : "cannot open"};
       sqlite3_close(db);
       return error;
@@ -449,13 +353,20 @@ Result<std::shared_ptr<SqliteItemStore>> SqliteItemStore::TryOpen(const std::str
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> owned(db, sqlite3_close);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
-    // A database with tables of its own, or with an items table of another shape, is someone
-    // else's and stays untouched.
-    const bool has_items =
-        QueryText(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'items'") ==
-        "items";
-    if (has_items ? !Prepares(db, std::string(kColumns) + " LIMIT 0") : UserTables(db) > 0) {
-      return Error{ErrorKind::kMalformed, "an SQLite database, but not a secure store"};
+    if (!Harden(db)) return Error{ErrorKind::kIo, "cannot make the store's connection safe"};
+    bool empty = false;
+    if (Status schema = internal::CheckSchema(db, empty); !schema) return schema.error();
+    // SQLite opened the path by name: it must still be the file judged above.
+    if (!file->IsAt(path)) {
+      return Error{ErrorKind::kIo, "the file was replaced while the store was being opened"};
+    }
+    // Private from here on: the store, and the log and its index that SQLite made beside it.
+    if (Status made = file->MakePrivate("the store"); !made) return made.error();
+    for (const char* suffix : {"-wal", "-shm"}) {
+      if (Status made = internal::MakePrivateAt(path + suffix); !made) return made.error();
+    }
+    if (file->created()) {
+      if (Status synced = internal::SyncFolderOf(path); !synced) return synced.error();
     }
     // Setting up takes the write lock, which writers in other processes may keep busy for a
     // long time; a store that is already set up is opened with reads alone.
@@ -474,9 +385,18 @@ Result<std::shared_ptr<SqliteItemStore>> SqliteItemStore::TryOpen(const std::str
     if (master_key != nullptr) {
       std::memcpy(key.data(), master_key->data(), kKeySize);
     } else {
-      Error error{ErrorKind::kIo, ""};
-      auto loaded = LoadOrCreateKey(KeyPath(path), error);
-      if (!loaded) return error;
+      const std::string key_path = KeyPath(path);
+      // A store that holds secrets without its key file lost it, or was copied without it: a
+      // fresh key would seal new secrets apart from those, so the store is refused until the
+      // key file is put back.
+      if (!empty && QueryText(db, "SELECT EXISTS(SELECT 1 FROM items)") == "1" &&
+          ::access(key_path.c_str(), F_OK) != 0 && errno == ENOENT) {
+        return Error{ErrorKind::kMissing, "the key file " + key_path +
+                                              " is missing, yet the store holds secrets sealed "
+                                              "with it: put it back beside the store"};
+      }
+      Result<internal::StoreKey> loaded = internal::LoadOrCreateKey(key_path);
+      if (!loaded) return loaded.error();
       key = *loaded;
       sodium_memzero(loaded->data(), loaded->size());
     }
@@ -507,6 +427,7 @@ sqlite3_stmt* SqliteItemStore::Statement(const std::string& sql) {
 
 ItemStatus SqliteItemStore::AddLocked(const ItemAttributes& item) {
   if (!internal::IsValidItem(item)) return ItemStatus::kBadParameter;
+  if (internal::IsTooLarge(item)) return ItemStatus::kTooLarge;
   const Data key = IdentityKey(item);
   const String& group = internal::GroupOf(item.access_group);
   const auto group_bytes = Bytes(group);
@@ -532,13 +453,14 @@ ItemStatus SqliteItemStore::AddLocked(const ItemAttributes& item) {
   const int rc = sqlite3_step(s.get());
   if (rc == SQLITE_DONE) return ItemStatus::kSuccess;
   if ((rc & 0xFF) == SQLITE_CONSTRAINT) return ItemStatus::kDuplicate;
-  return ItemStatus::kIO;
+  return Failed(rc);
 }
 
 ItemStatus SqliteItemStore::DeleteLocked(const ItemQuery& query) {
+  if (internal::IsTooLarge(query)) return ItemStatus::kTooLarge;
   Use s(Statement("DELETE FROM items" + Where(query)));
   if (!s || !BindQuery(s, query)) return ItemStatus::kIO;
-  if (sqlite3_step(s.get()) != SQLITE_DONE) return ItemStatus::kIO;
+  if (const int rc = sqlite3_step(s.get()); rc != SQLITE_DONE) return Failed(rc);
   return sqlite3_changes(db_) > 0 ? ItemStatus::kSuccess : ItemStatus::kNotFound;
 }
 
@@ -572,6 +494,10 @@ ItemStatus SqliteItemStore::Add(const ItemAttributes& item) noexcept {
 }
 
 ItemStatus SqliteItemStore::Update(const ItemQuery& query, const ItemUpdate& changes) noexcept {
+  if (internal::IsTooLarge(query) ||
+      (changes.value && changes.value->size() > kMaxItemValueBytes)) {
+    return ItemStatus::kTooLarge;
+  }
   return InTransaction([&] {
     std::vector<std::pair<std::int64_t, Identity>> rows;
     {
@@ -583,7 +509,7 @@ ItemStatus SqliteItemStore::Update(const ItemQuery& query, const ItemUpdate& cha
                         {sqlite3_column_int(s.get(), 1), s.ColumnData(2), s.ColumnData(3),
                          sqlite3_column_int(s.get(), 4) != 0}});
       }
-      if (rc != SQLITE_DONE) return ItemStatus::kIO;
+      if (rc != SQLITE_DONE) return Failed(rc);
     }
     if (rows.empty()) return ItemStatus::kNotFound;
     for (const auto& [id, identity] : rows) {
@@ -608,10 +534,12 @@ ItemStatus SqliteItemStore::Update(const ItemQuery& query, const ItemUpdate& cha
 
 ItemStatus SqliteItemStore::CopyMatching(const ItemQuery& query, ItemAttributes* out) noexcept {
   try {
+    if (internal::IsTooLarge(query)) return ItemStatus::kTooLarge;
     std::lock_guard lock(mutex_);
-    Use s(Statement(std::string(kColumns) + Where(query) + " ORDER BY id"));
+    Use s(Statement(Columns() + Where(query) + " ORDER BY id"));
     if (!s || !BindQuery(s, query)) return ItemStatus::kIO;
     int rc;
+    bool too_large = false;  // a match whose value was over the limit, and so not read
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
       const int item_class = sqlite3_column_int(s.get(), 1);
       if (item_class != static_cast<int>(ItemClass::kGenericPassword) &&
@@ -620,7 +548,11 @@ ItemStatus SqliteItemStore::CopyMatching(const ItemQuery& query, ItemAttributes*
       }
       const Identity identity{item_class, s.ColumnData(2), s.ColumnData(4),
                               sqlite3_column_int(s.get(), 5) != 0};
-      std::optional<Data> value = Unseal(s.ColumnData(15), identity, key_.data());
+      if (sqlite3_column_int64(s.get(), 15) > static_cast<std::int64_t>(kMaxSealedBytes)) {
+        too_large = true;
+        continue;
+      }
+      std::optional<Data> value = Unseal(s.ColumnData(16), identity, key_.data());
       if (!value) continue;  // as if absent
       if (out != nullptr) {
         ItemAttributes item;
@@ -644,20 +576,24 @@ ItemStatus SqliteItemStore::CopyMatching(const ItemQuery& query, ItemAttributes*
       }
       return ItemStatus::kSuccess;
     }
-    return rc == SQLITE_DONE ? ItemStatus::kNotFound : ItemStatus::kIO;
+    if (rc != SQLITE_DONE) return Failed(rc);
+    return too_large ? ItemStatus::kTooLarge : ItemStatus::kNotFound;
   } catch (const std::bad_alloc&) {
     return ItemStatus::kIO;
   }
 }
 
 ItemStatus SqliteItemStore::Delete(const ItemQuery& query) noexcept {
+  if (internal::IsTooLarge(query)) return ItemStatus::kTooLarge;
   return InTransaction([&] { return DeleteLocked(query); });
 }
 
 ItemStatus SqliteItemStore::Replace(const ItemQuery& remove, const ItemAttributes& item) noexcept {
+  if (!internal::IsValidItem(item)) return ItemStatus::kBadParameter;
+  if (internal::IsTooLarge(item) || internal::IsTooLarge(remove)) return ItemStatus::kTooLarge;
   return InTransaction([&] {
     const ItemStatus removed = DeleteLocked(remove);
-    if (removed == ItemStatus::kIO) return removed;
+    if (removed != ItemStatus::kSuccess && removed != ItemStatus::kNotFound) return removed;
     return AddLocked(item);  // on failure the rollback restores what was removed
   });
 }

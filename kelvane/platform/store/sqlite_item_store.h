@@ -10,17 +10,26 @@
 //
 // Files: a store at "<database>" is that file and, without a master key from the application,
 // the key in "<database>.key" beside it (mode 0600, created on first open; a key file that
-// exists but is not exactly 32 bytes is an error, never replaced). The database is created with
-// mode 0600 in a folder created with mode 0700. While it is open SQLite keeps two more files
-// beside it, "<database>-wal" (the write-ahead log) and "<database>-shm" (its index), with the
-// database's mode; once a write has returned, they hold nothing the database file lacks (but
-// for the delay below).
+// exists but is not exactly 32 bytes is an error, never replaced; nor is a store that holds
+// secrets given a new key when its key file is missing). The database is created with mode 0600
+// in a folder created with mode 0700. While it is open SQLite keeps two more files beside it,
+// "<database>-wal" (the write-ahead log) and "<database>-shm" (its index), with the database's
+// mode; once a write has returned, they hold nothing the database file lacks (but for the delay
+// below).
+//
+// Hostile files: the database and key file are never opened through a symbolic link. A store
+// or key file (or log) that other users may read is made private on open (0644 and 0640 become
+// 0600) when this user may change its mode, and refused otherwise. A database is a store only
+// when its schema is exactly the one the store makes: a trigger, view, index, table or column
+// of anyone else's is refused before anything runs, and the connection runs no trigger or view
+// and reads no string or blob past the limits of item_store.h whatever the file holds.
 //
 // Durability: write-ahead log, full synchronisation, one transaction per operation. A process
 // killed at any moment leaves the store whole, with each operation either done or not. Once a
 // write returns, the database file itself holds it: each write is moved from the log into the
 // file, which is synced, and the log is emptied (a reader of another process that holds on past
-// the busy timeout can delay that to the next write or open; the write stands all the same).
+// the busy timeout, or a disk that fails while the write is moved, can delay that to the next
+// write or open; the write stands all the same, in the log).
 //
 // Backing up or moving a store: copy "<database>" and "<database>.key" (with a master key, the
 // key is the application's to keep), the store open or not, but not during a write of another
@@ -63,11 +72,13 @@ class KELVANE_EXPORT SqliteItemStore final : public ItemStore {
   [[nodiscard]] static std::shared_ptr<SqliteItemStore> Open(
       const std::string& path, const Data* master_key = nullptr) noexcept;
 
-  // Open, with the reason when the store cannot be opened: kNotRegularFile for a folder or a
-  // device; kMalformed for a file that is not a store (not an SQLite database, or one with
-  // tables of its own) and for a key file that is not kKeySize bytes; kMissing, kPermission or
-  // kIo from the system.
-  // Nothing is created beside a file refused as not a store.
+  // Open, with the reason when the store cannot be opened: kNotRegularFile for a folder, a
+  // device or a symbolic link (at the store's or the key file's path); kMalformed for a file
+  // that is not a store (not an SQLite database, or one with any schema object the store did
+  // not make) and for a key file that is not kKeySize bytes; kMissing for a store holding
+  // secrets whose key file is missing; kPermission for a file open to other users that cannot
+  // be made private; kMissing, kPermission or kIo from the system.
+  // Nothing is created beside, written into or changed in a file refused as not a store.
   [[nodiscard]] static Result<std::shared_ptr<SqliteItemStore>> TryOpen(
       const std::string& path, const Data* master_key = nullptr) noexcept;
 
