@@ -38,22 +38,71 @@ OptionalString Group(const std::optional<String>& group) {
   return group ? OptionalString(*group) : std::nullopt;
 }
 
+// The limits of a store, as the tool words them.
+const std::string kValueLimit = "the limit of 1 MiB a secret may hold";
+static_assert(platform::kMaxItemValueBytes == 1 << 20);
+const std::string kNameLimit = "the limit of 32768 UTF-16 units";
+static_assert(platform::kMaxItemAttributeBytes / sizeof(char16_t) == 32768);
+
+// Standard input, refused past the most a secret may hold without reading further.
+Data ReadSecretValue() {
+  Data value;
+  char buffer[64 << 10];
+  while (std::cin.read(buffer, sizeof(buffer)) || std::cin.gcount() > 0) {
+    value.insert(value.end(), buffer, buffer + std::cin.gcount());
+    if (value.size() > platform::kMaxItemValueBytes) {
+      throw Failure("standard input: more than " + kValueLimit);
+    }
+  }
+  if (std::cin.bad()) throw Failure("standard input: cannot be read");
+  return value;
+}
+
+// Why the store gave `status` for the secret `name`, after "secret ACTION: ".
+std::string Why(platform::ItemStatus status, const std::string& name) {
+  const std::string quoted = "'" + Printable(name) + "'";
+  switch (status) {
+    case platform::ItemStatus::kNotFound:
+      return "no secret named " + quoted;
+    case platform::ItemStatus::kTooLarge:
+      return "the secret " + quoted + " in the store is over " + kValueLimit +
+             ", so it is not read";
+    case platform::ItemStatus::kSuccess:  // it changed between the two calls
+    case platform::ItemStatus::kDuplicate:
+    case platform::ItemStatus::kBadParameter:
+    case platform::ItemStatus::kIO:
+      break;
+  }
+  return "the store could not be read or written for the secret " + quoted;
+}
+
 int RunSecret(const SecretOptions& o, SecretAction action) {
   const String name = Text(o.name, "the name must be non-empty UTF-8 text");
   if (name.empty()) throw UsageError("the name must be non-empty UTF-8 text");
-  std::optional<String> group;
-  if (!o.group.empty()) group = Text(o.group, "the access group must be UTF-8 text");
-  if (const auto store = platform::TryDefaultItemStore(); !store) {
-    throw Failure("secure store: " + Reason(store.error().message));
+  if (name.size() * sizeof(char16_t) > platform::kMaxItemAttributeBytes) {
+    throw UsageError("the name is over " + kNameLimit);
   }
+  std::optional<String> group;
+  if (!o.group.empty()) {
+    group = Text(o.group, "the access group must be UTF-8 text");
+    if (group->size() * sizeof(char16_t) > platform::kMaxItemAttributeBytes) {
+      throw UsageError("the access group is over " + kNameLimit);
+    }
+  }
+  const auto store = platform::TryDefaultItemStore();
+  if (!store) throw Failure("secure store: " + Reason(store.error().message));
+  // The secrets of the name the keychain operations act on, for asking the store why one failed.
+  platform::ItemQuery query;
+  query.account = name;
+  query.access_group = group;
+  query.synchronizable = platform::SyncMatch::kAny;
   switch (action) {
     case SecretAction::kSet: {
-      const Data value((std::istreambuf_iterator<char>(std::cin)),
-                       std::istreambuf_iterator<char>());
-      if (std::cin.bad()) throw Failure("standard input: cannot be read");
+      const Data value = ReadSecretValue();
       if (value.empty()) throw Failure("standard input: empty, so there is nothing to store");
       if (!SKeychain::KeychainSave(name, &value, o.backup, o.sync, Group(group))) {
-        throw Failure("secret set: the store refused the secret '" + o.name + "'");
+        throw Failure("secret set: the store could not save the secret '" + Printable(o.name) +
+                      "'");
       }
       std::cout << "stored the secret '" << Printable(o.name) << "' (" << ShownSize(value.size())
                 << ")\n";
@@ -61,14 +110,22 @@ int RunSecret(const SecretOptions& o, SecretAction action) {
     }
     case SecretAction::kGet: {
       const std::optional<Data> value = SKeychain::KeychainLoad(name, Group(group));
-      if (!value) throw Failure("secret get: no secret named '" + o.name + "'");
+      if (!value) {
+        throw Failure("secret get: " + Why((*store)->CopyMatching(query, nullptr), o.name));
+      }
       std::cout.write(reinterpret_cast<const char*>(value->data()),
                       static_cast<std::streamsize>(value->size()));
       return 0;
     }
     case SecretAction::kDelete:
       if (!SKeychain::KeychainDelete(name, std::nullopt)) {
-        throw Failure("secret delete: no secret named '" + o.name + "'");
+        query.access_group.reset();
+        const platform::ItemStatus status = (*store)->CopyMatching(query, nullptr);
+        // A secret still there, or one that cannot be read, was not removed.
+        throw Failure("secret delete: " +
+                      (status == platform::ItemStatus::kSuccess
+                           ? "the store could not remove the secret '" + Printable(o.name) + "'"
+                           : Why(status, o.name)));
       }
       return 0;
   }
