@@ -292,8 +292,14 @@ Result<StoreKey> LoadOrCreateKey(const std::string& path) noexcept {
     }
     // A link, not a rename: a key file another process made first is never replaced, as
     // secrets may already be sealed under it.
-    const bool linked = written && ::link(temp.c_str(), path.c_str()) == 0;
-    if (written && !linked) error = errno;
+    bool linked = false;
+    if (written) {
+      int rc;
+      while ((rc = LinkFile(temp.c_str(), path.c_str())) != 0 && errno == EINTR) {
+      }
+      linked = rc == 0;
+      if (!linked) error = errno;
+    }
     UnlinkRetrying(temp.c_str());
     if (linked) key = fresh;
     sodium_memzero(fresh.data(), fresh.size());
