@@ -169,6 +169,10 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       {"image info $D/truncated.png", 1, "truncated.png: a damaged PNG picture"},
       {"image info $T/images/bomb.png", 1, "over the decoded-size limit of 100 megapixels"},
       {"secret get api-token", 1, "/: a folder, not a secure store", {.env = "KELVANE_KEYCHAIN=/"}},
+      {"secret set big",
+       1,
+       "standard input: more than the limit of 1 MiB a secret may hold",
+       {.env = "KELVANE_KEYCHAIN=$D/secrets.db", .input = "head -c 1048577 /dev/zero"}},
       // Writes that fail: the system's reason, and no partial file.
       {"image convert $D/good.png /dev/full", 1, "/dev/full: no space left on device"},
       {"image convert $D/good.png $D/text.png", 1, "text.png: file too large", {.no_room = true}},

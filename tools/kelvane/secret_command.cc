@@ -89,6 +89,11 @@ int RunSecret(const SecretOptions& o, SecretAction action) {
       throw UsageError("the access group is over " + kNameLimit);
     }
   }
+  // The value is read and checked first: a refused one leaves no new store behind.
+  const Data value = action == SecretAction::kSet ? ReadSecretValue() : Data();
+  if (action == SecretAction::kSet && value.empty()) {
+    throw Failure("standard input: empty, so there is nothing to store");
+  }
   const auto store = platform::TryDefaultItemStore();
   if (!store) throw Failure("secure store: " + Reason(store.error().message));
   // The secrets of the name the keychain operations act on, for asking the store why one failed.
@@ -98,8 +103,6 @@ int RunSecret(const SecretOptions& o, SecretAction action) {
   query.synchronizable = platform::SyncMatch::kAny;
   switch (action) {
     case SecretAction::kSet: {
-      const Data value = ReadSecretValue();
-      if (value.empty()) throw Failure("standard input: empty, so there is nothing to store");
       if (!SKeychain::KeychainSave(name, &value, o.backup, o.sync, Group(group))) {
         throw Failure("secret set: the store could not save the secret '" + Printable(o.name) +
                       "'");
