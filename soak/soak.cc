@@ -158,8 +158,9 @@ class Run {
   int parked_ = 0;
 };
 
-// A quiescent sample: the heap handed back first (unless --no-trim), so that free pages kept
-// by the allocator's arenas, which depend on which threads last freed what, do not count.
+// A quiescent sample. With --trim the heap's free pages are handed back first, which tells
+// growth that is only pages the allocator's per-thread arenas keep free (gone with the trim)
+// from memory still in use (not); runs so far are flat without it, so it is off by default.
 struct RestSample {
   std::uint64_t rss = 0;
   std::uint64_t heap = 0;
@@ -247,6 +248,7 @@ int Main(int argc, char** argv) {
   for (int t = 0; t < options.threads; ++t) workers.emplace_back([&run, t] { run.Worker(t); });
 
   std::uint64_t max_rss = ResidentBytes().value_or(0);
+  std::vector<std::uint64_t> samples;  // one a second
   std::optional<RestSample> warm;
   bool once_flag = false;
   std::uint64_t once_asked = 0, once_ran = 0;
@@ -262,11 +264,16 @@ int Main(int argc, char** argv) {
     if (Clock::now() >= next_sample) {
       next_sample += 1s;
       Keep(options.leak_kb_per_second);
-      max_rss = std::max(max_rss, ResidentBytes().value_or(0));
+      const std::uint64_t rss = ResidentBytes().value_or(0);
+      max_rss = std::max(max_rss, rss);
+      samples.push_back(rss);
     }
     if (judged && !warm && Clock::now() >= warm_at)
       run.AtRest([&] { warm = SampleAtRest(options.trim); });
   }
+  // The final sample at rest as the first, the workers parked and their threads still there.
+  RestSample final_sample;
+  run.AtRest([&] { final_sample = SampleAtRest(options.trim); });
   run.Stop();
   while (!run.AllFinished()) platform::RunMainQueueFor(10ms);
   for (std::thread& worker : workers) worker.join();
@@ -276,7 +283,6 @@ int Main(int argc, char** argv) {
     run.Fail(Kind::kCallOnce, -1,
              std::to_string(once_ran) + " runs for " + std::to_string(once_asked) + " requests");
   const bool store_whole = work->StoreIsWhole();
-  const RestSample final_sample = SampleAtRest(options.trim);
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
   {
     std::lock_guard lock(watch_mutex);
@@ -311,6 +317,11 @@ int Main(int argc, char** argv) {
         MiB(verdict.warm).c_str(), MiB(verdict.final).c_str(), MiB(verdict.max).c_str(),
         verdict.growth_percent, options.max_growth_percent,
         verdict.passed ? "flat" : "FAIL, grew over the limit");
+    std::printf("RSS by the second (MiB):");
+    const std::size_t step = std::max<std::size_t>(1, samples.size() / 12);
+    for (std::size_t i = 0; i < samples.size(); i += step)
+      std::printf(" %zus %.1f", i + 1, samples[i] / 1048576.0);
+    std::printf("\n");
     std::printf("heap in use: at warm-up end %s, final %s%s\n", MiB(warm->heap).c_str(),
                 MiB(final_sample.heap).c_str(),
                 options.trim ? " (samples at rest, after malloc_trim)" : " (samples at rest)");

@@ -29,13 +29,13 @@ bool ParseUnsigned(const std::string& text, std::uint64_t* out) {
 
 std::string Usage() {
   return "usage: kelvane_soak [--seconds N] [--threads N] [--warmup N] [--max-growth PERCENT]\n"
-         "                    [--seed N] [--no-trim] [--leak-kb-per-second N]\n"
+         "                    [--seed N] [--trim] [--leak-kb-per-second N]\n"
          "  --seconds N        length of the run (60)\n"
          "  --threads N        worker threads (8)\n"
          "  --warmup N         seconds before the first memory sample (20% of the run, >= 5)\n"
          "  --max-growth P     RSS growth after the warm-up that fails the run, percent (2)\n"
          "  --seed N           of the workers' random choices\n"
-         "  --no-trim          no malloc_trim before the two samples the verdict compares\n"
+         "  --trim             malloc_trim before the two samples the verdict compares\n"
          "  --leak-kb-per-second N  keep N KiB a second on purpose (a check of the verdict)\n";
 }
 
@@ -43,8 +43,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
   Options options;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
-    if (name == "--no-trim") {
-      options.trim = false;
+    if (name == "--trim") {
+      options.trim = true;
       continue;
     }
     if (i + 1 >= args.size()) {

@@ -26,7 +26,7 @@ struct Options {
   double max_growth_percent = 2.0;  // the verdict's limit
   std::uint64_t seed = 20261208;    // of the workers' random choices
   std::uint64_t leak_kb_per_second = 0;  // memory the run keeps on purpose: checks the verdict
-  bool trim = true;                      // malloc_trim before each quiescent sample
+  bool trim = false;                     // malloc_trim before each quiescent sample
 };
 
 // Parses the command line (without the program name). nullopt with `error` set for an unknown

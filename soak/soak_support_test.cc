@@ -18,16 +18,16 @@ TEST(SoakOptions, DefaultsValuesAndRefusals) {
   ASSERT_TRUE(defaults.has_value());
   EXPECT_EQ((std::tuple{defaults->seconds, defaults->threads, defaults->warmup.has_value(),
                         defaults->max_growth_percent, defaults->trim}),
-            std::tuple(60.0, 8, false, 2.0, true));
+            std::tuple(60.0, 8, false, 2.0, false));
 
   const std::optional<Options> given =
       ParseOptions({"--seconds", "120", "--threads", "3", "--warmup", "7.5", "--max-growth", "0",
-                    "--seed", "9", "--no-trim", "--leak-kb-per-second", "512"},
+                    "--seed", "9", "--trim", "--leak-kb-per-second", "512"},
                    &error);
   ASSERT_TRUE(given.has_value()) << error;
   EXPECT_EQ((std::tuple{given->seconds, given->threads, given->warmup, given->max_growth_percent,
                         given->seed, given->trim, given->leak_kb_per_second}),
-            std::tuple(120.0, 3, std::optional(7.5), 0.0, 9u, false, 512u));
+            std::tuple(120.0, 3, std::optional(7.5), 0.0, 9u, true, 512u));
 
   // Out of range, malformed, missing or unknown: refused with the option named.
   const std::vector<std::vector<std::string>> refused = {{"--seconds", "0"},
