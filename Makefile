@@ -12,16 +12,22 @@
 #   make package    build the Debian packages (libkelvane1, libkelvane-dev, libkelvane-static-dev,
 #                   kelvane-tools, libkelvane-doc)
 #   make abi-update store the shared library's ABI for the version (after raising the version)
+#   make soak       the library under load: the soak program for SOAK_SECONDS, the save paths
+#                   killed SOAK_KILLS times each, and the soak program under ThreadSanitizer for
+#                   SOAK_TSAN_SECONDS
 JOBS ?= 2
 BUILD ?= build
 FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 120
+SOAK_TSAN_SECONDS ?= 30
+SOAK_KILLS ?= 300
 # Names of the fuzzers `make fuzz` runs (all by default), e.g. FUZZERS='png_fuzz jpeg_fuzz'.
 FUZZERS ?=
 CMAKE_FLAGS ?=
 # Passed to every benchmark program, e.g. BENCH_ARGS='--benchmark_filter=Search|Load'.
 export BENCH_ARGS
 
-.PHONY: all deps build demo test test-asan test-tsan coverage bench fuzz package abi-update clean
+.PHONY: all deps build demo test test-asan test-tsan coverage bench fuzz package abi-update soak clean
 
 all: build
 
@@ -98,6 +104,19 @@ fuzz:
 	  -DKELVANE_BUILD_FUZZERS=ON -DKELVANE_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-fuzz -j$(JOBS)
 	scripts/run-fuzzers.sh $(BUILD)-fuzz/fuzz $(FUZZ_SECONDS) $(FUZZERS)
+
+# The soak: (a) kelvane_soak for SOAK_SECONDS in the normal build (every result checked, RSS flat
+# after the warm-up), (b) every save path killed mid-save SOAK_KILLS times, (c) kelvane_soak
+# under ThreadSanitizer for SOAK_TSAN_SECONDS, in the test-tsan folder (only what it needs is
+# built there). Each step stops the target when it fails.
+soak: build
+	$(BUILD)/soak/kelvane_soak --seconds $(SOAK_SECONDS)
+	KELVANE_KILLS=$(SOAK_KILLS) $(BUILD)/kelvane_tests --gtest_filter='SaveFaults.*'
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_BUILD_TESTS=ON \
+	  -DKELVANE_WERROR=ON -DKELVANE_SANITIZE=thread -DKELVANE_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-tsan -j$(JOBS) --target kelvane_soak
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  $(BUILD)-tsan/soak/kelvane_soak --seconds $(SOAK_TSAN_SECONDS)
 
 # The reference manual in $(BUILD)/docs/html, without a warning (needs doxygen).
 .PHONY: docs
