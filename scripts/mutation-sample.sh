@@ -50,7 +50,7 @@ run_whole() {
 # A header of the interface: a changed value there (an enumerator, a constant of a type) is a
 # change of the ABI, which make test's ABI check compares with the one stored for the version.
 public_header() { case "$1" in *.h) [[ "$1" != */internal/* ]] ;; *) return 1 ;; esac; }
-abi_changed() {
+abi_holds() {
   cmake --build "$build" -j2 --target kelvane >>/tmp/mutation-build.log 2>&1 &&
     scripts/abi-check.sh "$build" cmake >/tmp/mutation-abi.log 2>&1
 }
@@ -82,7 +82,7 @@ open(path, "w", encoding="utf-8").write("\n".join(lines))' "$path"
     result="caught"
   elif [ "${filter:-*}" != "*" ] && ! run_whole; then
     result="caught (by the whole binary)"
-  elif public_header "$path" && ! abi_changed; then
+  elif public_header "$path" && ! abi_holds; then
     result="caught (by the ABI check)"
   fi
   case "$result" in caught*) caught=$((caught + 1)) ;; *) missed=$((missed + 1)) ;; esac
