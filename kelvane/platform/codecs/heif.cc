@@ -77,13 +77,13 @@ bool RanOutOfMemory(const heif_error& error) {
 }
 
 Error FromHeif(const heif_error& error) {
-  if (RanOutOfMemory(error)) return Error{ErrorKind::kIo, "out of memory"};
   const std::string reason = Reason(error);
   if (error.subcode == heif_suberror_Security_limit_exceeded) {
     return Error{ErrorKind::kTooLarge, "a HEIF picture over the decoded-size limit of " +
                                            std::to_string(kMaxDecodedPixels / 1'000'000) +
                                            " megapixels" + reason};
   }
+  if (RanOutOfMemory(error)) return Error{ErrorKind::kIo, "out of memory"};
   switch (error.code) {
     case heif_error_Unsupported_filetype:
     case heif_error_Unsupported_feature:
