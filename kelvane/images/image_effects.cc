@@ -15,6 +15,7 @@
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_file.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
+#include "kelvane/platform/graphics/internal/drawing_failed.h"
 #include "kelvane/platform/graphics/internal/pixel_memory.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/pixels/raster.h"
@@ -262,8 +263,9 @@ ImageRef ApplyEffect(const Image& image, Size size, double radius, double satura
     context->FillRect(rect);
     context->RestoreGState();
   }
-  // Flushes the drawing into the pixels before they are handed over.
-  if (context->Data() != pixels.data) return nullptr;
+  // Flushes the drawing into the pixels before they are handed over; a drawing the engine could
+  // not finish (memory ran out) would hand out part of the picture.
+  if (context->Data() != pixels.data || platform::internal::DrawingFailed(*context)) return nullptr;
 
   std::shared_ptr<PixelMemoryPool::Block> owner;
   try {

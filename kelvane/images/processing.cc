@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "kelvane/platform/graphics/internal/drawing_failed.h"
+
 namespace kelvane {
 namespace Processing {
 
@@ -33,6 +35,8 @@ void createBitmap(const platform::Image& image, TArray<Pixel>* bitmap,
   if (context == nullptr) return;
   const double width = raster->width(), height = raster->height();
   context->DrawImage({0, 0, width, height}, *raster);
+  // A drawing the engine could not finish (memory ran out) leaves part of the pixels.
+  if (platform::internal::DrawingFailed(*context)) return;
   const void* data = context->Data();
   if (data == nullptr) {
     bitmap->Clear();

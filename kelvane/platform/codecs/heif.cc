@@ -8,6 +8,7 @@
 #if KELVANE_WITH_HEIF
 #include <libheif/heif.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -66,6 +67,15 @@ std::string Reason(const heif_error& error) {
   return text.empty() ? text : " (" + text + ")";
 }
 
+// True when a failed call ran out of memory on the way. libheif passes on its decoders' failures
+// as damaged data: libaom's failed allocation comes back as invalid input whose text is libaom's
+// "Memory allocation error", and a failed allocation of the C library on this thread leaves
+// ENOMEM behind.
+bool RanOutOfMemory(const heif_error& error) {
+  if (error.code == heif_error_Memory_allocation_error || errno == ENOMEM) return true;
+  return error.message != nullptr && std::strstr(error.message, "emory allocation") != nullptr;
+}
+
 Error FromHeif(const heif_error& error) {
   const std::string reason = Reason(error);
   if (error.subcode == heif_suberror_Security_limit_exceeded) {
@@ -73,9 +83,8 @@ Error FromHeif(const heif_error& error) {
                                            std::to_string(kMaxDecodedPixels / 1'000'000) +
                                            " megapixels" + reason};
   }
+  if (RanOutOfMemory(error)) return Error{ErrorKind::kIo, "out of memory"};
   switch (error.code) {
-    case heif_error_Memory_allocation_error:
-      return Error{ErrorKind::kIo, "out of memory"};
     case heif_error_Unsupported_filetype:
     case heif_error_Unsupported_feature:
     case heif_error_Plugin_loading_error:
@@ -98,6 +107,7 @@ Result<RasterRef> ReadHEIFOrThrow(std::span<const std::uint8_t> bytes) {
   heif_context_set_maximum_image_size_limit(context.get(), kMaxHEIFSide);
   heif_context_set_max_decoding_threads(context.get(), 0);
   // The bytes outlive the context: libheif reads them where they are.
+  errno = 0;  // see RanOutOfMemory()
   heif_error error = heif_context_read_from_memory_without_copy(context.get(), bytes.data(),
                                                                 bytes.size(), nullptr);
   if (error.code != heif_error_Ok) return FromHeif(error);
@@ -126,6 +136,7 @@ Result<RasterRef> ReadHEIFOrThrow(std::span<const std::uint8_t> bytes) {
   // coding take libheif's own choice, as no decoder of this name reads them.
   options->decoder_id = "aom";
   heif_image* raw_image = nullptr;
+  errno = 0;
   error = heif_decode_image(handle.get(), &raw_image, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                             options.get());

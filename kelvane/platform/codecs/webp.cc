@@ -4,6 +4,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -53,7 +54,13 @@ VP8StatusCode DecodeInto(const std::uint8_t* data, std::size_t size, bool alpha,
   config.output.u.RGBA.rgba = pixels;
   config.output.u.RGBA.stride = static_cast<int>(row);
   config.output.u.RGBA.size = row * static_cast<std::size_t>(height - 1) + std::size_t(width) * 4;
-  return WebPDecode(data, size, &config);
+  // libwebp reports an alpha plane it could not allocate as damaged data ("Could not decode
+  // alpha data"). It decodes on this thread, and the C library's allocations leave ENOMEM behind
+  // when they fail, so that failure is told apart here and reported as what it is.
+  errno = 0;
+  const VP8StatusCode status = WebPDecode(data, size, &config);
+  if (status != VP8_STATUS_OK && errno == ENOMEM) return VP8_STATUS_OUT_OF_MEMORY;
+  return status;
 }
 
 // Pixel memory freed by the raster that wraps it, or here when the decode fails.

@@ -13,6 +13,7 @@
 #include "kelvane/platform/device/appearance.h"
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/internal/cairo_access.h"
+#include "kelvane/platform/graphics/internal/drawing_failed.h"
 #include "kelvane/platform/graphics/internal/pixel_memory.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
@@ -538,7 +539,7 @@ void* GraphicsContext::Data() noexcept {
 
 ImageRef GraphicsContext::CreateImage() noexcept {
   Impl& m = *impl_;
-  if (m.taken) return nullptr;
+  if (m.taken || internal::DrawingFailed(*this)) return nullptr;
   cairo_surface_flush(m.surface.get());
   RasterRef raster;
   if (m.kind == Kind::kBitmap) {
@@ -560,7 +561,7 @@ ImageRef GraphicsContext::CreateImage() noexcept {
 
 ImageRef GraphicsContext::TakeImage() noexcept {
   Impl& m = *impl_;
-  if (m.kind != Kind::kImageSurface || m.taken) return nullptr;
+  if (m.kind != Kind::kImageSurface || m.taken || internal::DrawingFailed(*this)) return nullptr;
   cairo_surface_flush(m.surface.get());
   cairo_surface_t* pixels = cairo_surface_reference(m.surface.get());
   RasterRef raster = Raster::Wrap(
@@ -998,6 +999,12 @@ void GraphicsContext::ClipToMask(Rect rect, const Raster& mask) noexcept {
 namespace internal {
 
 cairo_t* CairoOf(GraphicsContext& context) noexcept { return context.impl().cr; }
+
+bool DrawingFailed(GraphicsContext& context) noexcept {
+  const GraphicsContext::Impl& m = context.impl();
+  return cairo_status(m.cr) != CAIRO_STATUS_SUCCESS ||
+         cairo_surface_status(m.surface.get()) != CAIRO_STATUS_SUCCESS;
+}
 
 void DrawWithCairo(GraphicsContext& context, const std::function<void(cairo_t*)>& draw) noexcept {
   GraphicsContext::Impl& m = context.impl();

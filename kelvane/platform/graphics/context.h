@@ -120,14 +120,15 @@ class KELVANE_EXPORT GraphicsContext {
 
   // A copy of the pixels as an image (orientation up, the context's scale); the context stays
   // usable. Image surfaces give 0x2002 rasters (0x2006 when opaque); bitmap contexts their own
-  // layout. Null when memory runs out.
+  // layout. Null when memory runs out, also when it ran out during a drawing, which the engine
+  // then stopped with part of the picture drawn.
   [[nodiscard]] ImageRef CreateImage() noexcept;
 
   // Image surfaces: the picture drawn so far as an image that takes the surface's pixels over
   // without a copy (no new memory, which matters for pictures drawn many times a second). The
   // context is finished afterwards: drawing changes nothing, and CreateImage() and TakeImage()
-  // give null. Null for a bitmap context, a finished one, or when memory runs out (the context
-  // is then left as it was).
+  // give null. Null for a bitmap context, a finished one, or when memory runs out, now or during
+  // a drawing (the context is then left as it was).
   [[nodiscard]] ImageRef TakeImage() noexcept;
 
   // ---- state -------------------------------------------------------------------------------
