@@ -75,6 +75,10 @@ TEST(PropertyListCheck, DepthAndExpansionAreBoundedExactly) {
     ASSERT_FALSE(deeper.ok());
     EXPECT_EQ(deeper.error().kind, ErrorKind::kTooLarge);
   }
+  // The default limits: 256 levels, and 64 times the input plus 16 MiB.
+  EXPECT_TRUE(Check(testing::DeepBinaryChain(256)).ok());
+  EXPECT_FALSE(Check(testing::DeepBinaryChain(257)).ok());
+  EXPECT_EQ(PropertyListBudget(1000), 64000u + (16u << 20));
 
   // A shared container met again deeper down counts at its own height there: the root holds a
   // short chain first, then a longer way into the same chain.
