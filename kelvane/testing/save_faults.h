@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -119,6 +120,12 @@ inline FaultWalk WalkSaveFaults(const SavePath& path, const std::filesystem::pat
   }
   ADD_FAILURE() << path.name << ": the save never ran out of file calls";
   return walk;
+}
+
+// Kills per save path: a few dozen in the unit tests, as many as KELVANE_KILLS asks for in a soak.
+inline unsigned KillsPerPath() {
+  const char* asked = std::getenv("KELVANE_KILLS");
+  return asked != nullptr ? static_cast<unsigned>(std::strtoul(asked, nullptr, 10)) : 40;
 }
 
 // What the kills of one path found.

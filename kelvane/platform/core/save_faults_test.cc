@@ -150,12 +150,6 @@ TEST(SaveFaults, EveryFailingFileCallLeavesTheOldFileOrTheNewWithTheReason) {
   }
 }
 
-// Kills per save path: a few dozen in the unit tests, as many as KELVANE_KILLS asks for in a soak.
-unsigned Kills() {
-  const char* asked = std::getenv("KELVANE_KILLS");
-  return asked != nullptr ? static_cast<unsigned>(std::strtoul(asked, nullptr, 10)) : 40;
-}
-
 // Hashes as FileText() gives them.
 std::string TextOf(const Data& bytes) {
   const std::string text(bytes.begin(), bytes.end());
@@ -189,7 +183,7 @@ TEST(SaveFaults, AKilledSaveLeavesTheLastGenerationOrTheNextNeverAMix) {
   for (const Row& row : rows) {
     const std::string path = folder.File("saved");
     const testing::KillOutcome outcome = testing::KillSaves(
-        row.name, Kills(), std::chrono::milliseconds(30), 20261208,
+        row.name, testing::KillsPerPath(), std::chrono::milliseconds(30), 20261208,
         [&] { ASSERT_TRUE(row.save(0, path).ok()); }, [&](unsigned n) { return row.save(n, path); },
         [&](unsigned n) { return TextOf(row.bytes(n)); }, [&] { return FileText(path); });
     const std::size_t left = testing::Names(folder.path()).size() - 1;

@@ -558,6 +558,46 @@ TEST(SqliteItemStore, KeepsEveryCommittedSecretWhenTheDiskFailsAtAnyCall) {
   }
 }
 
+TEST(SqliteItemStore, AKilledSaveKeepsEveryCommittedSecret) {
+  const testing::TempDir dir;
+  const std::string path = dir.File("run/keychain.db");
+  std::shared_ptr<SqliteItemStore> child_store;  // opened by the saving child
+  // Secret n is named "sn" and holds "value n".
+  const auto name = [](unsigned n) {
+    const std::string text = "s" + std::to_string(n);
+    return String(text.begin(), text.end());
+  };
+  const auto value = [](unsigned n) { return "value " + std::to_string(n); };
+  // The store holds secrets 1 to N when it reads "N secrets".
+  const auto secrets = [](unsigned n) { return std::to_string(n) + " secrets"; };
+  const testing::KillOutcome outcome = testing::KillSaves(
+      "secret store", testing::KillsPerPath() / 2, std::chrono::milliseconds(400), 20261208,
+      [&] {
+        std::filesystem::remove_all(dir.File("run"));
+        std::filesystem::create_directory(dir.File("run"));
+        ASSERT_NE(SqliteItemStore::Open(path), nullptr);
+      },
+      [&](unsigned n) -> Status {
+        if (child_store == nullptr) child_store = SqliteItemStore::Open(path);
+        if (child_store->Add(Password(name(n), std::nullopt, false, value(n))) !=
+            ItemStatus::kSuccess) {
+          return Error{ErrorKind::kIo, "the secret was not added"};
+        }
+        return std::monostate();
+      },
+      secrets,
+      [&] {
+        const auto store = SqliteItemStore::Open(path);
+        if (store == nullptr) return std::string("the store does not open");
+        EXPECT_TRUE(store->CheckIntegrity());
+        unsigned held = 0;
+        while (Load(*store, For(name(held + 1))) == value(held + 1)) ++held;
+        return secrets(held);
+      });
+  std::printf("secret store %3u kills: %3u found the last secret reported, %3u the next\n",
+              outcome.kills, outcome.old_content, outcome.new_content);
+}
+
 TEST(SqliteItemStore, DefaultPathFollowsTheEnvironment) {
   testing::ScopedEnvironment env(
       {{"KELVANE_KEYCHAIN", "/x/k.db"}, {"XDG_DATA_HOME", "/data"}, {"HOME", "/home/u"}});
