@@ -165,9 +165,11 @@ TEST(SaveFaults, AKilledSaveLeavesTheLastGenerationOrTheNextNeverAMix) {
     std::function<Data(unsigned)> bytes;  // what generation n's file holds
   };
   const Row rows[] = {
-      {"bytes",
-       [](unsigned n, const std::string& path) { return platform::WriteFileWhole(path, Bytes(n)); },
-       Bytes},
+      {"keyed archive",
+       [](unsigned n, const std::string& path) {
+         return platform::WriteFileWhole(path, ArchivedNote(n));
+       },
+       ArchivedNote},
       {"PNG picture",
        [](unsigned n, const std::string& path) {
          return platform::WritePNGFile(*Picture(n), path);
