@@ -5,16 +5,19 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "kelvane/platform/core/internal/no_destructor.h"
 #include "kelvane/platform/fonts/font.h"
+#include "kelvane/platform/fonts/text_layout.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/platform/graphics/rounded_rect.h"
 #include "kelvane/platform/i18n/characters.h"
 #include "kelvane/platform/i18n/unicode.h"
 #include "kelvane/text/hash.h"
+#include "kelvane/text/internal/checked_drawing.h"
 #include "kelvane/text/text_drawing.h"
 
 namespace kelvane::Avatar {
@@ -190,10 +193,23 @@ ImageRef AvatarLogin(OptionalString login, OptionalString name, OptionalString s
 ImageRef Avatar(std::u16string_view text, const ImageRef& background, std::int8_t preset, Size size,
                 std::uint64_t clip) noexcept {
   try {
-    const platform::FontRef font =
-        platform::Font::System(size.height * static_cast<double>(kInitialsFontScale));
     const String initials(text);
-    const platform::Size measured = NSTools::SizeWithFont(initials, font);
+    // Initials at no size a font can have, or past the layout's limits, are left out of the
+    // avatar. Any other failure to measure or draw them (memory ran out) gives no avatar rather
+    // than one without its initials.
+    const double point_size = size.height * static_cast<double>(kInitialsFontScale);
+    const bool with_text = !initials.empty() && point_size > 0.0 &&
+                           point_size <= platform::Font::kMaxPointSize &&
+                           !platform::CheckLayoutLimits(initials);
+    platform::FontRef font;
+    platform::Size measured;
+    if (with_text) {
+      font = platform::Font::System(point_size);
+      const std::optional<platform::Size> size_of_text =
+          NSTools::internal::CheckedSizeWithFont(initials, font);
+      if (!size_of_text) return nullptr;
+      measured = *size_of_text;
+    }
     Surface surface(size, clip == kClipNone);
     platform::GraphicsContext* context = surface.context();
     if (context == nullptr) return nullptr;
@@ -203,13 +219,19 @@ ImageRef Avatar(std::u16string_view text, const ImageRef& background, std::int8_
       context->DrawImageInRect(*background, bounds);
     } else if (const GradientRef gradient = _gradient(static_cast<std::uint8_t>(preset))) {
       context->DrawLinearGradient(*gradient, {0.0, 0.0}, {0.0, size.height}, 0);
+    } else {
+      return nullptr;  // the gradient could not be built: tried again on the next call
     }
-    static const ColorRef white = platform::Color::Grey(1.0, 1.0);
-    (void)NSTools::DrawInRect(
-        initials,
-        Rect((size.width - measured.width) / 2.0, (size.height - measured.height) / 2.0,
-             measured.width, measured.height),
-        font, white);
+    // Made per call: a colour that could not be made once is not kept for good.
+    const ColorRef white = platform::Color::Grey(1.0, 1.0);
+    if (with_text &&
+        !NSTools::internal::CheckedDrawInRect(
+            initials,
+            Rect((size.width - measured.width) / 2.0, (size.height - measured.height) / 2.0,
+                 measured.width, measured.height),
+            font, white)) {
+      return nullptr;
+    }
     return surface.Finish();
   } catch (...) {
     return nullptr;

@@ -7,9 +7,12 @@
 
 #include "kelvane/platform/core/internal/no_destructor.h"
 #include "kelvane/platform/fonts/attributed_string.h"
+#include "kelvane/platform/fonts/internal/checked_text.h"
 #include "kelvane/platform/fonts/text_layout.h"
+#include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/platform/i18n/unicode.h"
 #include "kelvane/text/internal/ceil_single.h"
+#include "kelvane/text/internal/checked_drawing.h"
 
 namespace kelvane {
 namespace NSTools {
@@ -91,37 +94,57 @@ void DeprecatedStaticInit() noexcept {
   shared.s_depr_prgh.line_break_mode = platform::kLineBreakByWordWrapping;
 }
 
-platform::Size DrawInRect(std::u16string_view self, platform::Rect rect,
-                          const platform::FontRef& withFont, const platform::ColorRef& Color,
-                          int lineBreakMode, int alignment) noexcept {
+namespace internal {
+
+bool CheckedDrawInRect(std::u16string_view self, platform::Rect rect, const platform::FontRef& font,
+                       const platform::ColorRef& color, int lineBreakMode, int alignment) noexcept {
   SharedAttributes& shared = Shared();
   std::lock_guard lock(shared.mutex);
   DeprecatedStaticInit();
-  if (withFont == nullptr || Color == nullptr) return {};
+  platform::GraphicsContext* context = platform::GetCurrentContext();
+  if (font == nullptr || color == nullptr || context == nullptr) return false;
   shared.s_depr_prgh.alignment = alignment;
   shared.s_depr_prgh.line_break_mode = lineBreakMode;
-  shared.s_depr_attr.font = withFont;
+  shared.s_depr_attr.font = font;
   shared.s_depr_attr.paragraph_style = shared.s_depr_prgh;
-  shared.s_depr_attr.foreground_color = Color;
+  shared.s_depr_attr.foreground_color = color;
   try {
-    platform::DrawText(AttributedString(self, shared.s_depr_attr), rect);
+    return platform::internal::DrawTextChecked(*context, AttributedString(self, shared.s_depr_attr),
+                                               rect);
   } catch (...) {  // std::bad_alloc: nothing drawn
+    return false;
   }
+}
+
+std::optional<platform::Size> CheckedSizeWithFont(std::u16string_view self,
+                                                  const platform::FontRef& font) noexcept {
+  SharedAttributes& shared = Shared();
+  std::lock_guard lock(shared.mutex);
+  DeprecatedStaticInit();
+  if (font == nullptr) return std::nullopt;
+  shared.s_depr_attr.font = font;
+  shared.s_depr_attr.paragraph_style = shared.s_depr_prgh;
+  try {
+    const std::optional<Size> size =
+        platform::internal::MeasureTextChecked(AttributedString(self, shared.s_depr_attr));
+    if (!size) return std::nullopt;
+    return RoundedUp(*size);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace internal
+
+platform::Size DrawInRect(std::u16string_view self, platform::Rect rect,
+                          const platform::FontRef& withFont, const platform::ColorRef& Color,
+                          int lineBreakMode, int alignment) noexcept {
+  (void)internal::CheckedDrawInRect(self, rect, withFont, Color, lineBreakMode, alignment);
   return {};
 }
 
 platform::Size SizeWithFont(std::u16string_view self, const platform::FontRef& font) noexcept {
-  SharedAttributes& shared = Shared();
-  std::lock_guard lock(shared.mutex);
-  DeprecatedStaticInit();
-  if (font == nullptr) return {};
-  shared.s_depr_attr.font = font;
-  shared.s_depr_attr.paragraph_style = shared.s_depr_prgh;
-  try {
-    return RoundedUp(platform::MeasureText(AttributedString(self, shared.s_depr_attr)));
-  } catch (...) {
-    return {};
-  }
+  return internal::CheckedSizeWithFont(self, font).value_or(Size{});
 }
 
 platform::Size SizeWithFont(std::u16string_view self, const platform::FontRef& font,

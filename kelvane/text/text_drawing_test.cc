@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <tuple>
 
+#include "kelvane/platform/fonts/text_layout.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/testing/child_process.h"
 #include "kelvane/testing/threads.h"
 #include "kelvane/text/internal/ceil_single.h"
+#include "kelvane/text/internal/checked_drawing.h"
 
 namespace kelvane::NSTools {
 namespace {
@@ -121,6 +123,26 @@ TEST(TextDrawing, DrawInRectWithoutFontOrColourDrawsNothingAndReturnsZero) {
       ASSERT_EQ(image->raster()->PremultipliedPixel(x, y), 0u) << x << " " << y;
     }
   }
+}
+
+// The checked forms the avatars use tell a failure from a text that draws nothing.
+TEST(TextDrawing, CheckedFormsTellFailuresFromNothingToDraw) {
+  const FontRef font = Font::System(12);
+  ASSERT_NE(font, nullptr);
+  const std::u16string huge(platform::kMaxLayoutUnits + 1, u'a');
+  EXPECT_EQ(internal::CheckedSizeWithFont(u"JD", font), SizeWithFont(u"JD", font));
+  EXPECT_EQ(internal::CheckedSizeWithFont(u"", font), Size{});
+  EXPECT_EQ(internal::CheckedSizeWithFont(u"JD", nullptr), std::nullopt);
+  EXPECT_EQ(internal::CheckedSizeWithFont(huge, font), std::nullopt);
+  const platform::ColorRef white = platform::Color::Grey(1, 1);
+  EXPECT_FALSE(internal::CheckedDrawInRect(u"JD", {0, 0, 40, 20}, font, white));  // no context
+  ASSERT_TRUE(platform::BeginImageContext({40, 20}));
+  EXPECT_TRUE(internal::CheckedDrawInRect(u"JD", {0, 0, 40, 20}, font, white));
+  EXPECT_TRUE(internal::CheckedDrawInRect(u"", {0, 0, 40, 20}, font, white));
+  EXPECT_FALSE(internal::CheckedDrawInRect(u"JD", {0, 0, 40, 20}, nullptr, white));
+  EXPECT_FALSE(internal::CheckedDrawInRect(u"JD", {0, 0, 40, 20}, font, nullptr));
+  EXPECT_FALSE(internal::CheckedDrawInRect(huge, {0, 0, 40, 20}, font, white));
+  platform::EndImageContext();
 }
 
 // 60,000 words once measured "0 x 20" within a width, and a wide text measured 0 wide "fitted"

@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/fonts/font.h"
 
+#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -23,17 +29,75 @@ using Face = Font::Face;
 using FaceRef = std::shared_ptr<const Face>;
 
 // The installed faces, listed once: fontconfig's own lists are not cheap to build, and the
-// shrinking loops of the text code ask for a face by name many times.
+// shrinking loops of the text code ask for a face by name many times. A listing that failed
+// (fontconfig could not load its configuration, or memory ran out) is not kept: the next call
+// lists again, rather than the process going on without fonts.
 struct Catalogue {
-  std::once_flag once;
-  std::vector<FaceRef> faces;
-  std::mutex mutex;  // fontconfig's matching and the system family
+  std::atomic<bool> listed{false};
+  std::vector<FaceRef> faces;  // written once, before `listed`; only read after it
+  std::mutex mutex;            // fontconfig's matching, the listing and the system family
   String system_family{Font::DefaultSystemFamily()};
 };
 
 Catalogue& TheCatalogue() {
   static internal::NoDestructor<Catalogue> catalogue;
   return *catalogue;
+}
+
+// Owners of fontconfig's objects, so that a std::bad_alloc on the way lets them go.
+struct ConfigRelease {
+  void operator()(FcConfig* config) const noexcept { FcConfigDestroy(config); }
+};
+struct PatternRelease {
+  void operator()(FcPattern* pattern) const noexcept { FcPatternDestroy(pattern); }
+};
+struct ObjectSetRelease {
+  void operator()(FcObjectSet* objects) const noexcept { FcObjectSetDestroy(objects); }
+};
+struct FontSetRelease {
+  void operator()(FcFontSet* set) const noexcept { FcFontSetDestroy(set); }
+};
+using ConfigOwner = std::unique_ptr<FcConfig, ConfigRelease>;
+using PatternOwner = std::unique_ptr<FcPattern, PatternRelease>;
+
+// fontconfig's current configuration, loaded on first use; null when it could not be loaded
+// (for lack of memory, say), which fontconfig's calls given no configuration do not all check.
+ConfigOwner CurrentConfig() noexcept { return ConfigOwner(FcConfigReference(nullptr)); }
+
+// True when allocations can fail in this process rather than the system killing it: under an
+// address-space or data limit, or where the system commits no more memory than it has.
+bool AllocationsCanFail() noexcept {
+  static const bool strict = [] {
+    char mode = '0';
+    const int fd = ::open("/proc/sys/vm/overcommit_memory", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      if (::read(fd, &mode, 1) != 1) mode = '0';
+      ::close(fd);
+    }
+    return mode == '2';
+  }();
+  if (strict) return true;
+  rlimit limit{};
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
+  }
+  return false;
+}
+
+// What fontconfig may take: for loading its configuration (its cache files are mapped whole),
+// and for matching or sorting the faces (a record of some hundred bytes for each, and the
+// working memory of the match).
+constexpr std::size_t kLoadRoom = std::size_t{16} << 20;
+constexpr std::size_t kMatchRoom = std::size_t{1} << 20;
+constexpr std::size_t kMatchRoomPerFace = 1024;
+
+// True when `bytes` of address space can be had now.
+bool CanMap(std::size_t bytes) noexcept {
+  void* probe = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (probe == MAP_FAILED) return false;
+  ::munmap(probe, bytes);
+  return true;
 }
 
 std::vector<std::string> Strings(FcPattern* pattern, const char* object) {
@@ -53,41 +117,52 @@ int Integer(FcPattern* pattern, const char* object, int fallback) {
   return fallback;
 }
 
-void ListFaces(Catalogue& catalogue) {
-  std::lock_guard lock(catalogue.mutex);
-  FcPattern* all = FcPatternCreate();
-  FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FULLNAME, FC_POSTSCRIPT_NAME,
-                                          FC_WEIGHT, FC_SLANT, FC_WIDTH, nullptr);
-  FcFontSet* set = (all && objects) ? FcFontList(nullptr, all, objects) : nullptr;
-  if (set != nullptr) {
-    for (int i = 0; i < set->nfont; ++i) {
-      auto face = std::make_shared<Face>();
-      face->families = Strings(set->fonts[i], FC_FAMILY);
-      if (face->families.empty()) continue;
-      face->styles = Strings(set->fonts[i], FC_STYLE);
-      face->full_names = Strings(set->fonts[i], FC_FULLNAME);
-      auto postscript = Strings(set->fonts[i], FC_POSTSCRIPT_NAME);
-      if (!postscript.empty()) face->postscript_name = postscript.front();
-      face->weight = Integer(set->fonts[i], FC_WEIGHT, FC_WEIGHT_REGULAR);
-      face->slant = Integer(set->fonts[i], FC_SLANT, FC_SLANT_ROMAN);
-      face->width = Integer(set->fonts[i], FC_WIDTH, FC_WIDTH_NORMAL);
-      catalogue.faces.push_back(std::move(face));
-    }
-    FcFontSetDestroy(set);
+// Every installed face; false when fontconfig could not list them. Throws std::bad_alloc.
+bool ListFaces(std::vector<FaceRef>& faces) {
+  if (!internal::FontEngineHasRoom()) return false;
+  const ConfigOwner config = CurrentConfig();
+  if (config == nullptr) return false;
+  const PatternOwner all(FcPatternCreate());
+  const std::unique_ptr<FcObjectSet, ObjectSetRelease> objects(
+      FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FULLNAME, FC_POSTSCRIPT_NAME, FC_WEIGHT, FC_SLANT,
+                       FC_WIDTH, nullptr));
+  if (all == nullptr || objects == nullptr) return false;
+  // An empty set when no font is installed; null only when the listing failed.
+  const std::unique_ptr<FcFontSet, FontSetRelease> set(
+      FcFontList(config.get(), all.get(), objects.get()));
+  if (set == nullptr) return false;
+  for (int i = 0; i < set->nfont; ++i) {
+    auto face = std::make_shared<Face>();
+    face->families = Strings(set->fonts[i], FC_FAMILY);
+    if (face->families.empty()) continue;
+    face->styles = Strings(set->fonts[i], FC_STYLE);
+    face->full_names = Strings(set->fonts[i], FC_FULLNAME);
+    auto postscript = Strings(set->fonts[i], FC_POSTSCRIPT_NAME);
+    if (!postscript.empty()) face->postscript_name = postscript.front();
+    face->weight = Integer(set->fonts[i], FC_WEIGHT, FC_WEIGHT_REGULAR);
+    face->slant = Integer(set->fonts[i], FC_SLANT, FC_SLANT_ROMAN);
+    face->width = Integer(set->fonts[i], FC_WIDTH, FC_WIDTH_NORMAL);
+    faces.push_back(std::move(face));
   }
-  if (objects) FcObjectSetDestroy(objects);
-  if (all) FcPatternDestroy(all);
+  return true;
 }
 
+// The installed faces; empty while they cannot be listed.
 const std::vector<FaceRef>& Faces() {
+  static internal::NoDestructor<std::vector<FaceRef>> none;
   Catalogue& catalogue = TheCatalogue();
-  std::call_once(catalogue.once, [&] {
+  if (catalogue.listed.load(std::memory_order_acquire)) return catalogue.faces;
+  std::lock_guard lock(catalogue.mutex);
+  if (!catalogue.listed.load(std::memory_order_relaxed)) {
     try {
-      ListFaces(catalogue);
-    } catch (...) {  // std::bad_alloc: no faces
-      catalogue.faces.clear();
+      std::vector<FaceRef> faces;
+      if (!ListFaces(faces)) return *none;
+      catalogue.faces = std::move(faces);
+      catalogue.listed.store(true, std::memory_order_release);
+    } catch (...) {  // std::bad_alloc: listed again next time
+      return *none;
     }
-  });
+  }
   return catalogue.faces;
 }
 
@@ -177,25 +252,29 @@ FaceRef FindByName(std::string_view name) {
   return nullptr;
 }
 
-// The installed family that fontconfig puts in place of `family` (itself when installed).
+// The installed family that fontconfig puts in place of `family` (itself when installed);
+// nullopt when fontconfig cannot tell (no configuration, or memory ran out).
 std::optional<std::string> Substitute(const std::string& family) {
   Catalogue& catalogue = TheCatalogue();
   std::lock_guard lock(catalogue.mutex);
-  FcPattern* pattern = FcPatternCreate();
-  if (pattern == nullptr) return std::nullopt;
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-  std::optional<std::string> out;
-  FcChar8* value = nullptr;
-  if (match != nullptr && FcPatternGetString(match, FC_FAMILY, 0, &value) == FcResultMatch) {
-    out = reinterpret_cast<const char*>(value);
+  if (!internal::FontEngineHasRoom()) return std::nullopt;
+  const ConfigOwner config = CurrentConfig();
+  if (config == nullptr) return std::nullopt;
+  const PatternOwner pattern(FcPatternCreate());
+  if (pattern == nullptr ||
+      !FcPatternAddString(pattern.get(), FC_FAMILY,
+                          reinterpret_cast<const FcChar8*>(family.c_str())) ||
+      !FcConfigSubstitute(config.get(), pattern.get(), FcMatchPattern)) {
+    return std::nullopt;
   }
-  if (match) FcPatternDestroy(match);
-  FcPatternDestroy(pattern);
-  return out;
+  FcDefaultSubstitute(pattern.get());
+  FcResult result = FcResultNoMatch;
+  const PatternOwner match(FcFontMatch(config.get(), pattern.get(), &result));
+  FcChar8* value = nullptr;
+  if (match == nullptr || FcPatternGetString(match.get(), FC_FAMILY, 0, &value) != FcResultMatch) {
+    return std::nullopt;
+  }
+  return std::string(reinterpret_cast<const char*>(value));
 }
 
 FaceRef SystemFace(int weight) {
@@ -264,6 +343,7 @@ Font::~Font() { pango_font_description_free(description_); }
 FontRef Font::Make(std::shared_ptr<const Face> face, double size) noexcept {
   if (face == nullptr || !(size > 0.0) || !(size <= kMaxPointSize)) return nullptr;
   PangoFontDescription* description = pango_font_description_new();
+  if (description == nullptr) return nullptr;
   pango_font_description_set_family(description, face->families.front().c_str());
   pango_font_description_set_weight(description, WeightOf(*face));
   pango_font_description_set_style(description, StyleOf(*face));
@@ -364,5 +444,12 @@ String Font::style() const {
 }
 
 FontRef Font::WithSize(double size) const noexcept { return Make(face_, size); }
+
+bool internal::FontEngineHasRoom() noexcept {
+  if (!AllocationsCanFail()) return true;
+  Catalogue& catalogue = TheCatalogue();
+  if (!catalogue.listed.load(std::memory_order_acquire)) return CanMap(kLoadRoom);
+  return CanMap(kMatchRoom + kMatchRoomPerFace * catalogue.faces.size());
+}
 
 }  // namespace kelvane::platform

@@ -2,9 +2,17 @@
 #include "kelvane/platform/fonts/font.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+
+#include "kelvane/testing/child_process.h"
+#include "kelvane/testing/memory_sweep.h"
+#include "kelvane/testing/scoped_environment.h"
+#include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
 namespace {
@@ -72,6 +80,50 @@ TEST(Font, SystemFamilyIsConfigurableAndAlwaysGivesAFont) {
   ASSERT_NE(serif, nullptr);
   EXPECT_EQ(serif->name(), u"DejaVuSerif-Bold");
   EXPECT_NE(substitute, nullptr);
+}
+
+constexpr char kBudgetVariable[] = "KELVANE_FONT_BUDGET";
+
+// A fresh process finds its first font with only the budget's bytes of address space left, then
+// again with no limit: 0 when the second lookup finds the installed face, 1 when it finds none,
+// 2 for another face (a failure in the first lookup was kept). fontconfig keeps its caches in a
+// folder of the child's own, as one that runs out of memory while loading stores empty caches.
+int FirstLookupChild() {
+  const char* budget = std::getenv(kBudgetVariable);
+  if (budget == nullptr) return 3;
+  const testing::TempDir dir;
+  const std::string config = dir.path().string() + "/fonts.conf";
+  std::ofstream(config) << "<fontconfig><dir>/usr/share/fonts</dir><cachedir>"
+                        << dir.path().string() << "/cache</cachedir></fontconfig>\n";
+  ::setenv("FONTCONFIG_FILE", config.c_str(), 1);
+  const rlim_t mapped = testing::internal::StatusBytes("VmSize");
+  const rlimit limited{mapped + std::strtoull(budget, nullptr, 10), RLIM_INFINITY};
+  ::setrlimit(RLIMIT_AS, &limited);
+  // The system family is not installed, so its lookup asks fontconfig for a substitute too.
+  Font::SetSystemFamily(u"No Such Family Here");
+  (void)Font::System(12);
+  (void)Font::Named(u"DejaVu Sans Bold", 12);
+  const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+  ::setrlimit(RLIMIT_AS, &unlimited);
+  const FontRef font = Font::Named(u"DejaVu Sans Bold", 12);
+  if (font == nullptr) return 1;
+  return font->name() == u"DejaVuSans-Bold" ? 0 : 2;
+}
+
+[[maybe_unused]] const bool kFirstLookup =
+    testing::ChildProcess("font-first-lookup", FirstLookupChild);
+
+TEST(Font, AFirstLookupWithoutMemoryFailsAndTheNextFindsTheFace) {
+  if constexpr (testing::kUnderSanitizer) {
+    GTEST_SKIP() << "the sanitizers reserve terabytes of address space: an address-space "
+                    "limit cannot be set under them";
+  }
+  // Budgets below what fontconfig needs to load, and one above it.
+  for (const char* budget : {"65536", "262144", "1048576", "4194304", "134217728"}) {
+    SCOPED_TRACE(budget);
+    const testing::ScopedEnvironment environment({{kBudgetVariable, budget}});
+    EXPECT_EQ(testing::RunLimitedChild("font-first-lookup", {.seconds = 20}).status, 0);
+  }
 }
 
 }  // namespace

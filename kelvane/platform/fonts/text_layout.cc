@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "kelvane/platform/fonts/internal/checked_text.h"
 #include "kelvane/platform/fonts/internal/font_access.h"
 #include "kelvane/platform/fonts/internal/text_engine.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/platform/graphics/internal/cairo_access.h"
+#include "kelvane/platform/graphics/internal/drawing_failed.h"
 
 namespace kelvane::platform {
 namespace {
@@ -28,18 +30,34 @@ int ToPango(double points) {
 }
 
 // Metrics not hinted and positions not rounded: a text measures the same at every scale, and
-// what is measured is what is drawn.
-void SetUnhinted(PangoContext* context) {
+// what is measured is what is drawn. False when the options could not be set (memory ran out):
+// a context with hinted metrics would measure other sizes.
+bool SetUnhinted(PangoContext* context) {
   cairo_font_options_t* options = cairo_font_options_create();
+  if (cairo_font_options_status(options) != CAIRO_STATUS_SUCCESS) return false;
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
   cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
   pango_cairo_context_set_font_options(context, options);
   cairo_font_options_destroy(options);
   pango_context_set_round_glyph_positions(context, FALSE);
+  // The context keeps a copy, which is Cairo's error object when copying failed.
+  const cairo_font_options_t* kept = pango_cairo_context_get_font_options(context);
+  return kept != nullptr &&
+         cairo_font_options_status(const_cast<cairo_font_options_t*>(kept)) == CAIRO_STATUS_SUCCESS;
+}
+
+PangoContext* MakeContext(PangoFontMap* map) {
+  PangoContext* context = pango_font_map_create_context(map);
+  if (context != nullptr && !SetUnhinted(context)) {
+    g_object_unref(context);
+    return nullptr;
+  }
+  return context;
 }
 
 // One thread's engine objects. Pango's font maps are per thread already; the layouts are
-// reused so that measuring allocates little.
+// reused so that measuring allocates little. Objects that could not be made (memory ran out)
+// are made again on the thread's next call, rather than the thread going on without text.
 struct ThreadEngine {
   PangoContext* measuring = nullptr;
   PangoLayout* layout = nullptr;
@@ -47,16 +65,7 @@ struct ThreadEngine {
   std::string utf8;
   std::vector<std::uint32_t> offsets;  // UTF-16 index -> UTF-8 byte offset, one past the end too
 
-  ThreadEngine() {
-    PangoFontMap* map = pango_cairo_font_map_get_default();
-    if (map == nullptr) return;
-    measuring = pango_font_map_create_context(map);
-    drawing = pango_font_map_create_context(map);
-    if (measuring == nullptr || drawing == nullptr) return;
-    SetUnhinted(measuring);
-    SetUnhinted(drawing);
-    layout = pango_layout_new(measuring);
-  }
+  ThreadEngine() = default;
   ~ThreadEngine() {
     if (layout) g_object_unref(layout);
     if (measuring) g_object_unref(measuring);
@@ -64,11 +73,24 @@ struct ThreadEngine {
   }
   ThreadEngine(const ThreadEngine&) = delete;
   ThreadEngine& operator=(const ThreadEngine&) = delete;
+
+  // Makes what is missing; true when everything is there.
+  bool Ready() noexcept {
+    if (layout != nullptr) return true;
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    if (map == nullptr) return false;
+    if (measuring == nullptr) measuring = MakeContext(map);
+    if (drawing == nullptr) drawing = MakeContext(map);
+    if (measuring == nullptr || drawing == nullptr) return false;
+    layout = pango_layout_new(measuring);
+    return layout != nullptr;
+  }
 };
 
+// The thread's engine, when it is there and the engine has room to work.
 ThreadEngine* Engine() {
   thread_local ThreadEngine engine;
-  return engine.layout != nullptr ? &engine : nullptr;
+  return internal::FontEngineHasRoom() && engine.Ready() ? &engine : nullptr;
 }
 
 // UTF-16 -> UTF-8, unpaired surrogates as U+FFFD, with the byte offset of every unit. Combining
@@ -188,8 +210,8 @@ bool WithinLimits(const String& text) {
 }
 
 // Fills `layout` with the text and the attributes of its runs. Colours are set only for
-// drawing; `attachments` (when given) receives the attachment characters. False, with the
-// layout untouched, for text past the limits.
+// drawing; `attachments` (when given) receives the attachment characters. False for text past
+// the limits (the layout untouched) and for a run whose font (the default one) cannot be made.
 bool Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& text,
           Wrapping wrapping, double width, bool with_colours,
           std::vector<PlacedAttachment>* attachments) {
@@ -207,10 +229,15 @@ bool Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& tex
     return fallback;
   };
   const FontRef& layout_font = font_or_default(base);
-  pango_layout_set_font_description(layout,
-                                    layout_font ? internal::DescriptionOf(*layout_font) : nullptr);
+  if (layout_font == nullptr) return false;  // no default font could be made
+  pango_layout_set_font_description(layout, internal::DescriptionOf(*layout_font));
 
   PangoAttrList* list = pango_attr_list_new();
+  // Unset until the runs' attributes are all in: a failure on the way leaves the list to it.
+  struct ListRelease {
+    PangoAttrList* list;
+    ~ListRelease() { pango_attr_list_unref(list); }
+  } release{list};
   // The pieces' attributes go in with the runs', in the order of their starts, so that each is
   // appended to the list rather than sorted into it.
   std::size_t next_piece = 0;
@@ -227,7 +254,8 @@ bool Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& tex
     add_pieces_to(start);
     const TextAttributes& a = run.attributes;
     const FontRef& font = font_or_default(a.font);
-    if (font != nullptr && font != layout_font) {
+    if (font == nullptr) return false;
+    if (font != layout_font) {
       Insert(list, pango_attr_font_desc_new(internal::DescriptionOf(*font)), start, end);
     }
     if (a.baseline_offset && *a.baseline_offset != 0) {
@@ -265,7 +293,6 @@ bool Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& tex
            static_cast<std::uint32_t>(engine.utf8.size()));
   }
   pango_layout_set_attributes(layout, list);
-  pango_attr_list_unref(list);
 
   const ParagraphStyle style =
       runs.empty() ? ParagraphStyle{}
@@ -306,11 +333,22 @@ bool Fill(ThreadEngine& engine, PangoLayout* layout, const AttributedString& tex
 // which pass their range at 2,097,152 points: widths are summed here from the glyphs' advances
 // in 64 bits and heights line by line in double, so a wide or tall text measures right.
 struct Lines {
+  bool complete = true;  // every run of the lines has a font: the engine found one
   int count = 0;
   double bottom = 0;
   double width = 0;
   std::vector<double> baselines;  // of each line, from the layout's top
 };
+
+// A run without a font is what the engine leaves where it could load none (fontconfig failed
+// for lack of memory): its glyphs would draw as nothing.
+bool HasFonts(const PangoLayoutLine* line) {
+  for (const GSList* run = line->runs; run != nullptr; run = run->next) {
+    const PangoItem* item = static_cast<const PangoGlyphItem*>(run->data)->item;
+    if (item == nullptr || item->analysis.font == nullptr) return false;
+  }
+  return true;
+}
 
 double LineWidth(const PangoLayoutLine* line) {
   std::int64_t units = 0;
@@ -335,6 +373,7 @@ Lines FittingLines(PangoLayout* layout, double height) {
     lines.bottom = bottom;
     lines.baselines.push_back(top - logical.y / kScale);
     lines.width = std::max(lines.width, LineWidth(line));
+    lines.complete = lines.complete && HasFonts(line);
   }
   return lines;
 }
@@ -366,53 +405,29 @@ PangoLayout* MeasuredLayout(const AttributedString& text) noexcept {
   }
 }
 
-}  // namespace internal
-
-Size MeasureText(const AttributedString& text) noexcept {
-  if (text.length() == 0) return {};
-  PangoLayout* layout = internal::MeasuredLayout(text);
-  if (layout == nullptr) return {};
+std::optional<Size> MeasureTextChecked(const AttributedString& text) noexcept {
+  if (text.length() == 0) return Size{};
+  PangoLayout* layout = MeasuredLayout(text);
+  if (layout == nullptr) return std::nullopt;
   try {
     const Lines lines = FittingLines(layout, -1);
-    return {lines.width, lines.bottom};
+    if (!lines.complete) return std::nullopt;
+    return Size{lines.width, lines.bottom};
   } catch (...) {
-    return {};
+    return std::nullopt;
   }
 }
 
-Rect BoundingRect(const AttributedString& text, Size limit, unsigned options) noexcept {
-  if (text.length() == 0) return {};
+bool DrawTextChecked(GraphicsContext& context, const AttributedString& text, Rect rect) noexcept {
+  if (text.length() == 0 || !Finite(rect) || !(rect.width > 0) || !(rect.height > 0)) return true;
+  if (!WithinLimits(text.string())) return false;
+  bool drawn = false;
   try {
     ThreadEngine* engine = Engine();
-    if (engine == nullptr) return {};
-    if ((options & kTextUsesLineFragmentOrigin) == 0) {
-      if (!Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr)) return {};
-      const Lines lines = FittingLines(engine->layout, -1);
-      return {0, -lines.baselines.front(), lines.width, lines.bottom};
-    }
-    if (!Fill(*engine, engine->layout, text, Wrapping::kWithin, limit.width, false, nullptr)) {
-      return {};
-    }
-    const Lines lines = FittingLines(engine->layout, limit.height);
-    return {0, 0, lines.width, lines.bottom};
-  } catch (...) {
-    return {};
-  }
-}
-
-void DrawText(const AttributedString& text, Rect rect) noexcept {
-  if (GraphicsContext* context = GetCurrentContext()) DrawText(*context, text, rect);
-}
-
-void DrawText(GraphicsContext& context, const AttributedString& text, Rect rect) noexcept {
-  if (text.length() == 0 || !Finite(rect) || !(rect.width > 0) || !(rect.height > 0)) return;
-  if (!WithinLimits(text.string())) return;
-  try {
-    ThreadEngine* engine = Engine();
-    if (engine == nullptr) return;
+    if (engine == nullptr) return false;
     std::vector<PlacedAttachment> attachments;
     PangoLayout* layout = pango_layout_new(engine->drawing);
-    if (layout == nullptr) return;
+    if (layout == nullptr) return false;
     struct Unref {
       PangoLayout* layout;
       ~Unref() { g_object_unref(layout); }
@@ -430,26 +445,29 @@ void DrawText(GraphicsContext& context, const AttributedString& text, Rect rect)
     context.SetFillColor(0, 0, 0, 1);
     if (first != nullptr) context.SetFillColor(first);
     context.ClipToRect(rect);
-    internal::DrawWithCairo(context, [&](cairo_t* cr) {
+    Lines lines;
+    DrawWithCairo(context, [&](cairo_t* cr) {
       pango_cairo_update_context(cr, engine->drawing);
       pango_layout_context_changed(layout);
       if (!Fill(*engine, layout, text, Wrapping::kWithin, rect.width, true, &attachments)) return;
-      const Lines fitting = FittingLines(layout, rect.height);
+      lines = FittingLines(layout, rect.height);
+      if (!lines.complete) return;  // nothing drawn without the fonts
       PangoLayoutIter* iter = pango_layout_get_iter(layout);
-      for (int i = 0; i < fitting.count; ++i) {
+      for (int i = 0; i < lines.count; ++i) {
         PangoRectangle logical;  // x: where the alignment puts the line
         pango_layout_iter_get_line_extents(iter, nullptr, &logical);
-        const double baseline = fitting.baselines[static_cast<std::size_t>(i)];
+        const double baseline = lines.baselines[static_cast<std::size_t>(i)];
         cairo_move_to(cr, rect.x + logical.x / kScale, rect.y + baseline);
         pango_cairo_show_layout_line(cr, pango_layout_iter_get_line_readonly(iter));
         if (!pango_layout_iter_next_line(iter)) break;
       }
       pango_layout_iter_free(iter);
       cairo_new_path(cr);
+      drawn = true;
     });
+    if (!drawn) return false;
 
     // Images of the attachments, on the baseline of the character that stands for them.
-    const Lines lines = FittingLines(layout, rect.height);
     for (const auto& placed : attachments) {
       int line = 0, x_units = 0;
       pango_layout_index_to_line_x(layout, static_cast<int>(placed.byte), FALSE, &line, &x_units);
@@ -463,7 +481,45 @@ void DrawText(GraphicsContext& context, const AttributedString& text, Rect rect)
                               {x, baseline - placed.rise - size.height, size.width, size.height});
     }
   } catch (...) {  // std::bad_alloc: what was drawn stays
+    return false;
   }
+  return !DrawingFailed(context);
+}
+
+}  // namespace internal
+
+Size MeasureText(const AttributedString& text) noexcept {
+  return internal::MeasureTextChecked(text).value_or(Size{});
+}
+
+Rect BoundingRect(const AttributedString& text, Size limit, unsigned options) noexcept {
+  if (text.length() == 0) return {};
+  try {
+    ThreadEngine* engine = Engine();
+    if (engine == nullptr) return {};
+    if ((options & kTextUsesLineFragmentOrigin) == 0) {
+      if (!Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr)) return {};
+      const Lines lines = FittingLines(engine->layout, -1);
+      if (!lines.complete) return {};
+      return {0, -lines.baselines.front(), lines.width, lines.bottom};
+    }
+    if (!Fill(*engine, engine->layout, text, Wrapping::kWithin, limit.width, false, nullptr)) {
+      return {};
+    }
+    const Lines lines = FittingLines(engine->layout, limit.height);
+    if (!lines.complete) return {};
+    return {0, 0, lines.width, lines.bottom};
+  } catch (...) {
+    return {};
+  }
+}
+
+void DrawText(const AttributedString& text, Rect rect) noexcept {
+  if (GraphicsContext* context = GetCurrentContext()) DrawText(*context, text, rect);
+}
+
+void DrawText(GraphicsContext& context, const AttributedString& text, Rect rect) noexcept {
+  (void)internal::DrawTextChecked(context, text, rect);
 }
 
 }  // namespace kelvane::platform

@@ -22,6 +22,11 @@
 // face stacks that many visibly. The engine counts in 1/1024 point in 32 bits; sizes are summed
 // here in wider numbers, so a text wider or taller than 2,097,151 points still measures right.
 //
+// Memory: where allocations can fail (an address-space or data limit, strict overcommit), text
+// is laid out only while the font engine has room to work (see internal/font_access.h): below
+// that, and when the engine cannot make its objects or find a font, text measures zero and draws
+// nothing, as text past the limits does; the next call tries again.
+//
 // Threads: any thread; each thread measures with engine objects of its own. Drawing uses the
 // current context of the calling thread (see image_surfaces.h).
 #pragma once

@@ -2,14 +2,17 @@
 #include "kelvane/platform/fonts/text_layout.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <functional>
 
 #include "kelvane/images/image_attachment.h"
+#include "kelvane/platform/fonts/internal/checked_text.h"
 #include "kelvane/platform/fonts/internal/text_engine.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/memory_sweep.h"
 
 namespace kelvane::platform {
 namespace {
@@ -214,6 +217,51 @@ TEST(TextLayout, LongTextsLayOutInBoundedTime) {
         testing::RunLimitedChild(child, {.memory_bytes = 1u << 30, .seconds = 3});
     EXPECT_EQ(outcome.status, 0) << outcome.cpu_seconds << " s of CPU";
   }
+}
+
+// With the fonts loaded and then little address space left, measuring and drawing refuse, and
+// once the limit is lifted they give what they gave before: 0, or the step that broke.
+int NoRoomChild() {
+  const FontRef font = Font::System(30);
+  if (font == nullptr) return 1;
+  const AttributedString text = Text(u"JD", font);
+  const std::optional<Size> before = internal::MeasureTextChecked(text);
+  if (!before || !(before->width > 0)) return 2;
+  if (!BeginImageContext({60, 60})) return 3;
+  const rlimit limited{testing::internal::StatusBytes("VmSize") + (256u << 10), RLIM_INFINITY};
+  ::setrlimit(RLIMIT_AS, &limited);
+  const bool measured = internal::MeasureTextChecked(Text(u"KL", font)).has_value();
+  const bool drawn = internal::DrawTextChecked(*GetCurrentContext(), text, {0, 0, 60, 60});
+  const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+  ::setrlimit(RLIMIT_AS, &unlimited);
+  if (measured) return 4;
+  if (drawn) return 5;
+  if (internal::MeasureTextChecked(text) != before) return 6;
+  if (!internal::DrawTextChecked(*GetCurrentContext(), text, {0, 0, 60, 60})) return 7;
+  EndImageContext();
+  return 0;
+}
+
+[[maybe_unused]] const bool kNoRoom = testing::ChildProcess("layout-no-room", NoRoomChild);
+
+TEST(TextLayout, WithoutRoomForTheEngineTextIsRefusedAndLaterLaidOut) {
+  if constexpr (testing::kUnderSanitizer) {
+    GTEST_SKIP() << "the sanitizers reserve terabytes of address space: an address-space "
+                    "limit cannot be set under them";
+  }
+  EXPECT_EQ(testing::RunLimitedChild("layout-no-room", {.seconds = 20}).status, 0);
+  // Nothing to draw is no failure; text past the limits is one.
+  ASSERT_TRUE(BeginImageContext({20, 20}));
+  EXPECT_TRUE(
+      internal::DrawTextChecked(*GetCurrentContext(), Text(u"", Font::System(12)), {0, 0, 20, 20}));
+  EXPECT_TRUE(
+      internal::DrawTextChecked(*GetCurrentContext(), Text(u"A", Font::System(12)), {0, 0, 0, 20}));
+  const std::u16string huge(kMaxLayoutUnits + 1, u'a');
+  EXPECT_FALSE(internal::DrawTextChecked(*GetCurrentContext(), Text(huge, Font::System(12)),
+                                         {0, 0, 20, 20}));
+  EndImageContext();
+  EXPECT_EQ(internal::MeasureTextChecked(Text(huge, Font::System(12))), std::nullopt);
+  EXPECT_EQ(internal::MeasureTextChecked(Text(u"", Font::System(12))), Size{});
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <pango/pango.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,15 @@ struct Font::Face {
 };
 
 namespace internal {
+
+// False when allocations can fail in this process (an address-space or data limit, or a system
+// that commits no more memory than it has) and fewer bytes can be had than fontconfig may take
+// for what comes next: loading its configuration when that is not done yet, or matching and
+// sorting the installed faces. Called before anything that reaches fontconfig (Pango included),
+// which writes through allocations that failed rather than reporting them, and which, when its
+// cache files cannot be mapped, scans the font folders again and stores what it found in that
+// state (nothing) as the folders' cache, for every later process too.
+[[nodiscard]] bool FontEngineHasRoom() noexcept;
 
 // The font's description: the face's family, weight, style and stretch, and the point size as
 // an absolute size (one point is one unit of the drawing context's user space).
