@@ -106,6 +106,26 @@ bool SidesAllowed(std::uint32_t width, std::uint32_t height) {
          std::uint64_t{width} * 4 * height <= platform::kMaxRasterBytes;
 }
 
+// Whether the resampler takes `source` into `to`: the layouts it averages, sides the engine
+// allows. Where it does, its null is memory running out, which no other route may paper over
+// with different pixels.
+bool ResamplerTakes(const Raster& source, const PixelLayout& to) {
+  return to.space == platform::ColorSpace::kRGB && to.bytes_per_row == std::size_t{to.width} * 4 &&
+         source.color_space() == platform::ColorSpace::kRGB && source.bits_per_pixel() == 32 &&
+         Averageable(source.bitmap_info()) && Averageable(to.bitmap_info) &&
+         (source.bitmap_info() & platform::kBitmapAlphaInfoMask) ==
+             (to.bitmap_info & platform::kBitmapAlphaInfoMask) &&
+         SidesAllowed(to.width, to.height);
+}
+
+// ResamplerTakes(), and no displayed side grows: what ReduceOriented() takes.
+bool ReducerTakes(const Raster& source, ImageOrientation orientation, const PixelLayout& to) {
+  const bool transposed = Image::IsTransposed(orientation);
+  return ResamplerTakes(source, to) &&
+         to.width <= (transposed ? source.height() : source.width()) &&
+         to.height <= (transposed ? source.width() : source.height());
+}
+
 }  // namespace
 
 namespace internal {
@@ -138,14 +158,7 @@ namespace {
 RasterRef Resample(const Raster& source, ImageOrientation orientation, const PixelLayout& to,
                    std::optional<platform::EnlargeFilter> filter) noexcept {
   const std::uint32_t width = to.width, height = to.height, bitmap_info = to.bitmap_info;
-  if (to.space != platform::ColorSpace::kRGB || to.bytes_per_row != std::size_t{width} * 4 ||
-      source.color_space() != platform::ColorSpace::kRGB || source.bits_per_pixel() != 32 ||
-      !Averageable(source.bitmap_info()) || !Averageable(bitmap_info) ||
-      (source.bitmap_info() & platform::kBitmapAlphaInfoMask) !=
-          (bitmap_info & platform::kBitmapAlphaInfoMask) ||
-      !SidesAllowed(width, height)) {
-    return nullptr;
-  }
+  if (!ResamplerTakes(source, to)) return nullptr;
   const std::size_t count = std::size_t{width} * height;
   // Words, so that the fix-up below reads the pixels as what they are.
   auto* memory = new (std::nothrow) std::uint32_t[count];
@@ -241,9 +254,11 @@ ImageRef resizedImage(const Image& image, platform::Size newSize, const AffineTr
       const platform::EnlargeFilter filter = quality == platform::kInterpolationHigh
                                                  ? platform::EnlargeFilter::kCubic
                                                  : platform::EnlargeFilter::kBilinear;
-      result = internal::ResampleOriented(
-          *raster, *turn, PixelLayout::Packed(width, height, info, platform::ColorSpace::kRGB),
-          filter);
+      const PixelLayout layout =
+          PixelLayout::Packed(width, height, info, platform::ColorSpace::kRGB);
+      result = internal::ResampleOriented(*raster, *turn, layout, filter);
+      // Memory ran out in the resampler: the engine would draw other pixels, not these.
+      if (result == nullptr && ResamplerTakes(*raster, layout)) return nullptr;
     }
   }
   if (result == nullptr) {
@@ -323,10 +338,12 @@ std::optional<Data> compressToJPEG(const Image& image, double quality, double li
         h == raster->height()) {
       return platform::EncodeJPEG(*raster, quality);
     }
-    const RasterRef reduced = internal::ReduceOriented(
-        *raster, image.orientation(),
-        PixelLayout::Packed(w, h, raster->bitmap_info(), platform::ColorSpace::kRGB));
+    const PixelLayout layout =
+        PixelLayout::Packed(w, h, raster->bitmap_info(), platform::ColorSpace::kRGB);
+    const RasterRef reduced = internal::ReduceOriented(*raster, image.orientation(), layout);
     if (reduced != nullptr) return platform::EncodeJPEG(*reduced, quality);
+    // Memory ran out in the resampler: the renderer's filters would make another picture.
+    if (ReducerTakes(*raster, image.orientation(), layout)) return std::nullopt;
   }
   platform::ImageRendererFormat format = platform::ImageRendererFormat::Default();
   format.scale = scale;

@@ -2,8 +2,6 @@
 // Reading keyed archives defensively: the property list checked before libplist reads it, every
 // reference checked, cycles, depth and the decoded size bounded, and only registered classes
 // rebuilt.
-#include <sys/mman.h>
-
 #include <cstring>
 #include <limits>
 #include <new>
@@ -14,6 +12,7 @@
 #include "kelvane/platform/archive/internal/keyed_coder_support.h"
 #include "kelvane/platform/archive/keyed_coder.h"
 #include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/core/internal/property_list_room.h"
 #include "kelvane/platform/core/property_list_check.h"
 
 namespace kelvane::platform {
@@ -31,20 +30,6 @@ constexpr std::uint64_t kObjectBytes = 128;
 // so that a record with a great many keys cannot be read again and again for free.
 constexpr std::uint64_t kKeyScanBytes = 8;
 
-// True when twice `bytes` of address space, and a mebibyte more, can be had now. libplist does
-// not check its allocations: a list whose tree does not fit in memory would end the process
-// inside it. So the room its tree takes, by the check's estimate with as much again for the
-// allocator, is made sure of before it starts. The mapping is never touched, so it costs no
-// memory; only what other threads take meanwhile is not covered.
-bool AddressSpaceFor(std::uint64_t bytes) {
-  const std::uint64_t room = 2 * bytes + (std::uint64_t{1} << 20);
-  void* probe = ::mmap(nullptr, room, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (probe == MAP_FAILED) return false;
-  ::munmap(probe, room);
-  return true;
-}
-
 Error Malformed(std::string what) { return Error{ErrorKind::kMalformed, std::move(what)}; }
 
 class Reader {
@@ -54,7 +39,8 @@ class Reader {
     // checked first, so that what it builds stays within the list's budget.
     Result<PropertyListShape> shape = CheckBinaryPropertyList(bytes);
     if (!shape) return shape.error();
-    if (!AddressSpaceFor(shape->expanded_bytes)) {
+    // libplist does not check its allocations: the room for its tree is made sure of first.
+    if (!RoomForPropertyList(shape->expanded_bytes)) {
       return Error{ErrorKind::kTooLarge, "memory ran out"};
     }
     // Decoded values may weigh this much more than the archive: enough for text shared by many

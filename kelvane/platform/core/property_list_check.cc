@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "kelvane/platform/core/file_handle.h"
+#include "kelvane/platform/core/internal/address_space.h"
+#include "kelvane/platform/core/internal/property_list_room.h"
 
 namespace kelvane::platform {
 namespace {
@@ -283,4 +285,13 @@ Result<PropertyListShape> CheckBinaryPropertyList(std::span<const std::uint8_t> 
   }
 }
 
+namespace internal {
+
+bool RoomForPropertyList(std::uint64_t expanded_bytes) noexcept {
+  // The tree by the check's estimate, as much again for the allocator, and a mebibyte more.
+  if (expanded_bytes > (std::uint64_t{1} << 60)) return false;
+  return AddressSpaceAvailable(2 * expanded_bytes + (std::uint64_t{1} << 20));
+}
+
+}  // namespace internal
 }  // namespace kelvane::platform

@@ -221,6 +221,10 @@ struct GraphicsContext::Impl {
   bool buffer_stale = false;  // the copy holds drawing not yet converted
   bool handed_out = false;    // Data() was called: read the memory back before drawing
   bool taken = false;         // TakeImage() gave the surface away: the context is finished
+  // A picture could not be drawn as asked for want of memory. Drawing it another way (from the
+  // full raster, with the engine's filter) would give other pixels, so the drawing stops here,
+  // as the engine's own does at its first failure, and DrawingFailed() says so.
+  bool incomplete = false;
 
   GState g;
   std::vector<GState> saved;
@@ -273,7 +277,7 @@ struct GraphicsContext::Impl {
   // mask clip when there is one.
   template <class F>
   void Draw(F&& draw, bool keep_path = true) {
-    if (g.singular || cairo_status(cr) != CAIRO_STATUS_SUCCESS) return;
+    if (g.singular || incomplete || cairo_status(cr) != CAIRO_STATUS_SUCCESS) return;
     if (handed_out) {
       handed_out = false;
       shadow ? Import() : cairo_surface_mark_dirty(surface.get());
@@ -310,14 +314,22 @@ struct GraphicsContext::Impl {
       *keep = std::move(reduced);
       drawn = keep->get();
     }
+    if (incomplete) return {};
     const SurfaceRef surface = SurfaceForRaster(*drawn, keep);
-    if (surface.get() == nullptr) return {};
+    if (surface.get() == nullptr) {
+      // Beyond the engine's sides a raster is never drawn; any other failure is memory's.
+      incomplete = drawn->width() <= kMaxSurfaceSide && drawn->height() <= kMaxSurfaceSide;
+      return {};
+    }
     PatternRef pattern(cairo_pattern_create_for_surface(surface.get()));
     const cairo_matrix_t m = PlacementMatrix(rect, drawn->width(), drawn->height());
     cairo_pattern_set_matrix(pattern.get(), &m);
     cairo_pattern_set_filter(pattern.get(), FilterFor(g.quality, m, g.matrix));
     cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
-    if (cairo_pattern_status(pattern.get()) != CAIRO_STATUS_SUCCESS) return {};
+    if (cairo_pattern_status(pattern.get()) != CAIRO_STATUS_SUCCESS) {
+      incomplete = true;
+      return {};
+    }
     return pattern;
   }
 
@@ -326,7 +338,8 @@ struct GraphicsContext::Impl {
   // not drawn smaller along either axis, or the quality asks for the engine's own sampling
   // (none and low: the nearest pixel, or the two nearest). Each reduced side is the device
   // extent of that raster axis rounded up, so nothing is enlarged again by more than a pixel.
-  RasterRef ReducedForDevice(const Raster& raster, const Rect& rect) const {
+  // Null with `incomplete` set when memory ran out on the way.
+  RasterRef ReducedForDevice(const Raster& raster, const Rect& rect) {
     if (g.quality == kInterpolationNone || g.quality == kInterpolationLow) return nullptr;
     cairo_matrix_t to_device = PlacementMatrix(rect, raster.width(), raster.height());
     if (cairo_matrix_invert(&to_device) != CAIRO_STATUS_SUCCESS) return nullptr;
@@ -341,11 +354,16 @@ struct GraphicsContext::Impl {
     if (w == raster.width() && h == raster.height()) return nullptr;
     RasterRef working;
     const Raster* source = &raster;
+    // Below, every failure is memory's: the working layouts convert and reduce.
+    const auto ran_out = [this]() -> RasterRef {
+      incomplete = true;
+      return nullptr;
+    };
     if (!raster.IsWorkingFormat()) {
       working =
           ConvertRaster(raster, raster.IsOpaque() ? kOpaqueWorkingBitmapInfo : kWorkingBitmapInfo,
                         ColorSpace::kRGB);
-      if (working == nullptr) return nullptr;
+      if (working == nullptr) return ran_out();
       source = working.get();
     }
     const PixelLayout layout = PixelLayout::Packed(w, h, source->bitmap_info(), ColorSpace::kRGB);
@@ -353,12 +371,14 @@ struct GraphicsContext::Impl {
     try {
       pixels.resize(layout.ByteCount());
     } catch (const std::bad_alloc&) {
-      return nullptr;  // drawn by the engine from the full raster instead
+      return ran_out();
     }
     if (!ResampleOriented(source->view(), {layout, pixels.data()}, kOrientationUp)) {
-      return nullptr;
+      return ran_out();
     }
-    return Raster::Make(layout, std::move(pixels));
+    RasterRef reduced = Raster::Make(layout, std::move(pixels));
+    if (reduced == nullptr) return ran_out();
+    return reduced;
   }
 
   SurfaceRef EmptyMask() {
@@ -1002,7 +1022,7 @@ cairo_t* CairoOf(GraphicsContext& context) noexcept { return context.impl().cr; 
 
 bool DrawingFailed(GraphicsContext& context) noexcept {
   const GraphicsContext::Impl& m = context.impl();
-  return cairo_status(m.cr) != CAIRO_STATUS_SUCCESS ||
+  return m.incomplete || cairo_status(m.cr) != CAIRO_STATUS_SUCCESS ||
          cairo_surface_status(m.surface.get()) != CAIRO_STATUS_SUCCESS;
 }
 

@@ -15,6 +15,7 @@
 #include "kelvane/platform/core/ascii.h"
 #include "kelvane/platform/core/file_handle.h"
 #include "kelvane/platform/core/internal/keyed_hash.h"
+#include "kelvane/platform/core/internal/property_list_room.h"
 #include "kelvane/platform/core/property_list_check.h"
 #include "kelvane/platform/i18n/internal/strings_table_xml.h"
 #include "kelvane/platform/i18n/unicode.h"
@@ -186,6 +187,9 @@ Result<StringsTable> FromBinary(std::span<const std::uint8_t> bytes) {
   // libplist recurses and copies shared references: it only sees lists that passed the check.
   Result<PropertyListShape> shape = CheckBinaryPropertyList(bytes);
   if (!shape) return shape.error();
+  // Nor does it check its allocations: without room for its tree it would stop the process, or
+  // hand back a list that reads as damaged.
+  if (!internal::RoomForPropertyList(shape->expanded_bytes)) throw std::bad_alloc();
   plist_t raw_root = nullptr;
   plist_from_bin(reinterpret_cast<const char*>(bytes.data()),
                  static_cast<std::uint32_t>(bytes.size()), &raw_root);
@@ -200,22 +204,31 @@ Result<StringsTable> FromBinary(std::span<const std::uint8_t> bytes) {
   plist_dict_new_iter(raw_root, &raw_iter);
   if (raw_iter == nullptr) throw std::bad_alloc();
   const std::unique_ptr<void, CFree> iter(raw_iter);
-  for (;;) {
+  // The iterator hands out a copy of each key, and no key once the copy fails as at the end: the
+  // count tells the two apart, so that a table is never handed out without its last entries.
+  const std::uint32_t entries = plist_dict_get_size(raw_root);
+  for (std::uint32_t at = 0;; ++at) {
     char* raw_key = nullptr;
     plist_t value = nullptr;
     plist_dict_next_item(raw_root, iter.get(), &raw_key, &value);
     const std::unique_ptr<char, CFree> key(raw_key);
-    if (key == nullptr) break;
+    if (key == nullptr) {
+      if (at < entries) throw std::bad_alloc();
+      break;
+    }
     if (value == nullptr || plist_get_node_type(value) != PLIST_STRING) continue;
     std::uint64_t length = 0;
     const char* text = plist_get_string_ptr(value, &length);
+    const std::string_view key8(key.get());
+    const std::string_view value8 =
+        text == nullptr ? std::string_view() : std::string_view(text, length);
+    // The decoder needs no more units than bytes, and says false for memory as for bad text:
+    // made sure of here, its false is the text's.
     String key16;
     String value16;
-    if (!Utf8ToUtf16(key.get(), key16) ||
-        !Utf8ToUtf16(text == nullptr ? std::string_view() : std::string_view(text, length),
-                     value16)) {
-      return bad_text;
-    }
+    key16.reserve(key8.size());
+    value16.reserve(value8.size());
+    if (!Utf8ToUtf16(key8, key16) || !Utf8ToUtf16(value8, value16)) return bad_text;
     table.insert_or_assign(std::move(key16), std::move(value16));
   }
   return table;
@@ -278,9 +291,9 @@ Result<StringsTable> LoadStringsTable(std::span<const std::uint8_t> bytes) noexc
       if (!DecodeUtf16(bytes.subspan(2), raw[0] == '\xFE', text)) return bad_text;
       return FromText(text);
     }
-    if (!Utf8ToUtf16(raw.starts_with("\xEF\xBB\xBF") ? raw.substr(3) : raw, text)) {
-      return bad_text;
-    }
+    const std::string_view utf8 = raw.starts_with("\xEF\xBB\xBF") ? raw.substr(3) : raw;
+    text.reserve(utf8.size());  // so that the decoder's false is the text's, not memory's
+    if (!Utf8ToUtf16(utf8, text)) return bad_text;
     return FromText(text);
   } catch (...) {
     return Error{ErrorKind::kTooLarge, "memory ran out"};

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -80,13 +81,21 @@ String MimeKey(std::u16string_view mime) {
 
 using SkippedFile = TypeDatabase::SkippedFile;
 
+// Whether a file could not be read for want of memory: the reader's own words for it, or the
+// system's (ENOMEM from open or read). That is no fact about the file.
+bool RanOutOfMemory(const Error& error) {
+  return error.message == "out of memory" || error.message == std::strerror(ENOMEM);
+}
+
 // The bytes of a database file; nullopt for a missing, unreadable or oversized file, and for
 // anything but a regular file (a named pipe would block the reader). Each of these but a missing
-// file is noted in `skipped` when there is one.
+// file is noted in `skipped` when there is one. Throws std::bad_alloc when memory ran out while
+// it was read: skipping the file would hand out a database without its types as if whole.
 std::optional<std::string> ReadDatabaseFile(const std::string& path,
                                             std::vector<SkippedFile>* skipped) {
   Result<Data> bytes = ReadRegularFile(path, kMaxFileBytes);
   if (!bytes) {
+    if (RanOutOfMemory(bytes.error())) throw std::bad_alloc();
     if (skipped != nullptr && bytes.error().kind != ErrorKind::kMissing) {
       skipped->push_back({path, bytes.error()});
     }

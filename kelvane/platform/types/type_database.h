@@ -91,7 +91,8 @@ class KELVANE_EXPORT TypeDatabase {
   // mime/globs2, mime/aliases and mime/subclasses; a missing, unreadable or oversized file and
   // anything but a regular file are skipped, malformed lines are skipped). For an extension in
   // several databases the glob of highest weight wins, then the earlier directory. nullptr only
-  // when memory ran out.
+  // when memory ran out, also while a file was being read: never a database that lacks a file's
+  // types because there was no memory to read it.
   [[nodiscard]] static std::shared_ptr<const TypeDatabase> WithSharedMimeInfo(
       const std::vector<std::string>& data_dirs) noexcept;
 
