@@ -47,7 +47,7 @@ namespace Resize {
 // interpolation `quality`, a platform::InterpolationQuality (0 default, 1 none, 2 low, 3 high,
 // 4 medium: kInterpolationDefault ... in graphics/context.h; others read as default).
 // Null when the image has no raster or no bitmap can be made (an empty, negative, absurd or
-// non-finite size, a layout the bitmap cannot take).
+// non-finite size, a layout the bitmap cannot take), or when memory runs out.
 [[nodiscard]] KELVANE_EXPORT platform::ImageRef resizedImage(const platform::Image& image,
                                                              platform::Size newSize,
                                                              int quality) noexcept;
@@ -88,7 +88,8 @@ namespace Resize {
 // A limit that is negative or not a number gives a ratio that is not above 1, so the picture
 // keeps its size (callers pass -1 for "no limit"); a limit of 0 leaves 0 x 0 points.
 // The used size is stored through `adjustedSize` when it is not null, also when no data comes
-// out. nullopt when the image has no raster, a side comes out as 0 points or encoding fails.
+// out. nullopt when the image has no raster, a side comes out as 0 points, encoding fails or
+// memory runs out.
 [[nodiscard]] KELVANE_EXPORT std::optional<Data> compressToJPEG(
     const platform::Image& image, double quality, double limitSidePixels,
     platform::Size* adjustedSize) noexcept;
