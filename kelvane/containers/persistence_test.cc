@@ -68,6 +68,11 @@ TEST(ArrayRecord, LoadRefusesShortAndCraftedRecords) {
   unsigned int offset = 0;
   EXPECT_EQ((std::tuple{a.Load(&three, &offset, 10), a.Load(nullptr, &offset, 10), Items(a)}),
             std::tuple(false, false, U32{9}));
+  // Four bytes are a whole record of no items.
+  const Data none = {0, 0, 0, 0};
+  EXPECT_EQ((std::tuple{a.Load(&none, &offset, 10), Items(a), offset}),
+            std::tuple(true, U32{}, 4u));
+  offset = 0;
   // Two items promised, one present; 0x40000001 items of 4 bytes are 4 bytes in 32-bit
   // arithmetic and must not wrap past the length check; skipping such a record would put the
   // offset beyond what 32 bits can say.
