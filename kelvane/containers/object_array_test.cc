@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace kelvane {
@@ -90,6 +91,12 @@ TEST(ObjectArray, SearchKeyFindsPresentKeysAndLeavesTheIndexForAbsentOnes) {
   EXPECT_NE(NSTools::SearchKey(array, &key, ByTime, nullptr), nullptr);  // index optional
   EXPECT_EQ(NSTools::SearchKey(array, nullptr, ByTime, nullptr), nullptr);
   EXPECT_EQ(NSTools::SearchKey(platform::ObjectArray<Quote>{}, &key, ByTime, nullptr), nullptr);
+  // The index itself is exactly -1 when nothing is found, in an empty array too.
+  const platform::ObjectArray<Quote> none;
+  const int absent = 5;
+  for (const platform::ObjectArray<Quote>* in : {&std::as_const(array), &none}) {
+    EXPECT_EQ(detail::FindOrdered(in->size(), &absent, in, detail::ObjectAt<Quote>, ByTime), -1);
+  }
 }
 
 }  // namespace
