@@ -12,6 +12,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kelvane/platform/dispatch/apply.h"
@@ -42,6 +43,30 @@ void Chunk(Data& png, const std::string& type, const std::uint8_t* data, std::si
   Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
 }
 
+// A PNG of `width` x `height` at `depth` bits of colour `type` holding the filtered rows
+// `filtered`: its header, the `before` chunks, then the deflated rows in image data chunks of
+// `piece` bytes.
+Data AssemblePNG(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::uint8_t type,
+                 const Data& filtered, const std::vector<std::pair<std::string, Data>>& before,
+                 std::size_t piece) {
+  uLongf size = compressBound(filtered.size());
+  Data stream(size);
+  compress2(stream.data(), &size, filtered.data(), filtered.size(), 6);
+  stream.resize(size);
+  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Data header;
+  Put32(header, width);
+  Put32(header, height);
+  header.insert(header.end(), {depth, type, 0, 0, 0});
+  Chunk(png, "IHDR", header.data(), header.size());
+  for (const auto& [name, content] : before) Chunk(png, name, content.data(), content.size());
+  for (std::size_t at = 0; at < stream.size(); at += piece) {
+    Chunk(png, "IDAT", stream.data() + at, std::min(piece, stream.size() - at));
+  }
+  Chunk(png, "IEND", nullptr, 0);
+  return png;
+}
+
 // An 8-bit PNG of `samples` (rows of width x channels bytes), row y filtered by filter y % 5,
 // the stream cut into image data chunks of `piece` bytes. `edit` may change the filtered rows.
 Data FilteredPNG(std::uint32_t width, std::uint32_t height, int type, const Data& samples,
@@ -63,23 +88,8 @@ Data FilteredPNG(std::uint32_t width, std::uint32_t height, int type, const Data
     }
   }
   if (edit != nullptr) edit(filtered);
-  uLongf size = compressBound(filtered.size());
-  Data stream(size);
-  compress2(stream.data(), &size, filtered.data(), filtered.size(), 6);
-  stream.resize(size);
-  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  Data header;
-  Put32(header, width);
-  Put32(header, height);
-  header.insert(header.end(), {8, static_cast<std::uint8_t>(type), 0, 0, 0});
-  Chunk(png, "IHDR", header.data(), header.size());
-  const std::uint8_t text[] = {'k', 0, 'v'};
-  Chunk(png, "tEXt", text, sizeof text);
-  for (std::size_t at = 0; at < stream.size(); at += piece) {
-    Chunk(png, "IDAT", stream.data() + at, std::min(piece, stream.size() - at));
-  }
-  Chunk(png, "IEND", nullptr, 0);
-  return png;
+  return AssemblePNG(width, height, 8, static_cast<std::uint8_t>(type), filtered,
+                     {{"tEXt", {'k', 0, 'v'}}}, piece);
 }
 
 // The file as libpng's simplified reader sees it: unpremultiplied B, G, R, A rows.
@@ -164,23 +174,9 @@ TEST(Png, RefusesDamagedImageDataAsMalformed) {
 Data PalettePNG(std::uint8_t depth, std::uint32_t width, const Data& row) {
   Data filtered(1 + row.size(), 0);  // filter type 0 (none), then the row
   std::copy(row.begin(), row.end(), filtered.begin() + 1);
-  uLongf size = compressBound(filtered.size());
-  Data stream(size);
-  compress2(stream.data(), &size, filtered.data(), filtered.size(), 6);
-  stream.resize(size);
-  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  Data header;
-  Put32(header, width);
-  Put32(header, 1);
-  header.insert(header.end(), {depth, 3, 0, 0, 0});
-  Chunk(png, "IHDR", header.data(), header.size());
-  const std::uint8_t palette[] = {0x80, 0x80, 0x80, 0xFF, 0x00, 0x00};
-  Chunk(png, "PLTE", palette, sizeof palette);
-  const std::uint8_t alpha[] = {0x00};
-  Chunk(png, "tRNS", alpha, sizeof alpha);
-  Chunk(png, "IDAT", stream.data(), stream.size());
-  Chunk(png, "IEND", nullptr, 0);
-  return png;
+  return AssemblePNG(width, 1, depth, 3, filtered,
+                     {{"PLTE", {0x80, 0x80, 0x80, 0xFF, 0x00, 0x00}}, {"tRNS", {0x00}}},
+                     filtered.size());
 }
 
 TEST(Png, ReadsIndicesPastThePaletteAsOpaqueBlack) {
