@@ -29,16 +29,6 @@ std::string FileText(const std::string& path) {
          std::to_string(std::hash<std::string>()(text));
 }
 
-// Bytes that differ with `generation` all the way through, 256 KiB of them: a save takes several
-// writes, and a mix of two generations shows anywhere in the file.
-Data Bytes(unsigned generation) {
-  Data bytes(256 << 10);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    bytes[i] = static_cast<std::uint8_t>(i * 7 + generation * 13 + (i >> 12));
-  }
-  return bytes;
-}
-
 // A picture whose pixels differ with `generation`.
 platform::ImageRef Picture(unsigned generation) {
   const std::uint32_t side = 96;
@@ -118,7 +108,6 @@ std::vector<SavePath> SavePaths(const testing::TempDir& folder) {
     return platform::WriteJPEGFile(*image, 0.8, path);
   };
   std::vector<SavePath> paths = {
-      FilePath("bytes", folder.File("bytes.bin"), Bytes, bytes),
       FilePath("keyed archive", folder.File("note.archive"), ArchivedNote, bytes),
       FilePath("PNG picture", folder.File("picture.png"), Picture, png),
       FilePath("JPEG picture", folder.File("picture.jpg"), Picture, jpeg),
