@@ -31,7 +31,8 @@
 namespace kelvane {
 namespace NSTools {
 
-// A range of UTF-16 units; kNotFoundLocation with length 0 when nothing was found.
+// A range of UTF-16 units; kNotFoundLocation with length 0 when nothing was found. Made without
+// values, the empty range at 0.
 struct MatchRange {
   std::uint64_t location = 0;  // the first unit
   std::uint64_t length = 0;    // the number of units

@@ -41,6 +41,7 @@ TEST(TextDrawing, CalcDistanceOfFindsTheOccurrenceNearestAWordStart) {
     EXPECT_EQ(range, c.range) << std::string(c.text.begin(), c.text.end());
   }
   EXPECT_EQ(CalcDistanceOf(u"Snapple", u"ap", nullptr), 2u);
+  EXPECT_EQ(MatchRange{}, (MatchRange{0, 0}));
 }
 
 // 300,000 units with an occurrence every third unit and the best one last. The text after each

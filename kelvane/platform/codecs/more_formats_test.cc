@@ -65,6 +65,21 @@ Picture Blocks(const std::uint8_t* alphas = nullptr) {
   return picture;
 }
 
+// `picture` repeated `times` across; the blocks' edges stay at multiples of 8.
+Picture Across(const Picture& picture, std::uint32_t times) {
+  Picture wide;
+  wide.width = picture.width * times;
+  wide.height = picture.height;
+  const std::size_t row = std::size_t(picture.width) * 4;
+  for (std::uint32_t y = 0; y < picture.height; ++y) {
+    for (std::uint32_t t = 0; t < times; ++t) {
+      const auto from = picture.rgba.begin() + std::ptrdiff_t(y * row);
+      wide.rgba.insert(wide.rgba.end(), from, from + std::ptrdiff_t(row));
+    }
+  }
+  return wide;
+}
+
 constexpr std::uint8_t kAlphas[8] = {255, 0, 128, 255, 64, 255, 200, 255};
 
 // Where displayed pixel (x, y) of a w x h display comes from in the stored picture, for the
@@ -376,6 +391,13 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
 #if KELVANE_WITH_HEIF
     {"heic", [&](std::string* skip) { return EncodeHEIF(heif_compression_HEVC, opaque, 1, skip); },
      opaque, 1, kOrientationUp, true, 4, true},
+    // libheif pads an opaque picture's rows of 3 bytes a pixel to at least 192 bytes: only from
+    // 64 pixels across are they shorter than 4 bytes a pixel.
+    {"heic 128 wide",
+     [&](std::string* skip) {
+       return EncodeHEIF(heif_compression_HEVC, Across(opaque, 4), 1, skip);
+     },
+     Across(opaque, 4), 1, kOrientationUp, true, 4, true},
     {"heic turned 90 degrees clockwise",
      [&](std::string* skip) { return EncodeHEIF(heif_compression_HEVC, opaque, 6, skip); }, opaque,
      6, kOrientationUp, true, 4, true},
@@ -407,6 +429,7 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
     const std::uint32_t h = transposed ? c.picture.width : c.picture.height;
     ASSERT_EQ(raster.width(), w);
     ASSERT_EQ(raster.height(), h);
+    EXPECT_EQ(raster.bytes_per_row(), std::size_t{w} * 4);  // packed, as the size limits count
     EXPECT_EQ(raster.bitmap_info(), c.opaque ? kOpaqueWorkingBitmapInfo : kWorkingBitmapInfo);
     int worst = 0;
     std::string where;

@@ -68,6 +68,7 @@ TEST(RowBands, BandsAreSixtyFourRowsAtLeastAndTwiceTheThreadsAtMost) {
     SCOPED_TRACE(std::to_string(c.pixels) + " pixels, " + std::to_string(c.rows) + " rows");
     EXPECT_EQ(RowBands(c.pixels, c.rows, c.min_rows), c.bands);
   }
+  EXPECT_EQ(RowBands(1u << 18, 128), 2u);  // the least band is 64 rows when none is given
 }
 
 }  // namespace

@@ -262,14 +262,19 @@ TEST(DispatchClock, TheDeprecatedAdvanceStillMovesItAndEndsWithAnInstalledClock)
   EXPECT_EQ(testing::RunChildProcess("advance"), 0);
 }
 
-TEST(DispatchBlock, CancelledThenDelayedIsReleasedAtOnce) {
-  // The withdrawal of a block cancelled already runs at once, not an hour later.
-  DispatchBlockRef block = DispatchBlock::Create([] {});
-  block->Cancel();
-  auto keep_alive = std::make_shared<int>(0);
-  std::weak_ptr<int> watch = keep_alive;
-  ASSERT_TRUE(CreateSerialQueue("test.withdraw")->After(1h, block, std::move(keep_alive)));
-  EXPECT_TRUE(WaitUntil([&] { return watch.expired(); }, 1s));
+TEST(DispatchBlock, CancelledBeforeOrAfterItIsDelayedIsReleasedAtOnce) {
+  // A block cancelled already is withdrawn at once, not an hour later; so is one cancelled
+  // while it waits.
+  for (const bool cancel_first : {true, false}) {
+    SCOPED_TRACE(cancel_first ? "cancelled, then delayed" : "delayed, then cancelled");
+    DispatchBlockRef block = DispatchBlock::Create([] {});
+    if (cancel_first) block->Cancel();
+    auto keep_alive = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = keep_alive;
+    ASSERT_TRUE(CreateSerialQueue("test.withdraw")->After(1h, block, std::move(keep_alive)));
+    if (!cancel_first) block->Cancel();
+    EXPECT_TRUE(WaitUntil([&] { return watch.expired(); }, 1s));
+  }
 }
 
 TEST(DispatchBlock, AsyncAsTheFirstBuildsCalledItStillSubmits) {

@@ -453,10 +453,10 @@ bool DrawTextChecked(GraphicsContext& context, const AttributedString& text, Rec
       lines = FittingLines(layout, rect.height);
       if (!lines.complete) return;  // nothing drawn without the fonts
       PangoLayoutIter* iter = pango_layout_get_iter(layout);
-      for (int i = 0; i < lines.count; ++i) {
+      // One baseline per line that fits: the lines past them are not drawn.
+      for (const double baseline : lines.baselines) {
         PangoRectangle logical;  // x: where the alignment puts the line
         pango_layout_iter_get_line_extents(iter, nullptr, &logical);
-        const double baseline = lines.baselines[static_cast<std::size_t>(i)];
         cairo_move_to(cr, rect.x + logical.x / kScale, rect.y + baseline);
         pango_cairo_show_layout_line(cr, pango_layout_iter_get_line_readonly(iter));
         if (!pango_layout_iter_next_line(iter)) break;
