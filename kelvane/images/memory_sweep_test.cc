@@ -355,9 +355,6 @@ struct Row {
   // A defect still open outside this sweep's reach: the row is left out, and run only when
   // KELVANE_SWEEP_OPEN is set, until the defect is fixed and this is taken away.
   const char* open = nullptr;
-  // A leak under a limit still open: the row runs, and a step that leaks is printed, not failed,
-  // until the leak is traced and this is taken away.
-  const char* leak_open = nullptr;
 };
 
 Operation ReadBytes(const char* file, ReadOptions options = {}) {
@@ -523,9 +520,7 @@ const std::vector<Row>& Rows() {
                Avatar::AvatarLogin(u"jdoe", u"John", u"Doe", {900, 900}, Avatar::kClipCircle));
          });
        },
-       nullptr, nullptr,
-       "about 20 KiB a run at a 2 MiB budget, once in two runs: fontconfig's matching, tried "
-       "again on each refusal, is suspected"},
+       nullptr},
       {"picture avatar",
        [] {
          ImageRef picture = InputImage("small.jpg", platform::kOrientationRight);
@@ -588,9 +583,7 @@ const std::vector<Row>& Rows() {
            return HashImage(UIImageEffects::imageByApplyingLightEffectToImage(picture));
          });
        },
-       "small.jpg", nullptr,
-       "1440 bytes a run at a 34 MiB budget, once in two runs: a worker thread that cannot start "
-       "is suspected"},
+       "small.jpg"},
       {"blur with mask and tint",
        [] {
          ImageRef picture = InputImage("small.png", platform::kOrientationRight);
@@ -790,12 +783,6 @@ TEST(MemorySweep, EveryLoaderAndPicturePathRefusesOrSucceedsUnderEveryLimit) {
                     double(step.budget) / (1 << 20));
       limits += budget;
       if (step.status == testing::kSweepRefused && refusal.empty()) refusal = step.reason;
-      if (step.status == testing::kSweepLeaked && row.leak_open != nullptr) {
-        std::printf("[ sweep    ] %s: leaked %lld bytes a run under %s (open: %s)\n", row.name,
-                    static_cast<long long>(step.leaked), Mebibytes(step.budget).c_str(),
-                    row.leak_open);
-        continue;
-      }
       EXPECT_THAT(step.status, ::testing::AnyOf(testing::kSweepRight, testing::kSweepRefused))
           << "with " << Mebibytes(step.budget) << " over " << Mebibytes(step.mapped) << ": "
           << Describe(step.status) << " " << step.reason
