@@ -62,7 +62,7 @@ class KELVANE_EXPORT Decimal {
       double value, int digits, Rounding rounding = Rounding::kHalfEven) noexcept;
 
   // `value` rounded to a multiple of `tick` (REQUIRES nothing: a tick that is not positive
-  // gives empty), at the tick's scale: FromDouble(99.52, 1/32 as 0.03125) is 99.50000.
+  // gives empty), at the tick's scale: FromDouble(99.51, 1/32 as 0.03125) is 99.50000.
   [[nodiscard]] static std::optional<Decimal> FromDouble(
       double value, Decimal tick, Rounding rounding = Rounding::kHalfEven) noexcept;
 
@@ -96,17 +96,14 @@ class KELVANE_EXPORT Decimal {
 
   // Arithmetic: the result's scale is the larger of the two (Add, Subtract) or the decimal's
   // own (Multiply by a whole quantity); empty when the result leaves the range.
-  [[nodiscard]] friend KELVANE_EXPORT std::optional<Decimal> Add(Decimal a, Decimal b) noexcept;
-  [[nodiscard]] friend KELVANE_EXPORT std::optional<Decimal> Subtract(Decimal a,
-                                                                      Decimal b) noexcept;
-  [[nodiscard]] friend KELVANE_EXPORT std::optional<Decimal> Multiply(
-      Decimal a, std::int64_t quantity) noexcept;
+  friend KELVANE_EXPORT std::optional<Decimal> Add(Decimal a, Decimal b) noexcept;
+  friend KELVANE_EXPORT std::optional<Decimal> Subtract(Decimal a, Decimal b) noexcept;
+  friend KELVANE_EXPORT std::optional<Decimal> Multiply(Decimal a, std::int64_t quantity) noexcept;
   // -a; empty for the one mantissa without a negative (-2^63).
-  [[nodiscard]] friend KELVANE_EXPORT std::optional<Decimal> Negate(Decimal a) noexcept;
+  friend KELVANE_EXPORT std::optional<Decimal> Negate(Decimal a) noexcept;
 
   // By value, whatever the scales: 1.5 == 1.50, -0.1 < 0.
-  [[nodiscard]] friend KELVANE_EXPORT std::strong_ordering operator<=>(Decimal a,
-                                                                       Decimal b) noexcept;
+  friend KELVANE_EXPORT std::strong_ordering operator<=>(Decimal a, Decimal b) noexcept;
   [[nodiscard]] friend bool operator==(Decimal a, Decimal b) noexcept { return (a <=> b) == 0; }
 
   // Same mantissa and same scale: 1.5 and 1.50 are equal but not identical.
@@ -121,5 +118,12 @@ class KELVANE_EXPORT Decimal {
   std::int64_t mantissa_ = 0;
   std::int8_t scale_ = 0;
 };
+
+// The friends above again: a friend declaration cannot carry [[nodiscard]], these can.
+[[nodiscard]] std::optional<Decimal> Add(Decimal a, Decimal b) noexcept;
+[[nodiscard]] std::optional<Decimal> Subtract(Decimal a, Decimal b) noexcept;
+[[nodiscard]] std::optional<Decimal> Multiply(Decimal a, std::int64_t quantity) noexcept;
+[[nodiscard]] std::optional<Decimal> Negate(Decimal a) noexcept;
+[[nodiscard]] std::strong_ordering operator<=>(Decimal a, Decimal b) noexcept;
 
 }  // namespace kelvane
