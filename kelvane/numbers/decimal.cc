@@ -50,7 +50,7 @@ Int RoundDiv(Int n, Int d, Rounding rounding) {
   if (rem == 0) return q;
   const Int away = n < 0 ? q - 1 : q + 1;
   const Int low = rem < 0 ? -rem : rem;
-  const Int high = d - low;  // how far the quotient is from the next multiple away from zero
+  const Int high = d - low;  // what the remainder lacks of a whole divisor
   switch (rounding) {
     case Rounding::kHalfEven:
       return low > high || (low == high && (q & 1) != 0) ? away : q;
@@ -107,15 +107,15 @@ std::optional<std::int64_t> ShortestToMultiple(double value, std::int64_t tick, 
   const int power = exponent - (count - 1) + tick_scale;
   Wide ticks;
   if (power >= 0) {
-    // digits is at least 1, so past 10^19 the product leaves int64 whatever the tick.
+    // |digits| is at least 1, so past 10^19 the product leaves int64 whatever the tick.
     if (power > 19) return std::nullopt;
     ticks = RoundDivWide(Wide{digits} * kPow10.v[power], tick, rounding);
   } else if (-power <= 19) {
     ticks = RoundDivWide(digits, Wide{tick} * kPow10.v[-power], rounding);
   } else {
-    // Fewer than 10^17 digits over at least 10^20: a fraction of a tick below a tenth, which
+    // Digits below 10^17 over at least 10^20: a fraction of a tick below a thousandth, which
     // rounds like any such fraction, +-0.1 standing in for it.
-    ticks = RoundDiv<Wide>(negative ? -1 : 1, 10, rounding);
+    ticks = RoundDiv<std::int64_t>(negative ? -1 : 1, 10, rounding);
   }
   const Wide mantissa = ticks * tick;
   if (!FitsInt64(mantissa)) return std::nullopt;

@@ -33,6 +33,7 @@ enum class Rounding : std::uint8_t {
   kCeiling,     // toward plus infinity (2.1 -> 3)
 };
 
+// mantissa() x 10^-scale(); 16 bytes, passed by value.
 class KELVANE_EXPORT Decimal {
  public:
   // The most fraction digits a decimal holds.
@@ -66,7 +67,9 @@ class KELVANE_EXPORT Decimal {
   [[nodiscard]] static std::optional<Decimal> FromDouble(
       double value, Decimal tick, Rounding rounding = Rounding::kHalfEven) noexcept;
 
+  // The digits, sign included: -150 for -1.50.
   [[nodiscard]] constexpr std::int64_t mantissa() const noexcept { return mantissa_; }
+  // The number of fraction digits, 0 .. kMaxScale: 2 for -1.50.
   [[nodiscard]] constexpr int scale() const noexcept { return scale_; }
   // -1, 0 or 1.
   [[nodiscard]] constexpr int sign() const noexcept { return (mantissa_ > 0) - (mantissa_ < 0); }
@@ -74,11 +77,12 @@ class KELVANE_EXPORT Decimal {
   // The nearest double (correctly rounded).
   [[nodiscard]] double ToDouble() const noexcept;
 
+  // The most characters ToString() gives and ToChars() writes.
+  static constexpr std::size_t kMaxChars = 40;
   // Plain text with every digit of the scale: "-1234.50", "0.001", "7". At most 40 characters.
   [[nodiscard]] std::string ToString() const;
   // The same into [first, last); the end of what was written, or nullptr when it does not fit
   // (kMaxChars always fits).
-  static constexpr std::size_t kMaxChars = 40;
   char* ToChars(char* first, char* last) const noexcept;
 
   // The same value at `scale` digits: more digits append zeros (empty when the mantissa
@@ -94,15 +98,15 @@ class KELVANE_EXPORT Decimal {
   // The value without trailing fraction zeros (1.500 -> 1.5, 2.00 -> 2).
   [[nodiscard]] Decimal Trimmed() const noexcept;
 
-  // Arithmetic: the result's scale is the larger of the two (Add, Subtract) or the decimal's
-  // own (Multiply by a whole quantity); empty when the result leaves the range.
+  // Arithmetic: the result's scale is the larger of the two (`Add`, `Subtract`) or the decimal's
+  // own (`Multiply` by a whole quantity); empty when the result leaves the range.
   friend KELVANE_EXPORT std::optional<Decimal> Add(Decimal a, Decimal b) noexcept;
   friend KELVANE_EXPORT std::optional<Decimal> Subtract(Decimal a, Decimal b) noexcept;
   friend KELVANE_EXPORT std::optional<Decimal> Multiply(Decimal a, std::int64_t quantity) noexcept;
   // -a; empty for the one mantissa without a negative (-2^63).
   friend KELVANE_EXPORT std::optional<Decimal> Negate(Decimal a) noexcept;
 
-  // By value, whatever the scales: 1.5 == 1.50, -0.1 < 0.
+  // By value, whatever the scales: 1.5 == 1.50, -0.1 < 0 (`operator==` too).
   friend KELVANE_EXPORT std::strong_ordering operator<=>(Decimal a, Decimal b) noexcept;
   [[nodiscard]] friend bool operator==(Decimal a, Decimal b) noexcept { return (a <=> b) == 0; }
 
@@ -119,7 +123,8 @@ class KELVANE_EXPORT Decimal {
   std::int8_t scale_ = 0;
 };
 
-// The friends above again: a friend declaration cannot carry [[nodiscard]], these can.
+// `Add`, `Subtract`, `Multiply`, `Negate` and `operator<=>` as the class declares them, declared
+// again here as a friend declaration cannot carry [[nodiscard]].
 [[nodiscard]] std::optional<Decimal> Add(Decimal a, Decimal b) noexcept;
 [[nodiscard]] std::optional<Decimal> Subtract(Decimal a, Decimal b) noexcept;
 [[nodiscard]] std::optional<Decimal> Multiply(Decimal a, std::int64_t quantity) noexcept;
