@@ -127,10 +127,12 @@ class KELVANE_EXPORT NumberFormatter {
   // A double as its shortest decimal; 0 also for NaN and infinities.
   [[nodiscard]] virtual std::size_t Format(double value,
                                            std::span<char16_t> out) const noexcept = 0;
-  // The same as a string; empty on failure.
-  [[nodiscard]] String Format(Decimal value) const;
-  [[nodiscard]] String Format(double value) const;
-  [[nodiscard]] std::string FormatUtf8(Decimal value) const;
+  // The same as a string; empty on failure (memory running out included).
+  [[nodiscard]] String Format(Decimal value) const noexcept;
+  // A double as a string; empty on failure.
+  [[nodiscard]] String Format(double value) const noexcept;
+  // The same as UTF-8; empty on failure.
+  [[nodiscard]] std::string FormatUtf8(Decimal value) const noexcept;
 
   // Reads `text` as this formatter writes it, or as a user types it in its locale: grouping
   // optional but only where the locale puts it, either the locale's minus or '-', and '+' where
