@@ -25,8 +25,9 @@ namespace kelvane::platform {
 
 // The text around a number of one sign.
 struct NumberAffixes {
-  std::u16string prefix;
-  std::u16string suffix;
+  std::u16string prefix;  // before the digits
+  std::u16string suffix;  // after the digits
+  // Equal when both texts are equal.
   friend bool operator==(const NumberAffixes&, const NumberAffixes&) = default;
 };
 
@@ -36,25 +37,34 @@ struct NumberAffixes {
 // pattern's own, as in NumberSymbols: percentages and money may group unlike plain numbers
 // (Marathi writes 12,34,567 but ₹1,234,567.00).
 struct PatternAffixes {
-  NumberAffixes positive;
-  NumberAffixes negative;
-  int primary_grouping = 3;
-  int secondary_grouping = 3;
+  NumberAffixes positive;      // of zero and positive numbers
+  NumberAffixes negative;      // of negative numbers, the minus sign included
+  int primary_grouping = 3;    // digits in the group next to the point; 0: no grouping
+  int secondary_grouping = 3;  // digits in the groups further left
+  // Equal when every member is equal.
   friend bool operator==(const PatternAffixes&, const PatternAffixes&) = default;
 };
 
 // CLDR's plural categories.
-enum class PluralCategory : std::uint8_t { kZero, kOne, kTwo, kFew, kMany, kOther };
+enum class PluralCategory : std::uint8_t {
+  kZero,   // Arabic 0
+  kOne,    // English 1; French 0, 1 and 1.5
+  kTwo,    // Arabic 2
+  kFew,    // Russian 2 to 4, 22 to 24
+  kMany,   // Russian 0, 5 to 20
+  kOther,  // the rest: fractions in Russian, every number in Japanese
+};
 
-// One short compact form: a number of `magnitude` digits before the point (10^magnitude ..
-// 10^(magnitude+1) - 1) is shown divided by 10^(magnitude + 1 - zeros), between the affixes.
-// "0K" for thousands is magnitude 3, zeros 1; "00K" for ten thousands is magnitude 4, zeros 2.
-// A form of zeros 0 stands for CLDR's "0": numbers of that magnitude are shown in full.
+// One short compact form: a number from 10^magnitude up to, not including, 10^(magnitude + 1) is
+// shown divided by 10^(magnitude + 1 - zeros), between the affixes. "0K" for thousands is
+// magnitude 3, zeros 1; "00K" for ten thousands is magnitude 4, zeros 2. A form of zeros 0
+// stands for CLDR's "0": numbers of that magnitude are shown in full.
 struct CompactForm {
-  int magnitude = 0;
-  int zeros = 0;
+  int magnitude = 0;                                 // the power of ten the form starts at
+  int zeros = 0;                                     // the digits shown before the point
   PluralCategory category = PluralCategory::kOther;  // kOther: also every category not listed
   NumberAffixes affixes;                             // of a positive number
+  // Equal when every member is equal.
   friend bool operator==(const CompactForm&, const CompactForm&) = default;
 };
 
@@ -65,10 +75,10 @@ struct NumberSymbols {
   std::u16string decimal;           // "." or "," or U+066B ...
   std::u16string group;             // "," or "." or U+2019 (Swiss) or U+202F ...
   std::u16string currency_decimal;  // the separators of money where they differ
-  std::u16string currency_group;
-  std::u16string minus;  // "-", U+2212, or with direction marks (U+200E-)
-  std::u16string plus;
-  std::u16string percent;
+  std::u16string currency_group;    // "," or "." or U+2019 ... for money
+  std::u16string minus;             // "-", U+2212, or with direction marks (U+200E-)
+  std::u16string plus;              // "+", or with direction marks
+  std::u16string percent;           // "%" or U+066A ...
   int primary_grouping = 3;         // digits in the group next to the point; 0: no grouping
   int secondary_grouping = 3;       // digits in the groups further left (2 in India)
   int minimum_grouping_digits = 1;  // 2: 1234 is written whole, 12 345 grouped (Spanish, Polish)
@@ -100,8 +110,9 @@ struct NumberSymbols {
 // and separators of its own (English in continental Europe writes euros "€1,234.50", also in
 // "en-SE", whose other money reads "1 234,50 £").
 struct MoneyPattern : PatternAffixes {
-  std::u16string decimal;
-  std::u16string group;
+  std::u16string decimal;  // the decimal separator of money in this currency
+  std::u16string group;    // its group separator
+  // Equal when every member, the affixes' included, is equal.
   friend bool operator==(const MoneyPattern&, const MoneyPattern&) = default;
 };
 
