@@ -70,6 +70,7 @@ std::string DataLocale(std::string_view identifier) {
     id += id.find('@') == std::string::npos ? "@" : ";";
     id += keywords;
   }
+  if (id.size() >= ULOC_FULLNAME_CAPACITY) return {};
   UErrorCode status = U_ZERO_ERROR;
   const Bundle bundle(ures_open(nullptr, id.c_str(), &status));
   if (status != U_USING_DEFAULT_WARNING) return id;
