@@ -132,12 +132,6 @@ std::size_t Units(const SignedAffixes& affixes) noexcept {
   return std::max({Units(affixes.positive), Units(affixes.negative), Units(affixes.plus)});
 }
 
-// The percent pattern's grouping.
-void PercentGrouping(const platform::NumberSymbols& symbols, Layout& layout) noexcept {
-  layout.primary = symbols.primary_grouping;
-  layout.secondary = symbols.secondary_grouping;
-}
-
 }  // namespace
 
 bool OptionsValid(const NumberOptions& options) noexcept {
@@ -194,13 +188,14 @@ Formatter::Formatter(const platform::NumberSymbols& symbols, const NumberOptions
   const PatternAffixes* pattern = &symbols.decimal_affixes;
   if (style == NumberStyle::kPercent) {
     pattern = &symbols.percent_affixes;
-    PercentGrouping(symbols, layout_);
+    layout_.primary = pattern->primary_grouping;
+    layout_.secondary = pattern->secondary_grouping;
   } else if (style == NumberStyle::kMoney) {
     pattern = &money->affixes;
     layout_.decimal = money->decimal;
     layout_.group = money->group;
-    layout_.primary = money->primary_grouping;
-    layout_.secondary = money->secondary_grouping;
+    layout_.primary = money->affixes.primary_grouping;
+    layout_.secondary = money->affixes.secondary_grouping;
     vocabulary_.code = money->code;
     vocabulary_.symbol = Comparable(money->symbol);
   } else if (style == NumberStyle::kCompact) {
@@ -252,11 +247,17 @@ Formatter::Formatter(const platform::NumberSymbols& symbols, const NumberOptions
       if (unit.full) continue;
       for (const std::u16string* text :
            {&unit.affixes.positive.prefix, &unit.affixes.positive.suffix}) {
-        ParseToken token{Comparable(*text), magnitude.power, text == &unit.affixes.positive.prefix};
+        const bool before = text == &unit.affixes.positive.prefix;
+        std::u16string marked;  // without direction marks, where a space would show
+        for (const char16_t c : *text) {
+          if (!IsDirectionMark(c)) marked += c;
+        }
+        const bool spaced = !marked.empty() && IsSpace(before ? marked.back() : marked.front());
+        ParseToken token{Comparable(*text), magnitude.power, before, spaced};
         if (token.text.empty()) continue;
         auto& units = vocabulary_.units;
         auto same = std::find_if(units.begin(), units.end(), [&](const ParseToken& known) {
-          return known.text == token.text && known.before == token.before;
+          return known.text == token.text && known.before == before && known.spaced == spaced;
         });
         if (same == units.end()) {
           units.push_back(std::move(token));

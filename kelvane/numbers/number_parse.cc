@@ -98,7 +98,8 @@ class Reader {
   int sign_ = 0;  // -1, +1, or 0 for none
   bool currency_ = false;
   bool percent_ = false;
-  int power_ = -1;  // a compact unit's power of ten, -1 for none
+  int power_ = -1;             // a compact unit's power of ten, -1 for none
+  bool blank_before_ = false;  // spaces stood before the affix being read
   bool number_ = false;
   Digits digits_read_;
   // The 32nds: the fraction of a whole in units of the tick.
@@ -165,8 +166,22 @@ bool Reader::ReadAffix(bool before, std::size_t* length) noexcept {
       if (unit.before != before) continue;
       const std::size_t matched = MatchToken(rest, unit.text);
       if (matched == 0) continue;
-      if (power_ >= 0 || unit.power < 0) return Fail(Error::kUnexpected, at_);
-      power_ = unit.power;
+      // The power the text stands for; where the locale has it for two, the space between it
+      // and the number tells which.
+      const bool spaced =
+          before ? at_ + matched < end_ && IsSpace(text_[at_ + matched]) : blank_before_;
+      int power = -2;  // -2: none yet
+      int spaced_power = -2;
+      bool differ = false;
+      for (const ParseToken& other : words_.units) {
+        if (other.before != before || other.text != unit.text) continue;
+        differ = differ || (power != -2 && other.power != power);
+        if (power == -2) power = other.power;
+        if (other.spaced == spaced) spaced_power = other.power;
+      }
+      if (differ) power = spaced_power;
+      if (power_ >= 0 || power < 0) return Fail(Error::kUnexpected, at_);
+      power_ = power;
       *length = matched;
       return true;
     }
@@ -186,7 +201,9 @@ bool Reader::ReadAffix(bool before, std::size_t* length) noexcept {
 
 bool Reader::ReadAffixes(bool before) noexcept {
   for (;;) {
+    const std::size_t start = at_;
     SkipBlank();
+    blank_before_ = at_ != start;
     if (at_ >= end_) return true;
     std::size_t length = 0;
     if (!ReadAffix(before, &length)) return false;

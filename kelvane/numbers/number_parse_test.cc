@@ -114,6 +114,10 @@ TEST(NumberParse, ReadsWhatUsersType) {
   const NumberSymbols english = EnglishSymbols();
   const NumberSymbols french = FrenchSymbols();
   const NumberSymbols arabic = ArabicSymbols();
+  // Bengali tells crores from thousands of crores by the space before the unit alone.
+  NumberSymbols bengali = EnglishSymbols();
+  bengali.compact = {{7, 1, platform::PluralCategory::kOther, {u"", u"\u00A0\u0995\u09CB"}},
+                     {11, 3, platform::PluralCategory::kOther, {u"", u"\u0995\u09CB"}}};
   NumberOptions thirty_seconds = Options(NumberStyle::kPrice);
   thirty_seconds.tick = Dec("0.015625");
   thirty_seconds.fractional = true;
@@ -152,6 +156,8 @@ TEST(NumberParse, ReadsWhatUsersType) {
       {&arabic, Options(NumberStyle::kPrice), nullptr,
        "\u061C-\u0661\u066C\u0662\u0663\u0664\u066B\u0665", "-1234.5"},
       {&arabic, Options(NumberStyle::kPrice), nullptr, "1\u066C234\u066B5", "1234.5"},
+      {&bengali, Options(NumberStyle::kCompact), nullptr, "347 \u0995\u09CB", "3470000000"},
+      {&bengali, Options(NumberStyle::kCompact), nullptr, "834\u0995\u09CB", "834000000000"},
       {&english, thirty_seconds, nullptr, "-1,099-16+", "-1099.515625"},
       {&english, thirty_seconds, nullptr, "99.5", "99.5"},
   };

@@ -27,12 +27,11 @@ struct MoneyText {
   std::string code;       // "CHF"
   int digits = 2;         // its fraction digits (0 for "JPY")
   std::u16string symbol;  // the locale's symbol for it ("CHF", "$", "€")
-  // The affixes with the currency shown as the options ask, the minus sign in place.
+  // The affixes with the currency shown as the options ask, the minus sign in place, and the
+  // currency pattern's grouping.
   platform::PatternAffixes affixes;
   std::u16string decimal;  // the separators money is written with
   std::u16string group;
-  int primary_grouping = 3;  // the currency pattern's grouping
-  int secondary_grouping = 3;
 };
 
 // The formatter of `options` over `symbols`. `money` is needed for the money style, `plurals`
@@ -74,6 +73,9 @@ struct ParseToken {
   std::u16string text;
   int power = 0;        // the power of ten a compact unit stands for; -1: two of them
   bool before = false;  // written before the number
+  // Set apart from the number by a space. Some locales tell two units only by that space
+  // (Bengali: "347 কো" is 347 x 10^7, "834কো" 834 x 10^9).
+  bool spaced = false;
 };
 
 // What Parse() reads besides digits, prepared when the formatter is made.
