@@ -10,6 +10,7 @@
 #include "kelvane/numbers/internal/formatter.h"
 #include "kelvane/numbers/internal/number_writer.h"
 #include "kelvane/numbers/internal/text_match.h"
+#include "kelvane/platform/i18n/unicode.h"
 
 namespace kelvane {
 namespace internal {
@@ -545,37 +546,9 @@ String NumberFormatter::Format(double value) const noexcept {
 std::string NumberFormatter::FormatUtf8(Decimal value) const noexcept {
   char16_t text[kMaxUnits];
   const std::size_t length = Format(value, std::span<char16_t>(text));
-  try {
-    std::string out;
-    out.reserve(length * 3);
-    for (std::size_t i = 0; i < length; ++i) {
-      char32_t c = text[i];
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
-          text[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-      } else if (c >= 0xD800 && c <= 0xDFFF) {
-        c = 0xFFFD;  // a lone surrogate, which the locale data does not hold
-      }
-      if (c < 0x80) {
-        out += static_cast<char>(c);
-      } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      }
-    }
-    return out;
-  } catch (const std::bad_alloc&) {
-    return {};
-  }
+  std::string out;
+  if (!platform::Utf16ToUtf8(std::u16string_view(text, length), out)) out.clear();
+  return out;
 }
 
 }  // namespace kelvane

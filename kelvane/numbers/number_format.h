@@ -80,7 +80,8 @@ enum class SignDisplay : std::uint8_t {
   kExceptZero,
 };
 
-// How a formatter writes.
+// How a formatter writes. Every member has its default, so that designated initializers name
+// only what differs: `{.style = NumberStyle::kMoney, .currency = "CHF"}`.
 struct NumberOptions {
   // What is written.
   NumberStyle style = NumberStyle::kPrice;
@@ -90,7 +91,7 @@ struct NumberOptions {
   int digits = -1;
   // Positive: values are rounded to a multiple of the tick (0.25, 0.0001, 0.05 for cash), shown
   // at its scale unless `digits` says otherwise. Zero: no tick. Compact quantities take none.
-  Decimal tick;
+  Decimal tick{};
   // With a tick of 1/32, 1/64, 1/128 or 1/256 (0.03125, 0.015625, 0.0078125, 0.00390625), the
   // price or change style and `digits` -1: the 32nds notation above.
   bool fractional = false;
@@ -99,9 +100,9 @@ struct NumberOptions {
   // How values are brought to the digits or the tick shown.
   Rounding rounding = Rounding::kHalfEven;
   // Empty: kExceptZero for changes and percentages, kNegative for the rest.
-  std::optional<SignDisplay> sign;
+  std::optional<SignDisplay> sign{};
   // Money: an ISO 4217 code in either case; empty for the currency of the locale's region.
-  std::string currency;
+  std::string currency{};
   // Money: its symbol ("$", "CHF") or its code ("USD").
   CurrencyDisplay currency_display = CurrencyDisplay::kSymbol;
 

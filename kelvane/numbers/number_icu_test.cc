@@ -37,113 +37,80 @@ struct Style {
   std::string skeleton;
 };
 
-NumberOptions With(NumberStyle style, int digits = -1, const char* tick = nullptr,
-                   Rounding rounding = Rounding::kHalfEven) {
-  NumberOptions options;
-  options.style = style;
-  options.digits = digits;
-  if (tick != nullptr) options.tick = testing::Dec(tick);
-  options.rounding = rounding;
-  return options;
-}
-
-NumberOptions Always(NumberOptions options) {
-  options.sign = SignDisplay::kAlways;
-  return options;
-}
-
-NumberOptions Money(const std::string& currency, CurrencyDisplay display) {
-  NumberOptions options = With(NumberStyle::kMoney);
-  options.currency = currency;
-  options.currency_display = display;
-  return options;
-}
-
 std::vector<Style> Styles(const std::string& own_currency) {
+  using S = NumberStyle;
+  using D = CurrencyDisplay;
+  const Rounding half_up = Rounding::kHalfUp;
   return {
-      {"price", With(NumberStyle::kPrice, 2), ".00 sign-negative"},
-      {"price 5", With(NumberStyle::kPrice, 5), ".00000 sign-negative"},
-      {"price half-up", With(NumberStyle::kPrice, 2, nullptr, Rounding::kHalfUp),
+      {"price", {.digits = 2}, ".00 sign-negative"},
+      {"price 5", {.digits = 5}, ".00000 sign-negative"},
+      {"price half-up",
+       {.digits = 2, .rounding = half_up},
        ".00 sign-negative rounding-mode-half-up"},
-      {"tick 0.25", With(NumberStyle::kPrice, -1, "0.25"),
-       "precision-increment/0.25 sign-negative"},
-      {"tick 0.0001", With(NumberStyle::kPrice, -1, "0.0001"),
-       "precision-increment/0.0001 sign-negative"},
-      {"tick 0.05", With(NumberStyle::kPrice, -1, "0.05"),
-       "precision-increment/0.05 sign-negative"},
-      {"change", With(NumberStyle::kChange), ".00 sign-except-zero"},
-      {"change always", Always(With(NumberStyle::kChange)), ".00 sign-always"},
-      {"percent", With(NumberStyle::kPercent), "percent .00 sign-except-zero"},
-      {"compact", With(NumberStyle::kCompact), "compact-short sign-negative"},
-      {"money CHF", Money("CHF", CurrencyDisplay::kSymbol),
-       "currency/CHF unit-width-short sign-negative"},
-      {"money CHF code", Money("CHF", CurrencyDisplay::kCode),
-       "currency/CHF unit-width-iso-code sign-negative"},
-      {"compact .00", With(NumberStyle::kCompact, 2), "compact-short .00 sign-negative"},
-      {"compact floor", With(NumberStyle::kCompact, -1, nullptr, Rounding::kFloor),
+      {"tick 0.25", {.tick = testing::Dec("0.25")}, "precision-increment/0.25 sign-negative"},
+      {"tick 0.0001", {.tick = testing::Dec("0.0001")}, "precision-increment/0.0001 sign-negative"},
+      {"tick 0.05", {.tick = testing::Dec("0.05")}, "precision-increment/0.05 sign-negative"},
+      {"change", {.style = S::kChange}, ".00 sign-except-zero"},
+      {"change always", {.style = S::kChange, .sign = SignDisplay::kAlways}, ".00 sign-always"},
+      {"percent", {.style = S::kPercent}, "percent .00 sign-except-zero"},
+      {"compact", {.style = S::kCompact}, "compact-short sign-negative"},
+      {"compact .00", {.style = S::kCompact, .digits = 2}, "compact-short .00 sign-negative"},
+      {"compact floor",
+       {.style = S::kCompact, .rounding = Rounding::kFloor},
        "compact-short sign-negative rounding-mode-floor"},
-      {"money JPY", Money("JPY", CurrencyDisplay::kSymbol),
+      {"money CHF",
+       {.style = S::kMoney, .currency = "CHF"},
+       "currency/CHF unit-width-short sign-negative"},
+      {"money CHF code",
+       {.style = S::kMoney, .currency = "CHF", .currency_display = D::kCode},
+       "currency/CHF unit-width-iso-code sign-negative"},
+      {"money JPY",
+       {.style = S::kMoney, .currency = "JPY"},
        "currency/JPY unit-width-short sign-negative"},
-      {"money BHD code", Money("BHD", CurrencyDisplay::kCode),
+      {"money BHD code",
+       {.style = S::kMoney, .currency = "BHD", .currency_display = D::kCode},
        "currency/BHD unit-width-iso-code sign-negative"},
-      {"money USD", Money("USD", CurrencyDisplay::kSymbol),
-       "currency/USD unit-width-short sign-negative"},
-      {"money EUR", Money("EUR", CurrencyDisplay::kSymbol),
-       "currency/EUR unit-width-short sign-negative"},
-      {"money own", Money("", CurrencyDisplay::kSymbol),
+      {"money own",
+       {.style = S::kMoney},
        "currency/" + own_currency + " unit-width-short sign-negative"},
   };
 }
 
-// Decimals of every size from 1e-6 to 1e12 with 1 to 15 significant digits, both signs, and
-// ties at two digits and at a quarter.
-std::vector<std::string> Values() {
+// Decimals of 1 to 15 digits from 1e-6 to 1e12, both signs, and ties at two digits and at a
+// quarter (x.xx5, x.125).
+std::vector<Decimal> Values() {
   std::mt19937_64 random(1234567);
-  std::uniform_int_distribution<int> exponent(-6, 12);
-  std::uniform_int_distribution<int> length(1, 15);
-  std::uniform_int_distribution<int> digit(0, 9);
-  std::vector<std::string> values = {"0", "1", "-1", "999.995", "999999.5", "1000", "999"};
+  std::vector<Decimal> values = {Decimal(), testing::Dec("999.995"), testing::Dec("999999.5")};
   for (int i = 0; i < 3000; ++i) {
-    // A leading digit at 10^magnitude, then more digits down to 10^point.
-    std::string digits(1, static_cast<char>('1' + digit(random) % 9));
-    const int magnitude = exponent(random);
-    for (int n = length(random); n > 1; --n) digits += static_cast<char>('0' + digit(random));
-    int point = magnitude - static_cast<int>(digits.size()) + 1;
-    for (; point < -Decimal::kMaxScale; ++point) digits.pop_back();
-    if (i % 5 == 3) {
-      digits = std::to_string(random() % 100000 + 1) + "125";  // x.125: a tie of quarters
-      point = -3;
-    } else if (i % 5 == 4) {
-      digits = std::to_string(random() % 100000 + 1) + "5";  // x.xx5: a tie at two digits
-      point = -3;
-    }
-    std::string text;
-    if (point >= 0) {
-      text = digits + std::string(static_cast<std::size_t>(point), '0');
-    } else {
-      const auto fraction = static_cast<std::size_t>(-point);
-      if (digits.size() <= fraction) digits.insert(0, fraction - digits.size() + 1, '0');
-      text = digits.substr(0, digits.size() - fraction) + "." +
-             digits.substr(digits.size() - fraction);
-    }
-    values.push_back(i % 2 == 0 ? text : "-" + text);
+    const int digits = 1 + static_cast<int>(random() % 15);
+    const int magnitude = -6 + static_cast<int>(random() % 19);
+    std::int64_t low = 1;
+    for (int d = 1; d < digits; ++d) low *= 10;
+    std::int64_t mantissa = low + static_cast<std::int64_t>(random() % (9 * low));
+    int scale = digits - 1 - magnitude;
+    for (; scale < 0; ++scale) mantissa *= 10;
+    for (; scale > Decimal::kMaxScale; --scale) mantissa /= 10;
+    if (i % 5 == 3) mantissa = static_cast<std::int64_t>(random() % 100000) * 1000 + 125;
+    if (i % 5 == 4) mantissa = static_cast<std::int64_t>(random() % 1000000) * 10 + 5;
+    if (i % 5 >= 3) scale = 3;
+    values.push_back(*Decimal::Make(i % 2 == 0 ? mantissa : -mantissa, scale));
   }
   return values;
 }
 
-std::u16string IcuText(const icu::number::LocalizedNumberFormatter& formatter,
-                       const std::string& value, bool as_double) {
+std::u16string IcuText(const icu::number::LocalizedNumberFormatter& formatter, Decimal value,
+                       bool as_double) {
   UErrorCode status = U_ZERO_ERROR;
   const icu::UnicodeString text =
-      as_double ? formatter.formatDouble(testing::Dec(value).ToDouble(), status).toString(status)
-                : formatter.formatDecimal(value.c_str(), status).toString(status);
+      as_double ? formatter.formatDouble(value.ToDouble(), status).toString(status)
+                : formatter.formatDecimal(value.ToString().c_str(), status).toString(status);
   if (U_FAILURE(status)) return u"<ICU: " + testing::Utf16(u_errorName(status)) + u">";
   return std::u16string(text.getBuffer(), static_cast<std::size_t>(text.length()));
 }
 
 // Every text compared is also read back by the formatter that wrote it.
 TEST(NumberIcu, AgreesWithIcuInEveryLocaleAndStyle) {
-  const std::vector<std::string> values = Values();
+  const std::vector<Decimal> values = Values();
   std::size_t compared = 0;
   std::size_t styles_compared = 0;
   std::vector<std::string> disagreements;
@@ -166,16 +133,16 @@ TEST(NumberIcu, AgreesWithIcuInEveryLocaleAndStyle) {
       ASSERT_TRUE(U_SUCCESS(status)) << u_errorName(status);
       ++styles_compared;
       for (std::size_t i = 0; i < values.size(); ++i) {
+        const Decimal value = values[i];
         const bool as_double = i % 2 == 1;
-        const Decimal value = testing::Dec(values[i]);
         const std::u16string text =
             as_double ? ours->Format(value.ToDouble()) : ours->Format(value);
-        const std::u16string expected = IcuText(icu, values[i], as_double);
+        const std::u16string expected = IcuText(icu, value, as_double);
         ++compared;
+        const std::string where = std::string(locale) + " " + style.name + " " + value.ToString() +
+                                  (as_double ? " (double): " : ": ");
         if (text != expected && disagreements.size() < 40) {
-          disagreements.push_back(std::string(locale) + " " + style.name + " " + values[i] +
-                                  (as_double ? " (double)" : "") + ": ours \"" + Utf8(text) +
-                                  "\", ICU \"" + Utf8(expected) + "\"");
+          disagreements.push_back(where + Utf8(text) + " but ICU " + Utf8(expected));
         }
         // What we wrote reads back as a value that writes the same text (a negative value that
         // rounds to zero reads as zero); a price at two digits reads back as the value rounded
@@ -187,10 +154,9 @@ TEST(NumberIcu, AgreesWithIcuInEveryLocaleAndStyle) {
              (read.value->sign() == 0 && text == ours->Format(tiny_negative))) &&
             (style.skeleton != ".00 sign-negative" || read.value->Identical(*value.Rescale(2)));
         if (!same && unread.size() < 40) {
-          unread.push_back(std::string(locale) + " " + style.name + " \"" + Utf8(text) + "\": " +
+          unread.push_back(where + Utf8(text) + " reads as " +
                            (read.value ? read.value->ToString()
-                                       : std::string(NumberParseErrorText(read.error)) + " at " +
-                                             std::to_string(read.position)));
+                                       : std::string(NumberParseErrorText(read.error))));
         }
       }
     }
@@ -202,21 +168,23 @@ TEST(NumberIcu, AgreesWithIcuInEveryLocaleAndStyle) {
 }
 
 TEST(NumberIcu, MakeKeepsOneFormatterPerLocaleAndOptions) {
-  const auto swiss = NumberFormatter::Make("de-CH", With(NumberStyle::kPrice, 2));
+  const auto swiss = NumberFormatter::Make("de-CH", {.digits = 2});
   ASSERT_NE(swiss, nullptr);
-  EXPECT_EQ(NumberFormatter::Make("de-CH", With(NumberStyle::kPrice, 2)), swiss);
-  EXPECT_NE(NumberFormatter::Make("de-CH", With(NumberStyle::kPrice, 3)), swiss);
+  EXPECT_EQ(NumberFormatter::Make("de-CH", {.digits = 2}), swiss);
+  EXPECT_NE(NumberFormatter::Make("de-CH", {.digits = 3}), swiss);
   EXPECT_EQ(swiss->locale(), "de-CH");
-  EXPECT_EQ(swiss->options(), With(NumberStyle::kPrice, 2));
+  EXPECT_EQ(swiss->options(), NumberOptions{.digits = 2});
   EXPECT_EQ(Utf8(swiss->Format(1234.5)), "1\u2019234.50");
   EXPECT_EQ(CurrencyForLocale("de-CH"), "CHF");
-  EXPECT_EQ(CurrencyForLocale("en"), std::nullopt);
   // Money takes the region's currency, or the one given; a language alone has none.
-  const auto own = NumberFormatter::Make("ja-JP", Money("", CurrencyDisplay::kCode));
+  const NumberOptions money{.style = NumberStyle::kMoney,
+                            .currency_display = CurrencyDisplay::kCode};
+  const auto own = NumberFormatter::Make("ja-JP", money);
   ASSERT_NE(own, nullptr);
   EXPECT_EQ(Utf8(own->Format(1234.5)), "JPY\u00A01,234");
-  EXPECT_EQ(NumberFormatter::Make("en", Money("", CurrencyDisplay::kSymbol)), nullptr);
-  EXPECT_NE(NumberFormatter::Make("en", Money("eur", CurrencyDisplay::kSymbol)), nullptr);
+  EXPECT_EQ(NumberFormatter::Make("en", money), nullptr);
+  EXPECT_NE(NumberFormatter::Make("en", {.style = NumberStyle::kMoney, .currency = "eur"}),
+            nullptr);
   const struct {
     const char* why;
     std::string locale;
@@ -225,8 +193,8 @@ TEST(NumberIcu, MakeKeepsOneFormatterPerLocaleAndOptions) {
       {"an empty locale", "", {}},
       {"not a locale", "not a locale!!", {}},
       {"a locale of 1000 letters", "en-" + std::string(997, 'a'), {}},
-      {"digits past 18", "en-US", With(NumberStyle::kPrice, 19)},
-      {"a currency of four letters", "en-US", Money("USDX", CurrencyDisplay::kSymbol)},
+      {"digits past 18", "en-US", {.digits = 19}},
+      {"a currency of four letters", "en-US", {.style = NumberStyle::kMoney, .currency = "USDX"}},
   };
   for (const auto& row : refused) {
     SCOPED_TRACE(row.why);
@@ -235,42 +203,41 @@ TEST(NumberIcu, MakeKeepsOneFormatterPerLocaleAndOptions) {
 }
 
 TEST(NumberIcu, MakeKeepsWhatCallersHoldWhileBounded) {
-  const auto held = NumberFormatter::Make("en-US", With(NumberStyle::kPrice, 0));
+  const auto held = NumberFormatter::Make("en-US", {.digits = 0});
   ASSERT_NE(held, nullptr);
   // More formatters than the cache keeps, none of them held.
   int made = 0;
-  for (const NumberStyle style :
-       {NumberStyle::kPrice, NumberStyle::kChange, NumberStyle::kPercent, NumberStyle::kCompact}) {
+  for (int style = 0; style < 4; ++style) {
     for (int digits = 0; digits <= Decimal::kMaxScale; ++digits) {
-      for (const Rounding rounding :
-           {Rounding::kHalfEven, Rounding::kHalfUp, Rounding::kFloor, Rounding::kCeiling}) {
-        made += NumberFormatter::Make("en-GB", With(style, digits, nullptr, rounding)) != nullptr;
+      for (int rounding = 0; rounding < 5; ++rounding) {
+        const NumberOptions options{.style = static_cast<NumberStyle>(style),
+                                    .digits = digits,
+                                    .rounding = static_cast<Rounding>(rounding)};
+        made += NumberFormatter::Make("en-GB", options) != nullptr;
       }
     }
   }
-  EXPECT_EQ(made, 4 * 19 * 4);
-  EXPECT_EQ(NumberFormatter::Make("en-US", With(NumberStyle::kPrice, 0)), held);
+  EXPECT_EQ(made, 4 * 19 * 5);
+  EXPECT_EQ(NumberFormatter::Make("en-US", {.digits = 0}), held);
 }
 
 TEST(NumberIcu, FormattersAreSharedBetweenThreads) {
-  const std::vector<std::string> values = Values();
-  const auto reference = NumberFormatter::Make("hi-IN", With(NumberStyle::kCompact));
+  const std::vector<Decimal> values = Values();
+  const NumberOptions compact{.style = NumberStyle::kCompact};
+  const auto reference = NumberFormatter::Make("hi-IN", compact);
   ASSERT_NE(reference, nullptr);
   std::vector<std::u16string> expected;
-  for (const std::string& value : values)
-    expected.push_back(reference->Format(testing::Dec(value)));
+  for (const Decimal value : values) expected.push_back(reference->Format(value));
   std::atomic<int> wrong{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       for (std::size_t i = 0; i < values.size(); ++i) {
-        const auto formatter = NumberFormatter::Make("hi-IN", With(NumberStyle::kCompact));
         // Another formatter made meanwhile, so that the cache is written while it is read.
-        const auto other = NumberFormatter::Make("fr-FR", With(NumberStyle::kPrice, int(i % 19)));
-        if (formatter != reference || other == nullptr ||
-            formatter->Format(testing::Dec(values[i])) != expected[i]) {
-          ++wrong;
-        }
+        const auto other = NumberFormatter::Make("fr-FR", {.digits = static_cast<int>(i % 19)});
+        const auto formatter = NumberFormatter::Make("hi-IN", compact);
+        wrong += formatter != reference || other == nullptr ||
+                 formatter->Format(values[i]) != expected[i];
       }
     });
   }

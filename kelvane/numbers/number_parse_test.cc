@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
+// The strict reader on hand-made locale data. That what each style writes reads back is held in
+// number_icu_test.cc, over the locales' own data.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
-#include <vector>
 
-#include "kelvane/numbers/internal/formatter.h"
 #include "kelvane/numbers/number_format.h"
 #include "kelvane/testing/number_symbols.h"
 
@@ -14,170 +13,105 @@ namespace kelvane {
 namespace {
 
 using platform::NumberSymbols;
+using platform::PluralCategory;
 using testing::Dec;
 using testing::EnglishSymbols;
-using testing::MakeFormatter;
-using testing::Utf16;
 using testing::Utf8;
+using E = NumberParseError;
+using S = NumberStyle;
 
-NumberOptions Options(NumberStyle style, int digits = -1) {
-  NumberOptions options;
-  options.style = style;
-  options.digits = digits;
-  return options;
-}
+const NumberSymbols kEnglish = EnglishSymbols();
 
 // French: narrow no-break spaces between groups and before the percent sign.
-NumberSymbols FrenchSymbols() {
+NumberSymbols French() {
   NumberSymbols s = EnglishSymbols();
-  s.decimal = s.currency_decimal = u",";
-  s.group = s.currency_group = u"\u202F";
+  s.decimal = u",";
+  s.group = u"\u202F";
   s.percent_affixes = testing::Implicit(u"", u"\u202F%");
-  s.compact = {{3, 1, platform::PluralCategory::kOther, {u"", u"\u00A0k"}},
-               {6, 1, platform::PluralCategory::kOther, {u"", u"\u00A0M"}}};
+  s.compact = {{3, 1, PluralCategory::kOther, {u"", u"\u00A0k"}}};
   return s;
 }
+const NumberSymbols kFrench = French();
 
-// Egyptian Arabic digits and separators.
-NumberSymbols ArabicSymbols() {
+NumberSymbols Arabic() {
   NumberSymbols s = EnglishSymbols();
   for (int d = 0; d < 10; ++d) s.digits[d] = std::u16string(1, static_cast<char16_t>(0x0660 + d));
-  s.decimal = s.currency_decimal = u"\u066B";
-  s.group = s.currency_group = u"\u066C";
+  s.decimal = u"\u066B";
+  s.group = u"\u066C";
   s.minus = u"\u061C-";
   s.decimal_affixes = testing::Implicit(u"", u"", s.minus);
   return s;
 }
+const NumberSymbols kArabic = Arabic();
 
-const internal::MoneyText& Dollars() {
-  static const internal::MoneyText money{"USD", 2, u"$", testing::Implicit(u"$", u""), u".", u","};
-  return money;
+// Bengali tells crores from thousands of crores by the space before the unit alone.
+NumberSymbols Bengali() {
+  NumberSymbols s = EnglishSymbols();
+  s.compact = {{7, 1, PluralCategory::kOther, {u"", u"\u00A0\u0995\u09CB"}},
+               {11, 3, PluralCategory::kOther, {u"", u"\u0995\u09CB"}}};
+  return s;
+}
+const NumberSymbols kBengali = Bengali();
+
+const internal::MoneyText kDollars{"USD", 2, u"$", testing::Implicit(u"$", u""), u".", u","};
+const internal::MoneyText kFrancs{"CHF", 2,        u"CHF", {{u"CHF\u00A0", u""}, {u"CHF-", u""}},
+                                  u".",  u"\u2019"};
+
+const NumberOptions kPrice{};
+const NumberOptions kMoney{.style = S::kMoney};
+const NumberOptions kEighths{.tick = Dec("0.0078125"), .fractional = true};
+
+std::string Read(const NumberSymbols& symbols, const NumberOptions& options,
+                 const internal::MoneyText* money, std::u16string_view text) {
+  const auto formatter = testing::MakeFormatter(symbols, options, money);
+  if (formatter == nullptr) return "<no formatter>";
+  const NumberParse read = formatter->Parse(text);
+  if (read.value) return read.value->ToString();
+  return std::string(NumberParseErrorText(read.error)) + " at " + std::to_string(read.position);
 }
 
-// Swiss francs with the Swiss apostrophe between groups.
-const internal::MoneyText& Francs() {
-  static const internal::MoneyText money{
-      "CHF", 2, u"CHF", {{u"CHF\u00A0", u""}, {u"CHF-", u""}}, u".", u"\u2019"};
-  return money;
-}
-
-std::string Read(const NumberParse& parse) {
-  if (parse.value) return parse.value->ToString();
-  return std::string(NumberParseErrorText(parse.error)) + " at " + std::to_string(parse.position);
-}
-
-// What Format writes reads back as the value it shows: the value rounded to the digits shown
-// for fixed digits, and for compact quantities a value that writes the same text again.
-TEST(NumberParse, ReadsBackWhatItWrites) {
-  std::mt19937_64 random(20240611);
-  std::uniform_int_distribution<int> magnitude(-6, 12);
-  std::uniform_real_distribution<double> unit(1, 10);
-  const NumberSymbols english = EnglishSymbols();
-  const NumberSymbols french = FrenchSymbols();
-  const NumberSymbols arabic = ArabicSymbols();
-  NumberSymbols indian = EnglishSymbols();
-  indian.secondary_grouping = 2;
-  NumberSymbols swiss = EnglishSymbols();
-  swiss.group = swiss.currency_group = u"\u2019";
-  const struct {
-    const NumberSymbols* symbols;
-    NumberStyle style;
-    const internal::MoneyText* money;
-  } formats[] = {
-      {&english, NumberStyle::kPrice, nullptr},    {&indian, NumberStyle::kChange, nullptr},
-      {&french, NumberStyle::kPercent, nullptr},   {&arabic, NumberStyle::kPrice, nullptr},
-      {&english, NumberStyle::kCompact, nullptr},  {&french, NumberStyle::kCompact, nullptr},
-      {&english, NumberStyle::kMoney, &Dollars()}, {&swiss, NumberStyle::kMoney, &Francs()},
-  };
-  for (const auto& format : formats) {
-    const auto formatter = MakeFormatter(*format.symbols, Options(format.style), format.money);
-    ASSERT_NE(formatter, nullptr);
-    for (int i = 0; i < 2000; ++i) {
-      const double value = (i % 2 == 0 ? 1 : -1) * unit(random) * std::pow(10, magnitude(random));
-      const std::u16string text = formatter->Format(value);
-      SCOPED_TRACE(Utf8(text) + " style " + std::to_string(static_cast<int>(format.style)));
-      ASSERT_FALSE(text.empty());
-      const NumberParse read = formatter->Parse(text);
-      ASSERT_TRUE(read.value.has_value()) << Read(read);
-      if (format.style == NumberStyle::kCompact) {
-        EXPECT_EQ(Utf8(formatter->Format(*read.value)), Utf8(text));
-      } else {
-        const auto shown = Decimal::FromDouble(value, 2);
-        ASSERT_TRUE(shown.has_value());
-        EXPECT_EQ(read.value->ToString(), shown->ToString());
-      }
-    }
-  }
+std::string Error(E error, std::size_t position) {
+  return std::string(NumberParseErrorText(error)) + " at " + std::to_string(position);
 }
 
 TEST(NumberParse, ReadsWhatUsersType) {
-  const NumberSymbols english = EnglishSymbols();
-  const NumberSymbols french = FrenchSymbols();
-  const NumberSymbols arabic = ArabicSymbols();
-  // Bengali tells crores from thousands of crores by the space before the unit alone.
-  NumberSymbols bengali = EnglishSymbols();
-  bengali.compact = {{7, 1, platform::PluralCategory::kOther, {u"", u"\u00A0\u0995\u09CB"}},
-                     {11, 3, platform::PluralCategory::kOther, {u"", u"\u0995\u09CB"}}};
-  NumberOptions thirty_seconds = Options(NumberStyle::kPrice);
-  thirty_seconds.tick = Dec("0.015625");
-  thirty_seconds.fractional = true;
   const struct {
     const NumberSymbols* symbols;
     NumberOptions options;
     const internal::MoneyText* money;
-    std::string text;
+    std::u16string text;
     std::string value;
   } rows[] = {
-      {&english, Options(NumberStyle::kPrice), nullptr, "1,234.5", "1234.5"},
-      {&english, Options(NumberStyle::kPrice), nullptr, "1234,567.25", "1234567.25"},
-      {&english, Options(NumberStyle::kPrice), nullptr, " \u00A0-.5\u202F ", "-0.5"},
-      {&english, Options(NumberStyle::kPrice), nullptr, "+7.", "7"},
-      {&english, Options(NumberStyle::kPrice), nullptr, "0012.3400", "12.3400"},
-      {&english, Options(NumberStyle::kPrice), nullptr, "-9223372036854775808",
-       "-9223372036854775808"},
-      {&english, Options(NumberStyle::kPercent), nullptr, "12.5%", "12.5"},
-      {&english, Options(NumberStyle::kPercent), nullptr, "-12.5", "-12.5"},
-      {&english, Options(NumberStyle::kCompact), nullptr, "1.2K", "1200"},
-      {&english, Options(NumberStyle::kCompact), nullptr, "-1.2345M", "-1234500"},
-      {&english, Options(NumberStyle::kCompact), nullptr, "1.23456789K", "1234.56789"},
-      {&english, Options(NumberStyle::kCompact), nullptr, "999", "999"},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), "$1,234.50", "1234.50"},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), "-$12", "-12"},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), "$ -12", "-12"},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), "12.50$", "12.50"},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), "12.50 usd", "12.50"},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), "USD12", "12"},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), "12", "12"},
-      {&english, Options(NumberStyle::kMoney), &Francs(), "CHF 1'234.50", "1234.50"},
-      {&english, Options(NumberStyle::kMoney), &Francs(), "CHF-1\u2019234.50", "-1234.50"},
-      {&french, Options(NumberStyle::kPrice), nullptr, "1 234,5", "1234.5"},
-      {&french, Options(NumberStyle::kPercent), nullptr, "-1 234,5 %", "-1234.5"},
-      {&french, Options(NumberStyle::kCompact), nullptr, "1,5 k", "1500"},
-      {&arabic, Options(NumberStyle::kPrice), nullptr,
-       "\u061C-\u0661\u066C\u0662\u0663\u0664\u066B\u0665", "-1234.5"},
-      {&arabic, Options(NumberStyle::kPrice), nullptr, "1\u066C234\u066B5", "1234.5"},
-      {&bengali, Options(NumberStyle::kCompact), nullptr, "347 \u0995\u09CB", "3470000000"},
-      {&bengali, Options(NumberStyle::kCompact), nullptr, "834\u0995\u09CB", "834000000000"},
-      {&english, thirty_seconds, nullptr, "-1,099-16+", "-1099.515625"},
-      {&english, thirty_seconds, nullptr, "99.5", "99.5"},
+      {&kEnglish, kPrice, nullptr, u"1,234.5", "1234.5"},
+      {&kEnglish, kPrice, nullptr, u"1234,567.25", "1234567.25"},  // some groups left out
+      {&kEnglish, kPrice, nullptr, u" \u00A0\u200E-.5\u202F ", "-0.5"},
+      {&kEnglish, kPrice, nullptr, u"+0012.3400", "12.3400"},
+      {&kEnglish, kPrice, nullptr, u"-9223372036854775808", "-9223372036854775808"},
+      {&kEnglish, {.style = S::kPercent}, nullptr, u"%12.5", "12.5"},
+      {&kEnglish, {.style = S::kCompact}, nullptr, u"-1.2345M", "-1234500"},
+      {&kEnglish, {.style = S::kCompact}, nullptr, u"1.23456789K", "1234.56789"},
+      {&kEnglish, kMoney, &kDollars, u"$ -1,234.50", "-1234.50"},
+      {&kEnglish, kMoney, &kDollars, u"12.50$", "12.50"},
+      {&kEnglish, kMoney, &kDollars, u"12.50 usd", "12.50"},
+      {&kEnglish, kMoney, &kDollars, u"12", "12"},
+      {&kEnglish, kMoney, &kFrancs, u"CHF 1'234.50", "1234.50"},
+      {&kFrench, kPrice, nullptr, u"1 234,5", "1234.5"},
+      {&kFrench, {.style = S::kPercent}, nullptr, u"-1 234,5 %", "-1234.5"},
+      {&kFrench, {.style = S::kCompact}, nullptr, u"1,5 k", "1500"},
+      {&kArabic, kPrice, nullptr, u"\u061C-\u0661\u066C\u0662\u0663\u0664\u066B\u0665", "-1234.5"},
+      {&kArabic, kPrice, nullptr, u"1\u066C234\u066B5", "1234.5"},
+      {&kBengali, {.style = S::kCompact}, nullptr, u"347 \u0995\u09CB", "3470000000"},
+      {&kBengali, {.style = S::kCompact}, nullptr, u"834\u0995\u09CB", "834000000000"},
+      {&kEnglish, kEighths, nullptr, u"-1,099-16+", "-1099.5156250"},
+      {&kEnglish, kEighths, nullptr, u"99.5", "99.5"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.text);
-    const auto formatter = MakeFormatter(*row.symbols, row.options, row.money);
-    ASSERT_NE(formatter, nullptr);
-    EXPECT_EQ(Read(formatter->Parse(Utf16(row.text))), row.value);
+    SCOPED_TRACE(Utf8(row.text));
+    EXPECT_EQ(Read(*row.symbols, row.options, row.money, row.text), row.value);
   }
 }
 
 TEST(NumberParse, RefusesWithTheErrorAndWhereItStands) {
-  const NumberSymbols english = EnglishSymbols();
-  const NumberSymbols arabic = ArabicSymbols();
-  NumberOptions thirty_seconds = Options(NumberStyle::kPrice);
-  thirty_seconds.tick = Dec("0.0078125");
-  thirty_seconds.fractional = true;
-  NumberOptions whole_thirty_seconds = thirty_seconds;
-  whole_thirty_seconds.tick = Dec("0.03125");
-  using E = NumberParseError;
   const struct {
     const NumberSymbols* symbols;
     NumberOptions options;
@@ -186,122 +120,103 @@ TEST(NumberParse, RefusesWithTheErrorAndWhereItStands) {
     E error;
     std::size_t position;
   } rows[] = {
-      {&english, Options(NumberStyle::kPrice), nullptr, u"", E::kEmpty, 0},
-      {&english, Options(NumberStyle::kPrice), nullptr, u" \u00A0 ", E::kEmpty, 0},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"12,34", E::kMisplacedGrouping, 2},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"1,2345", E::kMisplacedGrouping, 1},
-      {&english, Options(NumberStyle::kPrice), nullptr, u",123", E::kMisplacedGrouping, 0},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"1,,234", E::kMisplacedGrouping, 1},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"1,234,", E::kMisplacedGrouping, 5},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"1.234,5", E::kMisplacedGrouping, 5},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"1.2.3", E::kUnexpected, 3},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"12a", E::kUnexpected, 2},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"12 34", E::kUnexpected, 3},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"--12", E::kUnexpected, 1},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"12-", E::kUnexpected, 2},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"12%", E::kUnexpected, 2},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"1e5", E::kUnexpected, 1},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"-", E::kMissingDigits, 1},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"- .", E::kMissingDigits, 2},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"9223372036854775808", E::kTooManyDigits,
-       0},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"99999999999999999999", E::kTooManyDigits,
-       18},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"0.0000000000000000001", E::kTooManyDigits,
-       20},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"12\u0663", E::kUnexpected, 2},
-      {&english, Options(NumberStyle::kPercent), nullptr, u"12%%", E::kUnexpected, 3},
-      {&english, Options(NumberStyle::kCompact), nullptr, u"1.2KK", E::kUnexpected, 4},
-      {&english, Options(NumberStyle::kCompact), nullptr, u"K", E::kUnexpected, 0},
-      {&english, Options(NumberStyle::kCompact), nullptr, u"9300000000T", E::kTooManyDigits, 0},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), u"\u20AC12", E::kWrongCurrency, 0},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), u"EUR 12", E::kWrongCurrency, 0},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), u"12 EUR", E::kWrongCurrency, 3},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), u"US$12", E::kWrongCurrency, 0},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), u"$$12", E::kUnexpected, 1},
-      {&english, Options(NumberStyle::kMoney), &Dollars(), u"$", E::kMissingDigits, 1},
-      {&english, Options(NumberStyle::kPrice), nullptr, u"$12", E::kUnexpected, 0},
-      {&arabic, Options(NumberStyle::kPrice), nullptr, u"1234.5", E::kUnexpected, 4},
-      {&english, thirty_seconds, nullptr, u"99-32", E::kBadFraction, 3},
-      {&english, thirty_seconds, nullptr, u"99-1", E::kBadFraction, 3},
-      {&english, thirty_seconds, nullptr, u"99-163", E::kBadFraction, 5},
-      {&english, thirty_seconds, nullptr, u"99-169", E::kBadFraction, 5},
-      {&english, whole_thirty_seconds, nullptr, u"99-16+", E::kBadFraction, 5},
+      {&kEnglish, kPrice, nullptr, u" \u00A0 ", E::kEmpty, 0},
+      {&kEnglish, kPrice, nullptr, u"12,34", E::kMisplacedGrouping, 2},
+      {&kEnglish, kPrice, nullptr, u",123", E::kMisplacedGrouping, 0},
+      {&kEnglish, kPrice, nullptr, u"1,,234", E::kMisplacedGrouping, 1},
+      {&kEnglish, kPrice, nullptr, u"1,234,", E::kMisplacedGrouping, 5},
+      {&kEnglish, kPrice, nullptr, u"1.234,5", E::kMisplacedGrouping, 5},
+      {&kEnglish, kPrice, nullptr, u"1.2.3", E::kUnexpected, 3},
+      {&kEnglish, kPrice, nullptr, u"12 34", E::kUnexpected, 3},
+      {&kEnglish, kPrice, nullptr, u"--12", E::kUnexpected, 1},
+      {&kEnglish, kPrice, nullptr, u"12-", E::kUnexpected, 2},
+      {&kEnglish, kPrice, nullptr, u"12%", E::kUnexpected, 2},
+      {&kEnglish, kPrice, nullptr, u"1e5", E::kUnexpected, 1},
+      {&kEnglish, kPrice, nullptr, u"12\u0663", E::kUnexpected, 2},
+      {&kEnglish, kPrice, nullptr, u"- .", E::kMissingDigits, 2},
+      {&kEnglish, kPrice, nullptr, u"9223372036854775808", E::kTooManyDigits, 0},
+      {&kEnglish, kPrice, nullptr, u"99999999999999999999", E::kTooManyDigits, 18},
+      {&kEnglish, kPrice, nullptr, u"0.0000000000000000001", E::kTooManyDigits, 20},
+      {&kEnglish, {.style = S::kPercent}, nullptr, u"12%%", E::kUnexpected, 3},
+      {&kEnglish, {.style = S::kCompact}, nullptr, u"1.2KK", E::kUnexpected, 4},
+      {&kEnglish, {.style = S::kCompact}, nullptr, u"9300000000T", E::kTooManyDigits, 0},
+      {&kEnglish, kMoney, &kDollars, u"\u20AC12", E::kWrongCurrency, 0},
+      {&kEnglish, kMoney, &kDollars, u"12 EUR", E::kWrongCurrency, 3},
+      {&kEnglish, kMoney, &kDollars, u"US$12", E::kWrongCurrency, 0},
+      {&kEnglish, kMoney, &kDollars, u"$$12", E::kUnexpected, 1},
+      {&kEnglish, kMoney, &kDollars, u"$", E::kMissingDigits, 1},
+      {&kEnglish, kPrice, nullptr, u"$12", E::kUnexpected, 0},
+      {&kArabic, kPrice, nullptr, u"1234.5", E::kUnexpected, 4},
+      {&kEnglish, kEighths, nullptr, u"99-32", E::kBadFraction, 3},
+      {&kEnglish, kEighths, nullptr, u"99-1", E::kBadFraction, 3},
+      {&kEnglish, kEighths, nullptr, u"99-163", E::kBadFraction, 5},
+      {&kEnglish, kEighths, nullptr, u"99-169", E::kBadFraction, 5},
+      {&kEnglish,
+       {.tick = Dec("0.03125"), .fractional = true},
+       nullptr,
+       u"99-16+",
+       E::kBadFraction,
+       5},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(Utf8(row.text));
-    const auto formatter = MakeFormatter(*row.symbols, row.options, row.money);
-    ASSERT_NE(formatter, nullptr);
-    const NumberParse read = formatter->Parse(row.text);
-    EXPECT_EQ(read.value, std::nullopt);
-    EXPECT_EQ(read.error, row.error) << NumberParseErrorText(read.error);
-    EXPECT_EQ(read.position, row.position);
+    EXPECT_EQ(Read(*row.symbols, row.options, row.money, row.text), Error(row.error, row.position));
   }
 }
 
 TEST(NumberParse, RefusesHostileTextAtOnce) {
-  const NumberSymbols english = EnglishSymbols();
-  const auto price = MakeFormatter(english, Options(NumberStyle::kPrice));
-  const auto money = MakeFormatter(english, Options(NumberStyle::kMoney), &Dollars());
-  const auto arabic = MakeFormatter(ArabicSymbols(), Options(NumberStyle::kPrice));
+  const auto price = testing::MakeFormatter(kEnglish, kPrice);
+  const auto money = testing::MakeFormatter(kEnglish, kMoney, &kDollars);
+  const auto arabic = testing::MakeFormatter(kArabic, kPrice);
   ASSERT_NE(price, nullptr);
   ASSERT_NE(money, nullptr);
   ASSERT_NE(arabic, nullptr);
-  std::u16string grouped = u"1";
-  for (int i = 0; i < 10000; ++i) grouped += u",1";
-  std::u16string fine_groups = u"1";
-  for (int i = 0; i < 10000; ++i) fine_groups += u",234";
-  using E = NumberParseError;
+  std::u16string misplaced = u"1";
+  std::u16string placed = u"1";
+  for (int i = 0; i < 10000; ++i) {
+    misplaced += u",1";
+    placed += u",234";
+  }
   const struct {
     const char* why;
     std::u16string text;
-    E error;
-    std::size_t position;
+    std::string error;
   } rows[] = {
-      {"10 KB of digits", std::u16string(10240, u'7'), E::kTooManyDigits, 19},
-      {"10 KB of fraction digits", u"0." + std::u16string(10240, u'7'), E::kTooManyDigits, 20},
-      {"10,000 group separators", grouped, E::kMisplacedGrouping, 1},
-      {"10,000 groups in place", fine_groups, E::kTooManyDigits, 26},
-      {"a lone surrogate", std::u16string(u"12") + char16_t{0xD800}, E::kUnexpected, 2},
+      {"10 KB of digits", std::u16string(10240, u'7'), Error(E::kTooManyDigits, 19)},
+      {"10 KB of fraction digits", u"0." + std::u16string(10240, u'7'),
+       Error(E::kTooManyDigits, 20)},
+      {"10,000 misplaced separators", misplaced, Error(E::kMisplacedGrouping, 1)},
+      {"10,000 groups in place", placed, Error(E::kTooManyDigits, 26)},
+      {"a lone surrogate", std::u16string(u"12") + char16_t{0xD800}, Error(E::kUnexpected, 2)},
       {"an embedded NUL",
        std::u16string(u"12\0"
                       u"34",
                       5),
-       E::kUnexpected, 2},
+       Error(E::kUnexpected, 2)},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.why);
-    const NumberParse read = price->Parse(row.text);
-    EXPECT_EQ(read.value, std::nullopt);
-    EXPECT_EQ(read.error, row.error) << NumberParseErrorText(read.error);
-    EXPECT_EQ(read.position, row.position);
+    EXPECT_EQ(Read(kEnglish, kPrice, nullptr, row.text), row.error);
   }
   // UTF-8: positions count bytes; bytes that are not UTF-8 are refused where they stand.
   const struct {
     const NumberFormatter* formatter;
     std::string text;
-    E error;
-    std::size_t position;
+    std::string error;
   } bytes[] = {
-      {price.get(), "12\xFF", E::kUnexpected, 2},
-      {price.get(), "1\xC0\xB2", E::kUnexpected, 1},      // an overlong '2'
-      {price.get(), "1\xED\xA0\x80", E::kUnexpected, 1},  // a surrogate
-      {money.get(),
-       "\xE2\x82\xAC"
-       "12",
-       E::kWrongCurrency, 0},
-      {money.get(), "12 \xE2\x82\xAC", E::kWrongCurrency, 3},
-      {arabic.get(), "\xD9\xA1\xD9\xA2x", E::kUnexpected, 4},
-      {price.get(), std::string(300, '1'), E::kTooManyDigits, 19},
+      {price.get(), "12\xFF", Error(E::kUnexpected, 2)},
+      {price.get(), "1\xC0\xB2", Error(E::kUnexpected, 1)},      // an overlong '2'
+      {price.get(), "1\xED\xA0\x80", Error(E::kUnexpected, 1)},  // a surrogate
+      {money.get(), "12 \xE2\x82\xAC", Error(E::kWrongCurrency, 3)},
+      {arabic.get(), "\xD9\xA1\xD9\xA2x", Error(E::kUnexpected, 4)},
+      {price.get(), std::string(300, '1'), Error(E::kTooManyDigits, 19)},
+      {money.get(), "\xE2\x80\xAF$1,234.50 ", "1234.50"},
   };
   for (const auto& row : bytes) {
     SCOPED_TRACE(row.text.substr(0, 20));
     const NumberParse read = row.formatter->Parse(std::string_view(row.text));
-    EXPECT_EQ(read.value, std::nullopt);
-    EXPECT_EQ(read.error, row.error) << NumberParseErrorText(read.error);
-    EXPECT_EQ(read.position, row.position);
+    EXPECT_EQ(read.value ? read.value->ToString() : Error(read.error, read.position), row.error);
   }
-  EXPECT_EQ(Read(money->Parse(std::string_view("\xE2\x80\xAF$1,234.50 "))), "1234.50");
 }
 
 }  // namespace
