@@ -3,11 +3,11 @@
 // options, and the formatters kept in a bounded process-wide cache.
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
-#include <unordered_map>
 #include <utility>
 
 #include "kelvane/numbers/internal/formatter.h"
@@ -91,7 +91,8 @@ class FormatterCache {
   }
 
   std::mutex mutex_;
-  std::unordered_map<std::string, Entry> entries_;
+  // Ordered rather than hashed: the keys are callers' text, and a bounded tree needs no seed.
+  std::map<std::string, Entry> entries_;
   std::uint64_t clock_ = 0;
 };
 

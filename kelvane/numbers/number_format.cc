@@ -197,7 +197,7 @@ Formatter::Formatter(const platform::NumberSymbols& symbols, const NumberOptions
     layout_.group = money->group;
     layout_.primary = money->affixes.primary_grouping;
     layout_.secondary = money->affixes.secondary_grouping;
-    vocabulary_.code = money->code;
+    vocabulary_.code.assign(money->code.begin(), money->code.end());
     vocabulary_.symbol = Comparable(money->symbol);
   } else if (style == NumberStyle::kCompact) {
     // A compact number is grouped only with two digits in its top group, whatever the locale.
@@ -490,6 +490,7 @@ std::shared_ptr<const NumberFormatter> MakeNumberFormatter(
         (money == nullptr || money->digits < 0 || money->digits > Decimal::kMaxScale)) {
       return nullptr;
     }
+    if (!DigitSet(symbols.digits).valid()) return nullptr;
     auto formatter = std::make_shared<const Formatter>(symbols, options, money, std::move(plurals),
                                                        std::move(locale));
     if (formatter->WorstCase() > NumberFormatter::kMaxUnits) return nullptr;

@@ -285,6 +285,7 @@ TEST(NumberFormat, RefusesOptionsThatDoNotHoldTogether) {
   const NumberSymbols verbose = English([](NumberSymbols& s) {
     s.decimal_affixes = testing::Implicit(std::u16string(120, u'x'), u"");
   });
+  const NumberSymbols digitless = English([](NumberSymbols& s) { s.digits[3].clear(); });
   const internal::MoneyText dollars{"USD", 2, u"$", testing::Implicit(u"$", u""), u".", u","};
   const Decimal thirty_second = Dec("0.03125");
   const struct {
@@ -304,6 +305,7 @@ TEST(NumberFormat, RefusesOptionsThatDoNotHoldTogether) {
       {"a currency of digits", {.style = S::kMoney, .currency = "US1"}},
       {"no such style", {.style = static_cast<S>(9)}},
       {"texts past kMaxUnits", {}, &verbose},
+      {"a digit missing", {}, &digitless},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.why);

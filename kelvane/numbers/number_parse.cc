@@ -124,25 +124,20 @@ bool Reader::ReadAffix(bool before, std::size_t* length) noexcept {
   *length = 0;
   // A sign: the locale's, or the ASCII one; after the number only where the locale puts it.
   if (before || words_.sign_after) {
-    int sign = 0;
-    std::size_t matched = 0;
-    if ((matched = MatchToken(rest, words_.minus)) != 0 || (c == u'-' && (matched = 1))) {
-      sign = -1;
-    } else if ((matched = MatchToken(rest, words_.plus)) != 0 || (c == u'+' && (matched = 1))) {
-      sign = 1;
-    }
-    if (sign != 0) {
+    const std::size_t minus = c == u'-' ? 1 : MatchToken(rest, words_.minus);
+    const std::size_t plus = minus != 0 ? 0 : c == u'+' ? 1 : MatchToken(rest, words_.plus);
+    if (minus != 0 || plus != 0) {
+      const int sign = minus != 0 ? -1 : 1;
       if (sign_ != 0) return Fail(Error::kUnexpected, at_);
       sign_ = sign;
-      *length = matched;
+      *length = minus + plus;
       return true;
     }
   }
   if (words_.style == NumberStyle::kMoney) {
     std::size_t matched = MatchToken(rest, words_.symbol);
     if (matched == 0 && rest.size() >= 3 && (rest.size() == 3 || !IsAsciiLetter(rest[3]))) {
-      const std::u16string code(words_.code.begin(), words_.code.end());
-      matched = MatchToken(rest.substr(0, 3), code, true);
+      matched = MatchToken(rest.substr(0, 3), words_.code, true);
     }
     if (matched != 0) {
       if (currency_) return Fail(Error::kUnexpected, at_);

@@ -37,7 +37,8 @@ struct MoneyText {
 // The formatter of `options` over `symbols`. `money` is needed for the money style, `plurals`
 // for compact forms that differ by plural category (null: every number is "other"); `locale` is
 // what locale() gives. Null when the options do not hold together (as Make() says), the money
-// style has no money, or the symbols cannot write every number within kMaxUnits.
+// style has no money, the symbols lack a digit, or they cannot write every number within
+// kMaxUnits.
 [[nodiscard]] std::shared_ptr<const NumberFormatter> MakeNumberFormatter(
     const platform::NumberSymbols& symbols, const NumberOptions& options,
     const MoneyText* money = nullptr,
@@ -89,7 +90,7 @@ struct Vocabulary {
   int primary = 3;  // the style's grouping
   int secondary = 3;
   bool sign_after = false;  // the locale writes the minus sign after the number
-  std::string code;         // money
+  std::u16string code;      // money
   std::u16string symbol;
   std::vector<ParseToken> units;  // compact units, longest first
   int fraction_parts = 0;         // 32, 64, 128 or 256 with the 32nds notation
