@@ -91,10 +91,10 @@ struct Step {
 };
 std::optional<Step> RoundAt(Wide n, int exponent, int at, Rounding rounding) noexcept {
   if (at <= exponent) return Step{n, exponent};
+  // Both lie within -18 .. 18, so at most 36 digits are dropped: 10^36 fits 128 bits.
   const int drop = at - exponent;
-  // Past 36 digits dropped, |n| < 10^19 is a small fraction of the unit: rounds like 0.1 does.
-  const Wide count =
-      drop > 36 ? RoundDiv(n < 0 ? -1 : 1, 10, rounding) : RoundDiv(n, PowerWide(drop), rounding);
+  if (drop > 36) return std::nullopt;
+  const Wide count = RoundDiv(n, PowerWide(drop), rounding);
   if (Abs(count) > std::numeric_limits<std::int64_t>::max()) return std::nullopt;
   return Step{count, at};
 }
@@ -107,9 +107,8 @@ SignedAffixes Signed(const PatternAffixes& pattern, const std::u16string& minus,
   SignedAffixes out{pattern.positive, pattern.negative, pattern.negative};
   bool replaced = false;
   for (std::u16string* text : {&out.plus.prefix, &out.plus.suffix}) {
-    if (minus.empty()) break;
-    for (std::size_t at = text->find(minus); at != std::u16string::npos;
-         at = text->find(minus, at + plus.size())) {
+    for (std::size_t at = minus.empty() ? std::u16string::npos : text->find(minus);
+         at != std::u16string::npos; at = text->find(minus, at + plus.size())) {
       text->replace(at, minus.size(), plus);
       replaced = true;
     }
