@@ -156,7 +156,7 @@ class KELVANE_EXPORT NumberFormatter {
 
   // Writes `value` into `out` and gives the number of UTF-16 units written; 0 (and `out` left
   // in any state) when it does not fit (kMaxUnits always fits) or rounding would leave the
-  // decimal's range. Allocates nothing.
+  // decimal's range. Allocates nothing (a compact quantity that asks ICU's plural rules aside).
   [[nodiscard]] virtual std::size_t Format(Decimal value,
                                            std::span<char16_t> out) const noexcept = 0;
   // A double as its shortest decimal; 0 also for NaN, infinities and values past the decimal's
