@@ -21,30 +21,17 @@ using testing::MakeFormatter;
 using testing::Utf8;
 using S = NumberStyle;
 
-// English changed by `change`.
-template <typename Change>
-NumberSymbols English(Change change) {
-  NumberSymbols s = EnglishSymbols();
-  change(s);
-  return s;
-}
+using testing::EnglishWith;
 
 const NumberSymbols kEnglish = EnglishSymbols();
-const NumberSymbols kIndian = English([](NumberSymbols& s) { s.secondary_grouping = 2; });
+const NumberSymbols kIndian = EnglishWith([](NumberSymbols& s) { s.secondary_grouping = 2; });
 // Spanish: a decimal comma, and 1234 written whole.
-const NumberSymbols kSpanish = English([](NumberSymbols& s) {
-  s.decimal = s.currency_decimal = u",";
-  s.group = s.currency_group = u".";
+const NumberSymbols kSpanish = EnglishWith([](NumberSymbols& s) {
+  s.decimal = u",";
+  s.group = u".";
   s.minimum_grouping_digits = 2;
 });
-// Egyptian Arabic: Arabic-Indic digits and separators, a minus sign with its direction mark.
-const NumberSymbols kArabic = English([](NumberSymbols& s) {
-  for (int d = 0; d < 10; ++d) s.digits[d] = std::u16string(1, static_cast<char16_t>(0x0660 + d));
-  s.decimal = u"\u066B";
-  s.group = u"\u066C";
-  s.minus = u"\u061C-";
-  s.decimal_affixes = testing::Implicit(u"", u"", s.minus);
-});
+const NumberSymbols kArabic = testing::ArabicSymbols();
 
 std::string Show(const NumberSymbols& symbols, const NumberOptions& options, const char* value,
                  const internal::MoneyText* money = nullptr,
@@ -55,8 +42,8 @@ std::string Show(const NumberSymbols& symbols, const NumberOptions& options, con
 }
 
 TEST(NumberFormat, GroupsAsTheLocaleDoes) {
-  const NumberSymbols swiss = English([](NumberSymbols& s) { s.group = u"\u2019"; });
-  const NumberSymbols ungrouped = English([](NumberSymbols& s) { s.primary_grouping = 0; });
+  const NumberSymbols swiss = EnglishWith([](NumberSymbols& s) { s.group = u"\u2019"; });
+  const NumberSymbols ungrouped = EnglishWith([](NumberSymbols& s) { s.primary_grouping = 0; });
   const struct {
     const NumberSymbols* symbols;
     NumberOptions options;
@@ -184,7 +171,7 @@ class OneIsOne final : public platform::PluralRules {
 TEST(NumberFormat, CompactRoundsCarriesAndChoosesTheForm) {
   // Japanese-like: thousands written in full (CLDR's "0"), then units of ten thousand; and a
   // form that differs by plural category.
-  const NumberSymbols japanese = English([](NumberSymbols& s) {
+  const NumberSymbols japanese = EnglishWith([](NumberSymbols& s) {
     s.compact = {{3, 0, PluralCategory::kOther, {}},
                  {4, 1, PluralCategory::kOther, {u"", u"\u4E07"}},
                  {5, 2, PluralCategory::kOther, {u"", u"\u4E07"}},
@@ -224,8 +211,8 @@ TEST(NumberFormat, CompactRoundsCarriesAndChoosesTheForm) {
 }
 
 TEST(NumberFormat, MoneyTakesItsCurrencyDigitsAndPatterns) {
-  const NumberSymbols dutch = English([](NumberSymbols& s) { s.decimal = u","; });
-  const internal::MoneyText dollars{"USD", 2, u"$", testing::Implicit(u"$", u""), u".", u","};
+  const NumberSymbols dutch = EnglishWith([](NumberSymbols& s) { s.decimal = u","; });
+  const internal::MoneyText& dollars = testing::Dollars();
   const internal::MoneyText yen{"JPY", 0, u"\u00A5", testing::Implicit(u"\u00A5", u""), u".", u","};
   const internal::MoneyText dinars{"BHD", 3,   u"BHD", testing::Implicit(u"BHD\u00A0", u""),
                                    u".",  u","};
@@ -282,11 +269,11 @@ TEST(NumberFormat, ReportsWhatDoesNotFitOrLeavesTheRange) {
 }
 
 TEST(NumberFormat, RefusesOptionsThatDoNotHoldTogether) {
-  const NumberSymbols verbose = English([](NumberSymbols& s) {
+  const NumberSymbols verbose = EnglishWith([](NumberSymbols& s) {
     s.decimal_affixes = testing::Implicit(std::u16string(120, u'x'), u"");
   });
-  const NumberSymbols digitless = English([](NumberSymbols& s) { s.digits[3].clear(); });
-  const internal::MoneyText dollars{"USD", 2, u"$", testing::Implicit(u"$", u""), u".", u","};
+  const NumberSymbols digitless = EnglishWith([](NumberSymbols& s) { s.digits[3].clear(); });
+  const internal::MoneyText& dollars = testing::Dollars();
   const Decimal thirty_second = Dec("0.03125");
   const struct {
     const char* why;

@@ -23,37 +23,20 @@ using S = NumberStyle;
 const NumberSymbols kEnglish = EnglishSymbols();
 
 // French: narrow no-break spaces between groups and before the percent sign.
-NumberSymbols French() {
-  NumberSymbols s = EnglishSymbols();
+const NumberSymbols kFrench = testing::EnglishWith([](NumberSymbols& s) {
   s.decimal = u",";
   s.group = u"\u202F";
   s.percent_affixes = testing::Implicit(u"", u"\u202F%");
   s.compact = {{3, 1, PluralCategory::kOther, {u"", u"\u00A0k"}}};
-  return s;
-}
-const NumberSymbols kFrench = French();
-
-NumberSymbols Arabic() {
-  NumberSymbols s = EnglishSymbols();
-  for (int d = 0; d < 10; ++d) s.digits[d] = std::u16string(1, static_cast<char16_t>(0x0660 + d));
-  s.decimal = u"\u066B";
-  s.group = u"\u066C";
-  s.minus = u"\u061C-";
-  s.decimal_affixes = testing::Implicit(u"", u"", s.minus);
-  return s;
-}
-const NumberSymbols kArabic = Arabic();
-
+});
+const NumberSymbols kArabic = testing::ArabicSymbols();
 // Bengali tells crores from thousands of crores by the space before the unit alone.
-NumberSymbols Bengali() {
-  NumberSymbols s = EnglishSymbols();
+const NumberSymbols kBengali = testing::EnglishWith([](NumberSymbols& s) {
   s.compact = {{7, 1, PluralCategory::kOther, {u"", u"\u00A0\u0995\u09CB"}},
                {11, 3, PluralCategory::kOther, {u"", u"\u0995\u09CB"}}};
-  return s;
-}
-const NumberSymbols kBengali = Bengali();
+});
 
-const internal::MoneyText kDollars{"USD", 2, u"$", testing::Implicit(u"$", u""), u".", u","};
+const internal::MoneyText& kDollars = testing::Dollars();
 const internal::MoneyText kFrancs{"CHF", 2,        u"CHF", {{u"CHF\u00A0", u""}, {u"CHF-", u""}},
                                   u".",  u"\u2019"};
 

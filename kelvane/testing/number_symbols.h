@@ -58,7 +58,32 @@ inline platform::NumberSymbols EnglishSymbols() {
   return s;
 }
 
-// The formatter of `options` over `symbols`; REQUIRES: it can be made.
+// English changed by `change`.
+template <typename Change>
+platform::NumberSymbols EnglishWith(Change change) {
+  platform::NumberSymbols s = EnglishSymbols();
+  change(s);
+  return s;
+}
+
+// Egyptian Arabic: Arabic-Indic digits and separators, a minus sign with its direction mark.
+inline platform::NumberSymbols ArabicSymbols() {
+  return EnglishWith([](platform::NumberSymbols& s) {
+    for (int d = 0; d < 10; ++d) s.digits[d] = std::u16string(1, static_cast<char16_t>(0x0660 + d));
+    s.decimal = u"\u066B";
+    s.group = u"\u066C";
+    s.minus = u"\u061C-";
+    s.decimal_affixes = Implicit(u"", u"", s.minus);
+  });
+}
+
+// US dollars in English.
+inline const internal::MoneyText& Dollars() {
+  static const internal::MoneyText money{"USD", 2, u"$", Implicit(u"$", u""), u".", u","};
+  return money;
+}
+
+// The formatter of `options` over `symbols`, or null.
 inline std::shared_ptr<const NumberFormatter> MakeFormatter(
     const platform::NumberSymbols& symbols, const NumberOptions& options,
     const internal::MoneyText* money = nullptr,
