@@ -31,7 +31,7 @@ if [ -n "$(git status --porcelain -- kelvane)" ]; then
   exit 2
 fi
 
-cmake --build "$build" -j2 --target kelvane_tests >$logs/mutation-build.log 2>&1 || exit 1
+cmake --build "$build" -j2 --target kelvane_tests >"$logs/mutation-build.log" 2>&1 || exit 1
 failing=$("$tests" 2>/dev/null | sed -n 's/^\[  FAILED  \] \([^ ]*\) (.*/\1/p' | paste -sd:)
 whole="*${failing:+-$failing}"
 [ -n "$failing" ] && echo "failing before any fault, left out: $failing"
@@ -55,8 +55,8 @@ run_whole() {
 # change of the ABI, which make test's ABI check compares with the one stored for the version.
 public_header() { case "$1" in *.h) [[ "$1" != */internal/* ]] ;; *) return 1 ;; esac; }
 abi_holds() {
-  cmake --build "$build" -j2 --target kelvane >>$logs/mutation-build.log 2>&1 &&
-    scripts/abi-check.sh "$build" cmake >$logs/mutation-abi.log 2>&1
+  cmake --build "$build" -j2 --target kelvane >>"$logs/mutation-build.log" 2>&1 &&
+    scripts/abi-check.sh "$build" cmake >"$logs/mutation-abi.log" 2>&1
 }
 
 caught=0 missed=0 refused=0 set_aside=0 n=0
@@ -75,14 +75,14 @@ path = sys.argv[1]
 lines = open(path, encoding="utf-8").read().split("\n")
 lines[int(os.environ["NUMBER"]) - 1] = os.environ["LINE"]
 open(path, "w", encoding="utf-8").write("\n".join(lines))' "$path"
-  if ! cmake --build "$build" -j2 --target kelvane_tests >$logs/mutation-build.log 2>&1; then
+  if ! cmake --build "$build" -j2 --target kelvane_tests >"$logs/mutation-build.log" 2>&1; then
     echo "$n | $path:$number | $what | does not compile (not counted)"
     restore
     refused=$((refused + 1))
     continue
   fi
   result="not caught"
-  if ! timeout 900 "$tests" --gtest_filter="${filter:-*}" >$logs/mutation-run.log 2>&1; then
+  if ! timeout 900 "$tests" --gtest_filter="${filter:-*}" >"$logs/mutation-run.log" 2>&1; then
     result="caught"
   elif [ "${filter:-*}" != "*" ] && ! run_whole; then
     result="caught (by the whole binary)"
@@ -95,7 +95,7 @@ open(path, "w", encoding="utf-8").write("\n".join(lines))' "$path"
   restore
 done <"$list"
 restore
-cmake --build "$build" -j2 --target kelvane_tests >$logs/mutation-build.log 2>&1
+cmake --build "$build" -j2 --target kelvane_tests >"$logs/mutation-build.log" 2>&1
 echo "caught $caught of $((caught + missed)) faults that compiled" \
   "($((caught * 100 / (caught + missed > 0 ? caught + missed : 1)))%);" \
   "$set_aside set aside as equivalent, $refused refused by the compiler"
