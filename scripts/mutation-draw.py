@@ -15,8 +15,9 @@ by whoever wrote the tests. Each fault is one tab-separated line:
 The filter names the test suites of the file's own folder. Faults that cannot change what the
 program does are set aside by hand in the file given with --equivalent (path, operator, the line
 as it becomes without its indent, and the reason, tab-separated: a fault is named by its text, so
-that it stays named when lines above it come and go); they are drawn all the same, so that the
-sample does not shift, and printed with "equivalent" in front.
+that it stays named when lines above it come and go; a fifth field, a line number, narrows it to
+that line where the same text stands on several); they are drawn all the same, so that the sample
+does not shift, and printed with "equivalent" in front.
 """
 
 import argparse
@@ -180,7 +181,8 @@ def draw(rng, files, count, equivalent, taken):
         if changed is None or changed == line:
             continue
         taken.add((path, number))
-        reason = equivalent.get((path, operator[0], changed.strip()))
+        reason = equivalent.get((path, operator[0], changed.strip(), number),
+                                equivalent.get((path, operator[0], changed.strip(), None)))
         faults.append((path, number, changed, suites_of(os.path.dirname(path)),
                        operator[0], reason))
     return faults
@@ -202,8 +204,8 @@ def main():
         with open(args.equivalent, encoding="utf-8") as f:
             for row in f:
                 if row.strip() and not row.startswith("#"):
-                    path, operator, changed, reason = row.rstrip("\n").split("\t")
-                    equivalent[(path, operator, changed)] = reason
+                    path, operator, changed, reason, *line = row.rstrip("\n").split("\t")
+                    equivalent[(path, operator, changed, int(line[0]) if line else None)] = reason
 
     since = args.since or previous_version_commit()
     changed = sources(git("diff", "--name-only", since, "HEAD").split())

@@ -21,13 +21,17 @@ list=${2:?faults file}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 tests="$build/kelvane_tests"
+# Where the build and test logs of the fault being tried go: two samplers in two checkouts run
+# side by side with MUTATION_LOGS set to folders of their own.
+logs=${MUTATION_LOGS:-${TMPDIR:-/tmp}}
+mkdir -p "$logs"
 # Faults are undone with git checkout: changes of one's own in the library would go with them.
 if [ -n "$(git status --porcelain -- kelvane)" ]; then
   echo "mutation-sample: commit or stash the changes under kelvane/ first" >&2
   exit 2
 fi
 
-cmake --build "$build" -j2 --target kelvane_tests >/tmp/mutation-build.log 2>&1 || exit 1
+cmake --build "$build" -j2 --target kelvane_tests >"$logs/mutation-build.log" 2>&1 || exit 1
 failing=$("$tests" 2>/dev/null | sed -n 's/^\[  FAILED  \] \([^ ]*\) (.*/\1/p' | paste -sd:)
 whole="*${failing:+-$failing}"
 [ -n "$failing" ] && echo "failing before any fault, left out: $failing"
@@ -41,7 +45,7 @@ run_whole() {
   local status=0
   for shard in 0 1; do
     GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard timeout 1800 "$tests" --gtest_filter="$whole" \
-      >"/tmp/mutation-run-$shard.log" 2>&1 &
+      >"$logs/mutation-run-$shard.log" 2>&1 &
   done
   for shard in 0 1; do wait -n || status=1; done
   return $status
@@ -51,8 +55,8 @@ run_whole() {
 # change of the ABI, which make test's ABI check compares with the one stored for the version.
 public_header() { case "$1" in *.h) [[ "$1" != */internal/* ]] ;; *) return 1 ;; esac; }
 abi_holds() {
-  cmake --build "$build" -j2 --target kelvane >>/tmp/mutation-build.log 2>&1 &&
-    scripts/abi-check.sh "$build" cmake >/tmp/mutation-abi.log 2>&1
+  cmake --build "$build" -j2 --target kelvane >>"$logs/mutation-build.log" 2>&1 &&
+    scripts/abi-check.sh "$build" cmake >"$logs/mutation-abi.log" 2>&1
 }
 
 caught=0 missed=0 refused=0 set_aside=0 n=0
@@ -71,14 +75,14 @@ path = sys.argv[1]
 lines = open(path, encoding="utf-8").read().split("\n")
 lines[int(os.environ["NUMBER"]) - 1] = os.environ["LINE"]
 open(path, "w", encoding="utf-8").write("\n".join(lines))' "$path"
-  if ! cmake --build "$build" -j2 --target kelvane_tests >/tmp/mutation-build.log 2>&1; then
+  if ! cmake --build "$build" -j2 --target kelvane_tests >"$logs/mutation-build.log" 2>&1; then
     echo "$n | $path:$number | $what | does not compile (not counted)"
     restore
     refused=$((refused + 1))
     continue
   fi
   result="not caught"
-  if ! timeout 900 "$tests" --gtest_filter="${filter:-*}" >/tmp/mutation-run.log 2>&1; then
+  if ! timeout 900 "$tests" --gtest_filter="${filter:-*}" >"$logs/mutation-run.log" 2>&1; then
     result="caught"
   elif [ "${filter:-*}" != "*" ] && ! run_whole; then
     result="caught (by the whole binary)"
@@ -91,7 +95,7 @@ open(path, "w", encoding="utf-8").write("\n".join(lines))' "$path"
   restore
 done <"$list"
 restore
-cmake --build "$build" -j2 --target kelvane_tests >/tmp/mutation-build.log 2>&1
+cmake --build "$build" -j2 --target kelvane_tests >"$logs/mutation-build.log" 2>&1
 echo "caught $caught of $((caught + missed)) faults that compiled" \
   "($((caught * 100 / (caught + missed > 0 ? caught + missed : 1)))%);" \
   "$set_aside set aside as equivalent, $refused refused by the compiler"

@@ -171,6 +171,13 @@ StepRecord RunStep(Op& op, std::uint64_t mapped, std::uint64_t budget,
   while (count < kMaxRuns && (count < 3 || grew(count - 1))) {
     runs[count] = op();
     in_use[count] = BytesInUse();
+    // Work an operation handed to the pool and finished itself (a helper that found nothing left
+    // to do) holds a few blocks until a worker runs it, which on a busy machine can be several
+    // runs later: growth is read again after giving the workers up to 20 ms to catch up.
+    for (int wait = 0; wait < 20 && count >= 2 && in_use[count] > in_use[count - 1]; ++wait) {
+      ::usleep(1000);
+      in_use[count] = BytesInUse();
+    }
     threads[count] = StatusBytes("Threads");
     ++count;
   }

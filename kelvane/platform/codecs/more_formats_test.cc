@@ -120,6 +120,31 @@ Data EncodeWebP(const Picture& picture, bool lossless) {
   return file;
 }
 
+// An animation on a width x height canvas whose one frame, `frame` as a lossless WebP, lies at
+// (x, y) (even numbers, as the format stores halves).
+Data WebPFrameAt(const Picture& frame, int width, int height, int x, int y) {
+  const Data still = EncodeWebP(frame, true);
+  WebPMux* mux = WebPMuxNew();
+  WebPMuxFrameInfo info{};
+  info.bitstream = {still.data(), still.size()};
+  info.x_offset = x;
+  info.y_offset = y;
+  info.duration = 100;
+  info.id = WEBP_CHUNK_ANMF;
+  info.dispose_method = WEBP_MUX_DISPOSE_NONE;
+  info.blend_method = WEBP_MUX_NO_BLEND;
+  WebPMuxPushFrame(mux, &info, 1);
+  WebPMuxSetCanvasSize(mux, width, height);
+  const WebPMuxAnimParams params{0, 0};
+  WebPMuxSetAnimationParams(mux, &params);
+  WebPData out{};
+  Data file;
+  if (WebPMuxAssemble(mux, &out) == WEBP_MUX_OK) file.assign(out.bytes, out.bytes + out.size);
+  WebPDataClear(&out);
+  WebPMuxDelete(mux);
+  return file;
+}
+
 // A TIFF block with one IFD0 entry, the orientation; little-endian ("II") or big ("MM").
 Data ExifBlock(int orientation, bool big_endian, bool jpeg_prefix) {
   Data block;
@@ -357,8 +382,18 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
       }
     }
   }
+  // The opaque blocks at (8, 4) of a clear 40 x 20 canvas.
+  Picture framed;
+  framed.width = 40, framed.height = 20;
+  framed.rgba.assign(40 * 20 * 4, 0);
+  for (std::uint32_t y = 0; y < 16; ++y) {
+    std::memcpy(&framed.rgba[((y + 4) * 40 + 8) * 4], &opaque.rgba[y * 32 * 4], 32 * 4);
+  }
   std::vector<FormatCase> cases = {
     {"webp lossless", [&](std::string*) { return EncodeWebP(opaque, true); }, opaque},
+    {"webp animation, an opaque frame inside the canvas",
+     [&](std::string*) { return WebPFrameAt(opaque, 40, 20, 8, 4); }, framed, 1, kOrientationUp,
+     false},
     {"webp lossless alpha, EXIF 6",
      [&](std::string*) {
        return WithExifChunk(EncodeWebP(translucent, true), ExifBlock(6, false, false));

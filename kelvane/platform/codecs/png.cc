@@ -5,7 +5,6 @@
 #include <png.h>
 
 #include <algorithm>
-#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -466,18 +465,21 @@ Result<Data> TryEncodePNG(const Raster& raster) noexcept {
     const bool direct = type == 0 || (type == 2 && source->bits_per_pixel() == 24);
     const std::size_t row = std::size_t{width} * channels, stride = row + 1;
     const std::size_t filtered_size = stride * height;
-    Memory filtered = Allocate(filtered_size);
+    // Large pictures are filtered in bands on the worker pool, as every pass over a picture
+    // is split (dispatch/apply.h); the deflate pass that follows reads them as one stream. The
+    // two rows of samples each band works in come with the filtered rows, in one allocation,
+    // so that no band can fail halfway.
+    const std::size_t bands = RowBands(std::uint64_t{width} * height, height);
+    Memory filtered = Allocate(filtered_size + bands * 2 * row);
     if (filtered == nullptr) return out_of_memory;
 
     // Rows [first, last): the first row of the picture filtered by Sub, every other by Up. Up
     // costs one subtraction a byte and, at the fast deflate level below, compresses photos
     // better than the other filters; each band starts from its own copy of the row above, so
     // the bytes are the same however the picture is split.
-    const auto filter_rows = [&](std::uint32_t first, std::uint32_t last) {
-      Memory rows = Allocate(2 * row);
-      if (rows == nullptr) return false;
-      std::uint8_t* above = rows.get();
-      std::uint8_t* current = rows.get() + row;
+    const auto filter_rows = [&](std::size_t band, std::uint32_t first, std::uint32_t last) {
+      std::uint8_t* above = filtered.get() + filtered_size + band * 2 * row;
+      std::uint8_t* current = above + row;
       const auto samples = [&](std::uint32_t y, std::uint8_t* out) {
         if (direct) {
           std::memcpy(out, source->Row(y), row);
@@ -500,16 +502,8 @@ Result<Data> TryEncodePNG(const Raster& raster) noexcept {
         }
         std::swap(above, current);
       }
-      return true;
     };
-    // Large pictures are filtered in bands on the worker pool, as every pass over a picture
-    // is split (dispatch/apply.h); the deflate pass that follows reads them as one stream.
-    std::atomic<bool> failed = false;
-    ApplyToRowBands(RowBands(std::uint64_t{width} * height, height), height,
-                    [&](std::size_t, std::uint32_t first, std::uint32_t last) {
-                      if (!filter_rows(first, last)) failed = true;
-                    });
-    if (failed) return out_of_memory;
+    ApplyToRowBands(bands, height, filter_rows);
 
     // One pass of libdeflate's fastest level over the whole image data.
     libdeflate_compressor* deflater = libdeflate_alloc_compressor(kDeflateLevel);

@@ -386,6 +386,10 @@ TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
     const Result<RasterRef> read = ReadJPEG(row.bytes);
     ASSERT_FALSE(read.ok());
     EXPECT_EQ(read.error().kind, row.kind) << read.error().message;
+    // Read reduced, the same refusal.
+    const Result<RasterRef> reduced = ReadJPEG(row.bytes, PixelSize{8, 8});
+    ASSERT_FALSE(reduced.ok());
+    EXPECT_EQ(reduced.error().kind, row.kind) << reduced.error().message;
   }
   // A JPEG named .png is still read: the signature decides.
   testing::TempDir dir;

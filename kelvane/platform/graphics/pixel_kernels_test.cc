@@ -168,13 +168,23 @@ TEST(ResampleOriented, AveragesCoveredAreas) {
   ASSERT_TRUE(ResampleOriented(in.buffer, out.buffer, 0));
   EXPECT_EQ(out.bytes, (std::vector<std::uint8_t>{1, 1, 3, 9, 68, 68, 68, 68}));
 
-  // Fractional ratios against coverage in long double, upright and turned right (displayed
-  // (X, Y) shows grid (Y, gh - 1 - X)).
+  // Fractional ratios against coverage in long double, upright, turned right (displayed
+  // (X, Y) shows grid (Y, gh - 1 - X)) and flipped upside down; the bytes past each row of the
+  // padded ones are left as they were.
   for (auto [sw, sh, gw, gh] :
        {std::array{7, 5, 3, 2}, {10, 9, 4, 7}, {9, 4, 3, 3}, {5, 5, 5, 2}}) {
-    Picture src(sw, sh, 0, sw + sh), up(gw, gh, 2), right(gh, gw);
+    Picture src(sw, sh, 0, sw + sh), up(gw, gh, 2), right(gh, gw), flipped(gw, gh, 2);
+    const std::vector<std::uint8_t> padded_before = flipped.bytes;
     ASSERT_TRUE(ResampleOriented(src.buffer, up.buffer, 0));
     ASSERT_TRUE(ResampleOriented(src.buffer, right.buffer, 3));
+    ASSERT_TRUE(ResampleOriented(src.buffer, flipped.buffer, 5));
+    for (int v = 0; v < gh; ++v) {
+      for (const std::size_t pad : {std::size_t(gw) * 4, std::size_t(gw) * 4 + 1}) {
+        const std::size_t at = v * flipped.buffer.bytes_per_row + pad;
+        EXPECT_EQ(up.bytes[at], padded_before[at]) << "upright, row " << v;
+        EXPECT_EQ(flipped.bytes[at], padded_before[at]) << "flipped, row " << v;
+      }
+    }
     auto cover = [](long double p, long double a, long double b) {
       return std::max(0.0L, std::min(p + 1, b) - std::max(p, a));
     };
@@ -188,6 +198,7 @@ TEST(ResampleOriented, AveragesCoveredAreas) {
       const int mean = int(std::floor(sum / ((x1 - x0) * (y1 - y0)) + 0.5L + 1e-9L));
       EXPECT_EQ(up.at(u, v, c), mean) << sw << "x" << sh << " -> " << u << "," << v;
       EXPECT_EQ(right.at(gh - 1 - v, u, c), mean);
+      EXPECT_EQ(flipped.at(u, gh - 1 - v, c), mean);
     }
   }
 }

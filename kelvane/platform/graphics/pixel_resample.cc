@@ -126,11 +126,9 @@ Line Place(const MutablePixelView& d, ImageOrientation orientation, std::int64_t
   }
 }
 
+// Rows that run left to right are made in place (Output::Target), so the rows written out here
+// run right to left or down a column.
 void WriteLine(const std::uint8_t* pixels, std::size_t count, Line line) {
-  if (line.step == 4) {
-    std::memcpy(line.start, pixels, count * 4);
-    return;
-  }
   for (std::size_t u = 0; u < count; ++u) {
     std::memcpy(line.start + static_cast<std::ptrdiff_t>(u) * line.step, pixels + 4 * u, 4);
   }

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kelvane/platform/i18n/internal/strings_table_xml.h"
 #include "kelvane/testing/child_process.h"
 #include "kelvane/testing/property_lists.h"
 
@@ -126,6 +127,12 @@ TEST(StringsTable, MalformedTablesFailWithoutReadingPastTheEnd) {
   }
   EXPECT_FALSE(ReadStringsTable("/nonexistent/Localizable.strings").has_value());
   EXPECT_FALSE(ReadStringsTable(KELVANE_TESTDATA_DIR).has_value());  // a folder
+  // Surrogates pair within the text: the unit after its end is not read.
+  const std::u16string units =
+      u"a\xD800\xDC00"
+      u"b\xDC00";
+  EXPECT_TRUE(internal::WellFormed(std::u16string_view(units).substr(0, 4)));
+  EXPECT_FALSE(internal::WellFormed(units));
 }
 
 // ---- hostile tables, loaded in a child under limits ------------------------------------------

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "kelvane/testing/child_process.h"
+
 namespace kelvane::platform {
 namespace {
 
@@ -118,6 +120,22 @@ TEST(Unicode, CaseInsensitiveFindReportsOriginalPositions) {
   EXPECT_EQ(CaseInsensitiveFind(u"abc", u""), -1);
   // The first candidate splits "ß"; the search goes on to a whole-character match.
   EXPECT_EQ(CaseInsensitiveFind(u"ßs s", u"S S"), 1);
+}
+
+// Memory running out while decoding is a failure, never a text cut short: in a child with 512 MiB
+// of address space, 200 MB of UTF-8 cannot become 400 MB of UTF-16.
+[[maybe_unused]] const bool kDecodeOutOfMemory = testing::ChildProcess("utf8-out-of-memory", [] {
+  const std::string bytes(std::size_t{200} << 20, 'a');
+  String out = u"old";
+  if (Utf8ToUtf16(bytes, out)) return 1;
+  if (Utf8ToUtf16Replacing(bytes, out)) return 2;
+  return 0;
+});
+
+TEST(Unicode, DecodingFailsWhenMemoryRunsOut) {
+  const testing::ChildOutcome outcome = testing::RunLimitedChild(
+      "utf8-out-of-memory", {.memory_bytes = std::uint64_t{512} << 20, .seconds = 10});
+  EXPECT_EQ(outcome.status, 0) << "1: the strict decoder, 2: the replacing one said it decoded";
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "kelvane/platform/core/internal/file_calls.h"
+#include "kelvane/platform/store/internal/store_files.h"
 #include "kelvane/testing/child_process.h"
 #include "kelvane/testing/item_store_rules.h"
 #include "kelvane/testing/items.h"
@@ -711,6 +712,14 @@ TEST(SqliteItemStore, TwoProcessesAndTwoThreadsNeverSeeABusyStore) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "failed operations in the child (status 1 + failures)";
   EXPECT_TRUE(store->CheckIntegrity());
+}
+
+TEST(StoreFiles, SyncsTheFolderThePathNames) {
+  const Status missing = internal::SyncFolderOf("/no such folder/store.db");
+  ASSERT_FALSE(missing.ok());
+  EXPECT_THAT(missing.error().message, ::testing::HasSubstr("the folder /no such folder:"));
+  EXPECT_TRUE(internal::SyncFolderOf("store.db").ok());   // the current folder
+  EXPECT_TRUE(internal::SyncFolderOf("/store.db").ok());  // the root
 }
 
 }  // namespace

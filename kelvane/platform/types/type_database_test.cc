@@ -84,6 +84,7 @@ TEST(SharedMimeInfo, ExtensionsTheTableLacksGetDynamicTypesThatConform) {
                    "50:application/x-zippy:*.zippy\n"
                    "50:application/x-tarred:*.tar.zzz\n"  // two dots: never an extension
                    "50:application/x-star:*.st*\n"        // wildcard: skipped
+                   "50:application/x-high:*.h\x80\n"      // a byte past ASCII: skipped
                    "90:text/x-not-pdf:*.pdf\n"            // the table answers for pdf
                    "50:image/jpeg:*.jpeg2\n"              // a table MIME type
                    "50:application/x-system-tie:*.tie\n");

@@ -73,10 +73,9 @@ class RowReducer {
   std::uint64_t mul_ = 0;  // the divisor's reciprocal for a multiply and a shift, 0 for none
   unsigned shift_ = 0;
   std::uint32_t next_row_ = 0;
-  // The source row summed across, and the sums of destination rows `current_` and the next.
+  // The source row summed across, and the sums of two destination rows.
   std::vector<std::uint32_t> row32_, acc32_;
   std::vector<std::uint64_t> row64_, acc64_;
-  std::uint32_t current_ = 0;
 };
 
 }  // namespace kelvane::platform::internal
