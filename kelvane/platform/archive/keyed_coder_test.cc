@@ -476,6 +476,8 @@ TEST_F(KeyedCoderTest, TryFormsGiveTheReason) {
        "the root is of class \"CoderTestBox\", not \"CoderTestOther\"", "CoderTestOther"},
       {"refused record", RootWith("fail", plist_new_uid(3), {plist_new_string("yes")}),
        ErrorKind::kMalformed, "class \"CoderTestBox\" refused its record"},
+      {"class record without a name", Build({Record(2), plist_new_dict()}), ErrorKind::kMalformed,
+       "a class record without a name"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

@@ -140,6 +140,15 @@ TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
   Data utf16 = zero_unit.Build(0);
   utf16[8] = 0x61;  // one UTF-16 unit, zero
   EXPECT_EQ(refusal(utf16), ErrorKind::kMalformed);
+  // Integers are 1 to 16 bytes: one of 32 is refused, even with the bytes for it there.
+  BinaryPlist wide;
+  wide.Array({1, 2});
+  wide.Integer(3);
+  wide.Ascii(std::string(40, 'x'));
+  Data wide_bytes = wide.Build(0);
+  ASSERT_TRUE(Check(wide_bytes).ok());
+  wide_bytes[11] = 0x15;  // the integer's marker: 2^5 bytes
+  EXPECT_EQ(refusal(wide_bytes), ErrorKind::kMalformed);
 
   // Every cut of a valid list and every single flipped byte: refused or passed, never a read
   // outside the bytes; what passes, libplist reads.

@@ -49,6 +49,12 @@ TEST(TextLayout, LineBreakModesShapeTheBoundingRect) {
   const std::u16string text = u"one two three four five six seven eight nine tén";
   const Size line = MeasureText(Text(text, font));
   ASSERT_GT(line.width, 100);
+  // Each run in its own font: a 48-point run makes the line taller and wider.
+  MutableAttributedString mixed(Text(u"H", font));
+  mixed.Append(Text(u"H", Font::System(48)));
+  const Size small = MeasureText(Text(u"HH", font));
+  EXPECT_GT(MeasureText(mixed).height, 3 * small.height);
+  EXPECT_GT(MeasureText(mixed).width, 2 * small.width);
   const Size limit{100, 0};
   const Rect wrapped = BoundingRect(Text(text, font), limit, kTextUsesLineFragmentOrigin);
   EXPECT_LE(wrapped.width, 100);

@@ -720,6 +720,12 @@ TEST(StoreFiles, SyncsTheFolderThePathNames) {
   EXPECT_THAT(missing.error().message, ::testing::HasSubstr("the folder /no such folder:"));
   EXPECT_TRUE(internal::SyncFolderOf("store.db").ok());   // the current folder
   EXPECT_TRUE(internal::SyncFolderOf("/store.db").ok());  // the root
+  // A flush interrupted by a signal is made again: the open, the flush, the close.
+  testing::TempDir dir;
+  internal::ArmFileFault(2, internal::FileFault::kInterrupted);
+  EXPECT_TRUE(internal::SyncFolderOf(dir.File("store.db")).ok());
+  EXPECT_TRUE(internal::FileFaultMet());
+  internal::ArmFileFault(0, internal::FileFault::kInterrupted);
 }
 
 }  // namespace
