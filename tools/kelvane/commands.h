@@ -19,6 +19,7 @@ void AddLocale(Tool& tool);   // locale
 void AddTime(Tool& tool);     // time
 void AddStrings(Tool& tool);  // strings
 void AddPalette(Tool& tool);  // palette
+void AddNumber(Tool& tool);   // number format|parse
 void AddColour(Tool& tool);   // colour
 void AddUrl(Tool& tool);      // url encode|multipart|normalize|filter|safe-path|ip
 void AddMime(Tool& tool);     // mime
@@ -41,6 +42,7 @@ int DemoArchive(DemoContext& context);
 int DemoParam(DemoContext& context);
 int DemoMd5(DemoContext& context);
 int DemoLocale(DemoContext& context);
+int DemoNumber(DemoContext& context);
 int DemoTime(DemoContext& context);
 int DemoStrings(DemoContext& context);
 int DemoRuntime(DemoContext& context);

@@ -28,6 +28,7 @@ constexpr DemoStep kSteps[] = {
     {"param", DemoParam},
     {"md5", DemoMd5},
     {"locale", DemoLocale},
+    {"number", DemoNumber},
     {"time", DemoTime},
     {"strings", DemoStrings},
     {"net", DemoRuntime},

@@ -160,6 +160,12 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       {"net --watch --for 0", 2, "--for: '0' is not a number above 0"},
       // Parse errors and options that do not go together.
       {"md5 --bogus $D/good.png", 2, "--bogus"},
+      {"number format 1e5", 2, "'1e5' is not a plain decimal"},
+      {"number format 1 --tick 1/3", 2, "--tick: '1/3' is not a positive plain decimal"},
+      {"number format 99.5 --fractional --tick 0.25", 2, "--fractional needs --tick 1/32"},
+      {"number format 1 --style money --locale de", 1, "'de' has no currency of its own"},
+      {"number parse 1,23,4.5", 1, "'1,23,4.5': a group separator out of place at byte 4"},
+      {"number parse 99-32 --tick 1/32 --fractional", 1, "at byte"},
       {"image resize $D/good.png", 2, "is required"},
       {"image tint $D/good.png $D/out.png 12345G", 2, "--colour: '12345G' is not a colour"},
       {"avatar --login jd --picture $D/good.png -o $D/out.png", 2, "excludes"},

@@ -210,9 +210,9 @@ int main(int argc, char** argv) {
     ToolOptions options;
     AddToolOptions(app, options);
     for (void (*add)(Tool&) :
-         {AddRecords, AddMd5,   AddHex,    AddParam,  AddLocale, AddTime, AddStrings, AddPalette,
-          AddColour,  AddUrl,   AddMime,   AddUti,    AddSecret, AddCert, AddArchive, AddImage,
-          AddText,    AddFonts, AddAvatar, AddScreen, AddNet,    AddDemo}) {
+         {AddRecords, AddMd5,    AddHex,   AddParam,  AddLocale, AddTime,   AddStrings, AddPalette,
+          AddNumber,  AddColour, AddUrl,   AddMime,   AddUti,    AddSecret, AddCert,    AddArchive,
+          AddImage,   AddText,   AddFonts, AddAvatar, AddScreen, AddNet,    AddDemo}) {
       add(tool);
     }
     int status = Run(tool, options, argc, argv);
