@@ -66,6 +66,13 @@ TEST(Resize, EveryOrientationComesOutUprightPixelForPixel) {
       EXPECT_EQ(internal::OrientationOfDrawing(transformForOrientation(*image, pixels), drawn, 3, 2,
                                                pixels.width, pixels.height),
                 o);
+      // The same drawing from a rectangle moved by (5, 7), the transform moving it back.
+      AffineTransform moved = transformForOrientation(*image, pixels);
+      moved.tx -= moved.a * 5 + moved.c * 7;
+      moved.ty -= moved.b * 5 + moved.d * 7;
+      const Rect shifted(drawn.x + 5, drawn.y + 7, drawn.width, drawn.height);
+      EXPECT_EQ(internal::OrientationOfDrawing(moved, shifted, 3, 2, pixels.width, pixels.height),
+                o);
     }
   }
 }

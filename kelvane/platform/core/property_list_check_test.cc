@@ -140,6 +140,12 @@ TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
   Data utf16 = zero_unit.Build(0);
   utf16[8] = 0x61;  // one UTF-16 unit, zero
   EXPECT_EQ(refusal(utf16), ErrorKind::kMalformed);
+  // A lone text past the budget is too large, as it would be inside a container.
+  BinaryPlist lone;
+  lone.Ascii(std::string(100, 'x'));
+  const Result<PropertyListShape> over = Check(lone.Build(0), {.max_expanded_bytes = 50});
+  ASSERT_FALSE(over.ok());
+  EXPECT_EQ(over.error().kind, ErrorKind::kTooLarge);
   // Integers are 1 to 16 bytes: one of 32 is refused, even with the bytes for it there.
   BinaryPlist wide;
   wide.Array({1, 2});
