@@ -140,6 +140,10 @@ TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
   Data utf16 = zero_unit.Build(0);
   utf16[8] = 0x61;  // one UTF-16 unit, zero
   EXPECT_EQ(refusal(utf16), ErrorKind::kMalformed);
+  // The root is one of the objects: the number of objects itself names none.
+  BinaryPlist one;
+  one.Integer(1);
+  EXPECT_EQ(refusal(one.Build(1)), ErrorKind::kMalformed);
   // A lone text past the budget is too large, as it would be inside a container.
   BinaryPlist lone;
   lone.Ascii(std::string(100, 'x'));
