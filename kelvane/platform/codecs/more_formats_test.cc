@@ -314,13 +314,20 @@ Data EncodeHEIF(heif_compression_format format, const Picture& picture, int exif
   heif_encoder_set_lossy_quality(encoder, 90);
   heif_image* image = nullptr;
   const int w = int(picture.width), h = int(picture.height);
-  heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+  // With alpha where the picture has any, which libheif writes as a picture of its own.
+  bool translucent = false;
+  for (std::size_t i = 3; i < picture.rgba.size(); i += 4) translucent |= picture.rgba[i] != 255;
+  const int channels = translucent ? 4 : 3;
+  heif_image_create(w, h, heif_colorspace_RGB,
+                    translucent ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                    &image);
   heif_image_add_plane(image, heif_channel_interleaved, w, h, 8);
   int stride = 0;
   std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      std::memcpy(plane + y * stride + x * 3, &picture.rgba[(std::size_t(y) * w + x) * 4], 3);
+      std::memcpy(plane + y * stride + x * channels, &picture.rgba[(std::size_t(y) * w + x) * 4],
+                  std::size_t(channels));
     }
   }
   heif_encoding_options* options = heif_encoding_options_alloc();
@@ -433,6 +440,9 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
        return EncodeHEIF(heif_compression_HEVC, Across(opaque, 4), 1, skip);
      },
      Across(opaque, 4), 1, kOrientationUp, true, 4, true},
+    {"heic with alpha, not premultiplied",
+     [&](std::string* skip) { return EncodeHEIF(heif_compression_HEVC, translucent, 1, skip); },
+     translucent, 1, kOrientationUp, false, 4, true},
     {"heic turned 90 degrees clockwise",
      [&](std::string* skip) { return EncodeHEIF(heif_compression_HEVC, opaque, 6, skip); }, opaque,
      6, kOrientationUp, true, 4, true},

@@ -8,10 +8,12 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/image.h"
+#include "kelvane/platform/pixels/internal/row_reducer.h"
 
 namespace kelvane::platform {
 namespace {
@@ -200,6 +202,28 @@ TEST(ResampleOriented, AveragesCoveredAreas) {
       EXPECT_EQ(right.at(gh - 1 - v, u, c), mean);
       EXPECT_EQ(flipped.at(u, gh - 1 - v, c), mean);
     }
+  }
+}
+
+TEST(RowReducer, StreamedRowsGiveTheResamplersPixels) {
+  // Rows handed in one at a time, as a decoder gives them, average to what the resampler makes
+  // of the whole picture, at whole and fractional ratios.
+  for (auto [sw, sh, dw, dh] : {std::array{7, 5, 3, 2},
+                                {10, 9, 4, 7},
+                                {9, 4, 3, 3},
+                                {64, 48, 5, 3},
+                                {5, 5, 5, 2},
+                                {4100, 3, 2, 1}}) {
+    SCOPED_TRACE(std::to_string(sw) + "x" + std::to_string(sh) + " -> " + std::to_string(dw) + "x" +
+                 std::to_string(dh));
+    Picture src(sw, sh, 0, sw * 3 + sh), whole(dw, dh), streamed(dw, dh);
+    ASSERT_TRUE(ResampleOriented(src.buffer, whole.buffer, 0));
+    internal::RowReducer reducer(
+        sw, sh, {PixelLayout::Working(dw, dh, std::size_t(dw) * 4), streamed.bytes.data()});
+    ASSERT_TRUE(reducer.Valid());
+    for (int y = 0; y < sh; ++y) reducer.AddRow(&src.at(0, y, 0));
+    EXPECT_TRUE(reducer.Done());
+    EXPECT_EQ(streamed.bytes, whole.bytes);
   }
 }
 
