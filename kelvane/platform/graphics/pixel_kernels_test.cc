@@ -2,6 +2,8 @@
 #include "kelvane/platform/graphics/pixel_kernels.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -224,6 +226,56 @@ TEST(RowReducer, StreamedRowsGiveTheResamplersPixels) {
     for (int y = 0; y < sh; ++y) reducer.AddRow(&src.at(0, y, 0));
     EXPECT_TRUE(reducer.Done());
     EXPECT_EQ(streamed.bytes, whole.bytes);
+  }
+}
+
+// A copy of `picture` whose last byte is the last one readable: the page after it is mapped
+// without access, so a kernel that reads past the picture stops the process.
+class GuardedCopy {
+ public:
+  explicit GuardedCopy(const Picture& picture) : buffer_(picture.buffer) {
+    const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::size_t size = picture.bytes.size();
+    length_ = (size + page - 1) / page * page + page;
+    void* mapped =
+        ::mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return;
+    base_ = static_cast<std::uint8_t*>(mapped);
+    ::mprotect(base_ + length_ - page, page, PROT_NONE);
+    std::uint8_t* data = base_ + length_ - page - size;
+    std::copy(picture.bytes.begin(), picture.bytes.end(), data);
+    buffer_.data = data;
+  }
+  GuardedCopy(const GuardedCopy&) = delete;
+  GuardedCopy& operator=(const GuardedCopy&) = delete;
+  ~GuardedCopy() {
+    if (base_ != nullptr) ::munmap(base_, length_);
+  }
+  [[nodiscard]] bool ok() const { return base_ != nullptr; }
+  [[nodiscard]] const PixelBuffer& buffer() const { return buffer_; }
+
+ private:
+  PixelBuffer buffer_;
+  std::uint8_t* base_ = nullptr;
+  std::size_t length_ = 0;
+};
+
+TEST(ResampleOriented, ReadsNothingPastThePicture) {
+  // Whole and fractional ratios, every orientation: the same pixels from a picture that ends at
+  // unreadable memory as from one that does not.
+  for (auto [sw, sh, gw, gh] : {std::array{8, 6, 4, 3}, {9, 9, 3, 3}, {10, 7, 4, 3}}) {
+    const Picture src(sw, sh, 0, sw + sh);
+    GuardedCopy guarded(src);
+    ASSERT_TRUE(guarded.ok());
+    for (int o = 0; o < 8; ++o) {
+      SCOPED_TRACE(std::to_string(sw) + "x" + std::to_string(sh) + ", turn " + std::to_string(o));
+      const bool transposed = o == 2 || o == 3 || o >= 6;  // turned a quarter
+      Picture plain(transposed ? gh : gw, transposed ? gw : gh);
+      Picture edge(transposed ? gh : gw, transposed ? gw : gh);
+      ASSERT_TRUE(ResampleOriented(src.buffer, plain.buffer, o));
+      ASSERT_TRUE(ResampleOriented(guarded.buffer(), edge.buffer, o));
+      EXPECT_EQ(edge.bytes, plain.bytes);
+    }
   }
 }
 
