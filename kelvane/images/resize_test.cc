@@ -49,8 +49,10 @@ TEST(Resize, EveryOrientationComesOutUprightPixelForPixel) {
   // The raster shown upright for each orientation.
   const char* const kShown[8] = {"abc/def", "fed/cba", "cf/be/ad", "da/eb/fc",
                                  "cba/fed", "def/abc", "ad/be/cf", "fc/eb/da"};
-  // The working format takes the averaging route, alpha last (3) the drawing route.
-  for (const RasterRef& raster : {working, ConvertRaster(*working, 3, ColorSpace::kRGB)}) {
+  // The working format takes the averaging route, alpha last (3) and a skipped last byte (5) the
+  // drawing route.
+  for (const RasterRef& raster : {working, ConvertRaster(*working, 3, ColorSpace::kRGB),
+                                  ConvertRaster(*working, 5, ColorSpace::kRGB)}) {
     for (int o = 0; o < 8; ++o) {
       SCOPED_TRACE(testing::Message() << "layout " << raster->bitmap_info() << ", turn " << o);
       const ImageRef image = Image::Make(raster, 2.0, o);
@@ -60,7 +62,9 @@ TEST(Resize, EveryOrientationComesOutUprightPixelForPixel) {
       EXPECT_EQ(upright->orientation(), kOrientationUp);
       EXPECT_EQ(upright->scale(), 2.0);
       EXPECT_EQ(Letters(*upright->raster()), kShown[o]);
-      EXPECT_EQ(upright->raster()->bitmap_info(), raster == working ? 2u : 1u);
+      // Alpha stays first or last; a skipped byte stays skipped.
+      const std::uint32_t alpha = raster->bitmap_info() & 0x1F;
+      EXPECT_EQ(upright->raster()->bitmap_info(), raster == working ? 2u : alpha == 5 ? 5u : 1u);
       const Rect drawn =
           Image::IsTransposed(o) ? Rect(0, 0, pixels.height, pixels.width) : Rect({0, 0}, pixels);
       EXPECT_EQ(internal::OrientationOfDrawing(transformForOrientation(*image, pixels), drawn, 3, 2,
