@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "kelvane/numbers/internal/exact_double.h"
+#include "kelvane/numbers/internal/round_div.h"
 
 namespace kelvane {
 namespace {
@@ -42,29 +43,7 @@ constexpr double kBoundaryMargin = 1e-12;
 
 bool FitsInt64(Wide v) { return v >= kMin && v <= kMax; }
 
-// n / d rounded as `rounding` says, deciding ties by the whole remainder. REQUIRES: d > 0.
-template <typename Int>
-Int RoundDiv(Int n, Int d, Rounding rounding) {
-  const Int q = n / d;
-  const Int rem = n % d;
-  if (rem == 0) return q;
-  const Int away = n < 0 ? q - 1 : q + 1;
-  const Int low = rem < 0 ? -rem : rem;
-  const Int high = d - low;  // what the remainder lacks of a whole divisor
-  switch (rounding) {
-    case Rounding::kHalfEven:
-      return low > high || (low == high && (q & 1) != 0) ? away : q;
-    case Rounding::kHalfUp:
-      return low >= high ? away : q;
-    case Rounding::kTowardZero:
-      return q;
-    case Rounding::kFloor:
-      return n < 0 ? away : q;
-    case Rounding::kCeiling:
-      return n > 0 ? away : q;
-  }
-  return q;
-}
+using internal::RoundDiv;
 
 // RoundDiv in 64 bits where both operands fit, as 128-bit division is a slow library call.
 Wide RoundDivWide(Wide n, Wide d, Rounding rounding) {

@@ -9,6 +9,7 @@
 
 #include "kelvane/numbers/internal/formatter.h"
 #include "kelvane/numbers/internal/number_writer.h"
+#include "kelvane/numbers/internal/round_div.h"
 #include "kelvane/numbers/internal/text_match.h"
 #include "kelvane/platform/i18n/unicode.h"
 
@@ -43,29 +44,6 @@ Wide PowerWide(int exponent) noexcept {
   Wide p = 1;
   for (int i = 0; i < exponent; ++i) p *= 10;
   return p;
-}
-
-// n / d rounded as `rounding` says, ties decided by the whole remainder. REQUIRES: d > 0.
-Wide RoundDiv(Wide n, Wide d, Rounding rounding) noexcept {
-  const Wide q = n / d;
-  const Wide rem = n % d;
-  if (rem == 0) return q;
-  const Wide away = n < 0 ? q - 1 : q + 1;
-  const Wide low = rem < 0 ? -rem : rem;
-  const Wide high = d - low;
-  switch (rounding) {
-    case Rounding::kHalfEven:
-      return low > high || (low == high && (q & 1) != 0) ? away : q;
-    case Rounding::kHalfUp:
-      return low >= high ? away : q;
-    case Rounding::kTowardZero:
-      return q;
-    case Rounding::kFloor:
-      return n < 0 ? away : q;
-    case Rounding::kCeiling:
-      return n > 0 ? away : q;
-  }
-  return q;
 }
 
 std::uint64_t Magnitude(std::int64_t mantissa) noexcept {
@@ -435,8 +413,8 @@ std::size_t Formatter::WriteRounded(Decimal value, bool negative,
   int scale = value.scale();
   if (scale > shown_) {
     // Fewer digits: the result stays within the range.
-    mantissa =
-        static_cast<std::int64_t>(RoundDiv(mantissa, PowerWide(scale - shown_), options_.rounding));
+    mantissa = static_cast<std::int64_t>(
+        RoundDiv<Wide>(mantissa, PowerWide(scale - shown_), options_.rounding));
     scale = shown_;
   }
   return WriteFixed({Magnitude(mantissa), scale, negative}, out);
