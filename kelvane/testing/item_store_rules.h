@@ -106,6 +106,13 @@ TYPED_TEST_P(ItemStoreRules, CertificatesByIssuerAndSerialFoundByLabel) {
   certificate.serial_number = Data{3};
   EXPECT_EQ(store.Add(certificate), ItemStatus::kSuccess);
   EXPECT_EQ(store.Add(certificate), ItemStatus::kDuplicate);
+  // Another serial number from the same issuer is another certificate, and so is another issuer.
+  ItemAttributes other_serial = certificate, other_issuer = certificate;
+  other_serial.label = other_issuer.label = u"N";
+  other_serial.serial_number = Data{4};
+  other_issuer.issuer = Data{1, 3};
+  EXPECT_EQ(store.Add(other_serial), ItemStatus::kSuccess);
+  EXPECT_EQ(store.Add(other_issuer), ItemStatus::kSuccess);
   ItemQuery by_label;
   by_label.item_class = ItemClass::kCertificate;
   by_label.label = u"L";

@@ -507,6 +507,12 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
     ASSERT_TRUE(own.ok()) << own.error().message;
     EXPECT_EQ(Pixels(**own), Pixels(raster));
   }
+  // Each format's own reader says what is not its format.
+  for (const auto read : {&ReadWebP, &ReadGIF, &ReadHEIF}) {
+    const Result<RasterRef> other = read(Data{'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_FALSE(other.ok());
+    EXPECT_EQ(other.error().kind, ErrorKind::kUnsupported) << other.error().message;
+  }
   if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
@@ -587,6 +593,16 @@ std::vector<HostileCase> HostileCases() {
        },
        ErrorKind::kMalformed, true},
       {"animated webp", [] { return AnimatedWebP(Blocks()); }, ErrorKind::kMalformed, true},
+      {"webp animation, its frame's data damaged",
+       [] {
+         Data file = WebPFrameAt(Blocks(), 40, 20, 8, 4);
+         static constexpr char kLossless[] = "VP8L";
+         const auto at = std::search(file.begin(), file.end(), kLossless, kLossless + 4);
+         // After the chunk's header and the bitstream's own (signature, sides): its codes.
+         if (file.end() - at < 40) return Data{0};
+         std::fill(at + 13, at + 40, std::uint8_t{0xFF});
+         return file;
+       }},
   };
 #if KELVANE_WITH_HEIF
   cases.push_back({"heic declaring 20000 x 20000",
