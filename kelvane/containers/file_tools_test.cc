@@ -11,6 +11,7 @@
 #include <tuple>
 #include <utility>
 
+#include "kelvane/testing/child_process.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane {
@@ -34,7 +35,23 @@ std::string Text(const std::optional<Data>& bytes) {
   return bytes ? std::string(bytes->begin(), bytes->end()) : "<none>";
 }
 
+// A read to the end of 600 MB (a sparse file) in a child with 512 MiB of address space: memory
+// running out is a failed read, never a buffer taken for the file.
+[[maybe_unused]] const bool kReadOutOfMemory = testing::ChildProcess("read-out-of-memory", [] {
+  testing::TempDir dir;
+  const std::string path = dir.File("sparse");
+  if (::truncate(dir.Write("sparse", "").c_str(), off_t{600} << 20) != 0) return 2;
+  FileHandle file = OpenFile(path);
+  Data buffer;
+  return NSTools::ReadToEnd(file, &buffer) ? 1 : 0;
+});
+
 TEST(FileTools, HandleAndDescriptorReadsAndWritesOnOneFile) {
+  EXPECT_EQ(testing::RunLimitedChild("read-out-of-memory",
+                                     {.memory_bytes = std::uint64_t{512} << 20, .seconds = 20})
+                .status,
+            0)
+      << "1: the read said it read; 2: the sparse file could not be made";
   testing::TempDir dir;
   FileHandle file = OpenFile(dir.Write("ten", "0123456789"));
   ASSERT_TRUE(NSTools::SeekToFileOffset(file, 6));
