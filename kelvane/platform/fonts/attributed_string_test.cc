@@ -30,6 +30,11 @@ TEST(MutableAttributedString, RangesPastTheEndChangeNothing) {
   s.EndEditing();
   ASSERT_EQ(s.runs().size(), 1u);
   EXPECT_EQ(s.runs()[0].range, (TextRange{0, 4}));
+  // Outside a batch each change joins equal neighbours at once.
+  ASSERT_TRUE(s.AddAttributes(Offset(2), {1, 1}));
+  EXPECT_EQ(s.runs().size(), 3u);
+  ASSERT_TRUE(s.AddAttributes(Offset(1), {1, 1}));
+  EXPECT_EQ(s.runs().size(), 1u);
 }
 
 // Each string below has two runs in a full vector, so the split that follows moves them: the
