@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kelvane/numbers/number_format.h"
+#include "kelvane/testing/child_process.h"
 #include "kelvane/testing/number_symbols.h"
 
 namespace kelvane {
@@ -147,7 +148,23 @@ TEST(NumberParse, RefusesWithTheErrorAndWhereItStands) {
   }
 }
 
+// Text and locale names from outside, far past anything a number needs, in a child with 512 MiB
+// of address space and 10 seconds: refused, with no copy of the text made first.
+[[maybe_unused]] const bool kHostileChild = testing::ChildProcess("number-parse-hostile", [] {
+  const auto price = testing::MakeFormatter(kEnglish, kPrice);
+  if (price == nullptr) return 1;
+  const std::string digits(std::size_t{300} << 20, '7');
+  if (price->Parse(std::string_view(digits)).error != E::kTooManyDigits) return 2;
+  if (NumberFormatter::Make(std::string(std::size_t{64} << 20, 'x')) != nullptr) return 3;
+  return 0;
+});
+
 TEST(NumberParse, RefusesHostileTextAtOnce) {
+  EXPECT_EQ(testing::RunLimitedChild("number-parse-hostile",
+                                     {.memory_bytes = std::uint64_t{512} << 20, .seconds = 10})
+                .status,
+            0)
+      << "2: 300 MB of digits not refused as too many; 3: a 64 MB locale name made a formatter";
   const auto price = testing::MakeFormatter(kEnglish, kPrice);
   const auto money = testing::MakeFormatter(kEnglish, kMoney, &kDollars);
   const auto arabic = testing::MakeFormatter(kArabic, kPrice);

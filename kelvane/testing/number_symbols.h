@@ -78,17 +78,19 @@ inline platform::NumberSymbols ArabicSymbols() {
 }
 
 // US dollars in English.
-inline const internal::MoneyText& Dollars() {
-  static const internal::MoneyText money{"USD", 2, u"$", Implicit(u"$", u""), u".", u","};
+inline const ::kelvane::internal::MoneyText& Dollars() {
+  static const ::kelvane::internal::MoneyText money{"USD", 2,   u"$", Implicit(u"$", u""),
+                                                    u".",  u","};
   return money;
 }
 
 // The formatter of `options` over `symbols`, or null.
 inline std::shared_ptr<const NumberFormatter> MakeFormatter(
     const platform::NumberSymbols& symbols, const NumberOptions& options,
-    const internal::MoneyText* money = nullptr,
+    const ::kelvane::internal::MoneyText* money = nullptr,
     std::shared_ptr<const platform::PluralRules> plurals = nullptr) {
-  return internal::MakeNumberFormatter(symbols, options, money, std::move(plurals), symbols.locale);
+  return ::kelvane::internal::MakeNumberFormatter(symbols, options, money, std::move(plurals),
+                                                  symbols.locale);
 }
 
 }  // namespace kelvane::testing
