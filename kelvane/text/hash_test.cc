@@ -86,6 +86,10 @@ TEST(CHash, HashFileStreamsInChunksOfAtMost4096OrFailsUntouched) {
       U(real) + u'\0' + u"tail", U(real) + u'\xD800'};
   for (const auto& path : paths) EXPECT_FALSE(CHash::HashFile(untouched, path));
   EXPECT_EQ(untouched.inits, 0);
+  // A read that fails part way is a failure, not the hash of the bytes before it: the process's
+  // own memory, whose first page is never mapped.
+  RecordingHasher cut;
+  EXPECT_FALSE(CHash::HashFile(cut, u"/proc/self/mem"));
 }
 
 // A named pipe and a device in place of a file: opening the pipe once waited for a writer for

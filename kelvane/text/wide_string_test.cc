@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "kelvane/platform/core/thread_dictionary.h"
 #include "kelvane/runtime/scratch_environment.h"
 #include "kelvane/testing/text.h"
 #include "kelvane/testing/threads.h"
@@ -65,6 +66,10 @@ TEST(NSToolsCompareNoCase, FoldsCaseThroughTheThreadsScratchStrings) {
     ASSERT_EQ(NSTools::CompareNoCase(W(u"a long first text"), W(u"a long second text")), -1);
     EXPECT_EQ(*NSTools::EnviromentString(0), u"a long first text");
     EXPECT_EQ(*NSTools::EnviromentString(1), u"a long second text");
+
+    // Once a string is gone from the thread's dictionary the pair found before is not used again.
+    ASSERT_TRUE(platform::ThreadDictionary::Current()->Remove(u"ZQ3STR1"));
+    EXPECT_EQ(NSTools::CompareNoCase(W(u"a"), W(u"b")), 0);
   });
 }
 

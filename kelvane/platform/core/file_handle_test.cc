@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kelvane/platform/core/internal/file_bytes.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
@@ -111,6 +112,15 @@ TEST(ReadRegularFile, ReadsWholeFilesWithinTheLimitAndSaysWhyOthersAreRefused) {
   ASSERT_TRUE(whole.ok()) << whole.error().message;
   EXPECT_EQ(std::string(whole->begin(), whole->end()), "12345");
   EXPECT_EQ(ReadRegularFile(dir.Write("empty", ""), 0).value(), Data());
+  // The pictures' reader reads the same bytes into an unzeroed block, an empty file included
+  // (its block is shrunk to nothing, which realloc must not be asked for as zero bytes).
+  for (const std::string& path : {exact, dir.File("empty")}) {
+    SCOPED_TRACE(path);
+    Result<internal::FileBytes> block = internal::ReadRegularFileBytes(path, 5);
+    ASSERT_TRUE(block.ok()) << block.error().message;
+    EXPECT_EQ(std::string(block->bytes().begin(), block->bytes().end()),
+              path == exact ? "12345" : "");
+  }
 
   struct Case {
     std::string path;

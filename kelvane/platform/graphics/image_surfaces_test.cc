@@ -60,6 +60,11 @@ TEST(ImageSurfaces, EntriesThatCannotBeStoredStillPairWithTheirEnds) {
   PopContext();
   PopContext();  // the top is now the unstored begin: nothing happens
   EXPECT_EQ(TakeImageAndEndImageContext(), nullptr);
+  // The other way round, a begin over a push: each end still closes its own kind.
+  PushContext(*bitmap);
+  EXPECT_FALSE(BeginImageContext({2, 2}));
+  EndImageContext();
+  PopContext();
   // Stored entries are current again, and every end closes its own begin.
   for (std::size_t i = 1; i < kMaxContextDepth; ++i) {
     EXPECT_EQ(GetCurrentContext(), nullptr);
