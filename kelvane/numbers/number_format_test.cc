@@ -25,13 +25,6 @@ using testing::EnglishWith;
 
 const NumberSymbols kEnglish = EnglishSymbols();
 const NumberSymbols kIndian = EnglishWith([](NumberSymbols& s) { s.secondary_grouping = 2; });
-// Spanish: a decimal comma, and 1234 written whole.
-const NumberSymbols kSpanish = EnglishWith([](NumberSymbols& s) {
-  s.decimal = u",";
-  s.group = u".";
-  s.minimum_grouping_digits = 2;
-});
-const NumberSymbols kArabic = testing::ArabicSymbols();
 
 std::string Show(const NumberSymbols& symbols, const NumberOptions& options, const char* value,
                  const internal::MoneyText* money = nullptr,
@@ -41,8 +34,9 @@ std::string Show(const NumberSymbols& symbols, const NumberOptions& options, con
   return Utf8(formatter->Format(Dec(value)));
 }
 
+// How each locale groups and writes its digits is held against ICU in number_icu_test.cc; here,
+// what no locale's data reaches: the ends of the range, grouping turned off, and no grouping.
 TEST(NumberFormat, GroupsAsTheLocaleDoes) {
-  const NumberSymbols swiss = EnglishWith([](NumberSymbols& s) { s.group = u"\u2019"; });
   const NumberSymbols ungrouped = EnglishWith([](NumberSymbols& s) { s.primary_grouping = 0; });
   const struct {
     const NumberSymbols* symbols;
@@ -50,23 +44,10 @@ TEST(NumberFormat, GroupsAsTheLocaleDoes) {
     const char* value;
     std::string expected;
   } rows[] = {
-      {&kEnglish, {.digits = 2}, "999", "999.00"},
-      {&kEnglish, {.digits = 2}, "1000", "1,000.00"},
-      {&kEnglish, {.digits = 2}, "1234567.891", "1,234,567.89"},
       {&kEnglish, {.digits = 2}, "9223372036854775807", "9,223,372,036,854,775,807.00"},
       {&kEnglish, {.digits = 0}, "-9223372036854775808", "-9,223,372,036,854,775,808"},
       {&kEnglish, {.digits = 2, .grouping = false}, "1234567", "1234567.00"},
       {&ungrouped, {.digits = 0}, "1234567", "1234567"},
-      {&kIndian, {.digits = 0}, "1000", "1,000"},
-      {&kIndian, {.digits = 2}, "1234567.89", "12,34,567.89"},
-      {&kIndian, {.digits = 0}, "123456789", "12,34,56,789"},
-      {&kSpanish, {.digits = 2}, "1234", "1234,00"},
-      {&kSpanish, {.digits = 2}, "12345", "12.345,00"},
-      {&swiss, {.digits = 2}, "1234.5", "1\u2019234.50"},
-      {&kArabic,
-       {.digits = 2},
-       "-1234.5",
-       "\u061C-\u0661\u066C\u0662\u0663\u0664\u066B\u0665\u0660"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.value);
@@ -134,23 +115,16 @@ TEST(NumberFormat, WritesAndReadsThirtySeconds) {
   }
 }
 
+// Each style's own sign display is held against ICU in number_icu_test.cc; here, the displays
+// asked for in place of it.
 TEST(NumberFormat, SignsAsTheSignDisplaySays) {
   const struct {
     NumberOptions options;
     const char* value;
     std::string expected;
   } rows[] = {
-      {{.style = S::kChange}, "0.35", "+0.35"},
-      {{.style = S::kChange}, "-1.2", "-1.20"},
-      {{.style = S::kChange}, "-0.004", "0.00"},  // rounds to zero: no sign
-      {{.style = S::kChange, .sign = SignDisplay::kAlways}, "0", "+0.00"},
-      {{.style = S::kChange, .sign = SignDisplay::kAlways}, "-0.004", "-0.00"},
       {{.style = S::kChange, .sign = SignDisplay::kNegative}, "1", "1.00"},
-      {{.style = S::kPrice}, "-0.004", "0.00"},
-      {{.style = S::kPrice}, "-0.006", "-0.01"},
       {{.style = S::kPrice, .sign = SignDisplay::kExceptZero}, "3", "+3.00"},
-      {{.style = S::kPercent}, "1.25", "+1.25%"},
-      {{.style = S::kPercent}, "-0.5", "-0.50%"},
       {{.style = S::kPercent, .sign = SignDisplay::kNegative}, "1.25", "1.25%"},
       {{.style = S::kCompact, .sign = SignDisplay::kAlways}, "1234", "+1.2K"},
   };
@@ -168,6 +142,8 @@ class OneIsOne final : public platform::PluralRules {
   }
 };
 
+// English and Japanese compact texts up to 10^12 are held against ICU in number_icu_test.cc;
+// here, a tie, carries, a value past the largest unit and forms chosen by plural category.
 TEST(NumberFormat, CompactRoundsCarriesAndChoosesTheForm) {
   // Japanese-like: thousands written in full (CLDR's "0"), then units of ten thousand; and a
   // form that differs by plural category.
@@ -184,20 +160,10 @@ TEST(NumberFormat, CompactRoundsCarriesAndChoosesTheForm) {
     int digits;
     std::string expected;
   } rows[] = {
-      {&kEnglish, "0", -1, "0"},
-      {&kEnglish, "0.001234", -1, "0.0012"},
-      {&kEnglish, "999.9", -1, "1K"},
       {&kEnglish, "1250", -1, "1.2K"},
-      {&kEnglish, "12345", -1, "12K"},
       {&kEnglish, "99999", -1, "100K"},
-      {&kEnglish, "999950", -1, "1M"},
       {&kEnglish, "-999999", -1, "-1M"},
       {&kEnglish, "1000000000000000000", -1, "1,000,000T"},
-      {&kEnglish, "1234", 2, "1.23K"},
-      {&kEnglish, "999999", 2, "1.00M"},
-      {&kEnglish, "0", 2, "0.00"},
-      {&japanese, "1234", -1, "1234"},
-      {&japanese, "12345", -1, "1.2\u4E07"},
       {&japanese, "9999.9", -1, "1\u4E07"},
       {&japanese, "1000000", -1, "1 million"},
       {&japanese, "1200000", -1, "1.2 millions"},
@@ -210,16 +176,14 @@ TEST(NumberFormat, CompactRoundsCarriesAndChoosesTheForm) {
   }
 }
 
+// Currencies' own digits and the locales' money patterns are held against ICU in
+// number_icu_test.cc; here, digits and ticks asked for, and a plus in a pattern of its own.
 TEST(NumberFormat, MoneyTakesItsCurrencyDigitsAndPatterns) {
   const NumberSymbols dutch = EnglishWith([](NumberSymbols& s) { s.decimal = u","; });
   const internal::MoneyText& dollars = testing::Dollars();
-  const internal::MoneyText yen{"JPY", 0, u"\u00A5", testing::Implicit(u"\u00A5", u""), u".", u","};
-  const internal::MoneyText dinars{"BHD", 3,   u"BHD", testing::Implicit(u"BHD\u00A0", u""),
-                                   u".",  u","};
   // Dutch money has a negative pattern of its own: the sign after the symbol.
   const internal::MoneyText euros{
       "EUR", 2, u"\u20AC", {{u"\u20AC\u00A0", u""}, {u"\u20AC\u00A0-", u""}}, u",", u"."};
-  const NumberOptions money{.style = S::kMoney};
   const NumberOptions always{.style = S::kMoney, .sign = SignDisplay::kAlways};
   const struct {
     const internal::MoneyText* money;
@@ -227,13 +191,8 @@ TEST(NumberFormat, MoneyTakesItsCurrencyDigitsAndPatterns) {
     const char* value;
     std::string expected;
   } rows[] = {
-      {&dollars, money, "-1234.5", "-$1,234.50"},
       {&dollars, {.style = S::kMoney, .digits = 4}, "1.23456", "$1.2346"},
       {&dollars, {.style = S::kMoney, .tick = Dec("0.05")}, "1.23", "$1.25"},
-      {&yen, money, "1234.5", "\u00A51,234"},
-      {&dinars, money, "1.2345", "BHD\u00A01.234"},
-      {&euros, money, "1234.5", "\u20AC\u00A01.234,50"},
-      {&euros, money, "-1", "\u20AC\u00A0-1,00"},
       {&euros, always, "1", "\u20AC\u00A0+1,00"},
   };
   for (const auto& row : rows) {

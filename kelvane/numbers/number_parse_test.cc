@@ -66,7 +66,6 @@ TEST(NumberParse, ReadsWhatUsersType) {
     std::u16string text;
     std::string value;
   } rows[] = {
-      {&kEnglish, kPrice, nullptr, u"1,234.5", "1234.5"},
       {&kEnglish, kPrice, nullptr, u"1234,567.25", "1234567.25"},  // some groups left out
       {&kEnglish, kPrice, nullptr, u" \u00A0\u200E-.5\u202F ", "-0.5"},
       {&kEnglish, kPrice, nullptr, u"+0012.3400", "12.3400"},
@@ -82,7 +81,6 @@ TEST(NumberParse, ReadsWhatUsersType) {
       {&kFrench, kPrice, nullptr, u"1 234,5", "1234.5"},
       {&kFrench, {.style = S::kPercent}, nullptr, u"-1 234,5 %", "-1234.5"},
       {&kFrench, {.style = S::kCompact}, nullptr, u"1,5 k", "1500"},
-      {&kArabic, kPrice, nullptr, u"\u061C-\u0661\u066C\u0662\u0663\u0664\u066B\u0665", "-1234.5"},
       {&kArabic, kPrice, nullptr, u"1\u066C234\u066B5", "1234.5"},
       {&kBengali, {.style = S::kCompact}, nullptr, u"347 \u0995\u09CB", "3470000000"},
       {&kBengali, {.style = S::kCompact}, nullptr, u"834\u0995\u09CB", "834000000000"},
