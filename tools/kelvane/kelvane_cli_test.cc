@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gmock/gmock.h"
@@ -49,6 +50,20 @@ std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Runs `command` with sh: the exit status, and what it wrote to its standard output (its
+// redirections decide what else).
+Outcome RunShell(const std::string& command) {
+  Outcome outcome;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return outcome;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    outcome.out.append(buffer, n);
+  const int status = ::pclose(pipe);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return outcome;
+}
+
 // Runs the tool with `args`, words of the shell in which $D names `dir` and $T the test data,
 // under a 30-second limit, with standard input empty and the screen settings unset unless the
 // row sets them, capturing what it prints. Standard error goes through a pipe, which the limit
@@ -69,30 +84,10 @@ Outcome RunTool(const std::string& args, const fs::path& dir, const Setting& set
                               (setting.input.empty() ? " </dev/null" : "") + ") 2>&1 >" +
                               (setting.stdout_path.empty() ? out.string() : setting.stdout_path);
   ::signal(SIGXFSZ, SIG_IGN);
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return {};
-  Outcome outcome;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    outcome.err.append(buffer, n);
-  const int status = ::pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  Outcome outcome = RunShell(command);  // the pipe carries standard error
+  outcome.err = std::move(outcome.out);
   outcome.out = ReadFile(out);
   fs::remove(out);
-  return outcome;
-}
-
-// Runs `command` with sh: the exit status, and what it wrote to its standard output (its
-// redirections decide what else).
-Outcome RunShell(const std::string& command) {
-  Outcome outcome;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return outcome;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    outcome.out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return outcome;
 }
 
@@ -141,6 +136,13 @@ class KelvaneToolTest : public ::testing::Test {
 // and data) but not for the 100 MB it is then given.
 constexpr unsigned kSmallAddressSpace = 150;
 
+// 100 MB of zero bytes through `filter` as standard input, for a tool in that address space.
+Setting HundredMegabytes(const std::string& filter = "") {
+  return {.input = "head -c 100000000 /dev/zero" + filter, .memory_mib = kSmallAddressSpace};
+}
+
+const Setting kFullOutput{.stdout_path = "/dev/full"};  // every write fails with ENOSPC
+
 struct BadInput {
   const char* args;
   int status;
@@ -182,27 +184,15 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       // Writes that fail: the system's reason, and no partial file.
       {"image convert $D/good.png /dev/full", 1, "/dev/full: no space left on device"},
       {"image convert $D/good.png $D/text.png", 1, "text.png: file too large", {.no_room = true}},
-      {"hex decode 4B656C76616E65", 1, "standard output: no space", {.stdout_path = "/dev/full"}},
-      {"palette", 1, "standard output: no space left on device", {.stdout_path = "/dev/full"}},
-      {"--help", 1, "standard output: no space left on device", {.stdout_path = "/dev/full"}},
-      {"image pixel $D/good.png 0 0",
-       1,
-       "standard output: no space left on device",
-       {.stdout_path = "/dev/full"}},
+      {"hex decode 4B656C76616E65", 1, "standard output: no space", kFullOutput},
+      {"palette", 1, "standard output: no space left on device", kFullOutput},
+      {"--help", 1, "standard output: no space left on device", kFullOutput},
+      {"image pixel $D/good.png 0 0", 1, "standard output: no space left on device", kFullOutput},
       // Memory running out is a failure that says so, never a replacement character or a
       // partial result with status 0.
-      {"hex encode",
-       1,
-       "kelvane: out of memory\n",
-       {.input = "head -c 100000000 /dev/zero", .memory_mib = kSmallAddressSpace}},
-      {"hex decode",
-       1,
-       "kelvane: out of memory\n",
-       {.input = "head -c 100000000 /dev/zero", .memory_mib = kSmallAddressSpace}},
-      {"hex decode",
-       1,
-       "kelvane: out of memory\n",
-       {.input = "head -c 100000000 /dev/zero | tr '\\0' 0", .memory_mib = kSmallAddressSpace}},
+      {"hex encode", 1, "kelvane: out of memory\n", HundredMegabytes()},
+      {"hex decode", 1, "kelvane: out of memory\n", HundredMegabytes()},
+      {"hex decode", 1, "kelvane: out of memory\n", HundredMegabytes(" | tr '\\0' 0")},
       // Text past what a layout takes is refused with the limit, not measured as 0 wide.
       {"text size \"$(head -c 32769 /dev/zero | tr '\\0' x)\"", 1,
        "text size: text too long to lay out: 32769 units, over the limit of 32768"},
