@@ -150,6 +150,7 @@ TEST(Decimal, FromDoubleRoundsTheShortestDecimal) {
   }
 }
 
+// A tick of 0.0001 is tried through the formatter, whose doubles come here (number_format_test).
 TEST(Decimal, FromDoubleRoundsToATick) {
   const struct {
     double value;
@@ -158,7 +159,6 @@ TEST(Decimal, FromDoubleRoundsToATick) {
   } rows[] = {
       {99.51, "0.03125", {"99.50000", "99.50000", "99.50000", "99.50000", "99.53125"}},
       {99.515625, "0.03125", {"99.50000", "99.53125", "99.50000", "99.50000", "99.53125"}},
-      {1.23465, "0.0001", {"1.2346", "1.2347", "1.2346", "1.2346", "1.2347"}},
       {-10.125, "0.25", {"-10.00", "-10.25", "-10.00", "-10.25", "-10.00"}},
       {17.5, "1", {"18", "18", "17", "17", "18"}},
       {1e-300, "0.25", {"0.00", "0.00", "0.00", "0.00", "0.25"}},

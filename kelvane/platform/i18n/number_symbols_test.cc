@@ -127,47 +127,34 @@ TEST(NumberSymbols, MoneyAffixesWriteWhatIcuFormats) {
 
 TEST(NumberSymbols, CompactFormsAsCldrGivesThem) {
   using enum PluralCategory;
-  const auto form = [](int magnitude, int zeros, PluralCategory category, std::u16string suffix) {
-    return CompactForm{magnitude, zeros, category, {u"", std::move(suffix)}};
-  };
-  struct Row {
-    const char* tag;
-    std::size_t forms;  // 10^3 to 10^14 (10^19 in Japanese), more where categories differ
-    std::vector<CompactForm> some;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {"en", 12, {form(3, 1, kOther, u"K"), form(14, 3, kOther, u"T")}},
-      // No form for thousands; quotes gone from "Mio'.'".
-      {"de", 12, {form(3, 0, kOther, u""), form(6, 1, kOther, u"\u00A0Mio.")}},
-      {"ja", 17, {form(4, 1, kOther, u"\u4E07"), form(8, 1, kOther, u"\u5104")}},
-      // Four categories with one pattern are one form; Arabic's "few" thousands differ.
-      {"ru", 12, {form(3, 1, kOther, u"\u00A0\u0442\u044B\u0441.")}},
-      {"ar", 13, {form(3, 1, kFew, u"\u00A0\u0622\u0644\u0627\u0641"),
-                  form(3, 1, kOther, u"\u00A0\u0623\u0644\u0641")}},
-  };
-  // clang-format on
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.tag);
-    const Result<NumberSymbols> read = ReadNumberSymbols(row.tag);
+  // The texts the forms write up to 10^12 are held against ICU in number_icu_test.cc (no form
+  // for German thousands, quotes gone from "Mio'.'", Japanese units of 10^4, one Russian form for
+  // four categories with one pattern, Arabic's "few" thousands); here, that every form is read,
+  // in order.
+  const std::pair<const char*, std::size_t> rows[] = {
+      {"en", 12}, {"de", 12}, {"ja", 17}, {"ru", 12}, {"ar", 13}};
+  for (const auto& [tag, forms] : rows) {
+    SCOPED_TRACE(tag);
+    const Result<NumberSymbols> read = ReadNumberSymbols(tag);
     ASSERT_TRUE(read.ok()) << read.error().message;
-    EXPECT_EQ(read->compact.size(), row.forms);
-    for (const CompactForm& expected : row.some) EXPECT_THAT(read->compact, Contains(expected));
+    // 10^3 to 10^14 (10^19 in Japanese), more where categories differ.
+    EXPECT_EQ(read->compact.size(), forms);
     EXPECT_TRUE(std::is_sorted(
         read->compact.begin(), read->compact.end(),
         [](const CompactForm& a, const CompactForm& b) { return a.magnitude < b.magnitude; }));
   }
+  EXPECT_THAT(ReadNumberSymbols("en")->compact, Contains(CompactForm{14, 3, kOther, {u"", u"T"}}));
 }
 
 TEST(NumberSymbols, CurrenciesAndTheirDigits) {
-  EXPECT_EQ(CurrencyForLocale("de-CH"), "CHF");
+  // Each region's own currency and those currencies' digits are held against ICU in
+  // number_icu_test.cc.
   EXPECT_EQ(CurrencyForLocale("hi_IN"), "INR");
   EXPECT_EQ(CurrencyForLocale("en-US-u-cu-eur"), "EUR");
   EXPECT_EQ(CurrencyForLocale("de"), std::nullopt);  // no region, no currency
   EXPECT_EQ(CurrencyForLocale(std::string("de-CH\0x", 7)), std::nullopt);
-  const std::pair<std::string_view, int> digits[] = {{"CHF", 2},  {"JPY", 0}, {"BHD", 3},
-                                                     {"usd", 2},  {"US", -1}, {"USDX", -1},
-                                                     {"U$D", -1}, {"", -1}};
+  const std::pair<std::string_view, int> digits[] = {
+      {"usd", 2}, {"US", -1}, {"USDX", -1}, {"U$D", -1}, {"", -1}};
   for (const auto& [code, expected] : digits) EXPECT_EQ(CurrencyDigits(code), expected) << code;
 }
 
