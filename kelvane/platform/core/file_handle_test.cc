@@ -6,15 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <functional>
+#include <set>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "kelvane/platform/core/internal/file_bytes.h"
+#include "kelvane/testing/save_faults.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
@@ -192,12 +191,7 @@ TEST(WriteFileWhole, ReplacesFilesWholeWritesPipesInPlaceAndLeavesNothingOnFailu
   EXPECT_EQ(WriteFileWhole(dir.File("none/file"), bytes("x")).error(),
             (Error{ErrorKind::kMissing, "No such file or directory"}));
   // Nothing but what was made above is left in the folder.
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"file", "folder", "link", "pipe"}));
+  EXPECT_EQ(testing::Names(dir.path()), (std::set<std::string>{"file", "folder", "link", "pipe"}));
 }
 
 }  // namespace

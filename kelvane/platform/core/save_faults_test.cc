@@ -20,13 +20,17 @@ namespace {
 using platform::internal::FileFault;
 using testing::SavePath;
 
-// The file's size and a hash of its bytes, or "(none)" when there is no file.
-std::string FileText(const std::string& path) {
-  const platform::Result<Data> bytes = platform::ReadRegularFile(path, 64 << 20);
-  if (!bytes) return "(none)";
-  const std::string text(bytes->begin(), bytes->end());
+// The size of `bytes` and a hash of them.
+std::string TextOf(const Data& bytes) {
+  const std::string text(bytes.begin(), bytes.end());
   return std::to_string(text.size()) + " bytes, hash " +
          std::to_string(std::hash<std::string>()(text));
+}
+
+// The file's TextOf, or "(none)" when there is no file.
+std::string FileText(const std::string& path) {
+  const platform::Result<Data> bytes = platform::ReadRegularFile(path, 64 << 20);
+  return bytes ? TextOf(*bytes) : "(none)";
 }
 
 // A picture whose pixels differ with `generation`.
@@ -137,13 +141,6 @@ TEST(SaveFaults, EveryFailingFileCallLeavesTheOldFileOrTheNewWithTheReason) {
                   walk.succeeded);
     }
   }
-}
-
-// Hashes as FileText() gives them.
-std::string TextOf(const Data& bytes) {
-  const std::string text(bytes.begin(), bytes.end());
-  return std::to_string(text.size()) + " bytes, hash " +
-         std::to_string(std::hash<std::string>()(text));
 }
 
 TEST(SaveFaults, AKilledSaveLeavesTheLastGenerationOrTheNextNeverAMix) {
