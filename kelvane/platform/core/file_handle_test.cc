@@ -19,6 +19,8 @@
 namespace kelvane::platform {
 namespace {
 
+// A failure raises FileError with the system's error. The writes, truncations and seeks that fail
+// are met through NSTools in kelvane/containers/file_tools_test.cc, which catches FileError alone.
 TEST(FileHandle, FailuresRaiseFileError) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
@@ -30,9 +32,6 @@ TEST(FileHandle, FailuresRaiseFileError) {
   } catch (const FileError& e) {
     EXPECT_EQ(e.error(), ESPIPE);
   }
-  EXPECT_THROW(reader.Write("x", 1), FileError);
-  EXPECT_THROW(reader.Truncate(0), FileError);
-  EXPECT_THROW(writer.Seek(~std::uint64_t{0}), FileError);
 }
 
 TEST(FileHandle, MovingHandsOverTheDescriptor) {
