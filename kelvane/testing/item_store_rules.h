@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "kelvane/platform/store/item_store.h"
 #include "kelvane/testing/items.h"
@@ -21,6 +22,9 @@ namespace kelvane::testing {
 template <typename Maker>
 class ItemStoreRules : public ::testing::Test {
  protected:
+  // A store that could not be made stops the test before its body runs.
+  void SetUp() override { ASSERT_NE(store_, nullptr); }
+
   TempDir dir_;
   std::shared_ptr<platform::ItemStore> store_ = Maker::Make(dir_);
 };
@@ -31,7 +35,6 @@ TYPED_TEST_SUITE_P(ItemStoreRules);
 // the query says any, the group only when given; Update changes only what it names.
 TYPED_TEST_P(ItemStoreRules, IdentityAndMatching) {
   using namespace platform;
-  ASSERT_NE(this->store_, nullptr);
   ItemStore& store = *this->store_;
   EXPECT_EQ(store.Add(Password(u"a")), ItemStatus::kSuccess);
   EXPECT_EQ(store.Add(Password(u"a")), ItemStatus::kDuplicate);
@@ -74,7 +77,6 @@ TYPED_TEST_P(ItemStoreRules, IdentityAndMatching) {
 // match, then reports not found.
 TYPED_TEST_P(ItemStoreRules, ReplaceIsAllOrNothingAndDeleteTakesEveryMatch) {
   using namespace platform;
-  ASSERT_NE(this->store_, nullptr);
   ItemStore& store = *this->store_;
   ASSERT_EQ(store.Add(Password(u"a")), ItemStatus::kSuccess);
   ASSERT_EQ(store.Add(Password(u"a", std::nullopt, true)), ItemStatus::kSuccess);
@@ -97,7 +99,6 @@ TYPED_TEST_P(ItemStoreRules, ReplaceIsAllOrNothingAndDeleteTakesEveryMatch) {
 // Certificates are told apart by issuer and serial number, found by label.
 TYPED_TEST_P(ItemStoreRules, CertificatesByIssuerAndSerialFoundByLabel) {
   using namespace platform;
-  ASSERT_NE(this->store_, nullptr);
   ItemStore& store = *this->store_;
   ItemAttributes certificate;
   certificate.item_class = ItemClass::kCertificate;
@@ -125,8 +126,34 @@ TYPED_TEST_P(ItemStoreRules, CertificatesByIssuerAndSerialFoundByLabel) {
   EXPECT_EQ(store.CopyMatching(For(std::nullopt), nullptr), ItemStatus::kNotFound);
 }
 
+// Every store keeps the file store's limits, so that code tested against any store meets them:
+// a value over kMaxItemValueBytes or a name over kMaxItemAttributeBytes is refused by each call,
+// the largest value is kept whole, and a refusal changes nothing.
+TYPED_TEST_P(ItemStoreRules, RefusesWhatIsOverTheLimitsAndKeepsWhatItHeld) {
+  using namespace platform;
+  ItemStore& store = *this->store_;
+  const std::string largest(kMaxItemValueBytes, 'x');
+  ASSERT_EQ(store.Add(Password(u"a", std::nullopt, false, largest)), ItemStatus::kSuccess);
+  const std::string over(kMaxItemValueBytes + 1, 'y');
+  const String long_name(kMaxItemAttributeBytes / sizeof(char16_t) + 1, u'n');
+  EXPECT_EQ(store.Add(Password(u"b", std::nullopt, false, over)), ItemStatus::kTooLarge);
+  EXPECT_EQ(store.Add(Password(long_name)), ItemStatus::kTooLarge);
+  EXPECT_EQ(store.Replace(For(u"a"), Password(u"a", std::nullopt, false, over)),
+            ItemStatus::kTooLarge);
+  ItemUpdate update;
+  update.value = Data(over.begin(), over.end());
+  EXPECT_EQ(store.Update(For(u"a"), update), ItemStatus::kTooLarge);
+  EXPECT_EQ(store.CopyMatching(For(long_name), nullptr), ItemStatus::kTooLarge);
+  EXPECT_EQ(store.Delete(For(long_name)), ItemStatus::kTooLarge);
+  ItemAttributes out;
+  ASSERT_EQ(store.CopyMatching(For(u"a"), &out), ItemStatus::kSuccess);
+  EXPECT_EQ(out.value, Data(largest.begin(), largest.end()));
+  EXPECT_EQ(store.CopyMatching(For(u"b"), nullptr), ItemStatus::kNotFound);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(ItemStoreRules, IdentityAndMatching,
                             ReplaceIsAllOrNothingAndDeleteTakesEveryMatch,
-                            CertificatesByIssuerAndSerialFoundByLabel);
+                            CertificatesByIssuerAndSerialFoundByLabel,
+                            RefusesWhatIsOverTheLimitsAndKeepsWhatItHeld);
 
 }  // namespace kelvane::testing

@@ -83,7 +83,6 @@ class BinaryPlist {
   std::vector<Object> objects_;
 };
 
-// A chain of `depth` arrays, each holding the next, around one string.
 // The binary list libplist writes for `root`, which it frees.
 inline Data WrittenByLibplist(plist_t root) {
   char* bytes = nullptr;
@@ -95,6 +94,7 @@ inline Data WrittenByLibplist(plist_t root) {
   return out;
 }
 
+// A chain of `depth` arrays, each holding the next, around one string.
 inline Data DeepBinaryChain(int depth) {
   BinaryPlist list;
   for (int i = 0; i < depth; ++i) list.Array({list.Next() + 1});

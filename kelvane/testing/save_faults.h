@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -67,18 +68,11 @@ inline std::set<std::string> Names(const std::filesystem::path& folder) {
   return names;
 }
 
+// The fault as a report names it.
 inline const char* FaultName(platform::internal::FileFault fault) {
-  switch (fault) {
-    case platform::internal::FileFault::kNoSpace:
-      return "no space";
-    case platform::internal::FileFault::kIo:
-      return "I/O error";
-    case platform::internal::FileFault::kInterrupted:
-      return "interrupted";
-    case platform::internal::FileFault::kShortWrite:
-      return "short write";
-  }
-  return "?";
+  constexpr const char* kNames[] = {"no space", "I/O error", "interrupted", "short write"};
+  const auto index = static_cast<std::size_t>(fault);
+  return index < std::size(kNames) ? kNames[index] : "?";
 }
 
 // Walks `fault` over every call of `path`'s save, checking each run as the header says.

@@ -41,6 +41,8 @@ class Box : public Codable {
   std::shared_ptr<Box> child;
 };
 
+bool RegisterBox() { return RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode); }
+
 class Unregistered : public Codable {
  public:
   std::string_view ClassName() const noexcept override { return "CoderTestNobody"; }
@@ -49,9 +51,7 @@ class Unregistered : public Codable {
 
 class KeyedCoderTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode));
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(RegisterBox()); }
 
   // Builds an archive by hand: `objects` after "$null", the root at index 1.
   static Data Build(const std::vector<plist_t>& objects, const char* archiver = "NSKeyedArchiver") {
@@ -97,7 +97,7 @@ TEST_F(KeyedCoderTest, RegistryRefusesReservedAndConflictingNames) {
   EXPECT_FALSE(RegisterCodableClass("NSArray", {}, Box::Decode));
   EXPECT_FALSE(RegisterCodableClass("NSObject", {}, Box::Decode));
   EXPECT_FALSE(RegisterCodableClass("CoderTestBox2", {}, nullptr));
-  EXPECT_TRUE(RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode));  // again
+  EXPECT_TRUE(RegisterBox());  // again
   EXPECT_FALSE(RegisterCodableClass("CoderTestBox", {},
                                     [](KeyedUnarchiver&) -> CodableRef { return nullptr; }));
 }
@@ -320,8 +320,6 @@ Data ArrayChain(int depth, int width) {
 constexpr int kDeepLevels = 250;
 constexpr int kDeepWidth = 1600;
 
-bool RegisterBox() { return RegisterCodableClass("CoderTestBox", {"CoderTestBase"}, Box::Decode); }
-
 // 0 when the archive was refused.
 int Refused(const Data& bytes) {
   return RegisterBox() && UnarchiveRootObject(bytes) == nullptr ? 0 : 1;
@@ -367,7 +365,7 @@ Data ReadFixture(const std::string& name) {
   return Data(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Keeps the values of every key the fixtures use; counts its decodes.
+// Keeps the values of every key the fixtures use.
 class TradeOrder : public Codable {
  public:
   std::string_view ClassName() const noexcept override { return "TradeOrder"; }
@@ -375,7 +373,6 @@ class TradeOrder : public Codable {
     for (const auto& [key, value] : fields) coder.EncodeValue(key, value);
   }
   static CodableRef Decode(KeyedUnarchiver& coder) {
-    ++decodes;
     auto order = std::make_shared<TradeOrder>();
     for (const char* key : {"ticket", "volume", "closed", "symbol", "comment", "profit", "tags",
                             "extra", "blob", "opened", "parent", "again", "$note"}) {
@@ -388,7 +385,6 @@ class TradeOrder : public Codable {
     const CodableRef* parent = it == fields.end() ? nullptr : it->second.Get<CodableRef>();
     return parent ? std::dynamic_pointer_cast<TradeOrder>(*parent) : nullptr;
   }
-  static inline int decodes = 0;
   Fields fields;
 };
 
@@ -423,11 +419,8 @@ TEST(KeyedArchiveFixtures, ArchivesFromOtherWritersLoad) {
                                     {"closed", true},
                                     {"symbol", u"EURUSD"},
                                     {"parent", CodedValue()}}));
-  EXPECT_NE(UnarchiveRootObject(order_bytes, "TradeRecord"), nullptr);  // a base class
-  // Another root class is refused before any decoder runs.
-  TradeOrder::decodes = 0;
-  EXPECT_EQ(UnarchiveRootObject(order_bytes, "Memo"), nullptr);
-  EXPECT_EQ(TradeOrder::decodes, 0);
+  // A base class of the root, and another class refused before any decoder runs, are checked
+  // with the archive facade (kelvane/containers/archive_test.cc).
 
   // Dates, and data under "NS.data" in place and by reference.
   const auto foreign = LoadOrder(ReadFixture("foreign.archive"));

@@ -6,20 +6,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <functional>
+#include <set>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "kelvane/platform/core/internal/file_bytes.h"
+#include "kelvane/testing/save_faults.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
 namespace {
 
+// A failure raises FileError with the system's error. The writes, truncations and seeks that fail
+// are met through NSTools in kelvane/containers/file_tools_test.cc, which catches FileError alone.
 TEST(FileHandle, FailuresRaiseFileError) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
@@ -31,9 +32,6 @@ TEST(FileHandle, FailuresRaiseFileError) {
   } catch (const FileError& e) {
     EXPECT_EQ(e.error(), ESPIPE);
   }
-  EXPECT_THROW(reader.Write("x", 1), FileError);
-  EXPECT_THROW(reader.Truncate(0), FileError);
-  EXPECT_THROW(writer.Seek(~std::uint64_t{0}), FileError);
 }
 
 TEST(FileHandle, MovingHandsOverTheDescriptor) {
@@ -192,12 +190,7 @@ TEST(WriteFileWhole, ReplacesFilesWholeWritesPipesInPlaceAndLeavesNothingOnFailu
   EXPECT_EQ(WriteFileWhole(dir.File("none/file"), bytes("x")).error(),
             (Error{ErrorKind::kMissing, "No such file or directory"}));
   // Nothing but what was made above is left in the folder.
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"file", "folder", "link", "pipe"}));
+  EXPECT_EQ(testing::Names(dir.path()), (std::set<std::string>{"file", "folder", "link", "pipe"}));
 }
 
 }  // namespace

@@ -20,13 +20,17 @@ namespace {
 using platform::internal::FileFault;
 using testing::SavePath;
 
-// The file's size and a hash of its bytes, or "(none)" when there is no file.
-std::string FileText(const std::string& path) {
-  const platform::Result<Data> bytes = platform::ReadRegularFile(path, 64 << 20);
-  if (!bytes) return "(none)";
-  const std::string text(bytes->begin(), bytes->end());
+// The size of `bytes` and a hash of them.
+std::string TextOf(const Data& bytes) {
+  const std::string text(bytes.begin(), bytes.end());
   return std::to_string(text.size()) + " bytes, hash " +
          std::to_string(std::hash<std::string>()(text));
+}
+
+// The file's TextOf, or "(none)" when there is no file.
+std::string FileText(const std::string& path) {
+  const platform::Result<Data> bytes = platform::ReadRegularFile(path, 64 << 20);
+  return bytes ? TextOf(*bytes) : "(none)";
 }
 
 // A picture whose pixels differ with `generation`.
@@ -82,50 +86,52 @@ Data ArchivedNote(unsigned generation) {
       .value();
 }
 
-// A save path writing what `make(generation)` gives through `save(bytes, path)`, generation 1
-// over generation 0.
-template <typename Make, typename Save>
-SavePath FilePath(const std::string& name, const std::string& path, Make make, Save save) {
-  return SavePath{
-      name,
-      [=] { ASSERT_TRUE(save(make(0), path).ok()); },
-      [=] { return save(make(1), path); },
-      [=] { return FileText(path); },
-      {},
-      {},
-  };
-}
+// One way of saving a file: generation n of its content saved at a path, and the bytes that save
+// writes (unset for the JPEG picture, which the kill test leaves out).
+struct FileSave {
+  std::string name;
+  std::function<platform::Status(unsigned, const std::string&)> save;
+  std::function<Data(unsigned)> bytes;
+};
 
-// The save paths over the files in `folder`, with their old and new contents filled in.
-std::vector<SavePath> SavePaths(const testing::TempDir& folder) {
-  const auto bytes = [](const Data& data, const std::string& path) {
-    return platform::WriteFileWhole(path, data);
-  };
-  const auto png = [](const platform::ImageRef& image, const std::string& path) {
-    return platform::WritePNGFile(*image, path);
-  };
-  const auto jpeg = [](const platform::ImageRef& image, const std::string& path) {
-    return platform::WriteJPEGFile(*image, 0.8, path);
-  };
-  std::vector<SavePath> paths = {
-      FilePath("keyed archive", folder.File("note.archive"), ArchivedNote, bytes),
-      FilePath("PNG picture", folder.File("picture.png"), Picture, png),
-      FilePath("JPEG picture", folder.File("picture.jpg"), Picture, jpeg),
-      FilePath("record file", folder.File("ticks.rec"), Ticks, SaveTicks),
-  };
-  for (SavePath& path : paths) {
+const FileSave kFileSaves[] = {
+    {"keyed archive",
+     [](unsigned n, const std::string& path) {
+       return platform::WriteFileWhole(path, ArchivedNote(n));
+     },
+     ArchivedNote},
+    {"PNG picture",
+     [](unsigned n, const std::string& path) { return platform::WritePNGFile(*Picture(n), path); },
+     [](unsigned n) { return platform::PNGData(*Picture(n)).value(); }},
+    {"JPEG picture",
+     [](unsigned n, const std::string& path) {
+       return platform::WriteJPEGFile(*Picture(n), 0.8, path);
+     },
+     nullptr},
+    {"record file", [](unsigned n, const std::string& path) { return SaveTicks(Ticks(n), path); },
+     [](unsigned n) {
+       Data bytes;
+       Ticks(n).Save(&bytes);
+       return bytes;
+     }},
+};
+
+TEST(SaveFaults, EveryFailingFileCallLeavesTheOldFileOrTheNewWithTheReason) {
+  const testing::TempDir folder;
+  const std::string file = folder.File("saved");
+  for (const FileSave& row : kFileSaves) {
+    // Generation 1 saved over generation 0.
+    SavePath path{
+        row.name,
+        [&] { ASSERT_TRUE(row.save(0, file).ok()); },
+        [&] { return row.save(1, file); },
+        [&] { return FileText(file); },
+    };
     path.prepare();
     path.before = path.content();
     EXPECT_TRUE(path.save().ok()) << path.name;
     path.after = path.content();
     EXPECT_NE(path.before, path.after) << path.name;
-  }
-  return paths;
-}
-
-TEST(SaveFaults, EveryFailingFileCallLeavesTheOldFileOrTheNewWithTheReason) {
-  const testing::TempDir folder;
-  for (const SavePath& path : SavePaths(folder)) {
     for (const FileFault fault :
          {FileFault::kNoSpace, FileFault::kIo, FileFault::kInterrupted, FileFault::kShortWrite}) {
       const testing::FaultWalk walk = testing::WalkSaveFaults(path, folder.path(), fault);
@@ -139,40 +145,11 @@ TEST(SaveFaults, EveryFailingFileCallLeavesTheOldFileOrTheNewWithTheReason) {
   }
 }
 
-// Hashes as FileText() gives them.
-std::string TextOf(const Data& bytes) {
-  const std::string text(bytes.begin(), bytes.end());
-  return std::to_string(text.size()) + " bytes, hash " +
-         std::to_string(std::hash<std::string>()(text));
-}
-
 TEST(SaveFaults, AKilledSaveLeavesTheLastGenerationOrTheNextNeverAMix) {
   const testing::TempDir folder;
-  struct Row {
-    std::string name;
-    std::function<platform::Status(unsigned, const std::string&)> save;
-    std::function<Data(unsigned)> bytes;  // what generation n's file holds
-  };
-  const Row rows[] = {
-      {"keyed archive",
-       [](unsigned n, const std::string& path) {
-         return platform::WriteFileWhole(path, ArchivedNote(n));
-       },
-       ArchivedNote},
-      {"PNG picture",
-       [](unsigned n, const std::string& path) {
-         return platform::WritePNGFile(*Picture(n), path);
-       },
-       [](unsigned n) { return platform::PNGData(*Picture(n)).value(); }},
-      {"record file", [](unsigned n, const std::string& path) { return SaveTicks(Ticks(n), path); },
-       [](unsigned n) {
-         Data bytes;
-         Ticks(n).Save(&bytes);
-         return bytes;
-       }},
-  };
-  for (const Row& row : rows) {
-    const std::string path = folder.File("saved");
+  const std::string path = folder.File("saved");
+  for (const FileSave& row : kFileSaves) {
+    if (!row.bytes) continue;
     const testing::KillOutcome outcome = testing::KillSaves(
         row.name, testing::KillsPerPath(), std::chrono::milliseconds(30), 20261208,
         [&] { ASSERT_TRUE(row.save(0, path).ok()); }, [&](unsigned n) { return row.save(n, path); },

@@ -35,28 +35,6 @@ TEST(DefaultItemStore, IsTheApplicationsChoiceElseTheFileStore) {
   EXPECT_EQ(DefaultItemStore(), store);  // opened once, then kept
 }
 
-// The in-memory store keeps the file store's limits, so that code tested against it meets them.
-TEST(InMemoryItemStore, RefusesWhatIsOverTheLimitsAndKeepsWhatItHeld) {
-  using testing::For;
-  using testing::Password;
-  InMemoryItemStore store;
-  ASSERT_EQ(store.Add(Password(u"a", std::nullopt, false, std::string(kMaxItemValueBytes, 'x'))),
-            ItemStatus::kSuccess);
-  const std::string over(kMaxItemValueBytes + 1, 'y');
-  const String long_name(kMaxItemAttributeBytes / sizeof(char16_t) + 1, u'n');
-  EXPECT_EQ(store.Add(Password(u"b", std::nullopt, false, over)), ItemStatus::kTooLarge);
-  EXPECT_EQ(store.Add(Password(long_name)), ItemStatus::kTooLarge);
-  EXPECT_EQ(store.Replace(For(u"a"), Password(u"a", std::nullopt, false, over)),
-            ItemStatus::kTooLarge);
-  ItemUpdate update;
-  update.value = Data(over.begin(), over.end());
-  EXPECT_EQ(store.Update(For(u"a"), update), ItemStatus::kTooLarge);
-  EXPECT_EQ(store.Delete(For(long_name)), ItemStatus::kTooLarge);
-  ItemAttributes out;
-  ASSERT_EQ(store.CopyMatching(For(u"a"), &out), ItemStatus::kSuccess);
-  EXPECT_EQ(out.value, Data(kMaxItemValueBytes, 'x'));
-}
-
 }  // namespace
 }  // namespace kelvane::platform
 

@@ -35,6 +35,7 @@ namespace {
 using testing::For;
 using testing::Password;
 
+// The permission bits of `path`; 0xFFFF when it cannot be read.
 unsigned Mode(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0xFFFF;
@@ -63,26 +64,57 @@ std::string RunSql(const std::string& path, const char* sql) {
   return result;
 }
 
+// The bytes of the file at `path`; "" when there is none.
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A password item in no group, not synchronizable, holding `value`.
+ItemAttributes Secret(String name, std::string_view value) {
+  return Password(std::move(name), std::nullopt, false, value);
+}
+
+// An update that changes the value alone.
+ItemUpdate NewValue(std::string_view value) {
+  ItemUpdate update;
+  update.value = Data(value.begin(), value.end());
+  return update;
+}
+
+// Makes a store at `path` holding `items`, and closes it.
+void MakeStore(const std::string& path, std::initializer_list<ItemAttributes> items) {
+  auto store = SqliteItemStore::Open(path);
+  ASSERT_NE(store, nullptr);
+  for (const ItemAttributes& item : items) ASSERT_EQ(store->Add(item), ItemStatus::kSuccess);
+}
+
+// Copies the store at `from` and its key file to `to`.
+void CopyStore(const std::string& from, const std::string& to) {
+  std::filesystem::copy_file(from, to);
+  std::filesystem::copy_file(SqliteItemStore::KeyPath(from), SqliteItemStore::KeyPath(to));
+}
+
 struct SqliteStoreMaker {
   static std::shared_ptr<ItemStore> Make(const testing::TempDir& dir) {
     return SqliteItemStore::Open(dir.File("rules.db"));
   }
 };
 
+// The store, its key file and the folders made for them are private whatever the umask. A store
+// or key file that others may read is made private as it is opened, whatever group and other
+// bits it had; the log and its index follow.
 TEST(SqliteItemStore, FilesArePrivateAndValuesPersist) {
   testing::TempDir dir;
   ::umask(022);
   const std::string path = dir.File("new/folder/keychain.db");
-  {
-    auto store = SqliteItemStore::Open(path);
-    ASSERT_NE(store, nullptr);
-    ItemAttributes item = Password(u"\U0001F511 key", u"team.shared", false, {"\0binary\xff", 8});
-    item.label = u"";
-    ASSERT_EQ(store->Add(item), ItemStatus::kSuccess);
-    EXPECT_EQ(Mode(path), 0600u);
-    EXPECT_EQ(Mode(SqliteItemStore::KeyPath(path)), 0600u);
-    EXPECT_EQ(Mode(dir.File("new/folder")), 0700u);
-  }
+  const std::string key = SqliteItemStore::KeyPath(path);
+  ItemAttributes item = Password(u"\U0001F511 key", u"team.shared", false, {"\0binary\xff", 8});
+  item.label = u"";
+  MakeStore(path, {item});
+  EXPECT_EQ(Mode(path), 0600u);
+  EXPECT_EQ(Mode(key), 0600u);
+  EXPECT_EQ(Mode(dir.File("new/folder")), 0700u);
   auto store = SqliteItemStore::Open(path);
   ASSERT_NE(store, nullptr);
   ItemAttributes out;
@@ -90,14 +122,23 @@ TEST(SqliteItemStore, FilesArePrivateAndValuesPersist) {
   EXPECT_EQ(out.value, Data({0, 'b', 'i', 'n', 'a', 'r', 'y', 0xff}));
   EXPECT_EQ(out.access_group, u"team.shared");
   EXPECT_EQ(out.label, u"");  // an empty label is not an absent one
+  // The bytes of the secret are not in the file or its log.
+  EXPECT_THAT(Contents(path), ::testing::Not(::testing::HasSubstr("binary")));
+  EXPECT_THAT(Contents(path + "-wal"), ::testing::Not(::testing::HasSubstr("binary")));
+  store.reset();
 
-  // The bytes of the secret are not in the file.
-  std::ifstream in(path, std::ios::binary);
-  const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::ifstream wal(path + "-wal", std::ios::binary);
-  const std::string log((std::istreambuf_iterator<char>(wal)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(file.find("binary"), std::string::npos);
-  EXPECT_EQ(log.find("binary"), std::string::npos);
+  for (const auto& [store_mode, key_mode] : {std::pair{0644u, 0640u}, std::pair{0640u, 0644u}}) {
+    SCOPED_TRACE(store_mode);
+    ASSERT_EQ(::chmod(path.c_str(), store_mode), 0);
+    ASSERT_EQ(::chmod(key.c_str(), key_mode), 0);
+    store = SqliteItemStore::Open(path);
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(Mode(path), 0600u);
+    EXPECT_EQ(Mode(key), 0600u);
+    EXPECT_EQ(Mode(path + "-wal"), 0600u);
+    EXPECT_EQ(Mode(path + "-shm"), 0600u);
+    EXPECT_EQ(Load(*store, For(u"\U0001F511 key")), std::string("\0binary\xff", 8));
+  }
 }
 
 // Once a write returns, the database file alone holds it: a copy of the .db and key files (not
@@ -113,19 +154,15 @@ TEST(SqliteItemStore, ACopyOfTheDatabaseAndKeyFilesHoldsEveryReturnedWrite) {
   // The value of "token" in a copy of the two files made now; "" when it has none.
   const auto in_copy = [&] {
     const std::string copy = dir.File("copy" + std::to_string(++copies) + ".db");
-    std::filesystem::copy_file(path, copy);
-    std::filesystem::copy_file(SqliteItemStore::KeyPath(path), SqliteItemStore::KeyPath(copy));
+    CopyStore(path, copy);
     auto copied = SqliteItemStore::Open(copy);
     return copied != nullptr ? Load(*copied, For(u"token")) : "(the copy does not open)";
   };
-  ASSERT_EQ(store->Add(Password(u"token", std::nullopt, false, "first")), ItemStatus::kSuccess);
+  ASSERT_EQ(store->Add(Secret(u"token", "first")), ItemStatus::kSuccess);
   EXPECT_EQ(in_copy(), "first");
-  ItemUpdate update;
-  update.value = Data{'s', 'e', 'c', 'o', 'n', 'd'};
-  ASSERT_EQ(store->Update(For(u"token"), update), ItemStatus::kSuccess);
+  ASSERT_EQ(store->Update(For(u"token"), NewValue("second")), ItemStatus::kSuccess);
   EXPECT_EQ(in_copy(), "second");
-  ASSERT_EQ(store->Replace(For(u"token"), Password(u"token", std::nullopt, false, "third")),
-            ItemStatus::kSuccess);
+  ASSERT_EQ(store->Replace(For(u"token"), Secret(u"token", "third")), ItemStatus::kSuccess);
   EXPECT_EQ(in_copy(), "third");
   ASSERT_EQ(store->Delete(For(u"token")), ItemStatus::kSuccess);
   EXPECT_EQ(in_copy(), "");
@@ -133,7 +170,7 @@ TEST(SqliteItemStore, ACopyOfTheDatabaseAndKeyFilesHoldsEveryReturnedWrite) {
 
   // A store whose last writer left its change in the log only (an earlier version, or a
   // connection closed without moving it) has it moved into the file when it is opened.
-  ASSERT_EQ(store->Add(Password(u"token", std::nullopt, false, "kept")), ItemStatus::kSuccess);
+  ASSERT_EQ(store->Add(Secret(u"token", "kept")), ItemStatus::kSuccess);
   store.reset();
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
@@ -152,14 +189,9 @@ TEST(SqliteItemStore, ACopyOfTheDatabaseAndKeyFilesHoldsEveryReturnedWrite) {
 TEST(SqliteItemStore, TamperedValuesReadAsNotFound) {
   testing::TempDir dir;
   const std::string path = dir.File("keychain.db");
-  {
-    auto store = SqliteItemStore::Open(path);
-    ASSERT_NE(store, nullptr);
-    for (const char16_t* name : {u"a", u"b", u"c", u"d", u"e"}) {
-      ASSERT_EQ(store->Add(Password(name, std::nullopt, false, "secret")), ItemStatus::kSuccess);
-    }
-    ASSERT_EQ(store->Add(Password(u"e", std::nullopt, true, "twin")), ItemStatus::kSuccess);
-  }
+  MakeStore(path, {Secret(u"a", "secret"), Secret(u"b", "secret"), Secret(u"c", "secret"),
+                   Secret(u"d", "secret"), Secret(u"e", "secret"),
+                   Password(u"e", std::nullopt, true, "twin")});
   // a: one bit of the ciphertext flipped; b: c's sealed value moved onto it; c: truncated;
   // e: the values of the item and its synchronizable twin swapped; d: left alone.
   RunSql(path,
@@ -186,7 +218,7 @@ TEST(SqliteItemStore, TamperedValuesReadAsNotFound) {
   auto foreign = SqliteItemStore::Open(path, &other_key);
   ASSERT_NE(foreign, nullptr);
   EXPECT_EQ(foreign->CopyMatching(For(u"d"), nullptr), ItemStatus::kNotFound);
-  ASSERT_EQ(foreign->Add(Password(u"f", std::nullopt, false, "mine")), ItemStatus::kSuccess);
+  ASSERT_EQ(foreign->Add(Secret(u"f", "mine")), ItemStatus::kSuccess);
   EXPECT_EQ(store->CopyMatching(For(u"f"), nullptr), ItemStatus::kNotFound);
   auto again = SqliteItemStore::Open(path, &other_key);
   ASSERT_NE(again, nullptr);
@@ -212,9 +244,8 @@ TEST(SqliteItemStore, StoresSealedTheEarlierWayLoadAndAreResealedOnSave) {
   {
     auto store = SqliteItemStore::Open(path, &key);
     ASSERT_NE(store, nullptr);
-    ItemUpdate update;
-    update.value = Data{'n', 'e', 'w'};
-    ASSERT_EQ(store->Update(For(u"token", SyncMatch::kNo, u""), update), ItemStatus::kSuccess);
+    ASSERT_EQ(store->Update(For(u"token", SyncMatch::kNo, u""), NewValue("new")),
+              ItemStatus::kSuccess);
   }
   // The saved item carries the current seal (version 2), the others keep theirs.
   EXPECT_EQ(RunSql(path,
@@ -224,6 +255,8 @@ TEST(SqliteItemStore, StoresSealedTheEarlierWayLoadAndAreResealedOnSave) {
   check("new");
 }
 
+// A store holding secrets whose key file is gone (k.db) is refused too: a fresh key would seal
+// new secrets apart from the old ones, and the file put back later would then lose the new ones.
 TEST(SqliteItemStore, RefusesWhatItCannotTrustAndSaysWhy) {
   testing::TempDir dir;
   const Data short_key(31, 1);
@@ -239,36 +272,33 @@ TEST(SqliteItemStore, RefusesWhatItCannotTrustAndSaysWhy) {
   ASSERT_NE(SqliteItemStore::Open(dir.File("store/i.db")), nullptr);
   ASSERT_EQ(::symlink(dir.File("store/i.db").c_str(), dir.File("i.db").c_str()), 0);
   ASSERT_EQ(::symlink(dir.File("store/i.db.key").c_str(), dir.File("j.db.key").c_str()), 0);
+  MakeStore(dir.File("k.db"), {Secret(u"a", "kept")});
+  std::filesystem::rename(dir.File("k.db.key"), dir.File("k.db.away"));
   const std::string link = "a symbolic link, which the secure store does not follow";
+  const std::string not_store = "an SQLite database, but not a secure store (the table ";
 
   struct Case {
     std::string path;
-    const Data* key;
     Error error;
+    const Data* key = nullptr;
   } cases[] = {
-      {dir.File("a.db"), &short_key, {ErrorKind::kMalformed, "a master key is 32 bytes, not 31"}},
-      {"", nullptr, {ErrorKind::kMissing, "no path for the secure store"}},
+      {dir.File("a.db"), {ErrorKind::kMalformed, "a master key is 32 bytes, not 31"}, &short_key},
+      {"", {ErrorKind::kMissing, "no path for the secure store"}},
       {dir.File("b.db"),
-       nullptr,
        {ErrorKind::kMalformed, "the key file " + dir.File("b.db.key") + " is not 32 bytes"}},
-      {dir.File("c.db"),
-       nullptr,
-       {ErrorKind::kMalformed, "not a secure store (not an SQLite database)"}},
-      {dir.File("d.db"),
-       nullptr,
-       {ErrorKind::kMalformed,
-        "an SQLite database, but not a secure store (the table 'items' is not the store's)"}},
-      {dir.File("e.db"),
-       nullptr,
-       {ErrorKind::kMalformed,
-        "an SQLite database, but not a secure store (the table 'quotes' is not the store's)"}},
-      {dir.File("f.db"), nullptr, {ErrorKind::kNotRegularFile, "a folder, not a secure store"}},
-      {dir.File("file/g.db"), nullptr, {ErrorKind::kMissing, "Not a directory"}},
-      {dir.File("h.db"), nullptr, {ErrorKind::kNotRegularFile, link}},
-      {dir.File("i.db"), nullptr, {ErrorKind::kNotRegularFile, link}},
+      {dir.File("c.db"), {ErrorKind::kMalformed, "not a secure store (not an SQLite database)"}},
+      {dir.File("d.db"), {ErrorKind::kMalformed, not_store + "'items' is not the store's)"}},
+      {dir.File("e.db"), {ErrorKind::kMalformed, not_store + "'quotes' is not the store's)"}},
+      {dir.File("f.db"), {ErrorKind::kNotRegularFile, "a folder, not a secure store"}},
+      {dir.File("file/g.db"), {ErrorKind::kMissing, "Not a directory"}},
+      {dir.File("h.db"), {ErrorKind::kNotRegularFile, link}},
+      {dir.File("i.db"), {ErrorKind::kNotRegularFile, link}},
       {dir.File("j.db"),
-       nullptr,
        {ErrorKind::kNotRegularFile, "the key file " + dir.File("j.db.key") + " is " + link}},
+      {dir.File("k.db"),
+       {ErrorKind::kMissing, "the key file " + dir.File("k.db.key") +
+                                 " is missing, yet the store holds secrets sealed with it: put it "
+                                 "back beside the store"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -278,23 +308,17 @@ TEST(SqliteItemStore, RefusesWhatItCannotTrustAndSaysWhy) {
   }
   // Nothing was written beside or into what was refused: the wrong key file stays as it was,
   // no key file or log appeared, and the other application's table is untouched.
-  std::ifstream key(SqliteItemStore::KeyPath(dir.File("b.db")));
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(key)), std::istreambuf_iterator<char>()),
-            long_key);
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"b.db", "b.db.key", "c.db", "d.db", "e.db", "f.db",
-                                             "file", "h.db", "i.db", "j.db.key", "store"}));
+  EXPECT_EQ(Contents(SqliteItemStore::KeyPath(dir.File("b.db"))), long_key);
+  EXPECT_EQ(testing::Names(dir.path()),
+            (std::set<std::string>{"b.db", "b.db.key", "c.db", "d.db", "e.db", "f.db", "file",
+                                   "h.db", "i.db", "j.db.key", "k.db", "k.db.away", "store"}));
   EXPECT_EQ(RunSql(dir.File("e.db"), "SELECT group_concat(name) FROM sqlite_master"), "quotes");
   EXPECT_EQ(RunSql(dir.File("e.db"), "PRAGMA journal_mode"), "delete");
-}
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // With its key file back, the store holding secrets opens with them.
+  std::filesystem::rename(dir.File("k.db.away"), dir.File("k.db.key"));
+  auto store = SqliteItemStore::Open(dir.File("k.db"));
+  ASSERT_NE(store, nullptr);
+  EXPECT_EQ(Load(*store, For(u"a")), "kept");
 }
 
 // A trigger could empty the store on the next write; a view, index, table or column of someone
@@ -302,11 +326,7 @@ std::string Contents(const std::string& path) {
 TEST(SqliteItemStore, RefusesAFileWithAnySchemaObjectItDidNotMakeAndChangesNothing) {
   testing::TempDir dir;
   const std::string original = dir.File("original.db");
-  {
-    auto store = SqliteItemStore::Open(original);
-    ASSERT_NE(store, nullptr);
-    ASSERT_EQ(store->Add(Password(u"a", std::nullopt, false, "kept")), ItemStatus::kSuccess);
-  }
+  MakeStore(original, {Secret(u"a", "kept")});
   const struct {
     const char* sql;
     const char* object;
@@ -324,8 +344,7 @@ TEST(SqliteItemStore, RefusesAFileWithAnySchemaObjectItDidNotMakeAndChangesNothi
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sql);
     const std::string path = dir.File("hostile" + std::to_string(++n) + ".db");
-    std::filesystem::copy_file(original, path);
-    std::filesystem::copy_file(SqliteItemStore::KeyPath(original), SqliteItemStore::KeyPath(path));
+    CopyStore(original, path);
     RunSql(path, c.sql);
     ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
     const std::string before = Contents(path);
@@ -344,77 +363,6 @@ TEST(SqliteItemStore, RefusesAFileWithAnySchemaObjectItDidNotMakeAndChangesNothi
   auto store = SqliteItemStore::Open(original);
   ASSERT_NE(store, nullptr);
   EXPECT_EQ(Load(*store, For(u"a")), "kept");
-}
-
-// A store or key file that others may read is made private as it is opened, whatever group and
-// other bits it had; the log and its index follow.
-TEST(SqliteItemStore, FilesOpenToOthersAreMadePrivateOnOpen) {
-  testing::TempDir dir;
-  const std::string path = dir.File("keychain.db");
-  const std::string key = SqliteItemStore::KeyPath(path);
-  {
-    auto store = SqliteItemStore::Open(path);
-    ASSERT_NE(store, nullptr);
-    ASSERT_EQ(store->Add(Password(u"a", std::nullopt, false, "kept")), ItemStatus::kSuccess);
-  }
-  for (const auto& [store_mode, key_mode] : {std::pair{0644u, 0640u}, std::pair{0640u, 0644u}}) {
-    SCOPED_TRACE(store_mode);
-    ASSERT_EQ(::chmod(path.c_str(), store_mode), 0);
-    ASSERT_EQ(::chmod(key.c_str(), key_mode), 0);
-    auto store = SqliteItemStore::Open(path);
-    ASSERT_NE(store, nullptr);
-    EXPECT_EQ(Mode(path), 0600u);
-    EXPECT_EQ(Mode(key), 0600u);
-    EXPECT_EQ(Mode(path + "-wal"), 0600u);
-    EXPECT_EQ(Mode(path + "-shm"), 0600u);
-    EXPECT_EQ(Load(*store, For(u"a")), "kept");
-  }
-}
-
-// A store holding secrets whose key file is gone is refused: a fresh key would seal new secrets
-// apart from the old ones, and the file put back later would then lose the new ones.
-TEST(SqliteItemStore, AStoreWithSecretsIsNotGivenANewKey) {
-  testing::TempDir dir;
-  const std::string path = dir.File("keychain.db");
-  {
-    auto store = SqliteItemStore::Open(path);
-    ASSERT_NE(store, nullptr);
-    ASSERT_EQ(store->Add(Password(u"a", std::nullopt, false, "kept")), ItemStatus::kSuccess);
-  }
-  const std::string key = SqliteItemStore::KeyPath(path);
-  std::filesystem::rename(key, key + ".away");
-  auto opened = SqliteItemStore::TryOpen(path);
-  ASSERT_FALSE(opened.ok());
-  EXPECT_EQ(opened.error().kind, ErrorKind::kMissing);
-  EXPECT_THAT(opened.error().message, ::testing::HasSubstr("is missing, yet the store holds"));
-  EXPECT_FALSE(std::filesystem::exists(key));
-  std::filesystem::rename(key + ".away", key);
-  auto store = SqliteItemStore::Open(path);
-  ASSERT_NE(store, nullptr);
-  EXPECT_EQ(Load(*store, For(u"a")), "kept");
-}
-
-TEST(SqliteItemStore, RefusesValuesAndNamesOverTheLimitsAndKeepsWhatItHeld) {
-  testing::TempDir dir;
-  auto store = SqliteItemStore::Open(dir.File("keychain.db"));
-  ASSERT_NE(store, nullptr);
-  const std::string largest(kMaxItemValueBytes, 'x');
-  ASSERT_EQ(store->Add(Password(u"a", std::nullopt, false, largest)), ItemStatus::kSuccess);
-  EXPECT_EQ(Load(*store, For(u"a")), largest);
-
-  const std::string over(kMaxItemValueBytes + 1, 'y');
-  const String long_name(kMaxItemAttributeBytes / 2 + 1, u'n');
-  EXPECT_EQ(store->Add(Password(u"b", std::nullopt, false, over)), ItemStatus::kTooLarge);
-  EXPECT_EQ(store->Add(Password(long_name)), ItemStatus::kTooLarge);
-  EXPECT_EQ(store->Replace(For(u"a"), Password(u"a", std::nullopt, false, over)),
-            ItemStatus::kTooLarge);
-  ItemUpdate update;
-  update.value = Data(over.begin(), over.end());
-  EXPECT_EQ(store->Update(For(u"a"), update), ItemStatus::kTooLarge);
-  EXPECT_EQ(store->CopyMatching(For(long_name), nullptr), ItemStatus::kTooLarge);
-  EXPECT_EQ(store->Delete(For(long_name)), ItemStatus::kTooLarge);
-  EXPECT_EQ(Load(*store, For(u"a")), largest);
-  EXPECT_EQ(store->CopyMatching(For(u"b"), nullptr), ItemStatus::kNotFound);
 }
 
 // A file written behind the store's back holds a value of 320 MiB and a label of 64 MiB. Each is
@@ -439,11 +387,7 @@ const bool oversized_child = testing::ChildProcess("store-oversized", [] {
 TEST(SqliteItemStore, AHugeValueInTheFileIsRefusedUnreadUnderAMemoryLimit) {
   testing::TempDir dir;
   const std::string path = dir.File("keychain.db");
-  {
-    auto store = SqliteItemStore::Open(path);
-    ASSERT_NE(store, nullptr);
-    ASSERT_EQ(store->Add(Password(u"a", std::nullopt, false, "kept")), ItemStatus::kSuccess);
-  }
+  MakeStore(path, {Secret(u"a", "kept")});
   // The accounts "big" and "labelled", as the store keeps them: UTF-16 units.
   // Written once, unsynced: the test needs the bytes, not their safety.
   RunSql(path,
@@ -473,12 +417,7 @@ TEST(SqliteItemStore, KeepsEveryCommittedSecretWhenTheDiskFailsAtAnyCall) {
   const testing::TempDir dir;
   const std::string original = dir.File("original/keychain.db");
   const std::string path = dir.File("run/keychain.db");
-  {
-    auto store = SqliteItemStore::Open(original);
-    ASSERT_NE(store, nullptr);
-    ASSERT_EQ(store->Add(Password(u"A", std::nullopt, false, "value A")), ItemStatus::kSuccess);
-    ASSERT_EQ(store->Add(Password(u"B", std::nullopt, false, "value B")), ItemStatus::kSuccess);
-  }
+  MakeStore(original, {Secret(u"A", "value A"), Secret(u"B", "value B")});
   std::shared_ptr<SqliteItemStore> store;  // the run's store, open from prepare to after_each
   // The secrets A, B and C as "name=value;", the absent ones left out.
   const auto values = [](ItemStore& from) {
@@ -497,9 +436,7 @@ TEST(SqliteItemStore, KeepsEveryCommittedSecretWhenTheDiskFailsAtAnyCall) {
           store.reset();
           std::filesystem::remove_all(dir.File("run"));
           std::filesystem::create_directory(dir.File("run"));
-          std::filesystem::copy_file(original, path);
-          std::filesystem::copy_file(SqliteItemStore::KeyPath(original),
-                                     SqliteItemStore::KeyPath(path));
+          CopyStore(original, path);
           store = SqliteItemStore::Open(path);
           ASSERT_NE(store, nullptr);
         },
@@ -531,19 +468,14 @@ TEST(SqliteItemStore, KeepsEveryCommittedSecretWhenTheDiskFailsAtAnyCall) {
         },
     };
   };
-  ItemUpdate update;
-  update.value = Data{'n', 'e', 'w'};
   const testing::SavePath saves[] = {
       row(
-          "set C",
-          [](ItemStore& to) {
-            return to.Replace(For(u"C"), Password(u"C", std::nullopt, false, "value C"));
-          },
+          "set C", [](ItemStore& to) { return to.Replace(For(u"C"), Secret(u"C", "value C")); },
           "A=value A;B=value B;C=value C;"),
       row(
           "delete A", [](ItemStore& to) { return to.Delete(For(u"A")); }, "B=value B;"),
       row(
-          "update B", [&](ItemStore& to) { return to.Update(For(u"B"), update); },
+          "update B", [](ItemStore& to) { return to.Update(For(u"B"), NewValue("new")); },
           "A=value A;B=new;"),
   };
   for (const testing::SavePath& save : saves) {
@@ -580,8 +512,7 @@ TEST(SqliteItemStore, AKilledSaveKeepsEveryCommittedSecret) {
       },
       [&](unsigned n) -> Status {
         if (child_store == nullptr) child_store = SqliteItemStore::Open(path);
-        if (child_store->Add(Password(name(n), std::nullopt, false, value(n))) !=
-            ItemStatus::kSuccess) {
+        if (child_store->Add(Secret(name(n), value(n))) != ItemStatus::kSuccess) {
           return Error{ErrorKind::kIo, "the secret was not added"};
         }
         return std::monostate();
@@ -670,8 +601,7 @@ int ChurnWithTwoThreads(ItemStore& store, const std::string& who,
           u"churn-" + String(me.begin(), me.end()) + u"-" + String(1, char16_t(u'0' + i % 4));
       const bool sync = i % 3 == 0;
       const ItemAttributes item = Password(name, std::nullopt, sync, me + std::to_string(i));
-      ItemUpdate update;
-      update.value = item.value;
+      const ItemUpdate update = NewValue(me + std::to_string(i));
       const bool saved = store.Update(For(name, sync ? SyncMatch::kYes : SyncMatch::kNo), update) ==
                              ItemStatus::kSuccess ||
                          store.Replace(For(name), item) == ItemStatus::kSuccess;
