@@ -471,6 +471,9 @@ TEST_F(KeyedCoderTest, TryFormsGiveTheReason) {
        ErrorKind::kMalformed, "class \"CoderTestBox\" refused its record"},
       {"class record without a name", Build({Record(2), plist_new_dict()}), ErrorKind::kMalformed,
        "a class record without a name"},
+      {"nested class record without a name",
+       RootWith("v", plist_new_uid(3), {Record(4), plist_new_dict()}), ErrorKind::kMalformed,
+       "a class record without a name"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
