@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kelvane/colours/color_cache.h"
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/testing/threads.h"
@@ -105,10 +106,8 @@ TEST(SGUICache, FactoriesMakeExactImagesLabelsAndFields) {
   EXPECT_EQ(SGUICache::Label({1, 2, 30, 40})->frame(), (platform::Rect{1, 2, 30, 40}));
   const platform::TextFieldRef field = SGUICache::Field({5, 6, 70, 80});
   // The text colour in the light appearance: appRoyalBlue, 0x1A61CC.
-  const auto blue = field->text_color()->Resolved(platform::Appearance::kLight)->RGBA();
-  EXPECT_EQ((std::vector<long>{std::lround(blue->red * 255), std::lround(blue->green * 255),
-                               std::lround(blue->blue * 255)}),
-            (std::vector<long>{0x1A, 0x61, 0xCC}));
+  EXPECT_EQ(Create::rgba(*field->text_color()->Resolved(platform::Appearance::kLight)),
+            0xFF1A61CCu);
 }
 
 std::vector<FontRef> CondensedTable() {
