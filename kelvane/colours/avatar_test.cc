@@ -53,7 +53,7 @@ TEST(AvatarTest, InitialsSplitTheLoginAndHashThePartsThatGaveThem) {
   EXPECT_EQ(InitialsLogin(u"john", kAbsent, kAbsent, nullptr), u"J");
 }
 
-TEST(AvatarTest, ColoursFollowTheFirstDigestByte) {
+TEST(AvatarTest, ColoursFollowTheFirstDigestByteAndGradientsFilledFromSeveralThreadsAreShared) {
   // All empty: the digest of nothing starts with 0xD4 = 212, index 3.
   EXPECT_EQ(ColorLogin(kAbsent, kAbsent, kAbsent), 0xB3447D);
   // 255 % 11 = 2; 0 and 10 are the first and the last of the eleven.
@@ -73,9 +73,8 @@ TEST(AvatarTest, ColoursFollowTheFirstDigestByte) {
   }
   EXPECT_EQ(values,
             (std::vector<double>{0, f(0xB3), 0, f(0x5D), 1, 1, f(0xF5), f(0x76), f(0x76), 1}));
-}
 
-TEST(AvatarTest, GradientsFilledFromSeveralThreadsAreWholeAndShared) {
+  // Gradients filled from several threads are whole and shared.
   std::vector<GradientRef> seen(8 * 11);
   testing::OnThreads(8, [&seen](int t) {
     for (int i = t * 11; i < t * 11 + 11; ++i) seen[i] = _gradient(static_cast<std::uint8_t>(i));

@@ -85,10 +85,8 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
   ASSERT_NE(Create::ColorForRGB(0x123456), nullptr);
   const std::vector<std::uint32_t> after = internal::ColorCacheKeys();
   ASSERT_EQ(after.size(), 256u);
-  std::vector<std::uint32_t> gone;
-  std::set_difference(full.begin(), full.end(), after.begin(), after.end(),
-                      std::back_inserter(gone));
-  EXPECT_EQ(gone.size(), 1u);
+  const auto gone = [&](std::uint32_t key) { return !std::ranges::binary_search(after, key); };
+  EXPECT_EQ(std::ranges::count_if(full, gone), 1);
   EXPECT_TRUE(std::binary_search(after.begin(), after.end(), 0xFF123456u));
 
   // Many more misses keep the bound, and every colour handed out still reads as its key.

@@ -15,7 +15,7 @@ namespace {
 
 // Every part runs exactly once, also when one throws and when parts apply again from inside
 // (a pool thread waiting on the pool must take parts itself rather than deadlock).
-TEST(ApplyConcurrently, RunsEveryPartOnceEvenNestedAndThrowing) {
+TEST(ApplyConcurrently, RunsEveryPartOnceEvenNestedAndThrowingOrInOrderOnTheCallerWhenKept) {
   constexpr std::size_t kOuter = 16, kInner = 64;
   std::vector<std::atomic<int>> runs(kOuter * kInner);
   ApplyConcurrently(kOuter, [&](std::size_t i) {
@@ -28,9 +28,8 @@ TEST(ApplyConcurrently, RunsEveryPartOnceEvenNestedAndThrowing) {
     ASSERT_EQ(runs[k].load(), 1) << "part " << k;
   }
   ApplyConcurrently(0, [&](std::size_t) { FAIL() << "no part was asked for"; });
-}
 
-TEST(ApplyConcurrently, KeepOnThisThreadRunsThePartsInOrderOnTheCaller) {
+  // KeepOnThisThread runs the parts in order on the caller.
   std::vector<std::size_t> order;
   std::set<std::thread::id> threads;
   {

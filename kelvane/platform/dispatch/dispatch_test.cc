@@ -205,28 +205,11 @@ TEST(Dispatch, StopEndsRunMainQueue) {
   RunMainQueue();  // takes the stop request left behind
 }
 
-// Exit while a pool thread still asks for the radio technology: what it uses outlives the pool.
-int ExitDuringWorkChild() {
-  QueueRef queue = CreateSerialQueue("test.exit");
-  static std::atomic<bool> started{false};  // not on this stack: the block outlives the call
-  queue->Async([] {
-    for (int i = 0; i < 20000; ++i) {
-      // A provider held on the heap: used after its end, it would be freed twice.
-      SetRadioTechnologyProvider([text = String(40, u'x')] { return std::optional<String>(text); });
-      (void)CurrentRadioTechnology();
-      started = true;
-    }
-  });
-  while (!started) std::this_thread::yield();
-  return 0;  // std::exit, with the block still running
-}
-[[maybe_unused]] const bool kExitDuringWork = testing::ChildProcess("exit", ExitDuringWorkChild);
-
-TEST(Dispatch, ExitDuringWorkEndsNoProcess) { EXPECT_EQ(testing::RunChildProcess("exit"), 0); }
-
-// The deprecated AdvanceDispatchClock, in a child because with the system clock in place its
-// advance holds for the rest of the process; under an installed clock it ends with the clock.
-int DeprecatedAdvanceChild() {
+// In a fresh process, as the deprecated AdvanceDispatchClock holds for the rest of the process
+// while the system clock is in place; under an installed clock it ends with the clock. Then the
+// process exits while a pool thread still asks for the radio technology: what that uses must
+// outlive the pool.
+int FreshProcessChild() {
   auto lead = [] {  // the steady clock first: the lead read is never short of the advance
     const auto real = std::chrono::steady_clock::now().time_since_epoch();
     return DispatchClock::now().time_since_epoch() - real;
@@ -245,13 +228,26 @@ int DeprecatedAdvanceChild() {
     if (clock.Now() != 0) return 6;  // the wall clock stays where it was
   }
   if (lead() < 1h || lead() >= 2h) return 7;
-  return 0;
-}
-[[maybe_unused]] const bool kDeprecatedAdvance =
-    testing::ChildProcess("advance", DeprecatedAdvanceChild);
 
-TEST(DispatchClock, TheDeprecatedAdvanceStillMovesItAndEndsWithAnInstalledClock) {
-  EXPECT_EQ(testing::RunChildProcess("advance"), 0);
+  QueueRef queue = CreateSerialQueue("test.exit");
+  static std::atomic<bool> started{false};  // not on this stack: the block outlives the call
+  queue->Async([] {
+    for (int i = 0; i < 20000; ++i) {
+      // A provider held on the heap: used after its end, it would be freed twice.
+      SetRadioTechnologyProvider([text = String(40, u'x')] { return std::optional<String>(text); });
+      (void)CurrentRadioTechnology();
+      started = true;
+    }
+  });
+  while (!started) std::this_thread::yield();
+  return 0;  // std::exit, with the block still running
+}
+[[maybe_unused]] const bool kFreshProcess =
+    testing::ChildProcess("dispatch-fresh-process", FreshProcessChild);
+
+TEST(DispatchClock, TheDeprecatedAdvanceEndsWithAnInstalledClockAndExitDuringWorkEndsNoProcess) {
+  // 1 to 7: the clock's fact on the line that returns it did not hold; 128 and more: a crash.
+  EXPECT_EQ(testing::RunChildProcess("dispatch-fresh-process"), 0);
 }
 
 TEST(DispatchBlock, CancelledBeforeOrAfterItIsDelayedIsReleasedAtOnce) {
