@@ -135,9 +135,9 @@ TEST(SGUICache, FontTablesCoverFourToFortyPointsWithFallbacks) {
     ASSERT_NE(bold, norm);
     EXPECT_EQ((std::vector{bold->point_size(), norm->point_size(), installed[i]->point_size()}),
               std::vector<double>(3, 4.0 + i));
-    EXPECT_TRUE(installed[i]->family() == u"DejaVu Sans Mono");
-    EXPECT_EQ(s_font_hal_bold[i].load() == bold, !medium);
-    EXPECT_EQ(s_font_hal_norm[i].load() == norm, !regular);
+    EXPECT_EQ(installed[i]->family(), u"DejaVu Sans Mono");
+    EXPECT_EQ(std::tuple(s_font_hal_bold[i].load() == bold, s_font_hal_norm[i].load() == norm),
+              std::tuple(!medium, !regular));
   }
   // An empty or absent name changes nothing; a missing family empties the condensed table, and
   // the lookup falls back to the bold system font.

@@ -15,7 +15,7 @@ namespace {
 
 using testing::ScopedEnvironment;
 
-TEST(ScreenFacts, ParsesScreenSettingsAndIdiomsFromTheEnvironmentThenOverrides) {
+TEST(ScreenFacts, ParsesSettingsFromTheEnvironmentThenOverridesAndReadsTheKernelsFirstDisplay) {
   const auto setting = ParseScreenSetting("414x896@3");
   ASSERT_TRUE(setting);
   EXPECT_EQ((std::tuple{setting->bounds, setting->scale}), std::tuple(Size{414, 896}, 3.0));
@@ -28,9 +28,8 @@ TEST(ScreenFacts, ParsesScreenSettingsAndIdiomsFromTheEnvironmentThenOverrides) 
   EXPECT_EQ(
       (std::tuple{ParseIdiom("Tablet"), ParseIdiom("phone"), ParseIdiom("pad"), ParseIdiom("")}),
       std::tuple(Idiom::kTablet, Idiom::kPhone, std::nullopt, std::nullopt));
-}
 
-TEST(ScreenFacts, ReadsTheFirstConnectedDisplayOfTheKernel) {
+  // The kernel's first connected display.
   testing::TempDir root;
   auto connector = [&](const char* name, const char* status, const char* modes) {
     std::filesystem::create_directories(root.path() / name);

@@ -44,7 +44,13 @@ int TopRow(const Image& image, const std::function<bool(std::uint32_t)>& match) 
   return -1;
 }
 
-TEST(TextLayout, LineBreakModesShapeTheBoundingRect) {
+std::u16string Repeated(std::u16string_view piece, std::size_t times) {
+  std::u16string text;
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+TEST(TextLayout, LineBreakModesShapeTheBoundingRectAndSizesPastTheEnginesRangeMeasureRight) {
   FontRef font = Font::System(12);
   const std::u16string text = u"one two three four five six seven eight nine tén";
   const Size line = MeasureText(Text(text, font));
@@ -75,6 +81,28 @@ TEST(TextLayout, LineBreakModesShapeTheBoundingRect) {
   const Rect single = BoundingRect(Text(text, font), limit, 0);
   EXPECT_EQ(single.width, line.width);
   EXPECT_LT(single.y, 0);
+
+  // The engine counts in 32-bit units of 1/1024 point: this text, some 4.2 million points wide,
+  // once measured 0 wide, and 2,000 lines at 4,096 points once measured a wrapped height.
+  FontRef largest = Font::System(Font::kMaxPointSize);
+  const Size two = MeasureText(Text(u"Wide text Wide text ", largest));
+  const Size wide = MeasureText(Text(Repeated(u"Wide text ", 200), largest));
+  EXPECT_GT(wide.width, 2097152);
+  EXPECT_EQ(wide, (Size{100 * two.width, two.height}));
+  const Size word = MeasureText(Text(u"word", largest));
+  const std::u16string lines = Repeated(u"word\n", 1999) + u"word";
+  EXPECT_EQ(MeasureText(Text(lines, largest)), (Size{word.width, 2000 * word.height}));
+  const Rect boxed = BoundingRect(Text(lines, largest), {1e5, 0}, kTextUsesLineFragmentOrigin);
+  EXPECT_EQ(boxed, (Rect{0, 0, word.width, 2000 * word.height}));
+  // Below the range the sum is the engine's own.
+  const std::u16string sentence = u"The quick brown fox jumps over the lazy dog, twice: " +
+                                  std::u16string(u"The quick brown fox jumps over the lazy dog.");
+  PangoLayout* layout = internal::MeasuredLayout(Text(sentence, Font::System(13)));
+  ASSERT_NE(layout, nullptr);
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  EXPECT_EQ(MeasureText(Text(sentence, Font::System(13))),
+            (Size{logical.width / 1024.0, logical.height / 1024.0}));
 }
 
 TEST(TextLayout, AttachmentsDrawOnTheBaselineRaisedByTheirOffset) {
@@ -97,68 +125,6 @@ TEST(TextLayout, AttachmentsDrawOnTheBaselineRaisedByTheirOffset) {
   ASSERT_GE(level, 10);  // inside the rectangle
   EXPECT_EQ(top_of(5), level - 5);
   EXPECT_EQ(top_of(-3), level + 3);
-}
-
-std::u16string Repeated(std::u16string_view piece, std::size_t times) {
-  std::u16string text;
-  for (std::size_t i = 0; i < times; ++i) text += piece;
-  return text;
-}
-
-// The engine counts in 32-bit units of 1/1024 point: this text, some 4.2 million points wide,
-// once measured 0 wide, and 2,000 lines at 4,096 points once measured a wrapped height.
-TEST(TextLayout, SizesPastTheEnginesRangeMeasureRight) {
-  FontRef font = Font::System(Font::kMaxPointSize);
-  const Size two = MeasureText(Text(u"Wide text Wide text ", font));
-  const Size wide = MeasureText(Text(Repeated(u"Wide text ", 200), font));
-  EXPECT_GT(wide.width, 2097152);
-  EXPECT_EQ(wide, (Size{100 * two.width, two.height}));
-  const Size word = MeasureText(Text(u"word", font));
-  const std::u16string lines = Repeated(u"word\n", 1999) + u"word";
-  EXPECT_EQ(MeasureText(Text(lines, font)), (Size{word.width, 2000 * word.height}));
-  const Rect boxed = BoundingRect(Text(lines, font), {1e5, 0}, kTextUsesLineFragmentOrigin);
-  EXPECT_EQ(boxed, (Rect{0, 0, word.width, 2000 * word.height}));
-  // Below the range the sum is the engine's own.
-  const std::u16string sentence = u"The quick brown fox jumps over the lazy dog, twice: " +
-                                  std::u16string(u"The quick brown fox jumps over the lazy dog.");
-  PangoLayout* layout = internal::MeasuredLayout(Text(sentence, Font::System(13)));
-  ASSERT_NE(layout, nullptr);
-  PangoRectangle logical;
-  pango_layout_get_extents(layout, nullptr, &logical);
-  EXPECT_EQ(MeasureText(Text(sentence, Font::System(13))),
-            (Size{logical.width / 1024.0, logical.height / 1024.0}));
-}
-
-TEST(TextLayout, TextPastTheLimitsIsRefusedWithItsReason) {
-  FontRef font = Font::System(12);
-  // The text and why it is refused (nullptr: laid out).
-  const std::pair<std::u16string, const char*> cases[] = {
-      {std::u16string(kMaxLayoutUnits, u'x'), nullptr},
-      {std::u16string(kMaxLayoutUnits + 1, u'x'),
-       "text too long to lay out: 32769 units, over the limit of 32768"},
-      {Repeated(u"a\r\n", kMaxLayoutParagraphs - 1), nullptr},
-      {Repeated(u"a\r", kMaxLayoutParagraphs),
-       "text too long to lay out: 2049 paragraphs, over the limit of 2048"},
-      {Repeated(u"a\u2029", kMaxLayoutParagraphs),
-       "text too long to lay out: 2049 paragraphs, over the limit of 2048"},
-  };
-  for (const auto& [text, message] : cases) {
-    SCOPED_TRACE(text.size());
-    const auto refused = CheckLayoutLimits(text);
-    EXPECT_EQ(refused.has_value() ? refused->message : "", message ? message : "");
-    if (message == nullptr) {
-      EXPECT_GT(MeasureText(Text(text, font)).width, 0);
-      continue;
-    }
-    EXPECT_EQ(refused->kind, ErrorKind::kTooLarge);
-    EXPECT_EQ(MeasureText(Text(text, font)), Size{});
-    EXPECT_EQ(BoundingRect(Text(text, font), {100, 0}, kTextUsesLineFragmentOrigin), Rect{});
-    EXPECT_EQ(BoundingRect(Text(text, font), {}, 0), Rect{});
-    EXPECT_EQ(internal::MeasuredLayout(Text(text, font)), nullptr);
-    const ImageRef drawn = Render({40, 40}, [&] { DrawText(Text(text, font), {0, 0, 40, 40}); });
-    ASSERT_NE(drawn, nullptr);
-    EXPECT_EQ(TopRow(*drawn, [](std::uint32_t p) { return p != 0; }), -1);
-  }
 }
 
 // Three loads in one child, each of which once took seconds to minutes (the engine's work grew
@@ -233,24 +199,53 @@ int NoRoomChild() {
 
 [[maybe_unused]] const bool kNoRoom = testing::ChildProcess("layout-no-room", NoRoomChild);
 
-TEST(TextLayout, WithoutRoomForTheEngineTextIsRefusedAndLaterLaidOut) {
+TEST(TextLayout, TextPastTheLimitsOrWithoutRoomForTheEngineIsRefusedAndLaterLaidOut) {
+  FontRef font = Font::System(12);
+  // The text and why it is refused (nullptr: laid out).
+  const std::pair<std::u16string, const char*> cases[] = {
+      {std::u16string(kMaxLayoutUnits, u'x'), nullptr},
+      {std::u16string(kMaxLayoutUnits + 1, u'x'),
+       "text too long to lay out: 32769 units, over the limit of 32768"},
+      {Repeated(u"a\r\n", kMaxLayoutParagraphs - 1), nullptr},
+      {Repeated(u"a\r", kMaxLayoutParagraphs),
+       "text too long to lay out: 2049 paragraphs, over the limit of 2048"},
+      {Repeated(u"a\u2029", kMaxLayoutParagraphs),
+       "text too long to lay out: 2049 paragraphs, over the limit of 2048"},
+  };
+  for (const auto& [text, message] : cases) {
+    SCOPED_TRACE(text.size());
+    const auto refused = CheckLayoutLimits(text);
+    EXPECT_EQ(refused.has_value() ? refused->message : "", message ? message : "");
+    if (message == nullptr) {
+      EXPECT_GT(MeasureText(Text(text, font)).width, 0);
+      continue;
+    }
+    EXPECT_EQ(refused->kind, ErrorKind::kTooLarge);
+    EXPECT_EQ(MeasureText(Text(text, font)), Size{});
+    EXPECT_EQ(BoundingRect(Text(text, font), {100, 0}, kTextUsesLineFragmentOrigin), Rect{});
+    EXPECT_EQ(BoundingRect(Text(text, font), {}, 0), Rect{});
+    EXPECT_EQ(internal::MeasuredLayout(Text(text, font)), nullptr);
+    const ImageRef drawn = Render({40, 40}, [&] { DrawText(Text(text, font), {0, 0, 40, 40}); });
+    ASSERT_NE(drawn, nullptr);
+    EXPECT_EQ(TopRow(*drawn, [](std::uint32_t p) { return p != 0; }), -1);
+  }
+
+  // Nothing to draw is no failure; text past the limits is one.
+  ASSERT_TRUE(BeginImageContext({20, 20}));
+  EXPECT_TRUE(internal::DrawTextChecked(*GetCurrentContext(), Text(u"", font), {0, 0, 20, 20}));
+  EXPECT_TRUE(internal::DrawTextChecked(*GetCurrentContext(), Text(u"A", font), {0, 0, 0, 20}));
+  const std::u16string huge(kMaxLayoutUnits + 1, u'a');
+  EXPECT_FALSE(internal::DrawTextChecked(*GetCurrentContext(), Text(huge, font), {0, 0, 20, 20}));
+  EndImageContext();
+  EXPECT_EQ(internal::MeasureTextChecked(Text(huge, font)), std::nullopt);
+  EXPECT_EQ(internal::MeasureTextChecked(Text(u"", font)), Size{});
+
+  // The rest needs an address-space limit.
   if constexpr (testing::kUnderSanitizer) {
     GTEST_SKIP() << "the sanitizers reserve terabytes of address space: an address-space "
                     "limit cannot be set under them";
   }
   EXPECT_EQ(testing::RunLimitedChild("layout-no-room", {.seconds = 20}).status, 0);
-  // Nothing to draw is no failure; text past the limits is one.
-  ASSERT_TRUE(BeginImageContext({20, 20}));
-  EXPECT_TRUE(
-      internal::DrawTextChecked(*GetCurrentContext(), Text(u"", Font::System(12)), {0, 0, 20, 20}));
-  EXPECT_TRUE(
-      internal::DrawTextChecked(*GetCurrentContext(), Text(u"A", Font::System(12)), {0, 0, 0, 20}));
-  const std::u16string huge(kMaxLayoutUnits + 1, u'a');
-  EXPECT_FALSE(internal::DrawTextChecked(*GetCurrentContext(), Text(huge, Font::System(12)),
-                                         {0, 0, 20, 20}));
-  EndImageContext();
-  EXPECT_EQ(internal::MeasureTextChecked(Text(huge, Font::System(12))), std::nullopt);
-  EXPECT_EQ(internal::MeasureTextChecked(Text(u"", Font::System(12))), Size{});
 }
 
 }  // namespace
