@@ -20,7 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
+TEST(GCDTimer, SecondsBecomeSaturatedNanosecondsBadArgumentsAreRefusedAndNoOwnerIsOutlived) {
   constexpr auto kMax = std::numeric_limits<int64_t>::max();
   // Truncated, not rounded; 9.3e9 s is just past the range and 9.2e9 s just inside; the next
   // to last row makes exactly 2^63 nanoseconds, the first value out of range.
@@ -32,9 +32,8 @@ TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
   // clang-format on
   for (const auto& [seconds, nanoseconds] : cases)
     EXPECT_EQ(internal::SecondsToNanoseconds(seconds).count(), nanoseconds) << seconds;
-}
 
-TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancelsOutlivingNoOwner) {
+  // The timer: refused bad arguments, a restart on its first queue, no owner outlived.
   platform::ManualClock clock(platform::Clock::System().Now());  // StepMainQueue advances it
   platform::ScopedClock scoped(clock);
   platform::QueueRef main = platform::MainQueue();

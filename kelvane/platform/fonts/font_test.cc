@@ -20,7 +20,7 @@
 namespace kelvane::platform {
 namespace {
 
-TEST(Font, NamedFindsInstalledFacesByEveryFormOfTheirNameAndNothingElse) {
+TEST(Font, NamedFindsInstalledFacesByEveryFormOfTheirNameAndTheSystemFamilyAlwaysGivesAFont) {
   using View = std::u16string_view;
   // The name asked for, the family, the PostScript name and whether the face is bold.
   const std::tuple<View, View, View, bool> cases[] = {
@@ -49,9 +49,8 @@ TEST(Font, NamedFindsInstalledFacesByEveryFormOfTheirNameAndNothingElse) {
               std::tuple(nullptr, nullptr))
         << size;
   }
-}
 
-TEST(Font, SystemFamilyIsConfigurableAndAlwaysGivesAFont) {
+  // The system family is configurable and always gives a font.
   EXPECT_EQ(Font::SystemFamily(), u"DejaVu Sans");
   FontRef regular = Font::System(14);
   FontRef bold = Font::BoldSystem(14);
