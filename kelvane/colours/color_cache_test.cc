@@ -29,7 +29,7 @@ bool StrictlyAscending(const std::vector<std::uint32_t>& keys) {
   return std::adjacent_find(keys.begin(), keys.end(), std::greater_equal<>()) == keys.end();
 }
 
-TEST_F(ColorCacheTest, OneObjectPerKeyOfLow24BitsAndAlphaByte) {
+TEST_F(ColorCacheTest, OneObjectPerKeyOfLow24BitsAndAlphaByteAndRgbaOfAnyColour) {
   const ColorRef blue = Create::ColorForRGB(0x0F007AFF);  // the top byte is ignored
   ASSERT_NE(blue, nullptr);
   EXPECT_EQ(Create::rgba(*blue), 0xFF007AFFu);
@@ -56,9 +56,8 @@ TEST_F(ColorCacheTest, OneObjectPerKeyOfLow24BitsAndAlphaByte) {
   for (const auto& [alpha, byte] : alphas) {
     EXPECT_EQ(Create::rgba(*Create::ColorForRGB(1, alpha)), (byte << 24) | 1u) << alpha;
   }
-}
 
-TEST(ColorRgba, ConvertsComponentsOfAnyColour) {
+  // rgba converts the components of any colour.
   EXPECT_EQ(Create::rgba(*Color::Grey(0.5, 1.0)), 0xFF7F7F7Fu);
   EXPECT_EQ(Create::rgba(*Color::RGB(1.0, 0.0, 0.0, 0.0)), 0x00FF0000u);  // transparent red
   EXPECT_EQ(Create::rgba(*Color::Pattern({1, 1, {0xFFFFFFFFu}})), 0u);    // no RGB form
@@ -86,10 +85,8 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
   ASSERT_NE(Create::ColorForRGB(0x123456), nullptr);
   const std::vector<std::uint32_t> after = internal::ColorCacheKeys();
   ASSERT_EQ(after.size(), 256u);
-  std::vector<std::uint32_t> gone;
-  std::set_difference(full.begin(), full.end(), after.begin(), after.end(),
-                      std::back_inserter(gone));
-  EXPECT_EQ(gone.size(), 1u);
+  const auto gone = [&](std::uint32_t key) { return !std::ranges::binary_search(after, key); };
+  EXPECT_EQ(std::ranges::count_if(full, gone), 1);
   EXPECT_TRUE(std::binary_search(after.begin(), after.end(), 0xFF123456u));
 
   // Many more misses keep the bound, and every colour handed out still reads as its key.
@@ -114,9 +111,8 @@ TEST_F(ColorCacheTest, HoldsAtMost256OrderedEntriesAndEvictsOnePerMiss) {
   const ColorRef rebuilt = Create::ColorForRGB(0x000010);
   EXPECT_NE(rebuilt, kept);
   EXPECT_EQ(Create::rgba(*rebuilt), 0xFF000010u);
-}
 
-TEST(CachedColor, ComparatorsOrderKeysAsUnsignedNumbers) {
+  // The comparators behind the order take keys as unsigned numbers.
   CachedColor low(0x7FFFFFFFu, nullptr);
   CachedColor high(0x80000000u, nullptr);  // negative if the keys were compared as signed
   CachedColor *slot_low = &low, *slot_high = &high, *slot_null = nullptr;

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <string>
+#include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "kelvane/colours/internal/color_cache_contents.h"
@@ -14,17 +15,13 @@ namespace {
 
 using platform::Appearance;
 
-struct Expected {
-  const char* name;
-  std::uint32_t light;
-  std::uint32_t dark;
-};
-
 // Three roles of the palette, in the order of PaletteRoles(): the first, one whose sides differ
-// and the last. Every role is checked for its kind and for its sides coming from the cache.
-constexpr Expected kPalette[] = {{"appText", 0x000000, 0xFFFFFF},
-                                 {"qibLoginButtonHighlight", 0xF5C769, 0xD19715},
-                                 {"chatMesageCite", 0x04359C, 0x67B3FF}};
+// and the last, each with its light and dark value. Every role is checked for its kind and for
+// its sides coming from the cache.
+constexpr std::tuple<std::string_view, std::uint32_t, std::uint32_t> kPalette[] = {
+    {"appText", 0x000000, 0xFFFFFF},
+    {"qibLoginButtonHighlight", 0xF5C769, 0xD19715},
+    {"chatMesageCite", 0x04359C, 0x67B3FF}};
 
 TEST(Palette, EveryRoleResolvesToItsLightAndDarkValueAsTheAppearanceSays) {
   internal::ColorCacheClear();  // the palette's values fit without eviction from here on
@@ -48,12 +45,11 @@ TEST(Palette, EveryRoleResolvesToItsLightAndDarkValueAsTheAppearanceSays) {
     sides[role.name] = {light, dark};
   }
   EXPECT_EQ(sides.size(), roles.size());  // no name twice
-  EXPECT_EQ(roles.front().name, std::string_view(kPalette[0].name));
-  EXPECT_EQ(roles.back().name, std::string_view(kPalette[2].name));
-  for (const Expected& role : kPalette) {
-    EXPECT_EQ(sides[role.name],
-              std::pair(Create::ColorForRGB(role.light), Create::ColorForRGB(role.dark)))
-        << role.name;
+  EXPECT_EQ(std::tuple(roles.front().name, roles.back().name),
+            std::tuple(std::get<0>(kPalette[0]), std::get<0>(kPalette[2])));
+  for (const auto& [name, light, dark] : kPalette) {
+    EXPECT_EQ(sides[name], std::pair(Create::ColorForRGB(light), Create::ColorForRGB(dark)))
+        << name;
   }
 
   // rgba reads a dynamic colour in the current appearance.

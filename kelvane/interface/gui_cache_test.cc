@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kelvane/colours/color_cache.h"
 #include "kelvane/platform/device/screen.h"
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/testing/threads.h"
@@ -105,10 +106,8 @@ TEST(SGUICache, FactoriesMakeExactImagesLabelsAndFields) {
   EXPECT_EQ(SGUICache::Label({1, 2, 30, 40})->frame(), (platform::Rect{1, 2, 30, 40}));
   const platform::TextFieldRef field = SGUICache::Field({5, 6, 70, 80});
   // The text colour in the light appearance: appRoyalBlue, 0x1A61CC.
-  const auto blue = field->text_color()->Resolved(platform::Appearance::kLight)->RGBA();
-  EXPECT_EQ((std::vector<long>{std::lround(blue->red * 255), std::lround(blue->green * 255),
-                               std::lround(blue->blue * 255)}),
-            (std::vector<long>{0x1A, 0x61, 0xCC}));
+  EXPECT_EQ(Create::rgba(*field->text_color()->Resolved(platform::Appearance::kLight)),
+            0xFF1A61CCu);
 }
 
 std::vector<FontRef> CondensedTable() {
@@ -136,9 +135,9 @@ TEST(SGUICache, FontTablesCoverFourToFortyPointsWithFallbacks) {
     ASSERT_NE(bold, norm);
     EXPECT_EQ((std::vector{bold->point_size(), norm->point_size(), installed[i]->point_size()}),
               std::vector<double>(3, 4.0 + i));
-    EXPECT_TRUE(installed[i]->family() == u"DejaVu Sans Mono");
-    EXPECT_EQ(s_font_hal_bold[i].load() == bold, !medium);
-    EXPECT_EQ(s_font_hal_norm[i].load() == norm, !regular);
+    EXPECT_EQ(installed[i]->family(), u"DejaVu Sans Mono");
+    EXPECT_EQ(std::tuple(s_font_hal_bold[i].load() == bold, s_font_hal_norm[i].load() == norm),
+              std::tuple(!medium, !regular));
   }
   // An empty or absent name changes nothing; a missing family empties the condensed table, and
   // the lookup falls back to the bold system font.

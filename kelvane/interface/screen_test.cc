@@ -15,17 +15,15 @@ namespace {
 using platform::Idiom;
 using platform::Size;
 
-// Sizes in the longer side of the screen, whatever the orientation (see ReadsOnce below).
-TEST(CScreen, SizeTypeBoundariesAreExact) {
+// Sizes in the longer side of the screen, whatever the orientation (see the state below).
+TEST(CScreen, SizeTypeBoundariesAreExactAndTheStateReadsOnceAndRereadsAnEmptyScreen) {
   using enum Idiom;
   const std::tuple<Idiom, double, std::uint64_t> cases[] = {
       {kPhone, 568, 0}, {kPhone, 568.01, 1}, {kPhone, 735.99, 1},
       {kPhone, 736, 2}, {kTablet, 480, 1},   {kTablet, 1024.5, 2}};
   for (const auto& [idiom, longer_side, type] : cases)
     EXPECT_EQ(internal::ScreenSizeType(idiom, longer_side), type) << longer_side;
-}
 
-TEST(CScreen, ReadsOnceAndRereadsAnEmptyScreen) {
   platform::ScreenFacts facts{Idiom::kTablet, 2.0, {0, 0}};
   int bounds_reads = 0;
   internal::ScreenState state({[&] { return facts.idiom; }, [&] { return facts.scale; },

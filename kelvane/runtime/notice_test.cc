@@ -39,7 +39,7 @@ Block Tag(std::string& log, char tag) {
   return Block::Of<void()>([&log, tag] { log.push_back(tag); });
 }
 
-TEST(CNotice, KeepsFirstSubscriptionOrderReplacesInPlaceDetachesAndChangesDuringDelivery) {
+TEST(CNotice, KeepsOrderReplacesInPlaceDetachesChangesDuringDeliveryAndAgreesOnArguments) {
   CNotice hub;
   std::string log;
   EXPECT_FALSE(hub.Listeners(7).has_value());
@@ -76,12 +76,9 @@ TEST(CNotice, KeepsFirstSubscriptionOrderReplacesInPlaceDetachesAndChangesDuring
   hub.Subscribe(5, &kC, Tag(log, 'c'));
   EXPECT_EQ((std::tuple{hub.Post(5), log}), std::tuple(2, "aB"));
   EXPECT_EQ(Objects(hub, 5), (std::vector<const void*>{&kA, &kB, &kD}));
-}
 
-// Blocks of value and const reference parameters alike take what is posted (const references
-// were once refused); which blocks take part is the blocks' own matter (see Block::InvokeWith).
-TEST(CNotice, DeliveryAgreesOnArgumentsAndBlocksAreReleasedOutsideTheLock) {
-  CNotice hub;
+  // Blocks of value and const reference parameters alike take what is posted (const references
+  // were once refused); which blocks take part is the blocks' own matter (see Block::InvokeWith).
   int total = 0;
   std::string text;
   hub.Subscribe(1, &kA, Block::Of<void(int)>([&](int v) { total += v; }));

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
-#include <utility>
 
 #include "kelvane/platform/core/thread_dictionary.h"
 #include "kelvane/testing/threads.h"

@@ -20,7 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
+TEST(GCDTimer, SecondsBecomeSaturatedNanosecondsBadArgumentsAreRefusedAndNoOwnerIsOutlived) {
   constexpr auto kMax = std::numeric_limits<int64_t>::max();
   // Truncated, not rounded; 9.3e9 s is just past the range and 9.2e9 s just inside; the next
   // to last row makes exactly 2^63 nanoseconds, the first value out of range.
@@ -32,9 +32,8 @@ TEST(TimeConversion, SecondsBecomeTruncatedSaturatedNanoseconds) {
   // clang-format on
   for (const auto& [seconds, nanoseconds] : cases)
     EXPECT_EQ(internal::SecondsToNanoseconds(seconds).count(), nanoseconds) << seconds;
-}
 
-TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancelsOutlivingNoOwner) {
+  // The timer: refused bad arguments, a restart on its first queue, no owner outlived.
   platform::ManualClock clock(platform::Clock::System().Now());  // StepMainQueue advances it
   platform::ScopedClock scoped(clock);
   platform::QueueRef main = platform::MainQueue();
@@ -93,7 +92,7 @@ TEST(GCDTimer, RefusesBadArgumentsRestartsOnItsFirstQueueAndCancelsOutlivingNoOw
   EXPECT_EQ((std::tuple{testing::DrainQueue(queue), late.load()}), std::tuple(true, 0));
 }
 
-TEST(GCDBlock, StatesFollowScheduleRunAndCancel) {
+TEST(GCDBlock, StatesFollowScheduleRunAndCancelAndTheToolsRunBlocksOncePerFlagObjectOrTimer) {
   platform::ManualClock clock(platform::Clock::System().Now());  // StepMainQueue advances it
   platform::ScopedClock scoped(clock);
   int runs = 0;
@@ -125,13 +124,10 @@ TEST(GCDBlock, StatesFollowScheduleRunAndCancel) {
   block.reset();
   EXPECT_EQ((std::tuple{testing::StepMainQueue(2min), watch.expired(), runs}),
             std::tuple(true, true, 2));
-}
 
-TEST(NSToolsBlocks, OneRunPerPendingFlagOneAssociatedBlockPerObjectAndTimerBlocks) {
-  platform::ManualClock clock(platform::Clock::System().Now());  // StepMainQueue advances it
-  platform::ScopedClock scoped(clock);
+  // One run per pending flag.
+  runs = 0;
   bool flag = false;
-  int runs = 0;
   NSTools::callOnceUntilComplete(flag, 0.005, [&] { ++runs; });
   EXPECT_TRUE(flag);
   NSTools::callOnceUntilComplete(flag, 0.0, [&] { runs += 100; });  // pending: ignored
@@ -160,18 +156,18 @@ TEST(NSToolsBlocks, OneRunPerPendingFlagOneAssociatedBlockPerObjectAndTimerBlock
 
   // A block may remove (and so release) itself while it runs.
   auto capture = std::make_shared<int>(0);
-  std::weak_ptr<int> watch = capture;
+  std::weak_ptr<int> released = capture;
   NSTools::addAssociatedBlock(object, [&object, capture = std::move(capture)] {
     NSTools::removeAssociatedBlock(object);
     ++*capture;  // still alive: the running call holds the block
   });
   NSTools::invokeAssociatedBlock(object);
-  EXPECT_TRUE(watch.expired());
+  EXPECT_TRUE(released.expired());
 
   // A timer's user information: a block runs, anything else is ignored.
   runs = 0;
   auto perform = [&object](platform::Timer& t) { NSTools::performBlockOnTimer(object, t); };
-  auto block = platform::Timer::Schedule(platform::MainQueue(), 1ms, false, perform,
+  auto timed = platform::Timer::Schedule(platform::MainQueue(), 1ms, false, perform,
                                          VoidBlock([&] { ++runs; }));
   auto plain = platform::Timer::Schedule(platform::MainQueue(), 1ms, false, perform, 42);
   ASSERT_TRUE(testing::StepMainQueue(1ms));

@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "kelvane/testing/scoped_environment.h"
+#include "kelvane/testing/threads.h"
 
 namespace kelvane::platform {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 using testing::ScopedEnvironment;
 using Languages = std::vector<std::string>;
 
-TEST(Device, PosixLocaleNamesBecomeIdentifiers) {
+TEST(Device, PosixLocaleNamesBecomeIdentifiersAndFactsFollowThePrecedenceOfTheirVariables) {
   // The last but one is an identifier already.
   // clang-format off
   const std::pair<const char*, const char*> names[] = {
@@ -30,36 +31,28 @@ TEST(Device, PosixLocaleNamesBecomeIdentifiers) {
        {"C", "POSIX", "C.UTF-8", "", "e", "1x_US", "en!", "_US", "toolonglanguage"}) {
     EXPECT_EQ(LocaleIdentifierFromPosix(none), std::nullopt) << none;
   }
-}
 
-TEST(Device, FactsFollowThePosixPrecedenceOfTheirOwnVariables) {
   // LANGUAGE, then LC_ALL, LC_MESSAGES, LANG; LC_ALL overrides the rest, and C is no language.
   // The locale comes from LC_TIME before LANG, or the C library's conventions; an empty TZ is UTC.
-  struct Case {
-    const char *language, *lc_all, *lc_messages, *lc_time, *lang, *tz;
-    Languages languages;
-    const char *locale, *zone;
-  };
+  // The six variables, then the languages, the locale and the zone they give.
+  using Text = const char*;
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<Text, Text, Text, Text, Text, Text, Languages, Text, Text> cases[] = {
       {"de:en_GB:C:fr_FR.UTF-8", nullptr, nullptr, "de_DE.UTF-8", "ru_RU.UTF-8", ":Europe/Moscow",
        {"de", "en-GB", "fr-FR"}, "de-DE", "Europe/Moscow"},
       {":", "", "fr_CA.UTF-8", nullptr, "C.UTF-8", "/usr/share/zoneinfo/Asia/Tokyo",
        {"fr-CA"}, "en-US", "Asia/Tokyo"},
       {nullptr, "C", "fr_FR", nullptr, "en_US.UTF-8", "", {}, "en-US", "UTC"}};
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.tz);
-    ScopedEnvironment env({{"LANGUAGE", c.language},
-                           {"LC_ALL", c.lc_all},
-                           {"LC_MESSAGES", c.lc_messages},
-                           {"LC_TIME", c.lc_time},
-                           {"LANG", c.lang},
-                           {"TZ", c.tz}});
+  for (const auto& [language, lc_all, lc_messages, lc_time, lang, tz, languages, locale, zone] :
+       cases) {
+    SCOPED_TRACE(tz);
+    ScopedEnvironment env({{"LANGUAGE", language}, {"LC_ALL", lc_all},
+                           {"LC_MESSAGES", lc_messages}, {"LC_TIME", lc_time},
+                           {"LANG", lang}, {"TZ", tz}});
+    // clang-format on
     const DeviceFacts facts = EnvironmentDeviceFacts();
-    EXPECT_EQ(facts.preferred_languages, c.languages);
-    EXPECT_EQ(facts.current_locale, c.locale);
-    EXPECT_EQ(facts.time_zone, c.zone);
+    EXPECT_EQ((std::tuple{facts.preferred_languages, facts.current_locale, facts.time_zone}),
+              std::tuple(languages, locale, zone));
   }
 }
 
@@ -72,10 +65,9 @@ TEST(Device, OverridesReplaceEachFactSeparatelyAndNest) {
     EXPECT_EQ(CurrentLocaleIdentifier(), "it-IT");  // not overridden: still the environment's
     {
       ScopedDeviceOverrides inner({.current_locale = "de-CH", .time_zone = "Asia/Tokyo"});
-      const DeviceFacts facts = CurrentDeviceFacts();
-      EXPECT_EQ(facts.preferred_languages, (Languages{"ru-RU", "en"}));  // kept from outer
-      EXPECT_EQ(facts.current_locale, "de-CH");
-      EXPECT_EQ(facts.time_zone, "Asia/Tokyo");
+      const DeviceFacts facts = CurrentDeviceFacts();  // the languages kept from outer
+      EXPECT_EQ((std::tuple{facts.preferred_languages, facts.current_locale, facts.time_zone}),
+                std::tuple(Languages{"ru-RU", "en"}, "de-CH", "Asia/Tokyo"));
     }
     EXPECT_EQ(SystemTimeZoneIdentifier(), "Europe/Rome");
     ScopedDeviceOverrides none({.preferred_languages = Languages{}, .current_locale = ""});
@@ -90,19 +82,16 @@ TEST(Device, OverridesReplaceEachFactSeparatelyAndNest) {
 TEST(Device, OverridesMayChangeWhileOtherThreadsRead) {
   const DeviceOverrides saved = SetDeviceOverrides({.current_locale = "fr-FR"});
   std::atomic<bool> torn{false};
-  std::vector<std::thread> readers;
-  for (int i = 0; i < 3; ++i) {
-    readers.emplace_back([&] {
-      for (int k = 0; k < 3000; ++k) {
-        const std::string locale = CurrentLocaleIdentifier();
-        if (locale != "fr-FR" && locale != "ja-JP-u-ca-japanese") torn = true;
+  testing::OnThreads(4, [&](int t) {  // the last thread writes, the others read
+    for (int k = 0; k < 3000; ++k) {
+      if (t == 3) {
+        SetDeviceOverrides({.current_locale = k % 2 ? "fr-FR" : "ja-JP-u-ca-japanese"});
+        continue;
       }
-    });
-  }
-  for (int k = 0; k < 3000; ++k) {
-    SetDeviceOverrides({.current_locale = k % 2 ? "fr-FR" : "ja-JP-u-ca-japanese"});
-  }
-  for (auto& t : readers) t.join();
+      const std::string locale = CurrentLocaleIdentifier();
+      if (locale != "fr-FR" && locale != "ja-JP-u-ca-japanese") torn = true;
+    }
+  });
   EXPECT_FALSE(torn.load());
   SetDeviceOverrides(saved);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "kelvane/platform/device/internal/kernel_display.h"
 #include "kelvane/testing/scoped_environment.h"
@@ -14,24 +15,21 @@ namespace {
 
 using testing::ScopedEnvironment;
 
-TEST(ScreenFacts, ParsesScreenSettingsAndIdioms) {
+TEST(ScreenFacts, ParsesSettingsFromTheEnvironmentThenOverridesAndReadsTheKernelsFirstDisplay) {
   const auto setting = ParseScreenSetting("414x896@3");
   ASSERT_TRUE(setting);
-  EXPECT_EQ(setting->bounds, (Size{414, 896}));
-  EXPECT_EQ(setting->scale, 3.0);
+  EXPECT_EQ((std::tuple{setting->bounds, setting->scale}), std::tuple(Size{414, 896}, 3.0));
   EXPECT_EQ(ParseScreenSetting("1024x768")->scale, 1.0);
   EXPECT_EQ(ParseScreenSetting("375.5x667@2.5")->bounds.width, 375.5);
   for (const char* bad : {"", "x", "414x", "x896", "414x896@", "414x896@0", "414x896@17", "0x896@2",
                           "-1x896", "414x896@2x", "414*896", "nanx896", "1e9x5", "414x896@inf"}) {
     EXPECT_FALSE(ParseScreenSetting(bad)) << bad;
   }
-  EXPECT_EQ(ParseIdiom("Tablet"), Idiom::kTablet);
-  EXPECT_EQ(ParseIdiom("phone"), Idiom::kPhone);
-  EXPECT_FALSE(ParseIdiom("pad"));
-  EXPECT_FALSE(ParseIdiom(""));
-}
+  EXPECT_EQ(
+      (std::tuple{ParseIdiom("Tablet"), ParseIdiom("phone"), ParseIdiom("pad"), ParseIdiom("")}),
+      std::tuple(Idiom::kTablet, Idiom::kPhone, std::nullopt, std::nullopt));
 
-TEST(ScreenFacts, ReadsTheFirstConnectedDisplayOfTheKernel) {
+  // The kernel's first connected display.
   testing::TempDir root;
   auto connector = [&](const char* name, const char* status, const char* modes) {
     std::filesystem::create_directories(root.path() / name);
@@ -48,9 +46,7 @@ TEST(ScreenFacts, ReadsTheFirstConnectedDisplayOfTheKernel) {
   connector("card0-HDMI-A-2", "connected\n", "1920x1080i\n");
   EXPECT_EQ(internal::KernelDisplaySize(root.path().string()), (Size{1920, 1080}));
   EXPECT_FALSE(internal::KernelDisplaySize(root.File("missing")));
-}
 
-TEST(ScreenFacts, EnvironmentThenOverrides) {
   ScopedEnvironment env({{"KELVANE_SCREEN", "768x1024@2"}, {"KELVANE_IDIOM", "tablet"}});
   EXPECT_EQ(EnvironmentScreenFacts(), (ScreenFacts{Idiom::kTablet, 2.0, {768, 1024}}));
   {

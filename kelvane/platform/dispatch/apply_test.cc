@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace kelvane::platform {
@@ -15,7 +15,7 @@ namespace {
 
 // Every part runs exactly once, also when one throws and when parts apply again from inside
 // (a pool thread waiting on the pool must take parts itself rather than deadlock).
-TEST(ApplyConcurrently, RunsEveryPartOnceEvenNestedAndThrowing) {
+TEST(ApplyConcurrently, RunsEveryPartOnceEvenNestedAndThrowingOrInOrderOnTheCallerWhenKept) {
   constexpr std::size_t kOuter = 16, kInner = 64;
   std::vector<std::atomic<int>> runs(kOuter * kInner);
   ApplyConcurrently(kOuter, [&](std::size_t i) {
@@ -28,9 +28,8 @@ TEST(ApplyConcurrently, RunsEveryPartOnceEvenNestedAndThrowing) {
     ASSERT_EQ(runs[k].load(), 1) << "part " << k;
   }
   ApplyConcurrently(0, [&](std::size_t) { FAIL() << "no part was asked for"; });
-}
 
-TEST(ApplyConcurrently, KeepOnThisThreadRunsThePartsInOrderOnTheCaller) {
+  // KeepOnThisThread runs the parts in order on the caller.
   std::vector<std::size_t> order;
   std::set<std::thread::id> threads;
   {
@@ -54,19 +53,16 @@ TEST(ApplyConcurrently, KeepOnThisThreadRunsThePartsInOrderOnTheCaller) {
 TEST(RowBands, BandsAreSixtyFourRowsAtLeastAndTwiceTheThreadsAtMost) {
   const std::size_t width = ConcurrencyWidth();
   if (width <= 1) GTEST_SKIP() << "one thread: every picture is one band";
-  const struct {
-    std::uint64_t pixels;
-    std::uint32_t rows, min_rows;
-    std::size_t bands;
-  } kCases[] = {
+  // Pixels, rows, the least rows of a band and the bands.
+  const std::tuple<std::uint64_t, std::uint32_t, std::uint32_t, std::size_t> kCases[] = {
       {(1u << 18) - 1, 4096, 64, 1},                          // too small to hand to the pool
       {1u << 18, 127, 64, 1},                                 // 127 rows hold one band of 64
       {1u << 18, 128, 64, 2},        {1u << 18, 128, 32, 2},  // min_rows below 64 counts as 64
       {1u << 18, 255, 128, 1},       {1u << 24, 1u << 20, 64, 2 * width},
   };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(std::to_string(c.pixels) + " pixels, " + std::to_string(c.rows) + " rows");
-    EXPECT_EQ(RowBands(c.pixels, c.rows, c.min_rows), c.bands);
+  for (const auto& [pixels, rows, min_rows, bands] : kCases) {
+    SCOPED_TRACE(std::to_string(pixels) + " pixels, " + std::to_string(rows) + " rows");
+    EXPECT_EQ(RowBands(pixels, rows, min_rows), bands);
   }
   EXPECT_EQ(RowBands(1u << 18, 128), 2u);  // the least band is 64 rows when none is given
 }

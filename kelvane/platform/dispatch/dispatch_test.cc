@@ -10,6 +10,7 @@
 #include <future>
 #include <numeric>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "kelvane/platform/core/clock.h"
@@ -36,6 +37,12 @@ using testing::WaitUntil;
 void DrainMain() {
   while (PollMainQueue() != 0) {
   }
+}
+
+// Whether an own loop asleep on the main queue's descriptor would be woken now.
+bool WakeupPending() {
+  pollfd entry{MainQueueWakeupDescriptor(), POLLIN, 0};
+  return ::poll(&entry, 1, 0) == 1;
 }
 
 TEST(Dispatch, SerialQueueRunsInOrderOneAtATime) {
@@ -73,7 +80,7 @@ TEST(Dispatch, GlobalQueueRunsOnThePoolAndSurvivesThrowingBlocks) {
   EXPECT_NE(future.get(), std::this_thread::get_id());
 }
 
-TEST(Dispatch, MainQueueRunsOnlyWhenDrivenAndWakesItsDriver) {
+TEST(Dispatch, MainQueueRunsOnlyWhenDrivenAndAClocksAdvanceWakesBothEngines) {
   ManualClock clock(Clock::System().Now());  // StepMainQueue advances it
   ScopedClock scoped(clock);
   DrainMain();
@@ -83,8 +90,8 @@ TEST(Dispatch, MainQueueRunsOnlyWhenDrivenAndWakesItsDriver) {
   SetMainQueueWakeup([&] { ++wakeups; });
   int ran = 0;
   ASSERT_TRUE(main->Async([&] { ran += main->IsCurrent() ? 1 : 100; }));
-  EXPECT_EQ(wakeups.load(), 1);
-  EXPECT_EQ(ran, 0);  // nothing runs the main queue behind the application's back
+  // Nothing runs the main queue behind the application's back.
+  EXPECT_EQ((std::tuple{wakeups.load(), ran}), std::tuple(1, 0));
   EXPECT_GE(PollMainQueue(), 1u);
   EXPECT_EQ(ran, 1);
 
@@ -95,16 +102,30 @@ TEST(Dispatch, MainQueueRunsOnlyWhenDrivenAndWakesItsDriver) {
   ASSERT_TRUE(main->After(1h, [&] { late_ran = true; }));
   EXPECT_EQ(wakeups.load(), 2);
   EXPECT_GE(MainQueueNextDeadline().value_or(submitted), submitted + 1h);
-  ASSERT_TRUE(StepMainQueue(59min));
-  EXPECT_FALSE(late_ran);
-  ASSERT_TRUE(StepMainQueue(1min));
-  EXPECT_TRUE(late_ran);
+  EXPECT_EQ((std::tuple{StepMainQueue(59min), late_ran}), std::tuple(true, false));
+  EXPECT_EQ((std::tuple{StepMainQueue(1min), late_ran}), std::tuple(true, true));
   EXPECT_FALSE(MainQueueNextDeadline().has_value());
   const int seen = wakeups.load();
   SetMainQueueWakeup(nullptr);
   ASSERT_TRUE(main->Async([] {}));
   EXPECT_EQ(wakeups.load(), seen);  // nothing once the hook is gone
   DrainMain();
+
+  // An advance of the installed clock: neither engine waits for the hour. The pool runs its
+  // block by itself, and an own loop asleep on the descriptor is woken to run the main queue.
+  ASSERT_GE(MainQueueWakeupDescriptor(), 0);  // made before the work, as an own loop makes it
+  QueueRef serial = CreateSerialQueue("test.clock");
+  ASSERT_NE(serial, nullptr);
+  auto pool_ran = std::make_shared<std::atomic<bool>>(false);
+  bool main_ran = false;
+  ASSERT_TRUE(serial->After(1h, [pool_ran] { *pool_ran = true; }));
+  ASSERT_TRUE(main->After(30min, [&] { main_ran = true; }));
+  DrainMain();
+  EXPECT_FALSE(WakeupPending());  // nothing due yet: an own loop may sleep
+  clock.Advance(3600);
+  EXPECT_TRUE(WakeupPending());
+  EXPECT_TRUE(WaitUntil([&] { return pool_ran->load(); }));
+  EXPECT_TRUE(RunMainUntil([&] { return main_ran; }));
 }
 
 TEST(Dispatch, AnOwnLoopSeesEveryKindOfMainQueueWork) {
@@ -160,8 +181,7 @@ TEST(Dispatch, AnOwnLoopSeesEveryKindOfMainQueueWork) {
   reader->Cancel();
   source->Cancel();
   DrainMain();
-  pollfd entry{fd, POLLIN, 0};
-  EXPECT_EQ(::poll(&entry, 1, 0), 0);  // nothing left: the descriptor is quiet
+  EXPECT_FALSE(WakeupPending());       // nothing left: the descriptor is quiet
   EXPECT_EQ(::close(pipe_fds[0]), 0);  // still the caller's: the source watched a duplicate
   ::close(pipe_fds[1]);
 }
@@ -185,56 +205,11 @@ TEST(Dispatch, StopEndsRunMainQueue) {
   RunMainQueue();  // takes the stop request left behind
 }
 
-// Exit while a pool thread still asks for the radio technology: what it uses outlives the pool.
-int ExitDuringWorkChild() {
-  QueueRef queue = CreateSerialQueue("test.exit");
-  static std::atomic<bool> started{false};  // not on this stack: the block outlives the call
-  queue->Async([] {
-    for (int i = 0; i < 20000; ++i) {
-      // A provider held on the heap: used after its end, it would be freed twice.
-      SetRadioTechnologyProvider([text = String(40, u'x')] { return std::optional<String>(text); });
-      (void)CurrentRadioTechnology();
-      started = true;
-    }
-  });
-  while (!started) std::this_thread::yield();
-  return 0;  // std::exit, with the block still running
-}
-[[maybe_unused]] const bool kExitDuringWork = testing::ChildProcess("exit", ExitDuringWorkChild);
-
-TEST(Dispatch, ExitDuringWorkEndsNoProcess) { EXPECT_EQ(testing::RunChildProcess("exit"), 0); }
-
-TEST(DispatchClock, AnInstalledClocksAdvanceWakesBothEngines) {
-  DrainMain();
-  const int fd = MainQueueWakeupDescriptor();
-  ASSERT_GE(fd, 0);
-  auto readable = [fd] {
-    pollfd entry{fd, POLLIN, 0};
-    return ::poll(&entry, 1, 0) == 1;
-  };
-  QueueRef serial = CreateSerialQueue("test.clock");
-  ASSERT_NE(serial, nullptr);
-  auto pool_ran = std::make_shared<std::atomic<bool>>(false);
-  bool main_ran = false;
-  {
-    ManualClock clock(Clock::System().Now());
-    ScopedClock scoped(clock);
-    ASSERT_TRUE(serial->After(1h, [pool_ran] { *pool_ran = true; }));
-    ASSERT_TRUE(MainQueue()->After(30min, [&] { main_ran = true; }));
-    DrainMain();
-    EXPECT_FALSE(readable());  // nothing due yet: an own loop may sleep
-    clock.Advance(3600);
-    // Neither engine waits for the hour: the pool runs its block by itself, and an own loop
-    // asleep on the descriptor is woken to run the main queue.
-    EXPECT_TRUE(readable());
-    EXPECT_TRUE(WaitUntil([&] { return pool_ran->load(); }));
-    EXPECT_TRUE(RunMainUntil([&] { return main_ran; }));
-  }
-}
-
-// The deprecated AdvanceDispatchClock, in a child because with the system clock in place its
-// advance holds for the rest of the process; under an installed clock it ends with the clock.
-int DeprecatedAdvanceChild() {
+// In a fresh process, as the deprecated AdvanceDispatchClock holds for the rest of the process
+// while the system clock is in place; under an installed clock it ends with the clock. Then the
+// process exits while a pool thread still asks for the radio technology: what that uses must
+// outlive the pool.
+int FreshProcessChild() {
   auto lead = [] {  // the steady clock first: the lead read is never short of the advance
     const auto real = std::chrono::steady_clock::now().time_since_epoch();
     return DispatchClock::now().time_since_epoch() - real;
@@ -253,13 +228,26 @@ int DeprecatedAdvanceChild() {
     if (clock.Now() != 0) return 6;  // the wall clock stays where it was
   }
   if (lead() < 1h || lead() >= 2h) return 7;
-  return 0;
-}
-[[maybe_unused]] const bool kDeprecatedAdvance =
-    testing::ChildProcess("advance", DeprecatedAdvanceChild);
 
-TEST(DispatchClock, TheDeprecatedAdvanceStillMovesItAndEndsWithAnInstalledClock) {
-  EXPECT_EQ(testing::RunChildProcess("advance"), 0);
+  QueueRef queue = CreateSerialQueue("test.exit");
+  static std::atomic<bool> started{false};  // not on this stack: the block outlives the call
+  queue->Async([] {
+    for (int i = 0; i < 20000; ++i) {
+      // A provider held on the heap: used after its end, it would be freed twice.
+      SetRadioTechnologyProvider([text = String(40, u'x')] { return std::optional<String>(text); });
+      (void)CurrentRadioTechnology();
+      started = true;
+    }
+  });
+  while (!started) std::this_thread::yield();
+  return 0;  // std::exit, with the block still running
+}
+[[maybe_unused]] const bool kFreshProcess =
+    testing::ChildProcess("dispatch-fresh-process", FreshProcessChild);
+
+TEST(DispatchClock, TheDeprecatedAdvanceEndsWithAnInstalledClockAndExitDuringWorkEndsNoProcess) {
+  // 1 to 7: the clock's fact on the line that returns it did not hold; 128 and more: a crash.
+  EXPECT_EQ(testing::RunChildProcess("dispatch-fresh-process"), 0);
 }
 
 TEST(DispatchBlock, CancelledBeforeOrAfterItIsDelayedIsReleasedAtOnce) {
@@ -285,8 +273,7 @@ TEST(DispatchBlock, AsyncAsTheFirstBuildsCalledItStillSubmits) {
   ASSERT_TRUE(FirstBuildsAsync(queue.get(), DispatchBlock::Create([&] { ++runs; }), kept));
   EXPECT_FALSE(FirstBuildsAsync(queue.get(), nullptr, nullptr));
   ASSERT_TRUE(DrainQueue(queue));
-  EXPECT_EQ(runs.load(), 1);
-  EXPECT_EQ(kept.use_count(), 1);  // released after the run
+  EXPECT_EQ((std::tuple{runs.load(), kept.use_count()}), std::tuple(1, 1));  // released after
 }
 
 }  // namespace

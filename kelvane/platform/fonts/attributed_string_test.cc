@@ -16,7 +16,7 @@ TextAttributes Offset(double offset) {
   return a;
 }
 
-TEST(MutableAttributedString, RangesPastTheEndChangeNothing) {
+TEST(MutableAttributedString, RangesPastTheEndChangeNothingAndSetsComeFromItsOwnRuns) {
   MutableAttributedString s(u"abc", Offset(1));
   EXPECT_FALSE(s.AddAttributes(Offset(2), {2, 2}));
   EXPECT_FALSE(s.SetAttributes({}, {4, 0}));
@@ -35,12 +35,10 @@ TEST(MutableAttributedString, RangesPastTheEndChangeNothing) {
   EXPECT_EQ(s.runs().size(), 3u);
   ASSERT_TRUE(s.AddAttributes(Offset(1), {1, 1}));
   EXPECT_EQ(s.runs().size(), 1u);
-}
 
-// Each string below has two runs in a full vector, so the split that follows moves them: the
-// set handed in, one of the string's own, must be read before that (AddressSanitizer catches a
-// read of the moved-from runs).
-TEST(MutableAttributedString, TakesAttributeSetsFromItsOwnRuns) {
+  // Each string below has two runs in a full vector, so the split that follows moves them: the
+  // set handed in, one of the string's own, must be read before that (AddressSanitizer catches a
+  // read of the moved-from runs).
   TextAttributes red = Offset(1);
   red.foreground_color = Color::RGB(1, 0, 0, 1);
   const auto split = [&] {

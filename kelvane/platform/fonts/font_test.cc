@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/fonts/font.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "kelvane/testing/child_process.h"
 #include "kelvane/testing/memory_sweep.h"
@@ -17,13 +20,10 @@
 namespace kelvane::platform {
 namespace {
 
-TEST(Font, NamedFindsInstalledFacesByEveryFormOfTheirName) {
-  struct Case {
-    std::u16string_view name;
-    std::u16string_view family;
-    std::u16string_view postscript;
-    bool bold;
-  } cases[] = {
+TEST(Font, NamedFindsInstalledFacesByEveryFormOfTheirNameAndTheSystemFamilyAlwaysGivesAFont) {
+  using View = std::u16string_view;
+  // The name asked for, the family, the PostScript name and whether the face is bold.
+  const std::tuple<View, View, View, bool> cases[] = {
       {u"DejaVu Sans", u"DejaVu Sans", u"DejaVuSans", false},           // family: regular face
       {u"dejavu sans", u"DejaVu Sans", u"DejaVuSans", false},           // letter case
       {u"DejaVuSans-Bold", u"DejaVu Sans", u"DejaVuSans-Bold", true},   // PostScript name
@@ -31,17 +31,12 @@ TEST(Font, NamedFindsInstalledFacesByEveryFormOfTheirName) {
       {u"DejaVuSans-Regular", u"DejaVu Sans", u"DejaVuSans", false},    // "Regular" is "Book"
       {u"DejaVu Sans Condensed Bold", u"DejaVu Sans", u"DejaVuSansCondensed-Bold", true},
   };
-  for (const auto& c : cases) {
-    FontRef font = Font::Named(c.name, 12.5);
-    ASSERT_NE(font, nullptr) << std::string(c.name.begin(), c.name.end());
-    EXPECT_EQ(font->family(), c.family);
-    EXPECT_EQ(font->name(), c.postscript);
-    EXPECT_EQ(font->bold(), c.bold);
-    EXPECT_EQ(font->point_size(), 12.5);
+  for (const auto& [name, family, postscript, bold] : cases) {
+    FontRef font = Font::Named(name, 12.5);
+    ASSERT_NE(font, nullptr) << std::string(name.begin(), name.end());
+    EXPECT_EQ((std::tuple{font->family(), font->name(), font->bold(), font->point_size()}),
+              std::tuple(family, postscript, bold, 12.5));
   }
-}
-
-TEST(Font, NamedAnswersNullForAbsentFacesAndBadSizes) {
   // fontconfig would substitute a face for each of these; the font must not.
   for (std::u16string_view name : {u"HelveticaNeue", u"HelveticaNeue-Medium", u"DejaVuSans-Medium",
                                    u"DejaVu Sans Italic", u"", u"   ", u"Sans", u"-"}) {
@@ -50,25 +45,20 @@ TEST(Font, NamedAnswersNullForAbsentFacesAndBadSizes) {
   const std::u16string broken(1, u'\xD800');  // an unpaired surrogate
   EXPECT_EQ(Font::Named(broken, 12), nullptr);
   for (double size : {0.0, -3.0, Font::kMaxPointSize * 2, std::nan("")}) {
-    EXPECT_EQ(Font::Named(u"DejaVu Sans", size), nullptr) << size;
-    EXPECT_EQ(Font::System(size), nullptr) << size;
+    EXPECT_EQ((std::tuple{Font::Named(u"DejaVu Sans", size), Font::System(size)}),
+              std::tuple(nullptr, nullptr))
+        << size;
   }
-}
 
-TEST(Font, SystemFamilyIsConfigurableAndAlwaysGivesAFont) {
+  // The system family is configurable and always gives a font.
   EXPECT_EQ(Font::SystemFamily(), u"DejaVu Sans");
   FontRef regular = Font::System(14);
   FontRef bold = Font::BoldSystem(14);
-  ASSERT_NE(regular, nullptr);
-  ASSERT_NE(bold, nullptr);
-  EXPECT_EQ(regular->name(), u"DejaVuSans");
-  EXPECT_EQ(bold->name(), u"DejaVuSans-Bold");
-  EXPECT_FALSE(regular->bold());
-  EXPECT_TRUE(bold->bold());
   FontRef body = Font::Preferred(Font::TextStyle::kBody);
-  ASSERT_NE(body, nullptr);
-  EXPECT_EQ(body->name(), u"DejaVuSans");
-  EXPECT_EQ(body->point_size(), 17);
+  ASSERT_THAT((std::vector{regular, bold, body}), ::testing::Each(::testing::NotNull()));
+  EXPECT_EQ((std::tuple{regular->name(), regular->bold(), bold->name(), bold->bold()}),
+            std::tuple(u"DejaVuSans", false, u"DejaVuSans-Bold", true));
+  EXPECT_EQ((std::tuple{body->name(), body->point_size()}), std::tuple(u"DejaVuSans", 17));
 
   Font::SetSystemFamily(u"DejaVu Serif");
   FontRef serif = Font::BoldSystem(10);

@@ -44,7 +44,13 @@ int TopRow(const Image& image, const std::function<bool(std::uint32_t)>& match) 
   return -1;
 }
 
-TEST(TextLayout, LineBreakModesShapeTheBoundingRect) {
+std::u16string Repeated(std::u16string_view piece, std::size_t times) {
+  std::u16string text;
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+TEST(TextLayout, LineBreakModesShapeTheBoundingRectAndSizesPastTheEnginesRangeMeasureRight) {
   FontRef font = Font::System(12);
   const std::u16string text = u"one two three four five six seven eight nine tén";
   const Size line = MeasureText(Text(text, font));
@@ -75,6 +81,28 @@ TEST(TextLayout, LineBreakModesShapeTheBoundingRect) {
   const Rect single = BoundingRect(Text(text, font), limit, 0);
   EXPECT_EQ(single.width, line.width);
   EXPECT_LT(single.y, 0);
+
+  // The engine counts in 32-bit units of 1/1024 point: this text, some 4.2 million points wide,
+  // once measured 0 wide, and 2,000 lines at 4,096 points once measured a wrapped height.
+  FontRef largest = Font::System(Font::kMaxPointSize);
+  const Size two = MeasureText(Text(u"Wide text Wide text ", largest));
+  const Size wide = MeasureText(Text(Repeated(u"Wide text ", 200), largest));
+  EXPECT_GT(wide.width, 2097152);
+  EXPECT_EQ(wide, (Size{100 * two.width, two.height}));
+  const Size word = MeasureText(Text(u"word", largest));
+  const std::u16string lines = Repeated(u"word\n", 1999) + u"word";
+  EXPECT_EQ(MeasureText(Text(lines, largest)), (Size{word.width, 2000 * word.height}));
+  const Rect boxed = BoundingRect(Text(lines, largest), {1e5, 0}, kTextUsesLineFragmentOrigin);
+  EXPECT_EQ(boxed, (Rect{0, 0, word.width, 2000 * word.height}));
+  // Below the range the sum is the engine's own.
+  const std::u16string sentence = u"The quick brown fox jumps over the lazy dog, twice: " +
+                                  std::u16string(u"The quick brown fox jumps over the lazy dog.");
+  PangoLayout* layout = internal::MeasuredLayout(Text(sentence, Font::System(13)));
+  ASSERT_NE(layout, nullptr);
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  EXPECT_EQ(MeasureText(Text(sentence, Font::System(13))),
+            (Size{logical.width / 1024.0, logical.height / 1024.0}));
 }
 
 TEST(TextLayout, AttachmentsDrawOnTheBaselineRaisedByTheirOffset) {
@@ -99,130 +127,51 @@ TEST(TextLayout, AttachmentsDrawOnTheBaselineRaisedByTheirOffset) {
   EXPECT_EQ(top_of(-3), level + 3);
 }
 
-std::u16string Repeated(std::u16string_view piece, std::size_t times) {
-  std::u16string text;
-  for (std::size_t i = 0; i < times; ++i) text += piece;
-  return text;
-}
-
-// The engine counts in 32-bit units of 1/1024 point: this text, some 4.2 million points wide,
-// once measured 0 wide, and 2,000 lines at 4,096 points once measured a wrapped height.
-TEST(TextLayout, SizesPastTheEnginesRangeMeasureRight) {
-  FontRef font = Font::System(Font::kMaxPointSize);
-  const Size two = MeasureText(Text(u"Wide text Wide text ", font));
-  const Size wide = MeasureText(Text(Repeated(u"Wide text ", 200), font));
-  EXPECT_GT(wide.width, 2097152);
-  EXPECT_EQ(wide, (Size{100 * two.width, two.height}));
-  const Size word = MeasureText(Text(u"word", font));
-  const std::u16string lines = Repeated(u"word\n", 1999) + u"word";
-  EXPECT_EQ(MeasureText(Text(lines, font)), (Size{word.width, 2000 * word.height}));
-  const Rect boxed = BoundingRect(Text(lines, font), {1e5, 0}, kTextUsesLineFragmentOrigin);
-  EXPECT_EQ(boxed, (Rect{0, 0, word.width, 2000 * word.height}));
-  // Below the range the sum is the engine's own.
-  const std::u16string sentence = u"The quick brown fox jumps over the lazy dog, twice: " +
-                                  std::u16string(u"The quick brown fox jumps over the lazy dog.");
-  PangoLayout* layout = internal::MeasuredLayout(Text(sentence, Font::System(13)));
-  ASSERT_NE(layout, nullptr);
-  PangoRectangle logical;
-  pango_layout_get_extents(layout, nullptr, &logical);
-  EXPECT_EQ(MeasureText(Text(sentence, Font::System(13))),
-            (Size{logical.width / 1024.0, logical.height / 1024.0}));
-}
-
-TEST(TextLayout, TextPastTheLimitsIsRefusedWithItsReason) {
-  FontRef font = Font::System(12);
-  struct Case {
-    std::u16string text;
-    const char* message;  // nullptr: laid out
-  } cases[] = {
-      {std::u16string(kMaxLayoutUnits, u'x'), nullptr},
-      {std::u16string(kMaxLayoutUnits + 1, u'x'),
-       "text too long to lay out: 32769 units, over the limit of 32768"},
-      {Repeated(u"a\r\n", kMaxLayoutParagraphs - 1), nullptr},
-      {Repeated(u"a\r", kMaxLayoutParagraphs),
-       "text too long to lay out: 2049 paragraphs, over the limit of 2048"},
-      {Repeated(u"a\u2029", kMaxLayoutParagraphs),
-       "text too long to lay out: 2049 paragraphs, over the limit of 2048"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.size());
-    const auto refused = CheckLayoutLimits(c.text);
-    EXPECT_EQ(refused.has_value() ? refused->message : "", c.message ? c.message : "");
-    if (c.message == nullptr) {
-      EXPECT_GT(MeasureText(Text(c.text, font)).width, 0);
-      continue;
-    }
-    EXPECT_EQ(refused->kind, ErrorKind::kTooLarge);
-    EXPECT_EQ(MeasureText(Text(c.text, font)), Size{});
-    EXPECT_EQ(BoundingRect(Text(c.text, font), {100, 0}, kTextUsesLineFragmentOrigin), Rect{});
-    EXPECT_EQ(BoundingRect(Text(c.text, font), {}, 0), Rect{});
-    EXPECT_EQ(internal::MeasuredLayout(Text(c.text, font)), nullptr);
-    const ImageRef drawn = Render({40, 40}, [&] { DrawText(Text(c.text, font), {0, 0, 40, 40}); });
-    ASSERT_NE(drawn, nullptr);
-    EXPECT_EQ(TopRow(*drawn, [](std::uint32_t p) { return p != 0; }), -1);
-  }
-}
-
-// Each load below once took seconds to minutes (the engine's work grew with the square of a
-// run of marks, of the lines of a paragraph, or worse for a word broken a letter to a line); a
-// child reports a wrong size through its status and is stopped at the CPU limit when a bound
-// breaks.
-int Failed(const char* what, Size got, Size expected) {
+// Three loads in one child, each of which once took seconds to minutes (the engine's work grew
+// with the square of a run of marks, of the lines of a paragraph, or worse for a word broken a
+// letter to a line). The child counts the wrong sizes in its status, each told on stderr, and is
+// stopped at the CPU limit when a bound breaks.
+int Check(const char* what, bool shape, Size got, Size expected) {
+  if (shape && got == expected) return 0;
   std::fprintf(stderr, "child: %s: %g x %g, expected %g x %g\n", what, got.width, got.height,
                expected.width, expected.height);
   return 1;
 }
 
-int MarksChild() {
+int LongTextsChild() {
+  // A run of marks is cut to the kept ones, which still leave the "b" measured.
   FontRef font = Font::System(12);
   const std::u16string marks(16000, u'\u0301');
   const std::u16string kept(kMaxCombiningMarks, u'\u0301');
   const Size capped = MeasureText(Text(u"a" + marks + u"b", font));
   const Size expected = MeasureText(Text(u"a" + kept + u"b", font));
-  if (!(expected.width > MeasureText(Text(u"a", font)).width)) return Failed("b", expected, {});
-  return capped == expected ? 0 : Failed("marks", capped, expected);
-}
-[[maybe_unused]] const bool kMarks = testing::ChildProcess("layout-marks", MarksChild);
+  const bool b_measured = expected.width > MeasureText(Text(u"a", font)).width;
+  int failed = Check("marks", b_measured, capped, expected);
 
-int LetterLinesChild() {
-  FontRef font = Font::System(40);
-  const Size letter = MeasureText(Text(u"W", font));
-  const Rect lines = BoundingRect(Text(std::u16string(kMaxLayoutUnits, u'W'), font), {1, 0},
-                                  kTextUsesLineFragmentOrigin);
   // A letter to a line, some with the hyphen the engine adds where it breaks a word.
-  const Size expected{lines.width, kMaxLayoutUnits * letter.height};
-  if (!(lines.width >= letter.width && lines.width < 2 * letter.width)) {
-    return Failed("width", lines.size(), expected);
-  }
-  return lines.size() == expected ? 0 : Failed("letters", lines.size(), expected);
-}
-[[maybe_unused]] const bool kLetterLines =
-    testing::ChildProcess("layout-letter-lines", LetterLinesChild);
+  FontRef large = Font::System(40);
+  const Size letter = MeasureText(Text(u"W", large));
+  const Rect lines = BoundingRect(Text(std::u16string(kMaxLayoutUnits, u'W'), large), {1, 0},
+                                  kTextUsesLineFragmentOrigin);
+  const bool one_letter_wide = lines.width >= letter.width && lines.width < 2 * letter.width;
+  failed += Check("letters", one_letter_wide, lines.size(),
+                  {lines.width, kMaxLayoutUnits * letter.height});
 
-int ParagraphsChild() {
-  FontRef font = Font::System(12);
+  // Each paragraph wraps after "Wide text"; the last, empty one is a line too.
   const std::u16string line = u"Wide text tex\n";  // 14 units: 2,047 of them near the unit limit
   const Size one = MeasureText(Text(line.substr(0, 13), font));
-  const std::u16string text = Repeated(line, kMaxLayoutParagraphs - 1);
-  const Rect wrapped =
-      BoundingRect(Text(text, font), {one.width * 0.6, 0}, kTextUsesLineFragmentOrigin);
-  // Each paragraph wraps after "Wide text"; the last, empty one is a line too.
-  const Size expected{wrapped.width, (2 * (kMaxLayoutParagraphs - 1) + 1) * one.height};
-  if (!(wrapped.width > 0 && wrapped.width <= one.width * 0.6)) {
-    return Failed("width", wrapped.size(), expected);
-  }
-  return wrapped.size() == expected ? 0 : Failed("paragraphs", wrapped.size(), expected);
+  const Rect wrapped = BoundingRect(Text(Repeated(line, kMaxLayoutParagraphs - 1), font),
+                                    {one.width * 0.6, 0}, kTextUsesLineFragmentOrigin);
+  const bool within = wrapped.width > 0 && wrapped.width <= one.width * 0.6;
+  return failed + Check("paragraphs", within, wrapped.size(),
+                        {wrapped.width, (2 * (kMaxLayoutParagraphs - 1) + 1) * one.height});
 }
-[[maybe_unused]] const bool kParagraphs =
-    testing::ChildProcess("layout-paragraphs", ParagraphsChild);
+[[maybe_unused]] const bool kLongTexts = testing::ChildProcess("layout-long-texts", LongTextsChild);
 
 TEST(TextLayout, LongTextsLayOutInBoundedTime) {
-  for (const char* child : {"layout-marks", "layout-letter-lines", "layout-paragraphs"}) {
-    SCOPED_TRACE(child);
-    const testing::ChildOutcome outcome =
-        testing::RunLimitedChild(child, {.memory_bytes = 1u << 30, .seconds = 3});
-    EXPECT_EQ(outcome.status, 0) << outcome.cpu_seconds << " s of CPU";
-  }
+  const testing::ChildOutcome outcome =
+      testing::RunLimitedChild("layout-long-texts", {.memory_bytes = 1u << 30, .seconds = 3});
+  EXPECT_EQ(outcome.status, 0) << outcome.cpu_seconds << " s of CPU";
 }
 
 // With the fonts loaded and then little address space left, measuring and drawing refuse, and
@@ -250,24 +199,53 @@ int NoRoomChild() {
 
 [[maybe_unused]] const bool kNoRoom = testing::ChildProcess("layout-no-room", NoRoomChild);
 
-TEST(TextLayout, WithoutRoomForTheEngineTextIsRefusedAndLaterLaidOut) {
+TEST(TextLayout, TextPastTheLimitsOrWithoutRoomForTheEngineIsRefusedAndLaterLaidOut) {
+  FontRef font = Font::System(12);
+  // The text and why it is refused (nullptr: laid out).
+  const std::pair<std::u16string, const char*> cases[] = {
+      {std::u16string(kMaxLayoutUnits, u'x'), nullptr},
+      {std::u16string(kMaxLayoutUnits + 1, u'x'),
+       "text too long to lay out: 32769 units, over the limit of 32768"},
+      {Repeated(u"a\r\n", kMaxLayoutParagraphs - 1), nullptr},
+      {Repeated(u"a\r", kMaxLayoutParagraphs),
+       "text too long to lay out: 2049 paragraphs, over the limit of 2048"},
+      {Repeated(u"a\u2029", kMaxLayoutParagraphs),
+       "text too long to lay out: 2049 paragraphs, over the limit of 2048"},
+  };
+  for (const auto& [text, message] : cases) {
+    SCOPED_TRACE(text.size());
+    const auto refused = CheckLayoutLimits(text);
+    EXPECT_EQ(refused.has_value() ? refused->message : "", message ? message : "");
+    if (message == nullptr) {
+      EXPECT_GT(MeasureText(Text(text, font)).width, 0);
+      continue;
+    }
+    EXPECT_EQ(refused->kind, ErrorKind::kTooLarge);
+    EXPECT_EQ(MeasureText(Text(text, font)), Size{});
+    EXPECT_EQ(BoundingRect(Text(text, font), {100, 0}, kTextUsesLineFragmentOrigin), Rect{});
+    EXPECT_EQ(BoundingRect(Text(text, font), {}, 0), Rect{});
+    EXPECT_EQ(internal::MeasuredLayout(Text(text, font)), nullptr);
+    const ImageRef drawn = Render({40, 40}, [&] { DrawText(Text(text, font), {0, 0, 40, 40}); });
+    ASSERT_NE(drawn, nullptr);
+    EXPECT_EQ(TopRow(*drawn, [](std::uint32_t p) { return p != 0; }), -1);
+  }
+
+  // Nothing to draw is no failure; text past the limits is one.
+  ASSERT_TRUE(BeginImageContext({20, 20}));
+  EXPECT_TRUE(internal::DrawTextChecked(*GetCurrentContext(), Text(u"", font), {0, 0, 20, 20}));
+  EXPECT_TRUE(internal::DrawTextChecked(*GetCurrentContext(), Text(u"A", font), {0, 0, 0, 20}));
+  const std::u16string huge(kMaxLayoutUnits + 1, u'a');
+  EXPECT_FALSE(internal::DrawTextChecked(*GetCurrentContext(), Text(huge, font), {0, 0, 20, 20}));
+  EndImageContext();
+  EXPECT_EQ(internal::MeasureTextChecked(Text(huge, font)), std::nullopt);
+  EXPECT_EQ(internal::MeasureTextChecked(Text(u"", font)), Size{});
+
+  // The rest needs an address-space limit.
   if constexpr (testing::kUnderSanitizer) {
     GTEST_SKIP() << "the sanitizers reserve terabytes of address space: an address-space "
                     "limit cannot be set under them";
   }
   EXPECT_EQ(testing::RunLimitedChild("layout-no-room", {.seconds = 20}).status, 0);
-  // Nothing to draw is no failure; text past the limits is one.
-  ASSERT_TRUE(BeginImageContext({20, 20}));
-  EXPECT_TRUE(
-      internal::DrawTextChecked(*GetCurrentContext(), Text(u"", Font::System(12)), {0, 0, 20, 20}));
-  EXPECT_TRUE(
-      internal::DrawTextChecked(*GetCurrentContext(), Text(u"A", Font::System(12)), {0, 0, 0, 20}));
-  const std::u16string huge(kMaxLayoutUnits + 1, u'a');
-  EXPECT_FALSE(internal::DrawTextChecked(*GetCurrentContext(), Text(huge, Font::System(12)),
-                                         {0, 0, 20, 20}));
-  EndImageContext();
-  EXPECT_EQ(internal::MeasureTextChecked(Text(huge, Font::System(12))), std::nullopt);
-  EXPECT_EQ(internal::MeasureTextChecked(Text(u"", Font::System(12))), Size{});
 }
 
 }  // namespace

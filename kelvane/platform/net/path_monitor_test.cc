@@ -31,11 +31,7 @@ TEST(PathMonitor, StartsOnceAndStopsIdempotently) {
     auto other = PathMonitor::Create();
     ASSERT_TRUE(other->Start(MainQueue(), [token](const PathMonitor&, uint32_t) {}));
   }
-  const auto end = DispatchClock::now() + std::chrono::seconds(5);
-  while (!watch.expired() && DispatchClock::now() < end) {
-    RunMainQueueFor(std::chrono::milliseconds(2));
-  }
-  EXPECT_TRUE(watch.expired());
+  EXPECT_TRUE(testing::RunMainUntil([&] { return watch.expired(); }));
 }
 
 TEST(RadioTechnology, ComesFromTheInstalledProvider) {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <tuple>
 
 namespace kelvane::platform {
 namespace {
