@@ -144,6 +144,10 @@ TEST(PropertyListCheck, MalformedListsAreRefusedWithoutReadingPastTheEnd) {
   BinaryPlist one;
   one.Integer(1);
   EXPECT_EQ(refusal(one.Build(1)), ErrorKind::kMalformed);
+  // Also where the byte after the offsets, the trailer's first, would name a good object.
+  Data named = one.Build(1);
+  named[named.size() - 32] = 8;
+  EXPECT_EQ(refusal(named), ErrorKind::kMalformed);
   // A lone text past the budget is too large, as it would be inside a container.
   BinaryPlist lone;
   lone.Ascii(std::string(100, 'x'));
