@@ -4,12 +4,9 @@
 // refusal with its reason, never a signal, a different result or a leak.
 #include "kelvane/testing/memory_sweep.h"
 
-#include <gif_lib.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <plist/plist.h>
-#include <webp/encode.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cinttypes>
@@ -39,12 +36,9 @@
 #include "kelvane/platform/i18n/strings_table.h"
 #include "kelvane/platform/types/type_database.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/picture_files.h"
 #include "kelvane/testing/property_lists.h"
 #include "kelvane/testing/temp_dir.h"
-
-#if KELVANE_WITH_HEIF
-#include <libheif/heif.h>
-#endif
 
 namespace kelvane {
 namespace {
@@ -102,136 +96,23 @@ RasterRef Picture(std::uint32_t width, std::uint32_t height, bool alpha) {
       std::move(pixels));
 }
 
-void Put32(Data& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
-}
-
-// The picture as an interlaced (Adam7) 8-bit RGBA PNG, which libpng reads rather than the
-// one-piece inflater.
-Data InterlacedPNG(const Raster& raster) {
-  const std::uint32_t w = raster.width(), h = raster.height();
-  static constexpr int kPass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
-                                      {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-  Data raw;
-  for (const auto& pass : kPass) {
-    for (std::uint32_t y = pass[1]; y < h; y += pass[3]) {
-      raw.push_back(0);
-      for (std::uint32_t x = pass[0]; x < w; x += pass[2]) {
-        const std::uint32_t argb = raster.PremultipliedPixel(x, y);  // opaque: as stored
-        raw.insert(raw.end(), {std::uint8_t(argb >> 16), std::uint8_t(argb >> 8),
-                               std::uint8_t(argb), std::uint8_t(argb >> 24)});
-      }
-    }
-  }
-  uLongf size = compressBound(raw.size());
-  Data deflated(size);
-  compress2(deflated.data(), &size, raw.data(), raw.size(), 1);
-  deflated.resize(size);
-  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  const auto chunk = [&png](const char* type, const Data& content) {
-    Put32(png, static_cast<std::uint32_t>(content.size()));
-    const std::size_t start = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), content.begin(), content.end());
-    Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
-  };
-  Data header;
-  Put32(header, w);
-  Put32(header, h);
-  header.insert(header.end(), {8, 6, 0, 0, 1});
-  chunk("IHDR", header);
-  chunk("IDAT", deflated);
-  chunk("IEND", {});
-  return png;
-}
-
-Data EncodeWebP(const Raster& raster) {
-  std::uint8_t* out = nullptr;
-  const int w = int(raster.width()), h = int(raster.height());
-  const std::size_t size =
-      WebPEncodeBGRA(raster.data(), w, h, int(raster.bytes_per_row()), 80, &out);
-  Data file(out, out + size);
-  WebPFree(out);
-  return file;
-}
-
-int WriteGif(GifFileType* gif, const GifByteType* bytes, int length) {
-  auto* out = static_cast<Data*>(gif->UserData);
-  out->insert(out->end(), bytes, bytes + length);
-  return length;
-}
-
 // The picture as a GIF of 3-3-2 bit colours.
 Data EncodeGIF(const Raster& raster) {
-  Data file;
-  int error = 0;
-  GifFileType* gif = EGifOpen(&file, WriteGif, &error);
-  GifColorType colours[256];
+  std::vector<GifColorType> colours(256);
   for (int i = 0; i < 256; ++i) {
     colours[i] = {GifByteType((i >> 5) * 36), GifByteType(((i >> 2) & 7) * 36),
                   GifByteType((i & 3) * 85)};
   }
-  ColorMapObject* map = GifMakeMapObject(256, colours);
-  const int w = int(raster.width()), h = int(raster.height());
-  EGifPutScreenDesc(gif, w, h, 8, 0, map);
-  EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr);
-  std::vector<GifPixelType> line(raster.width());
+  testing::GifFrame frame{
+      0, 0, int(raster.width()), int(raster.height()), false, NO_TRANSPARENT_COLOR, {}};
   for (std::uint32_t y = 0; y < raster.height(); ++y) {
     for (std::uint32_t x = 0; x < raster.width(); ++x) {
       const std::uint8_t* p = raster.Row(y) + x * 4;
-      line[x] = GifPixelType((p[2] >> 5) << 5 | (p[1] >> 5) << 2 | p[0] >> 6);
-    }
-    EGifPutLine(gif, line.data(), w);
-  }
-  EGifCloseFile(gif, &error);
-  GifFreeMapObject(map);
-  return file;
-}
-
-#if KELVANE_WITH_HEIF
-heif_error WriteHeif(heif_context*, const void* data, std::size_t size, void* out) {
-  auto* file = static_cast<Data*>(out);
-  file->insert(file->end(), static_cast<const std::uint8_t*>(data),
-               static_cast<const std::uint8_t*>(data) + size);
-  return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
-}
-
-// The picture as HEIC or AVIF; empty when libheif has no encoder for the format.
-Data EncodeHEIF(heif_compression_format format, const Raster& raster) {
-  if (!heif_have_encoder_for_format(format)) return {};
-  heif_context* context = heif_context_alloc();
-  heif_encoder* encoder = nullptr;
-  heif_context_get_encoder_for_format(context, format, &encoder);
-  heif_encoder_set_lossy_quality(encoder, 70);
-  // The fastest settings the encoders have: the file is an input, not a subject.
-  (void)heif_encoder_set_parameter(encoder, "speed", "9");
-  (void)heif_encoder_set_parameter(encoder, "preset", "ultrafast");
-  heif_image* image = nullptr;
-  const int w = int(raster.width()), h = int(raster.height());
-  heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
-  heif_image_add_plane(image, heif_channel_interleaved, w, h, 8);
-  int stride = 0;
-  std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const std::uint8_t* p = raster.Row(std::uint32_t(y)) + x * 4;
-      std::uint8_t* q = plane + y * stride + x * 3;
-      q[0] = p[2];
-      q[1] = p[1];
-      q[2] = p[0];
+      frame.indexes.push_back(GifPixelType((p[2] >> 5) << 5 | (p[1] >> 5) << 2 | p[0] >> 6));
     }
   }
-  Data file;
-  if (heif_context_encode_image(context, image, encoder, nullptr, nullptr).code == heif_error_Ok) {
-    heif_writer writer{1, WriteHeif};
-    heif_context_write(context, &writer, &file);
-  }
-  heif_image_release(image);
-  heif_encoder_release(encoder);
-  heif_context_free(context);
-  return file;
+  return testing::EncodeGIF(frame.width, frame.height, {frame}, colours);
 }
-#endif
 
 // ---- hashes of results, taken in place -------------------------------------------------------
 
@@ -357,32 +238,40 @@ struct Row {
   const char* open = nullptr;
 };
 
-Operation ReadBytes(const char* file, ReadOptions options = {}) {
-  return [bytes = ReadInput(file), options] {
-    return FromImageResult(platform::ReadImage(bytes, options));
-  };
+// A row that reads the picture `file` with `options`, from its bytes or, `by_path`, its file.
+Row ReadRow(const char* name, const char* file, ReadOptions options = {}, bool by_path = false) {
+  return {name,
+          [=]() -> Operation {
+            if (by_path) {
+              return [path = InputDir() + "/" + file, options] {
+                return FromImageResult(platform::ReadImageFile(path, options));
+              };
+            }
+            return [bytes = ReadInput(file), options] {
+              return FromImageResult(platform::ReadImage(bytes, options));
+            };
+          },
+          file};
 }
 
-Operation ReadFile(const char* file, ReadOptions options = {}) {
-  return [path = InputDir() + "/" + file, options] {
-    return FromImageResult(platform::ReadImageFile(path, options));
-  };
+// A row that draws the picture `file`, shown with `orientation`, into a new image by `draw`.
+Row DrawRow(const char* name, const char* file, platform::ImageOrientation orientation,
+            std::function<ImageRef(const ImageRef&)> draw) {
+  return {name,
+          [=] {
+            ImageRef picture = InputImage(file, orientation);
+            if (picture == nullptr) return Operation();
+            return Operation([picture, draw] { return HashImage(draw(picture)); });
+          },
+          file};
 }
 
 const std::vector<Row>& Rows() {
   static const std::vector<Row> rows = {
-      {"png", [] { return ReadBytes("picture.png"); }, "picture.png"},
-      {"png reduced",
-       [] {
-         return ReadBytes("picture.png", {600, 600, ReadFit::kInside});
-       },
-       "picture.png"},
-      {"png file", [] { return ReadFile("picture.png"); }, "picture.png"},
-      {"png interlaced reduced",
-       [] {
-         return ReadBytes("interlaced.png", {500, 500, ReadFit::kCover});
-       },
-       "interlaced.png"},
+      ReadRow("png", "picture.png"),
+      ReadRow("png reduced", "picture.png", {600, 600, ReadFit::kInside}),
+      ReadRow("png file", "picture.png", {}, true),
+      ReadRow("png interlaced reduced", "interlaced.png", {500, 500, ReadFit::kCover}),
       {"png raster",
        [] {
          return Operation([bytes = ReadInput("picture.png")] {
@@ -390,12 +279,8 @@ const std::vector<Row>& Rows() {
          });
        },
        "picture.png"},
-      {"jpeg", [] { return ReadBytes("picture.jpg"); }, "picture.jpg"},
-      {"jpeg file reduced",
-       [] {
-         return ReadFile("picture.jpg", {300, 300, ReadFit::kCover});
-       },
-       "picture.jpg"},
+      ReadRow("jpeg", "picture.jpg"),
+      ReadRow("jpeg file reduced", "picture.jpg", {300, 300, ReadFit::kCover}, true),
       {"jpeg raster reduced",
        [] {
          return Operation([bytes = ReadInput("picture.jpg")] {
@@ -403,15 +288,11 @@ const std::vector<Row>& Rows() {
          });
        },
        "picture.jpg"},
-      {"webp", [] { return ReadBytes("picture.webp"); }, "picture.webp"},
-      {"webp reduced",
-       [] {
-         return ReadBytes("picture.webp", {400, 400});
-       },
-       "picture.webp"},
-      {"gif", [] { return ReadBytes("picture.gif"); }, "picture.gif"},
-      {"heic", [] { return ReadBytes("picture.heic"); }, "picture.heic"},
-      {"avif", [] { return ReadBytes("picture.avif"); }, "picture.avif"},
+      ReadRow("webp", "picture.webp"),
+      ReadRow("webp reduced", "picture.webp", {400, 400}),
+      ReadRow("gif", "picture.gif"),
+      ReadRow("heic", "picture.heic"),
+      ReadRow("avif", "picture.avif"),
       {"png encode",
        [] {
          return Operation([raster = Picture(kWidth / 2, kHeight / 2, true)] {
@@ -521,34 +402,19 @@ const std::vector<Row>& Rows() {
          });
        },
        nullptr},
-      {"picture avatar",
-       [] {
-         ImageRef picture = InputImage("small.jpg", platform::kOrientationRight);
-         if (picture == nullptr) return Operation();
-         return Operation([picture, colour = platform::Color::RGB(0.2, 0.4, 0.6, 1)] {
-           return HashImage(Avatar::Avatar(picture, Avatar::kModeFill, colour, {700, 500},
-                                           Avatar::kClipRounded));
-         });
-       },
-       "small.jpg"},
-      {"resize oriented",
-       [] {
-         ImageRef picture = InputImage("small.png", platform::kOrientationLeftMirrored);
-         if (picture == nullptr) return Operation();
-         return Operation([picture] {
-           return HashImage(Resize::resizedImage(*picture, {600, 800}, 3));
-         });
-       },
-       "small.png"},
-      {"resize enlarged",
-       [] {
-         ImageRef picture = InputImage("small.jpg", platform::kOrientationUp);
-         if (picture == nullptr) return Operation();
-         return Operation([picture] {
-           return HashImage(Resize::resizedImage(*picture, {1400, 1000}, 3));
-         });
-       },
-       "small.jpg"},
+      DrawRow("picture avatar", "small.jpg", platform::kOrientationRight,
+              [colour = platform::Color::RGB(0.2, 0.4, 0.6, 1)](const ImageRef& picture) {
+                return Avatar::Avatar(picture, Avatar::kModeFill, colour, {700, 500},
+                                      Avatar::kClipRounded);
+              }),
+      DrawRow("resize oriented", "small.png", platform::kOrientationLeftMirrored,
+              [](const ImageRef& picture) {
+                return Resize::resizedImage(*picture, {600, 800}, 3);
+              }),
+      DrawRow("resize enlarged", "small.jpg", platform::kOrientationUp,
+              [](const ImageRef& picture) {
+                return Resize::resizedImage(*picture, {1400, 1000}, 3);
+              }),
       {"resample oriented",
        [] {
          RasterRef source = Picture(kWidth, kHeight, true);
@@ -575,15 +441,8 @@ const std::vector<Row>& Rows() {
          });
        },
        "small.png"},
-      {"light effect",
-       [] {
-         ImageRef picture = InputImage("small.jpg", platform::kOrientationUp);
-         if (picture == nullptr) return Operation();
-         return Operation([picture] {
-           return HashImage(UIImageEffects::imageByApplyingLightEffectToImage(picture));
-         });
-       },
-       "small.jpg"},
+      DrawRow("light effect", "small.jpg", platform::kOrientationUp,
+              &UIImageEffects::imageByApplyingLightEffectToImage),
       {"blur with mask and tint",
        [] {
          ImageRef picture = InputImage("small.png", platform::kOrientationRight);
@@ -632,21 +491,22 @@ void MakeInputs(const std::string& dir) {
   const RasterRef translucent = Picture(kWidth, kHeight, true);
   const RasterRef opaque = Picture(kWidth, kHeight, false);
   WriteFile(dir + "/picture.png", platform::EncodePNG(*translucent).value_or(Data{}));
-  WriteFile(dir + "/interlaced.png", InterlacedPNG(*Picture(1200, 900, false)));
+  WriteFile(dir + "/interlaced.png", testing::InterlacedPNG(*Picture(1200, 900, false)));
   // The drawing rows' pictures: a megapixel, as their work is several passes over it.
   const RasterRef small = Picture(kWidth / 2, kHeight / 2, true);
   WriteFile(dir + "/small.png", platform::EncodePNG(*small).value_or(Data{}));
   WriteFile(dir + "/small.jpg", platform::EncodeJPEG(*small, 0.85).value_or(Data{}));
   WriteFile(dir + "/picture.jpg", platform::EncodeJPEG(*opaque, 0.85).value_or(Data{}));
-  WriteFile(dir + "/picture.webp", EncodeWebP(*translucent));
+  WriteFile(dir + "/picture.webp",
+            testing::EncodeWebP(testing::StraightRGBA(*translucent), kWidth, kHeight, false, 80));
   WriteFile(dir + "/picture.gif", EncodeGIF(*opaque));
 #if KELVANE_WITH_HEIF
-  const RasterRef heif = Picture(kHeifWidth, kHeifHeight, false);
-  if (Data heic = EncodeHEIF(heif_compression_HEVC, *heif); !heic.empty()) {
-    WriteFile(dir + "/picture.heic", heic);
-  }
-  if (Data avif = EncodeHEIF(heif_compression_AV1, *heif); !avif.empty()) {
-    WriteFile(dir + "/picture.avif", avif);
+  // The fastest settings the encoders have: the file is an input, not a subject.
+  const Data heif = testing::StraightRGBA(*Picture(kHeifWidth, kHeifHeight, false));
+  for (const auto& [name, format] : {std::pair{"picture.heic", heif_compression_HEVC},
+                                     std::pair{"picture.avif", heif_compression_AV1}}) {
+    const Data file = testing::EncodeHEIF(format, heif, kHeifWidth, kHeifHeight, 1, 70, true);
+    if (!file.empty()) WriteFile(dir + "/" + name, file);
   }
 #endif
 
@@ -705,21 +565,13 @@ std::string Mebibytes(std::uint64_t bytes) {
 }
 
 std::string Describe(int status) {
-  switch (status) {
-    case testing::kSweepRight:
-      return "the right result";
-    case testing::kSweepRefused:
-      return "refused with a reason";
-    case testing::kSweepLeaked:
-      return "a leak";
-    case testing::kSweepWrong:
-      return "a wrong result";
-    case testing::kSweepNoInput:
-      return "no input";
-    default:
-      return status > 128 ? "signal " + std::to_string(status - 128)
-                          : "exit status " + std::to_string(status);
-  }
+  // By the statuses' numbers, kSweepRight to kSweepNoInput.
+  static const char* const kNames[] = {"the right result", "refused with a reason", "a leak",
+                                       "a wrong result", "no input"};
+  static_assert(testing::kSweepNoInput == 4);
+  if (status >= 0 && status <= testing::kSweepNoInput) return kNames[status];
+  return status > 128 ? "signal " + std::to_string(status - 128)
+                      : "exit status " + std::to_string(status);
 }
 
 std::string Outcomes(const std::vector<testing::SweepStep>& steps) {
