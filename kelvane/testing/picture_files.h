@@ -69,7 +69,7 @@ inline Data Deflated(const Data& raw) {
 }
 
 // The zlib stream of `size` zero bytes, made a megabyte at a time: a gigabyte takes about a
-// megabyte of stream.
+// few megabytes of stream.
 inline Data DeflatedZeros(std::uint64_t size) {
   z_stream z{};
   deflateInit(&z, 1);

@@ -5,12 +5,10 @@
 #include <png.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,54 +16,14 @@
 #include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/picture_files.h"
 
 namespace kelvane::platform {
 namespace {
 
 constexpr unsigned kChannels[7] = {1, 0, 3, 0, 2, 0, 4};
 
-Data RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  Data out(size);
-  for (auto& byte : out) byte = static_cast<std::uint8_t>(random());
-  return out;
-}
-
-void Put32(Data& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
-}
-
-void Chunk(Data& png, const std::string& type, const std::uint8_t* data, std::size_t size) {
-  Put32(png, static_cast<std::uint32_t>(size));
-  const std::size_t start = png.size();
-  png.insert(png.end(), type.begin(), type.end());
-  png.insert(png.end(), data, data + size);
-  Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
-}
-
-// A PNG of `width` x `height` at `depth` bits of colour `type` holding the filtered rows
-// `filtered`: its header, the `before` chunks, then the deflated rows in image data chunks of
-// `piece` bytes.
-Data AssemblePNG(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::uint8_t type,
-                 const Data& filtered, const std::vector<std::pair<std::string, Data>>& before,
-                 std::size_t piece) {
-  uLongf size = compressBound(filtered.size());
-  Data stream(size);
-  compress2(stream.data(), &size, filtered.data(), filtered.size(), 6);
-  stream.resize(size);
-  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  Data header;
-  Put32(header, width);
-  Put32(header, height);
-  header.insert(header.end(), {depth, type, 0, 0, 0});
-  Chunk(png, "IHDR", header.data(), header.size());
-  for (const auto& [name, content] : before) Chunk(png, name, content.data(), content.size());
-  for (std::size_t at = 0; at < stream.size(); at += piece) {
-    Chunk(png, "IDAT", stream.data() + at, std::min(piece, stream.size() - at));
-  }
-  Chunk(png, "IEND", nullptr, 0);
-  return png;
-}
+using testing::RandomBytes;
 
 // An 8-bit PNG of `samples` (rows of width x channels bytes), row y filtered by filter y % 5,
 // the stream cut into image data chunks of `piece` bytes. `edit` may change the filtered rows.
@@ -88,8 +46,8 @@ Data FilteredPNG(std::uint32_t width, std::uint32_t height, int type, const Data
     }
   }
   if (edit != nullptr) edit(filtered);
-  return AssemblePNG(width, height, 8, static_cast<std::uint8_t>(type), filtered,
-                     {{"tEXt", {'k', 0, 'v'}}}, piece);
+  return testing::PngFile(width, height, {8, std::uint8_t(type), 0, 0, 0},
+                          testing::Deflated(filtered), {{"tEXt", {'k', 0, 'v'}}}, piece);
 }
 
 // The file as libpng's simplified reader sees it: unpremultiplied B, G, R, A rows.
@@ -174,9 +132,8 @@ TEST(Png, RefusesDamagedImageDataAsMalformed) {
 Data PalettePNG(std::uint8_t depth, std::uint32_t width, const Data& row) {
   Data filtered(1 + row.size(), 0);  // filter type 0 (none), then the row
   std::copy(row.begin(), row.end(), filtered.begin() + 1);
-  return AssemblePNG(width, 1, depth, 3, filtered,
-                     {{"PLTE", {0x80, 0x80, 0x80, 0xFF, 0x00, 0x00}}, {"tRNS", {0x00}}},
-                     filtered.size());
+  return testing::PngFile(width, 1, {depth, 3, 0, 0, 0}, testing::Deflated(filtered),
+                          {{"PLTE", {0x80, 0x80, 0x80, 0xFF, 0x00, 0x00}}, {"tRNS", {0x00}}});
 }
 
 TEST(Png, ReadsIndicesPastThePaletteAsOpaqueBlack) {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reading pictures for a target size (image_file.h: ReadSize, ReadImageSize, the option forms).
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include "kelvane/platform/graphics/image_file.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/picture_files.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
@@ -78,103 +78,6 @@ RasterRef TestPicture(std::uint32_t width, std::uint32_t height, bool alpha, boo
                       std::move(pixels));
 }
 
-void Put32(Data& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
-}
-
-// A PNG file of a width x height picture: the rest of its header (depth, colour type,
-// compression, filter, interlace) and its image data.
-Data PngFile(std::uint32_t width, std::uint32_t height, const Data& layout, const Data& data) {
-  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  const auto chunk = [&png](const char* type, const Data& content) {
-    Put32(png, static_cast<std::uint32_t>(content.size()));
-    const std::size_t start = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), content.begin(), content.end());
-    Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
-  };
-  Data header;
-  Put32(header, width);
-  Put32(header, height);
-  header.insert(header.end(), layout.begin(), layout.end());
-  chunk("IHDR", header);
-  chunk("IDAT", data);
-  chunk("IEND", {});
-  return png;
-}
-
-// The picture as an interlaced (Adam7) 8-bit RGBA PNG, unfiltered.
-Data InterlacedPNG(const Raster& raster) {
-  const std::uint32_t w = raster.width(), h = raster.height();
-  static constexpr int kPass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
-                                      {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-  Data raw;
-  for (const auto& pass : kPass) {
-    if (std::uint32_t(pass[0]) >= w || std::uint32_t(pass[1]) >= h) continue;
-    for (std::uint32_t y = pass[1]; y < h; y += pass[3]) {
-      raw.push_back(0);
-      for (std::uint32_t x = pass[0]; x < w; x += pass[2]) {
-        const std::uint32_t argb = raster.PremultipliedPixel(x, y);
-        const unsigned a = argb >> 24;
-        for (int shift : {16, 8, 0}) {
-          const unsigned v = (argb >> shift) & 255;
-          raw.push_back(std::uint8_t(a == 0 ? 0 : std::min(255u, (v * 255 + a / 2) / a)));
-        }
-        raw.push_back(std::uint8_t(a));
-      }
-    }
-  }
-  uLongf size = compressBound(raw.size());
-  Data deflated(size);
-  EXPECT_EQ(compress2(deflated.data(), &size, raw.data(), raw.size(), 6), Z_OK);
-  deflated.resize(size);
-  return PngFile(w, h, {8, 6, 0, 0, 1}, deflated);  // 8-bit RGBA, Adam7
-}
-
-// The JPEG with an EXIF block recording `exif` orientation (1..8) right after its start.
-Data WithExifOrientation(const Data& jpeg, std::uint16_t exif) {
-  Data app1 = {0xFF,
-               0xE1,
-               0,
-               0,
-               'E',
-               'x',
-               'i',
-               'f',
-               0,
-               0,
-               'I',
-               'I',
-               42,
-               0,
-               8,
-               0,
-               0,
-               0,  // little-endian TIFF, first IFD at 8
-               1,
-               0,  // one entry
-               0x12,
-               0x01,
-               3,
-               0,
-               1,
-               0,
-               0,
-               0,  // orientation, a SHORT, one of it
-               std::uint8_t(exif),
-               0,
-               0,
-               0,
-               0,
-               0,
-               0,
-               0};  // its value; no next IFD
-  app1[3] = std::uint8_t(app1.size() - 2);
-  Data out = jpeg;
-  out.insert(out.begin() + 2, app1.begin(), app1.end());
-  return out;
-}
-
 // The largest difference of any byte of two rasters of the same layout.
 int LargestDifference(const Raster& a, const Raster& b) {
   int largest = 0;
@@ -205,12 +108,12 @@ TEST(ReadImage, ReadsTheTargetSizeNearReadingWholeThenReducing) {
       // PNG rows are averaged as the whole picture would be: exactly the same pixels.
       {"PNG, opaque", *EncodePNG(*opaque), 0},
       {"PNG, alpha", *EncodePNG(*translucent), 0},
-      {"PNG, interlaced", InterlacedPNG(*translucent), 0},
+      {"PNG, interlaced", testing::InterlacedPNG(*translucent), 0},
       // The decoder's own reduced transforms differ a little from averaging: up to 6 levels.
       {"JPEG", jpeg, 6},
-      {"JPEG, turned right (EXIF 6)", WithExifOrientation(jpeg, 6), 6},
-      {"JPEG, turned 180 (EXIF 3)", WithExifOrientation(jpeg, 3), 6},
-      {"JPEG, left mirrored (EXIF 5)", WithExifOrientation(jpeg, 5), 6},
+      {"JPEG, turned right (EXIF 6)", testing::WithExifSegment(jpeg, 6), 6},
+      {"JPEG, turned 180 (EXIF 3)", testing::WithExifSegment(jpeg, 3), 6},
+      {"JPEG, left mirrored (EXIF 5)", testing::WithExifSegment(jpeg, 5), 6},
   };
   const ReadOptions kTargets[] = {
       {50, 50},                   // JPEG at 1/2 (102 x 79), then averaged
@@ -261,7 +164,8 @@ TEST(ReadImage, AtSizeReducesEachSideOnItsOwn) {
   const RasterRef translucent = TestPicture(203, 157, true);
   const Data png = *EncodePNG(*translucent);
   // Turned right: displayed 157 x 203.
-  const Data jpeg = WithExifOrientation(*EncodeJPEG(*TestPicture(203, 157, false, false), 0.95), 6);
+  const Data jpeg =
+      testing::WithExifSegment(*EncodeJPEG(*TestPicture(203, 157, false, false), 0.95), 6);
   const struct {
     const char* name;
     PixelSize asked, displayed;
@@ -322,29 +226,12 @@ TEST(ReadImage, OptionsWithoutASideAreThePlainReadAndFilesReadAlike) {
   }
 }
 
-// A 64 x 64 grey PNG whose image data inflates to 1 GB of zeros (about 1 MB of file): the
+// A 64 x 64 grey PNG whose image data inflates to 1 GB of zeros (about 4 MB of file): the
 // rows of the picture, then far more. The streamed read takes the rows it needs and stops.
-Data InflatingPNG() {
-  z_stream z{};
-  deflateInit(&z, 1);
-  const Data zeros(1 << 20, 0);
-  Data out(1 << 16), stream;
-  for (int megabyte = 0; megabyte < 1024; ++megabyte) {
-    z.next_in = const_cast<Bytef*>(zeros.data());
-    z.avail_in = static_cast<uInt>(zeros.size());
-    do {
-      z.next_out = out.data();
-      z.avail_out = static_cast<uInt>(out.size());
-      deflate(&z, megabyte == 1023 ? Z_FINISH : Z_NO_FLUSH);
-      stream.insert(stream.end(), out.data(), z.next_out);
-    } while (z.avail_out == 0);
-  }
-  deflateEnd(&z);
-  return PngFile(64, 64, {8, 0, 0, 0, 0}, stream);  // 8-bit grey, not interlaced
-}
-
 [[maybe_unused]] const bool kReducedDataBomb = testing::ChildProcess("png-data-bomb-reduced", [] {
-  const Result<ImageRef> image = ReadImage(InflatingPNG(), {8, 8});
+  const Data png =
+      testing::PngFile(64, 64, {8, 0, 0, 0, 0}, testing::DeflatedZeros(std::uint64_t{1} << 30));
+  const Result<ImageRef> image = ReadImage(png, {8, 8});
   if (!image.ok()) return image.error().kind == ErrorKind::kMalformed ? 0 : 1;
   return image.value()->raster()->PremultipliedPixel(3, 3) == 0xFF000000u ? 0 : 2;
 });
@@ -357,21 +244,16 @@ TEST(ReadImage, StreamedRowsStopAtThePicture) {
   EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
 }
 
-std::string Fixture(const std::string& name) {
-  return std::string(KELVANE_TESTDATA_DIR) + "/images/" + name;
-}
-
 // Headers claiming more pixels than the limit are refused before any is made, also when the
 // picture is to be read small: the limit is on the declared picture, not the target.
 [[maybe_unused]] const bool kReducedBombs = testing::ChildProcess("image-bombs-reduced", [] {
   int status = 0;
   for (const char* name : {"bomb.png", "bomb.jpg"}) {
     ++status;
-    const Result<ImageRef> image = ReadImageFile(Fixture(name), {64, 64, ReadFit::kCover});
+    const std::string path = testing::FixturePath(name);
+    const Result<ImageRef> image = ReadImageFile(path, {64, 64, ReadFit::kCover});
     if (image.ok() || image.error().kind != ErrorKind::kTooLarge) return status;
-    std::ifstream in(Fixture(name), std::ios::binary);
-    const Data bytes{std::istreambuf_iterator<char>(in), {}};
-    const Result<PixelSize> size = ReadImageSize(bytes);
+    const Result<PixelSize> size = ReadImageSize(testing::FileBytes(path));
     if (size.ok() || size.error().kind != ErrorKind::kTooLarge) return status + 10;
   }
   return 0;

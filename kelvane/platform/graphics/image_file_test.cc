@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -20,20 +19,15 @@
 #include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/codecs/png.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/picture_files.h"
 #include "kelvane/testing/scoped_environment.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
 namespace {
 
-std::string Fixture(const std::string& name) {
-  return std::string(KELVANE_TESTDATA_DIR) + "/images/" + name;
-}
-
-Data ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Data(std::istreambuf_iterator<char>(in), {});
-}
+using testing::FileBytes;
+using testing::FixturePath;
 
 // True when every channel of the two premultiplied pixels is within `tolerance`.
 bool Near(std::uint32_t a, std::uint32_t b, int tolerance) {
@@ -48,41 +42,13 @@ bool Near(std::uint32_t a, std::uint32_t b, int tolerance) {
 
 // ---- generated hostile inputs ----------------------------------------------------------------
 
-void Put32(Data& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
-}
-
-Data Deflated(const Data& raw) {
-  uLongf size = compressBound(raw.size());
-  Data out(size);
-  if (compress2(out.data(), &size, raw.data(), raw.size(), 9) != Z_OK) return {};
-  out.resize(size);
-  return out;
-}
-
 // A PNG of one row of `depth`-bit grey samples (`row` without its filter byte), with `chunks`
 // between the header and the image data.
 Data GreyPNG(std::uint32_t width, std::uint8_t depth, const Data& row,
              const std::vector<std::pair<std::string, Data>>& chunks = {}) {
-  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  const auto chunk = [&png](const std::string& type, const Data& data) {
-    Put32(png, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = png.size();
-    png.insert(png.end(), type.begin(), type.end());
-    png.insert(png.end(), data.begin(), data.end());
-    Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
-  };
-  Data header;
-  Put32(header, width);
-  Put32(header, 1);
-  header.insert(header.end(), {depth, 0, 0, 0, 0});  // grey, not interlaced
-  chunk("IHDR", header);
-  for (const auto& [type, data] : chunks) chunk(type, data);
   Data filtered = {0};
   filtered.insert(filtered.end(), row.begin(), row.end());
-  chunk("IDAT", Deflated(filtered));
-  chunk("IEND", {});
-  return png;
+  return testing::PngFile(width, 1, {depth, 0, 0, 0, 0}, testing::Deflated(filtered), chunks);
 }
 
 // A progressive grey JPEG of side x side pixels whose coefficients are all 0 (flat grey 0x80):
@@ -141,7 +107,7 @@ constexpr testing::ChildLimits kHostileLimits{.memory_bytes = 512u << 20, .secon
 // A 1 x 1 picture under 150 text chunks that inflate to 7.9 MB each (1.2 GB in all, 1.2 MB of
 // file): the picture loads and the text costs nothing.
 [[maybe_unused]] const bool kTextBomb = testing::ChildProcess("png-text-bomb", [] {
-  const Data text = Deflated(Data(7'900'000, 'a'));
+  const Data text = testing::Deflated(Data(7'900'000, 'a'));
   Data ztxt = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
   ztxt.insert(ztxt.end(), text.begin(), text.end());
   Data itxt = {'X', 'M', 'L', 0, 1, 0, 0, 0};  // compressed, no language, no translation
@@ -156,42 +122,11 @@ constexpr testing::ChildLimits kHostileLimits{.memory_bytes = 512u << 20, .secon
   return image->raster()->PremultipliedPixel(0, 0) == 0xFF808080u ? 0 : 2;
 });
 
-// The zlib stream of `size` zero bytes, made a megabyte at a time.
-Data DeflatedZeros(std::uint64_t size) {
-  z_stream z{};
-  deflateInit(&z, 1);
-  const Data zeros(1 << 20, 0);
-  Data out(1 << 16);
-  Data stream;
-  for (std::uint64_t left = size; left > 0 || z.avail_in > 0;) {
-    const auto n = static_cast<uInt>(std::min<std::uint64_t>(left, zeros.size()));
-    z.next_in = const_cast<Bytef*>(zeros.data());
-    z.avail_in = n;
-    left -= n;
-    do {
-      z.next_out = out.data();
-      z.avail_out = static_cast<uInt>(out.size());
-      deflate(&z, left == 0 ? Z_FINISH : Z_NO_FLUSH);
-      stream.insert(stream.end(), out.data(), z.next_out);
-    } while (z.avail_out == 0);
-    if (left == 0) break;
-  }
-  deflateEnd(&z);
-  return stream;
-}
-
 // A 1 x 1 picture whose image data inflates to 1 GB (about 4 MB of file): the pixel is read, the
 // rest costs no memory and bounded time.
 [[maybe_unused]] const bool kDataBomb = testing::ChildProcess("png-data-bomb", [] {
-  Data png = GreyPNG(1, 8, {0x80});
-  const Data bomb = DeflatedZeros(std::uint64_t{1} << 30);
-  Data idat;
-  Put32(idat, static_cast<std::uint32_t>(bomb.size()));
-  const std::size_t start = idat.size();
-  idat.insert(idat.end(), {'I', 'D', 'A', 'T'});
-  idat.insert(idat.end(), bomb.begin(), bomb.end());
-  Put32(idat, crc32(0, idat.data() + start, static_cast<uInt>(idat.size() - start)));
-  png.insert(png.begin() + 33, idat.begin(), idat.end());  // in place of the real image data
+  const Data png =
+      testing::PngFile(1, 1, {8, 0, 0, 0, 0}, testing::DeflatedZeros(std::uint64_t{1} << 30));
   const Result<ImageRef> image = ReadImage(png);
   return image.ok() || image.error().kind == ErrorKind::kMalformed ? 0 : 1;
 });
@@ -214,21 +149,19 @@ Data DeflatedZeros(std::uint64_t size) {
 
 // Pictures whose headers claim more pixels than the limit are refused before any is made.
 [[maybe_unused]] const bool kBombs = testing::ChildProcess("image-bombs", [] {
-  if (LoadImage(Fixture("bomb.png")) != nullptr) return 1;
-  return LoadImage(Fixture("bomb.jpg")) == nullptr ? 0 : 2;
+  if (LoadImage(FixturePath("bomb.png")) != nullptr) return 1;
+  return LoadImage(FixturePath("bomb.jpg")) == nullptr ? 0 : 2;
 });
 
-TEST(ImageFile, TextChunksCostNothing) {
-  const testing::ChildOutcome outcome = testing::RunLimitedChild("png-text-bomb", kHostileLimits);
-  EXPECT_EQ(outcome.status, 0);
-  // The file and its making take a few megabytes; keeping the text took the whole limit.
-  EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
-}
-
-TEST(ImageFile, ImageDataThatInflatesFarPastThePictureIsBounded) {
-  const testing::ChildOutcome outcome = testing::RunLimitedChild("png-data-bomb", kHostileLimits);
-  EXPECT_EQ(outcome.status, 0);
-  EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
+TEST(ImageFile, TextAndImageDataInflatingFarPastThePictureAreBounded) {
+  for (const char* child : {"png-text-bomb", "png-data-bomb"}) {
+    SCOPED_TRACE(child);
+    const testing::ChildOutcome outcome = testing::RunLimitedChild(child, kHostileLimits);
+    EXPECT_EQ(outcome.status, 0);
+    // The file and its making take a few megabytes; keeping the text or the inflated data
+    // took the whole limit.
+    EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
+  }
 }
 
 TEST(ImageFile, RefusesMoreScansThanTheLimit) {
@@ -292,7 +225,7 @@ TEST(ImageFile, ReadsEveryExifOrientationWithoutBakingItIn) {
   const std::uint32_t blocks[2][3] = {{0xFFFF0000, 0xFF00FF00, 0xFF0000FF},
                                       {0xFFFFFFFF, 0xFF000000, 0xFFFFFF00}};
   for (const auto& c : cases) {
-    const std::string path = Fixture("orientation_" + std::to_string(c.exif) + ".jpg");
+    const std::string path = FixturePath("orientation_" + std::to_string(c.exif) + ".jpg");
     const ImageRef image = LoadImage(path);
     ASSERT_NE(image, nullptr) << path;
     EXPECT_EQ(image->orientation(), c.orientation);
@@ -312,7 +245,7 @@ TEST(ImageFile, ReadsEveryExifOrientationWithoutBakingItIn) {
 
   // The data cut right after the APP1 segment: its EXIF block, ending exactly at the end, is
   // read; one byte shorter, the segment is incomplete and nothing is read.
-  const Data six = ReadFile(Fixture("orientation_6.jpg"));
+  const Data six = FileBytes(FixturePath("orientation_6.jpg"));
   const auto length_at = [&](std::size_t pos) {
     return std::size_t{six[pos + 2]} << 8 | six[pos + 3];
   };
@@ -332,20 +265,20 @@ TEST(ImageFile, ReadsEveryExifOrientationWithoutBakingItIn) {
 }
 
 TEST(ImageFile, DecodesPngColourTypesIntoTheWorkingFormat) {
-  const RasterRef rgba16 = LoadImage(Fixture("rgba16.png"))->raster();
+  const RasterRef rgba16 = LoadImage(FixturePath("rgba16.png"))->raster();
   EXPECT_EQ(rgba16->PremultipliedPixel(0, 0), 0xFFFF0000u);
   EXPECT_TRUE(Near(rgba16->PremultipliedPixel(1, 0), 0x80000080u, 1));
-  const RasterRef palette = LoadImage(Fixture("palette.png"))->raster();
+  const RasterRef palette = LoadImage(FixturePath("palette.png"))->raster();
   EXPECT_EQ(palette->PremultipliedPixel(0, 0), 0xFF00FF00u);
   EXPECT_EQ(palette->PremultipliedPixel(1, 0), 0u);
-  const RasterRef grey = LoadImage(Fixture("grey.png"))->raster();
+  const RasterRef grey = LoadImage(FixturePath("grey.png"))->raster();
   EXPECT_EQ(grey->bitmap_info(), kOpaqueWorkingBitmapInfo);
   EXPECT_EQ(grey->PremultipliedPixel(1, 0), 0xFFC8C8C8u);
 }
 
 TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
-  const Data jpeg = ReadFile(Fixture("orientation_1.jpg"));
-  const Data png = ReadFile(Fixture("rgba16.png"));
+  const Data jpeg = FileBytes(FixturePath("orientation_1.jpg"));
+  const Data png = FileBytes(FixturePath("rgba16.png"));
   ASSERT_FALSE(jpeg.empty());
   for (std::size_t keep : {jpeg.size() / 2, jpeg.size() - 3, std::size_t{3}}) {
     EXPECT_EQ(LoadImage(std::span(jpeg.data(), keep)), nullptr) << keep;
@@ -398,7 +331,7 @@ TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
 }
 
 TEST(ImageFile, SavesUprightAndRoundTrips) {
-  const ImageRef turned = LoadImage(Fixture("orientation_6.jpg"));
+  const ImageRef turned = LoadImage(FixturePath("orientation_6.jpg"));
   ASSERT_NE(turned, nullptr);
   testing::TempDir dir;
   ASSERT_TRUE(SavePNG(*turned, dir.File("upright.png")));
