@@ -15,6 +15,7 @@
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/graphics/context.h"
 #include "kelvane/platform/graphics/image_file.h"
+#include "kelvane/testing/picture_files.h"
 
 namespace kelvane::Resize {
 namespace {
@@ -54,7 +55,7 @@ TEST(Resize, EveryOrientationComesOutUprightPixelForPixel) {
   for (const RasterRef& raster : {working, ConvertRaster(*working, 3, ColorSpace::kRGB),
                                   ConvertRaster(*working, 5, ColorSpace::kRGB)}) {
     for (int o = 0; o < 8; ++o) {
-      SCOPED_TRACE(testing::Message() << "layout " << raster->bitmap_info() << ", turn " << o);
+      SCOPED_TRACE(::testing::Message() << "layout " << raster->bitmap_info() << ", turn " << o);
       const ImageRef image = Image::Make(raster, 2.0, o);
       const Size pixels = sizeInPixels(*image);
       const ImageRef upright = resizedImage(*image, pixels, kInterpolationNone);
@@ -167,7 +168,7 @@ TEST(Resize, JPEGKeepsTheLongerSideWithinTheLimit) {
       {130, 100, 1.3, 0, 65, {50, 38}, {65, 50}},          // 49.4 pixels: drawn, rounded up
   };
   for (const Case& c : kCases) {
-    SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " at " << c.scale);
+    SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << " at " << c.scale);
     Size adjusted;
     const auto data =
         compressToJPEG(*Image::Make(Smooth(c.width, c.height), c.scale, int(c.orientation)), 0.7,
@@ -205,12 +206,7 @@ TEST(Resize, EnlargementsAreSmoothUnlessNearestIsAsked) {
     bytes.insert(bytes.end(), {grey, grey, grey, 255});
   }
   const RasterRef board = Raster::Make(3, 3, 12, kWorkingBitmapInfo, ColorSpace::kRGB, bytes);
-  const auto pixels = [](const Raster& raster) {
-    std::vector<std::uint32_t> out;
-    for (std::uint32_t i = 0; i < 24 * 24; ++i)
-      out.push_back(raster.PremultipliedPixel(i % 24, i / 24));
-    return out;
-  };
+  const auto pixels = &testing::PremultipliedPixels;
   const auto filtered = [&](EnlargeFilter filter) {
     std::vector<std::uint8_t> out(24 * 24 * 4);
     EXPECT_TRUE(platform::ResampleOriented(
@@ -225,7 +221,7 @@ TEST(Resize, EnlargementsAreSmoothUnlessNearestIsAsked) {
   }
   for (int quality : {kInterpolationDefault, kInterpolationLow, kInterpolationMedium,
                       kInterpolationHigh, kInterpolationNone}) {
-    SCOPED_TRACE(testing::Message() << "quality " << quality);
+    SCOPED_TRACE(::testing::Message() << "quality " << quality);
     const ImageRef enlarged = resizedImage(*Image::Make(board), {24, 24}, quality);
     ASSERT_NE(enlarged, nullptr);
     EXPECT_EQ(pixels(*enlarged->raster()), quality == kInterpolationNone   ? nearest

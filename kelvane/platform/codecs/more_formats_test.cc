@@ -14,6 +14,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kelvane/platform/codecs/gif.h"
@@ -122,20 +123,23 @@ Data EncodeWebP(const Picture& picture, bool lossless) {
   return testing::EncodeWebP(picture.rgba, int(picture.width), int(picture.height), lossless, 95);
 }
 
-// An animation on a width x height canvas whose one frame, `frame` as a lossless WebP, lies at
-// (x, y) (even numbers, as the format stores halves).
-Data WebPFrameAt(const Picture& frame, int width, int height, int x, int y) {
-  const Data still = EncodeWebP(frame, true);
+// An animation on a width x height canvas of `frames`, each a lossless WebP at its (x, y) (even
+// numbers, as the format stores halves), shown for 100 ms without blending.
+Data WebPAnimation(int width, int height,
+                   const std::vector<std::tuple<Picture, int, int>>& frames) {
   WebPMux* mux = WebPMuxNew();
-  WebPMuxFrameInfo info{};
-  info.bitstream = {still.data(), still.size()};
-  info.x_offset = x;
-  info.y_offset = y;
-  info.duration = 100;
-  info.id = WEBP_CHUNK_ANMF;
-  info.dispose_method = WEBP_MUX_DISPOSE_NONE;
-  info.blend_method = WEBP_MUX_NO_BLEND;
-  WebPMuxPushFrame(mux, &info, 1);
+  for (const auto& [picture, x, y] : frames) {
+    const Data still = EncodeWebP(picture, true);
+    WebPMuxFrameInfo info{};
+    info.bitstream = {still.data(), still.size()};
+    info.x_offset = x;
+    info.y_offset = y;
+    info.duration = 100;
+    info.id = WEBP_CHUNK_ANMF;
+    info.dispose_method = WEBP_MUX_DISPOSE_NONE;
+    info.blend_method = WEBP_MUX_NO_BLEND;
+    WebPMuxPushFrame(mux, &info, 1);  // copies the bitstream
+  }
   WebPMuxSetCanvasSize(mux, width, height);
   const WebPMuxAnimParams params{0, 0};
   WebPMuxSetAnimationParams(mux, &params);
@@ -160,40 +164,6 @@ Data WithExifChunk(const Data& webp, const Data& exif) {
   }
   WebPDataClear(&out);
   WebPMuxDelete(mux);
-  return file;
-}
-
-// Two frames: the first `first`, the second opaque white.
-Data AnimatedWebP(const Picture& first) {
-  WebPAnimEncoderOptions options;
-  WebPAnimEncoderOptionsInit(&options);
-  WebPAnimEncoder* encoder = WebPAnimEncoderNew(int(first.width), int(first.height), &options);
-  WebPConfig config;
-  WebPConfigInit(&config);
-  config.lossless = 1;
-  const Picture white = [&] {
-    Picture all_white = first;
-    std::fill(all_white.rgba.begin(), all_white.rgba.end(), 255);
-    return all_white;
-  }();
-  int timestamp = 0;
-  for (const Picture* frame : {&first, &white}) {
-    WebPPicture picture;
-    WebPPictureInit(&picture);
-    picture.use_argb = 1;
-    picture.width = int(frame->width);
-    picture.height = int(frame->height);
-    WebPPictureImportRGBA(&picture, frame->rgba.data(), int(frame->width) * 4);
-    WebPAnimEncoderAdd(encoder, &picture, timestamp, &config);
-    WebPPictureFree(&picture);
-    timestamp += 100;
-  }
-  WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr);
-  WebPData out{};
-  Data file;
-  if (WebPAnimEncoderAssemble(encoder, &out)) file.assign(out.bytes, out.bytes + out.size);
-  WebPDataClear(&out);
-  WebPAnimEncoderDelete(encoder);
   return file;
 }
 
@@ -271,8 +241,10 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
   std::vector<FormatCase> cases = {
     {"webp lossless", [&](std::string*) { return EncodeWebP(opaque, true); }, opaque},
     {"webp animation, an opaque frame inside the canvas",
-     [&](std::string*) { return WebPFrameAt(opaque, 40, 20, 8, 4); }, framed, 1, kOrientationUp,
-     false},
+     [&](std::string*) {
+       return WebPAnimation(40, 20, {{opaque, 8, 4}});
+     },
+     framed, 1, kOrientationUp, false},
     {"webp lossless alpha, EXIF 6",
      [&](std::string*) {
        return WithExifChunk(EncodeWebP(translucent, true), ExifBlock(6, false, false));
@@ -452,10 +424,17 @@ std::vector<HostileCase> HostileCases() {
          return EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false), second});
        },
        ErrorKind::kMalformed, true},
-      {"animated webp", [] { return AnimatedWebP(Blocks()); }, ErrorKind::kMalformed, true},
+      {"animated webp",
+       [] {
+         // Two frames: the blocks, then opaque white.
+         Picture white = Blocks();
+         std::fill(white.rgba.begin(), white.rgba.end(), 255);
+         return WebPAnimation(32, 16, {{Blocks(), 0, 0}, {white, 0, 0}});
+       },
+       ErrorKind::kMalformed, true},
       {"webp animation, its frame's data damaged",
        [] {
-         Data file = WebPFrameAt(Blocks(), 40, 20, 8, 4);
+         Data file = WebPAnimation(40, 20, {{Blocks(), 8, 4}});
          static constexpr char kLossless[] = "VP8L";
          const auto at = std::search(file.begin(), file.end(), kLossless, kLossless + 4);
          // After the chunk's header and the bitstream's own (signature, sides): its codes.

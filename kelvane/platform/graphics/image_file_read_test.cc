@@ -57,27 +57,6 @@ TEST(ReadSize, FitsCoversRoundsAndNeverEnlarges) {
   }
 }
 
-// ---- pictures made here -----------------------------------------------------------------------
-
-// A width x height picture in the working format: smooth ramps, with `bars` sharp bars across
-// them and a sawtooth in blue, and with `alpha` coverage that falls across it.
-RasterRef TestPicture(std::uint32_t width, std::uint32_t height, bool alpha, bool bars = true) {
-  std::vector<std::uint8_t> pixels(std::size_t{width} * height * 4);
-  for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x) {
-      std::uint8_t* p = pixels.data() + (std::size_t{y} * width + x) * 4;
-      const unsigned a = alpha ? 255 - 200 * x / width : 255;
-      const bool bar = bars && x / 7 % 5 == 0;
-      const unsigned r = bar ? 240 : 255 * x / width, g = 255 * y / height;
-      const unsigned b = bars ? (x + y) * 3 % 256 : (x + y) * 255 / (width + height);
-      p[0] = std::uint8_t(b * a / 255), p[1] = std::uint8_t(g * a / 255);
-      p[2] = std::uint8_t(r * a / 255), p[3] = std::uint8_t(a);
-    }
-  }
-  return Raster::Make(PixelLayout::Working(width, height, std::size_t{width} * 4, !alpha),
-                      std::move(pixels));
-}
-
 // The largest difference of any byte of two rasters of the same layout.
 int LargestDifference(const Raster& a, const Raster& b) {
   int largest = 0;
@@ -91,9 +70,9 @@ int LargestDifference(const Raster& a, const Raster& b) {
 
 TEST(ReadImage, ReadsTheTargetSizeNearReadingWholeThenReducing) {
   // 203 x 157: no factor 1/2, 1/4 or 1/8 divides the sides.
-  const RasterRef opaque = TestPicture(203, 157, false);
-  const RasterRef translucent = TestPicture(203, 157, true);
-  const RasterRef smooth = TestPicture(203, 157, false, false);
+  const RasterRef opaque = testing::TestPicture(203, 157, false);
+  const RasterRef translucent = testing::TestPicture(203, 157, true);
+  const RasterRef smooth = testing::TestPicture(203, 157, false, false);
   ASSERT_NE(opaque, nullptr);
   ASSERT_NE(translucent, nullptr);
   ASSERT_NE(smooth, nullptr);
@@ -161,11 +140,11 @@ TEST(ReadImage, ReadsTheTargetSizeNearReadingWholeThenReducing) {
 }
 
 TEST(ReadImage, AtSizeReducesEachSideOnItsOwn) {
-  const RasterRef translucent = TestPicture(203, 157, true);
+  const RasterRef translucent = testing::TestPicture(203, 157, true);
   const Data png = *EncodePNG(*translucent);
   // Turned right: displayed 157 x 203.
   const Data jpeg =
-      testing::WithExifSegment(*EncodeJPEG(*TestPicture(203, 157, false, false), 0.95), 6);
+      testing::WithExifSegment(*EncodeJPEG(*testing::TestPicture(203, 157, false, false), 0.95), 6);
   const struct {
     const char* name;
     PixelSize asked, displayed;
@@ -198,7 +177,7 @@ TEST(ReadImage, AtSizeReducesEachSideOnItsOwn) {
 }
 
 TEST(ReadImage, OptionsWithoutASideAreThePlainReadAndFilesReadAlike) {
-  const Data png = *EncodePNG(*TestPicture(64, 48, true));
+  const Data png = *EncodePNG(*testing::TestPicture(64, 48, true));
   const Result<ImageRef> plain = ReadImage(png, ReadOptions{});
   ASSERT_TRUE(plain.ok());
   EXPECT_EQ(plain.value()->size(), (Size{64, 48}));
@@ -218,7 +197,7 @@ TEST(ReadImage, OptionsWithoutASideAreThePlainReadAndFilesReadAlike) {
   ASSERT_FALSE(cut_gif.ok());
   EXPECT_EQ(cut_gif.error().kind, ErrorKind::kMalformed);
   // Cut short, the reduced reads refuse the file as the whole read does.
-  const Data jpeg = *EncodeJPEG(*TestPicture(64, 48, false), 0.9);
+  const Data jpeg = *EncodeJPEG(*testing::TestPicture(64, 48, false), 0.9);
   for (const Data* bytes : {&png, &jpeg}) {
     const Result<ImageRef> cut = ReadImage(std::span(bytes->data(), bytes->size() - 20), {8, 8});
     ASSERT_FALSE(cut.ok());

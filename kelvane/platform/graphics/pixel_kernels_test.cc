@@ -16,6 +16,7 @@
 #include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/image.h"
 #include "kelvane/platform/pixels/internal/row_reducer.h"
+#include "kelvane/testing/picture_files.h"
 
 namespace kelvane::platform {
 namespace {
@@ -23,11 +24,8 @@ namespace {
 // A picture of w x h random pixels whose rows carry `pad` bytes past the pixels.
 struct Picture {
   Picture(std::int64_t w, std::int64_t h, std::size_t pad = 0, std::uint32_t seed = 0)
-      : bytes((w * 4 + pad) * h), buffer{nullptr, std::uint32_t(w), std::uint32_t(h), w * 4 + pad} {
-    std::mt19937 random(seed);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-    buffer.data = bytes.data();
-  }
+      : bytes(testing::RandomBytes((w * 4 + pad) * h, seed)),
+        buffer{bytes.data(), std::uint32_t(w), std::uint32_t(h), w * 4 + pad} {}
   std::uint8_t& at(std::int64_t x, std::int64_t y, int c) {
     return bytes[y * buffer.bytes_per_row + 4 * x + c];
   }
@@ -143,7 +141,7 @@ TEST(PixelKernels, BandsWriteWhatOneThreadWrites) {
   };
   Picture in(700, 420, 12, 5);
   for (const Case& c : {Case{57, 31, 1}, {57, 31, 2}, {3, 301, 0}}) {
-    SCOPED_TRACE(testing::Message() << c.kw << "x" << c.kh << " blocks " << c.blocks);
+    SCOPED_TRACE(::testing::Message() << c.kw << "x" << c.kh << " blocks " << c.blocks);
     std::vector<std::uint8_t> scratch(c.blocks * BoxConvolveScratchSize(700, c.kw, c.kh));
     void* block = c.blocks == 0 ? nullptr : scratch.data();
     Picture alone(700, 420, 12, 1), banded(700, 420, 12, 1);
