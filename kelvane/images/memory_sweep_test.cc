@@ -201,6 +201,12 @@ SweepRun RefusedForMemory(const platform::Error& error) {
   return SweepRun::Refused(error.message);
 }
 
+// A strings table's hash; whole inputs, so only memory running out may refuse them.
+SweepRun FromTable(const Result<platform::StringsTable>& table) {
+  if (!table) return RefusedForMemory(table.error());
+  return SweepRun::Right(HashTable(*table));
+}
+
 struct Row {
   const char* name;
   // Makes the row's input in the child, before the limit, and returns the operation; an empty
@@ -213,20 +219,31 @@ struct Row {
   const char* open = nullptr;
 };
 
-// A row that reads the picture `file` with `options`, from its bytes or, `by_path`, its file.
-Row ReadRow(const char* name, const char* file, ReadOptions options = {}, bool by_path = false) {
-  return {name,
-          [=]() -> Operation {
-            if (by_path) {
-              return [path = InputDir() + "/" + file, options] {
-                return FromImageResult(platform::ReadImageFile(path, options));
-              };
-            }
-            return [bytes = ReadInput(file), options] {
-              return FromImageResult(platform::ReadImage(bytes, options));
-            };
-          },
+// A row that reads `file` into memory before the limit and runs `op` on its bytes under it.
+Row BytesRow(const char* name, const char* file, std::function<SweepRun(const Data&)> op) {
+  return {name, [=] { return Operation([bytes = ReadInput(file), op] { return op(bytes); }); },
           file};
+}
+
+// A row that runs `op` on the path of `file`, which it opens and reads under the limit.
+Row PathRow(const char* name, const char* file, std::function<SweepRun(const std::string&)> op) {
+  return {name,
+          [=] { return Operation([path = InputDir() + "/" + file, op] { return op(path); }); },
+          file};
+}
+
+// A row that reads the picture `file` from its bytes with `options`.
+Row ReadRow(const char* name, const char* file, ReadOptions options = {}) {
+  return BytesRow(name, file, [options](const Data& bytes) {
+    return FromImageResult(platform::ReadImage(bytes, options));
+  });
+}
+
+// The same from the picture's file.
+Row ReadFileRow(const char* name, const char* file, ReadOptions options = {}) {
+  return PathRow(name, file, [options](const std::string& path) {
+    return FromImageResult(platform::ReadImageFile(path, options));
+  });
 }
 
 // A row that draws the picture `file`, shown with `orientation`, into a new image by `draw`.
@@ -245,24 +262,16 @@ const std::vector<Row>& Rows() {
   static const std::vector<Row> rows = {
       ReadRow("png", "picture.png"),
       ReadRow("png reduced", "picture.png", {600, 600, ReadFit::kInside}),
-      ReadRow("png file", "picture.png", {}, true),
+      ReadFileRow("png file", "picture.png"),
       ReadRow("png interlaced reduced", "interlaced.png", {500, 500, ReadFit::kCover}),
-      {"png raster",
-       [] {
-         return Operation([bytes = ReadInput("picture.png")] {
-           return FromRasterResult(platform::ReadPNG(bytes));
-         });
-       },
-       "picture.png"},
+      BytesRow("png raster", "picture.png",
+               [](const Data& bytes) { return FromRasterResult(platform::ReadPNG(bytes)); }),
       ReadRow("jpeg", "picture.jpg"),
-      ReadRow("jpeg file reduced", "picture.jpg", {300, 300, ReadFit::kCover}, true),
-      {"jpeg raster reduced",
-       [] {
-         return Operation([bytes = ReadInput("picture.jpg")] {
-           return FromRasterResult(platform::ReadJPEG(bytes, {700, 500}));
-         });
-       },
-       "picture.jpg"},
+      ReadFileRow("jpeg file reduced", "picture.jpg", {300, 300, ReadFit::kCover}),
+      BytesRow("jpeg raster reduced", "picture.jpg",
+               [](const Data& bytes) {
+                 return FromRasterResult(platform::ReadJPEG(bytes, {700, 500}));
+               }),
       ReadRow("webp", "picture.webp"),
       ReadRow("webp reduced", "picture.webp", {400, 400}),
       ReadRow("gif", "picture.gif"),
@@ -291,49 +300,30 @@ const std::vector<Row>& Rows() {
          });
        },
        "records.bin"},
-      {"keyed archive",
-       [] {
-         RegisterRecord();
-         return Operation([bytes = ReadInput("archive.bin")] {
-           const Result<platform::CodableRef> root =
-               platform::TryUnarchiveRootObject(bytes, SweepRecord::kArchiveClassName);
-           if (!root) return SweepRun::Refused(root.error().message);
-           const auto* record = dynamic_cast<const SweepRecord*>(root->get());
-           if (record == nullptr) return SweepRun::Refused("");  // another class: wrong
-           return SweepRun::Right(HashRecord(*record));
-         });
-       },
-       "archive.bin"},
-      {"property list check",
-       [] {
-         return Operation([bytes = ReadInput("table.plist")] {
-           const Result<platform::PropertyListShape> shape =
-               platform::CheckBinaryPropertyList(bytes);
-           if (!shape) return SweepRun::Refused(shape.error().message);
-           const std::uint64_t facts[3] = {shape->objects, shape->expanded_bytes,
-                                           std::uint64_t(shape->depth)};
-           return SweepRun::Right(HashBytes(kHashStart, facts, sizeof(facts)));
-         });
-       },
-       "table.plist"},
-      {"strings table, property list",
-       [] {
-         return Operation([bytes = ReadInput("table.plist")] {
-           const Result<platform::StringsTable> table = platform::LoadStringsTable(bytes);
-           if (!table) return RefusedForMemory(table.error());
-           return SweepRun::Right(HashTable(*table));
-         });
-       },
-       "table.plist"},
-      {"strings table, text",
-       [] {
-         return Operation([path = InputDir() + "/table.strings"] {
-           const Result<platform::StringsTable> table = platform::LoadStringsTableFile(path);
-           if (!table) return RefusedForMemory(table.error());
-           return SweepRun::Right(HashTable(*table));
-         });
-       },
-       "table.strings"},
+      // The record's class is registered when the child starts, before the limit.
+      BytesRow("keyed archive", "archive.bin",
+               [](const Data& bytes) {
+                 const Result<platform::CodableRef> root =
+                     platform::TryUnarchiveRootObject(bytes, SweepRecord::kArchiveClassName);
+                 if (!root) return SweepRun::Refused(root.error().message);
+                 const auto* record = dynamic_cast<const SweepRecord*>(root->get());
+                 if (record == nullptr) return SweepRun::Refused("");  // another class: wrong
+                 return SweepRun::Right(HashRecord(*record));
+               }),
+      BytesRow("property list check", "table.plist",
+               [](const Data& bytes) {
+                 const Result<platform::PropertyListShape> shape =
+                     platform::CheckBinaryPropertyList(bytes);
+                 if (!shape) return SweepRun::Refused(shape.error().message);
+                 const std::uint64_t facts[3] = {shape->objects, shape->expanded_bytes,
+                                                 std::uint64_t(shape->depth)};
+                 return SweepRun::Right(HashBytes(kHashStart, facts, sizeof(facts)));
+               }),
+      BytesRow("strings table, property list", "table.plist",
+               [](const Data& bytes) { return FromTable(platform::LoadStringsTable(bytes)); }),
+      PathRow(
+          "strings table, text", "table.strings",
+          [](const std::string& path) { return FromTable(platform::LoadStringsTableFile(path)); }),
       {"shared-mime-info",
        [] {
          const std::vector<std::string> dirs = {InputDir() + "/share"};
@@ -439,6 +429,7 @@ const std::vector<Row>& Rows() {
   if (name == nullptr) return testing::kSweepNoInput;
   // Avatars and effects draw at the screen's scale: one scale whatever the machine says.
   const platform::ScopedScreenOverrides scale(platform::ScreenOverrides{.scale = 1.0});
+  RegisterRecord();
   if (std::string_view(name) == "nothing") {
     return testing::RunSweep([] { return SweepRun::Right(kHashStart); });
   }
