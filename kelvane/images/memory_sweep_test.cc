@@ -214,9 +214,6 @@ struct Row {
   std::function<Operation()> make;
   // The file the row needs; a row whose file the parent could not make is skipped.
   const char* input = nullptr;
-  // A defect still open outside this sweep's reach: the row is left out, and run only when
-  // KELVANE_SWEEP_OPEN is set, until the defect is fixed and this is taken away.
-  const char* open = nullptr;
 };
 
 // A row that reads `file` into memory before the limit and runs `op` on its bytes under it.
@@ -557,10 +554,6 @@ TEST(MemorySweep, EveryLoaderAndPicturePathRefusesOrSucceedsUnderEveryLimit) {
 
   for (const Row& row : Rows()) {
     SCOPED_TRACE(row.name);
-    if (row.open != nullptr && std::getenv("KELVANE_SWEEP_OPEN") == nullptr) {
-      std::printf("[ sweep    ] %s: left out while open: %s\n", row.name, row.open);
-      continue;
-    }
     if (row.input != nullptr && !std::filesystem::exists(folder + "/" + row.input)) {
       std::printf("[ sweep    ] %s: skipped, the engines cannot write %s here\n", row.name,
                   row.input);
