@@ -21,14 +21,35 @@
 namespace kelvane::platform {
 namespace {
 
-// A picture of w x h random pixels whose rows carry `pad` bytes past the pixels.
+// A w x h picture whose rows carry `pad` bytes past the pixels: random bytes, or, when
+// `premultiplied`, random premultiplied pixels in the working format (B, G, R, A), many of them at
+// the extremes so that the cubic overshoots, with pads of 0xEE.
 struct Picture {
-  Picture(std::int64_t w, std::int64_t h, std::size_t pad = 0, std::uint32_t seed = 0)
-      : bytes(testing::RandomBytes((w * 4 + pad) * h, seed)),
-        buffer{bytes.data(), std::uint32_t(w), std::uint32_t(h), w * 4 + pad} {}
-  std::uint8_t& at(std::int64_t x, std::int64_t y, int c) {
-    return bytes[y * buffer.bytes_per_row + 4 * x + c];
+  Picture(int w, int h, std::size_t pad = 0, std::uint32_t seed = 0, bool premultiplied = false)
+      : w(w),
+        h(h),
+        bpr(w * 4 + pad),
+        bytes(testing::RandomBytes(bpr * h, seed)),
+        buffer{bytes.data(), std::uint32_t(w), std::uint32_t(h), bpr} {
+    if (!premultiplied) return;
+    std::fill(bytes.begin(), bytes.end(), 0xEE);
+    std::mt19937 random(seed);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const int alpha = random() % 2 ? 255 : int(random() % 256);
+        at(x, y, 3) = std::uint8_t(alpha);
+        for (int c = 0; c < 3; ++c) {
+          at(x, y, c) = std::uint8_t(random() % 3 == 0 ? alpha : random() % (alpha + 1));
+        }
+      }
+    }
   }
+  std::uint8_t& at(int x, int y, int c) { return bytes[y * bpr + 4 * x + c]; }
+  int at(int x, int y, int c) const { return bytes[y * bpr + 4 * x + c]; }
+  PixelView view() const { return {PixelLayout::Working(w, h, bpr), bytes.data()}; }
+  MutablePixelView mutable_view() { return {PixelLayout::Working(w, h, bpr), bytes.data()}; }
+  int w, h;
+  std::size_t bpr;
   std::vector<std::uint8_t> bytes;
   PixelBuffer buffer;
 };
@@ -279,31 +300,6 @@ TEST(ResampleOriented, ReadsNothingPastThePicture) {
 
 // ---- enlarging, and reducing in the filter form ------------------------------------------------
 
-// Random premultiplied pixels in the working format (B, G, R, A), many of them at the extremes
-// so that the cubic overshoots; rows carry `pad` bytes of 0xEE past the pixels.
-struct Pixels {
-  Pixels(int w, int h, std::uint32_t seed, std::size_t pad = 0)
-      : w(w), h(h), bpr(w * 4 + pad), bytes(bpr * h, 0xEE) {
-    std::mt19937 random(seed);
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        const int alpha = random() % 2 ? 255 : int(random() % 256);
-        at(x, y, 3) = std::uint8_t(alpha);
-        for (int c = 0; c < 3; ++c) {
-          at(x, y, c) = std::uint8_t(random() % 3 == 0 ? alpha : random() % (alpha + 1));
-        }
-      }
-    }
-  }
-  std::uint8_t& at(int x, int y, int c) { return bytes[y * bpr + 4 * x + c]; }
-  int at(int x, int y, int c) const { return bytes[y * bpr + 4 * x + c]; }
-  PixelView view() const { return {PixelLayout::Working(w, h, bpr), bytes.data()}; }
-  MutablePixelView mutable_view() { return {PixelLayout::Working(w, h, bpr), bytes.data()}; }
-  int w, h;
-  std::size_t bpr;
-  std::vector<std::uint8_t> bytes;
-};
-
 // Reference filters, written out for a = -0.5.
 double Keys(double x) {
   x = std::fabs(x);
@@ -350,7 +346,7 @@ TEST(ResampleOriented, EnlargesAsTheReferenceFilterInEveryOrientation) {
   const std::array<int, 4> kCases[] = {{5, 3, 17, 11}, {1, 1, 3, 2},  {7, 9, 8, 30}, {9, 5, 4, 13},
                                        {6, 6, 6, 20},  {2, 7, 11, 7}, {3, 40, 7, 6}};
   for (const auto& [sw, sh, gw, gh] : kCases) {
-    const Pixels src(sw, sh, sw * 31 + sh);
+    const Picture src(sw, sh, 0, sw * 31 + sh, true);
     for (EnlargeFilter filter : {EnlargeFilter::kBilinear, EnlargeFilter::kCubic}) {
       // The reference grid, rounded and held to 0..255 and to alpha.
       std::vector<int> grid(gw * gh * 4);
@@ -375,8 +371,7 @@ TEST(ResampleOriented, EnlargesAsTheReferenceFilterInEveryOrientation) {
         SCOPED_TRACE(::testing::Message() << sw << "x" << sh << " -> " << gw << "x" << gh
                                           << ", filter " << int(filter) << ", turn " << o);
         const bool turned = IsTransposed(ImageOrientation(o));
-        Pixels dst(turned ? gh : gw, turned ? gw : gh, 0, 8);
-        std::fill(dst.bytes.begin(), dst.bytes.end(), 0xEE);
+        Picture dst(turned ? gh : gw, turned ? gw : gh, 8, 0, true);
         ASSERT_TRUE(ResampleOriented(src.view(), dst.mutable_view(), ImageOrientation(o), filter));
         int worst = 0, over_alpha = 0, pad_touched = 0;
         for (int y = 0; y < dst.h; ++y) {
@@ -404,8 +399,8 @@ TEST(ResampleOriented, HoldsColoursToAlphaWhereverItLies) {
     for (std::size_t i = 0; i < bytes.size(); i += 4) std::reverse(&bytes[i], &bytes[i + 4]);
     return bytes;
   };
-  const Pixels src(9, 7, 5);
-  Pixels working(20, 31, 0), first(20, 31, 0);
+  const Picture src(9, 7, 0, 5, true);
+  Picture working(20, 31, 0, 0, true), first(20, 31, 0, 0, true);
   const std::vector<std::uint8_t> reversed = reverse(src.bytes);
   PixelView from = {src.view().layout, reversed.data()};
   MutablePixelView to = first.mutable_view();
@@ -436,8 +431,8 @@ TEST(ResampleOriented, BandsGiveThePixelsOfOneThread) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(::testing::Message() << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh);
-    const Pixels src(c.sw, c.sh, 7);
-    Pixels spread(c.dw, c.dh, 1), kept(c.dw, c.dh, 2);
+    const Picture src(c.sw, c.sh, 0, 7, true);
+    Picture spread(c.dw, c.dh, 0, 1, true), kept(c.dw, c.dh, 0, 2, true);
     const auto orientation = ImageOrientation(c.orientation);
     ASSERT_TRUE(ResampleOriented(src.view(), spread.mutable_view(), orientation, c.filter));
     {
