@@ -9,13 +9,10 @@
 #include <plist/plist.h>
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -180,10 +177,7 @@ std::string InputDir() {
   return dir != nullptr ? dir : "";
 }
 
-Data ReadInput(const std::string& name) {
-  std::ifstream in(InputDir() + "/" + name, std::ios::binary);
-  return Data{std::istreambuf_iterator<char>(in), {}};
-}
+Data ReadInput(const std::string& name) { return testing::FileBytes(InputDir() + "/" + name); }
 
 ImageRef InputImage(const char* name, platform::ImageOrientation orientation) {
   const Result<ImageRef> read = platform::ReadImage(ReadInput(name));

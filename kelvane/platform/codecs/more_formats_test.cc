@@ -9,9 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <random>
 #include <string>
 #include <tuple>
@@ -524,15 +522,12 @@ TEST(MoreFormats, KeepsItsBudgetsOnHostileInput) {
   };
 #if KELVANE_WITH_HEIF
   std::string skip;
-  if (Data heic = EncodeHEIF(heif_compression_HEVC, blocks, 1, &skip); !heic.empty()) {
-    files.emplace_back("heic", std::move(heic));
-  }
-  if (Data avif = EncodeHEIF(heif_compression_AV1, blocks, 1, &skip); !avif.empty()) {
-    files.emplace_back("avif", std::move(avif));
-  }
+  files.emplace_back("heic", EncodeHEIF(heif_compression_HEVC, blocks, 1, &skip));
+  files.emplace_back("avif", EncodeHEIF(heif_compression_AV1, blocks, 1, &skip));
 #endif
   for (const auto& [name, file] : files) {
     SCOPED_TRACE(name);
+    if (file.empty()) continue;  // no encoder for the format: the format rows say so
     ASSERT_TRUE(ReadMoreFormats(file).ok());
     const std::size_t complete = std::string(name) == "gif" ? file.size() - 1 : file.size();
     for (std::size_t size = 0; size < complete; ++size) {

@@ -8,7 +8,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <utility>
