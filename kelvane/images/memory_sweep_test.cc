@@ -63,11 +63,6 @@ constexpr std::uint32_t kHeight = 1536;
 constexpr std::uint32_t kHeifWidth = 768;
 constexpr std::uint32_t kHeifHeight = 512;
 
-// Ramps with sharp bars and a sawtooth; translucent across when `alpha`.
-RasterRef Picture(std::uint32_t width, std::uint32_t height, bool alpha) {
-  return testing::TestPicture(width, height, alpha);
-}
-
 // The picture as a GIF of 3-3-2 bit colours.
 Data EncodeGIF(const Raster& raster) {
   std::vector<GifColorType> colours(256);
@@ -270,7 +265,7 @@ const std::vector<Row>& Rows() {
       ReadRow("avif", "picture.avif"),
       {"png encode",
        [] {
-         return Operation([raster = Picture(kWidth / 2, kHeight / 2, true)] {
+         return Operation([raster = testing::TestPicture(kWidth / 2, kHeight / 2, true)] {
            const Result<Data> file = platform::TryEncodePNG(*raster);
            if (!file) return SweepRun::Refused(file.error().message);
            return SweepRun::Right(HashBytes(kHashStart, file->data(), file->size()));
@@ -373,7 +368,7 @@ const std::vector<Row>& Rows() {
               }),
       {"resample oriented",
        [] {
-         RasterRef source = Picture(kWidth, kHeight, true);
+         RasterRef source = testing::TestPicture(kWidth, kHeight, true);
          auto target = std::make_shared<std::vector<std::uint8_t>>(std::size_t{900} * 1200 * 4);
          return Operation([source, target] {
            const PixelLayout layout{900, 1200, 900 * 4, platform::kWorkingBitmapInfo,
@@ -445,12 +440,13 @@ Data Bytes(std::string_view text) { return Data(text.begin(), text.end()); }
 
 // Writes every row's input file into `dir`.
 void MakeInputs(const std::string& dir) {
-  const RasterRef translucent = Picture(kWidth, kHeight, true);
-  const RasterRef opaque = Picture(kWidth, kHeight, false);
+  const RasterRef translucent = testing::TestPicture(kWidth, kHeight, true);
+  const RasterRef opaque = testing::TestPicture(kWidth, kHeight, false);
   WriteFile(dir + "/picture.png", platform::EncodePNG(*translucent).value_or(Data{}));
-  WriteFile(dir + "/interlaced.png", testing::InterlacedPNG(*Picture(1200, 900, false)));
+  WriteFile(dir + "/interlaced.png",
+            testing::InterlacedPNG(*testing::TestPicture(1200, 900, false)));
   // The drawing rows' pictures: a megapixel, as their work is several passes over it.
-  const RasterRef small = Picture(kWidth / 2, kHeight / 2, true);
+  const RasterRef small = testing::TestPicture(kWidth / 2, kHeight / 2, true);
   WriteFile(dir + "/small.png", platform::EncodePNG(*small).value_or(Data{}));
   WriteFile(dir + "/small.jpg", platform::EncodeJPEG(*small, 0.85).value_or(Data{}));
   WriteFile(dir + "/picture.jpg", platform::EncodeJPEG(*opaque, 0.85).value_or(Data{}));
@@ -459,7 +455,7 @@ void MakeInputs(const std::string& dir) {
   WriteFile(dir + "/picture.gif", EncodeGIF(*opaque));
 #if KELVANE_WITH_HEIF
   // The fastest settings the encoders have: the file is an input, not a subject.
-  const Data heif = testing::StraightRGBA(*Picture(kHeifWidth, kHeifHeight, false));
+  const Data heif = testing::StraightRGBA(*testing::TestPicture(kHeifWidth, kHeifHeight, false));
   for (const auto& [name, format] : {std::pair{"picture.heic", heif_compression_HEVC},
                                      std::pair{"picture.avif", heif_compression_AV1}}) {
     const Data file = testing::EncodeHEIF(format, heif, kHeifWidth, kHeifHeight, 1, 70, true);
