@@ -16,6 +16,7 @@
 #include "kelvane/platform/dispatch/apply.h"
 #include "kelvane/platform/graphics/image_file.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
+#include "kelvane/testing/picture_files.h"
 
 namespace kelvane {
 namespace {
@@ -48,12 +49,7 @@ RasterRef Picture(std::uint32_t w, std::uint32_t h, bool opaque, std::uint32_t s
 std::uint8_t Channel(std::uint32_t pixel, int c) { return (pixel >> (8 * c)) & 255; }
 
 // Premultiplied 0xAARRGGBB pixels of a raster, row by row.
-std::vector<std::uint32_t> Pixels(const Raster& r) {
-  std::vector<std::uint32_t> out(r.width() * r.height());
-  for (std::uint32_t i = 0; i < out.size(); ++i)
-    out[i] = r.PremultipliedPixel(i % r.width(), i / r.width());
-  return out;
-}
+constexpr auto Pixels = &testing::PremultipliedPixels;
 
 // A translucent working-format picture through three box passes of side k (none for 0), then
 // the saturation matrix with colours cut to alpha, by the kernels (tested on their own).

@@ -31,7 +31,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -92,15 +91,16 @@ inline std::uint64_t HashBytes(std::uint64_t hash, const void* data, std::size_t
   return hash;
 }
 
-// What one step gave.
+// What one step gave: the step sends it through a pipe and the child writes it whole to the
+// report, so that neither side allocates.
 struct SweepStep {
   std::uint64_t budget = 0;  // bytes of address space over `mapped`; 0 for no limit
-  int status = -1;           // a status above, or 128 + the signal that ended the step
+  int status = kSweepWrong;  // a status above, or 128 + the signal that ended the step
   std::uint64_t hash = 0;    // the result's hash (the first right run's)
   std::int64_t leaked = 0;   // bytes in use gained from the second run to the third
   std::uint64_t mapped = 0;  // the address space when the step began
   std::uint64_t peak = 0;    // the largest address space it reached
-  std::string reason;        // the first refusal's reason, or what was wrong
+  char reason[120] = {};     // the first refusal's reason, or what was wrong
 };
 
 namespace internal {
@@ -138,19 +138,10 @@ inline int ThreadCount() {
   return count;
 }
 
-// What a step sends back through its pipe: no allocation on either side.
-struct StepRecord {
-  int status = kSweepWrong;
-  std::uint64_t hash = 0;
-  std::int64_t leaked = 0;
-  std::uint64_t peak = 0;
-  char reason[120] = {};
-};
-
 // In the forked step: the limit, three runs, the record.
 template <typename Op>
-StepRecord RunStep(Op& op, std::uint64_t mapped, std::uint64_t budget,
-                   std::optional<std::uint64_t> expect) {
+SweepStep RunStep(Op& op, std::uint64_t mapped, std::uint64_t budget,
+                  std::optional<std::uint64_t> expect) {
   if (budget > 0) {
     const rlimit limit{mapped + budget, mapped + budget};
     ::setrlimit(RLIMIT_AS, &limit);
@@ -181,7 +172,7 @@ StepRecord RunStep(Op& op, std::uint64_t mapped, std::uint64_t budget,
     threads[count] = StatusBytes("Threads");
     ++count;
   }
-  StepRecord record;
+  SweepStep record;
   record.status = kSweepRight;
   record.peak = StatusBytes("VmPeak");
   const char* wrong = nullptr;
@@ -216,16 +207,16 @@ StepRecord RunStep(Op& op, std::uint64_t mapped, std::uint64_t budget,
 
 // Forks the step and waits for it.
 template <typename Op>
-StepRecord ForkStepOnce(Op& op, std::uint64_t mapped, std::uint64_t budget,
-                        std::optional<std::uint64_t> expect) {
-  StepRecord record;
+SweepStep ForkStepOnce(Op& op, std::uint64_t mapped, std::uint64_t budget,
+                       std::optional<std::uint64_t> expect) {
+  SweepStep record;
   int channel[2];
   if (::pipe2(channel, O_CLOEXEC) != 0) return record;
   const pid_t step = ::fork();
   if (step == 0) {
     ::close(channel[0]);
     ::alarm(60);
-    const StepRecord mine = RunStep(op, mapped, budget, expect);
+    const SweepStep mine = RunStep(op, mapped, budget, expect);
     (void)!::write(channel[1], &mine, sizeof(mine));
     std::_Exit(mine.status);
   }
@@ -243,29 +234,27 @@ StepRecord ForkStepOnce(Op& op, std::uint64_t mapped, std::uint64_t budget,
   return record;
 }
 
-// Forks the step, waits for it and writes its line to `report`. A step that leaked runs once
+// Forks the step, waits for it and writes what it gave to `report`. A step that leaked runs once
 // more, and counts as leaking only when it leaks again: under a limit the C library's arenas and
 // the pool's threads do not land the same way every time, and now and then one step keeps a few
 // hundred bytes a run that the next fork of the same step does not.
 template <typename Op>
-StepRecord ForkStep(Op& op, int report, std::uint64_t mapped, std::uint64_t budget,
-                    std::optional<std::uint64_t> expect) {
-  StepRecord record = ForkStepOnce(op, mapped, budget, expect);
+SweepStep ForkStep(Op& op, int report, std::uint64_t mapped, std::uint64_t budget,
+                   std::optional<std::uint64_t> expect) {
+  SweepStep record = ForkStepOnce(op, mapped, budget, expect);
   if (record.status == kSweepLeaked) record = ForkStepOnce(op, mapped, budget, expect);
-  char line[320];
-  const int n = std::snprintf(
-      line, sizeof(line), "%" PRIu64 " %d %" PRIx64 " %" PRId64 " %" PRIu64 " %" PRIu64 " %s\n",
-      budget, record.status, record.hash, record.leaked, mapped, record.peak, record.reason);
-  if (n > 0) (void)!::write(report, line, std::min<std::size_t>(std::size_t(n), sizeof(line) - 1));
+  record.budget = budget;
+  record.mapped = mapped;
+  (void)!::write(report, &record, sizeof(record));
   return record;
 }
 
 }  // namespace internal
 
 // The child's side, once the row's input is made: the unlimited step, then kSweepSteps limited
-// ones, each line written to the report file. kSweepNoInput when the sweep cannot run (no
-// report file, or a thread already running, which a fork would lose); otherwise 0, the outcomes
-// being in the report.
+// ones, each step's outcome written to the report file. kSweepNoInput when the sweep cannot run
+// (no report file, or a thread already running, which a fork would lose); otherwise 0, the
+// outcomes being in the report.
 template <typename Op>
 int RunSweep(Op op) {
   const char* path = std::getenv(kSweepReportVariable);
@@ -273,7 +262,7 @@ int RunSweep(Op op) {
   const int report = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (report < 0) return kSweepNoInput;
   const std::uint64_t mapped = internal::StatusBytes("VmSize");
-  const internal::StepRecord unlimited = internal::ForkStep(op, report, mapped, 0, std::nullopt);
+  const SweepStep unlimited = internal::ForkStep(op, report, mapped, 0, std::nullopt);
   if (unlimited.status == kSweepRight) {
     const std::uint64_t need = std::max(unlimited.peak, mapped) - mapped;
     // Each budget 0.63 of the one before, from all of it to 1/64 of it, then 64 KiB: rows that
@@ -312,15 +301,9 @@ inline std::vector<SweepStep> RunSweepChild(const char* child, const std::string
   if (status != nullptr) *status = ended;
   std::vector<SweepStep> steps;
   if (ended != 0) return steps;
-  std::ifstream in(report);
+  std::ifstream in(report, std::ios::binary);
   SweepStep step;
-  std::string hash;
-  while (in >> step.budget >> step.status >> hash >> step.leaked >> step.mapped >> step.peak) {
-    step.hash = std::strtoull(hash.c_str(), nullptr, 16);
-    std::getline(in, step.reason);
-    step.reason.erase(0, step.reason.find_first_not_of(' '));
-    steps.push_back(step);
-  }
+  while (in.read(reinterpret_cast<char*>(&step), sizeof(step))) steps.push_back(step);
   return steps;
 }
 

@@ -9,11 +9,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kelvane/platform/codecs/gif.h"
@@ -23,6 +22,7 @@
 #include "kelvane/platform/core/string.h"
 #include "kelvane/platform/pixels/internal/pixel_format.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/picture_files.h"
 
 #if KELVANE_WITH_HEIF
 #include <libheif/heif.h>
@@ -33,6 +33,8 @@ namespace {
 
 using internal::DecodedPicture;
 using internal::ReadMoreFormats;
+using testing::ExifBlock;
+using testing::GifFrame;
 
 // A 32 x 16 picture of eight 8 x 8 blocks of one colour each (R, G, B, A, not premultiplied):
 // different sides, so that a turn shows, and blocks, so that lossy codecs keep their middles.
@@ -80,6 +82,18 @@ Picture Across(const Picture& picture, std::uint32_t times) {
   return wide;
 }
 
+// A clear width x height canvas with `picture` at (x, y), cut off at the canvas's edges.
+Picture Placed(const Picture& picture, std::uint32_t width, std::uint32_t height, std::uint32_t x,
+               std::uint32_t y) {
+  Picture canvas{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4, 0)};
+  for (std::uint32_t row = y; row < std::min(height, y + picture.height); ++row) {
+    const std::size_t count = std::min(width - x, picture.width) * 4;
+    std::memcpy(&canvas.rgba[(std::size_t{row} * width + x) * 4],
+                &picture.rgba[std::size_t{row - y} * picture.width * 4], count);
+  }
+  return canvas;
+}
+
 constexpr std::uint8_t kAlphas[8] = {255, 0, 128, 255, 64, 255, 200, 255};
 
 // Where displayed pixel (x, y) of a w x h display comes from in the stored picture, for the
@@ -103,37 +117,27 @@ Position StoredPosition(int exif, std::uint32_t w, std::uint32_t h, std::uint32_
 
 // ---- encoders -----------------------------------------------------------------------------
 
-std::vector<std::uint8_t> Bgra(const Picture& picture) {
-  std::vector<std::uint8_t> bgra(picture.rgba);
-  for (std::size_t i = 0; i < bgra.size(); i += 4) std::swap(bgra[i], bgra[i + 2]);
-  return bgra;
-}
-
 Data EncodeWebP(const Picture& picture, bool lossless) {
-  const std::vector<std::uint8_t> bgra = Bgra(picture);
-  std::uint8_t* out = nullptr;
-  const int w = int(picture.width), h = int(picture.height);
-  const std::size_t size = lossless ? WebPEncodeLosslessBGRA(bgra.data(), w, h, w * 4, &out)
-                                    : WebPEncodeBGRA(bgra.data(), w, h, w * 4, 95, &out);
-  Data file(out, out + size);
-  WebPFree(out);
-  return file;
+  return testing::EncodeWebP(picture.rgba, int(picture.width), int(picture.height), lossless, 95);
 }
 
-// An animation on a width x height canvas whose one frame, `frame` as a lossless WebP, lies at
-// (x, y) (even numbers, as the format stores halves).
-Data WebPFrameAt(const Picture& frame, int width, int height, int x, int y) {
-  const Data still = EncodeWebP(frame, true);
+// An animation on a width x height canvas of `frames`, each a lossless WebP at its (x, y) (even
+// numbers, as the format stores halves), shown for 100 ms without blending.
+Data WebPAnimation(int width, int height,
+                   const std::vector<std::tuple<Picture, int, int>>& frames) {
   WebPMux* mux = WebPMuxNew();
-  WebPMuxFrameInfo info{};
-  info.bitstream = {still.data(), still.size()};
-  info.x_offset = x;
-  info.y_offset = y;
-  info.duration = 100;
-  info.id = WEBP_CHUNK_ANMF;
-  info.dispose_method = WEBP_MUX_DISPOSE_NONE;
-  info.blend_method = WEBP_MUX_NO_BLEND;
-  WebPMuxPushFrame(mux, &info, 1);
+  for (const auto& [picture, x, y] : frames) {
+    const Data still = EncodeWebP(picture, true);
+    WebPMuxFrameInfo info{};
+    info.bitstream = {still.data(), still.size()};
+    info.x_offset = x;
+    info.y_offset = y;
+    info.duration = 100;
+    info.id = WEBP_CHUNK_ANMF;
+    info.dispose_method = WEBP_MUX_DISPOSE_NONE;
+    info.blend_method = WEBP_MUX_NO_BLEND;
+    WebPMuxPushFrame(mux, &info, 1);  // copies the bitstream
+  }
   WebPMuxSetCanvasSize(mux, width, height);
   const WebPMuxAnimParams params{0, 0};
   WebPMuxSetAnimationParams(mux, &params);
@@ -143,30 +147,6 @@ Data WebPFrameAt(const Picture& frame, int width, int height, int x, int y) {
   WebPDataClear(&out);
   WebPMuxDelete(mux);
   return file;
-}
-
-// A TIFF block with one IFD0 entry, the orientation; little-endian ("II") or big ("MM").
-Data ExifBlock(int orientation, bool big_endian, bool jpeg_prefix) {
-  Data block;
-  if (jpeg_prefix) block = {'E', 'x', 'i', 'f', 0, 0};
-  const auto put = [&](std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-      const int shift = big_endian ? 8 * (bytes - 1 - i) : 8 * i;
-      block.push_back(std::uint8_t(value >> shift));
-    }
-  };
-  block.push_back(big_endian ? 'M' : 'I');
-  block.push_back(big_endian ? 'M' : 'I');
-  put(42, 2);
-  put(8, 4);            // IFD0 right after the header
-  put(1, 2);            // one entry
-  put(0x0112, 2);       // orientation
-  put(3, 2);            // SHORT
-  put(1, 4);            // one value
-  put(orientation, 2);  // in the entry
-  put(0, 2);            // padding of the value field
-  put(0, 4);            // no next IFD
-  return block;
 }
 
 Data WithExifChunk(const Data& webp, const Data& exif) {
@@ -185,101 +165,16 @@ Data WithExifChunk(const Data& webp, const Data& exif) {
   return file;
 }
 
-// Two frames: the first `first`, the second opaque white.
-Data AnimatedWebP(const Picture& first) {
-  WebPAnimEncoderOptions options;
-  WebPAnimEncoderOptionsInit(&options);
-  WebPAnimEncoder* encoder = WebPAnimEncoderNew(int(first.width), int(first.height), &options);
-  WebPConfig config;
-  WebPConfigInit(&config);
-  config.lossless = 1;
-  const Picture white = [&] {
-    Picture all_white = first;
-    std::fill(all_white.rgba.begin(), all_white.rgba.end(), 255);
-    return all_white;
-  }();
-  int timestamp = 0;
-  for (const Picture* frame : {&first, &white}) {
-    WebPPicture picture;
-    WebPPictureInit(&picture);
-    picture.use_argb = 1;
-    picture.width = int(frame->width);
-    picture.height = int(frame->height);
-    WebPPictureImportRGBA(&picture, frame->rgba.data(), int(frame->width) * 4);
-    WebPAnimEncoderAdd(encoder, &picture, timestamp, &config);
-    WebPPictureFree(&picture);
-    timestamp += 100;
-  }
-  WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr);
-  WebPData out{};
-  Data file;
-  if (WebPAnimEncoderAssemble(encoder, &out)) file.assign(out.bytes, out.bytes + out.size);
-  WebPDataClear(&out);
-  WebPAnimEncoderDelete(encoder);
-  return file;
-}
-
-// One frame of a GIF: indexes into the file's colour table, rows top to bottom.
-struct GifFrame {
-  int left = 0, top = 0, width = 0, height = 0;
-  bool interlace = false;
-  int transparent = NO_TRANSPARENT_COLOR;
-  std::vector<GifPixelType> indexes;
-};
-
-int WriteToData(GifFileType* gif, const GifByteType* bytes, int length) {
-  auto* out = static_cast<Data*>(gif->UserData);
-  out->insert(out->end(), bytes, bytes + length);
-  return length;
-}
-
 // A GIF of the frames on a width x height screen, the colour table kColours (then black), and
 // `comment_blocks` one-byte comment sub-blocks before the first frame.
 Data EncodeGIF(int width, int height, const std::vector<GifFrame>& frames,
                std::size_t comment_blocks = 0) {
-  Data file;
-  int error = 0;
-  GifFileType* gif = EGifOpen(&file, WriteToData, &error);
-  GifColorType colours[16] = {};
+  std::vector<GifColorType> colours(16, GifColorType{0, 0, 0});
   for (int i = 0; i < 8; ++i) {
     colours[i] = {GifByteType(kColours[i] >> 16), GifByteType(kColours[i] >> 8),
                   GifByteType(kColours[i])};
   }
-  ColorMapObject* map = GifMakeMapObject(16, colours);
-  EGifSetGifVersion(gif, true);
-  EGifPutScreenDesc(gif, width, height, 4, 0, map);
-  if (comment_blocks > 0) {
-    EGifPutExtensionLeader(gif, COMMENT_EXT_FUNC_CODE);
-    const GifByteType byte = 'x';
-    for (std::size_t i = 0; i < comment_blocks; ++i) EGifPutExtensionBlock(gif, 1, &byte);
-    EGifPutExtensionTrailer(gif);
-  }
-  for (const GifFrame& frame : frames) {
-    GraphicsControlBlock control{};
-    control.TransparentColor = frame.transparent;
-    GifByteType extension[4];
-    const std::size_t length = EGifGCBToExtension(&control, extension);
-    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension);
-    EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height, frame.interlace,
-                     nullptr);
-    // An interlaced frame's rows go in the order of its passes.
-    std::vector<int> rows;
-    const int starts[4] = {0, 4, 2, 1}, steps[4] = {8, 8, 4, 2};
-    for (int pass = 0; pass < (frame.interlace ? 4 : 1); ++pass) {
-      for (int y = frame.interlace ? starts[pass] : 0; y < frame.height;
-           y += frame.interlace ? steps[pass] : 1) {
-        rows.push_back(y);
-      }
-    }
-    for (int y : rows) {
-      std::vector<GifPixelType> line(frame.indexes.begin() + y * frame.width,
-                                     frame.indexes.begin() + (y + 1) * frame.width);
-      EGifPutLine(gif, line.data(), frame.width);
-    }
-  }
-  EGifCloseFile(gif, &error);
-  GifFreeMapObject(map);
-  return file;
+  return testing::EncodeGIF(width, height, frames, colours, comment_blocks);
 }
 
 // The blocks picture as a GIF frame of colour indexes.
@@ -292,72 +187,16 @@ GifFrame BlockFrame(int transparent, bool interlace) {
 }
 
 #if KELVANE_WITH_HEIF
-heif_error WriteHeif(heif_context*, const void* data, std::size_t size, void* out) {
-  auto* file = static_cast<Data*>(out);
-  file->insert(file->end(), static_cast<const std::uint8_t*>(data),
-               static_cast<const std::uint8_t*>(data) + size);
-  return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
-}
-
-// The picture as HEIC or AVIF, stored as it is with `exif` as the format's own turn (irot,
-// imir); empty, with `skip` saying why, when libheif has no encoder for the format.
+// The picture as HEIC or AVIF, stored as it is with `exif` as the format's own turn; empty, with
+// `skip` saying why, when libheif has no encoder for the format.
 Data EncodeHEIF(heif_compression_format format, const Picture& picture, int exif,
                 std::string* skip) {
-  if (!heif_have_encoder_for_format(format)) {
-    *skip = format == heif_compression_HEVC ? "libheif has no HEVC encoder (x265)"
-                                            : "libheif has no AV1 encoder (aom)";
-    return {};
-  }
-  heif_context* context = heif_context_alloc();
-  heif_encoder* encoder = nullptr;
-  heif_context_get_encoder_for_format(context, format, &encoder);
-  heif_encoder_set_lossy_quality(encoder, 90);
-  heif_image* image = nullptr;
-  const int w = int(picture.width), h = int(picture.height);
-  // With alpha where the picture has any, which libheif writes as a picture of its own.
-  bool translucent = false;
-  for (std::size_t i = 3; i < picture.rgba.size(); i += 4) translucent |= picture.rgba[i] != 255;
-  const int channels = translucent ? 4 : 3;
-  heif_image_create(w, h, heif_colorspace_RGB,
-                    translucent ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                    &image);
-  heif_image_add_plane(image, heif_channel_interleaved, w, h, 8);
-  int stride = 0;
-  std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      std::memcpy(plane + y * stride + x * channels, &picture.rgba[(std::size_t(y) * w + x) * 4],
-                  std::size_t(channels));
-    }
-  }
-  heif_encoding_options* options = heif_encoding_options_alloc();
-  options->image_orientation = static_cast<heif_orientation>(exif);
-  Data file;
-  if (heif_context_encode_image(context, image, encoder, options, nullptr).code == heif_error_Ok) {
-    heif_writer writer{1, WriteHeif};
-    heif_context_write(context, &writer, &file);
-  }
-  heif_encoding_options_free(options);
-  heif_image_release(image);
-  heif_encoder_release(encoder);
-  heif_context_free(context);
-  if (file.empty()) *skip = "libheif's encoder failed";
-  return file;
+  return testing::EncodeHEIF(format, picture.rgba, int(picture.width), int(picture.height), exif,
+                             90, false, skip);
 }
 #endif
 
 // ---- the formats ----------------------------------------------------------------------------
-
-// Every pixel of `raster`, premultiplied, row by row, after its sides.
-std::vector<std::uint32_t> Pixels(const Raster& raster) {
-  std::vector<std::uint32_t> pixels = {raster.width(), raster.height()};
-  for (std::uint32_t y = 0; y < raster.height(); ++y) {
-    for (std::uint32_t x = 0; x < raster.width(); ++x) {
-      pixels.push_back(raster.PremultipliedPixel(x, y));
-    }
-  }
-  return pixels;
-}
 
 struct FormatCase {
   const char* name;
@@ -370,6 +209,23 @@ struct FormatCase {
   bool lossy = false;  // compared away from the blocks' edges, which lossy codecs smear
 };
 
+#if KELVANE_WITH_HEIF
+// `picture` as HEIC or AVIF, stored as it is with `exif` as the format's own turn: the decoder
+// shows it turned, its orientation Up, lossy; translucent where the picture has alpha.
+FormatCase HeifCase(const char* name, heif_compression_format format, const Picture& picture,
+                    int exif) {
+  bool opaque = true;
+  for (std::size_t i = 3; i < picture.rgba.size(); i += 4) opaque &= picture.rgba[i] == 255;
+  return {.name = name,
+          .make = [=](std::string* skip) { return EncodeHEIF(format, picture, exif, skip); },
+          .picture = picture,
+          .turn = exif,
+          .opaque = opaque,
+          .tolerance = 4,
+          .lossy = true};
+}
+#endif
+
 TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
   const Picture opaque = Blocks();
   const Picture translucent = Blocks(kAlphas);
@@ -378,29 +234,15 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
   const Picture gif = Blocks(gif_alphas);
   // A 32 x 16 frame at (8, 4) on a 32 x 16 screen: its right 8 columns and bottom 4 rows are
   // cut off, the screen left of and above it is clear.
-  Picture clipped = Blocks();
-  for (std::uint32_t y = 0; y < 16; ++y) {
-    for (std::uint32_t x = 0; x < 32; ++x) {
-      std::uint8_t* p = &clipped.rgba[(std::size_t(y) * 32 + x) * 4];
-      if (x < 8 || y < 4) {
-        std::memset(p, 0, 4);
-      } else {
-        std::memcpy(p, &opaque.rgba[(std::size_t(y - 4) * 32 + (x - 8)) * 4], 4);
-      }
-    }
-  }
-  // The opaque blocks at (8, 4) of a clear 40 x 20 canvas.
-  Picture framed;
-  framed.width = 40, framed.height = 20;
-  framed.rgba.assign(40 * 20 * 4, 0);
-  for (std::uint32_t y = 0; y < 16; ++y) {
-    std::memcpy(&framed.rgba[((y + 4) * 40 + 8) * 4], &opaque.rgba[y * 32 * 4], 32 * 4);
-  }
+  const Picture clipped = Placed(opaque, 32, 16, 8, 4);
+  const Picture framed = Placed(opaque, 40, 20, 8, 4);
   std::vector<FormatCase> cases = {
     {"webp lossless", [&](std::string*) { return EncodeWebP(opaque, true); }, opaque},
     {"webp animation, an opaque frame inside the canvas",
-     [&](std::string*) { return WebPFrameAt(opaque, 40, 20, 8, 4); }, framed, 1, kOrientationUp,
-     false},
+     [&](std::string*) {
+       return WebPAnimation(40, 20, {{opaque, 8, 4}});
+     },
+     framed, 1, kOrientationUp, false},
     {"webp lossless alpha, EXIF 6",
      [&](std::string*) {
        return WithExifChunk(EncodeWebP(translucent, true), ExifBlock(6, false, false));
@@ -431,27 +273,14 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
      },
      clipped, 1, kOrientationUp, false},
 #if KELVANE_WITH_HEIF
-    {"heic", [&](std::string* skip) { return EncodeHEIF(heif_compression_HEVC, opaque, 1, skip); },
-     opaque, 1, kOrientationUp, true, 4, true},
+    HeifCase("heic", heif_compression_HEVC, opaque, 1),
     // libheif pads an opaque picture's rows of 3 bytes a pixel to at least 192 bytes: only from
     // 64 pixels across are they shorter than 4 bytes a pixel.
-    {"heic 128 wide",
-     [&](std::string* skip) {
-       return EncodeHEIF(heif_compression_HEVC, Across(opaque, 4), 1, skip);
-     },
-     Across(opaque, 4), 1, kOrientationUp, true, 4, true},
-    {"heic with alpha, not premultiplied",
-     [&](std::string* skip) { return EncodeHEIF(heif_compression_HEVC, translucent, 1, skip); },
-     translucent, 1, kOrientationUp, false, 4, true},
-    {"heic turned 90 degrees clockwise",
-     [&](std::string* skip) { return EncodeHEIF(heif_compression_HEVC, opaque, 6, skip); }, opaque,
-     6, kOrientationUp, true, 4, true},
-    {"avif mirrored",
-     [&](std::string* skip) { return EncodeHEIF(heif_compression_AV1, opaque, 2, skip); }, opaque,
-     2, kOrientationUp, true, 4, true},
-    {"avif turned 180 degrees",
-     [&](std::string* skip) { return EncodeHEIF(heif_compression_AV1, opaque, 3, skip); }, opaque,
-     3, kOrientationUp, true, 4, true},
+    HeifCase("heic 128 wide", heif_compression_HEVC, Across(opaque, 4), 1),
+    HeifCase("heic with alpha, not premultiplied", heif_compression_HEVC, translucent, 1),
+    HeifCase("heic turned 90 degrees clockwise", heif_compression_HEVC, opaque, 6),
+    HeifCase("avif mirrored", heif_compression_AV1, opaque, 2),
+    HeifCase("avif turned 180 degrees", heif_compression_AV1, opaque, 3),
 #endif
   };
   std::string skipped;
@@ -505,7 +334,8 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
                                   : IsGIF(file) ? ReadGIF(file)
                                                 : ReadHEIF(file);
     ASSERT_TRUE(own.ok()) << own.error().message;
-    EXPECT_EQ(Pixels(**own), Pixels(raster));
+    EXPECT_EQ(std::pair((*own)->width(), (*own)->height()), std::pair(w, h));
+    EXPECT_EQ(testing::PremultipliedPixels(**own), testing::PremultipliedPixels(raster));
   }
   // Each format's own reader says what is not its format.
   for (const auto read : {&ReadWebP, &ReadGIF, &ReadHEIF}) {
@@ -592,10 +422,17 @@ std::vector<HostileCase> HostileCases() {
          return EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false), second});
        },
        ErrorKind::kMalformed, true},
-      {"animated webp", [] { return AnimatedWebP(Blocks()); }, ErrorKind::kMalformed, true},
+      {"animated webp",
+       [] {
+         // Two frames: the blocks, then opaque white.
+         Picture white = Blocks();
+         std::fill(white.rgba.begin(), white.rgba.end(), 255);
+         return WebPAnimation(32, 16, {{Blocks(), 0, 0}, {white, 0, 0}});
+       },
+       ErrorKind::kMalformed, true},
       {"webp animation, its frame's data damaged",
        [] {
-         Data file = WebPFrameAt(Blocks(), 40, 20, 8, 4);
+         Data file = WebPAnimation(40, 20, {{Blocks(), 8, 4}});
          static constexpr char kLossless[] = "VP8L";
          const auto at = std::search(file.begin(), file.end(), kLossless, kLossless + 4);
          // After the chunk's header and the bitstream's own (signature, sides): its codes.
@@ -625,9 +462,7 @@ std::vector<HostileCase> HostileCases() {
   for (const char* name :
        {"heic_iden_of_no_picture.heic", "heic_reference_overrunning_its_box.heic"}) {
     cases.push_back({name, [name] {
-                       std::ifstream in(std::string(KELVANE_TESTDATA_DIR "/images/") + name,
-                                        std::ios::binary);
-                       Data file(std::istreambuf_iterator<char>(in), {});
+                       const Data file = testing::FileBytes(testing::FixturePath(name));
                        // A missing fixture must fail the row, not pass for a missing encoder.
                        return file.empty() ? Data{0} : file;
                      }});
@@ -687,15 +522,12 @@ TEST(MoreFormats, KeepsItsBudgetsOnHostileInput) {
   };
 #if KELVANE_WITH_HEIF
   std::string skip;
-  if (Data heic = EncodeHEIF(heif_compression_HEVC, blocks, 1, &skip); !heic.empty()) {
-    files.emplace_back("heic", std::move(heic));
-  }
-  if (Data avif = EncodeHEIF(heif_compression_AV1, blocks, 1, &skip); !avif.empty()) {
-    files.emplace_back("avif", std::move(avif));
-  }
+  files.emplace_back("heic", EncodeHEIF(heif_compression_HEVC, blocks, 1, &skip));
+  files.emplace_back("avif", EncodeHEIF(heif_compression_AV1, blocks, 1, &skip));
 #endif
   for (const auto& [name, file] : files) {
     SCOPED_TRACE(name);
+    if (file.empty()) continue;  // no encoder for the format: the format rows say so
     ASSERT_TRUE(ReadMoreFormats(file).ok());
     const std::size_t complete = std::string(name) == "gif" ? file.size() - 1 : file.size();
     for (std::size_t size = 0; size < complete; ++size) {

@@ -5,67 +5,24 @@
 #include <png.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "kelvane/platform/dispatch/apply.h"
-#include "kelvane/platform/pixels/internal/pixel_format.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/picture_files.h"
 
 namespace kelvane::platform {
 namespace {
 
 constexpr unsigned kChannels[7] = {1, 0, 3, 0, 2, 0, 4};
 
-Data RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  Data out(size);
-  for (auto& byte : out) byte = static_cast<std::uint8_t>(random());
-  return out;
-}
-
-void Put32(Data& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
-}
-
-void Chunk(Data& png, const std::string& type, const std::uint8_t* data, std::size_t size) {
-  Put32(png, static_cast<std::uint32_t>(size));
-  const std::size_t start = png.size();
-  png.insert(png.end(), type.begin(), type.end());
-  png.insert(png.end(), data, data + size);
-  Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
-}
-
-// A PNG of `width` x `height` at `depth` bits of colour `type` holding the filtered rows
-// `filtered`: its header, the `before` chunks, then the deflated rows in image data chunks of
-// `piece` bytes.
-Data AssemblePNG(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::uint8_t type,
-                 const Data& filtered, const std::vector<std::pair<std::string, Data>>& before,
-                 std::size_t piece) {
-  uLongf size = compressBound(filtered.size());
-  Data stream(size);
-  compress2(stream.data(), &size, filtered.data(), filtered.size(), 6);
-  stream.resize(size);
-  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  Data header;
-  Put32(header, width);
-  Put32(header, height);
-  header.insert(header.end(), {depth, type, 0, 0, 0});
-  Chunk(png, "IHDR", header.data(), header.size());
-  for (const auto& [name, content] : before) Chunk(png, name, content.data(), content.size());
-  for (std::size_t at = 0; at < stream.size(); at += piece) {
-    Chunk(png, "IDAT", stream.data() + at, std::min(piece, stream.size() - at));
-  }
-  Chunk(png, "IEND", nullptr, 0);
-  return png;
-}
+using testing::RandomBytes;
 
 // An 8-bit PNG of `samples` (rows of width x channels bytes), row y filtered by filter y % 5,
 // the stream cut into image data chunks of `piece` bytes. `edit` may change the filtered rows.
@@ -88,34 +45,23 @@ Data FilteredPNG(std::uint32_t width, std::uint32_t height, int type, const Data
     }
   }
   if (edit != nullptr) edit(filtered);
-  return AssemblePNG(width, height, 8, static_cast<std::uint8_t>(type), filtered,
-                     {{"tEXt", {'k', 0, 'v'}}}, piece);
+  return testing::PngFile(width, height, {8, std::uint8_t(type), 0, 0, 0},
+                          testing::Deflated(filtered), {{"tEXt", {'k', 0, 'v'}}}, piece);
 }
 
-// The file as libpng's simplified reader sees it: unpremultiplied B, G, R, A rows.
+// The file as libpng's simplified reader sees it: unpremultiplied R, G, B, A rows.
 Data ReadWithLibpng(const Data& file) {
   png_image image = {};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) return {};
-  image.format = PNG_FORMAT_BGRA;
+  image.format = PNG_FORMAT_RGBA;
   Data out(PNG_IMAGE_SIZE(image));
   if (!png_image_finish_read(&image, nullptr, out.data(), 0, nullptr)) return {};
   return out;
 }
 
-// Unpremultiplied B, G, R, A of a raster, for comparing with libpng's.
-Data Unpremultiplied(const Raster& raster) {
-  Data out;
-  for (std::uint32_t y = 0; y < raster.height(); ++y) {
-    for (std::uint32_t x = 0; x < raster.width(); ++x) {
-      const std::uint32_t p = raster.PremultipliedPixel(x, y);
-      const unsigned a = p >> 24;
-      for (int shift : {0, 8, 16}) out.push_back(internal::Unpremultiply((p >> shift) & 255, a));
-      out.push_back(static_cast<std::uint8_t>(a));
-    }
-  }
-  return out;
-}
+// Unpremultiplied R, G, B, A of a raster, for comparing with libpng's.
+constexpr auto Unpremultiplied = &testing::StraightRGBA;
 
 TEST(Png, ReadsEveryFilterAndColourTypeAsLibpngDoes) {
   for (int type : {0, 2, 4, 6}) {
@@ -135,7 +81,7 @@ TEST(Png, ReadsEveryFilterAndColourTypeAsLibpngDoes) {
       ASSERT_FALSE(reference.empty());
       // Premultiplied storage loses what alpha hides: compare both through it.
       const RasterRef back =
-          Raster::Make(PixelLayout{width, height, width * 4, 0x2004, ColorSpace::kRGB}, reference);
+          Raster::Make(PixelLayout{width, height, width * 4, 0x0003, ColorSpace::kRGB}, reference);
       ASSERT_NE(back, nullptr);
       EXPECT_EQ(Unpremultiplied(**ours), Unpremultiplied(*back));
     }
@@ -144,26 +90,23 @@ TEST(Png, ReadsEveryFilterAndColourTypeAsLibpngDoes) {
 
 TEST(Png, RefusesDamagedImageDataAsMalformed) {
   const Data samples = RandomBytes(5 * 4 * 3, 1);
-  const struct {
-    const char* name;
-    void (*edit)(Data&);
-  } kCases[] = {
-      {"a filter type that does not exist", [](Data& rows) { rows[16] = 5; }},
-      {"a row short", [](Data& rows) { rows.resize(rows.size() - 16); }},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    const Result<RasterRef> read = ReadPNG(FilteredPNG(5, 4, 2, samples, 9, c.edit));
-    ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.error().kind, ErrorKind::kMalformed);
-  }
   const Data good = FilteredPNG(5, 4, 2, samples, 9);
   Data bad_checksum = good;
   bad_checksum[bad_checksum.size() - 16] ^= 1;  // the last image data chunk's checksum
-  Data cut = good;
-  cut.resize(good.size() - 20);  // inside the last image data chunk
-  for (const Data* file : {&bad_checksum, &cut}) {
-    const Result<RasterRef> read = ReadPNG(*file);
+  const struct {
+    const char* name;
+    Data file;
+  } kCases[] = {
+      {"a filter type that does not exist",
+       FilteredPNG(5, 4, 2, samples, 9, [](Data& rows) { rows[16] = 5; })},
+      {"a row short",
+       FilteredPNG(5, 4, 2, samples, 9, [](Data& rows) { rows.resize(rows.size() - 16); })},
+      {"a checksum that does not match", bad_checksum},
+      {"cut inside the last image data chunk", Data(good.begin(), good.end() - 20)},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Result<RasterRef> read = ReadPNG(c.file);
     ASSERT_FALSE(read.ok());
     EXPECT_EQ(read.error().kind, ErrorKind::kMalformed);
   }
@@ -174,9 +117,8 @@ TEST(Png, RefusesDamagedImageDataAsMalformed) {
 Data PalettePNG(std::uint8_t depth, std::uint32_t width, const Data& row) {
   Data filtered(1 + row.size(), 0);  // filter type 0 (none), then the row
   std::copy(row.begin(), row.end(), filtered.begin() + 1);
-  return AssemblePNG(width, 1, depth, 3, filtered,
-                     {{"PLTE", {0x80, 0x80, 0x80, 0xFF, 0x00, 0x00}}, {"tRNS", {0x00}}},
-                     filtered.size());
+  return testing::PngFile(width, 1, {depth, 3, 0, 0, 0}, testing::Deflated(filtered),
+                          {{"PLTE", {0x80, 0x80, 0x80, 0xFF, 0x00, 0x00}}, {"tRNS", {0x00}}});
 }
 
 TEST(Png, ReadsIndicesPastThePaletteAsOpaqueBlack) {

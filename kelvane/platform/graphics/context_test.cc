@@ -20,14 +20,6 @@ std::uint32_t PixelOf(GraphicsContext& context, std::uint32_t x, std::uint32_t y
   return image ? image->raster()->PremultipliedPixel(x, y) : 0xDEADBEEF;
 }
 
-RasterRef WorkingRaster(std::uint32_t w, std::uint32_t h, const std::vector<std::uint32_t>& argb) {
-  std::vector<std::uint8_t> bytes;
-  for (std::uint32_t p : argb) {
-    for (int shift : {0, 8, 16, 24}) bytes.push_back(static_cast<std::uint8_t>(p >> shift));
-  }
-  return Raster::Make(w, h, w * 4, kWorkingBitmapInfo, ColorSpace::kRGB, std::move(bytes));
-}
-
 TEST(GraphicsContext, OriginTopLeftOnSurfacesBottomLeftOnBitmaps) {
   auto surface = GraphicsContext::MakeImageSurface({4, 3}, false, 1);
   auto bitmap = GraphicsContext::MakeBitmap(nullptr, 4, 3, 8, 0, ColorSpace::kRGB, 0x2002);
@@ -95,7 +87,8 @@ TEST(GraphicsContext, FillsArcsAndClipsToMasks) {
   // A grey mask gives coverage from its level; an alpha mask from its alpha. Placed like
   // DrawImage: in an image surface the mask's first row lands at the bottom.
   const RasterRef grey = Raster::Make(2, 2, 4, 0, ColorSpace::kGrey, {0, 255, 0, 0, 255, 0, 0, 0});
-  const RasterRef alpha = WorkingRaster(2, 2, {0, 0xFF000000, 0xFF000000, 0});
+  const RasterRef alpha = Raster::Make(2, 2, 8, kWorkingBitmapInfo, ColorSpace::kRGB,
+                                       {0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 0});
   for (const RasterRef& mask : {grey, alpha}) {
     auto masked = GraphicsContext::MakeImageSurface({4, 4}, false, 1);
     masked->SetInterpolationQuality(kInterpolationNone);

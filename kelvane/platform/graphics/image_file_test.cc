@@ -3,13 +3,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -19,21 +17,17 @@
 #include "kelvane/platform/codecs/jpeg.h"
 #include "kelvane/platform/codecs/limits.h"
 #include "kelvane/platform/codecs/png.h"
+#include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/testing/child_process.h"
+#include "kelvane/testing/picture_files.h"
 #include "kelvane/testing/scoped_environment.h"
 #include "kelvane/testing/temp_dir.h"
 
 namespace kelvane::platform {
 namespace {
 
-std::string Fixture(const std::string& name) {
-  return std::string(KELVANE_TESTDATA_DIR) + "/images/" + name;
-}
-
-Data ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Data(std::istreambuf_iterator<char>(in), {});
-}
+using testing::FileBytes;
+using testing::FixturePath;
 
 // True when every channel of the two premultiplied pixels is within `tolerance`.
 bool Near(std::uint32_t a, std::uint32_t b, int tolerance) {
@@ -48,41 +42,13 @@ bool Near(std::uint32_t a, std::uint32_t b, int tolerance) {
 
 // ---- generated hostile inputs ----------------------------------------------------------------
 
-void Put32(Data& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
-}
-
-Data Deflated(const Data& raw) {
-  uLongf size = compressBound(raw.size());
-  Data out(size);
-  if (compress2(out.data(), &size, raw.data(), raw.size(), 9) != Z_OK) return {};
-  out.resize(size);
-  return out;
-}
-
 // A PNG of one row of `depth`-bit grey samples (`row` without its filter byte), with `chunks`
 // between the header and the image data.
 Data GreyPNG(std::uint32_t width, std::uint8_t depth, const Data& row,
              const std::vector<std::pair<std::string, Data>>& chunks = {}) {
-  Data png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  const auto chunk = [&png](const std::string& type, const Data& data) {
-    Put32(png, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = png.size();
-    png.insert(png.end(), type.begin(), type.end());
-    png.insert(png.end(), data.begin(), data.end());
-    Put32(png, crc32(0, png.data() + start, static_cast<uInt>(png.size() - start)));
-  };
-  Data header;
-  Put32(header, width);
-  Put32(header, 1);
-  header.insert(header.end(), {depth, 0, 0, 0, 0});  // grey, not interlaced
-  chunk("IHDR", header);
-  for (const auto& [type, data] : chunks) chunk(type, data);
   Data filtered = {0};
   filtered.insert(filtered.end(), row.begin(), row.end());
-  chunk("IDAT", Deflated(filtered));
-  chunk("IEND", {});
-  return png;
+  return testing::PngFile(width, 1, {depth, 0, 0, 0, 0}, testing::Deflated(filtered), chunks);
 }
 
 // A progressive grey JPEG of side x side pixels whose coefficients are all 0 (flat grey 0x80):
@@ -141,7 +107,7 @@ constexpr testing::ChildLimits kHostileLimits{.memory_bytes = 512u << 20, .secon
 // A 1 x 1 picture under 150 text chunks that inflate to 7.9 MB each (1.2 GB in all, 1.2 MB of
 // file): the picture loads and the text costs nothing.
 [[maybe_unused]] const bool kTextBomb = testing::ChildProcess("png-text-bomb", [] {
-  const Data text = Deflated(Data(7'900'000, 'a'));
+  const Data text = testing::Deflated(Data(7'900'000, 'a'));
   Data ztxt = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
   ztxt.insert(ztxt.end(), text.begin(), text.end());
   Data itxt = {'X', 'M', 'L', 0, 1, 0, 0, 0};  // compressed, no language, no translation
@@ -156,42 +122,11 @@ constexpr testing::ChildLimits kHostileLimits{.memory_bytes = 512u << 20, .secon
   return image->raster()->PremultipliedPixel(0, 0) == 0xFF808080u ? 0 : 2;
 });
 
-// The zlib stream of `size` zero bytes, made a megabyte at a time.
-Data DeflatedZeros(std::uint64_t size) {
-  z_stream z{};
-  deflateInit(&z, 1);
-  const Data zeros(1 << 20, 0);
-  Data out(1 << 16);
-  Data stream;
-  for (std::uint64_t left = size; left > 0 || z.avail_in > 0;) {
-    const auto n = static_cast<uInt>(std::min<std::uint64_t>(left, zeros.size()));
-    z.next_in = const_cast<Bytef*>(zeros.data());
-    z.avail_in = n;
-    left -= n;
-    do {
-      z.next_out = out.data();
-      z.avail_out = static_cast<uInt>(out.size());
-      deflate(&z, left == 0 ? Z_FINISH : Z_NO_FLUSH);
-      stream.insert(stream.end(), out.data(), z.next_out);
-    } while (z.avail_out == 0);
-    if (left == 0) break;
-  }
-  deflateEnd(&z);
-  return stream;
-}
-
 // A 1 x 1 picture whose image data inflates to 1 GB (about 4 MB of file): the pixel is read, the
 // rest costs no memory and bounded time.
 [[maybe_unused]] const bool kDataBomb = testing::ChildProcess("png-data-bomb", [] {
-  Data png = GreyPNG(1, 8, {0x80});
-  const Data bomb = DeflatedZeros(std::uint64_t{1} << 30);
-  Data idat;
-  Put32(idat, static_cast<std::uint32_t>(bomb.size()));
-  const std::size_t start = idat.size();
-  idat.insert(idat.end(), {'I', 'D', 'A', 'T'});
-  idat.insert(idat.end(), bomb.begin(), bomb.end());
-  Put32(idat, crc32(0, idat.data() + start, static_cast<uInt>(idat.size() - start)));
-  png.insert(png.begin() + 33, idat.begin(), idat.end());  // in place of the real image data
+  const Data png =
+      testing::PngFile(1, 1, {8, 0, 0, 0, 0}, testing::DeflatedZeros(std::uint64_t{1} << 30));
   const Result<ImageRef> image = ReadImage(png);
   return image.ok() || image.error().kind == ErrorKind::kMalformed ? 0 : 1;
 });
@@ -214,21 +149,44 @@ Data DeflatedZeros(std::uint64_t size) {
 
 // Pictures whose headers claim more pixels than the limit are refused before any is made.
 [[maybe_unused]] const bool kBombs = testing::ChildProcess("image-bombs", [] {
-  if (LoadImage(Fixture("bomb.png")) != nullptr) return 1;
-  return LoadImage(Fixture("bomb.jpg")) == nullptr ? 0 : 2;
+  if (LoadImage(FixturePath("bomb.png")) != nullptr) return 1;
+  return LoadImage(FixturePath("bomb.jpg")) == nullptr ? 0 : 2;
 });
 
-TEST(ImageFile, TextChunksCostNothing) {
-  const testing::ChildOutcome outcome = testing::RunLimitedChild("png-text-bomb", kHostileLimits);
-  EXPECT_EQ(outcome.status, 0);
-  // The file and its making take a few megabytes; keeping the text took the whole limit.
-  EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
-}
+// A 64 x 64 grey PNG whose image data inflates to 1 GB of zeros (about 4 MB of file): the
+// rows of the picture, then far more. The streamed read takes the rows it needs and stops.
+[[maybe_unused]] const bool kReducedDataBomb = testing::ChildProcess("png-data-bomb-reduced", [] {
+  const Data png =
+      testing::PngFile(64, 64, {8, 0, 0, 0, 0}, testing::DeflatedZeros(std::uint64_t{1} << 30));
+  const Result<ImageRef> image = ReadImage(png, {8, 8});
+  if (!image.ok()) return image.error().kind == ErrorKind::kMalformed ? 0 : 1;
+  return image.value()->raster()->PremultipliedPixel(3, 3) == 0xFF000000u ? 0 : 2;
+});
 
-TEST(ImageFile, ImageDataThatInflatesFarPastThePictureIsBounded) {
-  const testing::ChildOutcome outcome = testing::RunLimitedChild("png-data-bomb", kHostileLimits);
-  EXPECT_EQ(outcome.status, 0);
-  EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
+// Headers claiming more pixels than the limit are refused before any is made, also when the
+// picture is to be read small: the limit is on the declared picture, not the target.
+[[maybe_unused]] const bool kReducedBombs = testing::ChildProcess("image-bombs-reduced", [] {
+  int status = 0;
+  for (const char* name : {"bomb.png", "bomb.jpg"}) {
+    ++status;
+    const std::string path = testing::FixturePath(name);
+    const Result<ImageRef> image = ReadImageFile(path, {64, 64, ReadFit::kCover});
+    if (image.ok() || image.error().kind != ErrorKind::kTooLarge) return status;
+    const Result<PixelSize> size = ReadImageSize(testing::FileBytes(path));
+    if (size.ok() || size.error().kind != ErrorKind::kTooLarge) return status + 10;
+  }
+  return 0;
+});
+
+TEST(ImageFile, TextAndImageDataInflatingFarPastThePictureAreBounded) {
+  for (const char* child : {"png-text-bomb", "png-data-bomb", "png-data-bomb-reduced"}) {
+    SCOPED_TRACE(child);
+    const testing::ChildOutcome outcome = testing::RunLimitedChild(child, kHostileLimits);
+    EXPECT_EQ(outcome.status, 0);
+    // The file and its making take a few megabytes; keeping the text or the inflated data
+    // took the whole limit.
+    EXPECT_LT(outcome.peak_rss_bytes, std::uint64_t{200} << 20);
+  }
 }
 
 TEST(ImageFile, RefusesMoreScansThanTheLimit) {
@@ -292,7 +250,7 @@ TEST(ImageFile, ReadsEveryExifOrientationWithoutBakingItIn) {
   const std::uint32_t blocks[2][3] = {{0xFFFF0000, 0xFF00FF00, 0xFF0000FF},
                                       {0xFFFFFFFF, 0xFF000000, 0xFFFFFF00}};
   for (const auto& c : cases) {
-    const std::string path = Fixture("orientation_" + std::to_string(c.exif) + ".jpg");
+    const std::string path = FixturePath("orientation_" + std::to_string(c.exif) + ".jpg");
     const ImageRef image = LoadImage(path);
     ASSERT_NE(image, nullptr) << path;
     EXPECT_EQ(image->orientation(), c.orientation);
@@ -312,40 +270,28 @@ TEST(ImageFile, ReadsEveryExifOrientationWithoutBakingItIn) {
 
   // The data cut right after the APP1 segment: its EXIF block, ending exactly at the end, is
   // read; one byte shorter, the segment is incomplete and nothing is read.
-  const Data six = ReadFile(Fixture("orientation_6.jpg"));
-  const auto length_at = [&](std::size_t pos) {
-    return std::size_t{six[pos + 2]} << 8 | six[pos + 3];
-  };
-  std::size_t app1 = 2;
-  while (app1 + 4 < six.size() && six[app1 + 1] != 0xE1) app1 += 2 + length_at(app1);
-  ASSERT_LT(app1 + 4, six.size());
-  const std::size_t end = app1 + 2 + length_at(app1);
-  EXPECT_EQ(ExifOrientation(std::span(six.data(), end)), 6);
-  EXPECT_EQ(ExifOrientation(std::span(six.data(), end - 1)), 0);
+  const Data six = testing::WithExifSegment({0xFF, 0xD8}, 6);
+  EXPECT_EQ(ExifOrientation(six), 6);
+  EXPECT_EQ(ExifOrientation(std::span(six.data(), six.size() - 1)), 0);
   // A value outside 1..8 reads as none.
-  Data nine = six;
-  const std::uint8_t tag[] = {0x12, 0x01, 0x03, 0x00};  // orientation, a SHORT, little-endian
-  const auto at = std::search(nine.begin(), nine.end(), std::begin(tag), std::end(tag));
-  ASSERT_NE(at, nine.end());
-  at[8] = 9;
-  EXPECT_EQ(ExifOrientation(nine), 0);
+  EXPECT_EQ(ExifOrientation(testing::WithExifSegment({0xFF, 0xD8}, 9)), 0);
 }
 
 TEST(ImageFile, DecodesPngColourTypesIntoTheWorkingFormat) {
-  const RasterRef rgba16 = LoadImage(Fixture("rgba16.png"))->raster();
+  const RasterRef rgba16 = LoadImage(FixturePath("rgba16.png"))->raster();
   EXPECT_EQ(rgba16->PremultipliedPixel(0, 0), 0xFFFF0000u);
   EXPECT_TRUE(Near(rgba16->PremultipliedPixel(1, 0), 0x80000080u, 1));
-  const RasterRef palette = LoadImage(Fixture("palette.png"))->raster();
+  const RasterRef palette = LoadImage(FixturePath("palette.png"))->raster();
   EXPECT_EQ(palette->PremultipliedPixel(0, 0), 0xFF00FF00u);
   EXPECT_EQ(palette->PremultipliedPixel(1, 0), 0u);
-  const RasterRef grey = LoadImage(Fixture("grey.png"))->raster();
+  const RasterRef grey = LoadImage(FixturePath("grey.png"))->raster();
   EXPECT_EQ(grey->bitmap_info(), kOpaqueWorkingBitmapInfo);
   EXPECT_EQ(grey->PremultipliedPixel(1, 0), 0xFFC8C8C8u);
 }
 
 TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
-  const Data jpeg = ReadFile(Fixture("orientation_1.jpg"));
-  const Data png = ReadFile(Fixture("rgba16.png"));
+  const Data jpeg = FileBytes(FixturePath("orientation_1.jpg"));
+  const Data png = FileBytes(FixturePath("rgba16.png"));
   ASSERT_FALSE(jpeg.empty());
   for (std::size_t keep : {jpeg.size() / 2, jpeg.size() - 3, std::size_t{3}}) {
     EXPECT_EQ(LoadImage(std::span(jpeg.data(), keep)), nullptr) << keep;
@@ -359,8 +305,10 @@ TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
   Data corrupt = png;
   corrupt[20] ^= 0x40;  // the header's checksum no longer matches
   EXPECT_EQ(LoadImage(corrupt), nullptr);
-  // 1: the PNG bomb loaded; 2: the JPEG bomb loaded; 128 and more: killed at a limit.
+  // 1: the PNG bomb loaded; 2: the JPEG bomb loaded; 128 and more: killed at a limit. Read
+  // reduced, 1 or 11: the PNG bomb was not refused for its size; 2 or 12: the JPEG bomb.
   EXPECT_EQ(testing::RunLimitedChild("image-bombs", kHostileLimits).status, 0);
+  EXPECT_EQ(testing::RunLimitedChild("image-bombs-reduced", kHostileLimits).status, 0);
   EXPECT_EQ(LoadImage(Data{'G', 'I', 'F', '8', '9', 'a'}), nullptr);
   // The reason names what is wrong: a file that ends before its frame header is damaged (not a
   // 0 x 0 picture over the limit), wherever it is cut; a well-formed 12-bit file is unsupported.
@@ -398,7 +346,7 @@ TEST(ImageFile, RefusesBadTruncatedAndHugeFiles) {
 }
 
 TEST(ImageFile, SavesUprightAndRoundTrips) {
-  const ImageRef turned = LoadImage(Fixture("orientation_6.jpg"));
+  const ImageRef turned = LoadImage(FixturePath("orientation_6.jpg"));
   ASSERT_NE(turned, nullptr);
   testing::TempDir dir;
   ASSERT_TRUE(SavePNG(*turned, dir.File("upright.png")));
@@ -419,6 +367,195 @@ TEST(ImageFile, SavesUprightAndRoundTrips) {
   const std::pair<double, int> qualities[] = {{0.004, 1}, {1.0, 100},  {7.0, 100},  {-1, 1},
                                               {NAN, 1},   {0.504, 50}, {0.994, 99}, {0.125, 13}};
   for (const auto& [quality, expected] : qualities) EXPECT_EQ(JPEGQuality(quality), expected);
+}
+
+// ---- reading pictures for a target size (ReadSize, ReadImageSize, the option forms) ----------
+
+TEST(ReadSize, FitsCoversRoundsAndNeverEnlarges) {
+  const struct {
+    const char* name;
+    std::uint32_t width, height;
+    ReadOptions options;
+    PixelSize expected;
+  } kCases[] = {
+      {"inside, the width sets the scale", 6000, 4000, {256, 256}, {256, 171}},
+      {"cover, the height sets the scale", 6000, 4000, {384, 384, ReadFit::kCover}, {576, 384}},
+      {"inside, a wide target", 6000, 4000, {3000, 1000}, {1500, 1000}},
+      {"cover, a wide target", 6000, 4000, {3000, 1000, ReadFit::kCover}, {3000, 2000}},
+      {"width alone", 6000, 4000, {1000, 0}, {1000, 667}},
+      {"height alone, cover alike", 6000, 4000, {0, 1000, ReadFit::kCover}, {1500, 1000}},
+      {"upright picture, height alone", 3024, 4032, {0, 100}, {75, 100}},
+      {"no side given", 6000, 4000, {}, {6000, 4000}},
+      {"picture within the target", 100, 50, {200, 200}, {100, 50}},
+      {"picture exactly the target", 100, 50, {100, 0}, {100, 50}},
+      {"cover, one side already short", 100, 50, {80, 60, ReadFit::kCover}, {100, 50}},
+      {"a half rounds upward", 10, 5, {3, 0}, {3, 2}},
+      {"below a half rounds down", 1000, 1166, {3, 0}, {3, 3}},
+      {"a thin picture keeps one pixel", 10000, 10, {100, 100}, {100, 1}},
+      {"one pixel across", 1, 5000, {0, 50}, {1, 50}},
+      {"an empty picture as it is", 0, 40, {10, 10}, {0, 40}},
+      {"an unknown fit reads as inside",
+       6000,
+       4000,
+       {256, 256, static_cast<ReadFit>(7)},
+       {256, 171}},
+      {"largest sides", 0xFFFFFFFF, 0xFFFFFFFE, {2, 2}, {2, 2}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const PixelSize got = ReadSize(c.width, c.height, c.options);
+    EXPECT_EQ(got.width, c.expected.width);
+    EXPECT_EQ(got.height, c.expected.height);
+  }
+}
+
+// The stored raster averaged down to `size` as it is stored: what reading it whole and then
+// reducing it gives.
+RasterRef ReducedWhole(const Raster& stored, PixelSize size) {
+  const PixelLayout layout =
+      PixelLayout::Working(size.width, size.height, size.width * 4, stored.IsOpaque());
+  std::vector<std::uint8_t> reduced(layout.ByteCount());
+  EXPECT_TRUE(ResampleOriented(stored.view(), {layout, reduced.data()}, kOrientationUp));
+  return Raster::Make(layout, std::move(reduced));
+}
+
+// The largest difference of any byte of two rasters of the same layout.
+int LargestDifference(const Raster& a, const Raster& b) {
+  int largest = 0;
+  for (std::uint32_t y = 0; y < a.height(); ++y) {
+    for (std::size_t i = 0; i < std::size_t{a.width()} * 4; ++i) {
+      largest = std::max(largest, std::abs(int(a.Row(y)[i]) - int(b.Row(y)[i])));
+    }
+  }
+  return largest;
+}
+
+TEST(ReadImage, ReadsTheTargetSizeNearReadingWholeThenReducing) {
+  // 203 x 157: no factor 1/2, 1/4 or 1/8 divides the sides.
+  const RasterRef opaque = testing::TestPicture(203, 157, false);
+  const RasterRef translucent = testing::TestPicture(203, 157, true);
+  const RasterRef smooth = testing::TestPicture(203, 157, false, false);
+  ASSERT_NE(opaque, nullptr);
+  ASSERT_NE(translucent, nullptr);
+  ASSERT_NE(smooth, nullptr);
+  // Smooth, as a photo is: at a sharp edge the decoder's reduced transforms and averaging
+  // part by up to a sixth of the range.
+  const Data jpeg = *EncodeJPEG(*smooth, 0.95);
+  const struct {
+    const char* name;
+    Data bytes;
+    int tolerance;  // largest difference of a byte from reading whole then reducing
+  } kFiles[] = {
+      // PNG rows are averaged as the whole picture would be: exactly the same pixels.
+      {"PNG, opaque", *EncodePNG(*opaque), 0},
+      {"PNG, alpha", *EncodePNG(*translucent), 0},
+      {"PNG, interlaced", testing::InterlacedPNG(*translucent), 0},
+      // The decoder's own reduced transforms differ a little from averaging: up to 6 levels.
+      {"JPEG", jpeg, 6},
+      {"JPEG, turned right (EXIF 6)", testing::WithExifSegment(jpeg, 6), 6},
+      {"JPEG, turned 180 (EXIF 3)", testing::WithExifSegment(jpeg, 3), 6},
+      {"JPEG, left mirrored (EXIF 5)", testing::WithExifSegment(jpeg, 5), 6},
+  };
+  const ReadOptions kTargets[] = {
+      {50, 50},                   // JPEG at 1/2 (102 x 79), then averaged
+      {24, 0},                    // 1/8 (26 x 20)
+      {0, 40, ReadFit::kCover},   // 1/2 or 1/4 depending on the orientation
+      {30, 30, ReadFit::kCover},  // 1/4
+      {1, 1},                     // the least
+      {150, 150},                 // whole, then averaged
+      {1000, 1000},               // larger than the picture: read whole
+  };
+  for (const auto& file : kFiles) {
+    SCOPED_TRACE(file.name);
+    const Result<ImageRef> whole = ReadImage(file.bytes);
+    ASSERT_TRUE(whole.ok()) << whole.error().message;
+    const Image& reference = **whole;
+    const RasterRef stored = reference.raster();
+    const bool transposed = Image::IsTransposed(reference.orientation());
+    const PixelSize displayed = transposed ? PixelSize{stored->height(), stored->width()}
+                                           : PixelSize{stored->width(), stored->height()};
+    const Result<PixelSize> probed = ReadImageSize(file.bytes);
+    ASSERT_TRUE(probed.ok());
+    EXPECT_EQ(*probed, displayed);
+    for (const ReadOptions& target : kTargets) {
+      SCOPED_TRACE(std::to_string(target.width) + " x " + std::to_string(target.height));
+      const PixelSize size = ReadSize(displayed.width, displayed.height, target);
+      const Result<ImageRef> read = ReadImage(file.bytes, target);
+      ASSERT_TRUE(read.ok()) << read.error().message;
+      const Image& image = **read;
+      EXPECT_EQ(image.orientation(), reference.orientation());
+      EXPECT_EQ(image.scale(), 1.0);
+      EXPECT_EQ(image.size(), (Size{double(size.width), double(size.height)}));
+      const PixelSize raster{image.raster()->width(), image.raster()->height()};
+      const PixelSize stored_size = transposed ? PixelSize{size.height, size.width} : size;
+      EXPECT_EQ(raster, stored_size);
+      EXPECT_EQ(image.raster()->bitmap_info(), stored->bitmap_info());
+      EXPECT_LE(LargestDifference(*image.raster(), *ReducedWhole(*stored, raster)), file.tolerance);
+    }
+  }
+}
+
+TEST(ReadImage, AtSizeReducesEachSideOnItsOwn) {
+  const RasterRef translucent = testing::TestPicture(203, 157, true);
+  const Data png = *EncodePNG(*translucent);
+  // Turned right: displayed 157 x 203.
+  const Data jpeg =
+      testing::WithExifSegment(*EncodeJPEG(*testing::TestPicture(203, 157, false, false), 0.95), 6);
+  const struct {
+    const char* name;
+    PixelSize asked, displayed;
+  } kCases[] = {
+      {"both sides, another aspect", {50, 7}, {50, 7}},
+      {"a side of 0 reads as 1", {0, 10}, {1, 10}},
+      {"never enlarged", {5000, 5}, {157, 5}},
+      {"the whole picture", {157, 203}, {157, 203}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Result<ImageRef> from_jpeg = ReadImageAtSize(jpeg, c.asked);
+    ASSERT_TRUE(from_jpeg.ok()) << from_jpeg.error().message;
+    EXPECT_EQ(from_jpeg.value()->orientation(), kOrientationRight);
+    EXPECT_EQ(from_jpeg.value()->size(),
+              (Size{double(c.displayed.width), double(c.displayed.height)}));
+    // The PNG is upright, 203 x 157: the same sides asked the other way round, and its pixels
+    // are exactly those of the whole picture reduced.
+    const PixelSize asked{c.asked.height, c.asked.width},
+        got{c.displayed.height, c.displayed.width};
+    const Result<ImageRef> from_png = ReadImageAtSize(png, asked);
+    ASSERT_TRUE(from_png.ok()) << from_png.error().message;
+    const RasterRef raster = from_png.value()->raster();
+    EXPECT_EQ((PixelSize{raster->width(), raster->height()}), got);
+    EXPECT_EQ(LargestDifference(*raster, *ReducedWhole(*translucent, got)), 0);
+  }
+}
+
+TEST(ReadImage, OptionsWithoutASideAreThePlainReadAndFilesReadAlike) {
+  const Data png = *EncodePNG(*testing::TestPicture(64, 48, true));
+  const Result<ImageRef> plain = ReadImage(png, ReadOptions{});
+  ASSERT_TRUE(plain.ok());
+  EXPECT_EQ(plain.value()->size(), (Size{64, 48}));
+  testing::TempDir dir;
+  const std::string path = dir.Write("p.png", std::string(png.begin(), png.end()));
+  const Result<ImageRef> from_file = ReadImageFile(path, {16, 16, ReadFit::kCover});
+  ASSERT_TRUE(from_file.ok());
+  EXPECT_EQ(from_file.value()->size(), (Size{21, 16}));
+  const Result<ImageRef> missing = ReadImageFile(dir.File("none.png"), {16, 16});
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.error().kind, ErrorKind::kMissing);
+  // No picture at all, and a GIF cut after its signature: the other formats' reasons.
+  const Result<ImageRef> other = ReadImage(Data{'n', 'o', 't', 'e', 's'}, {16, 16});
+  ASSERT_FALSE(other.ok());
+  EXPECT_EQ(other.error().kind, ErrorKind::kUnsupported);
+  const Result<ImageRef> cut_gif = ReadImage(Data{'G', 'I', 'F', '8', '9', 'a'}, {16, 16});
+  ASSERT_FALSE(cut_gif.ok());
+  EXPECT_EQ(cut_gif.error().kind, ErrorKind::kMalformed);
+  // Cut short, the reduced reads refuse the file as the whole read does.
+  const Data jpeg = *EncodeJPEG(*testing::TestPicture(64, 48, false), 0.9);
+  for (const Data* bytes : {&png, &jpeg}) {
+    const Result<ImageRef> cut = ReadImage(std::span(bytes->data(), bytes->size() - 20), {8, 8});
+    ASSERT_FALSE(cut.ok());
+    EXPECT_EQ(cut.error().kind, ErrorKind::kMalformed);
+  }
 }
 
 }  // namespace

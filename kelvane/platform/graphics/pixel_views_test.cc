@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <limits>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -13,16 +12,12 @@
 #include "kelvane/platform/graphics/image.h"
 #include "kelvane/platform/graphics/pixel_kernels.h"
 #include "kelvane/platform/pixels/raster.h"
+#include "kelvane/testing/picture_files.h"
 
 namespace kelvane::platform {
 namespace {
 
-std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<std::uint8_t> bytes(count);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-  return bytes;
-}
+using testing::RandomBytes;
 
 TEST(PixelViews, KernelsRefuseLayoutsTheyCannotWeigh) {
   const std::uint32_t w = 4, h = 4;
