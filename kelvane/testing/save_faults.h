@@ -43,8 +43,8 @@ struct SavePath {
   std::function<void()> prepare;           // puts the old content in place, no fault armed
   std::function<platform::Status()> save;  // saves the new content
   std::function<std::string()> content;    // what a reader now finds, as text to compare
-  std::string before;                      // content() after prepare()
-  std::string after;                       // content() after a save that succeeded
+  std::string before = {};                 // content() after prepare()
+  std::string after = {};                  // content() after a save that succeeded
   // When set: after a disk fault a save may still report success if this holds (a store whose
   // log keeps what the fault stopped short of the file). Unset: such a success is a fault.
   std::function<bool()> kept_elsewhere = {};

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <tuple>
@@ -265,10 +266,12 @@ TEST(MoreFormats, ReadsEachFormatWithItsOrientation) {
     {"gif frame reaching past the screen",
      [&](std::string*) {
        GifFrame frame = BlockFrame(NO_TRANSPARENT_COLOR, false);
-       frame.left = 8, frame.top = 4;
+       frame.left = 8;
+       frame.top = 4;
        // Written on a screen that holds the frame, then the screen is made 32 x 16.
        Data file = EncodeGIF(40, 20, {frame});
-       file[6] = 32, file[7] = 0, file[8] = 16, file[9] = 0;
+       const std::uint8_t screen[] = {32, 0, 16, 0};  // width and height, little-endian
+       std::copy(std::begin(screen), std::end(screen), file.begin() + 6);
        return file;
      },
      clipped, 1, kOrientationUp, false},

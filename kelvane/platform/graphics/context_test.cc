@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 #include "kelvane/platform/device/screen.h"
@@ -149,7 +151,8 @@ TEST(GraphicsContext, ReadsThePathBackAndReplaysIt) {
 TEST(GraphicsContext, BitmapsInOtherLayoutsKeepCallerMemoryInStep) {
   // Alpha first without a byte order: A, R, G, B in memory. The caller's pixels are kept.
   std::vector<std::uint8_t> memory(2 * 4 * 2, 0);
-  memory[12] = 255, memory[13] = 0, memory[14] = 0, memory[15] = 255;  // (1, 1): blue
+  const std::uint8_t blue[] = {255, 0, 0, 255};
+  std::copy(std::begin(blue), std::end(blue), memory.begin() + 12);  // at (1, 1)
   auto bitmap = GraphicsContext::MakeBitmap(memory.data(), 2, 2, 8, 8, ColorSpace::kRGB, 2);
   ASSERT_NE(bitmap, nullptr);
   bitmap->SetFillColor(1, 0, 0, 1);
@@ -159,7 +162,8 @@ TEST(GraphicsContext, BitmapsInOtherLayoutsKeepCallerMemoryInStep) {
   EXPECT_EQ(std::vector<std::uint8_t>(memory.begin(), memory.begin() + 4),
             (std::vector<std::uint8_t>{255, 255, 0, 0}));
   EXPECT_EQ(memory[15], 255);
-  data[4] = 255, data[5] = 0, data[6] = 255, data[7] = 0;  // the caller paints (1, 0) green
+  const std::uint8_t green[] = {255, 0, 255, 0};
+  std::copy(std::begin(green), std::end(green), data + 4);  // the caller paints (1, 0) green
   bitmap->FillRect({0, 0, 1, 1});
   EXPECT_EQ(bitmap->CreateImage()->raster()->PremultipliedPixel(1, 0), kGreen);
   EXPECT_EQ(bitmap->CreateImage()->raster()->bitmap_info(), 2u);
