@@ -3,6 +3,8 @@
 
 #include <array>
 #include <climits>
+#include <cstdint>
+#include <ctime>
 #include <tuple>
 
 #include "kelvane/time/time_tools.h"
@@ -51,6 +53,28 @@ TEST(ShortDate, PacksUnpacksAndNormalisesTheFixedExamples) {
   };
   EXPECT_EQ(fields(1710513045), (std::array{2024u, 3u, 15u, 14u, 30u}));  // 2024-03-15 14:30:45
   EXPECT_EQ(fields(-1), (std::array{1900u, 1u, 0u, 0u, 0u}));
+}
+
+// Every day the seven-bit year holds, 1970 to 2097, against the C library's calendar: packed from
+// its last second, unpacked, and back to its first second.
+TEST(ShortDate, RoundTripsEveryDayItHolds) {
+  int wrong = 0;
+  for (std::int64_t t = 0;; t += 86400) {
+    const std::time_t day = t;
+    std::tm civil{};
+    ASSERT_NE(gmtime_r(&day, &civil), nullptr);
+    if (civil.tm_year + 1900 > 2097) break;
+    const std::uint16_t s = STime::ShortDate(t + 86399);
+    const auto unpacked = std::tuple{STime::YearFromShort(s), STime::MonthFromShort(s),
+                                     STime::DayFromShort(s), STime::LongDate(s)};
+    const auto expected =
+        std::tuple{std::uint32_t(civil.tm_year + 1900), std::uint32_t(civil.tm_mon + 1),
+                   std::uint32_t(civil.tm_mday), t};
+    if (unpacked != expected && wrong++ == 0) {
+      EXPECT_EQ(unpacked, expected) << "the first wrong day starts at " << t;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace
