@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "kelvane/numbers/internal/exact_double.h"
+#include "kelvane/numbers/internal/powers.h"
 #include "kelvane/numbers/internal/round_div.h"
 
 namespace kelvane {
@@ -16,23 +17,6 @@ using Wide = __int128;
 
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-
-// 10^0 .. 10^19: 10^19 passes int64 but not int128, and no operand here needs more.
-constexpr auto kPow10 = [] {
-  struct Table {
-    Wide v[20];
-  } table{};
-  Wide p = 1;
-  for (Wide& entry : table.v) {
-    entry = p;
-    p *= 10;
-  }
-  return table;
-}();
-
-// Every power of ten up to 10^22 is a double exactly, so scaling by one rounds once.
-constexpr double kPow10Double[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
-                                   1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
 
 // The quick way in FromDouble: the double product value x 10^digits lies within 2^-52 of the
 // exact product of the shortest decimal (one rounding of the product, half an ulp between the
@@ -88,9 +72,9 @@ std::optional<std::int64_t> ShortestToMultiple(double value, std::int64_t tick, 
   if (power >= 0) {
     // |digits| is at least 1, so past 10^19 the product leaves int64 whatever the tick.
     if (power > 19) return std::nullopt;
-    ticks = RoundDivWide(Wide{digits} * kPow10.v[power], tick, rounding);
+    ticks = RoundDivWide(Wide{digits} * internal::PowerOfTenWide(power), tick, rounding);
   } else if (-power <= 19) {
-    ticks = RoundDivWide(digits, Wide{tick} * kPow10.v[-power], rounding);
+    ticks = RoundDivWide(digits, Wide{tick} * internal::PowerOfTenWide(-power), rounding);
   } else {
     // Digits below 10^17 over at least 10^20: a fraction of a tick below a thousandth, which
     // rounds like any such fraction, +-0.1 standing in for it.
@@ -109,8 +93,9 @@ struct Aligned {
 };
 
 Aligned Align(std::int64_t a, int a_scale, std::int64_t b, int b_scale) {
-  if (a_scale >= b_scale) return {a, Wide{b} * kPow10.v[a_scale - b_scale], a_scale};
-  return {Wide{a} * kPow10.v[b_scale - a_scale], b, b_scale};
+  if (a_scale >= b_scale)
+    return {a, Wide{b} * internal::PowerOfTenWide(a_scale - b_scale), a_scale};
+  return {Wide{a} * internal::PowerOfTenWide(b_scale - a_scale), b, b_scale};
 }
 
 }  // namespace
@@ -152,7 +137,7 @@ std::optional<Decimal> Decimal::FromString(std::string_view text) noexcept {
 std::optional<Decimal> Decimal::FromDouble(double value, int digits, Rounding rounding) noexcept {
   if (digits < 0 || digits > kMaxScale || !std::isfinite(value)) return std::nullopt;
   if (value == 0) return Decimal(0, digits);
-  const double x = value * kPow10Double[digits];
+  const double x = value * internal::kPowersOfTenDouble[digits];
   if (std::fabs(x) < 0x1p53) {
     const auto whole = static_cast<std::int64_t>(x);
     const double fraction = std::fabs(x - static_cast<double>(whole));  // exact
@@ -191,7 +176,7 @@ std::optional<Decimal> Decimal::FromDouble(double value, Decimal tick, Rounding 
 double Decimal::ToDouble() const noexcept {
   // Below 2^53 the mantissa and 10^scale are both doubles exactly, so one division rounds once.
   if (mantissa_ > -(std::int64_t{1} << 53) && mantissa_ < (std::int64_t{1} << 53)) {
-    return static_cast<double>(mantissa_) / kPow10Double[scale_];
+    return static_cast<double>(mantissa_) / internal::kPowersOfTenDouble[scale_];
   }
   if (scale_ == 0) return static_cast<double>(mantissa_);
   char text[kMaxChars];
@@ -234,11 +219,11 @@ std::optional<Decimal> Decimal::Rescale(int scale, Rounding rounding) const noex
   if (scale < 0 || scale > kMaxScale) return std::nullopt;
   if (scale >= scale_) {
     std::int64_t mantissa;
-    const auto factor = static_cast<std::int64_t>(kPow10.v[scale - scale_]);
+    const auto factor = static_cast<std::int64_t>(internal::PowerOfTenWide(scale - scale_));
     if (__builtin_mul_overflow(mantissa_, factor, &mantissa)) return std::nullopt;
     return Decimal(mantissa, scale);
   }
-  const auto divisor = static_cast<std::int64_t>(kPow10.v[scale_ - scale]);
+  const auto divisor = static_cast<std::int64_t>(internal::PowerOfTenWide(scale_ - scale));
   return Decimal(RoundDiv<std::int64_t>(mantissa_, divisor, rounding), scale);
 }
 

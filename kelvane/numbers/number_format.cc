@@ -9,6 +9,7 @@
 
 #include "kelvane/numbers/internal/formatter.h"
 #include "kelvane/numbers/internal/number_writer.h"
+#include "kelvane/numbers/internal/powers.h"
 #include "kelvane/numbers/internal/round_div.h"
 #include "kelvane/numbers/internal/text_match.h"
 #include "kelvane/platform/i18n/unicode.h"
@@ -21,9 +22,6 @@ using platform::NumberAffixes;
 using platform::PatternAffixes;
 using platform::PluralCategory;
 using Wide = __int128;
-
-constexpr double kPow10Double[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
-                                   1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
 
 // The ticks of the 32nds notation and how many parts of a whole each is.
 constexpr std::pair<std::int64_t, int> kFractionTicks[] = {
@@ -38,12 +36,6 @@ int FractionParts(Decimal tick) noexcept {
     }
   }
   return 0;
-}
-
-Wide PowerWide(int exponent) noexcept {
-  Wide p = 1;
-  for (int i = 0; i < exponent; ++i) p *= 10;
-  return p;
 }
 
 std::uint64_t Magnitude(std::int64_t mantissa) noexcept {
@@ -72,7 +64,7 @@ std::optional<Step> RoundAt(Wide n, int exponent, int at, Rounding rounding) noe
   // Both lie within -18 .. 18, so at most 36 digits are dropped: 10^36 fits 128 bits.
   const int drop = at - exponent;
   if (drop > 36) return std::nullopt;
-  const Wide count = RoundDiv(n, PowerWide(drop), rounding);
+  const Wide count = RoundDiv(n, PowerOfTenWide(drop), rounding);
   if (Abs(count) > std::numeric_limits<std::int64_t>::max()) return std::nullopt;
   return Step{count, at};
 }
@@ -302,7 +294,7 @@ std::size_t Formatter::WriteFixed(const Rounded& rounded, std::span<char16_t> ou
 std::size_t Formatter::WriteFractional(const Rounded& rounded,
                                        std::span<char16_t> out) const noexcept {
   // In 256ths of a whole: every tick of the notation divides 1/256.
-  const Wide parts = Wide{rounded.magnitude} * 256 / PowerWide(rounded.scale);
+  const Wide parts = Wide{rounded.magnitude} * 256 / PowerOfTenWide(rounded.scale);
   const auto whole = static_cast<std::uint64_t>(parts / 256);
   const int rest = static_cast<int>(parts % 256);
   const int thirty_seconds = rest / 8;
@@ -333,7 +325,7 @@ PluralCategory Formatter::CategoryOf(std::uint64_t magnitude, int scale) const n
   if (scale == 0 && magnitude < whole_categories_.size()) return whole_categories_[magnitude];
   if (scale == 1 && magnitude < tenth_categories_.size()) return tenth_categories_[magnitude];
   if (plurals_ == nullptr) return PluralCategory::kOther;
-  return plurals_->Select(static_cast<double>(magnitude) / kPow10Double[scale]);
+  return plurals_->Select(static_cast<double>(magnitude) / kPowersOfTenDouble[scale]);
 }
 
 const CompactUnit* Formatter::UnitFor(int magnitude, std::uint64_t shown,
@@ -414,7 +406,7 @@ std::size_t Formatter::WriteRounded(Decimal value, bool negative,
   if (scale > shown_) {
     // Fewer digits: the result stays within the range.
     mantissa = static_cast<std::int64_t>(
-        RoundDiv<Wide>(mantissa, PowerWide(scale - shown_), options_.rounding));
+        RoundDiv<Wide>(mantissa, PowerOfTenWide(scale - shown_), options_.rounding));
     scale = shown_;
   }
   return WriteFixed({Magnitude(mantissa), scale, negative}, out);
@@ -441,7 +433,7 @@ std::size_t Formatter::Format(double value, std::span<char16_t> out) const noexc
     int digits = Decimal::kMaxScale;
     if (size >= 1) {
       int magnitude = 0;
-      while (magnitude < 18 && size >= kPow10Double[magnitude + 1]) ++magnitude;
+      while (magnitude < 18 && size >= kPowersOfTenDouble[magnitude + 1]) ++magnitude;
       digits = std::max(0, 16 - magnitude);
     }
     const auto decimal = Decimal::FromDouble(value, digits, options_.rounding);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kelvane/numbers/internal/formatter.h"
+#include "kelvane/numbers/internal/powers.h"
 #include "kelvane/numbers/internal/text_match.h"
 #include "kelvane/numbers/number_format.h"
 

@@ -1,29 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "kelvane/numbers/internal/number_writer.h"
 
+#include "kelvane/numbers/internal/powers.h"
+
 namespace kelvane::internal {
 namespace {
-
-constexpr std::uint64_t kPowers[20] = {1ULL,
-                                       10ULL,
-                                       100ULL,
-                                       1000ULL,
-                                       10000ULL,
-                                       100000ULL,
-                                       1000000ULL,
-                                       10000000ULL,
-                                       100000000ULL,
-                                       1000000000ULL,
-                                       10000000000ULL,
-                                       100000000000ULL,
-                                       1000000000000ULL,
-                                       10000000000000ULL,
-                                       100000000000000ULL,
-                                       1000000000000000ULL,
-                                       10000000000000000ULL,
-                                       100000000000000000ULL,
-                                       1000000000000000000ULL,
-                                       10000000000000000000ULL};
 
 // The digits of `magnitude`, least significant first; the count.
 int Reverse(std::uint64_t magnitude, char (&reversed)[20]) noexcept {
@@ -109,10 +90,8 @@ void WriteInteger(Output& out, std::uint64_t magnitude, const Layout& layout,
 
 int DigitCount(std::uint64_t magnitude) noexcept {
   int count = 1;
-  while (count < 20 && magnitude >= kPowers[count]) ++count;
+  while (count < 20 && magnitude >= PowerOfTen(count)) ++count;
   return count;
 }
-
-std::uint64_t PowerOfTen(int exponent) noexcept { return kPowers[exponent]; }
 
 }  // namespace kelvane::internal

@@ -120,7 +120,4 @@ void WriteInteger(Output& out, std::uint64_t magnitude, const Layout& layout,
 // The number of decimal digits of `magnitude` (1 for 0).
 [[nodiscard]] int DigitCount(std::uint64_t magnitude) noexcept;
 
-// 10^0 .. 10^19.
-[[nodiscard]] std::uint64_t PowerOfTen(int exponent) noexcept;
-
 }  // namespace kelvane::internal
