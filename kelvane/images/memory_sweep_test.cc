@@ -335,10 +335,11 @@ const std::vector<Row>& Rows() {
          // The fonts are found once per process, as an application has done long before: the
          // sweep is of the avatar's drawing, at a size the engine has not met, so that each step
          // matches the font again. fontconfig's matching writes through an allocation that
-         // failed, on a thread of Pango's own: under a limit the text code starts only with
-         // room for it, and refuses below. (Pango's thread itself comes from GLib, which stops
-         // the process when it cannot start one; the steps' threads reuse stacks the C library
-         // kept from the threads below, so that is not what is swept.)
+         // failed, on threads of Pango's own: under a limit the text code starts only with
+         // room for it (and refuses below), and returns once those threads are done, so that
+         // the avatar's surface cannot take what they need. (Pango's thread itself comes from GLib,
+         // which stops the process when it cannot start one; the steps' threads reuse stacks the C
+         // library kept from the threads below, so that is not what is swept.)
          if (Avatar::AvatarLogin(u"jdoe", u"John", u"Doe", {40, 40}, Avatar::kClipNone) ==
              nullptr) {
            return Operation();

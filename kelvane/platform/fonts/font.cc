@@ -64,9 +64,9 @@ using PatternOwner = std::unique_ptr<FcPattern, PatternRelease>;
 // (for lack of memory, say), which fontconfig's calls given no configuration do not all check.
 ConfigOwner CurrentConfig() noexcept { return ConfigOwner(FcConfigReference(nullptr)); }
 
-// True when allocations can fail in this process rather than the system killing it: under an
-// address-space or data limit, or where the system commits no more memory than it has.
-bool AllocationsCanFail() noexcept {
+}  // namespace
+
+bool internal::AllocationsCanFail() noexcept {
   static const bool strict = [] {
     char mode = '0';
     const int fd = ::open("/proc/sys/vm/overcommit_memory", O_RDONLY | O_CLOEXEC);
@@ -83,6 +83,8 @@ bool AllocationsCanFail() noexcept {
   }
   return false;
 }
+
+namespace {
 
 // What fontconfig may take: for loading its configuration (its cache files are mapped whole),
 // and for matching or sorting the faces (a record of some hundred bytes for each, and the
@@ -446,7 +448,7 @@ String Font::style() const {
 FontRef Font::WithSize(double size) const noexcept { return Make(face_, size); }
 
 bool internal::FontEngineHasRoom() noexcept {
-  if (!AllocationsCanFail()) return true;
+  if (!internal::AllocationsCanFail()) return true;
   Catalogue& catalogue = TheCatalogue();
   if (!catalogue.listed.load(std::memory_order_acquire)) return CanMap(kLoadRoom);
   return CanMap(kMatchRoom + kMatchRoomPerFace * catalogue.faces.size());

@@ -5,9 +5,11 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kelvane/platform/fonts/internal/checked_text.h"
@@ -92,6 +94,42 @@ ThreadEngine* Engine() {
   thread_local ThreadEngine engine;
   return internal::FontEngineHasRoom() && engine.Ready() ? &engine : nullptr;
 }
+
+// The longest a call waits for the engine's font matching to end.
+constexpr auto kFontJobsWait = std::chrono::seconds(2);
+
+// The engine for one call that lays out or draws text. Pango matches and sorts the faces for a
+// font it has not met on two threads of its own, each holding a reference to the font map until
+// it ends, and goes on as soon as either answer is in: the other thread may still be at work when
+// the call returns. fontconfig writes through allocations that failed there, so where
+// allocations can fail, the call waits for those threads (the font map back at the references it
+// had) before it returns, and no allocation of the caller's right after can take what they need.
+class EngineCall {
+ public:
+  EngineCall() : engine_(Engine()) {
+    if (engine_ != nullptr && internal::AllocationsCanFail()) {
+      map_ = G_OBJECT(pango_context_get_font_map(engine_->measuring));
+      at_rest_ = g_atomic_int_get(&map_->ref_count);
+    }
+  }
+  ~EngineCall() {
+    if (map_ == nullptr) return;
+    const auto deadline = std::chrono::steady_clock::now() + kFontJobsWait;
+    while (g_atomic_int_get(&map_->ref_count) > at_rest_ &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  }
+  EngineCall(const EngineCall&) = delete;
+  EngineCall& operator=(const EngineCall&) = delete;
+
+  ThreadEngine* get() const noexcept { return engine_; }
+
+ private:
+  ThreadEngine* engine_;
+  GObject* map_ = nullptr;
+  gint at_rest_ = 0;
+};
 
 // UTF-16 -> UTF-8, unpaired surrogates as U+FFFD, with the byte offset of every unit. Combining
 // marks past kMaxCombiningMarks in a row are left out: their units get the offset of what follows.
@@ -407,6 +445,7 @@ PangoLayout* MeasuredLayout(const AttributedString& text) noexcept {
 
 std::optional<Size> MeasureTextChecked(const AttributedString& text) noexcept {
   if (text.length() == 0) return Size{};
+  const EngineCall call;  // the layout is made when its lines are asked for
   PangoLayout* layout = MeasuredLayout(text);
   if (layout == nullptr) return std::nullopt;
   try {
@@ -423,7 +462,8 @@ bool DrawTextChecked(GraphicsContext& context, const AttributedString& text, Rec
   if (!WithinLimits(text.string())) return false;
   bool drawn = false;
   try {
-    ThreadEngine* engine = Engine();
+    const EngineCall call;
+    ThreadEngine* engine = call.get();
     if (engine == nullptr) return false;
     std::vector<PlacedAttachment> attachments;
     PangoLayout* layout = pango_layout_new(engine->drawing);
@@ -495,7 +535,8 @@ Size MeasureText(const AttributedString& text) noexcept {
 Rect BoundingRect(const AttributedString& text, Size limit, unsigned options) noexcept {
   if (text.length() == 0) return {};
   try {
-    ThreadEngine* engine = Engine();
+    const EngineCall call;
+    ThreadEngine* engine = call.get();
     if (engine == nullptr) return {};
     if ((options & kTextUsesLineFragmentOrigin) == 0) {
       if (!Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr)) return {};

@@ -25,7 +25,9 @@
 // Memory: where allocations can fail (an address-space or data limit, strict overcommit), text
 // is laid out only while the font engine has room to work (see internal/font_access.h): below
 // that, and when the engine cannot make its objects or find a font, text measures zero and draws
-// nothing, as text past the limits does; the next call tries again.
+// nothing, as text past the limits does; the next call tries again. There, a call that met a
+// font new to the engine also returns only once the engine's own matching threads are done (at
+// most two seconds later), so that what the caller allocates next cannot starve them.
 //
 // Threads: any thread; each thread measures with engine objects of its own. Drawing uses the
 // current context of the calling thread (see image_surfaces.h).

@@ -2,10 +2,13 @@
 #include "kelvane/platform/fonts/text_layout.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "kelvane/images/image_attachment.h"
 #include "kelvane/platform/fonts/internal/checked_text.h"
@@ -13,6 +16,7 @@
 #include "kelvane/platform/graphics/image_surfaces.h"
 #include "kelvane/testing/child_process.h"
 #include "kelvane/testing/memory_sweep.h"
+#include "kelvane/testing/scoped_environment.h"
 
 namespace kelvane::platform {
 namespace {
@@ -199,6 +203,47 @@ int NoRoomChild() {
 
 [[maybe_unused]] const bool kNoRoom = testing::ChildProcess("layout-no-room", NoRoomChild);
 
+// The engine matches the faces for a font it has not met on threads of its own, which may still
+// be at work when the call has its answer. Under a limit, the call returns only once they are
+// done: here each measuring at a new size is followed by taking every byte of address space
+// left, and the process must live through that. 0, or the step that broke.
+int FontThreadsChild() {
+  const FontRef font = Font::System(30);
+  if (font == nullptr) return 1;
+  if (!internal::MeasureTextChecked(Text(u"JD", font))) return 2;
+  struct Block {
+    void* at;
+    std::size_t size;
+  };
+  std::vector<Block> taken;
+  taken.reserve(1u << 16);
+  const rlimit limited{testing::internal::StatusBytes("VmSize") + (128u << 20), RLIM_INFINITY};
+  ::setrlimit(RLIMIT_AS, &limited);
+  for (int size = 31; size < 91; ++size) {
+    // Four runs at sizes the engine has not met: four matchings at once.
+    MutableAttributedString text(Text(u"JD", font->WithSize(size)));
+    for (const double quarter : {0.25, 0.5, 0.75}) {
+      text.Append(Text(u"KL", font->WithSize(size + quarter)));
+    }
+    if (!internal::MeasureTextChecked(text)) return 3;
+    for (std::size_t block = 16u << 20; block >= 4096; block /= 2) {
+      while (taken.size() < taken.capacity()) {
+        void* at = ::mmap(nullptr, block, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (at == MAP_FAILED) break;
+        taken.push_back({at, block});
+      }
+    }
+    ::usleep(10'000);  // time for a thread still at work to meet the full address space
+    for (const Block& block : taken) ::munmap(block.at, block.size);
+    taken.clear();
+  }
+  return 0;
+}
+
+[[maybe_unused]] const bool kFontThreads =
+    testing::ChildProcess("layout-font-threads", FontThreadsChild);
+
 TEST(TextLayout, TextPastTheLimitsOrWithoutRoomForTheEngineIsRefusedAndLaterLaidOut) {
   FontRef font = Font::System(12);
   // The text and why it is refused (nullptr: laid out).
@@ -246,6 +291,11 @@ TEST(TextLayout, TextPastTheLimitsOrWithoutRoomForTheEngineIsRefusedAndLaterLaid
                     "limit cannot be set under them";
   }
   EXPECT_EQ(testing::RunLimitedChild("layout-no-room", {.seconds = 20}).status, 0);
+  {
+    // One arena for every thread: the engine's threads then have no room kept aside of their own.
+    const testing::ScopedEnvironment one_arena({{"GLIBC_TUNABLES", "glibc.malloc.arena_max=1"}});
+    EXPECT_EQ(testing::RunLimitedChild("layout-font-threads", {.seconds = 20}).status, 0);
+  }
 }
 
 }  // namespace

@@ -37,6 +37,10 @@ namespace internal {
 // state (nothing) as the folders' cache, for every later process too.
 [[nodiscard]] bool FontEngineHasRoom() noexcept;
 
+// True when allocations can fail in this process rather than the system killing it: under an
+// address-space or data limit, or where the system commits no more memory than it has.
+[[nodiscard]] bool AllocationsCanFail() noexcept;
+
 // The font's description: the face's family, weight, style and stretch, and the point size as
 // an absolute size (one point is one unit of the drawing context's user space).
 [[nodiscard]] inline const PangoFontDescription* DescriptionOf(const Font& font) noexcept {
