@@ -2,12 +2,16 @@
 #include "kelvane/platform/fonts/text_layout.h"
 
 #include <cairo.h>
+#include <fcntl.h>
 #include <pango/pangocairo.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,28 +99,59 @@ ThreadEngine* Engine() {
   return internal::FontEngineHasRoom() && engine.Ready() ? &engine : nullptr;
 }
 
-// The longest a call waits for the engine's font matching to end.
+// The longest a call waits for the engine's font matching to end, and then for the threads that
+// did it to be gone.
 constexpr auto kFontJobsWait = std::chrono::seconds(2);
+constexpr auto kThreadsEndWait = std::chrono::milliseconds(100);
+
+// The threads of this process, read from /proc/self/stat without allocating; -1 when unknown.
+int ThreadCount() noexcept {
+  char text[1024];
+  const int fd = ::open("/proc/self/stat", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const ssize_t length = ::read(fd, text, sizeof(text) - 1);
+  ::close(fd);
+  if (length <= 0) return -1;
+  text[length] = '\0';
+  // The second field, the command's name, may hold spaces and ends at the last ')'; the count
+  // is the twentieth.
+  const char* at = std::strrchr(text, ')');
+  if (at == nullptr) return -1;
+  int field = 2;
+  for (const char* p = at + 1; *p != '\0'; ++p) {
+    if (*p == ' ' && ++field == 20) return std::atoi(p + 1);
+  }
+  return -1;
+}
 
 // The engine for one call that lays out or draws text. Pango matches and sorts the faces for a
 // font it has not met on two threads of its own, each holding a reference to the font map until
 // it ends, and goes on as soon as either answer is in: the other thread may still be at work when
-// the call returns. fontconfig writes through allocations that failed there, so where
-// allocations can fail, the call waits for those threads (the font map back at the references it
-// had) before it returns, and no allocation of the caller's right after can take what they need.
+// the call returns. Where allocations can fail, that is not safe: fontconfig writes through
+// allocations that failed there, and GLib stops the process when it cannot start a thread, which
+// it can without new address space only on the stack of a thread that has ended. So there the
+// call returns only once the font map is back at the references it had (the matching is done)
+// and the threads it started are gone: an allocation of the caller's right after cannot take
+// what they need, and the next call's threads start on their stacks.
 class EngineCall {
  public:
   EngineCall() : engine_(Engine()) {
     if (engine_ != nullptr && internal::AllocationsCanFail()) {
       map_ = G_OBJECT(pango_context_get_font_map(engine_->measuring));
       at_rest_ = g_atomic_int_get(&map_->ref_count);
+      threads_ = ThreadCount();
     }
   }
   ~EngineCall() {
     if (map_ == nullptr) return;
-    const auto deadline = std::chrono::steady_clock::now() + kFontJobsWait;
-    while (g_atomic_int_get(&map_->ref_count) > at_rest_ &&
-           std::chrono::steady_clock::now() < deadline) {
+    using Clock = std::chrono::steady_clock;
+    const auto done = Clock::now() + kFontJobsWait;
+    while (g_atomic_int_get(&map_->ref_count) > at_rest_ && Clock::now() < done) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    // Other threads of the application may come and go meanwhile: this wait is short.
+    const auto gone = Clock::now() + kThreadsEndWait;
+    while (threads_ > 0 && ThreadCount() > threads_ && Clock::now() < gone) {
       std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
   }
@@ -129,6 +164,7 @@ class EngineCall {
   ThreadEngine* engine_;
   GObject* map_ = nullptr;
   gint at_rest_ = 0;
+  int threads_ = -1;
 };
 
 // UTF-16 -> UTF-8, unpaired surrogates as U+FFFD, with the byte offset of every unit. Combining

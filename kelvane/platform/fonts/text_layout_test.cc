@@ -205,9 +205,15 @@ int NoRoomChild() {
 
 // The engine matches the faces for a font it has not met on threads of its own, which may still
 // be at work when the call has its answer. Under a limit, the call returns only once they are
-// done: here each measuring at a new size is followed by taking every byte of address space
-// left, and the process must live through that. 0, or the step that broke.
+// done and gone. Here each measuring at new sizes has 4 MiB of address space left, too little for
+// a thread's stack of its own: its threads start only on the stacks of those before, which
+// must have ended. The next one follows at once, and then every byte left is taken while a
+// thread still at work would need some. The process must live through that: 0, or the step that
+// broke.
 int FontThreadsChild() {
+  const rlimit limited{testing::internal::StatusBytes("VmSize") + (256u << 20), RLIM_INFINITY};
+  ::setrlimit(RLIMIT_AS, &limited);
+  // Under the limit already, so that the threads of this first use are gone when it returns.
   const FontRef font = Font::System(30);
   if (font == nullptr) return 1;
   if (!internal::MeasureTextChecked(Text(u"JD", font))) return 2;
@@ -217,25 +223,34 @@ int FontThreadsChild() {
   };
   std::vector<Block> taken;
   taken.reserve(1u << 16);
-  const rlimit limited{testing::internal::StatusBytes("VmSize") + (128u << 20), RLIM_INFINITY};
-  ::setrlimit(RLIMIT_AS, &limited);
-  for (int size = 31; size < 91; ++size) {
-    // Four runs at sizes the engine has not met: four matchings at once.
-    MutableAttributedString text(Text(u"JD", font->WithSize(size)));
-    for (const double quarter : {0.25, 0.5, 0.75}) {
-      text.Append(Text(u"KL", font->WithSize(size + quarter)));
-    }
-    if (!internal::MeasureTextChecked(text)) return 3;
+  const auto take = [&](std::size_t block) {
+    void* at = ::mmap(nullptr, block, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (at == MAP_FAILED) return false;
+    taken.push_back({at, block});
+    return true;
+  };
+  const auto take_all = [&] {
     for (std::size_t block = 16u << 20; block >= 4096; block /= 2) {
-      while (taken.size() < taken.capacity()) {
-        void* at = ::mmap(nullptr, block, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (at == MAP_FAILED) break;
-        taken.push_back({at, block});
+      while (taken.size() < taken.capacity() && take(block)) {
       }
     }
+  };
+  const auto measure_new = [&](double size) {
+    return internal::MeasureTextChecked(Text(u"JD", font->WithSize(size))).has_value();
+  };
+  for (int size = 31; size < 91; ++size) {
+    if (!take(4u << 20)) return 3;
+    const Block spare = taken.back();
+    take_all();
+    ::munmap(spare.at, spare.size);
+    if (!measure_new(size)) return 4;
+    if (!measure_new(size + 0.5)) return 5;
+    take_all();
     ::usleep(10'000);  // time for a thread still at work to meet the full address space
-    for (const Block& block : taken) ::munmap(block.at, block.size);
+    for (const Block& block : taken) {
+      if (block.at != spare.at) ::munmap(block.at, block.size);
+    }
     taken.clear();
   }
   return 0;
