@@ -62,62 +62,6 @@ TEST(ArrayRecord, SavedRecordsLoadInTurnWithOneOffset) {
             std::tuple(true, 0u, 24u));
 }
 
-TEST(ArrayRecord, LoadRefusesShortAndCraftedRecords) {
-  TArray<std::uint32_t> a = Ints({9});
-  const Data three = {1, 0, 0};
-  unsigned int offset = 0;
-  EXPECT_EQ((std::tuple{a.Load(&three, &offset, 10), a.Load(nullptr, &offset, 10), Items(a)}),
-            std::tuple(false, false, U32{9}));
-  // Four bytes are a whole record of no items.
-  const Data none = {0, 0, 0, 0};
-  EXPECT_EQ((std::tuple{a.Load(&none, &offset, 10), Items(a), offset}),
-            std::tuple(true, U32{}, 4u));
-  offset = 0;
-  // Two items promised, one present; 0x40000001 items of 4 bytes are 4 bytes in 32-bit
-  // arithmetic and must not wrap past the length check; skipping such a record would put the
-  // offset beyond what 32 bits can say.
-  const Data truncated = Record(2, {1, 0, 0, 0});
-  const Data wrapped = Record(0x40000001u, {1, 0, 0, 0});
-  const std::pair<const Data*, unsigned int> cases[] = {
-      {&truncated, 10}, {&wrapped, 0xFFFFFFFFu}, {&wrapped, 0}};
-  for (const auto& [data, max_count] : cases) {
-    EXPECT_FALSE(a.Load(data, &offset, max_count)) << max_count;
-    EXPECT_EQ(std::tuple(a.Count(), offset), std::tuple(0u, 0u));
-  }
-  offset = 0xFFFFFFFEu;  // an offset beyond the buffer is refused before anything is read
-  EXPECT_FALSE(a.Load(&wrapped, &offset, 1));
-}
-
-TEST(ArrayRecord, WritesAndReadsFiles) {
-  testing::TempDir dir;
-  auto file = FileHandle::TryCreate(dir.File("records"));
-  ASSERT_TRUE(file.ok()) << file.error().message;
-  const auto first = Ints({10, 20, 30});
-  ASSERT_EQ((std::tuple{first.Write(&*file), Ints({40}).Write(&*file),
-                        TArray<std::uint32_t>().Write(&*file)}),
-            std::tuple(true, true, true));
-  EXPECT_FALSE(first.Write(nullptr));
-  EXPECT_EQ(NSTools::FileSize(*file), 16u + 4u + 8u);
-
-  ASSERT_TRUE(NSTools::SeekToFileOffset(*file, 0));
-  // A count above the caller's maximum is no failure: the rest is skipped, and the count the
-  // record holds is the answer.
-  TArray<std::uint32_t> a;
-  const platform::Result<std::uint32_t> read = a.TryRead(*file, 2);
-  ASSERT_TRUE(read.ok());
-  EXPECT_EQ(std::tuple(*read, Items(a), file->Offset()), std::tuple(3u, U32{10, 20}, 16u));
-  EXPECT_EQ((std::tuple{a.Read(&*file, 100), Items(a)}), std::tuple(true, U32{40}));
-  // An empty record whose count ends the file.
-  EXPECT_EQ((std::tuple{a.Read(&*file, 100), Items(a)}), std::tuple(true, U32{}));
-  // No header left, no file: false, and the array is emptied.
-  EXPECT_EQ((std::tuple{a.Read(&*file, 100), a.Read(nullptr, 100), a.Count()}),
-            std::tuple(false, false, 0u));
-
-  auto read_only = FileHandle::TryOpen(dir.File("records"), FileHandle::Mode::kRead);
-  ASSERT_TRUE(read_only.ok()) << read_only.error().message;
-  EXPECT_FALSE(first.Write(&*read_only));
-}
-
 // Records and lengths that claim 256 MiB in a file of a few bytes, the way a reader meets them:
 // a count read from the file, then that many bytes asked for. Each must be refused without the
 // child's peak growing towards what is claimed; the steps that fail are named.
@@ -160,10 +104,63 @@ int ClaimsMoreThanHeldChild() {
 [[maybe_unused]] const bool kClaimsMoreThanHeld =
     testing::ChildProcess("records-claim-more-than-held", ClaimsMoreThanHeldChild);
 
-TEST(ArrayRecord, ClaimsBeyondTheBytesPresentHoldNoMemoryForThem) {
+TEST(ArrayRecord, LoadRefusesShortAndCraftedRecordsAndHoldsNoMemoryForClaims) {
+  TArray<std::uint32_t> a = Ints({9});
+  const Data three = {1, 0, 0};
+  unsigned int offset = 0;
+  EXPECT_EQ((std::tuple{a.Load(&three, &offset, 10), a.Load(nullptr, &offset, 10), Items(a)}),
+            std::tuple(false, false, U32{9}));
+  // Four bytes are a whole record of no items.
+  const Data none = {0, 0, 0, 0};
+  EXPECT_EQ((std::tuple{a.Load(&none, &offset, 10), Items(a), offset}),
+            std::tuple(true, U32{}, 4u));
+  offset = 0;
+  // Two items promised, one present; 0x40000001 items of 4 bytes are 4 bytes in 32-bit
+  // arithmetic and must not wrap past the length check; skipping such a record would put the
+  // offset beyond what 32 bits can say.
+  const Data truncated = Record(2, {1, 0, 0, 0});
+  const Data wrapped = Record(0x40000001u, {1, 0, 0, 0});
+  const std::pair<const Data*, unsigned int> cases[] = {
+      {&truncated, 10}, {&wrapped, 0xFFFFFFFFu}, {&wrapped, 0}};
+  for (const auto& [data, max_count] : cases) {
+    EXPECT_FALSE(a.Load(data, &offset, max_count)) << max_count;
+    EXPECT_EQ(std::tuple(a.Count(), offset), std::tuple(0u, 0u));
+  }
+  offset = 0xFFFFFFFEu;  // an offset beyond the buffer is refused before anything is read
+  EXPECT_FALSE(a.Load(&wrapped, &offset, 1));
   const testing::ChildOutcome outcome = testing::RunLimitedChild(
       "records-claim-more-than-held", {.memory_bytes = 1u << 30, .seconds = 10});
   EXPECT_EQ(outcome.status, 0) << "peak " << (outcome.peak_rss_bytes >> 20) << " MiB";
+}
+
+TEST(ArrayRecord, WritesAndReadsFiles) {
+  testing::TempDir dir;
+  auto file = FileHandle::TryCreate(dir.File("records"));
+  ASSERT_TRUE(file.ok()) << file.error().message;
+  const auto first = Ints({10, 20, 30});
+  ASSERT_EQ((std::tuple{first.Write(&*file), Ints({40}).Write(&*file),
+                        TArray<std::uint32_t>().Write(&*file)}),
+            std::tuple(true, true, true));
+  EXPECT_FALSE(first.Write(nullptr));
+  EXPECT_EQ(NSTools::FileSize(*file), 16u + 4u + 8u);
+
+  ASSERT_TRUE(NSTools::SeekToFileOffset(*file, 0));
+  // A count above the caller's maximum is no failure: the rest is skipped, and the count the
+  // record holds is the answer.
+  TArray<std::uint32_t> a;
+  const platform::Result<std::uint32_t> read = a.TryRead(*file, 2);
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(std::tuple(*read, Items(a), file->Offset()), std::tuple(3u, U32{10, 20}, 16u));
+  EXPECT_EQ((std::tuple{a.Read(&*file, 100), Items(a)}), std::tuple(true, U32{40}));
+  // An empty record whose count ends the file.
+  EXPECT_EQ((std::tuple{a.Read(&*file, 100), Items(a)}), std::tuple(true, U32{}));
+  // No header left, no file: false, and the array is emptied.
+  EXPECT_EQ((std::tuple{a.Read(&*file, 100), a.Read(nullptr, 100), a.Count()}),
+            std::tuple(false, false, 0u));
+
+  auto read_only = FileHandle::TryOpen(dir.File("records"), FileHandle::Mode::kRead);
+  ASSERT_TRUE(read_only.ok()) << read_only.error().message;
+  EXPECT_FALSE(first.Write(&*read_only));
 }
 
 TEST(ArrayRecord, TryReadGivesTheReason) {

@@ -49,10 +49,8 @@ TEST(STime, ParseTimeRefusesWhatItCannotBreakDownAndAgreesWithTheCLibrary) {
   EXPECT_STREQ(record.tm_zone, "GMT");
 
   // The year must fit the record's int, as for gmtime_r: the last second of the year
-  // INT_MAX + 1900 breaks down, the first second after it does not.
+  // INT_MAX + 1900 breaks down (held against gmtime_r below), the first second after it does not.
   const std::int64_t limit = time_internal::DaysFromCivil(std::int64_t{INT_MAX} + 1901, 1) * 86400;
-  EXPECT_EQ((std::tuple{STime::ParseTime(limit - 1, &record), record.tm_year}),
-            std::tuple(true, INT_MAX));
   EXPECT_EQ((std::tuple{STime::ParseTime(limit, &record), AllZero(record)}), kRefused);
 
   std::mt19937_64 rng(7);

@@ -115,8 +115,6 @@ class KelvaneToolTest : public ::testing::Test {
     dir_ = name;
     const fs::path images = fs::path(KELVANE_TESTDATA_DIR) / "images";
     fs::copy_file(images / "palette.png", dir_ / "good.png");
-    const std::string png = ReadFile(images / "palette.png");
-    std::ofstream(dir_ / "truncated.png", std::ios::binary) << png.substr(0, png.size() / 2);
     std::ofstream(dir_ / "text.png") << "not a picture\n";
     std::ofstream(dir_ / "red\x1B[31m\rname.png") << "\x89PNG\r\n\x1A\n";
     fs::create_directory(dir_ / "folder.png");
@@ -174,7 +172,6 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
       // Files that cannot be read, each saying why.
       {"image convert $D/pipe.png $D/out.png", 1, "pipe.png: a named pipe"},
       {"image info $D/huge.png", 1, "huge.png: over the limit of 512 MiB"},
-      {"image info $D/truncated.png", 1, "truncated.png: a damaged PNG picture"},
       {"image info $T/images/bomb.png", 1, "over the decoded-size limit of 100 megapixels"},
       {"secret get api-token", 1, "/: a folder, not a secure store", {.env = "KELVANE_KEYCHAIN=/"}},
       {"secret set big",
@@ -219,7 +216,8 @@ TEST_F(KelvaneToolTest, RefusesBadInputWithOneLineAndLeavesNothingBehind) {
        "out.jpg: cannot write a .jpg file: the command writes PNG"},
       {"avatar --login jd -o $D/out.jpeg", 2, "the command writes PNG pictures (.png)"},
       // Control characters and bytes that are not UTF-8 in a name are printed escaped; the
-      // system's reason starts lower-case.
+      // system's reason starts lower-case. A damaged picture (a PNG signature alone here; the
+      // reader's own test cuts real files) is named as one.
       {"image info \"$D/$(printf 'a\033[2Jb\rc\377')\"", 1,
        "/a\\e[2Jb\\rc\\xFF: no such file or directory"},
       {"image info \"$D/$(printf 'red\033[31m\rname.png')\"", 1,

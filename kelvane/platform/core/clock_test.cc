@@ -19,7 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 using std::chrono::nanoseconds;
 
-TEST(Clock, ManualClockReadsWhatItWasSetToAndRoundsSecondsDown) {
+TEST(Clock, ManualClockReadsWhatItWasSetToAndTheSystemClockTheRealTime) {
   ManualClock clock(1751371200.75);
   EXPECT_DOUBLE_EQ(clock.Now(), 1751371200.75);
   EXPECT_EQ(clock.Time(), 1751371200);
@@ -31,11 +31,10 @@ TEST(Clock, ManualClockReadsWhatItWasSetToAndRoundsSecondsDown) {
   EXPECT_EQ(clock.Time(), std::numeric_limits<std::int64_t>::max());
   clock.Set(-1e30);
   EXPECT_EQ(clock.Time(), std::numeric_limits<std::int64_t>::min());
-}
 
-TEST(Clock, SystemClockFollowsTheRealTime) {
   // Against the precise wall clock: time() reads a coarser one, which may still show the last
-  // second just after a precise clock has passed into the next.
+  // second just after a precise clock has passed into the next. That the system clock is the
+  // current one when none is installed is checked as the steady time's installations end.
   const auto wall = [] {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
         .count();
@@ -43,8 +42,6 @@ TEST(Clock, SystemClockFollowsTheRealTime) {
   const double before = wall();
   const double now = Clock::System().Now();
   EXPECT_THAT(now, ::testing::AllOf(::testing::Ge(before), ::testing::Le(wall()))) << std::fixed;
-  // That it is the current clock when none is installed is checked as the steady time's
-  // installations end.
 }
 
 // Whether SteadyTime() leads the system's steady clock by `advance`: the steady clock is read on
@@ -65,7 +62,7 @@ TEST(Clock, SystemClockFollowsTheRealTime) {
          << " ns, not " << advance.count() << " ns";
 }
 
-TEST(SteadyTime, FollowsTheInstalledClocksAdvancesUntilTheSystemClockReturns) {
+TEST(SteadyTime, FollowsTheInstalledClocksAdvancesHeldShortOfOverflowUntilTheSystemReturns) {
   ASSERT_EQ(internal::SteadyAdvance(), 0ns);
   ManualClock outer(1000);
   outer.Advance(3600);  // not installed: the wall reading alone moves
@@ -99,29 +96,20 @@ TEST(SteadyTime, FollowsTheInstalledClocksAdvancesUntilTheSystemClockReturns) {
   EXPECT_EQ(internal::SteadyAdvance(), 0ns);
   EXPECT_TRUE(SteadyTimeLeadsBy(0ns));
 
-  // Installing the system clock by name ends an installation as null does.
+  // Installing the system clock by name ends an installation as null does. An enormous advance
+  // meanwhile is held short of overflow, with room left for a deadline a long way past it.
   ManualClock clock(0);
   EXPECT_EQ(InstallClock(&clock), nullptr);
-  clock.Advance(1);
+  clock.Advance(1e300);
+  const nanoseconds held = internal::SteadyAdvance();
+  EXPECT_EQ(held, nanoseconds(std::int64_t{1} << 62));
+  clock.Advance(1e300);
+  EXPECT_EQ(internal::SteadyAdvance(), held);
+  EXPECT_TRUE(SteadyTimeLeadsBy(held));
+  EXPECT_GT(nanoseconds::max() - SteadyTime(),
+            std::chrono::duration_cast<nanoseconds>(std::chrono::years(100)));
   EXPECT_EQ(InstallClock(&Clock::System()), &clock);
   EXPECT_EQ(InstallClock(nullptr), nullptr);
-  EXPECT_EQ(internal::SteadyAdvance(), 0ns);
-}
-
-TEST(SteadyTime, AnEnormousAdvanceIsHeldShortOfOverflow) {
-  ManualClock clock(0);
-  {
-    ScopedClock scoped(clock);
-    clock.Advance(1e300);
-    const nanoseconds held = internal::SteadyAdvance();
-    EXPECT_EQ(held, nanoseconds(std::int64_t{1} << 62));
-    clock.Advance(1e300);
-    EXPECT_EQ(internal::SteadyAdvance(), held);
-    EXPECT_TRUE(SteadyTimeLeadsBy(held));
-    // Room is left for a deadline a long way past it.
-    EXPECT_GT(nanoseconds::max() - SteadyTime(),
-              std::chrono::duration_cast<nanoseconds>(std::chrono::years(100)));
-  }
   EXPECT_EQ(internal::SteadyAdvance(), 0ns);
 }
 

@@ -2,6 +2,7 @@
 #include "kelvane/platform/core/file_handle.h"
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,29 +22,19 @@ namespace {
 
 // A failure raises FileError with the system's error. The writes, truncations and seeks that fail
 // are met through NSTools in kelvane/containers/file_tools_test.cc, which catches FileError alone.
-TEST(FileHandle, FailuresRaiseFileError) {
+// A move hands the descriptor over; the last owner closes it.
+TEST(FileHandle, FailuresRaiseFileErrorAndMovingHandsOverTheDescriptor) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   FileHandle reader(fds[0], true);
   FileHandle writer(fds[1], true);
-  try {
-    (void)writer.Offset();
-    FAIL() << "a pipe has no position";
-  } catch (const FileError& e) {
-    EXPECT_EQ(e.error(), ESPIPE);
-  }
-}
-
-TEST(FileHandle, MovingHandsOverTheDescriptor) {
-  testing::TempDir dir;
-  auto file = FileHandle::TryCreate(dir.File("f"));
-  ASSERT_TRUE(file.ok()) << file.error().message;
-  const int fd = file->Descriptor();
-  FileHandle moved(std::move(*file));
-  EXPECT_EQ(moved.Descriptor(), fd);
-  EXPECT_EQ(file->Descriptor(), -1);  // NOLINT(bugprone-use-after-move)
+  EXPECT_THAT([&] { (void)writer.Offset(); },  // a pipe has no position
+              ::testing::Throws<FileError>(::testing::Property(&FileError::error, ESPIPE)));
+  FileHandle moved(std::move(writer));
+  EXPECT_EQ(moved.Descriptor(), fds[1]);
+  EXPECT_EQ(writer.Descriptor(), -1);  // NOLINT(bugprone-use-after-move)
   { FileHandle last(std::move(moved)); }
-  EXPECT_EQ(::fcntl(fd, F_GETFD), -1);  // closed with its last owner
+  EXPECT_EQ(::fcntl(fds[1], F_GETFD), -1);  // closed with its last owner
 }
 
 TEST(FileHandle, TryOpenAndTryCreateSayWhyAFileCannotBeOpened) {
@@ -106,18 +97,16 @@ TEST(ReadRegularFile, ReadsWholeFilesWithinTheLimitAndSaysWhyOthersAreRefused) {
   ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
   ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
 
-  Result<Data> whole = ReadRegularFile(exact, 5);
-  ASSERT_TRUE(whole.ok()) << whole.error().message;
-  EXPECT_EQ(std::string(whole->begin(), whole->end()), "12345");
-  EXPECT_EQ(ReadRegularFile(dir.Write("empty", ""), 0).value(), Data());
-  // The pictures' reader reads the same bytes into an unzeroed block, an empty file included
-  // (its block is shrunk to nothing, which realloc must not be asked for as zero bytes).
-  for (const std::string& path : {exact, dir.File("empty")}) {
-    SCOPED_TRACE(path);
-    Result<internal::FileBytes> block = internal::ReadRegularFileBytes(path, 5);
+  // Whole files up to the limit, an empty one under a limit of 0 included. The pictures' reader
+  // reads the same bytes into an unzeroed block (an empty file's block is shrunk to nothing,
+  // which realloc must not be asked for as zero bytes).
+  for (const std::string text : {"12345", ""}) {
+    SCOPED_TRACE(text);
+    const std::string path = dir.Write(text.empty() ? "empty" : "exact", text);
+    EXPECT_EQ(ReadRegularFile(path, text.size()).value(), Data(text.begin(), text.end()));
+    Result<internal::FileBytes> block = internal::ReadRegularFileBytes(path, text.size());
     ASSERT_TRUE(block.ok()) << block.error().message;
-    EXPECT_EQ(std::string(block->bytes().begin(), block->bytes().end()),
-              path == exact ? "12345" : "");
+    EXPECT_EQ(std::string(block->bytes().begin(), block->bytes().end()), text);
   }
 
   struct Case {

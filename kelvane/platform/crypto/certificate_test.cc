@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "kelvane/platform/crypto/certificate.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
@@ -15,16 +16,15 @@
 namespace kelvane::platform {
 namespace {
 
-Data Fixture() {
-  std::ifstream in(std::string(KELVANE_TESTDATA_DIR) + "/certs/test.der", std::ios::binary);
-  return Data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using ::testing::HasSubstr;
 
 // testdata/certs/test.der: a self-signed P-256 certificate, CN=Kelvane Test, O=Kelvane,
 // serial 0xC0FFEE11223344 (its high bit asks for a leading zero), subject key identifier the
-// SHA-1 of the key, as `openssl x509 -ext subjectKeyIdentifier` shows it.
-TEST(Certificate, ReadsTheAttributesOfADerCertificate) {
-  const Data der = Fixture();
+// SHA-1 of the key, as `openssl x509 -ext subjectKeyIdentifier` shows it. Nothing but the one
+// certificate is read: no bytes, one byte more or one byte less.
+TEST(Certificate, ReadsTheAttributesOfOneDerCertificateAndNothingElse) {
+  std::ifstream in(std::string(KELVANE_TESTDATA_DIR) + "/certs/test.der", std::ios::binary);
+  const Data der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_FALSE(der.empty());
   const auto certificate = Certificate::CreateWithData(der);
   ASSERT_NE(certificate, nullptr);
@@ -35,15 +35,10 @@ TEST(Certificate, ReadsTheAttributesOfADerCertificate) {
   EXPECT_EQ(certificate->public_key_hash(), key_id);         // the same SHA-1, by how it was made
   EXPECT_EQ(certificate->subject(), certificate->issuer());  // self-signed
   const std::string subject(certificate->subject().begin(), certificate->subject().end());
-  EXPECT_NE(subject.find("Kelvane Test"), std::string::npos);
+  EXPECT_THAT(subject, HasSubstr("Kelvane Test"));
   // The subject sits inside the certificate's own bytes.
-  const std::string whole(der.begin(), der.end());
-  EXPECT_NE(whole.find(subject), std::string::npos);
-}
+  EXPECT_THAT(std::string(der.begin(), der.end()), HasSubstr(subject));
 
-TEST(Certificate, RefusesAnythingButOneCertificate) {
-  const Data der = Fixture();
-  ASSERT_FALSE(der.empty());
   EXPECT_EQ(Certificate::CreateWithData({}), nullptr);
   Data trailing = der;
   trailing.push_back(0);
@@ -112,25 +107,6 @@ Data CertificateOfSize(std::size_t size) {
   return {};
 }
 
-TEST(Certificate, RefusesOversizedAndDeeplyNestedCertificates) {
-  // The bound holds to the byte: 256 KiB is read, one byte more is not.
-  const Data largest = CertificateOfSize(256 << 10);
-  const Data oversized = CertificateOfSize((256 << 10) + 1);
-  ASSERT_EQ(largest.size(), 256u << 10);
-  ASSERT_EQ(oversized.size(), (256u << 10) + 1);
-  EXPECT_NE(Certificate::CreateWithData(largest), nullptr);
-  EXPECT_EQ(Certificate::CreateWithData(oversized), nullptr);
-  // The extension's value lies below six levels (certificate, to-be-signed part, extensions
-  // tag, list, extension, octet string): DER 26 deep there makes 32 levels, the most accepted;
-  // one level more is refused.
-  const Data shallow = WithExtension(Nested(26));
-  const Data deep = WithExtension(Nested(27));
-  ASSERT_FALSE(shallow.empty());
-  ASSERT_FALSE(deep.empty());
-  EXPECT_NE(Certificate::CreateWithData(shallow), nullptr);
-  EXPECT_EQ(Certificate::CreateWithData(deep), nullptr);
-}
-
 // Bytes no certificate has: 10,000 nested SEQUENCEs, and lengths of 2 GiB and of 2^64 over a few
 // bytes.
 int HostileDerChild() {
@@ -148,7 +124,24 @@ int HostileDerChild() {
 }
 [[maybe_unused]] const bool kHostileDer = testing::ChildProcess("hostile-der", HostileDerChild);
 
-TEST(Certificate, HostileDerFailsWithinBounds) {
+TEST(Certificate, RefusesOversizedDeeplyNestedAndHostileDer) {
+  // The bound holds to the byte: 256 KiB is read, one byte more is not.
+  const Data largest = CertificateOfSize(256 << 10);
+  const Data oversized = CertificateOfSize((256 << 10) + 1);
+  ASSERT_EQ(largest.size(), 256u << 10);
+  ASSERT_EQ(oversized.size(), (256u << 10) + 1);
+  EXPECT_NE(Certificate::CreateWithData(largest), nullptr);
+  EXPECT_EQ(Certificate::CreateWithData(oversized), nullptr);
+  // The extension's value lies below six levels (certificate, to-be-signed part, extensions
+  // tag, list, extension, octet string): DER 26 deep there makes 32 levels, the most accepted;
+  // one level more is refused.
+  const Data shallow = WithExtension(Nested(26));
+  const Data deep = WithExtension(Nested(27));
+  ASSERT_FALSE(shallow.empty());
+  ASSERT_FALSE(deep.empty());
+  EXPECT_NE(Certificate::CreateWithData(shallow), nullptr);
+  EXPECT_EQ(Certificate::CreateWithData(deep), nullptr);
+  // The hostile bytes, in a child under limits: 0 when none of them made a certificate.
   const testing::ChildOutcome outcome =
       testing::RunLimitedChild("hostile-der", {.memory_bytes = 512u << 20, .seconds = 10});
   EXPECT_EQ(outcome.status, 0) << "peak " << (outcome.peak_rss_bytes >> 20) << " MiB";

@@ -75,7 +75,26 @@ TEST(Bundle, LooksUpThePreferredLanguageThenBaseThenTheDevelopmentRegion) {
   EXPECT_EQ(bundle->LocalizedStringForKey(u"sell", u"Sell", u"Orders"), u"Sell");
 }
 
-TEST(Bundle, FindsBundlesAlongTheBundlePathThenTheDataFolders) {
+// Two bundles whose Info.plist is hostile (a binary chain 100,000 deep, XML nested 1,000,000
+// deep) sort before a good one on the bundle path; the good one must still be found and read.
+[[maybe_unused]] const bool kHostileInfo = testing::ChildProcess("bundle-hostile-info", [] {
+  testing::TempDir temp;
+  const Data chain = testing::DeepBinaryChain(100000);
+  MakeBundle(temp.path() / "A.bundle", {{"Info.plist", std::string(chain.begin(), chain.end())}});
+  MakeBundle(temp.path() / "B.bundle", {{"Info.plist", testing::DeepXml(1000000)}});
+  MakeBundle(temp.path() / "C.bundle", {{"Info.plist", Info("org.test.good")},
+                                        {"en.lproj/Localizable.strings", "hello = Hello;"}});
+  ::setenv("KELVANE_BUNDLE_PATH", temp.path().c_str(), 1);
+  const BundleRef good = Bundle::WithIdentifier(u"org.test.good");
+  if (good == nullptr) return 1;
+  // The development region's table answers whatever the preferred languages.
+  if (good->LocalizedStringForKey(u"hello", u"", std::nullopt) != u"Hello") return 2;
+  const BundleRef hostile = Bundle::AtPath(temp.path() / "A.bundle");
+  if (hostile == nullptr || !hostile->Identifier().empty()) return 3;
+  return 0;
+});
+
+TEST(Bundle, FindsBundlesAlongTheBundlePathThenTheDataFoldersPastHostileOnes) {
   testing::TempDir temp;
   const fs::path root = temp.path();
   MakeBundle(root / "first/A", {{"Info.plist", Info("org.test.one")}});
@@ -95,6 +114,9 @@ TEST(Bundle, FindsBundlesAlongTheBundlePathThenTheDataFolders) {
   EXPECT_EQ(at(u"org.test.two"), "C");
   EXPECT_EQ(at(u"org.test.three"), "D");
   EXPECT_EQ(at(u"org.test.ONE"), "(none)");
+  // 0: found and read; 1 to 3: a wrong answer; 128 and more: killed, by a crash or at a limit.
+  const testing::ChildLimits limits{.memory_bytes = std::uint64_t{512} << 20, .seconds = 10};
+  EXPECT_EQ(testing::RunLimitedChild("bundle-hostile-info", limits).status, 0);
 }
 
 TEST(Bundle, MainBundleFromTheEnvironmentTheApplicationOrTheExecutable) {
@@ -115,33 +137,6 @@ TEST(Bundle, MainBundleFromTheEnvironmentTheApplicationOrTheExecutable) {
   }
   Bundle::SetMainBundle({});
   EXPECT_EQ(Bundle::Main(), executable);
-}
-
-// Two bundles whose Info.plist is hostile (a binary chain 100,000 deep, XML nested 1,000,000
-// deep) sort before a good one on the bundle path; the good one must still be found and read.
-[[maybe_unused]] const bool kHostileInfo = testing::ChildProcess("bundle-hostile-info", [] {
-  testing::TempDir temp;
-  const Data chain = testing::DeepBinaryChain(100000);
-  MakeBundle(temp.path() / "A.bundle", {{"Info.plist", std::string(chain.begin(), chain.end())}});
-  MakeBundle(temp.path() / "B.bundle", {{"Info.plist", testing::DeepXml(1000000)}});
-  MakeBundle(temp.path() / "C.bundle", {{"Info.plist", Info("org.test.good")},
-                                        {"en.lproj/Localizable.strings", "hello = Hello;"}});
-  ::setenv("KELVANE_BUNDLE_PATH", temp.path().c_str(), 1);
-  const BundleRef good = Bundle::WithIdentifier(u"org.test.good");
-  if (good == nullptr) return 1;
-  // The development region's table answers whatever the preferred languages.
-  if (good->LocalizedStringForKey(u"hello", u"", std::nullopt) != u"Hello") return 2;
-  const BundleRef hostile = Bundle::AtPath(temp.path() / "A.bundle");
-  if (hostile == nullptr || !hostile->Identifier().empty()) return 3;
-  return 0;
-});
-
-TEST(Bundle, AHostileInfoOnTheBundlePathBreaksNoOtherLookup) {
-  // 0: found and read; 1 to 3: a wrong answer; 128 and more: killed, by a crash or at a limit.
-  EXPECT_EQ(testing::RunLimitedChild("bundle-hostile-info",
-                                     {.memory_bytes = std::uint64_t{512} << 20, .seconds = 10})
-                .status,
-            0);
 }
 
 }  // namespace

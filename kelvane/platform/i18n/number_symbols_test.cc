@@ -139,9 +139,7 @@ TEST(NumberSymbols, CompactFormsAsCldrGivesThem) {
     ASSERT_TRUE(read.ok()) << read.error().message;
     // 10^3 to 10^14 (10^19 in Japanese), more where categories differ.
     EXPECT_EQ(read->compact.size(), forms);
-    EXPECT_TRUE(std::is_sorted(
-        read->compact.begin(), read->compact.end(),
-        [](const CompactForm& a, const CompactForm& b) { return a.magnitude < b.magnitude; }));
+    EXPECT_TRUE(std::ranges::is_sorted(read->compact, {}, &CompactForm::magnitude));
   }
   EXPECT_THAT(ReadNumberSymbols("en")->compact, Contains(CompactForm{14, 3, kOther, {u"", u"T"}}));
 }
