@@ -206,9 +206,7 @@ TEST(NumberFormat, ReportsWhatDoesNotFitOrLeavesTheRange) {
   const auto widest = MakeFormatter(kIndian, {.style = S::kChange, .digits = 18});
   const auto coarse =
       MakeFormatter(kEnglish, {.tick = Dec("1000"), .rounding = Rounding::kCeiling});
-  ASSERT_NE(price, nullptr);
-  ASSERT_NE(widest, nullptr);
-  ASSERT_NE(coarse, nullptr);
+  ASSERT_THAT((std::vector{price, widest, coarse}), ::testing::Each(::testing::NotNull()));
   std::array<char16_t, NumberFormatter::kMaxUnits> text{};
   // "1,234.50" is 8 units: 7 are too few, 8 are enough.
   EXPECT_EQ(price->Format(Dec("1234.5"), std::span<char16_t>(text.data(), 7)), 0u);

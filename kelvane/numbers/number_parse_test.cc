@@ -44,6 +44,7 @@ const internal::MoneyText kFrancs{"CHF", 2,        u"CHF", {{u"CHF\u00A0", u""},
 const NumberOptions kPrice{};
 const NumberOptions kMoney{.style = S::kMoney};
 const NumberOptions kEighths{.tick = Dec("0.0078125"), .fractional = true};
+const NumberOptions kThirtySeconds{.tick = Dec("0.03125"), .fractional = true};
 
 std::string Read(const NumberSymbols& symbols, const NumberOptions& options,
                  const internal::MoneyText* money, std::u16string_view text) {
@@ -133,12 +134,7 @@ TEST(NumberParse, RefusesWithTheErrorAndWhereItStands) {
       {&kEnglish, kEighths, nullptr, u"99-1", E::kBadFraction, 3},
       {&kEnglish, kEighths, nullptr, u"99-163", E::kBadFraction, 5},
       {&kEnglish, kEighths, nullptr, u"99-169", E::kBadFraction, 5},
-      {&kEnglish,
-       {.tick = Dec("0.03125"), .fractional = true},
-       nullptr,
-       u"99-16+",
-       E::kBadFraction,
-       5},
+      {&kEnglish, kThirtySeconds, nullptr, u"99-16+", E::kBadFraction, 5},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(Utf8(row.text));
@@ -166,9 +162,7 @@ TEST(NumberParse, RefusesHostileTextAtOnce) {
   const auto price = testing::MakeFormatter(kEnglish, kPrice);
   const auto money = testing::MakeFormatter(kEnglish, kMoney, &kDollars);
   const auto arabic = testing::MakeFormatter(kArabic, kPrice);
-  ASSERT_NE(price, nullptr);
-  ASSERT_NE(money, nullptr);
-  ASSERT_NE(arabic, nullptr);
+  ASSERT_THAT((std::vector{price, money, arabic}), ::testing::Each(::testing::NotNull()));
   std::u16string misplaced = u"1";
   std::u16string placed = u"1";
   for (int i = 0; i < 10000; ++i) {
@@ -186,11 +180,7 @@ TEST(NumberParse, RefusesHostileTextAtOnce) {
       {"10,000 misplaced separators", misplaced, Error(E::kMisplacedGrouping, 1)},
       {"10,000 groups in place", placed, Error(E::kTooManyDigits, 26)},
       {"a lone surrogate", std::u16string(u"12") + char16_t{0xD800}, Error(E::kUnexpected, 2)},
-      {"an embedded NUL",
-       std::u16string(u"12\0"
-                      u"34",
-                      5),
-       Error(E::kUnexpected, 2)},
+      {"an embedded NUL", std::u16string{u'1', u'2', u'\0', u'3', u'4'}, Error(E::kUnexpected, 2)},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.why);
