@@ -93,11 +93,12 @@ TEST(Decimal, ParsesAndPrintsThePlainFormOnly) {
   EXPECT_EQ(Decimal::Make(1, 19), std::nullopt);
 }
 
-TEST(Decimal, RescalesByEachModeAtTiesAndBetween) {
+TEST(Decimal, RoundsByEachModeToAScaleOrATick) {
   const struct {
     std::string_view value;
-    int scale;
+    int scale;  // where there is no tick
     Modes expected;
+    std::string_view tick = {};  // to a tick: at the larger of its scale and the value's
   } rows[] = {
       {"2.5", 0, {"2", "3", "2", "2", "3"}},
       {"3.5", 0, {"4", "4", "3", "3", "4"}},
@@ -113,11 +114,26 @@ TEST(Decimal, RescalesByEachModeAtTiesAndBetween) {
       {"922337203685477580", 2, {"empty"}},
       {"1", 19, {"empty"}},
       {"1", -1, {"empty"}},
+      // To a tick; the scale goes unused.
+      {"1.2345", 0, {"1.2500", "1.2500", "1.0000", "1.0000", "1.2500"}, "0.25"},
+      {"-1.125", 0, {"-1.000", "-1.250", "-1.000", "-1.250", "-1.000"}, "0.25"},
+      {"7", 0, {"7.0"}, "0.5"},
+      {"9223372036854775807",
+       0,
+       {"empty", "empty", "9223372036854775800", "9223372036854775800", "empty"},
+       "10"},
+      {"1", 0, {"empty"}, "0"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.value << " to scale " << row.scale);
+    SCOPED_TRACE(testing::Message()
+                 << row.value << " to scale " << row.scale << " by " << row.tick);
     const Decimal value = Parse(row.value);
-    ExpectEachMode([&](Rounding r) { return value.Rescale(row.scale, r); }, row.expected);
+    ExpectEachMode(
+        [&](Rounding r) {
+          return row.tick.empty() ? value.Rescale(row.scale, r)
+                                  : value.RoundToTick(Parse(row.tick), r);
+        },
+        row.expected);
   }
   for (const auto& [value, trimmed] :
        {std::pair("1.500", "1.5"), std::pair("2.00", "2"), std::pair("0.000", "0")}) {
@@ -126,11 +142,13 @@ TEST(Decimal, RescalesByEachModeAtTiesAndBetween) {
   }
 }
 
-TEST(Decimal, FromDoubleRoundsTheShortestDecimal) {
+// A tick of 0.0001 is tried through the formatter, whose doubles come here (number_format_test).
+TEST(Decimal, FromDoubleRoundsTheShortestDecimalToDigitsOrATick) {
   const struct {
     double value;
-    int digits;
+    int digits;  // where there is no tick
     Modes expected;
+    std::string_view tick = {};
   } rows[] = {
       {1.005, 2, {"1.00", "1.01", "1.00", "1.00", "1.01"}},
       {0.125, 2, {"0.12", "0.13", "0.12", "0.12", "0.13"}},
@@ -149,58 +167,25 @@ TEST(Decimal, FromDoubleRoundsTheShortestDecimal) {
       {kNaN, 2, {"empty"}},
       {-kInf, 0, {"empty"}},
       {1.5, 19, {"empty"}},
+      // To a tick, at its scale; the digits go unused.
+      {99.51, 0, {"99.50000", "99.50000", "99.50000", "99.50000", "99.53125"}, "0.03125"},
+      {99.515625, 0, {"99.50000", "99.53125", "99.50000", "99.50000", "99.53125"}, "0.03125"},
+      {-10.125, 0, {"-10.00", "-10.25", "-10.00", "-10.25", "-10.00"}, "0.25"},
+      {17.5, 0, {"18", "18", "17", "17", "18"}, "1"},
+      {1e-300, 0, {"0.00", "0.00", "0.00", "0.00", "0.25"}, "0.25"},
+      {-0.0, 0, {"0.00"}, "0.25"},
+      {1e300, 0, {"empty"}, "0.25"},
+      {1.0, 0, {"empty"}, "0"},
+      {1.0, 0, {"empty"}, "-0.25"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.value << " at " << row.digits);
-    ExpectEachMode([&](Rounding r) { return Decimal::FromDouble(row.value, row.digits, r); },
-                   row.expected);
-  }
-}
-
-// A tick of 0.0001 is tried through the formatter, whose doubles come here (number_format_test).
-TEST(Decimal, FromDoubleRoundsToATick) {
-  const struct {
-    double value;
-    std::string_view tick;
-    Modes expected;
-  } rows[] = {
-      {99.51, "0.03125", {"99.50000", "99.50000", "99.50000", "99.50000", "99.53125"}},
-      {99.515625, "0.03125", {"99.50000", "99.53125", "99.50000", "99.50000", "99.53125"}},
-      {-10.125, "0.25", {"-10.00", "-10.25", "-10.00", "-10.25", "-10.00"}},
-      {17.5, "1", {"18", "18", "17", "17", "18"}},
-      {1e-300, "0.25", {"0.00", "0.00", "0.00", "0.00", "0.25"}},
-      {-0.0, "0.25", {"0.00"}},
-      {1e300, "0.25", {"empty"}},
-      {1.0, "0", {"empty"}},
-      {1.0, "-0.25", {"empty"}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.value << " by " << row.tick);
-    const Decimal tick = Parse(row.tick);
-    ExpectEachMode([&](Rounding r) { return Decimal::FromDouble(row.value, tick, r); },
-                   row.expected);
-  }
-}
-
-TEST(Decimal, RoundsToATickAtTheLargerScale) {
-  const struct {
-    std::string_view value;
-    std::string_view tick;
-    Modes expected;
-  } rows[] = {
-      {"1.2345", "0.25", {"1.2500", "1.2500", "1.0000", "1.0000", "1.2500"}},
-      {"-1.125", "0.25", {"-1.000", "-1.250", "-1.000", "-1.250", "-1.000"}},
-      {"7", "0.5", {"7.0"}},
-      {"9223372036854775807",
-       "10",
-       {"empty", "empty", "9223372036854775800", "9223372036854775800", "empty"}},
-      {"1", "0", {"empty"}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.value << " by " << row.tick);
-    const Decimal value = Parse(row.value);
-    const Decimal tick = Parse(row.tick);
-    ExpectEachMode([&](Rounding r) { return value.RoundToTick(tick, r); }, row.expected);
+    SCOPED_TRACE(testing::Message() << row.value << " at " << row.digits << " by " << row.tick);
+    ExpectEachMode(
+        [&](Rounding r) {
+          return row.tick.empty() ? Decimal::FromDouble(row.value, row.digits, r)
+                                  : Decimal::FromDouble(row.value, Parse(row.tick), r);
+        },
+        row.expected);
   }
 }
 
