@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -354,63 +353,48 @@ Data RandomTail(Data head, std::size_t size, unsigned seed) {
 }
 
 // One hostile input and what reading it must give: `kind` for a refusal, or `frame_one` for an
-// animation whose first frame (the blocks, opaque) must come back.
+// animation whose first frame (the blocks, opaque) must come back. An empty file: no encoder
+// for the format, which the format rows report.
 struct HostileCase {
   const char* name;
-  std::function<Data()> make;
+  Data file;
   ErrorKind kind = ErrorKind::kMalformed;
   bool frame_one = false;
 };
 
 std::vector<HostileCase> HostileCases() {
+  const GifFrame plain = BlockFrame(NO_TRANSPARENT_COLOR, false);
+  GifFrame white = plain;
+  std::fill(white.indexes.begin(), white.indexes.end(), GifPixelType(5));
+  Picture opaque_white = Blocks();
+  std::fill(opaque_white.rgba.begin(), opaque_white.rgba.end(), 255);
   std::vector<HostileCase> cases = {
-      {"webp declaring 16384 x 16384", [] { return DeclaredWebP(16384, 16384); },
-       ErrorKind::kTooLarge},
+      {"webp declaring 16384 x 16384", DeclaredWebP(16384, 16384), ErrorKind::kTooLarge},
       {"gif screen of 65535 x 65535",
-       [] {
-         Data file = EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false)});
+       [&] {
+         Data file = EncodeGIF(32, 16, {plain});
          file[6] = file[7] = file[8] = file[9] = 0xFF;
          return file;
-       },
+       }(),
        ErrorKind::kTooLarge},
       {"gif frame of 65535 x 65535 on a small screen",
-       [] {
-         Data file = EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false)});
+       [&] {
+         Data file = EncodeGIF(32, 16, {plain});
          // The image descriptor follows the screen, its table (48 bytes) and the control
          // block: its sides are at 5..8 after its separator.
          const std::size_t desc = 13 + 48 + 8;
          file[desc + 5] = file[desc + 6] = file[desc + 7] = file[desc + 8] = 0xFF;
          return file;
-       },
+       }(),
        ErrorKind::kTooLarge},
       {"gif with a block more than the limit before its frame",
-       [] {
-         return EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false)},
-                          kMaxGIFBlocksBeforeImage);
-       },
-       ErrorKind::kTooLarge},
+       EncodeGIF(32, 16, {plain}, kMaxGIFBlocksBeforeImage), ErrorKind::kTooLarge},
       {"webp signature, then garbage",
-       [] {
-         return RandomTail({'R', 'I', 'F', 'F', 0, 1, 0, 0, 'W', 'E', 'B', 'P'}, 300, 1);
-       }},
-      {"gif signature, then garbage",
-       [] {
-         return RandomTail({'G', 'I', 'F', '8', '9', 'a'}, 300, 2);
-       }},
-      {"animated gif",
-       [] {
-         GifFrame second = BlockFrame(NO_TRANSPARENT_COLOR, false);
-         std::fill(second.indexes.begin(), second.indexes.end(), GifPixelType(5));
-         return EncodeGIF(32, 16, {BlockFrame(NO_TRANSPARENT_COLOR, false), second});
-       },
-       ErrorKind::kMalformed, true},
-      {"animated webp",
-       [] {
-         // Two frames: the blocks, then opaque white.
-         Picture white = Blocks();
-         std::fill(white.rgba.begin(), white.rgba.end(), 255);
-         return WebPAnimation(32, 16, {{Blocks(), 0, 0}, {white, 0, 0}});
-       },
+       RandomTail({'R', 'I', 'F', 'F', 0, 1, 0, 0, 'W', 'E', 'B', 'P'}, 300, 1)},
+      {"gif signature, then garbage", RandomTail({'G', 'I', 'F', '8', '9', 'a'}, 300, 2)},
+      {"animated gif", EncodeGIF(32, 16, {plain, white}), ErrorKind::kMalformed, true},
+      // Two frames: the blocks, then opaque white.
+      {"animated webp", WebPAnimation(32, 16, {{Blocks(), 0, 0}, {opaque_white, 0, 0}}),
        ErrorKind::kMalformed, true},
       {"webp animation, its frame's data damaged",
        [] {
@@ -421,7 +405,11 @@ std::vector<HostileCase> HostileCases() {
          if (file.end() - at < 40) return Data{0};
          std::fill(at + 13, at + 40, std::uint8_t{0xFF});
          return file;
-       }},
+       }()},
+      // Damaged where libheif reads it, unsupported in a build without it.
+      {"heif file-type box, then garbage",
+       RandomTail({0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0}, 300, 3),
+       KELVANE_WITH_HEIF ? ErrorKind::kMalformed : ErrorKind::kUnsupported},
   };
 #if KELVANE_WITH_HEIF
   cases.push_back({"heic declaring 20000 x 20000",
@@ -436,27 +424,18 @@ std::vector<HostileCase> HostileCases() {
                      std::copy(side, side + 4, at + 8);
                      std::copy(side, side + 4, at + 12);
                      return file;
-                   },
+                   }(),
                    ErrorKind::kTooLarge});
   // Found by heif_fuzz from one of its seeds, each stopping libheif 1.15 with an assertion: the
   // primary picture, an 'iden', derives from an item whose type is no picture's; the same with
   // the reference in a box that overruns its container, which libheif reads all the same.
   for (const char* name :
        {"heic_iden_of_no_picture.heic", "heic_reference_overrunning_its_box.heic"}) {
-    cases.push_back({name, [name] {
-                       const Data file = testing::FileBytes(testing::FixturePath(name));
-                       // A missing fixture must fail the row, not pass for a missing encoder.
-                       return file.empty() ? Data{0} : file;
-                     }});
+    const Data file = testing::FileBytes(testing::FixturePath(name));
+    // A missing fixture must fail the row, not pass for a missing encoder.
+    cases.push_back({name, file.empty() ? Data{0} : file});
   }
 #endif
-  // Damaged where libheif reads it, unsupported in a build without it.
-  cases.push_back({"heif file-type box, then garbage",
-                   [] {
-                     return RandomTail(
-                         {0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0}, 300, 3);
-                   },
-                   KELVANE_WITH_HEIF ? ErrorKind::kMalformed : ErrorKind::kUnsupported});
   return cases;
 }
 
@@ -466,7 +445,7 @@ std::vector<HostileCase> HostileCases() {
 [[maybe_unused]] const bool kHostile = testing::ChildProcess("more-formats-hostile", [] {
   const std::vector<HostileCase> cases = HostileCases();
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Data file = cases[i].make();
+    const Data& file = cases[i].file;
     if (file.empty()) continue;  // no encoder for the format: the format rows say so
     const Result<DecodedPicture> read = ReadMoreFormats(file);
     if (cases[i].frame_one) {
