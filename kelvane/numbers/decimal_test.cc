@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "kelvane/numbers/internal/exact_double.h"
+#include "kelvane/testing/number_symbols.h"
 
 namespace kelvane {
 namespace {
@@ -30,11 +31,8 @@ constexpr const char* kModeNames[] = {"half-even", "half-up", "toward zero", "fl
 // The whole value as text (the scale shows in it), or "empty".
 std::string Text(const std::optional<Decimal>& d) { return d ? d->ToString() : "empty"; }
 
-Decimal Parse(std::string_view text) {
-  const auto d = Decimal::FromString(text);
-  if (!d) ADD_FAILURE() << "fixture does not parse: " << text;
-  return d.value_or(Decimal());
-}
+// A fixture's decimal (one that does not parse throws, failing the test).
+constexpr auto Parse = &testing::Dec;
 
 // What each mode gives, in the order of kModes; a row of one entry expects it from every mode.
 using Modes = std::array<std::string_view, 5>;
@@ -125,7 +123,7 @@ TEST(Decimal, RoundsByEachModeToAScaleOrATick) {
       {"1", 0, {"empty"}, "0"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message()
+    SCOPED_TRACE(::testing::Message()
                  << row.value << " to scale " << row.scale << " by " << row.tick);
     const Decimal value = Parse(row.value);
     ExpectEachMode(
@@ -179,7 +177,7 @@ TEST(Decimal, FromDoubleRoundsTheShortestDecimalToDigitsOrATick) {
       {1.0, 0, {"empty"}, "-0.25"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.value << " at " << row.digits << " by " << row.tick);
+    SCOPED_TRACE(::testing::Message() << row.value << " at " << row.digits << " by " << row.tick);
     ExpectEachMode(
         [&](Rounding r) {
           return row.tick.empty() ? Decimal::FromDouble(row.value, row.digits, r)
@@ -210,7 +208,7 @@ TEST(Decimal, ArithmeticIsExactAndRefusesToOverflow) {
       {Negate(min), "empty"},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
-    SCOPED_TRACE(testing::Message() << "row " << i);
+    SCOPED_TRACE(::testing::Message() << "row " << i);
     EXPECT_EQ(Text(rows[i].first), rows[i].second);
   }
 }
@@ -258,7 +256,7 @@ TEST(Decimal, FromDoubleQuickWayMatchesTheExactWay) {
       }
     }
   }
-  EXPECT_THAT(mismatches, testing::IsEmpty());
+  EXPECT_THAT(mismatches, ::testing::IsEmpty());
 }
 
 }  // namespace
