@@ -34,27 +34,6 @@ std::string Show(const NumberSymbols& symbols, const NumberOptions& options, con
   return Utf8(formatter->Format(Dec(value)));
 }
 
-// How each locale groups and writes its digits is held against ICU in number_icu_test.cc; here,
-// what no locale's data reaches: the ends of the range, grouping turned off, and no grouping.
-TEST(NumberFormat, GroupsAsTheLocaleDoes) {
-  const NumberSymbols ungrouped = EnglishWith([](NumberSymbols& s) { s.primary_grouping = 0; });
-  const struct {
-    const NumberSymbols* symbols;
-    NumberOptions options;
-    const char* value;
-    std::string expected;
-  } rows[] = {
-      {&kEnglish, {.digits = 2}, "9223372036854775807", "9,223,372,036,854,775,807.00"},
-      {&kEnglish, {.digits = 0}, "-9223372036854775808", "-9,223,372,036,854,775,808"},
-      {&kEnglish, {.digits = 2, .grouping = false}, "1234567", "1234567.00"},
-      {&ungrouped, {.digits = 0}, "1234567", "1234567"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.value);
-    EXPECT_EQ(Show(*row.symbols, row.options, row.value), row.expected);
-  }
-}
-
 TEST(NumberFormat, RoundsEachModeAtATieAndToTheTick) {
   const Rounding modes[] = {Rounding::kHalfEven, Rounding::kHalfUp, Rounding::kTowardZero,
                             Rounding::kFloor, Rounding::kCeiling};
@@ -115,25 +94,6 @@ TEST(NumberFormat, WritesAndReadsThirtySeconds) {
   }
 }
 
-// Each style's own sign display is held against ICU in number_icu_test.cc; here, the displays
-// asked for in place of it.
-TEST(NumberFormat, SignsAsTheSignDisplaySays) {
-  const struct {
-    NumberOptions options;
-    const char* value;
-    std::string expected;
-  } rows[] = {
-      {{.style = S::kChange, .sign = SignDisplay::kNegative}, "1", "1.00"},
-      {{.style = S::kPrice, .sign = SignDisplay::kExceptZero}, "3", "+3.00"},
-      {{.style = S::kPercent, .sign = SignDisplay::kNegative}, "1.25", "1.25%"},
-      {{.style = S::kCompact, .sign = SignDisplay::kAlways}, "1234", "+1.2K"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.value);
-    EXPECT_EQ(Show(kEnglish, row.options, row.value), row.expected);
-  }
-}
-
 // One for exactly one, other for the rest: enough to tell forms by category apart.
 class OneIsOne final : public platform::PluralRules {
  public:
@@ -142,9 +102,10 @@ class OneIsOne final : public platform::PluralRules {
   }
 };
 
-// English and Japanese compact texts up to 10^12 are held against ICU in number_icu_test.cc;
-// here, a tie, carries, a value past the largest unit and forms chosen by plural category.
-TEST(NumberFormat, CompactRoundsCarriesAndChoosesTheForm) {
+// How each locale groups, signs and writes compact and money texts is held against ICU in
+// number_icu_test.cc, over the locales' own data; here, what no locale's data reaches.
+TEST(NumberFormat, WritesWhatNoLocalesDataReaches) {
+  const NumberSymbols ungrouped = EnglishWith([](NumberSymbols& s) { s.primary_grouping = 0; });
   // Japanese-like: thousands written in full (CLDR's "0"), then units of ten thousand; and a
   // form that differs by plural category.
   const NumberSymbols japanese = EnglishWith([](NumberSymbols& s) {
@@ -154,50 +115,50 @@ TEST(NumberFormat, CompactRoundsCarriesAndChoosesTheForm) {
                  {6, 1, PluralCategory::kOne, {u"", u" million"}},
                  {6, 1, PluralCategory::kOther, {u"", u" millions"}}};
   });
-  const struct {
-    const NumberSymbols* symbols;
-    const char* value;
-    int digits;
-    std::string expected;
-  } rows[] = {
-      {&kEnglish, "1250", -1, "1.2K"},
-      {&kEnglish, "99999", -1, "100K"},
-      {&kEnglish, "-999999", -1, "-1M"},
-      {&kEnglish, "1000000000000000000", -1, "1,000,000T"},
-      {&japanese, "9999.9", -1, "1\u4E07"},
-      {&japanese, "1000000", -1, "1 million"},
-      {&japanese, "1200000", -1, "1.2 millions"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.value) + " at " + std::to_string(row.digits));
-    EXPECT_EQ(Show(*row.symbols, {.style = S::kCompact, .digits = row.digits}, row.value, nullptr,
-                   std::make_shared<OneIsOne>()),
-              row.expected);
-  }
-}
-
-// Currencies' own digits and the locales' money patterns are held against ICU in
-// number_icu_test.cc; here, digits and ticks asked for, and a plus in a pattern of its own.
-TEST(NumberFormat, MoneyTakesItsCurrencyDigitsAndPatterns) {
   const NumberSymbols dutch = EnglishWith([](NumberSymbols& s) { s.decimal = u","; });
   const internal::MoneyText& dollars = testing::Dollars();
   // Dutch money has a negative pattern of its own: the sign after the symbol.
   const internal::MoneyText euros{
       "EUR", 2, u"\u20AC", {{u"\u20AC\u00A0", u""}, {u"\u20AC\u00A0-", u""}}, u",", u"."};
-  const NumberOptions always{.style = S::kMoney, .sign = SignDisplay::kAlways};
+  const NumberOptions compact{.style = S::kCompact};
   const struct {
-    const internal::MoneyText* money;
+    const NumberSymbols* symbols;
     NumberOptions options;
     const char* value;
     std::string expected;
+    const internal::MoneyText* money = nullptr;
   } rows[] = {
-      {&dollars, {.style = S::kMoney, .digits = 4}, "1.23456", "$1.2346"},
-      {&dollars, {.style = S::kMoney, .tick = Dec("0.05")}, "1.23", "$1.25"},
-      {&euros, always, "1", "\u20AC\u00A0+1,00"},
+      // The ends of the range, grouping turned off, and no grouping.
+      {&kEnglish, {.digits = 2}, "9223372036854775807", "9,223,372,036,854,775,807.00"},
+      {&kEnglish, {.digits = 0}, "-9223372036854775808", "-9,223,372,036,854,775,808"},
+      {&kEnglish, {.digits = 2, .grouping = false}, "1234567", "1234567.00"},
+      {&ungrouped, {.digits = 0}, "1234567", "1234567"},
+      // Sign displays asked for in place of each style's own.
+      {&kEnglish, {.style = S::kChange, .sign = SignDisplay::kNegative}, "1", "1.00"},
+      {&kEnglish, {.style = S::kPrice, .sign = SignDisplay::kExceptZero}, "3", "+3.00"},
+      {&kEnglish, {.style = S::kPercent, .sign = SignDisplay::kNegative}, "1.25", "1.25%"},
+      {&kEnglish, {.style = S::kCompact, .sign = SignDisplay::kAlways}, "1234", "+1.2K"},
+      // Compact: a tie, carries, a value past the largest unit, forms chosen by plural category.
+      {&kEnglish, compact, "1250", "1.2K"},
+      {&kEnglish, compact, "99999", "100K"},
+      {&kEnglish, compact, "-999999", "-1M"},
+      {&kEnglish, compact, "1000000000000000000", "1,000,000T"},
+      {&japanese, compact, "9999.9", "1\u4E07"},
+      {&japanese, compact, "1000000", "1 million"},
+      {&japanese, compact, "1200000", "1.2 millions"},
+      // Money: digits and ticks asked for, and a plus in a pattern of its own.
+      {&dutch, {.style = S::kMoney, .digits = 4}, "1.23456", "$1.2346", &dollars},
+      {&dutch, {.style = S::kMoney, .tick = Dec("0.05")}, "1.23", "$1.25", &dollars},
+      {&dutch,
+       {.style = S::kMoney, .sign = SignDisplay::kAlways},
+       "1",
+       "\u20AC\u00A0+1,00",
+       &euros},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.money->code) + " " + row.value);
-    EXPECT_EQ(Show(dutch, row.options, row.value, row.money), row.expected);
+    SCOPED_TRACE(std::string(row.value) + " as " + row.expected);
+    EXPECT_EQ(Show(*row.symbols, row.options, row.value, row.money, std::make_shared<OneIsOne>()),
+              row.expected);
   }
 }
 
@@ -206,9 +167,7 @@ TEST(NumberFormat, ReportsWhatDoesNotFitOrLeavesTheRange) {
   const auto widest = MakeFormatter(kIndian, {.style = S::kChange, .digits = 18});
   const auto coarse =
       MakeFormatter(kEnglish, {.tick = Dec("1000"), .rounding = Rounding::kCeiling});
-  ASSERT_NE(price, nullptr);
-  ASSERT_NE(widest, nullptr);
-  ASSERT_NE(coarse, nullptr);
+  ASSERT_THAT((std::vector{price, widest, coarse}), ::testing::Each(::testing::NotNull()));
   std::array<char16_t, NumberFormatter::kMaxUnits> text{};
   // "1,234.50" is 8 units: 7 are too few, 8 are enough.
   EXPECT_EQ(price->Format(Dec("1234.5"), std::span<char16_t>(text.data(), 7)), 0u);

@@ -290,15 +290,12 @@ TEST(TextLayout, TextPastTheLimitsOrWithoutRoomForTheEngineIsRefusedAndLaterLaid
     EXPECT_EQ(TopRow(*drawn, [](std::uint32_t p) { return p != 0; }), -1);
   }
 
-  // Nothing to draw is no failure; text past the limits is one.
+  // A rectangle with no room leaves nothing to draw, which is no failure. That empty text
+  // measures and draws, and text past the limits fails, the checked forms of the text drawing
+  // hold (text_drawing_test), which call these directly.
   ASSERT_TRUE(BeginImageContext({20, 20}));
-  EXPECT_TRUE(internal::DrawTextChecked(*GetCurrentContext(), Text(u"", font), {0, 0, 20, 20}));
   EXPECT_TRUE(internal::DrawTextChecked(*GetCurrentContext(), Text(u"A", font), {0, 0, 0, 20}));
-  const std::u16string huge(kMaxLayoutUnits + 1, u'a');
-  EXPECT_FALSE(internal::DrawTextChecked(*GetCurrentContext(), Text(huge, font), {0, 0, 20, 20}));
   EndImageContext();
-  EXPECT_EQ(internal::MeasureTextChecked(Text(huge, font)), std::nullopt);
-  EXPECT_EQ(internal::MeasureTextChecked(Text(u"", font)), Size{});
 
   // The rest needs an address-space limit.
   if constexpr (testing::kUnderSanitizer) {
