@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -447,11 +448,39 @@ String Font::style() const {
 
 FontRef Font::WithSize(double size) const noexcept { return Make(face_, size); }
 
-bool internal::FontEngineHasRoom() noexcept {
-  if (!internal::AllocationsCanFail()) return true;
+namespace {
+
+// What fontconfig may take now, besides `extra` bytes.
+bool RoomFor(std::size_t extra) noexcept {
   Catalogue& catalogue = TheCatalogue();
-  if (!catalogue.listed.load(std::memory_order_acquire)) return CanMap(kLoadRoom);
-  return CanMap(kMatchRoom + kMatchRoomPerFace * catalogue.faces.size());
+  if (!catalogue.listed.load(std::memory_order_acquire)) return CanMap(kLoadRoom + extra);
+  return CanMap(kMatchRoom + kMatchRoomPerFace * catalogue.faces.size() + extra);
+}
+
+// The stacks of the two threads Pango starts to match a font it has not met: the default size
+// (GLib asks for no other) and a margin for the guard page.
+std::size_t MatchingThreadsRoom() noexcept {
+  static const std::size_t bytes = [] {
+    std::size_t stack = std::size_t{8} << 20;
+    pthread_attr_t attributes;
+    if (::pthread_getattr_default_np(&attributes) == 0) {
+      std::size_t size = 0;
+      if (::pthread_attr_getstacksize(&attributes, &size) == 0 && size > 0) stack = size;
+      ::pthread_attr_destroy(&attributes);
+    }
+    return 2 * (stack + (std::size_t{64} << 10));
+  }();
+  return bytes;
+}
+
+}  // namespace
+
+bool internal::FontEngineHasRoom() noexcept {
+  return !internal::AllocationsCanFail() || RoomFor(0);
+}
+
+bool internal::TextEngineHasRoom() noexcept {
+  return !internal::AllocationsCanFail() || RoomFor(MatchingThreadsRoom());
 }
 
 }  // namespace kelvane::platform

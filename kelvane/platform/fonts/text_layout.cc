@@ -96,7 +96,7 @@ struct ThreadEngine {
 // The thread's engine, when it is there and the engine has room to work.
 ThreadEngine* Engine() {
   thread_local ThreadEngine engine;
-  return internal::FontEngineHasRoom() && engine.Ready() ? &engine : nullptr;
+  return internal::TextEngineHasRoom() && engine.Ready() ? &engine : nullptr;
 }
 
 // The longest a call waits for the engine's font matching to end, and then for the threads that
@@ -126,13 +126,12 @@ int ThreadCount() noexcept {
 
 // The engine for one call that lays out or draws text. Pango matches and sorts the faces for a
 // font it has not met on two threads of its own, each holding a reference to the font map until
-// it ends, and goes on as soon as either answer is in: the other thread may still be at work when
-// the call returns. Where allocations can fail, that is not safe: fontconfig writes through
-// allocations that failed there, and GLib stops the process when it cannot start a thread, which
-// it can without new address space only on the stack of a thread that has ended. So there the
-// call returns only once the font map is back at the references it had (the matching is done)
+// its work is done, and goes on as soon as either answer is in: the other thread may still be at
+// work when the call returns. fontconfig writes through allocations that failed there, so where
+// allocations can fail, the call returns only once the font map is back at the references it had
 // and the threads it started are gone: an allocation of the caller's right after cannot take
-// what they need, and the next call's threads start on their stacks.
+// what they need, and the next call's threads can start on their stacks. (Room for new stacks is
+// checked before the engine gets the text: TextEngineHasRoom.)
 class EngineCall {
  public:
   EngineCall() : engine_(Engine()) {
@@ -149,7 +148,7 @@ class EngineCall {
     while (g_atomic_int_get(&map_->ref_count) > at_rest_ && Clock::now() < done) {
       std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
-    // Other threads of the application may come and go meanwhile: this wait is short.
+    // Threads of the application may come and go meanwhile: this wait is short.
     const auto gone = Clock::now() + kThreadsEndWait;
     while (threads_ > 0 && ThreadCount() > threads_ && Clock::now() < gone) {
       std::this_thread::sleep_for(std::chrono::microseconds(100));

@@ -25,10 +25,11 @@
 // Memory: where allocations can fail (an address-space or data limit, strict overcommit), text
 // is laid out only while the font engine has room to work (see internal/font_access.h): below
 // that, and when the engine cannot make its objects or find a font, text measures zero and draws
-// nothing, as text past the limits does; the next call tries again. There, a call that met a
-// font new to the engine also returns only once the engine's own matching threads are done and
-// gone (at most a little over two seconds later), so that what the caller allocates next cannot
-// starve them and the next call's threads start on their stacks.
+// nothing, as text past the limits does; the next call tries again. The engine's room there
+// includes the stacks of the two threads on which it matches a font it has not met (twice the
+// default thread stack, 16 MiB with the usual 8 MiB), and a call that met such a font returns
+// only once those threads are done and gone (at most a little over two seconds later), so that
+// what the caller allocates next cannot starve them.
 //
 // Threads: any thread; each thread measures with engine objects of its own. Drawing uses the
 // current context of the calling thread (see image_surfaces.h).

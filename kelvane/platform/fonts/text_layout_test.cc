@@ -203,20 +203,19 @@ int NoRoomChild() {
 
 [[maybe_unused]] const bool kNoRoom = testing::ChildProcess("layout-no-room", NoRoomChild);
 
-// The engine matches the faces for a font it has not met on threads of its own, which may still
-// be at work when the call has its answer. Under a limit, the call returns only once they are
-// done and gone. Here each measuring at new sizes has 4 MiB of address space left, too little for
-// a thread's stack of its own: its threads start only on the stacks of those before, which
-// must have ended. The next one follows at once, and then every byte left is taken while a
-// thread still at work would need some. The process must live through that: 0, or the step that
+// The engine matches the faces for a font it has not met on two threads of its own, which may
+// still be at work when the call has its answer. Under a limit, a call starts only with room for
+// their stacks, and returns only once they are done. Here each measuring at new sizes is followed
+// by taking every byte of address space left while a thread still at work would need some (a
+// race: it broke the process in some runs before the call waited); then, with too little room
+// for the stacks, measuring is refused. The process must live through that: 0, or the step that
 // broke.
 int FontThreadsChild() {
-  const rlimit limited{testing::internal::StatusBytes("VmSize") + (256u << 20), RLIM_INFINITY};
-  ::setrlimit(RLIMIT_AS, &limited);
-  // Under the limit already, so that the threads of this first use are gone when it returns.
   const FontRef font = Font::System(30);
   if (font == nullptr) return 1;
   if (!internal::MeasureTextChecked(Text(u"JD", font))) return 2;
+  const rlimit limited{testing::internal::StatusBytes("VmSize") + (128u << 20), RLIM_INFINITY};
+  ::setrlimit(RLIMIT_AS, &limited);
   struct Block {
     void* at;
     std::size_t size;
@@ -230,30 +229,40 @@ int FontThreadsChild() {
     taken.push_back({at, block});
     return true;
   };
-  const auto take_all = [&] {
+  const auto take_rest = [&] {
     for (std::size_t block = 16u << 20; block >= 4096; block /= 2) {
       while (taken.size() < taken.capacity() && take(block)) {
       }
     }
   };
+  const auto release = [&] {
+    for (const Block& block : taken) ::munmap(block.at, block.size);
+    taken.clear();
+  };
+  // Four runs at sizes the engine has not met: four matchings in one call.
   const auto measure_new = [&](double size) {
-    return internal::MeasureTextChecked(Text(u"JD", font->WithSize(size))).has_value();
+    MutableAttributedString text(Text(u"JD", font->WithSize(size)));
+    for (const double step : {0.25, 0.5, 0.75}) {
+      text.Append(Text(u"KL", font->WithSize(size + step)));
+    }
+    return internal::MeasureTextChecked(text).has_value();
   };
   for (int size = 31; size < 91; ++size) {
-    if (!take(4u << 20)) return 3;
-    const Block spare = taken.back();
-    take_all();
-    ::munmap(spare.at, spare.size);
-    if (!measure_new(size)) return 4;
-    if (!measure_new(size + 0.5)) return 5;
-    take_all();
+    if (!measure_new(size)) return 3;
+    take_rest();
     ::usleep(10'000);  // time for a thread still at work to meet the full address space
-    for (const Block& block : taken) {
-      if (block.at != spare.at) ::munmap(block.at, block.size);
-    }
-    taken.clear();
+    release();
   }
-  return 0;
+  // 4 MiB left: room for the matching, not for a thread's stack.
+  if (!take(4u << 20)) return 4;
+  const Block spare = taken.back();
+  taken.pop_back();
+  take_rest();
+  ::munmap(spare.at, spare.size);
+  const bool measured = measure_new(100);
+  release();
+  if (measured) return 5;
+  return measure_new(100) ? 0 : 6;
 }
 
 [[maybe_unused]] const bool kFontThreads =

@@ -37,6 +37,11 @@ namespace internal {
 // state (nothing) as the folders' cache, for every later process too.
 [[nodiscard]] bool FontEngineHasRoom() noexcept;
 
+// FontEngineHasRoom, with room besides for the stacks of the two threads on which Pango matches
+// a font it has not met: GLib stops the process when it cannot start a thread. Called before
+// Pango lays out text.
+[[nodiscard]] bool TextEngineHasRoom() noexcept;
+
 // True when allocations can fail in this process rather than the system killing it: under an
 // address-space or data limit, or where the system commits no more memory than it has.
 [[nodiscard]] bool AllocationsCanFail() noexcept;
