@@ -93,8 +93,9 @@ struct Aligned {
 };
 
 Aligned Align(std::int64_t a, int a_scale, std::int64_t b, int b_scale) {
-  if (a_scale >= b_scale)
+  if (a_scale >= b_scale) {
     return {a, Wide{b} * internal::PowerOfTenWide(a_scale - b_scale), a_scale};
+  }
   return {Wide{a} * internal::PowerOfTenWide(b_scale - a_scale), b, b_scale};
 }
 

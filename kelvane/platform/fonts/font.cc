@@ -65,28 +65,6 @@ using PatternOwner = std::unique_ptr<FcPattern, PatternRelease>;
 // (for lack of memory, say), which fontconfig's calls given no configuration do not all check.
 ConfigOwner CurrentConfig() noexcept { return ConfigOwner(FcConfigReference(nullptr)); }
 
-}  // namespace
-
-bool internal::AllocationsCanFail() noexcept {
-  static const bool strict = [] {
-    char mode = '0';
-    const int fd = ::open("/proc/sys/vm/overcommit_memory", O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      if (::read(fd, &mode, 1) != 1) mode = '0';
-      ::close(fd);
-    }
-    return mode == '2';
-  }();
-  if (strict) return true;
-  rlimit limit{};
-  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-    if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
-  }
-  return false;
-}
-
-namespace {
-
 // What fontconfig may take: for loading its configuration (its cache files are mapped whole),
 // and for matching or sorting the faces (a record of some hundred bytes for each, and the
 // working memory of the match).
@@ -474,6 +452,24 @@ std::size_t MatchingThreadsRoom() noexcept {
 }
 
 }  // namespace
+
+bool internal::AllocationsCanFail() noexcept {
+  static const bool strict = [] {
+    char mode = '0';
+    const int fd = ::open("/proc/sys/vm/overcommit_memory", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      if (::read(fd, &mode, 1) != 1) mode = '0';
+      ::close(fd);
+    }
+    return mode == '2';
+  }();
+  if (strict) return true;
+  rlimit limit{};
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
+  }
+  return false;
+}
 
 bool internal::FontEngineHasRoom() noexcept {
   return !internal::AllocationsCanFail() || RoomFor(0);

@@ -480,11 +480,14 @@ PangoLayout* MeasuredLayout(const AttributedString& text) noexcept {
 
 std::optional<Size> MeasureTextChecked(const AttributedString& text) noexcept {
   if (text.length() == 0) return Size{};
-  const EngineCall call;  // the layout is made when its lines are asked for
-  PangoLayout* layout = MeasuredLayout(text);
-  if (layout == nullptr) return std::nullopt;
   try {
-    const Lines lines = FittingLines(layout, -1);
+    const EngineCall call;
+    ThreadEngine* engine = call.get();
+    if (engine == nullptr ||
+        !Fill(*engine, engine->layout, text, Wrapping::kOneLine, -1, false, nullptr)) {
+      return std::nullopt;
+    }
+    const Lines lines = FittingLines(engine->layout, -1);
     if (!lines.complete) return std::nullopt;
     return Size{lines.width, lines.bottom};
   } catch (...) {
